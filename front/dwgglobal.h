@@ -1,0 +1,71 @@
+// The session record and what every component does with it: report a
+// message to the host, and create and chain output objects.
+#ifndef TQ_FRONT_DWGGLOBAL_H
+#define TQ_FRONT_DWGGLOBAL_H
+
+#include <cstdint>
+
+#include "TQDUDADE.h"
+
+class MemoryService;
+
+// A reader walks six phases; the session drives them (see getDWGobject).
+// A phase answers 0 (failed), 1 (complete) or 2 (call again). The sixth
+// phase is also the finish operation that appends the end object.
+class DWGReader {
+public:
+    static constexpr int32_t kPhases = 6;
+    static constexpr int32_t kFinishPhase = 5;
+
+    int32_t phase = 0;
+
+    virtual int32_t runPhase(int32_t index) = 0;
+    int32_t finish() { return runPhase(kFinishPhase); }
+
+protected:
+    DWGReader() = default;
+    ~DWGReader() = default;
+};
+
+// One open drawing. Its first bytes are the header the host reads.
+struct DWGglobal {
+    DWGSessionHeader header;
+    int32_t versionIndex;
+    DWGOutputObject *chainHead;
+    DWGOutputObject *lastObject;
+    DWGReader *reader;
+    MemoryService *memory;
+    char message[1024];
+};
+
+// Every message names the module and the source line it comes from.
+#define HERE kModule, __LINE__
+
+// Formats a message into the session's buffer and hands it to the host's
+// report operation, when the host has one.
+void reportf(DWGglobal *session, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+// Hands a fixed text to the host's report operation, when there is one.
+void reportToHost(HostSource *source, const char *text);
+
+// Asks the host for an output object of the given kind; it becomes the
+// session's last object. Null when the host refuses.
+DWGOutputObject *createObject(DWGglobal *session, int32_t kind);
+
+// Links an object at the end of the session's pending chain.
+void appendObject(DWGglobal *session, DWGOutputObject *object);
+
+// A text group is kind 38, kind 41 holding the text, kind 48. The opening
+// and closing members are created and appended in one step (false when the
+// host refuses to create them); the text object is created by the caller,
+// which fills the buffer first, and then attached and appended here.
+bool appendTextOpen(DWGglobal *session);
+void appendText(DWGglobal *session, DWGOutputObject *object, void *buffer, int32_t length, int32_t charset);
+bool appendTextClose(DWGglobal *session);
+
+// Takes a text buffer for the host straight from its block operations:
+// once attached to a kind-41 object it is the host's.
+void *hostTextBuffer(DWGglobal *session, uint32_t size);
+void releaseHostTextBuffer(DWGglobal *session, void *buffer);
+
+#endif

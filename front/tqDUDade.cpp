@@ -1,0 +1,132 @@
+// The library's outward face: the three entry points and the session that
+// ties one opened drawing to the host's records, its memory service, the
+// reader chosen for its version and the chain of objects waiting for the
+// host.
+#include <cstring>
+#include <new>
+
+#include "TQDUDADE.h"
+#include "front/dwgglobal.h"
+#include "front/switchDWGfuncs.h"
+#include "support/publicstorage.h"
+
+[[gnu::used]] static const char kIdent[] = "@(#)tqDUDade: Version 1.00.00";
+
+namespace {
+
+constexpr uint32_t kParamsWord8 = 48;
+
+int32_t answersCapability(int32_t, int32_t what)
+{
+    return what == 1 ? 1 : 0;
+}
+
+DWGglobal *sessionOf(DWGSessionHeader *header)
+{
+    return reinterpret_cast<DWGglobal *>(header);
+}
+
+int32_t deliver(DWGglobal *session)
+{
+    HostServices *services = session->header.services;
+    if (services->fpDeliverObjects == nullptr) {
+        return 0;
+    }
+    int32_t answer = services->fpDeliverObjects(services, &session->chainHead, 0);
+    session->lastObject = reinterpret_cast<DWGOutputObject *>(static_cast<intptr_t>(answer));
+    return answer;
+}
+
+void announceOpen(DWGglobal *session, HostOpenParams *params)
+{
+    session->header.marker = DWG_SESSION_MARKER;
+    params->word8 = kParamsWord8;
+    params->word16 = 1;
+    params->word96 = 1;
+    params->word128 = 0;
+    session->lastObject = nullptr;
+    session->chainHead = nullptr;
+    session->header.capability = answersCapability;
+    session->header.getObject = getDWGobject;
+    session->header.shutDown = shutDownDWGsrc;
+}
+
+// One step of the phase loop. A failed phase runs the finish operation once
+// and stays where it is; false when even the finish operation produced
+// nothing, so that the caller stops instead of failing forever.
+bool runOnePhase(DWGReader *reader, DWGglobal *session)
+{
+    int32_t result = reader->runPhase(reader->phase);
+    if (result == 1) {
+        ++reader->phase;
+    } else if (result == 0) {
+        return reader->finish() != 0 || session->chainHead != nullptr;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" DWGSessionHeader *startSrcDWG(HostSource *source, HostOpenParams *params)
+{
+    if (source == nullptr || params == nullptr) {
+        return nullptr;
+    }
+    MemoryService *memory = newMemoryService(params->services);
+    if (memory == nullptr) {
+        reportToHost(source, "Memory allocation error");
+        return nullptr;
+    }
+    void *block = memory->allocate(sizeof(DWGglobal));
+    if (block == nullptr) {
+        reportToHost(source, "Memory allocation error(pDWGglobal)");
+        deleteMemoryService(memory);
+        return nullptr;
+    }
+    DWGglobal *session = ::new (block) DWGglobal{};
+    session->memory = memory;
+    session->header.source = source;
+    session->header.params = params;
+    session->header.hostValue = params->hostValue;
+    session->header.services = params->services;
+    session->reader = switchDWGfuncs(session, memory);
+    if (session->reader == nullptr) {
+        deleteMemoryService(memory);
+        return nullptr;
+    }
+    announceOpen(session, params);
+    return &session->header;
+}
+
+extern "C" int32_t getDWGobject(DWGSessionHeader *header)
+{
+    if (header == nullptr) {
+        return 0;
+    }
+    DWGglobal *session = sessionOf(header);
+    while (session->chainHead == nullptr) {
+        DWGReader *reader = session->reader;
+        if (reader == nullptr || reader->phase < 0 || reader->phase >= DWGReader::kPhases) {
+            return 0;
+        }
+        if (!runOnePhase(reader, session)) {
+            return 0;
+        }
+    }
+    return deliver(session);
+}
+
+extern "C" void shutDownDWGsrc(DWGSessionHeader *header)
+{
+    if (header == nullptr) {
+        return;
+    }
+    DWGglobal *session = sessionOf(header);
+    header->marker = 0;
+    MemoryService *memory = session->memory;
+    if (memory == nullptr) {
+        return;
+    }
+    deleteReaderOfFamily(session, session->reader);
+    deleteMemoryService(memory);
+}

@@ -1,0 +1,84 @@
+// The common entity data at the head of every entity object of an R13-R2000
+// drawing. Its layout differs between R13/R14 and R2000; both reads leave
+// the stream at the first field particular to the entity type, with the
+// extended entity data stepped over.
+#ifndef TQ_R13_DWGCOMMON_H
+#define TQ_R13_DWGCOMMON_H
+
+#include <cstdint>
+
+struct DWGglobal;
+class DataRead;
+class FileStream;
+class MemoryService;
+
+struct R13CommonData {
+    int32_t startPosition;
+    uint16_t objectSize;
+    uint16_t objectType;
+    int32_t handleCode;
+    int32_t handleByteCount;
+    int32_t graphicPresent;
+    uint32_t dataSizeInBits;
+    int32_t entityMode[2];
+    uint32_t reactorCount;
+    int32_t linetypeByLayer;
+    int32_t noLinks;
+    uint16_t color;
+    double linetypeScale;
+    uint16_t invisibility;
+};
+
+struct R2KCommonData {
+    int32_t startPosition;
+    uint16_t objectSize;
+    uint16_t objectType;
+    uint32_t dataSizeInBits;
+    int32_t handleCode;
+    int32_t handleByteCount;
+    int32_t graphicPresent;
+    int32_t entityMode[2];
+    uint32_t reactorCount;
+    int32_t noLinks;
+    uint16_t color;
+    double linetypeScale;
+    int32_t linetypeFlags[2];
+    int32_t plotStyleFlags[2];
+    uint16_t invisibility;
+    uint8_t lineweight;
+};
+
+class DWGCommon {
+public:
+    DWGCommon(DWGglobal *session, MemoryService *memory, FileStream *stream)
+        : session_(session), memory_(memory), stream_(stream)
+    {
+    }
+    ~DWGCommon();
+
+    // 1 when every field was read and the entity carries no graphic; the
+    // caller has moved the stream to the object's first byte and reset the
+    // bits of dataRead().
+    int32_t getR13_DWGCommonData(R13CommonData *data);
+    int32_t getR2K_DWGCommonData(R2KCommonData *data);
+
+    DataRead *dataRead() const { return dataRead_; }
+    MemoryService *memory() const { return memory_; }
+
+    bool p_open();
+
+private:
+    int32_t p_skipEED(int32_t limit);
+
+    DWGglobal *session_;
+    MemoryService *memory_;
+    FileStream *stream_;
+    DataRead *dataRead_ = nullptr;
+};
+
+// Null for a version outside the R13-R2000 family (reported) or when a
+// record cannot be made.
+DWGCommon *newDWGCommon(DWGglobal *session, MemoryService *memory, FileStream *stream, int32_t versionIndex);
+void deleteDWGCommon(DWGCommon *common);
+
+#endif

@@ -1,0 +1,56 @@
+// The object map of an R13-R2000 drawing: for every object its handle and
+// file offset, as runs of signed modular-char deltas in sections of at most
+// a few kilobytes. It is read straight from the file through a cursor of
+// its own; nothing but the state of the walk is kept in memory.
+#ifndef TQ_R13_GETDWGOBJECTMAP_H
+#define TQ_R13_GETDWGOBJECTMAP_H
+
+#include <cstdint>
+
+struct DWGglobal;
+class ByteSwap;
+class FileStream;
+class MemoryService;
+class StrEtc;
+
+class ObjectMap {
+public:
+    ObjectMap(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream, int32_t mapStart,
+              int32_t mapEnd)
+        : session_(session), memory_(memory), strings_(strings), stream_(stream), mapStart_(mapStart), mapEnd_(mapEnd)
+    {
+    }
+    ~ObjectMap();
+
+    // 2 = an offset was delivered, 1 = no more entries, 0 = a read failed.
+    int32_t nextOffset(int32_t *offset);
+    // The lowest absolute offset of all entries; 0 when none or on failure.
+    int32_t lowestOffset();
+
+    // Makes the byte-order service and the cursor and moves the cursor to
+    // the map start; false when any of it fails.
+    bool p_open();
+
+private:
+    // Private walk operations; see getDWGobjectMap.cpp.
+    DWGglobal *session_;
+    MemoryService *memory_;
+    StrEtc *strings_;
+    FileStream *stream_;
+    ByteSwap *swap_ = nullptr;
+    int32_t mapStart_;
+    int32_t mapEnd_;
+    int32_t newSection_ = 1;
+    int32_t position_ = 0;
+    int32_t sectionEnd_ = 0;
+    uint16_t sectionSize_ = 0;
+    int32_t runningOffset_ = 0;
+    int32_t lowestOffset_ = 0;
+    int32_t cursor_ = -1;
+};
+
+ObjectMap *newObjectMap(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream,
+                        int32_t mapStart, int32_t mapEnd);
+void deleteObjectMap(ObjectMap *map);
+
+#endif

@@ -1,0 +1,261 @@
+#include "publicstorage.h"
+
+#include <new>
+
+[[gnu::used]] static const char kIdent[] = "@(#)publicstorage: Version 1.00.00";
+
+namespace {
+
+// A small linear congruential generator that lives in the caller's locals:
+// nothing is shared between sessions or with the host's own random numbers.
+class KeyGenerator {
+public:
+    explicit KeyGenerator(const void *seed) : state_(reinterpret_cast<uintptr_t>(seed)) {}
+
+    int32_t draw()
+    {
+        state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<int32_t>(state_ >> 33);
+    }
+
+private:
+    uint64_t state_;
+};
+
+}  // namespace
+
+int32_t addressKey(const void *address)
+{
+    KeyGenerator generator(address);
+    int32_t skip = generator.draw() % 8 + 1;
+    for (int32_t i = 0; i < skip; ++i) {
+        generator.draw();
+    }
+    return generator.draw();
+}
+
+MemoryService *newMemoryService(HostServices *services)
+{
+    if (services == nullptr || services->PubSnormalmalloc == nullptr || services->PubSfree == nullptr) {
+        return nullptr;
+    }
+    void *block = services->PubSnormalmalloc(services, 1, sizeof(MemoryService));
+    if (block == nullptr) {
+        return nullptr;
+    }
+    return ::new (block) MemoryService(services);
+}
+
+void deleteMemoryService(MemoryService *memory)
+{
+    if (memory == nullptr) {
+        return;
+    }
+    HostServices *services = memory->services();
+    memory->~MemoryService();
+    services->PubSfree(services, memory);
+}
+
+MemoryService::~MemoryService()
+{
+    p_releaseTree(root_);
+    root_ = nullptr;
+}
+
+void *MemoryService::allocate(uint32_t size)
+{
+    Record *record = p_firstFreed(root_);
+    if (record != nullptr) {
+        void *block = services_->PubSnormalmalloc(services_, 1, size);
+        if (block == nullptr) {
+            return nullptr;
+        }
+        p_refile(record, block, size);
+        return block;
+    }
+    record = static_cast<Record *>(services_->PubSnormalmalloc(services_, 1, sizeof(Record)));
+    if (record == nullptr) {
+        return nullptr;
+    }
+    void *block = services_->PubSnormalmalloc(services_, 1, size);
+    if (block == nullptr) {
+        services_->PubSfree(services_, record);
+        return nullptr;
+    }
+    *record = Record{nullptr, nullptr, addressKey(block), size, 0, block};
+    p_insert(record);
+    return block;
+}
+
+void *MemoryService::reallocate(void *block, uint32_t size)
+{
+    Record *record = p_find(block, nullptr);
+    if (record == nullptr || services_->PubSrealloc == nullptr) {
+        return nullptr;
+    }
+    void *moved = services_->PubSrealloc(services_, block, size);
+    if (moved == nullptr) {
+        // The host kept the old block: the record still describes it.
+        return nullptr;
+    }
+    p_refile(record, moved, size);
+    return moved;
+}
+
+void MemoryService::free(void *block)
+{
+    Record *record = p_find(block, nullptr);
+    if (record == nullptr) {
+        return;
+    }
+    record->size = 0;
+    record->freed = 1;
+    services_->PubSfree(services_, record->block);
+    record->block = nullptr;
+}
+
+uint32_t MemoryService::sizeOf(const void *block) const
+{
+    const Record *record = p_find(block, nullptr);
+    return record == nullptr ? 0 : record->size;
+}
+
+void *MemoryService::containingBlock(const void *address) const
+{
+    const Record *record = p_containing(root_, reinterpret_cast<uintptr_t>(address));
+    return record == nullptr ? nullptr : record->block;
+}
+
+void MemoryService::dump(FILE *out) const
+{
+    if (out != nullptr) {
+        p_dumpTree(out, root_, 0);
+    }
+}
+
+MemoryService::Record *MemoryService::p_firstFreed(Record *node) const
+{
+    if (node == nullptr) {
+        return nullptr;
+    }
+    if (Record *found = p_firstFreed(node->right)) {
+        return found;
+    }
+    if (node->freed != 0) {
+        return node;
+    }
+    return p_firstFreed(node->left);
+}
+
+const MemoryService::Record *MemoryService::p_containing(const Record *node, uintptr_t address) const
+{
+    if (node == nullptr) {
+        return nullptr;
+    }
+    if (const Record *found = p_containing(node->right, address)) {
+        return found;
+    }
+    uintptr_t first = reinterpret_cast<uintptr_t>(node->block);
+    if (node->freed == 0 && address >= first && address - first < node->size) {
+        return node;
+    }
+    return p_containing(node->left, address);
+}
+
+MemoryService::Record *MemoryService::p_find(const void *block, Record **parent) const
+{
+    if (block == nullptr) {
+        return nullptr;
+    }
+    int32_t key = addressKey(block);
+    Record *above = nullptr;
+    Record *node = root_;
+    while (node != nullptr) {
+        if (key < node->key) {
+            above = node;
+            node = node->left;
+        } else if (node->block == block) {
+            break;
+        } else {
+            above = node;
+            node = node->right;
+        }
+    }
+    if (parent != nullptr) {
+        *parent = above;
+    }
+    return node;
+}
+
+void MemoryService::p_insert(Record *record)
+{
+    record->left = nullptr;
+    record->right = nullptr;
+    Record **place = &root_;
+    while (*place != nullptr) {
+        place = record->key < (*place)->key ? &(*place)->left : &(*place)->right;
+    }
+    *place = record;
+}
+
+// Takes a record out of the tree, keeping the order of the others: a record
+// with two subtrees is replaced by the smallest record of its right subtree.
+void MemoryService::p_detach(Record *record)
+{
+    Record **link = &root_;
+    while (*link != record) {
+        link = record->key < (*link)->key ? &(*link)->left : &(*link)->right;
+        if (*link == nullptr) {
+            return;
+        }
+    }
+    if (record->left == nullptr) {
+        *link = record->right;
+    } else if (record->right == nullptr) {
+        *link = record->left;
+    } else {
+        Record **successor = &record->right;
+        while ((*successor)->left != nullptr) {
+            successor = &(*successor)->left;
+        }
+        Record *replacement = *successor;
+        *successor = replacement->right;
+        replacement->left = record->left;
+        replacement->right = record->right;
+        *link = replacement;
+    }
+}
+
+void MemoryService::p_refile(Record *record, void *block, uint32_t size)
+{
+    p_detach(record);
+    record->key = addressKey(block);
+    record->size = size;
+    record->freed = 0;
+    record->block = block;
+    p_insert(record);
+}
+
+void MemoryService::p_releaseTree(Record *node)
+{
+    if (node == nullptr) {
+        return;
+    }
+    p_releaseTree(node->left);
+    p_releaseTree(node->right);
+    if (node->block != nullptr) {
+        services_->PubSfree(services_, node->block);
+    }
+    services_->PubSfree(services_, node);
+}
+
+void MemoryService::p_dumpTree(FILE *out, const Record *node, int depth) const
+{
+    if (node == nullptr) {
+        return;
+    }
+    p_dumpTree(out, node->right, depth + 1);
+    fprintf(out, "%*s", depth, "");
+    fprintf(out, "Address[%p] Size[%u]\n", node->block, node->size);
+    p_dumpTree(out, node->left, depth + 1);
+}
