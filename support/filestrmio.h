@@ -41,6 +41,7 @@ public:
     bool p_open();
 
     MemoryService *memory() const { return memory_; }
+    StrEtc *strings() const { return strings_; }
 
 private:
     struct Cursor {
@@ -49,6 +50,7 @@ private:
     };
 
     Cursor *p_cursor(int32_t id);
+    int32_t p_readAtCursor(Cursor *state, void *buffer, int32_t count);
     uint32_t p_measureSize();
     int32_t p_hostSeek(int32_t offset, int32_t origin);
     int32_t p_hostTell();
