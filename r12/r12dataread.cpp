@@ -1,0 +1,250 @@
+#include "r12/r12dataread.h"
+
+#include "front/dwgglobal.h"
+#include "r13/dataread.h"
+#include "support/component.h"
+#include "support/filestrmio.h"
+
+static const char kModule[] = "r12dataread";
+[[gnu::used]] static const char kIdent[] = "@(#)r12dataread(R10, R11 and R12): Version 2.05.00";
+
+namespace {
+
+// Bits of the flags byte in an entity head: each present field of the
+// common part is announced by one bit, in the order the fields follow.
+constexpr uint16_t kFlagColour = 0x01;
+constexpr uint16_t kFlagElevation = 0x04;
+constexpr uint16_t kFlagThickness = 0x08;
+constexpr uint16_t kFlagHandle = 0x20;
+constexpr uint16_t kFlagExtraFlags = 0x40;
+
+// Bits of the extra-flags byte.
+constexpr uint16_t kExtraExtendedData = 0x02;
+constexpr uint16_t kExtraWord = 0x04;
+
+constexpr int32_t kRealSize = 8;
+
+// LINE, POINT and 3DFACE keep their elevation in their 3D points; every
+// other type stores it as a separate real when the head announces one.
+bool hasElevationReal(uint8_t type)
+{
+    return type > 2 && type != 22;
+}
+
+// Extended-data items are coded as their group code less 1000. The number
+// of bytes after the code for the items of fixed size; 0 for the string
+// (which is counted) and for codes that are not walked.
+int32_t extendedItemSize(uint8_t code)
+{
+    switch (code) {
+    case 2:
+        return 1;
+    case 1:
+    case 3:
+    case 70:
+        return 2;
+    case 71:
+        return 4;
+    case 5:
+    case 40:
+    case 41:
+    case 42:
+        return 8;
+    case 10:
+    case 11:
+    case 12:
+        return 3 * kRealSize;  // a 3D point
+    default:
+        return 0;
+    }
+}
+
+}  // namespace
+
+R12DataRead *newR12DataRead(DWGglobal *session, MemoryService *memory, FileStream *stream)
+{
+    if (session == nullptr || memory == nullptr || stream == nullptr) {
+        return nullptr;
+    }
+    R12DataRead *reader = newIn<R12DataRead>(memory, memory, stream);
+    if (reader != nullptr) {
+        reader->data_ = newDataRead(session, memory, stream);
+    }
+    if (reader == nullptr || reader->data_ == nullptr) {
+        reportf(session, "*** ERROR *** Memory allocation failed(newR12DataRead[%s/%d]).", HERE);
+        deleteR12DataRead(reader);
+        return nullptr;
+    }
+    return reader;
+}
+
+void deleteR12DataRead(R12DataRead *reader)
+{
+    if (reader == nullptr) {
+        return;
+    }
+    if (reader->dataRead() != nullptr) {
+        deleteDataRead(reader->dataRead());
+    }
+    deleteIn(reader->memory(), reader);
+}
+
+int32_t R12DataRead::getEntityHead(uint8_t *type, uint8_t *flags, uint16_t *length)
+{
+    return data_->getRC(type) && data_->getRC(flags) && data_->getRS(length) ? 1 : 0;
+}
+
+int32_t R12DataRead::getEntityCommon(uint16_t *firstWord, uint16_t *optionWord, uint16_t *colour,
+                                     uint16_t *extraFlags, uint8_t type, uint16_t flags)
+{
+    *colour = 0;
+    *extraFlags = 0;
+    uint8_t byte = 0;
+    if (!data_->getRS(firstWord) || !data_->getRS(optionWord)) {
+        return 0;
+    }
+    if ((flags & kFlagColour) != 0) {
+        if (!data_->getRC(&byte)) {
+            return 0;
+        }
+        *colour = byte;
+    }
+    if ((flags & kFlagExtraFlags) != 0) {
+        if (!data_->getRC(&byte)) {
+            return 0;
+        }
+        *extraFlags = byte;
+    }
+    if ((*extraFlags & kExtraExtendedData) != 0 && !p_skipExtendedData()) {
+        return 0;
+    }
+    if ((flags & kFlagElevation) != 0 && hasElevationReal(type) && !data_->skipBytes(kRealSize)) {
+        return 0;
+    }
+    if ((flags & kFlagThickness) != 0 && !data_->skipBytes(kRealSize)) {
+        return 0;
+    }
+    if ((flags & kFlagHandle) != 0 && !skipCountedBytes()) {
+        return 0;
+    }
+    if ((*extraFlags & kExtraWord) != 0 && !data_->skipBytes(2)) {
+        return 0;
+    }
+    return 1;
+}
+
+int32_t R12DataRead::skipEntity()
+{
+    int32_t start = stream_->CurPosition();
+    uint8_t type = 0;
+    uint8_t flags = 0;
+    uint16_t length = 0;
+    if (start < 0 || !getEntityHead(&type, &flags, &length)) {
+        return 0;
+    }
+    return stream_->SeekPos(start + length) == 1 ? 1 : 0;
+}
+
+int32_t R12DataRead::skipCountedBytes()
+{
+    uint8_t count = 0;
+    return data_->getRC(&count) && skipSpan(count) ? 1 : 0;
+}
+
+int32_t R12DataRead::skipSpan(int32_t count)
+{
+    constexpr int32_t kStep = 16;
+    while (count > 0) {
+        int32_t step = count < kStep ? count : kStep;
+        if (!data_->skipBytes(step)) {
+            return 0;
+        }
+        count -= step;
+    }
+    return 1;
+}
+
+int32_t R12DataRead::skipPoint(int32_t hasThird)
+{
+    if (!data_->skipBytes(2 * kRealSize)) {
+        return 0;
+    }
+    return hasThird == 0 || data_->skipBytes(kRealSize) ? 1 : 0;
+}
+
+int32_t R12DataRead::getDate(double *date)
+{
+    uint32_t whole = 0;
+    uint32_t fraction = 0;
+    if (!data_->getRL(&whole) || !data_->getRL(&fraction)) {
+        return 0;
+    }
+    *date = static_cast<int32_t>(whole) + static_cast<int32_t>(fraction) * 0.00000001;
+    return 1;
+}
+
+// A block of extended data: its size in bytes, then coded items. The items
+// are walked only as far as they are understood and fit in the block; the
+// rest of the block is passed over by its size, so the stream always ends
+// up right after the block however its items look.
+int32_t R12DataRead::p_skipExtendedData()
+{
+    uint16_t size = 0;
+    if (!data_->getRS(&size)) {
+        return 0;
+    }
+    int32_t left = size;
+    ItemWalk walk = ItemWalk::Next;
+    while (left > 0 && walk == ItemWalk::Next) {
+        uint8_t code = 0;
+        if (!data_->getRC(&code)) {
+            return 0;
+        }
+        --left;
+        walk = code == 0 ? p_skipExtendedString(&left) : p_skipExtendedItem(code, &left);
+    }
+    return walk != ItemWalk::Failed && skipSpan(left) ? 1 : 0;
+}
+
+// A string item: a length byte, one byte that every string of extended data
+// carries in these drawings, then the bytes. Each part must lie within the
+// block.
+R12DataRead::ItemWalk R12DataRead::p_skipExtendedString(int32_t *left)
+{
+    uint8_t length = 0;
+    if (*left < 1) {
+        return ItemWalk::Stop;
+    }
+    if (!data_->getRC(&length)) {
+        return ItemWalk::Failed;
+    }
+    --*left;
+    if (*left < 1) {
+        return ItemWalk::Stop;
+    }
+    if (!data_->skipBytes(1)) {
+        return ItemWalk::Failed;
+    }
+    --*left;
+    if (length > *left) {
+        return ItemWalk::Stop;
+    }
+    if (!skipSpan(length)) {
+        return ItemWalk::Failed;
+    }
+    *left -= length;
+    return ItemWalk::Next;
+}
+
+R12DataRead::ItemWalk R12DataRead::p_skipExtendedItem(uint8_t code, int32_t *left)
+{
+    int32_t size = extendedItemSize(code);
+    if (size == 0 || size > *left) {
+        return ItemWalk::Stop;
+    }
+    if (!data_->skipBytes(size)) {
+        return ItemWalk::Failed;
+    }
+    *left -= size;
+    return ItemWalk::Next;
+}

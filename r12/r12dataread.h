@@ -1,0 +1,65 @@
+// Reads the values of an R10, R11 or R12 drawing. Everything in these files
+// starts on a byte boundary and every integer is little-endian, so the bit
+// reader underneath is only ever used at bit position 0, as a plain byte
+// reader; its users call getRC, getRS, getRL and skipBytes on it directly.
+// On top of it come the composite reads of the header and of entity
+// records: an entity is a four-byte head (type, flags, length), a common
+// part whose fields depend on the flags, and a type-specific part.
+#ifndef TQ_R12_R12DATAREAD_H
+#define TQ_R12_R12DATAREAD_H
+
+#include <cstdint>
+
+struct DWGglobal;
+class DataRead;
+class FileStream;
+class MemoryService;
+
+class R12DataRead {
+public:
+    R12DataRead(MemoryService *memory, FileStream *stream) : memory_(memory), stream_(stream) {}
+
+    // The byte reader over the same stream; owned by this record.
+    DataRead *dataRead() const { return data_; }
+
+    // The head of an entity record. The length counts the whole record from
+    // its type byte.
+    int32_t getEntityHead(uint8_t *type, uint8_t *flags, uint16_t *length);
+    // The common part that follows the head; which fields are present is
+    // decided by the head's type and flags.
+    int32_t getEntityCommon(uint16_t *firstWord, uint16_t *optionWord, uint16_t *colour, uint16_t *extraFlags,
+                            uint8_t type, uint16_t flags);
+    // Passes over a whole entity record by the length in its head.
+    int32_t skipEntity();
+    // Passes over a byte string counted by one leading byte.
+    int32_t skipCountedBytes();
+    // Passes over count bytes, 16 at a time; nothing for count <= 0.
+    int32_t skipSpan(int32_t count);
+    // Passes over a 2D point, or a 3D point when hasThird is nonzero.
+    int32_t skipPoint(int32_t hasThird);
+    // A date: whole part, then the fraction in units of 1e-8.
+    int32_t getDate(double *date);
+
+    MemoryService *memory() const { return memory_; }
+
+private:
+    friend R12DataRead *newR12DataRead(DWGglobal *session, MemoryService *memory, FileStream *stream);
+
+    // How the walk over the items of an extended-data block goes on.
+    enum class ItemWalk { Next, Stop, Failed };
+
+    int32_t p_skipExtendedData();
+    ItemWalk p_skipExtendedString(int32_t *left);
+    ItemWalk p_skipExtendedItem(uint8_t code, int32_t *left);
+
+    MemoryService *memory_;
+    FileStream *stream_;
+    DataRead *data_ = nullptr;
+};
+
+// Null when an argument is missing (silently) or a block cannot be had
+// (reported).
+R12DataRead *newR12DataRead(DWGglobal *session, MemoryService *memory, FileStream *stream);
+void deleteR12DataRead(R12DataRead *reader);
+
+#endif
