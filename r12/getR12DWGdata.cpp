@@ -1,0 +1,327 @@
+#include "r12/getR12DWGdata.h"
+
+#include <cstdint>
+
+#include "front/dwgglobal.h"
+#include "front/switchDWGfuncs.h"
+#include "r12/getR12DWGentities.h"
+#include "r12/r12dataread.h"
+#include "r13/dataread.h"
+#include "r13/getDWGdata.h"
+#include "support/component.h"
+#include "support/filestrmio.h"
+#include "support/strEtc.h"
+
+static const char kModule[] = "getR12DWGdata";
+[[gnu::used]] static const char kIdent[] = "@(#)getR12DWGdata(R10, R11 and R12): Version 2.05.00";
+
+namespace {
+
+// The file header of an R10-R12 drawing has a fixed layout. After the
+// version text and eight bytes nobody reads come the section addresses and
+// the first five table descriptors; the header variables and the dates
+// follow, and the other five descriptors stand at fixed offsets up to
+// the end of the header at 0x6CF.
+constexpr int32_t kVersionTextSize = 12;
+constexpr int32_t kAfterVersion = 8;
+constexpr int32_t kDatesEnd = 0x379;
+constexpr int32_t kBeforeTwoReals = 0x3C5;
+constexpr int32_t kUcsDescriptor = 0x3EF;
+constexpr int32_t kVportDescriptor = 0x500;
+constexpr int32_t kP13Descriptor = 0x69F;
+constexpr int32_t kRealSize = 8;
+
+// How the header variables from 0x5E to the first date at 0x31F are passed
+// over: each step skips `size` bytes `times` times, or one 2D or 3D point.
+enum class Skip { Bytes, Span, Point2D, Point3D };
+
+struct SkipStep {
+    Skip how;
+    int32_t size;
+    int32_t times;
+};
+
+constexpr SkipStep kHeaderVariables[] = {
+    {Skip::Bytes, 2, 1},   {Skip::Point3D, 0, 3}, {Skip::Point2D, 0, 2}, {Skip::Bytes, 8, 4},
+    {Skip::Bytes, 2, 1},   {Skip::Bytes, 8, 2},   {Skip::Span, 56, 1},   {Skip::Bytes, 8, 3},
+    {Skip::Span, 18, 1},   {Skip::Bytes, 8, 1},   {Skip::Bytes, 2, 2},   {Skip::Span, 44, 1},
+    {Skip::Span, 354, 1},  {Skip::Bytes, 32, 1},  {Skip::Bytes, 1, 2},   {Skip::Bytes, 2, 2},
+    {Skip::Bytes, 1, 3},
+};
+
+class R12DWGReader final : public DWGReader {
+public:
+    R12DWGReader(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream, R12DataRead *data)
+        : session_(session), memory_(memory), strings_(strings), stream_(stream), data_(data)
+    {
+    }
+
+    int32_t runPhase(int32_t index) override;
+    int32_t p_getR12Version();
+    void p_release();
+
+    MemoryService *memory() const { return memory_; }
+    const char *versionText() const { return versionText_; }
+
+private:
+    int32_t p_readHeader();
+    int32_t p_readEntities();
+    int32_t p_checkBlocks();
+    int32_t p_getSectionsPosition1();
+    int32_t p_getSectionsPosition2();
+    int32_t p_readTableDescriptor();
+    int32_t p_skipHeaderVariables();
+    int32_t p_skipStep(const SkipStep &step);
+    int32_t p_skipTo(int32_t position);
+    int32_t p_getAddress(int32_t *address);
+
+    DWGglobal *session_;
+    MemoryService *memory_;
+    StrEtc *strings_;
+    FileStream *stream_;
+    R12DataRead *data_;
+    char versionText_[kVersionTextSize + 1] = {};
+    int32_t entitiesStart_ = 0;
+    int32_t entitiesEnd_ = 0;
+    int32_t blocksStart_ = 0;
+    int32_t fourthAddress_ = 0;
+    R12EntityWalker *walker_ = nullptr;
+};
+
+// Phases 3 to 5 all append the end object: a host that keeps calling after
+// the first one gets two more before the session is finished.
+int32_t R12DWGReader::runPhase(int32_t index)
+{
+    switch (index) {
+    case 0:
+        return p_readHeader();
+    case 1:
+        return p_readEntities();
+    case 2:
+        return p_checkBlocks();
+    default:
+        return p_finish(session_);
+    }
+}
+
+// Compares the start of the file with the versions of this family. The
+// stream is left after the eight bytes that follow the version text.
+int32_t R12DWGReader::p_getR12Version()
+{
+    if (stream_->SeekPos(0) != 1 || stream_->read(versionText_, kVersionTextSize) < kVersionTextSize) {
+        return kNoVersion;
+    }
+    int32_t index = matchVersion(versionText_, 2, 4);
+    return data_->dataRead()->skipBytes(kAfterVersion) ? index : kNoVersion;
+}
+
+// Phase 0: reads the header from where the version check left the stream
+// to its end at 0x6CF. Only the section addresses are kept.
+int32_t R12DWGReader::p_readHeader()
+{
+    if (!p_getSectionsPosition1()) {
+        reportf(session_, "*** ERROR *** p_getSectionsPosition1 failed[%s/%d].", HERE);
+        return 0;
+    }
+    double created = 0;
+    double updated = 0;
+    DataRead *data = data_->dataRead();
+    if (!p_skipHeaderVariables() || !data_->getDate(&created) || !data_->getDate(&updated)) {
+        return 0;
+    }
+    if (!p_skipTo(kDatesEnd) || !p_skipTo(kBeforeTwoReals)) {
+        return 0;
+    }
+    if (!data->skipBytes(kRealSize) || !data->skipBytes(kRealSize) || !p_skipTo(kUcsDescriptor)) {
+        return 0;
+    }
+    if (!p_getSectionsPosition2()) {
+        reportf(session_, "*** ERROR *** p_getSectionsPosition2 failed[%s/%d].", HERE);
+        return 0;
+    }
+    return 1;
+}
+
+// Phase 1: the whole entity section in one call. A walk that fails keeps
+// its walker, so that a later call goes on where the failure left it.
+int32_t R12DWGReader::p_readEntities()
+{
+    if (entitiesStart_ <= 0 || entitiesEnd_ <= entitiesStart_) {
+        return 0;
+    }
+    if (walker_ == nullptr) {
+        walker_ = newR12EntityWalker(session_, memory_, stream_, entitiesStart_, entitiesEnd_);
+        if (walker_ == nullptr) {
+            return 0;
+        }
+    }
+    if (!walker_->walkEntities()) {
+        return 0;
+    }
+    deleteR12EntityWalker(walker_);
+    walker_ = nullptr;
+    return 1;
+}
+
+// Phase 2: the block section is not read, only checked to lie below the
+// fourth address.
+int32_t R12DWGReader::p_checkBlocks()
+{
+    return blocksStart_ > 0 && blocksStart_ < fourthAddress_ ? 1 : 0;
+}
+
+// 0x14 to 0x5E: the entity section start and end, the block section
+// start, the fourth address, and the descriptors of the BLOCK, LAYER,
+// STYLE, LTYPE and VIEW tables.
+int32_t R12DWGReader::p_getSectionsPosition1()
+{
+    if (!p_getAddress(&entitiesStart_) || !p_getAddress(&entitiesEnd_) || !p_getAddress(&blocksStart_)) {
+        return 0;
+    }
+    if (!data_->skipSpan(4) || !p_getAddress(&fourthAddress_) || !data_->skipSpan(4)) {
+        return 0;
+    }
+    for (int32_t table = 0; table < 5; ++table) {
+        if (!p_readTableDescriptor()) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// 0x3EF to 0x6CF: the descriptors of the UCS, VPORT, APPID, DIMSTYLE and
+// P13 tables, with what lies between them.
+int32_t R12DWGReader::p_getSectionsPosition2()
+{
+    if (!p_readTableDescriptor() || !p_skipTo(kVportDescriptor) || !p_readTableDescriptor()) {
+        return 0;
+    }
+    if (!data_->skipSpan(8) || !p_readTableDescriptor() || !data_->skipSpan(6) || !p_readTableDescriptor()) {
+        return 0;
+    }
+    return p_skipTo(kP13Descriptor) && p_readTableDescriptor() && data_->skipSpan(38) ? 1 : 0;
+}
+
+// A table descriptor: entry size, entry count and start address. Read to
+// check that the header holds it; the tables themselves are not read.
+int32_t R12DWGReader::p_readTableDescriptor()
+{
+    DataRead *data = data_->dataRead();
+    uint16_t entrySize = 0;
+    uint32_t entryCount = 0;
+    uint32_t start = 0;
+    return data->getRS(&entrySize) && data->getRL(&entryCount) && data->getRL(&start) ? 1 : 0;
+}
+
+int32_t R12DWGReader::p_skipHeaderVariables()
+{
+    for (const SkipStep &step : kHeaderVariables) {
+        for (int32_t i = 0; i < step.times; ++i) {
+            if (!p_skipStep(step)) {
+                return 0;
+            }
+        }
+    }
+    return 1;
+}
+
+int32_t R12DWGReader::p_skipStep(const SkipStep &step)
+{
+    switch (step.how) {
+    case Skip::Point2D:
+        return data_->skipPoint(0);
+    case Skip::Point3D:
+        return data_->skipPoint(1);
+    case Skip::Span:
+        return data_->skipSpan(step.size);
+    case Skip::Bytes:
+        break;
+    }
+    return data_->dataRead()->skipBytes(step.size);
+}
+
+// Moves forward to an absolute offset by reading; nothing when the stream
+// is there already or beyond.
+int32_t R12DWGReader::p_skipTo(int32_t position)
+{
+    int32_t current = stream_->CurPosition();
+    return current >= 0 && data_->skipSpan(position - current) ? 1 : 0;
+}
+
+int32_t R12DWGReader::p_getAddress(int32_t *address)
+{
+    uint32_t value = 0;
+    if (!data_->dataRead()->getRL(&value)) {
+        return 0;
+    }
+    *address = static_cast<int32_t>(value);
+    return 1;
+}
+
+// The parts are handed over to the reader, which gives them back when it
+// is deleted; here they go back when the reader cannot be made.
+void releaseParts(StrEtc *strings, FileStream *stream, R12DataRead *data)
+{
+    deleteR12DataRead(data);
+    if (stream != nullptr) {
+        deleteFileStream(stream);
+    }
+    if (strings != nullptr) {
+        deleteStrEtc(strings);
+    }
+}
+
+void R12DWGReader::p_release()
+{
+    deleteR12EntityWalker(walker_);
+    releaseParts(strings_, stream_, data_);
+}
+
+R12DWGReader *makeReader(DWGglobal *session, MemoryService *memory)
+{
+    StrEtc *strings = newStrEtc(memory);
+    FileStream *stream = strings == nullptr ? nullptr : newFileStream(session->header.source, strings, memory);
+    R12DataRead *data = stream == nullptr ? nullptr : newR12DataRead(session, memory, stream);
+    if (data == nullptr) {
+        releaseParts(strings, stream, nullptr);
+        return nullptr;
+    }
+    R12DWGReader *reader = newIn<R12DWGReader>(memory, session, memory, strings, stream, data);
+    if (reader == nullptr) {
+        reportf(session, "*** ERROR *** Memory allocation failed[%s/%d].", HERE);
+        releaseParts(strings, stream, data);
+    }
+    return reader;
+}
+
+}  // namespace
+
+DWGReader *newR12DWGReader(DWGglobal *session, MemoryService *memory)
+{
+    if (session == nullptr || memory == nullptr || session->header.source == nullptr ||
+        session->header.services == nullptr) {
+        return nullptr;
+    }
+    R12DWGReader *reader = makeReader(session, memory);
+    if (reader == nullptr) {
+        return nullptr;
+    }
+    session->versionIndex = reader->p_getR12Version();
+    if (versionFamily(session->versionIndex) != kFamilyR12) {
+        reportf(session, "*** ERROR *** This version[%s] has not been supported[%s/%d].", reader->versionText(),
+                HERE);
+        deleteR12DWGReader(reader);
+        return nullptr;
+    }
+    return reader;
+}
+
+void deleteR12DWGReader(DWGReader *reader)
+{
+    if (reader == nullptr) {
+        return;
+    }
+    R12DWGReader *r12 = static_cast<R12DWGReader *>(reader);
+    r12->p_release();
+    deleteIn(r12->memory(), r12);
+}
