@@ -1,0 +1,553 @@
+#include "r13/textdata.h"
+
+#include <cstring>
+
+#include "front/dwgglobal.h"
+#include "front/switchDWGfuncs.h"
+#include "r13/dataread.h"
+#include "support/component.h"
+#include "support/filestrmio.h"
+#include "support/strEtc.h"
+
+static const char kModule[] = "textdata";
+[[gnu::used]] static const char kIdent[] = "@(#)textdata(R13, R14 and R2000): Version 2.00.00";
+
+namespace {
+
+constexpr int32_t kObjectFraming = 4;  // size field and check value
+constexpr int32_t kMaxPieces = 1024;
+
+constexpr int32_t kFirstR13Index = 5;  // "AC1012"
+constexpr int32_t kLastR14Index = 7;   // "AC1014"
+constexpr int32_t kR2000Index = 8;     // "AC1015"
+
+// R2000 TEXT data flags: a set bit leaves its field out of the object.
+constexpr uint8_t kNoElevation = 0x01;
+constexpr uint8_t kNoAlignment = 0x02;
+constexpr uint8_t kNoOblique = 0x04;
+constexpr uint8_t kNoRotation = 0x08;
+constexpr uint8_t kNoWidthFactor = 0x10;
+
+// Formatting codes run from a backslash to the next semicolon.
+const char kCodeStart[] = "\\";
+const char kCodeEnd[] = ";";
+// "\M+" + code-page digit + hexadecimal digits: one double-byte character.
+const char kMultibyteCode[] = "\\M+";
+// "\U+" + four hexadecimal digits: one UTF-16 unit.
+const char kUnicodeCode[] = "\\U+";
+constexpr int32_t kUnicodeCodeLength = 3;
+constexpr int32_t kUnicodeDigits = 4;
+const char kParagraphBreak[] = "\\P";
+
+const char kGetRC[] = "*** ERROR *** getRC()[%s/%d]";
+const char kGetBD[] = "*** ERROR *** getBD()[%s/%d]";
+const char kGetRD[] = "*** ERROR *** getRD()[%s/%d]";
+const char kGetBS[] = "*** ERROR *** getBS()[%s/%d]";
+const char kGet2RD[] = "*** ERROR *** get2RD()[%s/%d]";
+const char kGet3BD[] = "*** ERROR *** get3BD()[%s/%d]";
+const char kGetT[] = "*** ERROR *** getT()[%s/%d]";
+
+int32_t hexDigit(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+bool isSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Reads a number the way the C library's "%x" conversion does: white space,
+// an optional sign, an optional "0x", then every hexadecimal digit that
+// follows. A value too large for 64 bits becomes all ones, a negative one
+// wraps; no digit at all gives 0. Nothing past the zero byte is looked at.
+uint64_t scanHex(const char *text)
+{
+    const char *at = text;
+    while (isSpace(*at)) {
+        ++at;
+    }
+    bool negative = *at == '-';
+    if (*at == '+' || *at == '-') {
+        ++at;
+    }
+    if (at[0] == '0' && (at[1] == 'x' || at[1] == 'X') && hexDigit(at[2]) >= 0) {
+        at += 2;
+    }
+    uint64_t value = 0;
+    bool overflow = false;
+    for (; hexDigit(*at) >= 0; ++at) {
+        overflow = overflow || value > (UINT64_MAX >> 4);
+        value = (value << 4) | static_cast<uint64_t>(hexDigit(*at));
+    }
+    if (overflow) {
+        return UINT64_MAX;
+    }
+    return negative ? 0 - value : value;
+}
+
+// The character of one "\M+" piece: the hexadecimal number after its first
+// character (the code page, which is dropped).
+uint16_t multibyteCharacter(const char *piece)
+{
+    return piece[0] == '\0' ? 0 : static_cast<uint16_t>(scanHex(piece + 1));
+}
+
+bool isUnicodeCodeAt(const char *text)
+{
+    if (strncmp(text, kUnicodeCode, kUnicodeCodeLength) != 0) {
+        return false;
+    }
+    for (int32_t i = 0; i < kUnicodeDigits; ++i) {
+        if (hexDigit(text[kUnicodeCodeLength + i]) < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The four hexadecimal digits of a "\U+" code; a fifth is not part of it.
+uint16_t unicodeUnit(const char *digits)
+{
+    uint16_t unit = 0;
+    for (int32_t i = 0; i < kUnicodeDigits; ++i) {
+        unit = static_cast<uint16_t>((unit << 4) | hexDigit(digits[i]));
+    }
+    return unit;
+}
+
+// Walks the text as UTF-16 units: each "\U+XXXX" is one unit, every other
+// byte b the unit 0x00 b. Hands each unit to put; answers the number of
+// "\U+" codes met.
+template <class Put>
+int32_t forEachUnicodeUnit(const char *text, Put put)
+{
+    int32_t codes = 0;
+    const char *at = text;
+    while (*at != '\0') {
+        if (isUnicodeCodeAt(at)) {
+            put(unicodeUnit(at + kUnicodeCodeLength));
+            at += kUnicodeCodeLength + kUnicodeDigits;
+            ++codes;
+        } else {
+            put(static_cast<uint16_t>(static_cast<uint8_t>(*at)));
+            ++at;
+        }
+    }
+    return codes;
+}
+
+template <class Record>
+void clearRecord(MemoryService *memory, Record *record)
+{
+    if (record == nullptr) {
+        return;
+    }
+    memory->free(record->text);
+    *record = Record{};
+}
+
+}  // namespace
+
+// What differs between the R13/R14 and the R2000 decoder: the record types,
+// and with them the common data and the TEXT field sequence.
+struct TextData::Variant {
+    bool (TextData::*makeRecords)();
+    int32_t (TextData::*getText)();
+    int32_t (TextData::*getMText)();
+    void (TextData::*clearText)();
+    void (TextData::*clearMText)();
+};
+
+const TextData::Variant TextData::kR13Variant = {
+    &TextData::p_makeRecords<R13TextRecord, R13MTextRecord>,
+    &TextData::p_getText<R13TextRecord>,
+    &TextData::p_getMText<R13MTextRecord>,
+    &TextData::p_clearText<R13TextRecord>,
+    &TextData::p_clearMText<R13MTextRecord>,
+};
+
+const TextData::Variant TextData::kR2KVariant = {
+    &TextData::p_makeRecords<R2KTextRecord, R2KMTextRecord>,
+    &TextData::p_getText<R2KTextRecord>,
+    &TextData::p_getMText<R2KMTextRecord>,
+    &TextData::p_clearText<R2KTextRecord>,
+    &TextData::p_clearMText<R2KMTextRecord>,
+};
+
+int32_t objectEndOffset(int32_t start, uint16_t size)
+{
+    int64_t end = static_cast<int64_t>(start) + size + kObjectFraming;
+    return end > INT32_MAX ? -1 : static_cast<int32_t>(end);
+}
+
+TextData *newTextData(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream)
+{
+    if (session == nullptr) {
+        return nullptr;
+    }
+    if (versionFamily(session->versionIndex) != kFamilyR13) {
+        reportf(session, "*** ERROR *** This version[%s] has not been supported[%s/%d].",
+                versionString(session->versionIndex), HERE);
+        return nullptr;
+    }
+    if (memory == nullptr || strings == nullptr || stream == nullptr) {
+        return nullptr;
+    }
+    TextData *text = newIn<TextData>(memory, session, memory, strings, stream, session->versionIndex);
+    if (text != nullptr && !text->p_open()) {
+        deleteTextData(text);
+        return nullptr;
+    }
+    return text;
+}
+
+void deleteTextData(TextData *text)
+{
+    if (text != nullptr) {
+        deleteIn(text->memory(), text);
+    }
+}
+
+TextData::~TextData()
+{
+    if (variant_ != nullptr) {
+        (this->*variant_->clearText)();
+        (this->*variant_->clearMText)();
+    }
+    memory_->free(textRecord_);
+    memory_->free(mtextRecord_);
+    if (common_ != nullptr) {
+        deleteDWGCommon(common_);
+    }
+}
+
+// Decoding never runs without the common-data reader: its DataRead reads
+// every field.
+bool TextData::p_open()
+{
+    common_ = newDWGCommon(session_, memory_, stream_, versionIndex_);
+    return common_ != nullptr && p_setVersion();
+}
+
+bool TextData::p_setVersion()
+{
+    if (versionIndex_ >= kFirstR13Index && versionIndex_ <= kLastR14Index) {
+        variant_ = &kR13Variant;
+    } else if (versionIndex_ == kR2000Index) {
+        variant_ = &kR2KVariant;
+    } else {
+        reportf(session_, "*** ERROR *** Sorry, the DWG reader supports R13,R14 and R2000 only");
+        return false;
+    }
+    return (this->*variant_->makeRecords)();
+}
+
+template <class Text, class MText>
+bool TextData::p_makeRecords()
+{
+    textRecord_ = newIn<Text>(memory_);
+    mtextRecord_ = newIn<MText>(memory_);
+    return textRecord_ != nullptr && mtextRecord_ != nullptr;
+}
+
+int32_t TextData::getDWGText()
+{
+    return (this->*variant_->getText)();
+}
+
+int32_t TextData::getDWGMText()
+{
+    return (this->*variant_->getMText)();
+}
+
+// A TEXT whose fields cannot be decoded is reported and stepped over; only
+// a text the host cannot take, or an object that cannot be left, fails.
+template <class Record>
+int32_t TextData::p_getText()
+{
+    int32_t start = stream_->CurPosition();
+    auto *record = static_cast<Record *>(textRecord_);
+    if (p_dwgText<Record>() == 0) {
+        reportf(session_, "*** ERROR *** p_dwgText()[%s/%d]", HERE);
+    } else if (record->textLength > 0 && p_putText(record->text, record->textLength) == 0) {
+        return 0;
+    }
+    return p_skipEntity(start, record->common.objectSize);
+}
+
+template <class Record>
+int32_t TextData::p_getMText()
+{
+    int32_t start = stream_->CurPosition();
+    auto *record = static_cast<Record *>(mtextRecord_);
+    if (p_dwgMText<Record>() == 0) {
+        reportf(session_, "*** ERROR *** p_dwgText()[%s/%d]", HERE);
+    } else if (record->textLength > 0 && p_putParagraphs(record->text, record->textLength) == 0) {
+        return 0;
+    }
+    return p_skipEntity(start, record->common.objectSize);
+}
+
+template <class Record>
+int32_t TextData::p_dwgText()
+{
+    p_clearText<Record>();
+    auto *record = static_cast<Record *>(textRecord_);
+    if (stream_->CurPosition() < 0) {
+        reportf(session_, "*** ERROR *** CurPosition()[%s/%d]", HERE);
+        return 0;
+    }
+    common_->dataRead()->resetBits();
+    return p_readCommon(&record->common) && p_readTextFields(record);
+}
+
+template <class Record>
+void TextData::p_clearText()
+{
+    clearRecord(memory_, static_cast<Record *>(textRecord_));
+}
+
+template <class Record>
+int32_t TextData::p_dwgMText()
+{
+    p_clearMText<Record>();
+    auto *record = static_cast<Record *>(mtextRecord_);
+    if (stream_->CurPosition() < 0) {
+        return 0;
+    }
+    common_->dataRead()->resetBits();
+    return p_readCommon(&record->common) && p_readMTextFields(record);
+}
+
+template <class Record>
+void TextData::p_clearMText()
+{
+    clearRecord(memory_, static_cast<Record *>(mtextRecord_));
+}
+
+int32_t TextData::p_readCommon(R13CommonData *common)
+{
+    return p_checked(common_->getR13_DWGCommonData(common), "*** ERROR *** getR13_DWGCommonData()[%s/%d]",
+                     __LINE__);
+}
+
+int32_t TextData::p_readCommon(R2KCommonData *common)
+{
+    return p_checked(common_->getR2K_DWGCommonData(common), "*** ERROR *** getR2K_DWGCommonData()[%s/%d]",
+                     __LINE__);
+}
+
+int32_t TextData::p_readTextFields(R13TextRecord *r)
+{
+    DataRead *in = common_->dataRead();
+    return p_checked(in->getBD(&r->elevation), kGetBD, __LINE__) &&
+           p_checked(in->get2RD(&r->insertion[0], &r->insertion[1]), kGet2RD, __LINE__) &&
+           p_checked(in->get2RD(&r->alignment[0], &r->alignment[1]), kGet2RD, __LINE__) &&
+           p_checked(in->get3BD(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]), kGet3BD, __LINE__) &&
+           p_checked(in->getBD(&r->thickness), kGetBD, __LINE__) &&
+           p_checked(in->getBD(&r->oblique), kGetBD, __LINE__) &&
+           p_checked(in->getBD(&r->rotation), kGetBD, __LINE__) &&
+           p_checked(in->getBD(&r->height), kGetBD, __LINE__) &&
+           p_checked(in->getBD(&r->widthFactor), kGetBD, __LINE__) &&
+           p_checked(in->getT(&r->textLength, &r->text), kGetT, __LINE__);
+}
+
+// R2000 packs the fields that usually keep their defaults: each data flag
+// that is set leaves one of them out. The messages name the primitives of
+// the R13 layout, as the fields' readers always have.
+int32_t TextData::p_readTextFields(R2KTextRecord *r)
+{
+    DataRead *in = common_->dataRead();
+    if (!p_checked(in->getRC(&r->dataFlags), kGetRC, __LINE__)) {
+        return 0;
+    }
+    const uint8_t absent = r->dataFlags;
+    return ((absent & kNoElevation) != 0 || p_checked(in->getRD(&r->elevation), kGetBD, __LINE__)) &&
+           p_checked(in->get2RD(&r->insertion[0], &r->insertion[1]), kGet2RD, __LINE__) &&
+           ((absent & kNoAlignment) != 0 ||
+            p_checked(in->get2DD(&r->alignment[0], &r->alignment[1]), kGet2RD, __LINE__)) &&
+           p_checked(in->getBE(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]), kGet3BD, __LINE__) &&
+           p_checked(in->getBT(&r->thickness), kGetBD, __LINE__) &&
+           ((absent & kNoOblique) != 0 || p_checked(in->getRD(&r->oblique), kGetRD, __LINE__)) &&
+           ((absent & kNoRotation) != 0 || p_checked(in->getRD(&r->rotation), kGetRD, __LINE__)) &&
+           p_checked(in->getRD(&r->height), kGetRD, __LINE__) &&
+           ((absent & kNoWidthFactor) != 0 || p_checked(in->getRD(&r->widthFactor), kGetRD, __LINE__)) &&
+           p_checked(in->getT(&r->textLength, &r->text), kGetT, __LINE__);
+}
+
+template <class Record>
+int32_t TextData::p_readMTextFields(Record *r)
+{
+    DataRead *in = common_->dataRead();
+    return p_checked(in->get3BD(&r->insertion[0], &r->insertion[1], &r->insertion[2]), kGet3BD, __LINE__) &&
+           p_checked(in->get3BD(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]), kGet3BD, __LINE__) &&
+           p_checked(in->get3BD(&r->xAxis[0], &r->xAxis[1], &r->xAxis[2]), kGet3BD, __LINE__) &&
+           p_checked(in->getBD(&r->rectangleWidth), kGetBD, __LINE__) &&
+           p_checked(in->getBD(&r->height), kGetBD, __LINE__) &&
+           p_checked(in->getBS(&r->attachment), kGetBS, __LINE__) &&
+           p_checked(in->getBS(&r->drawingDirection), kGetBS, __LINE__) &&
+           p_checked(in->getBD(&r->extentsHeight), kGetBD, __LINE__) &&
+           p_checked(in->getBD(&r->extentsWidth), kGetBD, __LINE__) &&
+           p_checked(in->getT(&r->textLength, &r->text), kGetT, __LINE__);
+}
+
+bool TextData::p_checked(int32_t result, const char *message, int32_t line)
+{
+    if (result == 0) {
+        reportf(session_, message, kModule, line);
+    }
+    return result != 0;
+}
+
+// Each paragraph of a multi-line text is a text of its own. The split cuts
+// the text in place; a text whose breaks all stand at its start yields no
+// paragraph at all.
+int32_t TextData::p_putParagraphs(char *text, int32_t length)
+{
+    if (strings_->countString(text, kParagraphBreak) == 0) {
+        return p_putText(text, length);
+    }
+    char *pieces[kMaxPieces];
+    int32_t count = 0;
+    strings_->splitStringMax(text, kParagraphBreak, &count, pieces, kMaxPieces);
+    for (int32_t i = 0; i < count; ++i) {
+        if (p_putText(pieces[i], static_cast<int32_t>(strlen(pieces[i]))) == 0) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// Emits one text group. The kind-41 buffer comes straight from the host and
+// is the host's once attached; objects appended before a failure stay.
+int32_t TextData::p_putText(char *text, int32_t length)
+{
+    if (!appendTextOpen(session_)) {
+        return p_createFailed();
+    }
+    DWGOutputObject *object = createObject(session_, DWG_OBJECT_TEXT);
+    if (object == nullptr) {
+        return p_createFailed();
+    }
+    auto *buffer = static_cast<char *>(hostTextBuffer(session_, static_cast<uint32_t>(length) + 1));
+    if (buffer == nullptr) {
+        reportf(session_, "*** ERROR *** PubSnormalmalloc()[%s/%d]", HERE);
+        return 0;
+    }
+    p_stripFormat(text, &length);
+    int32_t charset = DWG_CHARSET_BYTES;
+    int32_t outLength = 0;
+    p_convertText(&charset, buffer, &outLength, text, length);
+    appendText(session_, object, buffer, outLength, charset);
+    return appendTextClose(session_) ? 1 : p_createFailed();
+}
+
+int32_t TextData::p_createFailed()
+{
+    reportf(session_, "*** ERROR *** fpCreateObject()[%s/%d]", HERE);
+    return 0;
+}
+
+// Formatting codes ("\A1;", "\H2.5;") are removed only from a text that
+// begins with one; from then on every backslash up to its next semicolon
+// goes, except a code whose semicolon ends the text. Each pass removes at
+// least two bytes, so the loop ends.
+void TextData::p_stripFormat(char *text, int32_t *length)
+{
+    bool started = false;
+    for (int32_t at = strings_->findAnyChar(text, kCodeStart); at >= 0;
+         at = strings_->findAnyChar(text, kCodeStart)) {
+        if (!started && at != 0) {
+            return;
+        }
+        started = true;
+        char *code = text + at;
+        int32_t end = strings_->findAnyChar(code, kCodeEnd);
+        if (end < 0 || code[end + 1] == '\0') {
+            break;
+        }
+        char *rest = code + end + 1;
+        memmove(code, rest, strlen(rest) + 1);
+    }
+    *length = static_cast<int32_t>(strlen(text));
+}
+
+// "\M+" codes give double-byte characters; failing those, "\U+" codes give
+// UTF-16 (character set 51); otherwise the bytes go out as they are.
+void TextData::p_convertText(int32_t *charset, char *buffer, int32_t *outLength, char *text, int32_t length)
+{
+    *charset = DWG_CHARSET_BYTES;
+    if (p_decodeEscapes(buffer, outLength, text) > 0) {
+        return;
+    }
+    if (p_decodeUnicode(buffer, length + 1, outLength, text) > 0) {
+        *charset = DWG_CHARSET_UTF16BE;
+        return;
+    }
+    memcpy(buffer, text, static_cast<size_t>(length));
+    buffer[length] = '\0';
+    *outLength = length;
+}
+
+// Splits the text at "\M+" and turns every piece, plain text before the
+// first code included, into the two bytes of its number. Every piece but
+// the last holds at least one byte and is followed by the three-byte code,
+// so the output never outgrows the text's buffer.
+int32_t TextData::p_decodeEscapes(char *buffer, int32_t *outLength, char *text)
+{
+    if (strings_->countString(text, kMultibyteCode) == 0) {
+        return 0;
+    }
+    char *pieces[kMaxPieces];
+    int32_t count = 0;
+    strings_->splitStringMax(text, kMultibyteCode, &count, pieces, kMaxPieces);
+    int32_t out = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        uint16_t character = multibyteCharacter(pieces[i]);
+        buffer[out++] = static_cast<char>(character >> 8);
+        buffer[out++] = static_cast<char>(character & 0xFF);
+    }
+    buffer[out] = '\0';
+    *outLength = out;
+    return count;
+}
+
+// The whole text as UTF-16BE, used only when it holds a "\U+" code and the
+// units with their zero byte fit in capacity bytes. Answers the number of
+// units written, 0 when nothing was decoded.
+int32_t TextData::p_decodeUnicode(char *buffer, int32_t capacity, int32_t *outLength, const char *text)
+{
+    int32_t units = 0;
+    int32_t codes = forEachUnicodeUnit(text, [&units](uint16_t) { ++units; });
+    if (codes == 0 || 2 * static_cast<int64_t>(units) + 1 > capacity) {
+        return 0;
+    }
+    int32_t out = 0;
+    forEachUnicodeUnit(text, [buffer, &out](uint16_t unit) {
+        buffer[out++] = static_cast<char>(unit >> 8);
+        buffer[out++] = static_cast<char>(unit & 0xFF);
+    });
+    buffer[out] = '\0';
+    *outLength = out;
+    return units;
+}
+
+int32_t TextData::p_skipEntity(int32_t start, uint16_t size)
+{
+    int32_t end = objectEndOffset(start, size);
+    if (end < 0 || stream_->SeekPos(end) != 1) {
+        reportf(session_, "*** ERROR *** SeekPos()[%s/%d]", HERE);
+        return 0;
+    }
+    return 1;
+}
