@@ -1,0 +1,224 @@
+#include "r13/getDWGobjects.h"
+
+#include "front/dwgglobal.h"
+#include "r13/dataread.h"
+#include "r13/getDWGobjectMap.h"
+#include "r13/textdata.h"
+#include "support/component.h"
+#include "support/filestrmio.h"
+
+static const char kModule[] = "getDWGobjects";
+[[gnu::used]] static const char kIdent[] = "@(#)getDWGobjects(R13, R14 and R2000): Version 2.05.00";
+
+namespace {
+
+constexpr uint16_t kText = 1;
+constexpr uint16_t kAttrib = 2;
+constexpr uint16_t kAttdef = 3;
+constexpr uint16_t kMText = 44;
+
+}  // namespace
+
+// Type 0 has no entry: it is refused before the table is looked at, as is
+// every type from 74 on (the types a drawing's classes define).
+constexpr DWGObjects::DispatchTable DWGObjects::p_makeDispatchTable()
+{
+    DispatchTable table{};
+    for (int32_t type = 1; type < kTypeCount; ++type) {
+        table[type] = &DWGObjects::p_skipHandler;
+    }
+    table[kText] = &DWGObjects::p_textHandler;
+    table[kAttrib] = &DWGObjects::p_textHandler;
+    table[kAttdef] = &DWGObjects::p_textHandler;
+    table[kMText] = &DWGObjects::p_mtextHandler;
+    return table;
+}
+
+const DWGObjects::DispatchTable DWGObjects::kDispatch = DWGObjects::p_makeDispatchTable();
+
+DWGObjects *newDWGObjects(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream,
+                          ObjectMap *map, int32_t start, int32_t end)
+{
+    if (memory == nullptr || strings == nullptr || stream == nullptr) {
+        return nullptr;
+    }
+    DWGObjects *objects = newIn<DWGObjects>(memory, session, memory, strings, stream, map, start, end);
+    if (objects != nullptr && !objects->p_open()) {
+        deleteDWGObjects(objects);
+        return nullptr;
+    }
+    return objects;
+}
+
+void deleteDWGObjects(DWGObjects *objects)
+{
+    if (objects != nullptr) {
+        deleteIn(objects->memory(), objects);
+    }
+}
+
+DWGObjects::DWGObjects(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream,
+                       ObjectMap *map, int32_t start, int32_t end)
+    : session_(session),
+      memory_(memory),
+      strings_(strings),
+      stream_(stream),
+      map_(map),
+      start_(start),
+      end_(end),
+      isEnd_(map != nullptr ? &DWGObjects::p_isEndMapped : &DWGObjects::p_isEndSequential)
+{
+}
+
+DWGObjects::~DWGObjects()
+{
+    if (dataRead_ != nullptr) {
+        deleteDataRead(dataRead_);
+    }
+    if (text_ != nullptr) {
+        deleteTextData(text_);
+    }
+}
+
+bool DWGObjects::p_open()
+{
+    text_ = newTextData(session_, memory_, strings_, stream_);
+    if (text_ == nullptr) {
+        reportf(session_, "*** ERROR *** Memory allocation failed(newTextData[%s/%d]).", HERE);
+        return false;
+    }
+    dataRead_ = newDataRead(session_, memory_, stream_);
+    if (dataRead_ == nullptr) {
+        reportf(session_, "*** ERROR *** Memory allocation failed(newDataRead[%s/%d]).", HERE);
+        return false;
+    }
+    return stream_->SeekPos(start_) == 1;
+}
+
+// Objects that are refused are stepped over within the same call. Each pass
+// takes one entry of the object map or moves the stream forward by at least
+// the 4 bytes of an object's framing, so a drawing cannot hold more objects
+// than it has bytes; the bound only guards against a map that never ends.
+int32_t DWGObjects::getNextObject()
+{
+    if (p_isEnd()) {
+        return 1;
+    }
+    for (uint32_t pass = 0; pass <= stream_->size(); ++pass) {
+        if (p_getHandler() == 0) {
+            return 1;
+        }
+        if (current_ != nullptr) {
+            return (this->*current_)() == 1 ? 2 : 0;
+        }
+        if (p_isEnd()) {
+            return 1;
+        }
+    }
+    return 1;
+}
+
+bool DWGObjects::p_isEnd()
+{
+    return (this->*isEnd_)();
+}
+
+// Without a map every handler leaves the stream at the next object.
+bool DWGObjects::p_isEndSequential()
+{
+    return stream_->CurPosition() >= end_;
+}
+
+// With a map the objects are where the map says, in its order.
+bool DWGObjects::p_isEndMapped()
+{
+    int32_t offset = 0;
+    if (map_->nextOffset(&offset) != 2) {
+        return true;
+    }
+    return stream_->SeekPos(offset) != 1;
+}
+
+int32_t DWGObjects::p_getHandler()
+{
+    current_ = nullptr;
+    uint16_t size = 0;
+    uint16_t type = 0;
+    if (p_getSizeAndType(&size, &type) == 0) {
+        return 0;
+    }
+    if (type == 0 || type >= kTypeCount) {
+        reportf(session_, "*** WARNING *** OBJCT TYPE[0x%x] dosen't exist\n", type);
+        if (p_skipBySize(size) == 0) {
+            reportf(session_, "*** WARNING *** Illigal OBJCT size[0x%x]\n", size);
+            return 0;
+        }
+        return 1;
+    }
+    current_ = kDispatch[type];
+    return 1;
+}
+
+int32_t DWGObjects::p_skipObject()
+{
+    uint16_t size = 0;
+    uint16_t type = 0;
+    if (p_getSizeAndType(&size, &type) == 0) {
+        return 0;
+    }
+    return p_skipBySize(size);
+}
+
+// Peeks at the head of the object at the stream's position and leaves the
+// stream there.
+int32_t DWGObjects::p_getSizeAndType(uint16_t *size, uint16_t *type)
+{
+    dataRead_->resetBits();
+    int32_t start = stream_->CurPosition();
+    if (start < 0) {
+        return 0;
+    }
+    if (dataRead_->getMS(size) == 0 || dataRead_->getBS(type) == 0) {
+        return 0;
+    }
+    return stream_->SeekPos(start);
+}
+
+int32_t DWGObjects::p_skipBySize(uint16_t size)
+{
+    int32_t start = stream_->CurPosition();
+    if (start < 0) {
+        return 0;
+    }
+    int32_t end = objectEndOffset(start, size);
+    return end >= 0 && stream_->SeekPos(end) == 1 ? 1 : 0;
+}
+
+int32_t DWGObjects::p_textHandler()
+{
+    if (text_->getDWGText() == 0) {
+        reportf(session_, "*** ERROR *** getDWGText()[%s/%d]", HERE);
+        return 0;
+    }
+    current_ = nullptr;
+    return 1;
+}
+
+int32_t DWGObjects::p_mtextHandler()
+{
+    if (text_->getDWGMText() == 0) {
+        reportf(session_, "*** ERROR *** getDWGMText()[%s/%d]", HERE);
+        return 0;
+    }
+    current_ = nullptr;
+    return 1;
+}
+
+int32_t DWGObjects::p_skipHandler()
+{
+    if (p_skipObject() == 0) {
+        return 0;
+    }
+    current_ = nullptr;
+    return 1;
+}

@@ -1,0 +1,77 @@
+// The walk over the objects of an R13-R2000 drawing. Every object starts
+// with its size (2 bytes) and its type (bit-coded short); the walk peeks at
+// both and dispatches by type: TEXT, ATTRIB and ATTDEF to the text decoder,
+// MTEXT to its multi-line decoder, the other types of the fixed list are
+// stepped over, and a type outside the list is reported and stepped over.
+// With an object map the objects are visited in map order; without one they
+// are taken one after another until the end offset.
+#ifndef TQ_R13_GETDWGOBJECTS_H
+#define TQ_R13_GETDWGOBJECTS_H
+
+#include <array>
+#include <cstdint>
+
+struct DWGglobal;
+class DataRead;
+class FileStream;
+class MemoryService;
+class ObjectMap;
+class StrEtc;
+class TextData;
+
+class DWGObjects {
+public:
+    static constexpr int32_t kTypeCount = 74;  // types 0 to 73
+
+    DWGObjects(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream, ObjectMap *map,
+               int32_t start, int32_t end);
+    ~DWGObjects();
+
+    // Handles one object: 2 when its handler succeeded, 1 when there are no
+    // more objects, 0 when its handler failed (the next call goes on with
+    // the next object).
+    int32_t getNextObject();
+
+    // Makes the text decoder and the peeking reader, and moves the stream to
+    // the start offset; false when any of it fails.
+    bool p_open();
+
+    MemoryService *memory() const { return memory_; }
+
+private:
+    using Handler = int32_t (DWGObjects::*)();
+    using DispatchTable = std::array<Handler, kTypeCount>;
+    static const DispatchTable kDispatch;
+    static constexpr DispatchTable p_makeDispatchTable();
+
+    bool p_isEnd();
+    bool p_isEndSequential();
+    bool p_isEndMapped();
+    int32_t p_getHandler();
+    int32_t p_skipObject();
+    int32_t p_getSizeAndType(uint16_t *size, uint16_t *type);
+    int32_t p_skipBySize(uint16_t size);
+    int32_t p_textHandler();
+    int32_t p_mtextHandler();
+    int32_t p_skipHandler();
+
+    DWGglobal *session_;
+    MemoryService *memory_;
+    StrEtc *strings_;
+    FileStream *stream_;
+    TextData *text_ = nullptr;
+    DataRead *dataRead_ = nullptr;
+    ObjectMap *map_;
+    int32_t start_;
+    int32_t end_;
+    Handler current_ = nullptr;
+    bool (DWGObjects::*isEnd_)();
+};
+
+// Null when an argument is missing, a part cannot be made (reported for the
+// text decoder and the reader) or the start offset cannot be reached.
+DWGObjects *newDWGObjects(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream,
+                          ObjectMap *map, int32_t start, int32_t end);
+void deleteDWGObjects(DWGObjects *objects);
+
+#endif
