@@ -1,0 +1,235 @@
+// The memory service over the recording host: every block the service takes
+// is counted by the host, so leaks, double frees and bad frees show up in
+// the host's statistics.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/publicstorage.h"
+#include "tqhost.h"
+
+namespace {
+
+class MemoryServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        memory = newMemoryService(services.record());
+        ASSERT_NE(memory, nullptr);
+    }
+
+    void TearDown() override
+    {
+        deleteMemoryService(memory);
+        EXPECT_EQ(blocks().inUse, 0u);
+        EXPECT_EQ(blocks().badFrees, 0u);
+        EXPECT_TRUE(context.anomalies.empty());
+    }
+
+    const tqhost::BlockStats &blocks() const { return services.blocks().stats(); }
+
+    std::vector<std::string> dumpLines() const
+    {
+        FILE *out = tmpfile();
+        EXPECT_NE(out, nullptr);
+        memory->dump(out);
+        rewind(out);
+        std::vector<std::string> lines;
+        char line[256];
+        while (fgets(line, sizeof line, out) != nullptr) {
+            lines.emplace_back(line);
+        }
+        fclose(out);
+        return lines;
+    }
+
+    tqhost::HostContext context;
+    tqhost::Services services{context};
+    MemoryService *memory = nullptr;
+};
+
+TEST_F(MemoryServiceTest, FreedRecordIsReusedByTheNextAllocation)
+{
+    void *first = memory->allocate(16);
+    ASSERT_NE(first, nullptr);
+    memory->free(first);
+    uint64_t inUseBefore = blocks().inUse;
+    uint64_t callsBefore = blocks().allocateCalls;
+
+    auto *second = static_cast<unsigned char *>(memory->allocate(40));
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(blocks().allocateCalls - callsBefore, 1u) << "only the block itself, no new record";
+    EXPECT_EQ(blocks().inUse - inUseBefore, 1u);
+    EXPECT_EQ(dumpLines().size(), 1u);
+    EXPECT_EQ(memory->sizeOf(second), 40u);
+    EXPECT_EQ(memory->containingBlock(second + 39), second);
+
+    memory->free(second);
+    EXPECT_EQ(memory->sizeOf(second), 0u);
+    EXPECT_EQ(memory->containingBlock(second), nullptr);
+    EXPECT_EQ(blocks().inUse, inUseBefore);
+}
+
+TEST_F(MemoryServiceTest, FreeOfUnknownOrFreedAddressDoesNothing)
+{
+    void *block = memory->allocate(8);
+    int local = 0;
+    memory->free(block);
+    uint64_t freesBefore = blocks().freeCalls;
+
+    memory->free(block);
+    memory->free(nullptr);
+    memory->free(&local);
+    EXPECT_EQ(blocks().freeCalls, freesBefore);
+}
+
+TEST_F(MemoryServiceTest, DeleteGivesEveryBlockBackToTheHost)
+{
+    for (uint32_t size : {1u, 7u, 64u, 4096u}) {
+        ASSERT_NE(memory->allocate(size), nullptr);
+    }
+    memory->free(memory->allocate(12));
+    EXPECT_GT(blocks().inUse, 4u);
+    // TearDown deletes the service and checks that nothing is left.
+}
+
+TEST_F(MemoryServiceTest, ContainingBlockCoversExactlyTheRequestedRange)
+{
+    auto *block = static_cast<unsigned char *>(memory->allocate(10));
+    auto *other = static_cast<unsigned char *>(memory->allocate(3));
+    struct Case {
+        const unsigned char *address;
+        const void *expected;
+    } cases[] = {
+        {block, block},      {block + 5, block}, {block + 9, block},
+        {block + 10, nullptr}, {other + 2, other}, {other + 3, nullptr},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(memory->containingBlock(c.address), c.expected) << "offset " << (c.address - block);
+    }
+    int local = 0;
+    EXPECT_EQ(memory->containingBlock(&local), nullptr);
+}
+
+TEST_F(MemoryServiceTest, FailedAllocationLeavesNothingBehind)
+{
+    context.faults().resetCounts();
+    context.faults().failOnce(tqhost::HostOp::Block, 2);  // the block, after its record
+    uint64_t inUseBefore = blocks().inUse;
+    EXPECT_EQ(memory->allocate(32), nullptr);
+    EXPECT_EQ(blocks().inUse, inUseBefore);
+    EXPECT_TRUE(dumpLines().empty());
+}
+
+TEST_F(MemoryServiceTest, FailedReuseKeepsTheFreedRecordForLater)
+{
+    memory->free(memory->allocate(8));
+    context.faults().resetCounts();
+    context.faults().failOnce(tqhost::HostOp::Block, 1);
+    EXPECT_EQ(memory->allocate(8), nullptr);
+
+    void *block = memory->allocate(24);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(dumpLines().size(), 1u);
+    EXPECT_EQ(memory->sizeOf(block), 24u);
+}
+
+TEST_F(MemoryServiceTest, ReallocateRefilesTheBlockUnderItsNewAddress)
+{
+    auto *block = static_cast<unsigned char *>(memory->allocate(4));
+    block[0] = 0x5A;
+    auto *grown = static_cast<unsigned char *>(memory->reallocate(block, 100000));
+    ASSERT_NE(grown, nullptr);
+    EXPECT_EQ(grown[0], 0x5A);
+    EXPECT_EQ(memory->sizeOf(grown), 100000u);
+    EXPECT_EQ(memory->containingBlock(grown + 99999), grown);
+
+    context.faults().failOnce(tqhost::HostOp::Block, context.faults().calls(tqhost::HostOp::Block) + 1);
+    EXPECT_EQ(memory->reallocate(grown, 8), nullptr);
+    EXPECT_EQ(memory->sizeOf(grown), 100000u) << "the host kept the old block";
+
+    int local = 0;
+    EXPECT_EQ(memory->reallocate(&local, 8), nullptr);
+    memory->free(grown);
+}
+
+// Many blocks freed and reused in an interleaved order exercise the
+// removal and re-insertion of records at every depth of the tree.
+TEST_F(MemoryServiceTest, ManyBlocksStayFindableThroughFreeAndReuse)
+{
+    std::vector<unsigned char *> live;
+    for (uint32_t i = 0; i < 200; ++i) {
+        live.push_back(static_cast<unsigned char *>(memory->allocate(i + 1)));
+    }
+    for (size_t i = 0; i < live.size(); i += 3) {
+        memory->free(live[i]);
+        live[i] = nullptr;
+    }
+    for (size_t i = 0; i < live.size(); i += 3) {
+        live[i] = static_cast<unsigned char *>(memory->allocate(static_cast<uint32_t>(i + 1)));
+    }
+    EXPECT_EQ(dumpLines().size(), 200u) << "every freed record was reused";
+    for (size_t i = 0; i < live.size(); ++i) {
+        ASSERT_EQ(memory->sizeOf(live[i]), i + 1) << i;
+        ASSERT_EQ(memory->containingBlock(live[i] + i), live[i]) << i;
+    }
+    for (unsigned char *block : live) {
+        memory->free(block);
+    }
+    EXPECT_EQ(blocks().inUse, 201u) << "the service and its 200 freed records";
+}
+
+TEST_F(MemoryServiceTest, DumpWritesOneIndentedLinePerRecord)
+{
+    EXPECT_TRUE(dumpLines().empty());
+    std::set<std::string> sizes;
+    for (uint32_t size : {5u, 17u, 33u, 65u, 129u}) {
+        memory->allocate(size);
+        sizes.insert(std::to_string(size));
+    }
+    memory->free(memory->allocate(9));
+    sizes.insert("0");
+
+    const std::regex line(R"(^( *)Address\[(.+)\] Size\[(\d+)\]\n$)");
+    std::set<std::string> seen;
+    int roots = 0;
+    for (const std::string &text : dumpLines()) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(text, match, line)) << text;
+        roots += match[1].length() == 0;
+        seen.insert(match[3]);
+    }
+    EXPECT_EQ(roots, 1);
+    EXPECT_EQ(seen, sizes);
+}
+
+TEST(AddressKey, IsAFixedNonNegativeFunctionOfTheAddress)
+{
+    unsigned char bytes[64];
+    std::vector<int32_t> keys;
+    for (unsigned char &byte : bytes) {
+        keys.push_back(addressKey(&byte));
+        EXPECT_GE(keys.back(), 0);
+    }
+    EXPECT_GT(std::set<int32_t>(keys.begin(), keys.end()).size(), 60u) << "neighbouring addresses get spread keys";
+    for (size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(addressKey(&bytes[i]), keys[i]) << i;
+    }
+}
+
+TEST(MemoryServiceCreation, RefusesHostsWithoutBlockOperations)
+{
+    tqhost::HostContext context;
+    tqhost::Services services{context};
+    EXPECT_EQ(newMemoryService(nullptr), nullptr);
+    services.record()->PubSfree = nullptr;
+    EXPECT_EQ(newMemoryService(services.record()), nullptr);
+    deleteMemoryService(nullptr);
+}
+
+}  // namespace
