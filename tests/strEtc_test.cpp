@@ -1,0 +1,239 @@
+// The split, count and removal rules here are the ones the paragraph
+// splitter ("\P") and the character-code decoder ("\M+") build on.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/publicstorage.h"
+#include "support/strEtc.h"
+#include "tqhost.h"
+
+namespace {
+
+class StrEtcTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        memory = newMemoryService(services.record());
+        ASSERT_NE(memory, nullptr);
+        strings = newStrEtc(memory);
+        ASSERT_NE(strings, nullptr);
+    }
+
+    void TearDown() override
+    {
+        deleteStrEtc(strings);
+        deleteMemoryService(memory);
+        EXPECT_EQ(services.blocks().stats().inUse, 0u);
+    }
+
+    struct Split {
+        int32_t count;
+        std::vector<std::string> pieces;
+        std::string untouched;  // the first slot of the array, when not written
+    };
+
+    // Splits a copy of text; the array is pre-filled with a marker so that a
+    // split that writes nothing can be told from one that does.
+    Split split(const std::string &text, const char *separator, int32_t maximum = 0)
+    {
+        buffer.assign(text.begin(), text.end());
+        buffer.push_back('\0');
+        static char marker[] = "unwritten";
+        char *pieces[8];
+        for (char *&piece : pieces) {
+            piece = marker;
+        }
+        Split result{-7, {}, {}};
+        if (maximum == 0) {
+            strings->splitString(buffer.data(), separator, &result.count, pieces);
+        } else {
+            strings->splitStringMax(buffer.data(), separator, &result.count, pieces, maximum);
+        }
+        for (int32_t i = 0; i < result.count; ++i) {
+            result.pieces.emplace_back(pieces[i]);
+        }
+        result.untouched = pieces[result.count > 0 ? result.count : 0];
+        return result;
+    }
+
+    std::string edited(const std::string &text, char *(StrEtc::*operation)(char *, const char *),
+                       const char *argument)
+    {
+        buffer.assign(text.begin(), text.end());
+        buffer.push_back('\0');
+        char *result = (strings->*operation)(buffer.data(), argument);
+        EXPECT_EQ(result, buffer.data());
+        return buffer.data();
+    }
+
+    tqhost::HostContext context;
+    tqhost::Services services{context};
+    MemoryService *memory = nullptr;
+    StrEtc *strings = nullptr;
+    std::vector<char> buffer;
+};
+
+TEST_F(StrEtcTest, SplitStringCutsAtEverySeparatorAfterTheFirstPiece)
+{
+    struct Case {
+        const char *text;
+        const char *separator;
+        std::vector<std::string> pieces;
+    } cases[] = {
+        {"A\\PB", "\\P", {"A", "B"}},
+        {"A\\PB\\P", "\\P", {"A", "B", ""}},
+        {"A\\P\\PB", "\\P", {"A", "B"}},              // a separator at the start of the rest makes no piece
+        {"AB\\PC\\PDE", "\\P", {"AB", "C", "DE"}},
+        {"\\PA\\PB", "\\P", {"A", "B"}},               // the leading separator is skipped
+        {"\\PA", "\\P", {}},
+        {"\\P\\P", "\\P", {}},
+        {"AB", "\\P", {}},
+        {"", "\\P", {}},
+        {"AB", "", {}},
+        {"1\\M+28140\\M+282", "\\M+", {"1", "28140", "282"}},
+    };
+    for (const Case &c : cases) {
+        Split result = split(c.text, c.separator);
+        EXPECT_EQ(result.count, static_cast<int32_t>(c.pieces.size())) << c.text;
+        EXPECT_EQ(result.pieces, c.pieces) << c.text;
+        if (c.pieces.empty()) {
+            EXPECT_EQ(result.untouched, "unwritten") << c.text;
+            EXPECT_EQ(std::string(buffer.data()), c.text) << "no piece leaves the string whole";
+        }
+    }
+}
+
+TEST_F(StrEtcTest, SplitStringMaxDropsTheRestAtTheMaximum)
+{
+    struct Case {
+        const char *text;
+        int32_t maximum;
+        std::vector<std::string> pieces;
+    } cases[] = {
+        {"A--B", 1, {"A"}},
+        {"A--B", 2, {"A", "B"}},
+        {"A--B--C", 2, {"A", "B"}},
+        {"A--B--C", 3, {"A", "B", "C"}},
+        {"A--B--", 2, {"A", "B"}},
+        {"--A--B", 1, {"A"}},
+        {"AB", 1, {}},
+    };
+    for (const Case &c : cases) {
+        Split result = split(c.text, "--", c.maximum);
+        EXPECT_EQ(result.count, static_cast<int32_t>(c.pieces.size())) << c.text << " max " << c.maximum;
+        EXPECT_EQ(result.pieces, c.pieces) << c.text << " max " << c.maximum;
+        if (c.pieces.size() == static_cast<size_t>(c.maximum)) {
+            EXPECT_EQ(result.untouched, "unwritten") << "nothing past the maximum is written";
+        }
+    }
+}
+
+TEST_F(StrEtcTest, SearchesFindTheFirstWholeOccurrence)
+{
+    struct Case {
+        const char *text;
+        const char *pattern;
+        int32_t index;
+        int32_t count;
+    } cases[] = {
+        {"abcabc", "bc", 1, 2},
+        {"aaaa", "aa", 0, 2},    // occurrences do not overlap
+        {"aaa", "aa", 0, 1},
+        {"ab", "abc", -1, 0},    // a pattern running past the end
+        {"abab", "b", 1, 2},
+        {"", "a", -1, 0},
+        {"abc", "", -1, 0},
+        {"x\\M+1", "\\M+", 1, 1},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(strings->findString(c.text, c.pattern), c.index) << c.text << " / " << c.pattern;
+        EXPECT_EQ(strings->indexOfString(c.text, c.pattern), c.index) << c.text << " / " << c.pattern;
+        EXPECT_EQ(strings->countString(c.text, c.pattern), c.count) << c.text << " / " << c.pattern;
+    }
+}
+
+TEST_F(StrEtcTest, CharacterSetSearches)
+{
+    EXPECT_EQ(strings->findAnyChar("abc;d", ";,"), 3);
+    EXPECT_EQ(strings->findAnyChar("abc", ";,"), -1);
+    EXPECT_EQ(strings->findAnyChar("abc", ""), -1);
+    EXPECT_EQ(strings->firstNotInSet("  \tx ", " \t"), 3);
+    EXPECT_EQ(strings->firstNotInSet("   ", " "), 3);
+    EXPECT_EQ(strings->firstNotInSet("x", ""), 0);
+}
+
+TEST_F(StrEtcTest, LengthWithoutTrailing)
+{
+    struct Case {
+        const char *text;
+        int32_t length;
+    } cases[] = {
+        {"", -1}, {"  ", -1}, {"ab  ", 2}, {"ab", 2}, {" a \t ", 2}, {"a", 1},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(strings->lengthWithoutTrailing(c.text, " \t"), c.length) << '"' << c.text << '"';
+    }
+}
+
+TEST_F(StrEtcTest, TrimBlanksKeepsTheFirstCharacter)
+{
+    struct Case {
+        const char *text;
+        const char *trimmed;
+    } cases[] = {
+        {"   ", " "}, {"\t \t", "\t"}, {"ab \t ", "ab"}, {" a ", " a"}, {"ab", "ab"}, {"", ""},
+    };
+    for (const Case &c : cases) {
+        std::vector<char> text(c.text, c.text + strlen(c.text) + 1);
+        strings->trimBlanks(text.data());
+        EXPECT_STREQ(text.data(), c.trimmed) << '"' << c.text << '"';
+    }
+}
+
+TEST_F(StrEtcTest, RemovalsWorkInPlace)
+{
+    struct Case {
+        const char *text;
+        const char *pattern;
+        const char *withoutString;
+        const char *withoutChars;
+    } cases[] = {
+        {"xxyy", "xy", "", ""},             // the first removal forms a new occurrence
+        {"xxxyyy", "xy", "", ""},
+        {"axbyc", "xy", "axbyc", "abc"},
+        {"\\P\\Pab\\P", "\\P", "ab", "ab"},
+        {"abc", "", "abc", "abc"},
+        {"", "ab", "", ""},
+        {"aXbXXc", "X", "abc", "abc"},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(edited(c.text, &StrEtc::removeString, c.pattern), c.withoutString) << c.text;
+        EXPECT_EQ(edited(c.text, &StrEtc::removeChars, c.pattern), c.withoutChars) << c.text;
+    }
+
+    char text[] = "a,b,,c";
+    strings->removeChar(text, ',');
+    EXPECT_STREQ(text, "abc");
+    strings->removeChar(text, '\0');
+    EXPECT_STREQ(text, "abc");
+}
+
+TEST_F(StrEtcTest, CountWideUnitsStopsAtAZeroSecondByte)
+{
+    const unsigned char text[] = {0x00, 0x41, 0x30, 0x42, 0x41, 0x00, 0x00, 0x43};
+    EXPECT_EQ(strings->countWideUnits(text), 2);
+    const unsigned char empty[] = {0x41, 0x00};
+    EXPECT_EQ(strings->countWideUnits(empty), 0);
+    EXPECT_EQ(strings->countWideUnits(nullptr), 0);
+}
+
+TEST(StrEtcCreation, NeedsAMemoryService)
+{
+    EXPECT_EQ(newStrEtc(nullptr), nullptr);
+    deleteStrEtc(nullptr);
+}
+
+}  // namespace
