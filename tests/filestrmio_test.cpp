@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/filestrmio.h"
+#include "support/publicstorage.h"
+#include "support/strEtc.h"
+#include "tqhost.h"
+
+namespace {
+
+std::vector<uint8_t> bytesOf(const std::string &text) { return {text.begin(), text.end()}; }
+
+class FileStreamTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        memory = newMemoryService(services.record());
+        ASSERT_NE(memory, nullptr);
+        strings = newStrEtc(memory);
+        ASSERT_NE(strings, nullptr);
+    }
+
+    void TearDown() override
+    {
+        deleteFileStream(stream);
+        if (source != nullptr) {
+            EXPECT_EQ(source->stats().closes, source->stats().opens);
+        }
+        deleteStrEtc(strings);
+        deleteMemoryService(memory);
+        EXPECT_EQ(services.blocks().stats().inUse, 0u);
+        EXPECT_TRUE(context.anomalies.empty());
+    }
+
+    tqhost::MemorySource &makeSource(const std::string &text)
+    {
+        source = std::make_unique<tqhost::MemorySource>(bytesOf(text), context);
+        return *source;
+    }
+
+    FileStream *open(const std::string &text)
+    {
+        stream = newFileStream(makeSource(text).record(), strings, memory);
+        return stream;
+    }
+
+    const tqhost::SourceStats &hostCalls() const { return source->stats(); }
+
+    tqhost::HostContext context;
+    tqhost::Services services{context};
+    MemoryService *memory = nullptr;
+    StrEtc *strings = nullptr;
+    std::unique_ptr<tqhost::MemorySource> source;
+    FileStream *stream = nullptr;
+};
+
+TEST_F(FileStreamTest, UnusableSourcesAreRefusedAndClosed)
+{
+    struct Case {
+        const char *what;
+        std::string bytes;
+        std::function<void(tqhost::HostContext &, HostSource *)> spoil;
+    } cases[] = {
+        {"empty source", "", [](tqhost::HostContext &, HostSource *) {}},
+        {"no fpTell", "abc", [](tqhost::HostContext &, HostSource *src) { src->fpTell = nullptr; }},
+        {"no fpSeek", "abc", [](tqhost::HostContext &, HostSource *src) { src->fpSeek = nullptr; }},
+        {"no fpOpen", "abc", [](tqhost::HostContext &, HostSource *src) { src->fpOpen = nullptr; }},
+        {"open refused", "abc",
+         [](tqhost::HostContext &host, HostSource *) { host.faults().failOnce(tqhost::HostOp::Open, 1); }},
+        {"end not told", "abc",
+         [](tqhost::HostContext &host, HostSource *) { host.faults().failOnce(tqhost::HostOp::Tell, 2); }},
+        {"cannot seek back", "abc",
+         [](tqhost::HostContext &host, HostSource *) { host.faults().failOnce(tqhost::HostOp::Seek, 2); }},
+    };
+    for (const Case &c : cases) {
+        context.faults().clearFaults();
+        context.faults().resetCounts();
+        tqhost::MemorySource &host = makeSource(c.bytes);
+        c.spoil(context, host.record());
+        EXPECT_EQ(newFileStream(host.record(), strings, memory), nullptr) << c.what;
+        EXPECT_EQ(host.stats().closes, 1u) << c.what;
+    }
+    source.reset();
+}
+
+TEST_F(FileStreamTest, MissingPartsAreRefusedWithoutTouchingTheHost)
+{
+    HostSource *record = makeSource("abc").record();
+    EXPECT_EQ(newFileStream(nullptr, strings, memory), nullptr);
+    EXPECT_EQ(newFileStream(record, nullptr, memory), nullptr);
+    EXPECT_EQ(newFileStream(record, strings, nullptr), nullptr);
+    EXPECT_EQ(hostCalls().opens, 0u);
+    EXPECT_EQ(hostCalls().closes, 0u);
+}
+
+TEST_F(FileStreamTest, SizeIsMeasuredOnceAndTheHostPutBack)
+{
+    tqhost::MemorySource &host = makeSource("0123456789");
+    host.record()->fpSeek(host.record(), 3, 0);
+    stream = newFileStream(host.record(), strings, memory);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(stream->size(), 10u);
+    EXPECT_EQ(host.position(), 3);
+    EXPECT_EQ(stream->CurPosition(), 0) << "a cursor starts at 0 wherever the host stands";
+
+    uint64_t tells = hostCalls().tells;
+    char buffer[4];
+    stream->read(buffer, 4);
+    stream->SeekPos(7);
+    EXPECT_EQ(stream->size(), 10u);
+    EXPECT_EQ(hostCalls().tells, tells);
+}
+
+TEST_F(FileStreamTest, SeekAcceptsPositionsUpToTheSize)
+{
+    ASSERT_NE(open("0123456789"), nullptr);
+    ASSERT_EQ(stream->SeekPos(4), 1);
+    EXPECT_EQ(stream->SeekPos(10), 1);
+    EXPECT_EQ(stream->CurPosition(), 10);
+    EXPECT_EQ(stream->previousPosition(), 4);
+
+    for (int32_t bad : {11, -1, INT32_MIN}) {
+        EXPECT_EQ(stream->SeekPos(bad), 0) << bad;
+        EXPECT_EQ(stream->CurPosition(), 10) << bad;
+        EXPECT_EQ(stream->previousPosition(), 4) << bad;
+    }
+}
+
+TEST_F(FileStreamTest, CursorsInterleaveOnOneSource)
+{
+    ASSERT_NE(open("abcdefghij"), nullptr);
+    int32_t other = stream->newCursor();
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(stream->seekWithCursor(6, other), 1);
+
+    std::string seen;
+    char buffer[2];
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(stream->read(buffer, 2), 2);
+        seen.append(buffer, 2);
+        ASSERT_EQ(stream->readWithCursor(buffer, 2, other), 2);
+        seen.append(buffer, 2);
+    }
+    EXPECT_EQ(seen, "abghcdij");
+    EXPECT_EQ(stream->CurPosition(), 4);
+    EXPECT_EQ(stream->previousPosition(), 2);
+    EXPECT_EQ(stream->positionOfCursor(other), 10);
+    EXPECT_EQ(stream->previousPositionOfCursor(other), 8);
+}
+
+TEST_F(FileStreamTest, ReadsThatGetNothingLeaveThePositionButNoteTheAttempt)
+{
+    ASSERT_NE(open("abc"), nullptr);
+    char buffer[8];
+    EXPECT_EQ(stream->read(buffer, 8), 3) << "a short read counts what came";
+    EXPECT_EQ(stream->read(buffer, 8), -1) << "nothing left";
+    EXPECT_EQ(stream->CurPosition(), 3);
+    EXPECT_EQ(stream->previousPosition(), 3);
+
+    stream->SeekPos(1);
+    context.faults().failOnce(tqhost::HostOp::Seek, context.faults().calls(tqhost::HostOp::Seek) + 1);
+    EXPECT_EQ(stream->read(buffer, 1), 0);
+    context.faults().failOnce(tqhost::HostOp::Read, context.faults().calls(tqhost::HostOp::Read) + 1);
+    EXPECT_EQ(stream->readLine(buffer, 1), -1);
+    EXPECT_EQ(stream->CurPosition(), 1);
+}
+
+TEST_F(FileStreamTest, SeekKeepsTheNewPositionWhenTheHostCannotFollow)
+{
+    ASSERT_NE(open("abcdef"), nullptr);
+    context.faults().failOnce(tqhost::HostOp::Seek, context.faults().calls(tqhost::HostOp::Seek) + 1);
+    EXPECT_EQ(stream->SeekPos(2), 0);
+    EXPECT_EQ(stream->CurPosition(), 2);
+    char buffer[1];
+    ASSERT_EQ(stream->read(buffer, 1), 1);
+    EXPECT_EQ(buffer[0], 'c');
+}
+
+TEST_F(FileStreamTest, ReadLineEndsAtLineFeedOrElseCarriageReturn)
+{
+    struct Case {
+        std::string bytes;
+        int32_t count;
+        int32_t length;
+        int32_t advance;
+        std::string buffer;  // the first bytes of the buffer afterwards
+    } cases[] = {
+        {"AB\r\nCD", 6, 2, 4, std::string("AB\0\0CD", 6)},
+        {"AB\rCD", 5, 2, 3, std::string("AB\0CD", 5)},
+        {"\nX", 2, 0, 1, std::string("\0X", 2)},
+        {"A\rB\nC", 5, 3, 4, std::string("A\rB\0C", 5)},   // a line feed wins over an earlier return
+        {std::string("AB\0\nC", 5), 5, 3, 4, std::string("AB\0\0C", 5)},   // zero bytes do not hide the line feed
+        {"ABCD\nE", 3, 3, 3, "ABC"},                        // no terminator among the bytes read
+    };
+    for (const Case &c : cases) {
+        ASSERT_NE(open(c.bytes), nullptr);
+        std::vector<char> buffer(8, '#');
+        EXPECT_EQ(stream->readLine(buffer.data(), c.count), c.length);
+        EXPECT_EQ(stream->CurPosition(), c.advance);
+        EXPECT_EQ(stream->previousPosition(), 0);
+        EXPECT_EQ(std::string(buffer.data(), c.buffer.size()), c.buffer);
+        deleteFileStream(stream);
+        stream = nullptr;
+    }
+}
+
+TEST_F(FileStreamTest, UnknownCursorNeverTouchesTheHost)
+{
+    ASSERT_NE(open("abcdef"), nullptr);
+    int32_t known = stream->newCursor();
+    ASSERT_GE(known, 0);
+    for (int32_t unknown : {known + 1, -1}) {
+        tqhost::SourceStats before = hostCalls();
+        char buffer[4];
+        EXPECT_EQ(stream->seekWithCursor(1, unknown), 0);
+        EXPECT_EQ(stream->readWithCursor(buffer, 4, unknown), -1);
+        EXPECT_EQ(stream->readLineWithCursor(buffer, 4, unknown), -1);
+        EXPECT_EQ(stream->positionOfCursor(unknown), -1);
+        EXPECT_EQ(stream->previousPositionOfCursor(unknown), -1);
+        EXPECT_EQ(hostCalls().seeks, before.seeks);
+        EXPECT_EQ(hostCalls().reads, before.reads);
+    }
+}
+
+TEST_F(FileStreamTest, DeleteClosesTheHostOnce)
+{
+    ASSERT_NE(open("abc"), nullptr);
+    EXPECT_EQ(hostCalls().closes, 0u);
+    deleteFileStream(stream);
+    stream = nullptr;
+    EXPECT_EQ(hostCalls().closes, 1u);
+    deleteFileStream(nullptr);
+}
+
+}  // namespace
