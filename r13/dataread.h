@@ -50,12 +50,26 @@ public:
     int32_t get2DD(double *a, double *b);
 
     int32_t bitPosition() const { return bitPosition_; }
+    DWGglobal *session() const { return session_; }
     FileStream *stream() const { return stream_; }
     MemoryService *memory() const { return memory_; }
     ByteSwap *byteSwap() const { return swap_; }
 
 private:
-    // Private primitives; see dataread.cpp.
+    int32_t p_fetch(uint8_t *bytes, int32_t count);
+    void p_advance(int32_t bits);
+    int32_t p_resync();
+    int32_t p_read1(int32_t *bit);
+    int32_t p_read2(int32_t *code);
+    int32_t p_read4(int32_t *value);
+    int32_t p_readRC(uint8_t *value);
+    int32_t p_readRawBytes(uint8_t *bytes, int32_t count);
+    int32_t p_readRS(uint16_t *value);
+    int32_t p_readRL(uint32_t *value);
+    int32_t p_readRD(double *value);
+    int32_t p_readBytes(uint8_t *bytes, int32_t count);
+    int32_t p_readText(int32_t length, char **buffer);
+
     DWGglobal *session_;
     MemoryService *memory_;
     FileStream *stream_;

@@ -1,0 +1,437 @@
+#include "r13/dataread.h"
+
+#include <cstring>
+
+#include "front/dwgglobal.h"
+#include "support/byteswap.h"
+#include "support/component.h"
+#include "support/filestrmio.h"
+
+static const char kModule[] = "dataread";
+[[gnu::used]] static const char kIdent[] = "@(#)dataread(R13, R14 and R2000): Version 2.05.00";
+
+namespace {
+
+// Texts longer than this are not taken from the drawing.
+constexpr int32_t kMaxTextLength = 256;
+
+}  // namespace
+
+DataRead *newDataRead(DWGglobal *session, MemoryService *memory, FileStream *stream)
+{
+    if (session == nullptr || memory == nullptr || stream == nullptr) {
+        return nullptr;
+    }
+    ByteSwap *swap = newByteSwap(memory);
+    if (swap == nullptr) {
+        reportf(session, "*** ERROR *** Memory allocation failed(newByteSwap[%s/%d]).", kModule, 160);
+        return nullptr;
+    }
+    DataRead *reader = newIn<DataRead>(memory, session, memory, stream, swap);
+    if (reader == nullptr) {
+        deleteByteSwap(swap);
+    }
+    return reader;
+}
+
+void deleteDataRead(DataRead *reader)
+{
+    if (reader == nullptr) {
+        return;
+    }
+    ByteSwap *swap = reader->byteSwap();
+    deleteIn(reader->memory(), reader);
+    deleteByteSwap(swap);
+}
+
+DataRead::~DataRead() = default;
+
+int32_t DataRead::skipBytes(int32_t count)
+{
+    uint8_t dropped = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        if (!getRC(&dropped)) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int32_t DataRead::getB(int32_t *bit)
+{
+    return p_read1(bit);
+}
+
+int32_t DataRead::get2B(int32_t *first, int32_t *second)
+{
+    return getB(first) && getB(second) ? 1 : 0;
+}
+
+int32_t DataRead::get4B(int32_t *value)
+{
+    return p_read4(value);
+}
+
+int32_t DataRead::getBS(uint16_t *value)
+{
+    int32_t code = 0;
+    if (!p_read2(&code)) {
+        return 0;
+    }
+    uint8_t small = 0;
+    switch (code) {
+    case 0:
+        return p_readRS(value);
+    case 1:
+        if (!p_readRC(&small)) {
+            return 0;
+        }
+        *value = small;
+        return 1;
+    case 2:
+        *value = 0;
+        return 1;
+    default:
+        *value = 256;
+        return 1;
+    }
+}
+
+int32_t DataRead::getBL(uint32_t *value)
+{
+    int32_t code = 0;
+    if (!p_read2(&code)) {
+        return 0;
+    }
+    uint8_t small = 0;
+    switch (code) {
+    case 0:
+        return p_readRL(value);
+    case 1:
+        if (!p_readRC(&small)) {
+            return 0;
+        }
+        *value = small;
+        return 1;
+    case 2:
+        *value = 0;
+        return 1;
+    default:
+        *value = 0xFFFFFFFFu;
+        return 1;
+    }
+}
+
+int32_t DataRead::getBD(double *value)
+{
+    static const double kCodeValues[4] = {0.0, 1.0, 0.0, -1.0};
+    int32_t code = 0;
+    if (!p_read2(&code)) {
+        return 0;
+    }
+    if (code == 0) {
+        return p_readRD(value);
+    }
+    *value = kCodeValues[code];
+    return 1;
+}
+
+int32_t DataRead::get2BD(double *a, double *b)
+{
+    return getBD(a) && getBD(b) ? 1 : 0;
+}
+
+int32_t DataRead::get3BD(double *a, double *b, double *c)
+{
+    return getBD(a) && getBD(b) && getBD(c) ? 1 : 0;
+}
+
+int32_t DataRead::getRC(uint8_t *value)
+{
+    return p_readRC(value);
+}
+
+int32_t DataRead::getRS(uint16_t *value)
+{
+    return p_readRS(value);
+}
+
+int32_t DataRead::getRD(double *value)
+{
+    return p_readRD(value);
+}
+
+int32_t DataRead::getRL(uint32_t *value)
+{
+    return p_readRL(value);
+}
+
+int32_t DataRead::get2RD(double *a, double *b)
+{
+    return getRD(a) && getRD(b) ? 1 : 0;
+}
+
+int32_t DataRead::get3RD(double *a, double *b, double *c)
+{
+    return getRD(a) && getRD(b) && getRD(c) ? 1 : 0;
+}
+
+// The object size at the head of an object: a plain RS, no continuation.
+int32_t DataRead::getMS(uint16_t *value)
+{
+    return p_readRS(value);
+}
+
+// A handle reference: code nibble, byte-count nibble, then the value bytes,
+// which nothing here needs and which are stepped over.
+int32_t DataRead::getH(int32_t *code, int32_t *count)
+{
+    uint8_t head = 0;
+    if (!getRC(&head)) {
+        return 0;
+    }
+    *code = head >> 4;
+    *count = head & 0x0F;
+    return skipBytes(*count);
+}
+
+// A text of 1 to 256 bytes comes back in a zero-terminated buffer of the
+// memory service; any other length gives length 0, no buffer, and leaves
+// the bytes unread.
+int32_t DataRead::getT(int32_t *length, char **buffer)
+{
+    *buffer = nullptr;
+    uint16_t stored = 0;
+    if (!getBS(&stored)) {
+        return 0;
+    }
+    *length = stored;
+    if (stored == 0 || stored > kMaxTextLength) {
+        *length = 0;
+        return 1;
+    }
+    return p_readText(stored, buffer);
+}
+
+// Extrusion: a set flag bit stands for the default (0, 0, 1).
+int32_t DataRead::getBE(double *x, double *y, double *z)
+{
+    int32_t isDefault = 0;
+    if (!getB(&isDefault)) {
+        return 0;
+    }
+    if (isDefault) {
+        *x = 0.0;
+        *y = 0.0;
+        *z = 1.0;
+        return 1;
+    }
+    return get3BD(x, y, z);
+}
+
+// Thickness: a set flag bit keeps the default the caller put in *value.
+int32_t DataRead::getBT(double *value)
+{
+    int32_t isDefault = 0;
+    if (!getB(&isDefault)) {
+        return 0;
+    }
+    return isDefault ? 1 : getBD(value);
+}
+
+// A bit-double with a default code. Only code 3 carries a double; code 1
+// carries a signed 32-bit integer, code 2 six bytes that are dropped.
+int32_t DataRead::getDD(double *value)
+{
+    int32_t code = 0;
+    if (!p_read2(&code)) {
+        return 0;
+    }
+    uint32_t raw = 0;
+    uint16_t dropped = 0;
+    *value = 0.0;
+    switch (code) {
+    case 0:
+        return 1;
+    case 1:
+        if (!p_readRL(&raw)) {
+            return 0;
+        }
+        *value = static_cast<double>(static_cast<int32_t>(raw));
+        return 1;
+    case 2:
+        return p_readRL(&raw) && p_readRS(&dropped) ? 1 : 0;
+    default:
+        return p_readRD(value);
+    }
+}
+
+int32_t DataRead::get2DD(double *a, double *b)
+{
+    return getDD(a) && getDD(b) ? 1 : 0;
+}
+
+// Reads count bytes at the stream's position; all of them or the read
+// fails. A short read is stepped back, so the stream still stands on the
+// byte that holds the next unread bit.
+int32_t DataRead::p_fetch(uint8_t *bytes, int32_t count)
+{
+    int32_t got = stream_->read(bytes, count);
+    if (got == count) {
+        return 1;
+    }
+    if (got > 0) {
+        stream_->SeekPos(stream_->CurPosition() - got);
+    }
+    return 0;
+}
+
+void DataRead::p_advance(int32_t bits)
+{
+    bitPosition_ = (bitPosition_ + bits) % 8;
+}
+
+// After a read that ends inside a byte, the stream has already passed that
+// byte: step back onto it so that the next read fetches it again.
+int32_t DataRead::p_resync()
+{
+    if (bitPosition_ == 0) {
+        return 1;
+    }
+    int32_t position = stream_->CurPosition();
+    if (position <= 0) {
+        return 0;
+    }
+    return stream_->SeekPos(position - 1) == 1 ? 1 : 0;
+}
+
+int32_t DataRead::p_read1(int32_t *bit)
+{
+    uint8_t byte = 0;
+    if (!p_fetch(&byte, 1)) {
+        return 0;
+    }
+    *bit = (byte >> (7 - bitPosition_)) & 1;
+    p_advance(1);
+    return p_resync();
+}
+
+// A 2-bit code, first bit high; at bit 7 it straddles two bytes.
+int32_t DataRead::p_read2(int32_t *code)
+{
+    uint8_t bytes[2] = {0, 0};
+    bool straddles = bitPosition_ == 7;
+    if (!p_fetch(bytes, straddles ? 2 : 1)) {
+        return 0;
+    }
+    if (straddles) {
+        *code = ((bytes[0] & 1) << 1) | (bytes[1] >> 7);
+    } else {
+        *code = (bytes[0] >> (6 - bitPosition_)) & 3;
+    }
+    p_advance(2);
+    return p_resync();
+}
+
+int32_t DataRead::p_read4(int32_t *value)
+{
+    int32_t high = 0;
+    int32_t low = 0;
+    if (!p_read2(&high) || !p_read2(&low)) {
+        return 0;
+    }
+    *value = high * 4 + low;
+    return 1;
+}
+
+// Eight bits from the bit position: off a byte boundary they span two bytes
+// and the bit position stays where it was.
+int32_t DataRead::p_readRC(uint8_t *value)
+{
+    uint8_t bytes[2] = {0, 0};
+    int32_t shift = bitPosition_;
+    if (!p_fetch(bytes, shift == 0 ? 1 : 2)) {
+        return 0;
+    }
+    *value = shift == 0 ? bytes[0] : static_cast<uint8_t>((bytes[0] << shift) | (bytes[1] >> (8 - shift)));
+    p_advance(8);
+    return p_resync();
+}
+
+// Raw numbers are little-endian and may start at any bit: their bytes are
+// taken one RC at a time, least significant first, laid out in memory as the
+// file has them and then brought into the host's order. Bytes of a number
+// that fails half-way stay consumed.
+int32_t DataRead::p_readRawBytes(uint8_t *bytes, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i) {
+        if (!p_readRC(&bytes[i])) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int32_t DataRead::p_readRS(uint16_t *value)
+{
+    *value = 0;
+    uint8_t bytes[2] = {0, 0};
+    if (!p_readRawBytes(bytes, 2)) {
+        return 0;
+    }
+    uint16_t stored = 0;
+    memcpy(&stored, bytes, sizeof stored);
+    *value = static_cast<uint16_t>(swap_->leSwap16(stored));
+    return 1;
+}
+
+int32_t DataRead::p_readRL(uint32_t *value)
+{
+    *value = 0;
+    uint8_t bytes[4] = {0, 0, 0, 0};
+    if (!p_readRawBytes(bytes, 4)) {
+        return 0;
+    }
+    uint32_t stored = 0;
+    memcpy(&stored, bytes, sizeof stored);
+    *value = swap_->leSwap32(stored);
+    return 1;
+}
+
+// An IEEE double, little-endian in the file: the low word comes first.
+int32_t DataRead::p_readRD(double *value)
+{
+    *value = 0.0;
+    uint8_t bytes[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    if (!p_readRawBytes(bytes, 8)) {
+        return 0;
+    }
+    uint32_t words[2] = {0, 0};
+    memcpy(words, bytes, sizeof words);
+    uint64_t bits = (static_cast<uint64_t>(swap_->leSwap32(words[1])) << 32) | swap_->leSwap32(words[0]);
+    memcpy(value, &bits, sizeof bits);
+    return 1;
+}
+
+// On a byte boundary the bytes come in one stream read; otherwise each is
+// assembled from two.
+int32_t DataRead::p_readBytes(uint8_t *bytes, int32_t count)
+{
+    return bitPosition_ == 0 ? p_fetch(bytes, count) : p_readRawBytes(bytes, count);
+}
+
+// The buffer is one byte longer than the text and comes zero-filled, so the
+// text is terminated. A text that cannot be read in full leaves no buffer.
+int32_t DataRead::p_readText(int32_t length, char **buffer)
+{
+    char *text = static_cast<char *>(memory_->allocate(static_cast<uint32_t>(length) + 1));
+    if (text == nullptr) {
+        return 0;
+    }
+    if (!p_readBytes(reinterpret_cast<uint8_t *>(text), length)) {
+        memory_->free(text);
+        return 0;
+    }
+    *buffer = text;
+    return 1;
+}
