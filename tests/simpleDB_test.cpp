@@ -138,10 +138,4 @@ TEST_F(SimpleDBTest, FailedAllocationsAreResults)
     context.faults().clearFaults();
 }
 
-TEST(SimpleDBCreation, NeedsAMemoryService)
-{
-    EXPECT_EQ(newSimpleDB(nullptr), nullptr);
-    deleteSimpleDB(nullptr);
-}
-
 }  // namespace

@@ -230,10 +230,4 @@ TEST_F(StrEtcTest, CountWideUnitsStopsAtAZeroSecondByte)
     EXPECT_EQ(strings->countWideUnits(nullptr), 0);
 }
 
-TEST(StrEtcCreation, NeedsAMemoryService)
-{
-    EXPECT_EQ(newStrEtc(nullptr), nullptr);
-    deleteStrEtc(nullptr);
-}
-
 }  // namespace
