@@ -1,0 +1,33 @@
+// Binds the recording host to the reader's exported entry points. Include it
+// only in programs that link the TQDUDADE library.
+#ifndef TQHOST_HOST_LIBRARY_H
+#define TQHOST_HOST_LIBRARY_H
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TQDUDADE.h"
+#include "host_session.h"
+
+namespace tqhost {
+
+inline EntryPoints libraryEntryPoints() { return {&startSrcDWG, &getDWGobject, &shutDownDWGsrc}; }
+
+inline SessionResult runLibrarySession(std::vector<uint8_t> bytes, const HostOptions &options = {},
+                                       uint64_t maxCalls = kNoCallLimit)
+{
+    return runSession(std::move(bytes), options, libraryEntryPoints(), maxCalls);
+}
+
+// The event list of one session, in its text form.
+inline std::string runSessionEvents(std::vector<uint8_t> bytes, const HostOptions &options = {},
+                                    uint64_t maxCalls = kNoCallLimit)
+{
+    return runLibrarySession(std::move(bytes), options, maxCalls).eventText;
+}
+
+}  // namespace tqhost
+
+#endif
