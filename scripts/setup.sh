@@ -10,6 +10,7 @@ need libgtest-dev
 need googletest
 need g++-multilib
 need ripgrep
+need qemu-user
 
 if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"

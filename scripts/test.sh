@@ -23,4 +23,4 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build/sanitize -DTQDUDADE_SANITIZE=ON
 
 echo "== 32-bit build =="
-run_suite build/m32 -DTQDUDADE_BUNDLED_GTEST=ON -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32
+run_suite build/m32 -DTQDUDADE_BUNDLED_GTEST=ON -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake
