@@ -22,6 +22,11 @@ public:
     }
     ~ObjectMap();
 
+    DWGglobal *session() const { return session_; }
+    MemoryService *memory() const { return memory_; }
+    StrEtc *strings() const { return strings_; }
+    ByteSwap *byteSwap() const { return swap_; }
+
     // 2 = an offset was delivered, 1 = no more entries, 0 = a read failed.
     int32_t nextOffset(int32_t *offset);
     // The lowest absolute offset of all entries; 0 when none or on failure.
@@ -32,7 +37,16 @@ public:
     bool p_open();
 
 private:
-    // Private walk operations; see getDWGobjectMap.cpp.
+    int32_t p_scanMap();
+    int32_t p_readSectionSize(uint16_t *size);
+    int32_t p_scanSection(uint16_t size);
+    int32_t p_readPair(int32_t *handleDelta, int32_t *offsetDelta);
+    int32_t p_readMC(int32_t *count, uint8_t *bytes);
+    int32_t p_decodeMC(int32_t count, const uint8_t *bytes) const;
+    int32_t p_readValue(int32_t *value);
+    int32_t p_seek(int32_t position);
+    int32_t p_position();
+
     DWGglobal *session_;
     MemoryService *memory_;
     StrEtc *strings_;

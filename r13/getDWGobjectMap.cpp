@@ -1,0 +1,250 @@
+#include "r13/getDWGobjectMap.h"
+
+#include <cstring>
+
+#include "support/byteswap.h"
+#include "support/component.h"
+#include "support/filestrmio.h"
+
+[[gnu::used]] static const char kIdent[] = "@(#)getDWGobjectMap(R13, R14 and R2000): Version 2.05.00";
+
+namespace {
+
+// A modular char holds seven value bits per byte, least significant group
+// first; 0x80 says another byte follows, and in the last byte 0x40 is the
+// sign, leaving six value bits.
+struct ModularCharMasks {
+    uint8_t continuation;
+    uint8_t sign;
+    uint8_t value;
+    uint8_t lastValue;
+};
+constexpr ModularCharMasks kMC = {0x80, 0x40, 0x7F, 0x3F};
+
+// No modular char of the map is longer than this; a sixth byte ends the
+// value whatever its continuation bit says.
+constexpr int32_t kMaxMCBytes = 6;
+
+// The map ends with a section of size 2 (no entries) and its check value.
+constexpr int32_t kClosingSectionLength = 4;
+// Every section ends with a check value, which is not read.
+constexpr int32_t kCheckValueLength = 2;
+
+// Offsets of a garbled map may run past the 32-bit range: they wrap.
+int32_t addOffset(int32_t running, int32_t delta)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(running) + static_cast<uint32_t>(delta));
+}
+
+}  // namespace
+
+ObjectMap *newObjectMap(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream,
+                        int32_t mapStart, int32_t mapEnd)
+{
+    if (memory == nullptr || strings == nullptr || stream == nullptr) {
+        return nullptr;
+    }
+    ObjectMap *map = newIn<ObjectMap>(memory, session, memory, strings, stream, mapStart, mapEnd);
+    if (map != nullptr && !map->p_open()) {
+        deleteObjectMap(map);
+        return nullptr;
+    }
+    return map;
+}
+
+// The map's cursor stays with the stream, which has no way to drop one.
+void deleteObjectMap(ObjectMap *map)
+{
+    if (map == nullptr) {
+        return;
+    }
+    ByteSwap *swap = map->byteSwap();
+    deleteIn(map->memory(), map);
+    deleteByteSwap(swap);
+}
+
+ObjectMap::~ObjectMap() = default;
+
+bool ObjectMap::p_open()
+{
+    swap_ = newByteSwap(memory_);
+    if (swap_ == nullptr) {
+        return false;
+    }
+    cursor_ = stream_->newCursor();
+    return cursor_ >= 0 && p_seek(mapStart_);
+}
+
+// Walks the map one entry per call. Within a section the offsets are deltas
+// from the previous entry, starting at 0, so the running sum is the entry's
+// file offset. Every pass of the loop reads the size of a section that lies
+// further on than the last one, so it ends at the map's end or at the first
+// read past the end of the file.
+int32_t ObjectMap::nextOffset(int32_t *offset)
+{
+    *offset = 0;
+    for (;;) {
+        if (newSection_) {
+            newSection_ = 0;
+            runningOffset_ = 0;
+            if (!p_readSectionSize(&sectionSize_)) {
+                return 0;
+            }
+            position_ = p_position();
+            sectionEnd_ = position_ + sectionSize_;
+        }
+        if (sectionEnd_ >= mapEnd_) {
+            return 1;
+        }
+        if (!p_seek(position_)) {
+            return 0;
+        }
+        position_ = p_position();
+        if (position_ >= mapEnd_) {
+            return 1;
+        }
+        if (position_ < sectionEnd_ - kCheckValueLength) {
+            break;
+        }
+        if (!p_seek(sectionEnd_)) {
+            return 0;
+        }
+        newSection_ = 1;
+    }
+    int32_t handleDelta = 0;
+    int32_t offsetDelta = 0;
+    if (!p_readPair(&handleDelta, &offsetDelta)) {
+        return 0;
+    }
+    runningOffset_ = addOffset(runningOffset_, offsetDelta);
+    position_ = p_position();
+    *offset = runningOffset_;
+    return 2;
+}
+
+int32_t ObjectMap::lowestOffset()
+{
+    return p_scanMap() ? lowestOffset_ : 0;
+}
+
+// Reads every section but the closing one and leaves the cursor at the map
+// start, so that a walk with nextOffset begins with the first section. Each
+// section scan ends at or beyond the end of the section's size field, so
+// the loop always moves on.
+int32_t ObjectMap::p_scanMap()
+{
+    lowestOffset_ = 0;
+    if (!p_seek(mapStart_)) {
+        return 0;
+    }
+    while (p_position() < static_cast<int64_t>(mapEnd_) - kClosingSectionLength) {
+        uint16_t size = 0;
+        if (!p_readSectionSize(&size) || !p_scanSection(size)) {
+            return 0;
+        }
+    }
+    return p_seek(mapStart_);
+}
+
+// Section sizes are the one big-endian number of the drawing.
+int32_t ObjectMap::p_readSectionSize(uint16_t *size)
+{
+    uint8_t bytes[2] = {0, 0};
+    if (stream_->readWithCursor(bytes, 2, cursor_) != 2) {
+        return 0;
+    }
+    uint16_t stored = 0;
+    memcpy(&stored, bytes, sizeof stored);
+    *size = static_cast<uint16_t>(swap_->beSwap16(stored));
+    return 1;
+}
+
+// A section is taken to hold at least one entry: the first pair is read
+// before the section's end is looked at.
+int32_t ObjectMap::p_scanSection(uint16_t size)
+{
+    int32_t sectionEnd = p_position() + size;
+    int32_t handleDelta = 0;
+    int32_t running = 0;
+    if (!p_readPair(&handleDelta, &running)) {
+        return 0;
+    }
+    if (lowestOffset_ <= 0 || lowestOffset_ > running) {
+        lowestOffset_ = running;
+    }
+    for (;;) {
+        int32_t position = p_position();
+        if (position >= sectionEnd - kCheckValueLength) {
+            return p_seek(sectionEnd);
+        }
+        if (position < 0) {
+            return 0;
+        }
+        int32_t offsetDelta = 0;
+        if (!p_readPair(&handleDelta, &offsetDelta)) {
+            return 0;
+        }
+        running = addOffset(running, offsetDelta);
+        if (lowestOffset_ >= running) {
+            lowestOffset_ = running;
+        }
+    }
+}
+
+// An entry: the handle delta, then the offset delta.
+int32_t ObjectMap::p_readPair(int32_t *handleDelta, int32_t *offsetDelta)
+{
+    return p_readValue(handleDelta) && p_readValue(offsetDelta) ? 1 : 0;
+}
+
+int32_t ObjectMap::p_readValue(int32_t *value)
+{
+    uint8_t bytes[kMaxMCBytes] = {};
+    int32_t count = 0;
+    if (!p_readMC(&count, bytes)) {
+        return 0;
+    }
+    *value = p_decodeMC(count, bytes);
+    return 1;
+}
+
+int32_t ObjectMap::p_readMC(int32_t *count, uint8_t *bytes)
+{
+    *count = 0;
+    bool last = false;
+    while (!last) {
+        if (stream_->readWithCursor(&bytes[*count], 1, cursor_) != 1) {
+            return 0;
+        }
+        last = (bytes[*count] & kMC.continuation) == 0;
+        *count += 1;
+        last = last || *count == kMaxMCBytes;
+    }
+    return 1;
+}
+
+// Groups that would land beyond bit 31 are dropped.
+int32_t ObjectMap::p_decodeMC(int32_t count, const uint8_t *bytes) const
+{
+    uint8_t lastByte = bytes[count - 1];
+    bool negative = (lastByte & kMC.sign) != 0;
+    uint32_t magnitude = 0;
+    for (int32_t i = 0; i < count && 7 * i < 32; ++i) {
+        uint8_t group = bytes[i] & kMC.value;
+        if (i == count - 1 && negative) {
+            group = lastByte & kMC.lastValue;
+        }
+        magnitude |= static_cast<uint32_t>(group) << (7 * i);
+    }
+    return static_cast<int32_t>(negative ? 0u - magnitude : magnitude);
+}
+
+int32_t ObjectMap::p_seek(int32_t position)
+{
+    return stream_->seekWithCursor(position, cursor_) == 1 ? 1 : 0;
+}
+
+int32_t ObjectMap::p_position()
+{
+    return stream_->positionOfCursor(cursor_);
+}
