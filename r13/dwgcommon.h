@@ -62,12 +62,19 @@ public:
     int32_t getR13_DWGCommonData(R13CommonData *data);
     int32_t getR2K_DWGCommonData(R2KCommonData *data);
 
+    DWGglobal *session() const { return session_; }
     DataRead *dataRead() const { return dataRead_; }
     MemoryService *memory() const { return memory_; }
 
     bool p_open();
 
 private:
+    // Both layouts share one field sequence; the R2000 differences are
+    // marked where they fall.
+    template <class Data>
+    int32_t p_readObjectHead(Data *data);
+    template <class Data>
+    int32_t p_readEntityFields(Data *data);
     int32_t p_skipEED(int32_t limit);
 
     DWGglobal *session_;
