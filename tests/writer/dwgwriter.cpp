@@ -1,0 +1,225 @@
+#include "dwgwriter.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <stdexcept>
+
+namespace dwgw {
+
+namespace {
+
+using Sentinel = std::array<std::uint8_t, 16>;
+
+constexpr Sentinel kHeaderEnd{0x95, 0xA0, 0x4E, 0x28, 0x99, 0x82, 0x1A, 0xE5,
+                              0x5E, 0x41, 0xE0, 0x5F, 0x9D, 0x3A, 0x4D, 0x00};
+constexpr Sentinel kVariablesStart{0xCF, 0x7B, 0x1F, 0x23, 0xFD, 0xDE, 0x38, 0xA9,
+                                   0x5F, 0x7C, 0x68, 0xB8, 0x4E, 0x6D, 0x33, 0x5F};
+constexpr Sentinel kVariablesEnd{0x30, 0x84, 0xE0, 0xDC, 0x02, 0x21, 0xC7, 0x56,
+                                 0xA0, 0x83, 0x97, 0x47, 0xB1, 0x92, 0xCC, 0xA0};
+constexpr Sentinel kClassesStart{0x8D, 0xA1, 0xC4, 0xB8, 0xC4, 0xA9, 0xF8, 0xC5,
+                                 0xC0, 0xDC, 0xF4, 0x5F, 0xE7, 0xCF, 0xB6, 0x8A};
+constexpr Sentinel kClassesEnd{0x72, 0x5E, 0x3B, 0x47, 0x3B, 0x56, 0x07, 0x3A,
+                               0x3F, 0x23, 0x0B, 0xA0, 0x18, 0x30, 0x49, 0x75};
+
+constexpr std::size_t kCodePageAt = 0x13;
+constexpr std::size_t kMaxLocators = 8;
+// Version, code page, count, room for kMaxLocators records, CRC, sentinel.
+constexpr std::size_t kFileHeaderSize = 25 + 9 * kMaxLocators + 2 + 16;
+constexpr std::size_t kPaddingSize = 512;
+constexpr std::uint32_t kFirstHandle = 1;
+constexpr std::uint16_t kSectionCrc = 0x5AA5;
+
+const char* versionString(BitVersion version) {
+    switch (version) {
+        case BitVersion::AC1012: return "AC1012";
+        case BitVersion::AC1013: return "AC1013";
+        case BitVersion::AC1014: return "AC1014";
+        case BitVersion::AC1015: return "AC1015";
+    }
+    throw std::invalid_argument("unknown version");
+}
+
+BitWriter& sentinel(BitWriter& w, const Sentinel& s) {
+    return w.raw(Bytes(s.begin(), s.end()));
+}
+
+// Sentinel, RL size of the data, the data, CRC, sentinel.
+Bytes sentinelledSection(const Sentinel& start, const Bytes& data, const Sentinel& end) {
+    BitWriter w;
+    sentinel(w, start).RL(static_cast<std::uint32_t>(data.size())).raw(data).RS(kSectionCrc);
+    return sentinel(w, end).bytes();
+}
+
+Bytes headerVariablesSection() {
+    return sentinelledSection(kVariablesStart, Bytes(32, 0), kVariablesEnd);
+}
+
+Bytes classSection() {
+    return sentinelledSection(kClassesStart, {}, kClassesEnd);
+}
+
+std::uint32_t u32(std::size_t value) {
+    return static_cast<std::uint32_t>(value);
+}
+
+std::vector<std::size_t> consecutiveOffsets(const std::vector<FramedObject>& framed, std::size_t at) {
+    std::vector<std::size_t> offsets;
+    for (const FramedObject& object : framed) {
+        offsets.push_back(at);
+        at += object.bytes.size();
+    }
+    return offsets;
+}
+
+}  // namespace
+
+struct Drawing::Placement {
+    std::vector<std::size_t> objectOffsets;
+    std::size_t objectsAt = 0;
+    std::size_t mapAt = 0;
+    Bytes map;
+};
+
+std::size_t ComposedDrawing::endOfField(std::size_t index, Field field) const {
+    return objectOffsets.at(index) + 2 + (fieldEnds.at(index).at(field) + 7) / 8;
+}
+
+Drawing::Drawing(BitVersion version) : version_(version) {}
+
+template <class T> T& Drawing::add(std::unique_ptr<T> object) {
+    T& added = *object;
+    objects_.push_back(std::move(object));
+    return added;
+}
+
+TextEntity& Drawing::addText(std::string text) {
+    auto entity = std::make_unique<TextEntity>();
+    entity->text = std::move(text);
+    return add(std::move(entity));
+}
+
+TextEntity& Drawing::addAttrib(std::string value, std::string tag) {
+    TextEntity& entity = addText(std::move(value));
+    entity.type = 2;
+    entity.tag = std::move(tag);
+    return entity;
+}
+
+TextEntity& Drawing::addAttdef(std::string value, std::string tag, std::string prompt) {
+    TextEntity& entity = addAttrib(std::move(value), std::move(tag));
+    entity.type = 3;
+    entity.prompt = std::move(prompt);
+    return entity;
+}
+
+MTextEntity& Drawing::addMText(std::string text) {
+    auto entity = std::make_unique<MTextEntity>();
+    entity->text = std::move(text);
+    return add(std::move(entity));
+}
+
+OpaqueObject& Drawing::addObject(std::uint16_t type, Bytes payload) {
+    auto object = std::make_unique<OpaqueObject>();
+    object->type = type;
+    object->payload = std::move(payload);
+    return add(std::move(object));
+}
+
+Bytes Drawing::encodeMap(const std::vector<std::size_t>& objectOffsets) const {
+    if (options.mapBytes) return *options.mapBytes;
+    std::vector<MapEntry> entries;
+    for (std::size_t i = 0; i < objectOffsets.size(); ++i) {
+        entries.push_back({kFirstHandle + u32(i), static_cast<std::int32_t>(objectOffsets[i])});
+    }
+    if (options.adjustMap) options.adjustMap(entries);
+    ObjectMapWriter map;
+    const std::size_t perSection = std::max<std::size_t>(options.entriesPerMapSection, 1);
+    for (std::size_t first = 0; first < entries.size(); first += perSection) {
+        const auto last = entries.begin() + static_cast<std::ptrdiff_t>(std::min(first + perSection, entries.size()));
+        map.section({entries.begin() + static_cast<std::ptrdiff_t>(first), last});
+    }
+    return map.bytes();
+}
+
+ComposedDrawing Drawing::compose() const {
+    return compose(options.mapBeforeObjects);
+}
+
+std::vector<FramedObject> Drawing::frameObjects() const {
+    const Layout layout = version_ == BitVersion::AC1015 ? Layout::R2000 : Layout::R13;
+    std::vector<FramedObject> framed;
+    for (std::size_t i = 0; i < objects_.size(); ++i) {
+        framed.push_back(frameObject(*objects_[i], layout, kFirstHandle + u32(i)));
+    }
+    return framed;
+}
+
+// With the map first, object offsets depend on the map's size and the map's
+// size on the offsets: the room for the map grows until the map fits.
+Drawing::Placement Drawing::placeObjects(const std::vector<FramedObject>& framed, std::size_t areaAt,
+                                bool mapFirst) const {
+    Placement place;
+    for (std::size_t room = 0;; room = place.map.size()) {
+        place.objectsAt = mapFirst ? areaAt + room : areaAt;
+        place.objectOffsets = consecutiveOffsets(framed, place.objectsAt);
+        place.map = encodeMap(place.objectOffsets);
+        if (!mapFirst || place.map.size() <= room) break;
+    }
+    const std::size_t objectsEnd = framed.empty() ? place.objectsAt
+                                                  : place.objectOffsets.back() + framed.back().bytes.size();
+    place.mapAt = mapFirst ? areaAt : objectsEnd;
+    return place;
+}
+
+void Drawing::writeFileHeader(BitWriter& file, std::vector<Locator> locators) const {
+    if (options.adjustLocators) options.adjustLocators(locators);
+    file.raw(options.versionText.value_or(versionString(version_))).padTo(kCodePageAt);
+    file.RS(options.codePage).RL(options.locatorCount.value_or(u32(locators.size())));
+    for (const Locator& locator : locators) file.RC(locator.number).RL(locator.seeker).RL(locator.size);
+    sentinel(file.RS(kSectionCrc), kHeaderEnd).padTo(kFileHeaderSize);
+}
+
+ComposedDrawing Drawing::compose(bool mapFirst) const {
+    const std::vector<FramedObject> framed = frameObjects();
+    const Bytes variables = headerVariablesSection();
+    const Bytes classes = classSection();
+    const std::size_t classesAt = kFileHeaderSize + variables.size();
+    const std::size_t areaAt = classesAt + classes.size() + kPaddingSize;
+    const Placement place = placeObjects(framed, areaAt, mapFirst);
+
+    BitWriter file;
+    writeFileHeader(file, {{0, u32(kFileHeaderSize), u32(variables.size())},
+                           {1, u32(classesAt), u32(classes.size())},
+                           {2, u32(place.mapAt), u32(place.map.size())},
+                           {3, 0, 0},
+                           {4, 0, 0}});
+    file.raw(variables).raw(classes).padTo(areaAt);
+    if (mapFirst) file.raw(place.map).padTo(place.objectsAt);
+    for (const FramedObject& object : framed) file.raw(object.bytes);
+    if (!mapFirst) file.raw(place.map);
+
+    ComposedDrawing out{file.bytes(), place.objectOffsets, {}, place.mapAt, place.map.size()};
+    for (const FramedObject& object : framed) out.fieldEnds.push_back(object.fieldEnds);
+    return out;
+}
+
+Bytes Drawing::build() const {
+    return compose().bytes;
+}
+
+Bytes Drawing::buildCutAfter(Field field) const {
+    if (objects_.empty()) throw std::logic_error("no object to cut");
+    ComposedDrawing composed = compose(true);
+    composed.bytes.resize(composed.endOfField(objects_.size() - 1, field));
+    return composed.bytes;
+}
+
+void writeFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    if (!file) throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace dwgw

@@ -1,0 +1,132 @@
+// Test drawing writer: composes whole drawings from entities, so that a test
+// reads "a drawing with one TEXT 'AB' whose data flags are 0x1F" instead of a
+// hex dump. Used by tests, fuzz seeds, benchmarks and samples; never shipped.
+//
+//   dwgw::R2000Drawing d;
+//   d.addText("AB").dataFlags = 0x1F;
+//   dwgw::writeFile("one_text.dwg", d.build());
+//
+// This header brings in the whole writer: BitWriter (bitwriter.h), the object
+// map (objectmap.h), the R13-R2000 objects (objects.h) and the R10-R12
+// composer (r12writer.h).
+//
+// R13-R2000 file layout produced by Drawing:
+//
+//   0         version string, 6 bytes
+//   0x13      code page, RS
+//   21        number of section locators, RL
+//   25        locators, 9 bytes each: record number, RL seeker, RL size;
+//             0 header variables, 1 classes, 2 object map, 3 and 4 empty
+//             then a CRC and the end-of-header sentinel
+//   ...       header variables: sentinel, RL size, filler, CRC, sentinel
+//   ...       classes: sentinel, RL size 0, CRC, sentinel
+//   ...       512 bytes of padding after the end of the class section
+//   ...       the objects in the order added, then the object map
+//             (or the map first, see DrawingOptions::mapBeforeObjects)
+//
+// Handles are given in the order the objects were added, from 1 up, and the
+// map lists the objects in that order at their absolute file offsets.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bitwriter.h"
+#include "objectmap.h"
+#include "objects.h"
+#include "r12writer.h"
+
+namespace dwgw {
+
+enum class BitVersion { AC1012, AC1013, AC1014, AC1015 };
+
+struct Locator {
+    std::uint8_t number = 0;
+    std::uint32_t seeker = 0;
+    std::uint32_t size = 0;
+};
+
+struct DrawingOptions {
+    std::optional<std::string> versionText;  // replaces the 6 version bytes
+    std::uint16_t codePage = 30;
+    std::optional<std::uint32_t> locatorCount;  // default: records written
+    // Sees the five computed records and may change, reorder, add (up to
+    // eight in all) or drop them before they are written.
+    std::function<void(std::vector<Locator>&)> adjustLocators;
+    // Sees the computed map entries (handle, absolute offset) in map order and
+    // may change, reorder, add or drop them before they are encoded.
+    std::function<void(std::vector<MapEntry>&)> adjustMap;
+    std::optional<Bytes> mapBytes;  // replaces the whole encoded map
+    std::size_t entriesPerMapSection = 100;
+    // Map right after the padding, objects after it: the last object is then
+    // the end of the file, so cutting the file cuts that object (the reader
+    // finds its objects through the map alone).
+    bool mapBeforeObjects = false;
+};
+
+struct ComposedDrawing {
+    Bytes bytes;
+    std::vector<std::size_t> objectOffsets;  // each object's size field, in the order added
+    std::vector<FieldEnds> fieldEnds;        // per object
+    std::size_t mapOffset = 0;
+    std::size_t mapSize = 0;
+
+    // File offset of the first byte after `field` of object `index`. A field
+    // ending inside a byte shares it with the next field, so a file cut
+    // there still holds the start of the next field.
+    std::size_t endOfField(std::size_t index, Field field) const;
+};
+
+class Drawing {
+public:
+    explicit Drawing(BitVersion version);
+
+    TextEntity& addText(std::string text);
+    TextEntity& addAttrib(std::string value, std::string tag);
+    TextEntity& addAttdef(std::string value, std::string tag, std::string prompt);
+    MTextEntity& addMText(std::string text);
+    OpaqueObject& addObject(std::uint16_t type, Bytes payload = {0x11, 0x22, 0x33});
+
+    ComposedDrawing compose() const;
+    Bytes build() const;
+    // The drawing with the map before the objects, ending right after
+    // `field` of the last object added. The next field fails to read if it
+    // needs a bit beyond that byte: give it a value without a short code
+    // (e.g. an extrusion of (0.5, 0, 1)) when the field must fail.
+    Bytes buildCutAfter(Field field) const;
+
+    DrawingOptions options;
+
+private:
+    struct Placement;
+
+    template <class T> T& add(std::unique_ptr<T> object);
+    std::vector<FramedObject> frameObjects() const;
+    Bytes encodeMap(const std::vector<std::size_t>& objectOffsets) const;
+    Placement placeObjects(const std::vector<FramedObject>& framed, std::size_t areaAt, bool mapFirst) const;
+    void writeFileHeader(BitWriter& file, std::vector<Locator> locators) const;
+    ComposedDrawing compose(bool mapFirst) const;
+
+    BitVersion version_;
+    std::vector<std::unique_ptr<Object>> objects_;
+};
+
+struct R13Drawing : Drawing {
+    R13Drawing() : Drawing(BitVersion::AC1012) {}
+};
+struct R14Drawing : Drawing {
+    R14Drawing() : Drawing(BitVersion::AC1014) {}
+};
+struct R2000Drawing : Drawing {
+    R2000Drawing() : Drawing(BitVersion::AC1015) {}
+};
+
+// Throws std::runtime_error when the file cannot be written whole.
+void writeFile(const std::string& path, const Bytes& bytes);
+
+}  // namespace dwgw

@@ -1,0 +1,160 @@
+// Object encoders for composing R13-R2000 test drawings.
+//
+// An object in the file is
+//
+//   RS       size: bytes of the object's data, counted from the type onward
+//   data     bit data padded to a whole byte; it starts with the type as BS
+//   2 bytes  CRC (not verified by the reader)
+//
+// so the next object starts at start + size + 4. Entities begin their data
+// with the common entity data, whose layout differs between R13/R14 and
+// R2000, then their own fields. The entity records below are aggregates with
+// usable defaults: a test changes only the fields its case is about.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bitwriter.h"
+
+namespace dwgw {
+
+enum class Layout { R13, R2000 };  // R13 covers AC1012 to AC1014
+
+// Fields after which an encoded object can be cut (see FieldEnds).
+enum class Field {
+    Type, Handle, ExtendedData, CommonData,
+    DataFlags, Elevation, Insertion, Alignment, Extrusion, Thickness,
+    Oblique, Rotation, Height, WidthFactor,
+    XAxis, RectWidth, Attachment, DrawingDirection, ExtentsHeight, ExtentsWidth,
+    Text,
+};
+
+// For every field written: the bit position just past it, counted from the
+// first bit of the type. A field that its flags leave out ends where it
+// would have started.
+using FieldEnds = std::map<Field, std::size_t>;
+
+using Point2 = std::array<double, 2>;
+using Point3 = std::array<double, 3>;
+
+// One block of extended entity data: BS length, the application handle
+// (code nibble, byte-count nibble, value bytes), then `length` data bytes.
+struct EedBlock {
+    unsigned handleCode = 5;
+    Bytes handle{0x12};
+    Bytes data{'e', 'e', 'd'};
+    std::optional<std::uint16_t> length;  // default: data.size()
+};
+
+// The common entity data of both layouts; a field the layout lacks is not
+// written.
+struct CommonData {
+    unsigned handleCode = 0;           // code nibble of the object's own handle
+    std::vector<EedBlock> eed;         // written before the terminating BS 0
+    bool graphicPresent = false;       // the reader refuses entities with 1
+    std::optional<std::uint32_t> dataSizeBits;  // default: the data's bit count
+    unsigned entityMode = 0;           // BB
+    std::uint32_t reactors = 0;
+    bool linetypeByLayer = true;       // R13 only
+    bool noLinks = true;
+    std::uint16_t color = 256;
+    double linetypeScale = 1.0;
+    unsigned linetypeFlags = 0;        // R2000 only, BB
+    unsigned plotStyleFlags = 0;       // R2000 only, BB
+    std::uint16_t invisibility = 0;
+    std::uint8_t lineweight = 29;      // R2000 only
+};
+
+struct ObjectContext {
+    Layout layout = Layout::R13;
+    std::uint32_t handle = 0;     // the object's own handle, also listed in the map
+    std::uint32_t dataBits = 0;   // bit count of the object's data
+};
+
+class Object {
+public:
+    virtual ~Object() = default;
+    // Appends the data from the type onward and marks the end of each field.
+    virtual void writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const = 0;
+
+    std::optional<std::uint16_t> sizeField;  // default: the data's byte count
+};
+
+// TEXT (1), ATTRIB (2) and ATTDEF (3). The fields after the text (alignment
+// codes, tag, prompt) are written so that tests can prove they are never
+// emitted.
+class TextEntity : public Object {
+public:
+    void writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const override;
+
+    std::uint16_t type = 1;
+    CommonData common;
+    std::uint8_t dataFlags = 0;  // R2000: set bits leave optional fields out
+    double elevation = 0.0;
+    Point2 insertion{0.0, 0.0};
+    Point2 alignment{0.0, 0.0};
+    Point3 extrusion{0.0, 0.0, 1.0};
+    double thickness = 0.0;
+    double oblique = 0.0;
+    double rotation = 0.0;
+    double height = 2.5;
+    double widthFactor = 1.0;
+    std::string text;
+    std::optional<std::uint16_t> textLength;  // declared length; default: text.size()
+    std::uint16_t generation = 0;
+    std::uint16_t horizontalAlignment = 0;
+    std::uint16_t verticalAlignment = 0;
+    std::string tag;     // ATTRIB and ATTDEF
+    std::string prompt;  // ATTDEF
+
+private:
+    void writeR13Fields(BitWriter& w, FieldEnds& ends) const;
+    void writeR2000Fields(BitWriter& w, FieldEnds& ends) const;
+    void writeAttributeFields(BitWriter& w) const;
+};
+
+// MTEXT (44). Paragraphs are separated by "\P" inside `text`.
+class MTextEntity : public Object {
+public:
+    void writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const override;
+
+    std::uint16_t type = 44;
+    CommonData common;
+    Point3 insertion{0.0, 0.0, 0.0};
+    Point3 extrusion{0.0, 0.0, 1.0};
+    Point3 xAxis{1.0, 0.0, 0.0};
+    double rectWidth = 100.0;
+    double height = 2.5;
+    std::uint16_t attachment = 1;
+    std::uint16_t drawingDirection = 1;
+    double extentsHeight = 2.5;
+    double extentsWidth = 50.0;
+    std::string text;
+    std::optional<std::uint16_t> textLength;  // declared length; default: text.size()
+};
+
+// Any other object: its type, then payload bytes the reader never looks at.
+class OpaqueObject : public Object {
+public:
+    void writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const override;
+
+    std::uint16_t type = 0;
+    Bytes payload;
+};
+
+struct FramedObject {
+    Bytes bytes;       // size field, data, CRC
+    FieldEnds fieldEnds;
+};
+
+// The object as it lies in the file. The common data's bit count is taken
+// from a first writing of the data, since it is written inside that data.
+FramedObject frameObject(const Object& object, Layout layout, std::uint32_t handle);
+
+}  // namespace dwgw
