@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host_library.h"
+#include "writer/r12writer.h"
+
+namespace {
+
+using dwgw::Bytes;
+using dwgw::R12Drawing;
+
+// One session as the reference host runs it; whatever happens, every block
+// goes back and the host's interface is used correctly.
+tqhost::SessionResult run(const Bytes &bytes, const tqhost::HostOptions &options = {})
+{
+    tqhost::SessionResult result = tqhost::runLibrarySession(bytes, options, 50);
+    EXPECT_TRUE(result.anomalies.empty()) << result.anomalies.front();
+    EXPECT_EQ(result.outcome.blocksLeft, 0u);
+    EXPECT_FALSE(result.outcome.boundHit);
+    return result;
+}
+
+std::string events(const Bytes &bytes, const tqhost::HostOptions &options = {})
+{
+    return run(bytes, options).eventText;
+}
+
+Bytes oneText()
+{
+    R12Drawing drawing;
+    drawing.addText("A");
+    return drawing.build();
+}
+
+TEST(R12Reader, DeliversTheWholeSectionAtOnceThenTheEnd)
+{
+    for (dwgw::R12Version version : {dwgw::R12Version::AC1006, dwgw::R12Version::AC1009, dwgw::R12Version::AC1010}) {
+        R12Drawing drawing(version);
+        drawing.addText("FOO");
+        drawing.addBlock("BLK", "D");
+        drawing.addAttdef("TAG", "P", "DFLT");
+        drawing.addAttrib("V", "T");
+        tqhost::SessionResult result = run(drawing.build());
+        EXPECT_EQ(result.eventText.substr(result.eventText.find('\n') + 1),
+                  "text 0 464f4f\ntext 0 424c4b\ntext 0 44\ntext 0 544147\ntext 0 50\ntext 0 44464c54\n"
+                  "text 0 56\ntext 0 54\nend\n");
+        ASSERT_EQ(result.deliveries.size(), 2u);
+        EXPECT_EQ(result.deliveries[0].size(), 24u);
+    }
+}
+
+TEST(R12Reader, RefusesAVersionTextItCannotReadWhole)
+{
+    // Detection sees "AC1009"; the reader wants twelve bytes and eight more.
+    for (std::string file : {"AC1009ABCDEFGHI", "AC1009WXYZ"}) {
+        EXPECT_EQ(events(Bytes(file.begin(), file.end())),
+                  "version AC1009\nrefused\nreport *** ERROR *** This version[" + file.substr(0, 12) +
+                      "] has not been supported[getR12DWGdata/LINE].\n");
+    }
+}
+
+TEST(R12Reader, HeaderCutShortGivesOnlyTheEndObject)
+{
+    const std::string first = "report *** ERROR *** p_getSectionsPosition1 failed[getR12DWGdata/LINE].\n";
+    const std::string second = "report *** ERROR *** p_getSectionsPosition2 failed[getR12DWGdata/LINE].\n";
+    struct Case {
+        size_t size;
+        std::string report;
+    };
+    const Bytes whole = oneText();
+    for (const Case &c : {Case{0x14, first}, Case{0x5D, first}, Case{0x5E, ""}, Case{0x31F, ""}, Case{0x3EE, ""},
+                          Case{0x3EF, second}, Case{0x6CE, second}, Case{0x6CF, ""}}) {
+        EXPECT_EQ(events(Bytes(whole.begin(), whole.begin() + c.size)), "version AC1009\n" + c.report + "end\n")
+            << c.size;
+    }
+}
+
+TEST(R12Reader, UnusableEntitySectionGivesOnlyTheEndObject)
+{
+    struct Case {
+        int32_t start, end;
+    };
+    for (const Case &c : {Case{0, 0x800}, Case{-5, 0x800}, Case{0x6CF, 0x6CF}, Case{0x6CF, 0x6CE},
+                          Case{0x100000, 0x200000}}) {
+        R12Drawing drawing;
+        drawing.addText("A");
+        drawing.options.entitySectionStart = c.start;
+        drawing.options.entitySectionEnd = c.end;
+        EXPECT_EQ(events(drawing.build()), "version AC1009\nend\n") << c.start << " " << c.end;
+    }
+}
+
+TEST(R12Reader, EntityFailuresStillEndWithTheEndObject)
+{
+    R12Drawing huge;
+    huge.addText("A");
+    huge.addEntity(0x1A).length = 0xFFFF;
+    EXPECT_EQ(events(huge.build()), "version AC1009\ntext 0 41\n"
+                                    "report *** WARNING *** The entity type[0x1a] dosen't exist\\n\n"
+                                    "report *** WARNING *** Illigal entity size[0xffff]\\n\nend\n");
+
+    // The second text's bytes are missing: its buffer goes back to the host.
+    R12Drawing cut;
+    cut.addText("A");
+    cut.addText("LOST");
+    dwgw::ComposedR12 composed = cut.compose();
+    composed.bytes.resize(composed.entityOffsets[1] + 34);
+    EXPECT_EQ(events(composed.bytes), "version AC1009\ntext 0 41\nend\n");
+}
+
+TEST(R12Reader, RefusedObjectsAreReportedAndLeaveNoTextBufferBehind)
+{
+    const std::string refused = "report *** ERROR *** fpCreateObject()[getR12DWGentities/LINE]\n";
+    struct Case {
+        int32_t kind;
+        std::string events;
+    };
+    for (const Case &c : {Case{DWG_OBJECT_TEXT_OPEN, refused}, Case{DWG_OBJECT_TEXT, refused},
+                          Case{DWG_OBJECT_TEXT_CLOSE, "text 0 41\n" + refused}}) {
+        tqhost::HostOptions options;
+        options.refusedKinds = {c.kind};
+        EXPECT_EQ(events(oneText(), options), "version AC1009\n" + c.events + "end\n") << c.kind;
+    }
+}
+
+// A host that does not stop at the end object: the answers of five calls
+// and the number of end objects it received.
+std::pair<std::vector<int32_t>, int> keepCalling(const Bytes &bytes)
+{
+    tqhost::RecordingHost host(bytes);
+    std::vector<int32_t> answers;
+    DWGSessionHeader *session = startSrcDWG(host.source(), host.params());
+    for (int i = 0; i < 5 && session != nullptr; ++i) {
+        answers.push_back(getDWGobject(session));
+    }
+    shutDownDWGsrc(session);
+    int ends = 0;
+    for (const tqhost::Event &event : host.events()) {
+        ends += event.type == tqhost::Event::Type::End ? 1 : 0;
+    }
+    return {answers, ends};
+}
+
+TEST(R12Reader, PhasesThreeToFiveEachGiveAnEndObject)
+{
+    EXPECT_EQ(keepCalling(R12Drawing().build()), std::make_pair(std::vector<int32_t>{1, 1, 1, 0, 0}, 3));
+}
+
+TEST(R12Reader, BlockSectionOutsideItsBoundsFailsOnEveryCall)
+{
+    struct Case {
+        int32_t blockStart, fourth;
+    };
+    for (const Case &c : {Case{0, 0x900}, Case{-4, 0x900}, Case{0x900, 0x900}, Case{0x901, 0x900}}) {
+        R12Drawing drawing;
+        drawing.options.blockSectionStart = c.blockStart;
+        drawing.options.fourthAddress = c.fourth;
+        EXPECT_EQ(keepCalling(drawing.build()), std::make_pair(std::vector<int32_t>{1, 1, 1, 1, 1}, 5))
+            << c.blockStart;
+    }
+}
+
+// Each host call that can fail, failed at each point of a session (once, and
+// from there on): the session ends with no block left and no misuse.
+TEST(R12Reader, SurvivesEveryFailingHostCall)
+{
+    R12Drawing drawing;
+    drawing.addText("FOO");
+    drawing.addBlock("BLK", "DESC");
+    drawing.addEntity(0x1A);
+    drawing.addAttrib("V", "T").flags = 0x41;
+    const Bytes bytes = drawing.build();
+    const tqhost::CallCounts clean = run(bytes).calls;
+
+    std::set<std::string> reports;
+    for (tqhost::HostOp op : {tqhost::HostOp::Open, tqhost::HostOp::Read, tqhost::HostOp::Seek, tqhost::HostOp::Tell,
+                              tqhost::HostOp::Block, tqhost::HostOp::Create}) {
+        for (uint64_t k = 1; k <= clean[static_cast<size_t>(op)]; ++k) {
+            for (bool onward : {false, true}) {
+                SCOPED_TRACE(std::string(tqhost::hostOpName(op)) + " " + std::to_string(k) + (onward ? "+" : ""));
+                tqhost::HostOptions options;
+                onward ? options.faults.failFrom(op, k) : options.faults.failOnce(op, k);
+                for (const tqhost::Event &event : run(bytes, options).events) {
+                    if (event.type == tqhost::Event::Type::Report) {
+                        reports.insert(tqhost::maskSourceLine(event.bytes));
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(reports.count("*** ERROR *** Memory allocation failed[getR12DWGdata/LINE]."), 1u);
+    EXPECT_EQ(reports.count("*** ERROR *** Memory allocation failed(newR12DataRead[r12dataread/LINE])."), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "r12/getR12DWGentities.h"
+#include "stream_fixture.h"
+#include "writer/r12writer.h"
+
+namespace {
+
+using dwgw::Bytes;
+using dwgw::R12Drawing;
+
+// The entity section end the header names.
+int32_t sectionEnd(const Bytes &bytes)
+{
+    return bytes[0x18] | bytes[0x19] << 8 | bytes[0x1A] << 16 | bytes[0x1B] << 24;
+}
+
+// A walker over the given range of a drawing, by default the entity section
+// its composer made right after the header.
+struct Walk {
+    explicit Walk(const dwgw::ComposedR12 &drawing, int32_t start = 0x6CF, int32_t end = -1)
+        : fixture(drawing.bytes)
+    {
+        end = end >= 0 ? end : sectionEnd(drawing.bytes);
+        walker = newR12EntityWalker(&fixture.session, fixture.memory, fixture.stream, start, end);
+    }
+    ~Walk() { deleteR12EntityWalker(walker); }
+
+    std::string events() const { return tqhost::formatEvents(fixture.host.events()); }
+
+    StreamFixture fixture;
+    R12EntityWalker *walker = nullptr;
+};
+
+std::string typeWarning(const char *hex)
+{
+    return std::string("report *** WARNING *** The entity type[0x") + hex + "] dosen't exist\\n\n";
+}
+
+struct SectionCase {
+    const char *name;
+    std::function<void(R12Drawing &)> build;
+    std::string events;
+};
+
+class Section : public ::testing::TestWithParam<SectionCase> {};
+
+// Each section ends with the composer's 32-byte BLOCK "NOREAD", which lies
+// in the tail that is never read as entities.
+TEST_P(Section, WalksToTheEndAndEmitsItsStrings)
+{
+    R12Drawing drawing;
+    GetParam().build(drawing);
+    Walk w(drawing.compose());
+    EXPECT_EQ(w.walker->walkEntities(), 1);
+    EXPECT_EQ(w.events(), GetParam().events);
+    EXPECT_TRUE(w.fixture.host.anomalies().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entities, Section,
+    ::testing::Values(
+        SectionCase{"noEntities", [](R12Drawing &) {}, ""},
+        SectionCase{"emptyTextGivesNothing",
+                    [](R12Drawing &d) {
+                        d.addText("");
+                        d.addText("AB");
+                    },
+                    "text 0 4142\n"},
+        SectionCase{"blockWithSecondString", [](R12Drawing &d) { d.addBlock("N", "XY"); }, "text 0 4e\ntext 0 5859\n"},
+        SectionCase{"secondStringNeedsTheOptionBit",
+                    [](R12Drawing &d) {
+                        d.addBlock("N", "XY").optionWord = 0xFFFD;
+                        d.addText("Z");
+                    },
+                    "text 0 4e\ntext 0 5a\n"},
+        SectionCase{"attdefWithEmptyMiddleString", [](R12Drawing &d) { d.addAttdef("TAG", "", "DFLT"); },
+                    "text 0 544147\ntext 0 44464c54\n"},
+        SectionCase{"otherTypesPassSilently",
+                    [](R12Drawing &d) {
+                        for (uint8_t type : {1, 2, 3, 4, 8, 9, 11, 13, 14, 17, 19, 20, 22, 23, 24}) {
+                            d.addEntity(type);
+                        }
+                        d.addText("Z");
+                    },
+                    "text 0 5a\n"},
+        SectionCase{"unknownTypesAreReportedAndPassed",
+                    [](R12Drawing &d) {
+                        d.addEntity(0x1A);
+                        d.addEntity(5, Bytes(300, 7));
+                        d.addText("Z");
+                    },
+                    typeWarning("1a") + typeWarning("5") + "text 0 5a\n"},
+        SectionCase{"stringsAfterEveryCommonField",
+                    [](R12Drawing &d) {
+                        for (auto *e : {&d.addText("T"), &d.addBlock("B", "C"), &d.addAttrib("D", "E")}) {
+                            e->flags = 0xFF;
+                            e->extraFlags = 0x06;
+                            e->eed.string("XDATA", 0).item(70, {1, 0});
+                        }
+                    },
+                    "text 0 54\ntext 0 42\ntext 0 43\ntext 0 44\ntext 0 45\n"},
+        // A record of length 0 cannot be passed over: it ends the section,
+        // with no type warning even for a type that does not exist.
+        SectionCase{"zeroLengthRecordEndsTheWalk",
+                    [](R12Drawing &d) {
+                        d.addText("A");
+                        d.addEntity(0x1A).length = 0;
+                        d.addText("B");
+                    },
+                    "text 0 41\n"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// The host gets a buffer of the length + 1 with a zero after the bytes.
+TEST(Section, TextBufferEndsWithAZeroByte)
+{
+    R12Drawing drawing;
+    drawing.addText("AB");
+    Walk w(drawing.compose());
+    ASSERT_EQ(w.walker->walkEntities(), 1);
+    auto *text = static_cast<DWGOutputObject *>(w.fixture.session.chainHead->hostOwn[0]);
+    EXPECT_EQ(w.fixture.host.serviceSide().blocks().sizeOf(text->text), 3);
+    EXPECT_EQ(std::string(static_cast<const char *>(text->text), 3), std::string("AB\0", 3));
+}
+
+TEST(Section, RecordStartingThirtyTwoBytesBeforeTheEndIsNotRead)
+{
+    R12Drawing drawing;
+    drawing.addText("A");
+    const dwgw::ComposedR12 composed = drawing.compose();
+    const int32_t start = static_cast<int32_t>(composed.entityOffsets[0]);
+    for (int32_t end : {start + 32, start + 33}) {
+        Walk w(composed, start, end);
+        EXPECT_EQ(w.walker->walkEntities(), 1);
+        EXPECT_EQ(w.events(), end == start + 33 ? "text 0 41\n" : "");
+    }
+}
+
+TEST(Section, ShortStringKeepsItsLengthWithZerosForTheMissingBytes)
+{
+    R12Drawing drawing;
+    drawing.addText("ABCDEFGHIJ");
+    dwgw::ComposedR12 composed = drawing.compose();
+    // Head 4, common part 4, point 16, real 8, length 2, then "ABC".
+    composed.bytes.resize(0x6CF + 34 + 3);
+    Walk w(composed, 0x6CF, 0x1000);
+    EXPECT_EQ(w.walker->walkEntities(), 0);
+    EXPECT_EQ(w.events(), "text 0 41424300000000000000\n");
+}
+
+}  // namespace
