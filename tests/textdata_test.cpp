@@ -1,0 +1,448 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "r13/textdata.h"
+#include "stream_fixture.h"
+#include "text_fixture.h"
+#include "writer/dwgwriter.h"
+
+namespace {
+
+using dwgw::Field;
+using dwgw::Layout;
+using textlines::report;
+using textlines::text;
+using Lines = std::vector<std::string>;
+
+constexpr int32_t kR13 = 5;
+constexpr int32_t kR2000 = 8;
+
+int32_t versionOf(Layout layout)
+{
+    return layout == Layout::R2000 ? kR2000 : kR13;
+}
+
+const char *nameOf(Layout layout)
+{
+    return layout == Layout::R2000 ? "R2000" : "R13";
+}
+
+dwgw::Bytes framed(const dwgw::Object &object, Layout layout)
+{
+    return dwgw::frameObject(object, layout, 1).bytes;
+}
+
+// A text decoder over a file that holds objects one after another.
+struct Decoder {
+    Decoder(dwgw::Bytes bytes, int32_t versionIndex, tqhost::HostOptions options = {})
+        : fixture(std::move(bytes), std::move(options))
+    {
+        fixture.session.versionIndex = versionIndex;
+        decoder = newTextData(&fixture.session, fixture.memory, fixture.strings, fixture.stream);
+    }
+    ~Decoder() { deleteTextData(decoder); }
+
+    Lines events() const { return textlines::lines(fixture.host.events()); }
+    int32_t position() const { return fixture.stream->CurPosition(); }
+    uint64_t appended() { return fixture.host.serviceSide().objectStats().appended; }
+
+    StreamFixture fixture;
+    TextData *decoder = nullptr;
+};
+
+// An entity whose every field needs its full encoding, so that a reader that
+// takes a wrong turn anywhere loses the text. The long common data keeps the
+// extended data inside the object when cutAfter shrinks its size.
+dwgw::TextEntity busyText(std::string string)
+{
+    dwgw::TextEntity entity;
+    entity.common.linetypeScale = 0.5;
+    entity.elevation = 12.5;
+    entity.insertion = {1.5, 2.5};
+    entity.alignment = {3.5, 4.5};
+    entity.extrusion = {0.5, 0.0, 1.0};
+    entity.thickness = 3.5;
+    entity.oblique = 0.25;
+    entity.rotation = 1.25;
+    entity.height = 2.75;
+    entity.widthFactor = 0.75;
+    entity.text = std::move(string);
+    return entity;
+}
+
+// The object cut right after a field, its size field shrunk to the bytes
+// that are left so that stepping over it still lands inside the file.
+dwgw::Bytes cutAfter(const dwgw::Object &object, Layout layout, Field field)
+{
+    dwgw::FramedObject whole = dwgw::frameObject(object, layout, 1);
+    size_t length = 2 + (whole.fieldEnds.at(field) + 7) / 8;
+    dwgw::Bytes bytes(whole.bytes.begin(), whole.bytes.begin() + static_cast<std::ptrdiff_t>(length));
+    bytes[0] = static_cast<uint8_t>((length - 4) & 0xFF);
+    bytes[1] = static_cast<uint8_t>((length - 4) >> 8);
+    return bytes;
+}
+
+// Big-endian 16-bit units, as "\U+" decoding writes them.
+std::string units(std::initializer_list<uint16_t> values)
+{
+    std::string out;
+    for (uint16_t unit : values) {
+        out += static_cast<char>(unit >> 8);
+        out += static_cast<char>(unit & 0xFF);
+    }
+    return out;
+}
+
+Lines emittedFromText(const std::string &stored)
+{
+    dwgw::TextEntity entity;
+    entity.text = stored;
+    Decoder d(framed(entity, Layout::R13), kR13);
+    EXPECT_EQ(d.decoder->getDWGText(), 1);
+    return d.events();
+}
+
+struct Conversion {
+    const char *rule;
+    std::string stored;
+    std::string emitted;
+    int code;
+};
+
+const Conversion kConversions[] = {
+    {"plain text", "Hello", "Hello", 0},
+    {"a leading code goes", "\\A1;Centered", "Centered", 0},
+    {"after the first, every code goes", "\\A1;x\\H2.5;y", "xy", 0},
+    {"a code ending the text stays", "\\A1;abc\\H2;", "abc\\H2;", 0},
+    {"a lone code stays", "\\A1;", "\\A1;", 0},
+    {"codes not at the start stay", "{\\fArial|b1;Bold}", "{\\fArial|b1;Bold}", 0},
+    {"a code without semicolon stays", "\\A1;x\\Hy", "x\\Hy", 0},
+    {"two multibyte codes", "\\M+18CA1\\M+18CA2", "\x8c\xa1\x8c\xa2", 0},
+    {"one code and nothing before it is no piece", "\\M+18CA1", "\\M+18CA1", 0},
+    {"a bare code is no piece either", "\\M+", "\\M+", 0},
+    {"text before a code is a piece", "AB\\M+18CA1", units({0x000B, 0x8CA1}), 0},
+    {"pieces without a digit give zero", "A\\M+1", units({0, 0}), 0},
+    {"pieces read like %x", "Z\\M+1 7F\\M+1-1\\M+10x12\\M+112345\\M+1123456789ABCDEF01",
+     units({0, 0x7F, 0xFFFF, 0x12, 0x2345, 0xFFFF}), 0},
+    {"unicode codes", "\\U+0031\\U+0030\\U+0038\\U+00B0", units({0x31, 0x30, 0x38, 0xB0}), 51},
+    {"a fifth digit is a byte of its own", "ab\\U+00412", units({'a', 'b', 0x41, '2'}), 51},
+    {"five bytes per code still fit", "abcde\\U+0041", units({'a', 'b', 'c', 'd', 'e', 0x41}), 51},
+    {"six bytes per code do not", "abcdef\\U+0041", "abcdef\\U+0041", 0},
+    {"three digits are no code", "ab\\U+004G", "ab\\U+004G", 0},
+    {"the fit counts the stripped text", "\\A1;abcde\\U+0041", units({'a', 'b', 'c', 'd', 'e', 0x41}), 51},
+    {"the fit is not the buffer's", "\\A1;abcdef\\U+0041", "abcdef\\U+0041", 0},
+};
+
+TEST(TextConversion, EveryTextIsStrippedAndDecodedBeforeTheHostGetsIt)
+{
+    for (const Conversion &row : kConversions) {
+        SCOPED_TRACE(row.rule);
+        EXPECT_EQ(emittedFromText(row.stored), Lines{text(row.emitted, row.code)});
+    }
+}
+
+TEST(TextEntity, TextsOfOneTo256BytesAreEmittedOthersAreSteppedOver)
+{
+    for (Layout layout : {Layout::R13, Layout::R2000}) {
+        for (size_t length : {0, 1, 256, 257, 300}) {
+            SCOPED_TRACE(std::string(nameOf(layout)) + " length " + std::to_string(length));
+            std::string string(length, 'q');
+            dwgw::Bytes bytes = framed(busyText(string), layout);
+            const auto objectEnd = static_cast<int32_t>(bytes.size());
+            bytes.insert(bytes.end(), 8, 0xEE);
+            Decoder d(bytes, versionOf(layout));
+
+            EXPECT_EQ(d.decoder->getDWGText(), 1);
+            EXPECT_EQ(d.events(), length >= 1 && length <= 256 ? Lines{text(string)} : Lines{});
+            EXPECT_EQ(d.position(), objectEnd);
+        }
+    }
+}
+
+TEST(TextEntity, AttributesGiveTheirValueNeverTheirTagOrPrompt)
+{
+    for (Layout layout : {Layout::R13, Layout::R2000}) {
+        SCOPED_TRACE(nameOf(layout));
+        dwgw::TextEntity attrib = busyText("ABC");
+        attrib.type = 2;
+        attrib.tag = "TAG1";
+        dwgw::TextEntity attdef = busyText("DEF");
+        attdef.type = 3;
+        attdef.tag = "TAG2";
+        attdef.prompt = "PROMPT";
+        dwgw::Bytes bytes = framed(attrib, layout);
+        dwgw::Bytes second = framed(attdef, layout);
+        bytes.insert(bytes.end(), second.begin(), second.end());
+        Decoder d(bytes, versionOf(layout));
+
+        EXPECT_EQ(d.decoder->getDWGText(), 1);
+        EXPECT_EQ(d.decoder->getDWGText(), 1);
+        EXPECT_EQ(d.events(), (Lines{text("ABC"), text("DEF")}));
+        EXPECT_EQ(d.position(), static_cast<int32_t>(bytes.size()));
+    }
+}
+
+TEST(R2000Text, EachDataFlagLeavesOutItsFieldAndTheHighBitsNothing)
+{
+    for (uint8_t flags : {0x00, 0x01, 0x02, 0x04, 0x08, 0x10, 0x1F, 0xE0, 0xFF}) {
+        SCOPED_TRACE("flags " + std::to_string(flags));
+        dwgw::TextEntity entity = busyText("FLAGS");
+        entity.dataFlags = flags;
+        dwgw::Bytes bytes = framed(entity, Layout::R2000);
+        Decoder d(bytes, kR2000);
+
+        EXPECT_EQ(d.decoder->getDWGText(), 1);
+        EXPECT_EQ(d.events(), Lines{text("FLAGS")});
+    }
+}
+
+struct Cut {
+    Layout layout;
+    Field after;
+    const char *message;
+};
+
+const Cut kTextCuts[] = {
+    {Layout::R13, Field::Handle, "*** ERROR *** getR13_DWGCommonData()[textdata/1]"},
+    {Layout::R13, Field::CommonData, "*** ERROR *** getBD()[textdata/1]"},
+    {Layout::R13, Field::Elevation, "*** ERROR *** get2RD()[textdata/1]"},
+    {Layout::R13, Field::Insertion, "*** ERROR *** get2RD()[textdata/1]"},
+    {Layout::R13, Field::Alignment, "*** ERROR *** get3BD()[textdata/1]"},
+    {Layout::R13, Field::Extrusion, "*** ERROR *** getBD()[textdata/1]"},
+    {Layout::R13, Field::Height, "*** ERROR *** getBD()[textdata/1]"},
+    {Layout::R13, Field::WidthFactor, "*** ERROR *** getT()[textdata/1]"},
+    {Layout::R2000, Field::Handle, "*** ERROR *** getR2K_DWGCommonData()[textdata/1]"},
+    {Layout::R2000, Field::CommonData, "*** ERROR *** getRC()[textdata/1]"},
+    {Layout::R2000, Field::DataFlags, "*** ERROR *** getBD()[textdata/1]"},
+    {Layout::R2000, Field::Elevation, "*** ERROR *** get2RD()[textdata/1]"},
+    {Layout::R2000, Field::Insertion, "*** ERROR *** get2RD()[textdata/1]"},
+    {Layout::R2000, Field::Alignment, "*** ERROR *** get3BD()[textdata/1]"},
+    {Layout::R2000, Field::Extrusion, "*** ERROR *** getBD()[textdata/1]"},
+    {Layout::R2000, Field::Thickness, "*** ERROR *** getRD()[textdata/1]"},
+    {Layout::R2000, Field::Height, "*** ERROR *** getRD()[textdata/1]"},
+    {Layout::R2000, Field::WidthFactor, "*** ERROR *** getT()[textdata/1]"},
+};
+
+// A field that cannot be read is reported, the object is left by the size
+// its common data gave, and the walk may go on.
+TEST(TextEntity, AFieldThatCannotBeReadIsReportedAndTheObjectSteppedOver)
+{
+    for (const Cut &cut : kTextCuts) {
+        SCOPED_TRACE(std::string(nameOf(cut.layout)) + ": " + cut.message);
+        dwgw::Bytes bytes = cutAfter(busyText("twenty characters!!!"), cut.layout, cut.after);
+        Decoder d(bytes, versionOf(cut.layout));
+
+        EXPECT_EQ(d.decoder->getDWGText(), 1);
+        EXPECT_EQ(d.events(), (Lines{report(cut.message), report("*** ERROR *** p_dwgText()[textdata/1]")}));
+        EXPECT_EQ(d.position(), static_cast<int32_t>(bytes.size()));
+    }
+}
+
+TEST(TextEntity, AnObjectThatCannotBeLeftFailsTheText)
+{
+    dwgw::TextEntity entity = busyText("AB");
+    entity.sizeField = 0x4000;
+    Decoder d(framed(entity, Layout::R13), kR13);
+
+    EXPECT_EQ(d.decoder->getDWGText(), 0);
+    EXPECT_EQ(d.events(), (Lines{text("AB"), report("*** ERROR *** SeekPos()[textdata/1]")}));
+}
+
+TEST(TextEntity, AHostThatRefusesAnObjectOfTheGroupStopsTheText)
+{
+    struct Refusal {
+        int32_t kind;
+        Lines events;
+        uint64_t appended;
+    };
+    const Refusal refusals[] = {
+        {38, {report("*** ERROR *** fpCreateObject()[textdata/1]")}, 0},
+        {41, {report("*** ERROR *** fpCreateObject()[textdata/1]")}, 1},
+        {48, {text("AB"), report("*** ERROR *** fpCreateObject()[textdata/1]")}, 2},
+    };
+    for (const Refusal &refusal : refusals) {
+        SCOPED_TRACE("kind " + std::to_string(refusal.kind));
+        tqhost::HostOptions options;
+        options.refusedKinds = {refusal.kind};
+        dwgw::Bytes bytes = framed(busyText("AB"), Layout::R2000);
+        Decoder d(bytes, kR2000, options);
+
+        EXPECT_EQ(d.decoder->getDWGText(), 0);
+        EXPECT_EQ(d.events(), refusal.events);
+        EXPECT_EQ(d.appended(), refusal.appended);
+        EXPECT_NE(d.position(), static_cast<int32_t>(bytes.size()));
+    }
+}
+
+// The kind-41 buffer is the last block a text takes, straight from the host.
+TEST(TextEntity, ATextBufferTheHostCannotGiveFailsTheText)
+{
+    dwgw::Bytes bytes = framed(busyText("AB"), Layout::R13);
+    uint64_t lastBlock = 0;
+    {
+        Decoder d(bytes, kR13);
+        ASSERT_EQ(d.decoder->getDWGText(), 1);
+        lastBlock = d.fixture.host.faults().calls(tqhost::HostOp::Block);
+    }
+    tqhost::HostOptions options;
+    options.faults.failOnce(tqhost::HostOp::Block, lastBlock);
+    Decoder d(bytes, kR13, options);
+
+    EXPECT_EQ(d.decoder->getDWGText(), 0);
+    EXPECT_EQ(d.events(), Lines{report("*** ERROR *** PubSnormalmalloc()[textdata/1]")});
+    EXPECT_EQ(d.appended(), 1u);
+}
+
+dwgw::MTextEntity busyMText(std::string string)
+{
+    dwgw::MTextEntity entity;
+    entity.common.linetypeScale = 0.5;
+    entity.insertion = {0.5, 1.5, 2.5};
+    entity.extrusion = {0.5, 0.0, 1.0};
+    entity.text = std::move(string);
+    return entity;
+}
+
+struct Paragraphs {
+    std::string stored;
+    Lines emitted;
+};
+
+const Paragraphs kParagraphs[] = {
+    {"Line one\\PLine two", {text("Line one"), text("Line two")}},
+    {"no break", {text("no break")}},
+    {"A\\P\\PB", {text("A"), text("B")}},
+    {"\\PA\\PB", {text("A"), text("B")}},
+    {"\\PA", {}},
+    {"A\\P", {text("A"), text("")}},
+    {"\\A1;x\\P\\A2;y", {text("x"), text("y")}},
+    {"\\M+18CA1\\PZ\\M+18CA2", {text("\\M+18CA1"), text(units({0, 0x8CA2}))}},
+    {std::string(257, 'm'), {}},
+};
+
+TEST(MText, EachParagraphIsATextOfItsOwn)
+{
+    for (Layout layout : {Layout::R13, Layout::R2000}) {
+        for (const Paragraphs &row : kParagraphs) {
+            SCOPED_TRACE(std::string(nameOf(layout)) + ": " + row.stored);
+            dwgw::Bytes bytes = framed(busyMText(row.stored), layout);
+            Decoder d(bytes, versionOf(layout));
+
+            EXPECT_EQ(d.decoder->getDWGMText(), 1);
+            EXPECT_EQ(d.events(), row.emitted);
+            EXPECT_EQ(d.position(), static_cast<int32_t>(bytes.size()));
+        }
+    }
+}
+
+const Cut kMTextCuts[] = {
+    {Layout::R13, Field::Handle, "*** ERROR *** getR13_DWGCommonData()[textdata/1]"},
+    {Layout::R2000, Field::CommonData, "*** ERROR *** get3BD()[textdata/1]"},
+    {Layout::R13, Field::XAxis, "*** ERROR *** getBD()[textdata/1]"},
+    {Layout::R2000, Field::Height, "*** ERROR *** getBS()[textdata/1]"},
+    {Layout::R13, Field::ExtentsWidth, "*** ERROR *** getT()[textdata/1]"},
+};
+
+TEST(MText, AFieldThatCannotBeReadIsReportedAndTheObjectSteppedOver)
+{
+    for (const Cut &cut : kMTextCuts) {
+        SCOPED_TRACE(std::string(nameOf(cut.layout)) + ": " + cut.message);
+        dwgw::MTextEntity entity = busyMText("twenty characters!!!");
+        entity.xAxis = {0.5, 0.5, 0.0};
+        dwgw::Bytes bytes = cutAfter(entity, cut.layout, cut.after);
+        Decoder d(bytes, versionOf(cut.layout));
+
+        EXPECT_EQ(d.decoder->getDWGMText(), 1);
+        EXPECT_EQ(d.events(), (Lines{report(cut.message), report("*** ERROR *** p_dwgText()[textdata/1]")}));
+        EXPECT_EQ(d.position(), static_cast<int32_t>(bytes.size()));
+    }
+}
+
+TEST(MText, AParagraphTheHostRefusesStopsTheObjectThere)
+{
+    tqhost::HostOptions options;
+    options.faults.failOnce(tqhost::HostOp::Create, 4);  // the second paragraph's kind 38
+    dwgw::Bytes bytes = framed(busyMText("one\\Ptwo\\Pthree"), Layout::R13);
+    Decoder d(bytes, kR13, options);
+
+    EXPECT_EQ(d.decoder->getDWGMText(), 0);
+    EXPECT_EQ(d.events(), (Lines{text("one"), report("*** ERROR *** fpCreateObject()[textdata/1]")}));
+    EXPECT_NE(d.position(), static_cast<int32_t>(bytes.size()));
+}
+
+// Each read gives the previous text back: the blocks the decoder holds stay
+// the same however many objects it reads.
+TEST(TextData, BlocksInUseDoNotGrowWithTheNumberOfObjects)
+{
+    dwgw::Bytes bytes;
+    for (int i = 0; i < 40; ++i) {
+        dwgw::Bytes one = framed(busyText("text " + std::to_string(i)), Layout::R2000);
+        dwgw::Bytes two = framed(busyMText("a\\Pb " + std::to_string(i)), Layout::R2000);
+        bytes.insert(bytes.end(), one.begin(), one.end());
+        bytes.insert(bytes.end(), two.begin(), two.end());
+    }
+    Decoder d(bytes, kR2000);
+    ASSERT_EQ(d.decoder->getDWGText(), 1);
+    ASSERT_EQ(d.decoder->getDWGMText(), 1);
+    const size_t afterFirst = d.fixture.blocksInUse();
+    for (int i = 1; i < 40; ++i) {
+        ASSERT_EQ(d.decoder->getDWGText(), 1);
+        ASSERT_EQ(d.decoder->getDWGMText(), 1);
+    }
+    EXPECT_EQ(d.fixture.blocksInUse(), afterFirst);
+    EXPECT_EQ(d.events().size(), 120u);
+}
+
+TEST(TextData, IsMadeOnlyForR13ToR2000Drawings)
+{
+    struct Version {
+        int32_t index;
+        bool made;
+        Lines reports;
+    };
+    const Version versions[] = {
+        {3, false, {report("*** ERROR *** This version[AC1009] has not been supported[textdata/1].")}},
+        {10, false, {report("*** ERROR *** This version[] has not been supported[textdata/1].")}},
+        {5, true, {}},
+        {6, true, {}},
+        {7, true, {}},
+        {8, true, {}},
+    };
+    for (const Version &version : versions) {
+        SCOPED_TRACE("version index " + std::to_string(version.index));
+        Decoder d(framed(busyText("AB"), Layout::R13), version.index);
+        EXPECT_EQ(d.decoder != nullptr, version.made);
+        EXPECT_EQ(d.events(), version.reports);
+    }
+}
+
+// Every block creation takes is needed: the common-data reader among them.
+TEST(TextData, IsNotMadeWhenAnyOfItsPartsCannotBe)
+{
+    dwgw::Bytes bytes = framed(busyText("AB"), Layout::R13);
+    uint64_t before = 0;
+    uint64_t after = 0;
+    {
+        Decoder d(bytes, kR13);
+        ASSERT_NE(d.decoder, nullptr);
+        after = d.fixture.host.faults().calls(tqhost::HostOp::Block);
+        StreamFixture bare(bytes);
+        before = bare.host.faults().calls(tqhost::HostOp::Block);
+    }
+    ASSERT_GT(after, before);
+    for (uint64_t k = before + 1; k <= after; ++k) {
+        SCOPED_TRACE("block " + std::to_string(k));
+        StreamFixture fixture(bytes);
+        fixture.session.versionIndex = kR13;
+        fixture.host.context().faults().failOnce(tqhost::HostOp::Block, k);
+        TextData *decoder = newTextData(&fixture.session, fixture.memory, fixture.strings, fixture.stream);
+        EXPECT_EQ(decoder, nullptr);
+        deleteTextData(decoder);
+    }
+}
+
+}  // namespace
