@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "r13/getDWGobjectMap.h"
+#include "r13/getDWGobjects.h"
+#include "stream_fixture.h"
+#include "text_fixture.h"
+#include "writer/dwgwriter.h"
+
+namespace {
+
+using textlines::report;
+using textlines::text;
+using Lines = std::vector<std::string>;
+using Results = std::vector<int32_t>;
+
+constexpr int32_t kR14 = 7;
+
+enum class Order { Sequential, Mapped };
+
+const char *nameOf(Order order)
+{
+    return order == Order::Mapped ? "mapped" : "sequential";
+}
+
+std::string typeWarning(const char *hex)
+{
+    return report(std::string("*** WARNING *** OBJCT TYPE[0x") + hex + "] dosen't exist\n");
+}
+
+// The object walk over a composed R14 drawing: through its object map, or
+// from the first object up to the map without one.
+struct Walk {
+    Walk(const dwgw::Drawing &drawing, Order order, tqhost::HostOptions options = {})
+        : composed(drawing.compose()), fixture(composed.bytes, std::move(options))
+    {
+        fixture.session.versionIndex = kR14;
+        const auto mapStart = static_cast<int32_t>(composed.mapOffset);
+        if (order == Order::Mapped) {
+            map = newObjectMap(&fixture.session, fixture.memory, fixture.strings, fixture.stream, mapStart,
+                               mapStart + static_cast<int32_t>(composed.mapSize));
+        }
+        objects = newDWGObjects(&fixture.session, fixture.memory, fixture.strings, fixture.stream, map,
+                                static_cast<int32_t>(composed.objectOffsets.front()), mapStart);
+    }
+    ~Walk()
+    {
+        deleteDWGObjects(objects);
+        deleteObjectMap(map);
+    }
+
+    // Every answer of getNextObject up to its first 1, at most limit calls.
+    Results run(size_t limit = 200)
+    {
+        Results results;
+        while (results.size() < limit && (results.empty() || results.back() != 1)) {
+            results.push_back(objects->getNextObject());
+        }
+        return results;
+    }
+
+    Lines events() const { return textlines::lines(fixture.host.events()); }
+
+    dwgw::ComposedDrawing composed;
+    StreamFixture fixture;
+    ObjectMap *map = nullptr;
+    DWGObjects *objects = nullptr;
+};
+
+TEST(ObjectWalk, TypesOutsideTheListAreReportedAndSteppedOverWithinTheSameCall)
+{
+    dwgw::R14Drawing drawing;
+    drawing.addObject(5);
+    drawing.addObject(0);
+    drawing.addObject(73);
+    drawing.addObject(74, dwgw::Bytes(40, 0x55));
+    drawing.addObject(500);
+    drawing.addText("X");
+    for (Order order : {Order::Sequential, Order::Mapped}) {
+        SCOPED_TRACE(nameOf(order));
+        Walk walk(drawing, order);
+
+        EXPECT_EQ(walk.run(), (Results{2, 2, 2, 1}));
+        EXPECT_EQ(walk.events(), (Lines{typeWarning("0"), typeWarning("4a"), typeWarning("1f4"), text("X")}));
+    }
+}
+
+TEST(ObjectWalk, EveryListedTypeButTheTextsTakesOneSilentCall)
+{
+    dwgw::R14Drawing drawing;
+    for (uint16_t type = 4; type < 74; ++type) {
+        if (type != 44) {
+            drawing.addObject(type, dwgw::Bytes(type, static_cast<uint8_t>(type)));
+        }
+    }
+    for (Order order : {Order::Sequential, Order::Mapped}) {
+        SCOPED_TRACE(nameOf(order));
+        Walk walk(drawing, order);
+        Results expected(69, 2);
+        expected.push_back(1);
+
+        EXPECT_EQ(walk.run(), expected);
+        EXPECT_EQ(walk.events(), Lines{});
+    }
+}
+
+TEST(ObjectWalk, AnObjectReachingPastTheFileEndsTheWalkEvenWithMoreMapped)
+{
+    dwgw::R14Drawing drawing;
+    drawing.addText("A");
+    drawing.addObject(100).sizeField = 0xFFF0;
+    drawing.addText("B");
+    Walk walk(drawing, Order::Mapped);
+
+    EXPECT_EQ(walk.run(), (Results{2, 1}));
+    EXPECT_EQ(walk.events(),
+              (Lines{text("A"), typeWarning("64"), report("*** WARNING *** Illigal OBJCT size[0xfff0]\n")}));
+}
+
+TEST(ObjectWalk, AMappedOffsetThatCannotBeReachedEndsTheWalkQuietly)
+{
+    dwgw::R14Drawing drawing;
+    drawing.addText("A");
+    drawing.addText("B");
+    drawing.options.adjustMap = [](std::vector<dwgw::MapEntry> &entries) {
+        entries.insert(entries.begin() + 1, dwgw::MapEntry{9, 10'000'000});
+    };
+    Walk walk(drawing, Order::Mapped);
+
+    EXPECT_EQ(walk.run(), (Results{2, 1}));
+    EXPECT_EQ(walk.events(), Lines{text("A")});
+}
+
+TEST(ObjectWalk, AnEntityThatCannotBeDecodedIsReportedAndTheWalkGoesOn)
+{
+    dwgw::R14Drawing drawing;
+    drawing.addText("A").common.graphicPresent = true;
+    drawing.addMText("B").common.graphicPresent = true;
+    drawing.addText("C");
+    for (Order order : {Order::Sequential, Order::Mapped}) {
+        SCOPED_TRACE(nameOf(order));
+        Walk walk(drawing, order);
+        const std::string common = report("*** ERROR *** getR13_DWGCommonData()[textdata/1]");
+        const std::string decode = report("*** ERROR *** p_dwgText()[textdata/1]");
+
+        EXPECT_EQ(walk.run(), (Results{2, 2, 2, 1}));
+        EXPECT_EQ(walk.events(), (Lines{common, decode, common, decode, text("C")}));
+    }
+}
+
+// The host's refusal fails the object's call; with a map the next call goes
+// on with the next object all the same.
+TEST(ObjectWalk, ATextTheHostRefusesFailsItsCallAndTheNextCallGoesOn)
+{
+    dwgw::R14Drawing drawing;
+    drawing.addText("A");
+    drawing.addMText("B");
+    tqhost::HostOptions options;
+    options.refusedKinds = {48};
+    Walk walk(drawing, Order::Mapped, options);
+    const std::string refused = report("*** ERROR *** fpCreateObject()[textdata/1]");
+
+    EXPECT_EQ(walk.run(), (Results{0, 0, 1}));
+    EXPECT_EQ(walk.events(), (Lines{text("A"), refused, report("*** ERROR *** getDWGText()[getDWGobjects/1]"),
+                                    text("B"), refused, report("*** ERROR *** getDWGMText()[getDWGobjects/1]")}));
+}
+
+TEST(ObjectWalk, IsNotMadeWhenItCannotStart)
+{
+    dwgw::R14Drawing drawing;
+    drawing.addText("A");
+    dwgw::ComposedDrawing composed = drawing.compose();
+    const auto past = static_cast<int32_t>(composed.bytes.size()) + 1;
+
+    StreamFixture unreachable(composed.bytes);
+    unreachable.session.versionIndex = kR14;
+    EXPECT_EQ(newDWGObjects(&unreachable.session, unreachable.memory, unreachable.strings, unreachable.stream,
+                            nullptr, past, past),
+              nullptr);
+    EXPECT_EQ(unreachable.reports(), std::vector<std::string>{});
+
+    StreamFixture r12(composed.bytes);
+    r12.session.versionIndex = 3;
+    EXPECT_EQ(newDWGObjects(&r12.session, r12.memory, r12.strings, r12.stream, nullptr, 0, past), nullptr);
+    EXPECT_EQ(textlines::lines(r12.host.events()),
+              (Lines{report("*** ERROR *** This version[AC1009] has not been supported[textdata/1]."),
+                     report("*** ERROR *** Memory allocation failed(newTextData[getDWGobjects/1]).")}));
+}
+
+}  // namespace
