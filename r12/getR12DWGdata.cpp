@@ -23,6 +23,9 @@ namespace {
 // follow, and the other five descriptors stand at fixed offsets up to
 // the end of the header at 0x6CF.
 constexpr int32_t kVersionTextSize = 12;
+// "AC1006", "AC1009" and "AC1010" stand in this order in the version table.
+constexpr int32_t kFirstR12Version = 2;
+constexpr int32_t kLastR12Version = 4;
 constexpr int32_t kAfterVersion = 8;
 constexpr int32_t kDatesEnd = 0x379;
 constexpr int32_t kBeforeTwoReals = 0x3C5;
@@ -111,7 +114,7 @@ int32_t R12DWGReader::p_getR12Version()
     if (stream_->SeekPos(0) != 1 || stream_->read(versionText_, kVersionTextSize) < kVersionTextSize) {
         return kNoVersion;
     }
-    int32_t index = matchVersion(versionText_, 2, 4);
+    int32_t index = matchVersion(versionText_, kFirstR12Version, kLastR12Version);
     return data_->dataRead()->skipBytes(kAfterVersion) ? index : kNoVersion;
 }
 
@@ -123,10 +126,10 @@ int32_t R12DWGReader::p_readHeader()
         reportf(session_, "*** ERROR *** p_getSectionsPosition1 failed[%s/%d].", HERE);
         return 0;
     }
-    double created = 0;
-    double updated = 0;
+    double firstDate = 0;
+    double secondDate = 0;
     DataRead *data = data_->dataRead();
-    if (!p_skipHeaderVariables() || !data_->getDate(&created) || !data_->getDate(&updated)) {
+    if (!p_skipHeaderVariables() || !data_->getDate(&firstDate) || !data_->getDate(&secondDate)) {
         return 0;
     }
     if (!p_skipTo(kDatesEnd) || !p_skipTo(kBeforeTwoReals)) {

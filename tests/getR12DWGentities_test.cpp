@@ -41,17 +41,17 @@ std::string typeWarning(const char *hex)
     return std::string("report *** WARNING *** The entity type[0x") + hex + "] dosen't exist\\n\n";
 }
 
-struct SectionCase {
+struct R12WalkCase {
     const char *name;
     std::function<void(R12Drawing &)> build;
     std::string events;
 };
 
-class Section : public ::testing::TestWithParam<SectionCase> {};
+class R12Walk : public ::testing::TestWithParam<R12WalkCase> {};
 
 // Each section ends with the composer's 32-byte BLOCK "NOREAD", which lies
 // in the tail that is never read as entities.
-TEST_P(Section, WalksToTheEndAndEmitsItsStrings)
+TEST_P(R12Walk, WalksToTheEndAndEmitsItsStrings)
 {
     R12Drawing drawing;
     GetParam().build(drawing);
@@ -62,25 +62,25 @@ TEST_P(Section, WalksToTheEndAndEmitsItsStrings)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Entities, Section,
+    Entities, R12Walk,
     ::testing::Values(
-        SectionCase{"noEntities", [](R12Drawing &) {}, ""},
-        SectionCase{"emptyTextGivesNothing",
+        R12WalkCase{"noEntities", [](R12Drawing &) {}, ""},
+        R12WalkCase{"emptyTextGivesNothing",
                     [](R12Drawing &d) {
                         d.addText("");
                         d.addText("AB");
                     },
                     "text 0 4142\n"},
-        SectionCase{"blockWithSecondString", [](R12Drawing &d) { d.addBlock("N", "XY"); }, "text 0 4e\ntext 0 5859\n"},
-        SectionCase{"secondStringNeedsTheOptionBit",
+        R12WalkCase{"blockWithSecondString", [](R12Drawing &d) { d.addBlock("N", "XY"); }, "text 0 4e\ntext 0 5859\n"},
+        R12WalkCase{"secondStringNeedsTheOptionBit",
                     [](R12Drawing &d) {
                         d.addBlock("N", "XY").optionWord = 0xFFFD;
                         d.addText("Z");
                     },
                     "text 0 4e\ntext 0 5a\n"},
-        SectionCase{"attdefWithEmptyMiddleString", [](R12Drawing &d) { d.addAttdef("TAG", "", "DFLT"); },
+        R12WalkCase{"attdefWithEmptyMiddleString", [](R12Drawing &d) { d.addAttdef("TAG", "", "DFLT"); },
                     "text 0 544147\ntext 0 44464c54\n"},
-        SectionCase{"otherTypesPassSilently",
+        R12WalkCase{"otherTypesPassSilently",
                     [](R12Drawing &d) {
                         for (uint8_t type : {1, 2, 3, 4, 8, 9, 11, 13, 14, 17, 19, 20, 22, 23, 24}) {
                             d.addEntity(type);
@@ -88,14 +88,14 @@ INSTANTIATE_TEST_SUITE_P(
                         d.addText("Z");
                     },
                     "text 0 5a\n"},
-        SectionCase{"unknownTypesAreReportedAndPassed",
+        R12WalkCase{"unknownTypesAreReportedAndPassed",
                     [](R12Drawing &d) {
                         d.addEntity(0x1A);
                         d.addEntity(5, Bytes(300, 7));
                         d.addText("Z");
                     },
                     typeWarning("1a") + typeWarning("5") + "text 0 5a\n"},
-        SectionCase{"stringsAfterEveryCommonField",
+        R12WalkCase{"stringsAfterEveryCommonField",
                     [](R12Drawing &d) {
                         for (auto *e : {&d.addText("T"), &d.addBlock("B", "C"), &d.addAttrib("D", "E")}) {
                             e->flags = 0xFF;
@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "text 0 54\ntext 0 42\ntext 0 43\ntext 0 44\ntext 0 45\n"},
         // A record of length 0 cannot be passed over: it ends the section,
         // with no type warning even for a type that does not exist.
-        SectionCase{"zeroLengthRecordEndsTheWalk",
+        R12WalkCase{"zeroLengthRecordEndsTheWalk",
                     [](R12Drawing &d) {
                         d.addText("A");
                         d.addEntity(0x1A).length = 0;
@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 // The host gets a buffer of the length + 1 with a zero after the bytes.
-TEST(Section, TextBufferEndsWithAZeroByte)
+TEST(R12Walk, TextBufferEndsWithAZeroByte)
 {
     R12Drawing drawing;
     drawing.addText("AB");
@@ -127,7 +127,7 @@ TEST(Section, TextBufferEndsWithAZeroByte)
     EXPECT_EQ(std::string(static_cast<const char *>(text->text), 3), std::string("AB\0", 3));
 }
 
-TEST(Section, RecordStartingThirtyTwoBytesBeforeTheEndIsNotRead)
+TEST(R12Walk, RecordStartingThirtyTwoBytesBeforeTheEndIsNotRead)
 {
     R12Drawing drawing;
     drawing.addText("A");
@@ -140,7 +140,7 @@ TEST(Section, RecordStartingThirtyTwoBytesBeforeTheEndIsNotRead)
     }
 }
 
-TEST(Section, ShortStringKeepsItsLengthWithZerosForTheMissingBytes)
+TEST(R12Walk, ShortStringKeepsItsLengthWithZerosForTheMissingBytes)
 {
     R12Drawing drawing;
     drawing.addText("ABCDEFGHIJ");

@@ -62,9 +62,9 @@ struct CommonCase {
     uint16_t colour, extra;
 };
 
-class CommonPart : public ::testing::TestWithParam<CommonCase> {};
+class R12CommonPart : public ::testing::TestWithParam<CommonCase> {};
 
-TEST_P(CommonPart, ReadsExactlyTheFieldsTheFlagsAnnounce)
+TEST_P(R12CommonPart, ReadsExactlyTheFieldsTheFlagsAnnounce)
 {
     const CommonCase &c = GetParam();
     R12Reader r(dwgw::encodeR12Entity(entity(c.type, c.flags, c.extraFlags)));
@@ -76,7 +76,7 @@ TEST_P(CommonPart, ReadsExactlyTheFieldsTheFlagsAnnounce)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Flags, CommonPart,
+    Flags, R12CommonPart,
     ::testing::Values(CommonCase{"none", 3, 0x00, 0, 4, 0, 0}, CommonCase{"colour", 3, 0x01, 0, 5, 5, 0},
                       CommonCase{"elevationOnLine", 1, 0x04, 0, 4, 0, 0},
                       CommonCase{"elevationOnPoint", 2, 0x04, 0, 4, 0, 0},
@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CommonCase{"everything", 7, 0xFF, 0xFF, 6 + kEedBlock + 8 + 8 + 4 + 2, 5, 0xFF}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(CommonPart, FailsAtEveryCutOfTheRecord)
+TEST(R12CommonPart, FailsAtEveryCutOfTheRecord)
 {
     const Bytes whole = dwgw::encodeR12Entity(entity(7, 0x6D, 0x06));
     const int32_t readable = 4 + 6 + kEedBlock + 8 + 8 + 4 + 2;
@@ -120,7 +120,7 @@ const Bytes kEveryItem = join({{0, 4, 0, 'T', 'E', 'X', 'T'}, item(1, 2), item(2
 
 // Whatever its items, a block of extended data ends at its start + 2 + its
 // declared size: items that do not fit, and unlisted codes, end the walk.
-TEST(ExtendedData, EndsWhereItsSizeSays)
+TEST(R12ExtendedData, EndsWhereItsSizeSays)
 {
     struct Case {
         Bytes items;
