@@ -1,5 +1,6 @@
 #include "r13/getDWGdata.h"
 
+#include "front/dwgglobal.h"
 #include "front/switchDWGfuncs.h"
 #include "r13/getDWGobjectMap.h"
 #include "r13/getDWGobjects.h"
@@ -44,6 +45,61 @@ int32_t offsetSum(int32_t a, int32_t b)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
+
+// A byte range of the file; -1 while a bound is not known.
+struct FileRange {
+    int32_t start = -1;
+    int32_t end = -1;
+
+    bool known() const { return start != -1 && end != -1; }
+};
+
+class DWGDataReader : public DWGReader {
+public:
+    DWGDataReader(DWGglobal *session, MemoryService *memory) : session_(session), memory_(memory) {}
+    ~DWGDataReader();
+
+    int32_t runPhase(int32_t index) override;
+
+    // Makes the string utilities, the stream and the byte-order service;
+    // false when any of them cannot be made.
+    bool p_open();
+    int32_t p_getVersion();
+    int32_t p_getSectionsPosition();
+
+    const char *version() const { return version_; }
+    MemoryService *memory() const { return memory_; }
+
+private:
+    int32_t p_hasHeader();
+    int32_t p_hasClasses();
+    int32_t p_hasPadding();
+    int32_t p_readObjectMap();
+    int32_t p_readObjects();
+    int32_t p_finishPhase();
+
+    int32_t p_getHeaderPos();
+    int32_t p_getClassesPos();
+    int32_t p_getPaddingPos();
+    int32_t p_getObjectsPos();
+    int32_t p_getObjectMapPos();
+    int32_t p_readLocator(uint8_t expected, int32_t *seeker, int32_t *size);
+    int32_t p_readWord(int32_t *value);
+
+    DWGglobal *session_;
+    MemoryService *memory_;
+    StrEtc *strings_ = nullptr;
+    FileStream *stream_ = nullptr;
+    ByteSwap *swap_ = nullptr;
+    char version_[8] = {};
+    FileRange header_;
+    FileRange classes_;
+    FileRange padding_;
+    FileRange objectMap_;
+    FileRange objects_;
+    DWGObjects *walk_ = nullptr;
+    ObjectMap *map_ = nullptr;
+};
 
 }  // namespace
 
@@ -103,8 +159,8 @@ DWGDataReader::~DWGDataReader()
     if (map_ != nullptr) {
         deleteObjectMap(map_);
     }
-    if (objects_ != nullptr) {
-        deleteDWGObjects(objects_);
+    if (walk_ != nullptr) {
+        deleteDWGObjects(walk_);
     }
     if (stream_ != nullptr) {
         deleteFileStream(stream_);
@@ -173,7 +229,7 @@ int32_t DWGDataReader::p_getHeaderPos()
     if (p_readLocator(kHeaderLocator, &seeker, &size) == 0) {
         return 0;
     }
-    ranges_.header = {0, offsetSum(offsetSum(seeker, size), kSentinelLength)};
+    header_ = {0, offsetSum(offsetSum(seeker, size), kSentinelLength)};
     return 1;
 }
 
@@ -184,34 +240,34 @@ int32_t DWGDataReader::p_getClassesPos()
     if (p_readLocator(kClassesLocator, &seeker, &size) == 0) {
         return 0;
     }
-    ranges_.classes = {offsetSum(seeker, kSentinelLength), offsetSum(seeker, size)};
+    classes_ = {offsetSum(seeker, kSentinelLength), offsetSum(seeker, size)};
     return 1;
 }
 
 int32_t DWGDataReader::p_getPaddingPos()
 {
-    if (ranges_.classes.end == -1 && p_getClassesPos() == 0) {
+    if (classes_.end == -1 && p_getClassesPos() == 0) {
         return 0;
     }
-    ranges_.padding = {ranges_.classes.end, offsetSum(ranges_.classes.end, kPaddingLength)};
+    padding_ = {classes_.end, offsetSum(classes_.end, kPaddingLength)};
     return 1;
 }
 
 int32_t DWGDataReader::p_getObjectsPos()
 {
-    if (ranges_.padding.end == -1 && p_getPaddingPos() == 0) {
+    if (padding_.end == -1 && p_getPaddingPos() == 0) {
         return 0;
     }
-    if (ranges_.objectMap.start == -1 && p_getObjectMapPos() == 0) {
+    if (objectMap_.start == -1 && p_getObjectMapPos() == 0) {
         return 0;
     }
-    ranges_.objects = {ranges_.padding.end, ranges_.objectMap.start};
+    objects_ = {padding_.end, objectMap_.start};
     return 1;
 }
 
 int32_t DWGDataReader::p_getObjectMapPos()
 {
-    if (ranges_.objectMap.start > 0 && ranges_.objectMap.end > 0) {
+    if (objectMap_.start > 0 && objectMap_.end > 0) {
         return 1;
     }
     int32_t seeker = 0;
@@ -219,7 +275,7 @@ int32_t DWGDataReader::p_getObjectMapPos()
     if (p_readLocator(kObjectMapLocator, &seeker, &size) == 0) {
         return 0;
     }
-    ranges_.objectMap = {seeker, offsetSum(seeker, size)};
+    objectMap_ = {seeker, offsetSum(seeker, size)};
     return 1;
 }
 
@@ -248,56 +304,55 @@ int32_t DWGDataReader::p_readWord(int32_t *value)
 
 int32_t DWGDataReader::p_hasHeader()
 {
-    return ranges_.header.known() ? 1 : 0;
+    return header_.known() ? 1 : 0;
 }
 
 int32_t DWGDataReader::p_hasClasses()
 {
-    return ranges_.classes.known() ? 1 : 0;
+    return classes_.known() ? 1 : 0;
 }
 
 int32_t DWGDataReader::p_hasPadding()
 {
-    return ranges_.padding.known() ? 1 : 0;
+    return padding_.known() ? 1 : 0;
 }
 
 // The objects begin at the lowest offset the map lists; a map without
 // entries leaves nothing to walk.
 int32_t DWGDataReader::p_readObjectMap()
 {
-    if (!ranges_.objectMap.known()) {
+    if (!objectMap_.known()) {
         return 0;
     }
     if (map_ == nullptr) {
-        map_ = newObjectMap(session_, memory_, strings_, stream_, ranges_.objectMap.start, ranges_.objectMap.end);
+        map_ = newObjectMap(session_, memory_, strings_, stream_, objectMap_.start, objectMap_.end);
         if (map_ == nullptr) {
             return 0;
         }
     }
-    ranges_.objects.start = map_->lowestOffset();
-    return ranges_.objects.start > 0 ? 1 : 0;
+    objects_.start = map_->lowestOffset();
+    return objects_.start > 0 ? 1 : 0;
 }
 
 // One object per call; the walk is made on the first call and goes when it
 // reports its end.
 int32_t DWGDataReader::p_readObjects()
 {
-    if (!ranges_.objects.known()) {
+    if (!objects_.known()) {
         return 0;
     }
-    if (objects_ == nullptr) {
-        objects_ = newDWGObjects(session_, memory_, strings_, stream_, map_, ranges_.objects.start,
-                                 ranges_.objects.end);
-        if (objects_ == nullptr) {
+    if (walk_ == nullptr) {
+        walk_ = newDWGObjects(session_, memory_, strings_, stream_, map_, objects_.start, objects_.end);
+        if (walk_ == nullptr) {
             return 0;
         }
     }
-    int32_t result = objects_->getNextObject();
+    int32_t result = walk_->getNextObject();
     if (result == 0 || result == 2) {
         return result;
     }
-    deleteDWGObjects(objects_);
-    objects_ = nullptr;
+    deleteDWGObjects(walk_);
+    walk_ = nullptr;
     return 1;
 }
 

@@ -15,7 +15,6 @@
 #include "r13/dwgcommon.h"
 
 struct DWGglobal;
-class DataRead;
 class FileStream;
 class MemoryService;
 class StrEtc;
