@@ -18,8 +18,8 @@ namespace fs = std::filesystem;
 
 const fs::path kCorpus = TQDUDADE_CORPUS_DIR;
 
-// Every drawing of the corpus by file name; one empty name when there is no
-// corpus, so that the test can say so.
+// The corpus's drawings by file name; one empty name when there are none,
+// so that the test can say so.
 std::vector<std::string> corpusDrawings()
 {
     std::vector<std::string> names;
@@ -30,13 +30,11 @@ std::vector<std::string> corpusDrawings()
         }
     }
     std::sort(names.begin(), names.end());
-    if (names.empty()) {
-        names.push_back("");
-    }
-    return names;
+    return names.empty() ? std::vector<std::string>{""} : names;
 }
 
-std::vector<std::string> linesOf(const std::string &text)
+// The lines of an event list, comments left out.
+std::vector<std::string> eventLines(const std::string &text)
 {
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -48,6 +46,14 @@ std::vector<std::string> linesOf(const std::string &text)
     return lines;
 }
 
+std::string fileText(const fs::path &path)
+{
+    std::vector<uint8_t> bytes;
+    std::string error;
+    EXPECT_TRUE(tqhost::readWholeFile(path.string(), bytes, error)) << error;
+    return std::string(bytes.begin(), bytes.end());
+}
+
 class CorpusDrawing : public testing::TestWithParam<std::string> {};
 
 TEST_P(CorpusDrawing, GivesExactlyTheExpectedEvents)
@@ -56,33 +62,26 @@ TEST_P(CorpusDrawing, GivesExactlyTheExpectedEvents)
     if (name.empty()) {
         GTEST_SKIP() << "no drawings in " << kCorpus << ": the real-drawing corpus is not beside the project";
     }
-    std::vector<uint8_t> bytes;
-    std::vector<uint8_t> expectedBytes;
-    std::string error;
-    ASSERT_TRUE(tqhost::readWholeFile((kCorpus / name).string(), bytes, error)) << error;
-    ASSERT_TRUE(tqhost::readWholeFile((kCorpus / (name + ".expected")).string(), expectedBytes, error)) << error;
-    const std::vector<std::string> expected = linesOf(std::string(expectedBytes.begin(), expectedBytes.end()));
-    const std::vector<std::string> actual = linesOf(tqhost::runSessionEvents(bytes));
+    const std::string drawing = fileText(kCorpus / name);
+    std::vector<std::string> expected = eventLines(fileText(kCorpus / (name + ".expected")));
+    std::vector<std::string> actual = eventLines(tqhost::runSessionEvents({drawing.begin(), drawing.end()}));
 
-    const size_t common = std::min(expected.size(), actual.size());
-    const auto differ = std::mismatch(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(common),
-                                      actual.begin());
-    const auto line = static_cast<size_t>(differ.first - expected.begin());
-    if (line < common) {
+    const size_t lines = std::max(expected.size(), actual.size());
+    expected.resize(lines, "(nothing)");
+    actual.resize(lines, "(nothing)");
+    const auto line = static_cast<size_t>(std::mismatch(expected.begin(), expected.end(), actual.begin()).first -
+                                          expected.begin());
+    if (line < lines) {
         FAIL() << name << ": line " << line + 1 << " differs\n  expected: " << expected[line]
                << "\n  actual:   " << actual[line];
-    }
-    if (expected.size() != actual.size()) {
-        FAIL() << name << ": line " << common + 1 << " differs\n  expected: "
-               << (common < expected.size() ? expected[common] : "(nothing)")
-               << "\n  actual:   " << (common < actual.size() ? actual[common] : "(nothing)");
     }
 }
 
 std::string testName(const testing::TestParamInfo<std::string> &info)
 {
     std::string name = info.param.empty() ? "NoCorpus" : info.param;
-    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    std::replace_if(name.begin(), name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) == 0; },
+                    '_');
     return name;
 }
 

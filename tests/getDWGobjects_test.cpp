@@ -169,26 +169,4 @@ TEST(ObjectWalk, ATextTheHostRefusesFailsItsCallAndTheNextCallGoesOn)
                                     text("B"), refused, report("*** ERROR *** getDWGMText()[getDWGobjects/1]")}));
 }
 
-TEST(ObjectWalk, IsNotMadeWhenItCannotStart)
-{
-    dwgw::R14Drawing drawing;
-    drawing.addText("A");
-    dwgw::ComposedDrawing composed = drawing.compose();
-    const auto past = static_cast<int32_t>(composed.bytes.size()) + 1;
-
-    StreamFixture unreachable(composed.bytes);
-    unreachable.session.versionIndex = kR14;
-    EXPECT_EQ(newDWGObjects(&unreachable.session, unreachable.memory, unreachable.strings, unreachable.stream,
-                            nullptr, past, past),
-              nullptr);
-    EXPECT_EQ(unreachable.reports(), std::vector<std::string>{});
-
-    StreamFixture r12(composed.bytes);
-    r12.session.versionIndex = 3;
-    EXPECT_EQ(newDWGObjects(&r12.session, r12.memory, r12.strings, r12.stream, nullptr, 0, past), nullptr);
-    EXPECT_EQ(textlines::lines(r12.host.events()),
-              (Lines{report("*** ERROR *** This version[AC1009] has not been supported[textdata/1]."),
-                     report("*** ERROR *** Memory allocation failed(newTextData[getDWGobjects/1]).")}));
-}
-
 }  // namespace

@@ -163,29 +163,6 @@ TEST(TextEntity, TextsOfOneTo256BytesAreEmittedOthersAreSteppedOver)
     }
 }
 
-TEST(TextEntity, AttributesGiveTheirValueNeverTheirTagOrPrompt)
-{
-    for (Layout layout : {Layout::R13, Layout::R2000}) {
-        SCOPED_TRACE(nameOf(layout));
-        dwgw::TextEntity attrib = busyText("ABC");
-        attrib.type = 2;
-        attrib.tag = "TAG1";
-        dwgw::TextEntity attdef = busyText("DEF");
-        attdef.type = 3;
-        attdef.tag = "TAG2";
-        attdef.prompt = "PROMPT";
-        dwgw::Bytes bytes = framed(attrib, layout);
-        dwgw::Bytes second = framed(attdef, layout);
-        bytes.insert(bytes.end(), second.begin(), second.end());
-        Decoder d(bytes, versionOf(layout));
-
-        EXPECT_EQ(d.decoder->getDWGText(), 1);
-        EXPECT_EQ(d.decoder->getDWGText(), 1);
-        EXPECT_EQ(d.events(), (Lines{text("ABC"), text("DEF")}));
-        EXPECT_EQ(d.position(), static_cast<int32_t>(bytes.size()));
-    }
-}
-
 TEST(R2000Text, EachDataFlagLeavesOutItsFieldAndTheHighBitsNothing)
 {
     for (uint8_t flags : {0x00, 0x01, 0x02, 0x04, 0x08, 0x10, 0x1F, 0xE0, 0xFF}) {
@@ -250,32 +227,6 @@ TEST(TextEntity, AnObjectThatCannotBeLeftFailsTheText)
 
     EXPECT_EQ(d.decoder->getDWGText(), 0);
     EXPECT_EQ(d.events(), (Lines{text("AB"), report("*** ERROR *** SeekPos()[textdata/1]")}));
-}
-
-TEST(TextEntity, AHostThatRefusesAnObjectOfTheGroupStopsTheText)
-{
-    struct Refusal {
-        int32_t kind;
-        Lines events;
-        uint64_t appended;
-    };
-    const Refusal refusals[] = {
-        {38, {report("*** ERROR *** fpCreateObject()[textdata/1]")}, 0},
-        {41, {report("*** ERROR *** fpCreateObject()[textdata/1]")}, 1},
-        {48, {text("AB"), report("*** ERROR *** fpCreateObject()[textdata/1]")}, 2},
-    };
-    for (const Refusal &refusal : refusals) {
-        SCOPED_TRACE("kind " + std::to_string(refusal.kind));
-        tqhost::HostOptions options;
-        options.refusedKinds = {refusal.kind};
-        dwgw::Bytes bytes = framed(busyText("AB"), Layout::R2000);
-        Decoder d(bytes, kR2000, options);
-
-        EXPECT_EQ(d.decoder->getDWGText(), 0);
-        EXPECT_EQ(d.events(), refusal.events);
-        EXPECT_EQ(d.appended(), refusal.appended);
-        EXPECT_NE(d.position(), static_cast<int32_t>(bytes.size()));
-    }
 }
 
 // The kind-41 buffer is the last block a text takes, straight from the host.
@@ -395,54 +346,6 @@ TEST(TextData, BlocksInUseDoNotGrowWithTheNumberOfObjects)
     }
     EXPECT_EQ(d.fixture.blocksInUse(), afterFirst);
     EXPECT_EQ(d.events().size(), 120u);
-}
-
-TEST(TextData, IsMadeOnlyForR13ToR2000Drawings)
-{
-    struct Version {
-        int32_t index;
-        bool made;
-        Lines reports;
-    };
-    const Version versions[] = {
-        {3, false, {report("*** ERROR *** This version[AC1009] has not been supported[textdata/1].")}},
-        {10, false, {report("*** ERROR *** This version[] has not been supported[textdata/1].")}},
-        {5, true, {}},
-        {6, true, {}},
-        {7, true, {}},
-        {8, true, {}},
-    };
-    for (const Version &version : versions) {
-        SCOPED_TRACE("version index " + std::to_string(version.index));
-        Decoder d(framed(busyText("AB"), Layout::R13), version.index);
-        EXPECT_EQ(d.decoder != nullptr, version.made);
-        EXPECT_EQ(d.events(), version.reports);
-    }
-}
-
-// Every block creation takes is needed: the common-data reader among them.
-TEST(TextData, IsNotMadeWhenAnyOfItsPartsCannotBe)
-{
-    dwgw::Bytes bytes = framed(busyText("AB"), Layout::R13);
-    uint64_t before = 0;
-    uint64_t after = 0;
-    {
-        Decoder d(bytes, kR13);
-        ASSERT_NE(d.decoder, nullptr);
-        after = d.fixture.host.faults().calls(tqhost::HostOp::Block);
-        StreamFixture bare(bytes);
-        before = bare.host.faults().calls(tqhost::HostOp::Block);
-    }
-    ASSERT_GT(after, before);
-    for (uint64_t k = before + 1; k <= after; ++k) {
-        SCOPED_TRACE("block " + std::to_string(k));
-        StreamFixture fixture(bytes);
-        fixture.session.versionIndex = kR13;
-        fixture.host.context().faults().failOnce(tqhost::HostOp::Block, k);
-        TextData *decoder = newTextData(&fixture.session, fixture.memory, fixture.strings, fixture.stream);
-        EXPECT_EQ(decoder, nullptr);
-        deleteTextData(decoder);
-    }
 }
 
 }  // namespace
