@@ -1,50 +1,73 @@
 // dwgtext: prints the texts of DWG drawings, read through our own host.
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
-#include "host_files.h"
+#include "extract.h"
 #include "host_library.h"
+#include "inputs.h"
 #include "options.h"
-#include "text_output.h"
+#include "progress.h"
+#include "render.h"
+#include "runner.h"
 
 namespace {
 
-void writeOut(std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }
+struct Finished {
+    dwgtext::Rendered rendered;
+    uint64_t size = 0;
+};
 
-void printTexts(const std::vector<tqhost::Event> &events)
+void write(std::FILE *stream, std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stream); }
+
+unsigned jobCount(unsigned asked)
 {
-    for (const auto &event : events) {
-        if (event.type != tqhost::Event::Type::Text)
-            continue;
-        writeOut(dwgtext::printableText(event.code, event.bytes));
-        writeOut("\n");
-    }
+    if (asked != 0)
+        return asked;
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
-// Runs one drawing; false when it could not be read.
-bool processFile(const std::string &path, const dwgtext::Options &options)
+dwgtext::RenderSettings renderSettings(const dwgtext::Options &options, const dwgtext::InputList &list)
 {
-    const std::string name = path == "-" ? "(standard input)" : path;
-    std::vector<uint8_t> bytes;
-    std::string error;
-    if (!tqhost::readWholeFile(path, bytes, error)) {
-        std::fprintf(stderr, "dwgtext: %s: %s\n", name.c_str(), error.c_str());
-        return false;
-    }
+    const bool several = list.inputs.size() > 1 || list.fromDirectory;
+    return {options.format, options.withFilename.value_or(several), options.quiet, options.codePage};
+}
 
-    const tqhost::SessionResult result = tqhost::runLibrarySession(std::move(bytes));
-    if (options.events)
-        writeOut(result.eventText);
-    else
-        printTexts(result.events);
+Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &settings)
+{
+    const dwgtext::DrawingResult drawing = input.error.empty()
+                                               ? dwgtext::readDrawing(input.path, tqhost::libraryEntryPoints())
+                                               : dwgtext::unreadable(input.error);
+    return {dwgtext::render(input.name, drawing, settings), drawing.size};
+}
 
-    if (result.outcome.refused) {
-        std::fprintf(stderr, "dwgtext: %s: not a drawing this reader can open\n", name.c_str());
-        return false;
-    }
-    return true;
+// Reads every input; true when every one was read.
+bool readAll(const dwgtext::Options &options)
+{
+    const dwgtext::InputList list = dwgtext::expandOperands(options.files, options.recursive);
+    const dwgtext::RenderSettings settings = renderSettings(options, list);
+    const std::size_t count = list.inputs.size();
+    const bool showProgress = count > 1 && isatty(STDERR_FILENO);
+    dwgtext::Progress progress(showProgress ? stderr : nullptr, count);
+
+    bool allRead = true;
+    dwgtext::runInOrder<Finished>(
+        count, jobCount(options.jobs), [&](std::size_t i) { return readOne(list.inputs[i], settings); },
+        [&](std::size_t, Finished &finished) {
+            progress.clear();
+            write(stdout, finished.rendered.out);
+            if (showProgress)
+                std::fflush(stdout);
+            write(stderr, finished.rendered.err);
+            allRead = allRead && finished.rendered.read;
+            progress.fileDone(finished.size);
+        });
+    return allRead;
 }
 
 }  // namespace
@@ -54,18 +77,19 @@ int main(int argc, char **argv)
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     const dwgtext::ParsedOptions parsed = dwgtext::parseOptions(args);
     if (!parsed.ok()) {
-        std::fprintf(stderr, "dwgtext: %s\n%s", parsed.error.c_str(), dwgtext::usageText().c_str());
+        std::fprintf(stderr, "dwgtext: %s (try 'dwgtext --help')\n", parsed.error.c_str());
         return 2;
     }
     if (parsed.options.help) {
-        writeOut(dwgtext::usageText());
+        write(stdout, dwgtext::usageText());
+        return 0;
+    }
+    if (parsed.options.version) {
+        write(stdout, "dwgtext (TQDUDADE) " DWGTEXT_VERSION "\n");
         return 0;
     }
 
-    bool allRead = true;
-    for (const auto &path : parsed.options.files)
-        allRead = processFile(path, parsed.options) && allRead;
-
+    const bool allRead = readAll(parsed.options);
     if (std::fflush(stdout) != 0) {
         std::perror("dwgtext: standard output");
         return 1;

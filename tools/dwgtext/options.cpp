@@ -1,39 +1,186 @@
 #include "options.h"
 
+#include <charconv>
+
+#include "codepage.h"
+
 namespace dwgtext {
 
-ParsedOptions parseOptions(const std::vector<std::string_view> &args)
-{
-    ParsedOptions parsed;
-    Options &options = parsed.options;
-    bool operandsOnly = false;
-    for (std::string_view arg : args) {
-        if (operandsOnly || arg == "-" || arg.empty() || arg.front() != '-') {
-            options.files.emplace_back(arg);
-        } else if (arg == "--") {
-            operandsOnly = true;
-        } else if (arg == "--events") {
-            options.events = true;
-        } else if (arg == "--help" || arg == "-h") {
-            options.help = true;
+namespace {
+
+constexpr unsigned kMaxJobs = 1024;
+
+struct FormatOption {
+    std::string_view name;
+    Format format;
+};
+
+constexpr FormatOption kFormatOptions[] = {
+    {"--json", Format::Json},
+    {"--raw", Format::Raw},
+    {"--events", Format::Events},
+};
+
+class Parser {
+public:
+    explicit Parser(const std::vector<std::string_view> &args) : args_(args) {}
+
+    ParsedOptions run()
+    {
+        while (next_ < args_.size() && parsed_.ok())
+            take(args_[next_++]);
+        if (parsed_.ok() && !options().help && !options().version && options().files.empty())
+            fail("no drawing given");
+        return parsed_;
+    }
+
+private:
+    Options &options() { return parsed_.options; }
+
+    void fail(std::string message)
+    {
+        if (parsed_.ok())
+            parsed_.error = std::move(message);
+    }
+
+    void take(std::string_view arg)
+    {
+        if (operandsOnly_ || arg == "-" || arg.empty() || arg.front() != '-')
+            options().files.emplace_back(arg);
+        else if (arg == "--")
+            operandsOnly_ = true;
+        else if (arg.starts_with("--"))
+            longOption(arg);
+        else
+            shortOptions(arg.substr(1));
+    }
+
+    void longOption(std::string_view arg)
+    {
+        const std::size_t equals = arg.find('=');
+        const std::string_view name = arg.substr(0, equals);
+        std::optional<std::string_view> attached;
+        if (equals != std::string_view::npos)
+            attached = arg.substr(equals + 1);
+
+        if (name == "--codepage" || name == "--jobs") {
+            const std::optional<std::string_view> value = valueOf(name, attached);
+            if (value)
+                name == "--codepage" ? setCodePage(*value) : setJobs(*value);
+        } else if (attached) {
+            fail("option '" + std::string(name) + "' takes no value");
         } else {
-            parsed.error = "unknown option '" + std::string(arg) + "'";
-            return parsed;
+            flag(name);
         }
     }
-    if (!options.help && options.files.empty())
-        parsed.error = "no drawing given";
-    return parsed;
-}
+
+    // -rqH, -j4, -j 4
+    void shortOptions(std::string_view letters)
+    {
+        for (std::size_t i = 0; i < letters.size() && parsed_.ok(); ++i) {
+            if (letters[i] != 'j') {
+                flag(std::string("-") + letters[i]);
+                continue;
+            }
+            std::optional<std::string_view> attached;
+            if (i + 1 < letters.size())
+                attached = letters.substr(i + 1);
+            if (const std::optional<std::string_view> value = valueOf("-j", attached))
+                setJobs(*value);
+            return;
+        }
+    }
+
+    void flag(std::string_view name)
+    {
+        for (const FormatOption &option : kFormatOptions) {
+            if (name == option.name) {
+                setFormat(option);
+                return;
+            }
+        }
+        if (name == "-r" || name == "--recursive")
+            options().recursive = true;
+        else if (name == "-H" || name == "--with-filename")
+            options().withFilename = true;
+        else if (name == "--no-filename")
+            options().withFilename = false;
+        else if (name == "-q" || name == "--quiet")
+            options().quiet = true;
+        else if (name == "-h" || name == "--help")
+            options().help = true;
+        else if (name == "-V" || name == "--version")
+            options().version = true;
+        else
+            fail("unknown option '" + std::string(name) + "'");
+    }
+
+    std::optional<std::string_view> valueOf(std::string_view name, std::optional<std::string_view> attached)
+    {
+        if (attached)
+            return attached;
+        if (next_ < args_.size())
+            return args_[next_++];
+        fail("option '" + std::string(name) + "' needs a value");
+        return std::nullopt;
+    }
+
+    void setFormat(const FormatOption &option)
+    {
+        if (formatName_.empty() || formatName_ == option.name) {
+            formatName_ = option.name;
+            options().format = option.format;
+        } else {
+            fail("options '" + std::string(formatName_) + "' and '" + std::string(option.name) +
+                 "' cannot be combined");
+        }
+    }
+
+    void setJobs(std::string_view value)
+    {
+        unsigned jobs = 0;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+        if (error != std::errc() || end != value.data() + value.size() || jobs == 0 || jobs > kMaxJobs)
+            fail("the number of jobs must be a whole number from 1 to " + std::to_string(kMaxJobs));
+        else
+            options().jobs = jobs;
+    }
+
+    void setCodePage(std::string_view value)
+    {
+        options().codePage = iconvNameFor(value);
+        if (options().codePage.empty())
+            fail("unknown code page '" + std::string(value) + "'");
+    }
+
+    const std::vector<std::string_view> &args_;
+    std::size_t next_ = 0;
+    bool operandsOnly_ = false;
+    std::string_view formatName_;
+    ParsedOptions parsed_;
+};
+
+}  // namespace
+
+ParsedOptions parseOptions(const std::vector<std::string_view> &args) { return Parser(args).run(); }
 
 std::string usageText()
 {
-    return "Usage: dwgtext [--events] FILE...\n"
-           "Prints the texts of DWG drawings (R10 to R2000), one per line.\n"
+    return "Usage: dwgtext [OPTION]... FILE|DIR...\n"
+           "Prints the texts of DWG drawings (R10 to R2000) in UTF-8, one per line.\n"
            "\n"
-           "  --events   print each drawing's event list instead: version, reports,\n"
-           "             texts in hexadecimal and the end, one per line\n"
-           "  -h, --help print this help\n"
+           "  -r, --recursive      read the *.dwg files under each DIR\n"
+           "  -j, --jobs N         read N drawings at a time (default: one per core)\n"
+           "  -H, --with-filename  prefix each line with the file name\n"
+           "      --no-filename    never prefix lines with the file name\n"
+           "      --codepage NAME  decode byte texts from NAME (ANSI_1252, DOS932,\n"
+           "                       or any iconv name) instead of the drawing's code page\n"
+           "      --raw            print the texts as the library delivered them\n"
+           "      --json           print JSON Lines: one object per text, one per file\n"
+           "      --events         print the event list of each drawing\n"
+           "  -q, --quiet          do not print the library's reports\n"
+           "  -h, --help           print this help\n"
+           "  -V, --version        print the version\n"
            "\n"
            "FILE '-' reads standard input. Exit status: 0 when every drawing was read,\n"
            "1 when one could not be read, 2 for a wrong command line.\n";

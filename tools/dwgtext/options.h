@@ -2,16 +2,30 @@
 #ifndef DWGTEXT_OPTIONS_H
 #define DWGTEXT_OPTIONS_H
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace dwgtext {
 
+enum class Format {
+    Text,    // decoded texts, one per line
+    Raw,     // texts as the library delivered them
+    Json,    // JSON Lines: one object per text, one summary per file
+    Events,  // the event list our host recorded
+};
+
 struct Options {
-    bool events = false;  // print the event list instead of the texts
+    Format format = Format::Text;
+    std::optional<bool> withFilename;  // unset: prefix when several inputs
+    std::string codePage;              // iconv name; empty: the drawing's own
+    bool recursive = false;
+    bool quiet = false;
     bool help = false;
-    std::vector<std::string> files;  // "-" is standard input
+    bool version = false;
+    unsigned jobs = 0;                 // 0: one per core
+    std::vector<std::string> files;    // "-" is standard input
 };
 
 struct ParsedOptions {

@@ -1,5 +1,7 @@
 #include "text_output.h"
 
+#include <optional>
+
 #include "TQDUDADE.h"
 
 namespace dwgtext {
@@ -30,6 +32,67 @@ void appendUtf8(std::string &out, char32_t c)
 bool isHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool isLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// Length of the valid UTF-8 sequence that starts at bytes[at], or 0. Overlong
+// forms, surrogates and values past U+10FFFF are not valid.
+std::size_t validSequenceLength(std::string_view bytes, std::size_t at)
+{
+    const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const unsigned char lead = byteAt(at);
+    if (lead < 0x80)
+        return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;  // bounds of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (at + length > bytes.size() || byteAt(at + 1) < low || byteAt(at + 1) > high)
+        return 0;
+    for (std::size_t i = at + 2; i < at + length; ++i) {
+        if ((byteAt(i) & 0xC0) != 0x80)
+            return 0;
+    }
+    return length;
+}
+
+// "\U+XXXX" at text[at]: the UTF-16 unit it names.
+std::optional<char32_t> unicodeEscapeAt(std::string_view text, std::size_t at)
+{
+    constexpr std::string_view kCode = "\\U+";
+    constexpr std::size_t kDigits = 4;
+    if (text.substr(at, kCode.size()) != kCode || at + kCode.size() + kDigits > text.size())
+        return std::nullopt;
+    char32_t unit = 0;
+    for (std::size_t i = at + kCode.size(); i < at + kCode.size() + kDigits; ++i) {
+        const int digit = hexDigit(text[i]);
+        if (digit < 0)
+            return std::nullopt;
+        unit = unit << 4 | static_cast<char32_t>(digit);
+    }
+    return unit;
+}
+
 }  // namespace
 
 std::string utf16beToUtf8(std::string_view bytes)
@@ -57,11 +120,53 @@ std::string utf16beToUtf8(std::string_view bytes)
     return out;
 }
 
-std::string printableText(int32_t charset, std::string_view bytes)
+std::string expandUnicodeEscapes(std::string_view utf8)
+{
+    constexpr std::size_t kCodeLength = 7;
+    std::string out;
+    out.reserve(utf8.size());
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const std::optional<char32_t> unit = unicodeEscapeAt(utf8, i);
+        if (!unit) {
+            out += utf8[i++];
+            continue;
+        }
+        i += kCodeLength;
+        const std::optional<char32_t> low = isHighSurrogate(*unit) ? unicodeEscapeAt(utf8, i) : std::nullopt;
+        if (low && isLowSurrogate(*low)) {
+            appendUtf8(out, 0x10000 + ((*unit - 0xD800) << 10) + (*low - 0xDC00));
+            i += kCodeLength;
+        } else {
+            appendUtf8(out, isHighSurrogate(*unit) || isLowSurrogate(*unit) ? kReplacement : *unit);
+        }
+    }
+    return out;
+}
+
+std::string validUtf8(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const std::size_t length = validSequenceLength(bytes, i);
+        if (length == 0) {
+            appendUtf8(out, kReplacement);
+            ++i;
+        } else {
+            out.append(bytes.substr(i, length));
+            i += length;
+        }
+    }
+    return out;
+}
+
+std::string TextDecoder::decode(int32_t charset, std::string_view bytes)
 {
     if (charset == DWG_CHARSET_UTF16BE)
         return utf16beToUtf8(bytes);
-    return std::string(bytes);
+    return expandUnicodeEscapes(codePage_.decode(bytes));
 }
 
 }  // namespace dwgtext

@@ -1,0 +1,83 @@
+// Writes the sample drawings of samples/ with our test drawing writer:
+//
+//   make_samples DIR
+//
+// writes DIR/r12.dwg, DIR/r14.dwg and DIR/r2000.dwg. Each holds a few texts
+// of the kinds the library reads, so that `dwgtext samples/*.dwg` shows what
+// comes out of each release.
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "dwgwriter.h"
+
+namespace {
+
+// ANSI_1252, the code page of most drawings, and ANSI_932 (Japanese).
+constexpr std::uint16_t kCodePage1252 = 30;
+constexpr std::uint16_t kCodePage932 = 38;
+
+// R12: texts are stored and delivered byte for byte, so the degree sign is
+// the ANSI_1252 byte 0xB0 and "\U+2205" reaches dwgtext as it stands.
+dwgw::Bytes r12Sample()
+{
+    dwgw::R12Drawing drawing(dwgw::R12Version::AC1009);
+    drawing.addText("Ground floor plan");
+    drawing.addText("Roof pitch 35\xB0");
+    drawing.addText("\\U+2205 12 holes");
+    drawing.addBlock("TITLEBLOCK");
+    drawing.addAttdef("J. Smith", "DRAWN", "Drawn by");
+    drawing.addAttrib("A. Jones", "CHECKED");
+    return drawing.build();
+}
+
+// R14: an MTEXT of three paragraphs, one that starts with a formatting code,
+// an attribute with its definition, and two "\U+" texts: the library turns
+// the second into UTF-16, as its codes make up most of it.
+dwgw::Bytes r14Sample()
+{
+    dwgw::R14Drawing drawing;
+    drawing.options.codePage = kCodePage1252;
+    drawing.addText("Section A-A");
+    drawing.addMText("Notes:\\PAll dimensions in mm.\\PDo not scale.");
+    drawing.addMText("\\A1;Centred title");
+    drawing.addAttdef("Unnamed", "ROOM", "Room name");
+    drawing.addAttrib("Kitchen", "ROOM");
+    drawing.addText("Bore \\U+2205 40");
+    drawing.addText("\\U+00B1 0.05");
+    return drawing.build();
+}
+
+// R2000 with code page ANSI_932: a Japanese text in "\M+" codes, which the
+// library turns into Shift-JIS bytes (0x907D 0x96CA: "drawing").
+dwgw::Bytes r2000Sample()
+{
+    dwgw::R2000Drawing drawing;
+    drawing.options.codePage = kCodePage932;
+    drawing.addText("Site plan");
+    drawing.addText("\\M+1907D\\M+196CA");
+    drawing.addMText("Levels:\\PGround 0.00\\PFirst 3.20");
+    drawing.addAttrib("Rev C", "REVISION");
+    drawing.addText("Angle 45\\U+00B0");
+    return drawing.build();
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_samples DIR\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    try {
+        dwgw::writeFile(dir + "/r12.dwg", r12Sample());
+        dwgw::writeFile(dir + "/r14.dwg", r14Sample());
+        dwgw::writeFile(dir + "/r2000.dwg", r2000Sample());
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "make_samples: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

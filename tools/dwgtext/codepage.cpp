@@ -1,0 +1,162 @@
+#include "codepage.h"
+
+#include <cerrno>
+#include <iterator>
+#include <strings.h>
+
+namespace dwgtext {
+
+namespace {
+
+struct CodePage {
+    std::string_view name;   // as drawings name it
+    std::string_view iconv;  // what iconv calls it
+};
+
+// Indexed by the number a drawing records; entry 0 is "undefined".
+constexpr CodePage kCodePages[] = {
+    {"", ""},
+    {"ASCII", "ASCII"},
+    {"ISO8859_1", "ISO-8859-1"},
+    {"ISO8859_2", "ISO-8859-2"},
+    {"ISO8859_3", "ISO-8859-3"},
+    {"ISO8859_4", "ISO-8859-4"},
+    {"ISO8859_5", "ISO-8859-5"},
+    {"ISO8859_6", "ISO-8859-6"},
+    {"ISO8859_7", "ISO-8859-7"},
+    {"ISO8859_8", "ISO-8859-8"},
+    {"ISO8859_9", "ISO-8859-9"},
+    {"DOS437", "CP437"},
+    {"DOS850", "CP850"},
+    {"DOS852", "CP852"},
+    {"DOS855", "CP855"},
+    {"DOS857", "CP857"},
+    {"DOS860", "CP860"},
+    {"DOS861", "CP861"},
+    {"DOS863", "CP863"},
+    {"DOS864", "CP864"},
+    {"DOS865", "CP865"},
+    {"DOS869", "CP869"},
+    {"DOS932", "CP932"},
+    {"MACINTOSH", "MACINTOSH"},
+    {"BIG5", "BIG5"},
+    {"KSC5601", "EUC-KR"},
+    {"JOHAB", "JOHAB"},
+    {"DOS866", "CP866"},
+    {"ANSI_1250", "CP1250"},
+    {"ANSI_1251", "CP1251"},
+    {"ANSI_1252", "CP1252"},
+    {"GB2312", "GBK"},
+    {"ANSI_1253", "CP1253"},
+    {"ANSI_1254", "CP1254"},
+    {"ANSI_1255", "CP1255"},
+    {"ANSI_1256", "CP1256"},
+    {"ANSI_1257", "CP1257"},
+    {"ANSI_874", "CP874"},
+    {"ANSI_932", "CP932"},
+    {"ANSI_936", "CP936"},
+    {"ANSI_949", "CP949"},
+    {"ANSI_950", "CP950"},
+    {"ANSI_1361", "JOHAB"},
+    {"UTF-16", "UTF-16LE"},
+    {"ANSI_1258", "CP1258"},
+};
+
+constexpr int32_t kCodePageCount = static_cast<int32_t>(std::size(kCodePages));
+
+// The drawings' versions that record a code page at 0x13: R13 to R2000.
+constexpr std::string_view kCodePageVersions[] = {"AC1012", "AC1013", "AC1014", "AC1015"};
+constexpr std::size_t kCodePageOffset = 0x13;
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+bool iconvKnows(const std::string &name)
+{
+    const iconv_t probe = iconv_open("UTF-8", name.c_str());
+    if (probe == reinterpret_cast<iconv_t>(-1))
+        return false;
+    iconv_close(probe);
+    return true;
+}
+
+}  // namespace
+
+std::string_view codePageName(int32_t number)
+{
+    if (number < 0 || number >= kCodePageCount)
+        return {};
+    return kCodePages[number].name;
+}
+
+std::string iconvNameFor(std::string_view name)
+{
+    for (const CodePage &page : kCodePages) {
+        if (!page.name.empty() && page.name.size() == name.size() &&
+            strncasecmp(page.name.data(), name.data(), name.size()) == 0)
+            return std::string(page.iconv);
+    }
+    std::string candidate(name);
+    if (candidate.empty() || !iconvKnows(candidate))
+        return {};
+    return candidate;
+}
+
+int32_t recordedCodePage(std::span<const uint8_t> bytes)
+{
+    if (bytes.size() < kCodePageOffset + 2)
+        return -1;
+    const std::string_view version(reinterpret_cast<const char *>(bytes.data()), 6);
+    for (std::string_view known : kCodePageVersions) {
+        if (version == known)
+            return bytes[kCodePageOffset] | bytes[kCodePageOffset + 1] << 8;
+    }
+    return -1;
+}
+
+std::string drawingCodePage(int32_t recorded)
+{
+    const std::string_view name = codePageName(recorded);
+    return iconvNameFor(name.empty() ? kDefaultCodePage : name);
+}
+
+CodePageDecoder::CodePageDecoder(const std::string &iconvName)
+    : converter_(iconv_open("UTF-8", iconvName.c_str()))
+{
+}
+
+CodePageDecoder::~CodePageDecoder()
+{
+    if (converter_ != reinterpret_cast<iconv_t>(-1))
+        iconv_close(converter_);
+}
+
+std::string CodePageDecoder::decode(std::string_view bytes)
+{
+    std::string out;
+    if (converter_ == reinterpret_cast<iconv_t>(-1)) {
+        for (char c : bytes)
+            static_cast<unsigned char>(c) < 0x80 ? out += c : out += kReplacement;
+        return out;
+    }
+    iconv(converter_, nullptr, nullptr, nullptr, nullptr);
+    char *in = const_cast<char *>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    char chunk[1024];
+    while (inLeft > 0) {
+        char *outAt = chunk;
+        std::size_t outLeft = sizeof chunk;
+        const std::size_t result = iconv(converter_, &in, &inLeft, &outAt, &outLeft);
+        out.append(chunk, static_cast<std::size_t>(outAt - chunk));
+        if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            // A byte that starts no character here, or a character cut off
+            // at the end of the text.
+            out += kReplacement;
+            ++in;
+            --inLeft;
+            iconv(converter_, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    return out;
+}
+
+}  // namespace dwgtext

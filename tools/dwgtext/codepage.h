@@ -1,0 +1,51 @@
+// Code pages: the numbers R13-R2000 drawings record in their file header,
+// their names, and decoding their bytes to UTF-8 with iconv.
+#ifndef DWGTEXT_CODEPAGE_H
+#define DWGTEXT_CODEPAGE_H
+
+#include <iconv.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace dwgtext {
+
+// What byte texts are decoded from when the drawing records no usable code page.
+inline constexpr std::string_view kDefaultCodePage = "ANSI_1252";
+
+// The name a drawing gives code page number (for example 30 -> "ANSI_1252");
+// empty for 0 ("undefined") and numbers outside the table.
+std::string_view codePageName(int32_t number);
+
+// The iconv name for a drawing's name ("DOS932") or an iconv name
+// ("SHIFT_JIS"); empty when iconv cannot decode from it.
+std::string iconvNameFor(std::string_view name);
+
+// The code-page number in the file header of an R13-R2000 drawing (16 bits,
+// little-endian, at 0x13); -1 for other files.
+int32_t recordedCodePage(std::span<const uint8_t> bytes);
+
+// The iconv name to decode a drawing's byte texts from: the one its header
+// records if known, otherwise the default.
+std::string drawingCodePage(int32_t recorded);
+
+// Decodes bytes of one code page to UTF-8. Bytes that do not decode become
+// U+FFFD, so the result is always valid UTF-8.
+class CodePageDecoder {
+public:
+    explicit CodePageDecoder(const std::string &iconvName);
+    ~CodePageDecoder();
+    CodePageDecoder(const CodePageDecoder &) = delete;
+    CodePageDecoder &operator=(const CodePageDecoder &) = delete;
+
+    std::string decode(std::string_view bytes);
+
+private:
+    iconv_t converter_;
+};
+
+}  // namespace dwgtext
+
+#endif

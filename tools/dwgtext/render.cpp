@@ -1,0 +1,191 @@
+#include "render.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "codepage.h"
+#include "host_events.h"
+#include "text_output.h"
+#include "versions.h"
+
+namespace dwgtext {
+
+namespace {
+
+void appendJsonString(std::string &out, std::string_view utf8)
+{
+    out += '"';
+    for (char c : utf8) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+// One "key":value pair, with the comma before it unless it is the first.
+class JsonObject {
+public:
+    JsonObject &string(std::string_view key, std::string_view utf8)
+    {
+        appendJsonString(keyed(key), utf8);
+        return *this;
+    }
+
+    JsonObject &number(std::string_view key, int64_t value)
+    {
+        keyed(key) += std::to_string(value);
+        return *this;
+    }
+
+    JsonObject &raw(std::string_view key, std::string_view json)
+    {
+        keyed(key) += json;
+        return *this;
+    }
+
+    std::string line() const { return text_ + "}\n"; }
+
+private:
+    std::string &keyed(std::string_view key)
+    {
+        text_ += text_.size() == 1 ? "" : ",";
+        appendJsonString(text_, key);
+        text_ += ':';
+        return text_;
+    }
+
+    std::string text_ = "{";
+};
+
+std::string withoutTrailingNewlines(std::string_view text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return validUtf8(text);
+}
+
+std::string jsonReports(const DrawingResult &drawing)
+{
+    std::string list = "[";
+    for (const std::string &report : drawing.reports) {
+        list += list.size() == 1 ? "" : ",";
+        appendJsonString(list, withoutTrailingNewlines(report));
+    }
+    return list + "]";
+}
+
+std::string jsonSummary(std::string_view file, const DrawingResult &drawing)
+{
+    JsonObject summary;
+    summary.string("file", file);
+    if (looksLikeDwg(drawing.firstBytes))
+        summary.string("version", versionOf(drawing.firstBytes));
+    else
+        summary.raw("version", "null");
+    summary.string("status", statusName(drawing.status))
+        .number("texts", static_cast<int64_t>(drawing.texts.size()))
+        .raw("reports", jsonReports(drawing));
+    if (drawing.status != Status::Read)
+        summary.string("error", failureMessage(drawing));
+    return summary.line();
+}
+
+std::string decodingCodePage(const DrawingResult &drawing, const RenderSettings &settings)
+{
+    return settings.codePage.empty() ? drawingCodePage(drawing.codePage) : settings.codePage;
+}
+
+void renderJson(std::string_view file, const DrawingResult &drawing, const RenderSettings &settings,
+                std::string &out)
+{
+    TextDecoder decoder(decodingCodePage(drawing, settings));
+    for (std::size_t i = 0; i < drawing.texts.size(); ++i) {
+        const DrawingText &text = drawing.texts[i];
+        out += JsonObject()
+                   .string("file", file)
+                   .number("index", static_cast<int64_t>(i))
+                   .string("text", decoder.decode(text.charset, text.bytes))
+                   .number("charset", text.charset)
+                   .string("bytes", tqhost::toHex(text.bytes))
+                   .line();
+    }
+    out += jsonSummary(file, drawing);
+}
+
+void renderLines(std::string_view prefix, const DrawingResult &drawing, const RenderSettings &settings,
+                 std::string &out)
+{
+    if (settings.format == Format::Events) {
+        std::string_view events = drawing.eventText;
+        while (!events.empty()) {
+            const std::size_t end = std::min(events.find('\n'), events.size() - 1) + 1;
+            out.append(prefix).append(events.substr(0, end));
+            events.remove_prefix(end);
+        }
+        return;
+    }
+    TextDecoder decoder(decodingCodePage(drawing, settings));
+    for (const DrawingText &text : drawing.texts) {
+        out.append(prefix);
+        out += settings.format == Format::Raw ? text.bytes : decoder.decode(text.charset, text.bytes);
+        out += '\n';
+    }
+}
+
+void renderErrors(std::string_view name, const DrawingResult &drawing, const RenderSettings &settings,
+                  std::string &err)
+{
+    if (!settings.quiet) {
+        for (const std::string &report : drawing.reports)
+            err.append(name).append(": ").append(withoutTrailingNewlines(report)).append("\n");
+    }
+    if (drawing.status != Status::Read)
+        err.append("dwgtext: ").append(name).append(": ").append(failureMessage(drawing)).append("\n");
+}
+
+}  // namespace
+
+Rendered render(std::string_view name, const DrawingResult &drawing, const RenderSettings &settings)
+{
+    const std::string file = validUtf8(name);
+    Rendered rendered;
+    rendered.read = drawing.status == Status::Read;
+    if (settings.format == Format::Json)
+        renderJson(file, drawing, settings, rendered.out);
+    else
+        renderLines(settings.withFilename ? file + ":" : std::string(), drawing, settings, rendered.out);
+    renderErrors(file, drawing, settings, rendered.err);
+    return rendered;
+}
+
+std::string failureMessage(const DrawingResult &drawing)
+{
+    switch (drawing.status) {
+    case Status::Read:
+        return {};
+    case Status::Incomplete:
+        return "the library stopped before the end of the drawing";
+    case Status::CannotOpen:
+        return "cannot open: " + drawing.openError;
+    case Status::NotDwg:
+        return "not a DWG drawing";
+    case Status::Unsupported:
+        return "DWG version " + describeVersion(drawing.firstBytes) + " is not supported (supported: " +
+               supportedRange() + ")";
+    case Status::Refused:
+        return "the library could not read this " + describeVersion(drawing.firstBytes) + " drawing";
+    }
+    return {};
+}
+
+}  // namespace dwgtext
