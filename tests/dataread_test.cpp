@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "r13/dataread.h"
@@ -13,422 +13,201 @@
 namespace {
 
 using dwgw::BitWriter;
-using Bytes = std::vector<uint8_t>;
+using dwgw::Bytes;
+using Values = std::vector<double>;
+using Read = std::function<int32_t(DataRead &, Values &)>;
 
-// A DataRead over the fixture's stream, gone with the test.
 struct Reader {
-    explicit Reader(Bytes bytes, tqhost::HostOptions options = {}) : fixture(std::move(bytes), std::move(options))
+    explicit Reader(Bytes bytes) : fixture(std::move(bytes))
     {
-        reader = newDataRead(&fixture.session, fixture.memory, fixture.stream);
+        in = newDataRead(&fixture.session, fixture.memory, fixture.stream);
     }
-    ~Reader() { deleteDataRead(reader); }
+    ~Reader() { deleteDataRead(in); }
 
-    // Where the next unread bit is, counted in bits from the start.
-    int32_t bitOffset() const { return fixture.stream->CurPosition() * 8 + reader->bitPosition(); }
+    // Where the next unread bit is, in bits from the start of the source.
+    int32_t bitOffset() const { return fixture.stream->CurPosition() * 8 + in->bitPosition(); }
+
+    void skipBits(int count)
+    {
+        for (int32_t i = 0, bit = 0; i < count; ++i) {
+            ASSERT_EQ(in->getB(&bit), 1);
+        }
+    }
 
     StreamFixture fixture;
-    DataRead *reader = nullptr;
+    DataRead *in = nullptr;
 };
 
-// Reads one value; checks it when the read succeeds; answers the result.
-using ReadValue = std::function<int32_t(DataRead &)>;
-
-template <class T>
-ReadValue expect(int32_t (DataRead::*get)(T *), T expected)
+// Reads through get into fresh outputs and hands them back as doubles.
+template <class... T>
+Read values(int32_t (DataRead::*get)(T *...))
 {
-    return [get, expected](DataRead &in) {
-        T value{};
-        int32_t ok = (in.*get)(&value);
-        if (ok) {
-            EXPECT_EQ(value, expected);
-        }
+    return [get](DataRead &in, Values &out) {
+        std::tuple<T...> outputs{};
+        int32_t ok = std::apply([&](T &...v) { return (in.*get)(&v...); }, outputs);
+        out = std::apply([](T &...v) { return Values{static_cast<double>(v)...}; }, outputs);
         return ok;
     };
 }
 
-ReadValue expectText(const std::string &expected)
+// A thickness whose caller presets 4.5.
+int32_t readBT(DataRead &in, Values &out)
 {
-    return [expected](DataRead &in) {
-        int32_t length = -1;
-        char *text = nullptr;
-        int32_t ok = in.getT(&length, &text);
-        if (ok) {
-            EXPECT_EQ(std::string(text, static_cast<size_t>(length)), expected);
-            EXPECT_EQ(text[length], '\0');
-            in.memory()->free(text);
-        }
-        return ok;
-    };
+    double value = 4.5;
+    int32_t ok = in.getBT(&value);
+    out = {value};
+    return ok;
+}
+
+// The length, then the bytes; the buffer ends in a zero byte.
+int32_t readT(DataRead &in, Values &out)
+{
+    int32_t length = -1;
+    char *text = reinterpret_cast<char *>(&out);
+    int32_t ok = in.getT(&length, &text);
+    out = {static_cast<double>(length)};
+    if (ok && text != nullptr) {
+        const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text);
+        out.insert(out.end(), bytes, bytes + length + 1);
+        in.memory()->free(text);
+    }
+    return ok;
 }
 
 struct ValueCase {
     const char *name;
     std::function<void(BitWriter &)> write;
-    ReadValue read;
+    Read read;
+    Values expected;
 };
 
-const std::vector<ValueCase> &valueCases()
-{
-    static const std::vector<ValueCase> cases = {
-        {"B 0", [](BitWriter &w) { w.B(false); }, expect(&DataRead::getB, 0)},
-        {"B 1", [](BitWriter &w) { w.B(true); }, expect(&DataRead::getB, 1)},
-        {"2B", [](BitWriter &w) { w.B(true).B(false); },
-         [](DataRead &in) {
-             int32_t first = -1;
-             int32_t second = -1;
-             int32_t ok = in.get2B(&first, &second);
-             if (ok) {
-                 EXPECT_EQ(first, 1);
-                 EXPECT_EQ(second, 0);
-             }
-             return ok;
-         }},
-        {"4B", [](BitWriter &w) { w.B4(11); }, expect(&DataRead::get4B, 11)},
-        {"RC", [](BitWriter &w) { w.RC(0x5E); }, expect(&DataRead::getRC, uint8_t{0x5E})},
-        {"RS", [](BitWriter &w) { w.RS(0xBEEF); }, expect(&DataRead::getRS, uint16_t{0xBEEF})},
-        {"MS", [](BitWriter &w) { w.RS(0x8001); }, expect(&DataRead::getMS, uint16_t{0x8001})},
-        {"RL", [](BitWriter &w) { w.RL(0xDEADBEEF); }, expect(&DataRead::getRL, uint32_t{0xDEADBEEF})},
-        {"RD", [](BitWriter &w) { w.RD(-2.5e-7); }, expect(&DataRead::getRD, -2.5e-7)},
-        {"BS code 0", [](BitWriter &w) { w.BSCode(0, 0x1234); }, expect(&DataRead::getBS, uint16_t{0x1234})},
-        {"BS code 1 is unsigned", [](BitWriter &w) { w.BSCode(1, 0xFF); }, expect(&DataRead::getBS, uint16_t{255})},
-        {"BS code 2", [](BitWriter &w) { w.BSCode(2); }, expect(&DataRead::getBS, uint16_t{0})},
-        {"BS code 3", [](BitWriter &w) { w.BSCode(3); }, expect(&DataRead::getBS, uint16_t{256})},
-        {"BL code 0", [](BitWriter &w) { w.BLCode(0, 0x89ABCDEF); }, expect(&DataRead::getBL, uint32_t{0x89ABCDEF})},
-        {"BL code 1 is unsigned", [](BitWriter &w) { w.BLCode(1, 0x80); }, expect(&DataRead::getBL, uint32_t{128})},
-        {"BL code 2", [](BitWriter &w) { w.BLCode(2); }, expect(&DataRead::getBL, uint32_t{0})},
-        {"BL code 3", [](BitWriter &w) { w.BLCode(3); }, expect(&DataRead::getBL, uint32_t{0xFFFFFFFF})},
-        {"BD code 0", [](BitWriter &w) { w.BDCode(0, 3.25); }, expect(&DataRead::getBD, 3.25)},
-        {"BD code 1", [](BitWriter &w) { w.BDCode(1); }, expect(&DataRead::getBD, 1.0)},
-        {"BD code 2", [](BitWriter &w) { w.BDCode(2); }, expect(&DataRead::getBD, 0.0)},
-        {"BD code 3", [](BitWriter &w) { w.BDCode(3); }, expect(&DataRead::getBD, -1.0)},
-        {"DD code 0", [](BitWriter &w) { w.DD(0.0); }, expect(&DataRead::getDD, 0.0)},
-        {"DD code 1 is signed", [](BitWriter &w) { w.DDInt(-70000); }, expect(&DataRead::getDD, -70000.0)},
-        {"DD code 2 skips six bytes", [](BitWriter &w) { w.DDPair(0x11223344, 0x5566); },
-         expect(&DataRead::getDD, 0.0)},
-        {"DD code 3", [](BitWriter &w) { w.DDReal(6.125); }, expect(&DataRead::getDD, 6.125)},
-        {"3BD", [](BitWriter &w) { w.BD(1.0).BD(7.5).BD(-1.0); },
-         [](DataRead &in) {
-             double a = 0, b = 0, c = 0;
-             int32_t ok = in.get3BD(&a, &b, &c);
-             if (ok) {
-                 EXPECT_EQ(a, 1.0);
-                 EXPECT_EQ(b, 7.5);
-                 EXPECT_EQ(c, -1.0);
-             }
-             return ok;
-         }},
-        {"2RD", [](BitWriter &w) { w.RD(0.5).RD(-8.0); },
-         [](DataRead &in) {
-             double a = 0, b = 0;
-             int32_t ok = in.get2RD(&a, &b);
-             if (ok) {
-                 EXPECT_EQ(a, 0.5);
-                 EXPECT_EQ(b, -8.0);
-             }
-             return ok;
-         }},
-        {"BE default", [](BitWriter &w) { w.BE(0.0, 0.0, 1.0); },
-         [](DataRead &in) {
-             double x = 9, y = 9, z = 9;
-             int32_t ok = in.getBE(&x, &y, &z);
-             if (ok) {
-                 EXPECT_EQ(x, 0.0);
-                 EXPECT_EQ(y, 0.0);
-                 EXPECT_EQ(z, 1.0);
-             }
-             return ok;
-         }},
-        {"BE given", [](BitWriter &w) { w.BE(0.0, 0.25, -1.0); },
-         [](DataRead &in) {
-             double x = 9, y = 9, z = 9;
-             int32_t ok = in.getBE(&x, &y, &z);
-             if (ok) {
-                 EXPECT_EQ(x, 0.0);
-                 EXPECT_EQ(y, 0.25);
-                 EXPECT_EQ(z, -1.0);
-             }
-             return ok;
-         }},
-        {"BT default keeps the preset", [](BitWriter &w) { w.BT(0.0); },
-         [](DataRead &in) {
-             double thickness = 4.5;
-             int32_t ok = in.getBT(&thickness);
-             if (ok) {
-                 EXPECT_EQ(thickness, 4.5);
-             }
-             return ok;
-         }},
-        {"BT given", [](BitWriter &w) { w.BT(2.0); },
-         [](DataRead &in) {
-             double thickness = 4.5;
-             int32_t ok = in.getBT(&thickness);
-             if (ok) {
-                 EXPECT_EQ(thickness, 2.0);
-             }
-             return ok;
-         }},
-        {"H drops the value bytes", [](BitWriter &w) { w.H(5, Bytes{0x12, 0x34}); },
-         [](DataRead &in) {
-             int32_t code = -1;
-             int32_t count = -1;
-             int32_t ok = in.getH(&code, &count);
-             if (ok) {
-                 EXPECT_EQ(code, 5);
-                 EXPECT_EQ(count, 2);
-             }
-             return ok;
-         }},
-        {"T", [](BitWriter &w) { w.T("Text\xB0"); }, expectText("Text\xB0")},
-        {"T of length 0", [](BitWriter &w) { w.T(""); },
-         [](DataRead &in) {
-             int32_t length = -1;
-             char *text = reinterpret_cast<char *>(&length);
-             int32_t ok = in.getT(&length, &text);
-             if (ok) {
-                 EXPECT_EQ(length, 0);
-                 EXPECT_EQ(text, nullptr);
-             }
-             return ok;
-         }},
-        {"skipBytes", [](BitWriter &w) { w.RC(1).RC(2).RC(3); },
-         [](DataRead &in) { return in.skipBytes(3); }},
-    };
-    return cases;
-}
-
-// The bits of one value after bitPosition leading 1-bits; the value ends at
-// end, and a marker byte follows it.
-struct Encoded {
-    Bytes bytes;
-    size_t end;
+const std::vector<ValueCase> kValues = {
+    {"B", [](BitWriter &w) { w.B(false); }, values(&DataRead::getB), {0}},
+    {"2B", [](BitWriter &w) { w.B(true).B(false); }, values(&DataRead::get2B), {1, 0}},
+    {"4B", [](BitWriter &w) { w.B4(11); }, values(&DataRead::get4B), {11}},
+    {"RC", [](BitWriter &w) { w.RC(0x5E); }, values(&DataRead::getRC), {0x5E}},
+    {"RS", [](BitWriter &w) { w.RS(0xBEEF); }, values(&DataRead::getRS), {0xBEEF}},
+    {"RL", [](BitWriter &w) { w.RL(0xDEADBEEF); }, values(&DataRead::getRL), {0xDEADBEEF}},
+    {"RD", [](BitWriter &w) { w.RD(-2.5e-7); }, values(&DataRead::getRD), {-2.5e-7}},
+    {"2RD", [](BitWriter &w) { w.RD(0.5).RD(-8.0); }, values(&DataRead::get2RD), {0.5, -8.0}},
+    {"BS code 0", [](BitWriter &w) { w.BSCode(0, 0x1234); }, values(&DataRead::getBS), {0x1234}},
+    {"BS code 1 is unsigned", [](BitWriter &w) { w.BSCode(1, 0xFF); }, values(&DataRead::getBS), {255}},
+    {"BS code 2", [](BitWriter &w) { w.BSCode(2); }, values(&DataRead::getBS), {0}},
+    {"BS code 3", [](BitWriter &w) { w.BSCode(3); }, values(&DataRead::getBS), {256}},
+    {"BL code 0", [](BitWriter &w) { w.BLCode(0, 0x89ABCDEF); }, values(&DataRead::getBL), {0x89ABCDEF}},
+    {"BL code 1 is unsigned", [](BitWriter &w) { w.BLCode(1, 0x80); }, values(&DataRead::getBL), {128}},
+    {"BL code 2", [](BitWriter &w) { w.BLCode(2); }, values(&DataRead::getBL), {0}},
+    {"BL code 3", [](BitWriter &w) { w.BLCode(3); }, values(&DataRead::getBL), {0xFFFFFFFF}},
+    {"BD code 0", [](BitWriter &w) { w.BDCode(0, 3.25); }, values(&DataRead::getBD), {3.25}},
+    {"3BD codes 1 to 3", [](BitWriter &w) { w.BDCode(1).BDCode(2).BDCode(3); }, values(&DataRead::get3BD), {1, 0, -1}},
+    {"DD code 0", [](BitWriter &w) { w.DD(0.0); }, values(&DataRead::getDD), {0}},
+    {"DD code 1 is signed", [](BitWriter &w) { w.DDInt(-70000); }, values(&DataRead::getDD), {-70000}},
+    {"DD code 2 drops six bytes", [](BitWriter &w) { w.DDPair(0x11223344, 0x5566); }, values(&DataRead::getDD), {0}},
+    {"2DD code 3", [](BitWriter &w) { w.DDReal(6.125).DDReal(-1.5); }, values(&DataRead::get2DD), {6.125, -1.5}},
+    {"BE default", [](BitWriter &w) { w.BE(0, 0, 1); }, values(&DataRead::getBE), {0, 0, 1}},
+    {"BE given", [](BitWriter &w) { w.BE(0, 0.25, -1); }, values(&DataRead::getBE), {0, 0.25, -1}},
+    {"BT default keeps the preset", [](BitWriter &w) { w.BT(0.0); }, readBT, {4.5}},
+    {"BT given", [](BitWriter &w) { w.BT(2.0); }, readBT, {2.0}},
+    {"H drops the value bytes", [](BitWriter &w) { w.H(5, Bytes{0x12, 0x34}); }, values(&DataRead::getH), {5, 2}},
+    {"T", [](BitWriter &w) { w.T("Tx\xB0"); }, readT, {3, 'T', 'x', 0xB0, 0}},
+    {"T of length 0", [](BitWriter &w) { w.T(""); }, readT, {0}},
+    {"T longer than 256 stays unread", [](BitWriter &w) { w.BSCode(0, 257); }, readT, {0}},
+    {"skipBytes", [](BitWriter &w) { w.RC(1).RC(2); }, [](DataRead &in, Values &) { return in.skipBytes(2); }, {}},
 };
 
-Encoded encode(const ValueCase &value, int bitPosition)
+// Every value after 0 to 7 leading bits, then cut after every byte: a cut
+// value fails, a whole one is read and leaves the stream on the byte of the
+// next unread bit.
+TEST(DataRead, EveryEncodingAtEveryBitPositionAndTruncation)
 {
-    BitWriter w;
-    w.pad(static_cast<size_t>(bitPosition), true);
-    value.write(w);
-    size_t end = w.bitCount();
-    w.RC(0xA5);
-    return {w.bytes(), end};
-}
-
-void skipLeadingBits(DataRead &in, int count)
-{
-    for (int i = 0; i < count; ++i) {
-        int32_t bit = 0;
-        ASSERT_EQ(in.getB(&bit), 1);
-        ASSERT_EQ(bit, 1);
-    }
-}
-
-TEST(DataReadValues, EveryEncodingReadsBackAtEveryBitPosition)
-{
-    for (const ValueCase &value : valueCases()) {
-        for (int bitPosition = 0; bitPosition < 8; ++bitPosition) {
-            SCOPED_TRACE(std::string(value.name) + " at bit " + std::to_string(bitPosition));
-            Encoded encoded = encode(value, bitPosition);
-            Reader in(encoded.bytes);
-            ASSERT_NE(in.reader, nullptr);
-            skipLeadingBits(*in.reader, bitPosition);
-
-            ASSERT_EQ(value.read(*in.reader), 1);
-            // The stream stands on the byte of the next unread bit.
-            EXPECT_EQ(in.bitOffset(), static_cast<int32_t>(encoded.end));
-            uint8_t marker = 0;
-            EXPECT_EQ(in.reader->getRC(&marker), 1);
-            EXPECT_EQ(marker, 0xA5);
-        }
-    }
-}
-
-// A value cut short fails, whatever byte the data ends at; it succeeds once
-// every byte holding one of its bits is there.
-TEST(DataReadValues, TruncatedDataFailsAtEveryLength)
-{
-    for (const ValueCase &value : valueCases()) {
-        for (int bitPosition = 0; bitPosition < 8; ++bitPosition) {
-            Encoded encoded = encode(value, bitPosition);
-            size_t needed = (encoded.end + 7) / 8;
-            for (size_t length = 1; length <= needed; ++length) {
-                SCOPED_TRACE(std::string(value.name) + " at bit " + std::to_string(bitPosition) + " in " +
+    for (const ValueCase &value : kValues) {
+        for (int lead = 0; lead < 8; ++lead) {
+            BitWriter w;
+            value.write(w.pad(static_cast<size_t>(lead), true));
+            int32_t end = static_cast<int32_t>(w.bitCount());
+            Bytes bytes = w.RC(0xA5).bytes();
+            for (int32_t length = 1; length <= (end + 7) / 8; ++length) {
+                SCOPED_TRACE(std::string(value.name) + ", " + std::to_string(lead) + " bits before, " +
                              std::to_string(length) + " bytes");
-                Reader in(Bytes(encoded.bytes.begin(), encoded.bytes.begin() + static_cast<long>(length)));
-                ASSERT_NE(in.reader, nullptr);
-                skipLeadingBits(*in.reader, bitPosition);
-                EXPECT_EQ(value.read(*in.reader), length == needed ? 1 : 0);
-                EXPECT_LE(in.bitOffset(), static_cast<int32_t>(length * 8));
+                bool whole = length * 8 >= end;
+                Reader reader(whole ? bytes : Bytes(bytes.begin(), bytes.begin() + length));
+                reader.skipBits(lead);
+                Values got;
+                ASSERT_EQ(value.read(*reader.in, got), whole ? 1 : 0);
+                if (whole) {
+                    EXPECT_EQ(got, value.expected);
+                    EXPECT_EQ(reader.bitOffset(), end);
+                    uint8_t marker = 0;
+                    EXPECT_TRUE(reader.in->getRC(&marker) && marker == 0xA5);
+                }
             }
         }
     }
 }
 
-// Hand-made bytes, independent of the test writer: bit order, byte order and
-// where the stream stands afterwards.
-TEST(DataReadBits, FixedBytesDecodeAsTheFormatLaysThemOut)
+// Hand-made bytes, so that bit and byte order do not rest on the writer.
+TEST(DataRead, FixedBytesAndWhereTheStreamStands)
 {
     struct Case {
         const char *name;
         Bytes bytes;
-        int leadingBits;  // read with getB first
-        ReadValue read;
-        int32_t position;  // stream position afterwards
-        int32_t bit;       // bit position afterwards
+        int lead;
+        Read read;
+        Values expected;
+        int32_t position, bit;
     };
     const std::vector<Case> cases = {
-        {"RC at bit 3 of AB CD", {0xAB, 0xCD}, 3, expect(&DataRead::getRC, uint8_t{0x5E}), 1, 3},
-        {"2-bit code 3 across a byte", {0x01, 0x80}, 7, expect(&DataRead::getBS, uint16_t{256}), 1, 1},
-        {"2-bit code across a byte, high bit first", {0x01, 0x00}, 7, expect(&DataRead::getBS, uint16_t{0}), 1, 1},
-        {"last bit of a byte", {0xFE, 0x00}, 7, expect(&DataRead::getB, 0), 1, 0},
-        {"4B over 1011", {0xB0}, 0, expect(&DataRead::get4B, 11), 0, 4},
-        {"RS little-endian", {0x34, 0x12}, 0, expect(&DataRead::getRS, uint16_t{0x1234}), 2, 0},
-        {"RL little-endian", {0x78, 0x56, 0x34, 0x12}, 0, expect(&DataRead::getRL, uint32_t{0x12345678}), 4, 0},
-        {"RD little-endian", {0, 0, 0, 0, 0, 0, 0xF8, 0x3F}, 0, expect(&DataRead::getRD, 1.5), 8, 0},
-        {"DD code 1 of FE FF FF FF", {0x7F, 0xBF, 0xFF, 0xFF, 0xC0}, 0, expect(&DataRead::getDD, -2.0), 4, 2},
+        {"RC at bit 3 of AB CD", {0xAB, 0xCD}, 3, values(&DataRead::getRC), {0x5E}, 1, 3},
+        {"2-bit code 3 across a byte", {0x01, 0x80}, 7, values(&DataRead::getBS), {256}, 1, 1},
+        {"2-bit code across a byte, high bit first", {0x01, 0x00}, 7, values(&DataRead::getBS), {0}, 1, 1},
+        {"RD little-endian", {0, 0, 0, 0, 0, 0, 0xF8, 0x3F}, 0, values(&DataRead::getRD), {1.5}, 8, 0},
+        {"DD code 1 of FE FF FF FF", {0x7F, 0xBF, 0xFF, 0xFF, 0xC0}, 0, values(&DataRead::getDD), {-2}, 4, 2},
+        {"H 0x52 takes two more bytes", {0x52, 0x11, 0x22, 0x33}, 0, values(&DataRead::getH), {5, 2}, 3, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        Reader in(c.bytes);
-        ASSERT_NE(in.reader, nullptr);
-        for (int i = 0; i < c.leadingBits; ++i) {
-            int32_t bit = 0;
-            ASSERT_EQ(in.reader->getB(&bit), 1);
-        }
-        EXPECT_EQ(c.read(*in.reader), 1);
-        EXPECT_EQ(in.fixture.stream->CurPosition(), c.position);
-        EXPECT_EQ(in.reader->bitPosition(), c.bit);
+        Reader reader(c.bytes);
+        reader.skipBits(c.lead);
+        Values got;
+        EXPECT_EQ(c.read(*reader.in, got), 1);
+        EXPECT_EQ(got, c.expected);
+        EXPECT_EQ(reader.fixture.stream->CurPosition(), c.position);
+        EXPECT_EQ(reader.in->bitPosition(), c.bit);
     }
 }
 
-TEST(DataReadBits, HandleOf0x52ConsumesTwoValueBytes)
-{
-    Reader in({0x52, 0x11, 0x22, 0x33});
-    int32_t code = 0;
-    int32_t count = 0;
-    ASSERT_EQ(in.reader->getH(&code, &count), 1);
-    EXPECT_EQ(code, 5);
-    EXPECT_EQ(count, 2);
-    uint8_t next = 0;
-    ASSERT_EQ(in.reader->getRC(&next), 1);
-    EXPECT_EQ(next, 0x33);
-}
-
-TEST(DataReadBits, ResetBitsStartsAtTheByteTheStreamWasMovedTo)
-{
-    Reader in({0xFF, 0x0F});
-    int32_t bit = 0;
-    ASSERT_EQ(in.reader->getB(&bit), 1);
-    ASSERT_EQ(in.fixture.stream->SeekPos(1), 1);
-    in.reader->resetBits();
-    int32_t value = 0;
-    ASSERT_EQ(in.reader->get4B(&value), 1);
-    EXPECT_EQ(value, 0);
-}
-
-std::string repeated(char c, size_t count)
-{
-    return std::string(count, c);
-}
-
-TEST(DataReadText, LongestTextFillsABufferOneByteLonger)
+TEST(DataRead, LongestTextWithEitherLengthCode)
 {
     for (unsigned code : {0u, 3u}) {
-        SCOPED_TRACE("length as BS code " + std::to_string(code));
         BitWriter w;
-        w.BSCode(code, code == 0 ? 256 : 0).raw(repeated('x', 256));
-        Reader in(w.bytes());
+        Reader reader(w.BSCode(code, code == 0 ? 256 : 0).raw(std::string(256, 'x')).bytes());
         int32_t length = 0;
         char *text = nullptr;
-        ASSERT_EQ(in.reader->getT(&length, &text), 1);
-        ASSERT_EQ(length, 256);
-        ASSERT_NE(text, nullptr);
-        EXPECT_EQ(in.fixture.memory->sizeOf(text), 257u);
-        EXPECT_EQ(std::string(text), repeated('x', 256));
-        in.fixture.memory->free(text);
+        ASSERT_EQ(reader.in->getT(&length, &text), 1);
+        EXPECT_EQ(length, 256);
+        EXPECT_EQ(reader.fixture.memory->sizeOf(text), 257u);
+        EXPECT_EQ(std::string(text), std::string(256, 'x'));
     }
 }
 
-TEST(DataReadText, OverlongTextIsPassedOverUnread)
+TEST(DataRead, FailedStepBackFailsTheRead)
 {
-    BitWriter w;
-    w.BSCode(0, 257).raw("AB");
-    Reader in(w.bytes());
-    int32_t length = -1;
-    char *text = reinterpret_cast<char *>(&length);
-    ASSERT_EQ(in.reader->getT(&length, &text), 1);
-    EXPECT_EQ(length, 0);
-    EXPECT_EQ(text, nullptr);
-    uint8_t next = 0;
-    ASSERT_EQ(in.reader->getRC(&next), 1);
-    EXPECT_EQ(next, 'A');
-}
-
-// At a byte boundary the text comes in one read, which must bring all of it;
-// off a boundary every byte is assembled from two single reads.
-TEST(DataReadText, HostDeliveringShortReadsFailsAnAlignedText)
-{
-    tqhost::HostOptions options;
-    options.readChunk = 2;
-    BitWriter aligned;
-    aligned.pad(6).T("ABCDE");
-    Reader in(aligned.bytes(), options);
-    for (int i = 0; i < 6; ++i) {
-        int32_t bit = 0;
-        ASSERT_EQ(in.reader->getB(&bit), 1);
-    }
-    int32_t length = 0;
-    char *text = reinterpret_cast<char *>(&length);
-    EXPECT_EQ(in.reader->getT(&length, &text), 0);
-    EXPECT_EQ(text, nullptr);
-    EXPECT_EQ(in.fixture.stream->CurPosition(), 2);
-
-    BitWriter unaligned;
-    unaligned.pad(5).T("ABCDE");
-    Reader off(unaligned.bytes(), options);
-    for (int i = 0; i < 5; ++i) {
-        int32_t bit = 0;
-        ASSERT_EQ(off.reader->getB(&bit), 1);
-    }
-    EXPECT_EQ(expectText("ABCDE")(*off.reader), 1);
-}
-
-TEST(DataReadText, UnreadableTextLeavesNoBuffer)
-{
-    BitWriter w;
-    w.T("ABCDEF");
-    Bytes cut = w.bytes();
-    cut.resize(cut.size() - 2);
-    Reader in(cut);
-    size_t before = in.fixture.blocksInUse();
-    int32_t length = 0;
-    char *text = reinterpret_cast<char *>(&length);
-    EXPECT_EQ(in.reader->getT(&length, &text), 0);
-    EXPECT_EQ(text, nullptr);
-    EXPECT_EQ(in.fixture.blocksInUse(), before);
-}
-
-TEST(DataReadFailures, AFailedStepBackFailsTheRead)
-{
-    Reader in({0x80, 0x00});
-    tqhost::FaultPlan &faults = in.fixture.host.context().faults();
-    // A read seeks the host to the cursor, then the step back seeks again.
+    Reader reader({0x80, 0x00});
+    tqhost::FaultPlan &faults = reader.fixture.host.context().faults();
+    // The read seeks the host to the cursor; the step back seeks again.
     faults.failOnce(tqhost::HostOp::Seek, faults.calls(tqhost::HostOp::Seek) + 2);
     int32_t bit = 0;
-    EXPECT_EQ(in.reader->getB(&bit), 0);
+    EXPECT_EQ(reader.in->getB(&bit), 0);
 }
 
-TEST(DataReadFailures, MissingPartsGiveNoReader)
+TEST(DataRead, MakingNeedsItsPartsAndReportsAMissingByteOrderService)
 {
     StreamFixture f({0x00});
     EXPECT_EQ(newDataRead(nullptr, f.memory, f.stream), nullptr);
     EXPECT_EQ(newDataRead(&f.session, nullptr, f.stream), nullptr);
     EXPECT_EQ(newDataRead(&f.session, f.memory, nullptr), nullptr);
     EXPECT_TRUE(f.reports().empty());
-}
 
-TEST(DataReadFailures, ByteOrderServiceThatCannotBeMadeIsReported)
-{
-    StreamFixture f({0x00});
     f.failFromNext(tqhost::HostOp::Block);
     EXPECT_EQ(newDataRead(&f.session, f.memory, f.stream), nullptr);
     EXPECT_EQ(f.reports(), std::vector<std::string>{"*** ERROR *** Memory allocation failed(newByteSwap[dataread/160])."});
