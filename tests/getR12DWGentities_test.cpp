@@ -65,12 +65,6 @@ INSTANTIATE_TEST_SUITE_P(
     Entities, R12Walk,
     ::testing::Values(
         R12WalkCase{"noEntities", [](R12Drawing &) {}, ""},
-        R12WalkCase{"emptyTextGivesNothing",
-                    [](R12Drawing &d) {
-                        d.addText("");
-                        d.addText("AB");
-                    },
-                    "text 0 4142\n"},
         R12WalkCase{"blockWithSecondString", [](R12Drawing &d) { d.addBlock("N", "XY"); }, "text 0 4e\ntext 0 5859\n"},
         R12WalkCase{"secondStringNeedsTheOptionBit",
                     [](R12Drawing &d) {
