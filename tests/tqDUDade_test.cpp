@@ -1,0 +1,227 @@
+// The session seen from a host: start-up, the phase loop and its delivery
+// rules, shutdown, and what the library must survive from a host.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host_library.h"
+#include "writer/dwgwriter.h"
+#include "writer/r12writer.h"
+
+namespace {
+
+using tqhost::HostOptions;
+using tqhost::RecordingHost;
+
+std::vector<uint8_t> r2000WithTexts(std::initializer_list<const char *> texts)
+{
+    dwgw::R2000Drawing drawing;
+    for (const char *text : texts) {
+        drawing.addText(text);
+    }
+    return drawing.build();
+}
+
+int32_t kindsOf(const tqhost::DeliveryBatch &batch, int32_t kind)
+{
+    int32_t count = 0;
+    for (const tqhost::DeliveredObject &object : batch) {
+        count += object.kind == kind;
+    }
+    return count;
+}
+
+TEST(Session, StartAnnouncesTheOpenSessionToTheHost)
+{
+    RecordingHost host(r2000WithTexts({"A"}));
+    DWGSessionHeader *session = startSrcDWG(host.source(), host.params());
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(session->marker, DWG_SESSION_MARKER);
+    EXPECT_EQ(session->source, host.source());
+    EXPECT_EQ(session->params, host.params());
+    EXPECT_EQ(session->services, host.services());
+    EXPECT_EQ(session->hostValue, host.params()->hostValue);
+    EXPECT_EQ(host.params()->word8, 48u);
+    EXPECT_EQ(host.params()->word16, 1u);
+    EXPECT_EQ(host.params()->word96, 1u);
+    EXPECT_EQ(host.params()->word128, 0u);
+    EXPECT_EQ(session->capability(7, 1), 1);
+    EXPECT_EQ(session->capability(1, 0), 0);
+    EXPECT_EQ(session->capability(1, 2), 0);
+    EXPECT_EQ(session->getObject, &getDWGobject);
+    EXPECT_EQ(session->shutDown, &shutDownDWGsrc);
+    EXPECT_EQ(session->zero24[0] | session->zero24[1], 0u);
+
+    // A host may drive the session through the record alone.
+    EXPECT_EQ(session->getObject(session), 1);
+    session->shutDown(session);
+    EXPECT_EQ(host.serviceSide().blocks().stats().inUse, host.serviceSide().objectStats().live);
+}
+
+TEST(Session, RefusedDrawingsLeaveTheHostAsItWas)
+{
+    const std::vector<std::vector<uint8_t>> refused = {
+        {},
+        {'A', 'C', '1'},
+        {'A', 'C', '1', '0', '1', '8', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+        {'A', 'C', '1', '5', '0', '0', 0, 0},
+        {'a', 'c', '1', '0', '1', '5', 0, 0},
+    };
+    for (const std::vector<uint8_t> &bytes : refused) {
+        tqhost::SessionResult result = tqhost::runLibrarySession(bytes);
+        EXPECT_TRUE(result.outcome.refused);
+        EXPECT_EQ(result.blocks.inUse, 0u);
+        EXPECT_GT(result.source.opens, 0u) << "every attempt opens the source";
+        EXPECT_EQ(result.source.closes, result.source.opens) << "and closes it again";
+    }
+}
+
+TEST(Session, MissingRecordsAreRefused)
+{
+    RecordingHost host(r2000WithTexts({"A"}));
+    EXPECT_EQ(startSrcDWG(nullptr, host.params()), nullptr);
+    EXPECT_EQ(startSrcDWG(host.source(), nullptr), nullptr);
+
+    host.params()->services = nullptr;
+    EXPECT_EQ(startSrcDWG(host.source(), host.params()), nullptr);
+    ASSERT_EQ(host.events().size(), 1u);
+    EXPECT_EQ(host.events()[0].bytes, "Memory allocation error");
+
+    EXPECT_EQ(getDWGobject(nullptr), 0);
+    shutDownDWGsrc(nullptr);
+}
+
+TEST(Session, MemoryFailuresAtStartAreReportedAndReleased)
+{
+    HostOptions firstBlock;
+    firstBlock.faults.failOnce(tqhost::HostOp::Block, 1);
+    tqhost::SessionResult noService = tqhost::runLibrarySession(r2000WithTexts({"A"}), firstBlock);
+    EXPECT_TRUE(noService.outcome.refused);
+    EXPECT_NE(noService.eventText.find("report Memory allocation error\n"), std::string::npos);
+
+    HostOptions sessionBlock;
+    sessionBlock.faults.failOnce(tqhost::HostOp::Block, 2);
+    tqhost::SessionResult noSession = tqhost::runLibrarySession(r2000WithTexts({"A"}), sessionBlock);
+    EXPECT_TRUE(noSession.outcome.refused);
+    EXPECT_NE(noSession.eventText.find("report Memory allocation error(pDWGglobal)"), std::string::npos);
+    EXPECT_EQ(noSession.blocks.inUse, 0u);
+}
+
+TEST(Session, WithoutAReportOperationNothingIsReported)
+{
+    HostOptions silent;
+    silent.hasReport = false;
+    silent.faults.failOnce(tqhost::HostOp::Block, 1);
+    tqhost::SessionResult result = tqhost::runLibrarySession(r2000WithTexts({"A"}), silent);
+    EXPECT_TRUE(result.outcome.refused);
+    EXPECT_EQ(result.source.reports, 0u);
+}
+
+TEST(Session, EachTextIsDeliveredAsOneGroupThenTheEnd)
+{
+    tqhost::SessionResult result = tqhost::runLibrarySession(r2000WithTexts({"one", "two"}));
+    ASSERT_EQ(result.deliveries.size(), 3u);
+    for (int i = 0; i < 2; ++i) {
+        const tqhost::DeliveryBatch &batch = result.deliveries[i];
+        ASSERT_EQ(batch.size(), 3u);
+        EXPECT_EQ(batch[0].kind, DWG_OBJECT_TEXT_OPEN);
+        EXPECT_EQ(batch[1].kind, DWG_OBJECT_TEXT);
+        EXPECT_EQ(batch[2].kind, DWG_OBJECT_TEXT_CLOSE);
+    }
+    EXPECT_EQ(result.deliveries[0][1].text, "one");
+    EXPECT_EQ(result.deliveries[1][1].text, "two");
+    EXPECT_EQ(kindsOf(result.deliveries[2], DWG_OBJECT_END), 1);
+    EXPECT_TRUE(result.anomalies.empty());
+}
+
+TEST(Session, AFinishedReaderAnswersZeroWithoutCallingTheHost)
+{
+    dwgw::R2000Drawing drawing;
+    drawing.addObject(73);
+    RecordingHost host(drawing.build());
+    DWGSessionHeader *session = startSrcDWG(host.source(), host.params());
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(getDWGobject(session), 1);  // the end object
+    uint64_t deliveries = host.serviceSide().objectStats().deliveries;
+    EXPECT_EQ(getDWGobject(session), 0);
+    EXPECT_EQ(getDWGobject(session), 0);
+    EXPECT_EQ(host.serviceSide().objectStats().deliveries, deliveries);
+    shutDownDWGsrc(session);
+}
+
+TEST(Session, AChainTheHostKeepsIsDeliveredAgainWithoutReading)
+{
+    HostOptions keeping;
+    keeping.deliveryEmptiesChain = false;
+    keeping.deliveryResult = 7;
+    RecordingHost host(r2000WithTexts({"A", "B"}), keeping);
+    DWGSessionHeader *session = startSrcDWG(host.source(), host.params());
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(getDWGobject(session), 7);
+    uint64_t reads = host.sourceSide().stats().reads;
+    EXPECT_EQ(getDWGobject(session), 7);
+    EXPECT_EQ(getDWGobject(session), 7);
+    EXPECT_EQ(host.sourceSide().stats().reads, reads);
+    const std::vector<tqhost::DeliveryBatch> &batches = host.serviceSide().deliveries();
+    ASSERT_EQ(batches.size(), 3u);
+    EXPECT_EQ(batches[1][1].text, "A");
+    EXPECT_EQ(batches[2][1].text, "A");
+    shutDownDWGsrc(session);
+}
+
+TEST(Session, AFailedPhaseEndsTheOutputWithTheEndObject)
+{
+    // An object map without entries: the map phase fails, and the finish
+    // operation still gives the host a complete, empty output.
+    dwgw::R2000Drawing drawing;
+    drawing.options.adjustMap = [](std::vector<dwgw::MapEntry> &entries) { entries.clear(); };
+    EXPECT_EQ(tqhost::runSessionEvents(drawing.build()), "version AC1015\nend\n");
+}
+
+TEST(Session, StopsWhenNotEvenTheEndObjectCanBeMade)
+{
+    dwgw::R2000Drawing drawing;
+    drawing.options.adjustMap = [](std::vector<dwgw::MapEntry> &entries) { entries.clear(); };
+    HostOptions noEnd;
+    noEnd.refusedKinds = {DWG_OBJECT_END};
+    tqhost::SessionResult result = tqhost::runLibrarySession(drawing.build(), noEnd, 100);
+    EXPECT_FALSE(result.outcome.boundHit);
+    EXPECT_EQ(result.outcome.lastAnswer, 0);
+    EXPECT_EQ(result.outcome.getCalls, 1u);
+    EXPECT_TRUE(result.outcome.allBlocksReturned());
+}
+
+TEST(Session, AnR12HostThatKeepsCallingGetsTwoMoreEndObjects)
+{
+    dwgw::R12Drawing drawing;
+    drawing.addText("FOO");
+    RecordingHost host(drawing.build());
+    DWGSessionHeader *session = startSrcDWG(host.source(), host.params());
+    ASSERT_NE(session, nullptr);
+    int32_t calls = 0;
+    while (getDWGobject(session) != 0 && calls < 10) {
+        ++calls;
+    }
+    EXPECT_EQ(calls, 4);  // the text group, then phases 3, 4 and 5
+    const std::vector<tqhost::DeliveryBatch> &batches = host.serviceSide().deliveries();
+    int32_t ends = 0;
+    for (const tqhost::DeliveryBatch &batch : batches) {
+        ends += kindsOf(batch, DWG_OBJECT_END);
+    }
+    EXPECT_EQ(ends, 3);
+    shutDownDWGsrc(session);
+}
+
+TEST(Session, ShutdownReturnsEveryBlockWhereverTheSessionStands)
+{
+    std::vector<uint8_t> bytes = r2000WithTexts({"A", "B", "C"});
+    for (int stopAfter = 0; stopAfter <= 4; ++stopAfter) {
+        tqhost::SessionResult result = tqhost::runLibrarySession(bytes, {}, static_cast<uint64_t>(stopAfter));
+        EXPECT_TRUE(result.outcome.allBlocksReturned()) << "stopped after " << stopAfter << " calls";
+        EXPECT_TRUE(result.anomalies.empty());
+    }
+}
+
+}  // namespace
