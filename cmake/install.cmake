@@ -1,0 +1,42 @@
+# What `cmake --install` puts in place for programs that use the library: the
+# shared library with its SONAME and version links, the public header, a
+# pkg-config file and a CMake package (find_package(TQDUDADE) gives the target
+# TQDUDADE::TQDUDADE). dwgtext and its man page install from tools/dwgtext.
+# Included from the top level after the TQDUDADE target is defined.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(TQDUDADE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/TQDUDADE)
+
+install(TARGETS TQDUDADE EXPORT TQDUDADETargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/include/TQDUDADE.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+install(EXPORT TQDUDADETargets NAMESPACE TQDUDADE:: DESTINATION ${TQDUDADE_PACKAGE_DIR})
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/TQDUDADEConfig.cmake.in
+    ${PROJECT_BINARY_DIR}/TQDUDADEConfig.cmake
+    INSTALL_DESTINATION ${TQDUDADE_PACKAGE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/TQDUDADEConfigVersion.cmake
+    VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/TQDUDADEConfig.cmake ${PROJECT_BINARY_DIR}/TQDUDADEConfigVersion.cmake
+    DESTINATION ${TQDUDADE_PACKAGE_DIR})
+
+# The pkg-config file finds the prefix from its own place, so the installed
+# tree may be moved, or installed with --prefix, and still be right.
+file(RELATIVE_PATH TQDUDADE_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" TQDUDADE_PC_TO_PREFIX "${TQDUDADE_PC_TO_PREFIX}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/TQDUDADE.pc.in ${PROJECT_BINARY_DIR}/TQDUDADE.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/TQDUDADE.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The test installs into a fresh prefix and builds a small C host against
+# the installed copy both ways. A 32-bit or sanitizer build would need the
+# same flags in that host, so the test belongs to the plain build.
+function(tqdudade_add_install_test)
+    if((DEFINED TQDUDADE_TESTS AND NOT TQDUDADE_TESTS) OR CMAKE_CROSSCOMPILING OR TQDUDADE_SANITIZE)
+        return()
+    endif()
+    add_test(NAME install_test
+        COMMAND bash ${PROJECT_SOURCE_DIR}/tests/install/install_test.sh
+            ${PROJECT_BINARY_DIR} ${CMAKE_COMMAND} ${CMAKE_C_COMPILER} ${PROJECT_SOURCE_DIR}/samples/r14.dwg)
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL tqdudade_add_install_test)
