@@ -34,6 +34,16 @@ std::string_view::size_type lineDigitsBefore(std::string_view text, std::string_
     return digits;
 }
 
+// "word value", built by appending: g++ 12 at -O3 warns falsely (-Wrestrict)
+// about "literal" + std::string.
+std::string wordAndValue(std::string_view word, std::string_view value)
+{
+    std::string line(word);
+    line += ' ';
+    line += value;
+    return line;
+}
+
 }  // namespace
 
 std::string escapeBytes(std::string_view bytes)
@@ -89,15 +99,15 @@ std::string formatEvent(const Event &event)
     switch (event.type) {
     case Event::Type::Version:
         // Like a text line, no blank after the word when there is nothing to show.
-        return event.bytes.empty() ? "version" : "version " + escapeBytes(event.bytes);
+        return event.bytes.empty() ? "version" : wordAndValue("version", escapeBytes(event.bytes));
     case Event::Type::Refused:
         return "refused";
     case Event::Type::Report:
-        return "report " + escapeBytes(maskSourceLine(event.bytes));
+        return wordAndValue("report", escapeBytes(maskSourceLine(event.bytes)));
     case Event::Type::Text: {
-        std::string line = "text " + std::to_string(event.code);
+        std::string line = wordAndValue("text", std::to_string(event.code));
         if (!event.bytes.empty())
-            line += " " + toHex(event.bytes);
+            line = wordAndValue(line, toHex(event.bytes));
         return line;
     }
     case Event::Type::End:
