@@ -52,15 +52,17 @@ void announceOpen(DWGglobal *session, HostOpenParams *params)
 }
 
 // One step of the phase loop. A failed phase runs the finish operation once
-// and stays where it is; false when even the finish operation produced
-// nothing, so that the caller stops instead of failing forever.
+// and stays where it is; false when that left nothing to deliver (the end
+// object could not be made, or the host did not chain it), so that the
+// caller stops instead of running the failed phase again and again.
 bool runOnePhase(DWGReader *reader, DWGglobal *session)
 {
     int32_t result = reader->runPhase(reader->phase);
     if (result == 1) {
         ++reader->phase;
     } else if (result == 0) {
-        return reader->finish() != 0 || session->chainHead != nullptr;
+        reader->finish();
+        return session->chainHead != nullptr;
     }
     return true;
 }

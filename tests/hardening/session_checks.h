@@ -1,0 +1,46 @@
+// What every whole session must satisfy on any drawing and under any host
+// failure: it stops by itself within a known number of calls, gives every
+// host block back and uses the host's interface correctly. The fuzzer, the
+// fault-injection sweep and the regression inputs all hold a session to it.
+#ifndef TQ_TESTS_HARDENING_SESSION_CHECKS_H
+#define TQ_TESTS_HARDENING_SESSION_CHECKS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "host_session.h"
+
+namespace hardening {
+
+// The most getDWGobject calls a session on a drawing of `size` bytes may
+// take before it delivers its end object or answers 0. A call that does not
+// end the session delivers at least one object, made by a phase step that
+// either moves on to the next of the six phases or takes one entry of the
+// R13-R2000 object map, and an entry holds at least two bytes of the file
+// (two modular chars). The R10-R12 reader hands over its whole entity
+// section in one call.
+inline uint64_t sessionCallBound(std::size_t size)
+{
+    return size / 2 + 16;
+}
+
+// Empty for a clean session, else one line per problem.
+inline std::string sessionProblems(const tqhost::SessionResult &result)
+{
+    std::string problems;
+    if (result.outcome.boundHit) {
+        problems += "did not stop within " + std::to_string(result.outcome.getCalls) + " getDWGobject calls\n";
+    }
+    if (!result.outcome.allBlocksReturned()) {
+        problems += std::to_string(result.outcome.blocksLeft) + " host blocks not given back\n";
+    }
+    for (const std::string &anomaly : result.anomalies) {
+        problems += anomaly + "\n";
+    }
+    return problems;
+}
+
+}  // namespace hardening
+
+#endif

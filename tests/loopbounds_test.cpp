@@ -1,0 +1,122 @@
+// Drawings built to keep a loop of the readers going: each must still end
+// within the session bound, give back every block and use the host's
+// interface correctly. Each case aims at one loop whose end the drawing
+// would otherwise decide.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "hardening/session_checks.h"
+#include "host_library.h"
+#include "writer/dwgwriter.h"
+
+namespace {
+
+using dwgw::Bytes;
+
+std::string repeat(const std::string &piece, int times)
+{
+    std::string all;
+    for (int i = 0; i < times; ++i) {
+        all += piece;
+    }
+    return all;
+}
+
+Bytes withMap(Bytes mapBytes, uint32_t mapSize)
+{
+    dwgw::R2000Drawing drawing;
+    drawing.addText("T");
+    drawing.options.mapBytes = std::move(mapBytes);
+    drawing.options.adjustLocators = [mapSize](std::vector<dwgw::Locator> &locators) { locators[2].size = mapSize; };
+    return drawing.build();
+}
+
+Bytes oneMText(const std::string &text)
+{
+    dwgw::R14Drawing drawing;
+    drawing.addMText(text);
+    return drawing.build();
+}
+
+Bytes r12Records(const std::function<void(dwgw::R12Drawing &)> &add)
+{
+    dwgw::R12Drawing drawing;
+    add(drawing);
+    drawing.addText("after");
+    return drawing.build();
+}
+
+struct HostileCase {
+    const char *loop;
+    Bytes drawing;
+};
+
+TEST(LoopBounds, HostileDrawingsEndWithinTheSessionBound)
+{
+    dwgw::R2000Drawing repeatedEntry;
+    repeatedEntry.addText("again");
+    repeatedEntry.options.adjustMap = [](std::vector<dwgw::MapEntry> &entries) {
+        for (uint32_t i = 0; i < 2000; ++i) {
+            entries.push_back({entries[0].handle + 1 + i, entries[0].offset});
+        }
+    };
+    dwgw::R13Drawing endlessEed;
+    dwgw::EedBlock block;
+    block.length = 60000;
+    endlessEed.addText("eed").common.eed.push_back(block);
+
+    const std::vector<HostileCase> cases = {
+        {"map of empty sections reaching far past the file", withMap(Bytes(3000, 0), 0x7FFFFFF0u)},
+        {"map of modular chars that never end", withMap(Bytes(3000, 0xFF), 3000)},
+        {"map listing one object two thousand times", repeatedEntry.build()},
+        {"extended data running to the end of the file", endlessEed.build()},
+        {"multi-line text of paragraph breaks only", oneMText(repeat("\\P", 128))},
+        {"multi-line text of 85 paragraphs", oneMText(repeat("a\\P", 85))},
+        {"text of double-byte codes only", oneMText(repeat("\\M+", 85))},
+        {"R12 records one byte long",
+         r12Records([](dwgw::R12Drawing &d) {
+             for (int i = 0; i < 50; ++i) {
+                 d.addEntity(1).length = 1;
+             }
+         })},
+        {"R12 extended data larger than its record",
+         r12Records([](dwgw::R12Drawing &d) {
+             dwgw::R12Entity &text = d.addText("eed");
+             text.flags = 0x40;
+             text.extraFlags = 0x02;
+             text.eed.item(0, {0xFF, 0}).size = 0xFFFF;
+         })},
+        {"R12 record reaching past the section",
+         r12Records([](dwgw::R12Drawing &d) { d.addText("long").length = 0xFFFF; })},
+    };
+    for (const HostileCase &hostile : cases) {
+        SCOPED_TRACE(hostile.loop);
+        const tqhost::SessionResult result =
+            tqhost::runLibrarySession(hostile.drawing, {}, hardening::sessionCallBound(hostile.drawing.size()));
+        EXPECT_EQ(hardening::sessionProblems(result), "");
+    }
+}
+
+// A failed phase makes the end object, and the session delivers it. A host
+// that does not chain what is appended leaves nothing to deliver: the
+// session must answer 0 instead of running the failed phase for ever.
+TEST(LoopBounds, RepeatedPhaseFailuresStopWhenNothingReachesTheChain)
+{
+    dwgw::R2000Drawing drawing;
+    drawing.addText("lost");
+    drawing.options.adjustMap = [](std::vector<dwgw::MapEntry> &entries) { entries.clear(); };
+    tqhost::RecordingHost host(drawing.build());
+    host.services()->fpAppendObject = nullptr;
+
+    const tqhost::SessionOutcome outcome = tqhost::driveSession(host, tqhost::libraryEntryPoints(), 10);
+
+    EXPECT_FALSE(outcome.boundHit);
+    EXPECT_EQ(outcome.lastAnswer, 0);
+    EXPECT_TRUE(outcome.allBlocksReturned());
+}
+
+}  // namespace
