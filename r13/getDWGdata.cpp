@@ -54,7 +54,7 @@ struct FileRange {
     bool known() const { return start != -1 && end != -1; }
 };
 
-class DWGDataReader : public DWGReader {
+class DWGDataReader final : public DWGReader {
 public:
     DWGDataReader(DWGglobal *session, MemoryService *memory) : session_(session), memory_(memory) {}
     ~DWGDataReader();

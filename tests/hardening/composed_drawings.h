@@ -1,0 +1,71 @@
+// Small drawings of every version that reach every path of both readers:
+// each kind of text, formatting and character codes, paragraphs, extended
+// data, types that are stepped over or refused, and the object map before
+// and after the objects. They seed the fuzzer and are swept by the
+// fault-injection test.
+#ifndef TQ_TESTS_HARDENING_COMPOSED_DRAWINGS_H
+#define TQ_TESTS_HARDENING_COMPOSED_DRAWINGS_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dwgwriter.h"
+
+namespace hardening {
+
+struct NamedDrawing {
+    std::string name;
+    dwgw::Bytes bytes;
+};
+
+inline dwgw::Bytes composedBitDrawing(dwgw::BitVersion version, bool mapFirst)
+{
+    dwgw::Drawing drawing(version);
+    drawing.options.mapBeforeObjects = mapFirst;
+    drawing.options.entriesPerMapSection = 3;
+    drawing.addText("\\A1;Plan \\U+00B1 0.5").common.eed.push_back({});
+    drawing.addAttrib("value", "TAG");
+    drawing.addAttdef("default", "TAG", "PROMPT");
+    drawing.addMText("\\H2.5;first\\P\\M+18140second\\Pthird");
+    drawing.addObject(30);
+    drawing.addObject(500);
+    if (version == dwgw::BitVersion::AC1015) {
+        drawing.addText("flags").dataFlags = 0x1F;
+    }
+    return drawing.build();
+}
+
+inline dwgw::Bytes composedR12Drawing(dwgw::R12Version version)
+{
+    dwgw::R12Drawing drawing(version);
+    dwgw::R12Entity &text = drawing.addText("Ground floor");
+    text.flags = 0x6D;
+    text.extraFlags = 0x06;
+    text.eed.string("APP").item(40, dwgw::Bytes(8, 1)).item(70, {2, 0});
+    text.counted = {0x1A, 0x2B};
+    drawing.addBlock("TITLE", "second");
+    drawing.addAttdef("J. Smith", "DRAWN", "Drawn by");
+    drawing.addAttrib("A. Jones", "CHECKED");
+    drawing.addEntity(1);
+    drawing.addEntity(99);
+    return drawing.build();
+}
+
+inline std::vector<NamedDrawing> composedDrawings()
+{
+    return {
+        {"r10", composedR12Drawing(dwgw::R12Version::AC1006)},
+        {"r11", composedR12Drawing(dwgw::R12Version::AC1009)},
+        {"r12", composedR12Drawing(dwgw::R12Version::AC1010)},
+        {"r13", composedBitDrawing(dwgw::BitVersion::AC1012, false)},
+        {"r13c3", composedBitDrawing(dwgw::BitVersion::AC1013, false)},
+        {"r14", composedBitDrawing(dwgw::BitVersion::AC1014, true)},
+        {"r2000", composedBitDrawing(dwgw::BitVersion::AC1015, false)},
+        {"r2000_map_first", composedBitDrawing(dwgw::BitVersion::AC1015, true)},
+    };
+}
+
+}  // namespace hardening
+
+#endif
