@@ -8,9 +8,16 @@ need cmake
 need g++
 need libgtest-dev
 need googletest
-need g++-multilib
+# The versioned multilib package: the unversioned g++-multilib conflicts
+# with the s390x cross compiler.
+need g++-12-multilib
+need linux-libc-dev-i386-cross
 need ripgrep
 need qemu-user
+need g++-s390x-linux-gnu
+need libc6-dev-s390x-cross
+need clang
+need libclang-rt-14-dev
 
 if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"
