@@ -90,12 +90,8 @@ TEST(CodePage, EveryNumberedPageDecodesWithIconv)
 {
     for (int32_t number = 1; !codePageName(number).empty(); ++number)
         EXPECT_FALSE(iconvNameFor(codePageName(number)).empty()) << number;
-    EXPECT_EQ(codePageName(0), "");
-    EXPECT_EQ(codePageName(30), "ANSI_1252");
-    EXPECT_EQ(codePageName(22), "DOS932");
-    EXPECT_EQ(codePageName(44), "ANSI_1258");
-    EXPECT_EQ(codePageName(45), "");
-    EXPECT_EQ(codePageName(-1), "");
+    EXPECT_EQ(codePageName(44), "ANSI_1258");  // the last one
+    EXPECT_EQ(codePageName(0), "");             // undefined
 }
 
 TEST(CodePage, HeaderRecordsItOnlyForR13ToR2000)
@@ -256,13 +252,6 @@ TEST(Extract, ASessionWithoutEndObjectIsIncomplete)
     const DrawingResult result = readDrawingBytes(bytesOf("AC1015"), {&open, &nothingMore, &shutDown});
     EXPECT_EQ(result.status, Status::Incomplete);
     EXPECT_FALSE(failureMessage(result).empty());
-}
-
-TEST(Extract, MissingFileCannotBeOpened)
-{
-    const DrawingResult result = readDrawing("/nonexistent/x.dwg", {&refuse, &nothingMore, &shutDown});
-    EXPECT_EQ(result.status, Status::CannotOpen);
-    EXPECT_EQ(failureMessage(result), "cannot open: No such file or directory");
 }
 
 // ---------------------------------------------------------------------------
