@@ -74,30 +74,18 @@ int32_t DataRead::get4B(int32_t *value)
 
 int32_t DataRead::getBS(uint16_t *value)
 {
-    int32_t code = 0;
-    if (!p_read2(&code)) {
-        return 0;
-    }
-    uint8_t small = 0;
-    switch (code) {
-    case 0:
-        return p_readRS(value);
-    case 1:
-        if (!p_readRC(&small)) {
-            return 0;
-        }
-        *value = small;
-        return 1;
-    case 2:
-        *value = 0;
-        return 1;
-    default:
-        *value = 256;
-        return 1;
-    }
+    return p_readBitCoded(value, &DataRead::p_readRS, static_cast<uint16_t>(256));
 }
 
 int32_t DataRead::getBL(uint32_t *value)
+{
+    return p_readBitCoded(value, &DataRead::p_readRL, 0xFFFFFFFFu);
+}
+
+// BS and BL share their codes: 0 a raw value follows, 1 an unsigned byte
+// follows, 2 the value 0, 3 a fixed value (256 for BS, all ones for BL).
+template <class T>
+int32_t DataRead::p_readBitCoded(T *value, int32_t (DataRead::*readRaw)(T *), T codeThreeValue)
 {
     int32_t code = 0;
     if (!p_read2(&code)) {
@@ -106,7 +94,7 @@ int32_t DataRead::getBL(uint32_t *value)
     uint8_t small = 0;
     switch (code) {
     case 0:
-        return p_readRL(value);
+        return (this->*readRaw)(value);
     case 1:
         if (!p_readRC(&small)) {
             return 0;
@@ -117,7 +105,7 @@ int32_t DataRead::getBL(uint32_t *value)
         *value = 0;
         return 1;
     default:
-        *value = 0xFFFFFFFFu;
+        *value = codeThreeValue;
         return 1;
     }
 }

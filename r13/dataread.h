@@ -67,6 +67,8 @@ private:
     int32_t p_readRS(uint16_t *value);
     int32_t p_readRL(uint32_t *value);
     int32_t p_readRD(double *value);
+    template <class T>
+    int32_t p_readBitCoded(T *value, int32_t (DataRead::*readRaw)(T *), T codeThreeValue);
     int32_t p_readBytes(uint8_t *bytes, int32_t count);
     int32_t p_readText(int32_t length, char **buffer);
 
