@@ -1,0 +1,106 @@
+// dwgbench: whole sessions over composed and real drawings.
+//
+//   dwgbench [benchmark flags]   timed: bytes and texts per second on the
+//                                lean host, with the counts beside them
+//   dwgbench --counts            the counts alone, one plain line per drawing
+//
+// The real drawings are the *.dwg files of the corpus folder beside the
+// checkout, when there is one.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <exception>
+#include <string_view>
+#include <vector>
+
+#include "bench_drawings.h"
+#include "lean_host.h"
+#include "session_counts.h"
+
+namespace {
+
+using dwgbench::BenchDrawing;
+using dwgbench::SessionCounts;
+
+std::vector<BenchDrawing> allDrawings()
+{
+    std::vector<BenchDrawing> drawings = dwgbench::composedDrawings();
+    for (BenchDrawing &drawing : dwgbench::corpusDrawings(TQDUDADE_CORPUS_DIR)) {
+        drawings.push_back(std::move(drawing));
+    }
+    return drawings;
+}
+
+int printCounts(const std::vector<BenchDrawing> &drawings)
+{
+    std::printf("%s\n", dwgbench::countsHeader().c_str());
+    bool clean = true;
+    for (const BenchDrawing &drawing : drawings) {
+        const SessionCounts counts = dwgbench::countSession(drawing);
+        std::printf("%s\n", dwgbench::countsLine(drawing, counts).c_str());
+        clean = clean && counts.problem.empty();
+    }
+    return clean ? 0 : 1;
+}
+
+void addCounters(benchmark::State &state, const BenchDrawing &drawing, const SessionCounts &counts)
+{
+    using benchmark::Counter;
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * drawing.bytes.size()));
+    state.counters["texts/s"] = Counter(static_cast<double>(counts.texts), Counter::kIsIterationInvariantRate);
+    if (drawing.objects != 0) {
+        const auto perObject = [&](uint64_t count) { return Counter(double(count) / double(drawing.objects)); };
+        state.counters["reads/o"] = perObject(counts.reads);
+        state.counters["seeks/o"] = perObject(counts.seeks);
+        state.counters["tells/o"] = perObject(counts.tells);
+        state.counters["blocks/o"] = perObject(counts.blocks);
+    }
+    state.counters["peak-B"] = Counter(static_cast<double>(counts.peakBytes), Counter::kDefaults,
+                                       Counter::kIs1024);
+}
+
+// The counts come from one session on the recording host, the time from
+// sessions on the lean host.
+void timeSessions(benchmark::State &state, const BenchDrawing &drawing)
+{
+    const SessionCounts counts = dwgbench::countSession(drawing);
+    if (!counts.problem.empty()) {
+        state.SkipWithError(counts.problem.c_str());
+        return;
+    }
+    dwgbench::LeanOutcome outcome;
+    for (auto _ : state) {
+        outcome = dwgbench::runLeanSession(drawing.bytes);
+    }
+    if (!outcome.endSeen || outcome.texts != counts.texts) {
+        state.SkipWithError("the lean host saw another session than the recording host");
+        return;
+    }
+    addCounters(state, drawing, counts);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    try {
+        const std::vector<BenchDrawing> drawings = allDrawings();
+        if (argc == 2 && std::string_view(argv[1]) == "--counts") {
+            return printCounts(drawings);
+        }
+        benchmark::Initialize(&argc, argv);
+        if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+            return 2;
+        }
+        for (const BenchDrawing &drawing : drawings) {
+            benchmark::RegisterBenchmark(drawing.name.c_str(), timeSessions, drawing)
+                ->Unit(benchmark::kMillisecond);
+        }
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "dwgbench: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
