@@ -129,7 +129,11 @@ void Services::append(HostServices *svc, DWGOutputObject **head, DWGOutputObject
         return;
     }
 
+    // The chain is walked from the last object appended to this head; only
+    // a head the host has not seen before is walked from its start.
     DWGOutputObject **link = head;
+    if (head == self.tailHead_ && *head != nullptr && self.tail_ != nullptr)
+        link = reinterpret_cast<DWGOutputObject **>(&self.tail_->hostOwn[0]);
     std::size_t steps = 0;
     while (*link != nullptr) {
         if (self.find(*link) == nullptr || ++steps > self.objects_.size()) {
@@ -140,6 +144,8 @@ void Services::append(HostServices *svc, DWGOutputObject **head, DWGOutputObject
     }
     object->hostOwn[0] = nullptr;
     *link = object;
+    self.tailHead_ = head;
+    self.tail_ = object;
     mine->appended = true;
     ++self.objectStats_.appended;
     self.recordAppended(*mine);
@@ -189,6 +195,8 @@ int32_t Services::deliver(HostServices *svc, DWGOutputObject **head, int32_t zer
 
 void Services::destroy(Object *object)
 {
+    if (&object->out == tail_)
+        tail_ = nullptr;
     if (!object->appended)
         ++objectStats_.neverAppended;
     if (object->kind == DWG_OBJECT_TEXT && object->out.text != nullptr)

@@ -88,6 +88,8 @@ private:
     std::unordered_map<DWGOutputObject *, std::unique_ptr<Object>> objects_;
     std::vector<DeliveryBatch> deliveries_;
     ObjectStats objectStats_;
+    DWGOutputObject **tailHead_ = nullptr;  // the chain head of the last append
+    DWGOutputObject *tail_ = nullptr;       // the object it appended
     Record record_{};
 };
 

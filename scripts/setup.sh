@@ -8,6 +8,7 @@ need cmake
 need g++
 need libgtest-dev
 need googletest
+need libbenchmark-dev
 # The versioned multilib package: the unversioned g++-multilib conflicts
 # with the s390x cross compiler.
 need g++-12-multilib
