@@ -17,6 +17,13 @@ constexpr uint16_t kAttrib = 2;
 constexpr uint16_t kAttdef = 3;
 constexpr uint16_t kMText = 44;
 
+// A map that lists one object many times, or objects that overlap, could
+// make the walk read the file over and over: each object may read up to the
+// end of the file. A drawing's objects are read about once, so the walk
+// ends when it has read this many times the file's size, plus a margin.
+constexpr uint64_t kReadsPerFileByte = 16;
+constexpr uint64_t kReadMargin = 1u << 20;
+
 }  // namespace
 
 // Type 0 has no entry: it is refused before the table is looked at, as is
@@ -92,6 +99,7 @@ bool DWGObjects::p_open()
         reportf(session_, "*** ERROR *** Memory allocation failed(newDataRead[%s/%d]).", HERE);
         return false;
     }
+    readBudgetEnd_ = stream_->bytesRead() + kReadsPerFileByte * stream_->size() + kReadMargin;
     return stream_->SeekPos(start_) == 1;
 }
 
@@ -120,7 +128,12 @@ int32_t DWGObjects::getNextObject()
 
 bool DWGObjects::p_isEnd()
 {
-    return (this->*isEnd_)();
+    return p_isOverReadBudget() || (this->*isEnd_)();
+}
+
+bool DWGObjects::p_isOverReadBudget() const
+{
+    return stream_->bytesRead() > readBudgetEnd_;
 }
 
 // Without a map every handler leaves the stream at the next object.

@@ -45,6 +45,7 @@ private:
     static constexpr DispatchTable p_makeDispatchTable();
 
     bool p_isEnd();
+    bool p_isOverReadBudget() const;
     bool p_isEndSequential();
     bool p_isEndMapped();
     int32_t p_getHandler();
@@ -65,6 +66,7 @@ private:
     int32_t start_;
     int32_t end_;
     Handler current_ = nullptr;
+    uint64_t readBudgetEnd_ = 0;
     bool (DWGObjects::*isEnd_)();
 };
 

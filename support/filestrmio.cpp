@@ -184,6 +184,7 @@ int32_t FileStream::p_readAtCursor(Cursor *state, void *buffer, int32_t count)
         return 0;
     }
     int32_t got = p_hostRead(buffer, count);
+    bytesRead_ += static_cast<uint32_t>(got);
     return got == 0 ? -1 : got;
 }
 

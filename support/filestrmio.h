@@ -27,6 +27,8 @@ public:
     int32_t readLine(char *buffer, int32_t count);
     int32_t read(void *buffer, int32_t count);
     uint32_t size() const { return size_; }
+    // Bytes the host has handed over through this stream so far.
+    uint64_t bytesRead() const { return bytesRead_; }
     int32_t CurPosition();
     int32_t previousPosition();
     int32_t newCursor();
@@ -62,6 +64,7 @@ private:
     MemoryService *memory_;
     uint32_t size_ = 0;
     int32_t defaultCursor_ = -1;
+    uint64_t bytesRead_ = 0;
 };
 
 FileStream *newFileStream(HostSource *source, StrEtc *strings, MemoryService *memory);

@@ -101,6 +101,29 @@ TEST(LoopBounds, HostileDrawingsEndWithinTheSessionBound)
     }
 }
 
+// An object whose extended data fills most of the file, listed by the map
+// thousands of times: without a limit the walk would read the file a few
+// thousand times over (minutes for these 37 KB).
+TEST(LoopBounds, TheObjectWalkReadsTheFileAFixedNumberOfTimesAtMost)
+{
+    dwgw::R2000Drawing drawing;
+    dwgw::EedBlock block;
+    block.data = Bytes(30000, 'e');
+    drawing.addText("big").common.eed.push_back(block);
+    drawing.options.adjustMap = [](std::vector<dwgw::MapEntry> &entries) {
+        for (uint32_t i = 0; i < 3000; ++i) {
+            entries.push_back({entries[0].handle + 1 + i, entries[0].offset});
+        }
+    };
+    const Bytes bytes = drawing.build();
+
+    const tqhost::SessionResult result = tqhost::runLibrarySession(bytes, {}, hardening::sessionCallBound(bytes.size()));
+
+    EXPECT_EQ(hardening::sessionProblems(result), "");
+    EXPECT_TRUE(result.outcome.endSeen);
+    EXPECT_LE(result.source.bytesRead, 20 * bytes.size() + (2u << 20));
+}
+
 // A failed phase makes the end object, and the session delivers it. A host
 // that does not chain what is appended leaves nothing to deliver: the
 // session must answer 0 instead of running the failed phase for ever.
