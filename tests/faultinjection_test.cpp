@@ -15,11 +15,12 @@
 //     undisturbed run, in their order (texts may go missing, none may
 //     change or come from anywhere else).
 //
-// The sample of k: every call up to kDenseCalls, then kSpreadCalls more at
-// an even stride up to the last call, and the last kTailCalls calls. Small
-// drawings are thus swept whole. TQDUDADE_FAULT_SAMPLE=all sweeps every k
-// of every drawing (hours on the real drawings); =light keeps a tenth of the
-// dense and spread parts, for runs under an emulator.
+// The sample of k: every call up to the 2000th, then 1000 more at an even
+// stride up to the last call, and the last 5 calls, so that the composed
+// drawings and the small real ones are swept whole. TQDUDADE_FAULT_SAMPLE=all
+// fails every k of every drawing (about ten minutes for the real drawings
+// natively); =light keeps a tenth of the dense and spread parts, for the
+// builds whose tests run under an emulator.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -59,9 +60,9 @@ Sample sampleFromEnvironment()
         return {0, 0, 0, true};
     }
     if (name == "light") {
-        return {20, 10, 3, false};
+        return {200, 100, 5, false};
     }
-    return {200, 100, 5, false};
+    return {2000, 1000, 5, false};
 }
 
 // The call numbers to fail, in increasing order, for a session that makes
@@ -257,6 +258,7 @@ TEST_P(FaultSweep, EveryFailedHostCallLeavesAWholeShortSession)
             }
         }
     }
+    RecordProperty("runs", std::to_string(runs));
     EXPECT_EQ(failedRuns, 0u) << "of " << runs << " runs";
 }
 
