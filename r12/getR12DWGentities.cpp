@@ -16,6 +16,13 @@ namespace {
 // The last bytes of the entity section hold no record.
 constexpr int32_t kSectionTail = 32;
 
+// Records may overlap, and each may read up to 64 KB of extended data and
+// strings wherever its fields lead, so a walk could read the file over and
+// over. A section's records are read about once: the walk ends when it has
+// read this many times the file's size, plus a margin.
+constexpr uint64_t kReadsPerFileByte = 16;
+constexpr uint64_t kReadMargin = 1u << 20;
+
 // Bit of a BLOCK record's option word: a second string follows the name.
 constexpr uint16_t kBlockSecondString = 0x02;
 
@@ -69,6 +76,7 @@ R12EntityWalker *newR12EntityWalker(DWGglobal *session, MemoryService *memory, F
         deleteR12EntityWalker(walker);
         return nullptr;
     }
+    walker->readBudgetEnd_ = stream->bytesRead() + kReadsPerFileByte * stream->size() + kReadMargin;
     return walker;
 }
 
@@ -102,7 +110,12 @@ int32_t R12EntityWalker::walkEntities()
 // the section.
 bool R12EntityWalker::p_isSectionEnd()
 {
-    return emptyRecordSeen_ || stream_->CurPosition() >= sectionEnd_ - kSectionTail;
+    return emptyRecordSeen_ || p_isOverReadBudget() || stream_->CurPosition() >= sectionEnd_ - kSectionTail;
+}
+
+bool R12EntityWalker::p_isOverReadBudget() const
+{
+    return stream_->bytesRead() > readBudgetEnd_;
 }
 
 // Reads the head of the record at the stream position. A type with a

@@ -51,6 +51,7 @@ private:
     };
 
     bool p_isSectionEnd();
+    bool p_isOverReadBudget() const;
     int32_t p_getEntityHandler(Handler *handler);
     int32_t p_passUnknownType(int32_t start, uint8_t type, uint16_t length);
     int32_t p_putR12Text(void *text, int32_t length);
@@ -71,6 +72,7 @@ private:
     R12DataRead *data_ = nullptr;
     int32_t sectionEnd_;
     bool emptyRecordSeen_ = false;
+    uint64_t readBudgetEnd_ = 0;
 };
 
 // Null when a record is missing, a block cannot be had or the stream cannot

@@ -124,6 +124,28 @@ TEST(LoopBounds, TheObjectWalkReadsTheFileAFixedNumberOfTimesAtMost)
     EXPECT_LE(result.source.bytesRead, 20 * bytes.size() + (2u << 20));
 }
 
+// Two thousand short R12 records, each announcing 64 KB of extended data
+// that runs over the records after it: without a limit the walk would read
+// 128 MB of a 150 KB file.
+TEST(LoopBounds, TheR12WalkReadsTheFileAFixedNumberOfTimesAtMost)
+{
+    dwgw::R12Drawing drawing;
+    for (int i = 0; i < 2000; ++i) {
+        dwgw::R12Entity &text = drawing.addText("t");
+        text.flags = 0x40;
+        text.extraFlags = 0x02;
+        text.eed.size = 0xFFFF;
+    }
+    drawing.options.blockSection = Bytes(70000, 0);
+    const Bytes bytes = drawing.build();
+
+    const tqhost::SessionResult result = tqhost::runLibrarySession(bytes, {}, hardening::sessionCallBound(bytes.size()));
+
+    EXPECT_EQ(hardening::sessionProblems(result), "");
+    EXPECT_TRUE(result.outcome.endSeen);
+    EXPECT_LE(result.source.bytesRead, 20 * bytes.size() + (2u << 20));
+}
+
 // A failed phase makes the end object, and the session delivers it. A host
 // that does not chain what is appended leaves nothing to deliver: the
 // session must answer 0 instead of running the failed phase for ever.
