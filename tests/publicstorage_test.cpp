@@ -5,9 +5,9 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <regex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/publicstorage.h"
@@ -53,7 +53,7 @@ protected:
     MemoryService *memory = nullptr;
 };
 
-TEST_F(MemoryServiceTest, FreedRecordIsReusedByTheNextAllocation)
+TEST_F(MemoryServiceTest, FreedRecordIsReusedAndBlocksAreFoundByAnyAddressInside)
 {
     void *first = memory->allocate(16);
     ASSERT_NE(first, nullptr);
@@ -67,12 +67,17 @@ TEST_F(MemoryServiceTest, FreedRecordIsReusedByTheNextAllocation)
     EXPECT_EQ(blocks().inUse - inUseBefore, 1u);
     EXPECT_EQ(dumpLines().size(), 1u);
     EXPECT_EQ(memory->sizeOf(second), 40u);
-    EXPECT_EQ(memory->containingBlock(second + 39), second);
 
+    auto *other = static_cast<unsigned char *>(memory->allocate(3));
+    int local = 0;
+    using Pair = std::pair<const void *, const void *>;
+    for (auto [address, block] : {Pair{second, second}, Pair{second + 39, second}, Pair{second + 40, nullptr},
+                                  Pair{other + 2, other}, Pair{other + 3, nullptr}, Pair{&local, nullptr}}) {
+        EXPECT_EQ(memory->containingBlock(address), block);
+    }
     memory->free(second);
     EXPECT_EQ(memory->sizeOf(second), 0u);
     EXPECT_EQ(memory->containingBlock(second), nullptr);
-    EXPECT_EQ(blocks().inUse, inUseBefore);
 }
 
 TEST_F(MemoryServiceTest, FreeOfUnknownOrFreedAddressDoesNothing)
@@ -98,41 +103,20 @@ TEST_F(MemoryServiceTest, DeleteGivesEveryBlockBackToTheHost)
     // TearDown deletes the service and checks that nothing is left.
 }
 
-TEST_F(MemoryServiceTest, ContainingBlockCoversExactlyTheRequestedRange)
-{
-    auto *block = static_cast<unsigned char *>(memory->allocate(10));
-    auto *other = static_cast<unsigned char *>(memory->allocate(3));
-    struct Case {
-        const unsigned char *address;
-        const void *expected;
-    } cases[] = {
-        {block, block},      {block + 5, block}, {block + 9, block},
-        {block + 10, nullptr}, {other + 2, other}, {other + 3, nullptr},
-    };
-    for (const Case &c : cases) {
-        EXPECT_EQ(memory->containingBlock(c.address), c.expected) << "offset " << (c.address - block);
-    }
-    int local = 0;
-    EXPECT_EQ(memory->containingBlock(&local), nullptr);
-}
-
-TEST_F(MemoryServiceTest, FailedAllocationLeavesNothingBehind)
+// A failed new block leaves no record; a failed reuse keeps the freed
+// record for the next allocation.
+TEST_F(MemoryServiceTest, FailedAllocationsLeaveNothingBehind)
 {
     context.faults().resetCounts();
     context.faults().failOnce(tqhost::HostOp::Block, 2);  // the block, after its record
-    uint64_t inUseBefore = blocks().inUse;
     EXPECT_EQ(memory->allocate(32), nullptr);
-    EXPECT_EQ(blocks().inUse, inUseBefore);
     EXPECT_TRUE(dumpLines().empty());
-}
 
-TEST_F(MemoryServiceTest, FailedReuseKeepsTheFreedRecordForLater)
-{
     memory->free(memory->allocate(8));
+    context.faults().clearFaults();
     context.faults().resetCounts();
     context.faults().failOnce(tqhost::HostOp::Block, 1);
     EXPECT_EQ(memory->allocate(8), nullptr);
-
     void *block = memory->allocate(24);
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(dumpLines().size(), 1u);
@@ -146,15 +130,11 @@ TEST_F(MemoryServiceTest, ReallocateRefilesTheBlockUnderItsNewAddress)
     auto *grown = static_cast<unsigned char *>(memory->reallocate(block, 100000));
     ASSERT_NE(grown, nullptr);
     EXPECT_EQ(grown[0], 0x5A);
-    EXPECT_EQ(memory->sizeOf(grown), 100000u);
     EXPECT_EQ(memory->containingBlock(grown + 99999), grown);
 
     context.faults().failOnce(tqhost::HostOp::Block, context.faults().calls(tqhost::HostOp::Block) + 1);
     EXPECT_EQ(memory->reallocate(grown, 8), nullptr);
     EXPECT_EQ(memory->sizeOf(grown), 100000u) << "the host kept the old block";
-
-    int local = 0;
-    EXPECT_EQ(memory->reallocate(&local, 8), nullptr);
     memory->free(grown);
 }
 
@@ -184,30 +164,7 @@ TEST_F(MemoryServiceTest, ManyBlocksStayFindableThroughFreeAndReuse)
     EXPECT_EQ(blocks().inUse, 201u) << "the service and its 200 freed records";
 }
 
-TEST_F(MemoryServiceTest, DumpWritesOneIndentedLinePerRecord)
-{
-    EXPECT_TRUE(dumpLines().empty());
-    std::set<std::string> sizes;
-    for (uint32_t size : {5u, 17u, 33u, 65u, 129u}) {
-        memory->allocate(size);
-        sizes.insert(std::to_string(size));
-    }
-    memory->free(memory->allocate(9));
-    sizes.insert("0");
-
-    const std::regex line(R"(^( *)Address\[(.+)\] Size\[(\d+)\]\n$)");
-    std::set<std::string> seen;
-    int roots = 0;
-    for (const std::string &text : dumpLines()) {
-        std::smatch match;
-        ASSERT_TRUE(std::regex_match(text, match, line)) << text;
-        roots += match[1].length() == 0;
-        seen.insert(match[3]);
-    }
-    EXPECT_EQ(roots, 1);
-    EXPECT_EQ(seen, sizes);
-}
-
+// Keys are the keyed store's ids: two live entries must not share one.
 TEST(AddressKey, IsAFixedNonNegativeFunctionOfTheAddress)
 {
     unsigned char bytes[64];
@@ -215,21 +172,17 @@ TEST(AddressKey, IsAFixedNonNegativeFunctionOfTheAddress)
     for (unsigned char &byte : bytes) {
         keys.push_back(addressKey(&byte));
         EXPECT_GE(keys.back(), 0);
+        EXPECT_EQ(addressKey(&byte), keys.back());
     }
     EXPECT_GT(std::set<int32_t>(keys.begin(), keys.end()).size(), 60u) << "neighbouring addresses get spread keys";
-    for (size_t i = 0; i < keys.size(); ++i) {
-        EXPECT_EQ(addressKey(&bytes[i]), keys[i]) << i;
-    }
 }
 
-TEST(MemoryServiceCreation, RefusesHostsWithoutBlockOperations)
+TEST(MemoryServiceCreation, RefusesAHostWithoutFree)
 {
     tqhost::HostContext context;
     tqhost::Services services{context};
-    EXPECT_EQ(newMemoryService(nullptr), nullptr);
     services.record()->PubSfree = nullptr;
     EXPECT_EQ(newMemoryService(services.record()), nullptr);
-    deleteMemoryService(nullptr);
 }
 
 }  // namespace
