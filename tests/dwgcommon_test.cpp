@@ -5,7 +5,6 @@
 #include <type_traits>
 #include <vector>
 
-#include "front/switchDWGfuncs.h"
 #include "r13/dataread.h"
 #include "r13/dwgcommon.h"
 #include "stream_fixture.h"
@@ -155,24 +154,6 @@ TEST(DWGCommon, ExtendedDataStopsAtTheObjectSize)
     ASSERT_EQ(reader.read(&data), 1);
     EXPECT_EQ(data.dataSizeInBits, 9u);
     EXPECT_EQ(reader.bitsRead(), end);
-}
-
-TEST(DWGCommon, OnlyTheR13FamilyIsServed)
-{
-    StreamFixture f({0x00});
-    for (int32_t version : {5, 6, 7, kR2000}) {
-        DWGCommon *common = newDWGCommon(&f.session, f.memory, f.stream, version);
-        EXPECT_NE(common, nullptr) << versionString(version);
-        deleteDWGCommon(common);
-    }
-    EXPECT_EQ(newDWGCommon(&f.session, f.memory, f.stream, 3), nullptr);
-    EXPECT_EQ(newDWGCommon(&f.session, f.memory, f.stream, kNoVersion), nullptr);
-    EXPECT_EQ(f.reports(), (std::vector<std::string>{
-                               "*** ERROR *** This version[AC1009] has not been supported[dwgcommon/46].",
-                               "*** ERROR *** This version[] has not been supported[dwgcommon/46]."}));
-    EXPECT_EQ(newDWGCommon(nullptr, f.memory, f.stream, kR2000), nullptr);
-    EXPECT_EQ(newDWGCommon(&f.session, nullptr, f.stream, kR2000), nullptr);
-    EXPECT_EQ(newDWGCommon(&f.session, f.memory, nullptr, kR2000), nullptr);
 }
 
 }  // namespace

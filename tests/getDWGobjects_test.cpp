@@ -135,23 +135,6 @@ TEST(ObjectWalk, AMappedOffsetThatCannotBeReachedEndsTheWalkQuietly)
     EXPECT_EQ(walk.events(), Lines{text("A")});
 }
 
-TEST(ObjectWalk, AnEntityThatCannotBeDecodedIsReportedAndTheWalkGoesOn)
-{
-    dwgw::R14Drawing drawing;
-    drawing.addText("A").common.graphicPresent = true;
-    drawing.addMText("B").common.graphicPresent = true;
-    drawing.addText("C");
-    for (Order order : {Order::Sequential, Order::Mapped}) {
-        SCOPED_TRACE(nameOf(order));
-        Walk walk(drawing, order);
-        const std::string common = report("*** ERROR *** getR13_DWGCommonData()[textdata/1]");
-        const std::string decode = report("*** ERROR *** p_dwgText()[textdata/1]");
-
-        EXPECT_EQ(walk.run(), (Results{2, 2, 2, 1}));
-        EXPECT_EQ(walk.events(), (Lines{common, decode, common, decode, text("C")}));
-    }
-}
-
 // The host's refusal fails the object's call; with a map the next call goes
 // on with the next object all the same.
 TEST(ObjectWalk, ATextTheHostRefusesFailsItsCallAndTheNextCallGoesOn)
