@@ -137,7 +137,7 @@ public:
     CallProbe &operator=(const CallProbe &) = delete;
 
     // Texts appended before call k (from 1) of op.
-    uint32_t textsBefore(HostOp op, uint64_t k) const { return textsAtCall_[static_cast<size_t>(op)][k - 1]; }
+    uint32_t textsBefore(HostOp op, uint64_t k) const { return textsAtCall_.at(static_cast<size_t>(op)).at(k - 1); }
 
 private:
     CallProbe &note(HostOp op)
