@@ -70,6 +70,7 @@ private:
     int32_t p_readHeader();
     int32_t p_readEntities();
     int32_t p_checkBlocks();
+    int32_t p_walkSection(int32_t start, int32_t end, R12Section section);
     int32_t p_getSectionsPosition1();
     int32_t p_getSectionsPosition2();
     int32_t p_readTableDescriptor();
@@ -145,15 +146,32 @@ int32_t R12DWGReader::p_readHeader()
     return 1;
 }
 
-// Phase 1: the whole entity section in one call. A walk that fails keeps
-// its walker, so that a later call goes on where the failure left it.
+// Phase 1: the whole entity section in one call.
 int32_t R12DWGReader::p_readEntities()
 {
     if (entitiesStart_ <= 0 || entitiesEnd_ <= entitiesStart_) {
         return 0;
     }
+    return p_walkSection(entitiesStart_, entitiesEnd_, R12Section::Entities);
+}
+
+// Phase 2: the block section, which runs from its start up to the fourth
+// address, walked like the entity section: the block definitions hold the
+// title blocks, the symbol labels and the text of every dimension.
+int32_t R12DWGReader::p_checkBlocks()
+{
+    if (blocksStart_ <= 0 || blocksStart_ >= fourthAddress_) {
+        return 0;
+    }
+    return p_walkSection(blocksStart_, fourthAddress_, R12Section::Blocks);
+}
+
+// A walk that fails keeps its walker, so that a later call of the same
+// phase goes on where the failure left it.
+int32_t R12DWGReader::p_walkSection(int32_t start, int32_t end, R12Section section)
+{
     if (walker_ == nullptr) {
-        walker_ = newR12EntityWalker(session_, memory_, stream_, entitiesStart_, entitiesEnd_);
+        walker_ = newR12EntityWalker(session_, memory_, stream_, start, end, section);
         if (walker_ == nullptr) {
             return 0;
         }
@@ -164,13 +182,6 @@ int32_t R12DWGReader::p_readEntities()
     deleteR12EntityWalker(walker_);
     walker_ = nullptr;
     return 1;
-}
-
-// Phase 2: the block section is not read, only checked to lie below the
-// fourth address.
-int32_t R12DWGReader::p_checkBlocks()
-{
-    return blocksStart_ > 0 && blocksStart_ < fourthAddress_ ? 1 : 0;
 }
 
 // 0x14 to 0x5E: the entity section start and end, the block section

@@ -13,13 +13,14 @@ static const char kModule[] = "getR12DWGentities";
 
 namespace {
 
-// The last bytes of the entity section hold no record.
+// The last bytes of a section hold no record.
 constexpr int32_t kSectionTail = 32;
 
 // Records may overlap, and each may read up to 64 KB of extended data and
 // strings wherever its fields lead, so a walk could read the file over and
-// over. A section's records are read about once: the walk ends when it has
-// read this many times the file's size, plus a margin.
+// over. A section's records are read about once: a walk ends when the
+// reader's stream has read this many times the file's size, plus a margin,
+// counting the header and both sections together.
 constexpr uint64_t kReadsPerFileByte = 16;
 constexpr uint64_t kReadMargin = 1u << 20;
 
@@ -62,12 +63,12 @@ const R12EntityWalker::EntityType R12EntityWalker::kEntityTypes[26] = {
 };
 
 R12EntityWalker *newR12EntityWalker(DWGglobal *session, MemoryService *memory, FileStream *stream,
-                                    int32_t sectionStart, int32_t sectionEnd)
+                                    int32_t sectionStart, int32_t sectionEnd, R12Section section)
 {
     if (session == nullptr || memory == nullptr || stream == nullptr) {
         return nullptr;
     }
-    R12EntityWalker *walker = newIn<R12EntityWalker>(memory, session, memory, stream, sectionEnd);
+    R12EntityWalker *walker = newIn<R12EntityWalker>(memory, session, memory, stream, sectionEnd, section);
     if (walker == nullptr) {
         return nullptr;
     }
@@ -76,7 +77,7 @@ R12EntityWalker *newR12EntityWalker(DWGglobal *session, MemoryService *memory, F
         deleteR12EntityWalker(walker);
         return nullptr;
     }
-    walker->readBudgetEnd_ = stream->bytesRead() + kReadsPerFileByte * stream->size() + kReadMargin;
+    walker->readBudgetEnd_ = kReadsPerFileByte * stream->size() + kReadMargin;
     return walker;
 }
 
@@ -138,6 +139,11 @@ int32_t R12EntityWalker::p_getEntityHandler(Handler *handler)
     Handler found = type < std::size(kEntityTypes) ? kEntityTypes[type].handler : nullptr;
     if (found == nullptr) {
         return p_passUnknownType(start, type, length);
+    }
+    // A BLOCK record in the block section opens a definition: its layout
+    // differs between versions and its name is no text a reader sees.
+    if (section_ == R12Section::Blocks && found == &R12EntityWalker::p_blockHandler) {
+        found = &R12EntityWalker::p_skipHandler;
     }
     if (stream_->SeekPos(start) != 1) {
         return 0;

@@ -1,7 +1,10 @@
-// Walks the entity section of an R10, R11 or R12 drawing record by record
-// and hands the strings of TEXT, BLOCK, ATTDEF and ATTRIB entities to the
-// host, each as a text group, bytes as stored. Every other record is passed
-// over by the length in its head.
+// Walks a section of entity records of an R10, R11 or R12 drawing, record
+// by record, and hands the strings of TEXT, BLOCK, ATTDEF and ATTRIB
+// entities to the host, each as a text group, bytes as stored. Every other
+// record is passed over by the length in its head. The same walk serves the
+// entity section and the block section, where the block definitions keep
+// their entities; there BLOCK records, which open each definition, are
+// passed over too.
 #ifndef TQ_R12_GETR12DWGENTITIES_H
 #define TQ_R12_GETR12DWGENTITIES_H
 
@@ -12,10 +15,14 @@ class FileStream;
 class MemoryService;
 class R12DataRead;
 
+// Which section a walker walks.
+enum class R12Section { Entities, Blocks };
+
 class R12EntityWalker {
 public:
-    R12EntityWalker(DWGglobal *session, MemoryService *memory, FileStream *stream, int32_t sectionEnd)
-        : session_(session), memory_(memory), stream_(stream), sectionEnd_(sectionEnd)
+    R12EntityWalker(DWGglobal *session, MemoryService *memory, FileStream *stream, int32_t sectionEnd,
+                    R12Section section)
+        : session_(session), memory_(memory), stream_(stream), sectionEnd_(sectionEnd), section_(section)
     {
     }
 
@@ -30,7 +37,7 @@ public:
 
 private:
     friend R12EntityWalker *newR12EntityWalker(DWGglobal *session, MemoryService *memory, FileStream *stream,
-                                               int32_t sectionStart, int32_t sectionEnd);
+                                               int32_t sectionStart, int32_t sectionEnd, R12Section section);
 
     using Handler = int32_t (R12EntityWalker::*)();
 
@@ -71,6 +78,7 @@ private:
     FileStream *stream_;
     R12DataRead *data_ = nullptr;
     int32_t sectionEnd_;
+    R12Section section_;
     bool emptyRecordSeen_ = false;
     uint64_t readBudgetEnd_ = 0;
 };
@@ -78,7 +86,7 @@ private:
 // Null when a record is missing, a block cannot be had or the stream cannot
 // be moved to the section start.
 R12EntityWalker *newR12EntityWalker(DWGglobal *session, MemoryService *memory, FileStream *stream,
-                                    int32_t sectionStart, int32_t sectionEnd);
+                                    int32_t sectionStart, int32_t sectionEnd, R12Section section);
 void deleteR12EntityWalker(R12EntityWalker *walker);
 
 #endif

@@ -1,6 +1,9 @@
 #include "r12/r12dataread.h"
 
+#include <cstring>
+
 #include "front/dwgglobal.h"
+#include "front/switchDWGfuncs.h"
 #include "r13/dataread.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
@@ -10,9 +13,10 @@ static const char kModule[] = "r12dataread";
 
 namespace {
 
-// Bits of the flags byte in an entity head: each present field of the
-// common part is announced by one bit, in the order the fields follow.
+// Bits of the flags byte in an entity head: each announces one field of
+// the common part (see getEntityCommon for the order they are stored in).
 constexpr uint16_t kFlagColour = 0x01;
+constexpr uint16_t kFlagLinetype = 0x02;
 constexpr uint16_t kFlagElevation = 0x04;
 constexpr uint16_t kFlagThickness = 0x08;
 constexpr uint16_t kFlagHandle = 0x20;
@@ -66,7 +70,7 @@ R12DataRead *newR12DataRead(DWGglobal *session, MemoryService *memory, FileStrea
     if (session == nullptr || memory == nullptr || stream == nullptr) {
         return nullptr;
     }
-    R12DataRead *reader = newIn<R12DataRead>(memory, memory, stream);
+    R12DataRead *reader = newIn<R12DataRead>(memory, session, memory, stream);
     if (reader != nullptr) {
         reader->data_ = newDataRead(session, memory, stream);
     }
@@ -94,28 +98,27 @@ int32_t R12DataRead::getEntityHead(uint8_t *type, uint8_t *flags, uint16_t *leng
     return data_->getRC(type) && data_->getRC(flags) && data_->getRS(length) ? 1 : 0;
 }
 
+// After the first word and the option word, the fields the flags announce
+// are stored in this order: extra flags, one block of extended data,
+// colour, linetype index, elevation, thickness, handle, viewport.
 int32_t R12DataRead::getEntityCommon(uint16_t *firstWord, uint16_t *optionWord, uint16_t *colour,
                                      uint16_t *extraFlags, uint8_t type, uint16_t flags)
 {
     *colour = 0;
     *extraFlags = 0;
-    uint8_t byte = 0;
     if (!data_->getRS(firstWord) || !data_->getRS(optionWord)) {
         return 0;
     }
-    if ((flags & kFlagColour) != 0) {
-        if (!data_->getRC(&byte)) {
-            return 0;
-        }
-        *colour = byte;
-    }
-    if ((flags & kFlagExtraFlags) != 0) {
-        if (!data_->getRC(&byte)) {
-            return 0;
-        }
-        *extraFlags = byte;
+    if ((flags & kFlagExtraFlags) != 0 && !p_getByte(extraFlags)) {
+        return 0;
     }
     if ((*extraFlags & kExtraExtendedData) != 0 && !p_skipExtendedData()) {
+        return 0;
+    }
+    if ((flags & kFlagColour) != 0 && !p_getByte(colour)) {
+        return 0;
+    }
+    if ((flags & kFlagLinetype) != 0 && !data_->skipBytes(p_linetypeIndexSize())) {
         return 0;
     }
     if ((flags & kFlagElevation) != 0 && hasElevationReal(type) && !data_->skipBytes(kRealSize)) {
@@ -131,6 +134,23 @@ int32_t R12DataRead::getEntityCommon(uint16_t *firstWord, uint16_t *optionWord, 
         return 0;
     }
     return 1;
+}
+
+int32_t R12DataRead::p_getByte(uint16_t *value)
+{
+    uint8_t byte = 0;
+    if (!data_->getRC(&byte)) {
+        return 0;
+    }
+    *value = byte;
+    return 1;
+}
+
+// R10 drawings index their linetype table with one byte, R11 and R12
+// drawings with two.
+int32_t R12DataRead::p_linetypeIndexSize() const
+{
+    return strcmp(versionString(session_->versionIndex), "AC1006") == 0 ? 1 : 2;
 }
 
 int32_t R12DataRead::skipEntity()

@@ -17,7 +17,10 @@ class MemoryService;
 
 class R12DataRead {
 public:
-    R12DataRead(MemoryService *memory, FileStream *stream) : memory_(memory), stream_(stream) {}
+    R12DataRead(DWGglobal *session, MemoryService *memory, FileStream *stream)
+        : session_(session), memory_(memory), stream_(stream)
+    {
+    }
 
     // The byte reader over the same stream; owned by this record.
     DataRead *dataRead() const { return data_; }
@@ -48,10 +51,13 @@ private:
     // How the walk over the items of an extended-data block goes on.
     enum class ItemWalk { Next, Stop, Failed };
 
+    int32_t p_getByte(uint16_t *value);
+    int32_t p_linetypeIndexSize() const;
     int32_t p_skipExtendedData();
     ItemWalk p_skipExtendedString(int32_t *left);
     ItemWalk p_skipExtendedItem(uint8_t code, int32_t *left);
 
+    DWGglobal *session_;
     MemoryService *memory_;
     FileStream *stream_;
     DataRead *data_ = nullptr;

@@ -10,13 +10,6 @@
 static const char kModule[] = "dataread";
 [[gnu::used]] static const char kIdent[] = "@(#)dataread(R13, R14 and R2000): Version 2.05.00";
 
-namespace {
-
-// Texts longer than this are not taken from the drawing.
-constexpr int32_t kMaxTextLength = 256;
-
-}  // namespace
-
 DataRead *newDataRead(DWGglobal *session, MemoryService *memory, FileStream *stream)
 {
     if (session == nullptr || memory == nullptr || stream == nullptr) {
@@ -183,9 +176,9 @@ int32_t DataRead::getH(int32_t *code, int32_t *count)
     return skipBytes(*count);
 }
 
-// A text of 1 to 256 bytes comes back in a zero-terminated buffer of the
-// memory service; any other length gives length 0, no buffer, and leaves
-// the bytes unread.
+// A text of any length its BS field can state comes back in a
+// zero-terminated buffer of the memory service, one byte longer than the
+// text; length 0 gives no buffer.
 int32_t DataRead::getT(int32_t *length, char **buffer)
 {
     *buffer = nullptr;
@@ -194,8 +187,7 @@ int32_t DataRead::getT(int32_t *length, char **buffer)
         return 0;
     }
     *length = stored;
-    if (stored == 0 || stored > kMaxTextLength) {
-        *length = 0;
+    if (stored == 0) {
         return 1;
     }
     return p_readText(stored, buffer);

@@ -15,7 +15,6 @@ static const char kModule[] = "textdata";
 namespace {
 
 constexpr int32_t kObjectFraming = 4;  // size field and check value
-constexpr int32_t kMaxPieces = 1024;
 
 constexpr int32_t kFirstR13Index = 5;  // "AC1012"
 constexpr int32_t kLastR14Index = 7;   // "AC1014"
@@ -144,6 +143,13 @@ int32_t forEachUnicodeUnit(const char *text, Put put)
         }
     }
     return codes;
+}
+
+// The first place of c in the text, or its terminating zero byte.
+const char *findOrEnd(const char *text, char c)
+{
+    const char *found = strchr(text, c);
+    return found != nullptr ? found : text + strlen(text);
 }
 
 template <class Record>
@@ -409,23 +415,18 @@ bool TextData::p_checked(int32_t result, const char *message, int32_t line)
     return result != 0;
 }
 
-// Each paragraph of a multi-line text is a text of its own. The split cuts
-// the text in place; a text whose breaks all stand at its start yields no
-// paragraph at all.
+// Each paragraph of a multi-line text is a text of its own, emitted as soon
+// as the split cuts it from the text, however many there are; a text whose
+// breaks all stand at its start yields no paragraph at all.
 int32_t TextData::p_putParagraphs(char *text, int32_t length)
 {
-    if (strings_->countString(text, kParagraphBreak) == 0) {
+    if (strings_->findString(text, kParagraphBreak) < 0) {
         return p_putText(text, length);
     }
-    char *pieces[kMaxPieces];
-    int32_t count = 0;
-    strings_->splitStringMax(text, kParagraphBreak, &count, pieces, kMaxPieces);
-    for (int32_t i = 0; i < count; ++i) {
-        if (p_putText(pieces[i], static_cast<int32_t>(strlen(pieces[i]))) == 0) {
-            return 0;
-        }
-    }
-    return 1;
+    int32_t count = strings_->forEachPiece(text, kParagraphBreak, [this](char *paragraph) {
+        return p_putText(paragraph, static_cast<int32_t>(strlen(paragraph))) != 0;
+    });
+    return count < 0 ? 0 : 1;
 }
 
 // Emits one text group. The kind-41 buffer comes straight from the host and
@@ -460,25 +461,29 @@ int32_t TextData::p_createFailed()
 
 // Formatting codes ("\A1;", "\H2.5;") are removed only from a text that
 // begins with one; from then on every backslash up to its next semicolon
-// goes, except a code whose semicolon ends the text. Each pass removes at
-// least two bytes, so the loop ends.
+// goes, until a backslash has no semicolon after it or its semicolon ends
+// the text. The length becomes the text's length up to its first zero byte,
+// except for a text that holds a backslash but does not begin with one,
+// which is left exactly as it came. One pass: the text is read once and the
+// kept bytes move down.
 void TextData::p_stripFormat(char *text, int32_t *length)
 {
-    bool started = false;
-    for (int32_t at = strings_->findAnyChar(text, kCodeStart); at >= 0;
-         at = strings_->findAnyChar(text, kCodeStart)) {
-        if (!started && at != 0) {
-            return;
-        }
-        started = true;
-        char *code = text + at;
-        int32_t end = strings_->findAnyChar(code, kCodeEnd);
-        if (end < 0 || code[end + 1] == '\0') {
+    if (text[0] != kCodeStart[0] && strchr(text, kCodeStart[0]) != nullptr) {
+        return;
+    }
+    char *kept = text;
+    const char *at = text;
+    while (*at == kCodeStart[0]) {
+        const char *end = strchr(at, kCodeEnd[0]);
+        if (end == nullptr || end[1] == '\0') {
             break;
         }
-        char *rest = code + end + 1;
-        memmove(code, rest, strlen(rest) + 1);
+        const char *next = findOrEnd(end + 1, kCodeStart[0]);
+        memmove(kept, end + 1, static_cast<size_t>(next - (end + 1)));
+        kept += next - (end + 1);
+        at = next;
     }
+    memmove(kept, at, strlen(at) + 1);
     *length = static_cast<int32_t>(strlen(text));
 }
 
@@ -505,18 +510,16 @@ void TextData::p_convertText(int32_t *charset, char *buffer, int32_t *outLength,
 // so the output never outgrows the text's buffer.
 int32_t TextData::p_decodeEscapes(char *buffer, int32_t *outLength, char *text)
 {
-    if (strings_->countString(text, kMultibyteCode) == 0) {
+    if (strings_->findString(text, kMultibyteCode) < 0) {
         return 0;
     }
-    char *pieces[kMaxPieces];
-    int32_t count = 0;
-    strings_->splitStringMax(text, kMultibyteCode, &count, pieces, kMaxPieces);
     int32_t out = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        uint16_t character = multibyteCharacter(pieces[i]);
+    int32_t count = strings_->forEachPiece(text, kMultibyteCode, [buffer, &out](char *piece) {
+        uint16_t character = multibyteCharacter(piece);
         buffer[out++] = static_cast<char>(character >> 8);
         buffer[out++] = static_cast<char>(character & 0xFF);
-    }
+        return true;
+    });
     buffer[out] = '\0';
     *outLength = out;
     return count;

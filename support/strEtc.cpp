@@ -100,38 +100,6 @@ int32_t StrEtc::countWideUnits(const void *units) const
     return count;
 }
 
-void StrEtc::splitString(char *string, const char *separator, int32_t *count, char **pieces)
-{
-    splitStringMax(string, separator, count, pieces, INT32_MAX);
-}
-
-// Cuts the string at each separator. Separators at the start of what is
-// left make no piece; if any piece was made, what follows the last separator
-// is the last piece, possibly empty. A string that yields no piece leaves
-// the count at 0 and the array untouched: the caller uses the whole string.
-// Reaching the maximum ends the split at once and drops the rest.
-void StrEtc::splitStringMax(char *string, const char *separator, int32_t *count, char **pieces, int32_t maximum)
-{
-    int32_t separatorLength = static_cast<int32_t>(strlen(separator));
-    char *rest = string;
-    *count = 0;
-    for (int32_t at = p_search(rest, separator); at >= 0; at = p_search(rest, separator)) {
-        if (at > 0) {
-            pieces[*count] = rest;
-            rest[at] = '\0';
-            *count += 1;
-            if (*count >= maximum) {
-                return;
-            }
-        }
-        rest += at + separatorLength;
-    }
-    if (*count > 0) {
-        pieces[*count] = rest;
-        *count += 1;
-    }
-}
-
 int32_t StrEtc::countString(const char *string, const char *pattern) const
 {
     int32_t length = static_cast<int32_t>(strlen(pattern));
@@ -160,19 +128,15 @@ void StrEtc::removeChar(char *string, char character)
 
 // The first index at which the whole pattern stands in the string; an empty
 // pattern or an empty string matches nowhere.
+// Looks only as far as the first match, so that walking a long text
+// match by match reads it once.
 int32_t StrEtc::p_search(const char *string, const char *pattern) const
 {
-    size_t patternLength = strlen(pattern);
-    size_t stringLength = strlen(string);
-    if (patternLength == 0 || patternLength > stringLength) {
+    if (pattern[0] == '\0') {
         return -1;
     }
-    for (size_t i = 0; i + patternLength <= stringLength; ++i) {
-        if (string[i] == pattern[0] && memcmp(string + i, pattern, patternLength) == 0) {
-            return static_cast<int32_t>(i);
-        }
-    }
-    return -1;
+    const char *found = strstr(string, pattern);
+    return found == nullptr ? -1 : static_cast<int32_t>(found - string);
 }
 
 int32_t StrEtc::p_searchAny(const char *string, const char *set) const

@@ -6,6 +6,7 @@
 #define TQ_SUPPORT_STRETC_H
 
 #include <cstdint>
+#include <cstring>
 
 class MemoryService;
 
@@ -22,8 +23,14 @@ public:
     int32_t firstNotInSet(const char *string, const char *set) const;
     void trimBlanks(char *string);
     int32_t countWideUnits(const void *units) const;
-    void splitString(char *string, const char *separator, int32_t *count, char **pieces);
-    void splitStringMax(char *string, const char *separator, int32_t *count, char **pieces, int32_t maximum);
+    // Cuts the string in place at each separator and hands every piece to
+    // visit as soon as it is cut, however many there are. Separators at the
+    // start of what is left make no piece; if any piece was made, what
+    // follows the last separator is the last piece, possibly empty. Answers
+    // the number of pieces handed over, or -1 as soon as visit answers
+    // false.
+    template <class Visit>
+    int32_t forEachPiece(char *string, const char *separator, Visit visit) const;
     int32_t countString(const char *string, const char *pattern) const;
     void removeChar(char *string, char character);
 
@@ -35,6 +42,28 @@ private:
 
     MemoryService *memory_;
 };
+
+template <class Visit>
+int32_t StrEtc::forEachPiece(char *string, const char *separator, Visit visit) const
+{
+    const int32_t separatorLength = static_cast<int32_t>(strlen(separator));
+    char *rest = string;
+    int32_t count = 0;
+    for (int32_t at = p_search(rest, separator); at >= 0; at = p_search(rest, separator)) {
+        if (at > 0) {
+            rest[at] = '\0';
+            if (!visit(rest)) {
+                return -1;
+            }
+            ++count;
+        }
+        rest += at + separatorLength;
+    }
+    if (count > 0 && !visit(rest)) {
+        return -1;
+    }
+    return count > 0 ? count + 1 : 0;
+}
 
 StrEtc *newStrEtc(MemoryService *memory);
 void deleteStrEtc(StrEtc *strings);

@@ -111,7 +111,6 @@ const std::vector<ValueCase> kValues = {
     {"H drops the value bytes", [](BitWriter &w) { w.H(5, Bytes{0x12, 0x34}); }, values(&DataRead::getH), {5, 2}},
     {"T", [](BitWriter &w) { w.T("Tx\xB0"); }, readT, {3, 'T', 'x', 0xB0, 0}},
     {"T of length 0", [](BitWriter &w) { w.T(""); }, readT, {0}},
-    {"T longer than 256 stays unread", [](BitWriter &w) { w.BSCode(0, 257); }, readT, {0}},
     {"skipBytes", [](BitWriter &w) { w.RC(1).RC(2); }, [](DataRead &in, Values &) { return in.skipBytes(2); }, {}},
 };
 
@@ -145,17 +144,23 @@ TEST(DataRead, EveryEncodingAtEveryBitPositionAndTruncation)
     }
 }
 
-TEST(DataRead, LongestTextWithEitherLengthCode)
+// Every length a BS can state: 256 by its own code, the others as a
+// 16-bit number. The buffer is the text and its zero byte, no more.
+TEST(DataRead, TextsOfEveryLengthAreReadWholeIntoABufferOfTheirSize)
 {
-    for (unsigned code : {0u, 3u}) {
+    for (uint16_t size : {256, 257, 4000, 65535}) {
+        const std::string stored(size, 'x');
         BitWriter w;
-        Reader reader(w.BSCode(code, code == 0 ? 256 : 0).raw(std::string(256, 'x')).bytes());
+        Reader reader(w.BSCode(size == 256 ? 3 : 0, size == 256 ? 0 : size).raw(stored).RC(0xA5).bytes());
         int32_t length = 0;
         char *text = nullptr;
-        ASSERT_EQ(reader.in->getT(&length, &text), 1);
-        EXPECT_EQ(length, 256);
-        EXPECT_EQ(reader.fixture.memory->sizeOf(text), 257u);
-        EXPECT_EQ(std::string(text), std::string(256, 'x'));
+        ASSERT_EQ(reader.in->getT(&length, &text), 1) << size;
+        EXPECT_EQ(length, size);
+        EXPECT_EQ(reader.fixture.memory->sizeOf(text), size + 1u);
+        EXPECT_EQ(std::string(text), stored);
+        uint8_t marker = 0;
+        EXPECT_TRUE(reader.in->getRC(&marker) && marker == 0xA5) << "the stream stands right after the text";
+        reader.fixture.memory->free(text);
     }
 }
 

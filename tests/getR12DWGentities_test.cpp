@@ -26,7 +26,7 @@ struct Walk {
         : fixture(drawing.bytes)
     {
         end = end >= 0 ? end : sectionEnd(drawing.bytes);
-        walker = newR12EntityWalker(&fixture.session, fixture.memory, fixture.stream, start, end);
+        walker = newR12EntityWalker(&fixture.session, fixture.memory, fixture.stream, start, end, R12Section::Entities);
     }
     ~Walk() { deleteR12EntityWalker(walker); }
 

@@ -12,9 +12,13 @@ namespace {
 using dwgw::Bytes;
 using dwgw::R12Entity;
 
+constexpr int32_t kR10Index = 2;  // "AC1006"
+constexpr int32_t kR11Index = 3;  // "AC1009"
+
 struct R12Reader {
-    explicit R12Reader(Bytes bytes) : fixture(std::move(bytes))
+    explicit R12Reader(Bytes bytes, int32_t versionIndex = kR11Index) : fixture(std::move(bytes))
     {
+        fixture.session.versionIndex = versionIndex;
         reader = newR12DataRead(&fixture.session, fixture.memory, fixture.stream);
     }
     ~R12Reader() { deleteR12DataRead(reader); }
@@ -48,6 +52,7 @@ R12Entity entity(uint8_t type, uint8_t flags, uint8_t extraFlags = 0)
     e.extraFlags = extraFlags;
     e.optionWord = 0xBEEF;
     e.colour = 5;
+    e.linetype = 0x0909;
     e.counted = {1, 2, 3};
     e.eed.string("AB", 0x2A).item(10, Bytes(24, 0x11));
     e.body = Bytes(40, 0xEE);
@@ -60,6 +65,7 @@ struct CommonCase {
     uint8_t type, flags, extraFlags;
     int32_t commonSize;  // bytes after the four-byte head
     uint16_t colour, extra;
+    dwgw::R12Version version = dwgw::R12Version::AC1009;
 };
 
 class R12CommonPart : public ::testing::TestWithParam<CommonCase> {};
@@ -67,7 +73,8 @@ class R12CommonPart : public ::testing::TestWithParam<CommonCase> {};
 TEST_P(R12CommonPart, ReadsExactlyTheFieldsTheFlagsAnnounce)
 {
     const CommonCase &c = GetParam();
-    R12Reader r(dwgw::encodeR12Entity(entity(c.type, c.flags, c.extraFlags)));
+    const bool r10 = c.version == dwgw::R12Version::AC1006;
+    R12Reader r(dwgw::encodeR12Entity(entity(c.type, c.flags, c.extraFlags), c.version), r10 ? kR10Index : kR11Index);
     ASSERT_EQ(r.readHeadAndCommon(), 1);
     EXPECT_EQ(r.position(), 4 + c.commonSize);
     EXPECT_EQ(r.optionWord, 0xBEEF);
@@ -83,16 +90,21 @@ INSTANTIATE_TEST_SUITE_P(
                       CommonCase{"elevationOn3dface", 22, 0x04, 0, 4, 0, 0},
                       CommonCase{"elevationOnCircle", 3, 0x04, 0, 12, 0, 0},
                       CommonCase{"thickness", 1, 0x08, 0, 12, 0, 0}, CommonCase{"counted", 3, 0x20, 0, 8, 0, 0},
-                      CommonCase{"bitsWithoutFields", 3, 0x92, 0, 4, 0, 0},
+                      CommonCase{"bitsWithoutFields", 3, 0x90, 0, 4, 0, 0},
+                      CommonCase{"linetypeR10", 3, 0x02, 0, 5, 0, 0, dwgw::R12Version::AC1006},
+                      CommonCase{"linetypeR11", 3, 0x02, 0, 6, 0, 0},
+                      CommonCase{"linetypeR12", 3, 0x03, 0, 7, 5, 0, dwgw::R12Version::AC1010},
                       CommonCase{"extraFlagsAlone", 3, 0x40, 0xF9, 5, 0, 0xF9},
                       CommonCase{"colourExtendedDataExtraWord", 3, 0x41, 0x06, 6 + kEedBlock + 2, 5, 0x06},
-                      CommonCase{"everything", 7, 0xFF, 0xFF, 6 + kEedBlock + 8 + 8 + 4 + 2, 5, 0xFF}),
+                      CommonCase{"everything", 7, 0xFF, 0xFF, 6 + kEedBlock + 2 + 8 + 8 + 4 + 2, 5, 0xFF},
+                      CommonCase{"everythingR10", 7, 0xFF, 0xFF, 6 + kEedBlock + 1 + 8 + 8 + 4 + 2, 5, 0xFF,
+                                 dwgw::R12Version::AC1006}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(R12CommonPart, FailsAtEveryCutOfTheRecord)
 {
-    const Bytes whole = dwgw::encodeR12Entity(entity(7, 0x6D, 0x06));
-    const int32_t readable = 4 + 6 + kEedBlock + 8 + 8 + 4 + 2;
+    const Bytes whole = dwgw::encodeR12Entity(entity(7, 0x6F, 0x06));
+    const int32_t readable = 4 + 6 + kEedBlock + 2 + 8 + 8 + 4 + 2;
     for (int32_t cut = 1; cut <= readable; ++cut) {
         R12Reader r(Bytes(whole.begin(), whole.begin() + cut));
         EXPECT_EQ(r.readHeadAndCommon(), cut == readable ? 1 : 0) << cut;

@@ -19,30 +19,19 @@ protected:
     struct Split {
         int32_t count;
         std::vector<std::string> pieces;
-        std::string untouched;  // the first slot of the array, when not written
     };
 
-    // Splits a copy of text; the array is pre-filled with a marker so that a
-    // split that writes nothing can be told from one that does.
-    Split split(const std::string &text, const char *separator, int32_t maximum = 0)
+    // Splits a copy of text, collecting the pieces as they are handed over;
+    // the visit answers false at the piece numbered stopAt (from 1).
+    Split split(const std::string &text, const char *separator, size_t stopAt = 0)
     {
         buffer.assign(text.begin(), text.end());
         buffer.push_back('\0');
-        static char marker[] = "unwritten";
-        char *pieces[8];
-        for (char *&piece : pieces) {
-            piece = marker;
-        }
-        Split result{-7, {}, {}};
-        if (maximum == 0) {
-            strings->splitString(buffer.data(), separator, &result.count, pieces);
-        } else {
-            strings->splitStringMax(buffer.data(), separator, &result.count, pieces, maximum);
-        }
-        for (int32_t i = 0; i < result.count; ++i) {
-            result.pieces.emplace_back(pieces[i]);
-        }
-        result.untouched = pieces[result.count > 0 ? result.count : 0];
+        Split result{-7, {}};
+        result.count = strings->forEachPiece(buffer.data(), separator, [&](char *piece) {
+            result.pieces.emplace_back(piece);
+            return result.pieces.size() != stopAt;
+        });
         return result;
     }
 
@@ -59,10 +48,10 @@ protected:
     std::vector<char> buffer;
 };
 
-TEST_F(StrEtcTest, SplitStringCutsAtEverySeparatorAfterTheFirstPiece)
+TEST_F(StrEtcTest, ForEachPieceCutsAtEverySeparatorAfterTheFirstPiece)
 {
     struct Case {
-        const char *text;
+        std::string text;
         const char *separator;
         std::vector<std::string> pieces;
     } cases[] = {
@@ -81,34 +70,26 @@ TEST_F(StrEtcTest, SplitStringCutsAtEverySeparatorAfterTheFirstPiece)
         EXPECT_EQ(result.count, static_cast<int32_t>(c.pieces.size())) << c.text;
         EXPECT_EQ(result.pieces, c.pieces) << c.text;
         if (c.pieces.empty()) {
-            EXPECT_EQ(result.untouched, "unwritten") << c.text;
             EXPECT_EQ(std::string(buffer.data()), c.text) << "no piece leaves the string whole";
         }
     }
 }
 
-TEST_F(StrEtcTest, SplitStringMaxDropsTheRestAtTheMaximum)
+TEST_F(StrEtcTest, ForEachPieceHasNoLimitAndStopsWhenTheVisitSaysSo)
 {
-    struct Case {
-        const char *text;
-        int32_t maximum;
-        std::vector<std::string> pieces;
-    } cases[] = {
-        {"A--B", 1, {"A"}},
-        {"A--B--C", 2, {"A", "B"}},
-        {"A--B--C", 3, {"A", "B", "C"}},
-        {"A--B--", 2, {"A", "B"}},
-        {"--A--B", 1, {"A"}},
-        {"AB", 1, {}},
-    };
-    for (const Case &c : cases) {
-        Split result = split(c.text, "--", c.maximum);
-        EXPECT_EQ(result.count, static_cast<int32_t>(c.pieces.size())) << c.text << " max " << c.maximum;
-        EXPECT_EQ(result.pieces, c.pieces) << c.text << " max " << c.maximum;
-        if (c.pieces.size() == static_cast<size_t>(c.maximum)) {
-            EXPECT_EQ(result.untouched, "unwritten") << "nothing past the maximum is written";
-        }
+    std::string many;
+    for (int i = 0; i < 5000; ++i) {
+        many += "p" + std::to_string(i) + "--";
     }
+    Split all = split(many, "--");
+    ASSERT_EQ(all.count, 5001);
+    EXPECT_EQ(all.pieces[4999], "p4999");
+    EXPECT_EQ(all.pieces[5000], "");
+
+    Split stopped = split("A--B--C", "--", 2);
+    EXPECT_EQ(stopped.count, -1);
+    EXPECT_EQ(stopped.pieces, (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(split("A--B", "--", 2).count, -1) << "a stop at the last piece is still a stop";
 }
 
 TEST_F(StrEtcTest, SearchesFindTheFirstWholeOccurrence)

@@ -138,10 +138,10 @@ TEST(TextConversion, EveryTextIsStrippedAndDecodedBeforeTheHostGetsIt)
     }
 }
 
-TEST(TextEntity, TextsOfOneTo256BytesAreEmittedOthersAreSteppedOver)
+TEST(TextEntity, TextsOfEveryLengthAreEmittedWhole)
 {
     for (Layout layout : {Layout::R13, Layout::R2000}) {
-        for (size_t length : {0, 1, 256, 257}) {
+        for (size_t length : {0, 1, 256, 257, 4000, 65000}) {
             SCOPED_TRACE(std::string(nameOf(layout)) + " length " + std::to_string(length));
             std::string string(length, 'q');
             dwgw::Bytes bytes = framed(busyText(string), layout);
@@ -150,7 +150,7 @@ TEST(TextEntity, TextsOfOneTo256BytesAreEmittedOthersAreSteppedOver)
             Decoder d(bytes, layout);
 
             EXPECT_EQ(d.decoder->getDWGText(), 1);
-            EXPECT_EQ(d.events(), length >= 1 && length <= 256 ? Lines{text(string)} : Lines{});
+            EXPECT_EQ(d.events(), length >= 1 ? Lines{text(string)} : Lines{});
             EXPECT_EQ(d.position(), objectEnd);
         }
     }
@@ -250,7 +250,6 @@ const Paragraphs kParagraphs[] = {
     {"A\\P", {text("A"), text("")}},
     {"\\A1;x\\P\\A2;y", {text("x"), text("y")}},
     {"\\M+18CA1\\PZ\\M+18CA2", {text("\\M+18CA1"), text(units({0, 0x8CA2}))}},
-    {std::string(257, 'm'), {}},
 };
 
 TEST(MText, EachParagraphIsATextOfItsOwn)
@@ -265,6 +264,42 @@ TEST(MText, EachParagraphIsATextOfItsOwn)
             EXPECT_EQ(d.events(), row.emitted);
             EXPECT_EQ(d.position(), static_cast<int32_t>(bytes.size()));
         }
+    }
+}
+
+std::string repeated(const std::string &piece, size_t times)
+{
+    std::string out;
+    for (size_t i = 0; i < times; ++i) {
+        out += piece;
+    }
+    return out;
+}
+
+// Long texts hold more paragraphs and codes than any fixed table could:
+// every one of them must come out, in order, from TEXT and MTEXT alike.
+TEST(LongText, EveryParagraphAndCodeOfALongTextComesOut)
+{
+    const std::string paragraphs = "\\A1;" + repeated("ab\\P", 3000) + "end";  // 12 007 bytes
+    Lines eachParagraph(3000, text("ab"));
+    eachParagraph.push_back(text("end"));
+    const std::string multibyte = "Z" + repeated("\\M+18CA1", 4000);  // 32 001 bytes
+    const std::string unicode = repeated("\\U+00B0", 9000) + "x";  // 63 001 bytes
+    std::string degrees = repeated(units({0xB0}), 9000) + units({'x'});
+
+    for (Layout layout : {Layout::R13, Layout::R2000}) {
+        SCOPED_TRACE(nameOf(layout));
+        Decoder m(framed(busyMText(paragraphs), layout), layout);
+        EXPECT_EQ(m.decoder->getDWGMText(), 1);
+        EXPECT_EQ(m.events(), eachParagraph);
+
+        Decoder t(framed(busyText(multibyte), layout), layout);
+        EXPECT_EQ(t.decoder->getDWGText(), 1);
+        EXPECT_EQ(t.events(), Lines{text(units({0}) + repeated("\x8c\xa1", 4000))});
+
+        Decoder u(framed(busyMText(unicode), layout), layout);
+        EXPECT_EQ(u.decoder->getDWGMText(), 1);
+        EXPECT_EQ(u.events(), Lines{text(degrees, 51)});
     }
 }
 

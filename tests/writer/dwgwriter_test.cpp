@@ -129,14 +129,19 @@ TEST(R12Test, TextRecordAndTrailingBlockMatchHandComputedBytes) {
 TEST(R12Test, CommonPartFollowsFlagsInRecordOrder) {
     R12Entity circle;
     circle.type = 3;
-    circle.flags = 0x4D;  // colour, elevation, thickness, extra flags
+    circle.flags = 0x4F;  // colour, linetype, elevation, thickness, extra flags
     circle.colour = 1;
+    circle.linetype = 0x0304;
     circle.extraFlags = 0x06;  // extended data, trailing word
     circle.eed.string("A");
     circle.elevation = 1.0;
     circle.extraWord = 0x0102;
     EXPECT_EQ(encodeR12Entity(circle),
-              hex("03 4D 22 00  00 00 00 00  01 06  04 00 00 01 00 41"
+              hex("03 4F 24 00  00 00 00 00  06  04 00 00 01 00 41  01  04 03"
+                  "00 00 00 00 00 00 F0 3F  00 00 00 00 00 00 00 00  02 01"));
+    // R10 drawings index the linetype with one byte.
+    EXPECT_EQ(encodeR12Entity(circle, R12Version::AC1006),
+              hex("03 4F 23 00  00 00 00 00  06  04 00 00 01 00 41  01  04"
                   "00 00 00 00 00 00 F0 3F  00 00 00 00 00 00 00 00  02 01"));
 }
 

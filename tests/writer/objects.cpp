@@ -169,7 +169,7 @@ FramedObject frameObject(const Object& object, Layout layout, std::uint32_t hand
     BitWriter data;
     FramedObject framed;
     object.writeData(data, context, framed.fieldEnds);
-    if (data.byteCount() > 0xFFFF) throw std::length_error("object larger than its size field");
+    if (data.byteCount() > 0xFFFF && !object.sizeField) throw std::length_error("object larger than its size field");
     BitWriter frame;
     frame.RS(object.sizeField.value_or(static_cast<std::uint16_t>(data.byteCount())));
     frame.raw(data.bytes()).RS(kObjectCrc);

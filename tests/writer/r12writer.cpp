@@ -47,12 +47,14 @@ Bytes attributeBody(const std::vector<std::string_view>& strings) {
 
 // The common part between the head and the type-specific part, each piece
 // present by its flag in the order of the record.
-void writeCommon(BitWriter& w, const R12Entity& e) {
+void writeCommon(BitWriter& w, const R12Entity& e, R12Version version) {
     const std::uint8_t extra = (e.flags & 0x40) ? e.extraFlags : 0;
     w.RS(e.firstWord).RS(e.optionWord);
-    if (e.flags & 0x01) w.RC(e.colour);
     if (e.flags & 0x40) w.RC(e.extraFlags);
     if (extra & 0x02) w.RS(e.eed.size.value_or(static_cast<std::uint16_t>(e.eed.items.size()))).raw(e.eed.items);
+    if (e.flags & 0x01) w.RC(e.colour);
+    if ((e.flags & 0x02) && version == R12Version::AC1006) w.RC(static_cast<std::uint8_t>(e.linetype));
+    if ((e.flags & 0x02) && version != R12Version::AC1006) w.RS(e.linetype);
     if ((e.flags & 0x04) && e.type > 2 && e.type != 22) w.RD(e.elevation);
     if (e.flags & 0x08) w.RD(e.thickness);
     if (e.flags & 0x20) w.RC(static_cast<std::uint8_t>(e.counted.size())).raw(e.counted);
@@ -86,9 +88,9 @@ Bytes r12String(std::string_view text, std::uint16_t declaredLength) {
     return BitWriter().RS(declaredLength).raw(text).bytes();
 }
 
-Bytes encodeR12Entity(const R12Entity& entity) {
+Bytes encodeR12Entity(const R12Entity& entity, R12Version version) {
     BitWriter rest;
-    writeCommon(rest, entity);
+    writeCommon(rest, entity, version);
     rest.raw(entity.body);
     const std::size_t length = 4 + rest.byteCount();
     if (length > 0xFFFF) throw std::length_error("entity record larger than its length field");
@@ -126,13 +128,17 @@ R12Entity& R12Drawing::addAttrib(std::string_view first, std::string_view second
 }
 
 R12Entity& R12Drawing::addEntity(std::uint8_t type, Bytes body) {
-    R12Entity& entity = entities_.emplace_back();
+    R12Entity& entity = (inBlocks_ ? blocks_ : entities_).emplace_back();
     entity.type = type;
     entity.body = std::move(body);
     return entity;
 }
 
-void R12Drawing::writeHeader(BitWriter& file, std::size_t sectionEnd) const {
+void R12Drawing::beginBlocks() {
+    inBlocks_ = true;
+}
+
+void R12Drawing::writeHeader(BitWriter& file, std::size_t sectionEnd, std::size_t blocksEnd) const {
     const auto address = [](std::optional<std::int32_t> value, std::size_t computed) {
         return static_cast<std::uint32_t>(value.value_or(static_cast<std::int32_t>(computed)));
     };
@@ -140,7 +146,7 @@ void R12Drawing::writeHeader(BitWriter& file, std::size_t sectionEnd) const {
     file.RL(address(options.entitySectionStart, kHeaderSize));
     file.RL(address(options.entitySectionEnd, sectionEnd));
     file.RL(address(options.blockSectionStart, sectionEnd)).RL(0);
-    file.RL(address(options.fourthAddress, sectionEnd + options.blockSection.size())).RL(0);
+    file.RL(address(options.fourthAddress, blocksEnd)).RL(0);
     for (std::size_t i = 0; i < 5; ++i) writeDescriptor(file, options.tables[i]);
     file.padTo(kDatesAt);
     for (std::int32_t part : options.dates) file.RL(static_cast<std::uint32_t>(part));
@@ -150,18 +156,28 @@ void R12Drawing::writeHeader(BitWriter& file, std::size_t sectionEnd) const {
     file.padTo(kHeaderSize);
 }
 
+Bytes R12Drawing::encodeSection(const std::deque<R12Entity>& records, std::size_t at,
+                                std::vector<std::size_t>& offsets) const {
+    BitWriter section;
+    for (const R12Entity& entity : records) {
+        offsets.push_back(at + section.byteCount());
+        section.raw(encodeR12Entity(entity, version_));
+    }
+    return section.bytes();
+}
+
 ComposedR12 R12Drawing::compose() const {
     ComposedR12 out;
     BitWriter section;
-    for (const R12Entity& entity : entities_) {
-        out.entityOffsets.push_back(kHeaderSize + section.byteCount());
-        section.raw(encodeR12Entity(entity));
-    }
+    section.raw(encodeSection(entities_, kHeaderSize, out.entityOffsets));
     section.raw(options.entityTrailer.value_or(defaultTrailer()));
+    const std::size_t sectionEnd = kHeaderSize + section.byteCount();
+    BitWriter blocks;
+    blocks.raw(encodeSection(blocks_, sectionEnd, out.blockOffsets)).raw(options.blockSection);
 
     BitWriter file;
-    writeHeader(file, kHeaderSize + section.byteCount());
-    out.bytes = file.raw(section.bytes()).raw(options.blockSection).bytes();
+    writeHeader(file, sectionEnd, sectionEnd + blocks.byteCount());
+    out.bytes = file.raw(section.bytes()).raw(blocks.bytes()).bytes();
     return out;
 }
 

@@ -12,11 +12,14 @@
 //   0x69F   P13; the rest of the header is zero and it ends at 0x6CF
 //   0x6CF   the entity section: the entity records, then 32 trailing bytes
 //           that are not read as entities
-//   ...     the block section; the fourth address is its end
+//   ...     the block section: the records added after beginBlocks(), then
+//           options.blockSection (32 zero bytes by default, the tail that
+//           is not read as entities); the fourth address is its end
 //
 // Entity record: RC type, RC flags, RS length of the whole record, the common
-// part (RS first word, RS option word, then parts present by the flags), then
-// the type-specific part.
+// part (RS first word, RS option word, then the fields the flags announce:
+// extra flags, extended data, colour, linetype, elevation, thickness,
+// handle, viewport word), then the type-specific part.
 #pragma once
 
 #include <array>
@@ -50,9 +53,10 @@ struct R12Entity {
     std::optional<std::uint16_t> length;  // default: the record's byte count
     std::uint16_t firstWord = 0;
     std::uint16_t optionWord = 0;
-    std::uint8_t colour = 7;        // present when flags & 0x01
     std::uint8_t extraFlags = 0;    // present when flags & 0x40
     R12Eed eed;                     // present when extra flags & 0x02
+    std::uint8_t colour = 7;        // present when flags & 0x01
+    std::uint16_t linetype = 0;     // flags & 0x02: RC in AC1006, RS after
     double elevation = 0.0;         // flags & 0x04, types above 2 but 22
     double thickness = 0.0;         // flags & 0x08
     Bytes counted;                  // flags & 0x20: RC count, then these bytes
@@ -60,7 +64,7 @@ struct R12Entity {
     Bytes body;                     // the type-specific part
 };
 
-Bytes encodeR12Entity(const R12Entity& entity);
+Bytes encodeR12Entity(const R12Entity& entity, R12Version version = R12Version::AC1009);
 // RS length, then the bytes; the second form declares any length.
 Bytes r12String(std::string_view text);
 Bytes r12String(std::string_view text, std::uint16_t declaredLength);
@@ -90,6 +94,7 @@ struct R12Options {
 struct ComposedR12 {
     Bytes bytes;
     std::vector<std::size_t> entityOffsets;  // in the order added
+    std::vector<std::size_t> blockOffsets;   // the block section's records, in the order added
 };
 
 class R12Drawing {
@@ -102,6 +107,8 @@ public:
     R12Entity& addAttdef(std::string_view first, std::string_view second, std::string_view third);  // 15
     R12Entity& addAttrib(std::string_view first, std::string_view second);                         // 16
     R12Entity& addEntity(std::uint8_t type, Bytes body = Bytes(24, 0));
+    // What is added from here on goes into the block section.
+    void beginBlocks();
 
     ComposedR12 compose() const;
     Bytes build() const;
@@ -109,10 +116,14 @@ public:
     R12Options options;
 
 private:
-    void writeHeader(BitWriter& file, std::size_t sectionEnd) const;
+    void writeHeader(BitWriter& file, std::size_t sectionEnd, std::size_t blocksEnd) const;
+    Bytes encodeSection(const std::deque<R12Entity>& records, std::size_t at,
+                        std::vector<std::size_t>& offsets) const;
 
     R12Version version_;
     std::deque<R12Entity> entities_;  // a deque keeps returned references valid
+    std::deque<R12Entity> blocks_;
+    bool inBlocks_ = false;
 };
 
 }  // namespace dwgw
