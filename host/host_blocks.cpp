@@ -1,5 +1,6 @@
 #include "host_blocks.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -45,6 +46,7 @@ void *BlockPool::allocate(uint32_t count, uint32_t size)
     ++stats_.requests;
     ++stats_.allocateCalls;
     const uint64_t total = uint64_t{count} * uint64_t{size};
+    stats_.largestRequest = std::max(stats_.largestRequest, total);
     void *block = nullptr;
     if (!context_.faults().next(HostOp::Block) && total <= UINT32_MAX)
         block = take(static_cast<std::size_t>(total), true);
@@ -57,6 +59,7 @@ void *BlockPool::reallocate(void *block, uint32_t size)
 {
     ++stats_.requests;
     ++stats_.reallocateCalls;
+    stats_.largestRequest = std::max<uint64_t>(stats_.largestRequest, size);
     if (context_.faults().next(HostOp::Block)) {
         ++stats_.failedRequests;
         return nullptr;

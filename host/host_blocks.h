@@ -22,6 +22,7 @@ struct BlockStats {
     uint64_t peakInUse = 0;
     uint64_t bytesInUse = 0;
     uint64_t peakBytesInUse = 0;
+    uint64_t largestRequest = 0;  // bytes of the largest block asked for
 };
 
 class BlockPool {

@@ -37,6 +37,35 @@ void addEveryKind(dwgw::Drawing &drawing)
     drawing.addObject(500);
 }
 
+// The longest texts a BS length can state, with the host holding no block
+// larger than the text and its zero byte. Their objects outgrow the 16-bit
+// size field, which wraps; the walk finds the next object through the map.
+TEST(R13Reader, TextsOfTheLongestLengthComeOutWhole)
+{
+    std::string paragraphs;
+    while (paragraphs.size() + 3 <= 65535) {
+        paragraphs += "x\\P";
+    }
+    const std::string plain(65535, 'q');
+    for (dwgw::BitVersion version : {dwgw::BitVersion::AC1014, dwgw::BitVersion::AC1015}) {
+        dwgw::Drawing drawing(version);
+        drawing.addText(plain).sizeField = 0xFFFF;
+        drawing.addMText(paragraphs).sizeField = 0xFFFF;
+        drawing.addText("after");
+        tqhost::SessionResult result = tqhost::runLibrarySession(drawing.build(), {}, 1000);
+
+        Lines expected{text(plain)};
+        expected.insert(expected.end(), paragraphs.size() / 3, text("x"));
+        expected.push_back(text(""));
+        expected.push_back(text("after"));
+        expected.push_back("end");
+        Lines got = textlines::lines(result.events);
+        EXPECT_EQ(Lines(got.begin() + 1, got.end()), expected);
+        EXPECT_TRUE(result.outcome.allBlocksReturned());
+        EXPECT_LE(result.blocks.largestRequest, 65535u + 1u);
+    }
+}
+
 TEST(R13Reader, EmitsEveryTextOfEachVersionThenTheEndObject)
 {
     const std::array<std::pair<dwgw::BitVersion, const char *>, 4> versions{{

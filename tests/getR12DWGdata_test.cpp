@@ -127,6 +127,116 @@ TEST(R12Reader, RefusedObjectsAreReportedAndLeaveNoTextBufferBehind)
     }
 }
 
+constexpr dwgw::R12Version kVersions[] = {dwgw::R12Version::AC1006, dwgw::R12Version::AC1009,
+                                          dwgw::R12Version::AC1010};
+
+std::string hexOf(const std::string &text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        out += "0123456789abcdef"[c >> 4];
+        out += "0123456789abcdef"[c & 15];
+    }
+    return out;
+}
+
+// Whatever fields its flags announce, in any version, a text's common part
+// is read to its end: the text and the record after it come out intact.
+TEST(R12Reader, EveryCombinationOfCommonFieldsLeavesTheTextIntact)
+{
+    for (dwgw::R12Version version : kVersions) {
+        for (int flags = 0; flags < 256; ++flags) {
+            for (uint8_t extraFlags : {0x00, 0x06}) {
+                R12Drawing drawing(version);
+                dwgw::R12Entity &text = drawing.addText("Room 12");
+                text.flags = static_cast<uint8_t>(flags);
+                text.extraFlags = extraFlags;
+                text.colour = 0x41;
+                text.linetype = 0x4242;
+                text.eed.string("ACAD", 0).item(70, {3, 0});
+                text.counted = {0x43, 0x44};
+                text.extraWord = 0x4545;
+                drawing.addText("after");
+                const std::string got = events(drawing.build());
+                ASSERT_EQ(got.substr(got.find('\n') + 1),
+                          "text 0 " + hexOf("Room 12") + "\ntext 0 " + hexOf("after") + "\nend\n")
+                    << "version " << static_cast<int>(version) << " flags " << flags << " extra "
+                    << static_cast<int>(extraFlags);
+            }
+        }
+    }
+}
+
+// A block section with what real drawings keep there: a dimension's
+// anonymous block and a title block with attributes.
+R12Drawing withBlockDefinitions(dwgw::R12Version version)
+{
+    R12Drawing drawing(version);
+    drawing.addText("E");
+    drawing.addBlock("IGNORED", "TOO");
+    drawing.beginBlocks();
+    drawing.addBlock("*D1").flags = 0x41;
+    drawing.addText("1.0000").flags = 0x03;
+    drawing.addEntity(13);
+    drawing.addBlock("TITLE", "DESCRIPTION");
+    drawing.addAttdef("NAME", "", "Drawn by");
+    drawing.addAttrib("42", "SHEET");
+    drawing.addEntity(0x1A);
+    drawing.addText("Site plan");
+    drawing.addEntity(13);
+    return drawing;
+}
+
+const std::vector<std::string> kBlockTexts = {"1.0000", "NAME", "Drawn by", "42", "SHEET", "Site plan"};
+
+// The texts of block definitions follow those of the entity section, in a
+// delivery of their own; the BLOCK records that open the definitions give
+// no text, unlike a BLOCK record met in the entity section.
+TEST(R12Reader, BlockDefinitionsGiveTheirTextsAfterTheEntitySection)
+{
+    for (dwgw::R12Version version : kVersions) {
+        tqhost::SessionResult result = run(withBlockDefinitions(version).build());
+        std::string expected = "text 0 45\ntext 0 " + hexOf("IGNORED") + "\ntext 0 " + hexOf("TOO") + "\n";
+        for (const std::string &text : kBlockTexts) {
+            expected += text == "Site plan" ? "report *** WARNING *** The entity type[0x1a] dosen't exist\\n\n" : "";
+            expected += "text 0 " + hexOf(text) + "\n";
+        }
+        EXPECT_EQ(result.eventText.substr(result.eventText.find('\n') + 1), expected + "end\n");
+        ASSERT_EQ(result.deliveries.size(), 3u);
+        EXPECT_EQ(result.deliveries[0].size(), 9u);
+        EXPECT_EQ(result.deliveries[1].size(), 3 * kBlockTexts.size());
+    }
+}
+
+// A drawing cut anywhere in its block section keeps every text of the
+// entity section and of each block record that lies whole before the cut
+// (a record cut inside a string gives that string with zeros for its
+// missing bytes), then ends with the end object.
+TEST(R12Reader, CutBlockSectionKeepsTheTextsBeforeTheCut)
+{
+    const dwgw::ComposedR12 composed = withBlockDefinitions(dwgw::R12Version::AC1009).compose();
+    const std::vector<size_t> &records = composed.blockOffsets;
+    // Texts of the records that end at records[2], [5], [6] and [8].
+    const std::vector<std::pair<size_t, size_t>> wholeTexts = {{2, 1}, {5, 3}, {6, 5}, {8, 6}};
+    const std::string entityTexts =
+        "version AC1009\ntext 0 45\ntext 0 " + hexOf("IGNORED") + "\ntext 0 " + hexOf("TOO") + "\n";
+    for (size_t size = records[0]; size < records.back(); ++size) {
+        const std::string got = events(Bytes(composed.bytes.begin(), composed.bytes.begin() + size));
+        ASSERT_EQ(got.substr(0, entityTexts.size()), entityTexts) << size;
+        ASSERT_EQ(got.substr(got.size() - 4), "end\n") << size;
+        size_t whole = 0;
+        for (const auto &[recordEnd, texts] : wholeTexts) {
+            whole = records[recordEnd] <= size ? texts : whole;
+        }
+        std::string expected;
+        for (size_t i = 0; i < whole; ++i) {
+            expected += kBlockTexts[i] == "Site plan" ? "report *** WARNING *** The entity type[0x1a] dosen't exist\\n\n" : "";
+            expected += "text 0 " + hexOf(kBlockTexts[i]) + "\n";
+        }
+        EXPECT_EQ(got.substr(entityTexts.size(), expected.size()), expected) << size;
+    }
+}
+
 // A host that does not stop at the end object: the answers of five calls
 // and the number of end objects it received.
 std::pair<std::vector<int32_t>, int> keepCalling(const Bytes &bytes)

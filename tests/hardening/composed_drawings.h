@@ -1,7 +1,8 @@
 // Small drawings of every version that reach every path of both readers:
-// each kind of text, formatting and character codes, paragraphs, extended
-// data, types that are stepped over or refused, and the object map before
-// and after the objects. They seed the fuzzer and are swept by the
+// each kind of text, formatting and character codes, paragraphs, long
+// texts, extended data, every field of the R10-R12 common part, block
+// definitions, types that are stepped over or refused, and the object map
+// before and after the objects. They seed the fuzzer and are swept by the
 // fault-injection test.
 #ifndef TQ_TESTS_HARDENING_COMPOSED_DRAWINGS_H
 #define TQ_TESTS_HARDENING_COMPOSED_DRAWINGS_H
@@ -28,6 +29,11 @@ inline dwgw::Bytes composedBitDrawing(dwgw::BitVersion version, bool mapFirst)
     drawing.addAttrib("value", "TAG");
     drawing.addAttdef("default", "TAG", "PROMPT");
     drawing.addMText("\\H2.5;first\\P\\M+18140second\\Pthird");
+    std::string notes = "\\A1;";
+    for (int line = 1; line <= 40; ++line) {
+        notes += "note " + std::to_string(line) + "\\P";
+    }
+    drawing.addMText(notes + "\\U+00B0");
     drawing.addObject(30);
     drawing.addObject(500);
     if (version == dwgw::BitVersion::AC1015) {
@@ -40,7 +46,7 @@ inline dwgw::Bytes composedR12Drawing(dwgw::R12Version version)
 {
     dwgw::R12Drawing drawing(version);
     dwgw::R12Entity &text = drawing.addText("Ground floor");
-    text.flags = 0x6D;
+    text.flags = 0x6F;
     text.extraFlags = 0x06;
     text.eed.string("APP").item(40, dwgw::Bytes(8, 1)).item(70, {2, 0});
     text.counted = {0x1A, 0x2B};
@@ -49,6 +55,12 @@ inline dwgw::Bytes composedR12Drawing(dwgw::R12Version version)
     drawing.addAttrib("A. Jones", "CHECKED");
     drawing.addEntity(1);
     drawing.addEntity(99);
+    drawing.beginBlocks();
+    drawing.addBlock("*D1").flags = 0x41;
+    drawing.addText("1.0000").flags = 0x03;
+    drawing.addAttdef("REV", "R", "Revision");
+    drawing.addAttrib("B", "SHEET");
+    drawing.addEntity(13);
     return drawing.build();
 }
 
