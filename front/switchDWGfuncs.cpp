@@ -1,8 +1,8 @@
-#include "switchDWGfuncs.h"
+#include "front/switchDWGfuncs.h"
 
-#include <cstring>
-
-#include "front/dwgglobal.h"
+#include "core/dwgglobal.h"
+#include "core/dwgreader.h"
+#include "core/versions.h"
 #include "r12/getR12DWGdata.h"
 #include "r13/getDWGdata.h"
 #include "support/filestrmio.h"
@@ -12,47 +12,48 @@
 
 namespace {
 
-struct VersionEntry {
-    char text[7];
-    int32_t family;
-};
+// Detection compares "AC1006" to "AC1500"; the first two entries name
+// releases no reader was ever made for.
+constexpr int32_t kFirstComparedVersion = kAC1006;
+constexpr int32_t kLastComparedVersion = kAC1500;
 
-const VersionEntry kVersionTable[kVersionCount] = {
-    {"AC1002", kFamilyNone}, {"AC1004", kFamilyNone}, {"AC1006", kFamilyR12}, {"AC1009", kFamilyR12},
-    {"AC1010", kFamilyR12},  {"AC1012", kFamilyR13},  {"AC1013", kFamilyR13}, {"AC1014", kFamilyR13},
-    {"AC1015", kFamilyR13},  {"AC1500", kFamilyNone}, {"", kFamilyNone},
-};
+using ReaderMaker = DWGReader *(*)(DWGglobal *, MemoryService *, StrEtc *, FileStream *);
 
-constexpr int32_t kFirstComparedVersion = 2;
-constexpr int32_t kLastComparedVersion = 9;
-
-bool validIndex(int32_t index)
+ReaderMaker readerOf(ReaderFamily family)
 {
-    return index >= 0 && index < kVersionCount;
+    switch (family) {
+    case ReaderFamily::R12:
+        return newR12DWGReader;
+    case ReaderFamily::R13:
+        return newDWGReader;
+    case ReaderFamily::None:
+        break;
+    }
+    return nullptr;
+}
+
+void closeStream(DWGglobal *session)
+{
+    if (session->stream != nullptr) {
+        deleteFileStream(session->stream);
+        session->stream = nullptr;
+    }
+    if (session->strings != nullptr) {
+        deleteStrEtc(session->strings);
+        session->strings = nullptr;
+    }
+}
+
+bool openStream(DWGglobal *session, MemoryService *memory)
+{
+    session->strings = newStrEtc(memory);
+    if (session->strings != nullptr) {
+        session->stream = newFileStream(session->header.source, session->strings, memory);
+    }
+    return session->stream != nullptr;
 }
 
 }  // namespace
-
-int32_t versionFamily(int32_t index)
-{
-    return validIndex(index) ? kVersionTable[index].family : kFamilyNone;
-}
-
-const char *versionString(int32_t index)
-{
-    return validIndex(index) ? kVersionTable[index].text : "";
-}
-
-int32_t matchVersion(const char bytes[6], int32_t first, int32_t last)
-{
-    for (int32_t index = first; index <= last && validIndex(index); ++index) {
-        const char *text = kVersionTable[index].text;
-        if (bytes[5] == text[5] && memcmp(bytes, text, 6) == 0) {
-            return index;
-        }
-    }
-    return kNoVersion;
-}
 
 int32_t detectVersion(FileStream *stream)
 {
@@ -66,56 +67,29 @@ int32_t detectVersion(FileStream *stream)
     return matchVersion(bytes, kFirstComparedVersion, kLastComparedVersion);
 }
 
-namespace {
-
-DWGReader *buildReader(DWGglobal *session, MemoryService *memory)
-{
-    switch (versionFamily(session->versionIndex)) {
-    case kFamilyR12:
-        return newR12DWGReader(session, memory);
-    case kFamilyR13:
-        return newDWGReader(session, memory);
-    default:
-        return nullptr;
-    }
-}
-
-}  // namespace
-
 DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory)
 {
     if (session == nullptr || memory == nullptr) {
         return nullptr;
     }
-    StrEtc *strings = newStrEtc(memory);
-    if (strings == nullptr) {
+    if (!openStream(session, memory)) {
+        closeStream(session);
         return nullptr;
     }
-    FileStream *stream = newFileStream(session->header.source, strings, memory);
-    if (stream == nullptr) {
-        deleteStrEtc(strings);
-        return nullptr;
+    session->versionIndex = detectVersion(session->stream);
+    ReaderMaker make = readerOf(versionFamily(session->versionIndex));
+    DWGReader *reader = make == nullptr ? nullptr : make(session, memory, session->strings, session->stream);
+    if (reader == nullptr) {
+        closeStream(session);
     }
-    session->versionIndex = detectVersion(stream);
-    deleteFileStream(stream);
-    DWGReader *reader = buildReader(session, memory);
-    deleteStrEtc(strings);
     return reader;
 }
 
-void deleteReaderOfFamily(DWGglobal *session, DWGReader *reader)
+void deleteReader(DWGglobal *session)
 {
-    if (reader == nullptr) {
-        return;
+    if (session->reader != nullptr) {
+        session->reader->destroy();
+        session->reader = nullptr;
     }
-    switch (versionFamily(session->versionIndex)) {
-    case kFamilyR12:
-        deleteR12DWGReader(reader);
-        break;
-    case kFamilyR13:
-        deleteDWGReader(reader);
-        break;
-    default:
-        break;
-    }
+    closeStream(session);
 }

@@ -1,6 +1,7 @@
-// Version detection and the choice of reader. The six bytes at the start of
-// a drawing name its version; the version table says which reader family
-// serves it: 1 for R10-R12, 2 for R13-R2000, 0 for none.
+// Version detection and the choice of reader. The host's source is opened
+// once per session: the six bytes at its start name the drawing's version,
+// whose family chooses the reader, and the reader reads on from the same
+// stream.
 #ifndef TQ_FRONT_SWITCHDWGFUNCS_H
 #define TQ_FRONT_SWITCHDWGFUNCS_H
 
@@ -11,29 +12,16 @@ class DWGReader;
 class FileStream;
 class MemoryService;
 
-constexpr int32_t kVersionCount = 11;
-constexpr int32_t kNoVersion = 10;
-constexpr int32_t kFamilyNone = 0;
-constexpr int32_t kFamilyR12 = 1;
-constexpr int32_t kFamilyR13 = 2;
-
-// The family of a version index; 0 for an index outside the table.
-int32_t versionFamily(int32_t index);
-// The version string of an index ("" for the empty entry or outside).
-const char *versionString(int32_t index);
-// Tries the entries first..last in order; an entry matches when the sixth
-// byte and then all six bytes agree. The first match, or kNoVersion.
-int32_t matchVersion(const char bytes[6], int32_t first, int32_t last);
-
 // Reads the version at the start of the stream: 0 when the stream cannot be
 // positioned, kNoVersion when six bytes cannot be read or none matches.
 int32_t detectVersion(FileStream *stream);
 
-// Detects the drawing's version, stores its index in the session and builds
-// the reader of its family; null when no reader serves the drawing.
+// Opens the stream, detects the drawing's version, stores its index in the
+// session and builds the reader of its family; null, with the stream
+// closed, when no reader serves the drawing.
 DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory);
 
-// Deletes the reader according to the family of the session's version.
-void deleteReaderOfFamily(DWGglobal *session, DWGReader *reader);
+// Gives back the session's reader, then closes its stream.
+void deleteReader(DWGglobal *session);
 
 #endif

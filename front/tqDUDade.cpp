@@ -6,7 +6,8 @@
 #include <new>
 
 #include "TQDUDADE.h"
-#include "front/dwgglobal.h"
+#include "core/dwgglobal.h"
+#include "core/dwgreader.h"
 #include "front/switchDWGfuncs.h"
 #include "support/publicstorage.h"
 
@@ -57,10 +58,10 @@ void announceOpen(DWGglobal *session, HostOpenParams *params)
 // caller stops instead of running the failed phase again and again.
 bool runOnePhase(DWGReader *reader, DWGglobal *session)
 {
-    int32_t result = reader->runPhase(reader->phase);
-    if (result == 1) {
+    PhaseResult result = reader->runPhase(reader->phase);
+    if (result == PhaseResult::Done) {
         ++reader->phase;
-    } else if (result == 0) {
+    } else if (result == PhaseResult::Failed) {
         reader->finish();
         return session->chainHead != nullptr;
     }
@@ -129,6 +130,6 @@ extern "C" void shutDownDWGsrc(DWGSessionHeader *header)
     if (memory == nullptr) {
         return;
     }
-    deleteReaderOfFamily(session, session->reader);
+    deleteReader(session);
     deleteMemoryService(memory);
 }

@@ -21,8 +21,8 @@ TEST(EventText, EscapesEveryByteOutsidePrintableAscii)
 TEST(EventText, MasksOnlyTheLineOfTheLastModuleGroup)
 {
     // The group need not end the text.
-    EXPECT_EQ(maskSourceLine("*** ERROR *** Memory allocation failed(newByteSwap[dataread/160])."),
-              "*** ERROR *** Memory allocation failed(newByteSwap[dataread/LINE]).");
+    EXPECT_EQ(maskSourceLine("*** ERROR *** Memory allocation failed(newDataRead[getDWGobjects/99])."),
+              "*** ERROR *** Memory allocation failed(newDataRead[getDWGobjects/LINE]).");
     // A bracket from the drawing before it is left alone, even if it looks alike.
     EXPECT_EQ(maskSourceLine("*** ERROR *** This version[AC/10] has not been supported[getDWGdata/150]."),
               "*** ERROR *** This version[AC/10] has not been supported[getDWGdata/LINE].");

@@ -2,15 +2,13 @@
 
 #include <cstdint>
 
-#include "front/dwgglobal.h"
-#include "front/switchDWGfuncs.h"
+#include "core/dwgglobal.h"
+#include "core/dwgreader.h"
 #include "r12/getR12DWGentities.h"
 #include "r12/r12dataread.h"
-#include "r13/dataread.h"
-#include "r13/getDWGdata.h"
 #include "support/component.h"
+#include "support/dataread.h"
 #include "support/filestrmio.h"
-#include "support/strEtc.h"
 
 static const char kModule[] = "getR12DWGdata";
 [[gnu::used]] static const char kIdent[] = "@(#)getR12DWGdata(R10, R11 and R12): Version 2.05.00";
@@ -23,9 +21,6 @@ namespace {
 // follow, and the other five descriptors stand at fixed offsets up to
 // the end of the header at 0x6CF.
 constexpr int32_t kVersionTextSize = 12;
-// "AC1006", "AC1009" and "AC1010" stand in this order in the version table.
-constexpr int32_t kFirstR12Version = 2;
-constexpr int32_t kLastR12Version = 4;
 constexpr int32_t kAfterVersion = 8;
 constexpr int32_t kDatesEnd = 0x379;
 constexpr int32_t kBeforeTwoReals = 0x3C5;
@@ -54,23 +49,22 @@ constexpr SkipStep kHeaderVariables[] = {
 
 class R12DWGReader final : public DWGReader {
 public:
-    R12DWGReader(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream, R12DataRead *data)
-        : session_(session), memory_(memory), strings_(strings), stream_(stream), data_(data)
+    R12DWGReader(DWGglobal *session, MemoryService *memory, FileStream *stream, R12DataRead *data)
+        : session_(session), memory_(memory), stream_(stream), data_(data)
     {
     }
 
-    int32_t runPhase(int32_t index) override;
-    int32_t p_getR12Version();
-    void p_release();
+    PhaseResult runPhase(int32_t index) override;
+    void destroy() override;
+    int32_t p_readVersionText();
 
-    MemoryService *memory() const { return memory_; }
     const char *versionText() const { return versionText_; }
 
 private:
-    int32_t p_readHeader();
-    int32_t p_readEntities();
-    int32_t p_checkBlocks();
-    int32_t p_walkSection(int32_t start, int32_t end, R12Section section);
+    PhaseResult p_readHeader();
+    PhaseResult p_readEntities();
+    PhaseResult p_checkBlocks();
+    PhaseResult p_walkSection(int32_t start, int32_t end, R12Section section);
     int32_t p_getSectionsPosition1();
     int32_t p_getSectionsPosition2();
     int32_t p_readTableDescriptor();
@@ -81,7 +75,6 @@ private:
 
     DWGglobal *session_;
     MemoryService *memory_;
-    StrEtc *strings_;
     FileStream *stream_;
     R12DataRead *data_;
     char versionText_[kVersionTextSize + 1] = {};
@@ -94,7 +87,7 @@ private:
 
 // Phases 3 to 5 all append the end object: a host that keeps calling after
 // the first one gets two more before the session is finished.
-int32_t R12DWGReader::runPhase(int32_t index)
+PhaseResult R12DWGReader::runPhase(int32_t index)
 {
     switch (index) {
     case 0:
@@ -104,53 +97,52 @@ int32_t R12DWGReader::runPhase(int32_t index)
     case 2:
         return p_checkBlocks();
     default:
-        return p_finish(session_);
+        return finishSession(session_);
     }
 }
 
-// Compares the start of the file with the versions of this family. The
-// stream is left after the eight bytes that follow the version text.
-int32_t R12DWGReader::p_getR12Version()
+// The twelve bytes of version text, kept for the message that names them,
+// and the eight after them. The stream is left at the section addresses.
+int32_t R12DWGReader::p_readVersionText()
 {
-    if (stream_->SeekPos(0) != 1 || stream_->read(versionText_, kVersionTextSize) < kVersionTextSize) {
-        return kNoVersion;
-    }
-    int32_t index = matchVersion(versionText_, kFirstR12Version, kLastR12Version);
-    return data_->dataRead()->skipBytes(kAfterVersion) ? index : kNoVersion;
+    return stream_->SeekPos(0) == 1 && stream_->read(versionText_, kVersionTextSize) == kVersionTextSize &&
+                   data_->dataRead()->skipBytes(kAfterVersion)
+               ? 1
+               : 0;
 }
 
 // Phase 0: reads the header from where the version check left the stream
 // to its end at 0x6CF. Only the section addresses are kept.
-int32_t R12DWGReader::p_readHeader()
+PhaseResult R12DWGReader::p_readHeader()
 {
     if (!p_getSectionsPosition1()) {
         reportf(session_, "*** ERROR *** p_getSectionsPosition1 failed[%s/%d].", HERE);
-        return 0;
+        return PhaseResult::Failed;
     }
     double firstDate = 0;
     double secondDate = 0;
     DataRead *data = data_->dataRead();
     if (!p_skipHeaderVariables() || !data_->getDate(&firstDate) || !data_->getDate(&secondDate)) {
-        return 0;
+        return PhaseResult::Failed;
     }
     if (!p_skipTo(kDatesEnd) || !p_skipTo(kBeforeTwoReals)) {
-        return 0;
+        return PhaseResult::Failed;
     }
     if (!data->skipBytes(kRealSize) || !data->skipBytes(kRealSize) || !p_skipTo(kUcsDescriptor)) {
-        return 0;
+        return PhaseResult::Failed;
     }
     if (!p_getSectionsPosition2()) {
         reportf(session_, "*** ERROR *** p_getSectionsPosition2 failed[%s/%d].", HERE);
-        return 0;
+        return PhaseResult::Failed;
     }
-    return 1;
+    return PhaseResult::Done;
 }
 
 // Phase 1: the whole entity section in one call.
-int32_t R12DWGReader::p_readEntities()
+PhaseResult R12DWGReader::p_readEntities()
 {
     if (entitiesStart_ <= 0 || entitiesEnd_ <= entitiesStart_) {
-        return 0;
+        return PhaseResult::Failed;
     }
     return p_walkSection(entitiesStart_, entitiesEnd_, R12Section::Entities);
 }
@@ -158,30 +150,30 @@ int32_t R12DWGReader::p_readEntities()
 // Phase 2: the block section, which runs from its start up to the fourth
 // address, walked like the entity section: the block definitions hold the
 // title blocks, the symbol labels and the text of every dimension.
-int32_t R12DWGReader::p_checkBlocks()
+PhaseResult R12DWGReader::p_checkBlocks()
 {
     if (blocksStart_ <= 0 || blocksStart_ >= fourthAddress_) {
-        return 0;
+        return PhaseResult::Failed;
     }
     return p_walkSection(blocksStart_, fourthAddress_, R12Section::Blocks);
 }
 
 // A walk that fails keeps its walker, so that a later call of the same
 // phase goes on where the failure left it.
-int32_t R12DWGReader::p_walkSection(int32_t start, int32_t end, R12Section section)
+PhaseResult R12DWGReader::p_walkSection(int32_t start, int32_t end, R12Section section)
 {
     if (walker_ == nullptr) {
         walker_ = newR12EntityWalker(session_, memory_, stream_, start, end, section);
         if (walker_ == nullptr) {
-            return 0;
+            return PhaseResult::Failed;
         }
     }
     if (!walker_->walkEntities()) {
-        return 0;
+        return PhaseResult::Failed;
     }
     deleteR12EntityWalker(walker_);
     walker_ = nullptr;
-    return 1;
+    return PhaseResult::Done;
 }
 
 // 0x14 to 0x5E: the entity section start and end, the block section
@@ -272,70 +264,38 @@ int32_t R12DWGReader::p_getAddress(int32_t *address)
     return 1;
 }
 
-// The parts are handed over to the reader, which gives them back when it
-// is deleted; here they go back when the reader cannot be made.
-void releaseParts(StrEtc *strings, FileStream *stream, R12DataRead *data)
-{
-    deleteR12DataRead(data);
-    if (stream != nullptr) {
-        deleteFileStream(stream);
-    }
-    if (strings != nullptr) {
-        deleteStrEtc(strings);
-    }
-}
-
-void R12DWGReader::p_release()
+void R12DWGReader::destroy()
 {
     deleteR12EntityWalker(walker_);
-    releaseParts(strings_, stream_, data_);
-}
-
-R12DWGReader *makeReader(DWGglobal *session, MemoryService *memory)
-{
-    StrEtc *strings = newStrEtc(memory);
-    FileStream *stream = strings == nullptr ? nullptr : newFileStream(session->header.source, strings, memory);
-    R12DataRead *data = stream == nullptr ? nullptr : newR12DataRead(session, memory, stream);
-    if (data == nullptr) {
-        releaseParts(strings, stream, nullptr);
-        return nullptr;
-    }
-    R12DWGReader *reader = newIn<R12DWGReader>(memory, session, memory, strings, stream, data);
-    if (reader == nullptr) {
-        reportf(session, "*** ERROR *** Memory allocation failed[%s/%d].", HERE);
-        releaseParts(strings, stream, data);
-    }
-    return reader;
+    deleteR12DataRead(data_);
+    deleteIn(memory_, this);
 }
 
 }  // namespace
 
-DWGReader *newR12DWGReader(DWGglobal *session, MemoryService *memory)
+// The version is the session's already; the reader reads the version text
+// once more only to read the header from where it ends, and refuses a file
+// too short to hold it.
+DWGReader *newR12DWGReader(DWGglobal *session, MemoryService *memory, StrEtc *, FileStream *stream)
 {
-    if (session == nullptr || memory == nullptr || session->header.source == nullptr ||
-        session->header.services == nullptr) {
+    if (session == nullptr || memory == nullptr || stream == nullptr || session->header.services == nullptr) {
         return nullptr;
     }
-    R12DWGReader *reader = makeReader(session, memory);
+    R12DataRead *data = newR12DataRead(session, memory, stream);
+    if (data == nullptr) {
+        return nullptr;
+    }
+    R12DWGReader *reader = newIn<R12DWGReader>(memory, session, memory, stream, data);
     if (reader == nullptr) {
+        reportf(session, "*** ERROR *** Memory allocation failed[%s/%d].", HERE);
+        deleteR12DataRead(data);
         return nullptr;
     }
-    session->versionIndex = reader->p_getR12Version();
-    if (versionFamily(session->versionIndex) != kFamilyR12) {
+    if (!reader->p_readVersionText()) {
         reportf(session, "*** ERROR *** This version[%s] has not been supported[%s/%d].", reader->versionText(),
                 HERE);
-        deleteR12DWGReader(reader);
+        reader->destroy();
         return nullptr;
     }
     return reader;
-}
-
-void deleteR12DWGReader(DWGReader *reader)
-{
-    if (reader == nullptr) {
-        return;
-    }
-    R12DWGReader *r12 = static_cast<R12DWGReader *>(reader);
-    r12->p_release();
-    deleteIn(r12->memory(), r12);
 }

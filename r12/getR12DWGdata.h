@@ -1,14 +1,18 @@
-// The reader of R10, R11 and R12 drawings: checks the version, reads the
-// fixed-layout file header (section addresses, table descriptors, dates),
-// walks the entity section, checks the block section and finishes.
+// The reader of R10, R11 and R12 drawings: reads the fixed-layout file
+// header (section addresses, table descriptors, dates), walks the entity
+// section, then the block section, and finishes.
 #ifndef TQ_R12_GETR12DWGDATA_H
 #define TQ_R12_GETR12DWGDATA_H
 
 struct DWGglobal;
 class DWGReader;
+class FileStream;
 class MemoryService;
+class StrEtc;
 
-DWGReader *newR12DWGReader(DWGglobal *session, MemoryService *memory);
-void deleteR12DWGReader(DWGReader *reader);
+// Reads on from the stream version detection opened. Null (after a report)
+// when the reader cannot be made or the file is too short for its version
+// text. The string utilities are not needed by this family.
+DWGReader *newR12DWGReader(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream);
 
 #endif

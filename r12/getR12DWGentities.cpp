@@ -2,10 +2,10 @@
 
 #include <iterator>
 
-#include "front/dwgglobal.h"
+#include "core/dwgglobal.h"
 #include "r12/r12dataread.h"
-#include "r13/dataread.h"
 #include "support/component.h"
+#include "support/dataread.h"
 #include "support/filestrmio.h"
 
 static const char kModule[] = "getR12DWGentities";

@@ -1,11 +1,9 @@
 #include "r12/r12dataread.h"
 
-#include <cstring>
-
-#include "front/dwgglobal.h"
-#include "front/switchDWGfuncs.h"
-#include "r13/dataread.h"
+#include "core/dwgglobal.h"
+#include "core/versions.h"
 #include "support/component.h"
+#include "support/dataread.h"
 #include "support/filestrmio.h"
 
 static const char kModule[] = "r12dataread";
@@ -72,7 +70,7 @@ R12DataRead *newR12DataRead(DWGglobal *session, MemoryService *memory, FileStrea
     }
     R12DataRead *reader = newIn<R12DataRead>(memory, session, memory, stream);
     if (reader != nullptr) {
-        reader->data_ = newDataRead(session, memory, stream);
+        reader->data_ = newDataRead(memory, stream);
     }
     if (reader == nullptr || reader->data_ == nullptr) {
         reportf(session, "*** ERROR *** Memory allocation failed(newR12DataRead[%s/%d]).", HERE);
@@ -150,7 +148,7 @@ int32_t R12DataRead::p_getByte(uint16_t *value)
 // drawings with two.
 int32_t R12DataRead::p_linetypeIndexSize() const
 {
-    return strcmp(versionString(session_->versionIndex), "AC1006") == 0 ? 1 : 2;
+    return session_->versionIndex == kAC1006 ? 1 : 2;
 }
 
 int32_t R12DataRead::skipEntity()

@@ -2,23 +2,16 @@
 
 #include <type_traits>
 
-#include "front/dwgglobal.h"
-#include "front/switchDWGfuncs.h"
-#include "r13/dataread.h"
+#include "core/dwgglobal.h"
 #include "support/component.h"
+#include "support/dataread.h"
 #include "support/filestrmio.h"
 
-static const char kModule[] = "dwgcommon";
 [[gnu::used]] static const char kIdent[] = "@(#)dwgcommon(R13, R14 and R2000): Version 2.05.00";
 
-DWGCommon *newDWGCommon(DWGglobal *session, MemoryService *memory, FileStream *stream, int32_t versionIndex)
+DWGCommon *newDWGCommon(DWGglobal *session, MemoryService *memory, FileStream *stream)
 {
     if (session == nullptr || memory == nullptr || stream == nullptr) {
-        return nullptr;
-    }
-    if (versionFamily(versionIndex) != kFamilyR13) {
-        reportf(session, "*** ERROR *** This version[%s] has not been supported[%s/%d].", versionString(versionIndex),
-                kModule, 46);
         return nullptr;
     }
     DWGCommon *common = newIn<DWGCommon>(memory, session, memory, stream);
@@ -43,7 +36,7 @@ DWGCommon::~DWGCommon() = default;
 
 bool DWGCommon::p_open()
 {
-    dataRead_ = newDataRead(session_, memory_, stream_);
+    dataRead_ = newDataRead(memory_, stream_);
     return dataRead_ != nullptr;
 }
 

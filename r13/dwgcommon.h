@@ -83,9 +83,8 @@ private:
     DataRead *dataRead_ = nullptr;
 };
 
-// Null for a version outside the R13-R2000 family (reported) or when a
-// record cannot be made.
-DWGCommon *newDWGCommon(DWGglobal *session, MemoryService *memory, FileStream *stream, int32_t versionIndex);
+// Null when an argument is missing or a record cannot be made.
+DWGCommon *newDWGCommon(DWGglobal *session, MemoryService *memory, FileStream *stream);
 void deleteDWGCommon(DWGCommon *common);
 
 #endif

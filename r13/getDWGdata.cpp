@@ -1,13 +1,12 @@
 #include "r13/getDWGdata.h"
 
-#include "front/dwgglobal.h"
-#include "front/switchDWGfuncs.h"
+#include "core/dwgglobal.h"
+#include "core/dwgreader.h"
 #include "r13/getDWGobjectMap.h"
 #include "r13/getDWGobjects.h"
 #include "support/byteswap.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
-#include "support/strEtc.h"
 
 static const char kModule[] = "getDWGdata";
 [[gnu::used]] static const char kIdent[] = "@(#)getDWGdata(R13, R14 and R2000): Version 2.05.00";
@@ -16,12 +15,7 @@ namespace {
 
 // The lines our messages have always named.
 constexpr int32_t kAllocationLine = 133;
-constexpr int32_t kVersionLine = 150;
 constexpr int32_t kSectionsLine = 157;
-
-constexpr int32_t kFirstVersion = 5;  // "AC1012"
-constexpr int32_t kLastVersion = 8;   // "AC1015"
-constexpr int32_t kVersionLength = 6;
 
 // The file header: the number of section locators at offset 21, then the
 // locators, 9 bytes each (number, seeker, size). Records 0 (header
@@ -46,6 +40,11 @@ int32_t offsetSum(int32_t a, int32_t b)
     return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
 
+PhaseResult doneWhen(bool condition)
+{
+    return condition ? PhaseResult::Done : PhaseResult::Failed;
+}
+
 // A byte range of the file; -1 while a bound is not known.
 struct FileRange {
     int32_t start = -1;
@@ -56,27 +55,22 @@ struct FileRange {
 
 class DWGDataReader final : public DWGReader {
 public:
-    DWGDataReader(DWGglobal *session, MemoryService *memory) : session_(session), memory_(memory) {}
-    ~DWGDataReader();
+    DWGDataReader(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream)
+        : session_(session), memory_(memory), strings_(strings), stream_(stream)
+    {
+    }
 
-    int32_t runPhase(int32_t index) override;
-
-    // Makes the string utilities, the stream and the byte-order service;
-    // false when any of them cannot be made.
-    bool p_open();
-    int32_t p_getVersion();
+    PhaseResult runPhase(int32_t index) override;
+    void destroy() override;
     int32_t p_getSectionsPosition();
 
-    const char *version() const { return version_; }
-    MemoryService *memory() const { return memory_; }
-
 private:
-    int32_t p_hasHeader();
-    int32_t p_hasClasses();
-    int32_t p_hasPadding();
-    int32_t p_readObjectMap();
-    int32_t p_readObjects();
-    int32_t p_finishPhase();
+    PhaseResult p_hasHeader();
+    PhaseResult p_hasClasses();
+    PhaseResult p_hasPadding();
+    PhaseResult p_readObjectMap();
+    PhaseResult p_readObjects();
+    PhaseResult p_finishPhase();
 
     int32_t p_getHeaderPos();
     int32_t p_getClassesPos();
@@ -88,10 +82,8 @@ private:
 
     DWGglobal *session_;
     MemoryService *memory_;
-    StrEtc *strings_ = nullptr;
-    FileStream *stream_ = nullptr;
-    ByteSwap *swap_ = nullptr;
-    char version_[8] = {};
+    StrEtc *strings_;
+    FileStream *stream_;
     FileRange header_;
     FileRange classes_;
     FileRange padding_;
@@ -103,112 +95,45 @@ private:
 
 }  // namespace
 
-DWGReader *newDWGReader(DWGglobal *session, MemoryService *memory)
+// Reads on from the stream version detection opened: the section locators
+// of the file header.
+DWGReader *newDWGReader(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream)
 {
-    if (session == nullptr || memory == nullptr || session->header.source == nullptr ||
+    if (session == nullptr || memory == nullptr || strings == nullptr || stream == nullptr ||
         session->header.services == nullptr) {
         return nullptr;
     }
-    DWGDataReader *reader = newIn<DWGDataReader>(memory, session, memory);
+    DWGDataReader *reader = newIn<DWGDataReader>(memory, session, memory, strings, stream);
     if (reader == nullptr) {
         reportf(session, "*** ERROR *** Memory allocation failed[%s/%d].", kModule, kAllocationLine);
         return nullptr;
     }
-    if (!reader->p_open()) {
-        deleteDWGReader(reader);
-        return nullptr;
-    }
-    session->versionIndex = reader->p_getVersion();
-    if (versionFamily(session->versionIndex) != kFamilyR13) {
-        reportf(session, "*** ERROR *** This version[%s] has not been supported[%s/%d].", reader->version(),
-                kModule, kVersionLine);
-        deleteDWGReader(reader);
-        return nullptr;
-    }
     if (reader->p_getSectionsPosition() == 0) {
         reportf(session, "*** ERROR *** p_getSectionsPosition failed[%s/%d].", kModule, kSectionsLine);
-        deleteDWGReader(reader);
+        reader->destroy();
         return nullptr;
     }
     return reader;
 }
 
-void deleteDWGReader(DWGReader *reader)
+void DWGDataReader::destroy()
 {
-    if (reader != nullptr) {
-        auto *own = static_cast<DWGDataReader *>(reader);
-        deleteIn(own->memory(), own);
-    }
+    deleteObjectMap(map_);
+    deleteDWGObjects(walk_);
+    deleteIn(memory_, this);
 }
 
-int32_t p_finish(DWGglobal *session)
+PhaseResult DWGDataReader::runPhase(int32_t index)
 {
-    DWGOutputObject *end = createObject(session, DWG_OBJECT_END);
-    if (end == nullptr) {
-        return 0;
-    }
-    appendObject(session, end);
-    return 1;
-}
-
-DWGDataReader::~DWGDataReader()
-{
-    if (swap_ != nullptr) {
-        deleteByteSwap(swap_);
-    }
-    if (map_ != nullptr) {
-        deleteObjectMap(map_);
-    }
-    if (walk_ != nullptr) {
-        deleteDWGObjects(walk_);
-    }
-    if (stream_ != nullptr) {
-        deleteFileStream(stream_);
-    }
-    if (strings_ != nullptr) {
-        deleteStrEtc(strings_);
-    }
-}
-
-bool DWGDataReader::p_open()
-{
-    strings_ = newStrEtc(memory_);
-    if (strings_ == nullptr) {
-        return false;
-    }
-    stream_ = newFileStream(session_->header.source, strings_, memory_);
-    if (stream_ == nullptr) {
-        return false;
-    }
-    swap_ = newByteSwap(memory_);
-    return swap_ != nullptr;
-}
-
-int32_t DWGDataReader::runPhase(int32_t index)
-{
-    using Phase = int32_t (DWGDataReader::*)();
+    using Phase = PhaseResult (DWGDataReader::*)();
     static constexpr Phase kPhaseTable[kPhases] = {
         &DWGDataReader::p_hasHeader,     &DWGDataReader::p_hasClasses, &DWGDataReader::p_hasPadding,
         &DWGDataReader::p_readObjectMap, &DWGDataReader::p_readObjects, &DWGDataReader::p_finishPhase,
     };
     if (index < 0 || index >= kPhases) {
-        return 0;
+        return PhaseResult::Failed;
     }
     return (this->*kPhaseTable[index])();
-}
-
-// The version index of the first six bytes among "AC1012" to "AC1015"; 10
-// (no version) when they differ or cannot be read, 0 when the stream cannot
-// be positioned.
-int32_t DWGDataReader::p_getVersion()
-{
-    if (stream_->SeekPos(0) != 1) {
-        return 0;
-    }
-    if (stream_->read(version_, kVersionLength) != kVersionLength) {
-        return kNoVersion;
-    }
-    return matchVersion(version_, kFirstVersion, kLastVersion);
 }
 
 // The locators are read one after another from offset 25 on; the order of
@@ -294,69 +219,73 @@ int32_t DWGDataReader::p_readLocator(uint8_t expected, int32_t *seeker, int32_t 
 // bytes that came.
 int32_t DWGDataReader::p_readWord(int32_t *value)
 {
-    uint32_t word = 0;
-    if (stream_->read(&word, sizeof word) <= 0) {
+    uint8_t bytes[4] = {0, 0, 0, 0};
+    if (stream_->read(bytes, sizeof bytes) <= 0) {
         return 0;
     }
-    *value = static_cast<int32_t>(swap_->leSwap32(word));
+    *value = static_cast<int32_t>(littleEndian32(bytes));
     return 1;
 }
 
-int32_t DWGDataReader::p_hasHeader()
+PhaseResult DWGDataReader::p_hasHeader()
 {
-    return header_.known() ? 1 : 0;
+    return doneWhen(header_.known());
 }
 
-int32_t DWGDataReader::p_hasClasses()
+PhaseResult DWGDataReader::p_hasClasses()
 {
-    return classes_.known() ? 1 : 0;
+    return doneWhen(classes_.known());
 }
 
-int32_t DWGDataReader::p_hasPadding()
+PhaseResult DWGDataReader::p_hasPadding()
 {
-    return padding_.known() ? 1 : 0;
+    return doneWhen(padding_.known());
 }
 
 // The objects begin at the lowest offset the map lists; a map without
 // entries leaves nothing to walk.
-int32_t DWGDataReader::p_readObjectMap()
+PhaseResult DWGDataReader::p_readObjectMap()
 {
     if (!objectMap_.known()) {
-        return 0;
+        return PhaseResult::Failed;
     }
     if (map_ == nullptr) {
         map_ = newObjectMap(session_, memory_, strings_, stream_, objectMap_.start, objectMap_.end);
         if (map_ == nullptr) {
-            return 0;
+            return PhaseResult::Failed;
         }
     }
     objects_.start = map_->lowestOffset();
-    return objects_.start > 0 ? 1 : 0;
+    return doneWhen(objects_.start > 0);
 }
 
 // One object per call; the walk is made on the first call and goes when it
 // reports its end.
-int32_t DWGDataReader::p_readObjects()
+PhaseResult DWGDataReader::p_readObjects()
 {
     if (!objects_.known()) {
-        return 0;
+        return PhaseResult::Failed;
     }
     if (walk_ == nullptr) {
         walk_ = newDWGObjects(session_, memory_, strings_, stream_, map_, objects_.start, objects_.end);
         if (walk_ == nullptr) {
-            return 0;
+            return PhaseResult::Failed;
         }
     }
-    int32_t result = walk_->getNextObject();
-    if (result == 0 || result == 2) {
-        return result;
+    switch (walk_->getNextObject()) {
+    case StepResult::Item:
+        return PhaseResult::Again;
+    case StepResult::Failed:
+        return PhaseResult::Failed;
+    case StepResult::End:
+        break;
     }
     deleteDWGObjects(walk_);
     walk_ = nullptr;
-    return 1;
+    return PhaseResult::Done;
 }
 
-int32_t DWGDataReader::p_finishPhase()
+PhaseResult DWGDataReader::p_finishPhase()
 {
-    return p_finish(session_);
+    return finishSession(session_);
 }

@@ -58,19 +58,13 @@ void deleteObjectMap(ObjectMap *map)
     if (map == nullptr) {
         return;
     }
-    ByteSwap *swap = map->byteSwap();
     deleteIn(map->memory(), map);
-    deleteByteSwap(swap);
 }
 
 ObjectMap::~ObjectMap() = default;
 
 bool ObjectMap::p_open()
 {
-    swap_ = newByteSwap(memory_);
-    if (swap_ == nullptr) {
-        return false;
-    }
     cursor_ = stream_->newCursor();
     return cursor_ >= 0 && p_seek(mapStart_);
 }
@@ -80,7 +74,7 @@ bool ObjectMap::p_open()
 // file offset. Every pass of the loop reads the size of a section that lies
 // further on than the last one, so it ends at the map's end or at the first
 // read past the end of the file.
-int32_t ObjectMap::nextOffset(int32_t *offset)
+StepResult ObjectMap::nextOffset(int32_t *offset)
 {
     *offset = 0;
     for (;;) {
@@ -88,38 +82,38 @@ int32_t ObjectMap::nextOffset(int32_t *offset)
             newSection_ = 0;
             runningOffset_ = 0;
             if (!p_readSectionSize(&sectionSize_)) {
-                return 0;
+                return StepResult::Failed;
             }
             position_ = p_position();
             sectionEnd_ = position_ + sectionSize_;
         }
         if (sectionEnd_ >= mapEnd_) {
-            return 1;
+            return StepResult::End;
         }
         if (!p_seek(position_)) {
-            return 0;
+            return StepResult::Failed;
         }
         position_ = p_position();
         if (position_ >= mapEnd_) {
-            return 1;
+            return StepResult::End;
         }
         if (position_ < sectionEnd_ - kCheckValueLength) {
             break;
         }
         if (!p_seek(sectionEnd_)) {
-            return 0;
+            return StepResult::Failed;
         }
         newSection_ = 1;
     }
     int32_t handleDelta = 0;
     int32_t offsetDelta = 0;
     if (!p_readPair(&handleDelta, &offsetDelta)) {
-        return 0;
+        return StepResult::Failed;
     }
     runningOffset_ = addOffset(runningOffset_, offsetDelta);
     position_ = p_position();
     *offset = runningOffset_;
-    return 2;
+    return StepResult::Item;
 }
 
 int32_t ObjectMap::lowestOffset()
@@ -153,9 +147,7 @@ int32_t ObjectMap::p_readSectionSize(uint16_t *size)
     if (stream_->readWithCursor(bytes, 2, cursor_) != 2) {
         return 0;
     }
-    uint16_t stored = 0;
-    memcpy(&stored, bytes, sizeof stored);
-    *size = static_cast<uint16_t>(swap_->beSwap16(stored));
+    *size = bigEndian16(bytes);
     return 1;
 }
 

@@ -7,8 +7,9 @@
 
 #include <cstdint>
 
+#include "core/results.h"
+
 struct DWGglobal;
-class ByteSwap;
 class FileStream;
 class MemoryService;
 class StrEtc;
@@ -25,10 +26,10 @@ public:
     DWGglobal *session() const { return session_; }
     MemoryService *memory() const { return memory_; }
     StrEtc *strings() const { return strings_; }
-    ByteSwap *byteSwap() const { return swap_; }
 
-    // 2 = an offset was delivered, 1 = no more entries, 0 = a read failed.
-    int32_t nextOffset(int32_t *offset);
+    // Item: an offset was delivered; End: no more entries; Failed: a read
+    // failed.
+    StepResult nextOffset(int32_t *offset);
     // The lowest absolute offset of all entries; 0 when none or on failure.
     int32_t lowestOffset();
 
@@ -51,7 +52,6 @@ private:
     MemoryService *memory_;
     StrEtc *strings_;
     FileStream *stream_;
-    ByteSwap *swap_ = nullptr;
     int32_t mapStart_;
     int32_t mapEnd_;
     int32_t newSection_ = 1;

@@ -1,7 +1,7 @@
 #include "r13/getDWGobjects.h"
 
-#include "front/dwgglobal.h"
-#include "r13/dataread.h"
+#include "core/dwgglobal.h"
+#include "support/dataread.h"
 #include "r13/getDWGobjectMap.h"
 #include "r13/textdata.h"
 #include "support/component.h"
@@ -94,7 +94,7 @@ bool DWGObjects::p_open()
         reportf(session_, "*** ERROR *** Memory allocation failed(newTextData[%s/%d]).", HERE);
         return false;
     }
-    dataRead_ = newDataRead(session_, memory_, stream_);
+    dataRead_ = newDataRead(memory_, stream_);
     if (dataRead_ == nullptr) {
         reportf(session_, "*** ERROR *** Memory allocation failed(newDataRead[%s/%d]).", HERE);
         return false;
@@ -107,23 +107,23 @@ bool DWGObjects::p_open()
 // takes one entry of the object map or moves the stream forward by at least
 // the 4 bytes of an object's framing, so a drawing cannot hold more objects
 // than it has bytes; the bound only guards against a map that never ends.
-int32_t DWGObjects::getNextObject()
+StepResult DWGObjects::getNextObject()
 {
     if (p_isEnd()) {
-        return 1;
+        return StepResult::End;
     }
     for (uint32_t pass = 0; pass <= stream_->size(); ++pass) {
         if (p_getHandler() == 0) {
-            return 1;
+            return StepResult::End;
         }
         if (current_ != nullptr) {
-            return (this->*current_)() == 1 ? 2 : 0;
+            return (this->*current_)() == 1 ? StepResult::Item : StepResult::Failed;
         }
         if (p_isEnd()) {
-            return 1;
+            return StepResult::End;
         }
     }
-    return 1;
+    return StepResult::End;
 }
 
 bool DWGObjects::p_isEnd()
@@ -146,7 +146,7 @@ bool DWGObjects::p_isEndSequential()
 bool DWGObjects::p_isEndMapped()
 {
     int32_t offset = 0;
-    if (map_->nextOffset(&offset) != 2) {
+    if (map_->nextOffset(&offset) != StepResult::Item) {
         return true;
     }
     return stream_->SeekPos(offset) != 1;

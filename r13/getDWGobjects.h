@@ -11,6 +11,8 @@
 #include <array>
 #include <cstdint>
 
+#include "core/results.h"
+
 struct DWGglobal;
 class DataRead;
 class FileStream;
@@ -27,10 +29,10 @@ public:
                int32_t start, int32_t end);
     ~DWGObjects();
 
-    // Handles one object: 2 when its handler succeeded, 1 when there are no
-    // more objects, 0 when its handler failed (the next call goes on with
-    // the next object).
-    int32_t getNextObject();
+    // Handles one object: Item when its handler succeeded, End when there
+    // are no more objects, Failed when its handler failed (the next call
+    // goes on with the next object).
+    StepResult getNextObject();
 
     // Makes the text decoder and the peeking reader, and moves the stream to
     // the start offset; false when any of it fails.

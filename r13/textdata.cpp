@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "front/dwgglobal.h"
-#include "front/switchDWGfuncs.h"
-#include "r13/dataread.h"
+#include "core/dwgglobal.h"
+#include "core/versions.h"
 #include "support/component.h"
+#include "support/dataread.h"
 #include "support/filestrmio.h"
 #include "support/strEtc.h"
 
@@ -15,10 +15,6 @@ static const char kModule[] = "textdata";
 namespace {
 
 constexpr int32_t kObjectFraming = 4;  // size field and check value
-
-constexpr int32_t kFirstR13Index = 5;  // "AC1012"
-constexpr int32_t kLastR14Index = 7;   // "AC1014"
-constexpr int32_t kR2000Index = 8;     // "AC1015"
 
 // R2000 TEXT data flags: a set bit leaves its field out of the object.
 constexpr uint8_t kNoElevation = 0x01;
@@ -152,43 +148,7 @@ const char *findOrEnd(const char *text, char c)
     return found != nullptr ? found : text + strlen(text);
 }
 
-template <class Record>
-void clearRecord(MemoryService *memory, Record *record)
-{
-    if (record == nullptr) {
-        return;
-    }
-    memory->free(record->text);
-    *record = Record{};
-}
-
 }  // namespace
-
-// What differs between the R13/R14 and the R2000 decoder: the record types,
-// and with them the common data and the TEXT field sequence.
-struct TextData::Variant {
-    bool (TextData::*makeRecords)();
-    int32_t (TextData::*getText)();
-    int32_t (TextData::*getMText)();
-    void (TextData::*clearText)();
-    void (TextData::*clearMText)();
-};
-
-const TextData::Variant TextData::kR13Variant = {
-    &TextData::p_makeRecords<R13TextRecord, R13MTextRecord>,
-    &TextData::p_getText<R13TextRecord>,
-    &TextData::p_getMText<R13MTextRecord>,
-    &TextData::p_clearText<R13TextRecord>,
-    &TextData::p_clearMText<R13MTextRecord>,
-};
-
-const TextData::Variant TextData::kR2KVariant = {
-    &TextData::p_makeRecords<R2KTextRecord, R2KMTextRecord>,
-    &TextData::p_getText<R2KTextRecord>,
-    &TextData::p_getMText<R2KMTextRecord>,
-    &TextData::p_clearText<R2KTextRecord>,
-    &TextData::p_clearMText<R2KMTextRecord>,
-};
 
 int32_t objectEndOffset(int32_t start, uint16_t size)
 {
@@ -196,164 +156,125 @@ int32_t objectEndOffset(int32_t start, uint16_t size)
     return end > INT32_MAX ? -1 : static_cast<int32_t>(end);
 }
 
+namespace {
+
+// Decoding never runs without the common-data reader: its DataRead reads
+// every field.
+template <class Common>
+TextData *makeDecoder(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream)
+{
+    DWGCommon *common = newDWGCommon(session, memory, stream);
+    if (common == nullptr) {
+        return nullptr;
+    }
+    TextData *decoder = newIn<TextDecoder<Common>>(memory, session, memory, strings, stream, common);
+    if (decoder == nullptr) {
+        deleteDWGCommon(common);
+    }
+    return decoder;
+}
+
+}  // namespace
+
 TextData *newTextData(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream)
 {
-    if (session == nullptr) {
+    if (session == nullptr || memory == nullptr || strings == nullptr || stream == nullptr) {
         return nullptr;
     }
-    if (versionFamily(session->versionIndex) != kFamilyR13) {
-        reportf(session, "*** ERROR *** This version[%s] has not been supported[%s/%d].",
-                versionString(session->versionIndex), HERE);
-        return nullptr;
-    }
-    if (memory == nullptr || strings == nullptr || stream == nullptr) {
-        return nullptr;
-    }
-    TextData *text = newIn<TextData>(memory, session, memory, strings, stream, session->versionIndex);
-    if (text != nullptr && !text->p_open()) {
-        deleteTextData(text);
-        return nullptr;
-    }
-    return text;
+    return session->versionIndex == kAC1015 ? makeDecoder<R2KCommonData>(session, memory, strings, stream)
+                                            : makeDecoder<R13CommonData>(session, memory, strings, stream);
 }
 
 void deleteTextData(TextData *text)
 {
     if (text != nullptr) {
-        deleteIn(text->memory(), text);
+        text->destroy();
     }
 }
 
-TextData::~TextData()
+template <class Common>
+void TextDecoder<Common>::destroy()
 {
-    if (variant_ != nullptr) {
-        (this->*variant_->clearText)();
-        (this->*variant_->clearMText)();
-    }
-    memory_->free(textRecord_);
-    memory_->free(mtextRecord_);
-    if (common_ != nullptr) {
-        deleteDWGCommon(common_);
-    }
+    p_clearRecords();
+    deleteDWGCommon(common_);
+    deleteIn(memory_, this);
 }
 
-// Decoding never runs without the common-data reader: its DataRead reads
-// every field.
-bool TextData::p_open()
+// The text of the last object read is released before the next read.
+template <class Common>
+void TextDecoder<Common>::p_clearRecords()
 {
-    common_ = newDWGCommon(session_, memory_, stream_, versionIndex_);
-    return common_ != nullptr && p_setVersion();
-}
-
-bool TextData::p_setVersion()
-{
-    if (versionIndex_ >= kFirstR13Index && versionIndex_ <= kLastR14Index) {
-        variant_ = &kR13Variant;
-    } else if (versionIndex_ == kR2000Index) {
-        variant_ = &kR2KVariant;
-    } else {
-        reportf(session_, "*** ERROR *** Sorry, the DWG reader supports R13,R14 and R2000 only");
-        return false;
-    }
-    return (this->*variant_->makeRecords)();
-}
-
-template <class Text, class MText>
-bool TextData::p_makeRecords()
-{
-    textRecord_ = newIn<Text>(memory_);
-    mtextRecord_ = newIn<MText>(memory_);
-    return textRecord_ != nullptr && mtextRecord_ != nullptr;
-}
-
-int32_t TextData::getDWGText()
-{
-    return (this->*variant_->getText)();
-}
-
-int32_t TextData::getDWGMText()
-{
-    return (this->*variant_->getMText)();
+    memory_->free(text_.text);
+    memory_->free(mtext_.text);
+    text_ = {};
+    mtext_ = {};
 }
 
 // A TEXT whose fields cannot be decoded is reported and stepped over; only
 // a text the host cannot take, or an object that cannot be left, fails.
-template <class Record>
-int32_t TextData::p_getText()
+template <class Common>
+int32_t TextDecoder<Common>::getDWGText()
 {
     int32_t start = stream_->CurPosition();
-    auto *record = static_cast<Record *>(textRecord_);
-    if (p_dwgText<Record>() == 0) {
+    if (p_dwgText() == 0) {
         reportf(session_, "*** ERROR *** p_dwgText()[%s/%d]", HERE);
-    } else if (record->textLength > 0 && p_putText(record->text, record->textLength) == 0) {
+    } else if (text_.textLength > 0 && p_putText(text_.text, text_.textLength) == 0) {
         return 0;
     }
-    return p_skipEntity(start, record->common.objectSize);
+    return p_skipEntity(start, text_.common.objectSize);
 }
 
-template <class Record>
-int32_t TextData::p_getMText()
+template <class Common>
+int32_t TextDecoder<Common>::getDWGMText()
 {
     int32_t start = stream_->CurPosition();
-    auto *record = static_cast<Record *>(mtextRecord_);
-    if (p_dwgMText<Record>() == 0) {
+    if (p_dwgMText() == 0) {
         reportf(session_, "*** ERROR *** p_dwgText()[%s/%d]", HERE);
-    } else if (record->textLength > 0 && p_putParagraphs(record->text, record->textLength) == 0) {
+    } else if (mtext_.textLength > 0 && p_putParagraphs(mtext_.text, mtext_.textLength) == 0) {
         return 0;
     }
-    return p_skipEntity(start, record->common.objectSize);
+    return p_skipEntity(start, mtext_.common.objectSize);
 }
 
-template <class Record>
-int32_t TextData::p_dwgText()
+template <class Common>
+int32_t TextDecoder<Common>::p_dwgText()
 {
-    p_clearText<Record>();
-    auto *record = static_cast<Record *>(textRecord_);
+    p_clearRecords();
     if (stream_->CurPosition() < 0) {
         reportf(session_, "*** ERROR *** CurPosition()[%s/%d]", HERE);
         return 0;
     }
     common_->dataRead()->resetBits();
-    return p_readCommon(&record->common) && p_readTextFields(record);
+    return p_readCommon(&text_.common) && p_readTextFields(&text_);
 }
 
-template <class Record>
-void TextData::p_clearText()
+template <class Common>
+int32_t TextDecoder<Common>::p_dwgMText()
 {
-    clearRecord(memory_, static_cast<Record *>(textRecord_));
-}
-
-template <class Record>
-int32_t TextData::p_dwgMText()
-{
-    p_clearMText<Record>();
-    auto *record = static_cast<Record *>(mtextRecord_);
+    p_clearRecords();
     if (stream_->CurPosition() < 0) {
         return 0;
     }
     common_->dataRead()->resetBits();
-    return p_readCommon(&record->common) && p_readMTextFields(record);
+    return p_readCommon(&mtext_.common) && p_readMTextFields(&mtext_);
 }
 
-template <class Record>
-void TextData::p_clearMText()
-{
-    clearRecord(memory_, static_cast<Record *>(mtextRecord_));
-}
-
-int32_t TextData::p_readCommon(R13CommonData *common)
+template <>
+int32_t TextDecoder<R13CommonData>::p_readCommon(R13CommonData *common)
 {
     return p_checked(common_->getR13_DWGCommonData(common), "*** ERROR *** getR13_DWGCommonData()[%s/%d]",
                      __LINE__);
 }
 
-int32_t TextData::p_readCommon(R2KCommonData *common)
+template <>
+int32_t TextDecoder<R2KCommonData>::p_readCommon(R2KCommonData *common)
 {
     return p_checked(common_->getR2K_DWGCommonData(common), "*** ERROR *** getR2K_DWGCommonData()[%s/%d]",
                      __LINE__);
 }
 
-int32_t TextData::p_readTextFields(R13TextRecord *r)
+template <>
+int32_t TextDecoder<R13CommonData>::p_readTextFields(R13TextRecord *r)
 {
     DataRead *in = common_->dataRead();
     return p_checked(in->getBD(&r->elevation), kGetBD, __LINE__) &&
@@ -371,7 +292,8 @@ int32_t TextData::p_readTextFields(R13TextRecord *r)
 // R2000 packs the fields that usually keep their defaults: each data flag
 // that is set leaves one of them out. The messages name the primitives of
 // the R13 layout, as the fields' readers always have.
-int32_t TextData::p_readTextFields(R2KTextRecord *r)
+template <>
+int32_t TextDecoder<R2KCommonData>::p_readTextFields(R2KTextRecord *r)
 {
     DataRead *in = common_->dataRead();
     if (!p_checked(in->getRC(&r->dataFlags), kGetRC, __LINE__)) {
@@ -391,8 +313,8 @@ int32_t TextData::p_readTextFields(R2KTextRecord *r)
            p_checked(in->getT(&r->textLength, &r->text), kGetT, __LINE__);
 }
 
-template <class Record>
-int32_t TextData::p_readMTextFields(Record *r)
+template <class Common>
+int32_t TextDecoder<Common>::p_readMTextFields(MTextRecordOf<Common> *r)
 {
     DataRead *in = common_->dataRead();
     return p_checked(in->get3BD(&r->insertion[0], &r->insertion[1], &r->insertion[2]), kGet3BD, __LINE__) &&
@@ -406,6 +328,9 @@ int32_t TextData::p_readMTextFields(Record *r)
            p_checked(in->getBD(&r->extentsWidth), kGetBD, __LINE__) &&
            p_checked(in->getT(&r->textLength, &r->text), kGetT, __LINE__);
 }
+
+template class TextDecoder<R13CommonData>;
+template class TextDecoder<R2KCommonData>;
 
 bool TextData::p_checked(int32_t result, const char *message, int32_t line)
 {

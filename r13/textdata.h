@@ -5,7 +5,7 @@
 // formatting codes at its start are removed and its character codes decoded.
 //
 // R13/R14 and R2000 lay out the common entity data differently, and R2000
-// TEXT carries a data-flags byte that leaves fields out. The variant is
+// TEXT carries a data-flags byte that leaves fields out. The layout is
 // chosen once, when the decoder is made, from the session's version index.
 #ifndef TQ_R13_TEXTDATA_H
 #define TQ_R13_TEXTDATA_H
@@ -60,72 +60,70 @@ using R2KTextRecord = TextRecordOf<R2KCommonData>;
 using R13MTextRecord = MTextRecordOf<R13CommonData>;
 using R2KMTextRecord = MTextRecordOf<R2KCommonData>;
 
+// What the object walk sees of the decoder. The two layouts are two
+// instantiations of TextDecoder, chosen once when the decoder is made.
 class TextData {
 public:
-    TextData(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream, int32_t versionIndex)
-        : session_(session), memory_(memory), strings_(strings), stream_(stream), versionIndex_(versionIndex)
-    {
-    }
-    ~TextData();
-
     // The stream stands at the first byte of the object. 1 when the object
     // was handled and the stream stands after it; 0 when a text could not
     // be handed to the host or the object could not be left.
-    int32_t getDWGText();
-    int32_t getDWGMText();
+    virtual int32_t getDWGText() = 0;
+    virtual int32_t getDWGMText() = 0;
+    // Gives back every block of the decoder, its own included.
+    virtual void destroy() = 0;
 
-    // Makes the common-data reader and the records of the version's variant.
-    bool p_open();
+protected:
+    TextData(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream, DWGCommon *common)
+        : session_(session), memory_(memory), strings_(strings), stream_(stream), common_(common)
+    {
+    }
+    ~TextData() = default;
 
-    MemoryService *memory() const { return memory_; }
-
-private:
-    struct Variant;
-    static const Variant kR13Variant;
-    static const Variant kR2KVariant;
-
+    // What both layouts share once the fields are read: stepping over the
+    // object, and turning a text into the groups the host receives.
     int32_t p_putText(char *text, int32_t length);
-    bool p_setVersion();
-    int32_t p_decodeEscapes(char *buffer, int32_t *outLength, char *text);
-    int32_t p_decodeUnicode(char *buffer, int32_t capacity, int32_t *outLength, const char *text);
-    void p_convertText(int32_t *charset, char *buffer, int32_t *outLength, char *text, int32_t length);
-    void p_stripFormat(char *text, int32_t *length);
-    int32_t p_skipEntity(int32_t start, uint16_t size);
-
-    template <class Record>
-    int32_t p_getText();
-    template <class Record>
-    int32_t p_getMText();
-    template <class Record>
-    int32_t p_dwgText();
-    template <class Record>
-    void p_clearText();
-    template <class Record>
-    int32_t p_dwgMText();
-    template <class Record>
-    void p_clearMText();
     int32_t p_putParagraphs(char *text, int32_t length);
-    int32_t p_createFailed();
-
-    int32_t p_readCommon(R13CommonData *common);
-    int32_t p_readCommon(R2KCommonData *common);
-    int32_t p_readTextFields(R13TextRecord *record);
-    int32_t p_readTextFields(R2KTextRecord *record);
-    template <class Record>
-    int32_t p_readMTextFields(Record *record);
-    template <class Text, class MText>
-    bool p_makeRecords();
+    int32_t p_skipEntity(int32_t start, uint16_t size);
     bool p_checked(int32_t result, const char *message, int32_t line);
 
     DWGglobal *session_;
     MemoryService *memory_;
     StrEtc *strings_;
     FileStream *stream_;
-    DWGCommon *common_ = nullptr;
-    int32_t versionIndex_;
-    void *textRecord_ = nullptr;
-    void *mtextRecord_ = nullptr;
-    const Variant *variant_ = nullptr;
+    DWGCommon *common_;
+
+private:
+    int32_t p_createFailed();
+    int32_t p_decodeEscapes(char *buffer, int32_t *outLength, char *text);
+    int32_t p_decodeUnicode(char *buffer, int32_t capacity, int32_t *outLength, const char *text);
+    void p_convertText(int32_t *charset, char *buffer, int32_t *outLength, char *text, int32_t length);
+    void p_stripFormat(char *text, int32_t *length);
+};
+
+// The decoder of one layout of the common data: R13CommonData for R13 and
+// R14, R2KCommonData for R2000.
+template <class Common>
+class TextDecoder final : public TextData {
+public:
+    TextDecoder(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream, DWGCommon *common)
+        : TextData(session, memory, strings, stream, common)
+    {
+    }
+
+    int32_t getDWGText() override;
+    int32_t getDWGMText() override;
+    void destroy() override;
+
+private:
+    int32_t p_dwgText();
+    int32_t p_dwgMText();
+    int32_t p_readCommon(Common *common);
+    int32_t p_readTextFields(TextRecordOf<Common> *record);
+    int32_t p_readMTextFields(MTextRecordOf<Common> *record);
+    void p_clearRecords();
+
+    TextRecordOf<Common> text_{};
+    MTextRecordOf<Common> mtext_{};
 };
 
 // The file offset just past an object that starts at start: its size counts
@@ -133,8 +131,8 @@ private:
 // when that lies beyond any offset a stream can reach.
 int32_t objectEndOffset(int32_t start, uint16_t size);
 
-// Null when the version is outside R13-R2000 (reported), an argument is
-// missing or a record cannot be made.
+// The decoder of the session's version: R2000 or R13/R14. Null when an
+// argument is missing or a record cannot be made.
 TextData *newTextData(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream);
 void deleteTextData(TextData *text);
 

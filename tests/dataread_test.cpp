@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "r13/dataread.h"
+#include "support/dataread.h"
 #include "stream_fixture.h"
 #include "writer/bitwriter.h"
 
@@ -20,7 +20,7 @@ using Read = std::function<int32_t(DataRead &, Values &)>;
 struct Reader {
     explicit Reader(Bytes bytes) : fixture(std::move(bytes))
     {
-        in = newDataRead(&fixture.session, fixture.memory, fixture.stream);
+        in = newDataRead(fixture.memory, fixture.stream);
     }
     ~Reader() { deleteDataRead(in); }
 
@@ -172,14 +172,6 @@ TEST(DataRead, FailedStepBackFailsTheRead)
     faults.failOnce(tqhost::HostOp::Seek, faults.calls(tqhost::HostOp::Seek) + 2);
     int32_t bit = 0;
     EXPECT_EQ(reader.in->getB(&bit), 0);
-}
-
-TEST(DataRead, AMissingByteOrderServiceIsReported)
-{
-    StreamFixture f({0x00});
-    f.failFromNext(tqhost::HostOp::Block);
-    EXPECT_EQ(newDataRead(&f.session, f.memory, f.stream), nullptr);
-    EXPECT_EQ(f.reports(), std::vector<std::string>{"*** ERROR *** Memory allocation failed(newByteSwap[dataread/160])."});
 }
 
 }  // namespace

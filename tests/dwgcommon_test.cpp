@@ -5,7 +5,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "r13/dataread.h"
+#include "support/dataread.h"
 #include "r13/dwgcommon.h"
 #include "stream_fixture.h"
 #include "writer/objects.h"
@@ -16,7 +16,6 @@ using dwgw::Bytes;
 using dwgw::CommonData;
 using dwgw::EedBlock;
 
-constexpr int32_t kR2000 = 8;
 constexpr int32_t kPrefix = 5;
 
 // An object lying kPrefix bytes into the file, with the stream moved to its
@@ -24,7 +23,7 @@ constexpr int32_t kPrefix = 5;
 struct CommonReader {
     explicit CommonReader(Bytes object) : fixture(withPrefix(std::move(object)))
     {
-        common = newDWGCommon(&fixture.session, fixture.memory, fixture.stream, kR2000);
+        common = newDWGCommon(&fixture.session, fixture.memory, fixture.stream);
         fixture.stream->SeekPos(kPrefix);
         common->dataRead()->resetBits();
     }

@@ -34,18 +34,18 @@ struct MapReader {
 
     // The offsets delivered and the answer that ended the walk. A walk has
     // at most one entry per two map bytes.
-    Offsets walk(int32_t *last)
+    Offsets walk(StepResult *last)
     {
         Offsets offsets;
         int32_t offset = -1;
-        while ((*last = map_->nextOffset(&offset)) == 2) {
+        while ((*last = map_->nextOffset(&offset)) == StepResult::Item) {
             offsets.push_back(offset);
             if (offsets.size() > static_cast<size_t>(end - start)) {
                 ADD_FAILURE() << "the walk did not end";
                 break;
             }
         }
-        EXPECT_EQ(offset, *last == 2 ? offsets.back() : 0);
+        EXPECT_EQ(offset, *last == StepResult::Item ? offsets.back() : 0);
         return offsets;
     }
 
@@ -81,15 +81,15 @@ TEST(ObjectMap, WalkAndLowestOffset)
         EXPECT_EQ(reader.map_->lowestOffset(), c.lowest);
         int32_t offset = 0;
         for (int32_t expected : c.offsets) {
-            ASSERT_EQ(reader.map_->nextOffset(&offset), 2);
+            ASSERT_EQ(reader.map_->nextOffset(&offset), StepResult::Item);
             EXPECT_EQ(offset, expected);
             uint8_t bytes[3];
             ASSERT_EQ(reader.fixture.stream->SeekPos(1), 1);
             ASSERT_EQ(reader.fixture.stream->read(bytes, 3), 3);
         }
-        int32_t last = 0;
+        StepResult last = StepResult::Item;
         EXPECT_TRUE(reader.walk(&last).empty());
-        EXPECT_EQ(last, 1);
+        EXPECT_EQ(last, StepResult::End);
     }
 }
 
@@ -97,9 +97,9 @@ TEST(ObjectMap, MapCutShortByTheEndOfTheFileFailsAndOnePastItIsRefused)
 {
     Bytes map = ObjectMapWriter().section({{1, 100}, {2, 120}}).bytes();
     MapReader reader(Bytes(map.begin(), map.begin() + 5), 0, map.size());
-    int32_t last = 0;
+    StepResult last = StepResult::Item;
     EXPECT_EQ(reader.walk(&last), Offsets{100});
-    EXPECT_EQ(last, 0);
+    EXPECT_EQ(last, StepResult::Failed);
     EXPECT_EQ(reader.map_->lowestOffset(), 0);
     // A map that starts past the end of the file is refused at once.
     EXPECT_EQ(newObjectMap(&reader.fixture.session, reader.fixture.memory, reader.fixture.strings,
@@ -130,9 +130,9 @@ TEST(ObjectMap, ModularChars)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         MapReader reader(ObjectMapWriter().rawSection(c.entries).bytes());
-        int32_t last = 0;
+        StepResult last = StepResult::Item;
         EXPECT_EQ(reader.walk(&last), c.offsets);
-        EXPECT_EQ(last, 1);
+        EXPECT_EQ(last, StepResult::End);
     }
 }
 

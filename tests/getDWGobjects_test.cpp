@@ -16,7 +16,10 @@ namespace {
 using textlines::report;
 using textlines::text;
 using Lines = std::vector<std::string>;
-using Results = std::vector<int32_t>;
+using Results = std::vector<StepResult>;
+constexpr StepResult kItem = StepResult::Item;
+constexpr StepResult kEnd = StepResult::End;
+constexpr StepResult kFailed = StepResult::Failed;
 
 constexpr int32_t kR14 = 7;
 
@@ -53,11 +56,11 @@ struct Walk {
         deleteObjectMap(map);
     }
 
-    // Every answer of getNextObject up to its first 1, at most limit calls.
+    // Every answer of getNextObject up to its first End, at most limit calls.
     Results run(size_t limit = 200)
     {
         Results results;
-        while (results.size() < limit && (results.empty() || results.back() != 1)) {
+        while (results.size() < limit && (results.empty() || results.back() != kEnd)) {
             results.push_back(objects->getNextObject());
         }
         return results;
@@ -84,7 +87,7 @@ TEST(ObjectWalk, TypesOutsideTheListAreReportedAndSteppedOverWithinTheSameCall)
         SCOPED_TRACE(nameOf(order));
         Walk walk(drawing, order);
 
-        EXPECT_EQ(walk.run(), (Results{2, 2, 2, 1}));
+        EXPECT_EQ(walk.run(), (Results{kItem, kItem, kItem, kEnd}));
         EXPECT_EQ(walk.events(), (Lines{typeWarning("0"), typeWarning("4a"), typeWarning("1f4"), text("X")}));
     }
 }
@@ -100,8 +103,8 @@ TEST(ObjectWalk, EveryListedTypeButTheTextsTakesOneSilentCall)
     for (Order order : {Order::Sequential, Order::Mapped}) {
         SCOPED_TRACE(nameOf(order));
         Walk walk(drawing, order);
-        Results expected(69, 2);
-        expected.push_back(1);
+        Results expected(69, kItem);
+        expected.push_back(kEnd);
 
         EXPECT_EQ(walk.run(), expected);
         EXPECT_EQ(walk.events(), Lines{});
@@ -116,7 +119,7 @@ TEST(ObjectWalk, AnObjectReachingPastTheFileEndsTheWalkEvenWithMoreMapped)
     drawing.addText("B");
     Walk walk(drawing, Order::Mapped);
 
-    EXPECT_EQ(walk.run(), (Results{2, 1}));
+    EXPECT_EQ(walk.run(), (Results{kItem, kEnd}));
     EXPECT_EQ(walk.events(),
               (Lines{text("A"), typeWarning("64"), report("*** WARNING *** Illigal OBJCT size[0xfff0]\n")}));
 }
@@ -131,7 +134,7 @@ TEST(ObjectWalk, AMappedOffsetThatCannotBeReachedEndsTheWalkQuietly)
     };
     Walk walk(drawing, Order::Mapped);
 
-    EXPECT_EQ(walk.run(), (Results{2, 1}));
+    EXPECT_EQ(walk.run(), (Results{kItem, kEnd}));
     EXPECT_EQ(walk.events(), Lines{text("A")});
 }
 
@@ -147,7 +150,7 @@ TEST(ObjectWalk, ATextTheHostRefusesFailsItsCallAndTheNextCallGoesOn)
     Walk walk(drawing, Order::Mapped, options);
     const std::string refused = report("*** ERROR *** fpCreateObject()[textdata/1]");
 
-    EXPECT_EQ(walk.run(), (Results{0, 0, 1}));
+    EXPECT_EQ(walk.run(), (Results{kFailed, kFailed, kEnd}));
     EXPECT_EQ(walk.events(), (Lines{text("A"), refused, report("*** ERROR *** getDWGText()[getDWGobjects/1]"),
                                     text("B"), refused, report("*** ERROR *** getDWGMText()[getDWGobjects/1]")}));
 }

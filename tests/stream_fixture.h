@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "front/dwgglobal.h"
+#include "core/dwgglobal.h"
 #include "support/filestrmio.h"
 #include "support/publicstorage.h"
 #include "support/strEtc.h"

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/versions.h"
 #include "front/switchDWGfuncs.h"
 #include "stream_fixture.h"
 
@@ -21,10 +22,12 @@ TEST(VersionDetection, GivesTheIndexOfTheVersionTable)
         const char *start;
         int32_t index;
     } cases[] = {
-        {"AC1006", 2}, {"AC1009", 3}, {"AC1010", 4},  {"AC1012", 5},  {"AC1013", 6},
-        {"AC1014", 7}, {"AC1015", 8}, {"AC1500", 9},  {"AC1002", 10}, {"AC1004", 10},
-        {"AC1018", 10}, {"ac1015", 10}, {"AC1016", 10}, {"BC1015", 10}, {"AC1015 and anything", 8},
-        {"AC101", 10},
+        {"AC1006", kAC1006},     {"AC1009", kAC1009},     {"AC1010", kAC1010},
+        {"AC1012", kAC1012},     {"AC1013", kAC1013},     {"AC1014", kAC1014},
+        {"AC1015", kAC1015},     {"AC1500", kAC1500},     {"AC1002", kNoVersion},
+        {"AC1004", kNoVersion},  {"AC1018", kNoVersion},  {"ac1015", kNoVersion},
+        {"AC1016", kNoVersion},  {"BC1015", kNoVersion},  {"AC1015 and anything", kAC1015},
+        {"AC101", kNoVersion},
     };
     for (const auto &c : cases) {
         StreamFixture fixture(bytesOf(c.start));
@@ -42,13 +45,13 @@ TEST(VersionDetection, ASourceThatCannotBePositionedGivesIndexZero)
 
 TEST(VersionDetection, FamiliesChooseTheReader)
 {
-    EXPECT_EQ(versionFamily(3), kFamilyR12);
-    EXPECT_EQ(versionFamily(8), kFamilyR13);
+    EXPECT_EQ(versionFamily(kAC1009), ReaderFamily::R12);
+    EXPECT_EQ(versionFamily(kAC1015), ReaderFamily::R13);
     for (int32_t index : {-1, 0, 1, 9, 10, 11}) {
-        EXPECT_EQ(versionFamily(index), kFamilyNone) << index;
+        EXPECT_EQ(versionFamily(index), ReaderFamily::None) << index;
     }
-    EXPECT_STREQ(versionString(7), "AC1014");
-    EXPECT_STREQ(versionString(10), "");
+    EXPECT_STREQ(versionString(kAC1014), "AC1014");
+    EXPECT_STREQ(versionString(kNoVersion), "");
     EXPECT_STREQ(versionString(99), "");
 }
 

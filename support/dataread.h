@@ -6,22 +6,17 @@
 // byte (0 = most significant). Running out of data is a result (0), never
 // undefined behaviour. The R12 reader uses it at bit position 0 as a plain
 // little-endian byte reader.
-#ifndef TQ_R13_DATAREAD_H
-#define TQ_R13_DATAREAD_H
+#ifndef TQ_SUPPORT_DATAREAD_H
+#define TQ_SUPPORT_DATAREAD_H
 
 #include <cstdint>
 
-struct DWGglobal;
-class ByteSwap;
 class FileStream;
 class MemoryService;
 
 class DataRead {
 public:
-    DataRead(DWGglobal *session, MemoryService *memory, FileStream *stream, ByteSwap *swap)
-        : session_(session), memory_(memory), stream_(stream), swap_(swap)
-    {
-    }
+    DataRead(MemoryService *memory, FileStream *stream) : memory_(memory), stream_(stream) {}
     ~DataRead();
 
     void resetBits() { bitPosition_ = 0; }
@@ -50,10 +45,8 @@ public:
     int32_t get2DD(double *a, double *b);
 
     int32_t bitPosition() const { return bitPosition_; }
-    DWGglobal *session() const { return session_; }
     FileStream *stream() const { return stream_; }
     MemoryService *memory() const { return memory_; }
-    ByteSwap *byteSwap() const { return swap_; }
 
 private:
     int32_t p_fetch(uint8_t *bytes, int32_t count);
@@ -72,16 +65,13 @@ private:
     int32_t p_readBytes(uint8_t *bytes, int32_t count);
     int32_t p_readText(int32_t length, char **buffer);
 
-    DWGglobal *session_;
     MemoryService *memory_;
     FileStream *stream_;
-    ByteSwap *swap_;
     int32_t bitPosition_ = 0;
 };
 
-// Null when an argument is missing or a block cannot be had; reports when
-// the byte-order service cannot be made.
-DataRead *newDataRead(DWGglobal *session, MemoryService *memory, FileStream *stream);
+// Null when an argument is missing or a block cannot be had.
+DataRead *newDataRead(MemoryService *memory, FileStream *stream);
 void deleteDataRead(DataRead *reader);
 
 #endif

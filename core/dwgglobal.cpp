@@ -1,4 +1,4 @@
-#include "dwgglobal.h"
+#include "core/dwgglobal.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -60,6 +60,16 @@ bool appendTextClose(DWGglobal *session)
         return false;
     }
     appendObject(session, object);
+    return true;
+}
+
+bool appendEndObject(DWGglobal *session)
+{
+    DWGOutputObject *end = createObject(session, DWG_OBJECT_END);
+    if (end == nullptr) {
+        return false;
+    }
+    appendObject(session, end);
     return true;
 }
 

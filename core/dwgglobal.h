@@ -1,31 +1,16 @@
 // The session record and what every component does with it: report a
 // message to the host, and create and chain output objects.
-#ifndef TQ_FRONT_DWGGLOBAL_H
-#define TQ_FRONT_DWGGLOBAL_H
+#ifndef TQ_CORE_DWGGLOBAL_H
+#define TQ_CORE_DWGGLOBAL_H
 
 #include <cstdint>
 
 #include "TQDUDADE.h"
 
+class DWGReader;
+class FileStream;
 class MemoryService;
-
-// A reader walks six phases; the session drives them (see getDWGobject).
-// A phase answers 0 (failed), 1 (complete) or 2 (call again). The sixth
-// phase is also the finish operation that appends the end object.
-class DWGReader {
-public:
-    static constexpr int32_t kPhases = 6;
-    static constexpr int32_t kFinishPhase = 5;
-
-    int32_t phase = 0;
-
-    virtual int32_t runPhase(int32_t index) = 0;
-    int32_t finish() { return runPhase(kFinishPhase); }
-
-protected:
-    DWGReader() = default;
-    ~DWGReader() = default;
-};
+class StrEtc;
 
 // One open drawing. Its first bytes are the header the host reads.
 struct DWGglobal {
@@ -35,6 +20,8 @@ struct DWGglobal {
     DWGOutputObject *lastObject;
     DWGReader *reader;
     MemoryService *memory;
+    StrEtc *strings;    // for the stream
+    FileStream *stream;  // the host's source, opened once for the session
     char message[1024];
 };
 
@@ -62,6 +49,9 @@ void appendObject(DWGglobal *session, DWGOutputObject *object);
 bool appendTextOpen(DWGglobal *session);
 void appendText(DWGglobal *session, DWGOutputObject *object, void *buffer, int32_t length, int32_t charset);
 bool appendTextClose(DWGglobal *session);
+
+// Appends the end object (kind 1): false when the host refuses to create it.
+bool appendEndObject(DWGglobal *session);
 
 // Takes a text buffer for the host straight from its block operations:
 // once attached to a kind-41 object it is the host's.

@@ -1,40 +1,26 @@
-#include "r13/dataread.h"
+#include "support/dataread.h"
 
 #include <cstring>
 
-#include "front/dwgglobal.h"
 #include "support/byteswap.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
 
-static const char kModule[] = "dataread";
 [[gnu::used]] static const char kIdent[] = "@(#)dataread(R13, R14 and R2000): Version 2.05.00";
 
-DataRead *newDataRead(DWGglobal *session, MemoryService *memory, FileStream *stream)
+DataRead *newDataRead(MemoryService *memory, FileStream *stream)
 {
-    if (session == nullptr || memory == nullptr || stream == nullptr) {
+    if (memory == nullptr || stream == nullptr) {
         return nullptr;
     }
-    ByteSwap *swap = newByteSwap(memory);
-    if (swap == nullptr) {
-        reportf(session, "*** ERROR *** Memory allocation failed(newByteSwap[%s/%d]).", kModule, 160);
-        return nullptr;
-    }
-    DataRead *reader = newIn<DataRead>(memory, session, memory, stream, swap);
-    if (reader == nullptr) {
-        deleteByteSwap(swap);
-    }
-    return reader;
+    return newIn<DataRead>(memory, memory, stream);
 }
 
 void deleteDataRead(DataRead *reader)
 {
-    if (reader == nullptr) {
-        return;
+    if (reader != nullptr) {
+        deleteIn(reader->memory(), reader);
     }
-    ByteSwap *swap = reader->byteSwap();
-    deleteIn(reader->memory(), reader);
-    deleteByteSwap(swap);
 }
 
 DataRead::~DataRead() = default;
@@ -359,9 +345,7 @@ int32_t DataRead::p_readRS(uint16_t *value)
     if (!p_readRawBytes(bytes, 2)) {
         return 0;
     }
-    uint16_t stored = 0;
-    memcpy(&stored, bytes, sizeof stored);
-    *value = static_cast<uint16_t>(swap_->leSwap16(stored));
+    *value = littleEndian16(bytes);
     return 1;
 }
 
@@ -372,9 +356,7 @@ int32_t DataRead::p_readRL(uint32_t *value)
     if (!p_readRawBytes(bytes, 4)) {
         return 0;
     }
-    uint32_t stored = 0;
-    memcpy(&stored, bytes, sizeof stored);
-    *value = swap_->leSwap32(stored);
+    *value = littleEndian32(bytes);
     return 1;
 }
 
@@ -386,9 +368,7 @@ int32_t DataRead::p_readRD(double *value)
     if (!p_readRawBytes(bytes, 8)) {
         return 0;
     }
-    uint32_t words[2] = {0, 0};
-    memcpy(words, bytes, sizeof words);
-    uint64_t bits = (static_cast<uint64_t>(swap_->leSwap32(words[1])) << 32) | swap_->leSwap32(words[0]);
+    uint64_t bits = (static_cast<uint64_t>(littleEndian32(bytes + 4)) << 32) | littleEndian32(bytes);
     memcpy(value, &bits, sizeof bits);
     return 1;
 }

@@ -1,0 +1,16 @@
+// What the steps of a session answer, by name, at every layer.
+#ifndef TQ_CORE_RESULTS_H
+#define TQ_CORE_RESULTS_H
+
+#include <cstdint>
+
+// A reader's phase: failed (the session runs the finish operation), done
+// (the session moves on to the next phase), or not done yet (the session
+// calls it again).
+enum class PhaseResult : int32_t { Failed = 0, Done = 1, Again = 2 };
+
+// One step of a walk over the object map or the objects: the step failed,
+// the walk is at its end, or the step gave an item (an offset, an object).
+enum class StepResult : int32_t { Failed = 0, End = 1, Item = 2 };
+
+#endif

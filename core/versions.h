@@ -1,0 +1,60 @@
+// Every DWG version the library knows, in one table: the six bytes that
+// open a drawing of it, the release that writes it, and the reader family
+// that serves it. An entry's index in the table is the session's version
+// index.
+#ifndef TQ_CORE_VERSIONS_H
+#define TQ_CORE_VERSIONS_H
+
+#include <cstdint>
+
+enum class ReaderFamily : int32_t { None = 0, R12 = 1, R13 = 2 };
+
+enum VersionIndex : int32_t {
+    kAC1002,
+    kAC1004,
+    kAC1006,
+    kAC1009,
+    kAC1010,
+    kAC1012,
+    kAC1013,
+    kAC1014,
+    kAC1015,
+    kAC1500,
+    kNoVersion,
+    kVersionCount
+};
+
+struct VersionEntry {
+    char text[7];
+    const char *release;  // "" where no release is known by that version
+    ReaderFamily family;
+};
+
+inline constexpr VersionEntry kVersionTable[kVersionCount] = {
+    {"AC1002", "R2.5", ReaderFamily::None},   {"AC1004", "R9", ReaderFamily::None},
+    {"AC1006", "R10", ReaderFamily::R12},     {"AC1009", "R11/R12", ReaderFamily::R12},
+    {"AC1010", "R12", ReaderFamily::R12},     {"AC1012", "R13", ReaderFamily::R13},
+    {"AC1013", "", ReaderFamily::R13},        {"AC1014", "R14", ReaderFamily::R13},
+    {"AC1015", "R2000", ReaderFamily::R13},   {"AC1500", "", ReaderFamily::None},
+    {"", "", ReaderFamily::None},
+};
+
+// The entry of an index; the empty last entry for an index outside the
+// table.
+const VersionEntry &versionEntry(int32_t index);
+
+inline ReaderFamily versionFamily(int32_t index)
+{
+    return versionEntry(index).family;
+}
+
+inline const char *versionString(int32_t index)
+{
+    return versionEntry(index).text;
+}
+
+// Tries the entries first..last in order; an entry matches when the sixth
+// byte and then all six bytes agree. The first match, or kNoVersion.
+int32_t matchVersion(const char bytes[6], int32_t first, int32_t last);
+
+#endif
