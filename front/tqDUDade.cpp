@@ -7,6 +7,7 @@
 
 #include "TQDUDADE.h"
 #include "core/dwgglobal.h"
+#include "core/messages.h"
 #include "core/dwgreader.h"
 #include "front/switchDWGfuncs.h"
 #include "support/publicstorage.h"
@@ -77,12 +78,12 @@ extern "C" DWGSessionHeader *startSrcDWG(HostSource *source, HostOpenParams *par
     }
     MemoryService *memory = newMemoryService(params->services);
     if (memory == nullptr) {
-        reportToHost(source, "Memory allocation error");
+        reportToHost(source, msg::kNoMemory);
         return nullptr;
     }
     void *block = memory->allocate(sizeof(DWGglobal));
     if (block == nullptr) {
-        reportToHost(source, "Memory allocation error(pDWGglobal)");
+        reportToHost(source, msg::kNoSessionMemory);
         deleteMemoryService(memory);
         return nullptr;
     }

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/dwgglobal.h"
+#include "core/messages.h"
 #include "core/dwgreader.h"
 #include "r12/getR12DWGentities.h"
 #include "r12/r12dataread.h"
@@ -116,7 +117,7 @@ int32_t R12DWGReader::p_readVersionText()
 PhaseResult R12DWGReader::p_readHeader()
 {
     if (!p_getSectionsPosition1()) {
-        reportf(session_, "*** ERROR *** p_getSectionsPosition1 failed[%s/%d].", HERE);
+        reportf(session_, msg::kSectionsPosition1, HERE);
         return PhaseResult::Failed;
     }
     double firstDate = 0;
@@ -132,7 +133,7 @@ PhaseResult R12DWGReader::p_readHeader()
         return PhaseResult::Failed;
     }
     if (!p_getSectionsPosition2()) {
-        reportf(session_, "*** ERROR *** p_getSectionsPosition2 failed[%s/%d].", HERE);
+        reportf(session_, msg::kSectionsPosition2, HERE);
         return PhaseResult::Failed;
     }
     return PhaseResult::Done;
@@ -287,12 +288,12 @@ DWGReader *newR12DWGReader(DWGglobal *session, MemoryService *memory, StrEtc *, 
     }
     R12DWGReader *reader = newIn<R12DWGReader>(memory, session, memory, stream, data);
     if (reader == nullptr) {
-        reportf(session, "*** ERROR *** Memory allocation failed[%s/%d].", HERE);
+        reportf(session, msg::kAllocationFailed, HERE);
         deleteR12DataRead(data);
         return nullptr;
     }
     if (!reader->p_readVersionText()) {
-        reportf(session, "*** ERROR *** This version[%s] has not been supported[%s/%d].", reader->versionText(),
+        reportf(session, msg::kVersionNotSupported, reader->versionText(),
                 HERE);
         reader->destroy();
         return nullptr;

@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "core/dwgglobal.h"
+#include "core/messages.h"
 #include "r12/r12dataread.h"
 #include "support/component.h"
 #include "support/dataread.h"
@@ -154,11 +155,11 @@ int32_t R12EntityWalker::p_getEntityHandler(Handler *handler)
 
 int32_t R12EntityWalker::p_passUnknownType(int32_t start, uint8_t type, uint16_t length)
 {
-    reportf(session_, "*** WARNING *** The entity type[0x%x] dosen't exist\n", type);
+    reportf(session_, msg::kUnknownEntityType, type);
     if (stream_->SeekPos(start + length) == 1) {
         return 1;
     }
-    reportf(session_, "*** WARNING *** Illigal entity size[0x%x]\n", length);
+    reportf(session_, msg::kBadEntitySize, length);
     return 0;
 }
 
@@ -183,7 +184,7 @@ int32_t R12EntityWalker::p_putR12Text(void *text, int32_t length)
 int32_t R12EntityWalker::p_createRefused(void *text)
 {
     releaseHostTextBuffer(session_, text);
-    reportf(session_, "*** ERROR *** fpCreateObject()[%s/%d]", HERE);
+    reportf(session_, msg::kCreateObject, HERE);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "r12/r12dataread.h"
 
 #include "core/dwgglobal.h"
+#include "core/messages.h"
 #include "core/versions.h"
 #include "support/component.h"
 #include "support/dataread.h"
@@ -73,7 +74,7 @@ R12DataRead *newR12DataRead(DWGglobal *session, MemoryService *memory, FileStrea
         reader->data_ = newDataRead(memory, stream);
     }
     if (reader == nullptr || reader->data_ == nullptr) {
-        reportf(session, "*** ERROR *** Memory allocation failed(newR12DataRead[%s/%d]).", HERE);
+        reportf(session, msg::kR12DataReadAllocation, HERE);
         deleteR12DataRead(reader);
         return nullptr;
     }

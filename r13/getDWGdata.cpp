@@ -1,6 +1,7 @@
 #include "r13/getDWGdata.h"
 
 #include "core/dwgglobal.h"
+#include "core/messages.h"
 #include "core/dwgreader.h"
 #include "r13/getDWGobjectMap.h"
 #include "r13/getDWGobjects.h"
@@ -105,11 +106,11 @@ DWGReader *newDWGReader(DWGglobal *session, MemoryService *memory, StrEtc *strin
     }
     DWGDataReader *reader = newIn<DWGDataReader>(memory, session, memory, strings, stream);
     if (reader == nullptr) {
-        reportf(session, "*** ERROR *** Memory allocation failed[%s/%d].", kModule, kAllocationLine);
+        reportf(session, msg::kAllocationFailed, kModule, kAllocationLine);
         return nullptr;
     }
     if (reader->p_getSectionsPosition() == 0) {
-        reportf(session, "*** ERROR *** p_getSectionsPosition failed[%s/%d].", kModule, kSectionsLine);
+        reportf(session, msg::kSectionsPosition, kModule, kSectionsLine);
         reader->destroy();
         return nullptr;
     }

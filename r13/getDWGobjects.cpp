@@ -1,6 +1,7 @@
 #include "r13/getDWGobjects.h"
 
 #include "core/dwgglobal.h"
+#include "core/messages.h"
 #include "support/dataread.h"
 #include "r13/getDWGobjectMap.h"
 #include "r13/textdata.h"
@@ -91,12 +92,12 @@ bool DWGObjects::p_open()
 {
     text_ = newTextData(session_, memory_, strings_, stream_);
     if (text_ == nullptr) {
-        reportf(session_, "*** ERROR *** Memory allocation failed(newTextData[%s/%d]).", HERE);
+        reportf(session_, msg::kTextDataAllocation, HERE);
         return false;
     }
     dataRead_ = newDataRead(memory_, stream_);
     if (dataRead_ == nullptr) {
-        reportf(session_, "*** ERROR *** Memory allocation failed(newDataRead[%s/%d]).", HERE);
+        reportf(session_, msg::kDataReadAllocation, HERE);
         return false;
     }
     readBudgetEnd_ = stream_->bytesRead() + kReadsPerFileByte * stream_->size() + kReadMargin;
@@ -161,9 +162,9 @@ int32_t DWGObjects::p_getHandler()
         return 0;
     }
     if (type == 0 || type >= kTypeCount) {
-        reportf(session_, "*** WARNING *** OBJCT TYPE[0x%x] dosen't exist\n", type);
+        reportf(session_, msg::kUnknownObjectType, type);
         if (p_skipBySize(size) == 0) {
-            reportf(session_, "*** WARNING *** Illigal OBJCT size[0x%x]\n", size);
+            reportf(session_, msg::kBadObjectSize, size);
             return 0;
         }
         return 1;
@@ -210,7 +211,7 @@ int32_t DWGObjects::p_skipBySize(uint16_t size)
 int32_t DWGObjects::p_textHandler()
 {
     if (text_->getDWGText() == 0) {
-        reportf(session_, "*** ERROR *** getDWGText()[%s/%d]", HERE);
+        reportf(session_, msg::kGetDWGText, HERE);
         return 0;
     }
     current_ = nullptr;
@@ -220,7 +221,7 @@ int32_t DWGObjects::p_textHandler()
 int32_t DWGObjects::p_mtextHandler()
 {
     if (text_->getDWGMText() == 0) {
-        reportf(session_, "*** ERROR *** getDWGMText()[%s/%d]", HERE);
+        reportf(session_, msg::kGetDWGMText, HERE);
         return 0;
     }
     current_ = nullptr;

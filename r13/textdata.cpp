@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/dwgglobal.h"
+#include "core/messages.h"
 #include "core/versions.h"
 #include "support/component.h"
 #include "support/dataread.h"
@@ -34,13 +35,6 @@ constexpr int32_t kUnicodeCodeLength = 3;
 constexpr int32_t kUnicodeDigits = 4;
 const char kParagraphBreak[] = "\\P";
 
-const char kGetRC[] = "*** ERROR *** getRC()[%s/%d]";
-const char kGetBD[] = "*** ERROR *** getBD()[%s/%d]";
-const char kGetRD[] = "*** ERROR *** getRD()[%s/%d]";
-const char kGetBS[] = "*** ERROR *** getBS()[%s/%d]";
-const char kGet2RD[] = "*** ERROR *** get2RD()[%s/%d]";
-const char kGet3BD[] = "*** ERROR *** get3BD()[%s/%d]";
-const char kGetT[] = "*** ERROR *** getT()[%s/%d]";
 
 int32_t hexDigit(char c)
 {
@@ -217,7 +211,7 @@ int32_t TextDecoder<Common>::getDWGText()
 {
     int32_t start = stream_->CurPosition();
     if (p_dwgText() == 0) {
-        reportf(session_, "*** ERROR *** p_dwgText()[%s/%d]", HERE);
+        reportf(session_, msg::kDwgText, HERE);
     } else if (text_.textLength > 0 && p_putText(text_.text, text_.textLength) == 0) {
         return 0;
     }
@@ -229,7 +223,7 @@ int32_t TextDecoder<Common>::getDWGMText()
 {
     int32_t start = stream_->CurPosition();
     if (p_dwgMText() == 0) {
-        reportf(session_, "*** ERROR *** p_dwgText()[%s/%d]", HERE);
+        reportf(session_, msg::kDwgText, HERE);
     } else if (mtext_.textLength > 0 && p_putParagraphs(mtext_.text, mtext_.textLength) == 0) {
         return 0;
     }
@@ -241,7 +235,7 @@ int32_t TextDecoder<Common>::p_dwgText()
 {
     p_clearRecords();
     if (stream_->CurPosition() < 0) {
-        reportf(session_, "*** ERROR *** CurPosition()[%s/%d]", HERE);
+        reportf(session_, msg::kCurPosition, HERE);
         return 0;
     }
     common_->dataRead()->resetBits();
@@ -262,14 +256,14 @@ int32_t TextDecoder<Common>::p_dwgMText()
 template <>
 int32_t TextDecoder<R13CommonData>::p_readCommon(R13CommonData *common)
 {
-    return p_checked(common_->getR13_DWGCommonData(common), "*** ERROR *** getR13_DWGCommonData()[%s/%d]",
+    return p_checked(common_->getR13_DWGCommonData(common), msg::kGetR13CommonData,
                      __LINE__);
 }
 
 template <>
 int32_t TextDecoder<R2KCommonData>::p_readCommon(R2KCommonData *common)
 {
-    return p_checked(common_->getR2K_DWGCommonData(common), "*** ERROR *** getR2K_DWGCommonData()[%s/%d]",
+    return p_checked(common_->getR2K_DWGCommonData(common), msg::kGetR2KCommonData,
                      __LINE__);
 }
 
@@ -277,16 +271,16 @@ template <>
 int32_t TextDecoder<R13CommonData>::p_readTextFields(R13TextRecord *r)
 {
     DataRead *in = common_->dataRead();
-    return p_checked(in->getBD(&r->elevation), kGetBD, __LINE__) &&
-           p_checked(in->get2RD(&r->insertion[0], &r->insertion[1]), kGet2RD, __LINE__) &&
-           p_checked(in->get2RD(&r->alignment[0], &r->alignment[1]), kGet2RD, __LINE__) &&
-           p_checked(in->get3BD(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]), kGet3BD, __LINE__) &&
-           p_checked(in->getBD(&r->thickness), kGetBD, __LINE__) &&
-           p_checked(in->getBD(&r->oblique), kGetBD, __LINE__) &&
-           p_checked(in->getBD(&r->rotation), kGetBD, __LINE__) &&
-           p_checked(in->getBD(&r->height), kGetBD, __LINE__) &&
-           p_checked(in->getBD(&r->widthFactor), kGetBD, __LINE__) &&
-           p_checked(in->getT(&r->textLength, &r->text), kGetT, __LINE__);
+    return p_checked(in->getBD(&r->elevation), msg::kGetBD, __LINE__) &&
+           p_checked(in->get2RD(&r->insertion[0], &r->insertion[1]), msg::kGet2RD, __LINE__) &&
+           p_checked(in->get2RD(&r->alignment[0], &r->alignment[1]), msg::kGet2RD, __LINE__) &&
+           p_checked(in->get3BD(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]), msg::kGet3BD, __LINE__) &&
+           p_checked(in->getBD(&r->thickness), msg::kGetBD, __LINE__) &&
+           p_checked(in->getBD(&r->oblique), msg::kGetBD, __LINE__) &&
+           p_checked(in->getBD(&r->rotation), msg::kGetBD, __LINE__) &&
+           p_checked(in->getBD(&r->height), msg::kGetBD, __LINE__) &&
+           p_checked(in->getBD(&r->widthFactor), msg::kGetBD, __LINE__) &&
+           p_checked(in->getT(&r->textLength, &r->text), msg::kGetT, __LINE__);
 }
 
 // R2000 packs the fields that usually keep their defaults: each data flag
@@ -296,37 +290,37 @@ template <>
 int32_t TextDecoder<R2KCommonData>::p_readTextFields(R2KTextRecord *r)
 {
     DataRead *in = common_->dataRead();
-    if (!p_checked(in->getRC(&r->dataFlags), kGetRC, __LINE__)) {
+    if (!p_checked(in->getRC(&r->dataFlags), msg::kGetRC, __LINE__)) {
         return 0;
     }
     const uint8_t absent = r->dataFlags;
-    return ((absent & kNoElevation) != 0 || p_checked(in->getRD(&r->elevation), kGetBD, __LINE__)) &&
-           p_checked(in->get2RD(&r->insertion[0], &r->insertion[1]), kGet2RD, __LINE__) &&
+    return ((absent & kNoElevation) != 0 || p_checked(in->getRD(&r->elevation), msg::kGetBD, __LINE__)) &&
+           p_checked(in->get2RD(&r->insertion[0], &r->insertion[1]), msg::kGet2RD, __LINE__) &&
            ((absent & kNoAlignment) != 0 ||
-            p_checked(in->get2DD(&r->alignment[0], &r->alignment[1]), kGet2RD, __LINE__)) &&
-           p_checked(in->getBE(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]), kGet3BD, __LINE__) &&
-           p_checked(in->getBT(&r->thickness), kGetBD, __LINE__) &&
-           ((absent & kNoOblique) != 0 || p_checked(in->getRD(&r->oblique), kGetRD, __LINE__)) &&
-           ((absent & kNoRotation) != 0 || p_checked(in->getRD(&r->rotation), kGetRD, __LINE__)) &&
-           p_checked(in->getRD(&r->height), kGetRD, __LINE__) &&
-           ((absent & kNoWidthFactor) != 0 || p_checked(in->getRD(&r->widthFactor), kGetRD, __LINE__)) &&
-           p_checked(in->getT(&r->textLength, &r->text), kGetT, __LINE__);
+            p_checked(in->get2DD(&r->alignment[0], &r->alignment[1]), msg::kGet2RD, __LINE__)) &&
+           p_checked(in->getBE(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]), msg::kGet3BD, __LINE__) &&
+           p_checked(in->getBT(&r->thickness), msg::kGetBD, __LINE__) &&
+           ((absent & kNoOblique) != 0 || p_checked(in->getRD(&r->oblique), msg::kGetRD, __LINE__)) &&
+           ((absent & kNoRotation) != 0 || p_checked(in->getRD(&r->rotation), msg::kGetRD, __LINE__)) &&
+           p_checked(in->getRD(&r->height), msg::kGetRD, __LINE__) &&
+           ((absent & kNoWidthFactor) != 0 || p_checked(in->getRD(&r->widthFactor), msg::kGetRD, __LINE__)) &&
+           p_checked(in->getT(&r->textLength, &r->text), msg::kGetT, __LINE__);
 }
 
 template <class Common>
 int32_t TextDecoder<Common>::p_readMTextFields(MTextRecordOf<Common> *r)
 {
     DataRead *in = common_->dataRead();
-    return p_checked(in->get3BD(&r->insertion[0], &r->insertion[1], &r->insertion[2]), kGet3BD, __LINE__) &&
-           p_checked(in->get3BD(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]), kGet3BD, __LINE__) &&
-           p_checked(in->get3BD(&r->xAxis[0], &r->xAxis[1], &r->xAxis[2]), kGet3BD, __LINE__) &&
-           p_checked(in->getBD(&r->rectangleWidth), kGetBD, __LINE__) &&
-           p_checked(in->getBD(&r->height), kGetBD, __LINE__) &&
-           p_checked(in->getBS(&r->attachment), kGetBS, __LINE__) &&
-           p_checked(in->getBS(&r->drawingDirection), kGetBS, __LINE__) &&
-           p_checked(in->getBD(&r->extentsHeight), kGetBD, __LINE__) &&
-           p_checked(in->getBD(&r->extentsWidth), kGetBD, __LINE__) &&
-           p_checked(in->getT(&r->textLength, &r->text), kGetT, __LINE__);
+    return p_checked(in->get3BD(&r->insertion[0], &r->insertion[1], &r->insertion[2]), msg::kGet3BD, __LINE__) &&
+           p_checked(in->get3BD(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]), msg::kGet3BD, __LINE__) &&
+           p_checked(in->get3BD(&r->xAxis[0], &r->xAxis[1], &r->xAxis[2]), msg::kGet3BD, __LINE__) &&
+           p_checked(in->getBD(&r->rectangleWidth), msg::kGetBD, __LINE__) &&
+           p_checked(in->getBD(&r->height), msg::kGetBD, __LINE__) &&
+           p_checked(in->getBS(&r->attachment), msg::kGetBS, __LINE__) &&
+           p_checked(in->getBS(&r->drawingDirection), msg::kGetBS, __LINE__) &&
+           p_checked(in->getBD(&r->extentsHeight), msg::kGetBD, __LINE__) &&
+           p_checked(in->getBD(&r->extentsWidth), msg::kGetBD, __LINE__) &&
+           p_checked(in->getT(&r->textLength, &r->text), msg::kGetT, __LINE__);
 }
 
 template class TextDecoder<R13CommonData>;
@@ -367,7 +361,7 @@ int32_t TextData::p_putText(char *text, int32_t length)
     }
     auto *buffer = static_cast<char *>(hostTextBuffer(session_, static_cast<uint32_t>(length) + 1));
     if (buffer == nullptr) {
-        reportf(session_, "*** ERROR *** PubSnormalmalloc()[%s/%d]", HERE);
+        reportf(session_, msg::kTextBuffer, HERE);
         return 0;
     }
     p_stripFormat(text, &length);
@@ -380,7 +374,7 @@ int32_t TextData::p_putText(char *text, int32_t length)
 
 int32_t TextData::p_createFailed()
 {
-    reportf(session_, "*** ERROR *** fpCreateObject()[%s/%d]", HERE);
+    reportf(session_, msg::kCreateObject, HERE);
     return 0;
 }
 
@@ -474,7 +468,7 @@ int32_t TextData::p_skipEntity(int32_t start, uint16_t size)
 {
     int32_t end = objectEndOffset(start, size);
     if (end < 0 || stream_->SeekPos(end) != 1) {
-        reportf(session_, "*** ERROR *** SeekPos()[%s/%d]", HERE);
+        reportf(session_, msg::kSeekPos, HERE);
         return 0;
     }
     return 1;

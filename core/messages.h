@@ -1,0 +1,57 @@
+// Everything the library can say to the host's report operation, in one
+// place. Hosts and their users match these texts byte for byte, so they
+// stay exactly as they have always been, spelling included. Where a text
+// ends in "[%s/%d]", the module and the source line fill it in.
+#ifndef TQ_CORE_MESSAGES_H
+#define TQ_CORE_MESSAGES_H
+
+namespace msg {
+
+// Before a session exists, when the host's memory fails.
+inline constexpr char kNoMemory[] = "Memory allocation error";
+inline constexpr char kNoSessionMemory[] = "Memory allocation error(pDWGglobal)";
+
+// Making a reader or one of its parts.
+inline constexpr char kAllocationFailed[] = "*** ERROR *** Memory allocation failed[%s/%d].";
+inline constexpr char kR12DataReadAllocation[] = "*** ERROR *** Memory allocation failed(newR12DataRead[%s/%d]).";
+inline constexpr char kTextDataAllocation[] = "*** ERROR *** Memory allocation failed(newTextData[%s/%d]).";
+inline constexpr char kDataReadAllocation[] = "*** ERROR *** Memory allocation failed(newDataRead[%s/%d]).";
+// The version text (%s first) of a drawing the reader cannot take.
+inline constexpr char kVersionNotSupported[] = "*** ERROR *** This version[%s] has not been supported[%s/%d].";
+
+// File headers.
+inline constexpr char kSectionsPosition[] = "*** ERROR *** p_getSectionsPosition failed[%s/%d].";
+inline constexpr char kSectionsPosition1[] = "*** ERROR *** p_getSectionsPosition1 failed[%s/%d].";
+inline constexpr char kSectionsPosition2[] = "*** ERROR *** p_getSectionsPosition2 failed[%s/%d].";
+
+// Walking entities and objects: the type or size (%x) of a record that is
+// passed over, or cannot be.
+inline constexpr char kUnknownEntityType[] = "*** WARNING *** The entity type[0x%x] dosen't exist\n";
+inline constexpr char kBadEntitySize[] = "*** WARNING *** Illigal entity size[0x%x]\n";
+inline constexpr char kUnknownObjectType[] = "*** WARNING *** OBJCT TYPE[0x%x] dosen't exist\n";
+inline constexpr char kBadObjectSize[] = "*** WARNING *** Illigal OBJCT size[0x%x]\n";
+inline constexpr char kGetDWGText[] = "*** ERROR *** getDWGText()[%s/%d]";
+inline constexpr char kGetDWGMText[] = "*** ERROR *** getDWGMText()[%s/%d]";
+
+// Decoding a text object: the field that could not be read, then the
+// object that is stepped over because of it.
+inline constexpr char kGetR13CommonData[] = "*** ERROR *** getR13_DWGCommonData()[%s/%d]";
+inline constexpr char kGetR2KCommonData[] = "*** ERROR *** getR2K_DWGCommonData()[%s/%d]";
+inline constexpr char kGetRC[] = "*** ERROR *** getRC()[%s/%d]";
+inline constexpr char kGetBD[] = "*** ERROR *** getBD()[%s/%d]";
+inline constexpr char kGetRD[] = "*** ERROR *** getRD()[%s/%d]";
+inline constexpr char kGetBS[] = "*** ERROR *** getBS()[%s/%d]";
+inline constexpr char kGet2RD[] = "*** ERROR *** get2RD()[%s/%d]";
+inline constexpr char kGet3BD[] = "*** ERROR *** get3BD()[%s/%d]";
+inline constexpr char kGetT[] = "*** ERROR *** getT()[%s/%d]";
+inline constexpr char kCurPosition[] = "*** ERROR *** CurPosition()[%s/%d]";
+inline constexpr char kDwgText[] = "*** ERROR *** p_dwgText()[%s/%d]";
+
+// Handing texts to the host and leaving the object behind.
+inline constexpr char kCreateObject[] = "*** ERROR *** fpCreateObject()[%s/%d]";
+inline constexpr char kTextBuffer[] = "*** ERROR *** PubSnormalmalloc()[%s/%d]";
+inline constexpr char kSeekPos[] = "*** ERROR *** SeekPos()[%s/%d]";
+
+}  // namespace msg
+
+#endif
