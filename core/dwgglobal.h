@@ -10,7 +10,6 @@
 class DWGReader;
 class FileStream;
 class MemoryService;
-class StrEtc;
 
 // One open drawing. Its first bytes are the header the host reads.
 struct DWGglobal {
@@ -20,7 +19,6 @@ struct DWGglobal {
     DWGOutputObject *lastObject;
     DWGReader *reader;
     MemoryService *memory;
-    StrEtc *strings;    // for the stream
     FileStream *stream;  // the host's source, opened once for the session
     char message[1024];
 };

@@ -6,7 +6,6 @@
 #include "r12/getR12DWGdata.h"
 #include "r13/getDWGdata.h"
 #include "support/filestrmio.h"
-#include "support/strEtc.h"
 
 [[gnu::used]] static const char kIdent[] = "@(#)switchDWGfuncs: Version 1.00.00";
 
@@ -17,7 +16,7 @@ namespace {
 constexpr int32_t kFirstComparedVersion = kAC1006;
 constexpr int32_t kLastComparedVersion = kAC1500;
 
-using ReaderMaker = DWGReader *(*)(DWGglobal *, MemoryService *, StrEtc *, FileStream *);
+using ReaderMaker = DWGReader *(*)(DWGglobal *, MemoryService *, FileStream *);
 
 ReaderMaker readerOf(ReaderFamily family)
 {
@@ -38,19 +37,6 @@ void closeStream(DWGglobal *session)
         deleteFileStream(session->stream);
         session->stream = nullptr;
     }
-    if (session->strings != nullptr) {
-        deleteStrEtc(session->strings);
-        session->strings = nullptr;
-    }
-}
-
-bool openStream(DWGglobal *session, MemoryService *memory)
-{
-    session->strings = newStrEtc(memory);
-    if (session->strings != nullptr) {
-        session->stream = newFileStream(session->header.source, session->strings, memory);
-    }
-    return session->stream != nullptr;
 }
 
 }  // namespace
@@ -72,13 +58,13 @@ DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory)
     if (session == nullptr || memory == nullptr) {
         return nullptr;
     }
-    if (!openStream(session, memory)) {
-        closeStream(session);
+    session->stream = newFileStream(session->header.source, memory);
+    if (session->stream == nullptr) {
         return nullptr;
     }
     session->versionIndex = detectVersion(session->stream);
     ReaderMaker make = readerOf(versionFamily(session->versionIndex));
-    DWGReader *reader = make == nullptr ? nullptr : make(session, memory, session->strings, session->stream);
+    DWGReader *reader = make == nullptr ? nullptr : make(session, memory, session->stream);
     if (reader == nullptr) {
         closeStream(session);
     }

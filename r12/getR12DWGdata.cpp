@@ -277,7 +277,7 @@ void R12DWGReader::destroy()
 // The version is the session's already; the reader reads the version text
 // once more only to read the header from where it ends, and refuses a file
 // too short to hold it.
-DWGReader *newR12DWGReader(DWGglobal *session, MemoryService *memory, StrEtc *, FileStream *stream)
+DWGReader *newR12DWGReader(DWGglobal *session, MemoryService *memory, FileStream *stream)
 {
     if (session == nullptr || memory == nullptr || stream == nullptr || session->header.services == nullptr) {
         return nullptr;

@@ -8,11 +8,10 @@ struct DWGglobal;
 class DWGReader;
 class FileStream;
 class MemoryService;
-class StrEtc;
 
 // Reads on from the stream version detection opened. Null (after a report)
 // when the reader cannot be made or the file is too short for its version
-// text. The string utilities are not needed by this family.
-DWGReader *newR12DWGReader(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream);
+// text.
+DWGReader *newR12DWGReader(DWGglobal *session, MemoryService *memory, FileStream *stream);
 
 #endif

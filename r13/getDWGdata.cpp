@@ -8,6 +8,7 @@
 #include "support/byteswap.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
+#include "support/strEtc.h"
 
 static const char kModule[] = "getDWGdata";
 [[gnu::used]] static const char kIdent[] = "@(#)getDWGdata(R13, R14 and R2000): Version 2.05.00";
@@ -97,16 +98,20 @@ private:
 }  // namespace
 
 // Reads on from the stream version detection opened: the section locators
-// of the file header.
-DWGReader *newDWGReader(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream)
+// of the file header. The string utilities serve the text decoder.
+DWGReader *newDWGReader(DWGglobal *session, MemoryService *memory, FileStream *stream)
 {
-    if (session == nullptr || memory == nullptr || strings == nullptr || stream == nullptr ||
-        session->header.services == nullptr) {
+    if (session == nullptr || memory == nullptr || stream == nullptr || session->header.services == nullptr) {
+        return nullptr;
+    }
+    StrEtc *strings = newStrEtc(memory);
+    if (strings == nullptr) {
         return nullptr;
     }
     DWGDataReader *reader = newIn<DWGDataReader>(memory, session, memory, strings, stream);
     if (reader == nullptr) {
         reportf(session, msg::kAllocationFailed, kModule, kAllocationLine);
+        deleteStrEtc(strings);
         return nullptr;
     }
     if (reader->p_getSectionsPosition() == 0) {
@@ -121,6 +126,7 @@ void DWGDataReader::destroy()
 {
     deleteObjectMap(map_);
     deleteDWGObjects(walk_);
+    deleteStrEtc(strings_);
     deleteIn(memory_, this);
 }
 

@@ -9,10 +9,9 @@ struct DWGglobal;
 class DWGReader;
 class FileStream;
 class MemoryService;
-class StrEtc;
 
 // Reads on from the stream version detection opened. Null (after a report)
 // when the reader cannot be made or the section locators cannot be read.
-DWGReader *newDWGReader(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream);
+DWGReader *newDWGReader(DWGglobal *session, MemoryService *memory, FileStream *stream);
 
 #endif

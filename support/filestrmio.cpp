@@ -1,7 +1,5 @@
 #include "filestrmio.h"
 
-#include <cstring>
-
 #include "component.h"
 #include "simpleDB.h"
 
@@ -14,16 +12,16 @@ constexpr int32_t kFromEnd = 2;
 
 }  // namespace
 
-FileStream *newFileStream(HostSource *source, StrEtc *strings, MemoryService *memory)
+FileStream *newFileStream(HostSource *source, MemoryService *memory)
 {
-    if (source == nullptr || strings == nullptr || memory == nullptr) {
+    if (source == nullptr || memory == nullptr) {
         return nullptr;
     }
     SimpleDB *cursors = newSimpleDB(memory);
     if (cursors == nullptr) {
         return nullptr;
     }
-    FileStream *stream = newIn<FileStream>(memory, source, strings, memory, cursors);
+    FileStream *stream = newIn<FileStream>(memory, source, memory, cursors);
     if (stream == nullptr) {
         deleteSimpleDB(cursors);
         return nullptr;
@@ -71,11 +69,6 @@ int32_t FileStream::SeekPos(int32_t position)
     return seekWithCursor(position, defaultCursor_);
 }
 
-int32_t FileStream::readLine(char *buffer, int32_t count)
-{
-    return readLineWithCursor(buffer, count, defaultCursor_);
-}
-
 int32_t FileStream::read(void *buffer, int32_t count)
 {
     return readWithCursor(buffer, count, defaultCursor_);
@@ -86,18 +79,13 @@ int32_t FileStream::CurPosition()
     return positionOfCursor(defaultCursor_);
 }
 
-int32_t FileStream::previousPosition()
-{
-    return previousPositionOfCursor(defaultCursor_);
-}
-
 int32_t FileStream::newCursor()
 {
     int32_t id = cursors_->add();
     if (id < 0) {
         return -1;
     }
-    const Cursor start{0, 0};
+    const Cursor start{0};
     return cursors_->put(&start, sizeof start, id) == 1 ? id : -1;
 }
 
@@ -110,42 +98,8 @@ int32_t FileStream::seekWithCursor(int32_t position, int32_t cursor)
     if (state == nullptr || static_cast<uint32_t>(position) > size_) {
         return 0;
     }
-    state->previous = state->position;
     state->position = position;
     return p_hostSeek(position, kFromStart);
-}
-
-// A line ends at the first line feed among the bytes read, or failing that
-// at the first carriage return; a carriage return just before the line feed
-// belongs to the terminator. The cursor moves past the terminator, and the
-// terminator is overwritten with zeros.
-int32_t FileStream::readLineWithCursor(char *buffer, int32_t count, int32_t cursor)
-{
-    Cursor *state = p_cursor(cursor);
-    if (state == nullptr) {
-        return -1;
-    }
-    int32_t got = p_readAtCursor(state, buffer, count);
-    if (got <= 0) {
-        return got;
-    }
-    char *end = static_cast<char *>(memchr(buffer, '\n', static_cast<size_t>(got)));
-    if (end == nullptr) {
-        end = static_cast<char *>(memchr(buffer, '\r', static_cast<size_t>(got)));
-    }
-    if (end == nullptr) {
-        state->position += got;
-        return got;
-    }
-    int32_t at = static_cast<int32_t>(end - buffer);
-    int32_t length = at;
-    buffer[at] = '\0';
-    if (at > 0 && buffer[at - 1] == '\r') {
-        buffer[at - 1] = '\0';
-        length = at - 1;
-    }
-    state->position += at + 1;
-    return length;
 }
 
 int32_t FileStream::readWithCursor(void *buffer, int32_t count, int32_t cursor)
@@ -167,19 +121,12 @@ int32_t FileStream::positionOfCursor(int32_t cursor)
     return state == nullptr ? -1 : state->position;
 }
 
-int32_t FileStream::previousPositionOfCursor(int32_t cursor)
-{
-    const Cursor *state = p_cursor(cursor);
-    return state == nullptr ? -1 : state->previous;
-}
-
 // Every read starts with a host seek to the cursor, since another cursor
-// may have moved the host since. The cursor's previous position becomes its
-// position; the caller advances it. 0 when the host cannot seek there, -1
-// when it gives no byte, else the number of bytes read.
+// may have moved the host since; the caller advances the cursor. 0 when
+// the host cannot seek there, -1 when it gives no byte, else the number of
+// bytes read.
 int32_t FileStream::p_readAtCursor(Cursor *state, void *buffer, int32_t count)
 {
-    state->previous = state->position;
     if (p_hostSeek(state->position, kFromStart) == 0) {
         return 0;
     }

@@ -87,21 +87,6 @@ void *MemoryService::allocate(uint32_t size)
     return block;
 }
 
-void *MemoryService::reallocate(void *block, uint32_t size)
-{
-    Record *record = p_find(block, nullptr);
-    if (record == nullptr || services_->PubSrealloc == nullptr) {
-        return nullptr;
-    }
-    void *moved = services_->PubSrealloc(services_, block, size);
-    if (moved == nullptr) {
-        // The host kept the old block: the record still describes it.
-        return nullptr;
-    }
-    p_refile(record, moved, size);
-    return moved;
-}
-
 void MemoryService::free(void *block)
 {
     Record *record = p_find(block, nullptr);
@@ -112,25 +97,6 @@ void MemoryService::free(void *block)
     record->freed = 1;
     services_->PubSfree(services_, record->block);
     record->block = nullptr;
-}
-
-uint32_t MemoryService::sizeOf(const void *block) const
-{
-    const Record *record = p_find(block, nullptr);
-    return record == nullptr ? 0 : record->size;
-}
-
-void *MemoryService::containingBlock(const void *address) const
-{
-    const Record *record = p_containing(root_, reinterpret_cast<uintptr_t>(address));
-    return record == nullptr ? nullptr : record->block;
-}
-
-void MemoryService::dump(FILE *out) const
-{
-    if (out != nullptr) {
-        p_dumpTree(out, root_, 0);
-    }
 }
 
 MemoryService::Record *MemoryService::p_firstFreed(Record *node) const
@@ -145,21 +111,6 @@ MemoryService::Record *MemoryService::p_firstFreed(Record *node) const
         return node;
     }
     return p_firstFreed(node->left);
-}
-
-const MemoryService::Record *MemoryService::p_containing(const Record *node, uintptr_t address) const
-{
-    if (node == nullptr) {
-        return nullptr;
-    }
-    if (const Record *found = p_containing(node->right, address)) {
-        return found;
-    }
-    uintptr_t first = reinterpret_cast<uintptr_t>(node->block);
-    if (node->freed == 0 && address >= first && address - first < node->size) {
-        return node;
-    }
-    return p_containing(node->left, address);
 }
 
 MemoryService::Record *MemoryService::p_find(const void *block, Record **parent) const
@@ -247,15 +198,4 @@ void MemoryService::p_releaseTree(Record *node)
         services_->PubSfree(services_, node->block);
     }
     services_->PubSfree(services_, node);
-}
-
-void MemoryService::p_dumpTree(FILE *out, const Record *node, int depth) const
-{
-    if (node == nullptr) {
-        return;
-    }
-    p_dumpTree(out, node->right, depth + 1);
-    fprintf(out, "%*s", depth, "");
-    fprintf(out, "Address[%p] Size[%u]\n", node->block, node->size);
-    p_dumpTree(out, node->left, depth + 1);
 }

@@ -6,7 +6,6 @@
 #define TQ_SUPPORT_PUBLICSTORAGE_H
 
 #include <cstdint>
-#include <cstdio>
 
 #include "TQDUDADE.h"
 
@@ -21,11 +20,7 @@ public:
     ~MemoryService();
 
     void *allocate(uint32_t size);
-    void *reallocate(void *block, uint32_t size);
     void free(void *block);
-    uint32_t sizeOf(const void *block) const;
-    void *containingBlock(const void *address) const;
-    void dump(FILE *out) const;
     HostServices *services() const { return services_; }
 
 private:
@@ -39,13 +34,11 @@ private:
     };
 
     Record *p_firstFreed(Record *node) const;
-    const Record *p_containing(const Record *node, uintptr_t address) const;
     Record *p_find(const void *block, Record **parent) const;
     void p_insert(Record *record);
     void p_detach(Record *record);
     void p_refile(Record *record, void *block, uint32_t size);
     void p_releaseTree(Record *node);
-    void p_dumpTree(FILE *out, const Record *node, int depth) const;
 
     HostServices *services_;
     Record *root_ = nullptr;

@@ -1,7 +1,6 @@
-// Operations on zero-terminated byte strings: searching, counting,
-// splitting at a separator and removing characters in place. The text
-// decoders split paragraphs and character codes with these; the file
-// stream finds line ends with them.
+// Operations on zero-terminated byte strings: finding a pattern and cutting
+// a string at a separator. The text decoder splits paragraphs and
+// character codes with these.
 #ifndef TQ_SUPPORT_STRETC_H
 #define TQ_SUPPORT_STRETC_H
 
@@ -14,15 +13,9 @@ class StrEtc {
 public:
     explicit StrEtc(MemoryService *memory) : memory_(memory) {}
 
-    char *removeChars(char *string, const char *set);
-    char *removeString(char *string, const char *pattern);
+    // The index of the first place of pattern in string; -1 when there is
+    // none or the pattern is empty.
     int32_t findString(const char *string, const char *pattern) const;
-    int32_t findAnyChar(const char *string, const char *set) const;
-    int32_t indexOfString(const char *string, const char *pattern) const;
-    int32_t lengthWithoutTrailing(const char *string, const char *set) const;
-    int32_t firstNotInSet(const char *string, const char *set) const;
-    void trimBlanks(char *string);
-    int32_t countWideUnits(const void *units) const;
     // Cuts the string in place at each separator and hands every piece to
     // visit as soon as it is cut, however many there are. Separators at the
     // start of what is left make no piece; if any piece was made, what
@@ -31,14 +24,11 @@ public:
     // false.
     template <class Visit>
     int32_t forEachPiece(char *string, const char *separator, Visit visit) const;
-    int32_t countString(const char *string, const char *pattern) const;
-    void removeChar(char *string, char character);
 
     MemoryService *memory() const { return memory_; }
 
 private:
     int32_t p_search(const char *string, const char *pattern) const;
-    int32_t p_searchAny(const char *string, const char *set) const;
 
     MemoryService *memory_;
 };

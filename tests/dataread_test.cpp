@@ -156,7 +156,7 @@ TEST(DataRead, TextsOfEveryLengthAreReadWholeIntoABufferOfTheirSize)
         char *text = nullptr;
         ASSERT_EQ(reader.in->getT(&length, &text), 1) << size;
         EXPECT_EQ(length, size);
-        EXPECT_EQ(reader.fixture.memory->sizeOf(text), size + 1u);
+        EXPECT_EQ(reader.fixture.host.serviceSide().blocks().sizeOf(text), size + 1);
         EXPECT_EQ(std::string(text), stored);
         uint8_t marker = 0;
         EXPECT_TRUE(reader.in->getRC(&marker) && marker == 0xA5) << "the stream stands right after the text";

@@ -9,7 +9,6 @@
 
 #include "support/filestrmio.h"
 #include "support/publicstorage.h"
-#include "support/strEtc.h"
 #include "tqhost.h"
 
 namespace {
@@ -22,8 +21,6 @@ protected:
     {
         memory = newMemoryService(services.record());
         ASSERT_NE(memory, nullptr);
-        strings = newStrEtc(memory);
-        ASSERT_NE(strings, nullptr);
     }
 
     void TearDown() override
@@ -32,7 +29,6 @@ protected:
         if (source != nullptr) {
             EXPECT_EQ(source->stats().closes, source->stats().opens);
         }
-        deleteStrEtc(strings);
         deleteMemoryService(memory);
         EXPECT_EQ(services.blocks().stats().inUse, 0u);
         EXPECT_TRUE(context.anomalies.empty());
@@ -46,7 +42,7 @@ protected:
 
     FileStream *open(const std::string &text)
     {
-        stream = newFileStream(makeSource(text).record(), strings, memory);
+        stream = newFileStream(makeSource(text).record(), memory);
         return stream;
     }
 
@@ -56,7 +52,6 @@ protected:
     tqhost::HostContext context;
     tqhost::Services services{context};
     MemoryService *memory = nullptr;
-    StrEtc *strings = nullptr;
     std::unique_ptr<tqhost::MemorySource> source;
     FileStream *stream = nullptr;
 };
@@ -84,7 +79,7 @@ TEST_F(FileStreamTest, UnusableSourcesAreRefusedAndClosed)
         context.faults().resetCounts();
         tqhost::MemorySource &host = makeSource(c.bytes);
         c.spoil(context, host.record());
-        EXPECT_EQ(newFileStream(host.record(), strings, memory), nullptr) << c.what;
+        EXPECT_EQ(newFileStream(host.record(), memory), nullptr) << c.what;
         EXPECT_EQ(host.stats().closes, 1u) << c.what;
     }
     source.reset();
@@ -94,7 +89,7 @@ TEST_F(FileStreamTest, SizeIsMeasuredOnceAndTheHostPutBack)
 {
     tqhost::MemorySource &host = makeSource("0123456789");
     host.record()->fpSeek(host.record(), 3, 0);
-    stream = newFileStream(host.record(), strings, memory);
+    stream = newFileStream(host.record(), memory);
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(stream->size(), 10u);
     EXPECT_EQ(host.position(), 3);
@@ -114,12 +109,10 @@ TEST_F(FileStreamTest, SeekAcceptsPositionsUpToTheSize)
     ASSERT_EQ(stream->SeekPos(4), 1);
     EXPECT_EQ(stream->SeekPos(10), 1);
     EXPECT_EQ(stream->CurPosition(), 10);
-    EXPECT_EQ(stream->previousPosition(), 4);
 
     for (int32_t bad : {11, -1, INT32_MIN}) {
         EXPECT_EQ(stream->SeekPos(bad), 0) << bad;
         EXPECT_EQ(stream->CurPosition(), 10) << bad;
-        EXPECT_EQ(stream->previousPosition(), 4) << bad;
     }
 }
 
@@ -140,13 +133,11 @@ TEST_F(FileStreamTest, CursorsInterleaveOnOneSource)
     }
     EXPECT_EQ(seen, "abghcdij");
     EXPECT_EQ(stream->CurPosition(), 4);
-    EXPECT_EQ(stream->previousPosition(), 2);
     EXPECT_EQ(stream->positionOfCursor(other), 10);
-    EXPECT_EQ(stream->previousPositionOfCursor(other), 8);
 }
 
-// A read that gets nothing leaves the position but notes the attempt; a
-// seek the host cannot follow still moves the cursor, and the next read
+// A read that gets nothing leaves the position; a seek the host cannot
+// follow still moves the cursor, and the next read
 // seeks again.
 TEST_F(FileStreamTest, ReadsAndSeeksTheHostFails)
 {
@@ -155,7 +146,6 @@ TEST_F(FileStreamTest, ReadsAndSeeksTheHostFails)
     EXPECT_EQ(stream->read(buffer, 8), 3) << "a short read counts what came";
     EXPECT_EQ(stream->read(buffer, 8), -1) << "nothing left";
     EXPECT_EQ(stream->CurPosition(), 3);
-    EXPECT_EQ(stream->previousPosition(), 3);
 
     failNext(tqhost::HostOp::Seek);
     EXPECT_EQ(stream->SeekPos(1), 0);
@@ -163,38 +153,10 @@ TEST_F(FileStreamTest, ReadsAndSeeksTheHostFails)
     failNext(tqhost::HostOp::Seek);
     EXPECT_EQ(stream->read(buffer, 1), 0);
     failNext(tqhost::HostOp::Read);
-    EXPECT_EQ(stream->readLine(buffer, 1), -1);
+    EXPECT_EQ(stream->read(buffer, 1), -1);
     EXPECT_EQ(stream->CurPosition(), 1);
     ASSERT_EQ(stream->read(buffer, 1), 1);
     EXPECT_EQ(buffer[0], 'b');
-}
-
-TEST_F(FileStreamTest, ReadLineEndsAtLineFeedOrElseCarriageReturn)
-{
-    struct Case {
-        std::string bytes;
-        int32_t count;
-        int32_t length;
-        int32_t advance;
-        std::string buffer;  // the first bytes of the buffer afterwards
-    } cases[] = {
-        {"AB\r\nCD", 6, 2, 4, std::string("AB\0\0CD", 6)},
-        {"AB\rCD", 5, 2, 3, std::string("AB\0CD", 5)},
-        {"\nX", 2, 0, 1, std::string("\0X", 2)},
-        {"A\rB\nC", 5, 3, 4, std::string("A\rB\0C", 5)},   // a line feed wins over an earlier return
-        {std::string("AB\0\nC", 5), 5, 3, 4, std::string("AB\0\0C", 5)},   // zero bytes do not hide the line feed
-        {"ABCD\nE", 3, 3, 3, "ABC"},                        // no terminator among the bytes read
-    };
-    for (const Case &c : cases) {
-        ASSERT_NE(open(c.bytes), nullptr);
-        std::vector<char> buffer(8, '#');
-        EXPECT_EQ(stream->readLine(buffer.data(), c.count), c.length);
-        EXPECT_EQ(stream->CurPosition(), c.advance);
-        EXPECT_EQ(stream->previousPosition(), 0);
-        EXPECT_EQ(std::string(buffer.data(), c.buffer.size()), c.buffer);
-        deleteFileStream(stream);
-        stream = nullptr;
-    }
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <set>
 #include <string>
 #include <utility>
@@ -33,27 +32,12 @@ protected:
 
     const tqhost::BlockStats &blocks() const { return services.blocks().stats(); }
 
-    std::vector<std::string> dumpLines() const
-    {
-        FILE *out = tmpfile();
-        EXPECT_NE(out, nullptr);
-        memory->dump(out);
-        rewind(out);
-        std::vector<std::string> lines;
-        char line[256];
-        while (fgets(line, sizeof line, out) != nullptr) {
-            lines.emplace_back(line);
-        }
-        fclose(out);
-        return lines;
-    }
-
     tqhost::HostContext context;
     tqhost::Services services{context};
     MemoryService *memory = nullptr;
 };
 
-TEST_F(MemoryServiceTest, FreedRecordIsReusedAndBlocksAreFoundByAnyAddressInside)
+TEST_F(MemoryServiceTest, AFreedRecordIsReusedForTheNextBlock)
 {
     void *first = memory->allocate(16);
     ASSERT_NE(first, nullptr);
@@ -61,23 +45,13 @@ TEST_F(MemoryServiceTest, FreedRecordIsReusedAndBlocksAreFoundByAnyAddressInside
     uint64_t inUseBefore = blocks().inUse;
     uint64_t callsBefore = blocks().allocateCalls;
 
-    auto *second = static_cast<unsigned char *>(memory->allocate(40));
+    void *second = memory->allocate(40);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(blocks().allocateCalls - callsBefore, 1u) << "only the block itself, no new record";
     EXPECT_EQ(blocks().inUse - inUseBefore, 1u);
-    EXPECT_EQ(dumpLines().size(), 1u);
-    EXPECT_EQ(memory->sizeOf(second), 40u);
-
-    auto *other = static_cast<unsigned char *>(memory->allocate(3));
-    int local = 0;
-    using Pair = std::pair<const void *, const void *>;
-    for (auto [address, block] : {Pair{second, second}, Pair{second + 39, second}, Pair{second + 40, nullptr},
-                                  Pair{other + 2, other}, Pair{other + 3, nullptr}, Pair{&local, nullptr}}) {
-        EXPECT_EQ(memory->containingBlock(address), block);
-    }
+    EXPECT_EQ(services.blocks().sizeOf(second), 40);
     memory->free(second);
-    EXPECT_EQ(memory->sizeOf(second), 0u);
-    EXPECT_EQ(memory->containingBlock(second), nullptr);
+    EXPECT_EQ(blocks().inUse, inUseBefore);
 }
 
 TEST_F(MemoryServiceTest, FreeOfUnknownOrFreedAddressDoesNothing)
@@ -107,35 +81,20 @@ TEST_F(MemoryServiceTest, DeleteGivesEveryBlockBackToTheHost)
 // record for the next allocation.
 TEST_F(MemoryServiceTest, FailedAllocationsLeaveNothingBehind)
 {
+    const uint64_t inUseBefore = blocks().inUse;
     context.faults().resetCounts();
     context.faults().failOnce(tqhost::HostOp::Block, 2);  // the block, after its record
     EXPECT_EQ(memory->allocate(32), nullptr);
-    EXPECT_TRUE(dumpLines().empty());
+    EXPECT_EQ(blocks().inUse, inUseBefore);
 
     memory->free(memory->allocate(8));
     context.faults().clearFaults();
     context.faults().resetCounts();
     context.faults().failOnce(tqhost::HostOp::Block, 1);
     EXPECT_EQ(memory->allocate(8), nullptr);
-    void *block = memory->allocate(24);
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(dumpLines().size(), 1u);
-    EXPECT_EQ(memory->sizeOf(block), 24u);
-}
-
-TEST_F(MemoryServiceTest, ReallocateRefilesTheBlockUnderItsNewAddress)
-{
-    auto *block = static_cast<unsigned char *>(memory->allocate(4));
-    block[0] = 0x5A;
-    auto *grown = static_cast<unsigned char *>(memory->reallocate(block, 100000));
-    ASSERT_NE(grown, nullptr);
-    EXPECT_EQ(grown[0], 0x5A);
-    EXPECT_EQ(memory->containingBlock(grown + 99999), grown);
-
-    context.faults().failOnce(tqhost::HostOp::Block, context.faults().calls(tqhost::HostOp::Block) + 1);
-    EXPECT_EQ(memory->reallocate(grown, 8), nullptr);
-    EXPECT_EQ(memory->sizeOf(grown), 100000u) << "the host kept the old block";
-    memory->free(grown);
+    const uint64_t callsBefore = blocks().allocateCalls;
+    ASSERT_NE(memory->allocate(24), nullptr);
+    EXPECT_EQ(blocks().allocateCalls - callsBefore, 1u) << "the freed record is still there to reuse";
 }
 
 // Many blocks freed and reused in an interleaved order exercise the
@@ -150,17 +109,16 @@ TEST_F(MemoryServiceTest, ManyBlocksStayFindableThroughFreeAndReuse)
         memory->free(live[i]);
         live[i] = nullptr;
     }
+    const uint64_t callsBefore = blocks().allocateCalls;
     for (size_t i = 0; i < live.size(); i += 3) {
         live[i] = static_cast<unsigned char *>(memory->allocate(static_cast<uint32_t>(i + 1)));
     }
-    EXPECT_EQ(dumpLines().size(), 200u) << "every freed record was reused";
-    for (size_t i = 0; i < live.size(); ++i) {
-        ASSERT_EQ(memory->sizeOf(live[i]), i + 1) << i;
-        ASSERT_EQ(memory->containingBlock(live[i] + i), live[i]) << i;
-    }
+    EXPECT_EQ(blocks().allocateCalls - callsBefore, 67u) << "every freed record was reused";
+    const uint64_t freesBefore = blocks().freeCalls;
     for (unsigned char *block : live) {
         memory->free(block);
     }
+    EXPECT_EQ(blocks().freeCalls - freesBefore, 200u) << "every block was found again";
     EXPECT_EQ(blocks().inUse, 201u) << "the service and its 200 freed records";
 }
 

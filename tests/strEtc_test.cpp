@@ -1,4 +1,4 @@
-// The split, count and removal rules here are the ones the paragraph
+// The search and split rules here are the ones the paragraph
 // splitter ("\P") and the character-code decoder ("\M+") build on.
 #include <gtest/gtest.h>
 
@@ -33,16 +33,6 @@ protected:
             return result.pieces.size() != stopAt;
         });
         return result;
-    }
-
-    std::string edited(const std::string &text, char *(StrEtc::*operation)(char *, const char *),
-                       const char *argument)
-    {
-        buffer.assign(text.begin(), text.end());
-        buffer.push_back('\0');
-        char *result = (strings->*operation)(buffer.data(), argument);
-        EXPECT_EQ(result, buffer.data());
-        return buffer.data();
     }
 
     std::vector<char> buffer;
@@ -98,75 +88,17 @@ TEST_F(StrEtcTest, SearchesFindTheFirstWholeOccurrence)
         const char *text;
         const char *pattern;
         int32_t index;
-        int32_t count;
     } cases[] = {
-        {"abcabc", "bc", 1, 2},
-        {"aaaa", "aa", 0, 2},    // occurrences do not overlap
-        {"aaa", "aa", 0, 1},
-        {"ab", "abc", -1, 0},    // a pattern running past the end
-        {"", "a", -1, 0},
-        {"abc", "", -1, 0},
-        {"x\\M+1", "\\M+", 1, 1},
+        {"abcabc", "bc", 1},
+        {"aaaa", "aa", 0},
+        {"ab", "abc", -1},  // a pattern running past the end
+        {"", "a", -1},
+        {"abc", "", -1},
+        {"x\\M+1", "\\M+", 1},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(strings->findString(c.text, c.pattern), c.index) << c.text << " / " << c.pattern;
-        EXPECT_EQ(strings->indexOfString(c.text, c.pattern), c.index) << c.text << " / " << c.pattern;
-        EXPECT_EQ(strings->countString(c.text, c.pattern), c.count) << c.text << " / " << c.pattern;
     }
-}
-
-TEST_F(StrEtcTest, CharacterSetAndBlankScans)
-{
-    EXPECT_EQ(strings->findAnyChar("abc;d", ";,"), 3);
-    EXPECT_EQ(strings->findAnyChar("abc", ";,"), -1);
-    EXPECT_EQ(strings->firstNotInSet("  \tx ", " \t"), 3);
-    EXPECT_EQ(strings->firstNotInSet("   ", " "), 3);
-    for (auto [text, length] : {std::pair{"", -1}, {"  ", -1}, {" a \t ", 2}, {"a", 1}}) {
-        EXPECT_EQ(strings->lengthWithoutTrailing(text, " \t"), length) << '"' << text << '"';
-    }
-    // Trimming keeps the first character, even a blank one.
-    for (auto [text, trimmed] : {std::pair{"\t \t", "\t"}, {"ab \t ", "ab"}, {" a ", " a"}, {"", ""}}) {
-        std::string copy = text;
-        strings->trimBlanks(copy.data());
-        EXPECT_STREQ(copy.c_str(), trimmed) << '"' << text << '"';
-    }
-}
-
-TEST_F(StrEtcTest, RemovalsWorkInPlace)
-{
-    struct Case {
-        const char *text;
-        const char *pattern;
-        const char *withoutString;
-        const char *withoutChars;
-    } cases[] = {
-        {"xxyy", "xy", "", ""},             // the first removal forms a new occurrence
-        {"xxxyyy", "xy", "", ""},
-        {"axbyc", "xy", "axbyc", "abc"},
-        {"\\P\\Pab\\P", "\\P", "ab", "ab"},
-        {"abc", "", "abc", "abc"},
-        {"", "ab", "", ""},
-        {"aXbXXc", "X", "abc", "abc"},
-    };
-    for (const Case &c : cases) {
-        EXPECT_EQ(edited(c.text, &StrEtc::removeString, c.pattern), c.withoutString) << c.text;
-        EXPECT_EQ(edited(c.text, &StrEtc::removeChars, c.pattern), c.withoutChars) << c.text;
-    }
-
-    char text[] = "a,b,,c";
-    strings->removeChar(text, ',');
-    EXPECT_STREQ(text, "abc");
-    strings->removeChar(text, '\0');
-    EXPECT_STREQ(text, "abc");
-}
-
-TEST_F(StrEtcTest, CountWideUnitsStopsAtAZeroSecondByte)
-{
-    const unsigned char text[] = {0x00, 0x41, 0x30, 0x42, 0x41, 0x00, 0x00, 0x43};
-    EXPECT_EQ(strings->countWideUnits(text), 2);
-    const unsigned char empty[] = {0x41, 0x00};
-    EXPECT_EQ(strings->countWideUnits(empty), 0);
-    EXPECT_EQ(strings->countWideUnits(nullptr), 0);
 }
 
 }  // namespace

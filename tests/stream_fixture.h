@@ -5,7 +5,6 @@
 #define TQ_TESTS_STREAM_FIXTURE_H
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -27,7 +26,7 @@ public:
         memory = newMemoryService(host.services());
         session.memory = memory;
         strings = newStrEtc(memory);
-        stream = newFileStream(host.source(), strings, memory);
+        stream = newFileStream(host.source(), memory);
     }
 
     ~StreamFixture()
@@ -47,21 +46,6 @@ public:
             }
         }
         return texts;
-    }
-
-    // Blocks the memory service counts as in use.
-    size_t blocksInUse() const
-    {
-        FILE *out = tmpfile();
-        memory->dump(out);
-        rewind(out);
-        size_t inUse = 0;
-        char line[128];
-        while (fgets(line, sizeof line, out) != nullptr) {
-            inUse += strstr(line, "Size[0]") == nullptr;
-        }
-        fclose(out);
-        return inUse;
     }
 
     // Makes the host's calls of op fail from the next one on.
