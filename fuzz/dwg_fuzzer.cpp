@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "host_library.h"
-#include "tests/hardening/session_checks.h"
+#include "testkit/hardening/session_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

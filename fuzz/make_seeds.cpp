@@ -7,7 +7,7 @@
 #include <exception>
 #include <string>
 
-#include "tests/hardening/composed_drawings.h"
+#include "testkit/hardening/composed_drawings.h"
 
 int main(int argc, char **argv)
 {

@@ -117,6 +117,8 @@ TEST(R13Reader, SpoiledHeadersAndMaps)
          [](dwgw::DrawingOptions &o) { o.adjustLocators = [](Locators &l) { std::swap(l[1], l[2]); }; }, refused},
         {"record 2 missing", [](dwgw::DrawingOptions &o) { o.adjustLocators = [](Locators &l) { l[2].number = 3; }; },
          refused},
+        {"record number too low",
+         [](dwgw::DrawingOptions &o) { o.adjustLocators = [](Locators &l) { l[1].number = 0; }; }, refused},
         {"map outside the file",
          [](dwgw::DrawingOptions &o) { o.adjustLocators = [](Locators &l) { l[2].seeker = 0x7000000; }; }, endOnly},
         {"map without entries", [](dwgw::DrawingOptions &o) { o.mapBytes = dwgw::Bytes{0x00, 0x02, 0xA5, 0x5A}; },

@@ -122,6 +122,8 @@ const Conversion kConversions[] = {
     {"pieces read like %x", "Z\\M+1 7F\\M+1-1\\M+10x12\\M+112345\\M+1123456789ABCDEF01",
      units({0, 0x7F, 0xFFFF, 0x12, 0x2345, 0xFFFF}), 0},
     {"unicode codes", "\\U+0031\\U+0030\\U+0038\\U+00B0", units({0x31, 0x30, 0x38, 0xB0}), 51},
+    {"lower-case unicode digits", "\\U+00b0x", units({0xB0, 'x'}), 51},
+    {"lower-case multibyte digits", "A\\M+18ca1", units({0, 0x8CA1}), 0},
     {"a fifth digit is a byte of its own", "ab\\U+00412", units({'a', 'b', 0x41, '2'}), 51},
     {"five bytes per code still fit", "abcde\\U+0041", units({'a', 'b', 'c', 'd', 'e', 0x41}), 51},
     {"six bytes per code do not", "abcdef\\U+0041", "abcdef\\U+0041", 0},

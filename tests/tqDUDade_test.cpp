@@ -73,8 +73,22 @@ TEST(Session, RefusedDrawingsLeaveTheHostAsItWas)
         tqhost::SessionResult result = tqhost::runLibrarySession(bytes);
         EXPECT_TRUE(result.outcome.refused);
         EXPECT_EQ(result.blocks.inUse, 0u);
-        EXPECT_GT(result.source.opens, 0u) << "every attempt opens the source";
+        EXPECT_EQ(result.source.opens, 1u) << "every attempt opens the source once";
         EXPECT_EQ(result.source.closes, result.source.opens) << "and closes it again";
+    }
+}
+
+// The version is read from the stream the reader goes on with: a whole
+// session opens the host's source once and closes it once.
+TEST(Session, OpensAndClosesTheSourceOnce)
+{
+    dwgw::R12Drawing r12;
+    r12.addText("A");
+    for (const std::vector<uint8_t> &bytes : {r12.build(), r2000WithTexts({"A", "B"})}) {
+        tqhost::SessionResult result = tqhost::runLibrarySession(bytes);
+        EXPECT_TRUE(result.outcome.endSeen);
+        EXPECT_EQ(result.source.opens, 1u);
+        EXPECT_EQ(result.source.closes, 1u);
     }
 }
 

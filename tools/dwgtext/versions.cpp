@@ -1,5 +1,9 @@
 #include "versions.h"
 
+#include <optional>
+
+#include "core/versions.h"
+
 namespace dwgtext {
 
 namespace {
@@ -10,40 +14,37 @@ struct Release {
     bool supported;
 };
 
-constexpr Release kReleases[] = {
-    {"AC1.2", "R1.2", false},
-    {"AC1.40", "R1.40", false},
-    {"AC1.50", "R2.05", false},
-    {"AC2.10", "R2.10", false},
-    {"AC1002", "R2.5", false},
-    {"AC1003", "R2.6", false},
-    {"AC1004", "R9", false},
-    {"AC1006", "R10", true},
-    {"AC1009", "R11/R12", true},
-    {"AC1010", "R12", true},
-    {"AC1012", "R13", true},
-    {"AC1013", "", true},
-    {"AC1014", "R14", true},
-    {"AC1015", "R2000", true},
-    {"AC1018", "R2004", false},
-    {"AC1021", "R2007", false},
-    {"AC1024", "R2010", false},
-    {"AC1027", "R2013", false},
+// Releases the library has no entry for: the first ones, whose version
+// strings are shorter, and those after R2000.
+constexpr Release kOtherReleases[] = {
+    {"AC1.2", "R1.2", false},    {"AC1.40", "R1.40", false}, {"AC1.50", "R2.05", false},
+    {"AC2.10", "R2.10", false},  {"AC1003", "R2.6", false},  {"AC1018", "R2004", false},
+    {"AC1021", "R2007", false},  {"AC1024", "R2010", false}, {"AC1027", "R2013", false},
     {"AC1032", "R2018", false},
 };
+
+// The library's own version table says which versions it reads.
+constexpr Release fromLibrary(const VersionEntry &entry)
+{
+    return {entry.text, entry.release, entry.family != ReaderFamily::None};
+}
 
 constexpr std::size_t kVersionLength = 6;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-const Release *findRelease(std::string_view firstBytes)
+std::optional<Release> findRelease(std::string_view firstBytes)
 {
     const std::string_view version = versionOf(firstBytes);
-    for (const Release &release : kReleases) {
-        if (release.version == version)
-            return &release;
+    for (const VersionEntry &entry : kVersionTable) {
+        if (!version.empty() && entry.text == version)
+            return fromLibrary(entry);
     }
-    return nullptr;
+    for (const Release &release : kOtherReleases) {
+        if (release.version == version)
+            return release;
+    }
+    return std::nullopt;
 }
 
 std::string described(const Release &release)
@@ -77,14 +78,14 @@ bool looksLikeDwg(std::string_view firstBytes)
 
 bool isSupportedVersion(std::string_view firstBytes)
 {
-    const Release *release = findRelease(firstBytes);
-    return release != nullptr && release->supported;
+    const std::optional<Release> release = findRelease(firstBytes);
+    return release && release->supported;
 }
 
 std::string describeVersion(std::string_view firstBytes)
 {
-    const Release *release = findRelease(firstBytes);
-    return release != nullptr ? described(*release) : std::string(versionOf(firstBytes));
+    const std::optional<Release> release = findRelease(firstBytes);
+    return release ? described(*release) : std::string(versionOf(firstBytes));
 }
 
 std::string supportedRange()
