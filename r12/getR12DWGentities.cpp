@@ -17,14 +17,6 @@ namespace {
 // The last bytes of a section hold no record.
 constexpr int32_t kSectionTail = 32;
 
-// Records may overlap, and each may read up to 64 KB of extended data and
-// strings wherever its fields lead, so a walk could read the file over and
-// over. A section's records are read about once: a walk ends when the
-// reader's stream has read this many times the file's size, plus a margin,
-// counting the header and both sections together.
-constexpr uint64_t kReadsPerFileByte = 16;
-constexpr uint64_t kReadMargin = 1u << 20;
-
 // Bit of a BLOCK record's option word: a second string follows the name.
 constexpr uint16_t kBlockSecondString = 0x02;
 
@@ -78,7 +70,9 @@ R12EntityWalker *newR12EntityWalker(DWGglobal *session, MemoryService *memory, F
         deleteR12EntityWalker(walker);
         return nullptr;
     }
-    walker->readBudgetEnd_ = kReadsPerFileByte * stream->size() + kReadMargin;
+    // One budget for the header and both sections, counted from the
+    // stream's first byte read.
+    walker->budget_ = ReadBudget(*stream, 0);
     return walker;
 }
 
@@ -117,7 +111,7 @@ bool R12EntityWalker::p_isSectionEnd()
 
 bool R12EntityWalker::p_isOverReadBudget() const
 {
-    return stream_->bytesRead() > readBudgetEnd_;
+    return budget_.spent(*stream_);
 }
 
 // Reads the head of the record at the stream position. A type with a

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "support/readbudget.h"
+
 struct DWGglobal;
 class FileStream;
 class MemoryService;
@@ -80,7 +82,7 @@ private:
     int32_t sectionEnd_;
     R12Section section_;
     bool emptyRecordSeen_ = false;
-    uint64_t readBudgetEnd_ = 0;
+    ReadBudget budget_;
 };
 
 // Null when a record is missing, a block cannot be had or the stream cannot

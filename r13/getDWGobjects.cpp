@@ -2,10 +2,10 @@
 
 #include "core/dwgglobal.h"
 #include "core/messages.h"
-#include "support/dataread.h"
 #include "r13/getDWGobjectMap.h"
 #include "r13/textdata.h"
 #include "support/component.h"
+#include "support/dataread.h"
 #include "support/filestrmio.h"
 
 static const char kModule[] = "getDWGobjects";
@@ -17,13 +17,6 @@ constexpr uint16_t kText = 1;
 constexpr uint16_t kAttrib = 2;
 constexpr uint16_t kAttdef = 3;
 constexpr uint16_t kMText = 44;
-
-// A map that lists one object many times, or objects that overlap, could
-// make the walk read the file over and over: each object may read up to the
-// end of the file. A drawing's objects are read about once, so the walk
-// ends when it has read this many times the file's size, plus a margin.
-constexpr uint64_t kReadsPerFileByte = 16;
-constexpr uint64_t kReadMargin = 1u << 20;
 
 }  // namespace
 
@@ -100,7 +93,7 @@ bool DWGObjects::p_open()
         reportf(session_, msg::kDataReadAllocation, HERE);
         return false;
     }
-    readBudgetEnd_ = stream_->bytesRead() + kReadsPerFileByte * stream_->size() + kReadMargin;
+    budget_ = ReadBudget(*stream_, stream_->bytesRead());
     return stream_->SeekPos(start_) == 1;
 }
 
@@ -134,7 +127,7 @@ bool DWGObjects::p_isEnd()
 
 bool DWGObjects::p_isOverReadBudget() const
 {
-    return stream_->bytesRead() > readBudgetEnd_;
+    return budget_.spent(*stream_);
 }
 
 // Without a map every handler leaves the stream at the next object.
@@ -210,27 +203,27 @@ int32_t DWGObjects::p_skipBySize(uint16_t size)
 
 int32_t DWGObjects::p_textHandler()
 {
-    if (text_->getDWGText() == 0) {
-        reportf(session_, msg::kGetDWGText, HERE);
-        return 0;
-    }
-    current_ = nullptr;
-    return 1;
+    return p_handled(text_->getDWGText(), msg::kGetDWGText, __LINE__);
 }
 
 int32_t DWGObjects::p_mtextHandler()
 {
-    if (text_->getDWGMText() == 0) {
-        reportf(session_, msg::kGetDWGMText, HERE);
-        return 0;
-    }
-    current_ = nullptr;
-    return 1;
+    return p_handled(text_->getDWGMText(), msg::kGetDWGMText, __LINE__);
 }
 
 int32_t DWGObjects::p_skipHandler()
 {
-    if (p_skipObject() == 0) {
+    return p_handled(p_skipObject(), nullptr, 0);
+}
+
+// A handled object lets the walk go on to the next one; a failed one is
+// reported, when its handler names a message, and fails the step.
+int32_t DWGObjects::p_handled(int32_t result, const char *failure, int32_t line)
+{
+    if (result == 0) {
+        if (failure != nullptr) {
+            reportf(session_, failure, kModule, line);
+        }
         return 0;
     }
     current_ = nullptr;

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "core/results.h"
+#include "support/readbudget.h"
 
 struct DWGglobal;
 class DataRead;
@@ -57,6 +58,7 @@ private:
     int32_t p_textHandler();
     int32_t p_mtextHandler();
     int32_t p_skipHandler();
+    int32_t p_handled(int32_t result, const char *failure, int32_t line);
 
     DWGglobal *session_;
     MemoryService *memory_;
@@ -68,7 +70,7 @@ private:
     int32_t start_;
     int32_t end_;
     Handler current_ = nullptr;
-    uint64_t readBudgetEnd_ = 0;
+    ReadBudget budget_;
     bool (DWGObjects::*isEnd_)();
 };
 
