@@ -29,10 +29,21 @@
 extern "C" {
 #endif
 
-#if defined(TQDUDADE_BUILDING_LIBRARY) && defined(__GNUC__)
+#if defined(TQDUDADE_BUILDING_LIBRARY) && defined(__GNUC__) && !defined(_WIN32)
 #define TQDUDADE_API __attribute__((visibility("default")))
 #else
 #define TQDUDADE_API
+#endif
+
+/* On Windows the entry points and every host operation use __cdecl, the C
+   convention, whatever default the host's compiler is set to (on x64 there
+   is only one convention and the word changes nothing). The DLL exports the
+   entry points under their plain names (TQDUDADE.def). Elsewhere the macro
+   is empty. */
+#ifdef _WIN32
+#define TQDUDADE_CALL __cdecl
+#else
+#define TQDUDADE_CALL
 #endif
 
 /* Output object kinds. */
@@ -64,28 +75,28 @@ typedef struct DWGSessionHeader DWGSessionHeader;
 /* The drawing's bytes, and where messages go. */
 struct HostSource {
     void *hostOwn[8];                                                   /*  0 */
-    int32_t (*fpOpen)(HostSource *src);                                 /* 32: non-zero = ready */
-    int32_t (*fpRead)(HostSource *src, void *buffer, int32_t count);    /* 36: bytes read, <= 0 none */
+    int32_t (TQDUDADE_CALL *fpOpen)(HostSource *src);                                 /* 32: non-zero = ready */
+    int32_t (TQDUDADE_CALL *fpRead)(HostSource *src, void *buffer, int32_t count);    /* 36: bytes read, <= 0 none */
     void *hostOwn40;                                                    /* 40 */
-    int32_t (*fpSeek)(HostSource *src, int32_t offset, int32_t origin); /* 44: origin 0 start, 2 end; 1 = done */
-    int32_t (*fpTell)(HostSource *src);                                 /* 48: current position */
-    void (*fpClose)(HostSource *src);                                   /* 52 */
-    void (*fpReport)(HostSource *src, const char *text, int32_t zero);  /* 56: may be null */
+    int32_t (TQDUDADE_CALL *fpSeek)(HostSource *src, int32_t offset, int32_t origin); /* 44: origin 0 start, 2 end; 1 = done */
+    int32_t (TQDUDADE_CALL *fpTell)(HostSource *src);                                 /* 48: current position */
+    void (TQDUDADE_CALL *fpClose)(HostSource *src);                                   /* 52 */
+    void (TQDUDADE_CALL *fpReport)(HostSource *src, const char *text, int32_t zero);  /* 56: may be null */
 };
 
 /* Memory blocks and output objects. */
 struct HostServices {
     void *hostOwn[5];                                                          /*  0 */
-    void *(*PubSnormalmalloc)(HostServices *svc, uint32_t count, uint32_t size); /* 20: zero-filled */
-    void *(*PubSrealloc)(HostServices *svc, void *block, uint32_t size);       /* 24 */
-    void (*PubSfree)(HostServices *svc, void *block);                          /* 28 */
+    void *(TQDUDADE_CALL *PubSnormalmalloc)(HostServices *svc, uint32_t count, uint32_t size); /* 20: zero-filled */
+    void *(TQDUDADE_CALL *PubSrealloc)(HostServices *svc, void *block, uint32_t size);       /* 24 */
+    void (TQDUDADE_CALL *PubSfree)(HostServices *svc, void *block);                          /* 28 */
     void *hostOwn32;                                                           /* 32 */
-    DWGOutputObject *(*fpCreateObject)(HostServices *svc, int32_t kind);      /* 36 */
+    DWGOutputObject *(TQDUDADE_CALL *fpCreateObject)(HostServices *svc, int32_t kind);      /* 36 */
     void *hostOwn40;                                                           /* 40 */
-    void (*fpAppendObject)(HostServices *svc, DWGOutputObject **head,
+    void (TQDUDADE_CALL *fpAppendObject)(HostServices *svc, DWGOutputObject **head,
                            DWGOutputObject *object, int32_t where);            /* 44: where = -1 */
     void *hostOwn48[2];                                                        /* 48 */
-    int32_t (*fpDeliverObjects)(HostServices *svc, DWGOutputObject **head,
+    int32_t (TQDUDADE_CALL *fpDeliverObjects)(HostServices *svc, DWGOutputObject **head,
                                 int32_t zero);                                 /* 56: empties *head */
 };
 
@@ -118,23 +129,23 @@ struct DWGSessionHeader {
     uint32_t marker;                                         /*  0: DWG_SESSION_MARKER while open */
     HostSource *source;                                      /*  4 */
     HostOpenParams *params;                                  /*  8 */
-    int32_t (*getObject)(DWGSessionHeader *session);         /* 12: getDWGobject */
-    void (*shutDown)(DWGSessionHeader *session);             /* 16: shutDownDWGsrc */
-    int32_t (*capability)(int32_t ignored, int32_t what);    /* 20: 1 only for what == 1 */
+    int32_t (TQDUDADE_CALL *getObject)(DWGSessionHeader *session);         /* 12: getDWGobject */
+    void (TQDUDADE_CALL *shutDown)(DWGSessionHeader *session);             /* 16: shutDownDWGsrc */
+    int32_t (TQDUDADE_CALL *capability)(int32_t ignored, int32_t what);    /* 20: 1 only for what == 1 */
     uint32_t zero24[2];                                      /* 24 */
     HostServices *services;                                  /* 32 */
     uint32_t hostValue;                                      /* 36 */
 };
 
 /* Opens a reader on the drawing of source; null when the drawing cannot be read. */
-TQDUDADE_API DWGSessionHeader *startSrcDWG(HostSource *source, HostOpenParams *params);
+TQDUDADE_API DWGSessionHeader *TQDUDADE_CALL startSrcDWG(HostSource *source, HostOpenParams *params);
 
 /* Runs the reader until objects are pending and delivers them; the answer of
    fpDeliverObjects, or 0 when the reader is finished. */
-TQDUDADE_API int32_t getDWGobject(DWGSessionHeader *session);
+TQDUDADE_API int32_t TQDUDADE_CALL getDWGobject(DWGSessionHeader *session);
 
 /* Ends the session and gives every block back to the host. Null does nothing. */
-TQDUDADE_API void shutDownDWGsrc(DWGSessionHeader *session);
+TQDUDADE_API void TQDUDADE_CALL shutDownDWGsrc(DWGSessionHeader *session);
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
 #ifdef __cplusplus

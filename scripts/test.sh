@@ -34,5 +34,7 @@ echo "== big-endian s390x build =="
 TQDUDADE_FAULT_SAMPLE=light CTEST_EXCLUDE='^dwgtext_' \
   run_suite build/s390x -DTQDUDADE_BUNDLED_GTEST=ON -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-s390x.cmake
 
+bash scripts/windows.sh
+
 echo "== fuzzing =="
 bash scripts/fuzz.sh 60

@@ -1,6 +1,5 @@
 #include "codepage.h"
 
-#include <cerrno>
 #include <iterator>
 #include <strings.h>
 
@@ -68,17 +67,6 @@ constexpr int32_t kCodePageCount = static_cast<int32_t>(std::size(kCodePages));
 constexpr std::string_view kCodePageVersions[] = {"AC1012", "AC1013", "AC1014", "AC1015"};
 constexpr std::size_t kCodePageOffset = 0x13;
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
-
-bool iconvKnows(const std::string &name)
-{
-    const iconv_t probe = iconv_open("UTF-8", name.c_str());
-    if (probe == reinterpret_cast<iconv_t>(-1))
-        return false;
-    iconv_close(probe);
-    return true;
-}
-
 }  // namespace
 
 std::string_view codePageName(int32_t number)
@@ -96,7 +84,7 @@ std::string iconvNameFor(std::string_view name)
             return std::string(page.iconv);
     }
     std::string candidate(name);
-    if (candidate.empty() || !iconvKnows(candidate))
+    if (candidate.empty() || !converterKnows(candidate))
         return {};
     return candidate;
 }
@@ -117,46 +105,6 @@ std::string drawingCodePage(int32_t recorded)
 {
     const std::string_view name = codePageName(recorded);
     return iconvNameFor(name.empty() ? kDefaultCodePage : name);
-}
-
-CodePageDecoder::CodePageDecoder(const std::string &iconvName)
-    : converter_(iconv_open("UTF-8", iconvName.c_str()))
-{
-}
-
-CodePageDecoder::~CodePageDecoder()
-{
-    if (converter_ != reinterpret_cast<iconv_t>(-1))
-        iconv_close(converter_);
-}
-
-std::string CodePageDecoder::decode(std::string_view bytes)
-{
-    std::string out;
-    if (converter_ == reinterpret_cast<iconv_t>(-1)) {
-        for (char c : bytes)
-            static_cast<unsigned char>(c) < 0x80 ? out += c : out += kReplacement;
-        return out;
-    }
-    iconv(converter_, nullptr, nullptr, nullptr, nullptr);
-    char *in = const_cast<char *>(bytes.data());
-    std::size_t inLeft = bytes.size();
-    char chunk[1024];
-    while (inLeft > 0) {
-        char *outAt = chunk;
-        std::size_t outLeft = sizeof chunk;
-        const std::size_t result = iconv(converter_, &in, &inLeft, &outAt, &outLeft);
-        out.append(chunk, static_cast<std::size_t>(outAt - chunk));
-        if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            // A byte that starts no character here, or a character cut off
-            // at the end of the text.
-            out += kReplacement;
-            ++in;
-            --inLeft;
-            iconv(converter_, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-    return out;
 }
 
 }  // namespace dwgtext

@@ -1,9 +1,12 @@
 // Code pages: the numbers R13-R2000 drawings record in their file header,
-// their names, and decoding their bytes to UTF-8 with iconv.
+// their names, and decoding their bytes to UTF-8: with iconv, or on Windows
+// with the system's code pages (codepage_iconv.cpp, codepage_windows.cpp).
 #ifndef DWGTEXT_CODEPAGE_H
 #define DWGTEXT_CODEPAGE_H
 
+#ifndef _WIN32
 #include <iconv.h>
+#endif
 
 #include <cstdint>
 #include <span>
@@ -27,6 +30,9 @@ std::string iconvNameFor(std::string_view name);
 // little-endian, at 0x13); -1 for other files.
 int32_t recordedCodePage(std::span<const uint8_t> bytes);
 
+// Whether the converter can decode from the code page of this iconv name.
+bool converterKnows(const std::string &iconvName);
+
 // The iconv name to decode a drawing's byte texts from: the one its header
 // records if known, otherwise the default.
 std::string drawingCodePage(int32_t recorded);
@@ -43,7 +49,11 @@ public:
     std::string decode(std::string_view bytes);
 
 private:
+#ifdef _WIN32
+    unsigned codePage_;  // Windows code-page number; 0 when it has none
+#else
     iconv_t converter_;
+#endif
 };
 
 }  // namespace dwgtext

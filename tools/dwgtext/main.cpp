@@ -1,6 +1,10 @@
 // dwgtext: prints the texts of DWG drawings, read through our own host.
 #include <malloc.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -77,9 +81,23 @@ bool readAll(const dwgtext::Options &options)
 // them instead.
 void keepFreedMemory()
 {
+#ifdef __GLIBC__
     constexpr int kLargestHeapBlock = 32 << 20;  // larger ones still come from mmap
     mallopt(M_MMAP_THRESHOLD, kLargestHeapBlock);
     mallopt(M_TRIM_THRESHOLD, 2 * kLargestHeapBlock);
+#endif
+}
+
+// On Windows the standard streams start in text mode, which would turn every
+// line feed written into CR LF and cut a drawing read from standard input at
+// its first 0x1A byte; dwgtext reads and writes bytes, as elsewhere.
+void useBinaryStreams()
+{
+#ifdef _WIN32
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
 }
 
 }  // namespace
@@ -87,6 +105,7 @@ void keepFreedMemory()
 int main(int argc, char **argv)
 {
     keepFreedMemory();
+    useBinaryStreams();
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     const dwgtext::ParsedOptions parsed = dwgtext::parseOptions(args);
     if (!parsed.ok()) {
