@@ -81,6 +81,11 @@ bool isSupportedVersion(std::string_view firstBytes)
     return release != nullptr && release->supported;
 }
 
+bool mayHoldMText(std::string_view firstBytes)
+{
+    return isSupportedVersion(firstBytes) && versionOf(firstBytes) >= "AC1012";
+}
+
 std::string describeVersion(std::string_view firstBytes)
 {
     const Release *release = findRelease(firstBytes);
