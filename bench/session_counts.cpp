@@ -48,7 +48,11 @@ std::string row(const std::array<std::string, kColumns> &cells)
     for (std::size_t i = 0; i < kColumns; ++i) {
         const auto width = static_cast<std::size_t>(std::abs(kWidths[i]));
         const std::string fill(cells[i].size() < width ? width - cells[i].size() : 0, ' ');
-        text += (i == 0 ? "" : " ") + (kWidths[i] < 0 ? cells[i] + fill : fill + cells[i]);
+        // Appended piece by piece: GCC 12 sees a false overlap in
+        // const char * + string when optimising (-Wrestrict).
+        if (i != 0)
+            text += ' ';
+        text += kWidths[i] < 0 ? cells[i] + fill : fill + cells[i];
     }
     return text;
 }

@@ -1,25 +1,30 @@
 #!/usr/bin/env bash
-# Installs what building and testing need, when the machine lacks it.
+# Installs what a task needs, when the machine lacks it:
+#
+#   bash scripts/setup.sh demo    cmake and a C++ compiler (iconv is in the C library)
+#   bash scripts/setup.sh test    also GoogleTest, Google Benchmark, ripgrep and
+#                                 Recoll, for the tests that run them
+#   bash scripts/setup.sh all     also the 32-bit, s390x and Windows cross
+#                                 toolchains, qemu, wine and clang, for
+#                                 scripts/test.sh --all
 set -euo pipefail
 
-missing=()
-need() { dpkg -s "$1" >/dev/null 2>&1 || missing+=("$1"); }
-need cmake
-need g++
-need libgtest-dev
-need googletest
-need libbenchmark-dev
-# The versioned multilib package: the unversioned g++-multilib conflicts
-# with the s390x cross compiler.
-need g++-12-multilib
-need linux-libc-dev-i386-cross
-need ripgrep
-need qemu-user
-need g++-s390x-linux-gnu
-need libc6-dev-s390x-cross
-need clang
-need libclang-rt-14-dev
+task=${1:-test}
+packages=(cmake g++)
+if [[ $task == test || $task == all ]]; then
+  packages+=(libgtest-dev googletest libbenchmark-dev python3 pkg-config ripgrep recoll)
+fi
+if [[ $task == all ]]; then
+  # The versioned multilib package: the unversioned g++-multilib conflicts
+  # with the s390x cross compiler.
+  packages+=(g++-12-multilib linux-libc-dev-i386-cross qemu-user g++-s390x-linux-gnu libc6-dev-s390x-cross
+    clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64)
+fi
 
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
 if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive

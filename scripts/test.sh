@@ -1,17 +1,33 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the normal build, the same under
-# AddressSanitizer and UndefinedBehaviorSanitizer, a 32-bit build that
-# proves the host records' offsets, a big-endian s390x build, and a short
-# fuzzing run.
+# Builds and runs every test, with warnings as errors:
+#
+#   bash scripts/test.sh         the normal build, and the same under
+#                                AddressSanitizer and UndefinedBehaviorSanitizer
+#   bash scripts/test.sh --all   also the full fault sample under the
+#                                sanitizers, a 32-bit build that proves the
+#                                host records' offsets, a big-endian s390x
+#                                build, the Windows DLLs with the x64 tests
+#                                under wine, and a short fuzzing run
+#
+# The fault sweep is the slow part under the sanitizers and emulators:
+# there the default command fails a tenth of the calls (see
+# tests/faultinjection_test.cpp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+
+all=false
+case ${1:-} in
+  --all) all=true ;;
+  "") ;;
+  *) echo "usage: bash scripts/test.sh [--all]" >&2; exit 2 ;;
+esac
+bash scripts/setup.sh "$($all && echo all || echo test)"
 
 jobs=$(nproc)
 run_suite() {
   local dir=$1
   shift
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTQDUDADE_WERROR=ON "$@" >/dev/null
   cmake --build "$dir" -j"$jobs"
   ctest --test-dir "$dir" -j"$jobs" --output-on-failure ${CTEST_EXCLUDE:+-E "$CTEST_EXCLUDE"}
 }
@@ -20,10 +36,13 @@ echo "== normal build =="
 run_suite build/test
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer =="
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+# An empty sample is the default one.
+sanitizer_sample=$($all || echo light)
+TQDUDADE_FAULT_SAMPLE=$sanitizer_sample ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build/sanitize -DTQDUDADE_SANITIZE=ON
 
-# Under an emulator the fault sweep fails a tenth as many calls per drawing.
+$all || exit 0
+
 echo "== 32-bit build =="
 TQDUDADE_FAULT_SAMPLE=light \
   run_suite build/m32 -DTQDUDADE_BUNDLED_GTEST=ON -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake

@@ -6,16 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-missing=()
-for package in g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if ((${#missing[@]})); then
-  echo "installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+bash scripts/setup.sh all
 
 jobs=$(nproc)
 export WINEDEBUG=-all

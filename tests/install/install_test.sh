@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Installs a build into a fresh prefix, checks what lands where, and builds a
-# small C host against the installed copy twice: through pkg-config and
+# Installs a build into a fresh prefix, checks what lands where, and builds
+# the C host of examples/ against the installed copy twice: through pkg-config and
 # through find_package(TQDUDADE). Both, and the installed dwgtext, must print
 # the texts of the drawing given.
 #
 #   install_test.sh BUILD_DIR CMAKE C_COMPILER DRAWING
 set -euo pipefail
 build=$1 cmake=$2 cc=$3 drawing=$4
-here=$(cd "$(dirname "$0")" && pwd)
+examples=$(cd "$(dirname "$0")/../../examples" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -35,11 +35,11 @@ soname=$(objdump -p "$real" | awk '$1 == "SONAME" {print $2}')
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 [[ $(pkg-config --modversion TQDUDADE) =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "pkg-config has no version"
 # shellcheck disable=SC2046
-"$cc" -Wall -Werror "$here/consumer/print_texts.c" -o "$work/print_texts_pc" \
+"$cc" -Wall -Werror "$examples/print_texts.c" -o "$work/print_texts_pc" \
   $(pkg-config --cflags --libs TQDUDADE) -Wl,-rpath,"$libdir"
 "$work/print_texts_pc" "$drawing" | cmp - "$work/expected" || fail "the pkg-config build printed other texts"
 
-"$cmake" -S "$here/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" \
+"$cmake" -S "$examples" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" \
   -DCMAKE_C_COMPILER="$cc" >/dev/null
 "$cmake" --build "$work/consumer" >/dev/null
 "$work/consumer/print_texts" "$drawing" | cmp - "$work/expected" || fail "the find_package build printed other texts"

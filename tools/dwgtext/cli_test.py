@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """dwgtext as a person uses it: what it prints, its messages and exit status,
-its encodings, JSON Lines, order under -j, ripgrep's --pre, the progress line,
-and the real drawings of the corpus when they are there.
+its encodings, JSON Lines, order under -j, drawings cut short, failed
+writes, ripgrep's --pre and Recoll with the README's lines, the progress
+line, and the real drawings of the corpus when they are there.
 
-    cli_test.py --dwgtext PATH --make-samples PATH --samples DIR --corpus DIR
-                [--emulator CMD] [TEST...]
+    cli_test.py --dwgtext PATH --make-samples PATH --make-drawings PATH
+                --samples DIR --readme FILE --corpus DIR [--emulator CMD] [TEST...]
 """
 import argparse
 import json
@@ -12,6 +13,8 @@ import os
 import pty
 import re
 import shutil
+import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -114,22 +117,15 @@ class SampleOutput(TempDirTest):
         cases = [
             ("r12.dwg", "DOS850", "Roof pitch 35\u2591"),
             ("r12.dwg", "iso-8859-7", "Roof pitch 35\u00b0"),
-            # Shift-JIS bytes read as ANSI_1252: 0x90 is no character there.
-            ("r2000.dwg", "ANSI_1252", "\ufffd}\u2013\u00ca"),
+            # Shift-JIS bytes read as ANSI_1252: 0x90 is no character there,
+            # and 0x7D a brace, which MTEXT formatting drops.
+            ("r2000.dwg", "ANSI_1252", "\ufffd\u2013\u00ca"),
         ]
         for name, page, text in cases:
             with self.subTest(page=page):
                 result = dwgtext("--codepage", page, sample(name))
                 self.assertEqual(result.returncode, 0)
                 self.assertIn(text, lines(result.stdout))
-
-    def test_reports_go_to_stderr_with_the_file_name_unless_quiet(self):
-        # A R12 drawing cut inside its header: the reader says why it found
-        # no entities, and still delivers the end.
-        cut = self.file("cut.dwg", sample("r12.dwg").read_bytes()[:1100])
-        result = dwgtext(cut)
-        self.assertRegex(result.stderr.decode(), rf"^{re.escape(str(cut))}: \*\*\* ERROR \*\*\* .+\n$")
-        self.assertEqual(dwgtext("-q", cut).stderr, b"")
 
 
 class FileNames(TempDirTest):
@@ -182,11 +178,15 @@ class Errors(TempDirTest):
                 self.check_one_line(result, 1, pattern + "\n")
 
     def test_a_drawing_the_library_refuses_names_its_version(self):
-        path = self.file("broken.dwg", b"AC1015" + bytes(10))
-        result = dwgtext("-q", path)
-        self.check_one_line(result, 1, r"^dwgtext: \S*broken\.dwg: the library could not read this AC1015 \(R2000\) drawing\n$")
-        # Without -q the library's own reason comes first.
-        self.assertIn(b"*** ERROR ***", dwgtext(path).stderr)
+        # Four section locators where the library needs five.
+        data = bytearray(sample("r2000.dwg").read_bytes())
+        struct.pack_into("<I", data, 21, 4)
+        path = self.file("broken.dwg", bytes(data))
+        for args in ([], ["-q"]):
+            self.check_one_line(dwgtext(*args, path), 1,
+                                r"^dwgtext: \S*broken\.dwg: the library could not read this AC1015 \(R2000\) drawing\n$")
+        # -v adds the library's own reason.
+        self.assertIn(b"*** ERROR ***", dwgtext("-v", path).stderr)
 
     def test_usage_errors_exit_with_2(self):
         cases = [
@@ -235,12 +235,143 @@ class JsonLines(TempDirTest):
     def test_reports_and_failures_are_in_the_summary(self):
         cut = self.file("cut.dwg", sample("r12.dwg").read_bytes()[:1100])
         summary = json.loads(dwgtext("--json", "-q", cut).stdout)
-        self.assertEqual(summary["status"], "read")
+        self.assertEqual(summary["status"], "incomplete")
+        self.assertEqual(summary["error"], "truncated: the header says 2098 bytes, the file has 1100")
         self.assertEqual(len(summary["reports"]), 1)
         self.assertTrue(summary["reports"][0].startswith("*** ERROR *** "))
         refused = json.loads(dwgtext("--json", self.file("new.dwg", b"AC1018" + bytes(64))).stdout)
         self.assertEqual(refused["status"], "unsupported")
         self.assertIn("AC1018 (R2004)", refused["error"])
+
+
+def test_drawing(name):
+    return Path(CONFIG.drawings) / name
+
+
+class PlainText(TempDirTest):
+    def test_every_text_is_one_clean_line_with_its_file_name(self):
+        cases = {
+            "nul.dwg": ["Pump room", "Valve V-12"],
+            "breaks.dwg": ["first line  second line", "one two three"],
+            "mtext.dwg": ["Standard text", "", "4'-01/4\"", "Bold and Underlined next",
+                          "\u00d850 \u00b10.1 45\u00b0"],
+        }
+        for name, texts in cases.items():
+            with self.subTest(name):
+                result = dwgtext("-H", name, cwd=CONFIG.drawings)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(lines(result.stdout), [f"{name}:{text}" for text in texts])
+                self.assertIsNone(re.search(rb"[\x00-\x08\x0a-\x1f\x7f]", result.stdout.replace(b"\n", b"")))
+
+    def test_raw_and_json_keep_the_delivered_bytes(self):
+        self.assertEqual(dwgtext("--raw", test_drawing("nul.dwg")).stdout, b"Pump room\0\nValve V-12\0\n")
+        records = [json.loads(line) for line in lines(dwgtext("--json", test_drawing("breaks.dwg")).stdout)]
+        self.assertEqual([(r["text"], bytes.fromhex(r["bytes"])) for r in records if "index" in r],
+                         [("first line  second line", b"first line\r\nsecond line"),
+                          ("one two three", b"one\ntwo\rthree")])
+
+
+class Reports(TempDirTest):
+    def patched(self, name, fmt, offset, value):
+        data = bytearray(sample(name).read_bytes())
+        struct.pack_into(fmt, data, offset, value)
+        return self.file(f"patched-{name}", bytes(data))
+
+    def test_warnings_only_with_verbose(self):
+        # An R12 entity of a type that does not exist.
+        path = self.patched("r12.dwg", "<B", 0x6CF, 0x63)
+        quiet = dwgtext(path)
+        self.assertEqual((quiet.returncode, quiet.stderr), (0, b""))
+        self.assertEqual(dwgtext("-v", path).stderr.decode(),
+                         f"{path}: *** WARNING *** The entity type[0x63] dosen't exist\n")
+
+    def test_errors_are_counted_once_per_drawing(self):
+        # The first object of r14.dwg, 512 bytes after the class section,
+        # says it is two bytes long: its text cannot be read.
+        path = self.patched("r14.dwg", "<H", 185 + 38 + 512, 2)
+        result = dwgtext(path)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.stderr.decode(), f"dwgtext: {path}: 2 library errors; -v shows them\n")
+        self.assertEqual(dwgtext("-v", path).stderr.decode().count("*** ERROR ***"), 2)
+        self.assertEqual(dwgtext("-q", path).stderr, b"")
+
+
+class Truncated(TempDirTest):
+    def test_a_cut_drawing_keeps_its_texts_and_says_so(self):
+        for name in SAMPLES:
+            data = sample(name).read_bytes()
+            cut = self.file(f"cut-{name}", data[:len(data) * 3 // 4])
+            with self.subTest(name):
+                for args in ([], ["-q"]):
+                    result = dwgtext(*args, cut)
+                    self.assertEqual(result.returncode, 1)
+                    self.assertRegex(result.stderr.decode(), rf"^dwgtext: {re.escape(str(cut))}: truncated: "
+                                     rf"the header says \d+ bytes, the file has {len(data) * 3 // 4}\n$")
+                texts = lines(dwgtext(cut).stdout)
+                self.assertEqual(texts, SAMPLE_TEXTS[name][:len(texts)])
+                summary = json.loads(lines(dwgtext("--json", cut).stdout)[-1])
+                self.assertEqual((summary["status"], summary["texts"]), ("incomplete", len(texts)))
+
+
+class WriteErrors(TempDirTest):
+    def many_drawings(self, count):
+        for i in range(count):
+            self.copy_sample(SAMPLES[i % 3], f"many/{i:04}.dwg")
+        return self.dir / "many"
+
+    def test_a_full_disk_is_an_error_for_small_and_large_output(self):
+        for label, args in (("small", [sample("r14.dwg")]), ("large", ["-r", self.many_drawings(300)])):
+            with self.subTest(label), open("/dev/full", "wb") as full:
+                result = subprocess.run(command(*args), stdout=full, stderr=subprocess.PIPE, timeout=120)
+                self.assertEqual(result.returncode, 1)
+                self.assertEqual(result.stderr, b"dwgtext: standard output: No space left on device\n")
+
+    def test_a_reader_that_goes_away_ends_it_quietly(self):
+        folder = self.many_drawings(1000)
+        for label, ignore_sigpipe in (("SIGPIPE", False), ("EPIPE", True)):
+            with self.subTest(label):
+                handler = (lambda: signal.signal(signal.SIGPIPE, signal.SIG_IGN)) if ignore_sigpipe else None
+                with subprocess.Popen(command("-r", folder), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                      preexec_fn=handler) as process:
+                    self.assertTrue(process.stdout.readline())
+                    process.stdout.close()
+                    self.assertEqual(process.stderr.read(), b"")
+                    status = process.wait(timeout=120)
+                self.assertEqual(status, 1 if ignore_sigpipe else -signal.SIGPIPE)
+
+
+def readme_block_after(marker):
+    """The first fenced block of the README after the line holding marker."""
+    text = Path(CONFIG.readme).read_text()
+    after = text[text.index(marker):]
+    return re.search(r"```[a-z]*\n(.*?)```", after, re.S).group(1)
+
+
+class Recoll(TempDirTest):
+    """The README's Recoll lines, tried with Recoll itself."""
+
+    def test_recoll_finds_a_word_that_is_only_inside_a_drawing(self):
+        if shutil.which("recollindex") is None or CONFIG.emulator:
+            self.skipTest("Recoll is not installed, or dwgtext runs under an emulator")
+        docs = self.dir / "docs"
+        shutil.copy(test_drawing("recoll.dwg"), self.file("docs/plans/deck.DWG", b""))
+        self.file("docs/notes.txt", b"Quarterdeck meeting notes\n")
+        config = self.dir / "config"
+        self.file("config/recoll.conf", f"topdirs = {docs}\nnoaspell = 1\n".encode())
+        self.file("config/mimemap", readme_block_after("~/.recoll/mimemap").encode())
+        self.file("config/mimeconf", readme_block_after("~/.recoll/mimeconf").encode())
+        (self.dir / "bin").mkdir()
+        os.symlink(os.path.abspath(CONFIG.dwgtext), self.dir / "bin" / "dwgtext")
+        env = dict(os.environ, PATH=f"{self.dir / 'bin'}:{os.environ['PATH']}", HOME=str(self.dir))
+        subprocess.run(["recollindex", "-c", config], env=env, check=True, capture_output=True, timeout=300)
+
+        def found(word):
+            result = subprocess.run(["recollq", "-c", config, "-b", word], env=env, check=True,
+                                    capture_output=True, timeout=60)
+            return sorted(result.stdout.decode().split())
+
+        self.assertEqual(found("zymurgical"), [f"file://{docs}/plans/deck.DWG"])
+        self.assertEqual(found("quarterdeck"), [f"file://{docs}/notes.txt", f"file://{docs}/plans/deck.DWG"])
 
 
 class ManyFiles(TempDirTest):
@@ -295,11 +426,17 @@ class ManyFiles(TempDirTest):
 
 
 class Ripgrep(TempDirTest):
+    """The README's ripgrep line, on drawings of every letter case."""
+
     def test_rg_pre_searches_the_texts_of_drawings(self):
         if shutil.which("rg") is None:
             self.skipTest("ripgrep is not installed")
+        line = next(l for l in readme_block_after("With ripgrep").splitlines() if l.startswith("rg "))
+        glob = re.search(r"--pre-glob '([^']+)'", line).group(1)
         for name in SAMPLES:
             self.copy_sample(name, f"drawings/{name}")
+        shutil.copy(test_drawing("nul.dwg"), self.file("drawings/PUMPS.DWG", b""))
+        shutil.copy(test_drawing("mtext.dwg"), self.file("drawings/Details.Dwg", b""))
         self.file("drawings/notes.txt", "Kitchen list".encode())
         pre = CONFIG.dwgtext
         if CONFIG.emulator:
@@ -307,17 +444,20 @@ class Ripgrep(TempDirTest):
             os.chmod(pre, 0o755)
         cases = [("Kitchen", ["drawings/notes.txt:Kitchen list", "drawings/r14.dwg:Kitchen"]),
                  ("\u56f3", ["drawings/r2000.dwg:\u56f3\u9762"]),
-                 ("35\u00b0", ["drawings/r12.dwg:Roof pitch 35\u00b0"])]
+                 ("35\u00b0", ["drawings/r12.dwg:Roof pitch 35\u00b0"]),
+                 ("room$", ["drawings/PUMPS.DWG:Pump room"]),
+                 ("Standard text", ["drawings/Details.Dwg:Standard text"])]
         for pattern, found in cases:
             with self.subTest(pattern=pattern):
-                result = subprocess.run(["rg", "--no-config", "--sort", "path", "--pre", pre, "--pre-glob", "*.dwg",
+                result = subprocess.run(["rg", "--no-config", "--sort", "path", "--pre", pre, "--pre-glob", glob,
                                          pattern, "drawings"], capture_output=True, cwd=self.dir, timeout=60)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertEqual(lines(result.stdout), found)
 
 
 class Corpus(unittest.TestCase):
-    """Every text of NAME.dwg.expected, decoded on its own here, and nothing else."""
+    """Every text of NAME.dwg.expected, in order and nothing else, one clean
+    line each; a text without codes or control characters as decoded here."""
 
     CODECS = {28: "cp1250", 29: "cp1251", 30: "cp1252", 22: "cp932", 38: "cp932"}
 
@@ -341,20 +481,29 @@ class Corpus(unittest.TestCase):
         # Joins surrogate pairs the codes gave, and replaces lone halves.
         return text.encode("utf-16-le", "surrogatepass").decode("utf-16-le", errors="replace")
 
-    def expected_texts(self, drawing):
-        codec = self.codec(drawing.read_bytes())
+    @staticmethod
+    def expected_texts(drawing):
         texts = []
         for line in Path(f"{drawing}.expected").read_text().splitlines():
             if line.startswith("text "):
                 fields = line.split(" ")
-                texts.append(self.decode(int(fields[1]), bytes.fromhex(fields[2] if len(fields) > 2 else ""), codec))
+                texts.append((int(fields[1]), bytes.fromhex(fields[2] if len(fields) > 2 else "")))
         return texts
 
     def test_texts_of_each_drawing(self):
         for drawing in self.drawings:
             with self.subTest(drawing.name):
-                result = dwgtext("-q", drawing)
-                self.assertEqual(result.stdout.decode("utf-8").split("\n")[:-1], self.expected_texts(drawing))
+                plain = lines(dwgtext("-q", drawing).stdout)
+                records = [json.loads(line) for line in lines(dwgtext("--json", "-q", drawing).stdout)]
+                texts = [r for r in records if "index" in r]
+                self.assertEqual([(t["charset"], bytes.fromhex(t["bytes"])) for t in texts],
+                                 self.expected_texts(drawing))
+                self.assertEqual(plain, [t["text"] for t in texts])
+                codec = self.codec(drawing.read_bytes())
+                for line, (code, data) in zip(plain, self.expected_texts(drawing)):
+                    self.assertIsNone(re.search(r"[\x00-\x08\x0a-\x1f\x7f]", line), line)
+                    if not re.search(rb"[\x00-\x1f\\{}%]", data):
+                        self.assertEqual(line, self.decode(code, data, codec))
 
     def test_json_lines_parse(self):
         result = dwgtext("--json", "-q", *self.drawings)
@@ -367,12 +516,18 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dwgtext", required=True)
     parser.add_argument("--make-samples", required=True)
+    parser.add_argument("--make-drawings", required=True)
     parser.add_argument("--samples", required=True)
+    parser.add_argument("--readme", required=True)
     parser.add_argument("--corpus", default="")
     parser.add_argument("--emulator", default="")
     CONFIG, tests = parser.parse_known_args()
     CONFIG.emulator = CONFIG.emulator.split(";") if CONFIG.emulator else []
-    unittest.main(argv=[sys.argv[0], "-v", *tests])
+    with tempfile.TemporaryDirectory(prefix="dwgtext-drawings-") as drawings:
+        subprocess.run(CONFIG.emulator + [CONFIG.make_drawings, drawings], check=True, timeout=60)
+        CONFIG.drawings = drawings
+        run = unittest.main(argv=[sys.argv[0], "-v", *tests], exit=False)
+    sys.exit(0 if run.result.wasSuccessful() else 1)
 
 
 if __name__ == "__main__":

@@ -4,13 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
 #include <tuple>
 
 #include "codepage.h"
+#include "extent.h"
 #include "extract.h"
+#include "formatting.h"
+#include "hardening/composed_drawings.h"
+#include "host_library.h"
 #include "options.h"
 #include "progress.h"
 #include "render.h"
@@ -30,7 +35,7 @@ TEST(Options, CombinedFlagsAttachedValuesAndTheDoubleDash)
     const Options &o = parsed.options;
     EXPECT_EQ(o.format, Format::Json);
     EXPECT_TRUE(o.recursive);
-    EXPECT_TRUE(o.quiet);
+    EXPECT_EQ(o.reports, Reports::None);
     EXPECT_EQ(o.withFilename, true);
     EXPECT_EQ(o.jobs, 3u);
     EXPECT_EQ(o.codePage, "CP932");
@@ -108,24 +113,70 @@ TEST(TextOutput, Utf16AndInvalidUtf8)
         EXPECT_EQ(validUtf8(bytes), utf8) << bytes;
 }
 
-TEST(TextOutput, UnicodeEscapesBecomeCharactersOnlyInByteTexts)
+// Real-looking texts of R13 to R2000 drawings, as the library delivers them
+// (a paragraph at a time, its leading codes already gone).
+TEST(Formatting, MTextCodesRenderAsAReaderSeesThem)
 {
     const std::pair<std::string, std::string> cases[] = {
-        {"\\U+22052.3794", "\xe2\x88\x85" "2.3794"},  // only four digits belong to the code
-        {"45\\U+00b0C", "45\xc2\xb0" "C"},
-        {"\\U+D83D\\U+DE00", "\xf0\x9f\x98\x80"},     // a surrogate pair
-        {"\\U+D83Dx", "\xef\xbf\xbd" "x"},
-        {"\\U+DE00\\U+D83D", "\xef\xbf\xbd\xef\xbf\xbd"},
-        {"\\U+12", "\\U+12"},
-        {"\\U+12G4", "\\U+12G4"},
-        {"\\\\U+0041", "\\A"},
-        {"\\u+0041 \\M+1907D", "\\u+0041 \\M+1907D"},
+        // Font, height, width, colour, tracking, oblique, alignment,
+        // paragraph and line codes vanish with the braces around them.
+        {"{\\H0.5x;Standard text}", "Standard text"},
+        {"}", ""},
+        {"{\\fArial|b1|i0|c0|p34;Title} {\\C1;red} {\\c16711680;blue}", "Title red blue"},
+        {"\\W0.8;\\T1.1;\\Q15;\\A1;\\pxqc;narrow", "narrow"},
+        {"\\LUnderlined\\l, \\Oover\\o, \\Kstruck\\k", "Underlined, over, struck"},
+        // Stacked fractions, with either separator, one side possibly empty.
+        {"4'-0{\\H1x;\\S1#4;}\"", "4'-01/4\""},
+        {"\\S1/2; \\S3^8; m\\S2^;", "1/2 3/8 m2"},
+        // Breaks, the no-break space and escaped characters.
+        {"first\\Psecond\\Xthird", "first second third"},
+        {"10\\~mm", "10\u00A0mm"},
+        {"\\\\server\\{x\\}", "\\server{x}"},
+        {"\\\\U+0041", "\\U+0041"},
+        // Not codes: an unknown letter, a value without its ';'.
+        {"C:\\Drawings\\plan", "C:\\Drawings\\plan"},
+        {"\\H2.5 no end", "\\H2.5 no end"},
     };
-    for (const auto &[text, utf8] : cases)
-        EXPECT_EQ(expandUnicodeEscapes(text), utf8) << text;
+    for (const auto &[text, line] : cases)
+        EXPECT_EQ(singleLine(renderCodes(text, {})), line) << text;
+}
 
-    // A UTF-16 text is not searched for codes: "\U+" there was already decoded.
-    EXPECT_EQ(TextDecoder("CP1252").decode(51, "\x00\\\x00U\x00+\x00" "1\x00" "2\x00" "3\x00" "4"s), "\\U+1234");
+TEST(Formatting, PercentCodesAndUnicodeEscapesInEveryRelease)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"%%c50 %%d %%p0.5 100%%%", "\u00D850 \u00B0 \u00B10.5 100%"},
+        {"%%C50 45%%D %%P1", "\u00D850 45\u00B0 \u00B11"},
+        {"%%uTITLE%%u %%oover%%O %%kstruck", "TITLE over struck"},
+        {"50%% %%x %", "50%% %%x %"},
+        {"\\U+22052.3794", "\u22052.3794"},  // only four digits belong to the code
+        {"\\U+D83D\\U+DE00", "\U0001F600"},   // a surrogate pair
+        {"\\U+D83Dx \\U+DE00", "\uFFFDx \uFFFD"},
+        {"\\U+12G4 \\u+0041 \\M+1907D", "\\U+12G4 \\u+0041 \\M+1907D"},
+    };
+    for (const auto &[text, line] : cases) {
+        EXPECT_EQ(renderCodes(text, {true, true}), line) << text;
+        EXPECT_EQ(renderCodes(text, {true, false}), line) << text;
+    }
+    // No MTEXT before R13: braces and backslashes are text there.
+    EXPECT_EQ(renderCodes("{\\H2;x}\\P\\\\U+0041", {true, false}), "{\\H2;x}\\P\\A");
+    // A UTF-16 text has had its "\U+" codes decoded by the library already.
+    EXPECT_EQ(TextDecoder("CP1252", true).plainText(51, "\x00\\\x00U\x00+\x00" "1\x00" "2\x00" "3\x00" "4"s),
+              "\\U+1234");
+}
+
+TEST(Formatting, OneLineWithoutControlCharacters)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"ends in NUL\0"s, "ends in NUL"},
+        {"two NULs\0\0"s, "two NULs"},
+        {"mid\0dle"s, "mid dle"},
+        {"CR LF\r\nnext", "CR LF  next"},
+        {"keeps\tTAB", "keeps\tTAB"},
+        {"\x01\x1f\x7f", "   "},
+        {"C1 \xc2\x85 and \xc2\xa0", "C1   and \xc2\xa0"},  // NEL goes, the no-break space stays
+    };
+    for (const auto &[text, line] : cases)
+        EXPECT_EQ(singleLine(text), line) << text;
 }
 
 TEST(Versions, SortsFilesIntoDrawingsAndReleases)
@@ -157,9 +208,34 @@ void shutDown(DWGSessionHeader *) {}
 
 TEST(Extract, ASessionWithoutEndObjectIsIncomplete)
 {
-    const DrawingResult result = readDrawingBytes({'A', 'C', '1', '0', '1', '5'}, {&open, &nothingMore, &shutDown});
+    std::vector<uint8_t> whole = hardening::composedDrawings().back().bytes;
+    const DrawingResult result = readDrawingBytes(whole, {&open, &nothingMore, &shutDown});
     EXPECT_EQ(result.status, Status::Incomplete);
-    EXPECT_FALSE(failureMessage(result).empty());
+    EXPECT_EQ(failureMessage(result), "the library stopped before the end of the drawing");
+}
+
+// A drawing of every version cut at every length short of what its header
+// records: the texts found are kept, the status and the message say it.
+TEST(Extract, EveryCutOfADrawingIsNamedIncomplete)
+{
+    for (const hardening::NamedDrawing &drawing : hardening::composedDrawings()) {
+        SCOPED_TRACE(drawing.name);
+        const uint64_t extent = recordedExtent(drawing.bytes);
+        ASSERT_LE(extent, drawing.bytes.size());
+        ASSERT_EQ(readDrawingBytes(drawing.bytes, tqhost::libraryEntryPoints()).status, Status::Read);
+        for (std::size_t length = 6; length < extent; ++length) {
+            const std::vector<uint8_t> cut(drawing.bytes.begin(), drawing.bytes.begin() + length);
+            const DrawingResult result = readDrawingBytes(cut, tqhost::libraryEntryPoints());
+            ASSERT_EQ(result.status, Status::Incomplete) << length;
+            ASSERT_EQ(failureMessage(result), "truncated: the header says " + std::to_string(result.recordedSize) +
+                                                  " bytes, the file has " + std::to_string(length));
+        }
+    }
+}
+
+RenderSettings settings(Format format, bool withFilename = false, Reports reports = Reports::Summary)
+{
+    return {format, withFilename, reports, ""};
 }
 
 DrawingResult readDrawingWithTexts()
@@ -167,8 +243,8 @@ DrawingResult readDrawingWithTexts()
     DrawingResult drawing;
     drawing.firstBytes = "AC1015";
     drawing.codePage = 38;
-    drawing.texts = {{0, "\x90\x7d\x96\xca"}, {51, "\x00\xb1"s}, {0, "say \"hi\"\t\x01"}};
-    drawing.reports = {"*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\n"};
+    drawing.texts = {{0, "\x90\x7d\x96\xca"}, {51, "\x00\xb1"s}, {0, "say \"hi\"\t\x01\0"s}};
+    drawing.reports = {"*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\n", "*** ERROR *** cut\r\nshort\n"};
     drawing.eventText = "version AC1015\ntext 0 41\nend\n";
     return drawing;
 }
@@ -178,19 +254,38 @@ TEST(Render, TextEventsAndJsonLines)
     const DrawingResult drawing = readDrawingWithTexts();
     const Rendered plain = render("a.dwg", drawing, {});
     EXPECT_TRUE(plain.read);
-    EXPECT_EQ(plain.out, "\xe5\x9b\xb3\xe9\x9d\xa2\n\xc2\xb1\nsay \"hi\"\t\x01\n");
-    EXPECT_EQ(plain.err, "a.dwg: *** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\n");
-    EXPECT_EQ(render("a.dwg", drawing, {Format::Events, true, false, ""}).out,
+    EXPECT_EQ(plain.out, "\xe5\x9b\xb3\xe9\x9d\xa2\n\xc2\xb1\nsay \"hi\"\t \n");
+    EXPECT_EQ(render("a.dwg", drawing, settings(Format::Raw)).out, "\x90\x7d\x96\xca\n\x00\xb1\nsay \"hi\"\t\x01\0\n"s);
+    EXPECT_EQ(render("a.dwg", drawing, settings(Format::Events, true)).out,
               "a.dwg:version AC1015\na.dwg:text 0 41\na.dwg:end\n");
 
-    const Rendered json = render("dir/\"q\".dwg", drawing, {Format::Json, false, false, ""});
+    const Rendered json = render("dir/\"q\".dwg", drawing, settings(Format::Json));
     EXPECT_EQ(json.out,
               R"({"file":"dir/\"q\".dwg","index":0,"text":"図面","charset":0,"bytes":"907d96ca"})" "\n"
               R"({"file":"dir/\"q\".dwg","index":1,"text":"±","charset":51,"bytes":"00b1"})" "\n"
-              R"({"file":"dir/\"q\".dwg","index":2,"text":"say \"hi\"\u0009\u0001","charset":0,)"
-              R"("bytes":"73617920226869220901"})" "\n"
+              R"({"file":"dir/\"q\".dwg","index":2,"text":"say \"hi\"\u0009 ","charset":0,)"
+              R"("bytes":"7361792022686922090100"})" "\n"
               R"({"file":"dir/\"q\".dwg","version":"AC1015","status":"read","texts":3,)"
-              R"("reports":["*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist"]})" "\n");
+              R"("reports":["*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist","*** ERROR *** cut\u000d\nshort"]})" "\n");
+}
+
+TEST(Render, ReportsAreCountedUnlessVerboseOrQuiet)
+{
+    DrawingResult drawing = readDrawingWithTexts();
+    EXPECT_EQ(render("a.dwg", drawing, {}).err, "dwgtext: a.dwg: 1 library error; -v shows it\n");
+    EXPECT_EQ(render("a.dwg", drawing, settings(Format::Text, false, Reports::All)).err,
+              "a.dwg: *** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\na.dwg: *** ERROR *** cut  short\n");
+    EXPECT_EQ(render("a.dwg", drawing, settings(Format::Text, false, Reports::None)).err, "");
+    drawing.reports.push_back("*** ERROR *** again");
+    EXPECT_EQ(render("a.dwg", drawing, {}).err, "dwgtext: a.dwg: 2 library errors; -v shows them\n");
+
+    // A drawing cut short has its one failure line, even with -q.
+    drawing.recordedSize = 5000;
+    drawing.size = 4000;
+    drawing.status = Status::Incomplete;
+    const std::string truncated = "dwgtext: a.dwg: truncated: the header says 5000 bytes, the file has 4000\n";
+    EXPECT_EQ(render("a.dwg", drawing, {}).err, truncated);
+    EXPECT_EQ(render("a.dwg", drawing, settings(Format::Text, false, Reports::None)).err, truncated);
 }
 
 TEST(Render, AFailureIsOneLineNamingTheFileInUtf8)
@@ -198,10 +293,10 @@ TEST(Render, AFailureIsOneLineNamingTheFileInUtf8)
     DrawingResult refused;
     refused.status = Status::Unsupported;
     refused.firstBytes = "AC1018";
-    const Rendered text = render("new\xff.dwg", refused, {Format::Text, false, false, ""});
+    const Rendered text = render("new\xff\n.dwg", refused, {});
     EXPECT_FALSE(text.read);
     EXPECT_EQ(text.out, "");
-    EXPECT_EQ(text.err, "dwgtext: new\xef\xbf\xbd.dwg: DWG version AC1018 (R2004) is not supported "
+    EXPECT_EQ(text.err, "dwgtext: new\xef\xbf\xbd .dwg: DWG version AC1018 (R2004) is not supported "
                         "(supported: AC1006 (R10) to AC1015 (R2000))\n");
 }
 
@@ -223,10 +318,33 @@ TEST(Runner, EmitsInInputOrderWhileWorkFinishesOutOfOrder)
             [&](std::size_t i, std::size_t &result) {
                 EXPECT_EQ(result, i * 10);
                 emitted.push_back(i);
+                return true;
             });
         EXPECT_EQ(emitted, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11})) << jobs;
         std::sort(threads.begin(), threads.end());
         EXPECT_EQ(std::unique(threads.begin(), threads.end()) - threads.begin() > 1, jobs > 1) << jobs;
+    }
+}
+
+TEST(Runner, StopsWhenEmitSaysSo)
+{
+    for (unsigned jobs : {1u, 3u}) {
+        std::atomic<std::size_t> worked{0};
+        std::vector<std::size_t> emitted;
+        runInOrder<std::size_t>(
+            100, jobs,
+            [&](std::size_t i) {
+                // Slow after the stop, so that work is left when it comes.
+                if (i > 4)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                return ++worked, i;
+            },
+            [&](std::size_t i, std::size_t &) {
+                emitted.push_back(i);
+                return i < 4;
+            });
+        EXPECT_EQ(emitted, (std::vector<std::size_t>{0, 1, 2, 3, 4})) << jobs;
+        EXPECT_LT(worked, 100u) << jobs;
     }
 }
 

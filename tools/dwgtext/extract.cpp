@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "codepage.h"
+#include "extent.h"
 #include "host_files.h"
 #include "versions.h"
 
@@ -64,13 +65,15 @@ DrawingResult readDrawingBytes(std::vector<uint8_t> bytes, const tqhost::EntryPo
     DrawingResult result;
     result.size = bytes.size();
     result.codePage = recordedCodePage(bytes);
+    result.recordedSize = recordedExtent(bytes);
     const tqhost::SessionResult session = tqhost::runSession(std::move(bytes), {}, library);
     collectEvents(session.events, result);
     result.eventText = session.eventText;
-    if (session.outcome.refused)
-        result.status = refusalStatus(result.firstBytes);
-    else if (!session.outcome.endSeen)
+    // A drawing cut short is incomplete whatever the library made of it.
+    if (result.truncated() || (!session.outcome.refused && !session.outcome.endSeen))
         result.status = Status::Incomplete;
+    else if (session.outcome.refused)
+        result.status = refusalStatus(result.firstBytes);
     return result;
 }
 

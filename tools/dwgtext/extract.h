@@ -14,7 +14,7 @@ namespace dwgtext {
 
 enum class Status {
     Read,         // opened and read to its end object
-    Incomplete,   // opened, but the library stopped before the end object
+    Incomplete,   // cut short, or the library stopped before the end object
     CannotOpen,   // the file could not be read
     NotDwg,       // refused, and not a DWG drawing at all
     Unsupported,  // refused: a DWG drawing of a release the library does not read
@@ -35,9 +35,12 @@ struct DrawingResult {
     std::string firstBytes;   // the first six bytes of the file, or fewer
     int32_t codePage = -1;    // the code page its header records; -1 none
     uint64_t size = 0;        // bytes in the file
+    uint64_t recordedSize = 0;  // bytes its header says it has; 0 unknown
     std::vector<DrawingText> texts;
     std::vector<std::string> reports;
     std::string eventText;    // the session's event list
+
+    bool truncated() const { return recordedSize > size; }
 };
 
 // Reads the file at path ("-" is standard input) with the library's entry

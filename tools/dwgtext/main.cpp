@@ -17,6 +17,7 @@
 #include "host_library.h"
 #include "inputs.h"
 #include "options.h"
+#include "output.h"
 #include "progress.h"
 #include "render.h"
 #include "runner.h"
@@ -28,7 +29,15 @@ struct Finished {
     uint64_t size = 0;
 };
 
-void write(std::FILE *stream, std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stream); }
+// Standard error is unbuffered and nothing is left to tell if it fails.
+void writeError(std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stderr); }
+
+// The exit status after standard output failed.
+int outputFailed(int error)
+{
+    writeError(dwgtext::writeFailureMessage(error));
+    return 1;
+}
 
 unsigned jobCount(unsigned asked)
 {
@@ -40,7 +49,7 @@ unsigned jobCount(unsigned asked)
 dwgtext::RenderSettings renderSettings(const dwgtext::Options &options, const dwgtext::InputList &list)
 {
     const bool several = list.inputs.size() > 1 || list.fromDirectory;
-    return {options.format, options.withFilename.value_or(several), options.quiet, options.codePage};
+    return {options.format, options.withFilename.value_or(several), options.reports, options.codePage};
 }
 
 Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &settings)
@@ -51,8 +60,14 @@ Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &set
     return {dwgtext::render(input.name, drawing, settings), drawing.size};
 }
 
-// Reads every input; true when every one was read.
-bool readAll(const dwgtext::Options &options)
+struct Outcome {
+    bool allRead = true;
+    int outputError = 0;  // errno of the write to standard output that failed
+};
+
+// Reads every input, and stops at the first write to standard output that
+// fails.
+Outcome readAll(const dwgtext::Options &options)
 {
     const dwgtext::InputList list = dwgtext::expandOperands(options.files, options.recursive);
     const dwgtext::RenderSettings settings = renderSettings(options, list);
@@ -60,19 +75,20 @@ bool readAll(const dwgtext::Options &options)
     const bool showProgress = count > 1 && isatty(STDERR_FILENO);
     dwgtext::Progress progress(showProgress ? stderr : nullptr, count);
 
-    bool allRead = true;
+    Outcome outcome;
     dwgtext::runInOrder<Finished>(
         count, jobCount(options.jobs), [&](std::size_t i) { return readOne(list.inputs[i], settings); },
         [&](std::size_t, Finished &finished) {
             progress.clear();
-            write(stdout, finished.rendered.out);
-            if (showProgress)
-                std::fflush(stdout);
-            write(stderr, finished.rendered.err);
-            allRead = allRead && finished.rendered.read;
+            outcome.outputError = dwgtext::writeAll(STDOUT_FILENO, finished.rendered.out);
+            if (outcome.outputError != 0)
+                return false;
+            writeError(finished.rendered.err);
+            outcome.allRead = outcome.allRead && finished.rendered.read;
             progress.fileDone(finished.size);
+            return true;
         });
-    return allRead;
+    return outcome;
 }
 
 // Each drawing is read whole into memory and freed again. By default the
@@ -112,19 +128,15 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "dwgtext: %s (try 'dwgtext --help')\n", parsed.error.c_str());
         return 2;
     }
-    if (parsed.options.help) {
-        write(stdout, dwgtext::usageText());
-        return 0;
-    }
-    if (parsed.options.version) {
-        write(stdout, "dwgtext (TQDUDADE) " DWGTEXT_VERSION "\n");
-        return 0;
+    if (parsed.options.help || parsed.options.version) {
+        const std::string text =
+            parsed.options.help ? dwgtext::usageText() : "dwgtext (TQDUDADE) " DWGTEXT_VERSION "\n";
+        const int error = dwgtext::writeAll(STDOUT_FILENO, text);
+        return error == 0 ? 0 : outputFailed(error);
     }
 
-    const bool allRead = readAll(parsed.options);
-    if (std::fflush(stdout) != 0) {
-        std::perror("dwgtext: standard output");
-        return 1;
-    }
-    return allRead ? 0 : 1;
+    const Outcome outcome = readAll(parsed.options);
+    if (outcome.outputError != 0)
+        return outputFailed(outcome.outputError);
+    return outcome.allRead ? 0 : 1;
 }

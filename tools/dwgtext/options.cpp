@@ -106,7 +106,9 @@ private:
         else if (name == "--no-filename")
             options().withFilename = false;
         else if (name == "-q" || name == "--quiet")
-            options().quiet = true;
+            options().reports = Reports::None;
+        else if (name == "-v" || name == "--verbose")
+            options().reports = Reports::All;
         else if (name == "-h" || name == "--help")
             options().help = true;
         else if (name == "-V" || name == "--version")
@@ -178,12 +180,15 @@ std::string usageText()
            "      --raw            print the texts as the library delivered them\n"
            "      --json           print JSON Lines: one object per text, one per file\n"
            "      --events         print the event list of each drawing\n"
-           "  -q, --quiet          do not print the library's reports\n"
+           "  -v, --verbose        print every report of the library (by default only\n"
+           "                       the number of its errors per drawing)\n"
+           "  -q, --quiet          print only the drawings that could not be read\n"
            "  -h, --help           print this help\n"
            "  -V, --version        print the version\n"
            "\n"
            "FILE '-' reads standard input. Exit status: 0 when every drawing was read,\n"
-           "1 when one could not be read, 2 for a wrong command line.\n";
+           "1 when one could not be read or was cut short, or standard output failed,\n"
+           "2 for a wrong command line.\n";
 }
 
 }  // namespace dwgtext

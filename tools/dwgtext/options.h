@@ -16,12 +16,19 @@ enum class Format {
     Events,  // the event list our host recorded
 };
 
+// What standard error shows of the library's reports.
+enum class Reports {
+    None,     // -q: only the line of a drawing that was not read
+    Summary,  // the number of errors of each drawing read
+    All,      // -v: every report
+};
+
 struct Options {
     Format format = Format::Text;
     std::optional<bool> withFilename;  // unset: prefix when several inputs
     std::string codePage;              // iconv name; empty: the drawing's own
     bool recursive = false;
-    bool quiet = false;
+    Reports reports = Reports::Summary;
     bool help = false;
     bool version = false;
     unsigned jobs = 0;                 // 0: one per core

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "codepage.h"
+#include "formatting.h"
 #include "host_events.h"
 #include "text_output.h"
 #include "versions.h"
@@ -74,6 +75,8 @@ std::string withoutTrailingNewlines(std::string_view text)
     return validUtf8(text);
 }
 
+constexpr std::string_view kErrorReport = "*** ERROR ***";
+
 std::string jsonReports(const DrawingResult &drawing)
 {
     std::string list = "[";
@@ -100,21 +103,22 @@ std::string jsonSummary(std::string_view file, const DrawingResult &drawing)
     return summary.line();
 }
 
-std::string decodingCodePage(const DrawingResult &drawing, const RenderSettings &settings)
+TextDecoder decoderFor(const DrawingResult &drawing, const RenderSettings &settings)
 {
-    return settings.codePage.empty() ? drawingCodePage(drawing.codePage) : settings.codePage;
+    const std::string codePage = settings.codePage.empty() ? drawingCodePage(drawing.codePage) : settings.codePage;
+    return TextDecoder(codePage, mayHoldMText(drawing.firstBytes));
 }
 
 void renderJson(std::string_view file, const DrawingResult &drawing, const RenderSettings &settings,
                 std::string &out)
 {
-    TextDecoder decoder(decodingCodePage(drawing, settings));
+    TextDecoder decoder = decoderFor(drawing, settings);
     for (std::size_t i = 0; i < drawing.texts.size(); ++i) {
         const DrawingText &text = drawing.texts[i];
         out += JsonObject()
                    .string("file", file)
                    .number("index", static_cast<int64_t>(i))
-                   .string("text", decoder.decode(text.charset, text.bytes))
+                   .string("text", decoder.plainText(text.charset, text.bytes))
                    .number("charset", text.charset)
                    .string("bytes", tqhost::toHex(text.bytes))
                    .line();
@@ -134,21 +138,36 @@ void renderLines(std::string_view prefix, const DrawingResult &drawing, const Re
         }
         return;
     }
-    TextDecoder decoder(decodingCodePage(drawing, settings));
+    TextDecoder decoder = decoderFor(drawing, settings);
     for (const DrawingText &text : drawing.texts) {
         out.append(prefix);
-        out += settings.format == Format::Raw ? text.bytes : decoder.decode(text.charset, text.bytes);
+        out += settings.format == Format::Raw ? text.bytes : decoder.plainText(text.charset, text.bytes);
         out += '\n';
     }
 }
 
+std::string errorSummary(const DrawingResult &drawing)
+{
+    const auto errors = std::count_if(drawing.reports.begin(), drawing.reports.end(),
+                                      [](const std::string &report) { return report.starts_with(kErrorReport); });
+    if (errors == 0)
+        return {};
+    return errors == 1 ? "1 library error; -v shows it" : std::to_string(errors) + " library errors; -v shows them";
+}
+
+// Every report with -v. Otherwise a drawing that was read gets one line
+// with the number of the library's errors, if it had any; a drawing that
+// was not read has its failure line, which says enough.
 void renderErrors(std::string_view name, const DrawingResult &drawing, const RenderSettings &settings,
                   std::string &err)
 {
-    if (!settings.quiet) {
+    if (settings.reports == Reports::All) {
         for (const std::string &report : drawing.reports)
-            err.append(name).append(": ").append(withoutTrailingNewlines(report)).append("\n");
+            err.append(name).append(": ").append(singleLine(withoutTrailingNewlines(report))).append("\n");
     }
+    const std::string summary = errorSummary(drawing);
+    if (settings.reports == Reports::Summary && drawing.status == Status::Read && !summary.empty())
+        err.append("dwgtext: ").append(name).append(": ").append(summary).append("\n");
     if (drawing.status != Status::Read)
         err.append("dwgtext: ").append(name).append(": ").append(failureMessage(drawing)).append("\n");
 }
@@ -157,7 +176,7 @@ void renderErrors(std::string_view name, const DrawingResult &drawing, const Ren
 
 Rendered render(std::string_view name, const DrawingResult &drawing, const RenderSettings &settings)
 {
-    const std::string file = validUtf8(name);
+    const std::string file = singleLine(validUtf8(name));
     Rendered rendered;
     rendered.read = drawing.status == Status::Read;
     if (settings.format == Format::Json)
@@ -174,6 +193,9 @@ std::string failureMessage(const DrawingResult &drawing)
     case Status::Read:
         return {};
     case Status::Incomplete:
+        if (drawing.truncated())
+            return "truncated: the header says " + std::to_string(drawing.recordedSize) + " bytes, the file has " +
+                   std::to_string(drawing.size);
         return "the library stopped before the end of the drawing";
     case Status::CannotOpen:
         return "cannot open: " + drawing.openError;

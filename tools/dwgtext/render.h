@@ -13,13 +13,13 @@ namespace dwgtext {
 struct RenderSettings {
     Format format = Format::Text;
     bool withFilename = false;
-    bool quiet = false;
+    Reports reports = Reports::Summary;
     std::string codePage;  // iconv name; empty: the drawing's own
 };
 
 struct Rendered {
     std::string out;  // for standard output
-    std::string err;  // for standard error: reports, then the failure
+    std::string err;  // for standard error: reports or their summary, then the failure
     bool read = false;
 };
 

@@ -15,15 +15,17 @@ namespace dwgtext {
 
 // Calls work(i) for every i below count on up to `jobs` threads, and
 // emit(i, result) on the calling thread in order of i, each as soon as it
-// and all before it are done. Sessions share nothing, so work may run in
-// parallel; emit never does.
+// and all before it are done, until emit answers false: then no more work
+// starts and the call returns once the work under way is done. Sessions
+// share nothing, so work may run in parallel; emit never does.
 template <class Result, class Work, class Emit>
 void runInOrder(std::size_t count, unsigned jobs, Work work, Emit emit)
 {
     if (jobs <= 1 || count <= 1) {
         for (std::size_t i = 0; i < count; ++i) {
             Result result = work(i);
-            emit(i, result);
+            if (!emit(i, result))
+                return;
         }
         return;
     }
@@ -50,7 +52,10 @@ void runInOrder(std::size_t count, unsigned jobs, Work work, Emit emit)
         Result result = std::move(*results[i]);
         results[i].reset();
         lock.unlock();
-        emit(i, result);
+        if (!emit(i, result)) {
+            next = count;
+            return;
+        }
     }
 }
 

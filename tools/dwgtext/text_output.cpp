@@ -1,47 +1,14 @@
 #include "text_output.h"
 
-#include <optional>
-
 #include "TQDUDADE.h"
+#include "formatting.h"
 
 namespace dwgtext {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-void appendUtf8(std::string &out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 bool isHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool isLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 // Length of the valid UTF-8 sequence that starts at bytes[at], or 0. Overlong
 // forms, surrogates and values past U+10FFFF are not valid.
@@ -76,24 +43,26 @@ std::size_t validSequenceLength(std::string_view bytes, std::size_t at)
     return length;
 }
 
-// "\U+XXXX" at text[at]: the UTF-16 unit it names.
-std::optional<char32_t> unicodeEscapeAt(std::string_view text, std::size_t at)
-{
-    constexpr std::string_view kCode = "\\U+";
-    constexpr std::size_t kDigits = 4;
-    if (text.substr(at, kCode.size()) != kCode || at + kCode.size() + kDigits > text.size())
-        return std::nullopt;
-    char32_t unit = 0;
-    for (std::size_t i = at + kCode.size(); i < at + kCode.size() + kDigits; ++i) {
-        const int digit = hexDigit(text[i]);
-        if (digit < 0)
-            return std::nullopt;
-        unit = unit << 4 | static_cast<char32_t>(digit);
-    }
-    return unit;
-}
-
 }  // namespace
+
+void appendUtf8(std::string &out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
 
 std::string utf16beToUtf8(std::string_view bytes)
 {
@@ -110,37 +79,13 @@ std::string utf16beToUtf8(std::string_view bytes)
             appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (unitAt(i + 1) - 0xDC00));
             ++i;
         } else if (isHighSurrogate(u) || isLowSurrogate(u)) {
-            appendUtf8(out, kReplacement);
+            appendUtf8(out, kReplacementCharacter);
         } else {
             appendUtf8(out, u);
         }
     }
     if (bytes.size() % 2 != 0)
-        appendUtf8(out, kReplacement);
-    return out;
-}
-
-std::string expandUnicodeEscapes(std::string_view utf8)
-{
-    constexpr std::size_t kCodeLength = 7;
-    std::string out;
-    out.reserve(utf8.size());
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        const std::optional<char32_t> unit = unicodeEscapeAt(utf8, i);
-        if (!unit) {
-            out += utf8[i++];
-            continue;
-        }
-        i += kCodeLength;
-        const std::optional<char32_t> low = isHighSurrogate(*unit) ? unicodeEscapeAt(utf8, i) : std::nullopt;
-        if (low && isLowSurrogate(*low)) {
-            appendUtf8(out, 0x10000 + ((*unit - 0xD800) << 10) + (*low - 0xDC00));
-            i += kCodeLength;
-        } else {
-            appendUtf8(out, isHighSurrogate(*unit) || isLowSurrogate(*unit) ? kReplacement : *unit);
-        }
-    }
+        appendUtf8(out, kReplacementCharacter);
     return out;
 }
 
@@ -152,7 +97,7 @@ std::string validUtf8(std::string_view bytes)
     while (i < bytes.size()) {
         const std::size_t length = validSequenceLength(bytes, i);
         if (length == 0) {
-            appendUtf8(out, kReplacement);
+            appendUtf8(out, kReplacementCharacter);
             ++i;
         } else {
             out.append(bytes.substr(i, length));
@@ -162,11 +107,11 @@ std::string validUtf8(std::string_view bytes)
     return out;
 }
 
-std::string TextDecoder::decode(int32_t charset, std::string_view bytes)
+std::string TextDecoder::plainText(int32_t charset, std::string_view bytes)
 {
     if (charset == DWG_CHARSET_UTF16BE)
-        return utf16beToUtf8(bytes);
-    return expandUnicodeEscapes(codePage_.decode(bytes));
+        return singleLine(renderCodes(utf16beToUtf8(bytes), {false, mtextCodes_}));
+    return singleLine(renderCodes(codePage_.decode(bytes), {true, mtextCodes_}));
 }
 
 }  // namespace dwgtext

@@ -10,30 +10,32 @@
 
 namespace dwgtext {
 
+inline constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+void appendUtf8(std::string &out, char32_t c);
+
 // UTF-16 with the high byte first, as in texts of character-set code 51, to
 // UTF-8. Surrogate pairs are joined; a lone surrogate or a trailing odd byte
 // becomes U+FFFD.
 std::string utf16beToUtf8(std::string_view bytes);
 
-// Replaces every "\U+XXXX" (four hexadecimal digits) by that character. Two
-// codes that form a surrogate pair give one character; a lone surrogate
-// gives U+FFFD. "\U+" without four digits after it stays as it is.
-std::string expandUnicodeEscapes(std::string_view utf8);
-
 // The bytes with every one that starts no valid UTF-8 sequence replaced by
 // U+FFFD; for file names and report texts, which may hold anything.
 std::string validUtf8(std::string_view bytes);
 
-// Decodes the texts of one drawing: code-51 texts from UTF-16BE, all others
-// from the drawing's code page, then their "\U+" codes.
+// Turns the texts of one drawing into lines of plain text: code-51 texts
+// are decoded from UTF-16BE, all others from the drawing's code page; then
+// their codes are rendered (with MTEXT codes only where the drawing may hold
+// MTEXT) and the result made one line (formatting.h).
 class TextDecoder {
 public:
-    explicit TextDecoder(const std::string &codePage) : codePage_(codePage) {}
+    TextDecoder(const std::string &codePage, bool mtextCodes) : codePage_(codePage), mtextCodes_(mtextCodes) {}
 
-    std::string decode(int32_t charset, std::string_view bytes);
+    std::string plainText(int32_t charset, std::string_view bytes);
 
 private:
     CodePageDecoder codePage_;
+    bool mtextCodes_;
 };
 
 }  // namespace dwgtext

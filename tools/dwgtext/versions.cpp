@@ -82,6 +82,11 @@ bool isSupportedVersion(std::string_view firstBytes)
     return release && release->supported;
 }
 
+bool mayHoldMText(std::string_view firstBytes)
+{
+    return isSupportedVersion(firstBytes) && versionOf(firstBytes) >= "AC1012";
+}
+
 std::string describeVersion(std::string_view firstBytes)
 {
     const std::optional<Release> release = findRelease(firstBytes);

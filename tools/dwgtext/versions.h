@@ -19,6 +19,10 @@ std::string_view versionOf(std::string_view firstBytes);
 // True for the versions the library reads: AC1006 to AC1015.
 bool isSupportedVersion(std::string_view firstBytes);
 
+// True for the versions that may hold MTEXT among the ones the library
+// reads: AC1012 (R13) to AC1015.
+bool mayHoldMText(std::string_view firstBytes);
+
 // The version string with its release where known: "AC1018 (R2004)".
 std::string describeVersion(std::string_view firstBytes);
 

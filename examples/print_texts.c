@@ -1,6 +1,14 @@
-/* A host of a few lines, built against an installed TQDUDADE: prints the
-   texts of the drawing named on the command line, one per line, as the
-   library delivers them. Exit status 1 when the library refuses it. */
+/* A whole host of the library in C: prints the texts of the drawing named
+   on the command line, one per line, as the library delivers them (bytes in
+   the drawing's code page, or UTF-16BE for character set 51). Exit status 1
+   when the library refuses the drawing, 2 when it cannot be opened.
+
+   The host hands the library a byte source (HostSource) over the open file
+   and its services (HostServices): blocks of memory, and output objects that
+   the library creates, appends to a chain and delivers. Every text arrives
+   as an object of kind DWG_OBJECT_TEXT; DWG_OBJECT_END ends the drawing.
+
+   The README shows how to build it against an installed copy. */
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>

@@ -1,0 +1,175 @@
+#include "extent.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace dwgtext {
+
+namespace {
+
+using Bytes = std::span<const uint8_t>;
+
+constexpr std::string_view kR12Versions[] = {"AC1006", "AC1009", "AC1010"};
+constexpr std::string_view kR13Versions[] = {"AC1012", "AC1013", "AC1014", "AC1015"};
+
+// R10 to R12: a header of fixed layout up to the entity section, which
+// starts at 0x6CF in R11 and R12 but earlier in R10, whose header lacks the
+// last descriptors.
+constexpr std::size_t kR12EntitySectionStart = 0x14;
+constexpr std::size_t kR12EntitySectionEnd = 0x18;
+// Table descriptors (RS entry size, RL entry count, RL start) of the BLOCK,
+// LAYER, STYLE, LTYPE, VIEW, UCS, VPORT, APPID, DIMSTYLE and P13 tables.
+constexpr std::size_t kR12DescriptorSize = 10;
+constexpr std::array<std::size_t, 10> kR12TableDescriptors = {0x2C,  0x36,  0x40,  0x4A,  0x54,
+                                                              0x3EF, 0x500, 0x512, 0x522, 0x69F};
+constexpr uint64_t kR12FirstDescriptorsEnd = 0x5E;
+
+// R13 to R2000: the locator count at 21, then 9-byte locators (record
+// number, RL seeker, RL size). The library needs at least five and reads
+// the first three; no release writes more than eight, so a larger count is
+// damage, not a longer header.
+constexpr std::size_t kLocatorCountAt = 21;
+constexpr std::size_t kLocatorsAt = 25;
+constexpr std::size_t kLocatorSize = 9;
+constexpr uint32_t kLeastLocators = 5;
+constexpr uint32_t kMostLocators = 8;
+constexpr std::size_t kObjectMapLocator = 2;
+
+// The object map: sections of a 16-bit big-endian size (counting itself and
+// the entries), modular-char pairs (handle delta, offset delta), and a
+// 2-byte check value; a section of size 2 closes the map.
+constexpr uint16_t kClosingSectionSize = 2;
+constexpr std::size_t kCheckValueLength = 2;
+constexpr int kMostModularCharBytes = 6;
+
+bool versionIn(Bytes bytes, std::span<const std::string_view> versions)
+{
+    if (bytes.size() < 6)
+        return false;
+    const std::string_view version(reinterpret_cast<const char *>(bytes.data()), 6);
+    return std::find(versions.begin(), versions.end(), version) != versions.end();
+}
+
+// Little-endian numbers; 0 when they are not all in the file.
+uint64_t le(Bytes bytes, std::size_t at, std::size_t width)
+{
+    if (at + width > bytes.size())
+        return 0;
+    uint64_t value = 0;
+    for (std::size_t i = width; i > 0; --i)
+        value = value << 8 | bytes[at + i - 1];
+    return value;
+}
+
+uint64_t r12Extent(Bytes bytes)
+{
+    const uint64_t headerEnd = le(bytes, kR12EntitySectionStart, 4);
+    uint64_t extent = std::max({kR12FirstDescriptorsEnd, headerEnd, le(bytes, kR12EntitySectionEnd, 4)});
+    for (std::size_t at : kR12TableDescriptors) {
+        if (at + kR12DescriptorSize > headerEnd)
+            continue;
+        const uint64_t entrySize = le(bytes, at, 2);
+        const uint64_t count = le(bytes, at + 2, 4);
+        const uint64_t start = le(bytes, at + 6, 4);
+        if (count > 0)
+            extent = std::max(extent, start + entrySize * count);
+    }
+    return extent;
+}
+
+struct MapReader {
+    Bytes bytes;
+    std::size_t at;
+    std::size_t end;
+
+    // A modular char: seven value bits a byte, low group first, 0x80 when
+    // another byte follows; the last byte has six value bits and the sign.
+    // False when the value runs past the end.
+    bool modularChar(int64_t &value)
+    {
+        uint64_t magnitude = 0;
+        for (int i = 0; i < kMostModularCharBytes && at < end; ++i) {
+            const uint8_t byte = bytes[at++];
+            if ((byte & 0x80) == 0 || i + 1 == kMostModularCharBytes) {
+                magnitude |= static_cast<uint64_t>(byte & 0x3F) << (7 * i);
+                value = byte & 0x40 ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+                return true;
+            }
+            magnitude |= static_cast<uint64_t>(byte & 0x7F) << (7 * i);
+        }
+        return false;
+    }
+};
+
+// The end of the object at offset: its modular-short size (15 bits a
+// 2-byte unit, 0x8000 when another follows), the data, the check value. A
+// size field cut by the end of the file gives the first byte missing + 1.
+uint64_t objectEnd(Bytes bytes, uint64_t offset)
+{
+    uint64_t size = 0;
+    uint64_t at = offset;
+    for (int shift = 0;; shift += 15) {
+        if (at + 2 > bytes.size())
+            return std::max<uint64_t>(at + 2, bytes.size() + 1);
+        const uint64_t unit = le(bytes, at, 2);
+        at += 2;
+        size |= (unit & 0x7FFF) << shift;
+        if ((unit & 0x8000) == 0 || shift >= 30)
+            return at + size + kCheckValueLength;
+    }
+}
+
+// The furthest object end of the map at [start, start + size), and the
+// map's own end when it runs past the file.
+uint64_t objectMapExtent(Bytes bytes, uint64_t start, uint64_t size)
+{
+    const std::size_t mapEnd = static_cast<std::size_t>(std::min<uint64_t>(start + size, bytes.size()));
+    uint64_t extent = start + size;
+    std::size_t at = static_cast<std::size_t>(std::min<uint64_t>(start, bytes.size()));
+    while (at + 2 <= mapEnd) {
+        const uint16_t sectionSize = static_cast<uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+        if (sectionSize <= kClosingSectionSize)
+            break;
+        MapReader reader{bytes, at + 2, std::min<std::size_t>(at + sectionSize, mapEnd)};
+        int64_t offset = 0;
+        for (int64_t handleDelta = 0, offsetDelta = 0;
+             reader.modularChar(handleDelta) && reader.modularChar(offsetDelta);) {
+            offset += offsetDelta;
+            if (offset > 0)
+                extent = std::max(extent, objectEnd(bytes, static_cast<uint64_t>(offset)));
+        }
+        at += sectionSize + kCheckValueLength;
+    }
+    return extent;
+}
+
+uint64_t r13Extent(Bytes bytes)
+{
+    const uint64_t count = le(bytes, kLocatorCountAt, 4);
+    const uint64_t locators = std::clamp<uint64_t>(count, kLeastLocators, kMostLocators);
+    uint64_t extent = kLocatorsAt + kLeastLocators * kLocatorSize;
+    for (std::size_t i = 0; i < locators; ++i) {
+        const std::size_t at = kLocatorsAt + i * kLocatorSize;
+        const uint64_t seeker = le(bytes, at + 1, 4);
+        const uint64_t size = le(bytes, at + 5, 4);
+        extent = std::max(extent, at + kLocatorSize);
+        if (size == 0)
+            continue;
+        extent = std::max(extent, i == kObjectMapLocator ? objectMapExtent(bytes, seeker, size) : seeker + size);
+    }
+    return extent;
+}
+
+}  // namespace
+
+uint64_t recordedExtent(std::span<const uint8_t> bytes)
+{
+    if (versionIn(bytes, kR12Versions))
+        return r12Extent(bytes);
+    if (versionIn(bytes, kR13Versions))
+        return r13Extent(bytes);
+    return 0;
+}
+
+}  // namespace dwgtext

@@ -1,0 +1,203 @@
+#include "formatting.h"
+
+#include <optional>
+
+#include "text_output.h"
+
+namespace dwgtext {
+
+namespace {
+
+constexpr std::string_view kNoBreakSpace = "\u00A0";
+
+// MTEXT codes that take a value ending in ';': alignment, colour, true
+// colour, font, height, paragraph, oblique, tracking, width.
+constexpr std::string_view kValueCodes = "ACcFfHpQTW";
+// Underline, overline and strike-through on and off.
+constexpr std::string_view kToggleCodes = "LlOoKk";
+// The separators of a stacked fraction: "1^2", "1/2", "1#2".
+constexpr std::string_view kStackSeparators = "^/#";
+
+bool isHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool isLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+constexpr std::string_view kUnicodeCode = "\\U+";
+constexpr std::size_t kUnicodeCodeLength = kUnicodeCode.size() + 4;
+
+// "\U+XXXX" at text[at]: the UTF-16 unit it names.
+std::optional<char32_t> unicodeEscapeAt(std::string_view text, std::size_t at)
+{
+    if (text.substr(at, kUnicodeCode.size()) != kUnicodeCode || at + kUnicodeCodeLength > text.size())
+        return std::nullopt;
+    char32_t unit = 0;
+    for (std::size_t i = at + kUnicodeCode.size(); i < at + kUnicodeCodeLength; ++i) {
+        const int digit = hexDigit(text[i]);
+        if (digit < 0)
+            return std::nullopt;
+        unit = unit << 4 | static_cast<char32_t>(digit);
+    }
+    return unit;
+}
+
+// "%%d" and the like: what each letter after "%%" stands for.
+std::optional<std::string_view> percentCode(char letter)
+{
+    switch (letter) {
+    case 'c':
+    case 'C':
+        return "\u00D8";
+    case 'd':
+    case 'D':
+        return "\u00B0";
+    case 'p':
+    case 'P':
+        return "\u00B1";
+    case '%':
+        return "%";
+    case 'u':
+    case 'U':
+    case 'o':
+    case 'O':
+    case 'k':
+    case 'K':
+        return "";
+    }
+    return std::nullopt;
+}
+
+std::string stacked(std::string_view parts)
+{
+    const std::size_t separator = parts.find_first_of(kStackSeparators);
+    if (separator == std::string_view::npos)
+        return std::string(parts);
+    const std::string_view top = parts.substr(0, separator);
+    const std::string_view bottom = parts.substr(separator + 1);
+    return std::string(top) + (top.empty() || bottom.empty() ? "" : "/") + std::string(bottom);
+}
+
+// Walks one text once, copying what a reader sees.
+class CodeRenderer {
+public:
+    CodeRenderer(std::string_view text, CodeSet codes) : text_(text), codes_(codes) {}
+
+    std::string run()
+    {
+        while (at_ < text_.size()) {
+            const char c = text_[at_];
+            if (c == '%' && percent())
+                continue;
+            if (c == '\\' && backslash())
+                continue;
+            if (!(codes_.mtext && (c == '{' || c == '}')))
+                out_ += c;
+            ++at_;
+        }
+        return out_;
+    }
+
+private:
+    bool percent()
+    {
+        if (text_.substr(at_, 2) != "%%" || at_ + 2 >= text_.size())
+            return false;
+        const std::optional<std::string_view> rendered = percentCode(text_[at_ + 2]);
+        if (!rendered)
+            return false;
+        out_ += *rendered;
+        at_ += 3;
+        return true;
+    }
+
+    bool backslash()
+    {
+        if (codes_.unicodeEscapes && unicodeEscape())
+            return true;
+        if (!codes_.mtext || at_ + 1 >= text_.size())
+            return false;
+        const char code = text_[at_ + 1];
+        if (code == '\\' || code == '{' || code == '}')
+            return emit(std::string_view(&code, 1), 2);
+        if (code == '~')
+            return emit(kNoBreakSpace, 2);
+        if (code == 'P' || code == 'X')
+            return emit("\n", 2);
+        if (kToggleCodes.find(code) != std::string_view::npos)
+            return emit("", 2);
+        if (code == 'S')
+            return valueCode(true);
+        if (kValueCodes.find(code) != std::string_view::npos)
+            return valueCode(false);
+        return false;
+    }
+
+    // A code with a value up to ';'; without the ';' it is no code.
+    bool valueCode(bool stack)
+    {
+        const std::size_t end = text_.find(';', at_ + 2);
+        if (end == std::string_view::npos)
+            return false;
+        const std::string_view value = text_.substr(at_ + 2, end - at_ - 2);
+        return emit(stack ? stacked(value) : std::string(), end + 1 - at_);
+    }
+
+    bool unicodeEscape()
+    {
+        const std::optional<char32_t> unit = unicodeEscapeAt(text_, at_);
+        if (!unit)
+            return false;
+        at_ += kUnicodeCodeLength;
+        const std::optional<char32_t> low = isHighSurrogate(*unit) ? unicodeEscapeAt(text_, at_) : std::nullopt;
+        if (low && isLowSurrogate(*low)) {
+            appendUtf8(out_, 0x10000 + ((*unit - 0xD800) << 10) + (*low - 0xDC00));
+            at_ += kUnicodeCodeLength;
+        } else {
+            appendUtf8(out_, isHighSurrogate(*unit) || isLowSurrogate(*unit) ? kReplacementCharacter : *unit);
+        }
+        return true;
+    }
+
+    bool emit(std::string_view rendered, std::size_t consumed)
+    {
+        out_ += rendered;
+        at_ += consumed;
+        return true;
+    }
+
+    std::string_view text_;
+    CodeSet codes_;
+    std::size_t at_ = 0;
+    std::string out_;
+};
+
+}  // namespace
+
+std::string renderCodes(std::string_view utf8, CodeSet codes) { return CodeRenderer(utf8, codes).run(); }
+
+std::string singleLine(std::string_view utf8)
+{
+    while (!utf8.empty() && utf8.back() == '\0')
+        utf8.remove_suffix(1);
+    std::string line;
+    line.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        const bool c1Control = byte == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0;
+        if (c1Control)
+            ++i;
+        line += (byte < 0x20 && byte != '\t') || byte == 0x7F || c1Control ? ' ' : utf8[i];
+    }
+    return line;
+}
+
+}  // namespace dwgtext
