@@ -18,16 +18,30 @@ constexpr std::uint16_t kCodePage1252 = 30;
 constexpr std::uint16_t kCodePage932 = 38;
 
 // R12: texts are stored and delivered byte for byte, so the degree sign is
-// the ANSI_1252 byte 0xB0 and "\U+2205" reaches dwgtext as it stands.
+// the ANSI_1252 byte 0xB0 and "\U+2205" reaches dwgtext as it stands. The
+// first text carries a colour and a linetype, as most real entities do. The
+// block section holds a title block with an attribute and the anonymous
+// block of a dimension, whose texts follow those of the entity section.
 dwgw::Bytes r12Sample()
 {
     dwgw::R12Drawing drawing(dwgw::R12Version::AC1009);
-    drawing.addText("Ground floor plan");
+    dwgw::R12Entity &plan = drawing.addText("Ground floor plan");
+    plan.flags = 0x03;
+    plan.colour = 1;
+    plan.linetype = 2;
     drawing.addText("Roof pitch 35\xB0");
     drawing.addText("\\U+2205 12 holes");
     drawing.addBlock("TITLEBLOCK");
     drawing.addAttdef("J. Smith", "DRAWN", "Drawn by");
     drawing.addAttrib("A. Jones", "CHECKED");
+    drawing.beginBlocks();
+    drawing.addBlock("SHEETBLOCK");
+    drawing.addText("Scale 1:50");
+    drawing.addAttdef("1", "SHEET", "Sheet number");
+    drawing.addEntity(13);
+    drawing.addBlock("*D1");
+    drawing.addText("4.2500");
+    drawing.addEntity(13);
     return drawing.build();
 }
 
@@ -49,7 +63,8 @@ dwgw::Bytes r14Sample()
 }
 
 // R2000 with code page ANSI_932: a Japanese text in "\M+" codes, which the
-// library turns into Shift-JIS bytes (0x907D 0x96CA: "drawing").
+// library turns into Shift-JIS bytes (0x907D 0x96CA: "drawing"), and a
+// block of general notes longer than 256 bytes, one text per paragraph.
 dwgw::Bytes r2000Sample()
 {
     dwgw::R2000Drawing drawing;
@@ -57,6 +72,11 @@ dwgw::Bytes r2000Sample()
     drawing.addText("Site plan");
     drawing.addText("\\M+1907D\\M+196CA");
     drawing.addMText("Levels:\\PGround 0.00\\PFirst 3.20");
+    drawing.addMText("\\A1;GENERAL NOTES:"
+                     "\\P1. All dimensions are in millimetres unless noted otherwise."
+                     "\\P2. Do not scale from this drawing; report any discrepancy to the architect."
+                     "\\P3. Concrete to be grade C30/37 with 40 mm cover to all reinforcement."
+                     "\\P4. Steelwork to be hot-dip galvanised after fabrication.");
     drawing.addAttrib("Rev C", "REVISION");
     drawing.addText("Angle 45\\U+00B0");
     return drawing.build();

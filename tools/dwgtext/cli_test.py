@@ -32,6 +32,9 @@ SAMPLE_TEXTS = {
         "TITLEBLOCK",
         "J. Smith", "DRAWN", "Drawn by",
         "A. Jones", "CHECKED",
+        "Scale 1:50",                 # texts of block definitions
+        "1", "SHEET", "Sheet number",
+        "4.2500",
     ],
     "r14.dwg": [
         "Section A-A",
@@ -46,6 +49,11 @@ SAMPLE_TEXTS = {
         "Site plan",
         "\u56f3\u9762",               # Shift-JIS bytes, code page ANSI_932
         "Levels:", "Ground 0.00", "First 3.20",
+        "GENERAL NOTES:",             # one MTEXT longer than 256 bytes
+        "1. All dimensions are in millimetres unless noted otherwise.",
+        "2. Do not scale from this drawing; report any discrepancy to the architect.",
+        "3. Concrete to be grade C30/37 with 40 mm cover to all reinforcement.",
+        "4. Steelwork to be hot-dip galvanised after fabrication.",
         "Rev C",
         "Angle 45\u00b0",
     ],
