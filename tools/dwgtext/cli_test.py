@@ -244,7 +244,7 @@ class JsonLines(TempDirTest):
         cut = self.file("cut.dwg", sample("r12.dwg").read_bytes()[:1100])
         summary = json.loads(dwgtext("--json", "-q", cut).stdout)
         self.assertEqual(summary["status"], "incomplete")
-        self.assertEqual(summary["error"], "truncated: the header says 2098 bytes, the file has 1100")
+        self.assertEqual(summary["error"], "truncated: the header says 2101 bytes, the file has 1100")
         self.assertEqual(len(summary["reports"]), 1)
         self.assertTrue(summary["reports"][0].startswith("*** ERROR *** "))
         refused = json.loads(dwgtext("--json", self.file("new.dwg", b"AC1018" + bytes(64))).stdout)
