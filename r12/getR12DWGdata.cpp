@@ -139,7 +139,7 @@ PhaseResult R12DWGReader::p_readHeader()
     return PhaseResult::Done;
 }
 
-// Phase 1: the whole entity section in one call.
+// Phase 1: the entity section.
 PhaseResult R12DWGReader::p_readEntities()
 {
     if (entitiesStart_ <= 0 || entitiesEnd_ <= entitiesStart_) {
@@ -159,8 +159,9 @@ PhaseResult R12DWGReader::p_checkBlocks()
     return p_walkSection(blocksStart_, fourthAddress_, R12Section::Blocks);
 }
 
-// A walk that fails keeps its walker, so that a later call of the same
-// phase goes on where the failure left it.
+// The walk hands over each record's texts as it finds them. A walk that
+// stops, for texts or for a failure, keeps its walker, so that a later call
+// of the same phase goes on where it stopped.
 PhaseResult R12DWGReader::p_walkSection(int32_t start, int32_t end, R12Section section)
 {
     if (walker_ == nullptr) {
@@ -169,8 +170,13 @@ PhaseResult R12DWGReader::p_walkSection(int32_t start, int32_t end, R12Section s
             return PhaseResult::Failed;
         }
     }
-    if (!walker_->walkEntities()) {
+    switch (walker_->walkEntities()) {
+    case StepResult::Item:
+        return PhaseResult::Again;
+    case StepResult::Failed:
         return PhaseResult::Failed;
+    case StepResult::End:
+        break;
     }
     deleteR12EntityWalker(walker_);
     walker_ = nullptr;

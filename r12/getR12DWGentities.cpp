@@ -87,19 +87,24 @@ void deleteR12EntityWalker(R12EntityWalker *walker)
 
 // Every pass either ends the walk or leaves the stream at the start of the
 // next record, which lies a record length (never 0) further on, so the walk
-// cannot stay in one place.
-int32_t R12EntityWalker::walkEntities()
+// cannot stay in one place. A record that gave texts ends the step, so
+// that the host receives them before the walk goes on.
+StepResult R12EntityWalker::walkEntities()
 {
     while (!p_isSectionEnd()) {
         Handler handler = nullptr;
         if (!p_getEntityHandler(&handler)) {
-            return 0;
+            return StepResult::Failed;
         }
+        textsGiven_ = false;
         if (handler != nullptr && !(this->*handler)()) {
-            return 0;
+            return StepResult::Failed;
+        }
+        if (textsGiven_) {
+            return StepResult::Item;
         }
     }
-    return 1;
+    return StepResult::End;
 }
 
 // A record of length 0 cannot be passed over, so it is taken as the end of
@@ -169,6 +174,7 @@ int32_t R12EntityWalker::p_putR12Text(void *text, int32_t length)
         return p_createRefused(text);
     }
     appendText(session_, object, text, length, DWG_CHARSET_BYTES);
+    textsGiven_ = true;
     if (!appendTextClose(session_)) {
         return p_createRefused(nullptr);
     }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "core/results.h"
 #include "support/readbudget.h"
 
 struct DWGglobal;
@@ -28,11 +29,11 @@ public:
     {
     }
 
-    // Walks from the stream's position to the end of the section: 1 when
-    // the end is reached, 0 when a record cannot be read or handled (the
-    // stream then stays where the failure left it, and a later call goes
-    // on from there).
-    int32_t walkEntities();
+    // Walks from the stream's position to the next record that gives texts
+    // (Item), or to the end of the section (End); Failed when a record
+    // cannot be read or handled. After Item or Failed the stream stays
+    // where the walk stopped, and a later call goes on from there.
+    StepResult walkEntities();
 
     MemoryService *memory() const { return memory_; }
     R12DataRead *dataReader() const { return data_; }
@@ -82,6 +83,7 @@ private:
     int32_t sectionEnd_;
     R12Section section_;
     bool emptyRecordSeen_ = false;
+    bool textsGiven_ = false;
     ReadBudget budget_;
 };
 

@@ -1,7 +1,8 @@
 #include "filestrmio.h"
 
+#include <cstring>
+
 #include "component.h"
-#include "simpleDB.h"
 
 [[gnu::used]] static const char kIdent[] = "@(#)filestrmio: Version 1.00.00";
 
@@ -17,13 +18,8 @@ FileStream *newFileStream(HostSource *source, MemoryService *memory)
     if (source == nullptr || memory == nullptr) {
         return nullptr;
     }
-    SimpleDB *cursors = newSimpleDB(memory);
-    if (cursors == nullptr) {
-        return nullptr;
-    }
-    FileStream *stream = newIn<FileStream>(memory, source, memory, cursors);
+    FileStream *stream = newIn<FileStream>(memory, source, memory);
     if (stream == nullptr) {
-        deleteSimpleDB(cursors);
         return nullptr;
     }
     if (!stream->p_open()) {
@@ -44,8 +40,9 @@ void deleteFileStream(FileStream *stream)
 // half-way: the host may have set something up in a refused fpOpen.
 FileStream::~FileStream()
 {
-    deleteSimpleDB(cursors_);
-    cursors_ = nullptr;
+    for (int32_t id = 0; id < cursorCount_; ++id) {
+        memory_->free(cursors_[id].window);
+    }
     if (source_->fpClose != nullptr) {
         source_->fpClose(source_);
     }
@@ -81,17 +78,16 @@ int32_t FileStream::CurPosition()
 
 int32_t FileStream::newCursor()
 {
-    int32_t id = cursors_->add();
-    if (id < 0) {
+    if (cursorCount_ == kMaxCursors) {
         return -1;
     }
-    const Cursor start{0};
-    return cursors_->put(&start, sizeof start, id) == 1 ? id : -1;
+    cursors_[cursorCount_] = Cursor{};
+    return cursorCount_++;
 }
 
 // Positions from 0 to the size are valid (the size is where a reader stands
-// after the last byte). The cursor moves even when the host cannot follow:
-// the next read seeks again anyway.
+// after the last byte). A move asks nothing of the host: the next read
+// fetches what it needs.
 int32_t FileStream::seekWithCursor(int32_t position, int32_t cursor)
 {
     Cursor *state = p_cursor(cursor);
@@ -99,7 +95,7 @@ int32_t FileStream::seekWithCursor(int32_t position, int32_t cursor)
         return 0;
     }
     state->position = position;
-    return p_hostSeek(position, kFromStart);
+    return 1;
 }
 
 int32_t FileStream::readWithCursor(void *buffer, int32_t count, int32_t cursor)
@@ -108,9 +104,10 @@ int32_t FileStream::readWithCursor(void *buffer, int32_t count, int32_t cursor)
     if (state == nullptr) {
         return -1;
     }
-    int32_t got = p_readAtCursor(state, buffer, count);
+    int32_t got = p_readAtCursor(state, static_cast<uint8_t *>(buffer), count);
     if (got > 0) {
         state->position += got;
+        bytesRead_ += static_cast<uint32_t>(got);
     }
     return got;
 }
@@ -121,29 +118,62 @@ int32_t FileStream::positionOfCursor(int32_t cursor)
     return state == nullptr ? -1 : state->position;
 }
 
-// Every read starts with a host seek to the cursor, since another cursor
-// may have moved the host since; the caller advances the cursor. 0 when
-// the host cannot seek there, -1 when it gives no byte, else the number of
-// bytes read.
-int32_t FileStream::p_readAtCursor(Cursor *state, void *buffer, int32_t count)
+// Copies from the cursor's window, refilling it whenever the bytes wanted
+// lie beyond it. 0 when the host cannot seek to a window, -1 when no byte
+// could be had, else the number of bytes copied: fewer than asked at the
+// end of the file.
+int32_t FileStream::p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count)
 {
-    if (p_hostSeek(state->position, kFromStart) == 0) {
-        return 0;
+    int32_t copied = 0;
+    while (copied < count && static_cast<uint32_t>(state->position + copied) < size_) {
+        const int32_t at = state->position + copied;
+        if (at < state->windowStart || at >= state->windowStart + state->windowLength) {
+            int32_t filled = p_fillWindow(state, at);
+            if (filled <= 0) {
+                return copied > 0 ? copied : filled;
+            }
+        }
+        const int32_t available = state->windowStart + state->windowLength - at;
+        const int32_t step = count - copied < available ? count - copied : available;
+        memcpy(buffer + copied, state->window + (at - state->windowStart), static_cast<size_t>(step));
+        copied += step;
     }
-    int32_t got = p_hostRead(buffer, count);
-    bytesRead_ += static_cast<uint32_t>(got);
-    return got == 0 ? -1 : got;
+    return copied > 0 ? copied : -1;
 }
 
-// The cursor record lives in the keyed store and is changed in place.
+// Reads the aligned window that holds position: 0 when the host cannot
+// seek there, -1 when it gives nothing, else the bytes the window holds.
+int32_t FileStream::p_fillWindow(Cursor *state, int32_t position)
+{
+    if (state->window == nullptr) {
+        state->window = static_cast<uint8_t *>(memory_->allocate(kWindowSize));
+        if (state->window == nullptr) {
+            return -1;
+        }
+    }
+    const int32_t start = position - position % kWindowSize;
+    state->windowStart = start;
+    state->windowLength = 0;
+    if (p_hostSeek(start, kFromStart) == 0) {
+        return 0;
+    }
+    const int32_t wanted = static_cast<int32_t>(size_ - static_cast<uint32_t>(start)) < kWindowSize
+                               ? static_cast<int32_t>(size_ - static_cast<uint32_t>(start))
+                               : kWindowSize;
+    while (state->windowLength < wanted) {
+        int32_t got = p_hostRead(state->window + state->windowLength, wanted - state->windowLength);
+        if (got <= 0) {
+            break;
+        }
+        state->windowLength += got;
+    }
+    return state->windowLength > 0 && position < start + state->windowLength ? state->windowLength : -1;
+}
+
+// Cursors are numbered from 0 in the order they were made.
 FileStream::Cursor *FileStream::p_cursor(int32_t id)
 {
-    void *data = nullptr;
-    uint32_t length = 0;
-    if (cursors_->get(&data, &length, id) == 0 || length != sizeof(Cursor)) {
-        return nullptr;
-    }
-    return static_cast<Cursor *>(data);
+    return id >= 0 && id < cursorCount_ ? &cursors_[id] : nullptr;
 }
 
 // The end of the source is where the host stands after a seek to the end;

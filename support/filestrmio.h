@@ -1,8 +1,9 @@
-// A random-access byte stream over the host's source, with any number of
-// independent cursors. Each cursor keeps its position; every read first
-// moves the host to the cursor's position, so readers of different parts of a drawing (the object map
-// beside the objects) can interleave on one source. Nothing is buffered:
-// every read goes to the host.
+// A random-access byte stream over the host's source, with a few
+// independent cursors. Each cursor keeps its position and a window of the
+// file: reads and moves within the window are served from memory, and the
+// host is asked again, for a whole aligned window, only when a read leaves
+// it. Readers of different parts of a drawing (the object map beside the
+// objects) interleave on one source, each with its own cursor and window.
 #ifndef TQ_SUPPORT_FILESTRMIO_H
 #define TQ_SUPPORT_FILESTRMIO_H
 
@@ -11,20 +12,19 @@
 #include "TQDUDADE.h"
 
 class MemoryService;
-class SimpleDB;
 
 class FileStream {
 public:
-    FileStream(HostSource *source, MemoryService *memory, SimpleDB *cursors)
-        : cursors_(cursors), source_(source), memory_(memory)
-    {
-    }
+    static constexpr int32_t kMaxCursors = 4;
+    static constexpr int32_t kWindowSize = 8192;
+
+    FileStream(HostSource *source, MemoryService *memory) : source_(source), memory_(memory) {}
     ~FileStream();
 
     int32_t SeekPos(int32_t position);
     int32_t read(void *buffer, int32_t count);
     uint32_t size() const { return size_; }
-    // Bytes the host has handed over through this stream so far.
+    // Bytes this stream has handed to its readers so far.
     uint64_t bytesRead() const { return bytesRead_; }
     int32_t CurPosition();
     int32_t newCursor();
@@ -41,18 +41,23 @@ public:
 private:
     struct Cursor {
         int32_t position;
+        uint8_t *window;        // kWindowSize bytes, taken at the first read
+        int32_t windowStart;    // file offset of window[0]
+        int32_t windowLength;   // bytes of the window that hold the file
     };
 
     Cursor *p_cursor(int32_t id);
-    int32_t p_readAtCursor(Cursor *state, void *buffer, int32_t count);
+    int32_t p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count);
+    int32_t p_fillWindow(Cursor *state, int32_t position);
     uint32_t p_measureSize();
     int32_t p_hostSeek(int32_t offset, int32_t origin);
     int32_t p_hostTell();
     int32_t p_hostRead(void *buffer, int32_t count);
 
-    SimpleDB *cursors_;
     HostSource *source_;
     MemoryService *memory_;
+    Cursor cursors_[kMaxCursors] = {};
+    int32_t cursorCount_ = 0;
     uint32_t size_ = 0;
     int32_t defaultCursor_ = -1;
     uint64_t bytesRead_ = 0;

@@ -164,14 +164,4 @@ TEST(DataRead, TextsOfEveryLengthAreReadWholeIntoABufferOfTheirSize)
     }
 }
 
-TEST(DataRead, FailedStepBackFailsTheRead)
-{
-    Reader reader({0x80, 0x00});
-    tqhost::FaultPlan &faults = reader.fixture.host.context().faults();
-    // The read seeks the host to the cursor; the step back seeks again.
-    faults.failOnce(tqhost::HostOp::Seek, faults.calls(tqhost::HostOp::Seek) + 2);
-    int32_t bit = 0;
-    EXPECT_EQ(reader.in->getB(&bit), 0);
-}
-
 }  // namespace

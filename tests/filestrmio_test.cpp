@@ -136,20 +136,60 @@ TEST_F(FileStreamTest, CursorsInterleaveOnOneSource)
     EXPECT_EQ(stream->positionOfCursor(other), 10);
 }
 
-// A read that gets nothing leaves the position; a seek the host cannot
-// follow still moves the cursor, and the next read
-// seeks again.
-TEST_F(FileStreamTest, ReadsAndSeeksTheHostFails)
+// Bytes of a file three windows and a bit long, each telling its place.
+std::string longFile()
+{
+    std::string text;
+    for (int32_t i = 0; i < 3 * FileStream::kWindowSize + 100; ++i) {
+        text += static_cast<char>(i % 251);
+    }
+    return text;
+}
+
+// The host is asked for whole aligned windows, and only when a read leaves
+// the cursor's window; moves never reach it. Two cursors keep a window
+// each, so interleaved readers do not evict each other.
+TEST_F(FileStreamTest, ReadsWithinAWindowAskNothingOfTheHost)
+{
+    const std::string text = longFile();
+    const int32_t window = FileStream::kWindowSize;
+    ASSERT_NE(open(text), nullptr);
+    int32_t other = stream->newCursor();
+    ASSERT_EQ(stream->seekWithCursor(2 * window + 10, other), 1);
+    char buffer[16];
+    ASSERT_EQ(stream->read(buffer, 4), 4);
+    ASSERT_EQ(stream->readWithCursor(buffer, 4, other), 4);
+    const uint64_t reads = hostCalls().reads;
+    const uint64_t seeks = hostCalls().seeks;
+
+    for (int round = 0; round < 50; ++round) {
+        ASSERT_EQ(stream->SeekPos(round * 7), 1);
+        ASSERT_EQ(stream->read(buffer, 16), 16);
+        EXPECT_EQ(std::string(buffer, 16), text.substr(static_cast<size_t>(round * 7), 16));
+        ASSERT_EQ(stream->readWithCursor(buffer, 2, other), 2);
+    }
+    EXPECT_EQ(hostCalls().reads, reads);
+    EXPECT_EQ(hostCalls().seeks, seeks);
+
+    ASSERT_EQ(stream->SeekPos(window - 4), 1);
+    ASSERT_EQ(stream->read(buffer, 8), 8) << "a read across a window's end";
+    EXPECT_EQ(std::string(buffer, 8), text.substr(static_cast<size_t>(window - 4), 8));
+    EXPECT_EQ(hostCalls().reads, reads + 1);
+
+    ASSERT_EQ(stream->SeekPos(static_cast<int32_t>(text.size()) - 5), 1);
+    EXPECT_EQ(stream->read(buffer, 16), 5) << "a short read at the end counts what came";
+    EXPECT_EQ(stream->read(buffer, 16), -1) << "nothing left";
+    EXPECT_EQ(stream->CurPosition(), static_cast<int32_t>(text.size()));
+    EXPECT_EQ(stream->bytesRead(), 4u + 4 + 50 * 18 + 8 + 5) << "bytes handed to readers, not to windows";
+}
+
+// A window the host cannot give fails the read and leaves the position;
+// the next read asks the host again.
+TEST_F(FileStreamTest, AWindowTheHostCannotGiveFailsTheReadOnly)
 {
     ASSERT_NE(open("abc"), nullptr);
     char buffer[8];
-    EXPECT_EQ(stream->read(buffer, 8), 3) << "a short read counts what came";
-    EXPECT_EQ(stream->read(buffer, 8), -1) << "nothing left";
-    EXPECT_EQ(stream->CurPosition(), 3);
-
-    failNext(tqhost::HostOp::Seek);
-    EXPECT_EQ(stream->SeekPos(1), 0);
-    EXPECT_EQ(stream->CurPosition(), 1);
+    ASSERT_EQ(stream->SeekPos(1), 1);
     failNext(tqhost::HostOp::Seek);
     EXPECT_EQ(stream->read(buffer, 1), 0);
     failNext(tqhost::HostOp::Read);
@@ -157,6 +197,16 @@ TEST_F(FileStreamTest, ReadsAndSeeksTheHostFails)
     EXPECT_EQ(stream->CurPosition(), 1);
     ASSERT_EQ(stream->read(buffer, 1), 1);
     EXPECT_EQ(buffer[0], 'b');
+}
+
+TEST_F(FileStreamTest, CursorsAreFewAndNumberedInOrder)
+{
+    ASSERT_NE(open("abc"), nullptr);
+    for (int32_t id = 1; id < FileStream::kMaxCursors; ++id) {
+        EXPECT_EQ(stream->newCursor(), id);
+    }
+    EXPECT_EQ(stream->newCursor(), -1);
+    EXPECT_EQ(stream->positionOfCursor(FileStream::kMaxCursors), -1);
 }
 
 }  // namespace

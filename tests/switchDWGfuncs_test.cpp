@@ -36,11 +36,11 @@ TEST(VersionDetection, GivesTheIndexOfTheVersionTable)
     }
 }
 
-TEST(VersionDetection, ASourceThatCannotBePositionedGivesIndexZero)
+TEST(VersionDetection, ASourceTheHostCannotPositionGivesNoVersion)
 {
     StreamFixture fixture(bytesOf("AC1015"));
     fixture.failFromNext(tqhost::HostOp::Seek);
-    EXPECT_EQ(detectVersion(fixture.stream), 0);
+    EXPECT_EQ(detectVersion(fixture.stream), kNoVersion);
 }
 
 TEST(VersionDetection, FamiliesChooseTheReader)
