@@ -170,17 +170,12 @@ PhaseResult R12DWGReader::p_walkSection(int32_t start, int32_t end, R12Section s
             return PhaseResult::Failed;
         }
     }
-    switch (walker_->walkEntities()) {
-    case StepResult::Item:
-        return PhaseResult::Again;
-    case StepResult::Failed:
-        return PhaseResult::Failed;
-    case StepResult::End:
-        break;
+    const PhaseResult result = phaseAfter(walker_->walkEntities());
+    if (result == PhaseResult::Done) {
+        deleteR12EntityWalker(walker_);
+        walker_ = nullptr;
     }
-    deleteR12EntityWalker(walker_);
-    walker_ = nullptr;
-    return PhaseResult::Done;
+    return result;
 }
 
 // 0x14 to 0x5E: the entity section start and end, the block section

@@ -279,17 +279,12 @@ PhaseResult DWGDataReader::p_readObjects()
             return PhaseResult::Failed;
         }
     }
-    switch (walk_->getNextObject()) {
-    case StepResult::Item:
-        return PhaseResult::Again;
-    case StepResult::Failed:
-        return PhaseResult::Failed;
-    case StepResult::End:
-        break;
+    const PhaseResult result = phaseAfter(walk_->getNextObject());
+    if (result == PhaseResult::Done) {
+        deleteDWGObjects(walk_);
+        walk_ = nullptr;
     }
-    deleteDWGObjects(walk_);
-    walk_ = nullptr;
-    return PhaseResult::Done;
+    return result;
 }
 
 PhaseResult DWGDataReader::p_finishPhase()
