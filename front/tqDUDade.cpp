@@ -7,8 +7,8 @@
 
 #include "TQDUDADE.h"
 #include "core/dwgglobal.h"
-#include "core/messages.h"
 #include "core/dwgreader.h"
+#include "core/messages.h"
 #include "front/switchDWGfuncs.h"
 #include "support/publicstorage.h"
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "core/dwgglobal.h"
-#include "core/messages.h"
 #include "core/dwgreader.h"
+#include "core/messages.h"
 #include "r12/getR12DWGentities.h"
 #include "r12/r12dataread.h"
 #include "support/component.h"

@@ -1,8 +1,8 @@
 #include "r13/getDWGdata.h"
 
 #include "core/dwgglobal.h"
-#include "core/messages.h"
 #include "core/dwgreader.h"
+#include "core/messages.h"
 #include "r13/getDWGobjectMap.h"
 #include "r13/getDWGobjects.h"
 #include "support/byteswap.h"
