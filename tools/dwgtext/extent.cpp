@@ -65,7 +65,7 @@ uint64_t le(Bytes bytes, std::size_t at, std::size_t width)
 uint64_t r12Extent(Bytes bytes)
 {
     const uint64_t headerEnd = le(bytes, kR12EntitySectionStart, 4);
-    uint64_t extent = std::max({kR12FirstDescriptorsEnd, headerEnd, le(bytes, kR12EntitySectionEnd, 4)});
+    uint64_t extent = std::max<uint64_t>({kR12FirstDescriptorsEnd, headerEnd, le(bytes, kR12EntitySectionEnd, 4)});
     for (std::size_t at : kR12TableDescriptors) {
         if (at + kR12DescriptorSize > headerEnd)
             continue;
@@ -73,7 +73,7 @@ uint64_t r12Extent(Bytes bytes)
         const uint64_t count = le(bytes, at + 2, 4);
         const uint64_t start = le(bytes, at + 6, 4);
         if (count > 0)
-            extent = std::max(extent, start + entrySize * count);
+            extent = std::max<uint64_t>(extent, start + entrySize * count);
     }
     return extent;
 }
@@ -137,7 +137,7 @@ uint64_t objectMapExtent(Bytes bytes, uint64_t start, uint64_t size)
              reader.modularChar(handleDelta) && reader.modularChar(offsetDelta);) {
             offset += offsetDelta;
             if (offset > 0)
-                extent = std::max(extent, objectEnd(bytes, static_cast<uint64_t>(offset)));
+                extent = std::max<uint64_t>(extent, objectEnd(bytes, static_cast<uint64_t>(offset)));
         }
         at += sectionSize + kCheckValueLength;
     }
@@ -153,10 +153,10 @@ uint64_t r13Extent(Bytes bytes)
         const std::size_t at = kLocatorsAt + i * kLocatorSize;
         const uint64_t seeker = le(bytes, at + 1, 4);
         const uint64_t size = le(bytes, at + 5, 4);
-        extent = std::max(extent, at + kLocatorSize);
+        extent = std::max<uint64_t>(extent, at + kLocatorSize);
         if (size == 0)
             continue;
-        extent = std::max(extent, i == kObjectMapLocator ? objectMapExtent(bytes, seeker, size) : seeker + size);
+        extent = std::max<uint64_t>(extent, i == kObjectMapLocator ? objectMapExtent(bytes, seeker, size) : seeker + size);
     }
     return extent;
 }
