@@ -25,8 +25,16 @@ void deleteDataRead(DataRead *reader)
 
 DataRead::~DataRead() = default;
 
+// Bytes that are all in the stream's window are passed over at once;
+// otherwise one at a time, so that a skip that runs out of data leaves the
+// bytes before the end consumed.
 int32_t DataRead::skipBytes(int32_t count)
 {
+    const uint8_t *bytes = nullptr;
+    if (count > 0 && stream_->view(&bytes) >= count + (bitPosition_ != 0 ? 1 : 0)) {
+        stream_->advance(count);
+        return 1;
+    }
     uint8_t dropped = 0;
     for (int32_t i = 0; i < count; ++i) {
         if (!getRC(&dropped)) {
@@ -252,51 +260,39 @@ int32_t DataRead::p_fetch(uint8_t *bytes, int32_t count)
     return 0;
 }
 
-void DataRead::p_advance(int32_t bits)
+// Takes count bits (1 to 8) from the bit position, first bit high, straight
+// from the stream's window: they lie in one byte, or in two when they run
+// past its end. The stream moves on to the byte that holds the next unread
+// bit; bits that are not all there fail the read and move nothing.
+int32_t DataRead::p_takeBits(int32_t count, int32_t *bits)
 {
-    bitPosition_ = (bitPosition_ + bits) % 8;
-}
-
-// After a read that ends inside a byte, the stream has already passed that
-// byte: step back onto it so that the next read fetches it again.
-int32_t DataRead::p_resync()
-{
-    if (bitPosition_ == 0) {
-        return 1;
+    const int32_t end = bitPosition_ + count;
+    const int32_t needed = (end + 7) / 8;
+    uint8_t copy[2] = {0, 0};
+    const uint8_t *bytes = nullptr;
+    if (stream_->view(&bytes) < needed) {
+        if (!p_fetch(copy, needed)) {
+            return 0;
+        }
+        stream_->SeekPos(stream_->CurPosition() - needed);
+        bytes = copy;
     }
-    int32_t position = stream_->CurPosition();
-    if (position <= 0) {
-        return 0;
-    }
-    return stream_->SeekPos(position - 1) == 1 ? 1 : 0;
+    const uint32_t word = static_cast<uint32_t>(bytes[0]) << 8 | (needed > 1 ? bytes[1] : 0u);
+    *bits = static_cast<int32_t>((word >> (16 - end)) & ((1u << count) - 1));
+    bitPosition_ = end % 8;
+    stream_->advance(end / 8);
+    return 1;
 }
 
 int32_t DataRead::p_read1(int32_t *bit)
 {
-    uint8_t byte = 0;
-    if (!p_fetch(&byte, 1)) {
-        return 0;
-    }
-    *bit = (byte >> (7 - bitPosition_)) & 1;
-    p_advance(1);
-    return p_resync();
+    return p_takeBits(1, bit);
 }
 
 // A 2-bit code, first bit high; at bit 7 it straddles two bytes.
 int32_t DataRead::p_read2(int32_t *code)
 {
-    uint8_t bytes[2] = {0, 0};
-    bool straddles = bitPosition_ == 7;
-    if (!p_fetch(bytes, straddles ? 2 : 1)) {
-        return 0;
-    }
-    if (straddles) {
-        *code = ((bytes[0] & 1) << 1) | (bytes[1] >> 7);
-    } else {
-        *code = (bytes[0] >> (6 - bitPosition_)) & 3;
-    }
-    p_advance(2);
-    return p_resync();
+    return p_takeBits(2, code);
 }
 
 int32_t DataRead::p_read4(int32_t *value)
@@ -314,22 +310,30 @@ int32_t DataRead::p_read4(int32_t *value)
 // and the bit position stays where it was.
 int32_t DataRead::p_readRC(uint8_t *value)
 {
-    uint8_t bytes[2] = {0, 0};
-    int32_t shift = bitPosition_;
-    if (!p_fetch(bytes, shift == 0 ? 1 : 2)) {
+    int32_t bits = 0;
+    if (!p_takeBits(8, &bits)) {
         return 0;
     }
-    *value = shift == 0 ? bytes[0] : static_cast<uint8_t>((bytes[0] << shift) | (bytes[1] >> (8 - shift)));
-    p_advance(8);
-    return p_resync();
+    *value = static_cast<uint8_t>(bits);
+    return 1;
 }
 
 // Raw numbers are little-endian and may start at any bit: their bytes are
-// taken one RC at a time, least significant first, laid out in memory as the
-// file has them and then brought into the host's order. Bytes of a number
-// that fails half-way stay consumed.
+// taken as RCs, least significant first, laid out in memory as the file has
+// them and then brought into the host's order. When the window holds them
+// all they are assembled in one pass; otherwise one RC at a time, and bytes
+// of a number that fails half-way stay consumed.
 int32_t DataRead::p_readRawBytes(uint8_t *bytes, int32_t count)
 {
+    const uint8_t *in = nullptr;
+    const int32_t shift = bitPosition_;
+    if (stream_->view(&in) >= count + (shift != 0 ? 1 : 0)) {
+        for (int32_t i = 0; i < count; ++i) {
+            bytes[i] = shift == 0 ? in[i] : static_cast<uint8_t>(in[i] << shift | in[i + 1] >> (8 - shift));
+        }
+        stream_->advance(count);
+        return 1;
+    }
     for (int32_t i = 0; i < count; ++i) {
         if (!p_readRC(&bytes[i])) {
             return 0;

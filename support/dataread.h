@@ -50,8 +50,7 @@ public:
 
 private:
     int32_t p_fetch(uint8_t *bytes, int32_t count);
-    void p_advance(int32_t bits);
-    int32_t p_resync();
+    int32_t p_takeBits(int32_t count, int32_t *bits);
     int32_t p_read1(int32_t *bit);
     int32_t p_read2(int32_t *code);
     int32_t p_read4(int32_t *value);

@@ -170,6 +170,16 @@ int32_t FileStream::p_fillWindow(Cursor *state, int32_t position)
     return state->windowLength > 0 && position < start + state->windowLength ? state->windowLength : -1;
 }
 
+int32_t FileStream::p_viewAfterFill(const uint8_t **bytes)
+{
+    Cursor &state = cursors_[defaultCursor_];
+    if (static_cast<uint32_t>(state.position) >= size_ || p_fillWindow(&state, state.position) <= 0) {
+        return 0;
+    }
+    *bytes = state.window + (state.position - state.windowStart);
+    return state.windowStart + state.windowLength - state.position;
+}
+
 // Cursors are numbered from 0 in the order they were made.
 FileStream::Cursor *FileStream::p_cursor(int32_t id)
 {
