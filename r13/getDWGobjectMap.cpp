@@ -200,9 +200,20 @@ int32_t ObjectMap::p_readValue(int32_t *value)
     return 1;
 }
 
+// A modular char: bytes up to the first without the continuation bit, at
+// most kMaxMCBytes. Taken in place when the cursor's window holds that many.
 int32_t ObjectMap::p_readMC(int32_t *count, uint8_t *bytes)
 {
     *count = 0;
+    const uint8_t *in = nullptr;
+    if (stream_->viewWithCursor(cursor_, &in) >= kMaxMCBytes) {
+        do {
+            bytes[*count] = in[*count];
+            *count += 1;
+        } while ((bytes[*count - 1] & kMC.continuation) != 0 && *count < kMaxMCBytes);
+        stream_->advanceCursor(cursor_, *count);
+        return 1;
+    }
     bool last = false;
     while (!last) {
         if (stream_->readWithCursor(&bytes[*count], 1, cursor_) != 1) {

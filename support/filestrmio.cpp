@@ -170,14 +170,13 @@ int32_t FileStream::p_fillWindow(Cursor *state, int32_t position)
     return state->windowLength > 0 && position < start + state->windowLength ? state->windowLength : -1;
 }
 
-int32_t FileStream::p_viewAfterFill(const uint8_t **bytes)
+int32_t FileStream::p_viewAfterFill(Cursor *state, const uint8_t **bytes)
 {
-    Cursor &state = cursors_[defaultCursor_];
-    if (static_cast<uint32_t>(state.position) >= size_ || p_fillWindow(&state, state.position) <= 0) {
+    if (static_cast<uint32_t>(state->position) >= size_ || p_fillWindow(state, state->position) <= 0) {
         return 0;
     }
-    *bytes = state.window + (state.position - state.windowStart);
-    return state.windowStart + state.windowLength - state.position;
+    *bytes = state->window + (state->position - state->windowStart);
+    return state->windowStart + state->windowLength - state->position;
 }
 
 // Cursors are numbered from 0 in the order they were made.

@@ -32,25 +32,27 @@ public:
     int32_t readWithCursor(void *buffer, int32_t count, int32_t cursor);
     int32_t positionOfCursor(int32_t cursor);
 
-    // The bytes of the default cursor's window from its position on, read
-    // in place: how many there are (0 at the end of the file or when the
-    // host cannot give them), with *bytes pointing at the first. advance()
-    // then moves past those of them that were used.
-    int32_t view(const uint8_t **bytes)
+    // The bytes of a cursor's window from its position on, read in place:
+    // how many there are (0 at the end of the file or when the host cannot
+    // give them), with *bytes pointing at the first. advanceCursor() then
+    // moves past those of them that were used. The cursor must exist.
+    int32_t viewWithCursor(int32_t cursor, const uint8_t **bytes)
     {
-        Cursor &state = cursors_[defaultCursor_];
+        Cursor &state = cursors_[cursor];
         const int32_t offset = state.position - state.windowStart;
         if (offset >= 0 && offset < state.windowLength) {
             *bytes = state.window + offset;
             return state.windowLength - offset;
         }
-        return p_viewAfterFill(bytes);
+        return p_viewAfterFill(&state, bytes);
     }
-    void advance(int32_t count)
+    void advanceCursor(int32_t cursor, int32_t count)
     {
-        cursors_[defaultCursor_].position += count;
+        cursors_[cursor].position += count;
         bytesRead_ += static_cast<uint32_t>(count);
     }
+    int32_t view(const uint8_t **bytes) { return viewWithCursor(defaultCursor_, bytes); }
+    void advance(int32_t count) { advanceCursor(defaultCursor_, count); }
 
     // Opens the host source, makes the default cursor and measures the
     // source; false when any of it fails.
@@ -69,7 +71,7 @@ private:
     Cursor *p_cursor(int32_t id);
     int32_t p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count);
     int32_t p_fillWindow(Cursor *state, int32_t position);
-    int32_t p_viewAfterFill(const uint8_t **bytes);
+    int32_t p_viewAfterFill(Cursor *state, const uint8_t **bytes);
     uint32_t p_measureSize();
     int32_t p_hostSeek(int32_t offset, int32_t origin);
     int32_t p_hostTell();
