@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "bench_drawings.h"
-#include "lean_host.h"
 #include "session_counts.h"
 
 namespace {

@@ -8,7 +8,6 @@
 #include <fstream>
 
 #include "bench_drawings.h"
-#include "lean_host.h"
 #include "session_counts.h"
 
 namespace dwgbench {

@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bench_drawings.h"
+#include "host_lean.h"
 
 namespace dwgbench {
 
@@ -27,6 +29,12 @@ struct SessionCounts {
 // ends without an end object, misuses the host or leaves blocks behind is
 // named in `problem`.
 SessionCounts countSession(const BenchDrawing &drawing);
+
+using tqhost::LeanOutcome;
+
+// One whole session over bytes on the lean host, as the timed runs make it:
+// the texts are counted and dropped. The bytes are not copied.
+LeanOutcome runLeanSession(const std::vector<uint8_t> &bytes);
 
 // The column names of countsLine, as one line.
 std::string countsHeader();

@@ -66,6 +66,7 @@ constexpr int32_t kCodePageCount = static_cast<int32_t>(std::size(kCodePages));
 // The drawings' versions that record a code page at 0x13: R13 to R2000.
 constexpr std::string_view kCodePageVersions[] = {"AC1012", "AC1013", "AC1014", "AC1015"};
 constexpr std::size_t kCodePageOffset = 0x13;
+static_assert(kCodePageHeaderLength == kCodePageOffset + 2);
 
 }  // namespace
 

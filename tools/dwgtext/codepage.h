@@ -8,6 +8,7 @@
 #include <iconv.h>
 #endif
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -25,6 +26,9 @@ std::string_view codePageName(int32_t number);
 // The iconv name for a drawing's name ("DOS932") or an iconv name
 // ("SHIFT_JIS"); empty when iconv cannot decode from it.
 std::string iconvNameFor(std::string_view name);
+
+// The bytes at the start of a file that recordedCodePage looks at.
+inline constexpr std::size_t kCodePageHeaderLength = 0x15;
 
 // The code-page number in the file header of an R13-R2000 drawing (16 bits,
 // little-endian, at 0x13); -1 for other files.
@@ -52,7 +56,9 @@ private:
 #ifdef _WIN32
     unsigned codePage_;  // Windows code-page number; 0 when it has none
 #else
-    iconv_t converter_;
+    std::string name_;
+    iconv_t converter_{};     // this thread's, looked up at the first text
+    bool lookedUp_ = false;
 #endif
 };
 

@@ -1,5 +1,7 @@
 // Decoding code pages with the C library's iconv.
 #include <cerrno>
+#include <functional>
+#include <map>
 
 #include "codepage.h"
 
@@ -8,33 +10,58 @@ namespace dwgtext {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+// This thread's converters by code page, each opened when a text first
+// needs it and kept for the thread's later drawings; a name iconv does not
+// know is kept as kNoConverter.
+class Converters {
+public:
+    Converters() = default;
+    Converters(const Converters &) = delete;
+    Converters &operator=(const Converters &) = delete;
+    ~Converters()
+    {
+        for (const auto &[name, converter] : open_) {
+            if (converter != kNoConverter)
+                iconv_close(converter);
+        }
+    }
+
+    iconv_t of(const std::string &name)
+    {
+        auto found = open_.find(name);
+        if (found == open_.end())
+            found = open_.emplace(name, iconv_open("UTF-8", name.c_str())).first;
+        return found->second;
+    }
+
+private:
+    std::map<std::string, iconv_t, std::less<>> open_;
+};
+
+iconv_t converterFor(const std::string &name)
+{
+    thread_local Converters converters;
+    return converters.of(name);
+}
 
 }  // namespace
 
-bool converterKnows(const std::string &name)
-{
-    const iconv_t probe = iconv_open("UTF-8", name.c_str());
-    if (probe == reinterpret_cast<iconv_t>(-1))
-        return false;
-    iconv_close(probe);
-    return true;
-}
+bool converterKnows(const std::string &name) { return converterFor(name) != kNoConverter; }
 
-CodePageDecoder::CodePageDecoder(const std::string &iconvName)
-    : converter_(iconv_open("UTF-8", iconvName.c_str()))
-{
-}
+CodePageDecoder::CodePageDecoder(const std::string &iconvName) : name_(iconvName) {}
 
-CodePageDecoder::~CodePageDecoder()
-{
-    if (converter_ != reinterpret_cast<iconv_t>(-1))
-        iconv_close(converter_);
-}
+CodePageDecoder::~CodePageDecoder() = default;
 
 std::string CodePageDecoder::decode(std::string_view bytes)
 {
     std::string out;
-    if (converter_ == reinterpret_cast<iconv_t>(-1)) {
+    if (!lookedUp_) {
+        converter_ = converterFor(name_);
+        lookedUp_ = true;
+    }
+    if (converter_ == kNoConverter) {
         for (char c : bytes)
             static_cast<unsigned char>(c) < 0x80 ? out += c : out += kReplacement;
         return out;

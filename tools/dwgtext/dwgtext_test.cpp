@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <fstream>
 #include <mutex>
 #include <thread>
 #include <tuple>
@@ -231,6 +233,84 @@ TEST(Extract, EveryCutOfADrawingIsNamedIncomplete)
                                                   " bytes, the file has " + std::to_string(length));
         }
     }
+}
+
+// Keeps what streamDrawing hands over; stops after `limit` texts.
+class KeptTexts final : public TextReceiver {
+public:
+    explicit KeptTexts(std::size_t limit = SIZE_MAX) : limit_(limit) {}
+    void begin(const DrawingResult &drawing) override { header = drawing; }
+    bool text(int32_t charset, std::string_view bytes) override
+    {
+        texts.push_back({charset, std::string(bytes)});
+        return texts.size() < limit_;
+    }
+
+    DrawingResult header;
+    std::vector<DrawingText> texts;
+
+private:
+    std::size_t limit_;
+};
+
+std::string writtenFile(const std::vector<uint8_t> &bytes)
+{
+    const std::string path = testing::TempDir() + "dwgtext_stream.dwg";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+void expectSameDrawing(const DrawingResult &streamed, const KeptTexts &kept, const DrawingResult &recorded)
+{
+    EXPECT_EQ(streamed.status, recorded.status);
+    EXPECT_EQ(kept.header.firstBytes, recorded.firstBytes);
+    EXPECT_EQ(kept.header.codePage, recorded.codePage);
+    EXPECT_EQ(kept.header.recordedSize, recorded.recordedSize);
+    EXPECT_EQ(streamed.size, recorded.size);
+    EXPECT_EQ(streamed.reports, recorded.reports);
+    ASSERT_EQ(kept.texts.size(), recorded.texts.size());
+    for (std::size_t i = 0; i < kept.texts.size(); ++i) {
+        EXPECT_EQ(kept.texts[i].charset, recorded.texts[i].charset) << i;
+        EXPECT_EQ(kept.texts[i].bytes, recorded.texts[i].bytes) << i;
+    }
+}
+
+// The lean host reading a file where the library asks gives what the
+// recording host gives over the whole file in memory: for drawings of every
+// version, whole and cut anywhere.
+TEST(Extract, StreamingAFileGivesWhatTheRecordingHostGives)
+{
+    for (const hardening::NamedDrawing &drawing : hardening::composedDrawings()) {
+        for (std::size_t length = drawing.bytes.size(); length >= 6; length -= std::min<std::size_t>(length, 97)) {
+            SCOPED_TRACE(drawing.name + " cut at " + std::to_string(length));
+            const std::vector<uint8_t> bytes(drawing.bytes.begin(), drawing.bytes.begin() + length);
+            KeptTexts kept;
+            const DrawingResult streamed = streamDrawing(writtenFile(bytes), tqhost::libraryEntryPoints(), kept);
+            expectSameDrawing(streamed, kept, readDrawingBytes(bytes, tqhost::libraryEntryPoints()));
+        }
+    }
+}
+
+// A receiver that can take no more stops the session at once; the objects
+// the library made but did not deliver are freed (the sanitizer build
+// checks).
+TEST(Extract, AReceiverThatStopsEndsTheSessionEarly)
+{
+    const hardening::NamedDrawing drawing = hardening::composedDrawings().back();
+    ASSERT_GT(readDrawingBytes(drawing.bytes, tqhost::libraryEntryPoints()).texts.size(), 1u);
+    KeptTexts kept(1);
+    const DrawingResult streamed = streamDrawing(writtenFile(drawing.bytes), tqhost::libraryEntryPoints(), kept);
+    EXPECT_EQ(kept.texts.size(), 1u);
+    EXPECT_EQ(streamed.status, Status::Incomplete);
+}
+
+TEST(Extract, AFileThatCannotBeOpenedSaysWhy)
+{
+    KeptTexts kept;
+    const DrawingResult result = streamDrawing(testing::TempDir() + "no/such.dwg", tqhost::libraryEntryPoints(), kept);
+    EXPECT_EQ(result.status, Status::CannotOpen);
+    EXPECT_EQ(failureMessage(result), "cannot open: No such file or directory");
 }
 
 RenderSettings settings(Format format, bool withFilename = false, Reports reports = Reports::Summary)

@@ -3,12 +3,45 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <vector>
 
 namespace dwgtext {
 
 namespace {
 
-using Bytes = std::span<const uint8_t>;
+// The bytes of a drawing through a window of their own: the map and the
+// objects it lists lie far apart, so each is read through its own window.
+class ByteWindow {
+public:
+    explicit ByteWindow(tqhost::ByteSource &source) : source_(source), size_(source.size()) {}
+
+    tqhost::ByteSource &source() const { return source_; }
+    uint64_t size() const { return size_; }
+
+    // The byte at offset, below size(); 0 when it cannot be read.
+    uint8_t operator[](uint64_t offset)
+    {
+        if (offset - start_ >= length_)
+            fill(offset);
+        return offset - start_ < length_ ? window_[offset - start_] : 0;
+    }
+
+private:
+    static constexpr std::size_t kWindowSize = 64 * 1024;
+
+    void fill(uint64_t offset)
+    {
+        start_ = offset - offset % kWindowSize;
+        const int64_t n = source_.readAt(start_, window_.data(), kWindowSize);
+        length_ = n > 0 ? static_cast<uint64_t>(n) : 0;
+    }
+
+    tqhost::ByteSource &source_;
+    uint64_t size_;
+    std::vector<uint8_t> window_ = std::vector<uint8_t>(kWindowSize);
+    uint64_t start_ = 0;
+    uint64_t length_ = 0;
+};
 
 constexpr std::string_view kR12Versions[] = {"AC1006", "AC1009", "AC1010"};
 constexpr std::string_view kR13Versions[] = {"AC1012", "AC1013", "AC1014", "AC1015"};
@@ -43,16 +76,18 @@ constexpr uint16_t kClosingSectionSize = 2;
 constexpr std::size_t kCheckValueLength = 2;
 constexpr int kMostModularCharBytes = 6;
 
-bool versionIn(Bytes bytes, std::span<const std::string_view> versions)
+bool versionIn(ByteWindow &bytes, std::span<const std::string_view> versions)
 {
     if (bytes.size() < 6)
         return false;
-    const std::string_view version(reinterpret_cast<const char *>(bytes.data()), 6);
+    std::string version(6, '\0');
+    for (std::size_t i = 0; i < version.size(); ++i)
+        version[i] = static_cast<char>(bytes[i]);
     return std::find(versions.begin(), versions.end(), version) != versions.end();
 }
 
 // Little-endian numbers; 0 when they are not all in the file.
-uint64_t le(Bytes bytes, std::size_t at, std::size_t width)
+uint64_t le(ByteWindow &bytes, std::size_t at, std::size_t width)
 {
     if (at + width > bytes.size())
         return 0;
@@ -62,7 +97,7 @@ uint64_t le(Bytes bytes, std::size_t at, std::size_t width)
     return value;
 }
 
-uint64_t r12Extent(Bytes bytes)
+uint64_t r12Extent(ByteWindow &bytes)
 {
     const uint64_t headerEnd = le(bytes, kR12EntitySectionStart, 4);
     uint64_t extent = std::max<uint64_t>({kR12FirstDescriptorsEnd, headerEnd, le(bytes, kR12EntitySectionEnd, 4)});
@@ -79,7 +114,7 @@ uint64_t r12Extent(Bytes bytes)
 }
 
 struct MapReader {
-    Bytes bytes;
+    ByteWindow &bytes;
     std::size_t at;
     std::size_t end;
 
@@ -105,7 +140,7 @@ struct MapReader {
 // The end of the object at offset: its modular-short size (15 bits a
 // 2-byte unit, 0x8000 when another follows), the data, the check value. A
 // size field cut by the end of the file gives the first byte missing + 1.
-uint64_t objectEnd(Bytes bytes, uint64_t offset)
+uint64_t objectEnd(ByteWindow &bytes, uint64_t offset)
 {
     uint64_t size = 0;
     uint64_t at = offset;
@@ -122,10 +157,11 @@ uint64_t objectEnd(Bytes bytes, uint64_t offset)
 
 // The furthest object end of the map at [start, start + size), and the
 // map's own end when it runs past the file.
-uint64_t objectMapExtent(Bytes bytes, uint64_t start, uint64_t size)
+uint64_t objectMapExtent(ByteWindow &bytes, uint64_t start, uint64_t size)
 {
     const std::size_t mapEnd = static_cast<std::size_t>(std::min<uint64_t>(start + size, bytes.size()));
     uint64_t extent = start + size;
+    ByteWindow objects(bytes.source());
     std::size_t at = static_cast<std::size_t>(std::min<uint64_t>(start, bytes.size()));
     while (at + 2 <= mapEnd) {
         const uint16_t sectionSize = static_cast<uint16_t>(bytes[at] << 8 | bytes[at + 1]);
@@ -137,14 +173,14 @@ uint64_t objectMapExtent(Bytes bytes, uint64_t start, uint64_t size)
              reader.modularChar(handleDelta) && reader.modularChar(offsetDelta);) {
             offset += offsetDelta;
             if (offset > 0)
-                extent = std::max<uint64_t>(extent, objectEnd(bytes, static_cast<uint64_t>(offset)));
+                extent = std::max<uint64_t>(extent, objectEnd(objects, static_cast<uint64_t>(offset)));
         }
         at += sectionSize + kCheckValueLength;
     }
     return extent;
 }
 
-uint64_t r13Extent(Bytes bytes)
+uint64_t r13Extent(ByteWindow &bytes)
 {
     const uint64_t count = le(bytes, kLocatorCountAt, 4);
     const uint64_t locators = std::clamp<uint64_t>(count, kLeastLocators, kMostLocators);
@@ -165,6 +201,13 @@ uint64_t r13Extent(Bytes bytes)
 
 uint64_t recordedExtent(std::span<const uint8_t> bytes)
 {
+    tqhost::MemoryBytes source(bytes);
+    return recordedExtent(source);
+}
+
+uint64_t recordedExtent(tqhost::ByteSource &source)
+{
+    ByteWindow bytes(source);
     if (versionIn(bytes, kR12Versions))
         return r12Extent(bytes);
     if (versionIn(bytes, kR13Versions))

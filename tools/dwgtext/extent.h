@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "host_lean.h"
+
 namespace dwgtext {
 
 // The number of bytes the file must have for everything its header records
@@ -20,6 +22,7 @@ namespace dwgtext {
 //
 // Only what is in the file is read: a cut that takes away part of the
 // header, the map or an object still gives a length past the cut.
+uint64_t recordedExtent(tqhost::ByteSource &bytes);
 uint64_t recordedExtent(std::span<const uint8_t> bytes);
 
 }  // namespace dwgtext

@@ -43,8 +43,25 @@ struct DrawingResult {
     bool truncated() const { return recordedSize > size; }
 };
 
-// Reads the file at path ("-" is standard input) with the library's entry
-// points.
+// Receives a drawing's texts while the library reads it.
+class TextReceiver {
+public:
+    virtual ~TextReceiver() = default;
+    // Before the first text: the drawing as far as its file header tells
+    // (first bytes, code page, sizes).
+    virtual void begin(const DrawingResult &drawing) = 0;
+    // False stops the reading: the texts have nowhere to go.
+    virtual bool text(int32_t charset, std::string_view bytes) = 0;
+};
+
+// Reads the file at path ("-" is standard input) on the lean host, handing
+// every text to receiver as the library finds it; the result keeps the
+// reports but no texts and no events.
+DrawingResult streamDrawing(const std::string &path, const tqhost::EntryPoints &library, TextReceiver &receiver);
+
+// Reads the file at path ("-" is standard input) whole, on the recording
+// host, with the library's entry points: the result keeps the texts and the
+// event list.
 DrawingResult readDrawing(const std::string &path, const tqhost::EntryPoints &library);
 
 // The same for a drawing already in memory.

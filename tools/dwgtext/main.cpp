@@ -1,5 +1,4 @@
 // dwgtext: prints the texts of DWG drawings, read through our own host.
-#include <malloc.h>
 #include <unistd.h>
 #ifdef _WIN32
 #include <fcntl.h>
@@ -52,12 +51,20 @@ dwgtext::RenderSettings renderSettings(const dwgtext::Options &options, const dw
     return {options.format, options.withFilename.value_or(several), options.reports, options.codePage};
 }
 
-Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &settings)
+// The event list is what the recording host saw, so --events reads on it;
+// everything else streams from the lean host.
+Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &settings,
+                 const dwgtext::DrawingRenderer::Flush &flush)
 {
-    const dwgtext::DrawingResult drawing = input.error.empty()
-                                               ? dwgtext::readDrawing(input.path, tqhost::libraryEntryPoints())
-                                               : dwgtext::unreadable(input.error);
-    return {dwgtext::render(input.name, drawing, settings), drawing.size};
+    if (!input.error.empty())
+        return {dwgtext::render(input.name, dwgtext::unreadable(input.error), settings), 0};
+    if (settings.format == dwgtext::Format::Events) {
+        const dwgtext::DrawingResult drawing = dwgtext::readDrawing(input.path, tqhost::libraryEntryPoints());
+        return {dwgtext::render(input.name, drawing, settings), drawing.size};
+    }
+    dwgtext::DrawingRenderer renderer(input.name, settings, flush);
+    const dwgtext::DrawingResult drawing = dwgtext::streamDrawing(input.path, tqhost::libraryEntryPoints(), renderer);
+    return {renderer.finish(drawing), drawing.size};
 }
 
 struct Outcome {
@@ -76,9 +83,23 @@ Outcome readAll(const dwgtext::Options &options)
     dwgtext::Progress progress(showProgress ? stderr : nullptr, count);
 
     Outcome outcome;
+    // Drawings read one at a time write their lines as they come; read in
+    // parallel, each keeps its lines until it is its turn.
+    const unsigned jobs = jobCount(options.jobs);
+    dwgtext::DrawingRenderer::Flush flush;
+    if (count <= 1 || jobs <= 1) {
+        flush = [&](std::string &out) {
+            progress.clear();
+            outcome.outputError = dwgtext::writeAll(STDOUT_FILENO, out);
+            out.clear();
+            return outcome.outputError == 0;
+        };
+    }
     dwgtext::runInOrder<Finished>(
-        count, jobCount(options.jobs), [&](std::size_t i) { return readOne(list.inputs[i], settings); },
+        count, jobs, [&](std::size_t i) { return readOne(list.inputs[i], settings, flush); },
         [&](std::size_t, Finished &finished) {
+            if (outcome.outputError != 0)
+                return false;
             progress.clear();
             outcome.outputError = dwgtext::writeAll(STDOUT_FILENO, finished.rendered.out);
             if (outcome.outputError != 0)
@@ -89,19 +110,6 @@ Outcome readAll(const dwgtext::Options &options)
             return true;
         });
     return outcome;
-}
-
-// Each drawing is read whole into memory and freed again. By default the
-// C library hands such blocks back to the system after every file and takes
-// them anew for the next, which costs more than reading the drawing; keep
-// them instead.
-void keepFreedMemory()
-{
-#ifdef __GLIBC__
-    constexpr int kLargestHeapBlock = 32 << 20;  // larger ones still come from mmap
-    mallopt(M_MMAP_THRESHOLD, kLargestHeapBlock);
-    mallopt(M_TRIM_THRESHOLD, 2 * kLargestHeapBlock);
-#endif
 }
 
 // On Windows the standard streams start in text mode, which would turn every
@@ -120,7 +128,6 @@ void useBinaryStreams()
 
 int main(int argc, char **argv)
 {
-    keepFreedMemory();
     useBinaryStreams();
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     const dwgtext::ParsedOptions parsed = dwgtext::parseOptions(args);

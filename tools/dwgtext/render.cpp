@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "codepage.h"
 #include "formatting.h"
 #include "host_events.h"
-#include "text_output.h"
 #include "versions.h"
 
 namespace dwgtext {
@@ -87,7 +87,7 @@ std::string jsonReports(const DrawingResult &drawing)
     return list + "]";
 }
 
-std::string jsonSummary(std::string_view file, const DrawingResult &drawing)
+std::string jsonSummary(std::string_view file, const DrawingResult &drawing, uint64_t texts)
 {
     JsonObject summary;
     summary.string("file", file);
@@ -96,53 +96,19 @@ std::string jsonSummary(std::string_view file, const DrawingResult &drawing)
     else
         summary.raw("version", "null");
     summary.string("status", statusName(drawing.status))
-        .number("texts", static_cast<int64_t>(drawing.texts.size()))
+        .number("texts", static_cast<int64_t>(texts))
         .raw("reports", jsonReports(drawing));
     if (drawing.status != Status::Read)
         summary.string("error", failureMessage(drawing));
     return summary.line();
 }
 
-TextDecoder decoderFor(const DrawingResult &drawing, const RenderSettings &settings)
+void renderEvents(std::string_view prefix, std::string_view events, std::string &out)
 {
-    const std::string codePage = settings.codePage.empty() ? drawingCodePage(drawing.codePage) : settings.codePage;
-    return TextDecoder(codePage, mayHoldMText(drawing.firstBytes));
-}
-
-void renderJson(std::string_view file, const DrawingResult &drawing, const RenderSettings &settings,
-                std::string &out)
-{
-    TextDecoder decoder = decoderFor(drawing, settings);
-    for (std::size_t i = 0; i < drawing.texts.size(); ++i) {
-        const DrawingText &text = drawing.texts[i];
-        out += JsonObject()
-                   .string("file", file)
-                   .number("index", static_cast<int64_t>(i))
-                   .string("text", decoder.plainText(text.charset, text.bytes))
-                   .number("charset", text.charset)
-                   .string("bytes", tqhost::toHex(text.bytes))
-                   .line();
-    }
-    out += jsonSummary(file, drawing);
-}
-
-void renderLines(std::string_view prefix, const DrawingResult &drawing, const RenderSettings &settings,
-                 std::string &out)
-{
-    if (settings.format == Format::Events) {
-        std::string_view events = drawing.eventText;
-        while (!events.empty()) {
-            const std::size_t end = std::min(events.find('\n'), events.size() - 1) + 1;
-            out.append(prefix).append(events.substr(0, end));
-            events.remove_prefix(end);
-        }
-        return;
-    }
-    TextDecoder decoder = decoderFor(drawing, settings);
-    for (const DrawingText &text : drawing.texts) {
-        out.append(prefix);
-        out += settings.format == Format::Raw ? text.bytes : decoder.plainText(text.charset, text.bytes);
-        out += '\n';
+    while (!events.empty()) {
+        const std::size_t end = std::min(events.find('\n'), events.size() - 1) + 1;
+        out.append(prefix).append(events.substr(0, end));
+        events.remove_prefix(end);
     }
 }
 
@@ -174,17 +140,70 @@ void renderErrors(std::string_view name, const DrawingResult &drawing, const Ren
 
 }  // namespace
 
+DrawingRenderer::DrawingRenderer(std::string_view name, const RenderSettings &settings, Flush flush)
+    : file_(singleLine(validUtf8(name))), settings_(settings), flush_(std::move(flush))
+{
+}
+
+void DrawingRenderer::begin(const DrawingResult &drawing)
+{
+    recordedCodePage_ = drawing.codePage;
+    mtextCodes_ = mayHoldMText(drawing.firstBytes);
+}
+
+// Made when the first text comes, so that a drawing without texts opens no
+// converter.
+TextDecoder &DrawingRenderer::decoder()
+{
+    if (!decoder_)
+        decoder_.emplace(settings_.codePage.empty() ? drawingCodePage(recordedCodePage_) : settings_.codePage,
+                         mtextCodes_);
+    return *decoder_;
+}
+
+bool DrawingRenderer::text(int32_t charset, std::string_view bytes)
+{
+    std::string &out = rendered_.out;
+    if (settings_.format == Format::Json) {
+        out += JsonObject()
+                   .string("file", file_)
+                   .number("index", static_cast<int64_t>(texts_))
+                   .string("text", decoder().plainText(charset, bytes))
+                   .number("charset", charset)
+                   .string("bytes", tqhost::toHex(bytes))
+                   .line();
+    } else if (settings_.format != Format::Events) {
+        if (settings_.withFilename)
+            out.append(file_).append(":");
+        if (settings_.format == Format::Raw)
+            out.append(bytes);
+        else
+            out += decoder().plainText(charset, bytes);
+        out += '\n';
+    }
+    ++texts_;
+    constexpr std::size_t kFlushSize = 64 * 1024;
+    return !flush_ || out.size() < kFlushSize || flush_(out);
+}
+
+Rendered DrawingRenderer::finish(const DrawingResult &drawing)
+{
+    if (settings_.format == Format::Json)
+        rendered_.out += jsonSummary(file_, drawing, texts_);
+    else if (settings_.format == Format::Events)
+        renderEvents(settings_.withFilename ? file_ + ":" : std::string(), drawing.eventText, rendered_.out);
+    rendered_.read = drawing.status == Status::Read;
+    renderErrors(file_, drawing, settings_, rendered_.err);
+    return std::move(rendered_);
+}
+
 Rendered render(std::string_view name, const DrawingResult &drawing, const RenderSettings &settings)
 {
-    const std::string file = singleLine(validUtf8(name));
-    Rendered rendered;
-    rendered.read = drawing.status == Status::Read;
-    if (settings.format == Format::Json)
-        renderJson(file, drawing, settings, rendered.out);
-    else
-        renderLines(settings.withFilename ? file + ":" : std::string(), drawing, settings, rendered.out);
-    renderErrors(file, drawing, settings, rendered.err);
-    return rendered;
+    DrawingRenderer renderer(name, settings);
+    renderer.begin(drawing);
+    for (const DrawingText &text : drawing.texts)
+        renderer.text(text.charset, text.bytes);
+    return renderer.finish(drawing);
 }
 
 std::string failureMessage(const DrawingResult &drawing)

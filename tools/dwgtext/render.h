@@ -2,11 +2,15 @@
 #ifndef DWGTEXT_RENDER_H
 #define DWGTEXT_RENDER_H
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "extract.h"
 #include "options.h"
+#include "text_output.h"
 
 namespace dwgtext {
 
@@ -23,6 +27,36 @@ struct Rendered {
     bool read = false;
 };
 
+// Renders one drawing's texts as they come, and the rest once it is read.
+// With a flush, the lines of standard output go to it whenever some 64 KiB
+// have gathered, so that a drawing's texts are never all in memory at once;
+// without one they all stay in the result.
+class DrawingRenderer final : public TextReceiver {
+public:
+    // Takes the lines gathered and answers false when they could not be written.
+    using Flush = std::function<bool(std::string &out)>;
+
+    DrawingRenderer(std::string_view name, const RenderSettings &settings, Flush flush = {});
+
+    void begin(const DrawingResult &drawing) override;
+    bool text(int32_t charset, std::string_view bytes) override;
+    // The rest of standard output and what goes to standard error.
+    Rendered finish(const DrawingResult &drawing);
+
+private:
+    TextDecoder &decoder();
+
+    std::string file_;
+    const RenderSettings &settings_;
+    Flush flush_;
+    int32_t recordedCodePage_ = -1;
+    bool mtextCodes_ = false;
+    std::optional<TextDecoder> decoder_;
+    uint64_t texts_ = 0;
+    Rendered rendered_;
+};
+
+// A drawing read whole, with its texts.
 Rendered render(std::string_view name, const DrawingResult &drawing, const RenderSettings &settings);
 
 // Why a drawing was not read, in one line without the file name; empty for a
