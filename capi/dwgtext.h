@@ -1,0 +1,113 @@
+/* dwgtext.h: the texts of DWG drawings in a few calls.
+ *
+ *     dwgtext_drawing *d;
+ *     dwgtext_text t;
+ *     if (dwgtext_open_path("plan.dwg", 0, &d) != DWGTEXT_OK) return 1;
+ *     while (dwgtext_next(d, &t) == 1) printf("%.*s\n", (int)t.length, t.text);
+ *     dwgtext_close(d);
+ *
+ * A drawing is read as its texts are asked for, so memory stays bounded
+ * however large the drawing. Handles are independent of each other: any
+ * number may be open at once, each used by one thread at a time. No call
+ * aborts the process or writes to the console.
+ */
+#ifndef DWGTEXT_H
+#define DWGTEXT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  if defined(DWGTEXT_BUILDING)
+#    define DWGTEXT_API __declspec(dllexport)
+#  else
+#    define DWGTEXT_API __declspec(dllimport)
+#  endif
+#else
+#  define DWGTEXT_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct dwgtext_drawing dwgtext_drawing;
+
+/* What a call answers: DWGTEXT_OK, or an error whose message
+ * dwgtext_error_message gives. */
+enum {
+    DWGTEXT_OK = 0,
+    DWGTEXT_ERROR_ARGUMENT = -1, /* a null pointer, or an unknown flag or code page */
+    DWGTEXT_ERROR_MEMORY = -2    /* memory ran out */
+};
+
+/* Flags of the open calls. */
+enum {
+    /* Each text's `text` is the bytes as the drawing holds them, undecoded,
+     * instead of one line of UTF-8 with formatting codes rendered. */
+    DWGTEXT_RAW = 1u
+};
+
+/* What became of a drawing. */
+enum dwgtext_status {
+    DWGTEXT_READING = 0,       /* texts may follow */
+    DWGTEXT_READ = 1,          /* read to its end */
+    DWGTEXT_INCOMPLETE = 2,    /* cut short: its texts so far came out, the rest is missing */
+    DWGTEXT_NOT_A_DRAWING = 3, /* not a DWG drawing */
+    DWGTEXT_UNSUPPORTED = 4,   /* a DWG drawing of a release that is not read; see dwgtext_version */
+    DWGTEXT_FAILED = 5,        /* of a release that is read, but the library could not read it */
+    DWGTEXT_CANNOT_OPEN = 6    /* the file could not be read at all */
+};
+
+/* One text. The pointers stay valid until the next dwgtext_next or
+ * dwgtext_close on the same drawing. */
+typedef struct dwgtext_text {
+    const char *text;           /* UTF-8, one line, no control character but TAB
+                                 * (with DWGTEXT_RAW: the same as bytes) */
+    size_t length;              /* bytes in text, without its closing NUL */
+    const unsigned char *bytes; /* the text as the drawing holds it */
+    size_t bytes_length;
+    int32_t charset;            /* 51: bytes are UTF-16LE; else the drawing's code page */
+} dwgtext_text;
+
+/* Opens the drawing at path, or the bytes in memory (not copied: they must
+ * stay until dwgtext_close). A handle comes back whenever memory allows,
+ * even for a file that cannot be read or is no drawing: its status says so.
+ * Flags: 0 or DWGTEXT_RAW. */
+DWGTEXT_API int dwgtext_open_path(const char *path, unsigned flags, dwgtext_drawing **drawing);
+DWGTEXT_API int dwgtext_open_bytes(const void *bytes, size_t size, unsigned flags, dwgtext_drawing **drawing);
+
+/* Decodes the texts from this code page (an iconv name such as "CP1251")
+ * instead of the one the drawing records. Before the first dwgtext_next. */
+DWGTEXT_API int dwgtext_set_codepage(dwgtext_drawing *drawing, const char *codepage);
+
+/* The next text: 1 and *text filled in, 0 when there are no more (the status
+ * is then final), or a negative error. */
+DWGTEXT_API int dwgtext_next(dwgtext_drawing *drawing, dwgtext_text *text);
+
+DWGTEXT_API enum dwgtext_status dwgtext_status(const dwgtext_drawing *drawing);
+/* The status as a word: "reading", "read", "incomplete", "not-dwg",
+ * "unsupported", "failed", "cannot-open". */
+DWGTEXT_API const char *dwgtext_status_name(enum dwgtext_status status);
+/* The version text of the file's first bytes ("AC1015"); "" when there is none. */
+DWGTEXT_API const char *dwgtext_version(const dwgtext_drawing *drawing);
+/* Its release ("R2000"); "" when the version is not known. */
+DWGTEXT_API const char *dwgtext_release(const dwgtext_drawing *drawing);
+/* Why the drawing was not read, or was cut short, in one line; "" otherwise. */
+DWGTEXT_API const char *dwgtext_message(const dwgtext_drawing *drawing);
+
+/* The reports the library has made on this drawing so far, in order. */
+DWGTEXT_API size_t dwgtext_report_count(const dwgtext_drawing *drawing);
+DWGTEXT_API const char *dwgtext_report(const dwgtext_drawing *drawing, size_t index);
+
+/* Frees the drawing and everything it gave; null is ignored. */
+DWGTEXT_API void dwgtext_close(dwgtext_drawing *drawing);
+
+/* The message of an error code. */
+DWGTEXT_API const char *dwgtext_error_message(int error);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
