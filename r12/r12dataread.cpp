@@ -92,9 +92,18 @@ void deleteR12DataRead(R12DataRead *reader)
     deleteIn(reader->memory(), reader);
 }
 
+// The head's four bytes (type, flags, then the little-endian record
+// length) are read as one little-endian word.
 int32_t R12DataRead::getEntityHead(uint8_t *type, uint8_t *flags, uint16_t *length)
 {
-    return data_->getRC(type) && data_->getRC(flags) && data_->getRS(length) ? 1 : 0;
+    uint32_t head = 0;
+    if (!data_->getRL(&head)) {
+        return 0;
+    }
+    *type = static_cast<uint8_t>(head);
+    *flags = static_cast<uint8_t>(head >> 8);
+    *length = static_cast<uint16_t>(head >> 16);
+    return 1;
 }
 
 // After the first word and the option word, the fields the flags announce

@@ -183,63 +183,71 @@ int32_t ObjectMap::p_scanSection(uint16_t size)
     }
 }
 
-// An entry: the handle delta, then the offset delta.
+// An entry: the handle delta, then the offset delta. Both are decoded in
+// place when the cursor's window holds the longest pair.
 int32_t ObjectMap::p_readPair(int32_t *handleDelta, int32_t *offsetDelta)
 {
-    return p_readValue(handleDelta) && p_readValue(offsetDelta) ? 1 : 0;
-}
-
-int32_t ObjectMap::p_readValue(int32_t *value)
-{
-    uint8_t bytes[kMaxMCBytes] = {};
-    int32_t count = 0;
-    if (!p_readMC(&count, bytes)) {
-        return 0;
+    const uint8_t *in = nullptr;
+    if (stream_->viewWithCursor(cursor_, &in) < 2 * kMaxMCBytes) {
+        return p_readValue(handleDelta) && p_readValue(offsetDelta) ? 1 : 0;
     }
-    *value = p_decodeMC(count, bytes);
+    const int32_t first = p_decodeMC(in, handleDelta);
+    const int32_t second = p_decodeMC(in + first, offsetDelta);
+    stream_->advanceCursor(cursor_, first + second);
     return 1;
 }
 
 // A modular char: bytes up to the first without the continuation bit, at
-// most kMaxMCBytes. Taken in place when the cursor's window holds that many.
-int32_t ObjectMap::p_readMC(int32_t *count, uint8_t *bytes)
+// most kMaxMCBytes. Decoded in place when the cursor's window holds that
+// many bytes, else copied out a byte at a time.
+int32_t ObjectMap::p_readValue(int32_t *value)
 {
-    *count = 0;
     const uint8_t *in = nullptr;
     if (stream_->viewWithCursor(cursor_, &in) >= kMaxMCBytes) {
-        do {
-            bytes[*count] = in[*count];
-            *count += 1;
-        } while ((bytes[*count - 1] & kMC.continuation) != 0 && *count < kMaxMCBytes);
-        stream_->advanceCursor(cursor_, *count);
+        stream_->advanceCursor(cursor_, p_decodeMC(in, value));
         return 1;
     }
-    bool last = false;
-    while (!last) {
-        if (stream_->readWithCursor(&bytes[*count], 1, cursor_) != 1) {
+    uint8_t bytes[kMaxMCBytes] = {};
+    if (!p_copyMC(bytes)) {
+        return 0;
+    }
+    p_decodeMC(bytes, value);
+    return 1;
+}
+
+int32_t ObjectMap::p_copyMC(uint8_t *bytes)
+{
+    for (int32_t count = 0; count < kMaxMCBytes; ++count) {
+        if (stream_->readWithCursor(&bytes[count], 1, cursor_) != 1) {
             return 0;
         }
-        last = (bytes[*count] & kMC.continuation) == 0;
-        *count += 1;
-        last = last || *count == kMaxMCBytes;
+        if ((bytes[count] & kMC.continuation) == 0) {
+            return 1;
+        }
     }
     return 1;
 }
 
-// Groups that would land beyond bit 31 are dropped.
-int32_t ObjectMap::p_decodeMC(int32_t count, const uint8_t *bytes) const
+// Decodes the modular char at bytes and answers how many bytes it took. The
+// last byte holds the sign and six value bits; groups that would land
+// beyond bit 31 are dropped.
+int32_t ObjectMap::p_decodeMC(const uint8_t *bytes, int32_t *value) const
 {
-    uint8_t lastByte = bytes[count - 1];
-    bool negative = (lastByte & kMC.sign) != 0;
     uint32_t magnitude = 0;
-    for (int32_t i = 0; i < count && 7 * i < 32; ++i) {
-        uint8_t group = bytes[i] & kMC.value;
-        if (i == count - 1 && negative) {
-            group = lastByte & kMC.lastValue;
+    int32_t count = 0;
+    for (;;) {
+        const uint8_t byte = bytes[count];
+        const int32_t shift = 7 * count;
+        ++count;
+        if ((byte & kMC.continuation) == 0 || count == kMaxMCBytes) {
+            if (shift < 32) {
+                magnitude |= static_cast<uint32_t>(byte & kMC.lastValue) << shift;
+            }
+            *value = static_cast<int32_t>((byte & kMC.sign) != 0 ? 0u - magnitude : magnitude);
+            return count;
         }
-        magnitude |= static_cast<uint32_t>(group) << (7 * i);
+        magnitude |= static_cast<uint32_t>(byte & kMC.value) << shift;
     }
-    return static_cast<int32_t>(negative ? 0u - magnitude : magnitude);
 }
 
 int32_t ObjectMap::p_seek(int32_t position)

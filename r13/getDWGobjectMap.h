@@ -42,8 +42,8 @@ private:
     int32_t p_readSectionSize(uint16_t *size);
     int32_t p_scanSection(uint16_t size);
     int32_t p_readPair(int32_t *handleDelta, int32_t *offsetDelta);
-    int32_t p_readMC(int32_t *count, uint8_t *bytes);
-    int32_t p_decodeMC(int32_t count, const uint8_t *bytes) const;
+    int32_t p_copyMC(uint8_t *bytes);
+    int32_t p_decodeMC(const uint8_t *bytes, int32_t *value) const;
     int32_t p_readValue(int32_t *value);
     int32_t p_seek(int32_t position);
     int32_t p_position();

@@ -146,34 +146,25 @@ bool DWGObjects::p_isEndMapped()
     return stream_->SeekPos(offset) != 1;
 }
 
+// The size peeked at stays for the skip handler, which steps over the
+// object by it.
 int32_t DWGObjects::p_getHandler()
 {
     current_ = nullptr;
-    uint16_t size = 0;
     uint16_t type = 0;
-    if (p_getSizeAndType(&size, &type) == 0) {
+    if (p_getSizeAndType(&size_, &type) == 0) {
         return 0;
     }
     if (type == 0 || type >= kTypeCount) {
         reportf(session_, msg::kUnknownObjectType, type);
-        if (p_skipBySize(size) == 0) {
-            reportf(session_, msg::kBadObjectSize, size);
+        if (p_skipBySize(size_) == 0) {
+            reportf(session_, msg::kBadObjectSize, size_);
             return 0;
         }
         return 1;
     }
     current_ = kDispatch[type];
     return 1;
-}
-
-int32_t DWGObjects::p_skipObject()
-{
-    uint16_t size = 0;
-    uint16_t type = 0;
-    if (p_getSizeAndType(&size, &type) == 0) {
-        return 0;
-    }
-    return p_skipBySize(size);
 }
 
 // Peeks at the head of the object at the stream's position and leaves the
@@ -213,7 +204,7 @@ int32_t DWGObjects::p_mtextHandler()
 
 int32_t DWGObjects::p_skipHandler()
 {
-    return p_handled(p_skipObject(), nullptr, 0);
+    return p_handled(p_skipBySize(size_), nullptr, 0);
 }
 
 // A handled object lets the walk go on to the next one; a failed one is

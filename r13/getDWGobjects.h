@@ -52,7 +52,6 @@ private:
     bool p_isEndSequential();
     bool p_isEndMapped();
     int32_t p_getHandler();
-    int32_t p_skipObject();
     int32_t p_getSizeAndType(uint16_t *size, uint16_t *type);
     int32_t p_skipBySize(uint16_t size);
     int32_t p_textHandler();
@@ -70,6 +69,7 @@ private:
     int32_t start_;
     int32_t end_;
     Handler current_ = nullptr;
+    uint16_t size_ = 0;  // of the object at the stream's position
     ReadBudget budget_;
     bool (DWGObjects::*isEnd_)();
 };

@@ -44,35 +44,25 @@ int32_t DataRead::skipBytes(int32_t count)
     return 1;
 }
 
-int32_t DataRead::getB(int32_t *bit)
-{
-    return p_read1(bit);
-}
-
 int32_t DataRead::get2B(int32_t *first, int32_t *second)
 {
     return getB(first) && getB(second) ? 1 : 0;
 }
 
-int32_t DataRead::get4B(int32_t *value)
-{
-    return p_read4(value);
-}
-
 int32_t DataRead::getBS(uint16_t *value)
 {
-    return p_readBitCoded(value, &DataRead::p_readRS, static_cast<uint16_t>(256));
+    return p_readBitCoded<uint16_t, &DataRead::p_readRS>(value, 256);
 }
 
 int32_t DataRead::getBL(uint32_t *value)
 {
-    return p_readBitCoded(value, &DataRead::p_readRL, 0xFFFFFFFFu);
+    return p_readBitCoded<uint32_t, &DataRead::p_readRL>(value, 0xFFFFFFFFu);
 }
 
 // BS and BL share their codes: 0 a raw value follows, 1 an unsigned byte
 // follows, 2 the value 0, 3 a fixed value (256 for BS, all ones for BL).
-template <class T>
-int32_t DataRead::p_readBitCoded(T *value, int32_t (DataRead::*readRaw)(T *), T codeThreeValue)
+template <class T, int32_t (DataRead::*ReadRaw)(T *)>
+int32_t DataRead::p_readBitCoded(T *value, T codeThreeValue)
 {
     int32_t code = 0;
     if (!p_read2(&code)) {
@@ -81,7 +71,7 @@ int32_t DataRead::p_readBitCoded(T *value, int32_t (DataRead::*readRaw)(T *), T 
     uint8_t small = 0;
     switch (code) {
     case 0:
-        return (this->*readRaw)(value);
+        return (this->*ReadRaw)(value);
     case 1:
         if (!p_readRC(&small)) {
             return 0;
@@ -121,26 +111,6 @@ int32_t DataRead::get3BD(double *a, double *b, double *c)
     return getBD(a) && getBD(b) && getBD(c) ? 1 : 0;
 }
 
-int32_t DataRead::getRC(uint8_t *value)
-{
-    return p_readRC(value);
-}
-
-int32_t DataRead::getRS(uint16_t *value)
-{
-    return p_readRS(value);
-}
-
-int32_t DataRead::getRD(double *value)
-{
-    return p_readRD(value);
-}
-
-int32_t DataRead::getRL(uint32_t *value)
-{
-    return p_readRL(value);
-}
-
 int32_t DataRead::get2RD(double *a, double *b)
 {
     return getRD(a) && getRD(b) ? 1 : 0;
@@ -149,12 +119,6 @@ int32_t DataRead::get2RD(double *a, double *b)
 int32_t DataRead::get3RD(double *a, double *b, double *c)
 {
     return getRD(a) && getRD(b) && getRD(c) ? 1 : 0;
-}
-
-// The object size at the head of an object: a plain RS, no continuation.
-int32_t DataRead::getMS(uint16_t *value)
-{
-    return p_readRS(value);
 }
 
 // A handle reference: code nibble, byte-count nibble, then the value bytes,
@@ -260,39 +224,15 @@ int32_t DataRead::p_fetch(uint8_t *bytes, int32_t count)
     return 0;
 }
 
-// Takes count bits (1 to 8) from the bit position, first bit high, straight
-// from the stream's window: they lie in one byte, or in two when they run
-// past its end. The stream moves on to the byte that holds the next unread
-// bit; bits that are not all there fail the read and move nothing.
-int32_t DataRead::p_takeBits(int32_t count, int32_t *bits)
+// Bits that run past the window are copied from the stream, which is then
+// put back, so that taking them moves the stream as one step would.
+int32_t DataRead::p_copyAhead(uint8_t *bytes, int32_t count)
 {
-    const int32_t end = bitPosition_ + count;
-    const int32_t needed = (end + 7) / 8;
-    uint8_t copy[2] = {0, 0};
-    const uint8_t *bytes = nullptr;
-    if (stream_->view(&bytes) < needed) {
-        if (!p_fetch(copy, needed)) {
-            return 0;
-        }
-        stream_->SeekPos(stream_->CurPosition() - needed);
-        bytes = copy;
+    if (!p_fetch(bytes, count)) {
+        return 0;
     }
-    const uint32_t word = static_cast<uint32_t>(bytes[0]) << 8 | (needed > 1 ? bytes[1] : 0u);
-    *bits = static_cast<int32_t>((word >> (16 - end)) & ((1u << count) - 1));
-    bitPosition_ = end % 8;
-    stream_->advance(end / 8);
+    stream_->SeekPos(stream_->CurPosition() - count);
     return 1;
-}
-
-int32_t DataRead::p_read1(int32_t *bit)
-{
-    return p_takeBits(1, bit);
-}
-
-// A 2-bit code, first bit high; at bit 7 it straddles two bytes.
-int32_t DataRead::p_read2(int32_t *code)
-{
-    return p_takeBits(2, code);
 }
 
 int32_t DataRead::p_read4(int32_t *value)
@@ -306,61 +246,15 @@ int32_t DataRead::p_read4(int32_t *value)
     return 1;
 }
 
-// Eight bits from the bit position: off a byte boundary they span two bytes
-// and the bit position stays where it was.
-int32_t DataRead::p_readRC(uint8_t *value)
+// Bytes of a number that the window does not hold are taken one RC at a
+// time, and bytes of a number that fails half-way stay consumed.
+int32_t DataRead::p_readRawBytesOneByOne(uint8_t *bytes, int32_t count)
 {
-    int32_t bits = 0;
-    if (!p_takeBits(8, &bits)) {
-        return 0;
-    }
-    *value = static_cast<uint8_t>(bits);
-    return 1;
-}
-
-// Raw numbers are little-endian and may start at any bit: their bytes are
-// taken as RCs, least significant first, laid out in memory as the file has
-// them and then brought into the host's order. When the window holds them
-// all they are assembled in one pass; otherwise one RC at a time, and bytes
-// of a number that fails half-way stay consumed.
-int32_t DataRead::p_readRawBytes(uint8_t *bytes, int32_t count)
-{
-    const uint8_t *in = nullptr;
-    const int32_t shift = bitPosition_;
-    if (stream_->view(&in) >= count + (shift != 0 ? 1 : 0)) {
-        for (int32_t i = 0; i < count; ++i) {
-            bytes[i] = shift == 0 ? in[i] : static_cast<uint8_t>(in[i] << shift | in[i + 1] >> (8 - shift));
-        }
-        stream_->advance(count);
-        return 1;
-    }
     for (int32_t i = 0; i < count; ++i) {
         if (!p_readRC(&bytes[i])) {
             return 0;
         }
     }
-    return 1;
-}
-
-int32_t DataRead::p_readRS(uint16_t *value)
-{
-    *value = 0;
-    uint8_t bytes[2] = {0, 0};
-    if (!p_readRawBytes(bytes, 2)) {
-        return 0;
-    }
-    *value = littleEndian16(bytes);
-    return 1;
-}
-
-int32_t DataRead::p_readRL(uint32_t *value)
-{
-    *value = 0;
-    uint8_t bytes[4] = {0, 0, 0, 0};
-    if (!p_readRawBytes(bytes, 4)) {
-        return 0;
-    }
-    *value = littleEndian32(bytes);
     return 1;
 }
 

@@ -10,8 +10,11 @@
 #define TQ_SUPPORT_DATAREAD_H
 
 #include <cstdint>
+#include <cstring>
 
-class FileStream;
+#include "support/byteswap.h"
+#include "support/filestrmio.h"
+
 class MemoryService;
 
 class DataRead {
@@ -21,21 +24,22 @@ public:
 
     void resetBits() { bitPosition_ = 0; }
     int32_t skipBytes(int32_t count);
-    int32_t getB(int32_t *bit);
+    int32_t getB(int32_t *bit) { return p_read1(bit); }
     int32_t get2B(int32_t *first, int32_t *second);
-    int32_t get4B(int32_t *value);
+    int32_t get4B(int32_t *value) { return p_read4(value); }
     int32_t getBS(uint16_t *value);
     int32_t getBL(uint32_t *value);
     int32_t getBD(double *value);
     int32_t get2BD(double *a, double *b);
     int32_t get3BD(double *a, double *b, double *c);
-    int32_t getRC(uint8_t *value);
-    int32_t getRS(uint16_t *value);
-    int32_t getRD(double *value);
-    int32_t getRL(uint32_t *value);
+    int32_t getRC(uint8_t *value) { return p_readRC(value); }
+    int32_t getRS(uint16_t *value) { return p_readRS(value); }
+    int32_t getRD(double *value) { return p_readRD(value); }
+    int32_t getRL(uint32_t *value) { return p_readRL(value); }
     int32_t get2RD(double *a, double *b);
     int32_t get3RD(double *a, double *b, double *c);
-    int32_t getMS(uint16_t *value);
+    // The object size at the head of an object: a plain RS, no continuation.
+    int32_t getMS(uint16_t *value) { return p_readRS(value); }
     int32_t getH(int32_t *code, int32_t *count);
     // The buffer comes from the memory service; the caller releases it.
     int32_t getT(int32_t *length, char **buffer);
@@ -50,17 +54,90 @@ public:
 
 private:
     int32_t p_fetch(uint8_t *bytes, int32_t count);
-    int32_t p_takeBits(int32_t count, int32_t *bits);
-    int32_t p_read1(int32_t *bit);
-    int32_t p_read2(int32_t *code);
+    // Takes count bits (1 to 8) from the bit position, first bit high,
+    // straight from the stream's window: they lie in one byte, or in two
+    // when they run past its end. The stream moves on to the byte that holds
+    // the next unread bit; bits that are not all there fail the read and
+    // move nothing.
+    int32_t p_takeBits(int32_t count, int32_t *bits)
+    {
+        const uint32_t end = static_cast<uint32_t>(bitPosition_ + count);
+        const int32_t needed = static_cast<int32_t>((end + 7) >> 3);
+        uint8_t copy[2] = {0, 0};
+        const uint8_t *bytes = nullptr;
+        if (stream_->view(&bytes) < needed) {
+            if (!p_copyAhead(copy, needed)) {
+                return 0;
+            }
+            bytes = copy;
+        }
+        const uint32_t word = static_cast<uint32_t>(bytes[0]) << 8 | (end > 8 ? bytes[1] : 0u);
+        *bits = static_cast<int32_t>((word >> (16 - end)) & ((1u << count) - 1));
+        bitPosition_ = static_cast<int32_t>(end & 7);
+        stream_->advance(static_cast<int32_t>(end >> 3));
+        return 1;
+    }
+    int32_t p_copyAhead(uint8_t *bytes, int32_t count);
+    int32_t p_read1(int32_t *bit) { return p_takeBits(1, bit); }
+    // A 2-bit code, first bit high; at bit 7 it straddles two bytes.
+    int32_t p_read2(int32_t *code) { return p_takeBits(2, code); }
     int32_t p_read4(int32_t *value);
-    int32_t p_readRC(uint8_t *value);
-    int32_t p_readRawBytes(uint8_t *bytes, int32_t count);
-    int32_t p_readRS(uint16_t *value);
-    int32_t p_readRL(uint32_t *value);
+    // Eight bits from the bit position: off a byte boundary they span two
+    // bytes and the bit position stays where it was.
+    int32_t p_readRC(uint8_t *value)
+    {
+        int32_t bits = 0;
+        if (!p_takeBits(8, &bits)) {
+            return 0;
+        }
+        *value = static_cast<uint8_t>(bits);
+        return 1;
+    }
+    // Raw numbers are little-endian and may start at any bit: their bytes
+    // are taken as RCs, least significant first, laid out in memory as the
+    // file has them and then brought into the host's order. When the window
+    // holds them all they are assembled in one pass.
+    int32_t p_readRawBytes(uint8_t *bytes, int32_t count)
+    {
+        const uint8_t *in = nullptr;
+        const int32_t shift = bitPosition_;
+        if (stream_->view(&in) < count + (shift != 0 ? 1 : 0)) {
+            return p_readRawBytesOneByOne(bytes, count);
+        }
+        if (shift == 0) {
+            memcpy(bytes, in, static_cast<size_t>(count));
+        } else {
+            for (int32_t i = 0; i < count; ++i) {
+                bytes[i] = static_cast<uint8_t>(in[i] << shift | in[i + 1] >> (8 - shift));
+            }
+        }
+        stream_->advance(count);
+        return 1;
+    }
+    int32_t p_readRawBytesOneByOne(uint8_t *bytes, int32_t count);
+    int32_t p_readRS(uint16_t *value)
+    {
+        *value = 0;
+        uint8_t bytes[2] = {0, 0};
+        if (!p_readRawBytes(bytes, 2)) {
+            return 0;
+        }
+        *value = littleEndian16(bytes);
+        return 1;
+    }
+    int32_t p_readRL(uint32_t *value)
+    {
+        *value = 0;
+        uint8_t bytes[4] = {0, 0, 0, 0};
+        if (!p_readRawBytes(bytes, 4)) {
+            return 0;
+        }
+        *value = littleEndian32(bytes);
+        return 1;
+    }
     int32_t p_readRD(double *value);
-    template <class T>
-    int32_t p_readBitCoded(T *value, int32_t (DataRead::*readRaw)(T *), T codeThreeValue);
+    template <class T, int32_t (DataRead::*ReadRaw)(T *)>
+    int32_t p_readBitCoded(T *value, T codeThreeValue);
     int32_t p_readBytes(uint8_t *bytes, int32_t count);
     int32_t p_readText(int32_t length, char **buffer);
 

@@ -61,19 +61,9 @@ bool FileStream::p_open()
     return size_ > 0;
 }
 
-int32_t FileStream::SeekPos(int32_t position)
-{
-    return seekWithCursor(position, defaultCursor_);
-}
-
 int32_t FileStream::read(void *buffer, int32_t count)
 {
     return readWithCursor(buffer, count, defaultCursor_);
-}
-
-int32_t FileStream::CurPosition()
-{
-    return positionOfCursor(defaultCursor_);
 }
 
 int32_t FileStream::newCursor()
@@ -83,19 +73,6 @@ int32_t FileStream::newCursor()
     }
     cursors_[cursorCount_] = Cursor{};
     return cursorCount_++;
-}
-
-// Positions from 0 to the size are valid (the size is where a reader stands
-// after the last byte). A move asks nothing of the host: the next read
-// fetches what it needs.
-int32_t FileStream::seekWithCursor(int32_t position, int32_t cursor)
-{
-    Cursor *state = p_cursor(cursor);
-    if (state == nullptr || static_cast<uint32_t>(position) > size_) {
-        return 0;
-    }
-    state->position = position;
-    return 1;
 }
 
 int32_t FileStream::readWithCursor(void *buffer, int32_t count, int32_t cursor)
@@ -110,12 +87,6 @@ int32_t FileStream::readWithCursor(void *buffer, int32_t count, int32_t cursor)
         bytesRead_ += static_cast<uint32_t>(got);
     }
     return got;
-}
-
-int32_t FileStream::positionOfCursor(int32_t cursor)
-{
-    const Cursor *state = p_cursor(cursor);
-    return state == nullptr ? -1 : state->position;
 }
 
 // Copies from the cursor's window, refilling it whenever the bytes wanted
@@ -177,12 +148,6 @@ int32_t FileStream::p_viewAfterFill(Cursor *state, const uint8_t **bytes)
     }
     *bytes = state->window + (state->position - state->windowStart);
     return state->windowStart + state->windowLength - state->position;
-}
-
-// Cursors are numbered from 0 in the order they were made.
-FileStream::Cursor *FileStream::p_cursor(int32_t id)
-{
-    return id >= 0 && id < cursorCount_ ? &cursors_[id] : nullptr;
 }
 
 // The end of the source is where the host stands after a seek to the end;

@@ -21,16 +21,31 @@ public:
     FileStream(HostSource *source, MemoryService *memory) : source_(source), memory_(memory) {}
     ~FileStream();
 
-    int32_t SeekPos(int32_t position);
+    int32_t SeekPos(int32_t position) { return seekWithCursor(position, defaultCursor_); }
     int32_t read(void *buffer, int32_t count);
     uint32_t size() const { return size_; }
     // Bytes this stream has handed to its readers so far.
     uint64_t bytesRead() const { return bytesRead_; }
-    int32_t CurPosition();
+    int32_t CurPosition() { return positionOfCursor(defaultCursor_); }
     int32_t newCursor();
-    int32_t seekWithCursor(int32_t position, int32_t cursor);
+    // Positions from 0 to the size are valid (the size is where a reader
+    // stands after the last byte). A move asks nothing of the host: the next
+    // read fetches what it needs.
+    int32_t seekWithCursor(int32_t position, int32_t cursor)
+    {
+        Cursor *state = p_cursor(cursor);
+        if (state == nullptr || static_cast<uint32_t>(position) > size_) {
+            return 0;
+        }
+        state->position = position;
+        return 1;
+    }
     int32_t readWithCursor(void *buffer, int32_t count, int32_t cursor);
-    int32_t positionOfCursor(int32_t cursor);
+    int32_t positionOfCursor(int32_t cursor)
+    {
+        const Cursor *state = p_cursor(cursor);
+        return state == nullptr ? -1 : state->position;
+    }
 
     // The bytes of a cursor's window from its position on, read in place:
     // how many there are (0 at the end of the file or when the host cannot
@@ -68,7 +83,8 @@ private:
         int32_t windowLength;   // bytes of the window that hold the file
     };
 
-    Cursor *p_cursor(int32_t id);
+    // Cursors are numbered from 0 in the order they were made.
+    Cursor *p_cursor(int32_t id) { return id >= 0 && id < cursorCount_ ? &cursors_[id] : nullptr; }
     int32_t p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count);
     int32_t p_fillWindow(Cursor *state, int32_t position);
     int32_t p_viewAfterFill(Cursor *state, const uint8_t **bytes);
