@@ -84,20 +84,16 @@ StepResult ObjectMap::nextOffset(int32_t *offset)
             if (!p_readSectionSize(&sectionSize_)) {
                 return StepResult::Failed;
             }
-            position_ = p_position();
-            sectionEnd_ = position_ + sectionSize_;
+            sectionEnd_ = p_position() + sectionSize_;
         }
         if (sectionEnd_ >= mapEnd_) {
             return StepResult::End;
         }
-        if (!p_seek(position_)) {
-            return StepResult::Failed;
-        }
-        position_ = p_position();
-        if (position_ >= mapEnd_) {
+        const int32_t position = p_position();
+        if (position >= mapEnd_) {
             return StepResult::End;
         }
-        if (position_ < sectionEnd_ - kCheckValueLength) {
+        if (position < sectionEnd_ - kCheckValueLength) {
             break;
         }
         if (!p_seek(sectionEnd_)) {
@@ -111,7 +107,6 @@ StepResult ObjectMap::nextOffset(int32_t *offset)
         return StepResult::Failed;
     }
     runningOffset_ = addOffset(runningOffset_, offsetDelta);
-    position_ = p_position();
     *offset = runningOffset_;
     return StepResult::Item;
 }

@@ -55,7 +55,6 @@ private:
     int32_t mapStart_;
     int32_t mapEnd_;
     int32_t newSection_ = 1;
-    int32_t position_ = 0;
     int32_t sectionEnd_ = 0;
     uint16_t sectionSize_ = 0;
     int32_t runningOffset_ = 0;

@@ -49,44 +49,6 @@ int32_t DataRead::get2B(int32_t *first, int32_t *second)
     return getB(first) && getB(second) ? 1 : 0;
 }
 
-int32_t DataRead::getBS(uint16_t *value)
-{
-    return p_readBitCoded<uint16_t, &DataRead::p_readRS>(value, 256);
-}
-
-int32_t DataRead::getBL(uint32_t *value)
-{
-    return p_readBitCoded<uint32_t, &DataRead::p_readRL>(value, 0xFFFFFFFFu);
-}
-
-// BS and BL share their codes: 0 a raw value follows, 1 an unsigned byte
-// follows, 2 the value 0, 3 a fixed value (256 for BS, all ones for BL).
-template <class T, int32_t (DataRead::*ReadRaw)(T *)>
-int32_t DataRead::p_readBitCoded(T *value, T codeThreeValue)
-{
-    int32_t code = 0;
-    if (!p_read2(&code)) {
-        return 0;
-    }
-    uint8_t small = 0;
-    switch (code) {
-    case 0:
-        return (this->*ReadRaw)(value);
-    case 1:
-        if (!p_readRC(&small)) {
-            return 0;
-        }
-        *value = small;
-        return 1;
-    case 2:
-        *value = 0;
-        return 1;
-    default:
-        *value = codeThreeValue;
-        return 1;
-    }
-}
-
 int32_t DataRead::getBD(double *value)
 {
     static const double kCodeValues[4] = {0.0, 1.0, 0.0, -1.0};
@@ -255,19 +217,6 @@ int32_t DataRead::p_readRawBytesOneByOne(uint8_t *bytes, int32_t count)
             return 0;
         }
     }
-    return 1;
-}
-
-// An IEEE double, little-endian in the file: the low word comes first.
-int32_t DataRead::p_readRD(double *value)
-{
-    *value = 0.0;
-    uint8_t bytes[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-    if (!p_readRawBytes(bytes, 8)) {
-        return 0;
-    }
-    uint64_t bits = (static_cast<uint64_t>(littleEndian32(bytes + 4)) << 32) | littleEndian32(bytes);
-    memcpy(value, &bits, sizeof bits);
     return 1;
 }
 

@@ -27,8 +27,8 @@ public:
     int32_t getB(int32_t *bit) { return p_read1(bit); }
     int32_t get2B(int32_t *first, int32_t *second);
     int32_t get4B(int32_t *value) { return p_read4(value); }
-    int32_t getBS(uint16_t *value);
-    int32_t getBL(uint32_t *value);
+    int32_t getBS(uint16_t *value) { return p_readBitCoded<uint16_t, &DataRead::p_readRS>(value, 256); }
+    int32_t getBL(uint32_t *value) { return p_readBitCoded<uint32_t, &DataRead::p_readRL>(value, 0xFFFFFFFFu); }
     int32_t getBD(double *value);
     int32_t get2BD(double *a, double *b);
     int32_t get3BD(double *a, double *b, double *c);
@@ -135,9 +135,45 @@ private:
         *value = littleEndian32(bytes);
         return 1;
     }
-    int32_t p_readRD(double *value);
+    // An IEEE double, little-endian in the file: the low word comes first.
+    int32_t p_readRD(double *value)
+    {
+        *value = 0.0;
+        uint8_t bytes[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+        if (!p_readRawBytes(bytes, 8)) {
+            return 0;
+        }
+        uint64_t bits = (static_cast<uint64_t>(littleEndian32(bytes + 4)) << 32) | littleEndian32(bytes);
+        memcpy(value, &bits, sizeof bits);
+        return 1;
+    }
+    // BS and BL share their codes: 0 a raw value follows, 1 an unsigned byte
+    // follows, 2 the value 0, 3 a fixed value (256 for BS, all ones for BL).
     template <class T, int32_t (DataRead::*ReadRaw)(T *)>
-    int32_t p_readBitCoded(T *value, T codeThreeValue);
+    int32_t p_readBitCoded(T *value, T codeThreeValue)
+    {
+        int32_t code = 0;
+        if (!p_read2(&code)) {
+            return 0;
+        }
+        uint8_t small = 0;
+        switch (code) {
+        case 0:
+            return (this->*ReadRaw)(value);
+        case 1:
+            if (!p_readRC(&small)) {
+                return 0;
+            }
+            *value = small;
+            return 1;
+        case 2:
+            *value = 0;
+            return 1;
+        default:
+            *value = codeThreeValue;
+            return 1;
+        }
+    }
     int32_t p_readBytes(uint8_t *bytes, int32_t count);
     int32_t p_readText(int32_t length, char **buffer);
 
