@@ -53,8 +53,7 @@ bool FileStream::p_open()
     if (source_->fpOpen == nullptr || source_->fpOpen(source_) == 0) {
         return false;
     }
-    defaultCursor_ = newCursor();
-    if (defaultCursor_ < 0) {
+    if (newCursor() != kDefaultCursor) {
         return false;
     }
     size_ = p_measureSize();
@@ -63,7 +62,7 @@ bool FileStream::p_open()
 
 int32_t FileStream::read(void *buffer, int32_t count)
 {
-    return readWithCursor(buffer, count, defaultCursor_);
+    return readWithCursor(buffer, count, kDefaultCursor);
 }
 
 int32_t FileStream::newCursor()

@@ -21,12 +21,21 @@ public:
     FileStream(HostSource *source, MemoryService *memory) : source_(source), memory_(memory) {}
     ~FileStream();
 
-    int32_t SeekPos(int32_t position) { return seekWithCursor(position, defaultCursor_); }
+    // The default cursor is the stream's first, made when it opens: the
+    // operations without a cursor argument use it.
+    int32_t SeekPos(int32_t position)
+    {
+        if (static_cast<uint32_t>(position) > size_) {
+            return 0;
+        }
+        cursors_[kDefaultCursor].position = position;
+        return 1;
+    }
     int32_t read(void *buffer, int32_t count);
     uint32_t size() const { return size_; }
     // Bytes this stream has handed to its readers so far.
     uint64_t bytesRead() const { return bytesRead_; }
-    int32_t CurPosition() { return positionOfCursor(defaultCursor_); }
+    int32_t CurPosition() const { return cursors_[kDefaultCursor].position; }
     int32_t newCursor();
     // Positions from 0 to the size are valid (the size is where a reader
     // stands after the last byte). A move asks nothing of the host: the next
@@ -66,8 +75,8 @@ public:
         cursors_[cursor].position += count;
         bytesRead_ += static_cast<uint32_t>(count);
     }
-    int32_t view(const uint8_t **bytes) { return viewWithCursor(defaultCursor_, bytes); }
-    void advance(int32_t count) { advanceCursor(defaultCursor_, count); }
+    int32_t view(const uint8_t **bytes) { return viewWithCursor(kDefaultCursor, bytes); }
+    void advance(int32_t count) { advanceCursor(kDefaultCursor, count); }
 
     // Opens the host source, makes the default cursor and measures the
     // source; false when any of it fails.
@@ -76,6 +85,8 @@ public:
     MemoryService *memory() const { return memory_; }
 
 private:
+    static constexpr int32_t kDefaultCursor = 0;
+
     struct Cursor {
         int32_t position;
         uint8_t *window;        // kWindowSize bytes, taken at the first read
@@ -98,7 +109,6 @@ private:
     Cursor cursors_[kMaxCursors] = {};
     int32_t cursorCount_ = 0;
     uint32_t size_ = 0;
-    int32_t defaultCursor_ = -1;
     uint64_t bytesRead_ = 0;
 };
 
