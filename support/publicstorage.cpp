@@ -64,12 +64,13 @@ MemoryService::~MemoryService()
 
 void *MemoryService::allocate(uint32_t size)
 {
-    Record *record = p_firstFreed(root_);
+    Record *record = freedRecords_;
     if (record != nullptr) {
         void *block = services_->PubSnormalmalloc(services_, 1, size);
         if (block == nullptr) {
             return nullptr;
         }
+        freedRecords_ = record->nextFreed;
         p_refile(record, block, size);
         return block;
     }
@@ -82,7 +83,7 @@ void *MemoryService::allocate(uint32_t size)
         services_->PubSfree(services_, record);
         return nullptr;
     }
-    *record = Record{nullptr, nullptr, addressKey(block), size, 0, block};
+    *record = Record{nullptr, nullptr, addressKey(block), size, block, nullptr};
     p_insert(record);
     return block;
 }
@@ -94,23 +95,10 @@ void MemoryService::free(void *block)
         return;
     }
     record->size = 0;
-    record->freed = 1;
     services_->PubSfree(services_, record->block);
     record->block = nullptr;
-}
-
-MemoryService::Record *MemoryService::p_firstFreed(Record *node) const
-{
-    if (node == nullptr) {
-        return nullptr;
-    }
-    if (Record *found = p_firstFreed(node->right)) {
-        return found;
-    }
-    if (node->freed != 0) {
-        return node;
-    }
-    return p_firstFreed(node->left);
+    record->nextFreed = freedRecords_;
+    freedRecords_ = record;
 }
 
 MemoryService::Record *MemoryService::p_find(const void *block, Record **parent) const
@@ -182,7 +170,6 @@ void MemoryService::p_refile(Record *record, void *block, uint32_t size)
     p_detach(record);
     record->key = addressKey(block);
     record->size = size;
-    record->freed = 0;
     record->block = block;
     p_insert(record);
 }

@@ -29,11 +29,10 @@ private:
         Record *right;
         int32_t key;
         uint32_t size;
-        uint32_t freed;
         void *block;
+        Record *nextFreed;  // freed records (block null) form a list, newest first
     };
 
-    Record *p_firstFreed(Record *node) const;
     Record *p_find(const void *block, Record **parent) const;
     void p_insert(Record *record);
     void p_detach(Record *record);
@@ -42,6 +41,7 @@ private:
 
     HostServices *services_;
     Record *root_ = nullptr;
+    Record *freedRecords_ = nullptr;
 };
 
 MemoryService *newMemoryService(HostServices *services);
