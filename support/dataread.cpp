@@ -44,45 +44,6 @@ int32_t DataRead::skipBytes(int32_t count)
     return 1;
 }
 
-int32_t DataRead::get2B(int32_t *first, int32_t *second)
-{
-    return getB(first) && getB(second) ? 1 : 0;
-}
-
-int32_t DataRead::getBD(double *value)
-{
-    static const double kCodeValues[4] = {0.0, 1.0, 0.0, -1.0};
-    int32_t code = 0;
-    if (!p_read2(&code)) {
-        return 0;
-    }
-    if (code == 0) {
-        return p_readRD(value);
-    }
-    *value = kCodeValues[code];
-    return 1;
-}
-
-int32_t DataRead::get2BD(double *a, double *b)
-{
-    return getBD(a) && getBD(b) ? 1 : 0;
-}
-
-int32_t DataRead::get3BD(double *a, double *b, double *c)
-{
-    return getBD(a) && getBD(b) && getBD(c) ? 1 : 0;
-}
-
-int32_t DataRead::get2RD(double *a, double *b)
-{
-    return getRD(a) && getRD(b) ? 1 : 0;
-}
-
-int32_t DataRead::get3RD(double *a, double *b, double *c)
-{
-    return getRD(a) && getRD(b) && getRD(c) ? 1 : 0;
-}
-
 // A handle reference: code nibble, byte-count nibble, then the value bytes,
 // which nothing here needs and which are stepped over.
 int32_t DataRead::getH(int32_t *code, int32_t *count)

@@ -25,19 +25,31 @@ public:
     void resetBits() { bitPosition_ = 0; }
     int32_t skipBytes(int32_t count);
     int32_t getB(int32_t *bit) { return p_read1(bit); }
-    int32_t get2B(int32_t *first, int32_t *second);
+    int32_t get2B(int32_t *first, int32_t *second) { return getB(first) && getB(second) ? 1 : 0; }
     int32_t get4B(int32_t *value) { return p_read4(value); }
     int32_t getBS(uint16_t *value) { return p_readBitCoded<uint16_t, &DataRead::p_readRS>(value, 256); }
     int32_t getBL(uint32_t *value) { return p_readBitCoded<uint32_t, &DataRead::p_readRL>(value, 0xFFFFFFFFu); }
-    int32_t getBD(double *value);
-    int32_t get2BD(double *a, double *b);
-    int32_t get3BD(double *a, double *b, double *c);
+    int32_t getBD(double *value)
+    {
+        static constexpr double kCodeValues[4] = {0.0, 1.0, 0.0, -1.0};
+        int32_t code = 0;
+        if (!p_read2(&code)) {
+            return 0;
+        }
+        if (code == 0) {
+            return p_readRD(value);
+        }
+        *value = kCodeValues[code];
+        return 1;
+    }
+    int32_t get2BD(double *a, double *b) { return getBD(a) && getBD(b) ? 1 : 0; }
+    int32_t get3BD(double *a, double *b, double *c) { return getBD(a) && getBD(b) && getBD(c) ? 1 : 0; }
     int32_t getRC(uint8_t *value) { return p_readRC(value); }
     int32_t getRS(uint16_t *value) { return p_readRS(value); }
     int32_t getRD(double *value) { return p_readRD(value); }
     int32_t getRL(uint32_t *value) { return p_readRL(value); }
-    int32_t get2RD(double *a, double *b);
-    int32_t get3RD(double *a, double *b, double *c);
+    int32_t get2RD(double *a, double *b) { return getRD(a) && getRD(b) ? 1 : 0; }
+    int32_t get3RD(double *a, double *b, double *c) { return getRD(a) && getRD(b) && getRD(c) ? 1 : 0; }
     // The object size at the head of an object: a plain RS, no continuation.
     int32_t getMS(uint16_t *value) { return p_readRS(value); }
     int32_t getH(int32_t *code, int32_t *count);
