@@ -14,13 +14,6 @@ namespace dwgtext {
 
 namespace {
 
-Status refusalStatus(std::string_view firstBytes)
-{
-    if (!looksLikeDwg(firstBytes))
-        return Status::NotDwg;
-    return isSupportedVersion(firstBytes) ? Status::Refused : Status::Unsupported;
-}
-
 void collectEvents(const std::vector<tqhost::Event> &events, DrawingResult &result)
 {
     for (const tqhost::Event &event : events) {
@@ -31,34 +24,6 @@ void collectEvents(const std::vector<tqhost::Event> &events, DrawingResult &resu
         else if (event.type == tqhost::Event::Type::Version)
             result.firstBytes = event.bytes;
     }
-}
-
-// The status of a drawing once the library is done with it. A drawing cut
-// short is incomplete whatever the library made of it.
-Status finalStatus(const DrawingResult &result, bool refused, bool endSeen)
-{
-    if (result.truncated() || (!refused && !endSeen))
-        return Status::Incomplete;
-    return refused ? refusalStatus(result.firstBytes) : Status::Read;
-}
-
-std::string firstBytesOf(tqhost::ByteSource &bytes)
-{
-    std::string first(std::min<uint64_t>(bytes.size(), 6), '\0');
-    const int64_t n = bytes.readAt(0, first.data(), first.size());
-    first.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    return first;
-}
-
-// What the file header tells before the library starts.
-void readHeader(tqhost::ByteSource &bytes, DrawingResult &result)
-{
-    result.size = bytes.size();
-    result.firstBytes = firstBytesOf(bytes);
-    uint8_t header[kCodePageHeaderLength] = {};
-    const int64_t n = bytes.readAt(0, header, sizeof header);
-    result.codePage = recordedCodePage(std::span<const uint8_t>(header, n > 0 ? static_cast<std::size_t>(n) : 0));
-    result.recordedSize = recordedExtent(bytes);
 }
 
 class ForwardingListener final : public tqhost::SessionListener {
@@ -74,29 +39,13 @@ private:
 
 }  // namespace
 
-std::string_view statusName(Status status)
-{
-    switch (status) {
-    case Status::Read:
-        return "read";
-    case Status::Incomplete:
-        return "incomplete";
-    case Status::CannotOpen:
-        return "cannot-open";
-    case Status::NotDwg:
-        return "not-dwg";
-    case Status::Unsupported:
-        return "unsupported";
-    case Status::Refused:
-        return "refused";
-    }
-    return "";
-}
-
 DrawingResult streamDrawing(const std::string &path, const tqhost::EntryPoints &library, TextReceiver &receiver)
 {
     std::string error;
-    const std::unique_ptr<tqhost::ByteSource> bytes = tqhost::openDrawing(path, error);
+    std::vector<uint8_t> input;
+    const std::unique_ptr<tqhost::ByteSource> bytes =
+        path != "-" ? tqhost::openDrawing(path, error)
+                    : tqhost::readWholeFile(path, input, error) ? std::make_unique<tqhost::MemoryBytes>(input) : nullptr;
     if (bytes == nullptr)
         return unreadable(std::move(error));
     DrawingResult result;

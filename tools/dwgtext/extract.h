@@ -9,38 +9,20 @@
 #include <vector>
 
 #include "host_session.h"
+#include "reading.h"
 
 namespace dwgtext {
-
-enum class Status {
-    Read,         // opened and read to its end object
-    Incomplete,   // cut short, or the library stopped before the end object
-    CannotOpen,   // the file could not be read
-    NotDwg,       // refused, and not a DWG drawing at all
-    Unsupported,  // refused: a DWG drawing of a release the library does not read
-    Refused,      // refused although the library reads its release
-};
-
-// The word for a status in JSON output: "read", "not-dwg"...
-std::string_view statusName(Status status);
 
 struct DrawingText {
     int32_t charset = 0;
     std::string bytes;  // as the library delivered them
 };
 
-struct DrawingResult {
-    Status status = Status::Read;
-    std::string openError;    // why the file could not be read
-    std::string firstBytes;   // the first six bytes of the file, or fewer
-    int32_t codePage = -1;    // the code page its header records; -1 none
-    uint64_t size = 0;        // bytes in the file
-    uint64_t recordedSize = 0;  // bytes its header says it has; 0 unknown
+// A drawing with its texts and the library's reports.
+struct DrawingResult : DrawingFacts {
     std::vector<DrawingText> texts;
     std::vector<std::string> reports;
     std::string eventText;    // the session's event list
-
-    bool truncated() const { return recordedSize > size; }
 };
 
 // Receives a drawing's texts while the library reads it.

@@ -68,13 +68,6 @@ private:
     std::string text_ = "{";
 };
 
-std::string withoutTrailingNewlines(std::string_view text)
-{
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.remove_suffix(1);
-    return validUtf8(text);
-}
-
 constexpr std::string_view kErrorReport = "*** ERROR ***";
 
 std::string jsonReports(const DrawingResult &drawing)
@@ -206,27 +199,6 @@ Rendered render(std::string_view name, const DrawingResult &drawing, const Rende
     return renderer.finish(drawing);
 }
 
-std::string failureMessage(const DrawingResult &drawing)
-{
-    switch (drawing.status) {
-    case Status::Read:
-        return {};
-    case Status::Incomplete:
-        if (drawing.truncated())
-            return "truncated: the header says " + std::to_string(drawing.recordedSize) + " bytes, the file has " +
-                   std::to_string(drawing.size);
-        return "the library stopped before the end of the drawing";
-    case Status::CannotOpen:
-        return "cannot open: " + drawing.openError;
-    case Status::NotDwg:
-        return "not a DWG drawing";
-    case Status::Unsupported:
-        return "DWG version " + describeVersion(drawing.firstBytes) + " is not supported (supported: " +
-               supportedRange() + ")";
-    case Status::Refused:
-        return "the library could not read this " + describeVersion(drawing.firstBytes) + " drawing";
-    }
-    return {};
-}
+std::string failureMessage(const DrawingResult &drawing) { return describeFailure(drawing); }
 
 }  // namespace dwgtext
