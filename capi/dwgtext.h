@@ -67,7 +67,7 @@ typedef struct dwgtext_text {
     size_t length;              /* bytes in text, without its closing NUL */
     const unsigned char *bytes; /* the text as the drawing holds it */
     size_t bytes_length;
-    int32_t charset;            /* 51: bytes are UTF-16LE; else the drawing's code page */
+    int32_t charset;            /* 51: bytes are UTF-16BE (high byte first); else the drawing's code page */
 } dwgtext_text;
 
 /* Opens the drawing at path, or the bytes in memory (not copied: they must

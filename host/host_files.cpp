@@ -33,17 +33,13 @@ bool readAll(std::FILE *file, std::vector<uint8_t> &bytes, std::string &error)
 // only when a read does not follow the one before.
 class FileBytes final : public ByteSource {
 public:
-    FileBytes(std::FILE *file, uint64_t size, bool owned) : file_(file), size_(size), owned_(owned)
+    FileBytes(std::FILE *file, uint64_t size) : file_(file), size_(size)
     {
         std::setvbuf(file_, nullptr, _IONBF, 0);
     }
     FileBytes(const FileBytes &) = delete;
     FileBytes &operator=(const FileBytes &) = delete;
-    ~FileBytes() override
-    {
-        if (owned_)
-            std::fclose(file_);
-    }
+    ~FileBytes() override { std::fclose(file_); }
 
     uint64_t size() const override { return size_; }
 
@@ -64,7 +60,6 @@ public:
 private:
     std::FILE *file_;
     uint64_t size_;
-    bool owned_;
     uint64_t position_ = 0;
 };
 
@@ -91,15 +86,14 @@ uint64_t regularFileSize(std::FILE *file)
     return static_cast<uint64_t>(status.st_size);
 }
 
-std::unique_ptr<ByteSource> sourceOf(std::FILE *file, bool owned, std::string &error)
+std::unique_ptr<ByteSource> sourceOf(std::FILE *file, std::string &error)
 {
     const uint64_t size = regularFileSize(file);
     if (size != UINT64_MAX)
-        return std::make_unique<FileBytes>(file, size, owned);
+        return std::make_unique<FileBytes>(file, size);
     std::vector<uint8_t> bytes;
     const bool ok = readAll(file, bytes, error);
-    if (owned)
-        std::fclose(file);
+    std::fclose(file);
     return ok ? std::make_unique<ReadBytes>(std::move(bytes)) : nullptr;
 }
 
@@ -107,14 +101,12 @@ std::unique_ptr<ByteSource> sourceOf(std::FILE *file, bool owned, std::string &e
 
 std::unique_ptr<ByteSource> openDrawing(const std::string &path, std::string &error)
 {
-    if (path == "-")
-        return sourceOf(stdin, false, error);
     std::FILE *file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         error = std::strerror(errno);
         return nullptr;
     }
-    return sourceOf(file, true, error);
+    return sourceOf(file, error);
 }
 
 bool readWholeFile(const std::string &path, std::vector<uint8_t> &bytes, std::string &error)

@@ -16,9 +16,9 @@ namespace tqhost {
 // failure returns false and puts a message naming the cause into error.
 bool readWholeFile(const std::string &path, std::vector<uint8_t> &bytes, std::string &error);
 
-// The drawing at path ("-" is standard input). A regular file is read piece
-// by piece where it is asked for, so that it is never all in memory; a pipe
-// cannot go back, so it is read whole. Null on failure, with a message
+// The drawing at path. A regular file is read piece by piece where it is
+// asked for, so that it is never all in memory; a pipe cannot go back, so it
+// is read whole. Null on failure, with a message
 // naming the cause in error.
 std::unique_ptr<ByteSource> openDrawing(const std::string &path, std::string &error);
 

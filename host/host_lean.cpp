@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <vector>
 
 namespace tqhost {
 
@@ -16,29 +18,29 @@ int64_t MemoryBytes::readAt(uint64_t offset, void *buffer, std::size_t count)
     return static_cast<int64_t>(n);
 }
 
-namespace {
-
 // hostOwn[0] of the source and the services leads back to the host. Of an
 // object, hostOwn[0] links the library's chain, hostOwn[1] holds its kind
 // and hostOwn[2] and [3] link the host's list of the objects not yet freed,
 // which a session cut short leaves behind.
-class LeanHost {
+//
+// The library calls the host from code built without exceptions, so no
+// exception may leave a host operation: a text or report that cannot be
+// kept is noted, and next() throws once the library has returned.
+class LeanSession::Host {
 public:
-    LeanHost(ByteSource &bytes, SessionListener &listener)
+    Host(ByteSource &bytes, ReportSink &reports, const EntryPoints &entry)
         : bytes_(bytes),
-          listener_(listener),
+          reports_(reports),
+          entry_(entry),
           size_(static_cast<int32_t>(std::min<uint64_t>(bytes.size(), std::numeric_limits<int32_t>::max())))
     {
         source_.hostOwn[0] = this;
         source_.fpOpen = [](HostSource *) { return int32_t{1}; };
-        source_.fpRead = &LeanHost::read;
-        source_.fpSeek = &LeanHost::seek;
+        source_.fpRead = &Host::read;
+        source_.fpSeek = &Host::seek;
         source_.fpTell = [](HostSource *src) { return of(src).position_; };
         source_.fpClose = [](HostSource *) {};
-        source_.fpReport = [](HostSource *src, const char *text, int32_t) {
-            if (text != nullptr)
-                of(src).listener_.report(text);
-        };
+        source_.fpReport = &Host::report;
 
         services_.hostOwn[0] = this;
         services_.PubSnormalmalloc = [](HostServices *, uint32_t count, uint32_t size) {
@@ -46,37 +48,49 @@ public:
         };
         services_.PubSrealloc = [](HostServices *, void *block, uint32_t size) { return std::realloc(block, size); };
         services_.PubSfree = [](HostServices *, void *block) { std::free(block); };
-        services_.fpCreateObject = &LeanHost::create;
-        services_.fpAppendObject = &LeanHost::append;
-        services_.fpDeliverObjects = &LeanHost::deliver;
+        services_.fpCreateObject = &Host::create;
+        services_.fpAppendObject = &Host::append;
+        services_.fpDeliverObjects = &Host::deliver;
         params_.services = &services_;
         params_.hostValue = HostOptions{}.hostValue;
     }
 
-    LeanHost(const LeanHost &) = delete;
-    LeanHost &operator=(const LeanHost &) = delete;
-    ~LeanHost()
+    Host(const Host &) = delete;
+    Host &operator=(const Host &) = delete;
+    ~Host()
     {
+        shutDown();
         while (live_ != nullptr)
             release(live_);
     }
 
-    LeanOutcome run(const EntryPoints &entry)
+    bool start()
     {
-        DWGSessionHeader *session = entry.start(&source_, &params_);
-        if (session == nullptr) {
-            outcome_.refused = true;
-            return outcome_;
-        }
-        while (!outcome_.endSeen && !outcome_.stopped && entry.next(session) != 0) {
-        }
-        entry.shutDown(session);
-        return outcome_;
+        session_ = entry_.start(&source_, &params_);
+        throwIfOutOfMemory();
+        return session_ != nullptr;
     }
 
+    const LeanText *next()
+    {
+        if (taken_ == pending_) {
+            taken_ = pending_ = 0;
+            while (pending_ == 0 && !libraryDone()) {
+                answeredZero_ = entry_.next(session_) == 0;
+                throwIfOutOfMemory();
+            }
+        }
+        if (taken_ < pending_)
+            return &texts_[taken_++];
+        shutDown();
+        return nullptr;
+    }
+
+    bool endSeen() const { return endSeen_; }
+
 private:
-    static LeanHost &of(HostSource *src) { return *static_cast<LeanHost *>(src->hostOwn[0]); }
-    static LeanHost &of(HostServices *svc) { return *static_cast<LeanHost *>(svc->hostOwn[0]); }
+    static Host &of(HostSource *src) { return *static_cast<Host *>(src->hostOwn[0]); }
+    static Host &of(HostServices *svc) { return *static_cast<Host *>(svc->hostOwn[0]); }
     static int32_t kindOf(const DWGOutputObject *object)
     {
         return static_cast<int32_t>(reinterpret_cast<intptr_t>(object->hostOwn[1]));
@@ -90,9 +104,36 @@ private:
         return reinterpret_cast<DWGOutputObject *&>(object->hostOwn[3]);
     }
 
+    bool libraryDone() const { return session_ == nullptr || endSeen_ || answeredZero_; }
+
+    void shutDown()
+    {
+        if (session_ != nullptr)
+            entry_.shutDown(session_);
+        session_ = nullptr;
+    }
+
+    void throwIfOutOfMemory() const
+    {
+        if (outOfMemory_)
+            throw std::bad_alloc();
+    }
+
+    static void report(HostSource *src, const char *text, int32_t)
+    {
+        Host &host = of(src);
+        if (text == nullptr)
+            return;
+        try {
+            host.reports_.report(text);
+        } catch (...) {
+            host.outOfMemory_ = true;
+        }
+    }
+
     static int32_t read(HostSource *src, void *buffer, int32_t count)
     {
-        LeanHost &host = of(src);
+        Host &host = of(src);
         const int32_t wanted = std::min(count, host.size_ - host.position_);
         if (wanted <= 0 || buffer == nullptr)
             return 0;
@@ -106,7 +147,7 @@ private:
 
     static int32_t seek(HostSource *src, int32_t offset, int32_t origin)
     {
-        LeanHost &host = of(src);
+        Host &host = of(src);
         if (origin < 0 || origin > 2)
             return 0;
         const int64_t base = origin == 0 ? 0 : origin == 1 ? host.position_ : host.size_;
@@ -119,7 +160,7 @@ private:
 
     static DWGOutputObject *create(HostServices *svc, int32_t kind)
     {
-        LeanHost &host = of(svc);
+        Host &host = of(svc);
         auto *object = static_cast<DWGOutputObject *>(std::calloc(1, sizeof(DWGOutputObject)));
         if (object == nullptr)
             return nullptr;
@@ -141,24 +182,37 @@ private:
         std::free(object);
     }
 
+    // Texts are copied as they are appended, into entries kept from one
+    // object to the next so that their buffers are reused.
+    void keep(const DWGOutputObject *object)
+    {
+        const bool hasBytes = object->length > 0 && object->text != nullptr;
+        const std::string_view bytes(static_cast<const char *>(object->text),
+                                     hasBytes ? static_cast<std::size_t>(object->length) : 0);
+        try {
+            if (pending_ == texts_.size())
+                texts_.emplace_back();
+            texts_[pending_].charset = object->charset;
+            texts_[pending_].bytes.assign(bytes);
+            ++pending_;
+        } catch (...) {
+            outOfMemory_ = true;
+        }
+    }
+
     void passOn(const DWGOutputObject *object)
     {
-        if (kindOf(object) == DWG_OBJECT_END) {
-            outcome_.endSeen = true;
-        } else if (kindOf(object) == DWG_OBJECT_TEXT) {
-            ++outcome_.texts;
-            const bool hasBytes = object->length > 0 && object->text != nullptr;
-            const std::string_view bytes(static_cast<const char *>(object->text),
-                                         hasBytes ? static_cast<std::size_t>(object->length) : 0);
-            outcome_.stopped = !listener_.text(object->charset, bytes) || outcome_.stopped;
-        }
+        if (kindOf(object) == DWG_OBJECT_END)
+            endSeen_ = true;
+        else if (kindOf(object) == DWG_OBJECT_TEXT)
+            keep(object);
     }
 
     // The chain is only ever appended to and emptied by delivery, so the
     // host keeps its tail instead of walking it.
     static void append(HostServices *svc, DWGOutputObject **head, DWGOutputObject *object, int32_t)
     {
-        LeanHost &host = of(svc);
+        Host &host = of(svc);
         object->hostOwn[0] = nullptr;
         if (*head == nullptr)
             *head = object;
@@ -170,7 +224,7 @@ private:
 
     static int32_t deliver(HostServices *svc, DWGOutputObject **head, int32_t)
     {
-        LeanHost &host = of(svc);
+        Host &host = of(svc);
         for (DWGOutputObject *object = *head; object != nullptr;) {
             DWGOutputObject *next = static_cast<DWGOutputObject *>(object->hostOwn[0]);
             host.release(object);
@@ -182,22 +236,54 @@ private:
     }
 
     ByteSource &bytes_;
-    SessionListener &listener_;
+    ReportSink &reports_;
+    EntryPoints entry_;
     HostSource source_{};
     HostServices services_{};
     HostOpenParams params_{};
+    DWGSessionHeader *session_ = nullptr;
     int32_t size_;
     int32_t position_ = 0;
     DWGOutputObject *tail_ = nullptr;
     DWGOutputObject *live_ = nullptr;
-    LeanOutcome outcome_;
+    std::vector<LeanText> texts_;
+    std::size_t pending_ = 0;  // texts_ filled by the last getDWGobject call
+    std::size_t taken_ = 0;    // of them, handed out
+    bool endSeen_ = false;
+    bool answeredZero_ = false;
+    bool outOfMemory_ = false;
 };
 
-}  // namespace
+LeanSession::LeanSession(ByteSource &bytes, ReportSink &reports, const EntryPoints &entry)
+    : host_(std::make_unique<Host>(bytes, reports, entry))
+{
+}
+
+LeanSession::~LeanSession() = default;
+
+bool LeanSession::start() { return host_->start(); }
+
+const LeanText *LeanSession::next() { return host_->next(); }
+
+bool LeanSession::endSeen() const { return host_->endSeen(); }
 
 LeanOutcome runLeanSession(ByteSource &bytes, SessionListener &listener, const EntryPoints &entry)
 {
-    return LeanHost(bytes, listener).run(entry);
+    LeanOutcome outcome;
+    LeanSession session(bytes, listener, entry);
+    if (!session.start()) {
+        outcome.refused = true;
+        return outcome;
+    }
+    while (const LeanText *text = session.next()) {
+        ++outcome.texts;
+        if (!listener.text(text->charset, text->bytes)) {
+            outcome.stopped = true;
+            break;
+        }
+    }
+    outcome.endSeen = session.endSeen();
+    return outcome;
 }
 
 }  // namespace tqhost

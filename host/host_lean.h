@@ -1,18 +1,21 @@
-// The lean host: what dwgtext and the timed runs read drawings through.
+// The lean host: what libdwgtext (and so dwgtext) and the timed runs read
+// drawings through.
 //
 // It takes the drawing's bytes by positioned reads from a ByteSource (a file
 // read where the library asks, or bytes in memory), takes blocks straight
 // from the C heap and frees every object as soon as it is delivered. It
-// records nothing and checks nothing: it hands each report and text to a
-// listener as the library makes them, so that what it holds stays bounded
-// whatever the drawing's size. The recording host (host_session.h) is the
-// one that checks every call.
+// records nothing and checks nothing: it hands each report on as the library
+// makes it, and the texts one at a time as they are asked for, so that what
+// it holds stays bounded whatever the drawing's size. The recording host
+// (host_session.h) is the one that checks every call.
 #ifndef TQHOST_HOST_LEAN_H
 #define TQHOST_HOST_LEAN_H
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "host_session.h"
@@ -40,13 +43,50 @@ private:
     std::span<const uint8_t> bytes_;
 };
 
+// Where a lean session's reports go, in the order the library makes them.
+class ReportSink {
+public:
+    virtual ~ReportSink() = default;
+    virtual void report(std::string_view text) = 0;
+};
+
+// A text as the library appended it: its character-set code and bytes.
+struct LeanText {
+    int32_t charset = 0;
+    std::string bytes;
+};
+
+// One session taken a text at a time: start, then next until it answers
+// null. Each next calls getDWGobject only until a text has been appended (a
+// call may append several, which the following nexts hand out first), so
+// that a reader of a large drawing holds one object's texts at a time. The
+// session is shut down once the library is done, or when the LeanSession
+// goes.
+class LeanSession {
+public:
+    LeanSession(ByteSource &bytes, ReportSink &reports, const EntryPoints &entry);
+    LeanSession(const LeanSession &) = delete;
+    LeanSession &operator=(const LeanSession &) = delete;
+    ~LeanSession();
+
+    // startSrcDWG: false when the library refused the drawing.
+    bool start();
+    // The next text, valid until the next call; null once an end object has
+    // been appended or the library answered 0. Throws std::bad_alloc when a
+    // text or report could not be kept; the session can then go no further.
+    const LeanText *next();
+    bool endSeen() const;
+
+private:
+    class Host;
+    std::unique_ptr<Host> host_;
+};
+
 // What a lean session hands on, in the order the library makes it: the
 // texts as they are appended, as the recording host records them.
-class SessionListener {
+class SessionListener : public ReportSink {
 public:
-    virtual ~SessionListener() = default;
-    virtual void report(std::string_view text) = 0;
-    // False stops the session after the current getDWGobject call.
+    // False stops the session: no text follows.
     virtual bool text(int32_t charset, std::string_view bytes) = 0;
 };
 
@@ -54,11 +94,11 @@ struct LeanOutcome {
     bool refused = false;  // startSrcDWG gave null
     bool endSeen = false;  // an end object was appended
     bool stopped = false;  // the listener asked to stop
-    uint64_t texts = 0;    // kind-41 objects appended
+    uint64_t texts = 0;    // kind-41 objects handed to the listener
 };
 
-// One whole session: start, getDWGobject until an end object has been
-// appended, the library answers 0 or the listener stops it, shutdown.
+// One whole session on LeanSession: every text to the listener until it
+// asks to stop or the library is done.
 LeanOutcome runLeanSession(ByteSource &bytes, SessionListener &listener, const EntryPoints &entry);
 
 }  // namespace tqhost

@@ -1,25 +1,18 @@
 #include "extract.h"
 
-#include <algorithm>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 #include <utility>
 
 #include "codepage.h"
+#include "dwgtext.h"
 #include "extent.h"
 #include "host_files.h"
-#include "host_lean.h"
-#include "versions.h"
 
 namespace dwgtext {
 
 namespace {
-
-Status refusalStatus(std::string_view firstBytes)
-{
-    if (!looksLikeDwg(firstBytes))
-        return Status::NotDwg;
-    return isSupportedVersion(firstBytes) ? Status::Refused : Status::Unsupported;
-}
 
 void collectEvents(const std::vector<tqhost::Event> &events, DrawingResult &result)
 {
@@ -33,78 +26,83 @@ void collectEvents(const std::vector<tqhost::Event> &events, DrawingResult &resu
     }
 }
 
-// The status of a drawing once the library is done with it. A drawing cut
-// short is incomplete whatever the library made of it.
-Status finalStatus(const DrawingResult &result, bool refused, bool endSeen)
+using Handle = std::unique_ptr<dwgtext_drawing, decltype(&dwgtext_close)>;
+
+// Standard input is read whole: a pipe cannot go back.
+Handle openInput(const std::string &path, unsigned flags, std::vector<uint8_t> &input, std::string &error)
 {
-    if (result.truncated() || (!refused && !endSeen))
+    dwgtext_drawing *drawing = nullptr;
+    int opened = DWGTEXT_OK;
+    if (path != "-")
+        opened = dwgtext_open_path(path.c_str(), flags, &drawing);
+    else if (tqhost::readWholeFile(path, input, error))
+        opened = dwgtext_open_bytes(input.data(), input.size(), flags, &drawing);
+    if (opened != DWGTEXT_OK)
+        error = dwgtext_error_message(opened);
+    return Handle(drawing, &dwgtext_close);
+}
+
+Status statusOf(enum dwgtext_status status)
+{
+    switch (status) {
+    case DWGTEXT_READ:
+        return Status::Read;
+    case DWGTEXT_READING:  // stopped before its end
+    case DWGTEXT_INCOMPLETE:
         return Status::Incomplete;
-    return refused ? refusalStatus(result.firstBytes) : Status::Read;
+    case DWGTEXT_NOT_A_DRAWING:
+        return Status::NotDwg;
+    case DWGTEXT_UNSUPPORTED:
+        return Status::Unsupported;
+    case DWGTEXT_FAILED:
+        return Status::Refused;
+    case DWGTEXT_CANNOT_OPEN:
+        return Status::CannotOpen;
+    }
+    return Status::Refused;
 }
 
-std::string firstBytesOf(tqhost::ByteSource &bytes)
+uint64_t sizeOf(const std::string &path, const std::vector<uint8_t> &input)
 {
-    std::string first(std::min<uint64_t>(bytes.size(), 6), '\0');
-    const int64_t n = bytes.readAt(0, first.data(), first.size());
-    first.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    return first;
+    if (path == "-")
+        return input.size();
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    return error ? 0 : size;
 }
 
-// What the file header tells before the library starts.
-void readHeader(tqhost::ByteSource &bytes, DrawingResult &result)
+// What became of the drawing: the reading ended with next's last answer.
+DrawingResult outcomeOf(const dwgtext_drawing *drawing, int last)
 {
-    result.size = bytes.size();
-    result.firstBytes = firstBytesOf(bytes);
-    uint8_t header[kCodePageHeaderLength] = {};
-    const int64_t n = bytes.readAt(0, header, sizeof header);
-    result.codePage = recordedCodePage(std::span<const uint8_t>(header, n > 0 ? static_cast<std::size_t>(n) : 0));
-    result.recordedSize = recordedExtent(bytes);
+    DrawingResult result;
+    result.status = last < 0 ? Status::Incomplete : statusOf(dwgtext_status(drawing));
+    result.firstBytes = dwgtext_version(drawing);
+    result.failure = last < 0 ? dwgtext_error_message(last) : dwgtext_message(drawing);
+    for (std::size_t i = 0; i < dwgtext_report_count(drawing); ++i)
+        result.reports.emplace_back(dwgtext_report(drawing, i));
+    return result;
 }
-
-class ForwardingListener final : public tqhost::SessionListener {
-public:
-    ForwardingListener(DrawingResult &result, TextReceiver &receiver) : result_(result), receiver_(receiver) {}
-    void report(std::string_view text) override { result_.reports.emplace_back(text); }
-    bool text(int32_t charset, std::string_view bytes) override { return receiver_.text(charset, bytes); }
-
-private:
-    DrawingResult &result_;
-    TextReceiver &receiver_;
-};
 
 }  // namespace
 
-std::string_view statusName(Status status)
+DrawingResult streamDrawing(const std::string &path, const ReadOptions &options, TextReceiver &receiver)
 {
-    switch (status) {
-    case Status::Read:
-        return "read";
-    case Status::Incomplete:
-        return "incomplete";
-    case Status::CannotOpen:
-        return "cannot-open";
-    case Status::NotDwg:
-        return "not-dwg";
-    case Status::Unsupported:
-        return "unsupported";
-    case Status::Refused:
-        return "refused";
-    }
-    return "";
-}
-
-DrawingResult streamDrawing(const std::string &path, const tqhost::EntryPoints &library, TextReceiver &receiver)
-{
+    std::vector<uint8_t> input;
     std::string error;
-    const std::unique_ptr<tqhost::ByteSource> bytes = tqhost::openDrawing(path, error);
-    if (bytes == nullptr)
+    const Handle drawing = openInput(path, options.raw ? DWGTEXT_RAW : 0, input, error);
+    if (drawing == nullptr)
         return unreadable(std::move(error));
-    DrawingResult result;
-    readHeader(*bytes, result);
-    receiver.begin(result);
-    ForwardingListener listener(result, receiver);
-    const tqhost::LeanOutcome outcome = tqhost::runLeanSession(*bytes, listener, library);
-    result.status = finalStatus(result, outcome.refused, outcome.endSeen);
+    if (!options.codePage.empty())
+        dwgtext_set_codepage(drawing.get(), options.codePage.c_str());
+    dwgtext_text text{};
+    int last = 0;
+    while ((last = dwgtext_next(drawing.get(), &text)) == 1) {
+        const std::string_view bytes(reinterpret_cast<const char *>(text.bytes), text.bytes_length);
+        if (!receiver.text(text.charset, bytes, std::string_view(text.text, text.length)))
+            break;
+    }
+    DrawingResult result = outcomeOf(drawing.get(), last);
+    result.size = sizeOf(path, input);
     return result;
 }
 

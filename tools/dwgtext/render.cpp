@@ -68,13 +68,6 @@ private:
     std::string text_ = "{";
 };
 
-std::string withoutTrailingNewlines(std::string_view text)
-{
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.remove_suffix(1);
-    return validUtf8(text);
-}
-
 constexpr std::string_view kErrorReport = "*** ERROR ***";
 
 std::string jsonReports(const DrawingResult &drawing)
@@ -145,40 +138,21 @@ DrawingRenderer::DrawingRenderer(std::string_view name, const RenderSettings &se
 {
 }
 
-void DrawingRenderer::begin(const DrawingResult &drawing)
-{
-    recordedCodePage_ = drawing.codePage;
-    mtextCodes_ = mayHoldMText(drawing.firstBytes);
-}
-
-// Made when the first text comes, so that a drawing without texts opens no
-// converter.
-TextDecoder &DrawingRenderer::decoder()
-{
-    if (!decoder_)
-        decoder_.emplace(settings_.codePage.empty() ? drawingCodePage(recordedCodePage_) : settings_.codePage,
-                         mtextCodes_);
-    return *decoder_;
-}
-
-bool DrawingRenderer::text(int32_t charset, std::string_view bytes)
+bool DrawingRenderer::text(int32_t charset, std::string_view bytes, std::string_view plain)
 {
     std::string &out = rendered_.out;
     if (settings_.format == Format::Json) {
         out += JsonObject()
                    .string("file", file_)
                    .number("index", static_cast<int64_t>(texts_))
-                   .string("text", decoder().plainText(charset, bytes))
+                   .string("text", plain)
                    .number("charset", charset)
                    .string("bytes", tqhost::toHex(bytes))
                    .line();
     } else if (settings_.format != Format::Events) {
         if (settings_.withFilename)
             out.append(file_).append(":");
-        if (settings_.format == Format::Raw)
-            out.append(bytes);
-        else
-            out += decoder().plainText(charset, bytes);
+        out.append(settings_.format == Format::Raw ? bytes : plain);
         out += '\n';
     }
     ++texts_;
@@ -200,33 +174,17 @@ Rendered DrawingRenderer::finish(const DrawingResult &drawing)
 Rendered render(std::string_view name, const DrawingResult &drawing, const RenderSettings &settings)
 {
     DrawingRenderer renderer(name, settings);
-    renderer.begin(drawing);
+    TextDecoder decoder(settings.codePage.empty() ? drawingCodePage(drawing.codePage) : settings.codePage,
+                        mayHoldMText(drawing.firstBytes));
+    const bool decoded = settings.format == Format::Text || settings.format == Format::Json;
     for (const DrawingText &text : drawing.texts)
-        renderer.text(text.charset, text.bytes);
+        renderer.text(text.charset, text.bytes, decoded ? decoder.plainText(text.charset, text.bytes) : text.bytes);
     return renderer.finish(drawing);
 }
 
 std::string failureMessage(const DrawingResult &drawing)
 {
-    switch (drawing.status) {
-    case Status::Read:
-        return {};
-    case Status::Incomplete:
-        if (drawing.truncated())
-            return "truncated: the header says " + std::to_string(drawing.recordedSize) + " bytes, the file has " +
-                   std::to_string(drawing.size);
-        return "the library stopped before the end of the drawing";
-    case Status::CannotOpen:
-        return "cannot open: " + drawing.openError;
-    case Status::NotDwg:
-        return "not a DWG drawing";
-    case Status::Unsupported:
-        return "DWG version " + describeVersion(drawing.firstBytes) + " is not supported (supported: " +
-               supportedRange() + ")";
-    case Status::Refused:
-        return "the library could not read this " + describeVersion(drawing.firstBytes) + " drawing";
-    }
-    return {};
+    return drawing.failure.empty() ? describeFailure(drawing) : drawing.failure;
 }
 
 }  // namespace dwgtext

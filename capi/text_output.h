@@ -23,6 +23,10 @@ std::string utf16beToUtf8(std::string_view bytes);
 // U+FFFD; for file names and report texts, which may hold anything.
 std::string validUtf8(std::string_view bytes);
 
+// A report of the library as one line of valid UTF-8: without the line
+// breaks it ends in.
+std::string withoutTrailingNewlines(std::string_view text);
+
 // Turns the texts of one drawing into lines of plain text: code-51 texts
 // are decoded from UTF-16BE, all others from the drawing's code page; then
 // their codes are rendered (with MTEXT codes only where the drawing may hold

@@ -1,7 +1,5 @@
 // Decoding code pages with the C library's iconv.
 #include <cerrno>
-#include <functional>
-#include <map>
 
 #include "codepage.h"
 
@@ -12,53 +10,30 @@ namespace {
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
-// This thread's converters by code page, each opened when a text first
-// needs it and kept for the thread's later drawings; a name iconv does not
-// know is kept as kNoConverter.
-class Converters {
-public:
-    Converters() = default;
-    Converters(const Converters &) = delete;
-    Converters &operator=(const Converters &) = delete;
-    ~Converters()
-    {
-        for (const auto &[name, converter] : open_) {
-            if (converter != kNoConverter)
-                iconv_close(converter);
-        }
-    }
-
-    iconv_t of(const std::string &name)
-    {
-        auto found = open_.find(name);
-        if (found == open_.end())
-            found = open_.emplace(name, iconv_open("UTF-8", name.c_str())).first;
-        return found->second;
-    }
-
-private:
-    std::map<std::string, iconv_t, std::less<>> open_;
-};
-
-iconv_t converterFor(const std::string &name)
-{
-    thread_local Converters converters;
-    return converters.of(name);
-}
-
 }  // namespace
 
-bool converterKnows(const std::string &name) { return converterFor(name) != kNoConverter; }
+bool converterKnows(const std::string &name)
+{
+    const iconv_t converter = iconv_open("UTF-8", name.c_str());
+    if (converter == kNoConverter)
+        return false;
+    iconv_close(converter);
+    return true;
+}
 
 CodePageDecoder::CodePageDecoder(const std::string &iconvName) : name_(iconvName) {}
 
-CodePageDecoder::~CodePageDecoder() = default;
+CodePageDecoder::~CodePageDecoder()
+{
+    if (lookedUp_ && converter_ != kNoConverter)
+        iconv_close(converter_);
+}
 
 std::string CodePageDecoder::decode(std::string_view bytes)
 {
     std::string out;
     if (!lookedUp_) {
-        converter_ = converterFor(name_);
+        converter_ = iconv_open("UTF-8", name_.c_str());
         lookedUp_ = true;
     }
     if (converter_ == kNoConverter) {

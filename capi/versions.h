@@ -26,6 +26,9 @@ bool mayHoldMText(std::string_view firstBytes);
 // The version string with its release where known: "AC1018 (R2004)".
 std::string describeVersion(std::string_view firstBytes);
 
+// The release of the version ("R2000" for "AC1015"); empty where unknown.
+std::string_view releaseOf(std::string_view firstBytes);
+
 // The range the library reads, for messages: "AC1006 (R10) to AC1015 (R2000)".
 std::string supportedRange();
 

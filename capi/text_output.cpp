@@ -107,6 +107,13 @@ std::string validUtf8(std::string_view bytes)
     return out;
 }
 
+std::string withoutTrailingNewlines(std::string_view text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return validUtf8(text);
+}
+
 std::string TextDecoder::plainText(int32_t charset, std::string_view bytes)
 {
     if (charset == DWG_CHARSET_UTF16BE)

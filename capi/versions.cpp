@@ -93,6 +93,12 @@ std::string describeVersion(std::string_view firstBytes)
     return release ? described(*release) : std::string(versionOf(firstBytes));
 }
 
+std::string_view releaseOf(std::string_view firstBytes)
+{
+    const std::optional<Release> release = findRelease(firstBytes);
+    return release ? release->name : std::string_view();
+}
+
 std::string supportedRange()
 {
     return described(*findRelease("AC1006")) + " to " + described(*findRelease("AC1015"));

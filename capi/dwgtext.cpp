@@ -1,0 +1,234 @@
+// The simple C API over TextReader: every call catches what the C++ below
+// it may throw, so that nothing but a code leaves the library.
+#include "dwgtext.h"
+
+#include <cstring>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "codepage.h"
+#include "host_library.h"
+#include "reading.h"
+#include "text_output.h"
+#include "versions.h"
+
+struct dwgtext_drawing {
+    template <class Input>
+    dwgtext_drawing(const Input &input, unsigned flags)
+        : reader(input, tqhost::libraryEntryPoints()), raw((flags & DWGTEXT_RAW) != 0)
+    {
+        const std::string_view first = reader.facts().firstBytes;
+        if (dwgtext::looksLikeDwg(first)) {
+            version = dwgtext::versionOf(first);
+            release = dwgtext::releaseOf(first);
+        }
+        message = dwgtext::describeFailure(reader.facts());
+    }
+
+    // Made at the first text, so that a drawing without texts opens no
+    // converter.
+    dwgtext::TextDecoder &decoder()
+    {
+        if (!textDecoder) {
+            const dwgtext::DrawingFacts &facts = reader.facts();
+            textDecoder.emplace(codePage.empty() ? dwgtext::drawingCodePage(facts.codePage) : codePage,
+                                dwgtext::mayHoldMText(facts.firstBytes));
+        }
+        return *textDecoder;
+    }
+
+    dwgtext::TextReader reader;
+    bool raw;
+    std::string codePage;  // iconv name; empty: the drawing's own
+    std::optional<dwgtext::TextDecoder> textDecoder;
+    std::string text;      // the last text handed out, rendered
+    std::string version;
+    std::string release;
+    std::string message;
+};
+
+namespace {
+
+constexpr unsigned kKnownFlags = DWGTEXT_RAW;
+
+template <class Input>
+int openDrawing(const Input &input, unsigned flags, dwgtext_drawing **drawing)
+{
+    if (drawing == nullptr)
+        return DWGTEXT_ERROR_ARGUMENT;
+    *drawing = nullptr;
+    if ((flags & ~kKnownFlags) != 0)
+        return DWGTEXT_ERROR_ARGUMENT;
+    try {
+        *drawing = new dwgtext_drawing(input, flags);
+        return DWGTEXT_OK;
+    } catch (...) {
+        return DWGTEXT_ERROR_MEMORY;
+    }
+}
+
+void fill(dwgtext_drawing &drawing, const tqhost::LeanText &found, dwgtext_text &text)
+{
+    text.bytes = reinterpret_cast<const unsigned char *>(found.bytes.data());
+    text.bytes_length = found.bytes.size();
+    text.charset = found.charset;
+    if (drawing.raw) {
+        text.text = found.bytes.c_str();
+        text.length = found.bytes.size();
+    } else {
+        drawing.text = drawing.decoder().plainText(found.charset, found.bytes);
+        text.text = drawing.text.c_str();
+        text.length = drawing.text.size();
+    }
+}
+
+const char *orEmpty(const dwgtext_drawing *drawing, const std::string dwgtext_drawing::*field)
+{
+    return drawing == nullptr ? "" : (drawing->*field).c_str();
+}
+
+}  // namespace
+
+extern "C" {
+
+int dwgtext_open_path(const char *path, unsigned flags, dwgtext_drawing **drawing)
+{
+    if (path == nullptr) {
+        if (drawing != nullptr)
+            *drawing = nullptr;
+        return DWGTEXT_ERROR_ARGUMENT;
+    }
+    try {
+        return openDrawing(std::string(path), flags, drawing);
+    } catch (...) {
+        return DWGTEXT_ERROR_MEMORY;
+    }
+}
+
+int dwgtext_open_bytes(const void *bytes, size_t size, unsigned flags, dwgtext_drawing **drawing)
+{
+    if (bytes == nullptr && size != 0) {
+        if (drawing != nullptr)
+            *drawing = nullptr;
+        return DWGTEXT_ERROR_ARGUMENT;
+    }
+    return openDrawing(std::span<const uint8_t>(static_cast<const uint8_t *>(bytes), size), flags, drawing);
+}
+
+int dwgtext_set_codepage(dwgtext_drawing *drawing, const char *codepage)
+{
+    if (drawing == nullptr || codepage == nullptr || drawing->reader.started())
+        return DWGTEXT_ERROR_ARGUMENT;
+    try {
+        std::string name = dwgtext::iconvNameFor(codepage);
+        if (name.empty())
+            return DWGTEXT_ERROR_ARGUMENT;
+        drawing->codePage = std::move(name);
+        return DWGTEXT_OK;
+    } catch (...) {
+        return DWGTEXT_ERROR_MEMORY;
+    }
+}
+
+int dwgtext_next(dwgtext_drawing *drawing, dwgtext_text *text)
+{
+    if (drawing == nullptr || text == nullptr)
+        return DWGTEXT_ERROR_ARGUMENT;
+    try {
+        if (const tqhost::LeanText *found = drawing->reader.next()) {
+            fill(*drawing, *found, *text);
+            return 1;
+        }
+        drawing->message = dwgtext::describeFailure(drawing->reader.facts());
+        return 0;
+    } catch (...) {
+        // The text could not be rendered, or the reading ran out of memory
+        // and has ended.
+        try {
+            drawing->message = dwgtext::describeFailure(drawing->reader.facts());
+        } catch (...) {
+            drawing->message.clear();
+        }
+        return DWGTEXT_ERROR_MEMORY;
+    }
+}
+
+enum dwgtext_status dwgtext_status(const dwgtext_drawing *drawing)
+{
+    if (drawing == nullptr)
+        return DWGTEXT_FAILED;
+    switch (drawing->reader.facts().status) {
+    case dwgtext::Status::Reading:
+        return DWGTEXT_READING;
+    case dwgtext::Status::Read:
+        return DWGTEXT_READ;
+    case dwgtext::Status::Incomplete:
+        return DWGTEXT_INCOMPLETE;
+    case dwgtext::Status::NotDwg:
+        return DWGTEXT_NOT_A_DRAWING;
+    case dwgtext::Status::Unsupported:
+        return DWGTEXT_UNSUPPORTED;
+    case dwgtext::Status::Refused:
+        return DWGTEXT_FAILED;
+    case dwgtext::Status::CannotOpen:
+        return DWGTEXT_CANNOT_OPEN;
+    }
+    return DWGTEXT_FAILED;
+}
+
+const char *dwgtext_status_name(enum dwgtext_status status)
+{
+    switch (status) {
+    case DWGTEXT_READING:
+        return "reading";
+    case DWGTEXT_READ:
+        return "read";
+    case DWGTEXT_INCOMPLETE:
+        return "incomplete";
+    case DWGTEXT_NOT_A_DRAWING:
+        return "not-dwg";
+    case DWGTEXT_UNSUPPORTED:
+        return "unsupported";
+    case DWGTEXT_FAILED:
+        return "failed";
+    case DWGTEXT_CANNOT_OPEN:
+        return "cannot-open";
+    }
+    return "";
+}
+
+const char *dwgtext_version(const dwgtext_drawing *drawing) { return orEmpty(drawing, &dwgtext_drawing::version); }
+
+const char *dwgtext_release(const dwgtext_drawing *drawing) { return orEmpty(drawing, &dwgtext_drawing::release); }
+
+const char *dwgtext_message(const dwgtext_drawing *drawing) { return orEmpty(drawing, &dwgtext_drawing::message); }
+
+size_t dwgtext_report_count(const dwgtext_drawing *drawing)
+{
+    return drawing == nullptr ? 0 : drawing->reader.reports().size();
+}
+
+const char *dwgtext_report(const dwgtext_drawing *drawing, size_t index)
+{
+    if (drawing == nullptr || index >= drawing->reader.reports().size())
+        return "";
+    return drawing->reader.reports()[index].c_str();
+}
+
+void dwgtext_close(dwgtext_drawing *drawing) { delete drawing; }
+
+const char *dwgtext_error_message(int error)
+{
+    switch (error) {
+    case DWGTEXT_OK:
+        return "no error";
+    case DWGTEXT_ERROR_ARGUMENT:
+        return "invalid argument: a null pointer, an unknown flag or code page, or a code page set too late";
+    case DWGTEXT_ERROR_MEMORY:
+        return "out of memory";
+    }
+    return "unknown error";
+}
+
+}  // extern "C"

@@ -1,0 +1,359 @@
+// The simple C API as a program uses it: paths and bytes, every status, raw
+// texts, code pages, texts that come while the drawing is read, handles on
+// many threads, and wrong arguments.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "codepage.h"
+#include "dwgtext.h"
+#include "dwgwriter.h"
+#include "extent.h"
+#include "hardening/composed_drawings.h"
+#include "host_library.h"
+#include "reading.h"
+#include "text_output.h"
+#include "versions.h"
+
+namespace {
+
+using namespace std::string_literals;
+using Bytes = std::vector<uint8_t>;
+
+struct Text {
+    std::string text;
+    std::string bytes;
+    int32_t charset = 0;
+    bool operator==(const Text &) const = default;
+};
+
+// Everything a program can learn of one drawing.
+struct Drawing {
+    int opened = DWGTEXT_OK;
+    std::vector<Text> texts;
+    enum dwgtext_status status = DWGTEXT_READING;
+    std::string version, release, message;
+    std::vector<std::string> reports;
+    bool operator==(const Drawing &) const = default;
+};
+
+Drawing readAll(dwgtext_drawing *handle, int opened)
+{
+    Drawing drawing;
+    drawing.opened = opened;
+    if (handle == nullptr)
+        return drawing;
+    dwgtext_text text{};
+    int next = 0;
+    while ((next = dwgtext_next(handle, &text)) == 1) {
+        drawing.texts.push_back({std::string(text.text, text.length),
+                                 std::string(reinterpret_cast<const char *>(text.bytes), text.bytes_length),
+                                 text.charset});
+        EXPECT_EQ(text.text[text.length], '\0');
+    }
+    EXPECT_EQ(next, 0);
+    drawing.status = dwgtext_status(handle);
+    drawing.version = dwgtext_version(handle);
+    drawing.release = dwgtext_release(handle);
+    drawing.message = dwgtext_message(handle);
+    for (size_t i = 0; i < dwgtext_report_count(handle); ++i)
+        drawing.reports.emplace_back(dwgtext_report(handle, i));
+    dwgtext_close(handle);
+    return drawing;
+}
+
+Drawing readBytes(const Bytes &bytes, unsigned flags = 0)
+{
+    dwgtext_drawing *handle = nullptr;
+    const int opened = dwgtext_open_bytes(bytes.data(), bytes.size(), flags, &handle);
+    return readAll(handle, opened);
+}
+
+Drawing readPath(const std::string &path, unsigned flags = 0)
+{
+    dwgtext_drawing *handle = nullptr;
+    const int opened = dwgtext_open_path(path.c_str(), flags, &handle);
+    return readAll(handle, opened);
+}
+
+std::string writtenFile(const Bytes &bytes, const std::string &name)
+{
+    const std::string path = testing::TempDir() + name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+Bytes sample(const std::string &name)
+{
+    std::ifstream file(std::string(TQDUDADE_SAMPLES_DIR) + "/" + name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), {});
+}
+
+// The texts and reports of the recording host, rendered as dwgtext renders
+// them.
+Drawing recorded(const Bytes &bytes)
+{
+    Drawing drawing;
+    const std::string first(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), 6));
+    dwgtext::TextDecoder decoder(dwgtext::drawingCodePage(dwgtext::recordedCodePage(bytes)),
+                                 dwgtext::mayHoldMText(first));
+    for (const tqhost::Event &event : tqhost::runLibrarySession(bytes).events) {
+        if (event.type == tqhost::Event::Type::Text)
+            drawing.texts.push_back({decoder.plainText(event.code, event.bytes), event.bytes, event.code});
+        else if (event.type == tqhost::Event::Type::Report)
+            drawing.reports.push_back(dwgtext::withoutTrailingNewlines(event.bytes));
+    }
+    return drawing;
+}
+
+std::vector<hardening::NamedDrawing> drawingsOfEveryVersion()
+{
+    std::vector<hardening::NamedDrawing> drawings = hardening::composedDrawings();
+    for (const char *name : {"r12.dwg", "r14.dwg", "r2000.dwg"})
+        drawings.push_back({name, sample(name)});
+    return drawings;
+}
+
+TEST(Texts, PathsAndBytesGiveTheRecordingHostsTextsRenderedAsDwgtextDoes)
+{
+    for (const hardening::NamedDrawing &drawing : drawingsOfEveryVersion()) {
+        SCOPED_TRACE(drawing.name);
+        const Drawing expected = recorded(drawing.bytes);
+        const Drawing fromBytes = readBytes(drawing.bytes);
+        ASSERT_FALSE(fromBytes.texts.empty());
+        EXPECT_EQ(fromBytes.texts, expected.texts);
+        EXPECT_EQ(fromBytes.reports, expected.reports);
+        EXPECT_EQ(fromBytes.status, DWGTEXT_READ);
+        EXPECT_EQ(readPath(writtenFile(drawing.bytes, "capi.dwg")), fromBytes);
+    }
+}
+
+TEST(Texts, ASampleReadsAsAPersonSeesIt)
+{
+    const Drawing drawing = readBytes(sample("r12.dwg"));
+    ASSERT_GE(drawing.texts.size(), 3u);
+    EXPECT_EQ(drawing.texts[0].text, "Ground floor plan");
+    EXPECT_EQ(drawing.texts[1].text, "Roof pitch 35\u00B0");
+    EXPECT_EQ(drawing.texts[1].bytes, "Roof pitch 35\xB0");
+    EXPECT_EQ(drawing.texts[2].text, "\u2205 12 holes");
+    EXPECT_EQ(drawing.version, "AC1009");
+    EXPECT_EQ(drawing.release, "R11/R12");
+    EXPECT_EQ(drawing.message, "");
+}
+
+TEST(Texts, RawTextsAreTheBytesAsDelivered)
+{
+    for (const hardening::NamedDrawing &drawing : drawingsOfEveryVersion()) {
+        SCOPED_TRACE(drawing.name);
+        const Drawing raw = readBytes(drawing.bytes, DWGTEXT_RAW);
+        const Drawing rendered = readBytes(drawing.bytes);
+        ASSERT_EQ(raw.texts.size(), rendered.texts.size());
+        for (std::size_t i = 0; i < raw.texts.size(); ++i) {
+            EXPECT_EQ(raw.texts[i].text, raw.texts[i].bytes);
+            EXPECT_EQ(raw.texts[i].bytes, rendered.texts[i].bytes);
+        }
+    }
+}
+
+// An R2000 drawing whose header records ANSI_1252 holding a text in another
+// code page.
+TEST(Texts, ACodePageSetBeforeTheFirstTextDecodesEveryText)
+{
+    dwgw::R2000Drawing composed;
+    composed.addText("\xCF\xEB\xE0\xED");  // "План" in CP1251, "Ïëàí" in CP1252
+    const Bytes bytes = composed.build();
+    EXPECT_EQ(readBytes(bytes).texts.at(0).text, "\u00CF\u00EB\u00E0\u00ED");
+
+    for (const char *name : {"CP1251", "ANSI_1251", "ansi_1251"}) {
+        dwgtext_drawing *handle = nullptr;
+        ASSERT_EQ(dwgtext_open_bytes(bytes.data(), bytes.size(), 0, &handle), DWGTEXT_OK);
+        EXPECT_EQ(dwgtext_set_codepage(handle, name), DWGTEXT_OK) << name;
+        EXPECT_EQ(readAll(handle, DWGTEXT_OK).texts.at(0).text, "\u041F\u043B\u0430\u043D") << name;
+    }
+
+    dwgtext_drawing *handle = nullptr;
+    ASSERT_EQ(dwgtext_open_bytes(bytes.data(), bytes.size(), 0, &handle), DWGTEXT_OK);
+    EXPECT_EQ(dwgtext_set_codepage(handle, "NO-SUCH-PAGE"), DWGTEXT_ERROR_ARGUMENT);
+    dwgtext_text text{};
+    ASSERT_EQ(dwgtext_next(handle, &text), 1);
+    EXPECT_EQ(dwgtext_set_codepage(handle, "CP1251"), DWGTEXT_ERROR_ARGUMENT);  // too late
+    dwgtext_close(handle);
+}
+
+
+TEST(Status, EveryWayADrawingEnds)
+{
+    const Bytes whole = hardening::composedDrawings().back().bytes;
+    const Bytes cut(whole.begin(), whole.end() - 40);
+    dwgw::R2000Drawing fourLocators;  // the library needs five
+    fourLocators.addText("never read");
+    fourLocators.options.locatorCount = 4;
+    Bytes tooNew = {'A', 'C', '1', '0', '1', '8'};
+    tooNew.resize(200);
+    const std::string supported = " is not supported (supported: AC1006 (R10) to AC1015 (R2000))";
+
+    struct Case {
+        std::string name;
+        Drawing drawing;
+        enum dwgtext_status status;
+        std::string version, release, message;
+    };
+    const Case cases[] = {
+        {"read", readBytes(whole), DWGTEXT_READ, "AC1015", "R2000", ""},
+        {"cut", readBytes(cut), DWGTEXT_INCOMPLETE, "AC1015", "R2000",
+         "truncated: the header says " + std::to_string(dwgtext::recordedExtent(whole)) + " bytes, the file has " +
+             std::to_string(cut.size())},
+        {"notes", readBytes(Bytes(100, 'x')), DWGTEXT_NOT_A_DRAWING, "", "", "not a DWG drawing"},
+        {"empty", readBytes({}), DWGTEXT_NOT_A_DRAWING, "", "", "not a DWG drawing"},
+        {"AC1018", readBytes(tooNew), DWGTEXT_UNSUPPORTED, "AC1018", "R2004", "DWG version AC1018 (R2004)" + supported},
+        {"refused", readBytes(fourLocators.build()), DWGTEXT_FAILED, "AC1015", "R2000",
+         "the library could not read this AC1015 (R2000) drawing"},
+        {"missing", readPath(testing::TempDir() + "no/such.dwg"), DWGTEXT_CANNOT_OPEN, "", "",
+         "cannot open: No such file or directory"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.drawing.opened, DWGTEXT_OK);
+        EXPECT_EQ(c.drawing.status, c.status);
+        EXPECT_EQ(c.drawing.version, c.version);
+        EXPECT_EQ(c.drawing.release, c.release);
+        EXPECT_EQ(c.drawing.message, c.message);
+    }
+    // A drawing cut short keeps the texts before the cut.
+    EXPECT_FALSE(cases[1].drawing.texts.empty());
+    // The refusal has the library's own reason among the reports.
+    ASSERT_FALSE(cases[5].drawing.reports.empty());
+    EXPECT_TRUE(cases[5].drawing.reports[0].starts_with("*** ERROR ***")) << cases[5].drawing.reports[0];
+
+    const std::string names[] = {"reading", "read", "incomplete", "not-dwg", "unsupported", "failed", "cannot-open"};
+    for (int status = DWGTEXT_READING; status <= DWGTEXT_CANNOT_OPEN; ++status)
+        EXPECT_EQ(dwgtext_status_name(static_cast<enum dwgtext_status>(status)), names[status]);
+}
+
+TEST(Status, ReadingUntilTheLastTextAndFinalAfterIt)
+{
+    const Bytes bytes = hardening::composedDrawings().back().bytes;
+    dwgtext_drawing *handle = nullptr;
+    ASSERT_EQ(dwgtext_open_bytes(bytes.data(), bytes.size(), 0, &handle), DWGTEXT_OK);
+    dwgtext_text text{};
+    while (dwgtext_next(handle, &text) == 1)
+        EXPECT_EQ(dwgtext_status(handle), DWGTEXT_READING);
+    EXPECT_EQ(dwgtext_status(handle), DWGTEXT_READ);
+    EXPECT_EQ(dwgtext_next(handle, &text), 0);  // and stays so
+    dwgtext_close(handle);
+}
+
+DWGSessionHeader gSession{};
+DWGSessionHeader *openAnything(HostSource *, HostOpenParams *) { return &gSession; }
+int32_t nothingMore(DWGSessionHeader *) { return 0; }
+void shutDown(DWGSessionHeader *) {}
+
+// A whole drawing whose reading ends without its end object.
+TEST(Status, ALibraryThatStopsEarlyLeavesTheDrawingIncomplete)
+{
+    const Bytes bytes = hardening::composedDrawings().back().bytes;
+    dwgtext::TextReader reader(bytes, {&openAnything, &nothingMore, &shutDown});
+    EXPECT_EQ(reader.facts().status, dwgtext::Status::Reading);
+    EXPECT_EQ(reader.next(), nullptr);
+    EXPECT_EQ(reader.facts().status, dwgtext::Status::Incomplete);
+    EXPECT_EQ(dwgtext::describeFailure(reader.facts()), "the library stopped before the end of the drawing");
+}
+
+// getDWGobject calls counted, on this thread.
+thread_local uint64_t tCalls = 0;
+int32_t countedNext(DWGSessionHeader *session) { return ++tCalls, getDWGobject(session); }
+
+// Texts of a drawing of 20 000 objects come as the library finds them, not
+// after it has read the whole drawing.
+TEST(Memory, TextsComeWhileTheDrawingIsRead)
+{
+    dwgw::R2000Drawing composed;
+    for (int i = 0; i < 20000; ++i) {
+        if (i % 10 == 0)
+            composed.addText("text " + std::to_string(i));
+        else
+            composed.addObject(19);
+    }
+    const Bytes bytes = composed.build();
+    const tqhost::EntryPoints counted{&startSrcDWG, &countedNext, &shutDownDWGsrc};
+    tCalls = 0;
+    dwgtext::TextReader reader(bytes, counted);
+    ASSERT_NE(reader.next(), nullptr);
+    const uint64_t callsForFirst = tCalls;
+    uint64_t texts = 1;
+    while (reader.next() != nullptr)
+        ++texts;
+    EXPECT_EQ(texts, 2000u);
+    EXPECT_EQ(reader.facts().status, dwgtext::Status::Read);
+    EXPECT_LT(callsForFirst * 100, tCalls) << callsForFirst << " of " << tCalls;
+}
+
+TEST(Threads, HandlesOnManyThreadsReadAsOne)
+{
+    const std::vector<hardening::NamedDrawing> drawings = drawingsOfEveryVersion();
+    std::vector<Drawing> alone;
+    for (const hardening::NamedDrawing &drawing : drawings)
+        alone.push_back(readBytes(drawing.bytes));
+
+    std::vector<std::vector<Drawing>> seen(6);
+    {
+        std::vector<std::jthread> threads;
+        for (std::vector<Drawing> &mine : seen) {
+            threads.emplace_back([&] {
+                for (int round = 0; round < 5; ++round) {
+                    for (const hardening::NamedDrawing &drawing : drawings)
+                        mine.push_back(readBytes(drawing.bytes));
+                }
+            });
+        }
+    }
+    for (const std::vector<Drawing> &mine : seen) {
+        ASSERT_EQ(mine.size(), 5 * alone.size());
+        for (std::size_t i = 0; i < mine.size(); ++i)
+            EXPECT_EQ(mine[i], alone[i % alone.size()]) << drawings[i % alone.size()].name;
+    }
+}
+
+TEST(Arguments, WrongOnesGiveCodesAndMessages)
+{
+    const Bytes bytes = sample("r14.dwg");
+    dwgtext_drawing *handle = reinterpret_cast<dwgtext_drawing *>(&handle);
+    EXPECT_EQ(dwgtext_open_path(nullptr, 0, &handle), DWGTEXT_ERROR_ARGUMENT);
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_EQ(dwgtext_open_path("x.dwg", 0, nullptr), DWGTEXT_ERROR_ARGUMENT);
+    EXPECT_EQ(dwgtext_open_bytes(nullptr, 10, 0, &handle), DWGTEXT_ERROR_ARGUMENT);
+    EXPECT_EQ(dwgtext_open_bytes(bytes.data(), bytes.size(), 0, nullptr), DWGTEXT_ERROR_ARGUMENT);
+    EXPECT_EQ(dwgtext_open_bytes(bytes.data(), bytes.size(), 2, &handle), DWGTEXT_ERROR_ARGUMENT);
+    EXPECT_EQ(handle, nullptr);
+
+    dwgtext_text text{};
+    EXPECT_EQ(dwgtext_next(nullptr, &text), DWGTEXT_ERROR_ARGUMENT);
+    EXPECT_EQ(dwgtext_set_codepage(nullptr, "CP1252"), DWGTEXT_ERROR_ARGUMENT);
+    EXPECT_EQ(dwgtext_status(nullptr), DWGTEXT_FAILED);
+    EXPECT_STREQ(dwgtext_version(nullptr), "");
+    EXPECT_STREQ(dwgtext_release(nullptr), "");
+    EXPECT_STREQ(dwgtext_message(nullptr), "");
+    EXPECT_EQ(dwgtext_report_count(nullptr), 0u);
+    EXPECT_STREQ(dwgtext_report(nullptr, 0), "");
+    EXPECT_STREQ(dwgtext_status_name(static_cast<enum dwgtext_status>(99)), "");
+    dwgtext_close(nullptr);
+
+    ASSERT_EQ(dwgtext_open_bytes(bytes.data(), bytes.size(), DWGTEXT_RAW, &handle), DWGTEXT_OK);
+    EXPECT_EQ(dwgtext_next(handle, nullptr), DWGTEXT_ERROR_ARGUMENT);
+    EXPECT_EQ(dwgtext_set_codepage(handle, nullptr), DWGTEXT_ERROR_ARGUMENT);
+    EXPECT_STREQ(dwgtext_report(handle, 1000), "");
+    EXPECT_EQ(dwgtext_next(handle, &text), 1);  // the handle still works
+    dwgtext_close(handle);
+
+    for (int error : {int{DWGTEXT_OK}, int{DWGTEXT_ERROR_ARGUMENT}, int{DWGTEXT_ERROR_MEMORY}, 42})
+        EXPECT_GT(std::strlen(dwgtext_error_message(error)), 0u) << error;
+    EXPECT_STRNE(dwgtext_error_message(DWGTEXT_ERROR_ARGUMENT), dwgtext_error_message(DWGTEXT_ERROR_MEMORY));
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+#include "reading.h"
+
+#include <algorithm>
+#include <new>
+
+#include "codepage.h"
+#include "extent.h"
+#include "host_files.h"
+#include "text_output.h"
+#include "versions.h"
+
+namespace dwgtext {
+
+namespace {
+
+Status refusalStatus(std::string_view firstBytes)
+{
+    if (!looksLikeDwg(firstBytes))
+        return Status::NotDwg;
+    return isSupportedVersion(firstBytes) ? Status::Refused : Status::Unsupported;
+}
+
+std::string firstBytesOf(tqhost::ByteSource &bytes)
+{
+    std::string first(std::min<uint64_t>(bytes.size(), 6), '\0');
+    const int64_t n = bytes.readAt(0, first.data(), first.size());
+    first.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return first;
+}
+
+}  // namespace
+
+std::string_view statusName(Status status)
+{
+    switch (status) {
+    case Status::Read:
+        return "read";
+    case Status::Incomplete:
+        return "incomplete";
+    case Status::CannotOpen:
+        return "cannot-open";
+    case Status::NotDwg:
+        return "not-dwg";
+    case Status::Unsupported:
+        return "unsupported";
+    case Status::Refused:
+        return "refused";
+    case Status::Reading:
+        return "reading";
+    }
+    return "";
+}
+
+void readHeader(tqhost::ByteSource &bytes, DrawingFacts &facts)
+{
+    facts.size = bytes.size();
+    facts.firstBytes = firstBytesOf(bytes);
+    uint8_t header[kCodePageHeaderLength] = {};
+    const int64_t n = bytes.readAt(0, header, sizeof header);
+    facts.codePage = recordedCodePage(std::span<const uint8_t>(header, n > 0 ? static_cast<std::size_t>(n) : 0));
+    facts.recordedSize = recordedExtent(bytes);
+}
+
+Status finalStatus(const DrawingFacts &facts, bool refused, bool endSeen)
+{
+    if (facts.truncated() || (!refused && !endSeen))
+        return Status::Incomplete;
+    return refused ? refusalStatus(facts.firstBytes) : Status::Read;
+}
+
+std::string describeFailure(const DrawingFacts &facts)
+{
+    switch (facts.status) {
+    case Status::Read:
+    case Status::Reading:
+        return {};
+    case Status::Incomplete:
+        if (facts.truncated())
+            return "truncated: the header says " + std::to_string(facts.recordedSize) + " bytes, the file has " +
+                   std::to_string(facts.size);
+        return "the library stopped before the end of the drawing";
+    case Status::CannotOpen:
+        return "cannot open: " + facts.openError;
+    case Status::NotDwg:
+        return "not a DWG drawing";
+    case Status::Unsupported:
+        return "DWG version " + describeVersion(facts.firstBytes) + " is not supported (supported: " +
+               supportedRange() + ")";
+    case Status::Refused:
+        return "the library could not read this " + describeVersion(facts.firstBytes) + " drawing";
+    }
+    return {};
+}
+
+TextReader::TextReader(const std::string &path, const tqhost::EntryPoints &entry)
+    : bytes_(tqhost::openDrawing(path, facts_.openError))
+{
+    if (bytes_ == nullptr)
+        facts_.status = Status::CannotOpen;
+    else
+        start(entry);
+}
+
+TextReader::TextReader(std::span<const uint8_t> bytes, const tqhost::EntryPoints &entry)
+    : bytes_(std::make_unique<tqhost::MemoryBytes>(bytes))
+{
+    start(entry);
+}
+
+TextReader::~TextReader() = default;
+
+void TextReader::start(const tqhost::EntryPoints &entry)
+{
+    readHeader(*bytes_, facts_);
+    session_.emplace(*bytes_, static_cast<tqhost::ReportSink &>(*this), entry);
+    facts_.status = session_->start() ? Status::Reading : finalStatus(facts_, true, false);
+}
+
+const tqhost::LeanText *TextReader::next()
+{
+    started_ = true;
+    if (facts_.status != Status::Reading)
+        return nullptr;
+    try {
+        if (const tqhost::LeanText *text = session_->next())
+            return text;
+    } catch (const std::bad_alloc &) {
+        session_.reset();
+        facts_.status = Status::Incomplete;
+        throw;
+    }
+    facts_.status = finalStatus(facts_, false, session_->endSeen());
+    return nullptr;
+}
+
+void TextReader::report(std::string_view text) { reports_.push_back(withoutTrailingNewlines(text)); }
+
+}  // namespace dwgtext

@@ -1,0 +1,90 @@
+// Reading one drawing's texts a text at a time on the lean host: what
+// libdwgtext is built on. What the file header tells comes first, then the
+// texts as the library finds them, then what became of the drawing.
+#ifndef DWGTEXT_READING_H
+#define DWGTEXT_READING_H
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host_lean.h"
+
+namespace dwgtext {
+
+enum class Status {
+    Read,         // opened and read to its end object
+    Incomplete,   // cut short, or the library stopped before the end object
+    CannotOpen,   // the file could not be read
+    NotDwg,       // refused, and not a DWG drawing at all
+    Unsupported,  // refused: a DWG drawing of a release the library does not read
+    Refused,      // refused although the library reads its release
+    Reading,      // texts may follow
+};
+
+// The word for a status in JSON output: "read", "not-dwg"...
+std::string_view statusName(Status status);
+
+// What is known of a drawing besides its texts.
+struct DrawingFacts {
+    Status status = Status::Read;
+    std::string openError;      // why the file could not be read
+    std::string firstBytes;     // the first six bytes of the file, or fewer
+    int32_t codePage = -1;      // the code page its header records; -1 none
+    uint64_t size = 0;          // bytes in the file
+    uint64_t recordedSize = 0;  // bytes its header says it has; 0 unknown
+
+    bool truncated() const { return recordedSize > size; }
+};
+
+// What the file header tells before the library starts: first bytes, code
+// page and sizes.
+void readHeader(tqhost::ByteSource &bytes, DrawingFacts &facts);
+
+// The status of a drawing once the library is done with it. A drawing cut
+// short is incomplete whatever the library made of it.
+Status finalStatus(const DrawingFacts &facts, bool refused, bool endSeen);
+
+// Why a drawing was not read, in one line without the file name; empty for
+// a drawing that was read or is being read.
+std::string describeFailure(const DrawingFacts &facts);
+
+// One drawing, opened and started at once, its texts taken one at a time.
+class TextReader final : private tqhost::ReportSink {
+public:
+    // The file at path, read where the library asks.
+    TextReader(const std::string &path, const tqhost::EntryPoints &entry);
+    // Bytes in memory, not copied: they must stay until the reader goes.
+    TextReader(std::span<const uint8_t> bytes, const tqhost::EntryPoints &entry);
+    TextReader(const TextReader &) = delete;
+    TextReader &operator=(const TextReader &) = delete;
+    ~TextReader() override;
+
+    const DrawingFacts &facts() const { return facts_; }
+    // Each as one line of valid UTF-8 without its trailing line breaks.
+    const std::vector<std::string> &reports() const { return reports_; }
+    bool started() const { return started_; }
+
+    // The next text, valid until the next call; null when there are no more,
+    // and the status is final. Throws std::bad_alloc when memory ran out,
+    // which ends the reading as incomplete.
+    const tqhost::LeanText *next();
+
+private:
+    void start(const tqhost::EntryPoints &entry);
+    void report(std::string_view text) override;
+
+    DrawingFacts facts_;
+    std::vector<std::string> reports_;
+    std::unique_ptr<tqhost::ByteSource> bytes_;
+    std::optional<tqhost::LeanSession> session_;  // after reports_: it reports as it shuts down
+    bool started_ = false;                        // next() has been called
+};
+
+}  // namespace dwgtext
+
+#endif
