@@ -19,9 +19,10 @@ int64_t MemoryBytes::readAt(uint64_t offset, void *buffer, std::size_t count)
 }
 
 // hostOwn[0] of the source and the services leads back to the host. Of an
-// object, hostOwn[0] links the library's chain, hostOwn[1] holds its kind
-// and hostOwn[2] and [3] link the host's list of the objects not yet freed,
-// which a session cut short leaves behind.
+// object, hostOwn[0] links the library's chain (or, once delivered, the
+// spare list), hostOwn[1] holds its kind and hostOwn[2] and [3] link the
+// host's list of the objects not yet delivered, which a session cut short
+// leaves behind.
 //
 // The library calls the host from code built without exceptions, so no
 // exception may leave a host operation: a text or report that cannot be
@@ -62,6 +63,11 @@ public:
         shutDown();
         while (live_ != nullptr)
             release(live_);
+        while (spare_ != nullptr) {
+            DWGOutputObject *next = static_cast<DWGOutputObject *>(spare_->hostOwn[0]);
+            std::free(spare_);
+            spare_ = next;
+        }
     }
 
     bool start()
@@ -158,10 +164,19 @@ private:
         return 1;
     }
 
+    // Objects go back to a spare list when delivered and are made again
+    // from it, so that a session takes from the heap only as many as one
+    // call of getDWGobject ever holds.
     static DWGOutputObject *create(HostServices *svc, int32_t kind)
     {
         Host &host = of(svc);
-        auto *object = static_cast<DWGOutputObject *>(std::calloc(1, sizeof(DWGOutputObject)));
+        DWGOutputObject *object = host.spare_;
+        if (object != nullptr) {
+            host.spare_ = static_cast<DWGOutputObject *>(object->hostOwn[0]);
+            *object = DWGOutputObject{};
+        } else {
+            object = static_cast<DWGOutputObject *>(std::calloc(1, sizeof(DWGOutputObject)));
+        }
         if (object == nullptr)
             return nullptr;
         object->hostOwn[1] = reinterpret_cast<void *>(static_cast<intptr_t>(kind));
@@ -179,7 +194,8 @@ private:
             previous(following(object)) = previous(object);
         if (kindOf(object) == DWG_OBJECT_TEXT)
             std::free(object->text);
-        std::free(object);
+        object->hostOwn[0] = spare_;
+        spare_ = object;
     }
 
     // Texts are copied as they are appended, into entries kept from one
@@ -246,6 +262,7 @@ private:
     int32_t position_ = 0;
     DWGOutputObject *tail_ = nullptr;
     DWGOutputObject *live_ = nullptr;
+    DWGOutputObject *spare_ = nullptr;
     std::vector<LeanText> texts_;
     std::size_t pending_ = 0;  // texts_ filled by the last getDWGobject call
     std::size_t taken_ = 0;    // of them, handed out

@@ -92,20 +92,6 @@ void deleteR12DataRead(R12DataRead *reader)
     deleteIn(reader->memory(), reader);
 }
 
-// The head's four bytes (type, flags, then the little-endian record
-// length) are read as one little-endian word.
-int32_t R12DataRead::getEntityHead(uint8_t *type, uint8_t *flags, uint16_t *length)
-{
-    uint32_t head = 0;
-    if (!data_->getRL(&head)) {
-        return 0;
-    }
-    *type = static_cast<uint8_t>(head);
-    *flags = static_cast<uint8_t>(head >> 8);
-    *length = static_cast<uint16_t>(head >> 16);
-    return 1;
-}
-
 // After the first word and the option word, the fields the flags announce
 // are stored in this order: extra flags, one block of extended data,
 // colour, linetype index, elevation, thickness, handle, viewport.
@@ -159,18 +145,6 @@ int32_t R12DataRead::p_getByte(uint16_t *value)
 int32_t R12DataRead::p_linetypeIndexSize() const
 {
     return session_->versionIndex == kAC1006 ? 1 : 2;
-}
-
-int32_t R12DataRead::skipEntity()
-{
-    int32_t start = stream_->CurPosition();
-    uint8_t type = 0;
-    uint8_t flags = 0;
-    uint16_t length = 0;
-    if (start < 0 || !getEntityHead(&type, &flags, &length)) {
-        return 0;
-    }
-    return stream_->SeekPos(start + length) == 1 ? 1 : 0;
 }
 
 int32_t R12DataRead::skipCountedBytes()

@@ -10,9 +10,10 @@
 
 #include <cstdint>
 
+#include "support/dataread.h"
+#include "support/filestrmio.h"
+
 struct DWGglobal;
-class DataRead;
-class FileStream;
 class MemoryService;
 
 class R12DataRead {
@@ -26,14 +27,35 @@ public:
     DataRead *dataRead() const { return data_; }
 
     // The head of an entity record. The length counts the whole record from
-    // its type byte.
-    int32_t getEntityHead(uint8_t *type, uint8_t *flags, uint16_t *length);
+    // its type byte. Its four bytes (type, flags, then the little-endian
+    // length) are read as one little-endian word.
+    int32_t getEntityHead(uint8_t *type, uint8_t *flags, uint16_t *length)
+    {
+        uint32_t head = 0;
+        if (!data_->getRL(&head)) {
+            return 0;
+        }
+        *type = static_cast<uint8_t>(head);
+        *flags = static_cast<uint8_t>(head >> 8);
+        *length = static_cast<uint16_t>(head >> 16);
+        return 1;
+    }
     // The common part that follows the head; which fields are present is
     // decided by the head's type and flags.
     int32_t getEntityCommon(uint16_t *firstWord, uint16_t *optionWord, uint16_t *colour, uint16_t *extraFlags,
                             uint8_t type, uint16_t flags);
     // Passes over a whole entity record by the length in its head.
-    int32_t skipEntity();
+    int32_t skipEntity()
+    {
+        const int32_t start = stream_->CurPosition();
+        uint8_t type = 0;
+        uint8_t flags = 0;
+        uint16_t length = 0;
+        if (start < 0 || !getEntityHead(&type, &flags, &length)) {
+            return 0;
+        }
+        return stream_->SeekPos(start + length) == 1 ? 1 : 0;
+    }
     // Passes over a byte string counted by one leading byte.
     int32_t skipCountedBytes();
     // Passes over count bytes, 16 at a time; nothing for count <= 0.
