@@ -180,16 +180,21 @@ int32_t ObjectMap::p_scanSection(uint16_t size)
 
 // An entry: the handle delta, then the offset delta. Both are decoded in
 // place when the cursor's window holds the longest pair.
-int32_t ObjectMap::p_readPair(int32_t *handleDelta, int32_t *offsetDelta)
+inline int32_t ObjectMap::p_readPair(int32_t *handleDelta, int32_t *offsetDelta)
 {
     const uint8_t *in = nullptr;
     if (stream_->viewWithCursor(cursor_, &in) < 2 * kMaxMCBytes) {
-        return p_readValue(handleDelta) && p_readValue(offsetDelta) ? 1 : 0;
+        return p_readValues(handleDelta, offsetDelta);
     }
     const int32_t first = p_decodeMC(in, handleDelta);
     const int32_t second = p_decodeMC(in + first, offsetDelta);
     stream_->advanceCursor(cursor_, first + second);
     return 1;
+}
+
+int32_t ObjectMap::p_readValues(int32_t *first, int32_t *second)
+{
+    return p_readValue(first) && p_readValue(second) ? 1 : 0;
 }
 
 // A modular char: bytes up to the first without the continuation bit, at

@@ -44,6 +44,7 @@ private:
     int32_t p_readPair(int32_t *handleDelta, int32_t *offsetDelta);
     int32_t p_copyMC(uint8_t *bytes);
     int32_t p_decodeMC(const uint8_t *bytes, int32_t *value) const;
+    int32_t p_readValues(int32_t *first, int32_t *second);
     int32_t p_readValue(int32_t *value);
     int32_t p_seek(int32_t position);
     int32_t p_position();
