@@ -57,6 +57,7 @@ private:
     unsigned codePage_;  // Windows code-page number; 0 when it has none
 #else
     std::string name_;
+    bool keepsAscii_;
     iconv_t converter_{};     // its own, opened at the first text
     bool lookedUp_ = false;
 #endif

@@ -10,6 +10,22 @@ namespace {
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
+// The Windows and ISO single-byte code pages keep ASCII as it is, so a text
+// of ASCII bytes alone is its own UTF-8; most texts of drawings are.
+bool keepsAscii(std::string_view iconvName)
+{
+    return iconvName.starts_with("CP125") || iconvName.starts_with("ISO-8859-");
+}
+
+bool isAscii(std::string_view bytes)
+{
+    for (char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool converterKnows(const std::string &name)
@@ -21,7 +37,10 @@ bool converterKnows(const std::string &name)
     return true;
 }
 
-CodePageDecoder::CodePageDecoder(const std::string &iconvName) : name_(iconvName) {}
+CodePageDecoder::CodePageDecoder(const std::string &iconvName)
+    : name_(iconvName), keepsAscii_(keepsAscii(iconvName))
+{
+}
 
 CodePageDecoder::~CodePageDecoder()
 {
@@ -31,6 +50,8 @@ CodePageDecoder::~CodePageDecoder()
 
 std::string CodePageDecoder::decode(std::string_view bytes)
 {
+    if (keepsAscii_ && isAscii(bytes))
+        return std::string(bytes);
     std::string out;
     if (!lookedUp_) {
         converter_ = iconv_open("UTF-8", name_.c_str());
