@@ -1,0 +1,118 @@
+"""The records of a batch run: one per drawing, read in the worker's own
+process at the first try and in child processes at the second, where a
+drawing that crashes its reader takes nobody else with it.
+
+Run as ``python3 -m tqdudade._records MODULE:READER``, it is such a child:
+it reads the [name, path] pairs of the JSON list on its standard input
+with READER, and writes one JSON outcome a line as each is done.
+"""
+from __future__ import annotations
+
+import importlib
+import json
+import os
+import signal
+import subprocess
+import sys
+from dataclasses import asdict, dataclass
+from typing import Callable
+
+from ._drawing import Drawing
+
+Input = tuple[str, str]
+"""A drawing to read: its name in the output and its absolute path."""
+
+Reader = Callable[[str, str], dict]
+"""Reads one drawing (name, path) into its record; a function at the top
+level of its module, which a child process imports."""
+
+
+def read_record(name: str, path: str) -> dict:
+    """The record of one drawing: the fields of ``dwgtext --json``'s
+    per-file record, with its texts in "strings"."""
+    with Drawing(path) as drawing:
+        strings = list(drawing.texts)
+    record = {
+        "file": name,
+        "version": drawing.version,
+        "status": drawing.status,
+        "texts": len(strings),
+        "reports": drawing.reports,
+    }
+    if drawing.status != "read":
+        record["error"] = drawing.message
+    record["strings"] = strings
+    return record
+
+
+def failed_record(name: str, error: str) -> dict:
+    """The record of a drawing that could not be read at the second try."""
+    return {"file": name, "version": None, "status": "failed", "texts": 0, "reports": [], "error": error,
+            "strings": []}
+
+
+@dataclass
+class Outcome:
+    """What a try at a drawing gave: its record, or the error it raised;
+    and its size in bytes."""
+
+    record: dict | None
+    size: int
+    error: str | None = None
+
+
+def attempt(read: Reader, name: str, path: str) -> Outcome:
+    """Reads one drawing; an exception becomes the outcome's error."""
+    try:
+        size = os.path.getsize(path)
+    except OSError:
+        size = 0
+    try:
+        return Outcome(read(name, path), size)
+    except Exception as error:
+        return Outcome(None, size, f"{type(error).__name__}: {error}")
+
+
+def attempt_in_children(read: Reader, inputs: list[Input]) -> list[Outcome]:
+    """The second try: reads the drawings in a child process, and when the
+    child dies, records the drawing it was reading as failed and goes on
+    with the rest in a new child. Every outcome has a record."""
+    outcomes: list[Outcome] = []
+    while len(outcomes) < len(inputs):
+        rest = inputs[len(outcomes):]
+        found, death = _run_child(read, rest)
+        outcomes += [outcome if outcome.record is not None
+                     else Outcome(failed_record(name, outcome.error), outcome.size)
+                     for (name, _), outcome in zip(rest, found)]
+        if death is not None:
+            outcomes.append(Outcome(failed_record(rest[len(found)][0], death), 0))
+    return outcomes
+
+
+def _run_child(read: Reader, inputs: list[Input]) -> tuple[list[Outcome], str | None]:
+    """The outcomes a child gave before it ended, and how it died if it did
+    so before the last."""
+    environment = dict(os.environ, PYTHONPATH=os.pathsep.join(path for path in sys.path if path))
+    child = subprocess.run([sys.executable, "-m", "tqdudade._records", f"{read.__module__}:{read.__qualname__}"],
+                           input=json.dumps(inputs), stdout=subprocess.PIPE, text=True, env=environment)
+    found = [Outcome(**json.loads(line)) for line in child.stdout.splitlines()]
+    if len(found) == len(inputs):
+        return found, None
+    return found, f"its reader died twice while reading it ({_death(child.returncode)})"
+
+
+def _death(returncode: int) -> str:
+    if returncode < 0:
+        return signal.strsignal(-returncode) or f"signal {-returncode}"
+    return f"exit status {returncode}"
+
+
+def _child(reader: str) -> None:
+    module, _, function = reader.partition(":")
+    read = getattr(importlib.import_module(module), function)
+    for name, path in json.load(sys.stdin):
+        print(json.dumps(asdict(attempt(read, name, path)), ensure_ascii=False), flush=True)
+
+
+if __name__ == "__main__":
+    _child(sys.argv[1])

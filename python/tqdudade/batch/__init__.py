@@ -1,0 +1,218 @@
+"""Reads many drawings on a Dask cluster and writes their texts as JSON Lines.
+
+    /usr/bin/python3 -m tqdudade.batch DIR_OR_LIST... --out texts.jsonl
+                                       [--scheduler ADDRESS] [--partition-size N]
+
+Each argument is a directory (its *.dwg files below it, any letter case, in
+path order), a drawing (a file named *.dwg) or a list of drawings (any
+other file: one path a line). Without --scheduler a local cluster starts
+with one worker process per core; with it, the drawings are read on the
+cluster at ADDRESS, whose workers must see the same paths and have this
+package and its library installed.
+
+The drawings go to the workers in partitions, one task each. Every drawing
+gives one line of --out, in the order they finish, with the fields of
+``dwgtext --json``'s per-file record ("file", "version", "status", "texts",
+the number of texts, "reports", and "error" when it was not read) and its
+texts, a list of strings, in "strings".
+
+A drawing whose reading raises, or whose task's worker dies, is read once
+more on another worker, in a child process of its own there, so that a
+drawing that crashes its reader again takes no other with it: then it is
+recorded with status "failed". The batch goes on either way. Standard
+output shows Dask's progress bar on a terminal, then one line: files,
+texts, files not read by status, and drawing bytes read per second. The
+exit status is 0 when every drawing was read, 1 when one was not, 2 for a
+wrong command line or a list that cannot be read.
+"""
+from __future__ import annotations
+
+import argparse
+import contextlib
+import json
+import logging
+import os
+import sys
+import threading
+import time
+from collections import Counter
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import Iterable, Iterator, TextIO
+
+import dask
+from distributed import Client, Future, LocalCluster, as_completed, get_worker, progress
+
+from .._records import Input, Outcome, Reader, attempt, attempt_in_children, failed_record, read_record
+
+
+def read_partition(inputs: list[Input], read: Reader) -> tuple[str, list[Outcome]]:
+    """A task's first try: the drawings of a partition one after the other,
+    in the worker's process, and the worker's address."""
+    return get_worker().address, [attempt(read, name, path) for name, path in inputs]
+
+
+def read_again(inputs: list[Input], read: Reader) -> list[Outcome]:
+    """A task's second try: each drawing in a child process."""
+    return attempt_in_children(read, inputs)
+
+
+@dataclass
+class Summary:
+    """Counts of a batch, for its closing line."""
+
+    files: int = 0
+    texts: int = 0
+    bytes: int = 0
+    seconds: float = 0.0
+    not_read: Counter = field(default_factory=Counter)
+
+    def add(self, record: dict, size: int) -> None:
+        self.files += 1
+        self.texts += record["texts"]
+        self.bytes += size
+        if record["status"] != "read":
+            self.not_read[record["status"]] += 1
+
+    def line(self) -> str:
+        kinds = ", ".join(f"{count} {status}" for status, count in sorted(self.not_read.items()))
+        rate = self.bytes / self.seconds / 1e6 if self.seconds > 0 else 0.0
+        return (f"{self.files} files, {self.texts} texts, {sum(self.not_read.values())} not read"
+                + (f" ({kinds})" if kinds else "") + f", {rate:.1f} MB/s")
+
+
+class Batch:
+    """Reads drawings on a Dask client and writes each record as it comes."""
+
+    def __init__(self, client: Client, out: TextIO, read: Reader = read_record):
+        self.client = client
+        self.out = out
+        self.read = read
+        self.summary = Summary()
+        self.pending = as_completed()
+        self.first_tries: dict[str, list[Input]] = {}
+        self.second_tries: dict[str, list[Input]] = {}
+
+    def run(self, inputs: list[Input], partition_size: int, show_progress: bool = False) -> Summary:
+        start = time.monotonic()
+        partitions = [inputs[i:i + partition_size] for i in range(0, len(inputs), partition_size)]
+        futures = self.client.map(read_partition, partitions, read=self.read, pure=False)
+        self.first_tries = {future.key: partition for future, partition in zip(futures, partitions)}
+        self.pending.update(futures)
+        bar = _progress_bar(futures) if show_progress and futures else None
+        for future in self.pending:
+            if future.key in self.first_tries:
+                self._first_try_done(future, self.first_tries.pop(future.key))
+            else:
+                self._second_try_done(future, self.second_tries.pop(future.key))
+            future.release()
+        if bar is not None:
+            bar.join()
+        self.summary.seconds = time.monotonic() - start
+        return self.summary
+
+    def _first_try_done(self, future: Future, partition: list[Input]) -> None:
+        if future.status != "finished":
+            # Its worker died, or the task was lost with it.
+            self._try_again(partition, avoid=None)
+            return
+        worker, outcomes = future.result()
+        for outcome in outcomes:
+            if outcome.record is not None:
+                self._write(outcome.record, outcome.size)
+        self._try_again([drawing for drawing, outcome in zip(partition, outcomes) if outcome.record is None],
+                        avoid=worker)
+
+    def _try_again(self, drawings: list[Input], avoid: str | None) -> None:
+        if not drawings:
+            return
+        # The other workers are preferred, not required: they may all go
+        # away before the task runs.
+        others = [worker for worker in self.client.scheduler_info()["workers"] if worker != avoid]
+        future = self.client.submit(read_again, drawings, self.read, pure=False, workers=others or None,
+                                    allow_other_workers=True)
+        self.second_tries[future.key] = drawings
+        self.pending.add(future)
+
+    def _second_try_done(self, future: Future, drawings: list[Input]) -> None:
+        if future.status != "finished":
+            for name, _ in drawings:
+                self._write(failed_record(name, f"its second try was lost: {future.exception()!r}"), 0)
+            return
+        for outcome in future.result():
+            self._write(outcome.record, outcome.size)
+
+    def _write(self, record: dict, size: int) -> None:
+        self.out.write(json.dumps(record, ensure_ascii=False) + "\n")
+        self.summary.add(record, size)
+
+
+def _progress_bar(futures: list[Future]) -> threading.Thread:
+    bar = threading.Thread(target=progress, args=(futures,), kwargs={"multi": False}, daemon=True)
+    bar.start()
+    return bar
+
+
+def drawings_below(directory: Path) -> list[Path]:
+    """The *.dwg files below a directory, any letter case, in path order."""
+    return sorted(path for path in directory.rglob("*") if path.suffix.lower() == ".dwg" and path.is_file())
+
+
+def gather_inputs(arguments: Iterable[str]) -> list[Input]:
+    """Each argument's drawings, named as ``dwgtext -r`` names them, with
+    their absolute paths."""
+    inputs = []
+    for argument in arguments:
+        place = Path(argument)
+        if place.is_dir():
+            paths = [str(path) for path in drawings_below(place)]
+        elif place.suffix.lower() == ".dwg":
+            paths = [argument]
+        else:
+            paths = [line for line in place.read_text().splitlines() if line.strip()]
+        inputs.extend((path, os.path.abspath(path)) for path in paths)
+    return inputs
+
+
+@contextlib.contextmanager
+def local_client() -> Iterator[Client]:
+    """A client of a new cluster on this machine, closed after use: one
+    worker process per core, one thread each. Its scheduler gives up on a
+    task at the first worker that dies under it, as the batch then tries
+    the task's drawings again itself."""
+    with dask.config.set({"distributed.scheduler.allowed-failures": 0}):
+        cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1, processes=True,
+                               dashboard_address=None, silence_logs=logging.ERROR)
+    with cluster, Client(cluster) as client:
+        yield client
+
+
+def parse_arguments(argv: list[str] | None) -> argparse.Namespace:
+    parser = argparse.ArgumentParser(
+        prog="python3 -m tqdudade.batch",
+        description="Read the texts of many DWG drawings on a Dask cluster into JSON Lines.")
+    parser.add_argument("inputs", nargs="+", metavar="DIR_OR_LIST",
+                        help="a directory of drawings, a drawing, or a file listing drawings one a line")
+    parser.add_argument("--out", required=True, help="the JSON Lines file to write")
+    parser.add_argument("--scheduler", metavar="ADDRESS",
+                        help="the scheduler of a running Dask cluster (default: start one on this machine)")
+    parser.add_argument("--partition-size", type=int, default=100, metavar="N",
+                        help="drawings per task (default: 100)")
+    arguments = parser.parse_args(argv)
+    if arguments.partition_size < 1:
+        parser.error("--partition-size must be at least 1")
+    return arguments
+
+
+def main(argv: list[str] | None = None) -> int:
+    arguments = parse_arguments(argv)
+    try:
+        inputs = gather_inputs(arguments.inputs)
+    except OSError as error:
+        print(f"tqdudade.batch: {error}", file=sys.stderr)
+        return 2
+    with (Client(arguments.scheduler) if arguments.scheduler else local_client()) as client, \
+            open(arguments.out, "w", encoding="utf-8") as out:
+        summary = Batch(client, out).run(inputs, arguments.partition_size, sys.stdout.isatty())
+    print(summary.line())
+    return 0 if not summary.not_read else 1
