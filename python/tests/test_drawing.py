@@ -90,11 +90,11 @@ def test_errors_carry_what_their_kind_promises(drawings):
     assert empty.value.version is None
 
 
-def test_a_drawing_cut_short_gives_its_texts_so_far_and_says_so(drawings, expected_of):
+def test_a_drawing_cut_short_gives_its_texts_so_far_and_says_so(drawings, expected_of, tmp_path):
     full = (drawings / "r2000.dwg").read_bytes()
     cuts = [len(full) - 1, len(full) * 3 // 4, len(full) // 2]
     for cut in cuts:
-        path = drawings / f"r2000-{cut}.dwg"
+        path = tmp_path / f"r2000-{cut}.dwg"
         path.write_bytes(full[:cut])
         expected = expected_of(path)
         with tqdudade.open(path) as drawing:

@@ -81,6 +81,17 @@ class Summary:
                 + (f" ({kinds})" if kinds else "") + f", {rate:.1f} MB/s")
 
 
+# How often a second try may be lost with a worker that died for another
+# drawing's sake before its drawings are recorded as failed.
+SECOND_TRY_LOSSES = 3
+
+
+@dataclass
+class SecondTry:
+    drawings: list[Input]
+    losses: int = 0
+
+
 class Batch:
     """Reads drawings on a Dask client and writes each record as it comes."""
 
@@ -91,7 +102,7 @@ class Batch:
         self.summary = Summary()
         self.pending = as_completed()
         self.first_tries: dict[str, list[Input]] = {}
-        self.second_tries: dict[str, list[Input]] = {}
+        self.second_tries: dict[str, SecondTry] = {}
 
     def run(self, inputs: list[Input], partition_size: int, show_progress: bool = False) -> Summary:
         start = time.monotonic()
@@ -114,33 +125,37 @@ class Batch:
     def _first_try_done(self, future: Future, partition: list[Input]) -> None:
         if future.status != "finished":
             # Its worker died, or the task was lost with it.
-            self._try_again(partition, avoid=None)
+            self._try_again(SecondTry(partition), avoid=None)
             return
         worker, outcomes = future.result()
         for outcome in outcomes:
             if outcome.record is not None:
                 self._write(outcome.record, outcome.size)
-        self._try_again([drawing for drawing, outcome in zip(partition, outcomes) if outcome.record is None],
-                        avoid=worker)
+        failed = [drawing for drawing, outcome in zip(partition, outcomes) if outcome.record is None]
+        if failed:
+            self._try_again(SecondTry(failed), avoid=worker)
 
-    def _try_again(self, drawings: list[Input], avoid: str | None) -> None:
-        if not drawings:
-            return
+    def _try_again(self, second_try: SecondTry, avoid: str | None) -> None:
         # The other workers are preferred, not required: they may all go
         # away before the task runs.
         others = [worker for worker in self.client.scheduler_info()["workers"] if worker != avoid]
-        future = self.client.submit(read_again, drawings, self.read, pure=False, workers=others or None,
-                                    allow_other_workers=True)
-        self.second_tries[future.key] = drawings
+        restriction = {"workers": others, "allow_other_workers": True} if avoid and others else {}
+        future = self.client.submit(read_again, second_try.drawings, self.read, pure=False, **restriction)
+        self.second_tries[future.key] = second_try
         self.pending.add(future)
 
-    def _second_try_done(self, future: Future, drawings: list[Input]) -> None:
-        if future.status != "finished":
-            for name, _ in drawings:
+    def _second_try_done(self, future: Future, second_try: SecondTry) -> None:
+        if future.status == "finished":
+            for outcome in future.result():
+                self._write(outcome.record, outcome.size)
+        elif second_try.losses < SECOND_TRY_LOSSES:
+            # A drawing that crashes its reader only ends the child process
+            # reading it, so the worker died for another reason.
+            second_try.losses += 1
+            self._try_again(second_try, avoid=None)
+        else:
+            for name, _ in second_try.drawings:
                 self._write(failed_record(name, f"its second try was lost: {future.exception()!r}"), 0)
-            return
-        for outcome in future.result():
-            self._write(outcome.record, outcome.size)
 
     def _write(self, record: dict, size: int) -> None:
         self.out.write(json.dumps(record, ensure_ascii=False) + "\n")
