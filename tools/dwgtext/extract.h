@@ -1,5 +1,5 @@
-// Reading one drawing through our own host: its texts, the library's
-// reports, and what became of it.
+// Reading one drawing: through libdwgtext, or on the recording host for its
+// event list. Its texts, the library's reports, and what became of it.
 #ifndef DWGTEXT_EXTRACT_H
 #define DWGTEXT_EXTRACT_H
 
@@ -23,23 +23,27 @@ struct DrawingResult : DrawingFacts {
     std::vector<DrawingText> texts;
     std::vector<std::string> reports;
     std::string eventText;    // the session's event list
+    std::string failure;      // why it was not read, as libdwgtext says; empty: from the facts
 };
 
 // Receives a drawing's texts while the library reads it.
 class TextReceiver {
 public:
     virtual ~TextReceiver() = default;
-    // Before the first text: the drawing as far as its file header tells
-    // (first bytes, code page, sizes).
-    virtual void begin(const DrawingResult &drawing) = 0;
-    // False stops the reading: the texts have nowhere to go.
-    virtual bool text(int32_t charset, std::string_view bytes) = 0;
+    // A text as delivered and as one line of plain text (the bytes again
+    // when read raw). False stops the reading: the texts have nowhere to go.
+    virtual bool text(int32_t charset, std::string_view bytes, std::string_view plain) = 0;
 };
 
-// Reads the file at path ("-" is standard input) on the lean host, handing
-// every text to receiver as the library finds it; the result keeps the
-// reports but no texts and no events.
-DrawingResult streamDrawing(const std::string &path, const tqhost::EntryPoints &library, TextReceiver &receiver);
+struct ReadOptions {
+    bool raw = false;      // hand on the texts undecoded
+    std::string codePage;  // decode from this iconv name; empty: the drawing's own
+};
+
+// Reads the file at path ("-" is standard input) through libdwgtext,
+// handing every text to receiver as the library finds it; the result keeps
+// the reports and the version (as firstBytes) but no texts and no events.
+DrawingResult streamDrawing(const std::string &path, const ReadOptions &options, TextReceiver &receiver);
 
 // Reads the file at path ("-" is standard input) whole, on the recording
 // host, with the library's entry points: the result keeps the texts and the

@@ -1,4 +1,4 @@
-// dwgtext: prints the texts of DWG drawings, read through our own host.
+// dwgtext: prints the texts of DWG drawings, read through libdwgtext.
 #include <unistd.h>
 #ifdef _WIN32
 #include <fcntl.h>
@@ -52,7 +52,7 @@ dwgtext::RenderSettings renderSettings(const dwgtext::Options &options, const dw
 }
 
 // The event list is what the recording host saw, so --events reads on it;
-// everything else streams from the lean host.
+// everything else streams through libdwgtext.
 Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &settings,
                  const dwgtext::DrawingRenderer::Flush &flush)
 {
@@ -63,7 +63,8 @@ Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &set
         return {dwgtext::render(input.name, drawing, settings), drawing.size};
     }
     dwgtext::DrawingRenderer renderer(input.name, settings, flush);
-    const dwgtext::DrawingResult drawing = dwgtext::streamDrawing(input.path, tqhost::libraryEntryPoints(), renderer);
+    const dwgtext::ReadOptions options{settings.format == dwgtext::Format::Raw, settings.codePage};
+    const dwgtext::DrawingResult drawing = dwgtext::streamDrawing(input.path, options, renderer);
     return {renderer.finish(drawing), drawing.size};
 }
 

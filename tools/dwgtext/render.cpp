@@ -138,40 +138,21 @@ DrawingRenderer::DrawingRenderer(std::string_view name, const RenderSettings &se
 {
 }
 
-void DrawingRenderer::begin(const DrawingResult &drawing)
-{
-    recordedCodePage_ = drawing.codePage;
-    mtextCodes_ = mayHoldMText(drawing.firstBytes);
-}
-
-// Made when the first text comes, so that a drawing without texts opens no
-// converter.
-TextDecoder &DrawingRenderer::decoder()
-{
-    if (!decoder_)
-        decoder_.emplace(settings_.codePage.empty() ? drawingCodePage(recordedCodePage_) : settings_.codePage,
-                         mtextCodes_);
-    return *decoder_;
-}
-
-bool DrawingRenderer::text(int32_t charset, std::string_view bytes)
+bool DrawingRenderer::text(int32_t charset, std::string_view bytes, std::string_view plain)
 {
     std::string &out = rendered_.out;
     if (settings_.format == Format::Json) {
         out += JsonObject()
                    .string("file", file_)
                    .number("index", static_cast<int64_t>(texts_))
-                   .string("text", decoder().plainText(charset, bytes))
+                   .string("text", plain)
                    .number("charset", charset)
                    .string("bytes", tqhost::toHex(bytes))
                    .line();
     } else if (settings_.format != Format::Events) {
         if (settings_.withFilename)
             out.append(file_).append(":");
-        if (settings_.format == Format::Raw)
-            out.append(bytes);
-        else
-            out += decoder().plainText(charset, bytes);
+        out.append(settings_.format == Format::Raw ? bytes : plain);
         out += '\n';
     }
     ++texts_;
@@ -193,12 +174,17 @@ Rendered DrawingRenderer::finish(const DrawingResult &drawing)
 Rendered render(std::string_view name, const DrawingResult &drawing, const RenderSettings &settings)
 {
     DrawingRenderer renderer(name, settings);
-    renderer.begin(drawing);
+    TextDecoder decoder(settings.codePage.empty() ? drawingCodePage(drawing.codePage) : settings.codePage,
+                        mayHoldMText(drawing.firstBytes));
+    const bool decoded = settings.format == Format::Text || settings.format == Format::Json;
     for (const DrawingText &text : drawing.texts)
-        renderer.text(text.charset, text.bytes);
+        renderer.text(text.charset, text.bytes, decoded ? decoder.plainText(text.charset, text.bytes) : text.bytes);
     return renderer.finish(drawing);
 }
 
-std::string failureMessage(const DrawingResult &drawing) { return describeFailure(drawing); }
+std::string failureMessage(const DrawingResult &drawing)
+{
+    return drawing.failure.empty() ? describeFailure(drawing) : drawing.failure;
+}
 
 }  // namespace dwgtext

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,29 +37,24 @@ public:
 
     DrawingRenderer(std::string_view name, const RenderSettings &settings, Flush flush = {});
 
-    void begin(const DrawingResult &drawing) override;
-    bool text(int32_t charset, std::string_view bytes) override;
+    bool text(int32_t charset, std::string_view bytes, std::string_view plain) override;
     // The rest of standard output and what goes to standard error.
     Rendered finish(const DrawingResult &drawing);
 
 private:
-    TextDecoder &decoder();
-
     std::string file_;
     const RenderSettings &settings_;
     Flush flush_;
-    int32_t recordedCodePage_ = -1;
-    bool mtextCodes_ = false;
-    std::optional<TextDecoder> decoder_;
     uint64_t texts_ = 0;
     Rendered rendered_;
 };
 
-// A drawing read whole, with its texts.
+// A drawing read whole, with its texts: decoded here as libdwgtext decodes
+// them.
 Rendered render(std::string_view name, const DrawingResult &drawing, const RenderSettings &settings);
 
-// Why a drawing was not read, in one line without the file name; empty for a
-// drawing that was read.
+// Why a drawing was not read, in one line without the file name, as
+// libdwgtext said or else from its facts; empty for a drawing that was read.
 std::string failureMessage(const DrawingResult &drawing);
 
 }  // namespace dwgtext
