@@ -26,7 +26,7 @@ def pytest_addoption(parser):
 
 
 def option(config, name: str) -> Path:
-    return Path(config.getoption(f"--{name}"))
+    return Path(config.getoption(f"--{name}")).absolute()
 
 
 @pytest.fixture(scope="session")
