@@ -136,9 +136,10 @@ class Drawing:
 
     @property
     def status(self) -> str:
-        """"reading" while texts may follow, then "read" or "incomplete" (cut
-        short: the texts so far came out, the rest is missing); for a file
-        that is not read "not-dwg", "unsupported", "failed" or "cannot-open"."""
+        """What became of the drawing: "reading" while texts may follow, then
+        "read" or "incomplete" (cut short: the texts so far came out, the
+        rest is missing); for a file that is not read "not-dwg",
+        "unsupported", "failed" or "cannot-open"."""
         return _status_name(self._ask("dwgtext_status"))
 
     @property
@@ -165,7 +166,7 @@ class Drawing:
             return list(self._final["reports"])
         library = _library()
         pointer = self._handle.pointer
-        return [_report_line(library.dwgtext_report(pointer, index))
+        return [library.dwgtext_report(pointer, index).decode("utf-8", "replace")
                 for index in range(library.dwgtext_report_count(pointer))]
 
     def raise_if_not_read(self) -> None:
@@ -209,6 +210,9 @@ class _Handle:
     def __init__(self, source: bytes | None):
         self.pointer = ctypes.c_void_p()
         self.source = source
+        # Kept here, as the module's globals may be gone when the last
+        # handle goes at the interpreter's exit.
+        self._close = _library().dwgtext_close
 
     @classmethod
     def of_path(cls, path: str, raw: bool) -> _Handle:
@@ -224,7 +228,7 @@ class _Handle:
 
     def close(self) -> None:
         if self.pointer:
-            _library().dwgtext_close(self.pointer)
+            self._close(self.pointer)
             self.pointer.value = None
 
     __del__ = close
@@ -250,10 +254,6 @@ _KEPT_ANSWERS = ("dwgtext_status", "dwgtext_version", "dwgtext_release", "dwgtex
 @functools.cache
 def _status_name(status: int) -> str:
     return _library().dwgtext_status_name(status).decode()
-
-
-def _report_line(report: bytes) -> str:
-    return report.decode("utf-8", "replace").rstrip("\r\n")
 
 
 def open(source: Source, *, raw: bool = False, codepage: str | None = None) -> Drawing:
