@@ -49,8 +49,7 @@ def corpus(pytestconfig) -> list[Path]:
 
 @dataclass
 class Expected:
-    """What dwgtext --json says of one file: its per-file record and the
-    rendered and delivered form of each text."""
+    """dwgtext --json of one file: its record, its texts and their bytes."""
 
     record: dict
     texts: list[str] = field(default_factory=list)
@@ -81,13 +80,9 @@ def expected_of(dwgtext):
     return expected
 
 
-# Offset of the number of section locators in an R13 to R2000 header: with
-# too few, the library refuses a drawing of a release it reads.
+# Where an R13 to R2000 header keeps its number of section locators: with
+# none, the library refuses a drawing of a release it reads.
 LOCATOR_COUNT = 21
-
-
-def refused_drawing(r2000: bytes) -> bytes:
-    return r2000[:LOCATOR_COUNT] + struct.pack("<I", 0) + r2000[LOCATOR_COUNT + 4:]
 
 
 @pytest.fixture(scope="session")
@@ -102,5 +97,6 @@ def drawings(tmp_path_factory, samples, pytestconfig) -> Path:
     (folder / "cut.dwg").write_bytes(r14[: len(r14) * 3 // 4])
     (folder / "text.dwg").write_bytes(b"Not a drawing at all, only text.\n")
     (folder / "r2004.dwg").write_bytes(b"AC1018" + bytes(200))
-    (folder / "refused.dwg").write_bytes(refused_drawing((folder / "r2000.dwg").read_bytes()))
+    r2000 = (folder / "r2000.dwg").read_bytes()
+    (folder / "refused.dwg").write_bytes(r2000[:LOCATOR_COUNT] + struct.pack("<I", 0) + r2000[LOCATOR_COUNT + 4:])
     return folder

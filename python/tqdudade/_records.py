@@ -1,6 +1,6 @@
 """The records of a batch run: one per drawing, read in the worker's own
-process at the first try and in child processes at the second, where a
-drawing that crashes its reader takes nobody else with it.
+process at the first try and in child processes when it is tried again,
+where a drawing that crashes its reader takes no other with it.
 
 Run as ``python3 -m tqdudade._records MODULE:READER``, it is such a child:
 it reads the [name, path] pairs of the JSON list on its standard input
@@ -46,7 +46,7 @@ def read_record(name: str, path: str) -> dict:
 
 
 def failed_record(name: str, error: str) -> dict:
-    """The record of a drawing that could not be read at the second try."""
+    """The record of a drawing whose reading failed at its last try."""
     return {"file": name, "version": None, "status": "failed", "texts": 0, "reports": [], "error": error,
             "strings": []}
 
@@ -74,31 +74,26 @@ def attempt(read: Reader, name: str, path: str) -> Outcome:
 
 
 def attempt_in_children(read: Reader, inputs: list[Input]) -> list[Outcome]:
-    """The second try: reads the drawings in a child process, and when the
-    child dies, records the drawing it was reading as failed and goes on
-    with the rest in a new child. Every outcome has a record."""
+    """Reads the drawings in a child process; when the child dies, the
+    drawing it was reading has that as its error, and a new child goes on
+    with the rest."""
     outcomes: list[Outcome] = []
     while len(outcomes) < len(inputs):
         rest = inputs[len(outcomes):]
-        found, death = _run_child(read, rest)
-        outcomes += [outcome if outcome.record is not None
-                     else Outcome(failed_record(name, outcome.error), outcome.size)
-                     for (name, _), outcome in zip(rest, found)]
-        if death is not None:
-            outcomes.append(Outcome(failed_record(rest[len(found)][0], death), 0))
+        outcomes += _run_child(read, rest)
     return outcomes
 
 
-def _run_child(read: Reader, inputs: list[Input]) -> tuple[list[Outcome], str | None]:
-    """The outcomes a child gave before it ended, and how it died if it did
-    so before the last."""
+def _run_child(read: Reader, inputs: list[Input]) -> list[Outcome]:
+    """The outcomes a child gave before it ended, the last one its death if
+    it died before the end."""
     environment = dict(os.environ, PYTHONPATH=os.pathsep.join(path for path in sys.path if path))
     child = subprocess.run([sys.executable, "-m", "tqdudade._records", f"{read.__module__}:{read.__qualname__}"],
                            input=json.dumps(inputs), stdout=subprocess.PIPE, text=True, env=environment)
     found = [Outcome(**json.loads(line)) for line in child.stdout.splitlines()]
-    if len(found) == len(inputs):
-        return found, None
-    return found, f"its reader died twice while reading it ({_death(child.returncode)})"
+    if len(found) < len(inputs):
+        found.append(Outcome(None, 0, f"its reader died while reading it ({_death(child.returncode)})"))
+    return found
 
 
 def _death(returncode: int) -> str:

@@ -16,10 +16,12 @@ gives one line of --out, in the order they finish, with the fields of
 the number of texts, "reports", and "error" when it was not read) and its
 texts, a list of strings, in "strings".
 
-A drawing whose reading raises, or whose task's worker dies, is read once
-more on another worker, in a child process of its own there, so that a
-drawing that crashes its reader again takes no other with it: then it is
-recorded with status "failed". The batch goes on either way. Standard
+A drawing whose reading raises is read once more on another worker, in a
+child process there. When a task's worker dies, each of its drawings is
+read again in a child process, where one that crashes its reader takes no
+other with it, and one that fails there is read once more on another
+worker. A drawing that fails at that last try is recorded with status
+"failed" and its error. The batch goes on either way. Standard
 output shows Dask's progress bar on a terminal, then one line: files,
 texts, files not read by status, and drawing bytes read per second. The
 exit status is 0 when every drawing was read, 1 when one was not, 2 for a
@@ -46,15 +48,11 @@ from distributed import Client, Future, LocalCluster, as_completed, get_worker, 
 from .._records import Input, Outcome, Reader, attempt, attempt_in_children, failed_record, read_record
 
 
-def read_partition(inputs: list[Input], read: Reader) -> tuple[str, list[Outcome]]:
-    """A task's first try: the drawings of a partition one after the other,
-    in the worker's process, and the worker's address."""
-    return get_worker().address, [attempt(read, name, path) for name, path in inputs]
-
-
-def read_again(inputs: list[Input], read: Reader) -> list[Outcome]:
-    """A task's second try: each drawing in a child process."""
-    return attempt_in_children(read, inputs)
+def read_task(inputs: list[Input], read: Reader, apart: bool) -> tuple[str, list[Outcome]]:
+    """One task: the drawings one after the other, in the worker's process
+    or each in a child process; and the worker's address."""
+    outcomes = attempt_in_children(read, inputs) if apart else [attempt(read, name, path) for name, path in inputs]
+    return get_worker().address, outcomes
 
 
 @dataclass
@@ -81,14 +79,19 @@ class Summary:
                 + (f" ({kinds})" if kinds else "") + f", {rate:.1f} MB/s")
 
 
-# How often a second try may be lost with a worker that died for another
-# drawing's sake before its drawings are recorded as failed.
-SECOND_TRY_LOSSES = 3
+# How often a task whose drawings are read in child processes may be lost
+# with a worker, which then died for another reason than its drawings,
+# before they are recorded as failed.
+LOSSES = 3
 
 
 @dataclass
-class SecondTry:
+class Task:
+    """Drawings sent to a worker together, and what a failure there means."""
+
     drawings: list[Input]
+    apart: bool = False  # each drawing in a child process, as after a worker died
+    last: bool = False   # a drawing that fails now is recorded as failed
     losses: int = 0
 
 
@@ -101,61 +104,58 @@ class Batch:
         self.read = read
         self.summary = Summary()
         self.pending = as_completed()
-        self.first_tries: dict[str, list[Input]] = {}
-        self.second_tries: dict[str, SecondTry] = {}
+        self.tasks: dict[str, Task] = {}
 
     def run(self, inputs: list[Input], partition_size: int, show_progress: bool = False) -> Summary:
         start = time.monotonic()
         partitions = [inputs[i:i + partition_size] for i in range(0, len(inputs), partition_size)]
-        futures = self.client.map(read_partition, partitions, read=self.read, pure=False)
-        self.first_tries = {future.key: partition for future, partition in zip(futures, partitions)}
+        futures = self.client.map(read_task, partitions, read=self.read, apart=False, pure=False)
+        self.tasks = {future.key: Task(partition) for future, partition in zip(futures, partitions)}
         self.pending.update(futures)
         bar = _progress_bar(futures) if show_progress and futures else None
         for future in self.pending:
-            if future.key in self.first_tries:
-                self._first_try_done(future, self.first_tries.pop(future.key))
-            else:
-                self._second_try_done(future, self.second_tries.pop(future.key))
+            self._done(future, self.tasks.pop(future.key))
             future.release()
         if bar is not None:
             bar.join()
         self.summary.seconds = time.monotonic() - start
         return self.summary
 
-    def _first_try_done(self, future: Future, partition: list[Input]) -> None:
-        if future.status != "finished":
-            # Its worker died, or the task was lost with it.
-            self._try_again(SecondTry(partition), avoid=None)
-            return
-        worker, outcomes = future.result()
-        for outcome in outcomes:
-            if outcome.record is not None:
-                self._write(outcome.record, outcome.size)
-        failed = [drawing for drawing, outcome in zip(partition, outcomes) if outcome.record is None]
-        if failed:
-            self._try_again(SecondTry(failed), avoid=worker)
-
-    def _try_again(self, second_try: SecondTry, avoid: str | None) -> None:
+    def _submit(self, task: Task, avoid: str | None = None) -> None:
         # The other workers are preferred, not required: they may all go
         # away before the task runs.
         others = [worker for worker in self.client.scheduler_info()["workers"] if worker != avoid]
         restriction = {"workers": others, "allow_other_workers": True} if avoid and others else {}
-        future = self.client.submit(read_again, second_try.drawings, self.read, pure=False, **restriction)
-        self.second_tries[future.key] = second_try
+        future = self.client.submit(read_task, task.drawings, self.read, task.apart, pure=False, **restriction)
+        self.tasks[future.key] = task
         self.pending.add(future)
 
-    def _second_try_done(self, future: Future, second_try: SecondTry) -> None:
-        if future.status == "finished":
-            for outcome in future.result():
+    def _done(self, future: Future, task: Task) -> None:
+        if future.status != "finished":
+            self._lost(future, task)
+            return
+        worker, outcomes = future.result()
+        failed = []
+        for drawing, outcome in zip(task.drawings, outcomes):
+            if outcome.record is not None:
                 self._write(outcome.record, outcome.size)
-        elif second_try.losses < SECOND_TRY_LOSSES:
-            # A drawing that crashes its reader only ends the child process
-            # reading it, so the worker died for another reason.
-            second_try.losses += 1
-            self._try_again(second_try, avoid=None)
+            elif task.last:
+                self._write(failed_record(drawing[0], outcome.error), outcome.size)
+            else:
+                failed.append(drawing)
+        if failed:
+            self._submit(Task(failed, apart=True, last=True), avoid=worker)
+
+    def _lost(self, future: Future, task: Task) -> None:
+        if not task.apart:
+            # Its worker died, perhaps for one of these drawings: read each
+            # in a child process, where it can kill no other.
+            self._submit(Task(task.drawings, apart=True))
+        elif task.losses < LOSSES:
+            self._submit(Task(task.drawings, apart=True, last=task.last, losses=task.losses + 1))
         else:
-            for name, _ in second_try.drawings:
-                self._write(failed_record(name, f"its second try was lost: {future.exception()!r}"), 0)
+            for name, _ in task.drawings:
+                self._write(failed_record(name, f"its task was lost with its worker: {future.exception()!r}"), 0)
 
     def _write(self, record: dict, size: int) -> None:
         self.out.write(json.dumps(record, ensure_ascii=False) + "\n")
