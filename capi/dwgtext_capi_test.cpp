@@ -249,6 +249,22 @@ TEST(Status, ReadingUntilTheLastTextAndFinalAfterIt)
     dwgtext_close(handle);
 }
 
+DWGSessionHeader gSession{};
+DWGSessionHeader *openAnything(HostSource *, HostOpenParams *) { return &gSession; }
+int32_t nothingMore(DWGSessionHeader *) { return 0; }
+void shutDown(DWGSessionHeader *) {}
+
+// A whole drawing whose reading ends without its end object.
+TEST(Status, ALibraryThatStopsEarlyLeavesTheDrawingIncomplete)
+{
+    const Bytes bytes = hardening::composedDrawings().back().bytes;
+    dwgtext::TextReader reader(bytes, {&openAnything, &nothingMore, &shutDown});
+    EXPECT_EQ(reader.facts().status, dwgtext::Status::Reading);
+    EXPECT_EQ(reader.next(), nullptr);
+    EXPECT_EQ(reader.facts().status, dwgtext::Status::Incomplete);
+    EXPECT_EQ(dwgtext::describeFailure(reader.facts()), "the library stopped before the end of the drawing");
+}
+
 // getDWGobject calls counted, on this thread.
 thread_local uint64_t tCalls = 0;
 int32_t countedNext(DWGSessionHeader *session) { return ++tCalls, getDWGobject(session); }

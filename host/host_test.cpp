@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -153,6 +154,104 @@ TEST(Objects, InterfaceMisuseIsNotedWithoutHarm)
     EXPECT_EQ(host.anomalies().size(), 6u);
     EXPECT_EQ(svc->fpDeliverObjects(svc, &head, 0), 1);
     EXPECT_EQ(host.serviceSide().blocks().stats().inUse, 0u);
+}
+
+// A library that appends two texts per getDWGobject call, reporting the
+// call first, and an end object on the third call.
+struct ScriptedLibrary {
+    static inline HostSource *source = nullptr;
+    static inline HostServices *services = nullptr;
+    static inline DWGSessionHeader header{};
+    static inline int calls = 0;
+    static inline int shutDowns = 0;
+
+    static DWGSessionHeader *start(HostSource *src, HostOpenParams *params)
+    {
+        source = src;
+        services = params->services;
+        calls = shutDowns = 0;
+        return &header;
+    }
+
+    static void append(DWGOutputObject **head, int32_t kind, const std::string &text = "")
+    {
+        DWGOutputObject *object = services->fpCreateObject(services, kind);
+        if (kind == DWG_OBJECT_TEXT) {
+            object->text = services->PubSnormalmalloc(services, 1, static_cast<uint32_t>(text.size()));
+            std::memcpy(object->text, text.data(), text.size());
+            object->length = static_cast<int32_t>(text.size());
+        }
+        services->fpAppendObject(services, head, object, -1);
+    }
+
+    static int32_t next(DWGSessionHeader *)
+    {
+        ++calls;
+        source->fpReport(source, ("call " + std::to_string(calls) + "\n").c_str(), 0);
+        DWGOutputObject *head = nullptr;
+        if (calls == 3) {
+            append(&head, DWG_OBJECT_END);
+        } else {
+            append(&head, DWG_OBJECT_TEXT, std::to_string(calls) + "a");
+            append(&head, DWG_OBJECT_TEXT, std::to_string(calls) + "b");
+        }
+        return services->fpDeliverObjects(services, &head, 0);
+    }
+
+    static void shutDown(DWGSessionHeader *) { ++shutDowns; }
+
+    static EntryPoints entryPoints() { return {&start, &next, &shutDown}; }
+};
+
+struct KeptReports final : ReportSink {
+    void report(std::string_view text) override
+    {
+        if (full)
+            throw std::bad_alloc();
+        reports.emplace_back(text);
+    }
+    std::vector<std::string> reports;
+    bool full = false;
+};
+
+TEST(LeanSession, HandsOutTheTextsOfACallOneAtATimeAndCallsOnlyWhenTheyAreGone)
+{
+    MemoryBytes bytes(std::span<const uint8_t>{});
+    KeptReports sink;
+    LeanSession session(bytes, sink, ScriptedLibrary::entryPoints());
+    ASSERT_TRUE(session.start());
+    std::vector<std::string> texts;
+    std::vector<int> callsAtText;
+    while (const LeanText *text = session.next()) {
+        texts.push_back(text->bytes);
+        callsAtText.push_back(ScriptedLibrary::calls);
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"1a", "1b", "2a", "2b"}));
+    EXPECT_EQ(callsAtText, (std::vector<int>{1, 1, 2, 2}));
+    EXPECT_TRUE(session.endSeen());
+    EXPECT_EQ(ScriptedLibrary::shutDowns, 1);  // as soon as the end came
+    EXPECT_EQ(session.next(), nullptr);
+    EXPECT_EQ(ScriptedLibrary::calls, 3);
+    EXPECT_EQ(sink.reports, (std::vector<std::string>{"call 1\n", "call 2\n", "call 3\n"}));
+}
+
+// No exception may cross the library: one raised in a host operation comes
+// out of next() once the library has returned, and the session can be
+// dropped with its objects.
+TEST(LeanSession, AReportThatCannotBeKeptComesOutAsBadAllocAfterTheCall)
+{
+    MemoryBytes bytes(std::span<const uint8_t>{});
+    KeptReports sink;
+    {
+        LeanSession session(bytes, sink, ScriptedLibrary::entryPoints());
+        ASSERT_TRUE(session.start());
+        ASSERT_NE(session.next(), nullptr);
+        ASSERT_NE(session.next(), nullptr);
+        sink.full = true;
+        EXPECT_THROW(session.next(), std::bad_alloc);
+        EXPECT_EQ(ScriptedLibrary::calls, 2);
+    }
+    EXPECT_EQ(ScriptedLibrary::shutDowns, 1);
 }
 
 }  // namespace
