@@ -17,12 +17,11 @@ the number of texts, "reports", and "error" when it was not read) and its
 texts, a list of strings, in "strings".
 
 A drawing whose reading raises is read once more on another worker, in a
-child process there. When a task's worker dies, each of its drawings is
-read again in a child process, where one that crashes its reader takes no
-other with it, and one that fails there is read once more on another
-worker. A drawing that fails at that last try is recorded with status
-"failed" and its error. The batch goes on either way. Standard
-output shows Dask's progress bar on a terminal, then one line: files,
+child process there. When a task's worker dies, its drawings are read
+again in a child process, where one that crashes its reader takes no other
+with it, and one that fails there is read once more on another worker. A
+drawing that fails at that last try is recorded with status "failed" and
+its error. The batch goes on either way. Standard output shows Dask's progress bar on a terminal, then one line: files,
 texts, files not read by status, and drawing bytes read per second. The
 exit status is 0 when every drawing was read, 1 when one was not, 2 for a
 wrong command line or a list that cannot be read.
@@ -223,11 +222,11 @@ def main(argv: list[str] | None = None) -> int:
     arguments = parse_arguments(argv)
     try:
         inputs = gather_inputs(arguments.inputs)
+        out = open(arguments.out, "w", encoding="utf-8")
     except OSError as error:
         print(f"tqdudade.batch: {error}", file=sys.stderr)
         return 2
-    with (Client(arguments.scheduler) if arguments.scheduler else local_client()) as client, \
-            open(arguments.out, "w", encoding="utf-8") as out:
+    with out, (Client(arguments.scheduler) if arguments.scheduler else local_client()) as client:
         summary = Batch(client, out).run(inputs, arguments.partition_size, sys.stdout.isatty())
     print(summary.line())
     return 0 if not summary.not_read else 1
