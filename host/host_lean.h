@@ -1,12 +1,13 @@
-// The lean host: what dwgtext and the timed runs read drawings through.
+// The lean host: what libdwgtext (and so dwgtext) and the timed runs read
+// drawings through.
 //
 // It takes the drawing's bytes by positioned reads from a ByteSource (a file
 // read where the library asks, or bytes in memory), takes blocks straight
 // from the C heap and frees every object as soon as it is delivered. It
-// records nothing and checks nothing: it hands each report and text to a
-// listener as the library makes them, so that what it holds stays bounded
-// whatever the drawing's size. The recording host (host_session.h) is the
-// one that checks every call.
+// records nothing and checks nothing: it hands each report on as the library
+// makes it, and the texts one at a time as they are asked for, so that what
+// it holds stays bounded whatever the drawing's size. The recording host
+// (host_session.h) is the one that checks every call.
 #ifndef TQHOST_HOST_LEAN_H
 #define TQHOST_HOST_LEAN_H
 

@@ -47,8 +47,8 @@ echo "== 32-bit build =="
 TQDUDADE_FAULT_SAMPLE=light \
   run_suite build/m32 -DTQDUDADE_BUNDLED_GTEST=ON -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake
 
-# dwgtext decodes code pages through the C library's iconv, whose
-# conversion modules the s390x cross libc does not ship.
+# dwgtext and libdwgtext decode code pages through the C library's iconv,
+# whose conversion modules the s390x cross libc does not ship.
 echo "== big-endian s390x build =="
 TQDUDADE_FAULT_SAMPLE=light CTEST_EXCLUDE='^dwgtext_' \
   run_suite build/s390x -DTQDUDADE_BUNDLED_GTEST=ON -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-s390x.cmake
