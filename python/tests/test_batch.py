@@ -72,7 +72,7 @@ def test_a_collection_gives_dwgtexts_records_none_lost(cluster, collection, draw
     expected.update(run_dwgtext(dwgtext, ["-H", str(drawings / "r14.dwg"), str(tmp_path / "missing.dwg")]))
     records = [json.loads(line) for line in out.read_text().splitlines()]
 
-    assert sorted(record["file"] for record in records) == sorted(expected) and len(expected) > 300
+    assert sorted(record["file"] for record in records) == sorted(expected) and len(expected) > 250
     for record in records:
         wanted = expected[record["file"]]
         strings = record.pop("strings")
