@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Builds the library and dwgtext, then prints the texts of the bundled
-# sample drawings.
+# Builds the library, libdwgtext and dwgtext, prints the texts of the bundled
+# sample drawings, and installs the build under /usr/local, where Debian's
+# /usr/bin/python3 finds the Python package tqdudade.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh demo
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DTQDUDADE_TESTS=OFF >/dev/null
-cmake --build build/release -j"$(nproc)" --target dwgtext
+cmake --build build/release -j"$(nproc)"
 build/release/tools/dwgtext/dwgtext samples/*.dwg
+cmake --install build/release --prefix /usr/local >/dev/null
+ldconfig
 echo
-echo "dwgtext is built at $(pwd)/build/release/tools/dwgtext/dwgtext"
+echo "dwgtext is built at $(pwd)/build/release/tools/dwgtext/dwgtext and installed in /usr/local/bin,"
+echo "with libdwgtext and the Python package tqdudade:"
+echo "  /usr/bin/python3 -c 'import tqdudade; print(tqdudade.texts(\"samples/r2000.dwg\"))'"

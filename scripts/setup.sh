@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # Installs what a task needs, when the machine lacks it:
 #
-#   bash scripts/setup.sh demo    cmake and a C++ compiler (iconv is in the C library)
-#   bash scripts/setup.sh test    also GoogleTest, Google Benchmark, ripgrep and
-#                                 Recoll, for the tests that run them
+#   bash scripts/setup.sh demo    cmake, a C++ compiler (iconv is in the C library)
+#                                 and Python 3, for the Python package
+#   bash scripts/setup.sh test    also GoogleTest, Google Benchmark, ripgrep,
+#                                 Recoll, pytest, pip and Dask's distributed,
+#                                 for the tests that run them
 #   bash scripts/setup.sh all     also the 32-bit, s390x and Windows cross
 #                                 toolchains, qemu, wine and clang, for
 #                                 scripts/test.sh --all
 set -euo pipefail
 
 task=${1:-test}
-packages=(cmake g++)
+packages=(cmake g++ python3)
 if [[ $task == test || $task == all ]]; then
-  packages+=(libgtest-dev googletest libbenchmark-dev python3 pkg-config ripgrep recoll)
+  packages+=(libgtest-dev googletest libbenchmark-dev pkg-config ripgrep recoll
+    python3-pytest python3-pip python3-setuptools python3-distributed)
 fi
 if [[ $task == all ]]; then
   # The versioned multilib package: the unversioned g++-multilib conflicts

@@ -1,0 +1,125 @@
+"""tqdudade against dwgtext: the same texts and fields from paths and bytes,
+every status and its exception, drawings held open by their texts, threads."""
+from __future__ import annotations
+
+import gc
+from concurrent.futures import ThreadPoolExecutor
+
+import pytest
+
+import tqdudade
+from conftest import option, run_dwgtext
+
+READ_FILES = ["r12.dwg", "r14.dwg", "r2000.dwg", "nul.dwg", "breaks.dwg", "mtext.dwg"]
+
+SOURCE_KINDS = {
+    "str": str,
+    "Path": lambda path: path,
+    "bytes": lambda path: path.read_bytes(),
+    "bytearray": lambda path: bytearray(path.read_bytes()),
+    "memoryview": lambda path: memoryview(path.read_bytes()),
+}
+
+
+def assert_read_as_dwgtext_reads(source, expected) -> None:
+    with tqdudade.open(source) as drawing:
+        assert drawing.status == "reading"
+        texts = list(drawing.texts)
+    record = expected.record
+    assert (texts, drawing.version, drawing.status, drawing.reports) == (
+        expected.texts, record["version"], record["status"], record["reports"])
+    assert tqdudade.texts(source, raw=True) == expected.bytes
+
+
+@pytest.mark.parametrize("kind", SOURCE_KINDS)
+def test_every_kind_of_source_reads_as_dwgtext_reads(drawings, expected_of, kind):
+    for name in READ_FILES:
+        assert_read_as_dwgtext_reads(SOURCE_KINDS[kind](drawings / name), expected_of(drawings / name))
+
+
+def test_every_real_drawing_reads_as_dwgtext_reads(corpus, dwgtext):
+    expected = run_dwgtext(dwgtext, ["-H", *map(str, corpus)])
+    for path in corpus:
+        assert_read_as_dwgtext_reads(path, expected[str(path)])
+        assert tqdudade.texts(path.read_bytes()) == expected[str(path)].texts, path.name
+
+
+def test_a_code_page_decodes_byte_texts_as_dwgtext_does(drawings, expected_of):
+    path = drawings / "r12.dwg"
+    assert tqdudade.texts(path, codepage="CP437") == expected_of(path, "--codepage", "CP437").texts
+    assert tqdudade.texts(path, codepage="CP437") != tqdudade.texts(path)
+    with pytest.raises(ValueError):
+        tqdudade.open(path, codepage="no such code page")
+
+
+# Each file of the fixture that is not read: its status, what open raises,
+# and the release that error names.
+NOT_READ = {
+    "text.dwg": ("not-dwg", tqdudade.NotADrawing, None),
+    "r2004.dwg": ("unsupported", tqdudade.UnsupportedVersion, "R2004"),
+    "refused.dwg": ("failed", tqdudade.DrawingError, None),
+    "missing.dwg": ("cannot-open", tqdudade.CannotOpen, None),
+}
+
+
+@pytest.mark.parametrize("name", NOT_READ)
+def test_a_file_not_read_raises_its_error_and_gives_its_status(drawings, expected_of, name):
+    status, error_class, release = NOT_READ[name]
+    path = drawings / name
+    expected = expected_of(path).record
+    with pytest.raises(error_class) as raised:
+        tqdudade.texts(path)
+    error = raised.value
+    assert type(error) is error_class and isinstance(error, tqdudade.DrawingError)
+    assert (error.status, error.path, error.version, error.message) == (
+        status, str(path), expected["version"], expected["error"])
+    assert str(error) == f"{path}: {expected['error']}"
+    assert getattr(error, "release", None) == release
+    assert isinstance(error, OSError) == (status == "cannot-open")
+    if path.exists():
+        with pytest.raises(error_class) as from_bytes:
+            tqdudade.open(path.read_bytes())
+        assert (from_bytes.value.path, from_bytes.value.message) == (None, expected["error"])
+    with tqdudade.Drawing(path) as drawing:
+        assert (drawing.status, list(drawing.texts), drawing.message) == (status, [], expected["error"])
+
+
+def test_a_drawing_cut_short_gives_its_texts_so_far_and_says_so(drawings, expected_of, tmp_path):
+    full = (drawings / "r2000.dwg").read_bytes()
+    for cut in (len(full) - 1, len(full) * 3 // 4, len(full) // 2):
+        path = tmp_path / f"r2000-{cut}.dwg"
+        path.write_bytes(full[:cut])
+        expected = expected_of(path)
+        with tqdudade.open(full[:cut]) as drawing:
+            assert list(drawing.texts) == expected.texts, cut
+        assert (drawing.status, drawing.message) == ("incomplete", expected.record["error"]), cut
+        assert tqdudade.texts(path) == expected.texts, cut
+
+
+def test_texts_come_as_they_are_found(drawings):
+    with tqdudade.open(drawings / "r2000.dwg") as drawing:
+        first = next(drawing.texts)
+        assert (drawing.status, drawing.version, drawing.release) == ("reading", "AC1015", "R2000")
+        rest = list(drawing)
+    assert [first, *rest] == tqdudade.texts(drawings / "r2000.dwg")
+    assert drawing.status == "read"
+    with pytest.raises(StopIteration):
+        next(drawing.texts)
+
+
+def test_bytes_live_as_long_as_the_texts_that_read_them(drawings):
+    expected = tqdudade.texts(drawings / "r14.dwg")
+    texts = tqdudade.open(bytearray((drawings / "r14.dwg").read_bytes())).texts
+    gc.collect()
+    assert list(texts) == expected
+    source = bytearray((drawings / "r14.dwg").read_bytes())
+    with tqdudade.open(source) as drawing:
+        source[:] = bytes(len(source))
+        assert list(drawing.texts) == expected
+
+
+def test_threads_read_at_once_with_the_same_results(drawings, pytestconfig):
+    paths = [drawings / name for name in READ_FILES] + sorted(option(pytestconfig, "corpus").glob("*.dwg"))
+    expected = [tqdudade.texts(path) for path in paths]
+    with ThreadPoolExecutor(max_workers=8) as pool:
+        assert list(pool.map(tqdudade.texts, paths * 8)) == expected * 8

@@ -1,0 +1,52 @@
+"""The texts of DWG drawings, through libdwgtext.
+
+    >>> import tqdudade
+    >>> tqdudade.texts("samples/r2000.dwg")[0]
+    'Site plan'
+    >>> with tqdudade.open("samples/r2000.dwg") as drawing:
+    ...     print(drawing.version, drawing.release)
+    ...     for text in drawing.texts:
+    ...         pass
+    AC1015 R2000
+    >>> drawing.status
+    'read'
+
+A drawing is given as a path (str or os.PathLike) or as its bytes. Reads
+R10 to R12 and R13 to R2000 drawings: texts come as one line of UTF-8
+each, formatting codes rendered, or as the bytes the drawing holds with
+raw=True.
+
+A file that is not read raises a DrawingError: NotADrawing,
+UnsupportedVersion (with .version and .release), CannotOpen (also an
+OSError), or DrawingError itself when the library could not read a drawing
+of a release it reads. A drawing cut short raises nothing: its texts so far
+come out and its status is "incomplete".
+
+The library reads without holding the GIL, so threads read drawings in
+parallel. ``python3 -m tqdudade.batch`` reads many drawings on a Dask
+cluster. The library is found as ``tqdudade._capi`` describes; the
+environment variable TQDUDADE_DWGTEXT_LIBRARY names it outright.
+"""
+from ._capi import LibraryNotFound
+from ._drawing import (
+    CannotOpen,
+    Drawing,
+    DrawingError,
+    NotADrawing,
+    Source,
+    UnsupportedVersion,
+    open,
+    texts,
+)
+
+__all__ = [
+    "CannotOpen",
+    "Drawing",
+    "DrawingError",
+    "LibraryNotFound",
+    "NotADrawing",
+    "Source",
+    "UnsupportedVersion",
+    "open",
+    "texts",
+]

@@ -1,0 +1,109 @@
+"""Finds libdwgtext and declares the calls of its C API (capi/dwgtext.h).
+
+Where the library is looked for, first to last:
+
+1. the file named by the environment variable TQDUDADE_DWGTEXT_LIBRARY;
+2. the copy installed with this package: ``cmake --install`` writes its
+   place relative to the package into ``_installed.py``;
+3. the system's loader (``LD_LIBRARY_PATH``, ``ldconfig``'s cache), by the
+   library's SONAME, which names the version of the C API bound here;
+4. the newest ``build/*/`` tree of the checkout this package lies in, for
+   running it from the sources.
+"""
+from __future__ import annotations
+
+import ctypes
+import os
+from pathlib import Path
+
+ENVIRONMENT_VARIABLE = "TQDUDADE_DWGTEXT_LIBRARY"
+LIBRARY_FILE = "libdwgtext.so"
+SONAME = "libdwgtext.so.1"
+
+OK = 0
+ERROR_MEMORY = -2
+RAW = 1
+
+READING, READ, INCOMPLETE, NOT_A_DRAWING, UNSUPPORTED, FAILED, CANNOT_OPEN = range(7)
+
+
+class LibraryNotFound(ImportError):
+    """libdwgtext is nowhere this package looks for it."""
+
+
+class Text(ctypes.Structure):
+    """struct dwgtext_text: one text, valid until the next call on its drawing."""
+
+    _fields_ = [
+        ("text", ctypes.c_void_p),
+        ("length", ctypes.c_size_t),
+        ("bytes", ctypes.c_void_p),
+        ("bytes_length", ctypes.c_size_t),
+        ("charset", ctypes.c_int32),
+    ]
+
+
+def _installed_copy() -> Path | None:
+    try:
+        from . import _installed
+    except ImportError:
+        return None
+    return Path(__file__).parent / _installed.LIBRARY
+
+
+def _build_tree_copy() -> Path | None:
+    checkout = Path(__file__).resolve().parents[2]
+    if not (checkout / "capi" / "dwgtext.h").is_file():
+        return None
+    built = [*checkout.glob(f"build/*/{LIBRARY_FILE}"), *checkout.glob(f"build/*/*/{LIBRARY_FILE}")]
+    return max(built, key=lambda path: path.stat().st_mtime, default=None)
+
+
+def _candidates() -> list[str]:
+    override = os.environ.get(ENVIRONMENT_VARIABLE)
+    if override:
+        return [override]
+    installed = _installed_copy()
+    candidates = [str(installed)] if installed is not None and installed.exists() else []
+    candidates.append(SONAME)
+    built = _build_tree_copy()
+    return candidates + ([str(built)] if built is not None else [])
+
+
+def load() -> ctypes.CDLL:
+    """The first libdwgtext that loads, with its calls declared."""
+    tried = []
+    for candidate in _candidates():
+        try:
+            return _declare(ctypes.CDLL(candidate))
+        except OSError as error:
+            tried.append(str(error))
+    where = "; ".join(tried) or "no candidate found"
+    raise LibraryNotFound(
+        f"cannot load libdwgtext ({where}); install it with cmake --install, "
+        f"or name the file in {ENVIRONMENT_VARIABLE}"
+    )
+
+
+def _declare(library: ctypes.CDLL) -> ctypes.CDLL:
+    handle = ctypes.c_void_p
+    calls = {
+        "dwgtext_open_path": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_uint, ctypes.POINTER(handle)]),
+        "dwgtext_open_bytes": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_uint, ctypes.POINTER(handle)]),
+        "dwgtext_set_codepage": (ctypes.c_int, [handle, ctypes.c_char_p]),
+        "dwgtext_next": (ctypes.c_int, [handle, ctypes.POINTER(Text)]),
+        "dwgtext_status": (ctypes.c_int, [handle]),
+        "dwgtext_status_name": (ctypes.c_char_p, [ctypes.c_int]),
+        "dwgtext_version": (ctypes.c_char_p, [handle]),
+        "dwgtext_release": (ctypes.c_char_p, [handle]),
+        "dwgtext_message": (ctypes.c_char_p, [handle]),
+        "dwgtext_report_count": (ctypes.c_size_t, [handle]),
+        "dwgtext_report": (ctypes.c_char_p, [handle, ctypes.c_size_t]),
+        "dwgtext_close": (None, [handle]),
+        "dwgtext_error_message": (ctypes.c_char_p, [ctypes.c_int]),
+    }
+    for name, (result, arguments) in calls.items():
+        function = getattr(library, name)
+        function.restype = result
+        function.argtypes = arguments
+    return library

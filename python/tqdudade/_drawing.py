@@ -1,0 +1,291 @@
+"""Drawings opened through libdwgtext, their texts, and the errors they raise."""
+from __future__ import annotations
+
+import ctypes
+import functools
+import os
+from typing import Iterator, Literal, Union, overload
+
+from . import _capi
+
+Source = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview]
+"""A path to a drawing, or the drawing's bytes (bytes are never a path)."""
+
+
+class DrawingError(Exception):
+    """A drawing could not be read.
+
+    Raised as itself when the file holds a DWG version that is read but the
+    library could not read this drawing (status "failed"). ``status`` is
+    the status word, ``path`` the path given (None for bytes), ``version``
+    the version text of the file ("AC1015"), None when it has none.
+    """
+
+    def __init__(self, message: str, *, status: str, path: str | None = None, version: str | None = None):
+        super().__init__(message)
+        self.message = message
+        self.status = status
+        self.path = path
+        self.version = version
+
+    def __str__(self) -> str:
+        return f"{self.path}: {self.message}" if self.path is not None else self.message
+
+
+class NotADrawing(DrawingError):
+    """The file is not a DWG drawing (status "not-dwg")."""
+
+
+class UnsupportedVersion(DrawingError):
+    """A DWG drawing of a release that is not read (status "unsupported").
+
+    ``version`` is its version text ("AC1018"), ``release`` its release
+    name ("R2004") or None when the version is not known.
+    """
+
+    def __init__(self, message: str, *, status: str, path: str | None = None, version: str | None = None,
+                 release: str | None = None):
+        super().__init__(message, status=status, path=path, version=version)
+        self.release = release
+
+
+class CannotOpen(DrawingError, OSError):
+    """The file could not be read at all (status "cannot-open").
+
+    Both a DrawingError and an OSError; ``filename`` is the path. The
+    library names the reason only in words, so ``errno`` is None.
+    """
+
+    def __init__(self, message: str, *, status: str, path: str | None = None, version: str | None = None):
+        super().__init__(message, status=status, path=path, version=version)
+        self.filename = path
+
+
+_REFUSALS: dict[int, type[DrawingError]] = {
+    _capi.NOT_A_DRAWING: NotADrawing,
+    _capi.UNSUPPORTED: UnsupportedVersion,
+    _capi.FAILED: DrawingError,
+    _capi.CANNOT_OPEN: CannotOpen,
+}
+
+
+@functools.cache
+def _library() -> ctypes.CDLL:
+    return _capi.load()
+
+
+def _word(answer: bytes | None) -> str | None:
+    """A string the library answered; None for the empty one."""
+    return answer.decode("utf-8", "replace") if answer else None
+
+
+def _check(answer: int) -> None:
+    if answer == _capi.OK:
+        return
+    message = _library().dwgtext_error_message(answer).decode("utf-8", "replace")
+    raise MemoryError(message) if answer == _capi.ERROR_MEMORY else ValueError(message)
+
+
+class Drawing:
+    """A drawing, read as its texts are asked for; made by ``tqdudade.open``.
+
+    Made directly, ``Drawing(source)`` raises nothing for a file that is
+    not read: its ``status`` says what became of it. Use it as a context
+    manager, or call ``close()``: the library keeps the drawing open until
+    then. After closing, ``status``, ``version``, ``release``, ``message``
+    and ``reports`` keep their last values. One thread at a time may use a
+    drawing; any number of drawings may be read at once on other threads,
+    in parallel, as the library runs without holding the GIL.
+    """
+
+    def __init__(self, source: Source, *, raw: bool = False, codepage: str | None = None):
+        self._path = None if isinstance(source, (bytes, bytearray, memoryview)) else os.fspath(source)
+        self._final: dict | None = None
+        if self._path is None:
+            self._handle = _Handle.of_bytes(source if isinstance(source, bytes) else bytes(source), raw)
+        else:
+            self._handle = _Handle.of_path(self._path, raw)
+        self._texts = _texts_of(self._handle, raw)
+        if codepage is not None:
+            self._set_codepage(codepage)
+
+    def _set_codepage(self, codepage: str) -> None:
+        try:
+            _check(_library().dwgtext_set_codepage(self._handle.pointer, codepage.encode()))
+        except BaseException:
+            self.close()
+            raise
+
+    @property
+    def texts(self) -> Iterator[str] | Iterator[bytes]:
+        """The texts, one at a time as the library finds them: str, one line
+        each, with formatting codes rendered; bytes as the drawing holds
+        them when opened with raw=True. One iterator per drawing: asking
+        again continues where the last one stopped."""
+        return self._texts
+
+    def __iter__(self) -> Iterator[str] | Iterator[bytes]:
+        return self._texts
+
+    def _ask(self, function: str):
+        """What the library answers for this drawing, or answered before it
+        was closed."""
+        if self._final is not None:
+            return self._final[function]
+        return getattr(_library(), function)(self._handle.pointer)
+
+    @property
+    def status(self) -> str:
+        """What became of the drawing: "reading" while texts may follow, then
+        "read" or "incomplete" (cut short: the texts so far came out, the
+        rest is missing); for a file that is not read "not-dwg",
+        "unsupported", "failed" or "cannot-open"."""
+        return _status_name(self._ask("dwgtext_status"))
+
+    @property
+    def version(self) -> str | None:
+        """The version text of the file's first bytes ("AC1015"), None when
+        it has none."""
+        return _word(self._ask("dwgtext_version"))
+
+    @property
+    def release(self) -> str | None:
+        """The release of the version ("R2000"), None when it is not known."""
+        return _word(self._ask("dwgtext_release"))
+
+    @property
+    def message(self) -> str:
+        """Why the drawing was not read, or was cut short, in one line; ""
+        otherwise."""
+        return _word(self._ask("dwgtext_message")) or ""
+
+    @property
+    def reports(self) -> list[str]:
+        """The library's reports on this drawing so far, in order."""
+        if self._final is not None:
+            return list(self._final["reports"])
+        library = _library()
+        pointer = self._handle.pointer
+        return [library.dwgtext_report(pointer, index).decode("utf-8", "replace")
+                for index in range(library.dwgtext_report_count(pointer))]
+
+    def raise_if_not_read(self) -> None:
+        """Raises the DrawingError for the status of a file that is not read:
+        NotADrawing, UnsupportedVersion, CannotOpen, or DrawingError itself
+        when the library failed. Nothing while reading, read or incomplete."""
+        error = _REFUSALS.get(self._ask("dwgtext_status"))
+        if error is None:
+            return
+        details = {"status": self.status, "path": self._path, "version": self.version}
+        if error is UnsupportedVersion:
+            details["release"] = self.release
+        raise error(self.message, **details)
+
+    def close(self) -> None:
+        """Frees the drawing in the library. Closing again does nothing."""
+        if self._final is not None:
+            return
+        final = {name: self._ask(name) for name in _KEPT_ANSWERS}
+        final["reports"] = self.reports
+        self._final = final
+        self._texts.close()
+        self._handle.close()
+
+    def __enter__(self) -> Drawing:
+        return self
+
+    def __exit__(self, *exception) -> None:
+        self.close()
+
+    def __repr__(self) -> str:
+        where = self._path if self._path is not None else f"{len(self._handle.source)} bytes"
+        return f"<tqdudade.Drawing {where!r} {self.version or '?'} {self.status}>"
+
+
+class _Handle:
+    """A drawing open in the library, closed when the last of its Drawing
+    and its texts iterator goes away. Holds the bytes the library reads in
+    place, unchangeable, until then."""
+
+    def __init__(self, source: bytes | None):
+        self.pointer = ctypes.c_void_p()
+        self.source = source
+        # Kept here, as the module's globals may be gone when the last
+        # handle goes at the interpreter's exit.
+        self._close = _library().dwgtext_close
+
+    @classmethod
+    def of_path(cls, path: str, raw: bool) -> _Handle:
+        handle = cls(None)
+        _check(_library().dwgtext_open_path(os.fsencode(path), _flags(raw), ctypes.byref(handle.pointer)))
+        return handle
+
+    @classmethod
+    def of_bytes(cls, source: bytes, raw: bool) -> _Handle:
+        handle = cls(source)
+        _check(_library().dwgtext_open_bytes(source, len(source), _flags(raw), ctypes.byref(handle.pointer)))
+        return handle
+
+    def close(self) -> None:
+        if self.pointer:
+            self._close(self.pointer)
+            self.pointer.value = None
+
+    __del__ = close
+
+
+def _flags(raw: bool) -> int:
+    return _capi.RAW if raw else 0
+
+
+def _texts_of(handle: _Handle, raw: bool) -> Iterator[str] | Iterator[bytes]:
+    text = _capi.Text()
+    answer_next = functools.partial(_library().dwgtext_next, handle.pointer, ctypes.byref(text))
+    while (answer := answer_next()) == 1:
+        content = ctypes.string_at(text.text, text.length)
+        yield content if raw else content.decode("utf-8", "replace")
+    if answer < 0:
+        _check(answer)
+
+
+_KEPT_ANSWERS = ("dwgtext_status", "dwgtext_version", "dwgtext_release", "dwgtext_message")
+
+
+@functools.cache
+def _status_name(status: int) -> str:
+    return _library().dwgtext_status_name(status).decode()
+
+
+def open(source: Source, *, raw: bool = False, codepage: str | None = None) -> Drawing:
+    """Opens a drawing from a path or from its bytes.
+
+    raw=True gives each text as the bytes the drawing holds instead of a
+    line of UTF-8 with formatting codes rendered; codepage (an iconv name
+    such as "CP1251") decodes byte texts from it instead of the code page
+    the drawing records. Raises NotADrawing, UnsupportedVersion,
+    CannotOpen or DrawingError when the file is not read; a drawing cut
+    short is not an error: its status is "incomplete" once its texts are
+    read. Bytes are read in place, not copied (bytearray and memoryview
+    are copied once).
+    """
+    drawing = Drawing(source, raw=raw, codepage=codepage)
+    try:
+        drawing.raise_if_not_read()
+    except DrawingError:
+        drawing.close()
+        raise
+    return drawing
+
+
+@overload
+def texts(source: Source, *, raw: Literal[False] = False, codepage: str | None = None) -> list[str]: ...
+@overload
+def texts(source: Source, *, raw: Literal[True], codepage: str | None = None) -> list[bytes]: ...
+
+
+def texts(source: Source, *, raw: bool = False, codepage: str | None = None) -> list[str] | list[bytes]:
+    """The texts of a drawing, from a path or from its bytes, in the order
+    the library finds them. Raises as ``open`` does; a drawing cut short
+    gives the texts it holds (``open`` tells that it was cut short)."""
+    with open(source, raw=raw, codepage=codepage) as drawing:
+        return list(drawing.texts)
