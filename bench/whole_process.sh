@@ -24,7 +24,10 @@ for drawing in "${drawings[@]}"; do
   commands=(-n cat "cat '$drawing'" -n dwgtext "'$dwgtext' --quiet '$drawing'")
   [[ -n $other ]] && commands+=(-n other "'$other' --quiet '$drawing'")
   json=$work/$(basename "$drawing").json
-  hyperfine --style none --warmup 2 --output null --ignore-failure --export-json "$json" "${commands[@]}" >/dev/null
+  # No shell between hyperfine and the commands: the small drawings take
+  # about a millisecond, less than a shell's start-up varies.
+  hyperfine -N --style none --warmup 2 --output null --ignore-failure --export-json "$json" "${commands[@]}" \
+    >/dev/null 2>&1
   /usr/bin/python3 - "$json" "$drawing" <<'PY'
 import json, os, sys
 results = {r["command"]: r["median"] for r in json.load(open(sys.argv[1]))["results"]}
