@@ -43,6 +43,15 @@ std::size_t validSequenceLength(std::string_view bytes, std::size_t at)
     return length;
 }
 
+// Where the run of ASCII bytes from i on ends: reports and file names are
+// mostly ASCII, which is valid as it stands.
+std::size_t endOfAscii(std::string_view bytes, std::size_t i)
+{
+    while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80)
+        ++i;
+    return i;
+}
+
 }  // namespace
 
 void appendUtf8(std::string &out, char32_t c)
@@ -95,6 +104,11 @@ std::string validUtf8(std::string_view bytes)
     out.reserve(bytes.size());
     std::size_t i = 0;
     while (i < bytes.size()) {
+        const std::size_t asciiEnd = endOfAscii(bytes, i);
+        out.append(bytes.substr(i, asciiEnd - i));
+        i = asciiEnd;
+        if (i == bytes.size())
+            break;
         const std::size_t length = validSequenceLength(bytes, i);
         if (length == 0) {
             appendUtf8(out, kReplacementCharacter);
