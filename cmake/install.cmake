@@ -8,50 +8,43 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(TQDUDADE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/TQDUDADE)
-
-install(TARGETS TQDUDADE EXPORT TQDUDADETargets
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/include/TQDUDADE.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-
-install(EXPORT TQDUDADETargets NAMESPACE TQDUDADE:: DESTINATION ${TQDUDADE_PACKAGE_DIR})
-configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/TQDUDADEConfig.cmake.in
-    ${PROJECT_BINARY_DIR}/TQDUDADEConfig.cmake
-    INSTALL_DESTINATION ${TQDUDADE_PACKAGE_DIR})
-write_basic_package_version_file(${PROJECT_BINARY_DIR}/TQDUDADEConfigVersion.cmake
-    VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
-install(FILES ${PROJECT_BINARY_DIR}/TQDUDADEConfig.cmake ${PROJECT_BINARY_DIR}/TQDUDADEConfigVersion.cmake
-    DESTINATION ${TQDUDADE_PACKAGE_DIR})
-
-# The pkg-config file finds the prefix from its own place, so the installed
-# tree may be moved, or installed with --prefix, and still be right.
+# The pkg-config files find the prefix from their own place, so the
+# installed tree may be moved, or installed with --prefix, and still be
+# right.
 file(RELATIVE_PATH TQDUDADE_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 string(REGEX REPLACE "/$" "" TQDUDADE_PC_TO_PREFIX "${TQDUDADE_PC_TO_PREFIX}")
-configure_file(${CMAKE_CURRENT_LIST_DIR}/TQDUDADE.pc.in ${PROJECT_BINARY_DIR}/TQDUDADE.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/TQDUDADE.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# A library, its header, its CMake package (find_package(NAME) gives
+# NAME::NAME) and its pkg-config file NAME.pc, from NAMEConfig.cmake.in and
+# NAME.pc.in beside this file.
+function(tqdudade_install_package name target header)
+    set(packageDir ${CMAKE_INSTALL_LIBDIR}/cmake/${name})
+    set_target_properties(${target} PROPERTIES EXPORT_NAME ${name})
+    install(TARGETS ${target} EXPORT ${name}Targets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+    install(EXPORT ${name}Targets NAMESPACE ${name}:: DESTINATION ${packageDir})
+    configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/${name}Config.cmake.in
+        ${PROJECT_BINARY_DIR}/${name}Config.cmake
+        INSTALL_DESTINATION ${packageDir})
+    write_basic_package_version_file(${PROJECT_BINARY_DIR}/${name}ConfigVersion.cmake
+        VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+    install(FILES ${PROJECT_BINARY_DIR}/${name}Config.cmake ${PROJECT_BINARY_DIR}/${name}ConfigVersion.cmake
+        DESTINATION ${packageDir})
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/${name}.pc.in ${PROJECT_BINARY_DIR}/${name}.pc @ONLY)
+    install(FILES ${PROJECT_BINARY_DIR}/${name}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endfunction()
+
+tqdudade_install_package(TQDUDADE TQDUDADE ${PROJECT_SOURCE_DIR}/include/TQDUDADE.h)
 
 # libdwgtext finds libTQDUDADE beside it, whatever the program's own search
 # path, and so does the linker of a program that names only -ldwgtext.
-set(DWGTEXT_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/dwgtext)
 if(NOT WIN32)
     set_target_properties(dwgtext_capi PROPERTIES INSTALL_RPATH "$ORIGIN")
 endif()
-set_target_properties(dwgtext_capi PROPERTIES EXPORT_NAME dwgtext)
-install(TARGETS dwgtext_capi EXPORT dwgtextTargets
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/capi/dwgtext.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(EXPORT dwgtextTargets NAMESPACE dwgtext:: DESTINATION ${DWGTEXT_PACKAGE_DIR})
-configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/dwgtextConfig.cmake.in
-    ${PROJECT_BINARY_DIR}/dwgtextConfig.cmake
-    INSTALL_DESTINATION ${DWGTEXT_PACKAGE_DIR})
-write_basic_package_version_file(${PROJECT_BINARY_DIR}/dwgtextConfigVersion.cmake
-    VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
-install(FILES ${PROJECT_BINARY_DIR}/dwgtextConfig.cmake ${PROJECT_BINARY_DIR}/dwgtextConfigVersion.cmake
-    DESTINATION ${DWGTEXT_PACKAGE_DIR})
-configure_file(${CMAKE_CURRENT_LIST_DIR}/dwgtext.pc.in ${PROJECT_BINARY_DIR}/dwgtext.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/dwgtext.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+tqdudade_install_package(dwgtext dwgtext_capi ${PROJECT_SOURCE_DIR}/capi/dwgtext.h)
 
 # The test installs into a fresh prefix and builds a small C host against
 # the installed copy both ways. A 32-bit or sanitizer build would need the
