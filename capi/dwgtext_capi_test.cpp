@@ -1,5 +1,5 @@
-// The simple C API as a program uses it: paths and bytes, every status, raw
-// texts, code pages, texts that come while the drawing is read, handles on
+// The simple C API as a program uses it: every status from paths and bytes,
+// raw texts, code pages, texts that come while the drawing is read, handles on
 // many threads, and wrong arguments.
 #include <gtest/gtest.h>
 
@@ -10,15 +10,12 @@
 #include <thread>
 #include <vector>
 
-#include "codepage.h"
 #include "dwgtext.h"
 #include "dwgwriter.h"
 #include "extent.h"
 #include "hardening/composed_drawings.h"
 #include "host_library.h"
 #include "reading.h"
-#include "text_output.h"
-#include "versions.h"
 
 namespace {
 
@@ -81,35 +78,10 @@ Drawing readPath(const std::string &path, unsigned flags = 0)
     return readAll(handle, opened);
 }
 
-std::string writtenFile(const Bytes &bytes, const std::string &name)
-{
-    const std::string path = testing::TempDir() + name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
-    return path;
-}
-
 Bytes sample(const std::string &name)
 {
     std::ifstream file(std::string(TQDUDADE_SAMPLES_DIR) + "/" + name, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(file), {});
-}
-
-// The texts and reports of the recording host, rendered as dwgtext renders
-// them.
-Drawing recorded(const Bytes &bytes)
-{
-    Drawing drawing;
-    const std::string first(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), 6));
-    dwgtext::TextDecoder decoder(dwgtext::drawingCodePage(dwgtext::recordedCodePage(bytes)),
-                                 dwgtext::mayHoldMText(first));
-    for (const tqhost::Event &event : tqhost::runLibrarySession(bytes).events) {
-        if (event.type == tqhost::Event::Type::Text)
-            drawing.texts.push_back({decoder.plainText(event.code, event.bytes), event.bytes, event.code});
-        else if (event.type == tqhost::Event::Type::Report)
-            drawing.reports.push_back(dwgtext::withoutTrailingNewlines(event.bytes));
-    }
-    return drawing;
 }
 
 std::vector<hardening::NamedDrawing> drawingsOfEveryVersion()
@@ -118,33 +90,6 @@ std::vector<hardening::NamedDrawing> drawingsOfEveryVersion()
     for (const char *name : {"r12.dwg", "r14.dwg", "r2000.dwg"})
         drawings.push_back({name, sample(name)});
     return drawings;
-}
-
-TEST(Texts, PathsAndBytesGiveTheRecordingHostsTextsRenderedAsDwgtextDoes)
-{
-    for (const hardening::NamedDrawing &drawing : drawingsOfEveryVersion()) {
-        SCOPED_TRACE(drawing.name);
-        const Drawing expected = recorded(drawing.bytes);
-        const Drawing fromBytes = readBytes(drawing.bytes);
-        ASSERT_FALSE(fromBytes.texts.empty());
-        EXPECT_EQ(fromBytes.texts, expected.texts);
-        EXPECT_EQ(fromBytes.reports, expected.reports);
-        EXPECT_EQ(fromBytes.status, DWGTEXT_READ);
-        EXPECT_EQ(readPath(writtenFile(drawing.bytes, "capi.dwg")), fromBytes);
-    }
-}
-
-TEST(Texts, ASampleReadsAsAPersonSeesIt)
-{
-    const Drawing drawing = readBytes(sample("r12.dwg"));
-    ASSERT_GE(drawing.texts.size(), 3u);
-    EXPECT_EQ(drawing.texts[0].text, "Ground floor plan");
-    EXPECT_EQ(drawing.texts[1].text, "Roof pitch 35\u00B0");
-    EXPECT_EQ(drawing.texts[1].bytes, "Roof pitch 35\xB0");
-    EXPECT_EQ(drawing.texts[2].text, "\u2205 12 holes");
-    EXPECT_EQ(drawing.version, "AC1009");
-    EXPECT_EQ(drawing.release, "R11/R12");
-    EXPECT_EQ(drawing.message, "");
 }
 
 TEST(Texts, RawTextsAreTheBytesAsDelivered)
