@@ -9,11 +9,14 @@ namespace dwgtext {
 
 namespace {
 
-// The bytes of a drawing through a window of their own: the map and the
-// objects it lists lie far apart, so each is read through its own window.
-class ByteWindow {
+// The bytes of a drawing through a few windows of their own. The map lists
+// objects by handle, and a real drawing keeps them in a handful of regions
+// of the file that the walk goes back and forth between: each region keeps
+// a window, so every byte is read from the source about once. The window
+// used least recently gives way to a new one.
+class ByteWindows {
 public:
-    explicit ByteWindow(tqhost::ByteSource &source) : source_(source), size_(source.size()) {}
+    explicit ByteWindows(tqhost::ByteSource &source) : source_(source), size_(source.size()) {}
 
     tqhost::ByteSource &source() const { return source_; }
     uint64_t size() const { return size_; }
@@ -21,26 +24,57 @@ public:
     // The byte at offset, below size(); 0 when it cannot be read.
     uint8_t operator[](uint64_t offset)
     {
-        if (offset - start_ >= length_)
-            fill(offset);
-        return offset - start_ < length_ ? window_[offset - start_] : 0;
+        Window *window = current_;
+        if (offset - window->start >= window->length)
+            window = find(offset);
+        return offset - window->start < window->length ? window->bytes[offset - window->start] : 0;
     }
 
 private:
-    static constexpr std::size_t kWindowSize = 64 * 1024;
+    static constexpr std::size_t kWindowSize = 16 * 1024;
+    static constexpr std::size_t kWindowCount = 8;
 
-    void fill(uint64_t offset)
+    struct Window {
+        std::vector<uint8_t> bytes;
+        uint64_t start = 0;
+        uint64_t length = 0;
+        uint64_t lastUse = 0;
+    };
+
+    Window *find(uint64_t offset)
     {
-        start_ = offset - offset % kWindowSize;
-        const int64_t n = source_.readAt(start_, window_.data(), kWindowSize);
-        length_ = n > 0 ? static_cast<uint64_t>(n) : 0;
+        const uint64_t start = offset - offset % kWindowSize;
+        Window *oldest = &windows_[0];
+        for (Window &window : windows_) {
+            if (window.start == start && window.length > 0)
+                return use(&window);
+            if (window.lastUse < oldest->lastUse)
+                oldest = &window;
+        }
+        fill(*oldest, start);
+        return use(oldest);
+    }
+
+    Window *use(Window *window)
+    {
+        window->lastUse = ++uses_;
+        current_ = window;
+        return window;
+    }
+
+    void fill(Window &window, uint64_t start)
+    {
+        window.bytes.resize(kWindowSize);
+        window.start = start;
+        const int64_t n = source_.readAt(start, window.bytes.data(), kWindowSize);
+        window.length = n > 0 ? static_cast<uint64_t>(n) : 0;
     }
 
     tqhost::ByteSource &source_;
     uint64_t size_;
-    std::vector<uint8_t> window_ = std::vector<uint8_t>(kWindowSize);
-    uint64_t start_ = 0;
-    uint64_t length_ = 0;
+    std::array<Window, kWindowCount> windows_;
+    Window *current_ = &windows_[0];
+    uint64_t uses_ = 0;
 };
 
 constexpr std::string_view kR12Versions[] = {"AC1006", "AC1009", "AC1010"};
@@ -76,7 +110,7 @@ constexpr uint16_t kClosingSectionSize = 2;
 constexpr std::size_t kCheckValueLength = 2;
 constexpr int kMostModularCharBytes = 6;
 
-bool versionIn(ByteWindow &bytes, std::span<const std::string_view> versions)
+bool versionIn(ByteWindows &bytes, std::span<const std::string_view> versions)
 {
     if (bytes.size() < 6)
         return false;
@@ -87,7 +121,7 @@ bool versionIn(ByteWindow &bytes, std::span<const std::string_view> versions)
 }
 
 // Little-endian numbers; 0 when they are not all in the file.
-uint64_t le(ByteWindow &bytes, std::size_t at, std::size_t width)
+uint64_t le(ByteWindows &bytes, std::size_t at, std::size_t width)
 {
     if (at + width > bytes.size())
         return 0;
@@ -97,7 +131,7 @@ uint64_t le(ByteWindow &bytes, std::size_t at, std::size_t width)
     return value;
 }
 
-uint64_t r12Extent(ByteWindow &bytes)
+uint64_t r12Extent(ByteWindows &bytes)
 {
     const uint64_t headerEnd = le(bytes, kR12EntitySectionStart, 4);
     uint64_t extent = std::max<uint64_t>({kR12FirstDescriptorsEnd, headerEnd, le(bytes, kR12EntitySectionEnd, 4)});
@@ -114,7 +148,7 @@ uint64_t r12Extent(ByteWindow &bytes)
 }
 
 struct MapReader {
-    ByteWindow &bytes;
+    ByteWindows &bytes;
     std::size_t at;
     std::size_t end;
 
@@ -140,7 +174,7 @@ struct MapReader {
 // The end of the object at offset: its modular-short size (15 bits a
 // 2-byte unit, 0x8000 when another follows), the data, the check value. A
 // size field cut by the end of the file gives the first byte missing + 1.
-uint64_t objectEnd(ByteWindow &bytes, uint64_t offset)
+uint64_t objectEnd(ByteWindows &bytes, uint64_t offset)
 {
     uint64_t size = 0;
     uint64_t at = offset;
@@ -157,11 +191,11 @@ uint64_t objectEnd(ByteWindow &bytes, uint64_t offset)
 
 // The furthest object end of the map at [start, start + size), and the
 // map's own end when it runs past the file.
-uint64_t objectMapExtent(ByteWindow &bytes, uint64_t start, uint64_t size)
+uint64_t objectMapExtent(ByteWindows &bytes, uint64_t start, uint64_t size)
 {
     const std::size_t mapEnd = static_cast<std::size_t>(std::min<uint64_t>(start + size, bytes.size()));
     uint64_t extent = start + size;
-    ByteWindow objects(bytes.source());
+    ByteWindows objects(bytes.source());
     std::size_t at = static_cast<std::size_t>(std::min<uint64_t>(start, bytes.size()));
     while (at + 2 <= mapEnd) {
         const uint16_t sectionSize = static_cast<uint16_t>(bytes[at] << 8 | bytes[at + 1]);
@@ -180,7 +214,7 @@ uint64_t objectMapExtent(ByteWindow &bytes, uint64_t start, uint64_t size)
     return extent;
 }
 
-uint64_t r13Extent(ByteWindow &bytes)
+uint64_t r13Extent(ByteWindows &bytes)
 {
     const uint64_t count = le(bytes, kLocatorCountAt, 4);
     const uint64_t locators = std::clamp<uint64_t>(count, kLeastLocators, kMostLocators);
@@ -207,7 +241,7 @@ uint64_t recordedExtent(std::span<const uint8_t> bytes)
 
 uint64_t recordedExtent(tqhost::ByteSource &source)
 {
-    ByteWindow bytes(source);
+    ByteWindows bytes(source);
     if (versionIn(bytes, kR12Versions))
         return r12Extent(bytes);
     if (versionIn(bytes, kR13Versions))
