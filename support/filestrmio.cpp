@@ -40,8 +40,8 @@ void deleteFileStream(FileStream *stream)
 // half-way: the host may have set something up in a refused fpOpen.
 FileStream::~FileStream()
 {
-    for (int32_t id = 0; id < cursorCount_; ++id) {
-        memory_->free(cursors_[id].window);
+    for (Window &window : windows_) {
+        memory_->free(window.bytes);
     }
     if (source_->fpClose != nullptr) {
         source_->fpClose(source_);
@@ -70,7 +70,7 @@ int32_t FileStream::newCursor()
     if (cursorCount_ == kMaxCursors) {
         return -1;
     }
-    cursors_[cursorCount_] = Cursor{};
+    cursors_[cursorCount_] = Cursor{0, nullptr, 0, 0, -1};
     return cursorCount_++;
 }
 
@@ -111,33 +111,101 @@ int32_t FileStream::p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count
     return copied > 0 ? copied : -1;
 }
 
-// Reads the aligned window that holds position: 0 when the host cannot
-// seek there, -1 when it gives nothing, else the bytes the window holds.
+// Gives the cursor the aligned window that holds position, read from the
+// host unless the stream has it: 0 when the host cannot seek there, -1 when
+// it gives nothing, else the bytes the window holds.
 int32_t FileStream::p_fillWindow(Cursor *state, int32_t position)
 {
-    if (state->window == nullptr) {
-        state->window = static_cast<uint8_t *>(memory_->allocate(kWindowSize));
-        if (state->window == nullptr) {
-            return -1;
+    const int32_t start = position - position % kWindowSize;
+    Window *window = p_windowAt(start);
+    if (window == nullptr || position >= start + window->length) {
+        window = window != nullptr ? window : p_spareWindow(state);
+        const int32_t filled = p_readWindow(window, start);
+        if (filled <= 0) {
+            state->windowLength = 0;
+            return filled;
         }
     }
-    const int32_t start = position - position % kWindowSize;
-    state->windowStart = start;
-    state->windowLength = 0;
+    window->lastUse = ++windowUses_;
+    state->windowId = static_cast<int32_t>(window - windows_);
+    state->window = window->bytes;
+    state->windowStart = window->start;
+    state->windowLength = window->length;
+    return position < start + window->length ? window->length : -1;
+}
+
+FileStream::Window *FileStream::p_windowAt(int32_t start)
+{
+    for (Window &window : windows_) {
+        if (window.bytes != nullptr && window.start == start && window.length > 0) {
+            return &window;
+        }
+    }
+    return nullptr;
+}
+
+// The window used least recently of those no other cursor holds: with more
+// windows than cursors there always is one.
+FileStream::Window *FileStream::p_spareWindow(const Cursor *state)
+{
+    Window *spare = nullptr;
+    for (int32_t id = 0; id < kWindowCount; ++id) {
+        if (!p_isHeldByAnother(id, state) && (spare == nullptr || windows_[id].lastUse < spare->lastUse)) {
+            spare = &windows_[id];
+        }
+    }
+    return spare;
+}
+
+bool FileStream::p_isHeldByAnother(int32_t windowId, const Cursor *state) const
+{
+    for (int32_t id = 0; id < cursorCount_; ++id) {
+        if (&cursors_[id] != state && cursors_[id].windowId == windowId) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The windows are taken together at the stream's first read, so that a
+// session holds as much whatever the drawing's length.
+bool FileStream::p_takeWindows()
+{
+    for (Window &window : windows_) {
+        if (window.bytes == nullptr) {
+            window.bytes = static_cast<uint8_t *>(memory_->allocate(kWindowSize));
+        }
+        if (window.bytes == nullptr) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Reads the window at start from the host: 0 when the host cannot seek
+// there, -1 when no block can be had or the host gives nothing, else the
+// bytes read.
+int32_t FileStream::p_readWindow(Window *window, int32_t start)
+{
+    if (!p_takeWindows()) {
+        return -1;
+    }
+    window->start = start;
+    window->length = 0;
     if (p_hostSeek(start, kFromStart) == 0) {
         return 0;
     }
     const int32_t wanted = static_cast<int32_t>(size_ - static_cast<uint32_t>(start)) < kWindowSize
                                ? static_cast<int32_t>(size_ - static_cast<uint32_t>(start))
                                : kWindowSize;
-    while (state->windowLength < wanted) {
-        int32_t got = p_hostRead(state->window + state->windowLength, wanted - state->windowLength);
+    while (window->length < wanted) {
+        int32_t got = p_hostRead(window->bytes + window->length, wanted - window->length);
         if (got <= 0) {
             break;
         }
-        state->windowLength += got;
+        window->length += got;
     }
-    return state->windowLength > 0 && position < start + state->windowLength ? state->windowLength : -1;
+    return window->length > 0 ? window->length : -1;
 }
 
 int32_t FileStream::p_viewAfterFill(Cursor *state, const uint8_t **bytes)

@@ -1,9 +1,13 @@
 // A random-access byte stream over the host's source, with a few
-// independent cursors. Each cursor keeps its position and a window of the
-// file: reads and moves within the window are served from memory, and the
-// host is asked again, for a whole aligned window, only when a read leaves
-// it. Readers of different parts of a drawing (the object map beside the
-// objects) interleave on one source, each with its own cursor and window.
+// independent cursors. Each cursor keeps its position and the window of the
+// file it reads in: reads and moves within the window are served from
+// memory. When a read leaves it, the cursor takes the window that holds the
+// bytes wanted if the stream still has one, else the host is asked for a
+// whole aligned window. Readers of different parts of a drawing (the object
+// map beside the objects) interleave on one source, each with its own
+// cursor; the objects of a real drawing lie in a few regions of the file
+// that the map's order goes back and forth between, and the stream keeps a
+// window for each.
 #ifndef TQ_SUPPORT_FILESTRMIO_H
 #define TQ_SUPPORT_FILESTRMIO_H
 
@@ -16,7 +20,9 @@ class MemoryService;
 class FileStream {
 public:
     static constexpr int32_t kMaxCursors = 4;
-    static constexpr int32_t kWindowSize = 8192;
+    static constexpr int32_t kWindowSize = 16384;
+    static constexpr int32_t kWindowCount = 8;
+    static_assert(kWindowCount > kMaxCursors, "a cursor leaving its window always finds a spare one");
 
     FileStream(HostSource *source, MemoryService *memory) : source_(source), memory_(memory) {}
     ~FileStream();
@@ -87,17 +93,33 @@ public:
 private:
     static constexpr int32_t kDefaultCursor = 0;
 
+    struct Window {
+        uint8_t *bytes;     // kWindowSize bytes, taken with the others at the first read
+        int32_t start;      // file offset of bytes[0]
+        int32_t length;     // bytes that hold the file
+        uint32_t lastUse;   // when a cursor last took it
+    };
+
+    // The cursor's window, with its start and length copied beside the
+    // position for the reads served from it. No other cursor refills a
+    // window that a cursor holds.
     struct Cursor {
         int32_t position;
-        uint8_t *window;        // kWindowSize bytes, taken at the first read
-        int32_t windowStart;    // file offset of window[0]
-        int32_t windowLength;   // bytes of the window that hold the file
+        uint8_t *window;
+        int32_t windowStart;
+        int32_t windowLength;
+        int32_t windowId;   // -1 before the first read
     };
 
     // Cursors are numbered from 0 in the order they were made.
     Cursor *p_cursor(int32_t id) { return id >= 0 && id < cursorCount_ ? &cursors_[id] : nullptr; }
     int32_t p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count);
     int32_t p_fillWindow(Cursor *state, int32_t position);
+    Window *p_windowAt(int32_t start);
+    Window *p_spareWindow(const Cursor *state);
+    bool p_isHeldByAnother(int32_t windowId, const Cursor *state) const;
+    int32_t p_readWindow(Window *window, int32_t start);
+    bool p_takeWindows();
     int32_t p_viewAfterFill(Cursor *state, const uint8_t **bytes);
     uint32_t p_measureSize();
     int32_t p_hostSeek(int32_t offset, int32_t origin);
@@ -107,6 +129,8 @@ private:
     HostSource *source_;
     MemoryService *memory_;
     Cursor cursors_[kMaxCursors] = {};
+    Window windows_[kWindowCount] = {};
+    uint32_t windowUses_ = 0;
     int32_t cursorCount_ = 0;
     uint32_t size_ = 0;
     uint64_t bytesRead_ = 0;
