@@ -147,8 +147,8 @@ std::string longFile()
 }
 
 // The host is asked for whole aligned windows, and only when a read leaves
-// the cursor's window; moves never reach it. Two cursors keep a window
-// each, so interleaved readers do not evict each other.
+// the cursor's window; moves never reach it. Interleaved readers do not
+// evict each other's windows.
 TEST_F(FileStreamTest, ReadsWithinAWindowAskNothingOfTheHost)
 {
     const std::string text = longFile();
@@ -181,6 +181,43 @@ TEST_F(FileStreamTest, ReadsWithinAWindowAskNothingOfTheHost)
     EXPECT_EQ(stream->read(buffer, 16), -1) << "nothing left";
     EXPECT_EQ(stream->CurPosition(), static_cast<int32_t>(text.size()));
     EXPECT_EQ(stream->bytesRead(), 4u + 4 + 50 * 18 + 8 + 5) << "bytes handed to readers, not to windows";
+}
+
+// The stream keeps a few windows for all cursors: a cursor that comes back
+// to bytes a window still holds, its own or another cursor's, asks nothing
+// of the host; a new window replaces the one used least recently, but never
+// one that another cursor is reading in.
+TEST_F(FileStreamTest, CursorsShareTheWindowsTheStreamKeeps)
+{
+    const int32_t window = FileStream::kWindowSize;
+    const int32_t count = FileStream::kWindowCount;
+    std::string text;
+    for (int32_t i = 0; i < (count + 2) * window; ++i) {
+        text += static_cast<char>(i / window);
+    }
+    ASSERT_NE(open(text), nullptr);
+    const int32_t other = stream->newCursor();
+    char byte = 0;
+    auto readAt = [&](int32_t cursor, int32_t position) {
+        EXPECT_EQ(stream->seekWithCursor(position, cursor), 1);
+        EXPECT_EQ(stream->readWithCursor(&byte, 1, cursor), 1);
+        return static_cast<int32_t>(byte);
+    };
+    auto hostReadsFor = [&](int32_t cursor, int32_t windowIndex) {
+        const uint64_t before = hostCalls().reads;
+        EXPECT_EQ(readAt(cursor, windowIndex * window + 7), windowIndex);
+        return hostCalls().reads - before;
+    };
+
+    EXPECT_EQ(hostReadsFor(other, 0), 1u);
+    for (int32_t index = 1; index < count + 2; ++index) {
+        EXPECT_EQ(hostReadsFor(0, index), 1u) << "window " << index;
+    }
+    EXPECT_EQ(hostReadsFor(other, 0), 0u) << "the window another cursor holds stays";
+    EXPECT_EQ(hostReadsFor(0, count), 0u) << "a recent window is still there";
+    EXPECT_EQ(hostReadsFor(other, count - 1), 0u) << "one cursor reads in a window another filled";
+    EXPECT_EQ(hostReadsFor(0, 1), 1u) << "the oldest windows went first";
+    EXPECT_EQ(hostReadsFor(0, 2), 1u);
 }
 
 // A window the host cannot give fails the read and leaves the position;
