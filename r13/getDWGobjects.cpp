@@ -171,15 +171,7 @@ int32_t DWGObjects::p_getHandler()
 // stream there.
 int32_t DWGObjects::p_getSizeAndType(uint16_t *size, uint16_t *type)
 {
-    dataRead_->resetBits();
-    int32_t start = stream_->CurPosition();
-    if (start < 0) {
-        return 0;
-    }
-    if (dataRead_->getMS(size) == 0 || dataRead_->getBS(type) == 0) {
-        return 0;
-    }
-    return stream_->SeekPos(start);
+    return dataRead_->peekMSAndBS(size, type);
 }
 
 int32_t DWGObjects::p_skipBySize(uint16_t size)

@@ -158,6 +158,16 @@ int32_t DataRead::p_copyAhead(uint8_t *bytes, int32_t count)
     return 1;
 }
 
+// Near the end of the window, and of the file, the head is read a field at
+// a time and the stream put back.
+int32_t DataRead::p_peekMSAndBSByReading(uint16_t *size, uint16_t *type)
+{
+    const int32_t start = stream_->CurPosition();
+    const int32_t read = getMS(size) && getBS(type) ? 1 : 0;
+    bitPosition_ = 0;
+    return read && stream_->SeekPos(start) == 1 ? 1 : 0;
+}
+
 int32_t DataRead::p_read4(int32_t *value)
 {
     int32_t high = 0;

@@ -52,6 +52,20 @@ public:
     int32_t get3RD(double *a, double *b, double *c) { return getRD(a) && getRD(b) && getRD(c) ? 1 : 0; }
     // The object size at the head of an object: a plain RS, no continuation.
     int32_t getMS(uint16_t *value) { return p_readRS(value); }
+    // The head of the object at the stream's position, its size (MS) and
+    // type (BS), peeked at: the stream stays where it is and the bit
+    // position is 0. Read in place when the window holds the longest head.
+    int32_t peekMSAndBS(uint16_t *size, uint16_t *type)
+    {
+        const uint8_t *head = nullptr;
+        bitPosition_ = 0;
+        if (stream_->view(&head) < kLongestMSAndBS) {
+            return p_peekMSAndBSByReading(size, type);
+        }
+        *size = littleEndian16(head);
+        *type = p_bsAtByte(head + 2);
+        return 1;
+    }
     int32_t getH(int32_t *code, int32_t *count);
     // The buffer comes from the memory service; the caller releases it.
     int32_t getT(int32_t *length, char **buffer);
@@ -65,7 +79,29 @@ public:
     MemoryService *memory() const { return memory_; }
 
 private:
+    // An MS of two bytes and a BS of at most 18 bits.
+    static constexpr int32_t kLongestMSAndBS = 5;
+
     int32_t p_fetch(uint8_t *bytes, int32_t count);
+    int32_t p_peekMSAndBSByReading(uint16_t *size, uint16_t *type);
+    // A BS that starts on a byte boundary, from the three bytes there: the
+    // 2-bit code, then a raw RS or RC when the code asks for one.
+    static uint16_t p_bsAtByte(const uint8_t *bytes)
+    {
+        const uint32_t bits = static_cast<uint32_t>(bytes[0]) << 16 | static_cast<uint32_t>(bytes[1]) << 8 | bytes[2];
+        switch (bits >> 22) {
+        case 0: {
+            const uint32_t raw = bits >> 6 & 0xFFFF;
+            return static_cast<uint16_t>((raw >> 8) | (raw & 0xFF) << 8);
+        }
+        case 1:
+            return static_cast<uint16_t>(bits >> 14 & 0xFF);
+        case 2:
+            return 0;
+        default:
+            return 256;
+        }
+    }
     // Takes count bits (1 to 8) from the bit position, first bit high,
     // straight from the stream's window: they lie in one byte, or in two
     // when they run past its end. The stream moves on to the byte that holds

@@ -144,6 +144,33 @@ TEST(DataRead, EveryEncodingAtEveryBitPositionAndTruncation)
     }
 }
 
+// An object's head, size and type, is peeked at for every code of the type:
+// in place, or a field at a time when the file ends right after it. The
+// stream stays on the head; a head cut short fails.
+TEST(DataRead, ObjectHeadIsPeekedAtWhereverTheFileEnds)
+{
+    const std::pair<unsigned, uint16_t> types[] = {{0, 0x1234}, {1, 0xAB}, {2, 0}, {3, 256}};
+    for (const auto &[code, type] : types) {
+        BitWriter w;
+        const Bytes head = w.RC(0xEE).RC(0xEE).RS(0x7123).BSCode(code, code < 2 ? type : 0).bytes();
+        for (size_t length = 3; length <= head.size() + 8; ++length) {
+            SCOPED_TRACE("code " + std::to_string(code) + ", " + std::to_string(length) + " bytes");
+            Bytes bytes = head;
+            bytes.resize(length, 0);
+            Reader reader(bytes);
+            ASSERT_EQ(reader.fixture.stream->SeekPos(2), 1);
+            uint16_t size = 0;
+            uint16_t got = 0;
+            ASSERT_EQ(reader.in->peekMSAndBS(&size, &got), length >= head.size() ? 1 : 0);
+            if (length >= head.size()) {
+                EXPECT_EQ(size, 0x7123);
+                EXPECT_EQ(got, type);
+                EXPECT_EQ(reader.bitOffset(), 16);
+            }
+        }
+    }
+}
+
 // Every length a BS can state: 256 by its own code, the others as a
 // 16-bit number. The buffer is the text and its zero byte, no more.
 TEST(DataRead, TextsOfEveryLengthAreReadWholeIntoABufferOfTheirSize)
