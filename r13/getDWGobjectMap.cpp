@@ -24,6 +24,7 @@ constexpr ModularCharMasks kMC = {0x80, 0x40, 0x7F, 0x3F};
 // No modular char of the map is longer than this; a sixth byte ends the
 // value whatever its continuation bit says.
 constexpr int32_t kMaxMCBytes = 6;
+constexpr int32_t kLongestPair = 2 * kMaxMCBytes;
 
 // The map ends with a section of size 2 (no entries) and its check value.
 constexpr int32_t kClosingSectionLength = 4;
@@ -71,10 +72,28 @@ bool ObjectMap::p_open()
 
 // Walks the map one entry per call. Within a section the offsets are deltas
 // from the previous entry, starting at 0, so the running sum is the entry's
-// file offset. Every pass of the loop reads the size of a section that lies
-// further on than the last one, so it ends at the map's end or at the first
-// read past the end of the file.
+// file offset. An entry inside the current section, with the longest pair
+// in the cursor's window, is decoded in place.
 StepResult ObjectMap::nextOffset(int32_t *offset)
+{
+    const uint8_t *in = nullptr;
+    const int32_t position = p_position();
+    if (newSection_ || sectionEnd_ >= mapEnd_ || position >= mapEnd_ ||
+        position >= sectionEnd_ - kCheckValueLength || stream_->viewWithCursor(cursor_, &in) < kLongestPair) {
+        return p_nextOffsetAnyway(offset);
+    }
+    int32_t handleDelta = 0;
+    int32_t offsetDelta = 0;
+    stream_->advanceCursor(cursor_, p_decodePair(in, &handleDelta, &offsetDelta));
+    runningOffset_ = addOffset(runningOffset_, offsetDelta);
+    *offset = runningOffset_;
+    return StepResult::Item;
+}
+
+// Every pass of the loop reads the size of a section that lies further on
+// than the last one, so it ends at the map's end or at the first read past
+// the end of the file.
+StepResult ObjectMap::p_nextOffsetAnyway(int32_t *offset)
 {
     *offset = 0;
     for (;;) {
@@ -147,10 +166,11 @@ int32_t ObjectMap::p_readSectionSize(uint16_t *size)
 }
 
 // A section is taken to hold at least one entry: the first pair is read
-// before the section's end is looked at.
+// before the section's end is looked at. The pairs after it are decoded in
+// place, as many at a time as the cursor's window holds.
 int32_t ObjectMap::p_scanSection(uint16_t size)
 {
-    int32_t sectionEnd = p_position() + size;
+    const int32_t sectionEnd = p_position() + size;
     int32_t handleDelta = 0;
     int32_t running = 0;
     if (!p_readPair(&handleDelta, &running)) {
@@ -160,21 +180,54 @@ int32_t ObjectMap::p_scanSection(uint16_t size)
         lowestOffset_ = running;
     }
     for (;;) {
-        int32_t position = p_position();
+        const int32_t position = p_position();
         if (position >= sectionEnd - kCheckValueLength) {
             return p_seek(sectionEnd);
         }
         if (position < 0) {
             return 0;
         }
+        const uint8_t *in = nullptr;
+        const int32_t available = stream_->viewWithCursor(cursor_, &in);
+        if (available >= kLongestPair) {
+            const int32_t before = sectionEnd - kCheckValueLength - position;
+            const int32_t inWindow = available - kLongestPair + 1;
+            stream_->advanceCursor(cursor_, p_scanInPlace(in, before < inWindow ? before : inWindow, &running));
+            continue;
+        }
         int32_t offsetDelta = 0;
-        if (!p_readPair(&handleDelta, &offsetDelta)) {
+        if (!p_readValues(&handleDelta, &offsetDelta)) {
             return 0;
         }
         running = addOffset(running, offsetDelta);
-        if (lowestOffset_ >= running) {
-            lowestOffset_ = running;
-        }
+        p_noteOffset(running);
+    }
+}
+
+// The pairs that start within limit bytes of in, all of them in the window:
+// the running offset goes on with each, and the bytes they took are
+// answered.
+int32_t ObjectMap::p_scanInPlace(const uint8_t *in, int32_t limit, int32_t *running)
+{
+    int32_t lowest = lowestOffset_;
+    int32_t offset = *running;
+    int32_t used = 0;
+    while (used < limit) {
+        int32_t handleDelta = 0;
+        int32_t offsetDelta = 0;
+        used += p_decodePair(in + used, &handleDelta, &offsetDelta);
+        offset = addOffset(offset, offsetDelta);
+        lowest = lowest >= offset ? offset : lowest;
+    }
+    lowestOffset_ = lowest;
+    *running = offset;
+    return used;
+}
+
+void ObjectMap::p_noteOffset(int32_t offset)
+{
+    if (lowestOffset_ >= offset) {
+        lowestOffset_ = offset;
     }
 }
 
@@ -183,13 +236,17 @@ int32_t ObjectMap::p_scanSection(uint16_t size)
 inline int32_t ObjectMap::p_readPair(int32_t *handleDelta, int32_t *offsetDelta)
 {
     const uint8_t *in = nullptr;
-    if (stream_->viewWithCursor(cursor_, &in) < 2 * kMaxMCBytes) {
+    if (stream_->viewWithCursor(cursor_, &in) < kLongestPair) {
         return p_readValues(handleDelta, offsetDelta);
     }
-    const int32_t first = p_decodeMC(in, handleDelta);
-    const int32_t second = p_decodeMC(in + first, offsetDelta);
-    stream_->advanceCursor(cursor_, first + second);
+    stream_->advanceCursor(cursor_, p_decodePair(in, handleDelta, offsetDelta));
     return 1;
+}
+
+inline int32_t ObjectMap::p_decodePair(const uint8_t *bytes, int32_t *handleDelta, int32_t *offsetDelta) const
+{
+    const int32_t first = p_decodeMC(bytes, handleDelta);
+    return first + p_decodeMC(bytes + first, offsetDelta);
 }
 
 int32_t ObjectMap::p_readValues(int32_t *first, int32_t *second)
@@ -229,9 +286,21 @@ int32_t ObjectMap::p_copyMC(uint8_t *bytes)
 }
 
 // Decodes the modular char at bytes and answers how many bytes it took. The
-// last byte holds the sign and six value bits; groups that would land
-// beyond bit 31 are dropped.
-int32_t ObjectMap::p_decodeMC(const uint8_t *bytes, int32_t *value) const
+// last byte holds the sign and six value bits. Most deltas of a map fit in
+// one byte.
+inline int32_t ObjectMap::p_decodeMC(const uint8_t *bytes, int32_t *value) const
+{
+    const uint8_t first = bytes[0];
+    if ((first & kMC.continuation) != 0) {
+        return p_decodeLongMC(bytes, value);
+    }
+    const uint32_t magnitude = first & kMC.lastValue;
+    *value = static_cast<int32_t>((first & kMC.sign) != 0 ? 0u - magnitude : magnitude);
+    return 1;
+}
+
+// Groups that would land beyond bit 31 are dropped.
+int32_t ObjectMap::p_decodeLongMC(const uint8_t *bytes, int32_t *value) const
 {
     uint32_t magnitude = 0;
     int32_t count = 0;

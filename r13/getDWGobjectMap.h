@@ -38,12 +38,19 @@ public:
     bool p_open();
 
 private:
+    // Out of line, so that the in-place step stays short.
+    [[gnu::noinline]] StepResult p_nextOffsetAnyway(int32_t *offset);
     int32_t p_scanMap();
     int32_t p_readSectionSize(uint16_t *size);
     int32_t p_scanSection(uint16_t size);
+    int32_t p_scanInPlace(const uint8_t *in, int32_t limit, int32_t *running);
+    void p_noteOffset(int32_t offset);
     int32_t p_readPair(int32_t *handleDelta, int32_t *offsetDelta);
+    [[gnu::always_inline]] int32_t p_decodePair(const uint8_t *bytes, int32_t *handleDelta,
+                                                int32_t *offsetDelta) const;
     int32_t p_copyMC(uint8_t *bytes);
-    int32_t p_decodeMC(const uint8_t *bytes, int32_t *value) const;
+    [[gnu::always_inline]] int32_t p_decodeMC(const uint8_t *bytes, int32_t *value) const;
+    int32_t p_decodeLongMC(const uint8_t *bytes, int32_t *value) const;
     int32_t p_readValues(int32_t *first, int32_t *second);
     int32_t p_readValue(int32_t *value);
     int32_t p_seek(int32_t position);

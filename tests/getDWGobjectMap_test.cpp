@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "r13/getDWGobjectMap.h"
+#include "support/filestrmio.h"
 #include "stream_fixture.h"
 #include "writer/objectmap.h"
 
@@ -128,12 +130,48 @@ TEST(ObjectMap, ModularChars)
         {"multi-byte handle delta", {0x81, 0x81, 0x01, 0x07}, {7}},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        MapReader reader(ObjectMapWriter().rawSection(c.entries).bytes());
-        StepResult last = StepResult::Item;
-        EXPECT_EQ(reader.walk(&last), c.offsets);
-        EXPECT_EQ(last, StepResult::End);
+        const Bytes map = ObjectMapWriter().rawSection(c.entries).bytes();
+        // Bytes after the map put all of it in one read of the window.
+        for (size_t after : {0, 16}) {
+            SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(after) + " bytes after the map");
+            Bytes file = map;
+            file.resize(map.size() + after, 0xEE);
+            MapReader reader(file, 0, map.size());
+            EXPECT_EQ(reader.map_->lowestOffset(), *std::min_element(c.offsets.begin(), c.offsets.end()));
+            StepResult last = StepResult::Item;
+            EXPECT_EQ(reader.walk(&last), c.offsets);
+            EXPECT_EQ(last, StepResult::End);
+        }
     }
+}
+
+// A map of tens of kilobytes, over several of the stream's windows, with
+// deltas of one to four bytes: the scan and the walk see every entry, and
+// the lowest offset lies deep inside a section.
+TEST(ObjectMap, LongMapAcrossWindows)
+{
+    ObjectMapWriter writer;
+    Offsets offsets;
+    uint32_t handle = 0;
+    uint32_t random = 12345;
+    for (int32_t section = 0; section < 40; ++section) {
+        std::vector<dwgw::MapEntry> entries;
+        for (int32_t i = 0; i < 300; ++i) {
+            random = random * 1103515245u + 12345u;
+            const uint32_t spread = (random >> 8) % (1u << (i % 24));
+            const int32_t offset = section == 20 && i == 150 ? 50 : 100 + static_cast<int32_t>(spread);
+            entries.push_back({++handle, offset});
+            offsets.push_back(offset);
+        }
+        writer.section(entries);
+    }
+    const Bytes map = writer.bytes();
+    ASSERT_GT(map.size(), static_cast<size_t>(2 * FileStream::kWindowSize));
+    MapReader reader(map, 21);
+    EXPECT_EQ(reader.map_->lowestOffset(), *std::min_element(offsets.begin(), offsets.end()));
+    StepResult last = StepResult::Item;
+    EXPECT_EQ(reader.walk(&last), offsets);
+    EXPECT_EQ(last, StepResult::End);
 }
 
 }  // namespace
