@@ -1,13 +1,91 @@
 #include "core/dwgglobal.h"
 
 #include <cstdarg>
-#include <cstdio>
+
+namespace {
+
+// Appends to a buffer of a given size, dropping what does not fit before the
+// closing zero byte.
+class MessageBuffer {
+public:
+    MessageBuffer(char *buffer, size_t size) : buffer_(buffer), size_(size) {}
+    ~MessageBuffer() { buffer_[used_] = '\0'; }
+
+    void put(char c)
+    {
+        if (used_ + 1 < size_) {
+            buffer_[used_++] = c;
+        }
+    }
+    void put(const char *text)
+    {
+        for (; *text != '\0'; ++text) {
+            put(*text);
+        }
+    }
+    void put(uint32_t value, uint32_t base)
+    {
+        char digits[10];
+        int32_t count = 0;
+        do {
+            digits[count++] = "0123456789abcdef"[value % base];
+            value /= base;
+        } while (value != 0);
+        while (count > 0) {
+            put(digits[--count]);
+        }
+    }
+
+private:
+    char *buffer_;
+    size_t size_;
+    size_t used_ = 0;
+};
+
+}  // namespace
+
+// Reports are frequent in real drawings (every object of a class type is
+// one), and the C library's formatting is several times the work of this.
+void formatMessage(char *buffer, size_t size, const char *format, va_list arguments)
+{
+    if (size == 0) {
+        return;
+    }
+    MessageBuffer out(buffer, size);
+    for (const char *at = format; *at != '\0'; ++at) {
+        if (*at != '%' || at[1] == '\0') {
+            out.put(*at);
+            continue;
+        }
+        switch (*++at) {
+        case 's': {
+            const char *text = va_arg(arguments, const char *);
+            out.put(text != nullptr ? text : "(null)");
+            break;
+        }
+        case 'd': {
+            const int32_t value = va_arg(arguments, int32_t);
+            if (value < 0) {
+                out.put('-');
+            }
+            out.put(value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value), 10);
+            break;
+        }
+        case 'x':
+            out.put(va_arg(arguments, uint32_t), 16);
+            break;
+        default:
+            out.put(*at);
+            break;
+        }
+    }
+}
 
 void reportf(DWGglobal *session, const char *format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    vsnprintf(session->message, sizeof session->message, format, arguments);
+    formatMessage(session->message, sizeof session->message, format, arguments);
     va_end(arguments);
     reportToHost(session->header.source, session->message);
 }

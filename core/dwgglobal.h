@@ -3,6 +3,8 @@
 #ifndef TQ_CORE_DWGGLOBAL_H
 #define TQ_CORE_DWGGLOBAL_H
 
+#include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 
 #include "TQDUDADE.h"
@@ -29,6 +31,11 @@ struct DWGglobal {
 // Formats a message into the session's buffer and hands it to the host's
 // report operation, when the host has one.
 void reportf(DWGglobal *session, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+// Formats a message as vsnprintf would, for the conversions the messages
+// use (%s, %d, %x and %%), and cuts it to the buffer, which always ends in
+// a zero byte.
+void formatMessage(char *buffer, size_t size, const char *format, va_list arguments);
 
 // Hands a fixed text to the host's report operation, when there is one.
 void reportToHost(HostSource *source, const char *text);
