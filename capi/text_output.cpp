@@ -1,5 +1,8 @@
 #include "text_output.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "TQDUDADE.h"
 #include "formatting.h"
 
@@ -44,9 +47,16 @@ std::size_t validSequenceLength(std::string_view bytes, std::size_t at)
 }
 
 // Where the run of ASCII bytes from i on ends: reports and file names are
-// mostly ASCII, which is valid as it stands.
+// mostly ASCII, which is valid as it stands. Eight bytes are looked at in
+// one step while none of them has its high bit set.
 std::size_t endOfAscii(std::string_view bytes, std::size_t i)
 {
+    constexpr uint64_t kHighBits = 0x8080808080808080u;
+    for (uint64_t word = 0; i + sizeof word <= bytes.size(); i += sizeof word) {
+        std::memcpy(&word, bytes.data() + i, sizeof word);
+        if ((word & kHighBits) != 0)
+            break;
+    }
     while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80)
         ++i;
     return i;
