@@ -30,6 +30,17 @@ public:
         return offset - window->start < window->length ? window->bytes[offset - window->start] : 0;
     }
 
+    // The count bytes at offset read in place, when one window holds them
+    // all; else null.
+    const uint8_t *span(uint64_t offset, uint64_t count)
+    {
+        Window *window = current_;
+        if (offset - window->start >= window->length)
+            window = find(offset);
+        const uint64_t at = offset - window->start;
+        return at < window->length && count <= window->length - at ? window->bytes.data() + at : nullptr;
+    }
+
 private:
     static constexpr std::size_t kWindowSize = 16 * 1024;
     static constexpr std::size_t kWindowCount = 8;
@@ -147,8 +158,19 @@ uint64_t r12Extent(ByteWindows &bytes)
     return extent;
 }
 
+// Bytes a window holds, by their offsets in the file.
+struct InPlace {
+    const uint8_t *first;
+    std::size_t start;
+
+    uint8_t operator[](std::size_t offset) const { return first[offset - start]; }
+};
+
+// The entries of one map section, read through a window byte by byte or,
+// when one window holds the whole section, in place.
+template <class Bytes>
 struct MapReader {
-    ByteWindows &bytes;
+    Bytes &bytes;
     std::size_t at;
     std::size_t end;
 
@@ -176,6 +198,8 @@ struct MapReader {
 // size field cut by the end of the file gives the first byte missing + 1.
 uint64_t objectEnd(ByteWindows &bytes, uint64_t offset)
 {
+    if (const uint8_t *unit = bytes.span(offset, 2); unit != nullptr && (unit[1] & 0x80) == 0)
+        return offset + 2 + (static_cast<uint64_t>(unit[1]) << 8 | unit[0]) + kCheckValueLength;
     uint64_t size = 0;
     uint64_t at = offset;
     for (int shift = 0;; shift += 15) {
@@ -187,6 +211,19 @@ uint64_t objectEnd(ByteWindows &bytes, uint64_t offset)
         if ((unit & 0x8000) == 0 || shift >= 30)
             return at + size + kCheckValueLength;
     }
+}
+
+// The furthest end of the objects one section lists, and extent.
+template <class Bytes>
+uint64_t sectionExtent(MapReader<Bytes> reader, ByteWindows &objects, uint64_t extent)
+{
+    int64_t offset = 0;
+    for (int64_t handleDelta = 0, offsetDelta = 0; reader.modularChar(handleDelta) && reader.modularChar(offsetDelta);) {
+        offset += offsetDelta;
+        if (offset > 0)
+            extent = std::max<uint64_t>(extent, objectEnd(objects, static_cast<uint64_t>(offset)));
+    }
+    return extent;
 }
 
 // The furthest object end of the map at [start, start + size), and the
@@ -201,13 +238,13 @@ uint64_t objectMapExtent(ByteWindows &bytes, uint64_t start, uint64_t size)
         const uint16_t sectionSize = static_cast<uint16_t>(bytes[at] << 8 | bytes[at + 1]);
         if (sectionSize <= kClosingSectionSize)
             break;
-        MapReader reader{bytes, at + 2, std::min<std::size_t>(at + sectionSize, mapEnd)};
-        int64_t offset = 0;
-        for (int64_t handleDelta = 0, offsetDelta = 0;
-             reader.modularChar(handleDelta) && reader.modularChar(offsetDelta);) {
-            offset += offsetDelta;
-            if (offset > 0)
-                extent = std::max<uint64_t>(extent, objectEnd(objects, static_cast<uint64_t>(offset)));
+        const std::size_t entries = at + 2;
+        const std::size_t end = std::min<std::size_t>(at + sectionSize, mapEnd);
+        if (const uint8_t *first = entries < end ? bytes.span(entries, end - entries) : nullptr) {
+            InPlace section{first, entries};
+            extent = sectionExtent(MapReader<InPlace>{section, entries, end}, objects, extent);
+        } else {
+            extent = sectionExtent(MapReader<ByteWindows>{bytes, entries, end}, objects, extent);
         }
         at += sectionSize + kCheckValueLength;
     }
