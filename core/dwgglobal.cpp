@@ -1,6 +1,7 @@
 #include "core/dwgglobal.h"
 
 #include <cstdarg>
+#include <cstring>
 
 namespace {
 
@@ -8,37 +9,30 @@ namespace {
 // closing zero byte.
 class MessageBuffer {
 public:
-    MessageBuffer(char *buffer, size_t size) : buffer_(buffer), size_(size) {}
+    MessageBuffer(char *buffer, size_t size) : buffer_(buffer), room_(size - 1) {}
     ~MessageBuffer() { buffer_[used_] = '\0'; }
 
-    void put(char c)
+    void put(const char *text, size_t length)
     {
-        if (used_ + 1 < size_) {
-            buffer_[used_++] = c;
-        }
+        const size_t taken = length < room_ - used_ ? length : room_ - used_;
+        memcpy(buffer_ + used_, text, taken);
+        used_ += taken;
     }
-    void put(const char *text)
-    {
-        for (; *text != '\0'; ++text) {
-            put(*text);
-        }
-    }
+    void put(const char *text) { put(text, strlen(text)); }
     void put(uint32_t value, uint32_t base)
     {
         char digits[10];
-        int32_t count = 0;
+        size_t first = sizeof digits;
         do {
-            digits[count++] = "0123456789abcdef"[value % base];
+            digits[--first] = "0123456789abcdef"[value % base];
             value /= base;
         } while (value != 0);
-        while (count > 0) {
-            put(digits[--count]);
-        }
+        put(digits + first, sizeof digits - first);
     }
 
 private:
     char *buffer_;
-    size_t size_;
+    size_t room_;
     size_t used_ = 0;
 };
 
@@ -52,12 +46,15 @@ void formatMessage(char *buffer, size_t size, const char *format, va_list argume
         return;
     }
     MessageBuffer out(buffer, size);
-    for (const char *at = format; *at != '\0'; ++at) {
-        if (*at != '%' || at[1] == '\0') {
-            out.put(*at);
-            continue;
+    for (const char *at = format; *at != '\0';) {
+        const char *conversion = strchr(at, '%');
+        if (conversion == nullptr || conversion[1] == '\0') {
+            out.put(at);
+            return;
         }
-        switch (*++at) {
+        out.put(at, static_cast<size_t>(conversion - at));
+        at = conversion + 2;
+        switch (conversion[1]) {
         case 's': {
             const char *text = va_arg(arguments, const char *);
             out.put(text != nullptr ? text : "(null)");
@@ -66,7 +63,7 @@ void formatMessage(char *buffer, size_t size, const char *format, va_list argume
         case 'd': {
             const int32_t value = va_arg(arguments, int32_t);
             if (value < 0) {
-                out.put('-');
+                out.put("-", 1);
             }
             out.put(value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value), 10);
             break;
@@ -75,7 +72,7 @@ void formatMessage(char *buffer, size_t size, const char *format, va_list argume
             out.put(va_arg(arguments, uint32_t), 16);
             break;
         default:
-            out.put(*at);
+            out.put(conversion + 1, 1);
             break;
         }
     }
