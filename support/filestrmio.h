@@ -101,8 +101,9 @@ private:
     };
 
     // The cursor's window, with its start and length copied beside the
-    // position for the reads served from it. No other cursor refills a
-    // window that a cursor holds.
+    // position for the reads served from it. No cursor moves a window that
+    // another holds to another part of the file; a window the host gave
+    // only in part is read again in place, with the same bytes.
     struct Cursor {
         int32_t position;
         uint8_t *window;
