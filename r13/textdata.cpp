@@ -15,8 +15,6 @@ static const char kModule[] = "textdata";
 
 namespace {
 
-constexpr int32_t kObjectFraming = 4;  // size field and check value
-
 // R2000 TEXT data flags: a set bit leaves its field out of the object.
 constexpr uint8_t kNoElevation = 0x01;
 constexpr uint8_t kNoAlignment = 0x02;
@@ -141,16 +139,6 @@ const char *findOrEnd(const char *text, char c)
     const char *found = strchr(text, c);
     return found != nullptr ? found : text + strlen(text);
 }
-
-}  // namespace
-
-int32_t objectEndOffset(int32_t start, uint16_t size)
-{
-    int64_t end = static_cast<int64_t>(start) + size + kObjectFraming;
-    return end > INT32_MAX ? -1 : static_cast<int32_t>(end);
-}
-
-namespace {
 
 // Decoding never runs without the common-data reader: its DataRead reads
 // every field.

@@ -129,7 +129,12 @@ private:
 // The file offset just past an object that starts at start: its size counts
 // neither the 2-byte size field nor the 2-byte check value at its end. -1
 // when that lies beyond any offset a stream can reach.
-int32_t objectEndOffset(int32_t start, uint16_t size);
+inline int32_t objectEndOffset(int32_t start, uint16_t size)
+{
+    constexpr int64_t kObjectFraming = 4;  // size field and check value
+    const int64_t end = static_cast<int64_t>(start) + size + kObjectFraming;
+    return end > INT32_MAX ? -1 : static_cast<int32_t>(end);
+}
 
 // The decoder of the session's version: R2000 or R13/R14. Null when an
 // argument is missing or a record cannot be made.
