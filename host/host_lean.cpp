@@ -44,9 +44,7 @@ public:
         source_.fpReport = &Host::report;
 
         services_.hostOwn[0] = this;
-        services_.PubSnormalmalloc = [](HostServices *, uint32_t count, uint32_t size) {
-            return std::calloc(count, size);
-        };
+        services_.PubSnormalmalloc = &Host::zeroedBlock;
         services_.PubSrealloc = [](HostServices *, void *block, uint32_t size) { return std::realloc(block, size); };
         services_.PubSfree = [](HostServices *, void *block) { std::free(block); };
         services_.fpCreateObject = &Host::create;
@@ -123,6 +121,20 @@ private:
     {
         if (outOfMemory_)
             throw std::bad_alloc();
+    }
+
+    // Blocks come zero-filled. They are taken with malloc and cleared
+    // rather than with calloc, which glibc serves without its per-thread
+    // cache: the library takes and frees two small blocks per text.
+    static void *zeroedBlock(HostServices *, uint32_t count, uint32_t size)
+    {
+        const uint64_t bytes = static_cast<uint64_t>(count) * size;
+        if (bytes > std::numeric_limits<std::size_t>::max())
+            return nullptr;
+        void *block = std::malloc(static_cast<std::size_t>(bytes));
+        if (block != nullptr)
+            std::memset(block, 0, static_cast<std::size_t>(bytes));
+        return block;
     }
 
     static void report(HostSource *src, const char *text, int32_t)
