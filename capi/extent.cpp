@@ -24,10 +24,8 @@ public:
     // The byte at offset, below size(); 0 when it cannot be read.
     uint8_t operator[](uint64_t offset)
     {
-        Window *window = current_;
-        if (offset - window->start >= window->length)
-            window = find(offset);
-        return offset - window->start < window->length ? window->bytes[offset - window->start] : 0;
+        const uint8_t *byte = span(offset, 1);
+        return byte != nullptr ? *byte : 0;
     }
 
     // The count bytes at offset read in place, when one window holds them
