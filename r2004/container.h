@@ -1,0 +1,55 @@
+// The containers of R2004 and later drawings. From R2004 on, a drawing is no
+// longer one run of sections at known offsets: its sections are cut into
+// pages, each page compressed on its own and scattered through the file,
+// with a page map and a section map that say where each piece lies. R2004,
+// R2010, R2013 and R2018 share one container; R2007 has one of its own,
+// coded with Reed-Solomon. Both hand the readers the same thing: the bytes
+// of a named section as one run, decompressed a page at a time through a
+// small cache, so that host memory does not grow with the drawing.
+#ifndef TQ_R2004_CONTAINER_H
+#define TQ_R2004_CONTAINER_H
+
+#include <cstdint>
+
+class FileStream;
+class MemoryService;
+struct DWGglobal;
+
+// The sections the readers take from a container.
+enum class SectionName : int32_t {
+    Header,   // "AcDb:Header"
+    Classes,  // "AcDb:Classes"
+    Handles,  // "AcDb:Handles": the object map
+    Objects,  // "AcDb:AcDbObjects"
+    Count
+};
+
+class DrawingContainer {
+public:
+    // The decompressed size of a section; 0 for a section the drawing
+    // does not have.
+    virtual uint32_t sectionSize(SectionName name) const = 0;
+
+    // Copies up to count bytes of a section from offset on into buffer.
+    // Returns the bytes copied: fewer than count at the end of the section,
+    // or at the first page that cannot be read (missing from the file,
+    // damaged, or failing to decompress), which is reported once. Never
+    // writes past buffer + count.
+    virtual int32_t readSection(SectionName name, uint32_t offset, void *buffer, int32_t count) = 0;
+
+    // The drawing's code page as its file header gives it.
+    virtual int32_t codePage() const = 0;
+
+    // Gives back every block the container holds, then the container.
+    virtual void destroy() = 0;
+
+protected:
+    ~DrawingContainer() = default;
+};
+
+// Open a container on the whole file. Null, after a report through the
+// session, when the file header or the maps cannot be read.
+DrawingContainer *newR2004Container(DWGglobal *session, MemoryService *memory, FileStream *file);
+DrawingContainer *newR2007Container(DWGglobal *session, MemoryService *memory, FileStream *file);
+
+#endif
