@@ -1,15 +1,18 @@
 cmake_minimum_required(VERSION 3.20)
 # Fails unless the library's includes run one way: include/ <- support/ <-
-# core/ <- r13/, r12/ <- front/. A folder may include its own files, the
-# public header and the folders below it; neither reader includes the other.
+# core/ <- r2004/ <- r13/, and core/ <- r12/, all <- front/. A folder may
+# include its own files, the public header and the folders below it; the
+# R12 reader and the R13 reader include neither each other nor the other's
+# containers.
 set(allowed_support "support")
 set(allowed_core "support;core")
-set(allowed_r13 "support;core;r13")
+set(allowed_r2004 "support;core;r2004")
+set(allowed_r13 "support;core;r2004;r13")
 set(allowed_r12 "support;core;r12")
-set(allowed_front "support;core;r13;r12;front")
+set(allowed_front "support;core;r2004;r13;r12;front")
 
 set(violations "")
-foreach(layer IN ITEMS support core r13 r12 front)
+foreach(layer IN ITEMS support core r2004 r13 r12 front)
   file(GLOB files "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
   foreach(file IN LISTS files)
     file(STRINGS "${file}" includes REGEX "^#include \"")
