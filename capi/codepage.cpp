@@ -1,5 +1,7 @@
 #include "codepage.h"
 
+#include "core/versions.h"
+
 #include <iterator>
 #include <strings.h>
 
@@ -63,8 +65,7 @@ constexpr CodePage kCodePages[] = {
 
 constexpr int32_t kCodePageCount = static_cast<int32_t>(std::size(kCodePages));
 
-// The drawings' versions that record a code page at 0x13: R13 to R2000.
-constexpr std::string_view kCodePageVersions[] = {"AC1012", "AC1013", "AC1014", "AC1015"};
+// Every drawing from R13 on records its code page at 0x13.
 constexpr std::size_t kCodePageOffset = 0x13;
 static_assert(kCodePageHeaderLength == kCodePageOffset + 2);
 
@@ -94,12 +95,10 @@ int32_t recordedCodePage(std::span<const uint8_t> bytes)
 {
     if (bytes.size() < kCodePageOffset + 2)
         return -1;
-    const std::string_view version(reinterpret_cast<const char *>(bytes.data()), 6);
-    for (std::string_view known : kCodePageVersions) {
-        if (version == known)
-            return bytes[kCodePageOffset] | bytes[kCodePageOffset + 1] << 8;
-    }
-    return -1;
+    const int32_t version = matchVersion(reinterpret_cast<const char *>(bytes.data()), kAC1012, kAC1032);
+    if (version == kNoVersion)
+        return -1;
+    return bytes[kCodePageOffset] | bytes[kCodePageOffset + 1] << 8;
 }
 
 std::string drawingCodePage(int32_t recorded)

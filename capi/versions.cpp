@@ -15,12 +15,10 @@ struct Release {
 };
 
 // Releases the library has no entry for: the first ones, whose version
-// strings are shorter, and those after R2000.
+// strings are shorter.
 constexpr Release kOtherReleases[] = {
-    {"AC1.2", "R1.2", false},    {"AC1.40", "R1.40", false}, {"AC1.50", "R2.05", false},
-    {"AC2.10", "R2.10", false},  {"AC1003", "R2.6", false},  {"AC1018", "R2004", false},
-    {"AC1021", "R2007", false},  {"AC1024", "R2010", false}, {"AC1027", "R2013", false},
-    {"AC1032", "R2018", false},
+    {"AC1.2", "R1.2", false},   {"AC1.40", "R1.40", false}, {"AC1.50", "R2.05", false},
+    {"AC2.10", "R2.10", false}, {"AC1003", "R2.6", false},
 };
 
 // The library's own version table says which versions it reads.
@@ -101,7 +99,8 @@ std::string_view releaseOf(std::string_view firstBytes)
 
 std::string supportedRange()
 {
-    return described(*findRelease("AC1006")) + " to " + described(*findRelease("AC1015"));
+    return described(*findRelease(versionString(kAC1006))) + " to " +
+           described(*findRelease(versionString(kAC1032)));
 }
 
 }  // namespace dwgtext

@@ -19,6 +19,11 @@ enum VersionIndex : int32_t {
     kAC1013,
     kAC1014,
     kAC1015,
+    kAC1018,
+    kAC1021,
+    kAC1024,
+    kAC1027,
+    kAC1032,
     kAC1500,
     kNoVersion,
     kVersionCount
@@ -35,7 +40,10 @@ inline constexpr VersionEntry kVersionTable[kVersionCount] = {
     {"AC1006", "R10", ReaderFamily::R12},     {"AC1009", "R11/R12", ReaderFamily::R12},
     {"AC1010", "R12", ReaderFamily::R12},     {"AC1012", "R13", ReaderFamily::R13},
     {"AC1013", "", ReaderFamily::R13},        {"AC1014", "R14", ReaderFamily::R13},
-    {"AC1015", "R2000", ReaderFamily::R13},   {"AC1500", "", ReaderFamily::None},
+    {"AC1015", "R2000", ReaderFamily::R13},   {"AC1018", "R2004", ReaderFamily::R13},
+    {"AC1021", "R2007", ReaderFamily::None},  {"AC1024", "R2010", ReaderFamily::R13},
+    {"AC1027", "R2013", ReaderFamily::R13},   {"AC1032", "R2018", ReaderFamily::R13},
+    {"AC1500", "", ReaderFamily::None},
     {"", "", ReaderFamily::None},
 };
 
@@ -46,6 +54,14 @@ const VersionEntry &versionEntry(int32_t index);
 inline ReaderFamily versionFamily(int32_t index)
 {
     return versionEntry(index).family;
+}
+
+// The table runs in release order up to kAC1500: where the drawing format
+// changed, the readers ask whether a version is one of those from a given
+// one on.
+inline bool versionAtLeast(int32_t index, int32_t first)
+{
+    return index >= first && index < kAC1500;
 }
 
 inline const char *versionString(int32_t index)

@@ -3,6 +3,7 @@
 #include <type_traits>
 
 #include "core/dwgglobal.h"
+#include "core/versions.h"
 #include "support/component.h"
 #include "support/dataread.h"
 #include "support/filestrmio.h"
@@ -61,13 +62,15 @@ int32_t DWGCommon::p_readObjectHead(Data *data)
 {
     DataRead &in = *dataRead_;
     data->startPosition = stream_->CurPosition();
-    if (!in.getMS(&data->objectSize) || !in.getBS(&data->objectType)) {
+    if (!in.getMS(&data->objectSize)) {
         return 0;
     }
     if constexpr (std::is_same_v<Data, R2KCommonData>) {
-        if (!in.getRL(&data->dataSizeInBits)) {
+        if (!p_readTypeAndDataSize(data)) {
             return 0;
         }
+    } else if (!in.getBS(&data->objectType)) {
+        return 0;
     }
     if (!in.getH(&data->handleCode, &data->handleByteCount) ||
         !p_skipEED(data->startPosition + data->objectSize)) {
@@ -76,8 +79,32 @@ int32_t DWGCommon::p_readObjectHead(Data *data)
     return in.getB(&data->graphicPresent) && data->graphicPresent == 0 ? 1 : 0;
 }
 
+// The end of the object's data, where its handles begin, counts from just
+// after the size: up to R2007 the object states it in bits; from R2010 on
+// it follows from the object's size less its handle stream, counted from
+// just after that stream's size.
+int32_t DWGCommon::p_readTypeAndDataSize(R2KCommonData *data)
+{
+    DataRead &in = *dataRead_;
+    if (p_since(kAC1024)) {
+        if (!in.getMC(&data->handleStreamBits)) {
+            return 0;
+        }
+        const int64_t dataStart = in.bitOffset();
+        data->dataEndBit = dataStart + int64_t{data->objectSize} * 8 - data->handleStreamBits;
+        return in.getOT(&data->objectType);
+    }
+    const int64_t dataStart = in.bitOffset();
+    if (!in.getBS(&data->objectType) || !in.getRL(&data->dataSizeInBits)) {
+        return 0;
+    }
+    data->dataEndBit = dataStart + data->dataSizeInBits;
+    return 1;
+}
+
 // R2000 dropped the linetype-by-layer flag and added the linetype and plot
-// style flags and the lineweight.
+// style flags and the lineweight; the releases after it added to the
+// ownership flags, the colour and the style flags.
 template <class Data>
 int32_t DWGCommon::p_readEntityFields(Data *data)
 {
@@ -91,27 +118,77 @@ int32_t DWGCommon::p_readEntityFields(Data *data)
     if (!in.get2B(&data->entityMode[0], &data->entityMode[1]) || !in.getBL(&data->reactorCount)) {
         return 0;
     }
-    if constexpr (!r2000) {
-        if (!in.getB(&data->linetypeByLayer)) {
+    if constexpr (r2000) {
+        if (!p_readOwnershipFlags(data) || !p_readColor(data) || !in.getBD(&data->linetypeScale) ||
+            !p_readStyleFlags(data) || !in.getBS(&data->invisibility)) {
             return 0;
         }
-    }
-    if (!in.getB(&data->noLinks) || !in.getBS(&data->color) || !in.getBD(&data->linetypeScale)) {
-        return 0;
-    }
-    if constexpr (r2000) {
-        if (!in.get2B(&data->linetypeFlags[0], &data->linetypeFlags[1]) ||
-            !in.get2B(&data->plotStyleFlags[0], &data->plotStyleFlags[1])) {
-            return 0;
-        }
-    }
-    if (!in.getBS(&data->invisibility)) {
-        return 0;
-    }
-    if constexpr (r2000) {
         return in.getRC(&data->lineweight);
+    } else {
+        return in.getB(&data->linetypeByLayer) && in.getB(&data->noLinks) && in.getBS(&data->color) &&
+                       in.getBD(&data->linetypeScale) && in.getBS(&data->invisibility)
+                   ? 1
+                   : 0;
+    }
+}
+
+// R2004 replaced the links flag of R2000 by a flag for a missing extension
+// dictionary; R2013 added one for data in the data store.
+int32_t DWGCommon::p_readOwnershipFlags(R2KCommonData *data)
+{
+    DataRead &in = *dataRead_;
+    if (!p_since(kAC1018)) {
+        return in.getB(&data->noLinks);
+    }
+    return in.getB(&data->noXDictionary) && (!p_since(kAC1027) || in.getB(&data->hasDataStore)) ? 1 : 0;
+}
+
+// From R2004 on the colour number's high bits say what follows it: an RGB
+// value (0x8000, unless the colour is a book colour, 0x4000, whose handle
+// lies with the handles) and a transparency (0x2000).
+int32_t DWGCommon::p_readColor(R2KCommonData *data)
+{
+    constexpr uint16_t kBookColor = 0x4000;
+    constexpr uint16_t kRgbColor = 0x8000;
+    constexpr uint16_t kTransparency = 0x2000;
+    DataRead &in = *dataRead_;
+    if (!in.getBS(&data->color)) {
+        return 0;
+    }
+    if (!p_since(kAC1018)) {
+        return 1;
+    }
+    const uint16_t flags = data->color;
+    if ((flags & kBookColor) == 0 && (flags & kRgbColor) != 0 && !in.getBL(&data->colorValue)) {
+        return 0;
+    }
+    return (flags & kTransparency) == 0 || in.getBL(&data->transparency) ? 1 : 0;
+}
+
+// Linetype flags; from R2007 on material and shadow flags; plot style
+// flags; from R2010 on three visual-style flags.
+int32_t DWGCommon::p_readStyleFlags(R2KCommonData *data)
+{
+    DataRead &in = *dataRead_;
+    if (!in.get2B(&data->linetypeFlags[0], &data->linetypeFlags[1])) {
+        return 0;
+    }
+    if (p_since(kAC1021) &&
+        (!in.get2B(&data->materialFlags[0], &data->materialFlags[1]) || !in.getRC(&data->shadowFlags))) {
+        return 0;
+    }
+    if (!in.get2B(&data->plotStyleFlags[0], &data->plotStyleFlags[1])) {
+        return 0;
+    }
+    if (p_since(kAC1024)) {
+        return in.getB(&data->visualStyles[0]) && in.getB(&data->visualStyles[1]) && in.getB(&data->visualStyles[2]);
     }
     return 1;
+}
+
+bool DWGCommon::p_since(int32_t version) const
+{
+    return versionAtLeast(session_->versionIndex, version);
 }
 
 // Extended entity data: blocks of a BS length, an application handle and

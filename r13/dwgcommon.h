@@ -1,7 +1,8 @@
-// The common entity data at the head of every entity object of an R13-R2000
-// drawing. Its layout differs between R13/R14 and R2000; both reads leave
-// the stream at the first field particular to the entity type, with the
-// extended entity data stepped over.
+// The common entity data at the head of every entity object of an R13 to
+// R2018 drawing. Its layout differs between R13/R14 and R2000, and from
+// R2000 on each release changes a few fields (R2KCommonData serves them
+// all); both reads leave the stream at the first field particular to the
+// entity type, with the extended entity data stepped over.
 #ifndef TQ_R13_DWGCOMMON_H
 #define TQ_R13_DWGCOMMON_H
 
@@ -32,18 +33,27 @@ struct R13CommonData {
 struct R2KCommonData {
     int32_t startPosition;
     uint16_t objectSize;
+    uint32_t handleStreamBits;  // R2010 and later
     uint16_t objectType;
-    uint32_t dataSizeInBits;
+    uint32_t dataSizeInBits;    // R2000 to R2007
+    int64_t dataEndBit;         // where the handles begin, from the stream's start
     int32_t handleCode;
     int32_t handleByteCount;
     int32_t graphicPresent;
     int32_t entityMode[2];
     uint32_t reactorCount;
-    int32_t noLinks;
+    int32_t noXDictionary;  // R2004 and later
+    int32_t hasDataStore;   // R2013 and later
+    int32_t noLinks;        // R2000 only
     uint16_t color;
+    uint32_t colorValue;    // R2004 and later: RGB, when the colour says so
+    uint32_t transparency;  // R2004 and later, when the colour says so
     double linetypeScale;
     int32_t linetypeFlags[2];
+    int32_t materialFlags[2];  // R2007 and later
+    uint8_t shadowFlags;       // R2007 and later
     int32_t plotStyleFlags[2];
+    int32_t visualStyles[3];   // R2010 and later: full, face, edge
     uint16_t invisibility;
     uint8_t lineweight;
 };
@@ -76,6 +86,11 @@ private:
     template <class Data>
     int32_t p_readEntityFields(Data *data);
     int32_t p_skipEED(int32_t limit);
+    int32_t p_readTypeAndDataSize(R2KCommonData *data);
+    int32_t p_readOwnershipFlags(R2KCommonData *data);
+    int32_t p_readColor(R2KCommonData *data);
+    int32_t p_readStyleFlags(R2KCommonData *data);
+    bool p_since(int32_t version) const;
 
     DWGglobal *session_;
     MemoryService *memory_;

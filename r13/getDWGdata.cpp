@@ -3,8 +3,11 @@
 #include "core/dwgglobal.h"
 #include "core/dwgreader.h"
 #include "core/messages.h"
+#include "core/versions.h"
 #include "r13/getDWGobjectMap.h"
 #include "r13/getDWGobjects.h"
+#include "r2004/container.h"
+#include "r2004/sectionstream.h"
 #include "support/byteswap.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
@@ -65,6 +68,7 @@ public:
     PhaseResult runPhase(int32_t index) override;
     void destroy() override;
     int32_t p_getSectionsPosition();
+    bool p_openContainer();
 
 private:
     PhaseResult p_hasHeader();
@@ -93,6 +97,8 @@ private:
     FileRange objects_;
     DWGObjects *walk_ = nullptr;
     ObjectMap *map_ = nullptr;
+    DrawingContainer *container_ = nullptr;
+    FileStream *fileStream_ = nullptr;  // the host's file under a container
 };
 
 }  // namespace
@@ -114,6 +120,13 @@ DWGReader *newDWGReader(DWGglobal *session, MemoryService *memory, FileStream *s
         deleteStrEtc(strings);
         return nullptr;
     }
+    if (versionAtLeast(session->versionIndex, kAC1018)) {
+        if (!reader->p_openContainer()) {
+            reader->destroy();
+            return nullptr;
+        }
+        return reader;
+    }
     if (reader->p_getSectionsPosition() == 0) {
         reportf(session, msg::kSectionsPosition, kModule, kSectionsLine);
         reader->destroy();
@@ -127,7 +140,38 @@ void DWGDataReader::destroy()
     deleteObjectMap(map_);
     deleteDWGObjects(walk_);
     deleteStrEtc(strings_);
+    if (stream_ != fileStream_ && fileStream_ != nullptr) {
+        deleteFileStream(stream_);
+    }
+    if (container_ != nullptr) {
+        container_->destroy();
+    }
     deleteIn(memory_, this);
+}
+
+// From R2004 on the objects and their map are sections of the container,
+// read as one stream: the objects from its start, the map after them. The
+// sections before the objects need no range of their own there.
+bool DWGDataReader::p_openContainer()
+{
+    fileStream_ = stream_;
+    container_ = session_->versionIndex == kAC1021 ? newR2007Container(session_, memory_, fileStream_)
+                                                   : newR2004Container(session_, memory_, fileStream_);
+    if (container_ == nullptr) {
+        return false;
+    }
+    const SectionStream sections = newSectionStream(container_, memory_);
+    if (sections.stream == nullptr) {
+        reportf(session_, msg::kSectionsPosition, HERE);
+        return false;
+    }
+    stream_ = sections.stream;
+    header_ = {0, 0};
+    classes_ = {0, 0};
+    padding_ = {0, 0};
+    objectMap_ = {sections.mapStart, static_cast<int32_t>(stream_->size())};
+    objects_ = {0, sections.mapStart};
+    return true;
 }
 
 PhaseResult DWGDataReader::runPhase(int32_t index)

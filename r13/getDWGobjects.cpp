@@ -2,6 +2,7 @@
 
 #include "core/dwgglobal.h"
 #include "core/messages.h"
+#include "core/versions.h"
 #include "r13/getDWGobjectMap.h"
 #include "r13/textdata.h"
 #include "support/component.h"
@@ -171,7 +172,8 @@ int32_t DWGObjects::p_getHandler()
 // stream there.
 int32_t DWGObjects::p_getSizeAndType(uint16_t *size, uint16_t *type)
 {
-    return dataRead_->peekMSAndBS(size, type);
+    return versionAtLeast(session_->versionIndex, kAC1024) ? dataRead_->peekMSMCAndOT(size, type)
+                                                           : dataRead_->peekMSAndBS(size, type);
 }
 
 int32_t DWGObjects::p_skipBySize(uint16_t size)

@@ -1,6 +1,7 @@
 #include "r13/textdata.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "core/dwgglobal.h"
 #include "core/messages.h"
@@ -9,6 +10,7 @@
 #include "support/dataread.h"
 #include "support/filestrmio.h"
 #include "support/strEtc.h"
+#include "r13/widetext.h"
 
 static const char kModule[] = "textdata";
 [[gnu::used]] static const char kIdent[] = "@(#)textdata(R13, R14 and R2000): Version 2.00.00";
@@ -21,6 +23,14 @@ constexpr uint8_t kNoAlignment = 0x02;
 constexpr uint8_t kNoOblique = 0x04;
 constexpr uint8_t kNoRotation = 0x08;
 constexpr uint8_t kNoWidthFactor = 0x10;
+constexpr uint8_t kNoGeneration = 0x20;
+constexpr uint8_t kNoHorizontalAlignment = 0x40;
+constexpr uint8_t kNoVerticalAlignment = 0x80;
+
+// R2018 attributes of these kinds keep their text in an embedded MTEXT.
+constexpr uint8_t kMultiLineAttrib = 2;
+constexpr uint8_t kMultiLineAttdef = 4;
+constexpr uint16_t kTextType = 1;
 
 // Formatting codes run from a backslash to the next semicolon.
 const char kCodeStart[] = "\\";
@@ -163,7 +173,7 @@ TextData *newTextData(DWGglobal *session, MemoryService *memory, StrEtc *strings
     if (session == nullptr || memory == nullptr || strings == nullptr || stream == nullptr) {
         return nullptr;
     }
-    return session->versionIndex == kAC1015 ? makeDecoder<R2KCommonData>(session, memory, strings, stream)
+    return versionAtLeast(session->versionIndex, kAC1015) ? makeDecoder<R2KCommonData>(session, memory, strings, stream)
                                             : makeDecoder<R13CommonData>(session, memory, strings, stream);
 }
 
@@ -188,6 +198,8 @@ void TextDecoder<Common>::p_clearRecords()
 {
     memory_->free(text_.text);
     memory_->free(mtext_.text);
+    memory_->free(text_.wideText);
+    memory_->free(mtext_.wideText);
     text_ = {};
     mtext_ = {};
 }
@@ -200,7 +212,7 @@ int32_t TextDecoder<Common>::getDWGText()
     int32_t start = stream_->CurPosition();
     if (p_dwgText() == 0) {
         reportf(session_, msg::kDwgText, HERE);
-    } else if (text_.textLength > 0 && p_putText(text_.text, text_.textLength) == 0) {
+    } else if (p_putRecordText(text_.text, text_.textLength, text_.wideText, text_.wideLength, false) == 0) {
         return 0;
     }
     return p_skipEntity(start, text_.common.objectSize);
@@ -212,7 +224,7 @@ int32_t TextDecoder<Common>::getDWGMText()
     int32_t start = stream_->CurPosition();
     if (p_dwgMText() == 0) {
         reportf(session_, msg::kDwgText, HERE);
-    } else if (mtext_.textLength > 0 && p_putParagraphs(mtext_.text, mtext_.textLength) == 0) {
+    } else if (p_putRecordText(mtext_.text, mtext_.textLength, mtext_.wideText, mtext_.wideLength, true) == 0) {
         return 0;
     }
     return p_skipEntity(start, mtext_.common.objectSize);
@@ -273,7 +285,8 @@ int32_t TextDecoder<R13CommonData>::p_readTextFields(R13TextRecord *r)
 
 // R2000 packs the fields that usually keep their defaults: each data flag
 // that is set leaves one of them out. The messages name the primitives of
-// the R13 layout, as the fields' readers always have.
+// the R13 layout, as the fields' readers always have. From R2007 on the
+// text lies in the object's string stream.
 template <>
 int32_t TextDecoder<R2KCommonData>::p_readTextFields(R2KTextRecord *r)
 {
@@ -282,17 +295,26 @@ int32_t TextDecoder<R2KCommonData>::p_readTextFields(R2KTextRecord *r)
         return 0;
     }
     const uint8_t absent = r->dataFlags;
-    return ((absent & kNoElevation) != 0 || p_checked(in->getRD(&r->elevation), msg::kGetBD, __LINE__)) &&
-           p_checked(in->get2RD(&r->insertion[0], &r->insertion[1]), msg::kGet2RD, __LINE__) &&
-           ((absent & kNoAlignment) != 0 ||
-            p_checked(in->get2DD(&r->alignment[0], &r->alignment[1]), msg::kGet2RD, __LINE__)) &&
-           p_checked(in->getBE(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]), msg::kGet3BD, __LINE__) &&
-           p_checked(in->getBT(&r->thickness), msg::kGetBD, __LINE__) &&
-           ((absent & kNoOblique) != 0 || p_checked(in->getRD(&r->oblique), msg::kGetRD, __LINE__)) &&
-           ((absent & kNoRotation) != 0 || p_checked(in->getRD(&r->rotation), msg::kGetRD, __LINE__)) &&
-           p_checked(in->getRD(&r->height), msg::kGetRD, __LINE__) &&
-           ((absent & kNoWidthFactor) != 0 || p_checked(in->getRD(&r->widthFactor), msg::kGetRD, __LINE__)) &&
-           p_checked(in->getT(&r->textLength, &r->text), msg::kGetT, __LINE__);
+    const bool fields =
+        ((absent & kNoElevation) != 0 || p_checked(in->getRD(&r->elevation), msg::kGetBD, __LINE__)) &&
+        p_checked(in->get2RD(&r->insertion[0], &r->insertion[1]), msg::kGet2RD, __LINE__) &&
+        ((absent & kNoAlignment) != 0 ||
+         p_checked(in->get2DD(&r->alignment[0], &r->alignment[1]), msg::kGet2RD, __LINE__)) &&
+        p_checked(in->getBE(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]), msg::kGet3BD, __LINE__) &&
+        p_checked(in->getBT(&r->thickness), msg::kGetBD, __LINE__) &&
+        ((absent & kNoOblique) != 0 || p_checked(in->getRD(&r->oblique), msg::kGetRD, __LINE__)) &&
+        ((absent & kNoRotation) != 0 || p_checked(in->getRD(&r->rotation), msg::kGetRD, __LINE__)) &&
+        p_checked(in->getRD(&r->height), msg::kGetRD, __LINE__) &&
+        ((absent & kNoWidthFactor) != 0 || p_checked(in->getRD(&r->widthFactor), msg::kGetRD, __LINE__));
+    if (!fields) {
+        return 0;
+    }
+    if (!p_since(kAC1021)) {
+        return p_checked(in->getT(&r->textLength, &r->text), msg::kGetT, __LINE__);
+    }
+    int32_t textIndex = 0;
+    return p_readAttributeKind(*r, &textIndex) &&
+           p_checked(p_readStreamText(r->common, textIndex, &r->wideLength, &r->wideText), msg::kGetT, __LINE__);
 }
 
 template <class Common>
@@ -303,16 +325,110 @@ int32_t TextDecoder<Common>::p_readMTextFields(MTextRecordOf<Common> *r)
            p_checked(in->get3BD(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]), msg::kGet3BD, __LINE__) &&
            p_checked(in->get3BD(&r->xAxis[0], &r->xAxis[1], &r->xAxis[2]), msg::kGet3BD, __LINE__) &&
            p_checked(in->getBD(&r->rectangleWidth), msg::kGetBD, __LINE__) &&
+           (!p_since(kAC1021) || p_checked(in->getBD(&r->rectangleHeight), msg::kGetBD, __LINE__)) &&
            p_checked(in->getBD(&r->height), msg::kGetBD, __LINE__) &&
            p_checked(in->getBS(&r->attachment), msg::kGetBS, __LINE__) &&
            p_checked(in->getBS(&r->drawingDirection), msg::kGetBS, __LINE__) &&
            p_checked(in->getBD(&r->extentsHeight), msg::kGetBD, __LINE__) &&
            p_checked(in->getBD(&r->extentsWidth), msg::kGetBD, __LINE__) &&
-           p_checked(in->getT(&r->textLength, &r->text), msg::kGetT, __LINE__);
+           p_checked(p_readMTextString(r), msg::kGetT, __LINE__);
+}
+
+// Up to R2000 the text stands among the fields; from R2007 on it is the
+// first text of the object's string stream.
+template <class Common>
+int32_t TextDecoder<Common>::p_readMTextString(MTextRecordOf<Common> *r)
+{
+    if constexpr (std::is_same_v<Common, R2KCommonData>) {
+        if (p_since(kAC1021)) {
+            return p_readStreamText(r->common, 0, &r->wideLength, &r->wideText);
+        }
+    }
+    return common_->dataRead()->getT(&r->textLength, &r->text);
 }
 
 template class TextDecoder<R13CommonData>;
 template class TextDecoder<R2KCommonData>;
+
+bool TextData::p_since(int32_t version) const
+{
+    return versionAtLeast(session_->versionIndex, version);
+}
+
+// The fields after the text up to the attribute's kind: an R2018 ATTRIB or
+// ATTDEF of a multi-line kind holds an empty value and its text in an
+// embedded MTEXT, whose text is the next one in the string stream.
+int32_t TextData::p_readAttributeKind(const R2KTextRecord &record, int32_t *textIndex)
+{
+    *textIndex = 0;
+    if (record.common.objectType == kTextType || !p_since(kAC1032)) {
+        return 1;
+    }
+    DataRead *in = common_->dataRead();
+    const uint8_t absent = record.dataFlags;
+    uint16_t field = 0;
+    uint8_t version = 0;
+    uint8_t kind = 0;
+    const bool read = ((absent & kNoGeneration) != 0 || in->getBS(&field)) &&
+                      ((absent & kNoHorizontalAlignment) != 0 || in->getBS(&field)) &&
+                      ((absent & kNoVerticalAlignment) != 0 || in->getBS(&field)) && in->getRC(&version) &&
+                      in->getRC(&kind);
+    if (!p_checked(read ? 1 : 0, msg::kGetRC, __LINE__)) {
+        return 0;
+    }
+    *textIndex = kind == kMultiLineAttrib || kind == kMultiLineAttdef ? 1 : 0;
+    return 1;
+}
+
+// The string stream ends where the object's data ends. Its last bit says
+// whether there is one; if so, the 16 bits before that give its size in
+// bits, and when their top bit is set the 16 before them give the size's
+// high part. The texts follow one another from the stream's start; the
+// one at index is read, up to its first zero unit.
+int32_t TextData::p_readStreamText(const R2KCommonData &common, int32_t index, int32_t *units, uint16_t **text)
+{
+    constexpr uint16_t kHighPartFollows = 0x8000;
+    DataRead *in = common_->dataRead();
+    const int64_t objectStart = int64_t{common.startPosition} * 8;
+    const int64_t objectEnd = objectStart + (int64_t{common.objectSize} + 2) * 8;
+    const int64_t flag = common.dataEndBit - 1;
+    int32_t present = 0;
+    if (flag <= objectStart || flag >= objectEnd || !in->seekBit(flag) || !in->getB(&present)) {
+        return 0;
+    }
+    if (present == 0) {
+        return 1;
+    }
+    int64_t at = flag - 16;
+    uint16_t low = 0;
+    uint16_t high = 0;
+    if (!in->seekBit(at) || !in->getRS(&low)) {
+        return 0;
+    }
+    if ((low & kHighPartFollows) != 0) {
+        at -= 16;
+        if (!in->seekBit(at) || !in->getRS(&high)) {
+            return 0;
+        }
+    }
+    const int64_t size = (low & ~kHighPartFollows) | int64_t{high} << 15;
+    if (at - size < objectStart || !in->seekBit(at - size)) {
+        return 0;
+    }
+    for (int32_t i = 0; i <= index; ++i) {
+        memory_->free(*text);
+        *text = nullptr;
+        if (!in->getTU(units, text)) {
+            return 0;
+        }
+    }
+    for (int32_t i = 0; i < *units; ++i) {
+        if ((*text)[i] == 0) {
+            *units = i;
+        }
+    }
+    return 1;
+}
 
 bool TextData::p_checked(int32_t result, const char *message, int32_t line)
 {
@@ -334,6 +450,49 @@ int32_t TextData::p_putParagraphs(char *text, int32_t length)
         return p_putText(paragraph, static_cast<int32_t>(strlen(paragraph))) != 0;
     });
     return count < 0 ? 0 : 1;
+}
+
+// A record's text, when it has one: bytes up to R2004, UTF-16 after.
+int32_t TextData::p_putRecordText(char *text, int32_t length, uint16_t *wideText, int32_t units, bool paragraphs)
+{
+    if (wideText != nullptr) {
+        return units <= 0 ? 1 : paragraphs ? p_putWideParagraphs(wideText, units) : p_putWideText(wideText, units);
+    }
+    return length <= 0 ? 1 : paragraphs ? p_putParagraphs(text, length) : p_putText(text, length);
+}
+
+int32_t TextData::p_putWideParagraphs(uint16_t *text, int32_t units)
+{
+    bool hasBreak = false;
+    for (int32_t at = 0; at + 1 < units && !hasBreak; ++at) {
+        hasBreak = text[at] == kParagraphBreak[0] && text[at + 1] == kParagraphBreak[1];
+    }
+    if (!hasBreak) {
+        return p_putWideText(text, units);
+    }
+    const int32_t count = forEachWideParagraph(
+        text, units, [this](uint16_t *paragraph, int32_t length) { return p_putWideText(paragraph, length) != 0; });
+    return count < 0 ? 0 : 1;
+}
+
+int32_t TextData::p_putWideText(uint16_t *text, int32_t units)
+{
+    if (!appendTextOpen(session_)) {
+        return p_createFailed();
+    }
+    DWGOutputObject *object = createObject(session_, DWG_OBJECT_TEXT);
+    if (object == nullptr) {
+        return p_createFailed();
+    }
+    auto *buffer = static_cast<uint8_t *>(hostTextBuffer(session_, 2 * static_cast<uint32_t>(units) + 2));
+    if (buffer == nullptr) {
+        reportf(session_, msg::kTextBuffer, HERE);
+        return 0;
+    }
+    int32_t charset = DWG_CHARSET_UTF16BE;
+    const int32_t length = encodeWideText(text, stripWideFormat(text, units), buffer, &charset);
+    appendText(session_, object, buffer, length, charset);
+    return appendTextClose(session_) ? 1 : p_createFailed();
 }
 
 // Emits one text group. The kind-41 buffer comes straight from the host and

@@ -37,6 +37,8 @@ struct TextRecordOf {
     double widthFactor;
     int32_t textLength;
     char *text;  // a memory-service block, released at the next read
+    int32_t wideLength;  // R2007 and later: the text in UTF-16 units
+    uint16_t *wideText;  // a memory-service block, released at the next read
 };
 
 template <class Common>
@@ -46,6 +48,7 @@ struct MTextRecordOf {
     double extrusion[3];
     double xAxis[3];
     double rectangleWidth;
+    double rectangleHeight;  // R2007 and later
     double height;
     uint16_t attachment;
     uint16_t drawingDirection;
@@ -53,6 +56,8 @@ struct MTextRecordOf {
     double extentsWidth;
     int32_t textLength;
     char *text;
+    int32_t wideLength;
+    uint16_t *wideText;
 };
 
 using R13TextRecord = TextRecordOf<R13CommonData>;
@@ -83,6 +88,12 @@ protected:
     // object, and turning a text into the groups the host receives.
     int32_t p_putText(char *text, int32_t length);
     int32_t p_putParagraphs(char *text, int32_t length);
+    int32_t p_putWideText(uint16_t *text, int32_t units);
+    int32_t p_putWideParagraphs(uint16_t *text, int32_t units);
+    int32_t p_putRecordText(char *text, int32_t length, uint16_t *wideText, int32_t units, bool paragraphs);
+    int32_t p_readAttributeKind(const TextRecordOf<R2KCommonData> &record, int32_t *textIndex);
+    int32_t p_readStreamText(const R2KCommonData &common, int32_t index, int32_t *units, uint16_t **text);
+    bool p_since(int32_t version) const;
     int32_t p_skipEntity(int32_t start, uint16_t size);
     bool p_checked(int32_t result, const char *message, int32_t line);
 
@@ -120,6 +131,7 @@ private:
     int32_t p_readCommon(Common *common);
     int32_t p_readTextFields(TextRecordOf<Common> *record);
     int32_t p_readMTextFields(MTextRecordOf<Common> *record);
+    int32_t p_readMTextString(MTextRecordOf<Common> *record);
     void p_clearRecords();
 
     TextRecordOf<Common> text_{};

@@ -74,6 +74,73 @@ int32_t DataRead::getT(int32_t *length, char **buffer)
     return p_readText(stored, buffer);
 }
 
+int32_t DataRead::getTU(int32_t *units, uint16_t **buffer)
+{
+    *buffer = nullptr;
+    uint16_t stored = 0;
+    if (!getBS(&stored)) {
+        return 0;
+    }
+    *units = stored;
+    auto *text = static_cast<uint16_t *>(memory_->allocate((static_cast<uint32_t>(stored) + 1) * 2));
+    if (text == nullptr) {
+        return 0;
+    }
+    for (int32_t i = 0; i < stored; ++i) {
+        if (!p_readRS(&text[i])) {
+            memory_->free(text);
+            return 0;
+        }
+    }
+    *buffer = text;
+    return 1;
+}
+
+// Five bytes carry the 32 bits of any size the format gives this way.
+int32_t DataRead::getMC(uint32_t *value)
+{
+    constexpr int32_t kLongest = 5;
+    *value = 0;
+    for (int32_t i = 0; i < kLongest; ++i) {
+        uint8_t byte = 0;
+        if (!getRC(&byte)) {
+            return 0;
+        }
+        *value |= static_cast<uint32_t>(byte & 0x7F) << (7 * i);
+        if ((byte & 0x80) == 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int32_t DataRead::getOT(uint16_t *value)
+{
+    constexpr uint16_t kSecondRange = 0x1F0;
+    int32_t code = 0;
+    uint8_t byte = 0;
+    if (!p_read2(&code)) {
+        return 0;
+    }
+    if (code >= 2) {
+        return getRS(value);
+    }
+    if (!getRC(&byte)) {
+        return 0;
+    }
+    *value = static_cast<uint16_t>(code == 1 ? kSecondRange + byte : byte);
+    return 1;
+}
+
+int32_t DataRead::seekBit(int64_t offset)
+{
+    if (offset < 0 || offset / 8 > INT32_MAX || stream_->SeekPos(static_cast<int32_t>(offset / 8)) != 1) {
+        return 0;
+    }
+    bitPosition_ = static_cast<int32_t>(offset % 8);
+    return 1;
+}
+
 // Extrusion: a set flag bit stands for the default (0, 0, 1).
 int32_t DataRead::getBE(double *x, double *y, double *z)
 {
@@ -164,6 +231,16 @@ int32_t DataRead::p_peekMSAndBSByReading(uint16_t *size, uint16_t *type)
 {
     const int32_t start = stream_->CurPosition();
     const int32_t read = getMS(size) && getBS(type) ? 1 : 0;
+    bitPosition_ = 0;
+    return read && stream_->SeekPos(start) == 1 ? 1 : 0;
+}
+
+int32_t DataRead::peekMSMCAndOT(uint16_t *size, uint16_t *type)
+{
+    const int32_t start = stream_->CurPosition();
+    uint32_t handleBits = 0;
+    bitPosition_ = 0;
+    const int32_t read = getMS(size) && getMC(&handleBits) && getOT(type) ? 1 : 0;
     bitPosition_ = 0;
     return read && stream_->SeekPos(start) == 1 ? 1 : 0;
 }

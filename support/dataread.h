@@ -66,9 +66,26 @@ public:
         *type = p_bsAtByte(head + 2);
         return 1;
     }
+    // The same for R2010 and later, whose head holds the size of the
+    // object's handle stream (MC) between the size and a type coded as OT.
+    int32_t peekMSMCAndOT(uint16_t *size, uint16_t *type);
     int32_t getH(int32_t *code, int32_t *count);
     // The buffer comes from the memory service; the caller releases it.
     int32_t getT(int32_t *length, char **buffer);
+    // A text of R2007 and later: a BS count of UTF-16 units, then the
+    // units, little-endian. The buffer holds the units in the host's order
+    // and a zero unit after them; the caller releases it.
+    int32_t getTU(int32_t *units, uint16_t **buffer);
+    // An unsigned modular char: seven bits a byte, least significant first,
+    // while the high bit says another byte follows.
+    int32_t getMC(uint32_t *value);
+    // The object type of R2010 and later: a 2-bit code, then a byte (code
+    // 0), a byte above 0x1F0 (code 1) or a raw short (codes 2 and 3).
+    int32_t getOT(uint16_t *value);
+    // The bit the next read takes, counted from the stream's start; and a
+    // move there.
+    int64_t bitOffset() const { return static_cast<int64_t>(stream_->CurPosition()) * 8 + bitPosition_; }
+    int32_t seekBit(int64_t offset);
     int32_t getBE(double *x, double *y, double *z);
     int32_t getBT(double *value);
     int32_t getDD(double *value);

@@ -76,6 +76,11 @@ BitWriter& BitWriter::raw(const Bytes& bytes) {
     return *this;
 }
 
+BitWriter& BitWriter::bits(const BitWriter& other) {
+    for (std::size_t i = 0; i < other.bitCount(); ++i) put(other.data_[i / 8] >> (7 - i % 8) & 1, 1);
+    return *this;
+}
+
 BitWriter& BitWriter::raw(std::string_view bytes) {
     for (char c : bytes) RC(static_cast<std::uint8_t>(c));
     return *this;

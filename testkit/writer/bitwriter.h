@@ -40,6 +40,7 @@ public:
     BitWriter& RD(double value);
     BitWriter& raw(const Bytes& bytes);         // each byte as an RC
     BitWriter& raw(std::string_view bytes);
+    BitWriter& bits(const BitWriter& other);    // every bit other wrote, in order
 
     // BS: 0 RS follows, 1 RC follows, 2 = 0, 3 = 256.
     BitWriter& BS(std::uint16_t value);

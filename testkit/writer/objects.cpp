@@ -12,12 +12,28 @@ void writePoint(BitWriter& w, const Point3& p) {
     w.BD(p[0]).BD(p[1]).BD(p[2]);
 }
 
-void writeText(BitWriter& w, const std::string& text, const std::optional<std::uint16_t>& declared) {
-    if (declared) {
+bool since(Layout layout, Layout first) { return static_cast<int>(layout) >= static_cast<int>(first); }
+
+// Up to R2004 a text is bytes among the fields; from R2007 on UTF-16 units
+// (each byte widened) in the string stream.
+void writeText(BitWriter& w, const ObjectContext& context, const std::string& text,
+               const std::optional<std::uint16_t>& declared = std::nullopt) {
+    if (since(context.layout, Layout::R2007)) {
+        context.strings->BS(declared.value_or(static_cast<std::uint16_t>(text.size())));
+        for (unsigned char c : text) context.strings->RS(c);
+    } else if (declared) {
         w.T(text, *declared);
     } else {
         w.T(text);
     }
+}
+
+// From R2004 on the colour's flag bits say what follows it.
+void writeColor(BitWriter& w, const CommonData& c, Layout layout) {
+    w.BS(c.color);
+    if (!since(layout, Layout::R2004)) return;
+    if ((c.color & 0x8000) != 0 && (c.color & 0x4000) == 0) w.BL(c.colorValue);
+    if ((c.color & 0x2000) != 0) w.BL(c.transparency);
 }
 
 void writeEed(BitWriter& w, const std::vector<EedBlock>& blocks) {
@@ -29,15 +45,20 @@ void writeEed(BitWriter& w, const std::vector<EedBlock>& blocks) {
 }
 
 // Type, own handle, extended data, then the entity's graphic, mode, link and
-// display fields. The two layouts differ only where the object's bit count
-// sits and in the few fields one of them lacks.
+// display fields. The layouts differ only where the object's bit count sits
+// and in the few fields some of them lack.
 void writeCommon(BitWriter& w, std::uint16_t type, const CommonData& c, const ObjectContext& context,
                  FieldEnds& ends) {
-    const bool r2000 = context.layout == Layout::R2000;
+    const Layout layout = context.layout;
+    const bool r2000 = since(layout, Layout::R2000);
     const std::uint32_t dataBits = c.dataSizeBits.value_or(context.dataBits);
-    w.BS(type);
+    if (since(layout, Layout::R2010)) {
+        w.BB(type >= 0x1F0 ? 1 : 0).RC(static_cast<std::uint8_t>(type >= 0x1F0 ? type - 0x1F0 : type));
+    } else {
+        w.BS(type);
+    }
     ends[Field::Type] = w.bitCount();
-    if (r2000) w.RL(dataBits);
+    if (r2000 && !since(layout, Layout::R2010)) w.RL(dataBits);
     w.H(c.handleCode, context.handle);
     ends[Field::Handle] = w.bitCount();
     writeEed(w, c.eed);
@@ -45,9 +66,16 @@ void writeCommon(BitWriter& w, std::uint16_t type, const CommonData& c, const Ob
     w.B(c.graphicPresent);
     if (!r2000) w.RL(dataBits);
     w.BB(c.entityMode).BL(c.reactors);
+    if (since(layout, Layout::R2004)) w.B(true);  // no extension dictionary
+    if (since(layout, Layout::R2013)) w.B(false); // nothing in the data store
     if (!r2000) w.B(c.linetypeByLayer);
-    w.B(c.noLinks).BS(c.color).BD(c.linetypeScale);
-    if (r2000) w.BB(c.linetypeFlags).BB(c.plotStyleFlags);
+    if (!since(layout, Layout::R2004)) w.B(c.noLinks);
+    writeColor(w, c, layout);
+    w.BD(c.linetypeScale);
+    if (r2000) w.BB(c.linetypeFlags);
+    if (since(layout, Layout::R2007)) w.BB(0).RC(0);  // material and shadow flags
+    if (r2000) w.BB(c.plotStyleFlags);
+    if (since(layout, Layout::R2010)) w.B(false).B(false).B(false);  // visual styles
     w.BS(c.invisibility);
     if (r2000) w.RC(c.lineweight);
     ends[Field::CommonData] = w.bitCount();
@@ -57,12 +85,12 @@ void writeCommon(BitWriter& w, std::uint16_t type, const CommonData& c, const Ob
 
 void TextEntity::writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const {
     writeCommon(w, type, common, context, ends);
-    if (context.layout == Layout::R2000) {
-        writeR2000Fields(w, ends);
-    } else {
+    if (context.layout == Layout::R13) {
         writeR13Fields(w, ends);
+    } else {
+        writeR2000Fields(w, ends, context);
     }
-    writeAttributeFields(w);
+    writeAttributeFields(w, context);
 }
 
 void TextEntity::writeR13Fields(BitWriter& w, FieldEnds& ends) const {
@@ -84,7 +112,7 @@ void TextEntity::writeR13Fields(BitWriter& w, FieldEnds& ends) const {
     ends[Field::Height] = w.bitCount();
     w.BD(widthFactor);
     ends[Field::WidthFactor] = w.bitCount();
-    writeText(w, text, textLength);
+    w.T(text, textLength.value_or(static_cast<std::uint16_t>(text.size())));
     ends[Field::Text] = w.bitCount();
     w.BS(generation).BS(horizontalAlignment).BS(verticalAlignment);
 }
@@ -92,7 +120,7 @@ void TextEntity::writeR13Fields(BitWriter& w, FieldEnds& ends) const {
 // Each set bit of the data flags leaves one field out: 0x01 elevation,
 // 0x02 alignment point, 0x04 oblique, 0x08 rotation, 0x10 width factor,
 // 0x20 generation, 0x40 and 0x80 the two alignment codes after the text.
-void TextEntity::writeR2000Fields(BitWriter& w, FieldEnds& ends) const {
+void TextEntity::writeR2000Fields(BitWriter& w, FieldEnds& ends, const ObjectContext& context) const {
     const auto present = [this](unsigned bit) { return (dataFlags & bit) == 0; };
     w.RC(dataFlags);
     ends[Field::DataFlags] = w.bitCount();
@@ -114,18 +142,33 @@ void TextEntity::writeR2000Fields(BitWriter& w, FieldEnds& ends) const {
     ends[Field::Height] = w.bitCount();
     if (present(0x10)) w.RD(widthFactor);
     ends[Field::WidthFactor] = w.bitCount();
-    writeText(w, text, textLength);
+    writeText(w, context, multiLine(context) ? std::string() : text, textLength);
     ends[Field::Text] = w.bitCount();
     if (present(0x20)) w.BS(generation);
     if (present(0x40)) w.BS(horizontalAlignment);
     if (present(0x80)) w.BS(verticalAlignment);
 }
 
-// ATTRIB: tag, field length, flags; ATTDEF adds the prompt.
-void TextEntity::writeAttributeFields(BitWriter& w) const {
+bool TextEntity::multiLine(const ObjectContext& context) const {
+    return since(context.layout, Layout::R2018) && (type == 2 || type == 3) && attributeKind != 1;
+}
+
+// ATTRIB: tag, field length, flags; ATTDEF adds the prompt. R2010 put a
+// version byte first and R2018 the attribute's kind; a multi-line one
+// holds its text as the first text of an embedded MTEXT, whose fields the
+// reader does not need.
+void TextEntity::writeAttributeFields(BitWriter& w, const ObjectContext& context) const {
     if (type != 2 && type != 3) return;
-    w.T(tag).BS(0).RC(0);
-    if (type == 3) w.T(prompt);
+    if (since(context.layout, Layout::R2010)) w.RC(0);
+    if (since(context.layout, Layout::R2018)) w.RC(attributeKind);
+    if (multiLine(context)) writeText(w, context, text);
+    writeText(w, context, tag);
+    w.BS(0).RC(0);
+    if (since(context.layout, Layout::R2007)) w.B(false);
+    if (type == 3) {
+        if (since(context.layout, Layout::R2010)) w.RC(0);
+        writeText(w, context, prompt);
+    }
 }
 
 void MTextEntity::writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const {
@@ -138,6 +181,7 @@ void MTextEntity::writeData(BitWriter& w, const ObjectContext& context, FieldEnd
     ends[Field::XAxis] = w.bitCount();
     w.BD(rectWidth);
     ends[Field::RectWidth] = w.bitCount();
+    if (since(context.layout, Layout::R2007)) w.BD(rectWidth / 2);  // rectangle height
     w.BD(height);
     ends[Field::Height] = w.bitCount();
     w.BS(attachment);
@@ -148,31 +192,67 @@ void MTextEntity::writeData(BitWriter& w, const ObjectContext& context, FieldEnd
     ends[Field::ExtentsHeight] = w.bitCount();
     w.BD(extentsWidth);
     ends[Field::ExtentsWidth] = w.bitCount();
-    writeText(w, text, textLength);
+    writeText(w, context, text, textLength);
     ends[Field::Text] = w.bitCount();
     w.BS(1).BD(1.0);  // line spacing style and factor
 }
 
-void OpaqueObject::writeData(BitWriter& w, const ObjectContext&, FieldEnds& ends) const {
-    w.BS(type);
+void OpaqueObject::writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const {
+    if (since(context.layout, Layout::R2010)) {
+        w.BB(2).RS(type);
+    } else {
+        w.BS(type);
+    }
     ends[Field::Type] = w.bitCount();
     w.raw(payload);
 }
 
+namespace {
+
+// From R2007 on: the data, then the string stream with its size and the
+// bit that says it is there; the handle stream (empty here) starts after
+// that bit and is padded to a byte.
+Bytes withStrings(const BitWriter& data, const BitWriter& strings) {
+    BitWriter out;
+    out.bits(data);
+    if (strings.bitCount() > 0) {
+        out.bits(strings);
+        if (strings.bitCount() >= 0x8000) throw std::length_error("string stream beyond the writer's reach");
+        out.RS(static_cast<std::uint16_t>(strings.bitCount())).B(true);
+    } else {
+        out.B(false);
+    }
+    return out.bytes();
+}
+
+}  // namespace
+
 FramedObject frameObject(const Object& object, Layout layout, std::uint32_t handle) {
-    ObjectContext context{layout, handle, 0};
+    const bool stringStream = since(layout, Layout::R2007);
+    BitWriter sizingStrings;
+    ObjectContext context{layout, handle, 0, &sizingStrings};
     BitWriter sizing;
     FieldEnds unused;
     object.writeData(sizing, context, unused);
     context.dataBits = static_cast<std::uint32_t>(sizing.bitCount());
+    if (stringStream) {
+        context.dataBits += static_cast<std::uint32_t>(sizingStrings.bitCount() + (sizingStrings.bitCount() > 0 ? 17 : 1));
+    }
 
     BitWriter data;
+    BitWriter strings;
+    context.strings = &strings;
     FramedObject framed;
     object.writeData(data, context, framed.fieldEnds);
-    if (data.byteCount() > 0xFFFF && !object.sizeField) throw std::length_error("object larger than its size field");
+    const Bytes body = stringStream ? withStrings(data, strings) : data.bytes();
+    if (body.size() > 0x7FFF && !object.sizeField) throw std::length_error("object larger than its size field");
     BitWriter frame;
-    frame.RS(object.sizeField.value_or(static_cast<std::uint16_t>(data.byteCount())));
-    frame.raw(data.bytes()).RS(kObjectCrc);
+    frame.RS(object.sizeField.value_or(static_cast<std::uint16_t>(body.size())));
+    if (since(layout, Layout::R2010)) {
+        const std::size_t handleBits = body.size() * 8 - context.dataBits;
+        frame.RC(static_cast<std::uint8_t>(handleBits));  // a one-byte MC: under 0x80 bits of padding
+    }
+    frame.raw(body).RS(kObjectCrc);
     framed.bytes = frame.bytes();
     return framed;
 }

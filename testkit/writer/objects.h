@@ -1,4 +1,4 @@
-// Object encoders for composing R13-R2000 test drawings.
+// Object encoders for composing R13 to R2018 test drawings.
 //
 // An object in the file is
 //
@@ -10,6 +10,13 @@
 // with the common entity data, whose layout differs between R13/R14 and
 // R2000, then their own fields. The entity records below are aggregates with
 // usable defaults: a test changes only the fields its case is about.
+//
+// From R2007 on texts are UTF-16 (the writer widens each byte of `text`,
+// and "\U+" codes stay as they are written) and lie in a string stream at
+// the end of the object's data: the texts, their size in bits (RS), and a
+// set bit that says the stream is there. From R2010 on the size is followed
+// by the handle stream's size in bits (MC) and the type is coded as OT; the
+// size then counts the bytes after that MC.
 #pragma once
 
 #include <array>
@@ -24,7 +31,8 @@
 
 namespace dwgw {
 
-enum class Layout { R13, R2000 };  // R13 covers AC1012 to AC1014
+// R13 covers AC1012 to AC1014; each later one its release.
+enum class Layout { R13, R2000, R2004, R2007, R2010, R2013, R2018 };
 
 // Fields after which an encoded object can be cut (see FieldEnds).
 enum class Field {
@@ -63,7 +71,9 @@ struct CommonData {
     std::uint32_t reactors = 0;
     bool linetypeByLayer = true;       // R13 only
     bool noLinks = true;
-    std::uint16_t color = 256;
+    std::uint16_t color = 256;         // from R2004 on with its flag bits
+    std::uint32_t colorValue = 0;      // R2004 on: RGB when color has 0x8000 without 0x4000
+    std::uint32_t transparency = 0;    // R2004 on: when color has 0x2000
     double linetypeScale = 1.0;
     unsigned linetypeFlags = 0;        // R2000 only, BB
     unsigned plotStyleFlags = 0;       // R2000 only, BB
@@ -75,6 +85,7 @@ struct ObjectContext {
     Layout layout = Layout::R13;
     std::uint32_t handle = 0;     // the object's own handle, also listed in the map
     std::uint32_t dataBits = 0;   // bit count of the object's data
+    BitWriter* strings = nullptr; // R2007 on: the object's string stream
 };
 
 class Object {
@@ -112,11 +123,15 @@ public:
     std::uint16_t verticalAlignment = 0;
     std::string tag;     // ATTRIB and ATTDEF
     std::string prompt;  // ATTDEF
+    // R2018 ATTRIB and ATTDEF: 1 single line; 2 (ATTRIB) and 4 (ATTDEF) keep
+    // `text` in an embedded MTEXT and leave the value empty.
+    std::uint8_t attributeKind = 1;
 
 private:
     void writeR13Fields(BitWriter& w, FieldEnds& ends) const;
-    void writeR2000Fields(BitWriter& w, FieldEnds& ends) const;
-    void writeAttributeFields(BitWriter& w) const;
+    void writeR2000Fields(BitWriter& w, FieldEnds& ends, const ObjectContext& context) const;
+    bool multiLine(const ObjectContext& context) const;
+    void writeAttributeFields(BitWriter& w, const ObjectContext& context) const;
 };
 
 // MTEXT (44). Paragraphs are separated by "\P" inside `text`.

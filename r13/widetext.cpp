@@ -1,0 +1,168 @@
+#include "r13/widetext.h"
+
+namespace {
+
+constexpr uint16_t kCodeStart = '\\';
+constexpr uint16_t kCodeEnd = ';';
+constexpr int32_t kCodeLength = 3;  // "\U+" and "\M+"
+constexpr int32_t kUnicodeDigits = 4;
+
+int32_t hexDigit(uint16_t unit)
+{
+    if (unit >= '0' && unit <= '9') {
+        return unit - '0';
+    }
+    if (unit >= 'a' && unit <= 'f') {
+        return unit - 'a' + 10;
+    }
+    if (unit >= 'A' && unit <= 'F') {
+        return unit - 'A' + 10;
+    }
+    return -1;
+}
+
+int32_t find(const uint16_t *text, int32_t from, int32_t units, uint16_t unit)
+{
+    for (int32_t at = from; at < units; ++at) {
+        if (text[at] == unit) {
+            return at;
+        }
+    }
+    return -1;
+}
+
+int32_t zeroEnd(const uint16_t *text, int32_t units)
+{
+    const int32_t zero = find(text, 0, units, 0);
+    return zero < 0 ? units : zero;
+}
+
+bool isCodeAt(const uint16_t *text, int32_t at, int32_t units, uint16_t letter)
+{
+    return at + kCodeLength <= units && text[at] == kCodeStart && text[at + 1] == letter && text[at + 2] == '+';
+}
+
+bool isUnicodeCodeAt(const uint16_t *text, int32_t at, int32_t units)
+{
+    if (!isCodeAt(text, at, units, 'U') || at + kCodeLength + kUnicodeDigits > units) {
+        return false;
+    }
+    for (int32_t i = 0; i < kUnicodeDigits; ++i) {
+        if (hexDigit(text[at + kCodeLength + i]) < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void putUnit(uint8_t *out, int32_t *count, uint16_t unit)
+{
+    out[(*count)++] = static_cast<uint8_t>(unit >> 8);
+    out[(*count)++] = static_cast<uint8_t>(unit & 0xFF);
+}
+
+// The number of one "\M+" piece: the hexadecimal digits after its first
+// unit (the code page, which is dropped), as the C library's "%x" reads
+// them, white space and an optional "0x" first.
+uint16_t multibyteCharacter(const uint16_t *piece, int32_t units)
+{
+    int32_t at = 1;
+    while (at < units && (piece[at] == ' ' || (piece[at] >= '\t' && piece[at] <= '\r'))) {
+        ++at;
+    }
+    const bool negative = at < units && piece[at] == '-';
+    if (at < units && (piece[at] == '+' || piece[at] == '-')) {
+        ++at;
+    }
+    if (at + 2 < units && piece[at] == '0' && (piece[at + 1] == 'x' || piece[at + 1] == 'X') &&
+        hexDigit(piece[at + 2]) >= 0) {
+        at += 2;
+    }
+    uint64_t value = 0;
+    bool overflow = false;
+    for (; at < units && hexDigit(piece[at]) >= 0; ++at) {
+        overflow = overflow || value > (UINT64_MAX >> 4);
+        value = value << 4 | static_cast<uint64_t>(hexDigit(piece[at]));
+    }
+    if (overflow) {
+        return 0xFFFF;
+    }
+    return static_cast<uint16_t>(negative ? 0 - value : value);
+}
+
+// Every piece between "\M+" codes, the one before the first included,
+// becomes the two bytes of its number. Codes at the start of what is left
+// make no piece, and a text whose codes all stand there is not decoded (0).
+int32_t encodeMultibyte(const uint16_t *text, int32_t units, uint8_t *out)
+{
+    int32_t count = 0;
+    int32_t start = 0;
+    bool found = false;
+    for (int32_t at = 0; at < units; ++at) {
+        if (!isCodeAt(text, at, units, 'M')) {
+            continue;
+        }
+        if (at > start) {
+            putUnit(out, &count, multibyteCharacter(text + start, at - start));
+            found = true;
+        }
+        start = at + kCodeLength;
+        at = start - 1;
+    }
+    if (found) {
+        putUnit(out, &count, start < units ? multibyteCharacter(text + start, units - start) : 0);
+    }
+    return count;
+}
+
+}  // namespace
+
+int32_t stripWideFormat(uint16_t *text, int32_t units)
+{
+    units = zeroEnd(text, units);
+    if (units == 0 || (text[0] != kCodeStart && find(text, 0, units, kCodeStart) >= 0)) {
+        return units;
+    }
+    int32_t kept = 0;
+    int32_t at = 0;
+    while (at < units && text[at] == kCodeStart) {
+        const int32_t end = find(text, at, units, kCodeEnd);
+        if (end < 0 || end + 1 == units) {
+            break;
+        }
+        const int32_t found = find(text, end + 1, units, kCodeStart);
+        const int32_t next = found < 0 ? units : found;
+        for (int32_t i = end + 1; i < next; ++i) {
+            text[kept++] = text[i];
+        }
+        at = next;
+    }
+    while (at < units) {
+        text[kept++] = text[at++];
+    }
+    return kept;
+}
+
+int32_t encodeWideText(const uint16_t *text, int32_t units, uint8_t *out, int32_t *charset)
+{
+    const int32_t multibyte = encodeMultibyte(text, units, out);
+    if (multibyte > 0) {
+        *charset = 0;
+        return multibyte;
+    }
+    *charset = 51;
+    int32_t count = 0;
+    for (int32_t at = 0; at < units;) {
+        if (isUnicodeCodeAt(text, at, units)) {
+            uint16_t unit = 0;
+            for (int32_t i = 0; i < kUnicodeDigits; ++i) {
+                unit = static_cast<uint16_t>(unit << 4 | hexDigit(text[at + kCodeLength + i]));
+            }
+            putUnit(out, &count, unit);
+            at += kCodeLength + kUnicodeDigits;
+        } else {
+            putUnit(out, &count, text[at++]);
+        }
+    }
+    return count;
+}

@@ -1,0 +1,51 @@
+// The texts of R2007 and later drawings are UTF-16. The rules that the
+// byte texts of earlier releases follow apply to them unit by unit: the
+// formatting codes at a text's start are removed, "\U+XXXX" codes become
+// the unit they name, "\M+" codes the double-byte character they give, and
+// an MTEXT is cut into paragraphs at "\P". A text goes to the host as
+// UTF-16 high byte first (character set 51), or, where "\M+" codes gave
+// double-byte characters, as those bytes (character set 0).
+#ifndef TQ_R13_WIDETEXT_H
+#define TQ_R13_WIDETEXT_H
+
+#include <cstdint>
+
+// Removes the leading formatting codes in place, as the byte rule does,
+// and answers the length that is left (up to the first zero unit).
+int32_t stripWideFormat(uint16_t *text, int32_t units);
+
+// Writes the text's bytes for the host into out, which holds 2 * units + 2
+// bytes, and answers their count; *charset says how to read them.
+int32_t encodeWideText(const uint16_t *text, int32_t units, uint8_t *out, int32_t *charset);
+
+// Cuts the text in place at each "\P" and hands every paragraph (pointer,
+// units) to visit, as the byte rule cuts paragraphs: breaks at the start of
+// what is left make none, and once one was made what follows the last
+// break is the last, possibly empty. Answers the number handed over (0 for
+// a text without a break, which the caller emits whole), or -1 as soon as
+// visit answers false.
+template <class Visit>
+int32_t forEachWideParagraph(uint16_t *text, int32_t units, Visit visit)
+{
+    int32_t count = 0;
+    int32_t start = 0;
+    for (int32_t at = 0; at + 1 < units; ++at) {
+        if (text[at] != '\\' || text[at + 1] != 'P') {
+            continue;
+        }
+        if (at > start) {
+            if (!visit(text + start, at - start)) {
+                return -1;
+            }
+            ++count;
+        }
+        start = at + 2;
+        ++at;
+    }
+    if (count == 0) {
+        return 0;
+    }
+    return visit(text + start, units - start) ? count + 1 : -1;
+}
+
+#endif
