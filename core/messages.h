@@ -52,6 +52,16 @@ inline constexpr char kCreateObject[] = "*** ERROR *** fpCreateObject()[%s/%d]";
 inline constexpr char kTextBuffer[] = "*** ERROR *** PubSnormalmalloc()[%s/%d]";
 inline constexpr char kSeekPos[] = "*** ERROR *** SeekPos()[%s/%d]";
 
+// The containers of R2004 and later: the part that cannot be read. %x is
+// a file address, the first %s a section's name, %d a page's number.
+inline constexpr char kR2004FileHeader[] = "*** ERROR *** R2004 file header damaged[%s/%d].";
+inline constexpr char kR2004SystemPage[] = "*** ERROR *** R2004 map page at [0x%x] damaged[%s/%d].";
+inline constexpr char kR2004SectionMap[] = "*** ERROR *** R2004 section map damaged[%s/%d].";
+inline constexpr char kR2004PageList[] = "*** ERROR *** R2004 page list of section[%s] damaged[%s/%d].";
+inline constexpr char kR2004PageOutside[] = "*** ERROR *** R2004 page[%d] of section[%s] outside the file[%s/%d].";
+inline constexpr char kR2004PageDamaged[] = "*** ERROR *** R2004 page[%d] of section[%s] damaged[%s/%d].";
+inline constexpr char kR2004PageDecompress[] = "*** ERROR *** R2004 page[%d] of section[%s] not decompressible[%s/%d].";
+
 }  // namespace msg
 
 #endif

@@ -1,0 +1,312 @@
+#include "r2004/container.h"
+
+#include <algorithm>
+
+#include "core/dwgglobal.h"
+#include "core/messages.h"
+#include "r2004/checksums.h"
+#include "r2004/lz77.h"
+#include "r2004/pagedmaps.h"
+#include "support/byteswap.h"
+#include "support/component.h"
+#include "support/filestrmio.h"
+#include "support/publicstorage.h"
+
+static const char kModule[] = "r2004container";
+
+namespace {
+
+// A data page opens with eight longs sealed by XOR with a mask taken from
+// its file address: type, section id, compressed size, size in the file,
+// start in the section (low and high half), a checksum of the header (its
+// own field zeroed, seeded with the data's) and one of the compressed
+// bytes.
+constexpr uint32_t kDataPageType = 0x4163043B;
+constexpr uint32_t kDataPageMask = 0x4164536B;
+constexpr int32_t kHeaderWords = 8;
+constexpr int32_t kSizeWord = 2;
+constexpr int32_t kStartWord = 4;
+constexpr int32_t kStartHighWord = 5;
+constexpr int32_t kHeaderSumWord = 6;
+constexpr int32_t kDataSumWord = 7;
+// Pages that do not compress come out a little larger than they went in.
+constexpr uint32_t kMaxCompressedPage = 2 * kMaxDataPage;
+
+// Pages are decompressed into a few slots reused in least-recent order:
+// the object map's reader and the objects' reader each keep one busy.
+constexpr int32_t kCacheSlots = 3;
+
+enum class PageFault { None, Outside, Damaged, Undecompressible };
+
+struct CacheSlot {
+    uint8_t *bytes;        // kMaxDataPage bytes, taken at first use
+    const PageRef *page;   // the page held, null when none
+    uint32_t lastUse;
+};
+
+class PagedContainer final : public DrawingContainer {
+public:
+    PagedContainer(DWGglobal *session, MemoryService *memory, FileStream *file, int32_t cursor)
+        : session_(session), memory_(memory), file_(file), cursor_(cursor)
+    {
+    }
+
+    bool open() { return readContainerLayout(session_, memory_, file_, cursor_, &layout_); }
+
+    uint32_t sectionSize(SectionName name) const override
+    {
+        const SectionLayout *section = p_section(name);
+        return section == nullptr ? 0 : section->size;
+    }
+    int32_t readSection(SectionName name, uint32_t offset, void *buffer, int32_t count) override;
+    int32_t codePage() const override { return layout_.codePage; }
+    void destroy() override;
+
+private:
+    const SectionLayout *p_section(SectionName name) const
+    {
+        const int32_t index = static_cast<int32_t>(name);
+        return index >= 0 && index < static_cast<int32_t>(SectionName::Count) ? &layout_.sections[index] : nullptr;
+    }
+    bool p_copy(SectionName name, uint32_t position, uint32_t stop, uint8_t *out, uint32_t *copied);
+    const uint8_t *p_pageBytes(SectionName name, PageRef *page);
+    CacheSlot *p_leastRecentSlot();
+    PageFault p_loadPage(const SectionLayout &section, const PageRef &page, uint8_t *out);
+    PageFault p_readPageHeader(const PageRef &page, uint32_t *words);
+    PageFault p_readCompressed(const uint32_t *words);
+    PageFault p_expand(const SectionLayout &section, uint32_t compressedSize, uint8_t *out);
+    void p_reportFault(SectionName name, const PageRef &page, PageFault fault);
+
+    DWGglobal *session_;
+    MemoryService *memory_;
+    FileStream *file_;
+    int32_t cursor_;
+    ContainerLayout layout_ = {};
+    CacheSlot slots_[kCacheSlots] = {};
+    uint32_t uses_ = 0;
+    uint8_t *compressed_ = nullptr;  // kMaxCompressedPage bytes, taken at first use
+};
+
+int32_t PagedContainer::readSection(SectionName name, uint32_t offset, void *buffer, int32_t count)
+{
+    const SectionLayout *section = p_section(name);
+    if (section == nullptr || buffer == nullptr || count <= 0 || offset >= section->size) {
+        return 0;
+    }
+    const uint32_t wanted = std::min(static_cast<uint32_t>(count), section->size - offset);
+    const uint32_t stop = offset + std::min(wanted, section->readableEnd > offset ? section->readableEnd - offset : 0);
+    uint8_t *out = static_cast<uint8_t *>(buffer);
+    uint32_t position = offset;
+    while (position < stop) {
+        uint32_t copied = 0;
+        if (!p_copy(name, position, stop, out + (position - offset), &copied)) {
+            break;
+        }
+        position += copied;
+    }
+    return static_cast<int32_t>(position - offset);
+}
+
+// Copies what one page, or the gap of zeros before the next page, holds
+// of [position, stop). False at a page that cannot be read.
+bool PagedContainer::p_copy(SectionName name, uint32_t position, uint32_t stop, uint8_t *out, uint32_t *copied)
+{
+    SectionLayout &section = layout_.sections[static_cast<int32_t>(name)];
+    PageRef *pages = section.pages;
+    PageRef *end = pages + section.pageCount;
+    PageRef *next = std::upper_bound(pages, end, position,
+                                     [](uint32_t wanted, const PageRef &page) { return wanted < page.start; });
+    PageRef *page = next == pages ? nullptr : next - 1;
+    const uint64_t pageEnd = page == nullptr ? 0 : uint64_t{page->start} + section.pageLimit;
+    if (page == nullptr || position >= pageEnd) {
+        const uint32_t gapEnd = next == end ? stop : std::min(stop, next->start);
+        std::fill(out, out + (gapEnd - position), uint8_t{0});
+        *copied = gapEnd - position;
+        return true;
+    }
+    const uint8_t *bytes = p_pageBytes(name, page);
+    if (bytes == nullptr) {
+        return false;
+    }
+    const uint32_t runEnd = static_cast<uint32_t>(std::min<uint64_t>(stop, pageEnd));
+    std::copy(bytes + (position - page->start), bytes + (runEnd - page->start), out);
+    *copied = runEnd - position;
+    return true;
+}
+
+// The decompressed bytes of a page, from the cache or read now. Null for a
+// page that cannot be read, reported the first time only.
+const uint8_t *PagedContainer::p_pageBytes(SectionName name, PageRef *page)
+{
+    for (CacheSlot &slot : slots_) {
+        if (slot.page == page) {
+            slot.lastUse = ++uses_;
+            return slot.bytes;
+        }
+    }
+    if (page->reported) {
+        return nullptr;
+    }
+    CacheSlot *slot = p_leastRecentSlot();
+    if (slot == nullptr) {
+        reportf(session_, msg::kAllocationFailed, HERE);
+        page->reported = true;
+        return nullptr;
+    }
+    slot->page = nullptr;
+    const PageFault fault = p_loadPage(layout_.sections[static_cast<int32_t>(name)], *page, slot->bytes);
+    if (fault != PageFault::None) {
+        p_reportFault(name, *page, fault);
+        page->reported = true;
+        return nullptr;
+    }
+    slot->page = page;
+    slot->lastUse = ++uses_;
+    return slot->bytes;
+}
+
+CacheSlot *PagedContainer::p_leastRecentSlot()
+{
+    CacheSlot *oldest = &slots_[0];
+    for (CacheSlot &slot : slots_) {
+        if (slot.lastUse < oldest->lastUse) {
+            oldest = &slot;
+        }
+    }
+    if (oldest->bytes == nullptr) {
+        oldest->bytes = static_cast<uint8_t *>(memory_->allocate(kMaxDataPage));
+    }
+    if (compressed_ == nullptr) {
+        compressed_ = static_cast<uint8_t *>(memory_->allocate(kMaxCompressedPage));
+    }
+    return oldest->bytes != nullptr && compressed_ != nullptr ? oldest : nullptr;
+}
+
+PageFault PagedContainer::p_loadPage(const SectionLayout &section, const PageRef &page, uint8_t *out)
+{
+    if (!page.placed) {
+        return PageFault::Outside;
+    }
+    uint32_t words[kHeaderWords];
+    PageFault fault = p_readPageHeader(page, words);
+    if (fault == PageFault::None) {
+        fault = p_readCompressed(words);
+    }
+    return fault == PageFault::None ? p_expand(section, words[kSizeWord], out) : fault;
+}
+
+// Unseals the page's header and checks it against what the section map
+// said of the page.
+PageFault PagedContainer::p_readPageHeader(const PageRef &page, uint32_t *words)
+{
+    uint8_t raw[kDataPageHeader];
+    if (file_->seekWithCursor(static_cast<int32_t>(page.address), cursor_) == 0 ||
+        file_->readWithCursor(raw, kDataPageHeader, cursor_) != static_cast<int32_t>(kDataPageHeader)) {
+        return PageFault::Outside;
+    }
+    const uint32_t mask = kDataPageMask ^ page.address;
+    for (int32_t i = 0; i < kHeaderWords; ++i) {
+        words[i] = littleEndian32(raw + 4 * i) ^ mask;
+    }
+    const bool agrees = words[0] == kDataPageType && words[kStartWord] == page.start && words[kStartHighWord] == 0 &&
+                        words[kSizeWord] == page.compressedSize && words[kSizeWord] != 0 &&
+                        words[kSizeWord] <= kMaxCompressedPage;
+    if (!agrees) {
+        return PageFault::Damaged;
+    }
+    return words[kSizeWord] <= file_->size() - page.address - kDataPageHeader ? PageFault::None : PageFault::Outside;
+}
+
+// Reads the compressed bytes into the scratch block and checks both sums.
+PageFault PagedContainer::p_readCompressed(const uint32_t *words)
+{
+    const uint32_t size = words[kSizeWord];
+    if (file_->readWithCursor(compressed_, static_cast<int32_t>(size), cursor_) != static_cast<int32_t>(size)) {
+        return PageFault::Outside;
+    }
+    const uint32_t dataSum = pageChecksumOf(compressed_, size, 0);
+    uint8_t header[kDataPageHeader];
+    for (int32_t i = 0; i < kHeaderWords; ++i) {
+        const uint32_t word = i == kHeaderSumWord ? 0 : words[i];
+        for (int32_t b = 0; b < 4; ++b) {
+            header[4 * i + b] = static_cast<uint8_t>(word >> (8 * b));
+        }
+    }
+    const bool intact = dataSum == words[kDataSumWord] &&
+                        pageChecksumOf(header, kDataPageHeader, dataSum) == words[kHeaderSumWord];
+    return intact ? PageFault::None : PageFault::Damaged;
+}
+
+// Fills a slot with the page's bytes; what the page does not cover of its
+// decompressed size is zero.
+PageFault PagedContainer::p_expand(const SectionLayout &section, uint32_t compressedSize, uint8_t *out)
+{
+    uint32_t produced = 0;
+    if (section.compressed) {
+        const Lz77Result result = decompressLz77(compressed_, compressedSize, out, section.pageLimit);
+        if (result.status != Lz77Status::Ok) {
+            return PageFault::Undecompressible;
+        }
+        produced = result.produced;
+    } else {
+        if (compressedSize > section.pageLimit) {
+            return PageFault::Damaged;
+        }
+        std::copy(compressed_, compressed_ + compressedSize, out);
+        produced = compressedSize;
+    }
+    std::fill(out + produced, out + section.pageLimit, uint8_t{0});
+    return PageFault::None;
+}
+
+void PagedContainer::p_reportFault(SectionName name, const PageRef &page, PageFault fault)
+{
+    const char *text = sectionNameText(name);
+    switch (fault) {
+    case PageFault::Outside:
+        reportf(session_, msg::kR2004PageOutside, page.number, text, HERE);
+        break;
+    case PageFault::Damaged:
+        reportf(session_, msg::kR2004PageDamaged, page.number, text, HERE);
+        break;
+    case PageFault::Undecompressible:
+        reportf(session_, msg::kR2004PageDecompress, page.number, text, HERE);
+        break;
+    case PageFault::None:
+        break;
+    }
+}
+
+void PagedContainer::destroy()
+{
+    for (CacheSlot &slot : slots_) {
+        memory_->free(slot.bytes);
+    }
+    memory_->free(compressed_);
+    releaseContainerLayout(memory_, &layout_);
+    MemoryService *memory = memory_;
+    deleteIn(memory, this);
+}
+
+}  // namespace
+
+// The container reads through a cursor of its own, so that its page reads
+// leave the other readers' positions alone; when the stream has none left
+// it shares the default one.
+DrawingContainer *newR2004Container(DWGglobal *session, MemoryService *memory, FileStream *file)
+{
+    if (session == nullptr || memory == nullptr || file == nullptr) {
+        return nullptr;
+    }
+    const int32_t cursor = std::max(file->newCursor(), 0);
+    PagedContainer *container = newIn<PagedContainer>(memory, session, memory, file, cursor);
+    if (container == nullptr) {
+        reportf(session, msg::kAllocationFailed, HERE);
+        return nullptr;
+    }
+    if (!container->open()) {
+        container->destroy();
+        return nullptr;
+    }
+    return container;
+}
