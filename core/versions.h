@@ -6,6 +6,7 @@
 #define TQ_CORE_VERSIONS_H
 
 #include <cstdint>
+#include <cstring>
 
 enum class ReaderFamily : int32_t { None = 0, R12 = 1, R13 = 2 };
 
@@ -49,7 +50,10 @@ inline constexpr VersionEntry kVersionTable[kVersionCount] = {
 
 // The entry of an index; the empty last entry for an index outside the
 // table.
-const VersionEntry &versionEntry(int32_t index);
+inline const VersionEntry &versionEntry(int32_t index)
+{
+    return index >= 0 && index < kVersionCount ? kVersionTable[index] : kVersionTable[kNoVersion];
+}
 
 inline ReaderFamily versionFamily(int32_t index)
 {
@@ -71,6 +75,15 @@ inline const char *versionString(int32_t index)
 
 // Tries the entries first..last in order; an entry matches when the sixth
 // byte and then all six bytes agree. The first match, or kNoVersion.
-int32_t matchVersion(const char bytes[6], int32_t first, int32_t last);
+inline int32_t matchVersion(const char bytes[6], int32_t first, int32_t last)
+{
+    for (int32_t index = first; index <= last && index < kVersionCount; ++index) {
+        const char *text = kVersionTable[index].text;
+        if (bytes[5] == text[5] && memcmp(bytes, text, 6) == 0) {
+            return index;
+        }
+    }
+    return kNoVersion;
+}
 
 #endif
