@@ -311,7 +311,7 @@ Bytes composePagedContainer(const std::string& version, const ContainerSections&
         for (const PageDraft& draft : plan.pages) {
             const Bytes page = dataPage(draft, plan.id, file.size());
             if (options.places != nullptr) {
-                options.places->push_back({draft.section, draft.index, file.size(), draft.compressed.size()});
+                options.places->pages.push_back({draft.section, draft.index, file.size(), draft.compressed.size()});
             }
             entries.push_back({static_cast<std::int32_t>(realNumber++), page.size()});
             file.insert(file.end(), page.begin(), page.end());
@@ -321,6 +321,10 @@ Bytes composePagedContainer(const std::string& version, const ContainerSections&
     const std::uint32_t pageMapNumber = realNumber + 2;
     const Bytes sectionMapPage = systemPage(kSectionMapType, sectionMap(plans, options.pageSize));
     entries.push_back({static_cast<std::int32_t>(sectionMapNumber), sectionMapPage.size()});
+    if (options.places != nullptr) {
+        options.places->sectionMap = file.size();
+        options.places->pageMap = file.size() + sectionMapPage.size();
+    }
     file.insert(file.end(), sectionMapPage.begin(), sectionMapPage.end());
 
     // The page map lists itself; its size does not depend on what it says.

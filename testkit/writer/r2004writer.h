@@ -54,6 +54,12 @@ struct PageMapEntry {
     std::uint64_t size;
 };
 
+struct ContainerPlaces {
+    std::vector<PagePlace> pages;
+    std::size_t sectionMap = 0;  // the section map's page header
+    std::size_t pageMap = 0;
+};
+
 struct ContainerOptions {
     std::size_t pageSize = 0x7400;  // decompressed bytes per data page
     // Pages of zeros only are left out, as CAD programs do: the section map
@@ -63,7 +69,7 @@ struct ContainerOptions {
     // Sees the page map's entries (data pages, section map, page map) and
     // may add, drop or resize them; the page map's own size is kept.
     std::function<void(std::vector<PageMapEntry>&)> adjustPageMap;
-    std::vector<PagePlace>* places = nullptr;  // filled when given
+    ContainerPlaces* places = nullptr;  // filled when given
 };
 
 // version: "AC1018", "AC1024", "AC1027" or "AC1032" (any 6 bytes are
