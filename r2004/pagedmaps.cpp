@@ -188,7 +188,7 @@ bool MapReader::readFileHeader(uint32_t *pageMapAddress, int32_t *sectionMapNumb
         }
     }
     const uint64_t address = littleEndian64(sealed + kPageMapAddressAt) + kFirstPageAddress;
-    if (crc32Of(sealed, kSealedLength, 0) != crc || address > file_->size()) {
+    if (crc32Of(sealed, kSealedLength, 0) != crc || address > UINT32_MAX) {
         return false;
     }
     *pageMapAddress = static_cast<uint32_t>(address);

@@ -7,8 +7,8 @@
 //   dwgw::writeFile("one_text.dwg", d.build());
 //
 // This header brings in the whole writer: BitWriter (bitwriter.h), the object
-// map (objectmap.h), the R13-R2000 objects (objects.h) and the R10-R12
-// composer (r12writer.h).
+// map (objectmap.h), the R13-R2000 objects (objects.h), the R10-R12
+// composer (r12writer.h) and the R2004-R2018 paged container (r2004writer.h).
 //
 // R13-R2000 file layout produced by Drawing:
 //
@@ -40,6 +40,7 @@
 #include "objectmap.h"
 #include "objects.h"
 #include "r12writer.h"
+#include "r2004writer.h"
 
 namespace dwgw {
 

@@ -1,0 +1,459 @@
+// The paged container of R2004-R2018: the page decoder on hand-made and
+// hostile streams, drawings the test kit composes (whole, and with one part
+// broken), and the real drawings of ../shared/corpus-r2004 when present.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host_files.h"
+#include "r2004/container.h"
+#include "r2004/lz77.h"
+#include "stream_fixture.h"
+#include "writer/dwgwriter.h"
+
+namespace {
+
+using dwgw::Bytes;
+
+// ---- The page decoder ----------------------------------------------------
+
+struct Decoded {
+    Lz77Status status;
+    Bytes bytes;
+};
+
+// Decodes into a buffer with guard bytes past the capacity, which must
+// come back untouched whatever the stream says.
+Decoded decode(const Bytes &input, uint32_t capacity)
+{
+    constexpr uint8_t kGuard = 0xEE;
+    std::vector<uint8_t> output(capacity + 64, kGuard);
+    const Lz77Result result = decompressLz77(input.data(), static_cast<uint32_t>(input.size()), output.data(), capacity);
+    EXPECT_LE(result.produced, capacity);
+    EXPECT_TRUE(std::all_of(output.begin() + capacity, output.end(), [](uint8_t b) { return b == kGuard; }))
+        << "the decoder wrote past its capacity";
+    output.resize(result.produced);
+    return {result.status, output};
+}
+
+Bytes concat(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const Bytes &part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+Bytes pattern(std::size_t count, unsigned seed = 1)
+{
+    Bytes bytes(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        bytes[i] = static_cast<uint8_t>(i * 31 + seed * 17 + i / 256);
+    }
+    return bytes;
+}
+
+// A first literal run as a 0x00 length byte with its extension.
+Bytes longRun(const Bytes &literals)
+{
+    Bytes stream = dwgw::compressLiterals(literals);
+    stream.resize(stream.size() - 3);  // without the end command
+    return stream;
+}
+
+TEST(R2004Lz77, DecodesEveryCommandGroup)
+{
+    const Bytes abcd = {'A', 'B', 'C', 'D'};
+    struct Case {
+        const char *what;
+        Bytes input;
+        Bytes expected;
+    };
+    const Bytes big = pattern(0x8004);
+    auto tail = [&](std::size_t from, std::size_t count) {
+        return Bytes(big.begin() + static_cast<std::ptrdiff_t>(from), big.begin() + static_cast<std::ptrdiff_t>(from + count));
+    };
+    const std::vector<Case> cases = {
+        {"empty page", {0x11}, {}},
+        {"short first run, first byte above the end command", {0x14, 'x', 'y', 'z', 0x11}, {'x', 'y', 'z'}},
+        {"run of 274 by a zero length byte", concat({{0x00, 0x00, 0x01}, pattern(274), {0x11}}), pattern(274)},
+        // 0x4C: 3 bytes from 4 back, no literals; the copy overlaps nothing.
+        {"short copy", concat({{0x01}, abcd, {0x4C, 0x00, 0x11}}), {'A', 'B', 'C', 'D', 'A', 'B', 'C'}},
+        // 0x55: 4 bytes from 2 back (overlapping), then one literal.
+        {"short copy overlapping, one literal",
+         concat({{0x01}, abcd, {0x55, 0x00, 'Z', 0x11}}),
+         {'A', 'B', 'C', 'D', 'C', 'D', 'C', 'D', 'Z'}},
+        // 0x22: 4 bytes from 2 back, two-byte distance whose low bits ask
+        // for 1 literal.
+        {"near copy", concat({{0x01}, abcd, {0x22, 0x05, 0x00, 'Z', 0x11}}),
+         {'A', 'B', 'C', 'D', 'C', 'D', 'C', 'D', 'Z'}},
+        // 0x20: length 0x1F + 1 + 2 from 1 back, then a literal run of 5.
+        {"near copy of extended length, then a literal run",
+         concat({{0x01}, abcd, {0x20, 0x01, 0x00, 0x00, 0x02}, {'v', 'w', 'x', 'y', 'z'}, {0x11}}),
+         concat({abcd, Bytes(34, 'D'), {'v', 'w', 'x', 'y', 'z'}})},
+        // 0x12: 4 bytes from 0x4000 back.
+        {"far copy", concat({longRun(tail(0, 0x4004)), {0x12, 0x00, 0x00, 0x11}}),
+         concat({tail(0, 0x4004), tail(4, 4)})},
+        // 0x10: extended length 7 + 0xFF + 5 + 2 from 0x4000 + 1 back.
+        {"far copy of extended length", concat({longRun(tail(0, 0x4004)), {0x10, 0x00, 0x05, 0x04, 0x00, 0x11}}),
+         concat({tail(0, 0x4004), tail(3, 0x10D)})},
+        // 0x1A: 4 bytes from 0x8000 back.
+        {"far copy with the high distance bit", concat({longRun(tail(0, 0x8004)), {0x1A, 0x00, 0x00, 0x11}}),
+         concat({tail(0, 0x8004), tail(4, 4)})},
+        {"bytes after the end command are not read", {0x14, 'x', 'y', 'z', 0x11, 0xFF}, {'x', 'y', 'z'}},
+    };
+    for (const Case &c : cases) {
+        const Decoded got = decode(c.input, 0x9000);
+        EXPECT_EQ(got.status, Lz77Status::Ok) << c.what;
+        EXPECT_EQ(got.bytes, c.expected) << c.what;
+    }
+}
+
+TEST(R2004Lz77, RefusesHostileStreams)
+{
+    const Bytes abcd = {'A', 'B', 'C', 'D'};
+    struct Case {
+        const char *what;
+        Bytes input;
+        uint32_t capacity;
+        Lz77Status status;
+    };
+    const std::vector<Case> cases = {
+        {"empty input", {}, 16, Lz77Status::TruncatedInput},
+        {"no end command", concat({{0x01}, abcd}), 16, Lz77Status::TruncatedInput},
+        {"literal run cut short", {0x01, 'A', 'B'}, 16, Lz77Status::TruncatedInput},
+        {"distance cut short", concat({{0x01}, abcd, {0x22, 0x05}}), 16, Lz77Status::TruncatedInput},
+        {"length extension cut short", concat({{0x01}, abcd, {0x20, 0x00, 0x00}}), 0x7400,
+         Lz77Status::TruncatedInput},
+        {"copy from before the start", concat({{0x01}, abcd, {0x4C, 0x04, 0x11}}), 16,
+         Lz77Status::ReferenceBeforeStart},
+        {"copy with no output yet", {0x10, 0x01, 0x00, 0x00, 0x11}, 16, Lz77Status::ReferenceBeforeStart},
+        {"far copy from before the start", concat({{0x01}, abcd, {0x12, 0x00, 0x00, 0x11}}), 16,
+         Lz77Status::ReferenceBeforeStart},
+        {"copy past the capacity", concat({{0x01}, abcd, {0x4C, 0x00, 0x11}}), 6, Lz77Status::OutputOverflow},
+        {"literal run past the capacity", concat({{0x05}, pattern(8), {0x11}}), 6, Lz77Status::OutputOverflow},
+        {"literals after a copy past the capacity", concat({{0x01}, abcd, {0x4F, 0x00, 'x', 'y', 'z', 0x11}}), 8,
+         Lz77Status::OutputOverflow},
+        {"command byte below 0x10 after a literal run", concat({{0x01}, abcd, {0x05, 0x11}}), 16,
+         Lz77Status::BadOpcode},
+    };
+    for (const Case &c : cases) {
+        const Decoded got = decode(c.input, c.capacity);
+        EXPECT_EQ(got.status, c.status) << c.what;
+    }
+
+    // A length extension of a million zero bytes would wrap a 32-bit count
+    // if it were summed to the end; it must stop at the capacity.
+    Bytes endless = concat({{0x01}, abcd, {0x20}});
+    endless.resize(endless.size() + 1000000, 0);
+    endless.push_back(0x01);
+    EXPECT_EQ(decode(endless, 0x7400).status, Lz77Status::OutputOverflow);
+    Bytes endlessRun = {0x00};
+    endlessRun.resize(20000000, 0);
+    EXPECT_EQ(decode(endlessRun, 0x7400).status, Lz77Status::OutputOverflow);
+}
+
+// ---- Composed containers ---------------------------------------------------
+
+constexpr SectionName kAllSections[] = {SectionName::Header, SectionName::Classes, SectionName::Handles,
+                                        SectionName::Objects};
+
+dwgw::ContainerSections sampleSections()
+{
+    dwgw::ContainerSections sections;
+    sections.objects = pattern(3000, 1);
+    sections.handles = pattern(700, 2);
+    sections.classes = pattern(300, 3);
+    sections.header = pattern(50, 4);
+    sections.codePage = 29;
+    return sections;
+}
+
+const Bytes &sectionBytes(const dwgw::ContainerSections &sections, SectionName name)
+{
+    switch (name) {
+    case SectionName::Header: return sections.header;
+    case SectionName::Classes: return sections.classes;
+    case SectionName::Handles: return sections.handles;
+    default: return sections.objects;
+    }
+}
+
+// A container opened over composed bytes, given back at the end.
+struct Opened {
+    explicit Opened(Bytes bytes) : fixture(std::move(bytes))
+    {
+        container = newR2004Container(&fixture.session, fixture.memory, fixture.stream);
+    }
+    ~Opened()
+    {
+        if (container != nullptr) {
+            container->destroy();
+        }
+    }
+    // Reads in pieces of `chunk` bytes until a read comes back short.
+    Bytes readAll(SectionName name, int32_t chunk, uint32_t from = 0)
+    {
+        Bytes all;
+        for (uint32_t offset = from;;) {
+            Bytes piece(static_cast<std::size_t>(chunk));
+            const int32_t got = container->readSection(name, offset, piece.data(), chunk);
+            all.insert(all.end(), piece.begin(), piece.begin() + got);
+            offset += static_cast<uint32_t>(got);
+            if (got < chunk) {
+                return all;
+            }
+        }
+    }
+
+    StreamFixture fixture;
+    DrawingContainer *container = nullptr;
+};
+
+class R2004RoundTrip : public testing::TestWithParam<const char *> {};
+
+TEST_P(R2004RoundTrip, GivesBackEverySectionAcrossPages)
+{
+    const dwgw::ContainerSections sections = sampleSections();
+    for (std::size_t pageSize : {std::size_t{0x100}, std::size_t{0x7400}}) {
+        SCOPED_TRACE(pageSize);
+        dwgw::ContainerOptions options;
+        options.pageSize = pageSize;
+        Opened opened(dwgw::composePagedContainer(GetParam(), sections, options));
+        ASSERT_NE(opened.container, nullptr);
+        EXPECT_EQ(opened.container->codePage(), 29);
+        for (SectionName name : kAllSections) {
+            const Bytes &expected = sectionBytes(sections, name);
+            EXPECT_EQ(opened.container->sectionSize(name), expected.size());
+            // Chunks of 77 bytes cross page boundaries at every phase.
+            EXPECT_EQ(opened.readAll(name, 77), expected);
+            EXPECT_EQ(opened.readAll(name, 4096), expected);
+        }
+        uint8_t byte = 0;
+        EXPECT_EQ(opened.container->readSection(SectionName::Objects, 3000, &byte, 1), 0);
+        EXPECT_EQ(opened.container->readSection(SectionName::Count, 0, &byte, 1), 0);
+        EXPECT_TRUE(opened.fixture.reports().empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, R2004RoundTrip, testing::Values("AC1018", "AC1024", "AC1027", "AC1032"));
+
+TEST(R2004Container, ReadsLeftOutZeroPagesAndAbsentSectionsAsSuch)
+{
+    dwgw::ContainerSections sections = sampleSections();
+    sections.objects = pattern(0x500);
+    std::fill(sections.objects.begin() + 0x100, sections.objects.begin() + 0x300, uint8_t{0});
+    sections.objects.resize(0x680, 0);  // the last two pages are zeros too
+    sections.classes.clear();
+    dwgw::ContainerOptions options;
+    options.pageSize = 0x100;
+    options.omitZeroPages = true;
+    dwgw::ContainerPlaces places;
+    options.places = &places;
+    Opened opened(dwgw::composePagedContainer("AC1018", sections, options));
+    ASSERT_NE(opened.container, nullptr);
+    EXPECT_EQ(std::count_if(places.pages.begin(), places.pages.end(),
+                            [](const dwgw::PagePlace &p) { return p.section == dwgw::ContainerSection::Objects; }),
+              3);
+    EXPECT_EQ(opened.readAll(SectionName::Objects, 0x90), sections.objects);
+    EXPECT_EQ(opened.container->sectionSize(SectionName::Classes), 0u);
+    EXPECT_TRUE(opened.readAll(SectionName::Classes, 16).empty());
+    EXPECT_TRUE(opened.fixture.reports().empty());
+}
+
+bool onlyReportSays(const std::vector<std::string> &reports, const std::string &words)
+{
+    return reports.size() == 1 && reports[0].find(words) != std::string::npos;
+}
+
+// Objects in pages of 0x100: page 1 (from 0x100 to 0x200) is the one the
+// damage tests break. The section stops there, once reported, and every
+// other page and section still reads.
+void expectOnlyPageOneLost(Opened &opened, const dwgw::ContainerSections &sections, const std::string &words)
+{
+    ASSERT_NE(opened.container, nullptr);
+    const Bytes &objects = sections.objects;
+    EXPECT_EQ(opened.readAll(SectionName::Objects, 0x40), Bytes(objects.begin(), objects.begin() + 0x100));
+    EXPECT_TRUE(onlyReportSays(opened.fixture.reports(), words)) << testing::PrintToString(opened.fixture.reports());
+    EXPECT_EQ(opened.readAll(SectionName::Objects, 0x40, 0x180).size(), 0u);
+    EXPECT_EQ(opened.readAll(SectionName::Objects, 0x40, 0x200), Bytes(objects.begin() + 0x200, objects.end()));
+    EXPECT_EQ(opened.readAll(SectionName::Handles, 0x40), sections.handles);
+    EXPECT_EQ(opened.fixture.reports().size(), 1u);
+}
+
+dwgw::ContainerOptions smallPages()
+{
+    dwgw::ContainerOptions options;
+    options.pageSize = 0x100;
+    return options;
+}
+
+bool isObjectsPageOne(const dwgw::PageDraft &page)
+{
+    return page.section == dwgw::ContainerSection::Objects && page.index == 1;
+}
+
+TEST(R2004Container, ReportsADamagedPageOnceAndReadsTheOthers)
+{
+    const dwgw::ContainerSections sections = sampleSections();
+    dwgw::ContainerOptions options = smallPages();
+    dwgw::ContainerPlaces places;
+    options.places = &places;
+    Bytes file = dwgw::composePagedContainer("AC1024", sections, options);
+    const auto page = std::find_if(places.pages.begin(), places.pages.end(), [](const dwgw::PagePlace &p) {
+        return p.section == dwgw::ContainerSection::Objects && p.index == 1;
+    });
+    ASSERT_NE(page, places.pages.end());
+    file[page->address + 0x20 + 10] ^= 0x40;  // one bit of its compressed bytes
+    Opened opened(std::move(file));
+    expectOnlyPageOneLost(opened, sections, "page[2] of section[AcDb:AcDbObjects] damaged");
+}
+
+TEST(R2004Container, ReportsAPageThatDoesNotDecompress)
+{
+    const dwgw::ContainerSections sections = sampleSections();
+    for (const Bytes &hostile : {Bytes{0x01, 'A', 'B', 'C', 'D', 0x4C, 0x04, 0x11},  // copy from before the start
+                                 Bytes{0x00, 0x00, 0x00, 0x02}}) {                    // run past the page and input
+        dwgw::ContainerOptions options = smallPages();
+        options.adjustPage = [&](dwgw::PageDraft &page) {
+            if (isObjectsPageOne(page)) {
+                page.compressed = hostile;
+            }
+        };
+        Opened opened(dwgw::composePagedContainer("AC1027", sections, options));
+        expectOnlyPageOneLost(opened, sections, "not decompressible");
+    }
+}
+
+TEST(R2004Container, ReportsAPageNumberOrAddressTheFileDoesNotHold)
+{
+    const dwgw::ContainerSections sections = sampleSections();
+    {
+        dwgw::ContainerOptions options = smallPages();
+        options.adjustPage = [](dwgw::PageDraft &page) {
+            if (isObjectsPageOne(page)) {
+                page.number = 999;
+            }
+        };
+        Opened opened(dwgw::composePagedContainer("AC1032", sections, options));
+        expectOnlyPageOneLost(opened, sections, "outside the file");
+    }
+    {
+        // A gap of a gigabyte places page 999 far past the end.
+        dwgw::ContainerOptions options = smallPages();
+        options.adjustPage = [](dwgw::PageDraft &page) {
+            if (isObjectsPageOne(page)) {
+                page.number = 999;
+            }
+        };
+        options.adjustPageMap = [](std::vector<dwgw::PageMapEntry> &entries) {
+            entries.push_back({-1, 0x40000000});
+            entries.push_back({999, 0x100});
+        };
+        Opened opened(dwgw::composePagedContainer("AC1018", sections, options));
+        expectOnlyPageOneLost(opened, sections, "outside the file");
+    }
+}
+
+TEST(R2004Container, RefusesOutOfOrderPagesAfterTheLastGoodOne)
+{
+    const dwgw::ContainerSections sections = sampleSections();
+    dwgw::ContainerOptions options = smallPages();
+    options.adjustPage = [](dwgw::PageDraft &page) {
+        if (page.section == dwgw::ContainerSection::Objects && page.index == 2) {
+            page.start = 0x80;  // inside page 0
+        }
+    };
+    Opened opened(dwgw::composePagedContainer("AC1018", sections, options));
+    ASSERT_NE(opened.container, nullptr);
+    EXPECT_TRUE(onlyReportSays(opened.fixture.reports(), "page list of section[AcDb:AcDbObjects]"));
+    EXPECT_EQ(opened.readAll(SectionName::Objects, 0x70), Bytes(sections.objects.begin(), sections.objects.begin() + 0x200));
+    EXPECT_EQ(opened.readAll(SectionName::Header, 0x70), sections.header);
+}
+
+TEST(R2004Container, RefusesATruncatedFileOrABrokenHeaderWithOneReport)
+{
+    dwgw::ContainerOptions options = smallPages();
+    dwgw::ContainerPlaces places;
+    options.places = &places;
+    const Bytes whole = dwgw::composePagedContainer("AC1018", sampleSections(), options);
+    struct Case {
+        const char *what;
+        Bytes bytes;
+        const char *words;
+    };
+    Bytes cut = whole;
+    cut.resize(whole.size() / 2);  // the maps are at the end
+    Bytes tiny = whole;
+    tiny.resize(0x90);
+    Bytes badCrc = whole;
+    badCrc[0x80 + 0x30] ^= 1;
+    Bytes badMap = whole;
+    badMap[places.pageMap + 0x14 + 4] ^= 1;  // inside the page map's compressed bytes
+    Bytes badSectionMap = whole;
+    badSectionMap[places.sectionMap] ^= 1;  // its type
+    const std::vector<Case> cases = {
+        {"cut in half", cut, "map page at"},
+        {"cut inside the header", tiny, "file header damaged"},
+        {"sealed header changed", badCrc, "file header damaged"},
+        {"page map changed", badMap, "map page at"},
+        {"section map changed", badSectionMap, "map page at"},
+    };
+    for (const Case &c : cases) {
+        Opened opened(c.bytes);
+        EXPECT_EQ(opened.container, nullptr) << c.what;
+        EXPECT_TRUE(onlyReportSays(opened.fixture.reports(), c.words))
+            << c.what << ": " << testing::PrintToString(opened.fixture.reports());
+    }
+}
+
+// ---- Real drawings ------------------------------------------------------------
+
+namespace fs = std::filesystem;
+
+const fs::path kCorpusR2004 = TQDUDADE_CORPUS_R2004_DIR;
+
+TEST(R2004Corpus, OpensEveryPagedDrawing)
+{
+    const char *const drawings[] = {"example_2004.dwg", "sample_2004.dwg", "sample_2010.dwg", "sample_2013.dwg",
+                                    "sample_base_2018.dwg", "table_2018.dwg", "Leader_2010.dwg"};
+    if (!fs::is_directory(kCorpusR2004)) {
+        GTEST_SKIP() << "no " << kCorpusR2004 << ": the R2004-R2018 drawings are not beside the project";
+    }
+    for (const char *name : drawings) {
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> bytes;
+        std::string error;
+        ASSERT_TRUE(tqhost::readWholeFile((kCorpusR2004 / name).string(), bytes, error)) << error;
+        Opened opened(std::move(bytes));
+        ASSERT_NE(opened.container, nullptr) << testing::PrintToString(opened.fixture.reports());
+        EXPECT_EQ(opened.container->codePage(), 30);
+        const uint32_t objects = opened.container->sectionSize(SectionName::Objects);
+        const uint32_t handles = opened.container->sectionSize(SectionName::Handles);
+        EXPECT_GT(objects, 0x8000u);
+        EXPECT_GT(handles, 0x100u);
+        EXPECT_LT(handles, objects);
+        EXPECT_GT(opened.container->sectionSize(SectionName::Header), 0x200u);
+        EXPECT_GT(opened.container->sectionSize(SectionName::Classes), 0x200u);
+        // The objects section opens with its long 0x0DCA; every page of
+        // every section decompresses.
+        const Bytes all = opened.readAll(SectionName::Objects, 0x3000);
+        ASSERT_EQ(all.size(), objects);
+        EXPECT_EQ(Bytes(all.begin(), all.begin() + 4), (Bytes{0xCA, 0x0D, 0x00, 0x00}));
+        for (SectionName section : kAllSections) {
+            EXPECT_EQ(opened.readAll(section, 0x1000).size(), opened.container->sectionSize(section));
+        }
+        EXPECT_TRUE(opened.fixture.reports().empty()) << testing::PrintToString(opened.fixture.reports());
+        std::printf("    %-22s header %5u classes %5u handles %6u objects %7u\n", name,
+                    opened.container->sectionSize(SectionName::Header),
+                    opened.container->sectionSize(SectionName::Classes), handles, objects);
+    }
+}
+
+}  // namespace
