@@ -79,10 +79,11 @@ int32_t DWGCommon::p_readObjectHead(Data *data)
     return in.getB(&data->graphicPresent) && data->graphicPresent == 0 ? 1 : 0;
 }
 
-// The end of the object's data, where its handles begin, counts from just
-// after the size: up to R2007 the object states it in bits; from R2010 on
-// it follows from the object's size less its handle stream, counted from
-// just after that stream's size.
+// The object's size counts from just after it, and from R2010 on from just
+// after the handle stream's size that follows it. The end of the object's
+// data, where its handles begin, counts from there too: up to R2007 the
+// object states it in bits; from R2010 on it is the object's end less its
+// handle stream.
 int32_t DWGCommon::p_readTypeAndDataSize(R2KCommonData *data)
 {
     DataRead &in = *dataRead_;
@@ -90,14 +91,15 @@ int32_t DWGCommon::p_readTypeAndDataSize(R2KCommonData *data)
         if (!in.getMC(&data->handleStreamBits)) {
             return 0;
         }
-        const int64_t dataStart = in.bitOffset();
-        data->dataEndBit = dataStart + int64_t{data->objectSize} * 8 - data->handleStreamBits;
+        data->objectEndBit = in.bitOffset() + int64_t{data->objectSize} * 8;
+        data->dataEndBit = data->objectEndBit - data->handleStreamBits;
         return in.getOT(&data->objectType);
     }
     const int64_t dataStart = in.bitOffset();
     if (!in.getBS(&data->objectType) || !in.getRL(&data->dataSizeInBits)) {
         return 0;
     }
+    data->objectEndBit = dataStart + int64_t{data->objectSize} * 8;
     data->dataEndBit = dataStart + data->dataSizeInBits;
     return 1;
 }

@@ -37,6 +37,7 @@ struct R2KCommonData {
     uint16_t objectType;
     uint32_t dataSizeInBits;    // R2000 to R2007
     int64_t dataEndBit;         // where the handles begin, from the stream's start
+    int64_t objectEndBit;       // where the check value begins
     int32_t handleCode;
     int32_t handleByteCount;
     int32_t graphicPresent;

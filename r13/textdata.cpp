@@ -212,7 +212,8 @@ int32_t TextDecoder<Common>::getDWGText()
     int32_t start = stream_->CurPosition();
     if (p_dwgText() == 0) {
         reportf(session_, msg::kDwgText, HERE);
-    } else if (p_putRecordText(text_.text, text_.textLength, text_.wideText, text_.wideLength, false) == 0) {
+    } else if (p_putRecordText(text_.text, text_.textLength, text_.wideText, text_.wideLength,
+                                      text_.embeddedMText) == 0) {
         return 0;
     }
     return p_skipEntity(start, text_.common.objectSize);
@@ -313,8 +314,11 @@ int32_t TextDecoder<R2KCommonData>::p_readTextFields(R2KTextRecord *r)
         return p_checked(in->getT(&r->textLength, &r->text), msg::kGetT, __LINE__);
     }
     int32_t textIndex = 0;
-    return p_readAttributeKind(*r, &textIndex) &&
-           p_checked(p_readStreamText(r->common, textIndex, &r->wideLength, &r->wideText), msg::kGetT, __LINE__);
+    if (!p_readAttributeKind(*r, &textIndex)) {
+        return 0;
+    }
+    r->embeddedMText = textIndex > 0;
+    return p_checked(p_readStreamText(r->common, textIndex, &r->wideLength, &r->wideText), msg::kGetT, __LINE__);
 }
 
 template <class Common>
@@ -390,10 +394,9 @@ int32_t TextData::p_readStreamText(const R2KCommonData &common, int32_t index, i
     constexpr uint16_t kHighPartFollows = 0x8000;
     DataRead *in = common_->dataRead();
     const int64_t objectStart = int64_t{common.startPosition} * 8;
-    const int64_t objectEnd = objectStart + (int64_t{common.objectSize} + 2) * 8;
     const int64_t flag = common.dataEndBit - 1;
     int32_t present = 0;
-    if (flag <= objectStart || flag >= objectEnd || !in->seekBit(flag) || !in->getB(&present)) {
+    if (flag <= objectStart || flag >= common.objectEndBit || !in->seekBit(flag) || !in->getB(&present)) {
         return 0;
     }
     if (present == 0) {

@@ -39,6 +39,7 @@ struct TextRecordOf {
     char *text;  // a memory-service block, released at the next read
     int32_t wideLength;  // R2007 and later: the text in UTF-16 units
     uint16_t *wideText;  // a memory-service block, released at the next read
+    bool embeddedMText;  // R2018: the text is a multi-line attribute's
 };
 
 template <class Common>

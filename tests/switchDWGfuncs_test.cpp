@@ -25,7 +25,7 @@ TEST(VersionDetection, GivesTheIndexOfTheVersionTable)
         {"AC1006", kAC1006},     {"AC1009", kAC1009},     {"AC1010", kAC1010},
         {"AC1012", kAC1012},     {"AC1013", kAC1013},     {"AC1014", kAC1014},
         {"AC1015", kAC1015},     {"AC1500", kAC1500},     {"AC1002", kNoVersion},
-        {"AC1004", kNoVersion},  {"AC1018", kNoVersion},  {"ac1015", kNoVersion},
+        {"AC1004", kNoVersion},  {"AC1032", kAC1032},     {"ac1015", kNoVersion},
         {"AC1016", kNoVersion},  {"BC1015", kNoVersion},  {"AC1015 and anything", kAC1015},
         {"AC101", kNoVersion},
     };
@@ -47,7 +47,8 @@ TEST(VersionDetection, FamiliesChooseTheReader)
 {
     EXPECT_EQ(versionFamily(kAC1009), ReaderFamily::R12);
     EXPECT_EQ(versionFamily(kAC1015), ReaderFamily::R13);
-    for (int32_t index : {-1, 0, 1, 9, 10, 11}) {
+    EXPECT_EQ(versionFamily(kAC1032), ReaderFamily::R13);
+    for (int32_t index : {-1, int32_t{kAC1002}, int32_t{kAC1004}, int32_t{kAC1500}, int32_t{kNoVersion}, 99}) {
         EXPECT_EQ(versionFamily(index), ReaderFamily::None) << index;
     }
     EXPECT_STREQ(versionString(kAC1014), "AC1014");
@@ -57,7 +58,7 @@ TEST(VersionDetection, FamiliesChooseTheReader)
 
 TEST(ReaderSelection, RefusesWhatNoReaderServesAndClosesTheStream)
 {
-    for (const char *start : {"AC1500 and more", "AC1018 and more", "AC10"}) {
+    for (const char *start : {"AC1500 and more", "AC1004 and more", "AC10"}) {
         StreamFixture fixture(bytesOf(start));
         fixture.session.versionIndex = -7;
         EXPECT_EQ(switchDWGfuncs(&fixture.session, fixture.memory), nullptr);

@@ -36,6 +36,10 @@ const char* versionString(BitVersion version) {
         case BitVersion::AC1013: return "AC1013";
         case BitVersion::AC1014: return "AC1014";
         case BitVersion::AC1015: return "AC1015";
+        case BitVersion::AC1018: return "AC1018";
+        case BitVersion::AC1024: return "AC1024";
+        case BitVersion::AC1027: return "AC1027";
+        case BitVersion::AC1032: return "AC1032";
     }
     throw std::invalid_argument("unknown version");
 }
@@ -146,11 +150,24 @@ ComposedDrawing Drawing::compose() const {
     return compose(options.mapBeforeObjects);
 }
 
+Layout Drawing::layout() const {
+    switch (version_) {
+        case BitVersion::AC1012:
+        case BitVersion::AC1013:
+        case BitVersion::AC1014: return Layout::R13;
+        case BitVersion::AC1015: return Layout::R2000;
+        case BitVersion::AC1018: return Layout::R2004;
+        case BitVersion::AC1024: return Layout::R2010;
+        case BitVersion::AC1027: return Layout::R2013;
+        case BitVersion::AC1032: return Layout::R2018;
+    }
+    throw std::invalid_argument("unknown version");
+}
+
 std::vector<FramedObject> Drawing::frameObjects() const {
-    const Layout layout = version_ == BitVersion::AC1015 ? Layout::R2000 : Layout::R13;
     std::vector<FramedObject> framed;
     for (std::size_t i = 0; i < objects_.size(); ++i) {
-        framed.push_back(frameObject(*objects_[i], layout, kFirstHandle + u32(i)));
+        framed.push_back(frameObject(*objects_[i], layout(), kFirstHandle + u32(i)));
     }
     return framed;
 }
@@ -180,7 +197,27 @@ void Drawing::writeFileHeader(BitWriter& file, std::vector<Locator> locators) co
     sentinel(file.RS(kSectionCrc), kHeaderEnd).padTo(kFileHeaderSize);
 }
 
+ComposedDrawing Drawing::composePaged() const {
+    constexpr std::uint32_t kObjectsSectionStart = 0x0DCA;
+    const std::vector<FramedObject> framed = frameObjects();
+    BitWriter objects;
+    objects.RL(kObjectsSectionStart);
+    const std::vector<std::size_t> offsets = consecutiveOffsets(framed, objects.byteCount());
+    for (const FramedObject& object : framed) objects.raw(object.bytes);
+    ContainerSections sections;
+    sections.objects = objects.bytes();
+    sections.handles = encodeMap(offsets);
+    sections.header = Bytes(32, 0);
+    sections.codePage = options.codePage;
+    ComposedDrawing out{composePagedContainer(options.versionText.value_or(versionString(version_)), sections,
+                                              options.container),
+                        offsets, {}, 0, sections.handles.size()};
+    for (const FramedObject& object : framed) out.fieldEnds.push_back(object.fieldEnds);
+    return out;
+}
+
 ComposedDrawing Drawing::compose(bool mapFirst) const {
+    if (layout() >= Layout::R2004) return composePaged();
     const std::vector<FramedObject> framed = frameObjects();
     const Bytes variables = headerVariablesSection();
     const Bytes classes = classSection();

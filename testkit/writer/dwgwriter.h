@@ -26,6 +26,12 @@
 //
 // Handles are given in the order the objects were added, from 1 up, and the
 // map lists the objects in that order at their absolute file offsets.
+//
+// R2004 and later (AC1018, AC1024, AC1027, AC1032): the objects section
+// opens with the RL 0x0DCA and holds the objects in the order added, the
+// map lists them at their offsets in that section, and the paged container
+// of r2004writer.h holds both. Offsets in ComposedDrawing are then offsets
+// in the objects section, and bytes the whole file.
 #pragma once
 
 #include <cstddef>
@@ -44,7 +50,7 @@
 
 namespace dwgw {
 
-enum class BitVersion { AC1012, AC1013, AC1014, AC1015 };
+enum class BitVersion { AC1012, AC1013, AC1014, AC1015, AC1018, AC1024, AC1027, AC1032 };
 
 struct Locator {
     std::uint8_t number = 0;
@@ -68,6 +74,8 @@ struct DrawingOptions {
     // the end of the file, so cutting the file cuts that object (the reader
     // finds its objects through the map alone).
     bool mapBeforeObjects = false;
+    // R2004 and later: how the container is put together.
+    ContainerOptions container;
 };
 
 struct ComposedDrawing {
@@ -112,6 +120,8 @@ private:
     Placement placeObjects(const std::vector<FramedObject>& framed, std::size_t areaAt, bool mapFirst) const;
     void writeFileHeader(BitWriter& file, std::vector<Locator> locators) const;
     ComposedDrawing compose(bool mapFirst) const;
+    ComposedDrawing composePaged() const;
+    Layout layout() const;
 
     BitVersion version_;
     std::vector<std::unique_ptr<Object>> objects_;
@@ -125,6 +135,18 @@ struct R14Drawing : Drawing {
 };
 struct R2000Drawing : Drawing {
     R2000Drawing() : Drawing(BitVersion::AC1015) {}
+};
+struct R2004Drawing : Drawing {
+    R2004Drawing() : Drawing(BitVersion::AC1018) {}
+};
+struct R2010Drawing : Drawing {
+    R2010Drawing() : Drawing(BitVersion::AC1024) {}
+};
+struct R2013Drawing : Drawing {
+    R2013Drawing() : Drawing(BitVersion::AC1027) {}
+};
+struct R2018Drawing : Drawing {
+    R2018Drawing() : Drawing(BitVersion::AC1032) {}
 };
 
 // Throws std::runtime_error when the file cannot be written whole.

@@ -245,7 +245,7 @@ FramedObject frameObject(const Object& object, Layout layout, std::uint32_t hand
     FramedObject framed;
     object.writeData(data, context, framed.fieldEnds);
     const Bytes body = stringStream ? withStrings(data, strings) : data.bytes();
-    if (body.size() > 0x7FFF && !object.sizeField) throw std::length_error("object larger than its size field");
+    if (body.size() > 0xFFFF && !object.sizeField) throw std::length_error("object larger than its size field");
     BitWriter frame;
     frame.RS(object.sizeField.value_or(static_cast<std::uint16_t>(body.size())));
     if (since(layout, Layout::R2010)) {
