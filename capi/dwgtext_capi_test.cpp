@@ -139,9 +139,9 @@ TEST(Status, EveryWayADrawingEnds)
     dwgw::R2000Drawing fourLocators;  // the library needs five
     fourLocators.addText("never read");
     fourLocators.options.locatorCount = 4;
-    Bytes tooNew = {'A', 'C', '1', '0', '1', '8'};
-    tooNew.resize(200);
-    const std::string supported = " is not supported (supported: AC1006 (R10) to AC1015 (R2000))";
+    Bytes tooOld = {'A', 'C', '1', '0', '0', '4'};
+    tooOld.resize(200);
+    const std::string supported = " is not supported (supported: AC1006 (R10) to AC1032 (R2018))";
 
     struct Case {
         std::string name;
@@ -156,7 +156,7 @@ TEST(Status, EveryWayADrawingEnds)
              std::to_string(cut.size())},
         {"notes", readBytes(Bytes(100, 'x')), DWGTEXT_NOT_A_DRAWING, "", "", "not a DWG drawing"},
         {"empty", readBytes({}), DWGTEXT_NOT_A_DRAWING, "", "", "not a DWG drawing"},
-        {"AC1018", readBytes(tooNew), DWGTEXT_UNSUPPORTED, "AC1018", "R2004", "DWG version AC1018 (R2004)" + supported},
+        {"AC1004", readBytes(tooOld), DWGTEXT_UNSUPPORTED, "AC1004", "R9", "DWG version AC1004 (R9)" + supported},
         {"refused", readBytes(fourLocators.build()), DWGTEXT_FAILED, "AC1015", "R2000",
          "the library could not read this AC1015 (R2000) drawing"},
         {"missing", readPath(testing::TempDir() + "no/such.dwg"), DWGTEXT_CANNOT_OPEN, "", "",

@@ -96,7 +96,7 @@ def drawings(tmp_path_factory, samples, pytestconfig) -> Path:
     r14 = (folder / "r14.dwg").read_bytes()
     (folder / "cut.dwg").write_bytes(r14[: len(r14) * 3 // 4])
     (folder / "text.dwg").write_bytes(b"Not a drawing at all, only text.\n")
-    (folder / "r2004.dwg").write_bytes(b"AC1018" + bytes(200))
+    (folder / "r9.dwg").write_bytes(b"AC1004" + bytes(200))
     r2000 = (folder / "r2000.dwg").read_bytes()
     (folder / "refused.dwg").write_bytes(r2000[:LOCATOR_COUNT] + struct.pack("<I", 0) + r2000[LOCATOR_COUNT + 4:])
     return folder

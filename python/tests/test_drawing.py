@@ -56,7 +56,7 @@ def test_a_code_page_decodes_byte_texts_as_dwgtext_does(drawings, expected_of):
 # and the release that error names.
 NOT_READ = {
     "text.dwg": ("not-dwg", tqdudade.NotADrawing, None),
-    "r2004.dwg": ("unsupported", tqdudade.UnsupportedVersion, "R2004"),
+    "r9.dwg": ("unsupported", tqdudade.UnsupportedVersion, "R9"),
     "refused.dwg": ("failed", tqdudade.DrawingError, None),
     "missing.dwg": ("cannot-open", tqdudade.CannotOpen, None),
 }

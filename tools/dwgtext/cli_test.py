@@ -60,7 +60,7 @@ SAMPLE_TEXTS = {
 }
 SAMPLES = list(SAMPLE_TEXTS)
 
-SUPPORTED = r"\(supported: AC1006 \(R10\) to AC1015 \(R2000\)\)"
+SUPPORTED = r"\(supported: AC1006 \(R10\) to AC1032 \(R2018\)\)"
 
 
 def command(*args):
@@ -168,8 +168,8 @@ class Errors(TempDirTest):
             ("missing.dwg", None, r"^dwgtext: \S*missing\.dwg: cannot open: No such file or directory$"),
             ("empty.dwg", b"", r"^dwgtext: \S*empty\.dwg: not a DWG drawing$"),
             ("notes.dwg", b"Meeting notes\n" * 10, r"^dwgtext: \S*notes\.dwg: not a DWG drawing$"),
-            ("new.dwg", b"AC1018" + bytes(200),
-             rf"^dwgtext: \S*new\.dwg: DWG version AC1018 \(R2004\) is not supported {SUPPORTED}$"),
+            ("r9.dwg", b"AC1004" + bytes(200),
+             rf"^dwgtext: \S*r9\.dwg: DWG version AC1004 \(R9\) is not supported {SUPPORTED}$"),
             ("old.dwg", b"AC1.50\0\0" + bytes(100),
              rf"^dwgtext: \S*old\.dwg: DWG version AC1\.50 \(R2\.05\) is not supported {SUPPORTED}$"),
             ("folder", "dir", r"^dwgtext: \S*folder: cannot open: is a directory \(-r reads the drawings in it\)$"),
@@ -247,9 +247,9 @@ class JsonLines(TempDirTest):
         self.assertEqual(summary["error"], "truncated: the header says 2101 bytes, the file has 1100")
         self.assertEqual(len(summary["reports"]), 1)
         self.assertTrue(summary["reports"][0].startswith("*** ERROR *** "))
-        refused = json.loads(dwgtext("--json", self.file("new.dwg", b"AC1018" + bytes(64))).stdout)
+        refused = json.loads(dwgtext("--json", self.file("r9.dwg", b"AC1004" + bytes(64))).stdout)
         self.assertEqual(refused["status"], "unsupported")
-        self.assertIn("AC1018 (R2004)", refused["error"])
+        self.assertIn("AC1004 (R9)", refused["error"])
 
 
 def test_drawing(name):

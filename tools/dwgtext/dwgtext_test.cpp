@@ -382,12 +382,12 @@ TEST(Render, AFailureIsOneLineNamingTheFileInUtf8)
 {
     DrawingResult refused;
     refused.status = Status::Unsupported;
-    refused.firstBytes = "AC1018";
+    refused.firstBytes = "AC1004";
     const Rendered text = render("new\xff\n.dwg", refused, {});
     EXPECT_FALSE(text.read);
     EXPECT_EQ(text.out, "");
-    EXPECT_EQ(text.err, "dwgtext: new\xef\xbf\xbd .dwg: DWG version AC1018 (R2004) is not supported "
-                        "(supported: AC1006 (R10) to AC1015 (R2000))\n");
+    EXPECT_EQ(text.err, "dwgtext: new\xef\xbf\xbd .dwg: DWG version AC1004 (R9) is not supported "
+                        "(supported: AC1006 (R10) to AC1032 (R2018))\n");
 }
 
 TEST(Runner, EmitsInInputOrderWhileWorkFinishesOutOfOrder)
