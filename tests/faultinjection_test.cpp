@@ -165,7 +165,7 @@ struct Drawing {
     std::vector<uint8_t> bytes;
 };
 
-const fs::path kCorpus = TQDUDADE_CORPUS_DIR;
+const fs::path kCorpora[] = {TQDUDADE_CORPUS_DIR, TQDUDADE_CORPUS_R2004_DIR};
 
 std::vector<Drawing> drawingsToSweep()
 {
@@ -174,10 +174,12 @@ std::vector<Drawing> drawingsToSweep()
         drawings.push_back({drawing.name, std::move(drawing.bytes)});
     }
     std::vector<fs::path> corpus;
-    std::error_code error;
-    for (const fs::directory_entry &entry : fs::directory_iterator(kCorpus, error)) {
-        if (entry.path().extension() == ".dwg") {
-            corpus.push_back(entry.path());
+    for (const fs::path &folder : kCorpora) {
+        std::error_code error;
+        for (const fs::directory_entry &entry : fs::directory_iterator(folder, error)) {
+            if (entry.path().extension() == ".dwg") {
+                corpus.push_back(entry.path());
+            }
         }
     }
     std::sort(corpus.begin(), corpus.end());

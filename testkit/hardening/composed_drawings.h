@@ -36,8 +36,15 @@ inline dwgw::Bytes composedBitDrawing(dwgw::BitVersion version, bool mapFirst)
     drawing.addMText(notes + "\\U+00B0");
     drawing.addObject(30);
     drawing.addObject(500);
-    if (version == dwgw::BitVersion::AC1015) {
+    if (version >= dwgw::BitVersion::AC1015) {
         drawing.addText("flags").dataFlags = 0x1F;
+    }
+    if (version >= dwgw::BitVersion::AC1018) {
+        drawing.addText("true colour").common.color = 0xA001;
+        drawing.options.container.pageSize = 0x200;
+    }
+    if (version == dwgw::BitVersion::AC1032) {
+        drawing.addAttrib("multi\\Pline", "TAG").attributeKind = 2;
     }
     return drawing.build();
 }
@@ -75,6 +82,10 @@ inline std::vector<NamedDrawing> composedDrawings()
         {"r14", composedBitDrawing(dwgw::BitVersion::AC1014, true)},
         {"r2000", composedBitDrawing(dwgw::BitVersion::AC1015, false)},
         {"r2000_map_first", composedBitDrawing(dwgw::BitVersion::AC1015, true)},
+        {"r2004", composedBitDrawing(dwgw::BitVersion::AC1018, false)},
+        {"r2010", composedBitDrawing(dwgw::BitVersion::AC1024, false)},
+        {"r2013", composedBitDrawing(dwgw::BitVersion::AC1027, false)},
+        {"r2018", composedBitDrawing(dwgw::BitVersion::AC1032, false)},
     };
 }
 
