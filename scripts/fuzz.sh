@@ -5,7 +5,8 @@
 #
 # Builds fuzz/dwg_fuzzer with clang under AddressSanitizer and
 # UndefinedBehaviorSanitizer in build/fuzz, writes the seed drawings of every
-# version, adds the real drawings of ../shared/corpus when they are there,
+# version, adds the real drawings of ../shared/corpus and
+# ../shared/corpus-r2004 when they are there,
 # and runs for SECONDS (default 60) with the dictionary fuzz/dwg.dict. The
 # corpus it grows stays in build/fuzz/corpus for the next run; an input that
 # fails is written to build/fuzz/artifacts/ and the script fails.
@@ -22,9 +23,11 @@ cmake --build "$dir" -j"$(nproc)" --target dwg_fuzzer make_seeds
 
 mkdir -p "$dir/seeds" "$dir/corpus" "$dir/artifacts"
 "$dir/fuzz/make_seeds" "$dir/seeds"
-if compgen -G "../shared/corpus/*.dwg" >/dev/null; then
-  cp ../shared/corpus/*.dwg "$dir/seeds/"
-fi
+for corpus in ../shared/corpus ../shared/corpus-r2004; do
+  if compgen -G "$corpus/*.dwg" >/dev/null; then
+    cp "$corpus"/*.dwg "$dir/seeds/"
+  fi
+done
 
 echo "== fuzzing for ${seconds}s =="
 "$dir/fuzz/dwg_fuzzer" "$dir/corpus" "$dir/seeds" \
