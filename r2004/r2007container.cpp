@@ -60,6 +60,40 @@ uint64_t alignTo8(uint64_t size) { return (size + 7) & ~uint64_t{7}; }
 
 uint64_t wordsFor(uint64_t bytes, int32_t perWord) { return (bytes + perWord - 1) / perWord; }
 
+// The checksum the section map gives for each page's decompressed bytes:
+// two running sums modulo 65521, seeded from the length, taking each 8
+// bytes in a fixed order. Four parity bytes per data word correct two bad
+// bytes but cannot tell three from two: a word with more damage is often
+// "corrected" into another valid word, and this sum catches it.
+constexpr uint8_t kChecksumOrder[8][8] = {
+    {6, 7, 4, 5, 2, 3, 0, 1}, {0}, {0, 1}, {0, 1, 2}, {2, 3, 0, 1}, {2, 3, 0, 1, 4}, {2, 3, 0, 1, 4, 5}, {2, 3, 0, 1, 4, 5, 6},
+};
+constexpr uint32_t kChecksumChunk = 0x15B0;  // the most bytes the sums take before they could overflow
+
+uint32_t pageChecksum(const uint8_t *bytes, uint32_t length)
+{
+    const uint64_t seed = (uint64_t{length} * 0x343FD + 0x269EC3);
+    uint32_t low = static_cast<uint32_t>(seed & 0xFFFF);
+    uint32_t high = static_cast<uint32_t>((seed >> 16) & 0xFFFF);
+    while (length != 0) {
+        const uint32_t chunk = length < kChecksumChunk ? length : kChecksumChunk;
+        length -= chunk;
+        for (uint32_t done = 0; done < chunk;) {
+            const uint32_t group = chunk - done >= 8 ? 8 : chunk - done;
+            const uint8_t *order = kChecksumOrder[group & 7];
+            for (uint32_t i = 0; i < group; ++i) {
+                low += bytes[order[i]];
+                high += low;
+            }
+            bytes += group;
+            done += group;
+        }
+        low %= 0xFFF1;
+        high %= 0xFFF1;
+    }
+    return high << 16 | low;
+}
+
 // A map page as the file header describes it.
 struct SystemPage {
     const char *what;      // for reports
@@ -80,6 +114,7 @@ struct PageRecord {
     uint32_t start;       // in the section
     uint32_t size;        // decompressed
     uint32_t compressed;
+    uint32_t checksum;
     int32_t id;
     int32_t position;     // in the file; -1 when the page is not in it
     int32_t words;        // data code words stored
@@ -422,7 +457,8 @@ bool R2007Container::recordSection(Section *section, const char *name, const uin
 }
 
 // A page entry: start in the section, page size, id, decompressed size,
-// compressed size, then two checks that the code words make redundant.
+// compressed size, the checksum of its bytes and a CRC (which the
+// checksum makes redundant for us).
 // False when it does not fit the section; a page that is not in the file
 // is kept and reported when read.
 bool R2007Container::recordPage(PageRecord *page, const uint8_t *bytes, uint64_t sectionSize, uint64_t previousEnd)
@@ -431,6 +467,7 @@ bool R2007Container::recordPage(PageRecord *page, const uint8_t *bytes, uint64_t
     const uint64_t id = littleEndian64(bytes + 0x10);
     const uint64_t size = littleEndian64(bytes + 0x18);
     const uint64_t compressed = littleEndian64(bytes + 0x20);
+    const uint64_t checksum = littleEndian64(bytes + 0x28);
     if (start < previousEnd || start > sectionSize || size == 0 || size > kMaxDataPage ||
         size > sectionSize - start || compressed == 0 || compressed > 2 * kMaxDataPage) {
         return false;
@@ -439,6 +476,7 @@ bool R2007Container::recordPage(PageRecord *page, const uint8_t *bytes, uint64_t
     const bool known = id > 0 && id < extentCount_ && extents_[id].position >= 0;
     const bool fits = known && words * rs::kCodewordSize <= static_cast<uint64_t>(extents_[id].size);
     *page = PageRecord{static_cast<uint32_t>(start), static_cast<uint32_t>(size), static_cast<uint32_t>(compressed),
+                       static_cast<uint32_t>(checksum),
                        static_cast<int32_t>(id > 0x7FFFFFFF ? 0x7FFFFFFF : id), fits ? extents_[id].position : -1,
                        static_cast<int32_t>(words), false, false};
     return true;
@@ -521,18 +559,20 @@ bool R2007Container::loadPage(PageRecord *page, uint8_t *out)
         reportf(session_, msg::kR2007PageDamaged, page->id, HERE);
         return false;
     }
-    if (outcome == rs::Outcome::Corrected && !page->correctionReported) {
-        page->correctionReported = true;
-        reportf(session_, msg::kR2007PageCorrected, page->id, HERE);
-    }
     const int32_t size = static_cast<int32_t>(page->size);
     if (page->compressed == page->size) {
         std::memcpy(out, decoded_, page->size);
-        return true;
-    }
-    if (lz77r21::decompress(decoded_, static_cast<int32_t>(page->compressed), out, size) != size) {
+    } else if (lz77r21::decompress(decoded_, static_cast<int32_t>(page->compressed), out, size) != size) {
         reportf(session_, msg::kR2007PageDecompress, page->id, HERE);
         return false;
+    }
+    if (pageChecksum(out, page->size) != page->checksum) {
+        reportf(session_, msg::kR2007PageDamaged, page->id, HERE);
+        return false;
+    }
+    if (outcome == rs::Outcome::Corrected && !page->correctionReported) {
+        page->correctionReported = true;
+        reportf(session_, msg::kR2007PageCorrected, page->id, HERE);
     }
     return true;
 }
