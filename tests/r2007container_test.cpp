@@ -327,6 +327,8 @@ struct Beyond {
     dwgw::R2007Options options;
 };
 
+void PrintTo(const Beyond &beyond, std::ostream *out) { *out << beyond.name; }
+
 class R2007BeyondCorrection : public testing::TestWithParam<Beyond> {};
 
 // The read stops at the start of the bad page, which is reported once;
