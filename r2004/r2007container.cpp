@@ -231,11 +231,16 @@ bool R2007Container::reportOutcome(rs::Outcome outcome, const char *what, int li
 bool R2007Container::open()
 {
     fileSize_ = file_->size() > 0x7FFFFFFFu ? 0x7FFFFFFFu : file_->size();
+    // A cursor of our own: the pages we load do not move the readers' ones.
     cursor_ = file_->newCursor();
+    if (cursor_ < 0) {
+        reportf(session_, msg::kR2007Unreadable, "file header", HERE);
+        return false;
+    }
     SystemPage pageMap{};
     SystemPage sectionMap{};
     uint64_t sectionMapId = 0;
-    if (cursor_ < 0 || !readFileHeader(&pageMap, &sectionMap, &sectionMapId)) {
+    if (!readFileHeader(&pageMap, &sectionMap, &sectionMapId)) {
         return false;
     }
     uint8_t *map = loadSystemPage(pageMap);
