@@ -62,6 +62,18 @@ inline constexpr char kR2004PageOutside[] = "*** ERROR *** R2004 page[%d] of sec
 inline constexpr char kR2004PageDamaged[] = "*** ERROR *** R2004 page[%d] of section[%s] damaged[%s/%d].";
 inline constexpr char kR2004PageDecompress[] = "*** ERROR *** R2004 page[%d] of section[%s] not decompressible[%s/%d].";
 
+// The R2007 container. Its file header, page map and section map (named
+// by %s first), then the pages of a section, named by page id (%d first).
+inline constexpr char kR2007Unreadable[] = "*** ERROR *** The R2007 %s cannot be read[%s/%d].";
+inline constexpr char kR2007Damaged[] = "*** ERROR *** The R2007 %s is damaged beyond correction[%s/%d].";
+inline constexpr char kR2007Corrected[] = "*** WARNING *** The R2007 %s was damaged and has been corrected[%s/%d].";
+// The section's name (%s first) when it is stored in a way we do not read.
+inline constexpr char kR2007SectionStorage[] = "*** ERROR *** The R2007 section %s is encrypted or not interleaved[%s/%d].";
+inline constexpr char kR2007PageMissing[] = "*** ERROR *** R2007 page %d lies outside the file[%s/%d].";
+inline constexpr char kR2007PageDamaged[] = "*** ERROR *** R2007 page %d is damaged beyond correction[%s/%d].";
+inline constexpr char kR2007PageCorrected[] = "*** WARNING *** R2007 page %d was damaged and has been corrected[%s/%d].";
+inline constexpr char kR2007PageDecompress[] = "*** ERROR *** R2007 page %d does not decompress[%s/%d].";
+
 }  // namespace msg
 
 #endif

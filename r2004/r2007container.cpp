@@ -1,0 +1,653 @@
+// The R2007 ("AC1021") container. After the 0x80 bytes of the file's
+// opening record comes the file header: 0x400 bytes, of which the first
+// 3 * 255 are three interleaved system code words. Their data holds the
+// compressed 0x110 bytes of header fields: where the page map lies and how
+// it is stored, and the id of the section map's page. Page offsets count
+// from 0x480, just past the file header.
+//
+// The page map is a list of (size, id) pairs, the pages lying one after
+// the other in file order; a negative id marks a gap. The section map
+// lists each section with its name in UTF-16, its size and its pages: for
+// each page, where it starts in the section, its sizes and its id. A
+// section page is stored as interleaved data code words holding its
+// (usually compressed) bytes; pages that hold only zeros are not stored
+// at all, and a section's bytes not covered by a page read as zeros.
+//
+// We read the maps once, then decompress a page at a time into a small
+// cache, so that memory does not grow with the drawing.
+#include <cstring>
+
+#include "core/dwgglobal.h"
+#include "core/messages.h"
+#include "r2004/container.h"
+#include "r2004/r2007lz77.h"
+#include "r2004/reedsolomon.h"
+#include "support/byteswap.h"
+#include "support/component.h"
+#include "support/filestrmio.h"
+#include "support/publicstorage.h"
+
+static const char kModule[] = "r2007container";
+
+namespace {
+
+constexpr int32_t kCodePageOffset = 0x13;
+constexpr int32_t kFileHeaderOffset = 0x80;
+constexpr int32_t kPagesBase = 0x480;
+constexpr int32_t kFileHeaderWords = 3;
+constexpr int32_t kHeaderFieldsSize = 0x110;
+constexpr int32_t kHeaderBlockPrefix = 32;  // check values, the stored size, before the fields
+constexpr int32_t kCacheSlots = 3;
+
+// Caps on what the maps may claim: no real page comes near them.
+constexpr uint64_t kMaxDataPage = 0x100000;
+constexpr uint64_t kMaxSystemPage = 0x400000;
+constexpr uint64_t kMaxNameBytes = 256;
+
+constexpr int32_t kPageMapEntrySize = 16;
+constexpr int32_t kSectionRecordSize = 64;
+constexpr int32_t kPageRecordSize = 56;
+
+constexpr const char *kSectionNames[] = {"AcDb:Header", "AcDb:Classes", "AcDb:Handles", "AcDb:AcDbObjects"};
+static_assert(sizeof kSectionNames / sizeof kSectionNames[0] == static_cast<size_t>(SectionName::Count));
+
+uint64_t littleEndian64(const uint8_t *bytes)
+{
+    return littleEndian32(bytes) | uint64_t{littleEndian32(bytes + 4)} << 32;
+}
+
+uint64_t alignTo8(uint64_t size) { return (size + 7) & ~uint64_t{7}; }
+
+uint64_t wordsFor(uint64_t bytes, int32_t perWord) { return (bytes + perWord - 1) / perWord; }
+
+// The checksum the section map gives for each page's decompressed bytes:
+// two running sums modulo 65521, seeded from the length, taking each 8
+// bytes in a fixed order. Four parity bytes per data word correct two bad
+// bytes but cannot tell three from two: a word with more damage is often
+// "corrected" into another valid word, and this sum catches it.
+constexpr uint8_t kChecksumOrder[8][8] = {
+    {6, 7, 4, 5, 2, 3, 0, 1}, {0}, {0, 1}, {0, 1, 2}, {2, 3, 0, 1}, {2, 3, 0, 1, 4}, {2, 3, 0, 1, 4, 5}, {2, 3, 0, 1, 4, 5, 6},
+};
+constexpr uint32_t kChecksumChunk = 0x15B0;  // the most bytes the sums take before they could overflow
+
+uint32_t pageChecksum(const uint8_t *bytes, uint32_t length)
+{
+    const uint64_t seed = (uint64_t{length} * 0x343FD + 0x269EC3);
+    uint32_t low = static_cast<uint32_t>(seed & 0xFFFF);
+    uint32_t high = static_cast<uint32_t>((seed >> 16) & 0xFFFF);
+    while (length != 0) {
+        const uint32_t chunk = length < kChecksumChunk ? length : kChecksumChunk;
+        length -= chunk;
+        for (uint32_t done = 0; done < chunk;) {
+            const uint32_t group = chunk - done >= 8 ? 8 : chunk - done;
+            const uint8_t *order = kChecksumOrder[group & 7];
+            for (uint32_t i = 0; i < group; ++i) {
+                low += bytes[order[i]];
+                high += low;
+            }
+            bytes += group;
+            done += group;
+        }
+        low %= 0xFFF1;
+        high %= 0xFFF1;
+    }
+    return high << 16 | low;
+}
+
+// A map page as the file header describes it.
+struct SystemPage {
+    const char *what;      // for reports
+    uint64_t position;     // in the file
+    uint64_t compressed;
+    uint64_t uncompressed;
+    uint64_t repeats;      // copies of the compressed bytes before encoding
+};
+
+// Where each page id lies in the file; position -1 for ids the page map
+// does not place inside the file.
+struct PageExtent {
+    int32_t position;
+    int32_t size;
+};
+
+struct PageRecord {
+    uint32_t start;       // in the section
+    uint32_t size;        // decompressed
+    uint32_t compressed;
+    uint32_t checksum;
+    int32_t id;
+    int32_t position;     // in the file; -1 when the page is not in it
+    int32_t words;        // data code words stored
+    bool failed;          // reported once; not read again
+    bool correctionReported;
+};
+
+struct Section {
+    uint32_t size;
+    int32_t pageCount;
+    PageRecord *pages;
+};
+
+struct CacheSlot {
+    uint8_t *bytes;
+    const PageRecord *page;
+    uint32_t lastUse;
+};
+
+class R2007Container final : public DrawingContainer {
+public:
+    R2007Container(DWGglobal *session, MemoryService *memory, FileStream *file)
+        : session_(session), memory_(memory), file_(file)
+    {
+    }
+
+    bool open();
+
+    uint32_t sectionSize(SectionName name) const override
+    {
+        return isSection(name) ? sections_[static_cast<int32_t>(name)].size : 0;
+    }
+    int32_t readSection(SectionName name, uint32_t offset, void *buffer, int32_t count) override;
+    int32_t codePage() const override { return codePage_; }
+    void destroy() override;
+
+private:
+    static bool isSection(SectionName name) { return name >= SectionName::Header && name < SectionName::Count; }
+
+    void *allocate(uint64_t size);
+    void release(uint8_t **block);
+    bool readAt(uint64_t position, uint8_t *bytes, uint64_t count);
+    bool reportOutcome(rs::Outcome outcome, const char *what, int line);
+
+    bool readFileHeader(SystemPage *pageMap, SystemPage *sectionMap, uint64_t *sectionMapId);
+    bool unpackHeaderFields(const uint8_t *block, uint8_t *fields);
+    uint8_t *loadSystemPage(const SystemPage &page);
+    bool buildPageTable(const uint8_t *map, uint64_t size);
+    bool readSectionMap(const uint8_t *map, uint64_t size);
+    int32_t matchSectionName(const uint8_t *name, uint64_t bytes) const;
+    bool recordSection(Section *section, const char *name, const uint8_t *record, const uint8_t *pages);
+    bool recordPage(PageRecord *page, const uint8_t *bytes, uint64_t sectionSize, uint64_t previousEnd);
+    bool takeBuffers();
+
+    static PageRecord *findPage(const Section &section, uint32_t offset);
+    const uint8_t *pageBytes(PageRecord *page);
+    bool loadPage(PageRecord *page, uint8_t *out);
+
+    DWGglobal *session_;
+    MemoryService *memory_;
+    FileStream *file_;
+    int32_t cursor_ = -1;
+    uint64_t fileSize_ = 0;
+    int32_t codePage_ = 0;
+    PageExtent *extents_ = nullptr;
+    uint64_t extentCount_ = 0;
+    Section sections_[static_cast<int32_t>(SectionName::Count)] = {};
+    CacheSlot slots_[kCacheSlots] = {};
+    uint32_t uses_ = 0;
+    uint8_t *stored_ = nullptr;   // a page's code words as the file holds them
+    uint8_t *decoded_ = nullptr;  // their data bytes
+};
+
+void *R2007Container::allocate(uint64_t size)
+{
+    void *block = size < 0x80000000u ? memory_->allocate(static_cast<uint32_t>(size == 0 ? 1 : size)) : nullptr;
+    if (block == nullptr) {
+        reportf(session_, msg::kAllocationFailed, HERE);
+    }
+    return block;
+}
+
+void R2007Container::release(uint8_t **block)
+{
+    if (*block != nullptr) {
+        memory_->free(*block);
+        *block = nullptr;
+    }
+}
+
+bool R2007Container::readAt(uint64_t position, uint8_t *bytes, uint64_t count)
+{
+    if (position > fileSize_ || count > fileSize_ - position) {
+        return false;
+    }
+    const int32_t wanted = static_cast<int32_t>(count);
+    return file_->seekWithCursor(static_cast<int32_t>(position), cursor_) == 1 &&
+           file_->readWithCursor(bytes, wanted, cursor_) == wanted;
+}
+
+// Reports what checking a map's code words found; false when damaged.
+bool R2007Container::reportOutcome(rs::Outcome outcome, const char *what, int line)
+{
+    if (outcome == rs::Outcome::Damaged) {
+        reportf(session_, msg::kR2007Damaged, what, kModule, line);
+        return false;
+    }
+    if (outcome == rs::Outcome::Corrected) {
+        reportf(session_, msg::kR2007Corrected, what, kModule, line);
+    }
+    return true;
+}
+
+bool R2007Container::open()
+{
+    fileSize_ = file_->size() > 0x7FFFFFFFu ? 0x7FFFFFFFu : file_->size();
+    // A cursor of our own: the pages we load do not move the readers' ones.
+    cursor_ = file_->newCursor();
+    if (cursor_ < 0) {
+        reportf(session_, msg::kR2007Unreadable, "file header", HERE);
+        return false;
+    }
+    SystemPage pageMap{};
+    SystemPage sectionMap{};
+    uint64_t sectionMapId = 0;
+    if (!readFileHeader(&pageMap, &sectionMap, &sectionMapId)) {
+        return false;
+    }
+    uint8_t *map = loadSystemPage(pageMap);
+    const bool placed = map != nullptr && buildPageTable(map, pageMap.uncompressed);
+    release(&map);
+    if (!placed) {
+        return false;
+    }
+    if (sectionMapId == 0 || sectionMapId >= extentCount_ || extents_[sectionMapId].position < 0) {
+        reportf(session_, msg::kR2007Unreadable, sectionMap.what, HERE);
+        return false;
+    }
+    sectionMap.position = static_cast<uint64_t>(extents_[sectionMapId].position);
+    map = loadSystemPage(sectionMap);
+    const bool listed = map != nullptr && readSectionMap(map, sectionMap.uncompressed);
+    release(&map);
+    return listed && takeBuffers();
+}
+
+bool R2007Container::readFileHeader(SystemPage *pageMap, SystemPage *sectionMap, uint64_t *sectionMapId)
+{
+    static const char kWhat[] = "file header";
+    uint8_t opening[kPagesBase];
+    if (!readAt(0, opening, sizeof opening)) {
+        reportf(session_, msg::kR2007Unreadable, kWhat, HERE);
+        return false;
+    }
+    codePage_ = littleEndian16(opening + kCodePageOffset);
+    uint8_t block[kFileHeaderWords * rs::dataBytes(rs::Code::System)];
+    const rs::Outcome outcome =
+        rs::decodeInterleaved(rs::Code::System, opening + kFileHeaderOffset, kFileHeaderWords, block);
+    if (!reportOutcome(outcome, kWhat, __LINE__)) {
+        return false;
+    }
+    uint8_t fields[kHeaderFieldsSize];
+    if (!unpackHeaderFields(block, fields)) {
+        reportf(session_, msg::kR2007Unreadable, kWhat, HERE);
+        return false;
+    }
+    // Map offsets count from the end of the file header.
+    *pageMap = SystemPage{"page map", littleEndian64(fields + 0x38) + kPagesBase, littleEndian64(fields + 0x50),
+                          littleEndian64(fields + 0x58), littleEndian64(fields + 0x18)};
+    *sectionMap = SystemPage{"section map", 0, littleEndian64(fields + 0xB0), littleEndian64(fields + 0xC8),
+                             littleEndian64(fields + 0xD8)};
+    *sectionMapId = littleEndian64(fields + 0xC0);
+    return true;
+}
+
+// The header fields follow 32 bytes of check values and sizes: their
+// stored size at 24, negative when they are stored as they are.
+bool R2007Container::unpackHeaderFields(const uint8_t *block, uint8_t *fields)
+{
+    const int32_t room = kFileHeaderWords * rs::dataBytes(rs::Code::System) - kHeaderBlockPrefix;
+    const int32_t stored = static_cast<int32_t>(littleEndian32(block + 24));
+    const uint8_t *data = block + kHeaderBlockPrefix;
+    if (stored < 0) {
+        if (stored < -room || -stored < kHeaderFieldsSize) {
+            return false;
+        }
+        std::memcpy(fields, data, kHeaderFieldsSize);
+        return true;
+    }
+    return stored > 0 && stored <= room && lz77r21::decompress(data, stored, fields, kHeaderFieldsSize) == kHeaderFieldsSize;
+}
+
+// A map page: its compressed bytes, padded to a multiple of 8, repeated
+// to fill the page and stored as interleaved system code words. Returns
+// the decompressed map, or null after a report.
+uint8_t *R2007Container::loadSystemPage(const SystemPage &page)
+{
+    const uint64_t limit = fileSize_;
+    if (page.compressed == 0 || page.compressed > kMaxSystemPage || page.uncompressed == 0 ||
+        page.uncompressed > kMaxSystemPage || page.repeats == 0 || page.repeats > limit ||
+        page.position > limit) {
+        reportf(session_, msg::kR2007Unreadable, page.what, HERE);
+        return nullptr;
+    }
+    const uint64_t words = wordsFor(alignTo8(page.compressed) * page.repeats, rs::dataBytes(rs::Code::System));
+    if (words * rs::kCodewordSize > limit - page.position) {
+        reportf(session_, msg::kR2007Unreadable, page.what, HERE);
+        return nullptr;
+    }
+    uint8_t *stored = static_cast<uint8_t *>(allocate(words * rs::kCodewordSize));
+    uint8_t *decoded = static_cast<uint8_t *>(allocate(words * rs::dataBytes(rs::Code::System)));
+    uint8_t *map = static_cast<uint8_t *>(allocate(page.uncompressed));
+    bool good = stored != nullptr && decoded != nullptr && map != nullptr;
+    if (good && !readAt(page.position, stored, words * rs::kCodewordSize)) {
+        reportf(session_, msg::kR2007Unreadable, page.what, HERE);
+        good = false;
+    }
+    good = good && reportOutcome(rs::decodeInterleaved(rs::Code::System, stored, static_cast<int32_t>(words), decoded),
+                                 page.what, __LINE__);
+    if (good && page.compressed == page.uncompressed) {
+        std::memcpy(map, decoded, page.uncompressed);
+    } else if (good) {
+        const int32_t size = static_cast<int32_t>(page.uncompressed);
+        if (lz77r21::decompress(decoded, static_cast<int32_t>(page.compressed), map, size) != size) {
+            reportf(session_, msg::kR2007Unreadable, page.what, HERE);
+            good = false;
+        }
+    }
+    release(&stored);
+    release(&decoded);
+    if (!good) {
+        release(&map);
+    }
+    return map;
+}
+
+// Pages follow one another from 0x480 in the order of the map. Ids are
+// small numbers, given out one after another: the table is indexed by id.
+bool R2007Container::buildPageTable(const uint8_t *map, uint64_t size)
+{
+    const uint64_t entries = size / kPageMapEntrySize;
+    uint64_t highest = 0;
+    for (uint64_t i = 0; i < entries; ++i) {
+        const uint64_t id = littleEndian64(map + i * kPageMapEntrySize + 8);
+        highest = static_cast<int64_t>(id) > 0 && id > highest ? id : highest;
+    }
+    if (highest == 0 || highest > 2 * entries + 256) {
+        reportf(session_, msg::kR2007Unreadable, "page map", HERE);
+        return false;
+    }
+    extentCount_ = highest + 1;
+    extents_ = static_cast<PageExtent *>(allocate(extentCount_ * sizeof(PageExtent)));
+    if (extents_ == nullptr) {
+        return false;
+    }
+    for (uint64_t id = 0; id < extentCount_; ++id) {
+        extents_[id] = PageExtent{-1, 0};
+    }
+    uint64_t position = kPagesBase;
+    for (uint64_t i = 0; i < entries && position <= fileSize_; ++i) {
+        const uint64_t pageSize = littleEndian64(map + i * kPageMapEntrySize);
+        const int64_t id = static_cast<int64_t>(littleEndian64(map + i * kPageMapEntrySize + 8));
+        if (pageSize > fileSize_ - position) {
+            break;
+        }
+        if (id > 0) {
+            extents_[id] = PageExtent{static_cast<int32_t>(position), static_cast<int32_t>(pageSize)};
+        }
+        position += pageSize;
+    }
+    return true;
+}
+
+bool R2007Container::readSectionMap(const uint8_t *map, uint64_t size)
+{
+    uint64_t at = 0;
+    while (size - at >= kSectionRecordSize) {
+        const uint8_t *record = map + at;
+        const uint64_t nameBytes = littleEndian64(record + 0x20);
+        const uint64_t pageCount = littleEndian64(record + 0x38);
+        const uint64_t left = size - at - kSectionRecordSize;
+        if (nameBytes > kMaxNameBytes || nameBytes > left || pageCount > (left - nameBytes) / kPageRecordSize) {
+            reportf(session_, msg::kR2007Unreadable, "section map", HERE);
+            return false;
+        }
+        const uint8_t *name = record + kSectionRecordSize;
+        const int32_t index = matchSectionName(name, nameBytes);
+        if (index >= 0 && sections_[index].pages == nullptr &&
+            !recordSection(&sections_[index], kSectionNames[index], record, name + nameBytes)) {
+            return false;
+        }
+        at += kSectionRecordSize + nameBytes + pageCount * kPageRecordSize;
+    }
+    return true;
+}
+
+// Which of our sections a UTF-16 name stands for; -1 for others.
+int32_t R2007Container::matchSectionName(const uint8_t *name, uint64_t bytes) const
+{
+    for (int32_t index = 0; index < static_cast<int32_t>(SectionName::Count); ++index) {
+        const char *wanted = kSectionNames[index];
+        const uint64_t length = std::strlen(wanted);
+        bool same = bytes >= 2 * length;
+        for (uint64_t i = 0; same && i < bytes / 2; ++i) {
+            const uint16_t unit = littleEndian16(name + 2 * i);
+            same = unit == (i < length ? static_cast<uint8_t>(wanted[i]) : 0);
+        }
+        if (same) {
+            return index;
+        }
+    }
+    return -1;
+}
+
+// A section we read. One that is encrypted, not interleaved or whose pages
+// do not fit it is reported and stays absent; the others still read.
+bool R2007Container::recordSection(Section *section, const char *name, const uint8_t *record, const uint8_t *pages)
+{
+    const uint64_t size = littleEndian64(record);
+    const uint64_t encryption = littleEndian64(record + 0x10);
+    const uint64_t encoding = littleEndian64(record + 0x30);
+    const uint64_t pageCount = littleEndian64(record + 0x38);
+    if (encryption != 0 || encoding != 4) {
+        reportf(session_, msg::kR2007SectionStorage, name, HERE);
+        return true;
+    }
+    if (size > 0x7FFFFFFFu) {
+        reportf(session_, msg::kR2007Unreadable, "section map", HERE);
+        return true;
+    }
+    PageRecord *records = static_cast<PageRecord *>(allocate(pageCount * sizeof(PageRecord)));
+    if (records == nullptr) {
+        return false;
+    }
+    uint64_t end = 0;
+    for (uint64_t i = 0; i < pageCount; ++i) {
+        if (!recordPage(&records[i], pages + i * kPageRecordSize, size, end)) {
+            reportf(session_, msg::kR2007Unreadable, "section map", HERE);
+            memory_->free(records);
+            return true;
+        }
+        end = uint64_t{records[i].start} + records[i].size;
+    }
+    *section = Section{static_cast<uint32_t>(size), static_cast<int32_t>(pageCount), records};
+    return true;
+}
+
+// A page entry: start in the section, page size, id, decompressed size,
+// compressed size, the checksum of its bytes and a CRC (which the
+// checksum makes redundant for us).
+// False when it does not fit the section; a page that is not in the file
+// is kept and reported when read.
+bool R2007Container::recordPage(PageRecord *page, const uint8_t *bytes, uint64_t sectionSize, uint64_t previousEnd)
+{
+    const uint64_t start = littleEndian64(bytes);
+    const uint64_t id = littleEndian64(bytes + 0x10);
+    const uint64_t size = littleEndian64(bytes + 0x18);
+    const uint64_t compressed = littleEndian64(bytes + 0x20);
+    const uint64_t checksum = littleEndian64(bytes + 0x28);
+    if (start < previousEnd || start > sectionSize || size == 0 || size > kMaxDataPage ||
+        size > sectionSize - start || compressed == 0 || compressed > 2 * kMaxDataPage) {
+        return false;
+    }
+    const uint64_t words = wordsFor(alignTo8(compressed), rs::dataBytes(rs::Code::Data));
+    const bool known = id > 0 && id < extentCount_ && extents_[id].position >= 0;
+    const bool fits = known && words * rs::kCodewordSize <= static_cast<uint64_t>(extents_[id].size);
+    *page = PageRecord{static_cast<uint32_t>(start), static_cast<uint32_t>(size), static_cast<uint32_t>(compressed),
+                       static_cast<uint32_t>(checksum),
+                       static_cast<int32_t>(id > 0x7FFFFFFF ? 0x7FFFFFFF : id), fits ? extents_[id].position : -1,
+                       static_cast<int32_t>(words), false, false};
+    return true;
+}
+
+// The cache and the buffers for one page's code words, sized for the
+// largest page of our sections.
+bool R2007Container::takeBuffers()
+{
+    uint64_t largest = 0;
+    uint64_t mostWords = 0;
+    for (const Section &section : sections_) {
+        for (int32_t i = 0; i < section.pageCount; ++i) {
+            largest = section.pages[i].size > largest ? section.pages[i].size : largest;
+            const uint64_t words = static_cast<uint64_t>(section.pages[i].words);
+            mostWords = words > mostWords ? words : mostWords;
+        }
+    }
+    if (largest == 0) {
+        return true;
+    }
+    stored_ = static_cast<uint8_t *>(allocate(mostWords * rs::kCodewordSize));
+    decoded_ = static_cast<uint8_t *>(allocate(mostWords * rs::dataBytes(rs::Code::Data)));
+    bool good = stored_ != nullptr && decoded_ != nullptr;
+    for (CacheSlot &slot : slots_) {
+        slot.bytes = good ? static_cast<uint8_t *>(allocate(largest)) : nullptr;
+        good = good && slot.bytes != nullptr;
+    }
+    return good;
+}
+
+// The last page starting at or before offset, or null.
+PageRecord *R2007Container::findPage(const Section &section, uint32_t offset)
+{
+    int32_t low = 0;
+    int32_t high = section.pageCount;
+    while (low < high) {
+        const int32_t middle = low + (high - low) / 2;
+        if (section.pages[middle].start <= offset) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return low == 0 ? nullptr : &section.pages[low - 1];
+}
+
+const uint8_t *R2007Container::pageBytes(PageRecord *page)
+{
+    CacheSlot *oldest = &slots_[0];
+    for (CacheSlot &slot : slots_) {
+        if (slot.page == page) {
+            slot.lastUse = ++uses_;
+            return slot.bytes;
+        }
+        oldest = slot.lastUse < oldest->lastUse ? &slot : oldest;
+    }
+    if (page->failed) {
+        return nullptr;
+    }
+    oldest->page = nullptr;
+    if (!loadPage(page, oldest->bytes)) {
+        page->failed = true;
+        return nullptr;
+    }
+    oldest->page = page;
+    oldest->lastUse = ++uses_;
+    return oldest->bytes;
+}
+
+bool R2007Container::loadPage(PageRecord *page, uint8_t *out)
+{
+    const uint64_t storedSize = static_cast<uint64_t>(page->words) * rs::kCodewordSize;
+    if (page->position < 0 || !readAt(static_cast<uint64_t>(page->position), stored_, storedSize)) {
+        reportf(session_, msg::kR2007PageMissing, page->id, HERE);
+        return false;
+    }
+    const rs::Outcome outcome = rs::decodeInterleaved(rs::Code::Data, stored_, page->words, decoded_);
+    if (outcome == rs::Outcome::Damaged) {
+        reportf(session_, msg::kR2007PageDamaged, page->id, HERE);
+        return false;
+    }
+    const int32_t size = static_cast<int32_t>(page->size);
+    if (page->compressed == page->size) {
+        std::memcpy(out, decoded_, page->size);
+    } else if (lz77r21::decompress(decoded_, static_cast<int32_t>(page->compressed), out, size) != size) {
+        reportf(session_, msg::kR2007PageDecompress, page->id, HERE);
+        return false;
+    }
+    if (pageChecksum(out, page->size) != page->checksum) {
+        reportf(session_, msg::kR2007PageDamaged, page->id, HERE);
+        return false;
+    }
+    if (outcome == rs::Outcome::Corrected && !page->correctionReported) {
+        page->correctionReported = true;
+        reportf(session_, msg::kR2007PageCorrected, page->id, HERE);
+    }
+    return true;
+}
+
+int32_t R2007Container::readSection(SectionName name, uint32_t offset, void *buffer, int32_t count)
+{
+    if (!isSection(name) || count <= 0 || offset >= sectionSize(name)) {
+        return 0;
+    }
+    const Section &section = sections_[static_cast<int32_t>(name)];
+    const uint32_t wanted = static_cast<uint32_t>(count) < section.size - offset ? static_cast<uint32_t>(count)
+                                                                                   : section.size - offset;
+    uint8_t *to = static_cast<uint8_t *>(buffer);
+    uint32_t copied = 0;
+    while (copied < wanted) {
+        const uint32_t at = offset + copied;
+        PageRecord *page = findPage(section, at);
+        const bool inPage = page != nullptr && at - page->start < page->size;
+        // Bytes up to the end of this page, or of the zeros before the next.
+        const PageRecord *next = inPage ? nullptr : (page == nullptr ? section.pages : page + 1);
+        const bool hasNext = next != nullptr && next < section.pages + section.pageCount;
+        const uint32_t end = inPage ? page->start + page->size : (hasNext ? next->start : section.size);
+        const uint32_t length = end - at < wanted - copied ? end - at : wanted - copied;
+        if (inPage) {
+            const uint8_t *bytes = pageBytes(page);
+            if (bytes == nullptr) {
+                break;
+            }
+            std::memcpy(to + copied, bytes + (at - page->start), length);
+        } else {
+            std::memset(to + copied, 0, length);
+        }
+        copied += length;
+    }
+    return static_cast<int32_t>(copied);
+}
+
+void R2007Container::destroy()
+{
+    for (CacheSlot &slot : slots_) {
+        release(&slot.bytes);
+    }
+    for (Section &section : sections_) {
+        if (section.pages != nullptr) {
+            memory_->free(section.pages);
+        }
+    }
+    if (extents_ != nullptr) {
+        memory_->free(extents_);
+    }
+    release(&stored_);
+    release(&decoded_);
+    deleteIn(memory_, this);
+}
+
+}  // namespace
+
+DrawingContainer *newR2007Container(DWGglobal *session, MemoryService *memory, FileStream *file)
+{
+    if (session == nullptr || memory == nullptr || file == nullptr) {
+        return nullptr;
+    }
+    R2007Container *container = newIn<R2007Container>(memory, session, memory, file);
+    if (container == nullptr) {
+        reportf(session, msg::kAllocationFailed, HERE);
+        return nullptr;
+    }
+    if (!container->open()) {
+        container->destroy();
+        return nullptr;
+    }
+    return container;
+}

@@ -1,0 +1,196 @@
+#include "r2004/reedsolomon.h"
+
+#include <cstring>
+
+namespace rs {
+
+namespace {
+
+constexpr int32_t kMaxParity = 16;
+
+// GF(256) as powers of a primitive element: exp runs twice round the group
+// so that the sum of two logarithms needs no reduction.
+struct Field {
+    uint8_t exp[510];
+    uint8_t log[256];
+};
+
+constexpr Field makeField(uint32_t polynomial)
+{
+    Field field{};
+    uint32_t value = 1;
+    for (int32_t power = 0; power < 255; ++power) {
+        field.exp[power] = static_cast<uint8_t>(value);
+        field.exp[power + 255] = static_cast<uint8_t>(value);
+        field.log[value] = static_cast<uint8_t>(power);
+        value <<= 1;
+        if (value & 0x100) {
+            value ^= polynomial;
+        }
+    }
+    return field;
+}
+
+// x^8 + x^6 + x^5 + x^3 + 1 for the system code words, x^8 + x^4 + x^3 +
+// x^2 + 1 for the data pages.
+constexpr Field kSystemField = makeField(0x169);
+constexpr Field kDataField = makeField(0x11D);
+
+// Arithmetic in one field; logarithms of nonzero elements only.
+struct Arithmetic {
+    const Field &field;
+
+    uint8_t mul(uint8_t a, uint8_t b) const
+    {
+        return a == 0 || b == 0 ? 0 : field.exp[field.log[a] + field.log[b]];
+    }
+    uint8_t div(uint8_t a, uint8_t b) const
+    {
+        return a == 0 ? 0 : field.exp[field.log[a] + 255 - field.log[b]];
+    }
+    // alpha^power for any power >= 0.
+    uint8_t power(int32_t exponent) const { return field.exp[exponent % 255]; }
+};
+
+int32_t parityBytes(Code code) { return kCodewordSize - dataBytes(code); }
+
+// The word's values at alpha^1 .. alpha^count; true when all are zero.
+bool computeSyndromes(const Arithmetic &gf, const uint8_t *word, int32_t count, uint8_t *syndromes)
+{
+    bool clean = true;
+    for (int32_t j = 0; j < count; ++j) {
+        const uint8_t root = gf.power(j + 1);
+        uint8_t value = 0;
+        for (int32_t i = kCodewordSize - 1; i >= 0; --i) {
+            value = static_cast<uint8_t>(gf.mul(value, root) ^ word[i]);
+        }
+        syndromes[j] = value;
+        clean = clean && value == 0;
+    }
+    return clean;
+}
+
+// The error locator by Berlekamp-Massey: locator[0..count], its degree
+// returned (the number of errors it stands for).
+int32_t findErrorLocator(const Arithmetic &gf, const uint8_t *syndromes, int32_t count, uint8_t *locator)
+{
+    uint8_t previous[kMaxParity + 1] = {1};
+    uint8_t saved[kMaxParity + 1];
+    std::memset(locator, 0, kMaxParity + 1);
+    locator[0] = 1;
+    int32_t degree = 0;
+    int32_t shift = 1;
+    uint8_t previousDiscrepancy = 1;
+    for (int32_t n = 0; n < count; ++n) {
+        uint8_t discrepancy = syndromes[n];
+        for (int32_t i = 1; i <= degree; ++i) {
+            discrepancy ^= gf.mul(locator[i], syndromes[n - i]);
+        }
+        if (discrepancy == 0) {
+            ++shift;
+            continue;
+        }
+        const uint8_t scale = gf.div(discrepancy, previousDiscrepancy);
+        std::memcpy(saved, locator, sizeof saved);
+        for (int32_t i = 0; i + shift <= kMaxParity; ++i) {
+            locator[i + shift] ^= gf.mul(scale, previous[i]);
+        }
+        if (2 * degree <= n) {
+            degree = n + 1 - degree;
+            std::memcpy(previous, saved, sizeof previous);
+            previousDiscrepancy = discrepancy;
+            shift = 1;
+        } else {
+            ++shift;
+        }
+    }
+    return degree;
+}
+
+// polynomial(x) for x = alpha^exponent.
+uint8_t evaluate(const Arithmetic &gf, const uint8_t *polynomial, int32_t degree, int32_t exponent)
+{
+    uint8_t value = 0;
+    for (int32_t k = degree; k >= 0; --k) {
+        value = static_cast<uint8_t>(gf.mul(value, gf.power(exponent)) ^ polynomial[k]);
+    }
+    return value;
+}
+
+// Finds the errors the locator names (Chien search) and their values
+// (Forney), and applies them to word. False when the locator's roots do
+// not all lie in the word or a value cannot be found.
+bool applyCorrections(const Arithmetic &gf, const uint8_t *syndromes, int32_t count, const uint8_t *locator,
+                      int32_t degree, uint8_t *word)
+{
+    uint8_t evaluator[kMaxParity] = {};
+    for (int32_t m = 0; m < count; ++m) {
+        for (int32_t k = 0; k <= m && k <= degree; ++k) {
+            evaluator[m] ^= gf.mul(locator[k], syndromes[m - k]);
+        }
+    }
+    uint8_t derivative[kMaxParity] = {};
+    for (int32_t k = 1; k <= degree; k += 2) {
+        derivative[k - 1] = locator[k];
+    }
+    int32_t found = 0;
+    for (int32_t position = 0; position < kCodewordSize; ++position) {
+        const int32_t inverse = (255 - position) % 255;
+        if (evaluate(gf, locator, degree, inverse) != 0) {
+            continue;
+        }
+        const uint8_t denominator = evaluate(gf, derivative, degree - 1, inverse);
+        if (denominator == 0) {
+            return false;
+        }
+        word[position] ^= gf.div(evaluate(gf, evaluator, count - 1, inverse), denominator);
+        ++found;
+    }
+    return found == degree;
+}
+
+const Field &fieldOf(Code code) { return code == Code::System ? kSystemField : kDataField; }
+
+}  // namespace
+
+Outcome checkAndCorrect(Code code, uint8_t *word)
+{
+    const Arithmetic gf{fieldOf(code)};
+    const int32_t count = parityBytes(code);
+    uint8_t syndromes[kMaxParity];
+    if (computeSyndromes(gf, word, count, syndromes)) {
+        return Outcome::Clean;
+    }
+    uint8_t locator[kMaxParity + 1];
+    const int32_t degree = findErrorLocator(gf, syndromes, count, locator);
+    if (degree == 0 || 2 * degree > count) {
+        return Outcome::Damaged;
+    }
+    uint8_t corrected[kCodewordSize];
+    std::memcpy(corrected, word, sizeof corrected);
+    uint8_t check[kMaxParity];
+    if (!applyCorrections(gf, syndromes, count, locator, degree, corrected) ||
+        !computeSyndromes(gf, corrected, count, check)) {
+        return Outcome::Damaged;
+    }
+    std::memcpy(word, corrected, sizeof corrected);
+    return Outcome::Corrected;
+}
+
+Outcome decodeInterleaved(Code code, const uint8_t *stored, int32_t words, uint8_t *data)
+{
+    const int32_t keep = dataBytes(code);
+    Outcome worst = Outcome::Clean;
+    uint8_t word[kCodewordSize];
+    for (int32_t b = 0; b < words; ++b) {
+        for (int32_t i = 0; i < kCodewordSize; ++i) {
+            word[i] = stored[i * words + b];
+        }
+        const Outcome outcome = checkAndCorrect(code, word);
+        worst = outcome > worst ? outcome : worst;
+        std::memcpy(data + b * keep, word, static_cast<size_t>(keep));
+    }
+    return worst;
+}
+
+}  // namespace rs

@@ -1,0 +1,443 @@
+// The R2007 container: Reed-Solomon code words, the LZ77 variant, and
+// whole containers composed by the test-kit writer or taken from a real
+// drawing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host_files.h"
+#include "r2004/container.h"
+#include "r2004/r2007lz77.h"
+#include "r2004/reedsolomon.h"
+#include "stream_fixture.h"
+#include "writer/r2007writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The R2004-and-later drawings sit beside the R10-R2000 corpus.
+const fs::path kLaterCorpus = fs::path(TQDUDADE_CORPUS_DIR).parent_path() / "corpus-r2004";
+
+struct Opened {
+    explicit Opened(std::vector<uint8_t> bytes) : fixture(std::move(bytes))
+    {
+        container = newR2007Container(&fixture.session, fixture.memory, fixture.stream);
+    }
+    ~Opened()
+    {
+        if (container != nullptr) {
+            container->destroy();
+        }
+    }
+    std::vector<uint8_t> section(SectionName name)
+    {
+        std::vector<uint8_t> bytes(container->sectionSize(name));
+        bytes.resize(static_cast<size_t>(container->readSection(name, 0, bytes.data(), static_cast<int32_t>(bytes.size()))));
+        return bytes;
+    }
+    StreamFixture fixture;
+    DrawingContainer *container = nullptr;
+};
+
+
+using dwgw::Bytes;
+
+Bytes randomBytes(size_t size, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    Bytes bytes(size);
+    for (uint8_t &byte : bytes) {
+        byte = static_cast<uint8_t>(generator());
+    }
+    return bytes;
+}
+
+int countContaining(const std::vector<std::string> &reports, const std::string &text)
+{
+    return static_cast<int>(std::count_if(reports.begin(), reports.end(),
+                                          [&](const std::string &report) { return report.find(text) != std::string::npos; }));
+}
+
+// ---- Reed-Solomon ----
+
+struct CodeCase {
+    rs::Code code;
+    int dataBytes;
+    int correctable;
+};
+
+class R2007CodeWords : public testing::TestWithParam<CodeCase> {};
+
+// The writer's encoder and the reader's check agree, and the decoder finds
+// as many errors as the code allows wherever they lie, parity included.
+TEST_P(R2007CodeWords, CorrectsUpToItsCapacityAndNoMore)
+{
+    const CodeCase c = GetParam();
+    const Bytes data = randomBytes(static_cast<size_t>(c.dataBytes), 7);
+    const Bytes word = dwgw::r2007CodeWords(data, c.dataBytes);
+    ASSERT_EQ(word.size(), 255u);
+    Bytes clean = word;
+    EXPECT_EQ(rs::checkAndCorrect(c.code, clean.data()), rs::Outcome::Clean);
+    EXPECT_EQ(clean, word);
+
+    const std::vector<std::vector<int>> placements = {{0}, {254}, {c.dataBytes}, {3, 250}, {0, 100, 200, 254}};
+    for (std::vector<int> places : placements) {
+        for (int extra = 1; static_cast<int>(places.size()) < c.correctable; ++extra) {
+            places.push_back((places.back() + 37 * extra) % 255);
+        }
+        std::sort(places.begin(), places.end());
+        places.erase(std::unique(places.begin(), places.end()), places.end());
+        if (static_cast<int>(places.size()) > c.correctable) {
+            places.resize(static_cast<size_t>(c.correctable));
+        }
+        Bytes damaged = word;
+        for (int place : places) {
+            damaged[static_cast<size_t>(place)] ^= static_cast<uint8_t>(place + 1);
+        }
+        EXPECT_EQ(rs::checkAndCorrect(c.code, damaged.data()), rs::Outcome::Corrected) << places.size() << " errors";
+        EXPECT_EQ(damaged, word);
+    }
+
+    // Past its capacity the system code all but always sees the damage. The
+    // data code often does not (four parity bytes leave half of all words
+    // within two bytes of some valid word): the page checksum catches it.
+    if (c.code == rs::Code::Data) {
+        return;
+    }
+    Bytes tooMany = word;
+    for (int i = 0; i <= c.correctable; ++i) {
+        tooMany[static_cast<size_t>(11 + 13 * i)] ^= 0x5A;
+    }
+    const Bytes before = tooMany;
+    EXPECT_EQ(rs::checkAndCorrect(c.code, tooMany.data()), rs::Outcome::Damaged);
+    EXPECT_EQ(tooMany, before) << "a damaged word is left as it was";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothCodes, R2007CodeWords,
+                         testing::Values(CodeCase{rs::Code::System, 239, 8}, CodeCase{rs::Code::Data, 251, 2}));
+
+// Byte i of word b lies at i * words + b; the data comes out word by word
+// and the worst outcome of any word is returned.
+TEST(R2007Interleaving, DeinterleavesAndGivesTheWorstOutcome)
+{
+    const Bytes data = randomBytes(3 * 239, 3);
+    Bytes stored = dwgw::r2007CodeWords(data, 239);
+    ASSERT_EQ(stored.size(), 3u * 255u);
+    Bytes out(3 * 239);
+    EXPECT_EQ(rs::decodeInterleaved(rs::Code::System, stored.data(), 3, out.data()), rs::Outcome::Clean);
+    EXPECT_EQ(out, data);
+
+    stored[10 * 3 + 1] ^= 0xFF;  // word 1 only
+    std::fill(out.begin(), out.end(), 0);
+    EXPECT_EQ(rs::decodeInterleaved(rs::Code::System, stored.data(), 3, out.data()), rs::Outcome::Corrected);
+    EXPECT_EQ(out, data);
+
+    for (int i = 20; i < 29; ++i) {
+        stored[static_cast<size_t>(i * 3 + 2)] ^= 0x33;  // word 2 beyond repair
+    }
+    EXPECT_EQ(rs::decodeInterleaved(rs::Code::System, stored.data(), 3, out.data()), rs::Outcome::Damaged);
+    EXPECT_TRUE(std::equal(data.begin(), data.begin() + 2 * 239, out.begin())) << "sound words still decode";
+}
+
+// ---- LZ77 ----
+
+int decompressInto(const Bytes &stream, Bytes &out)
+{
+    return lz77r21::decompress(stream.data(), static_cast<int32_t>(stream.size()), out.data(),
+                               static_cast<int32_t>(out.size()));
+}
+
+// Every literal length class: the 0x2X opening (1-7), one opcode (8-22),
+// one extra byte, and the chained 16-bit amounts, with each tail shuffle.
+TEST(R2007Lz77, LiteralRunsOfEveryLengthClass)
+{
+    std::vector<size_t> lengths;
+    for (size_t length = 1; length <= 100; ++length) {
+        lengths.push_back(length);
+    }
+    for (size_t length : {0x17 + 0xFEu, 0x17 + 0xFFu, 0x17 + 0xFFu + 0xFFFEu, 0x17 + 0xFFu + 0xFFFFu, 0x17 + 0xFFu + 0xFFFFu + 5u}) {
+        lengths.push_back(length);
+    }
+    for (size_t length : lengths) {
+        const Bytes data = randomBytes(length, static_cast<unsigned>(length));
+        Bytes out(length);
+        EXPECT_EQ(decompressInto(dwgw::r2007LiteralStream(data), out), static_cast<int>(length)) << length;
+        EXPECT_EQ(out, data) << "run of " << length;
+    }
+}
+
+// Appends `length` bytes copied from `offset` back, byte by byte.
+void refer(std::string &out, size_t offset, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        out.push_back(out[out.size() - offset]);
+    }
+}
+
+// One stream through every instruction form, each followed by the three
+// ways to go on: a literal length in its low bits, another instruction,
+// or a literal-run opcode.
+TEST(R2007Lz77, BackReferencesOfEveryForm)
+{
+    const Bytes stream = {
+        0x00, 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H',  // literal run of 8, stored as is
+        0x32, 0x00,                                   // 3 bytes from 3 back; another instruction follows
+        0x12, 0x0A, 0x01,                             // 5 bytes from 11 back; then a literal byte
+        'Z',
+        0x20, 0x11, 0x00, 0x08,                       // 8 bytes from 17 back, 16-bit offset form
+        0xF0, 0x18, 0x82,                             // as 0x00: 0x13 + 0x10 bytes from 25 back; 2 literals
+        'Y', 'X',                                     // stored reversed
+        0x28, 0x00, 0x00, 0x00, 0x00,                 // 0x100 bytes from 1 back, long form
+        0x01, '2', '3', '4', '5', '6', '7', '8', '9', '1',  // run of 9: last stored byte first
+    };
+    std::string expected = "ABCDEFGH";
+    refer(expected, 3, 3);
+    refer(expected, 11, 5);
+    expected += "Z";
+    refer(expected, 17, 8);
+    refer(expected, 25, 0x23);
+    expected += "XY";
+    refer(expected, 1, 0x100);
+    expected += "123456789";
+
+    Bytes out(expected.size());
+    ASSERT_EQ(decompressInto(stream, out), static_cast<int>(expected.size()));
+    EXPECT_EQ(std::string(out.begin(), out.end()), expected);
+}
+
+TEST(R2007Lz77, RefusesHostileStreams)
+{
+    Bytes out(64);
+    const Bytes literal8 = {0x00, 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'};
+    auto after8 = [&](Bytes tail) {
+        Bytes stream = literal8;
+        stream.insert(stream.end(), tail.begin(), tail.end());
+        return stream;
+    };
+    EXPECT_EQ(decompressInto(after8({0x32, 0x08}), out), -1) << "reference 19 back after 8 bytes";
+    EXPECT_EQ(decompressInto(after8({0x20, 0x00, 0x00, 0x08}), out), -1) << "reference 0 back";
+    EXPECT_EQ(decompressInto(after8({0x12, 0x01}), out), -1) << "instruction cut off";
+    EXPECT_EQ(decompressInto(after8({0x28, 0x00, 0x00, 0x00, 0x00}), out), -1) << "0x100 bytes into 64";
+    EXPECT_EQ(decompressInto({0x05, 'a', 'b', 'c'}, out), -1) << "literal run past the stream";
+    EXPECT_EQ(decompressInto({0x20, 0x00}, out), -1) << "opening cut off";
+
+    Bytes small(4);
+    EXPECT_EQ(decompressInto(literal8, small), -1) << "literal run past the output";
+
+    Bytes endless = {0x0F, 0xFF};
+    for (int i = 0; i < 70000; ++i) {
+        endless.push_back(0xFF);
+        endless.push_back(0xFF);
+    }
+    EXPECT_EQ(decompressInto(endless, out), -1) << "run length beyond the output";
+
+    EXPECT_EQ(decompressInto({}, out), 0);
+}
+
+// ---- containers from the writer ----
+
+dwgw::R2007Sections multiPageSections()
+{
+    dwgw::R2007Sections sections;
+    sections.header = randomBytes(0x357, 1);
+    sections.classes = randomBytes(0x500, 2);
+    sections.handles = randomBytes(0x737, 3);
+    sections.objects = randomBytes(5 * 0x400 + 77, 4);
+    std::fill(sections.objects.begin() + 0x800, sections.objects.begin() + 0xC00, 0);  // page 3: zeros only
+    sections.codePage = 29;
+    return sections;
+}
+
+dwgw::R2007Options smallPages()
+{
+    dwgw::R2007Options options;
+    options.pageSize = 0x400;
+    return options;
+}
+
+// Page ids in file order: header 1, classes 2-3, handles 4-5, objects 6-10
+// (the zero page of the objects takes none).
+constexpr int kSecondObjectsPage = 7;
+constexpr int kFourthObjectsPage = 8;
+
+void expectSections(Opened &opened, const dwgw::R2007Sections &sections)
+{
+    EXPECT_EQ(opened.section(SectionName::Header), sections.header);
+    EXPECT_EQ(opened.section(SectionName::Classes), sections.classes);
+    EXPECT_EQ(opened.section(SectionName::Handles), sections.handles);
+    EXPECT_EQ(opened.section(SectionName::Objects), sections.objects);
+}
+
+class R2007Written : public testing::TestWithParam<bool> {};
+
+TEST_P(R2007Written, RoundTripsMultiPageSections)
+{
+    const dwgw::R2007Sections sections = multiPageSections();
+    dwgw::R2007Options options = smallPages();
+    options.compress = GetParam();
+    Opened opened(dwgw::composeR2007Container(sections, options));
+    ASSERT_NE(opened.container, nullptr) << opened.fixture.reports().at(0);
+    EXPECT_EQ(opened.container->codePage(), 29);
+    EXPECT_EQ(opened.container->sectionSize(SectionName::Objects), sections.objects.size());
+    expectSections(opened, sections);
+
+    // Pieces across page edges and the zero gap, backwards so that the
+    // cache turns over, and a read past the end cut to the section.
+    const Bytes &objects = sections.objects;
+    for (int64_t at = static_cast<int64_t>(objects.size()) - 10; at > 20; at -= 0x1F3) {
+        const uint32_t offset = static_cast<uint32_t>(at);
+        Bytes piece(300, 0xEE);
+        const int32_t got = opened.container->readSection(SectionName::Objects, offset, piece.data(), 300);
+        const size_t expected = std::min<size_t>(300, objects.size() - offset);
+        ASSERT_EQ(got, static_cast<int32_t>(expected)) << offset;
+        EXPECT_TRUE(std::equal(piece.begin(), piece.begin() + got, objects.begin() + offset)) << offset;
+        EXPECT_EQ(piece[expected < 300 ? expected : 299], expected < 300 ? 0xEE : objects[offset + 299]);
+    }
+    Bytes none(8);
+    EXPECT_EQ(opened.container->readSection(SectionName::Objects, static_cast<uint32_t>(objects.size()), none.data(), 8), 0);
+    EXPECT_EQ(opened.container->readSection(SectionName::Count, 0, none.data(), 8), 0);
+    EXPECT_TRUE(opened.fixture.reports().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(CompressedAndStored, R2007Written, testing::Bool());
+
+TEST(R2007Damage, DamagedBytesUpToTheCodesCapacityAreCorrectedAndReportedOnce)
+{
+    const dwgw::R2007Sections sections = multiPageSections();
+    dwgw::R2007Options options = smallPages();
+    options.damagedBytes[kSecondObjectsPage] = {17};
+    options.damagedBytes[kFourthObjectsPage] = {0, 254};
+    Opened opened(dwgw::composeR2007Container(sections, options));
+    ASSERT_NE(opened.container, nullptr);
+    expectSections(opened, sections);
+    expectSections(opened, sections);  // the pages are read again: no second report
+    const std::vector<std::string> reports = opened.fixture.reports();
+    EXPECT_EQ(reports.size(), 2u);
+    EXPECT_EQ(countContaining(reports, "R2007 page 7 was damaged and has been corrected"), 1);
+    EXPECT_EQ(countContaining(reports, "R2007 page 8 was damaged and has been corrected"), 1);
+}
+
+struct Beyond {
+    const char *name;
+    dwgw::R2007Options options;
+};
+
+void PrintTo(const Beyond &beyond, std::ostream *out) { *out << beyond.name; }
+
+class R2007BeyondCorrection : public testing::TestWithParam<Beyond> {};
+
+// The read stops at the start of the bad page, which is reported once;
+// the pages after it and the other sections still read.
+TEST_P(R2007BeyondCorrection, StopsAtThatPageAndReadsTheOthers)
+{
+    const dwgw::R2007Sections sections = multiPageSections();
+    Opened opened(dwgw::composeR2007Container(sections, GetParam().options));
+    ASSERT_NE(opened.container, nullptr);
+    Bytes objects(sections.objects.size());
+    const int32_t got = opened.container->readSection(SectionName::Objects, 0, objects.data(), static_cast<int32_t>(objects.size()));
+    EXPECT_EQ(got, 0x400);
+    EXPECT_TRUE(std::equal(objects.begin(), objects.begin() + got, sections.objects.begin()));
+    EXPECT_EQ(opened.container->readSection(SectionName::Objects, 0x500, objects.data(), 10), 0);
+
+    Bytes rest(sections.objects.size() - 0x800);
+    ASSERT_EQ(opened.container->readSection(SectionName::Objects, 0x800, rest.data(), static_cast<int32_t>(rest.size())),
+              static_cast<int32_t>(rest.size()));
+    EXPECT_TRUE(std::equal(rest.begin(), rest.end(), sections.objects.begin() + 0x800));
+    EXPECT_EQ(opened.section(SectionName::Handles), sections.handles);
+
+    const std::vector<std::string> reports = opened.fixture.reports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(countContaining(reports, "R2007 page 7 is damaged beyond correction"), 1) << reports[0];
+}
+
+Beyond threeBytesPerWord()
+{
+    Beyond beyond{"ThreeBytesInEachWord", smallPages()};
+    beyond.options.damagedBytes[kSecondObjectsPage] = {30, 31, 32};
+    return beyond;
+}
+
+Beyond destroyed()
+{
+    Beyond beyond{"Destroyed", smallPages()};
+    beyond.options.destroyedPages.insert(kSecondObjectsPage);
+    return beyond;
+}
+
+INSTANTIATE_TEST_SUITE_P(Damage, R2007BeyondCorrection, testing::Values(threeBytesPerWord(), destroyed()),
+                         [](const testing::TestParamInfo<Beyond> &info) { return std::string(info.param.name); });
+
+// The file header's three words lie interleaved at 0x80.
+TEST(R2007Damage, FileHeaderWordsAreCorrectedUpToEightBytesEach)
+{
+    const dwgw::R2007Sections sections = multiPageSections();
+    const Bytes good = dwgw::composeR2007Container(sections, smallPages());
+    auto damage = [&](int bytesPerWord) {
+        Bytes bytes = good;
+        for (int i = 0; i < bytesPerWord; ++i) {
+            for (int word = 0; word < 3; ++word) {
+                bytes[static_cast<size_t>(0x80 + (5 + 29 * i) * 3 + word)] ^= 0x81;
+            }
+        }
+        return bytes;
+    };
+    Opened corrected(damage(8));
+    ASSERT_NE(corrected.container, nullptr);
+    expectSections(corrected, sections);
+    EXPECT_EQ(corrected.fixture.reports(),
+              std::vector<std::string>{"*** WARNING *** The R2007 file header was damaged and has been corrected[r2007container/" +
+                                       corrected.fixture.reports().at(0).substr(corrected.fixture.reports().at(0).find('/') + 1)});
+
+    Opened lost(damage(9));
+    EXPECT_EQ(lost.container, nullptr);
+    ASSERT_EQ(lost.fixture.reports().size(), 1u);
+    EXPECT_EQ(countContaining(lost.fixture.reports(), "The R2007 file header is damaged beyond correction"), 1);
+}
+
+// Cut anywhere, the file loses its section map (the last page) or more:
+// the container is refused with a report, and nothing is read past the end.
+TEST(R2007Truncated, IsRefusedWithAReportWhereverItIsCut)
+{
+    const Bytes whole = dwgw::composeR2007Container(multiPageSections(), smallPages());
+    for (size_t size = 0x40; size < whole.size(); size += 211) {
+        Opened opened(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size)));
+        EXPECT_EQ(opened.container, nullptr) << size;
+        EXPECT_EQ(opened.fixture.reports().size(), 1u) << size;
+    }
+}
+
+TEST(R2007RealDrawing, SectionsArePresentAndEveryCodeWordChecks)
+{
+    const fs::path path = kLaterCorpus / "sample_2007.dwg";
+    if (!fs::exists(path)) {
+        GTEST_SKIP() << "no real R2007 drawing at " << path.string();
+    }
+    std::vector<uint8_t> bytes;
+    std::string error;
+    ASSERT_TRUE(tqhost::readWholeFile(path.string(), bytes, error)) << error;
+    Opened opened(bytes);
+    ASSERT_NE(opened.container, nullptr);
+    EXPECT_EQ(opened.container->codePage(), 30);
+    const std::vector<uint8_t> handles = opened.section(SectionName::Handles);
+    const std::vector<uint8_t> objects = opened.section(SectionName::Objects);
+    EXPECT_EQ(handles.size(), opened.container->sectionSize(SectionName::Handles));
+    EXPECT_EQ(objects.size(), opened.container->sectionSize(SectionName::Objects));
+    EXPECT_GT(handles.size(), 100u);
+    EXPECT_GT(objects.size(), 10 * handles.size());
+    EXPECT_LT(objects.size(), bytes.size() * 8);
+    ASSERT_GE(objects.size(), 4u);
+    EXPECT_EQ(objects[0], 0xCA);
+    EXPECT_EQ(objects[1], 0x0D);
+    EXPECT_EQ(objects[2], 0x00);
+    EXPECT_EQ(objects[3], 0x00);
+    EXPECT_GT(opened.container->sectionSize(SectionName::Header), 0u);
+    EXPECT_GT(opened.container->sectionSize(SectionName::Classes), 0u);
+    EXPECT_TRUE(opened.fixture.reports().empty()) << opened.fixture.reports()[0];
+}
+
+}  // namespace
