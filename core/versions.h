@@ -42,7 +42,7 @@ inline constexpr VersionEntry kVersionTable[kVersionCount] = {
     {"AC1010", "R12", ReaderFamily::R12},     {"AC1012", "R13", ReaderFamily::R13},
     {"AC1013", "", ReaderFamily::R13},        {"AC1014", "R14", ReaderFamily::R13},
     {"AC1015", "R2000", ReaderFamily::R13},   {"AC1018", "R2004", ReaderFamily::R13},
-    {"AC1021", "R2007", ReaderFamily::None},  {"AC1024", "R2010", ReaderFamily::R13},
+    {"AC1021", "R2007", ReaderFamily::R13},  {"AC1024", "R2010", ReaderFamily::R13},
     {"AC1027", "R2013", ReaderFamily::R13},   {"AC1032", "R2018", ReaderFamily::R13},
     {"AC1500", "", ReaderFamily::None},
     {"", "", ReaderFamily::None},

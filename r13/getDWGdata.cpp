@@ -155,7 +155,8 @@ void DWGDataReader::destroy()
 bool DWGDataReader::p_openContainer()
 {
     fileStream_ = stream_;
-    container_ = newR2004Container(session_, memory_, fileStream_);
+    container_ = session_->versionIndex == kAC1021 ? newR2007Container(session_, memory_, fileStream_)
+                                                   : newR2004Container(session_, memory_, fileStream_);
     if (container_ == nullptr) {
         return false;
     }
