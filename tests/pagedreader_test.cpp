@@ -1,5 +1,5 @@
 // The R2004 to R2018 reader on composed drawings: the common data of each
-// release, the string streams of R2010 and later, R2018's multi-line
+// release, the string streams of R2007 and later, R2018's multi-line
 // attributes, and drawings whose container is cut or damaged.
 #include <gtest/gtest.h>
 
@@ -32,7 +32,7 @@ Lines textsOf(const dwgw::Bytes &bytes)
 }
 
 // The lines a text gives: bytes for R2004, UTF-16 high byte first from
-// R2010 on (the writer widens each byte).
+// R2007 on (the writer widens each byte).
 std::string textLine(const std::string &bytes, bool wide)
 {
     if (!wide) {
@@ -54,6 +54,7 @@ struct Release {
 
 const Release kReleases[] = {
     {"R2004", [] { return std::make_unique<dwgw::R2004Drawing>(); }, false},
+    {"R2007", [] { return std::make_unique<dwgw::R2007Drawing>(); }, true},
     {"R2010", [] { return std::make_unique<dwgw::R2010Drawing>(); }, true},
     {"R2013", [] { return std::make_unique<dwgw::R2013Drawing>(); }, true},
     {"R2018", [] { return std::make_unique<dwgw::R2018Drawing>(); }, true},

@@ -42,6 +42,7 @@ inline dwgw::Bytes composedBitDrawing(dwgw::BitVersion version, bool mapFirst)
     if (version >= dwgw::BitVersion::AC1018) {
         drawing.addText("true colour").common.color = 0xA001;
         drawing.options.container.pageSize = 0x200;
+        drawing.options.r2007.pageSize = 0x200;
     }
     if (version == dwgw::BitVersion::AC1032) {
         drawing.addAttrib("multi\\Pline", "TAG").attributeKind = 2;
@@ -83,6 +84,7 @@ inline std::vector<NamedDrawing> composedDrawings()
         {"r2000", composedBitDrawing(dwgw::BitVersion::AC1015, false)},
         {"r2000_map_first", composedBitDrawing(dwgw::BitVersion::AC1015, true)},
         {"r2004", composedBitDrawing(dwgw::BitVersion::AC1018, false)},
+        {"r2007", composedBitDrawing(dwgw::BitVersion::AC1021, false)},
         {"r2010", composedBitDrawing(dwgw::BitVersion::AC1024, false)},
         {"r2013", composedBitDrawing(dwgw::BitVersion::AC1027, false)},
         {"r2018", composedBitDrawing(dwgw::BitVersion::AC1032, false)},

@@ -37,6 +37,7 @@ const char* versionString(BitVersion version) {
         case BitVersion::AC1014: return "AC1014";
         case BitVersion::AC1015: return "AC1015";
         case BitVersion::AC1018: return "AC1018";
+        case BitVersion::AC1021: return "AC1021";
         case BitVersion::AC1024: return "AC1024";
         case BitVersion::AC1027: return "AC1027";
         case BitVersion::AC1032: return "AC1032";
@@ -157,6 +158,7 @@ Layout Drawing::layout() const {
         case BitVersion::AC1014: return Layout::R13;
         case BitVersion::AC1015: return Layout::R2000;
         case BitVersion::AC1018: return Layout::R2004;
+        case BitVersion::AC1021: return Layout::R2007;
         case BitVersion::AC1024: return Layout::R2010;
         case BitVersion::AC1027: return Layout::R2013;
         case BitVersion::AC1032: return Layout::R2018;
@@ -209,9 +211,13 @@ ComposedDrawing Drawing::composePaged() const {
     sections.handles = encodeMap(offsets);
     sections.header = Bytes(32, 0);
     sections.codePage = options.codePage;
-    ComposedDrawing out{composePagedContainer(options.versionText.value_or(versionString(version_)), sections,
-                                              options.container),
-                        offsets, {}, 0, sections.handles.size()};
+    Bytes file = version_ == BitVersion::AC1021
+                     ? composeR2007Container({sections.header, sections.classes, sections.handles,
+                                              sections.objects, sections.codePage},
+                                             options.r2007)
+                     : composePagedContainer(versionString(version_), sections, options.container);
+    if (options.versionText) std::copy_n(options.versionText->begin(), 6, file.begin());
+    ComposedDrawing out{std::move(file), offsets, {}, 0, sections.handles.size()};
     for (const FramedObject& object : framed) out.fieldEnds.push_back(object.fieldEnds);
     return out;
 }

@@ -27,10 +27,10 @@
 // Handles are given in the order the objects were added, from 1 up, and the
 // map lists the objects in that order at their absolute file offsets.
 //
-// R2004 and later (AC1018, AC1024, AC1027, AC1032): the objects section
+// R2004 and later (AC1018, AC1021, AC1024, AC1027, AC1032): the objects section
 // opens with the RL 0x0DCA and holds the objects in the order added, the
 // map lists them at their offsets in that section, and the paged container
-// of r2004writer.h holds both. Offsets in ComposedDrawing are then offsets
+// of r2004writer.h (r2007writer.h for AC1021) holds both. Offsets in ComposedDrawing are then offsets
 // in the objects section, and bytes the whole file.
 #pragma once
 
@@ -47,10 +47,11 @@
 #include "objects.h"
 #include "r12writer.h"
 #include "r2004writer.h"
+#include "r2007writer.h"
 
 namespace dwgw {
 
-enum class BitVersion { AC1012, AC1013, AC1014, AC1015, AC1018, AC1024, AC1027, AC1032 };
+enum class BitVersion { AC1012, AC1013, AC1014, AC1015, AC1018, AC1021, AC1024, AC1027, AC1032 };
 
 struct Locator {
     std::uint8_t number = 0;
@@ -74,8 +75,9 @@ struct DrawingOptions {
     // the end of the file, so cutting the file cuts that object (the reader
     // finds its objects through the map alone).
     bool mapBeforeObjects = false;
-    // R2004 and later: how the container is put together.
+    // R2004 and later: how the container is put together (R2007's its own).
     ContainerOptions container;
+    R2007Options r2007;
 };
 
 struct ComposedDrawing {
@@ -138,6 +140,9 @@ struct R2000Drawing : Drawing {
 };
 struct R2004Drawing : Drawing {
     R2004Drawing() : Drawing(BitVersion::AC1018) {}
+};
+struct R2007Drawing : Drawing {
+    R2007Drawing() : Drawing(BitVersion::AC1021) {}
 };
 struct R2010Drawing : Drawing {
     R2010Drawing() : Drawing(BitVersion::AC1024) {}
