@@ -4,6 +4,7 @@
 #include <new>
 
 #include "codepage.h"
+#include "core/messages.h"
 #include "extent.h"
 #include "host_files.h"
 #include "text_output.h"
@@ -51,6 +52,12 @@ std::string_view statusName(Status status)
     return "";
 }
 
+void noteReport(DrawingFacts &facts, std::string_view report)
+{
+    const std::string_view cutShort(msg::kDrawingCutShort);
+    facts.cutShort = facts.cutShort || report.starts_with(cutShort.substr(0, cutShort.find('[')));
+}
+
 void readHeader(tqhost::ByteSource &bytes, DrawingFacts &facts)
 {
     facts.size = bytes.size();
@@ -75,6 +82,9 @@ std::string describeFailure(const DrawingFacts &facts)
     case Status::Reading:
         return {};
     case Status::Incomplete:
+        if (facts.cutShort)
+            return "truncated: the drawing records parts past the end of the file, which has " +
+                   std::to_string(facts.size) + " bytes";
         if (facts.truncated())
             return "truncated: the header says " + std::to_string(facts.recordedSize) + " bytes, the file has " +
                    std::to_string(facts.size);
@@ -133,6 +143,10 @@ const tqhost::LeanText *TextReader::next()
     return nullptr;
 }
 
-void TextReader::report(std::string_view text) { reports_.push_back(withoutTrailingNewlines(text)); }
+void TextReader::report(std::string_view text)
+{
+    noteReport(facts_, text);
+    reports_.push_back(withoutTrailingNewlines(text));
+}
 
 }  // namespace dwgtext

@@ -37,9 +37,14 @@ struct DrawingFacts {
     int32_t codePage = -1;      // the code page its header records; -1 none
     uint64_t size = 0;          // bytes in the file
     uint64_t recordedSize = 0;  // bytes its header says it has; 0 unknown
+    bool cutShort = false;      // the library said so (R2004 and later)
 
-    bool truncated() const { return recordedSize > size; }
+    bool truncated() const { return recordedSize > size || cutShort; }
 };
+
+// What a report of the library tells of the drawing: from R2004 on, the
+// library says when a drawing was cut short.
+void noteReport(DrawingFacts &facts, std::string_view report);
 
 // What the file header tells before the library starts: first bytes, code
 // page and sizes.

@@ -55,7 +55,7 @@ inline constexpr char kSeekPos[] = "*** ERROR *** SeekPos()[%s/%d]";
 // The containers of R2004 and later: the part that cannot be read. %x is
 // a file address, the first %s a section's name, %d a page's number.
 inline constexpr char kR2004FileHeader[] = "*** ERROR *** R2004 file header damaged[%s/%d].";
-inline constexpr char kR2004SystemPage[] = "*** ERROR *** R2004 map page at [0x%x] damaged[%s/%d].";
+inline constexpr char kR2004SystemPage[] = "*** ERROR *** R2004 map page at [0x%x] cannot be read[%s/%d].";
 inline constexpr char kR2004SectionMap[] = "*** ERROR *** R2004 section map damaged[%s/%d].";
 inline constexpr char kR2004PageList[] = "*** ERROR *** R2004 page list of section[%s] damaged[%s/%d].";
 inline constexpr char kR2004PageOutside[] = "*** ERROR *** R2004 page[%d] of section[%s] outside the file[%s/%d].";
@@ -73,6 +73,14 @@ inline constexpr char kR2007PageMissing[] = "*** ERROR *** R2007 page %d lies ou
 inline constexpr char kR2007PageDamaged[] = "*** ERROR *** R2007 page %d is damaged beyond correction[%s/%d].";
 inline constexpr char kR2007PageCorrected[] = "*** WARNING *** R2007 page %d was damaged and has been corrected[%s/%d].";
 inline constexpr char kR2007PageDecompress[] = "*** ERROR *** R2007 page %d does not decompress[%s/%d].";
+
+// What became of a drawing from R2004 on whose container could not be read
+// whole, said once when its reading ends: cut short when what it records
+// lies past the end of the file, damaged otherwise. The C API tells its
+// statuses apart by these two texts up to their "[".
+inline constexpr char kDrawingCutShort[] =
+    "*** ERROR *** The drawing is cut short: parts it records lie past the end of the file[%s/%d].";
+inline constexpr char kDrawingDamaged[] = "*** ERROR *** The drawing is damaged: parts it records cannot be read[%s/%d].";
 
 }  // namespace msg
 

@@ -98,7 +98,9 @@ private:
     DWGObjects *walk_ = nullptr;
     ObjectMap *map_ = nullptr;
     DrawingContainer *container_ = nullptr;
-    FileStream *fileStream_ = nullptr;  // the host's file under a container
+    FileStream *fileStream_ = nullptr;        // the host's file under a container
+    const bool *pageFailed_ = nullptr;        // of the container's sections
+    void p_reportContainerState();
 };
 
 }  // namespace
@@ -158,6 +160,7 @@ bool DWGDataReader::p_openContainer()
     container_ = session_->versionIndex == kAC1021 ? newR2007Container(session_, memory_, fileStream_)
                                                    : newR2004Container(session_, memory_, fileStream_);
     if (container_ == nullptr) {
+        p_reportContainerState();
         return false;
     }
     const SectionStream sections = newSectionStream(container_, memory_);
@@ -166,6 +169,7 @@ bool DWGDataReader::p_openContainer()
         return false;
     }
     stream_ = sections.stream;
+    pageFailed_ = sections.pageFailed;
     header_ = {0, 0};
     classes_ = {0, 0};
     padding_ = {0, 0};
@@ -333,5 +337,19 @@ PhaseResult DWGDataReader::p_readObjects()
 
 PhaseResult DWGDataReader::p_finishPhase()
 {
+    if (container_ != nullptr && (*pageFailed_ || fileStream_->wentPastEnd())) {
+        p_reportContainerState();
+    }
     return finishSession(session_);
+}
+
+// A container's maps and page headers are checked, so a part the file
+// cannot hold was cut away rather than garbled.
+void DWGDataReader::p_reportContainerState()
+{
+    if (fileStream_->wentPastEnd()) {
+        reportf(session_, msg::kDrawingCutShort, HERE);
+    } else {
+        reportf(session_, msg::kDrawingDamaged, HERE);
+    }
 }

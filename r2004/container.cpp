@@ -264,6 +264,7 @@ void PagedContainer::p_reportFault(SectionName name, const PageRef &page, PageFa
     const char *text = sectionNameText(name);
     switch (fault) {
     case PageFault::Outside:
+        file_->notePastEnd();
         reportf(session_, msg::kR2004PageOutside, page.number, text, HERE);
         break;
     case PageFault::Damaged:

@@ -161,6 +161,7 @@ bool MapReader::readAt(uint32_t address, void *buffer, uint32_t count)
 {
     const uint32_t size = file_->size();
     if (address > size || count > size - address) {
+        file_->notePastEnd();
         return false;
     }
     return file_->seekWithCursor(static_cast<int32_t>(address), cursor_) != 0 &&

@@ -36,6 +36,7 @@ constexpr int32_t kFileHeaderOffset = 0x80;
 constexpr int32_t kPagesBase = 0x480;
 constexpr int32_t kFileHeaderWords = 3;
 constexpr int32_t kHeaderFieldsSize = 0x110;
+constexpr int32_t kFileSizeField = 0x08;  // among the header fields
 constexpr int32_t kHeaderBlockPrefix = 32;  // check values, the stored size, before the fields
 constexpr int32_t kCacheSlots = 3;
 
@@ -208,6 +209,7 @@ void R2007Container::release(uint8_t **block)
 bool R2007Container::readAt(uint64_t position, uint8_t *bytes, uint64_t count)
 {
     if (position > fileSize_ || count > fileSize_ - position) {
+        file_->notePastEnd();
         return false;
     }
     const int32_t wanted = static_cast<int32_t>(count);
@@ -279,6 +281,11 @@ bool R2007Container::readFileHeader(SystemPage *pageMap, SystemPage *sectionMap,
     if (!unpackHeaderFields(block, fields)) {
         reportf(session_, msg::kR2007Unreadable, kWhat, HERE);
         return false;
+    }
+    // A file shorter than its header says was cut short, whether or not
+    // the part we need is gone.
+    if (littleEndian64(fields + kFileSizeField) > fileSize_) {
+        file_->notePastEnd();
     }
     // Map offsets count from the end of the file header.
     *pageMap = SystemPage{"page map", littleEndian64(fields + 0x38) + kPagesBase, littleEndian64(fields + 0x50),
@@ -377,6 +384,7 @@ bool R2007Container::buildPageTable(const uint8_t *map, uint64_t size)
         const uint64_t pageSize = littleEndian64(map + i * kPageMapEntrySize);
         const int64_t id = static_cast<int64_t>(littleEndian64(map + i * kPageMapEntrySize + 8));
         if (pageSize > fileSize_ - position) {
+            file_->notePastEnd();
             break;
         }
         if (id > 0) {
@@ -556,6 +564,7 @@ bool R2007Container::loadPage(PageRecord *page, uint8_t *out)
 {
     const uint64_t storedSize = static_cast<uint64_t>(page->words) * rs::kCodewordSize;
     if (page->position < 0 || !readAt(static_cast<uint64_t>(page->position), stored_, storedSize)) {
+        file_->notePastEnd();
         reportf(session_, msg::kR2007PageMissing, page->id, HERE);
         return false;
     }

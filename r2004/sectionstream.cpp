@@ -21,6 +21,7 @@ struct ContainerSource {
     uint32_t mapStart;
     uint32_t size;
     uint32_t position;
+    bool pageFailed;
 };
 static_assert(offsetof(ContainerSource, source) == 0, "the stream's record opens the source");
 
@@ -47,6 +48,7 @@ int32_t TQDUDADE_CALL readSource(HostSource *record, void *buffer, int32_t count
     const int32_t wanted = static_cast<uint32_t>(count) < left ? count : static_cast<int32_t>(left);
     const int32_t got = wanted > 0 ? source->container->readSection(name, offset, buffer, wanted) : 0;
     source->position += static_cast<uint32_t>(got > 0 ? got : 0);
+    source->pageFailed = source->pageFailed || got < wanted;
     return got;
 }
 
@@ -81,11 +83,11 @@ SectionStream newSectionStream(DrawingContainer *container, MemoryService *memor
     const uint32_t objects = container->sectionSize(SectionName::Objects);
     const uint32_t map = container->sectionSize(SectionName::Handles);
     if (objects == 0 || map == 0 || objects > INT32_MAX - map) {
-        return {nullptr, 0};
+        return {nullptr, 0, nullptr};
     }
     ContainerSource *source = newIn<ContainerSource>(memory);
     if (source == nullptr) {
-        return {nullptr, 0};
+        return {nullptr, 0, nullptr};
     }
     source->source.fpOpen = openSource;
     source->source.fpRead = readSource;
@@ -98,7 +100,7 @@ SectionStream newSectionStream(DrawingContainer *container, MemoryService *memor
     source->size = objects + map;
     FileStream *stream = newFileStream(&source->source, memory);
     if (stream == nullptr) {
-        return {nullptr, 0};
+        return {nullptr, 0, nullptr};
     }
-    return {stream, static_cast<int32_t>(objects)};
+    return {stream, static_cast<int32_t>(objects), &source->pageFailed};
 }

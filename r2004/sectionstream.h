@@ -17,7 +17,8 @@ class MemoryService;
 
 struct SectionStream {
     FileStream *stream;
-    int32_t mapStart;  // the object map runs from here to the stream's end
+    int32_t mapStart;         // the object map runs from here to the stream's end
+    const bool *pageFailed;   // set once a page of either section could not be read
 };
 
 // Null in stream when a block cannot be had or the container holds no

@@ -108,6 +108,9 @@ int32_t FileStream::p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count
         memcpy(buffer + copied, state->window + (at - state->windowStart), static_cast<size_t>(step));
         copied += step;
     }
+    if (copied < count) {
+        p_notePastEnd(state->position + copied);
+    }
     return copied > 0 ? copied : -1;
 }
 

@@ -32,6 +32,7 @@ public:
     int32_t SeekPos(int32_t position)
     {
         if (static_cast<uint32_t>(position) > size_) {
+            p_notePastEnd(position);
             return 0;
         }
         cursors_[kDefaultCursor].position = position;
@@ -41,6 +42,11 @@ public:
     uint32_t size() const { return size_; }
     // Bytes this stream has handed to its readers so far.
     uint64_t bytesRead() const { return bytesRead_; }
+    // Whether a reader asked for a position or bytes past the end of the
+    // source, or found that the drawing records some there: where the
+    // drawing's own checked records lead there, it was cut short.
+    bool wentPastEnd() const { return wentPastEnd_; }
+    void notePastEnd() { wentPastEnd_ = true; }
     int32_t CurPosition() const { return cursors_[kDefaultCursor].position; }
     int32_t newCursor();
     // Positions from 0 to the size are valid (the size is where a reader
@@ -50,6 +56,7 @@ public:
     {
         Cursor *state = p_cursor(cursor);
         if (state == nullptr || static_cast<uint32_t>(position) > size_) {
+            p_notePastEnd(position);
             return 0;
         }
         state->position = position;
@@ -112,6 +119,7 @@ private:
         int32_t windowId;   // -1 before the first read
     };
 
+    void p_notePastEnd(int32_t position) { wentPastEnd_ = wentPastEnd_ || position >= 0; }
     // Cursors are numbered from 0 in the order they were made.
     Cursor *p_cursor(int32_t id) { return id >= 0 && id < cursorCount_ ? &cursors_[id] : nullptr; }
     int32_t p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count);
@@ -135,6 +143,7 @@ private:
     int32_t cursorCount_ = 0;
     uint32_t size_ = 0;
     uint64_t bytesRead_ = 0;
+    bool wentPastEnd_ = false;
 };
 
 FileStream *newFileStream(HostSource *source, MemoryService *memory);

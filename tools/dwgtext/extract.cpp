@@ -19,8 +19,10 @@ void collectEvents(const std::vector<tqhost::Event> &events, DrawingResult &resu
     for (const tqhost::Event &event : events) {
         if (event.type == tqhost::Event::Type::Text)
             result.texts.push_back({event.code, event.bytes});
-        else if (event.type == tqhost::Event::Type::Report)
+        else if (event.type == tqhost::Event::Type::Report) {
+            noteReport(result, event.bytes);
             result.reports.push_back(event.bytes);
+        }
         else if (event.type == tqhost::Event::Type::Version)
             result.firstBytes = event.bytes;
     }
