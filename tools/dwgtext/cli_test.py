@@ -4,7 +4,7 @@ its encodings, JSON Lines, order under -j, drawings cut short, failed
 writes, ripgrep's --pre and Recoll with the README's lines, the progress
 line, and the real drawings of the corpus when they are there.
 
-    cli_test.py --dwgtext PATH --make-samples PATH --make-drawings PATH
+    cli_test.py --dwgtext PATH --dwgtext-pre PATH --make-samples PATH --make-drawings PATH
                 --samples DIR --readme FILE --corpus DIR [--emulator CMD] [TEST...]
 """
 import argparse
@@ -256,6 +256,15 @@ def test_drawing(name):
     return Path(CONFIG.drawings) / name
 
 
+def cut_drawing(to):
+    """long.dwg cut to a third of its length: its first text, which holds
+    "Acopian", still comes out, and dwgtext exits 1 without --partial-ok."""
+    data = test_drawing("long.dwg").read_bytes()
+    to.parent.mkdir(parents=True, exist_ok=True)
+    to.write_bytes(data[:len(data) // 3])
+    return to
+
+
 class PlainText(TempDirTest):
     def test_every_text_is_one_clean_line_with_its_file_name(self):
         cases = {
@@ -320,6 +329,19 @@ class Truncated(TempDirTest):
                 summary = json.loads(lines(dwgtext("--json", cut).stdout)[-1])
                 self.assertEqual((summary["status"], summary["texts"]), ("incomplete", len(texts)))
 
+    def test_partial_ok_exits_0_only_when_texts_came_out(self):
+        data = test_drawing("long.dwg").read_bytes()
+        for share, status in ((3, 0), (20, 1)):
+            cut = self.file(f"cut-{share}.dwg", data[:len(data) // share])
+            with self.subTest(share=share):
+                result = dwgtext("--partial-ok", cut)
+                self.assertEqual(result.returncode, status)
+                self.assertEqual(bool(result.stdout), status == 0)
+                self.assertRegex(result.stderr.decode(), rf"^dwgtext: {re.escape(str(cut))}: truncated: ")
+        # One drawing without texts still fails the run.
+        both = dwgtext("--partial-ok", self.dir / "cut-3.dwg", self.dir / "cut-20.dwg")
+        self.assertEqual(both.returncode, 1)
+
 
 class WriteErrors(TempDirTest):
     def many_drawings(self, count):
@@ -363,6 +385,7 @@ class Recoll(TempDirTest):
             self.skipTest("Recoll is not installed, or dwgtext runs under an emulator")
         docs = self.dir / "docs"
         shutil.copy(test_drawing("recoll.dwg"), self.file("docs/plans/deck.DWG", b""))
+        cut_drawing(docs / "plans" / "cut.dwg")
         self.file("docs/notes.txt", b"Quarterdeck meeting notes\n")
         config = self.dir / "config"
         self.file("config/recoll.conf", f"topdirs = {docs}\nnoaspell = 1\n".encode())
@@ -380,6 +403,7 @@ class Recoll(TempDirTest):
 
         self.assertEqual(found("zymurgical"), [f"file://{docs}/plans/deck.DWG"])
         self.assertEqual(found("quarterdeck"), [f"file://{docs}/notes.txt", f"file://{docs}/plans/deck.DWG"])
+        self.assertEqual(found("acopian"), [f"file://{docs}/plans/cut.dwg"])
 
 
 class ManyFiles(TempDirTest):
@@ -441,20 +465,23 @@ class Ripgrep(TempDirTest):
             self.skipTest("ripgrep is not installed")
         line = next(l for l in readme_block_after("With ripgrep").splitlines() if l.startswith("rg "))
         glob = re.search(r"--pre-glob '([^']+)'", line).group(1)
+        self.assertIn("--pre dwgtext-pre ", line)
         for name in SAMPLES:
             self.copy_sample(name, f"drawings/{name}")
         shutil.copy(test_drawing("nul.dwg"), self.file("drawings/PUMPS.DWG", b""))
         shutil.copy(test_drawing("mtext.dwg"), self.file("drawings/Details.Dwg", b""))
+        cut_drawing(self.dir / "drawings" / "cut.dwg")
         self.file("drawings/notes.txt", "Kitchen list".encode())
-        pre = CONFIG.dwgtext
+        pre = CONFIG.dwgtext_pre
         if CONFIG.emulator:
-            pre = str(self.file("pre.sh", f'#!/bin/sh\nexec {" ".join(command())} "$@"\n'.encode()))
+            pre = str(self.file("pre.sh", f'#!/bin/sh\nexec {" ".join(command())} --partial-ok "$@"\n'.encode()))
             os.chmod(pre, 0o755)
         cases = [("Kitchen", ["drawings/notes.txt:Kitchen list", "drawings/r14.dwg:Kitchen"]),
                  ("\u56f3", ["drawings/r2000.dwg:\u56f3\u9762"]),
                  ("35\u00b0", ["drawings/r12.dwg:Roof pitch 35\u00b0"]),
-                 ("room$", ["drawings/PUMPS.DWG:Pump room"]),
-                 ("Standard text", ["drawings/Details.Dwg:Standard text"])]
+                 ("room$", ["drawings/PUMPS.DWG:Pump room", "drawings/cut.dwg:Acopian rectifier room"]),
+                 ("Standard text", ["drawings/Details.Dwg:Standard text"]),
+                 ("Acopian", ["drawings/cut.dwg:Acopian rectifier room"])]
         for pattern, found in cases:
             with self.subTest(pattern=pattern):
                 result = subprocess.run(["rg", "--no-config", "--sort", "path", "--pre", pre, "--pre-glob", glob,
@@ -523,6 +550,7 @@ def main():
     global CONFIG
     parser = argparse.ArgumentParser()
     parser.add_argument("--dwgtext", required=True)
+    parser.add_argument("--dwgtext-pre", required=True)
     parser.add_argument("--make-samples", required=True)
     parser.add_argument("--make-drawings", required=True)
     parser.add_argument("--samples", required=True)

@@ -106,7 +106,8 @@ Outcome readAll(const dwgtext::Options &options)
             if (outcome.outputError != 0)
                 return false;
             writeError(finished.rendered.err);
-            outcome.allRead = outcome.allRead && finished.rendered.read;
+            const bool partOk = options.partialOk && finished.rendered.gaveTexts;
+            outcome.allRead = outcome.allRead && (finished.rendered.read || partOk);
             progress.fileDone(finished.size);
             return true;
         });

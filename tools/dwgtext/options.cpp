@@ -105,6 +105,8 @@ private:
             options().withFilename = true;
         else if (name == "--no-filename")
             options().withFilename = false;
+        else if (name == "--partial-ok")
+            options().partialOk = true;
         else if (name == "-q" || name == "--quiet")
             options().reports = Reports::None;
         else if (name == "-v" || name == "--verbose")
@@ -183,12 +185,14 @@ std::string usageText()
            "  -v, --verbose        print every report of the library (by default only\n"
            "                       the number of its errors per drawing)\n"
            "  -q, --quiet          print only the drawings that could not be read\n"
+           "      --partial-ok     exit 0 for a drawing cut short or damaged that gave\n"
+           "                       texts (it is still named on standard error)\n"
            "  -h, --help           print this help\n"
            "  -V, --version        print the version\n"
            "\n"
            "FILE '-' reads standard input. Exit status: 0 when every drawing was read,\n"
-           "1 when one could not be read or was cut short, or standard output failed,\n"
-           "2 for a wrong command line.\n";
+           "1 when one could not be read or was cut short (with --partial-ok: only when\n"
+           "it gave no text), or standard output failed, 2 for a wrong command line.\n";
 }
 
 }  // namespace dwgtext

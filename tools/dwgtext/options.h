@@ -32,6 +32,7 @@ struct Options {
     bool help = false;
     bool version = false;
     unsigned jobs = 0;                 // 0: one per core
+    bool partialOk = false;            // a drawing not read whole that gave texts exits 0
     std::vector<std::string> files;    // "-" is standard input
 };
 

@@ -167,6 +167,7 @@ Rendered DrawingRenderer::finish(const DrawingResult &drawing)
     else if (settings_.format == Format::Events)
         renderEvents(settings_.withFilename ? file_ + ":" : std::string(), drawing.eventText, rendered_.out);
     rendered_.read = drawing.status == Status::Read;
+    rendered_.gaveTexts = texts_ > 0;
     renderErrors(file_, drawing, settings_, rendered_.err);
     return std::move(rendered_);
 }
