@@ -370,6 +370,46 @@ class WriteErrors(TempDirTest):
                 self.assertEqual(status, 1 if ignore_sigpipe else -signal.SIGPIPE)
 
 
+class Streams(TempDirTest):
+    """A pipe or a device is looked at before it is read, and copied to a
+    temporary file up to a limit: memory stays bounded whatever comes."""
+
+    def run_measured(self, args, feed):
+        """dwgtext's exit status, standard error and peak memory in KiB,
+        with standard input from the shell command feed."""
+        with subprocess.Popen(["sh", "-c", feed], stdout=subprocess.PIPE) as feeder, \
+                subprocess.Popen(command(*args), stdin=feeder.stdout, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.PIPE) as process:
+            feeder.stdout.close()
+            stderr = process.stderr.read()
+            _, status, usage = os.wait4(process.pid, 0)
+            process.returncode = os.waitstatus_to_exitcode(status)
+            feeder.kill()
+        return process.returncode, stderr.decode(), usage.ru_maxrss
+
+    def test_a_device_that_is_no_drawing_is_not_read_on(self):
+        result = subprocess.run(command("/dev/zero"), capture_output=True, timeout=20)
+        self.assertEqual((result.returncode, result.stderr), (1, b"dwgtext: /dev/zero: not a DWG drawing\n"))
+
+    def test_a_long_stream_stops_at_the_limit_in_bounded_memory(self):
+        if CONFIG.emulator:
+            self.skipTest("the memory of the emulator is not dwgtext's")
+        status, stderr, peak = self.run_measured(["-"], "printf AC1015; head -c 2000000000 /dev/zero")
+        self.assertEqual((status, stderr), (1, "dwgtext: (standard input): cannot open: "
+                                               "a stream longer than the limit of 1073741824 bytes\n"))
+        self.assertLess(peak, 64 * 1024)
+        status, stderr, _ = self.run_measured(["--stream-limit", "1K", "-"], "printf AC1015; head -c 5000 /dev/zero")
+        self.assertIn("limit of 1024 bytes", stderr)
+
+    def test_a_drawing_from_a_pipe_is_read_whole(self):
+        fifo = self.dir / "fifo.dwg"
+        os.mkfifo(fifo)
+        with subprocess.Popen(["sh", "-c", f"cat '{sample('r2000.dwg')}' > '{fifo}'"]) as writer:
+            result = dwgtext(fifo)
+            writer.wait(timeout=20)
+        self.assertEqual((result.returncode, lines(result.stdout)), (0, SAMPLE_TEXTS["r2000.dwg"]))
+
+
 def readme_block_after(marker):
     """The first fenced block of the README after the line holding marker."""
     text = Path(CONFIG.readme).read_text()
