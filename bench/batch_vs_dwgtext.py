@@ -41,7 +41,6 @@ def main():
     drawings = sorted(Path(arguments.dir).glob("*.dwg")) + sorted((ROOT / "samples").glob("*.dwg"))
     environment = dict(os.environ, PYTHONPATH=str(ROOT / "python"),
                        TQDUDADE_DWGTEXT_LIBRARY=str(build / "capi" / "libdwgtext.so"))
-    os.environ.update(environment)  # for the Dask workers started here
     from distributed import LocalCluster  # only the Dask run needs it
 
     with tempfile.TemporaryDirectory() as folder:
@@ -56,8 +55,8 @@ def main():
         print(f"{len(drawings) * arguments.copies} drawings, {size / 1e6:.1f} MB, {os.cpu_count()} cores")
         print(f"dwgtext -r --json: {fastest([str(build / 'tools/dwgtext/dwgtext'), '-r', '--json', folder], environment):.2f} s")
         print(f"batch, local pool: {fastest(batch, environment):.2f} s")
-        with LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None,
-                          host="127.0.0.1") as cluster:
+        with LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None, host="127.0.0.1",
+                          env={key: environment[key] for key in ("PYTHONPATH", "TQDUDADE_DWGTEXT_LIBRARY")}) as cluster:
             print(f"batch, Dask:       {fastest(batch + ['--scheduler', cluster.scheduler_address], environment):.2f} s")
 
 

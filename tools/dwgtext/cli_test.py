@@ -240,13 +240,20 @@ class JsonLines(TempDirTest):
         code51 = next(r for r in records if r.get("charset") == 51)
         self.assertEqual(bytes.fromhex(code51["bytes"]).decode("utf-16-be"), code51["text"])
 
+    def test_a_line_break_in_a_file_name_stays_escaped(self):
+        path = self.copy_sample("r14.dwg", "plan\nB.dwg")
+        records = [json.loads(line) for line in lines(dwgtext("--json", path).stdout)]
+        self.assertEqual({r["file"] for r in records}, {str(path)})
+        self.assertEqual(lines(dwgtext("-H", path).stdout)[0], f"{self.dir}/plan B.dwg:Section A-A")
+
     def test_reports_and_failures_are_in_the_summary(self):
         cut = self.file("cut.dwg", sample("r12.dwg").read_bytes()[:1100])
         summary = json.loads(dwgtext("--json", "-q", cut).stdout)
         self.assertEqual(summary["status"], "incomplete")
         self.assertEqual(summary["error"], "truncated: the header says 2101 bytes, the file has 1100")
         self.assertEqual(len(summary["reports"]), 1)
-        self.assertTrue(summary["reports"][0].startswith("*** ERROR *** "))
+        self.assertTrue(summary["reports"][0]["report"].startswith("*** ERROR *** "))
+        self.assertEqual(summary["reports"][0]["count"], 1)
         refused = json.loads(dwgtext("--json", self.file("new.dwg", b"AC1018" + bytes(64))).stdout)
         self.assertEqual(refused["status"], "unsupported")
         self.assertIn("AC1018 (R2004)", refused["error"])
@@ -270,7 +277,8 @@ class PlainText(TempDirTest):
         cases = {
             "nul.dwg": ["Pump room", "Valve V-12"],
             "breaks.dwg": ["first line  second line", "one two three"],
-            "mtext.dwg": ["Standard text", "", "4'-01/4\"", "Bold and Underlined next",
+            # The paragraph "}" renders to nothing: no line.
+            "mtext.dwg": ["Standard text", "4'-0 1/4\"", "Bold and Underlined next",
                           "\u00d850 \u00b10.1 45\u00b0"],
         }
         for name, texts in cases.items():
@@ -310,6 +318,9 @@ class Reports(TempDirTest):
         self.assertEqual(result.returncode, 0)
         self.assertEqual(result.stderr.decode(), f"dwgtext: {path}: 2 library errors; -v shows them\n")
         self.assertEqual(dwgtext("-v", path).stderr.decode().count("*** ERROR ***"), 2)
+        reports = json.loads(lines(dwgtext("--json", path).stdout)[-1])["reports"]
+        self.assertEqual(len({r["report"] for r in reports}), len(reports))
+        self.assertEqual(sum(r["count"] for r in reports), 2)
         self.assertEqual(dwgtext("-q", path).stderr, b"")
 
 
