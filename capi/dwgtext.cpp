@@ -8,15 +8,33 @@
 #include <string>
 
 #include "codepage.h"
+#include "dwgtext_stdin.h"
+#include "host_files.h"
 #include "host_library.h"
 #include "reading.h"
 #include "text_output.h"
 #include "versions.h"
 
+// A path and the limit for a stream it may name.
+struct PathInput {
+    std::string path;
+    uint64_t streamLimit;
+};
+
 struct dwgtext_drawing {
+    dwgtext_drawing(const PathInput &input, unsigned flags)
+        : dwgtext_drawing(flags, input.path, input.streamLimit, tqhost::libraryEntryPoints())
+    {
+    }
+
     template <class Input>
-    dwgtext_drawing(const Input &input, unsigned flags)
-        : reader(input, tqhost::libraryEntryPoints()), raw((flags & DWGTEXT_RAW) != 0)
+    dwgtext_drawing(const Input &input, unsigned flags) : dwgtext_drawing(flags, input, tqhost::libraryEntryPoints())
+    {
+    }
+
+    template <class... Input>
+    explicit dwgtext_drawing(unsigned flags, const Input &...input)
+        : reader(input...), raw((flags & DWGTEXT_RAW) != 0)
     {
         const std::string_view first = reader.facts().firstBytes;
         if (dwgtext::looksLikeDwg(first)) {
@@ -49,6 +67,8 @@ struct dwgtext_drawing {
 };
 
 namespace {
+
+static_assert(DWGTEXT_STREAM_LIMIT == tqhost::kDefaultStreamLimit);
 
 constexpr unsigned kKnownFlags = DWGTEXT_RAW;
 
@@ -94,13 +114,18 @@ extern "C" {
 
 int dwgtext_open_path(const char *path, unsigned flags, dwgtext_drawing **drawing)
 {
+    return dwgtext_open_path_limited(path, flags, DWGTEXT_STREAM_LIMIT, drawing);
+}
+
+int dwgtext_open_path_limited(const char *path, unsigned flags, uint64_t stream_limit, dwgtext_drawing **drawing)
+{
     if (path == nullptr) {
         if (drawing != nullptr)
             *drawing = nullptr;
         return DWGTEXT_ERROR_ARGUMENT;
     }
     try {
-        return openDrawing(std::string(path), flags, drawing);
+        return openDrawing(PathInput{path, stream_limit}, flags, drawing);
     } catch (...) {
         return DWGTEXT_ERROR_MEMORY;
     }
@@ -232,3 +257,8 @@ const char *dwgtext_error_message(int error)
 }
 
 }  // extern "C"
+
+int dwgtext::openStandardInput(unsigned flags, uint64_t streamLimit, dwgtext_drawing **drawing)
+{
+    return openDrawing(dwgtext::TextReader::StandardInput{streamLimit}, flags, drawing);
+}

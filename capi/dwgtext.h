@@ -77,6 +77,19 @@ typedef struct dwgtext_text {
 DWGTEXT_API int dwgtext_open_path(const char *path, unsigned flags, dwgtext_drawing **drawing);
 DWGTEXT_API int dwgtext_open_bytes(const void *bytes, size_t size, unsigned flags, dwgtext_drawing **drawing);
 
+/* The bytes of a stream (a pipe, a device) that dwgtext_open_path takes
+ * before it gives up: 1 GiB. A regular file is read where the library
+ * asks, whatever its size. A stream is looked at first: one that does not
+ * start as a drawing is read no further; a drawing is copied to a
+ * temporary file (in TMPDIR, else /tmp) and read there, so that memory
+ * stays bounded. A longer stream has the status DWGTEXT_CANNOT_OPEN, and
+ * its message says so. */
+#define DWGTEXT_STREAM_LIMIT ((uint64_t)1 << 30)
+
+/* dwgtext_open_path with another limit for a stream. */
+DWGTEXT_API int dwgtext_open_path_limited(const char *path, unsigned flags, uint64_t stream_limit,
+                                          dwgtext_drawing **drawing);
+
 /* Decodes the texts from this code page (an iconv name such as "CP1251")
  * instead of the one the drawing records. Before the first dwgtext_next. */
 DWGTEXT_API int dwgtext_set_codepage(dwgtext_drawing *drawing, const char *codepage);

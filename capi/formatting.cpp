@@ -1,5 +1,6 @@
 #include "formatting.h"
 
+#include <cctype>
 #include <optional>
 
 #include "text_output.h"
@@ -148,7 +149,13 @@ private:
         if (end == std::string_view::npos)
             return false;
         const std::string_view value = text_.substr(at_ + 2, end - at_ - 2);
-        return emit(stack ? stacked(value) : std::string(), end + 1 - at_);
+        if (!stack)
+            return emit("", end + 1 - at_);
+        // 4'-0\S1/4; is four feet and a quarter inch: 4'-0 1/4, not 4'-01/4.
+        const std::string fraction = stacked(value);
+        if (!fraction.empty() && !out_.empty() && std::isdigit(static_cast<unsigned char>(out_.back())) != 0)
+            out_ += ' ';
+        return emit(fraction, end + 1 - at_);
     }
 
     bool unicodeEscape()

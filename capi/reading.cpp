@@ -102,8 +102,17 @@ std::string describeFailure(const DrawingFacts &facts)
     return {};
 }
 
-TextReader::TextReader(const std::string &path, const tqhost::EntryPoints &entry)
-    : bytes_(tqhost::openDrawing(path, facts_.openError))
+TextReader::TextReader(const std::string &path, uint64_t streamLimit, const tqhost::EntryPoints &entry)
+    : bytes_(tqhost::openDrawing(path, facts_.openError, streamLimit))
+{
+    if (bytes_ == nullptr)
+        facts_.status = Status::CannotOpen;
+    else
+        start(entry);
+}
+
+TextReader::TextReader(StandardInput input, const tqhost::EntryPoints &entry)
+    : bytes_(tqhost::openStandardInput(facts_.openError, input.streamLimit))
 {
     if (bytes_ == nullptr)
         facts_.status = Status::CannotOpen;

@@ -61,8 +61,14 @@ std::string describeFailure(const DrawingFacts &facts);
 // One drawing, opened and started at once, its texts taken one at a time.
 class TextReader final : private tqhost::ReportSink {
 public:
-    // The file at path, read where the library asks.
-    TextReader(const std::string &path, const tqhost::EntryPoints &entry);
+    // The file at path, read where the library asks; a stream is taken up
+    // to streamLimit bytes (see tqhost::openDrawing).
+    TextReader(const std::string &path, uint64_t streamLimit, const tqhost::EntryPoints &entry);
+    // Standard input, taken as a stream.
+    struct StandardInput {
+        uint64_t streamLimit;
+    };
+    TextReader(StandardInput input, const tqhost::EntryPoints &entry);
     // Bytes in memory, not copied: they must stay until the reader goes.
     TextReader(std::span<const uint8_t> bytes, const tqhost::EntryPoints &entry);
     TextReader(const TextReader &) = delete;

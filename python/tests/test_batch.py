@@ -1,10 +1,11 @@
-"""tqdudade.batch on a real Dask cluster of two worker processes on the
-loopback address: a few hundred drawings, composed, damaged and real, give
-the records of dwgtext -r --json, none lost; drawings that crash or fail
-their reader are tried again elsewhere and recorded."""
+"""tqdudade.batch in a local process pool and on a real Dask cluster of two
+worker processes on the loopback address: a few hundred drawings, composed,
+damaged and real, give the records of dwgtext -r --json both ways, none
+lost; drawings that crash or fail their reader, or kill its worker, are
+tried again and recorded; odd file names keep their bytes; --out - and a
+failing --out."""
 from __future__ import annotations
 
-import io
 import json
 import os
 import random
@@ -15,14 +16,25 @@ from pathlib import Path
 
 import dask
 import pytest
-from distributed import Client, LocalCluster
+from distributed import LocalCluster
 
+import tqdudade
 from conftest import run_dwgtext
-from tqdudade import batch
-from tqdudade._records import read_record
+
+TESTS = Path(__file__).parent
 
 # Sizes of the composed drawings, in objects: one R12, R14 and R2000 each.
 COMPOSED_OBJECTS = range(5, 251, 5)
+
+
+def run_batch(*arguments, timeout=120) -> subprocess.CompletedProcess:
+    environment = dict(os.environ, PYTHONPATH=os.pathsep.join([str(TESTS), os.environ.get("PYTHONPATH", "")]))
+    return subprocess.run([sys.executable, "-m", "tqdudade.batch", *map(str, arguments)], capture_output=True,
+                          env=environment, timeout=timeout)
+
+
+def records_of(text: bytes) -> list[dict]:
+    return [json.loads(line) for line in text.decode("utf-8").splitlines()]
 
 
 @pytest.fixture(scope="module")
@@ -61,28 +73,32 @@ def collection(tmp_path_factory, pytestconfig, drawings) -> Path:
     return folder
 
 
-def test_a_collection_gives_dwgtexts_records_none_lost(cluster, collection, drawings, dwgtext, tmp_path):
+def test_a_collection_gives_dwgtexts_records_none_lost_both_ways(cluster, collection, drawings, dwgtext,
+                                                                  tmp_path):
     listed = tmp_path / "list.txt"
     listed.write_text(f"{drawings / 'r14.dwg'}\n{tmp_path / 'missing.dwg'}\n")
-    out = tmp_path / "texts.jsonl"
-    run = subprocess.run([sys.executable, "-m", "tqdudade.batch", str(collection), str(listed), "--out", str(out),
-                          "--scheduler", cluster.scheduler_address, "--partition-size", "16"],
-                         capture_output=True, text=True, timeout=120)
     expected = run_dwgtext(dwgtext, ["-r", str(collection)])
     expected.update(run_dwgtext(dwgtext, ["-H", str(drawings / "r14.dwg"), str(tmp_path / "missing.dwg")]))
-    records = [json.loads(line) for line in out.read_text().splitlines()]
+    runs = {}
+    for way, scheduler in (("dask", ["--scheduler", cluster.scheduler_address]), ("local", [])):
+        out = tmp_path / f"{way}.jsonl"
+        run = run_batch(collection, listed, "--out", out, "--partition-size", "16", *scheduler)
+        records = records_of(out.read_bytes())
+        runs[way] = sorted(records, key=lambda record: record["file"])
 
-    assert sorted(record["file"] for record in records) == sorted(expected) and len(expected) > 250
-    for record in records:
-        wanted = expected[record["file"]]
-        strings = record.pop("strings")
-        assert (strings, record) == (wanted.texts, dwgtexts_record(wanted.record)), record["file"]
-    not_read = [record for record in records if record["status"] != "read"]
-    assert {record["status"] for record in not_read} == {"incomplete", "not-dwg", "unsupported", "failed",
-                                                         "cannot-open"}
-    texts = sum(record["texts"] for record in records)
-    assert run.returncode == 1, run.stderr
-    assert run.stdout.startswith(f"{len(records)} files, {texts} texts, {len(not_read)} not read ("), run.stdout
+        assert sorted(record["file"] for record in records) == sorted(expected) and len(expected) > 250
+        for record in records:
+            wanted = expected[record["file"]]
+            record = dict(record)
+            strings = record.pop("strings")
+            assert (strings, record) == (wanted.texts, dwgtexts_record(wanted.record)), record["file"]
+        not_read = [record for record in records if record["status"] != "read"]
+        assert {record["status"] for record in not_read} == {"incomplete", "not-dwg", "unsupported", "failed",
+                                                             "cannot-open"}
+        texts = sum(record["texts"] for record in records)
+        assert (run.returncode, run.stderr) == (1, b""), way
+        assert run.stdout.decode().startswith(f"{len(records)} files, {texts} texts, {len(not_read)} not read (")
+    assert runs["local"] == runs["dask"]
 
 
 def dwgtexts_record(record: dict) -> dict:
@@ -91,41 +107,63 @@ def dwgtexts_record(record: dict) -> dict:
     return dict(record, status="failed") if record["status"] == "refused" else record
 
 
-def unreliable_reader(name: str, path: str) -> dict:
-    """Reads as the batch does, but crashes its process or raises at the
-    drawings whose names ask for it: every time, or at the first try only."""
-    stem = Path(path).stem
-    if stem.startswith("crash-always"):
-        os.abort()
-    if stem.endswith("-once") and not Path(path + ".tried").exists():
-        Path(path + ".tried").touch()
-        if stem.startswith("crash"):
-            os.abort()
-        raise RuntimeError("flaky storage")
-    return read_record(name, path)
-
-
-def test_drawings_that_crash_or_raise_are_tried_again_alone_and_none_is_lost(cluster, drawings, tmp_path):
-    names = ["a.dwg", "crash-once.dwg", "b.dwg", "c.dwg", "crash-always.dwg", "d.dwg", "e.dwg", "raise-once.dwg"]
+@pytest.mark.parametrize("way", ["local", "dask"])
+def test_drawings_that_crash_raise_or_kill_their_worker_are_tried_again_and_none_is_lost(
+        cluster, drawings, tmp_path, way):
+    names = ["a.dwg", "crash-once.dwg", "b.dwg", "kill-once.dwg", "c.dwg", "crash-always.dwg", "d.dwg",
+             "raise-once.dwg"]
     for name in names:
         shutil.copy(drawings / "r14.dwg", tmp_path / name)
-    out = io.StringIO()
-    with Client(cluster) as client:
-        batch.Batch(client, out, unreliable_reader).run([(name, str(tmp_path / name)) for name in names], 3)
-    records = {record["file"]: record for record in map(json.loads, out.getvalue().splitlines())}
-    assert sorted(records) == sorted(names) and len(out.getvalue().splitlines()) == len(names)
+    scheduler = ["--scheduler", cluster.scheduler_address] if way == "dask" else ["--workers", "2"]
+    run = run_batch(*[tmp_path / name for name in names], "--out", "-", "--partition-size", "3",
+                    "--reader", "readers:unreliable_reader", *scheduler)
+    records = {Path(record["file"]).name: record for record in records_of(run.stdout)}
+    assert sorted(records) == sorted(names) and len(run.stdout.splitlines()) == len(names)
     crashed = records.pop("crash-always.dwg")
     assert (crashed["status"], crashed["strings"]) == ("failed", [])
     assert crashed["error"] == "its reader died while reading it (Aborted)"
-    expected = read_record("", str(drawings / "r14.dwg"))["strings"]
-    assert {name: (record["status"], record["strings"]) for name, record in records.items()} == {
-        name: ("read", expected) for name in records}
+    assert {(record["status"], tuple(record["strings"])) for record in records.values()} == {
+        ("read", tuple(tqdudade.texts(drawings / "r14.dwg")))}
+    told, summary = run.stderr.decode().splitlines()
+    assert told.startswith("tqdudade.batch: a worker died (") and told.endswith("read again one by one")
+    assert summary.startswith("8 files, ") and "(1 failed)" in summary
+    assert run.returncode == 1
 
 
-def test_a_local_run_starts_and_stops_its_own_cluster(drawings, tmp_path):
-    out = tmp_path / "texts.jsonl"
-    run = subprocess.run([sys.executable, "-m", "tqdudade.batch", str(drawings / "r12.dwg"), str(drawings / "r14.dwg"),
-                          "--out", str(out)], capture_output=True, text=True, timeout=60)
+def test_names_that_are_not_utf8_keep_their_bytes(drawings, tmp_path):
+    folder = os.fsencode(tmp_path / "odd")
+    os.mkdir(folder)
+    names = [b"caf\xe9.dwg", b"plan\nB.dwg", "\u56f3\u9762.dwg".encode(), b"\xff\xfe.DWG"]
+    for name in names:
+        shutil.copy(drawings / "r2000.dwg", os.path.join(folder, name))
+    run = run_batch(tmp_path / "odd", "--out", "-")
     assert run.returncode == 0, run.stderr
-    assert [json.loads(line)["status"] for line in out.read_text().splitlines()] == ["read", "read"]
-    assert run.stdout.startswith("2 files, 23 texts, 0 not read, ")
+    records = records_of(run.stdout)
+    assert sorted(os.fsencode(record["file"]) for record in records) == sorted(
+        os.path.join(folder, name) for name in names)
+    assert {record["texts"] for record in records} == {12}
+    assert b"\\udce9.dwg" in run.stdout
+
+
+def test_output_goes_to_standard_output_or_fails_in_one_line(drawings):
+    two = [drawings / "r12.dwg", drawings / "r14.dwg"]
+    to_stdout = run_batch(*two, "--out", "-")
+    assert to_stdout.returncode == 0, to_stdout.stderr
+    assert [record["status"] for record in records_of(to_stdout.stdout)] == ["read", "read"]
+    assert to_stdout.stderr.decode().startswith("2 files, 23 texts, 0 not read, ")
+    full = run_batch(*two, "--out", "/dev/full")
+    assert (full.returncode, full.stdout, full.stderr) == (
+        1, b"", b"tqdudade.batch: /dev/full: No space left on device\n")
+    with open("/dev/full", "wb") as device:
+        stdout_full = subprocess.run([sys.executable, "-m", "tqdudade.batch", *map(str, two), "--out", "-"],
+                                     stdout=device, stderr=subprocess.PIPE, timeout=60)
+    assert (stdout_full.returncode, stdout_full.stderr) == (
+        1, b"tqdudade.batch: standard output: No space left on device\n")
+
+
+def test_the_local_pool_does_not_import_dask(drawings):
+    script = ("import sys, tqdudade.batch as b; b.main([sys.argv[1], '--out', '/dev/null']); "
+              "print(sorted(m for m in ('dask', 'distributed') if m in sys.modules))")
+    run = subprocess.run([sys.executable, "-c", script, str(drawings / "r12.dwg")], capture_output=True,
+                         text=True, timeout=60)
+    assert run.stdout.splitlines()[-1] == "[]", run.stderr

@@ -3,11 +3,15 @@ every status and its exception, drawings held open by their texts, threads."""
 from __future__ import annotations
 
 import gc
+import os
+import resource
+import subprocess
 from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
 import tqdudade
+from tqdudade._records import counted_reports
 from conftest import option, run_dwgtext
 
 READ_FILES = ["r12.dwg", "r14.dwg", "r2000.dwg", "nul.dwg", "breaks.dwg", "mtext.dwg"]
@@ -26,7 +30,7 @@ def assert_read_as_dwgtext_reads(source, expected) -> None:
         assert drawing.status == "reading"
         texts = list(drawing.texts)
     record = expected.record
-    assert (texts, drawing.version, drawing.status, drawing.reports) == (
+    assert (texts, drawing.version, drawing.status, counted_reports(drawing.reports)) == (
         expected.texts, record["version"], record["status"], record["reports"])
     assert tqdudade.texts(source, raw=True) == expected.bytes
 
@@ -48,7 +52,7 @@ def test_a_code_page_decodes_byte_texts_as_dwgtext_does(drawings, expected_of):
     path = drawings / "r12.dwg"
     assert tqdudade.texts(path, codepage="CP437") == expected_of(path, "--codepage", "CP437").texts
     assert tqdudade.texts(path, codepage="CP437") != tqdudade.texts(path)
-    with pytest.raises(ValueError):
+    with pytest.raises(ValueError, match="'no such code page'"):
         tqdudade.open(path, codepage="no such code page")
 
 
@@ -123,3 +127,25 @@ def test_threads_read_at_once_with_the_same_results(drawings, pytestconfig):
     expected = [tqdudade.texts(path) for path in paths]
     with ThreadPoolExecutor(max_workers=8) as pool:
         assert list(pool.map(tqdudade.texts, paths * 8)) == expected * 8
+
+
+def test_a_stream_is_looked_at_first_and_read_up_to_its_limit(drawings, tmp_path):
+    with pytest.raises(tqdudade.NotADrawing):
+        tqdudade.texts("/dev/zero")
+    fifo = tmp_path / "fifo.dwg"
+    os.mkfifo(fifo)
+
+    def through_fifo(feed: str, **options):
+        with subprocess.Popen(["sh", "-c", f"({feed}) > '{fifo}'"], stderr=subprocess.DEVNULL) as writer:
+            try:
+                return tqdudade.texts(fifo, **options)
+            finally:
+                writer.kill()
+
+    assert through_fifo(f"cat '{drawings / 'r14.dwg'}'") == tqdudade.texts(drawings / "r14.dwg")
+    before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    with pytest.raises(tqdudade.CannotOpen, match="limit of 1048576 bytes"):
+        through_fifo("printf AC1015; head -c 300000000 /dev/zero", stream_limit=1 << 20)
+    with pytest.raises(tqdudade.CannotOpen, match="limit of 100000000 bytes"):
+        through_fifo("printf AC1015; head -c 300000000 /dev/zero", stream_limit=100_000_000)
+    assert resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before < 32 * 1024

@@ -21,8 +21,10 @@ LIBRARY_FILE = "libdwgtext.so"
 SONAME = "libdwgtext.so.1"
 
 OK = 0
+ERROR_ARGUMENT = -1
 ERROR_MEMORY = -2
 RAW = 1
+STREAM_LIMIT = 1 << 30
 
 READING, READ, INCOMPLETE, NOT_A_DRAWING, UNSUPPORTED, FAILED, CANNOT_OPEN = range(7)
 
@@ -89,6 +91,8 @@ def _declare(library: ctypes.CDLL) -> ctypes.CDLL:
     handle = ctypes.c_void_p
     calls = {
         "dwgtext_open_path": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_uint, ctypes.POINTER(handle)]),
+        "dwgtext_open_path_limited": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_uint, ctypes.c_uint64,
+                                                     ctypes.POINTER(handle)]),
         "dwgtext_open_bytes": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_uint, ctypes.POINTER(handle)]),
         "dwgtext_set_codepage": (ctypes.c_int, [handle, ctypes.c_char_p]),
         "dwgtext_next": (ctypes.c_int, [handle, ctypes.POINTER(Text)]),

@@ -98,20 +98,24 @@ class Drawing:
     in parallel, as the library runs without holding the GIL.
     """
 
-    def __init__(self, source: Source, *, raw: bool = False, codepage: str | None = None):
+    def __init__(self, source: Source, *, raw: bool = False, codepage: str | None = None,
+                 stream_limit: int = _capi.STREAM_LIMIT):
         self._path = None if isinstance(source, (bytes, bytearray, memoryview)) else os.fspath(source)
         self._final: dict | None = None
         if self._path is None:
             self._handle = _Handle.of_bytes(source if isinstance(source, bytes) else bytes(source), raw)
         else:
-            self._handle = _Handle.of_path(self._path, raw)
+            self._handle = _Handle.of_path(self._path, raw, stream_limit)
         self._texts = _texts_of(self._handle, raw)
         if codepage is not None:
             self._set_codepage(codepage)
 
     def _set_codepage(self, codepage: str) -> None:
         try:
-            _check(_library().dwgtext_set_codepage(self._handle.pointer, codepage.encode()))
+            answer = _library().dwgtext_set_codepage(self._handle.pointer, codepage.encode())
+            if answer == _capi.ERROR_ARGUMENT:
+                raise ValueError(f"unknown code page {codepage!r}")
+            _check(answer)
         except BaseException:
             self.close()
             raise
@@ -215,9 +219,12 @@ class _Handle:
         self._close = _library().dwgtext_close
 
     @classmethod
-    def of_path(cls, path: str, raw: bool) -> _Handle:
+    def of_path(cls, path: str, raw: bool, stream_limit: int) -> _Handle:
+        if stream_limit < 1:
+            raise ValueError(f"stream_limit must be at least 1, not {stream_limit}")
         handle = cls(None)
-        _check(_library().dwgtext_open_path(os.fsencode(path), _flags(raw), ctypes.byref(handle.pointer)))
+        _check(_library().dwgtext_open_path_limited(os.fsencode(path), _flags(raw), stream_limit,
+                                                    ctypes.byref(handle.pointer)))
         return handle
 
     @classmethod
@@ -256,19 +263,23 @@ def _status_name(status: int) -> str:
     return _library().dwgtext_status_name(status).decode()
 
 
-def open(source: Source, *, raw: bool = False, codepage: str | None = None) -> Drawing:
+def open(source: Source, *, raw: bool = False, codepage: str | None = None,
+         stream_limit: int = _capi.STREAM_LIMIT) -> Drawing:
     """Opens a drawing from a path or from its bytes.
 
     raw=True gives each text as the bytes the drawing holds instead of a
     line of UTF-8 with formatting codes rendered; codepage (an iconv name
     such as "CP1251") decodes byte texts from it instead of the code page
-    the drawing records. Raises NotADrawing, UnsupportedVersion,
+    the drawing records. A path to a pipe or a device is looked at
+    first and read no further when it does not start as a drawing; a
+    drawing there is copied to a temporary file, up to stream_limit bytes
+    (1 GiB), beyond which it raises CannotOpen. Raises NotADrawing, UnsupportedVersion,
     CannotOpen or DrawingError when the file is not read; a drawing cut
     short is not an error: its status is "incomplete" once its texts are
     read. Bytes are read in place, not copied (bytearray and memoryview
     are copied once).
     """
-    drawing = Drawing(source, raw=raw, codepage=codepage)
+    drawing = Drawing(source, raw=raw, codepage=codepage, stream_limit=stream_limit)
     try:
         drawing.raise_if_not_read()
     except DrawingError:
@@ -278,14 +289,17 @@ def open(source: Source, *, raw: bool = False, codepage: str | None = None) -> D
 
 
 @overload
-def texts(source: Source, *, raw: Literal[False] = False, codepage: str | None = None) -> list[str]: ...
+def texts(source: Source, *, raw: Literal[False] = False, codepage: str | None = None,
+          stream_limit: int = ...) -> list[str]: ...
 @overload
-def texts(source: Source, *, raw: Literal[True], codepage: str | None = None) -> list[bytes]: ...
+def texts(source: Source, *, raw: Literal[True], codepage: str | None = None,
+          stream_limit: int = ...) -> list[bytes]: ...
 
 
-def texts(source: Source, *, raw: bool = False, codepage: str | None = None) -> list[str] | list[bytes]:
+def texts(source: Source, *, raw: bool = False, codepage: str | None = None,
+          stream_limit: int = _capi.STREAM_LIMIT) -> list[str] | list[bytes]:
     """The texts of a drawing, from a path or from its bytes, in the order
     the library finds them. Raises as ``open`` does; a drawing cut short
     gives the texts it holds (``open`` tells that it was cut short)."""
-    with open(source, raw=raw, codepage=codepage) as drawing:
+    with open(source, raw=raw, codepage=codepage, stream_limit=stream_limit) as drawing:
         return list(drawing.texts)

@@ -27,6 +27,15 @@ Reader = Callable[[str, str], dict]
 level of its module, which a child process imports."""
 
 
+def counted_reports(reports: list[str]) -> list[dict]:
+    """Each distinct report once, in the order of its first time, with the
+    number of times, as ``dwgtext --json`` lists them."""
+    counts: dict[str, int] = {}
+    for report in reports:
+        counts[report] = counts.get(report, 0) + 1
+    return [{"report": report, "count": count} for report, count in counts.items()]
+
+
 def read_record(name: str, path: str) -> dict:
     """The record of one drawing: the fields of ``dwgtext --json``'s
     per-file record, with its texts in "strings"."""
@@ -37,7 +46,7 @@ def read_record(name: str, path: str) -> dict:
         "version": drawing.version,
         "status": drawing.status,
         "texts": len(strings),
-        "reports": drawing.reports,
+        "reports": counted_reports(drawing.reports),
     }
     if drawing.status != "read":
         record["error"] = drawing.message

@@ -37,6 +37,9 @@ done
 # What every consumer must print: the texts as delivered.
 "$prefix/bin/dwgtext" --raw "$drawing" >"$work/expected"
 [[ -s $work/expected ]] || fail "the installed dwgtext printed nothing"
+# dwgtext-pre runs the dwgtext beside it, whatever PATH holds.
+PATH=/nonexistent "$prefix/bin/dwgtext-pre" --raw "$drawing" >"$work/pre" && cmp -s "$work/pre" "$work/expected" ||
+  fail "the installed dwgtext-pre does not print what dwgtext prints"
 
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 [[ $(pkg-config --modversion TQDUDADE) =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "pkg-config has no version"

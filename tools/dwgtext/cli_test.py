@@ -4,7 +4,7 @@ its encodings, JSON Lines, order under -j, drawings cut short, failed
 writes, ripgrep's --pre and Recoll with the README's lines, the progress
 line, and the real drawings of the corpus when they are there.
 
-    cli_test.py --dwgtext PATH --make-samples PATH --make-drawings PATH
+    cli_test.py --dwgtext PATH --dwgtext-pre PATH --make-samples PATH --make-drawings PATH
                 --samples DIR --readme FILE --corpus DIR [--emulator CMD] [TEST...]
 """
 import argparse
@@ -240,13 +240,20 @@ class JsonLines(TempDirTest):
         code51 = next(r for r in records if r.get("charset") == 51)
         self.assertEqual(bytes.fromhex(code51["bytes"]).decode("utf-16-be"), code51["text"])
 
+    def test_a_line_break_in_a_file_name_stays_escaped(self):
+        path = self.copy_sample("r14.dwg", "plan\nB.dwg")
+        records = [json.loads(line) for line in lines(dwgtext("--json", path).stdout)]
+        self.assertEqual({r["file"] for r in records}, {str(path)})
+        self.assertEqual(lines(dwgtext("-H", path).stdout)[0], f"{self.dir}/plan B.dwg:Section A-A")
+
     def test_reports_and_failures_are_in_the_summary(self):
         cut = self.file("cut.dwg", sample("r12.dwg").read_bytes()[:1100])
         summary = json.loads(dwgtext("--json", "-q", cut).stdout)
         self.assertEqual(summary["status"], "incomplete")
         self.assertEqual(summary["error"], "truncated: the header says 2101 bytes, the file has 1100")
         self.assertEqual(len(summary["reports"]), 1)
-        self.assertTrue(summary["reports"][0].startswith("*** ERROR *** "))
+        self.assertTrue(summary["reports"][0]["report"].startswith("*** ERROR *** "))
+        self.assertEqual(summary["reports"][0]["count"], 1)
         refused = json.loads(dwgtext("--json", self.file("r9.dwg", b"AC1004" + bytes(64))).stdout)
         self.assertEqual(refused["status"], "unsupported")
         self.assertIn("AC1004 (R9)", refused["error"])
@@ -256,12 +263,22 @@ def test_drawing(name):
     return Path(CONFIG.drawings) / name
 
 
+def cut_drawing(to):
+    """long.dwg cut to a third of its length: its first text, which holds
+    "Acopian", still comes out, and dwgtext exits 1 without --partial-ok."""
+    data = test_drawing("long.dwg").read_bytes()
+    to.parent.mkdir(parents=True, exist_ok=True)
+    to.write_bytes(data[:len(data) // 3])
+    return to
+
+
 class PlainText(TempDirTest):
     def test_every_text_is_one_clean_line_with_its_file_name(self):
         cases = {
             "nul.dwg": ["Pump room", "Valve V-12"],
             "breaks.dwg": ["first line  second line", "one two three"],
-            "mtext.dwg": ["Standard text", "", "4'-01/4\"", "Bold and Underlined next",
+            # The paragraph "}" renders to nothing: no line.
+            "mtext.dwg": ["Standard text", "4'-0 1/4\"", "Bold and Underlined next",
                           "\u00d850 \u00b10.1 45\u00b0"],
         }
         for name, texts in cases.items():
@@ -301,6 +318,9 @@ class Reports(TempDirTest):
         self.assertEqual(result.returncode, 0)
         self.assertEqual(result.stderr.decode(), f"dwgtext: {path}: 2 library errors; -v shows them\n")
         self.assertEqual(dwgtext("-v", path).stderr.decode().count("*** ERROR ***"), 2)
+        reports = json.loads(lines(dwgtext("--json", path).stdout)[-1])["reports"]
+        self.assertEqual(len({r["report"] for r in reports}), len(reports))
+        self.assertEqual(sum(r["count"] for r in reports), 2)
         self.assertEqual(dwgtext("-q", path).stderr, b"")
 
 
@@ -319,6 +339,19 @@ class Truncated(TempDirTest):
                 self.assertEqual(texts, SAMPLE_TEXTS[name][:len(texts)])
                 summary = json.loads(lines(dwgtext("--json", cut).stdout)[-1])
                 self.assertEqual((summary["status"], summary["texts"]), ("incomplete", len(texts)))
+
+    def test_partial_ok_exits_0_only_when_texts_came_out(self):
+        data = test_drawing("long.dwg").read_bytes()
+        for share, status in ((3, 0), (20, 1)):
+            cut = self.file(f"cut-{share}.dwg", data[:len(data) // share])
+            with self.subTest(share=share):
+                result = dwgtext("--partial-ok", cut)
+                self.assertEqual(result.returncode, status)
+                self.assertEqual(bool(result.stdout), status == 0)
+                self.assertRegex(result.stderr.decode(), rf"^dwgtext: {re.escape(str(cut))}: truncated: ")
+        # One drawing without texts still fails the run.
+        both = dwgtext("--partial-ok", self.dir / "cut-3.dwg", self.dir / "cut-20.dwg")
+        self.assertEqual(both.returncode, 1)
 
 
 class WriteErrors(TempDirTest):
@@ -348,6 +381,46 @@ class WriteErrors(TempDirTest):
                 self.assertEqual(status, 1 if ignore_sigpipe else -signal.SIGPIPE)
 
 
+class Streams(TempDirTest):
+    """A pipe or a device is looked at before it is read, and copied to a
+    temporary file up to a limit: memory stays bounded whatever comes."""
+
+    def run_measured(self, args, feed):
+        """dwgtext's exit status, standard error and peak memory in KiB,
+        with standard input from the shell command feed."""
+        with subprocess.Popen(["sh", "-c", feed], stdout=subprocess.PIPE) as feeder, \
+                subprocess.Popen(command(*args), stdin=feeder.stdout, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.PIPE) as process:
+            feeder.stdout.close()
+            stderr = process.stderr.read()
+            _, status, usage = os.wait4(process.pid, 0)
+            process.returncode = os.waitstatus_to_exitcode(status)
+            feeder.kill()
+        return process.returncode, stderr.decode(), usage.ru_maxrss
+
+    def test_a_device_that_is_no_drawing_is_not_read_on(self):
+        result = subprocess.run(command("/dev/zero"), capture_output=True, timeout=20)
+        self.assertEqual((result.returncode, result.stderr), (1, b"dwgtext: /dev/zero: not a DWG drawing\n"))
+
+    def test_a_long_stream_stops_at_the_limit_in_bounded_memory(self):
+        if CONFIG.emulator:
+            self.skipTest("the memory of the emulator is not dwgtext's")
+        status, stderr, peak = self.run_measured(["-"], "printf AC1015; head -c 2000000000 /dev/zero")
+        self.assertEqual((status, stderr), (1, "dwgtext: (standard input): cannot open: "
+                                               "a stream longer than the limit of 1073741824 bytes\n"))
+        self.assertLess(peak, 64 * 1024)
+        status, stderr, _ = self.run_measured(["--stream-limit", "1K", "-"], "printf AC1015; head -c 5000 /dev/zero")
+        self.assertIn("limit of 1024 bytes", stderr)
+
+    def test_a_drawing_from_a_pipe_is_read_whole(self):
+        fifo = self.dir / "fifo.dwg"
+        os.mkfifo(fifo)
+        with subprocess.Popen(["sh", "-c", f"cat '{sample('r2000.dwg')}' > '{fifo}'"]) as writer:
+            result = dwgtext(fifo)
+            writer.wait(timeout=20)
+        self.assertEqual((result.returncode, lines(result.stdout)), (0, SAMPLE_TEXTS["r2000.dwg"]))
+
+
 def readme_block_after(marker):
     """The first fenced block of the README after the line holding marker."""
     text = Path(CONFIG.readme).read_text()
@@ -363,6 +436,7 @@ class Recoll(TempDirTest):
             self.skipTest("Recoll is not installed, or dwgtext runs under an emulator")
         docs = self.dir / "docs"
         shutil.copy(test_drawing("recoll.dwg"), self.file("docs/plans/deck.DWG", b""))
+        cut_drawing(docs / "plans" / "cut.dwg")
         self.file("docs/notes.txt", b"Quarterdeck meeting notes\n")
         config = self.dir / "config"
         self.file("config/recoll.conf", f"topdirs = {docs}\nnoaspell = 1\n".encode())
@@ -380,6 +454,7 @@ class Recoll(TempDirTest):
 
         self.assertEqual(found("zymurgical"), [f"file://{docs}/plans/deck.DWG"])
         self.assertEqual(found("quarterdeck"), [f"file://{docs}/notes.txt", f"file://{docs}/plans/deck.DWG"])
+        self.assertEqual(found("acopian"), [f"file://{docs}/plans/cut.dwg"])
 
 
 class ManyFiles(TempDirTest):
@@ -441,20 +516,23 @@ class Ripgrep(TempDirTest):
             self.skipTest("ripgrep is not installed")
         line = next(l for l in readme_block_after("With ripgrep").splitlines() if l.startswith("rg "))
         glob = re.search(r"--pre-glob '([^']+)'", line).group(1)
+        self.assertIn("--pre dwgtext-pre ", line)
         for name in SAMPLES:
             self.copy_sample(name, f"drawings/{name}")
         shutil.copy(test_drawing("nul.dwg"), self.file("drawings/PUMPS.DWG", b""))
         shutil.copy(test_drawing("mtext.dwg"), self.file("drawings/Details.Dwg", b""))
+        cut_drawing(self.dir / "drawings" / "cut.dwg")
         self.file("drawings/notes.txt", "Kitchen list".encode())
-        pre = CONFIG.dwgtext
+        pre = CONFIG.dwgtext_pre
         if CONFIG.emulator:
-            pre = str(self.file("pre.sh", f'#!/bin/sh\nexec {" ".join(command())} "$@"\n'.encode()))
+            pre = str(self.file("pre.sh", f'#!/bin/sh\nexec {" ".join(command())} --partial-ok "$@"\n'.encode()))
             os.chmod(pre, 0o755)
         cases = [("Kitchen", ["drawings/notes.txt:Kitchen list", "drawings/r14.dwg:Kitchen"]),
                  ("\u56f3", ["drawings/r2000.dwg:\u56f3\u9762"]),
                  ("35\u00b0", ["drawings/r12.dwg:Roof pitch 35\u00b0"]),
-                 ("room$", ["drawings/PUMPS.DWG:Pump room"]),
-                 ("Standard text", ["drawings/Details.Dwg:Standard text"])]
+                 ("room$", ["drawings/PUMPS.DWG:Pump room", "drawings/cut.dwg:Acopian rectifier room"]),
+                 ("Standard text", ["drawings/Details.Dwg:Standard text"]),
+                 ("Acopian", ["drawings/cut.dwg:Acopian rectifier room"])]
         for pattern, found in cases:
             with self.subTest(pattern=pattern):
                 result = subprocess.run(["rg", "--no-config", "--sort", "path", "--pre", pre, "--pre-glob", glob,
@@ -523,6 +601,7 @@ def main():
     global CONFIG
     parser = argparse.ArgumentParser()
     parser.add_argument("--dwgtext", required=True)
+    parser.add_argument("--dwgtext-pre", required=True)
     parser.add_argument("--make-samples", required=True)
     parser.add_argument("--make-drawings", required=True)
     parser.add_argument("--samples", required=True)

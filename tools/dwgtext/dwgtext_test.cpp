@@ -128,8 +128,9 @@ TEST(Formatting, MTextCodesRenderAsAReaderSeesThem)
         {"\\W0.8;\\T1.1;\\Q15;\\A1;\\pxqc;narrow", "narrow"},
         {"\\LUnderlined\\l, \\Oover\\o, \\Kstruck\\k", "Underlined, over, struck"},
         // Stacked fractions, with either separator, one side possibly empty.
-        {"4'-0{\\H1x;\\S1#4;}\"", "4'-01/4\""},
-        {"\\S1/2; \\S3^8; m\\S2^;", "1/2 3/8 m2"},
+        // After a digit a space keeps the fraction apart from the number.
+        {"4'-0{\\H1x;\\S1#4;}\"", "4'-0 1/4\""},
+        {"\\S1/2; \\S3^8; m\\S2^; 7 \\S1/8;", "1/2 3/8 m2 7 1/8"},
         // Breaks, the no-break space and escaped characters.
         {"first\\Psecond\\Xthird", "first second third"},
         {"10\\~mm", "10\u00A0mm"},
@@ -334,7 +335,8 @@ DrawingResult readDrawingWithTexts()
     drawing.firstBytes = "AC1015";
     drawing.codePage = 38;
     drawing.texts = {{0, "\x90\x7d\x96\xca"}, {51, "\x00\xb1"s}, {0, "say \"hi\"\t\x01\0"s}};
-    drawing.reports = {"*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\n", "*** ERROR *** cut\r\nshort\n"};
+    drawing.reports = {"*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\n", "*** ERROR *** cut\r\nshort\n",
+                       "*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\n"};
     drawing.eventText = "version AC1015\ntext 0 41\nend\n";
     return drawing;
 }
@@ -356,7 +358,8 @@ TEST(Render, TextEventsAndJsonLines)
               R"({"file":"dir/\"q\".dwg","index":2,"text":"say \"hi\"\u0009 ","charset":0,)"
               R"("bytes":"7361792022686922090100"})" "\n"
               R"({"file":"dir/\"q\".dwg","version":"AC1015","status":"read","texts":3,)"
-              R"("reports":["*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist","*** ERROR *** cut\u000d\nshort"]})" "\n");
+              R"("reports":[{"report":"*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist","count":2},)"
+              R"({"report":"*** ERROR *** cut\u000d\nshort","count":1}]})" "\n");
 }
 
 TEST(Render, ReportsAreCountedUnlessVerboseOrQuiet)
@@ -364,7 +367,8 @@ TEST(Render, ReportsAreCountedUnlessVerboseOrQuiet)
     DrawingResult drawing = readDrawingWithTexts();
     EXPECT_EQ(render("a.dwg", drawing, {}).err, "dwgtext: a.dwg: 1 library error; -v shows it\n");
     EXPECT_EQ(render("a.dwg", drawing, settings(Format::Text, false, Reports::All)).err,
-              "a.dwg: *** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\na.dwg: *** ERROR *** cut  short\n");
+              "a.dwg: *** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\na.dwg: *** ERROR *** cut  short\n"
+              "a.dwg: *** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\n");
     EXPECT_EQ(render("a.dwg", drawing, settings(Format::Text, false, Reports::None)).err, "");
     drawing.reports.push_back("*** ERROR *** again");
     EXPECT_EQ(render("a.dwg", drawing, {}).err, "dwgtext: a.dwg: 2 library errors; -v shows them\n");

@@ -7,6 +7,7 @@
 
 #include "codepage.h"
 #include "dwgtext.h"
+#include "dwgtext_stdin.h"
 #include "extent.h"
 #include "host_files.h"
 
@@ -30,15 +31,14 @@ void collectEvents(const std::vector<tqhost::Event> &events, DrawingResult &resu
 
 using Handle = std::unique_ptr<dwgtext_drawing, decltype(&dwgtext_close)>;
 
-// Standard input is read whole: a pipe cannot go back.
-Handle openInput(const std::string &path, unsigned flags, std::vector<uint8_t> &input, std::string &error)
+// Standard input, a pipe or a device is looked at first and copied to a
+// temporary file, up to the limit: it cannot go back.
+Handle openInput(const std::string &path, const ReadOptions &options, std::string &error)
 {
     dwgtext_drawing *drawing = nullptr;
-    int opened = DWGTEXT_OK;
-    if (path != "-")
-        opened = dwgtext_open_path(path.c_str(), flags, &drawing);
-    else if (tqhost::readWholeFile(path, input, error))
-        opened = dwgtext_open_bytes(input.data(), input.size(), flags, &drawing);
+    const unsigned flags = options.raw ? DWGTEXT_RAW : 0;
+    const int opened = path == "-" ? openStandardInput(flags, options.streamLimit, &drawing)
+                                   : dwgtext_open_path_limited(path.c_str(), flags, options.streamLimit, &drawing);
     if (opened != DWGTEXT_OK)
         error = dwgtext_error_message(opened);
     return Handle(drawing, &dwgtext_close);
@@ -64,10 +64,10 @@ Status statusOf(enum dwgtext_status status)
     return Status::Refused;
 }
 
-uint64_t sizeOf(const std::string &path, const std::vector<uint8_t> &input)
+uint64_t sizeOf(const std::string &path)
 {
     if (path == "-")
-        return input.size();
+        return 0;
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     return error ? 0 : size;
@@ -89,9 +89,8 @@ DrawingResult outcomeOf(const dwgtext_drawing *drawing, int last)
 
 DrawingResult streamDrawing(const std::string &path, const ReadOptions &options, TextReceiver &receiver)
 {
-    std::vector<uint8_t> input;
     std::string error;
-    const Handle drawing = openInput(path, options.raw ? DWGTEXT_RAW : 0, input, error);
+    const Handle drawing = openInput(path, options, error);
     if (drawing == nullptr)
         return unreadable(std::move(error));
     if (!options.codePage.empty())
@@ -104,7 +103,7 @@ DrawingResult streamDrawing(const std::string &path, const ReadOptions &options,
             break;
     }
     DrawingResult result = outcomeOf(drawing.get(), last);
-    result.size = sizeOf(path, input);
+    result.size = sizeOf(path);
     return result;
 }
 

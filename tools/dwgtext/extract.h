@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dwgtext.h"
 #include "host_session.h"
 #include "reading.h"
 
@@ -38,6 +39,7 @@ public:
 struct ReadOptions {
     bool raw = false;      // hand on the texts undecoded
     std::string codePage;  // decode from this iconv name; empty: the drawing's own
+    uint64_t streamLimit = DWGTEXT_STREAM_LIMIT;  // bytes taken of a pipe or device
 };
 
 // Reads the file at path ("-" is standard input) through libdwgtext,

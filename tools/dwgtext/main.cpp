@@ -53,7 +53,7 @@ dwgtext::RenderSettings renderSettings(const dwgtext::Options &options, const dw
 
 // The event list is what the recording host saw, so --events reads on it;
 // everything else streams through libdwgtext.
-Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &settings,
+Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &settings, uint64_t streamLimit,
                  const dwgtext::DrawingRenderer::Flush &flush)
 {
     if (!input.error.empty())
@@ -63,7 +63,7 @@ Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &set
         return {dwgtext::render(input.name, drawing, settings), drawing.size};
     }
     dwgtext::DrawingRenderer renderer(input.name, settings, flush);
-    const dwgtext::ReadOptions options{settings.format == dwgtext::Format::Raw, settings.codePage};
+    const dwgtext::ReadOptions options{settings.format == dwgtext::Format::Raw, settings.codePage, streamLimit};
     const dwgtext::DrawingResult drawing = dwgtext::streamDrawing(input.path, options, renderer);
     return {renderer.finish(drawing), drawing.size};
 }
@@ -97,7 +97,7 @@ Outcome readAll(const dwgtext::Options &options)
         };
     }
     dwgtext::runInOrder<Finished>(
-        count, jobs, [&](std::size_t i) { return readOne(list.inputs[i], settings, flush); },
+        count, jobs, [&](std::size_t i) { return readOne(list.inputs[i], settings, options.streamLimit, flush); },
         [&](std::size_t, Finished &finished) {
             if (outcome.outputError != 0)
                 return false;
@@ -106,7 +106,8 @@ Outcome readAll(const dwgtext::Options &options)
             if (outcome.outputError != 0)
                 return false;
             writeError(finished.rendered.err);
-            outcome.allRead = outcome.allRead && finished.rendered.read;
+            const bool partOk = options.partialOk && finished.rendered.gaveTexts;
+            outcome.allRead = outcome.allRead && (finished.rendered.read || partOk);
             progress.fileDone(finished.size);
             return true;
         });

@@ -63,10 +63,16 @@ private:
         if (equals != std::string_view::npos)
             attached = arg.substr(equals + 1);
 
-        if (name == "--codepage" || name == "--jobs") {
+        if (name == "--codepage" || name == "--jobs" || name == "--stream-limit") {
             const std::optional<std::string_view> value = valueOf(name, attached);
-            if (value)
-                name == "--codepage" ? setCodePage(*value) : setJobs(*value);
+            if (!value)
+                return;
+            if (name == "--codepage")
+                setCodePage(*value);
+            else if (name == "--jobs")
+                setJobs(*value);
+            else
+                setStreamLimit(*value);
         } else if (attached) {
             fail("option '" + std::string(name) + "' takes no value");
         } else {
@@ -105,6 +111,8 @@ private:
             options().withFilename = true;
         else if (name == "--no-filename")
             options().withFilename = false;
+        else if (name == "--partial-ok")
+            options().partialOk = true;
         else if (name == "-q" || name == "--quiet")
             options().reports = Reports::None;
         else if (name == "-v" || name == "--verbose")
@@ -148,6 +156,20 @@ private:
             options().jobs = jobs;
     }
 
+    // A number of bytes, with K, M or G for KiB, MiB or GiB.
+    void setStreamLimit(std::string_view value)
+    {
+        uint64_t limit = 0;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), limit);
+        const std::string_view unit = value.substr(static_cast<std::size_t>(end - value.data()));
+        const std::string_view units = "KMG";
+        const std::size_t power = unit.empty() ? 0 : units.find(unit) + 1;
+        if (error != std::errc() || limit == 0 || unit.size() > 1 || power == 0 || limit > (UINT64_MAX >> (10 * power)))
+            fail("the stream limit must be a number of bytes above 0, with K, M or G for KiB, MiB or GiB");
+        else
+            options().streamLimit = limit << (10 * power);
+    }
+
     void setCodePage(std::string_view value)
     {
         options().codePage = iconvNameFor(value);
@@ -183,12 +205,16 @@ std::string usageText()
            "  -v, --verbose        print every report of the library (by default only\n"
            "                       the number of its errors per drawing)\n"
            "  -q, --quiet          print only the drawings that could not be read\n"
+           "      --stream-limit SIZE  read at most SIZE bytes (K, M, G: KiB, MiB, GiB) of\n"
+           "                       standard input, a pipe or a device (default: 1G)\n"
+           "      --partial-ok     exit 0 for a drawing cut short or damaged that gave\n"
+           "                       texts (it is still named on standard error)\n"
            "  -h, --help           print this help\n"
            "  -V, --version        print the version\n"
            "\n"
            "FILE '-' reads standard input. Exit status: 0 when every drawing was read,\n"
-           "1 when one could not be read or was cut short, or standard output failed,\n"
-           "2 for a wrong command line.\n";
+           "1 when one could not be read or was cut short (with --partial-ok: only when\n"
+           "it gave no text), or standard output failed, 2 for a wrong command line.\n";
 }
 
 }  // namespace dwgtext

@@ -2,6 +2,7 @@
 #ifndef DWGTEXT_OPTIONS_H
 #define DWGTEXT_OPTIONS_H
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,8 @@ struct Options {
     bool help = false;
     bool version = false;
     unsigned jobs = 0;                 // 0: one per core
+    uint64_t streamLimit = uint64_t{1} << 30;  // bytes taken of a pipe or device
+    bool partialOk = false;            // a drawing not read whole that gave texts exits 0
     std::vector<std::string> files;    // "-" is standard input
 };
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "codepage.h"
 #include "formatting.h"
@@ -68,14 +70,28 @@ private:
     std::string text_ = "{";
 };
 
+bool blank(std::string_view text) { return text.find_first_not_of(" \t") == std::string_view::npos; }
+
 constexpr std::string_view kErrorReport = "*** ERROR ***";
 
+// Each distinct report once, in the order of its first time, with the
+// number of times: real drawings repeat one warning hundreds of times.
 std::string jsonReports(const DrawingResult &drawing)
 {
-    std::string list = "[";
+    std::vector<std::pair<std::string, int64_t>> distinct;
+    std::unordered_map<std::string, std::size_t> seen;
     for (const std::string &report : drawing.reports) {
+        std::string text = withoutTrailingNewlines(report);
+        const auto [at, added] = seen.try_emplace(text, distinct.size());
+        if (added)
+            distinct.emplace_back(std::move(text), 0);
+        ++distinct[at->second].second;
+    }
+    std::string list = "[";
+    for (const auto &[text, count] : distinct) {
         list += list.size() == 1 ? "" : ",";
-        appendJsonString(list, withoutTrailingNewlines(report));
+        list += JsonObject().string("report", text).number("count", count).line();
+        list.pop_back();  // the line's newline
     }
     return list + "]";
 }
@@ -134,7 +150,9 @@ void renderErrors(std::string_view name, const DrawingResult &drawing, const Ren
 }  // namespace
 
 DrawingRenderer::DrawingRenderer(std::string_view name, const RenderSettings &settings, Flush flush)
-    : file_(singleLine(validUtf8(name))), settings_(settings), flush_(std::move(flush))
+    : file_(settings.format == Format::Json ? validUtf8(name) : singleLine(validUtf8(name))),
+      settings_(settings),
+      flush_(std::move(flush))
 {
 }
 
@@ -149,6 +167,8 @@ bool DrawingRenderer::text(int32_t charset, std::string_view bytes, std::string_
                    .number("charset", charset)
                    .string("bytes", tqhost::toHex(bytes))
                    .line();
+    } else if (settings_.format == Format::Text && blank(plain)) {
+        // Nothing a search could find: no empty line.
     } else if (settings_.format != Format::Events) {
         if (settings_.withFilename)
             out.append(file_).append(":");
@@ -167,6 +187,7 @@ Rendered DrawingRenderer::finish(const DrawingResult &drawing)
     else if (settings_.format == Format::Events)
         renderEvents(settings_.withFilename ? file_ + ":" : std::string(), drawing.eventText, rendered_.out);
     rendered_.read = drawing.status == Status::Read;
+    rendered_.gaveTexts = texts_ > 0;
     renderErrors(file_, drawing, settings_, rendered_.err);
     return std::move(rendered_);
 }

@@ -24,6 +24,7 @@ struct Rendered {
     std::string out;  // for standard output
     std::string err;  // for standard error: reports or their summary, then the failure
     bool read = false;
+    bool gaveTexts = false;  // at least one text came out, whatever the status
 };
 
 // Renders one drawing's texts as they come, and the rest once it is read.

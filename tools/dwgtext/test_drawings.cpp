@@ -7,6 +7,8 @@
 //   breaks.dwg   R14 texts holding CR and LF
 //   mtext.dwg    R2000 MTEXT with inline formatting and TEXT with %% codes
 //   recoll.dwg   R2000 text with a word found nowhere else
+//   long.dwg     R12 drawing whose first text holds a rare word, followed by
+//                many others: cut to a third, that text still comes out
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -50,6 +52,15 @@ dwgw::Bytes recollDrawing()
     return drawing.build();
 }
 
+dwgw::Bytes longDrawing()
+{
+    dwgw::R12Drawing drawing(dwgw::R12Version::AC1009);
+    drawing.addText("Acopian rectifier room");
+    for (int i = 1; i <= 200; ++i)
+        drawing.addText("Note " + std::to_string(i));
+    return drawing.build();
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -64,6 +75,7 @@ int main(int argc, char **argv)
         dwgw::writeFile(dir + "/breaks.dwg", breaksDrawing());
         dwgw::writeFile(dir + "/mtext.dwg", mtextDrawing());
         dwgw::writeFile(dir + "/recoll.dwg", recollDrawing());
+        dwgw::writeFile(dir + "/long.dwg", longDrawing());
     } catch (const std::exception &error) {
         std::fprintf(stderr, "make_test_drawings: %s\n", error.what());
         return 1;

@@ -1,57 +1,70 @@
-"""Reads many drawings on a Dask cluster and writes their texts as JSON Lines.
+"""Reads many drawings and writes their texts as JSON Lines.
 
-    /usr/bin/python3 -m tqdudade.batch DIR_OR_LIST... --out texts.jsonl
+    /usr/bin/python3 -m tqdudade.batch DIR_OR_LIST... --out FILE|-
                                        [--scheduler ADDRESS] [--partition-size N]
 
 Each argument is a directory (its *.dwg files below it, any letter case, in
 path order), a drawing (a file named *.dwg) or a list of drawings (any
-other file: one path a line). Without --scheduler a local cluster starts
-with one worker process per core; with it, the drawings are read on the
-cluster at ADDRESS, whose workers must see the same paths and have this
-package and its library installed.
+other file: one path a line). Without --scheduler the drawings are read in
+a pool of processes on this machine, one per core, through the C API; with
+it, on the Dask cluster at ADDRESS (tqdudade.batch.dask_run), whose workers
+must see the same paths and have this package and its library installed.
+Only --scheduler imports Dask.
 
 The drawings go to the workers in partitions, one task each. Every drawing
-gives one line of --out, in the order they finish, with the fields of
-``dwgtext --json``'s per-file record ("file", "version", "status", "texts",
-the number of texts, "reports", and "error" when it was not read) and its
-texts, a list of strings, in "strings".
+gives one line of --out ("-": standard output), in the order they finish,
+with the fields of ``dwgtext --json``'s per-file record ("file", "version",
+"status", "texts", the number of texts, "reports", and "error" when it was
+not read) and its texts, a list of strings, in "strings". A file name
+keeps its bytes: one that is not UTF-8 has each byte that does not decode
+written as the escape \\udcXX (Python's surrogateescape), so that
+``os.fsencode(json.loads(line)["file"])`` gives the name's bytes back.
 
 A drawing whose reading raises is read once more on another worker, in a
 child process there. When a task's worker dies, its drawings are read
-again in a child process, where one that crashes its reader takes no other
-with it, and one that fails there is read once more on another worker. A
-drawing that fails at that last try is recorded with status "failed" and
-its error. The batch goes on either way. Standard output shows Dask's progress bar on a terminal, then one line: files,
-texts, files not read by status, and drawing bytes read per second. The
-exit status is 0 when every drawing was read, 1 when one was not, 2 for a
-wrong command line or a list that cannot be read.
+again in child processes, where one that crashes its reader takes no other
+with it, and one that fails there is read once more. A drawing that fails
+at that last try is recorded with status "failed" and its error. The batch
+goes on either way and says once on standard error that a worker died.
+At the end one line sums up on standard output (standard error with
+--out -): files, texts, files not read by status, and drawing bytes read
+per second. The exit status is 0 when every drawing was read, 1 when one
+was not or --out could not be written, 2 for a wrong command line or a
+list that cannot be read.
 """
 from __future__ import annotations
 
 import argparse
-import contextlib
 import json
-import logging
 import os
+import re
+import stat
 import sys
-import threading
 import time
 from collections import Counter
+from concurrent.futures import FIRST_COMPLETED, Future, ProcessPoolExecutor, wait
+from concurrent.futures.process import BrokenProcessPool
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Iterable, Iterator, TextIO
-
-import dask
-from distributed import Client, Future, LocalCluster, as_completed, get_worker, progress
+from typing import Iterable, TextIO
 
 from .._records import Input, Outcome, Reader, attempt, attempt_in_children, failed_record, read_record
 
+PROGRAM = "tqdudade.batch"
 
-def read_task(inputs: list[Input], read: Reader, apart: bool) -> tuple[str, list[Outcome]]:
-    """One task: the drawings one after the other, in the worker's process
-    or each in a child process; and the worker's address."""
-    outcomes = attempt_in_children(read, inputs) if apart else [attempt(read, name, path) for name, path in inputs]
-    return get_worker().address, outcomes
+# A list that is a pipe or a device is read up to this many bytes.
+LIST_LIMIT = 64 << 20
+
+
+def read_drawings(inputs: list[Input], read: Reader, apart: bool) -> list[Outcome]:
+    """The drawings one after the other, in this process or each in a
+    child process."""
+    return attempt_in_children(read, inputs) if apart else [attempt(read, name, path) for name, path in inputs]
+
+
+def pool_task(inputs: list[Input], read: Reader, apart: bool) -> tuple[int, list[Outcome]]:
+    """One task of the local pool: its outcomes and the worker's process id."""
+    return os.getpid(), read_drawings(inputs, read, apart)
 
 
 @dataclass
@@ -78,6 +91,23 @@ class Summary:
                 + (f" ({kinds})" if kinds else "") + f", {rate:.1f} MB/s")
 
 
+class OutputFailed(Exception):
+    """--out could not be written."""
+
+    def __init__(self, name: str, error: OSError):
+        super().__init__(f"{name}: {error.strerror or error}")
+
+
+_LONE_SURROGATE = re.compile("[\ud800-\udfff]")
+
+
+def json_line(record: dict) -> str:
+    """The record as one line of JSON in UTF-8: characters as they are, but
+    the lone surrogates of a name's undecodable bytes as \\udcXX escapes."""
+    text = json.dumps(record, ensure_ascii=False)
+    return _LONE_SURROGATE.sub(lambda match: f"\\u{ord(match.group()):04x}", text) + "\n"
+
+
 # How often a task whose drawings are read in child processes may be lost
 # with a worker, which then died for another reason than its drawings,
 # before they are recorded as failed.
@@ -94,82 +124,114 @@ class Task:
     losses: int = 0
 
 
-class Batch:
-    """Reads drawings on a Dask client and writes each record as it comes."""
+class Run:
+    """What both ways of running share: records written as they come, the
+    drawings of a failed or lost task tried again, the summary. A subclass
+    submits tasks and calls finished or lost for each."""
 
-    def __init__(self, client: Client, out: TextIO, read: Reader = read_record):
-        self.client = client
+    def __init__(self, out: TextIO, read: Reader = read_record, out_name: str = "--out"):
         self.out = out
+        self.out_name = out_name
         self.read = read
         self.summary = Summary()
-        self.pending = as_completed()
-        self.tasks: dict[str, Task] = {}
+        self.deaths_told = False
 
-    def run(self, inputs: list[Input], partition_size: int, show_progress: bool = False) -> Summary:
-        start = time.monotonic()
-        partitions = [inputs[i:i + partition_size] for i in range(0, len(inputs), partition_size)]
-        futures = self.client.map(read_task, partitions, read=self.read, apart=False, pure=False)
-        self.tasks = {future.key: Task(partition) for future, partition in zip(futures, partitions)}
-        self.pending.update(futures)
-        bar = _progress_bar(futures) if show_progress and futures else None
-        for future in self.pending:
-            self._done(future, self.tasks.pop(future.key))
-            future.release()
-        if bar is not None:
-            bar.join()
-        self.summary.seconds = time.monotonic() - start
-        return self.summary
+    def submit(self, task: Task, avoid: object = None) -> None:
+        raise NotImplementedError
 
-    def _submit(self, task: Task, avoid: str | None = None) -> None:
-        # The other workers are preferred, not required: they may all go
-        # away before the task runs.
-        others = [worker for worker in self.client.scheduler_info()["workers"] if worker != avoid]
-        restriction = {"workers": others, "allow_other_workers": True} if avoid and others else {}
-        future = self.client.submit(read_task, task.drawings, self.read, task.apart, pure=False, **restriction)
-        self.tasks[future.key] = task
-        self.pending.add(future)
+    def partitions(self, inputs: list[Input], size: int) -> list[list[Input]]:
+        return [inputs[i:i + size] for i in range(0, len(inputs), size)]
 
-    def _done(self, future: Future, task: Task) -> None:
-        if future.status != "finished":
-            self._lost(future, task)
-            return
-        worker, outcomes = future.result()
+    def finished(self, task: Task, worker: object, outcomes: list[Outcome]) -> None:
         failed = []
         for drawing, outcome in zip(task.drawings, outcomes):
             if outcome.record is not None:
-                self._write(outcome.record, outcome.size)
+                self.write(outcome.record, outcome.size)
             elif task.last:
-                self._write(failed_record(drawing[0], outcome.error), outcome.size)
+                self.write(failed_record(drawing[0], outcome.error), outcome.size)
             else:
                 failed.append(drawing)
         if failed:
-            self._submit(Task(failed, apart=True, last=True), avoid=worker)
+            self.submit(Task(failed, apart=True, last=True), avoid=worker)
 
-    def _lost(self, future: Future, task: Task) -> None:
+    def lost(self, task: Task, why: str) -> None:
+        """The task's worker died, perhaps for one of its drawings: each is
+        read again in a child process, where it can kill no other."""
+        if not self.deaths_told:
+            self.deaths_told = True
+            print(f"{PROGRAM}: a worker died ({why}); the drawings it had are read again one by one",
+                  file=sys.stderr, flush=True)
         if not task.apart:
-            # Its worker died, perhaps for one of these drawings: read each
-            # in a child process, where it can kill no other.
-            self._submit(Task(task.drawings, apart=True))
+            self.submit(Task(task.drawings, apart=True))
         elif task.losses < LOSSES:
-            self._submit(Task(task.drawings, apart=True, last=task.last, losses=task.losses + 1))
+            self.submit(Task(task.drawings, apart=True, last=task.last, losses=task.losses + 1))
         else:
             for name, _ in task.drawings:
-                self._write(failed_record(name, f"its task was lost with its worker: {future.exception()!r}"), 0)
+                self.write(failed_record(name, f"its task was lost with its worker ({why})"), 0)
 
-    def _write(self, record: dict, size: int) -> None:
-        self.out.write(json.dumps(record, ensure_ascii=False) + "\n")
+    def write(self, record: dict, size: int) -> None:
+        try:
+            self.out.write(json_line(record))
+        except OSError as error:
+            raise OutputFailed(self.out_name, error) from None
         self.summary.add(record, size)
 
 
-def _progress_bar(futures: list[Future]) -> threading.Thread:
-    bar = threading.Thread(target=progress, args=(futures,), kwargs={"multi": False}, daemon=True)
-    bar.start()
-    return bar
+class LocalRun(Run):
+    """The drawings read in a pool of processes on this machine."""
+
+    def __init__(self, out: TextIO, read: Reader = read_record, workers: int | None = None, **kwargs):
+        super().__init__(out, read, **kwargs)
+        self.workers = workers or os.cpu_count() or 1
+        self.pool = ProcessPoolExecutor(self.workers)
+        self.pending: dict[Future, tuple[Task, ProcessPoolExecutor]] = {}
+
+    def run(self, inputs: list[Input], partition_size: int) -> Summary:
+        start = time.monotonic()
+        try:
+            for partition in self.partitions(inputs, partition_size):
+                self.submit(Task(partition))
+            while self.pending:
+                done, _ = wait(self.pending, return_when=FIRST_COMPLETED)
+                for future in done:
+                    self.collect(future, *self.pending.pop(future))
+        finally:
+            for future in self.pending:
+                future.cancel()
+            self.pool.shutdown(wait=True, cancel_futures=True)
+        self.summary.seconds = time.monotonic() - start
+        return self.summary
+
+    def submit(self, task: Task, avoid: object = None) -> None:
+        self.pending[self.pool.submit(pool_task, task.drawings, self.read, task.apart)] = (task, self.pool)
+
+    def collect(self, future: Future, task: Task, pool: ProcessPoolExecutor) -> None:
+        try:
+            worker, outcomes = future.result()
+        except BrokenProcessPool:
+            if pool is self.pool:
+                # Every task of a broken pool is lost: go on in a new one.
+                self.pool.shutdown(wait=False)
+                self.pool = ProcessPoolExecutor(self.workers)
+            self.lost(task, "a process of the pool ended abruptly")
+            return
+        self.finished(task, worker, outcomes)
 
 
 def drawings_below(directory: Path) -> list[Path]:
     """The *.dwg files below a directory, any letter case, in path order."""
     return sorted(path for path in directory.rglob("*") if path.suffix.lower() == ".dwg" and path.is_file())
+
+
+def read_list(place: Path) -> list[str]:
+    """The paths of a list, one a line, as bytes decoded the way the system
+    decodes file names. A pipe or a device is read up to LIST_LIMIT bytes."""
+    with open(place, "rb") as listed:
+        regular = stat.S_ISREG(os.fstat(listed.fileno()).st_mode)
+        content = listed.read() if regular else listed.read(LIST_LIMIT + 1)
+    if len(content) > LIST_LIMIT and not regular:
+        raise OSError(f"{place}: a list longer than {LIST_LIMIT} bytes")
+    return [os.fsdecode(line) for line in content.splitlines() if line.strip()]
 
 
 def gather_inputs(arguments: Iterable[str]) -> list[Input]:
@@ -183,50 +245,74 @@ def gather_inputs(arguments: Iterable[str]) -> list[Input]:
         elif place.suffix.lower() == ".dwg":
             paths = [argument]
         else:
-            paths = [line for line in place.read_text().splitlines() if line.strip()]
+            paths = read_list(place)
         inputs.extend((path, os.path.abspath(path)) for path in paths)
     return inputs
-
-
-@contextlib.contextmanager
-def local_client() -> Iterator[Client]:
-    """A client of a new cluster on this machine, closed after use: one
-    worker process per core, one thread each. Its scheduler gives up on a
-    task at the first worker that dies under it, as the batch then tries
-    the task's drawings again itself."""
-    with dask.config.set({"distributed.scheduler.allowed-failures": 0}):
-        cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1, processes=True,
-                               dashboard_address=None, silence_logs=logging.ERROR)
-    with cluster, Client(cluster) as client:
-        yield client
 
 
 def parse_arguments(argv: list[str] | None) -> argparse.Namespace:
     parser = argparse.ArgumentParser(
         prog="python3 -m tqdudade.batch",
-        description="Read the texts of many DWG drawings on a Dask cluster into JSON Lines.")
+        description="Read the texts of many DWG drawings into JSON Lines, in processes on this machine "
+                    "or on a Dask cluster.")
     parser.add_argument("inputs", nargs="+", metavar="DIR_OR_LIST",
                         help="a directory of drawings, a drawing, or a file listing drawings one a line")
-    parser.add_argument("--out", required=True, help="the JSON Lines file to write")
+    parser.add_argument("--out", required=True, help="the JSON Lines file to write; - for standard output")
     parser.add_argument("--scheduler", metavar="ADDRESS",
-                        help="the scheduler of a running Dask cluster (default: start one on this machine)")
+                        help="the scheduler of a running Dask cluster (default: a pool of processes here)")
     parser.add_argument("--partition-size", type=int, default=100, metavar="N",
                         help="drawings per task (default: 100)")
+    parser.add_argument("--workers", type=int, metavar="N",
+                        help="processes of the local pool (default: one per core)")
+    # For tests: read with another reader, MODULE:FUNCTION.
+    parser.add_argument("--reader", help=argparse.SUPPRESS)
     arguments = parser.parse_args(argv)
     if arguments.partition_size < 1:
         parser.error("--partition-size must be at least 1")
+    if arguments.workers is not None and arguments.workers < 1:
+        parser.error("--workers must be at least 1")
     return arguments
+
+
+def _reader(name: str | None) -> Reader:
+    if name is None:
+        return read_record
+    import importlib
+    module, _, function = name.partition(":")
+    return getattr(importlib.import_module(module), function)
+
+
+def _run(arguments: argparse.Namespace, inputs: list[Input], out: TextIO, out_name: str) -> Summary:
+    read = _reader(arguments.reader)
+    if arguments.scheduler:
+        from .dask_run import run_on_cluster
+        return run_on_cluster(arguments.scheduler, inputs, out, arguments.partition_size, read, out_name)
+    return LocalRun(out, read, arguments.workers, out_name=out_name).run(inputs, arguments.partition_size)
 
 
 def main(argv: list[str] | None = None) -> int:
     arguments = parse_arguments(argv)
+    to_stdout = arguments.out == "-"
+    out_name = "standard output" if to_stdout else arguments.out
     try:
         inputs = gather_inputs(arguments.inputs)
-        out = open(arguments.out, "w", encoding="utf-8")
+        out = sys.stdout if to_stdout else open(arguments.out, "w", encoding="utf-8")
     except OSError as error:
-        print(f"tqdudade.batch: {error}", file=sys.stderr)
+        print(f"{PROGRAM}: {error}", file=sys.stderr)
         return 2
-    with out, (Client(arguments.scheduler) if arguments.scheduler else local_client()) as client:
-        summary = Batch(client, out).run(inputs, arguments.partition_size, sys.stdout.isatty())
-    print(summary.line())
+    try:
+        try:
+            summary = _run(arguments, inputs, out, out_name)
+            out.flush()
+        finally:
+            if not to_stdout:
+                out.close()
+    except (OSError, OutputFailed) as error:
+        message = error if isinstance(error, OutputFailed) else f"{out_name}: {error.strerror or error}"
+        print(f"{PROGRAM}: {message}", file=sys.stderr)
+        if to_stdout:
+            # What is left in the buffer would fail again at exit.
+            os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
+    print(summary.line(), file=sys.stderr if to_stdout else sys.stdout)
     return 0 if not summary.not_read else 1
