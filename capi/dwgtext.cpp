@@ -190,6 +190,8 @@ enum dwgtext_status dwgtext_status(const dwgtext_drawing *drawing)
         return DWGTEXT_READ;
     case dwgtext::Status::Incomplete:
         return DWGTEXT_INCOMPLETE;
+    case dwgtext::Status::Damaged:
+        return DWGTEXT_DAMAGED;
     case dwgtext::Status::NotDwg:
         return DWGTEXT_NOT_A_DRAWING;
     case dwgtext::Status::Unsupported:
@@ -211,6 +213,8 @@ const char *dwgtext_status_name(enum dwgtext_status status)
         return "read";
     case DWGTEXT_INCOMPLETE:
         return "incomplete";
+    case DWGTEXT_DAMAGED:
+        return "damaged";
     case DWGTEXT_NOT_A_DRAWING:
         return "not-dwg";
     case DWGTEXT_UNSUPPORTED:

@@ -56,7 +56,9 @@ enum dwgtext_status {
     DWGTEXT_NOT_A_DRAWING = 3, /* not a DWG drawing */
     DWGTEXT_UNSUPPORTED = 4,   /* a DWG drawing of a release that is not read; see dwgtext_version */
     DWGTEXT_FAILED = 5,        /* of a release that is read, but the library could not read it */
-    DWGTEXT_CANNOT_OPEN = 6    /* the file could not be read at all */
+    DWGTEXT_CANNOT_OPEN = 6,   /* the file could not be read at all */
+    DWGTEXT_DAMAGED = 7        /* read to its end, but parts it records could not be read:
+                                * the texts of the rest came out */
 };
 
 /* One text. The pointers stay valid until the next dwgtext_next or

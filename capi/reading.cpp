@@ -38,6 +38,8 @@ std::string_view statusName(Status status)
         return "read";
     case Status::Incomplete:
         return "incomplete";
+    case Status::Damaged:
+        return "damaged";
     case Status::CannotOpen:
         return "cannot-open";
     case Status::NotDwg:
@@ -54,8 +56,11 @@ std::string_view statusName(Status status)
 
 void noteReport(DrawingFacts &facts, std::string_view report)
 {
-    const std::string_view cutShort(msg::kDrawingCutShort);
-    facts.cutShort = facts.cutShort || report.starts_with(cutShort.substr(0, cutShort.find('[')));
+    const auto says = [report](std::string_view message) {
+        return report.starts_with(message.substr(0, message.find('[')));
+    };
+    facts.cutShort = facts.cutShort || says(msg::kDrawingCutShort);
+    facts.damaged = facts.damaged || says(msg::kDrawingDamaged);
 }
 
 void readHeader(tqhost::ByteSource &bytes, DrawingFacts &facts)
@@ -72,6 +77,8 @@ Status finalStatus(const DrawingFacts &facts, bool refused, bool endSeen)
 {
     if (facts.truncated() || (!refused && !endSeen))
         return Status::Incomplete;
+    if (facts.damaged)
+        return Status::Damaged;
     return refused ? refusalStatus(facts.firstBytes) : Status::Read;
 }
 
@@ -89,6 +96,8 @@ std::string describeFailure(const DrawingFacts &facts)
             return "truncated: the header says " + std::to_string(facts.recordedSize) + " bytes, the file has " +
                    std::to_string(facts.size);
         return "the library stopped before the end of the drawing";
+    case Status::Damaged:
+        return "damaged: parts the drawing records cannot be read";
     case Status::CannotOpen:
         return "cannot open: " + facts.openError;
     case Status::NotDwg:

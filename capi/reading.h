@@ -19,6 +19,7 @@ namespace dwgtext {
 enum class Status {
     Read,         // opened and read to its end object
     Incomplete,   // cut short, or the library stopped before the end object
+    Damaged,      // read to its end, but parts it records could not be read
     CannotOpen,   // the file could not be read
     NotDwg,       // refused, and not a DWG drawing at all
     Unsupported,  // refused: a DWG drawing of a release the library does not read
@@ -38,12 +39,13 @@ struct DrawingFacts {
     uint64_t size = 0;          // bytes in the file
     uint64_t recordedSize = 0;  // bytes its header says it has; 0 unknown
     bool cutShort = false;      // the library said so (R2004 and later)
+    bool damaged = false;       // the library said so (R2004 and later)
 
     bool truncated() const { return recordedSize > size || cutShort; }
 };
 
 // What a report of the library tells of the drawing: from R2004 on, the
-// library says when a drawing was cut short.
+// library says when a drawing was cut short or damaged.
 void noteReport(DrawingFacts &facts, std::string_view report);
 
 // What the file header tells before the library starts: first bytes, code

@@ -102,6 +102,9 @@ bool DWGObjects::p_open()
 // takes one entry of the object map or moves the stream forward by at least
 // the 4 bytes of an object's framing, so a drawing cannot hold more objects
 // than it has bytes; the bound only guards against a map that never ends.
+// A head that cannot be read ends the walk, where the drawing was cut; in
+// a container's section, where a page that cannot be read leaves a gap,
+// the walk goes on with the map's next object.
 StepResult DWGObjects::getNextObject()
 {
     if (p_isEnd()) {
@@ -109,7 +112,10 @@ StepResult DWGObjects::getNextObject()
     }
     for (uint32_t pass = 0; pass <= stream_->size(); ++pass) {
         if (p_getHandler() == 0) {
-            return StepResult::End;
+            if (map_ == nullptr || !stream_->readsAroundGaps() || p_isEnd()) {
+                return StepResult::End;
+            }
+            continue;
         }
         if (current_ != nullptr) {
             return (this->*current_)() == 1 ? StepResult::Item : StepResult::Failed;

@@ -35,8 +35,8 @@ int32_t TQDUDADE_CALL openSource(HostSource *)
     return 1;
 }
 
-// A read stops where a section ends or a page cannot be read: the objects
-// section ends at the map's start.
+// A read stops where a section ends (the objects section ends at the
+// map's start) or at a page that cannot be read.
 int32_t TQDUDADE_CALL readSource(HostSource *record, void *buffer, int32_t count)
 {
     ContainerSource *source = sourceOf(record);
@@ -102,5 +102,6 @@ SectionStream newSectionStream(DrawingContainer *container, MemoryService *memor
     if (stream == nullptr) {
         return {nullptr, 0, nullptr};
     }
+    stream->readAroundGaps();
     return {stream, static_cast<int32_t>(objects), &source->pageFailed};
 }

@@ -119,7 +119,17 @@ int32_t FileStream::p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count
 // it gives nothing, else the bytes the window holds.
 int32_t FileStream::p_fillWindow(Cursor *state, int32_t position)
 {
-    const int32_t start = position - position % kWindowSize;
+    const int32_t filled = p_fillWindowAt(state, position - position % kWindowSize, position);
+    if (filled < 0 && readsAroundGaps_ && state->windowLength > 0) {
+        return p_fillWindowAt(state, position, position);
+    }
+    return filled;
+}
+
+// The same for the window that starts at start; -1 also when it holds
+// bytes but stops short of position.
+int32_t FileStream::p_fillWindowAt(Cursor *state, int32_t start, int32_t position)
+{
     Window *window = p_windowAt(start);
     if (window == nullptr || position >= start + window->length) {
         window = window != nullptr ? window : p_spareWindow(state);

@@ -97,6 +97,13 @@ public:
 
     MemoryService *memory() const { return memory_; }
 
+    // For a source whose reads can stop short inside it (a container's
+    // section with a page that cannot be read): a window that stops short
+    // of a position is then followed by one that starts at that position,
+    // so that what lies past the gap can still be read.
+    void readAroundGaps() { readsAroundGaps_ = true; }
+    bool readsAroundGaps() const { return readsAroundGaps_; }
+
 private:
     static constexpr int32_t kDefaultCursor = 0;
 
@@ -125,6 +132,7 @@ private:
     int32_t p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count);
     int32_t p_fillWindow(Cursor *state, int32_t position);
     Window *p_windowAt(int32_t start);
+    int32_t p_fillWindowAt(Cursor *state, int32_t start, int32_t position);
     Window *p_spareWindow(const Cursor *state);
     bool p_isHeldByAnother(int32_t windowId, const Cursor *state) const;
     int32_t p_readWindow(Window *window, int32_t start);
@@ -144,6 +152,7 @@ private:
     uint32_t size_ = 0;
     uint64_t bytesRead_ = 0;
     bool wentPastEnd_ = false;
+    bool readsAroundGaps_ = false;
 };
 
 FileStream *newFileStream(HostSource *source, MemoryService *memory);

@@ -3,6 +3,7 @@
 // attributes, and drawings whose container is cut or damaged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -114,6 +115,125 @@ TEST(PagedReader, ObjectsAcrossManyPagesComeOutInMapOrder)
     }
     expected.push_back("end");
     EXPECT_EQ(textsOf(drawing.build()), expected);
+}
+
+}  // namespace
+
+namespace {
+
+// Many texts over pages of 0x100 bytes; each text's object lies on one or
+// two pages.
+template <class DrawingType>
+DrawingType manyTexts(Lines *expected, bool wide)
+{
+    DrawingType drawing;
+    drawing.options.container.pageSize = 0x100;
+    drawing.options.r2007.pageSize = 0x100;
+    for (int i = 0; i < 120; ++i) {
+        drawing.addText("text " + std::to_string(i));
+        expected->push_back(textLine("text " + std::to_string(i), wide));
+    }
+    return drawing;
+}
+
+std::vector<std::string> reportsOf(const dwgw::Bytes &bytes)
+{
+    std::vector<std::string> reports;
+    std::istringstream in(tqhost::runSessionEvents(bytes));
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with("report ")) {
+            reports.push_back(line);
+        }
+    }
+    return reports;
+}
+
+// Every line of part is a line of whole, in whole's order.
+bool isInOrderAmong(const Lines &part, const Lines &whole)
+{
+    auto at = whole.begin();
+    for (const std::string &line : part) {
+        at = std::find(at, whole.end(), line);
+        if (at == whole.end()) {
+            return false;
+        }
+        ++at;
+    }
+    return true;
+}
+
+bool says(const std::vector<std::string> &reports, const std::string &words)
+{
+    return std::any_of(reports.begin(), reports.end(),
+                       [&words](const std::string &report) { return report.find(words) != std::string::npos; });
+}
+
+// Wherever a drawing is cut, the library says it was cut short and never
+// that it is damaged; the texts that come out are the first ones.
+TEST(PagedReader, ACutDrawingIsSaidToBeCutShort)
+{
+    Lines whole;
+    const dwgw::Bytes r2004 = manyTexts<dwgw::R2004Drawing>(&whole, false).build();
+    Lines wide;
+    const dwgw::Bytes r2007 = manyTexts<dwgw::R2007Drawing>(&wide, true).build();
+    for (const dwgw::Bytes *bytes : {&r2004, &r2007}) {
+        for (size_t length = 0x100; length < bytes->size(); length += bytes->size() / 40) {
+            SCOPED_TRACE(length);
+            const dwgw::Bytes cut(bytes->begin(), bytes->begin() + static_cast<std::ptrdiff_t>(length));
+            const std::vector<std::string> reports = reportsOf(cut);
+            EXPECT_TRUE(says(reports, "cut short"));
+            EXPECT_FALSE(says(reports, "is damaged"));
+        }
+        EXPECT_TRUE(reportsOf(*bytes).empty());
+    }
+}
+
+// A page whose bytes are broken inside a file of full length: the texts of
+// the other pages come out, and the drawing is said to be damaged.
+TEST(PagedReader, ADamagedPageLosesOnlyItsTexts)
+{
+    Lines expected;
+    dwgw::R2004Drawing drawing = manyTexts<dwgw::R2004Drawing>(&expected, false);
+    dwgw::ContainerPlaces places;
+    drawing.options.container.places = &places;
+    dwgw::Bytes bytes = drawing.build();
+    const dwgw::PagePlace &third = *std::find_if(places.pages.begin(), places.pages.end(), [](const auto &page) {
+        return page.section == dwgw::ContainerSection::Objects && page.index == 2;
+    });
+    bytes[third.address + 0x20 + 5] ^= 0x55;
+    expected.push_back("end");
+    const Lines texts = textsOf(bytes);
+    EXPECT_GT(texts.size(), expected.size() / 2);
+    EXPECT_LT(texts.size(), expected.size());
+    EXPECT_TRUE(isInOrderAmong(texts, expected));
+    const std::vector<std::string> reports = reportsOf(bytes);
+    EXPECT_TRUE(says(reports, "is damaged"));
+    EXPECT_FALSE(says(reports, "cut short"));
+}
+
+// R2007 pages are coded: a byte broken in every code word of a page is
+// corrected; two pages broken beyond correction lose only their texts.
+TEST(PagedReader, R2007PagesAreCorrectedOrLostOneByOne)
+{
+    Lines expected;
+    dwgw::R2007Drawing drawing = manyTexts<dwgw::R2007Drawing>(&expected, true);
+    const dwgw::ComposedDrawing composed = drawing.compose();
+    // Zero pages are left out (the header variables here): the map's pages
+    // come first, then the objects'.
+    const int firstObjectsPage = static_cast<int>((composed.mapSize + 0xFF) / 0x100) + 1;
+    expected.push_back("end");
+
+    drawing.options.r2007.damagedBytes[firstObjectsPage + 1] = {100};
+    EXPECT_EQ(textsOf(drawing.build()), expected);
+    EXPECT_TRUE(says(reportsOf(drawing.build()), "has been corrected"));
+
+    drawing.options.r2007.damagedBytes.clear();
+    drawing.options.r2007.destroyedPages = {firstObjectsPage + 1, firstObjectsPage + 3};
+    const Lines texts = textsOf(drawing.build());
+    EXPECT_GT(texts.size(), expected.size() / 2);
+    EXPECT_LT(texts.size(), expected.size() - 2);
+    EXPECT_TRUE(isInOrderAmong(texts, expected));
+    EXPECT_TRUE(says(reportsOf(drawing.build()), "is damaged"));
 }
 
 }  // namespace

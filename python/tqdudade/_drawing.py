@@ -141,8 +141,10 @@ class Drawing:
     @property
     def status(self) -> str:
         """What became of the drawing: "reading" while texts may follow, then
-        "read" or "incomplete" (cut short: the texts so far came out, the
-        rest is missing); for a file that is not read "not-dwg",
+        "read", "incomplete" (cut short: the texts so far came out, the
+        rest is missing) or "damaged" (parts the drawing records could not
+        be read: the texts of the rest came out); for a file that is not
+        read "not-dwg",
         "unsupported", "failed" or "cannot-open"."""
         return _status_name(self._ask("dwgtext_status"))
 
@@ -176,7 +178,8 @@ class Drawing:
     def raise_if_not_read(self) -> None:
         """Raises the DrawingError for the status of a file that is not read:
         NotADrawing, UnsupportedVersion, CannotOpen, or DrawingError itself
-        when the library failed. Nothing while reading, read or incomplete."""
+        when the library failed. Nothing while reading, read, incomplete or
+        damaged."""
         error = _REFUSALS.get(self._ask("dwgtext_status"))
         if error is None:
             return

@@ -52,6 +52,8 @@ Status statusOf(enum dwgtext_status status)
     case DWGTEXT_READING:  // stopped before its end
     case DWGTEXT_INCOMPLETE:
         return Status::Incomplete;
+    case DWGTEXT_DAMAGED:
+        return Status::Damaged;
     case DWGTEXT_NOT_A_DRAWING:
         return Status::NotDwg;
     case DWGTEXT_UNSUPPORTED:

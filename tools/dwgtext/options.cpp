@@ -213,8 +213,9 @@ std::string usageText()
            "  -V, --version        print the version\n"
            "\n"
            "FILE '-' reads standard input. Exit status: 0 when every drawing was read,\n"
-           "1 when one could not be read or was cut short (with --partial-ok: only when\n"
-           "it gave no text), or standard output failed, 2 for a wrong command line.\n";
+           "1 when one could not be read or was cut short or damaged (with --partial-ok:\n"
+           "only when it gave no text), or standard output failed, 2 for a wrong command\n"
+           "line.\n";
 }
 
 }  // namespace dwgtext
