@@ -1,5 +1,5 @@
 /*
- * TQDUDADE: pulls the text out of DWG drawings (R10 to R2000) for a
+ * TQDUDADE: pulls the text out of DWG drawings (R10 to R2018) for a
  * document-filtering host.
  *
  * The host hands the library two records: a byte source with a report

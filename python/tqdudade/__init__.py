@@ -12,7 +12,7 @@
     'read'
 
 A drawing is given as a path (str or os.PathLike) or as its bytes. Reads
-R10 to R12 and R13 to R2000 drawings: texts come as one line of UTF-8
+R10 to R2018 drawings: texts come as one line of UTF-8
 each, formatting codes rendered, or as the bytes the drawing holds with
 raw=True.
 
@@ -20,7 +20,9 @@ A file that is not read raises a DrawingError: NotADrawing,
 UnsupportedVersion (with .version and .release), CannotOpen (also an
 OSError), or DrawingError itself when the library could not read a drawing
 of a release it reads. A drawing cut short raises nothing: its texts so far
-come out and its status is "incomplete".
+come out and its status is "incomplete"; nor does one from R2004 on with
+pages that cannot be read: the texts of the others come out and its status
+is "damaged".
 
 The library reads without holding the GIL, so threads read drawings in
 parallel. ``python3 -m tqdudade.batch`` reads many drawings on a Dask

@@ -191,7 +191,7 @@ ParsedOptions parseOptions(const std::vector<std::string_view> &args) { return P
 std::string usageText()
 {
     return "Usage: dwgtext [OPTION]... FILE|DIR...\n"
-           "Prints the texts of DWG drawings (R10 to R2000) in UTF-8, one per line.\n"
+           "Prints the texts of DWG drawings (R10 to R2018) in UTF-8, one per line.\n"
            "\n"
            "  -r, --recursive      read the *.dwg files under each DIR\n"
            "  -j, --jobs N         read N drawings at a time (default: one per core)\n"
