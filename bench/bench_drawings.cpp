@@ -69,6 +69,18 @@ dwgw::Bytes composeBytes(Family family, uint64_t objects)
         dwgw::R2000Drawing drawing;
         return composeBitDrawing(drawing, objects);
     }
+    case Family::R2004: {
+        dwgw::R2004Drawing drawing;
+        return composeBitDrawing(drawing, objects);
+    }
+    case Family::R2007: {
+        dwgw::R2007Drawing drawing;
+        return composeBitDrawing(drawing, objects);
+    }
+    case Family::R2018: {
+        dwgw::R2018Drawing drawing;
+        return composeBitDrawing(drawing, objects);
+    }
     }
     return {};
 }
@@ -84,6 +96,12 @@ const char *familyName(Family family)
         return "R14";
     case Family::R2000:
         return "R2000";
+    case Family::R2004:
+        return "R2004";
+    case Family::R2007:
+        return "R2007";
+    case Family::R2018:
+        return "R2018";
     }
     return "?";
 }
@@ -100,7 +118,7 @@ BenchDrawing composeDrawing(Family family, uint64_t objects)
 std::vector<BenchDrawing> composedDrawings()
 {
     std::vector<BenchDrawing> drawings;
-    for (Family family : {Family::R12, Family::R14, Family::R2000}) {
+    for (Family family : kFamilies) {
         for (uint64_t objects : kComposedSizes) {
             drawings.push_back(composeDrawing(family, objects));
         }

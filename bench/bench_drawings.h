@@ -15,16 +15,18 @@ struct BenchDrawing {
     uint64_t objects = 0;        // objects composed; 0 for a real drawing
 };
 
-enum class Family { R12, R14, R2000 };
+enum class Family { R12, R14, R2000, R2004, R2007, R2018 };
+inline constexpr Family kFamilies[] = {Family::R12,   Family::R14,   Family::R2000,
+                                       Family::R2004, Family::R2007, Family::R2018};
 
-// "R12", "R14" or "R2000".
+// "R12", "R14", "R2000", "R2004", "R2007" or "R2018".
 const char *familyName(Family family);
 
 // Object counts of the composed drawings.
 inline constexpr uint64_t kComposedSizes[] = {1000, 10000, 100000};
 
 // A drawing of `objects` objects of which every tenth, starting with the
-// first, is a text. R14 and R2000 texts alternate between TEXT and a
+// first, is a text. From R14 on texts alternate between TEXT and a
 // one-paragraph MTEXT that starts with a formatting code; the other objects
 // are LINEs the reader passes over. R12 texts are TEXT entities among LINEs.
 // Every text gives one text group, so a session gives objects / 10 texts

@@ -13,8 +13,6 @@
 namespace dwgbench {
 namespace {
 
-constexpr Family kFamilies[] = {Family::R12, Family::R14, Family::R2000};
-
 std::string nameOf(const testing::TestParamInfo<Family> &info) { return familyName(info.param); }
 
 class EachFamily : public testing::TestWithParam<Family> {};
@@ -47,19 +45,27 @@ INSTANTIATE_TEST_SUITE_P(Bench, EachFamily, testing::ValuesIn(kFamilies), nameOf
 class EveryFamily : public testing::TestWithParam<Family> {};
 
 // Texts are handed over as they are found, so a session holds the same
-// blocks whatever the drawing's length, in every version.
+// blocks whatever the drawing's length, in every version. From R2004 on
+// the container keeps a table of the pages, a few bytes for each page of
+// 0x7400 bytes: well under a hundredth of what the file grows by.
 TEST_P(EveryFamily, PeakHostMemoryIsTheSameForFourTimesTheObjects)
 {
-    const SessionCounts small = countSession(composeDrawing(GetParam(), 1000));
-    const SessionCounts large = countSession(composeDrawing(GetParam(), 4000));
+    const BenchDrawing smaller = composeDrawing(GetParam(), 1000);
+    const BenchDrawing larger = composeDrawing(GetParam(), 4000);
+    const SessionCounts small = countSession(smaller);
+    const SessionCounts large = countSession(larger);
     EXPECT_EQ(large.peakBlocks, small.peakBlocks);
-    EXPECT_EQ(large.peakBytes, small.peakBytes);
+    EXPECT_LE(large.peakBytes - small.peakBytes, (larger.bytes.size() - smaller.bytes.size()) / 100);
+    if (GetParam() <= Family::R2000) {
+        EXPECT_EQ(large.peakBytes, small.peakBytes);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Bench, EveryFamily, testing::Values(Family::R12, Family::R14, Family::R2000), nameOf);
+INSTANTIATE_TEST_SUITE_P(Bench, EveryFamily, testing::ValuesIn(kFamilies), nameOf);
 
 // A drawing the library refuses is flagged, so that it cannot pass for a
-// cheap one; a drawing cut short still ends, and the lean host gives back
+// cheap one; a drawing cut short still ends (from R2004 on, whose maps lie
+// at the end, it is refused at the start), and the lean host gives back
 // everything (the sanitizer build checks for leaks).
 TEST(BenchSessions, RefusedDrawingIsFlaggedAndCutDrawingStillEnds)
 {
@@ -72,7 +78,7 @@ TEST(BenchSessions, RefusedDrawingIsFlaggedAndCutDrawingStillEnds)
     for (Family family : kFamilies) {
         BenchDrawing cut = composeDrawing(family, 200);
         cut.bytes.resize(cut.bytes.size() * 3 / 4);
-        EXPECT_TRUE(runLeanSession(cut.bytes).endSeen) << countsLine(cut, countSession(cut));
+        EXPECT_EQ(runLeanSession(cut.bytes).endSeen, family <= Family::R2000) << countsLine(cut, countSession(cut));
     }
 }
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Whole-process comparison: `dwgtext --quiet FILE` against `cat FILE`, the
-# I/O floor, on the composed R12, R14 and R2000 drawings of 100 000 and
+# I/O floor, on the composed drawings of every family (R12 to R2018) of 100 000 and
 # 1 000 000 objects written to files, and on samples/*.dwg. Prints the
 # median of each command and its ratio to cat's.
 #
@@ -17,7 +17,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 "$build/bench/write_drawings" "$work" 100000 1000000 >/dev/null
-drawings=("$work"/R12-*.dwg "$work"/R14-*.dwg "$work"/R2000-*.dwg "$here"/samples/*.dwg)
+drawings=("$work"/R*-*.dwg "$here"/samples/*.dwg)
 
 # The speed of shared cores drifts within a minute, and hyperfine runs all
 # of one command's runs before the next command's. So each drawing gets

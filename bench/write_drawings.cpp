@@ -38,7 +38,7 @@ int main(int argc, char **argv)
         std::filesystem::create_directories(dir);
         for (int i = 2; i < argc; ++i) {
             const uint64_t objects = std::strtoull(argv[i], nullptr, 10);
-            for (dwgbench::Family family : {dwgbench::Family::R12, dwgbench::Family::R14, dwgbench::Family::R2000})
+            for (dwgbench::Family family : dwgbench::kFamilies)
                 writeDrawing(dir, family, objects);
         }
     } catch (const std::exception &error) {
