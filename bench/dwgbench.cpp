@@ -4,8 +4,10 @@
 //                                lean host, with the counts beside them
 //   dwgbench --counts            the counts alone, one plain line per drawing
 //
-// The real drawings are the *.dwg files of the corpus folder beside the
-// checkout, when there is one.
+// The real drawings are the *.dwg files of the corpus folders beside the
+// checkout, when they are there. "lz77/page" times the R2004 page
+// decompression alone, in bytes produced per second, on a page of
+// 0x7400 bytes made of short copies with a literal each.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "bench_drawings.h"
+#include "r2004/lz77.h"
 #include "session_counts.h"
 
 namespace {
@@ -24,10 +27,45 @@ using dwgbench::SessionCounts;
 std::vector<BenchDrawing> allDrawings()
 {
     std::vector<BenchDrawing> drawings = dwgbench::composedDrawings();
-    for (BenchDrawing &drawing : dwgbench::corpusDrawings(TQDUDADE_CORPUS_DIR)) {
-        drawings.push_back(std::move(drawing));
+    for (const char *corpus : {TQDUDADE_CORPUS_DIR, TQDUDADE_CORPUS_R2004_DIR}) {
+        for (BenchDrawing &drawing : dwgbench::corpusDrawings(corpus)) {
+            drawings.push_back(std::move(drawing));
+        }
     }
     return drawings;
+}
+
+// A first run of 32 literals, then commands 0xF1 0x02 (14 bytes from 9
+// back, then one literal) up to a full page, then the end command.
+std::vector<uint8_t> copyHeavyPage()
+{
+    constexpr uint32_t kPage = 0x7400;
+    std::vector<uint8_t> stream = {32 + 17};
+    for (uint8_t i = 0; i < 32; ++i) {
+        stream.push_back(i);
+    }
+    for (uint32_t produced = 32; produced + 15 <= kPage; produced += 15) {
+        stream.insert(stream.end(), {0xF1, 0x02, static_cast<uint8_t>(produced)});
+    }
+    stream.push_back(0x11);
+    return stream;
+}
+
+void timeDecompression(benchmark::State &state)
+{
+    const std::vector<uint8_t> page = copyHeavyPage();
+    std::vector<uint8_t> out(0x7400);
+    Lz77Result result{};
+    for (auto _ : state) {
+        result = decompressLz77(page.data(), static_cast<uint32_t>(page.size()), out.data(),
+                                static_cast<uint32_t>(out.size()));
+        benchmark::DoNotOptimize(out.data());
+    }
+    if (result.status != Lz77Status::Ok) {
+        state.SkipWithError("the page does not decompress");
+        return;
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * result.produced));
 }
 
 int printCounts(const std::vector<BenchDrawing> &drawings)
@@ -95,6 +133,7 @@ int main(int argc, char **argv)
             benchmark::RegisterBenchmark(drawing.name.c_str(), timeSessions, drawing)
                 ->Unit(benchmark::kMillisecond);
         }
+        benchmark::RegisterBenchmark("lz77/page", timeDecompression)->Unit(benchmark::kMicrosecond);
         benchmark::RunSpecifiedBenchmarks();
         benchmark::Shutdown();
     } catch (const std::exception &error) {
