@@ -2,7 +2,8 @@
 //
 //   make_samples DIR
 //
-// writes DIR/r12.dwg, DIR/r14.dwg and DIR/r2000.dwg. Each holds a few texts
+// writes DIR/r12.dwg, DIR/r14.dwg, DIR/r2000.dwg, DIR/r2004.dwg and
+// DIR/r2018.dwg. Each holds a few texts
 // of the kinds the library reads, so that `dwgtext samples/*.dwg` shows what
 // comes out of each release.
 #include <cstdio>
@@ -82,6 +83,31 @@ dwgw::Bytes r2000Sample()
     return drawing.build();
 }
 
+// R2004: the objects lie in compressed pages of the container; texts are
+// still bytes of the drawing's code page.
+dwgw::Bytes r2004Sample()
+{
+    dwgw::R2004Drawing drawing;
+    drawing.options.codePage = kCodePage1252;
+    drawing.addText("Elevation north");
+    drawing.addMText("Finishes:\\PBrick, red\\POak, oiled");
+    drawing.addAttrib("B-12", "DOOR");
+    drawing.addText("Fall 1:80 \\U+2193");
+    return drawing.build();
+}
+
+// R2018: texts in UTF-16, and a multi-line attribute whose two lines come
+// from its embedded MTEXT.
+dwgw::Bytes r2018Sample()
+{
+    dwgw::R2018Drawing drawing;
+    drawing.addText("Ground floor, east wing");
+    drawing.addMText("\\A1;Legend:\\PWall\\PWindow");
+    drawing.addAttrib("Client:\\PCity council", "CLIENT").attributeKind = 2;
+    drawing.addText("Width 3.60 \\U+00B1 0.01");
+    return drawing.build();
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -95,6 +121,8 @@ int main(int argc, char **argv)
         dwgw::writeFile(dir + "/r12.dwg", r12Sample());
         dwgw::writeFile(dir + "/r14.dwg", r14Sample());
         dwgw::writeFile(dir + "/r2000.dwg", r2000Sample());
+        dwgw::writeFile(dir + "/r2004.dwg", r2004Sample());
+        dwgw::writeFile(dir + "/r2018.dwg", r2018Sample());
     } catch (const std::exception &error) {
         std::fprintf(stderr, "make_samples: %s\n", error.what());
         return 1;

@@ -93,8 +93,8 @@ def test_a_collection_gives_dwgtexts_records_none_lost_both_ways(cluster, collec
             strings = record.pop("strings")
             assert (strings, record) == (wanted.texts, dwgtexts_record(wanted.record)), record["file"]
         not_read = [record for record in records if record["status"] != "read"]
-        assert {record["status"] for record in not_read} == {"incomplete", "not-dwg", "unsupported", "failed",
-                                                             "cannot-open"}
+        assert {record["status"] for record in not_read} == {"incomplete", "damaged", "not-dwg", "unsupported",
+                                                             "failed", "cannot-open"}
         texts = sum(record["texts"] for record in records)
         assert (run.returncode, run.stderr) == (1, b""), way
         assert run.stdout.decode().startswith(f"{len(records)} files, {texts} texts, {len(not_read)} not read (")
