@@ -12,13 +12,6 @@
 namespace tqhost {
 namespace {
 
-TEST(EventText, EscapesEveryByteOutsidePrintableAscii)
-{
-    EXPECT_EQ(escapeBytes(" AC1015~"), " AC1015~");  // both ends of the printable range stay
-    EXPECT_EQ(escapeBytes("a\nb\\"), "a\\nb\\\\");
-    EXPECT_EQ(escapeBytes(std::string("\0\r\x1f\x7f\x80\xAB", 6)), "\\x00\\x0d\\x1f\\x7f\\x80\\xab");
-}
-
 TEST(EventText, MasksOnlyTheLineOfTheLastModuleGroup)
 {
     // The group need not end the text.
@@ -30,23 +23,6 @@ TEST(EventText, MasksOnlyTheLineOfTheLastModuleGroup)
     // Not a module group: nothing changes.
     for (const char *text : {"TYPE[0x1f4] dosen't exist\n", "x[mod/]", "x[/12]", "x[mod/1a]", "mod/12]", ""})
         EXPECT_EQ(maskSourceLine(text), text);
-}
-
-TEST(EventText, FormatsEachEventKind)
-{
-    EventLog log;
-    log.version("AC1\n\\5XYZ");  // only six bytes count
-    log.report("*** ERROR *** getT()[textdata/77]");
-    log.text(51, std::string("\x00\x31\x00\xb0", 4));
-    log.text(0, "");
-    log.refused();
-    EXPECT_EQ(log.format(),
-              "version AC1\\n\\\\5\n"
-              "refused\n"  // right after the version, wherever it was noted
-              "report *** ERROR *** getT()[textdata/LINE]\n"
-              "text 51 003100b0\n"
-              "text 0\n");
-    EXPECT_FALSE(log.endSeen());
 }
 
 TEST(FaultPlan, FailsTheKthCallOnceOrFromThereOnAndCountsEveryCall)

@@ -171,24 +171,4 @@ TEST(DataRead, ObjectHeadIsPeekedAtWhereverTheFileEnds)
     }
 }
 
-// Every length a BS can state: 256 by its own code, the others as a
-// 16-bit number. The buffer is the text and its zero byte, no more.
-TEST(DataRead, TextsOfEveryLengthAreReadWholeIntoABufferOfTheirSize)
-{
-    for (uint16_t size : {256, 257, 4000, 65535}) {
-        const std::string stored(size, 'x');
-        BitWriter w;
-        Reader reader(w.BSCode(size == 256 ? 3 : 0, size == 256 ? 0 : size).raw(stored).RC(0xA5).bytes());
-        int32_t length = 0;
-        char *text = nullptr;
-        ASSERT_EQ(reader.in->getT(&length, &text), 1) << size;
-        EXPECT_EQ(length, size);
-        EXPECT_EQ(reader.fixture.host.serviceSide().blocks().sizeOf(text), size + 1);
-        EXPECT_EQ(std::string(text), stored);
-        uint8_t marker = 0;
-        EXPECT_TRUE(reader.in->getRC(&marker) && marker == 0xA5) << "the stream stands right after the text";
-        reader.fixture.memory->free(text);
-    }
-}
-
 }  // namespace

@@ -263,8 +263,12 @@ std::pair<std::vector<int32_t>, int> keepCalling(const Bytes &bytes)
     return {answers, ends};
 }
 
-TEST(R12Reader, BlockSectionOutsideItsBoundsFailsOnEveryCall)
+// A sound drawing gives its text group and then the end object three
+// times (phases 3, 4 and 5); a block section outside its bounds fails on
+// every call with an end object.
+TEST(R12Reader, AHostThatKeepsCallingGetsEndObjects)
 {
+    EXPECT_EQ(keepCalling(oneText()), std::make_pair(std::vector<int32_t>{1, 1, 1, 1, 0}, 3));
     struct Case {
         int32_t blockStart, fourth;
     };

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -83,8 +82,6 @@ TEST(R2004Lz77, DecodesEveryCommandGroup)
         {"empty page", {0x11}, {}},
         {"short first run, first byte above the end command", {0x14, 'x', 'y', 'z', 0x11}, {'x', 'y', 'z'}},
         {"run of 274 by a zero length byte", concat({{0x00, 0x00, 0x01}, pattern(274), {0x11}}), pattern(274)},
-        // 0x4C: 3 bytes from 4 back, no literals; the copy overlaps nothing.
-        {"short copy", concat({{0x01}, abcd, {0x4C, 0x00, 0x11}}), {'A', 'B', 'C', 'D', 'A', 'B', 'C'}},
         // 0x55: 4 bytes from 2 back (overlapping), then one literal.
         {"short copy overlapping, one literal",
          concat({{0x01}, abcd, {0x55, 0x00, 'Z', 0x11}}),
@@ -97,9 +94,6 @@ TEST(R2004Lz77, DecodesEveryCommandGroup)
         {"near copy of extended length, then a literal run",
          concat({{0x01}, abcd, {0x20, 0x01, 0x00, 0x00, 0x02}, {'v', 'w', 'x', 'y', 'z'}, {0x11}}),
          concat({abcd, Bytes(34, 'D'), {'v', 'w', 'x', 'y', 'z'}})},
-        // 0x12: 4 bytes from 0x4000 back.
-        {"far copy", concat({longRun(tail(0, 0x4004)), {0x12, 0x00, 0x00, 0x11}}),
-         concat({tail(0, 0x4004), tail(4, 4)})},
         // 0x10: extended length 7 + 0xFF + 5 + 2 from 0x4000 + 1 back.
         {"far copy of extended length", concat({longRun(tail(0, 0x4004)), {0x10, 0x00, 0x05, 0x04, 0x00, 0x11}}),
          concat({tail(0, 0x4004), tail(3, 0x10D)})},
@@ -131,7 +125,8 @@ TEST(R2004Lz77, RefusesHostileStreams)
         {"distance cut short", concat({{0x01}, abcd, {0x22, 0x05}}), 16, Lz77Status::TruncatedInput},
         {"length extension cut short", concat({{0x01}, abcd, {0x20, 0x00, 0x00}}), 0x7400,
          Lz77Status::TruncatedInput},
-        {"copy from before the start", concat({{0x01}, abcd, {0x4C, 0x04, 0x11}}), 16,
+        // 0x40 0x01: 3 bytes from 5 back, one before the start.
+        {"copy from before the start", concat({{0x01}, abcd, {0x40, 0x01, 0x11}}), 16,
          Lz77Status::ReferenceBeforeStart},
         {"copy with no output yet", {0x10, 0x01, 0x00, 0x00, 0x11}, 16, Lz77Status::ReferenceBeforeStart},
         {"far copy from before the start", concat({{0x01}, abcd, {0x12, 0x00, 0x00, 0x11}}), 16,
@@ -343,32 +338,25 @@ TEST(R2004Container, ReportsAPageThatDoesNotDecompress)
     }
 }
 
+// Page 999 is not in the page map, or (after a gap of a gigabyte) far past
+// the end of the file.
 TEST(R2004Container, ReportsAPageNumberOrAddressTheFileDoesNotHold)
 {
     const dwgw::ContainerSections sections = sampleSections();
-    {
+    for (bool farGap : {false, true}) {
         dwgw::ContainerOptions options = smallPages();
         options.adjustPage = [](dwgw::PageDraft &page) {
             if (isObjectsPageOne(page)) {
                 page.number = 999;
             }
         };
-        Opened opened(dwgw::composePagedContainer("AC1032", sections, options));
-        expectOnlyPageOneLost(opened, sections, "outside the file");
-    }
-    {
-        // A gap of a gigabyte places page 999 far past the end.
-        dwgw::ContainerOptions options = smallPages();
-        options.adjustPage = [](dwgw::PageDraft &page) {
-            if (isObjectsPageOne(page)) {
-                page.number = 999;
-            }
-        };
-        options.adjustPageMap = [](std::vector<dwgw::PageMapEntry> &entries) {
-            entries.push_back({-1, 0x40000000});
-            entries.push_back({999, 0x100});
-        };
-        Opened opened(dwgw::composePagedContainer("AC1018", sections, options));
+        if (farGap) {
+            options.adjustPageMap = [](std::vector<dwgw::PageMapEntry> &entries) {
+                entries.push_back({-1, 0x40000000});
+                entries.push_back({999, 0x100});
+            };
+        }
+        Opened opened(dwgw::composePagedContainer(farGap ? "AC1018" : "AC1032", sections, options));
         expectOnlyPageOneLost(opened, sections, "outside the file");
     }
 }
@@ -446,25 +434,16 @@ TEST(R2004Corpus, OpensEveryPagedDrawing)
         Opened opened(std::move(bytes));
         ASSERT_NE(opened.container, nullptr) << testing::PrintToString(opened.fixture.reports());
         EXPECT_EQ(opened.container->codePage(), 30);
-        const uint32_t objects = opened.container->sectionSize(SectionName::Objects);
-        const uint32_t handles = opened.container->sectionSize(SectionName::Handles);
-        EXPECT_GT(objects, 0x8000u);
-        EXPECT_GT(handles, 0x100u);
-        EXPECT_LT(handles, objects);
-        EXPECT_GT(opened.container->sectionSize(SectionName::Header), 0x200u);
-        EXPECT_GT(opened.container->sectionSize(SectionName::Classes), 0x200u);
         // The objects section opens with its long 0x0DCA; every page of
         // every section decompresses.
-        const Bytes all = opened.readAll(SectionName::Objects, 0x3000);
-        ASSERT_EQ(all.size(), objects);
-        EXPECT_EQ(Bytes(all.begin(), all.begin() + 4), (Bytes{0xCA, 0x0D, 0x00, 0x00}));
+        const Bytes objects = opened.readAll(SectionName::Objects, 0x3000);
+        ASSERT_GT(objects.size(), 0x8000u);
+        EXPECT_EQ(Bytes(objects.begin(), objects.begin() + 4), (Bytes{0xCA, 0x0D, 0x00, 0x00}));
         for (SectionName section : kAllSections) {
+            EXPECT_GT(opened.container->sectionSize(section), 0x100u);
             EXPECT_EQ(opened.readAll(section, 0x1000).size(), opened.container->sectionSize(section));
         }
         EXPECT_TRUE(opened.fixture.reports().empty()) << testing::PrintToString(opened.fixture.reports());
-        std::printf("    %-22s header %5u classes %5u handles %6u objects %7u\n", name,
-                    opened.container->sectionSize(SectionName::Header),
-                    opened.container->sectionSize(SectionName::Classes), handles, objects);
     }
 }
 

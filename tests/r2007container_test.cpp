@@ -44,7 +44,6 @@ struct Opened {
     DrawingContainer *container = nullptr;
 };
 
-
 using dwgw::Bytes;
 
 Bytes randomBytes(size_t size, unsigned seed)
@@ -322,55 +321,39 @@ TEST(R2007Damage, DamagedBytesUpToTheCodesCapacityAreCorrectedAndReportedOnce)
     EXPECT_EQ(countContaining(reports, "R2007 page 8 was damaged and has been corrected"), 1);
 }
 
-struct Beyond {
-    const char *name;
-    dwgw::R2007Options options;
-};
-
-void PrintTo(const Beyond &beyond, std::ostream *out) { *out << beyond.name; }
-
-class R2007BeyondCorrection : public testing::TestWithParam<Beyond> {};
-
-// The read stops at the start of the bad page, which is reported once;
-// the pages after it and the other sections still read.
-TEST_P(R2007BeyondCorrection, StopsAtThatPageAndReadsTheOthers)
+// Three bad bytes in each word of page 7, or page 7 destroyed: the read
+// stops at the start of that page, which is reported once; the pages after
+// it and the other sections still read.
+TEST(R2007Damage, APageBeyondCorrectionIsLostAloneAndReportedOnce)
 {
     const dwgw::R2007Sections sections = multiPageSections();
-    Opened opened(dwgw::composeR2007Container(sections, GetParam().options));
-    ASSERT_NE(opened.container, nullptr);
-    Bytes objects(sections.objects.size());
-    const int32_t got = opened.container->readSection(SectionName::Objects, 0, objects.data(), static_cast<int32_t>(objects.size()));
-    EXPECT_EQ(got, 0x400);
-    EXPECT_TRUE(std::equal(objects.begin(), objects.begin() + got, sections.objects.begin()));
-    EXPECT_EQ(opened.container->readSection(SectionName::Objects, 0x500, objects.data(), 10), 0);
+    for (bool destroyed : {false, true}) {
+        SCOPED_TRACE(destroyed ? "destroyed" : "three bytes in each word");
+        dwgw::R2007Options options = smallPages();
+        if (destroyed) {
+            options.destroyedPages.insert(kSecondObjectsPage);
+        } else {
+            options.damagedBytes[kSecondObjectsPage] = {30, 31, 32};
+        }
+        Opened opened(dwgw::composeR2007Container(sections, options));
+        ASSERT_NE(opened.container, nullptr);
+        Bytes objects(sections.objects.size());
+        const int32_t got = opened.container->readSection(SectionName::Objects, 0, objects.data(), static_cast<int32_t>(objects.size()));
+        EXPECT_EQ(got, 0x400);
+        EXPECT_TRUE(std::equal(objects.begin(), objects.begin() + got, sections.objects.begin()));
+        EXPECT_EQ(opened.container->readSection(SectionName::Objects, 0x500, objects.data(), 10), 0);
 
-    Bytes rest(sections.objects.size() - 0x800);
-    ASSERT_EQ(opened.container->readSection(SectionName::Objects, 0x800, rest.data(), static_cast<int32_t>(rest.size())),
-              static_cast<int32_t>(rest.size()));
-    EXPECT_TRUE(std::equal(rest.begin(), rest.end(), sections.objects.begin() + 0x800));
-    EXPECT_EQ(opened.section(SectionName::Handles), sections.handles);
+        Bytes rest(sections.objects.size() - 0x800);
+        ASSERT_EQ(opened.container->readSection(SectionName::Objects, 0x800, rest.data(), static_cast<int32_t>(rest.size())),
+                  static_cast<int32_t>(rest.size()));
+        EXPECT_TRUE(std::equal(rest.begin(), rest.end(), sections.objects.begin() + 0x800));
+        EXPECT_EQ(opened.section(SectionName::Handles), sections.handles);
 
-    const std::vector<std::string> reports = opened.fixture.reports();
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(countContaining(reports, "R2007 page 7 is damaged beyond correction"), 1) << reports[0];
+        const std::vector<std::string> reports = opened.fixture.reports();
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_EQ(countContaining(reports, "R2007 page 7 is damaged beyond correction"), 1) << reports[0];
+    }
 }
-
-Beyond threeBytesPerWord()
-{
-    Beyond beyond{"ThreeBytesInEachWord", smallPages()};
-    beyond.options.damagedBytes[kSecondObjectsPage] = {30, 31, 32};
-    return beyond;
-}
-
-Beyond destroyed()
-{
-    Beyond beyond{"Destroyed", smallPages()};
-    beyond.options.destroyedPages.insert(kSecondObjectsPage);
-    return beyond;
-}
-
-INSTANTIATE_TEST_SUITE_P(Damage, R2007BeyondCorrection, testing::Values(threeBytesPerWord(), destroyed()),
-                         [](const testing::TestParamInfo<Beyond> &info) { return std::string(info.param.name); });
 
 // The file header's three words lie interleaved at 0x80.
 TEST(R2007Damage, FileHeaderWordsAreCorrectedUpToEightBytesEach)
@@ -389,9 +372,9 @@ TEST(R2007Damage, FileHeaderWordsAreCorrectedUpToEightBytesEach)
     Opened corrected(damage(8));
     ASSERT_NE(corrected.container, nullptr);
     expectSections(corrected, sections);
-    EXPECT_EQ(corrected.fixture.reports(),
-              std::vector<std::string>{"*** WARNING *** The R2007 file header was damaged and has been corrected[r2007container/" +
-                                       corrected.fixture.reports().at(0).substr(corrected.fixture.reports().at(0).find('/') + 1)});
+    ASSERT_EQ(corrected.fixture.reports().size(), 1u);
+    EXPECT_TRUE(corrected.fixture.reports()[0].starts_with(
+        "*** WARNING *** The R2007 file header was damaged and has been corrected[r2007container/"));
 
     Opened lost(damage(9));
     EXPECT_EQ(lost.container, nullptr);
@@ -425,18 +408,10 @@ TEST(R2007RealDrawing, SectionsArePresentAndEveryCodeWordChecks)
     EXPECT_EQ(opened.container->codePage(), 30);
     const std::vector<uint8_t> handles = opened.section(SectionName::Handles);
     const std::vector<uint8_t> objects = opened.section(SectionName::Objects);
-    EXPECT_EQ(handles.size(), opened.container->sectionSize(SectionName::Handles));
-    EXPECT_EQ(objects.size(), opened.container->sectionSize(SectionName::Objects));
     EXPECT_GT(handles.size(), 100u);
     EXPECT_GT(objects.size(), 10 * handles.size());
-    EXPECT_LT(objects.size(), bytes.size() * 8);
-    ASSERT_GE(objects.size(), 4u);
-    EXPECT_EQ(objects[0], 0xCA);
-    EXPECT_EQ(objects[1], 0x0D);
-    EXPECT_EQ(objects[2], 0x00);
-    EXPECT_EQ(objects[3], 0x00);
-    EXPECT_GT(opened.container->sectionSize(SectionName::Header), 0u);
-    EXPECT_GT(opened.container->sectionSize(SectionName::Classes), 0u);
+    ASSERT_EQ(objects.size(), opened.container->sectionSize(SectionName::Objects));
+    EXPECT_EQ(Bytes(objects.begin(), objects.begin() + 4), (Bytes{0xCA, 0x0D, 0x00, 0x00}));
     EXPECT_TRUE(opened.fixture.reports().empty()) << opened.fixture.reports()[0];
 }
 

@@ -19,7 +19,6 @@
 #include "hardening/composed_drawings.h"
 #include "host_library.h"
 #include "options.h"
-#include "progress.h"
 #include "render.h"
 #include "runner.h"
 #include "text_output.h"
@@ -135,7 +134,6 @@ TEST(Formatting, MTextCodesRenderAsAReaderSeesThem)
         {"first\\Psecond\\Xthird", "first second third"},
         {"10\\~mm", "10\u00A0mm"},
         {"\\\\server\\{x\\}", "\\server{x}"},
-        {"\\\\U+0041", "\\U+0041"},
         // Not codes: an unknown letter, a value without its ';'.
         {"C:\\Drawings\\plan", "C:\\Drawings\\plan"},
         {"\\H2.5 no end", "\\H2.5 no end"},
@@ -148,7 +146,6 @@ TEST(Formatting, PercentCodesAndUnicodeEscapesInEveryRelease)
 {
     const std::pair<std::string, std::string> cases[] = {
         {"%%c50 %%d %%p0.5 100%%%", "\u00D850 \u00B0 \u00B10.5 100%"},
-        {"%%C50 45%%D %%P1", "\u00D850 45\u00B0 \u00B11"},
         {"%%uTITLE%%u %%oover%%O %%kstruck", "TITLE over struck"},
         {"50%% %%x %", "50%% %%x %"},
         {"\\U+22052.3794", "\u22052.3794"},  // only four digits belong to the code
@@ -171,7 +168,6 @@ TEST(Formatting, OneLineWithoutControlCharacters)
 {
     const std::pair<std::string, std::string> cases[] = {
         {"ends in NUL\0"s, "ends in NUL"},
-        {"two NULs\0\0"s, "two NULs"},
         {"mid\0dle"s, "mid dle"},
         {"CR LF\r\nnext", "CR LF  next"},
         {"keeps\tTAB", "keeps\tTAB"},
@@ -316,14 +312,6 @@ TEST(Extract, AReceiverThatStopsEndsTheSessionEarly)
     EXPECT_EQ(streamed.status, Status::Incomplete);
 }
 
-TEST(Extract, AFileThatCannotBeOpenedSaysWhy)
-{
-    KeptTexts kept;
-    const DrawingResult result = streamDrawing(testing::TempDir() + "no/such.dwg", {}, kept);
-    EXPECT_EQ(result.status, Status::CannotOpen);
-    EXPECT_EQ(failureMessage(result), "cannot open: No such file or directory");
-}
-
 RenderSettings settings(Format format, bool withFilename = false, Reports reports = Reports::Summary)
 {
     return {format, withFilename, reports, ""};
@@ -360,26 +348,6 @@ TEST(Render, TextEventsAndJsonLines)
               R"({"file":"dir/\"q\".dwg","version":"AC1015","status":"read","texts":3,)"
               R"("reports":[{"report":"*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist","count":2},)"
               R"({"report":"*** ERROR *** cut\u000d\nshort","count":1}]})" "\n");
-}
-
-TEST(Render, ReportsAreCountedUnlessVerboseOrQuiet)
-{
-    DrawingResult drawing = readDrawingWithTexts();
-    EXPECT_EQ(render("a.dwg", drawing, {}).err, "dwgtext: a.dwg: 1 library error; -v shows it\n");
-    EXPECT_EQ(render("a.dwg", drawing, settings(Format::Text, false, Reports::All)).err,
-              "a.dwg: *** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\na.dwg: *** ERROR *** cut  short\n"
-              "a.dwg: *** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\n");
-    EXPECT_EQ(render("a.dwg", drawing, settings(Format::Text, false, Reports::None)).err, "");
-    drawing.reports.push_back("*** ERROR *** again");
-    EXPECT_EQ(render("a.dwg", drawing, {}).err, "dwgtext: a.dwg: 2 library errors; -v shows them\n");
-
-    // A drawing cut short has its one failure line, even with -q.
-    drawing.recordedSize = 5000;
-    drawing.size = 4000;
-    drawing.status = Status::Incomplete;
-    const std::string truncated = "dwgtext: a.dwg: truncated: the header says 5000 bytes, the file has 4000\n";
-    EXPECT_EQ(render("a.dwg", drawing, {}).err, truncated);
-    EXPECT_EQ(render("a.dwg", drawing, settings(Format::Text, false, Reports::None)).err, truncated);
 }
 
 TEST(Render, AFailureIsOneLineNamingTheFileInUtf8)
@@ -440,13 +408,6 @@ TEST(Runner, StopsWhenEmitSaysSo)
         EXPECT_EQ(emitted, (std::vector<std::size_t>{0, 1, 2, 3, 4})) << jobs;
         EXPECT_LT(worked, 100u) << jobs;
     }
-}
-
-TEST(Progress, LineShowsFilesAndRate)
-{
-    EXPECT_EQ(progressLine(12, 1000, 3'400'000, 1.0), "dwgtext: 12/1000 files, 3.4 MB/s");
-    EXPECT_EQ(progressLine(1, 2, 512, 2.0), "dwgtext: 1/2 files, 256.0 B/s");
-    EXPECT_EQ(progressLine(0, 2, 0, 0.0), "dwgtext: 0/2 files, 0.0 B/s");
 }
 
 }  // namespace
