@@ -1,5 +1,7 @@
 #include "r2004/lz77.h"
 
+#include <cstring>
+
 namespace {
 
 // Command bytes. From 0x40 on, a short copy whose length and distance are
@@ -103,16 +105,14 @@ bool Lz77Decoder::copyLiterals(uint32_t count)
     if (count > capacity_ - outPos_) {
         return fail(Lz77Status::OutputOverflow);
     }
-    for (uint32_t i = 0; i < count; ++i) {
-        output_[outPos_ + i] = input_[inPos_ + i];
-    }
+    memcpy(output_ + outPos_, input_ + inPos_, count);
     inPos_ += count;
     outPos_ += count;
     return true;
 }
 
 // The source may overlap the bytes being written (a distance shorter than
-// the length repeats a pattern), so the copy goes byte by byte.
+// the length repeats a pattern): such a copy goes byte by byte.
 bool Lz77Decoder::copyMatch(uint32_t distance, uint32_t length)
 {
     if (distance > outPos_) {
@@ -122,8 +122,12 @@ bool Lz77Decoder::copyMatch(uint32_t distance, uint32_t length)
         return fail(Lz77Status::OutputOverflow);
     }
     const uint32_t from = outPos_ - distance;
-    for (uint32_t i = 0; i < length; ++i) {
-        output_[outPos_ + i] = output_[from + i];
+    if (distance >= length) {
+        memcpy(output_ + outPos_, output_ + from, length);
+    } else {
+        for (uint32_t i = 0; i < length; ++i) {
+            output_[outPos_ + i] = output_[from + i];
+        }
     }
     outPos_ += length;
     return true;
