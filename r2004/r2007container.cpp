@@ -79,7 +79,15 @@ uint32_t pageChecksum(const uint8_t *bytes, uint32_t length)
     while (length != 0) {
         const uint32_t chunk = length < kChecksumChunk ? length : kChecksumChunk;
         length -= chunk;
-        for (uint32_t done = 0; done < chunk;) {
+        uint32_t done = 0;
+        // A whole group in one step: the second sum takes the first eight
+        // times and each byte as often as the first holds it in the group.
+        for (; done + 8 <= chunk; done += 8, bytes += 8) {
+            high += 8 * low + 8u * bytes[6] + 7u * bytes[7] + 6u * bytes[4] + 5u * bytes[5] + 4u * bytes[2] +
+                    3u * bytes[3] + 2u * bytes[0] + bytes[1];
+            low += 0u + bytes[0] + bytes[1] + bytes[2] + bytes[3] + bytes[4] + bytes[5] + bytes[6] + bytes[7];
+        }
+        while (done < chunk) {
             const uint32_t group = chunk - done >= 8 ? 8 : chunk - done;
             const uint8_t *order = kChecksumOrder[group & 7];
             for (uint32_t i = 0; i < group; ++i) {

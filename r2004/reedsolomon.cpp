@@ -36,17 +36,16 @@ constexpr Field makeField(uint32_t polynomial)
 constexpr Field kSystemField = makeField(0x169);
 constexpr Field kDataField = makeField(0x11D);
 
-// For the check of every data code word: v * alpha^(j + 1) for each v, one
-// table for each of the data code's four check points.
-constexpr int32_t kDataParity = 4;
+// For the check of every code word: v * alpha^(j + 1) for each v, one
+// table for each check point of a code.
 struct RootProducts {
-    uint8_t times[kDataParity][256];
+    uint8_t times[kMaxParity][256];
 };
 
 constexpr RootProducts makeRootProducts(const Field &field)
 {
     RootProducts products{};
-    for (int32_t j = 0; j < kDataParity; ++j) {
+    for (int32_t j = 0; j < kMaxParity; ++j) {
         for (int32_t v = 1; v < 256; ++v) {
             products.times[j][v] = field.exp[field.log[v] + j + 1];
         }
@@ -54,6 +53,7 @@ constexpr RootProducts makeRootProducts(const Field &field)
     return products;
 }
 
+constexpr RootProducts kSystemRootProducts = makeRootProducts(kSystemField);
 constexpr RootProducts kDataRootProducts = makeRootProducts(kDataField);
 
 // Arithmetic in one field; logarithms of nonzero elements only.
@@ -199,32 +199,31 @@ Outcome checkAndCorrect(Code code, uint8_t *word)
 
 namespace {
 
-// The data code words of a page are checked together, in the order the
-// file holds their bytes (the k-th byte of every word, then the next), so
-// that the check of a clean page is a few table lookups a byte. Up to
-// kCheckedTogether words at a time; false when any of them fails a check.
-constexpr int32_t kCheckedTogether = 256;
-
-bool dataWordsAreClean(const uint8_t *stored, int32_t words, int32_t first, int32_t count)
+// Gathers code word b of an interleaved page into word and checks it on
+// the way: the word's values at the code's check points, kept in
+// registers, each a table lookup a byte. True when all are zero.
+template <int32_t Points>
+bool gatherClean(const RootProducts &products, const uint8_t *stored, int32_t words, int32_t b, uint8_t *word)
 {
-    uint8_t values[kDataParity][kCheckedTogether] = {};
+    uint8_t values[Points] = {};
     for (int32_t i = kCodewordSize - 1; i >= 0; --i) {
-        const uint8_t *row = stored + static_cast<size_t>(i) * static_cast<size_t>(words) + first;
-        for (int32_t j = 0; j < kDataParity; ++j) {
-            const uint8_t *times = kDataRootProducts.times[j];
-            uint8_t *value = values[j];
-            for (int32_t b = 0; b < count; ++b) {
-                value[b] = static_cast<uint8_t>(times[value[b]] ^ row[b]);
-            }
+        const uint8_t byte = stored[static_cast<size_t>(i) * static_cast<size_t>(words) + b];
+        word[i] = byte;
+        for (int32_t j = 0; j < Points; ++j) {
+            values[j] = static_cast<uint8_t>(products.times[j][values[j]] ^ byte);
         }
     }
     uint8_t any = 0;
-    for (const uint8_t(&value)[kCheckedTogether] : values) {
-        for (int32_t b = 0; b < count; ++b) {
-            any |= value[b];
-        }
+    for (uint8_t value : values) {
+        any |= value;
     }
     return any == 0;
+}
+
+bool gatherClean(Code code, const uint8_t *stored, int32_t words, int32_t b, uint8_t *word)
+{
+    return code == Code::System ? gatherClean<kMaxParity>(kSystemRootProducts, stored, words, b, word)
+                                : gatherClean<kCodewordSize - dataBytes(Code::Data)>(kDataRootProducts, stored, words, b, word);
 }
 
 }  // namespace
@@ -234,17 +233,10 @@ Outcome decodeInterleaved(Code code, const uint8_t *stored, int32_t words, uint8
     const int32_t keep = dataBytes(code);
     Outcome worst = Outcome::Clean;
     uint8_t word[kCodewordSize];
-    for (int32_t first = 0; first < words; first += kCheckedTogether) {
-        const int32_t count = words - first < kCheckedTogether ? words - first : kCheckedTogether;
-        const bool clean = code == Code::Data && dataWordsAreClean(stored, words, first, count);
-        for (int32_t b = first; b < first + count; ++b) {
-            for (int32_t i = 0; i < kCodewordSize; ++i) {
-                word[i] = stored[i * words + b];
-            }
-            const Outcome outcome = clean ? Outcome::Clean : checkAndCorrect(code, word);
-            worst = outcome > worst ? outcome : worst;
-            std::memcpy(data + b * keep, word, static_cast<size_t>(keep));
-        }
+    for (int32_t b = 0; b < words; ++b) {
+        const Outcome outcome = gatherClean(code, stored, words, b, word) ? Outcome::Clean : checkAndCorrect(code, word);
+        worst = outcome > worst ? outcome : worst;
+        std::memcpy(data + b * keep, word, static_cast<size_t>(keep));
     }
     return worst;
 }
