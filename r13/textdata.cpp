@@ -46,16 +46,7 @@ const char kParagraphBreak[] = "\\P";
 
 int32_t hexDigit(char c)
 {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+    return ::hexDigit(static_cast<uint8_t>(c));
 }
 
 bool isSpace(char c)

@@ -7,20 +7,6 @@ constexpr uint16_t kCodeEnd = ';';
 constexpr int32_t kCodeLength = 3;  // "\U+" and "\M+"
 constexpr int32_t kUnicodeDigits = 4;
 
-int32_t hexDigit(uint16_t unit)
-{
-    if (unit >= '0' && unit <= '9') {
-        return unit - '0';
-    }
-    if (unit >= 'a' && unit <= 'f') {
-        return unit - 'a' + 10;
-    }
-    if (unit >= 'A' && unit <= 'F') {
-        return unit - 'A' + 10;
-    }
-    return -1;
-}
-
 int32_t find(const uint16_t *text, int32_t from, int32_t units, uint16_t unit)
 {
     for (int32_t at = from; at < units; ++at) {

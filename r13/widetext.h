@@ -10,6 +10,21 @@
 
 #include <cstdint>
 
+// The value of a hexadecimal digit, byte or UTF-16 unit; -1 for any other.
+inline int32_t hexDigit(uint32_t unit)
+{
+    if (unit >= '0' && unit <= '9') {
+        return static_cast<int32_t>(unit - '0');
+    }
+    if (unit >= 'a' && unit <= 'f') {
+        return static_cast<int32_t>(unit - 'a' + 10);
+    }
+    if (unit >= 'A' && unit <= 'F') {
+        return static_cast<int32_t>(unit - 'A' + 10);
+    }
+    return -1;
+}
+
 // Removes the leading formatting codes in place, as the byte rule does,
 // and answers the length that is left (up to the first zero unit).
 int32_t stripWideFormat(uint16_t *text, int32_t units);
