@@ -85,6 +85,7 @@ private:
     int32_t p_getObjectMapPos();
     int32_t p_readLocator(uint8_t expected, int32_t *seeker, int32_t *size);
     int32_t p_readWord(int32_t *value);
+    void p_reportContainerState();
 
     DWGglobal *session_;
     MemoryService *memory_;
@@ -100,7 +101,6 @@ private:
     DrawingContainer *container_ = nullptr;
     FileStream *fileStream_ = nullptr;        // the host's file under a container
     const bool *pageFailed_ = nullptr;        // of the container's sections
-    void p_reportContainerState();
 };
 
 }  // namespace

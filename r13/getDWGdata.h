@@ -1,5 +1,6 @@
-// The reader of R13, R14 and R2000 drawings: reads the section locators of
-// the file header, then walks its six phases: three checks of the computed
+// The reader of R13 to R2018 drawings: reads the section locators of the
+// file header (from R2004 on, opens the drawing's container instead and
+// reads its objects and their map as one stream), then walks its six phases: three checks of the computed
 // ranges, the object map, the objects one at a time, and the finish
 // operation that appends the end object.
 #ifndef TQ_R13_GETDWGDATA_H

@@ -1,5 +1,5 @@
-// The object map of an R13-R2000 drawing: for every object its handle and
-// file offset, as runs of signed modular-char deltas in sections of at most
+// The object map of an R13 to R2018 drawing: for every object its handle
+// and file offset (from R2004 on, its offset in the objects section), as runs of signed modular-char deltas in sections of at most
 // a few kilobytes. It is read straight from the file through a cursor of
 // its own; nothing but the state of the walk is kept in memory.
 #ifndef TQ_R13_GETDWGOBJECTMAP_H

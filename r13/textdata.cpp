@@ -6,11 +6,11 @@
 #include "core/dwgglobal.h"
 #include "core/messages.h"
 #include "core/versions.h"
+#include "r13/widetext.h"
 #include "support/component.h"
 #include "support/dataread.h"
 #include "support/filestrmio.h"
 #include "support/strEtc.h"
-#include "r13/widetext.h"
 
 static const char kModule[] = "textdata";
 [[gnu::used]] static const char kIdent[] = "@(#)textdata(R13, R14 and R2000): Version 2.00.00";
@@ -164,8 +164,9 @@ TextData *newTextData(DWGglobal *session, MemoryService *memory, StrEtc *strings
     if (session == nullptr || memory == nullptr || strings == nullptr || stream == nullptr) {
         return nullptr;
     }
-    return versionAtLeast(session->versionIndex, kAC1015) ? makeDecoder<R2KCommonData>(session, memory, strings, stream)
-                                            : makeDecoder<R13CommonData>(session, memory, strings, stream);
+    return versionAtLeast(session->versionIndex, kAC1015)
+               ? makeDecoder<R2KCommonData>(session, memory, strings, stream)
+               : makeDecoder<R13CommonData>(session, memory, strings, stream);
 }
 
 void deleteTextData(TextData *text)
@@ -204,7 +205,7 @@ int32_t TextDecoder<Common>::getDWGText()
     if (p_dwgText() == 0) {
         reportf(session_, msg::kDwgText, HERE);
     } else if (p_putRecordText(text_.text, text_.textLength, text_.wideText, text_.wideLength,
-                                      text_.embeddedMText) == 0) {
+                               text_.embeddedMText) == 0) {
         return 0;
     }
     return p_skipEntity(start, text_.common.objectSize);

@@ -1,4 +1,4 @@
-// The text decoder of R13-R2000 drawings. TEXT, ATTRIB and ATTDEF objects
+// The text decoder of R13 to R2018 drawings. TEXT, ATTRIB and ATTDEF objects
 // give one text each (the attribute's value, the definition's default; never
 // a tag or a prompt), MTEXT objects one text per paragraph. Each text goes to
 // the host as a group of three output objects (kinds 38, 41, 48) after the
@@ -6,7 +6,9 @@
 //
 // R13/R14 and R2000 lay out the common entity data differently, and R2000
 // TEXT carries a data-flags byte that leaves fields out. The layout is
-// chosen once, when the decoder is made, from the session's version index.
+// chosen once, when the decoder is made, from the session's version index;
+// the later releases change a few fields of the R2000 layout, and from
+// R2007 on the texts are UTF-16 in the object's string stream.
 #ifndef TQ_R13_TEXTDATA_H
 #define TQ_R13_TEXTDATA_H
 
@@ -113,7 +115,7 @@ private:
 };
 
 // The decoder of one layout of the common data: R13CommonData for R13 and
-// R14, R2KCommonData for R2000.
+// R14, R2KCommonData for R2000 and later.
 template <class Common>
 class TextDecoder final : public TextData {
 public:
@@ -149,7 +151,7 @@ inline int32_t objectEndOffset(int32_t start, uint16_t size)
     return end > INT32_MAX ? -1 : static_cast<int32_t>(end);
 }
 
-// The decoder of the session's version: R2000 or R13/R14. Null when an
+// The decoder of the session's version: R13/R14, or R2000 and later. Null when an
 // argument is missing or a record cannot be made.
 TextData *newTextData(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream);
 void deleteTextData(TextData *text);

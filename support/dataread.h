@@ -1,4 +1,4 @@
-// Reads the bit stream of an R13-R2000 drawing: single bits, 2-bit codes,
+// Reads the bit stream of an R13 to R2018 drawing: single bits, 2-bit codes,
 // the bit-coded numbers (BS, BL, BD, DD), raw little-endian numbers that
 // may start at any bit (RC, RS, RL, RD), handle references and counted
 // texts. The stream's current position is always the byte that holds the
