@@ -39,8 +39,8 @@ class NotADrawing(DrawingError):
 class UnsupportedVersion(DrawingError):
     """A DWG drawing of a release that is not read (status "unsupported").
 
-    ``version`` is its version text ("AC1018"), ``release`` its release
-    name ("R2004") or None when the version is not known.
+    ``version`` is its version text ("AC1004"), ``release`` its release
+    name ("R9") or None when the version is not known.
     """
 
     def __init__(self, message: str, *, status: str, path: str | None = None, version: str | None = None,
