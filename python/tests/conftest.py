@@ -17,12 +17,13 @@ from pathlib import Path
 
 import pytest
 
-OPTIONS = ("dwgtext", "make-drawings", "write-drawings", "samples", "corpus", "build", "cmake")
+OPTIONS = ("dwgtext", "make-drawings", "write-drawings", "samples", "build", "cmake")
 
 
 def pytest_addoption(parser):
     for option in OPTIONS:
         parser.addoption(f"--{option}", required=True)
+    parser.addoption("--corpus", action="append", default=[], help="a folder of real drawings; may repeat")
 
 
 def option(config, name: str) -> Path:
@@ -39,11 +40,15 @@ def samples(pytestconfig) -> list[Path]:
     return sorted(option(pytestconfig, "samples").glob("*.dwg"))
 
 
+def corpus_folders(config) -> list[Path]:
+    return [Path(folder).absolute() for folder in config.getoption("--corpus")]
+
+
 @pytest.fixture(scope="session")
 def corpus(pytestconfig) -> list[Path]:
-    drawings = sorted(option(pytestconfig, "corpus").glob("*.dwg"))
+    drawings = [path for folder in corpus_folders(pytestconfig) for path in sorted(folder.glob("*.dwg"))]
     if not drawings:
-        pytest.skip(f"no real drawings: {option(pytestconfig, 'corpus')} is absent or empty")
+        pytest.skip(f"no real drawings: {corpus_folders(pytestconfig)} are absent or empty")
     return drawings
 
 

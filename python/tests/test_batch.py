@@ -19,11 +19,11 @@ import pytest
 from distributed import LocalCluster
 
 import tqdudade
-from conftest import run_dwgtext
+from conftest import corpus_folders, run_dwgtext
 
 TESTS = Path(__file__).parent
 
-# Sizes of the composed drawings, in objects: one R12, R14 and R2000 each.
+# Sizes of the composed drawings, in objects: one drawing of each family at each.
 COMPOSED_OBJECTS = range(5, 251, 5)
 
 
@@ -67,9 +67,10 @@ def collection(tmp_path_factory, pytestconfig, drawings) -> Path:
         (damaged / f"{drawing.stem}-garbled.dwg").write_bytes(content[:20] + shuffle.randbytes(len(content)))
     for number in range(10):
         (damaged / f"noise{number}.dwg").write_bytes(shuffle.randbytes(number * 300))
-    corpus = Path(pytestconfig.getoption("--corpus"))
-    if corpus.is_dir():
-        shutil.copytree(corpus, folder / "corpus", ignore=shutil.ignore_patterns("*.expected", "*.md", "*.tsv"))
+    for corpus in corpus_folders(pytestconfig):
+        if corpus.is_dir():
+            shutil.copytree(corpus, folder / corpus.name,
+                            ignore=shutil.ignore_patterns("*.expected", "*.texts", "*.md", "*.tsv"))
     return folder
 
 

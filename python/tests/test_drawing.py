@@ -11,7 +11,7 @@ import pytest
 
 import tqdudade
 from tqdudade._records import counted_reports
-from conftest import option, run_dwgtext
+from conftest import corpus_folders, run_dwgtext
 
 READ_FILES = ["r12.dwg", "r14.dwg", "r2000.dwg", "nul.dwg", "breaks.dwg", "mtext.dwg"]
 
@@ -122,7 +122,8 @@ def test_bytes_live_as_long_as_the_texts_that_read_them(drawings):
 
 
 def test_threads_read_at_once_with_the_same_results(drawings, pytestconfig):
-    paths = [drawings / name for name in READ_FILES] + sorted(option(pytestconfig, "corpus").glob("*.dwg"))
+    paths = [drawings / name for name in READ_FILES] + [
+        path for folder in corpus_folders(pytestconfig) for path in sorted(folder.glob("*.dwg"))]
     expected = [tqdudade.texts(path) for path in paths]
     with ThreadPoolExecutor(max_workers=8) as pool:
         assert list(pool.map(tqdudade.texts, paths * 8)) == expected * 8

@@ -534,19 +534,20 @@ class Ripgrep(TempDirTest):
 
 
 class Corpus(unittest.TestCase):
-    """Every text of NAME.dwg.expected, in order and nothing else, one clean
-    line each; a text without codes or control characters as decoded here."""
+    """Every text of NAME.dwg.expected (NAME.dwg.texts from R2004 on), in
+    order and nothing else, one clean line each; a text without codes or
+    control characters as decoded here."""
 
     CODECS = {28: "cp1250", 29: "cp1251", 30: "cp1252", 22: "cp932", 38: "cp932"}
 
     @classmethod
     def setUpClass(cls):
-        cls.drawings = sorted(Path(CONFIG.corpus).glob("*.dwg")) if CONFIG.corpus else []
+        cls.drawings = [path for folder in CONFIG.corpus for path in sorted(Path(folder).glob("*.dwg"))]
         if not cls.drawings:
             raise unittest.SkipTest(f"no real drawings in {CONFIG.corpus}")
 
     def codec(self, data):
-        if data[:6] in (b"AC1012", b"AC1013", b"AC1014", b"AC1015"):
+        if data[:6] in (b"AC1012", b"AC1013", b"AC1014", b"AC1015", b"AC1018"):
             return self.CODECS.get(int.from_bytes(data[0x13:0x15], "little"), "cp1252")
         return "cp1252"
 
@@ -562,7 +563,8 @@ class Corpus(unittest.TestCase):
     @staticmethod
     def expected_texts(drawing):
         texts = []
-        for line in Path(f"{drawing}.expected").read_text().splitlines():
+        expected = Path(f"{drawing}.expected")
+        for line in (expected if expected.exists() else Path(f"{drawing}.texts")).read_text().splitlines():
             if line.startswith("text "):
                 fields = line.split(" ")
                 texts.append((int(fields[1]), bytes.fromhex(fields[2] if len(fields) > 2 else "")))
@@ -592,7 +594,7 @@ def main():
     parser.add_argument("--make-drawings", required=True)
     parser.add_argument("--samples", required=True)
     parser.add_argument("--readme", required=True)
-    parser.add_argument("--corpus", default="")
+    parser.add_argument("--corpus", action="append", default=[])
     parser.add_argument("--emulator", default="")
     CONFIG, tests = parser.parse_known_args()
     CONFIG.emulator = CONFIG.emulator.split(";") if CONFIG.emulator else []
