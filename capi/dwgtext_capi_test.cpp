@@ -141,6 +141,16 @@ TEST(Status, EveryWayADrawingEnds)
     fourLocators.options.locatorCount = 4;
     Bytes tooOld = {'A', 'C', '1', '0', '0', '4'};
     tooOld.resize(200);
+    // From R2004 on the library says what became of the drawing: the map
+    // pages lie at the end of an R2004 file, and an R2007 drawing of small
+    // pages loses one to a broken page.
+    const Bytes r2004 = hardening::composedBitDrawing(dwgw::BitVersion::AC1018, false);
+    const Bytes r2004Cut(r2004.begin(), r2004.end() - 40);
+    dwgw::R2007Drawing r2007;
+    r2007.options.r2007.pageSize = 0x100;
+    for (int i = 0; i < 40; ++i)
+        r2007.addText("text " + std::to_string(i));
+    r2007.options.r2007.destroyedPages = {3};
     const std::string supported = " is not supported (supported: AC1006 (R10) to AC1032 (R2018))";
 
     struct Case {
@@ -161,6 +171,11 @@ TEST(Status, EveryWayADrawingEnds)
          "the library could not read this AC1015 (R2000) drawing"},
         {"missing", readPath(testing::TempDir() + "no/such.dwg"), DWGTEXT_CANNOT_OPEN, "", "",
          "cannot open: No such file or directory"},
+        {"R2004 cut", readBytes(r2004Cut), DWGTEXT_INCOMPLETE, "AC1018", "R2004",
+         "truncated: the drawing records parts past the end of the file, which has " +
+             std::to_string(r2004Cut.size()) + " bytes"},
+        {"R2007 damaged", readBytes(r2007.build()), DWGTEXT_DAMAGED, "AC1021", "R2007",
+         "damaged: parts the drawing records cannot be read"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -176,8 +191,13 @@ TEST(Status, EveryWayADrawingEnds)
     ASSERT_FALSE(cases[5].drawing.reports.empty());
     EXPECT_TRUE(cases[5].drawing.reports[0].starts_with("*** ERROR ***")) << cases[5].drawing.reports[0];
 
-    const std::string names[] = {"reading", "read", "incomplete", "not-dwg", "unsupported", "failed", "cannot-open"};
-    for (int status = DWGTEXT_READING; status <= DWGTEXT_CANNOT_OPEN; ++status)
+    // A damaged drawing keeps the texts of its other pages.
+    EXPECT_GT(cases[8].drawing.texts.size(), 20u);
+    EXPECT_LT(cases[8].drawing.texts.size(), 40u);
+
+    const std::string names[] = {"reading",     "read",   "incomplete",  "not-dwg",
+                                 "unsupported", "failed", "cannot-open", "damaged"};
+    for (int status = DWGTEXT_READING; status <= DWGTEXT_DAMAGED; ++status)
         EXPECT_EQ(dwgtext_status_name(static_cast<enum dwgtext_status>(status)), names[status]);
 }
 

@@ -29,6 +29,9 @@ constexpr uint32_t kSealedLength = 0x6C;
 constexpr uint8_t kFileId[12] = {'A', 'c', 'F', 's', 's', 'F', 'c', 'A', 'J', 'M', 'B', 0};
 constexpr uint32_t kSealedCrcAt = 0x68;
 constexpr uint32_t kPageMapAddressAt = 0x54;
+// The header's copy at the end of the file: a file shorter than its end
+// was cut short, whether or not the part we read is gone.
+constexpr uint32_t kHeaderCopyAddressAt = 0x34;
 constexpr uint32_t kSectionMapNumberAt = 0x5C;
 // Pages are laid end to end from here, in page map order.
 constexpr uint32_t kFirstPageAddress = 0x100;
@@ -191,6 +194,9 @@ bool MapReader::readFileHeader(uint32_t *pageMapAddress, int32_t *sectionMapNumb
     const uint64_t address = littleEndian64(sealed + kPageMapAddressAt) + kFirstPageAddress;
     if (crc32Of(sealed, kSealedLength, 0) != crc || address > UINT32_MAX) {
         return false;
+    }
+    if (littleEndian64(sealed + kHeaderCopyAddressAt) + kSealedLength > file_->size()) {
+        file_->notePastEnd();
     }
     *pageMapAddress = static_cast<uint32_t>(address);
     *sectionMapNumber = static_cast<int32_t>(littleEndian32(sealed + kSectionMapNumberAt));
