@@ -1,7 +1,11 @@
 // Arbitrary bytes as a drawing: one whole session on our memory-backed host.
 // Anything but a clean session stops the fuzzer: a crash or undefined
 // behaviour (the sanitizers), a host block not given back, a misuse of the
-// host's interface, or a session that does not end within its bound.
+// host's interface, or a session that does not end within its bound. The
+// same bytes then go straight to the page decoders of R2004 and later,
+// which in a drawing sit behind page checksums that a mutation rarely gets
+// past.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +13,27 @@
 #include <vector>
 
 #include "host_library.h"
+#include "r2004/lz77.h"
+#include "r2004/r2007lz77.h"
+#include "r2004/reedsolomon.h"
 #include "testkit/hardening/session_checks.h"
+
+namespace {
+
+constexpr size_t kPage = 0x7400;
+
+void decodeAsPages(const uint8_t *data, size_t size)
+{
+    std::vector<uint8_t> page(kPage);
+    decompressLz77(data, static_cast<uint32_t>(size), page.data(), kPage);
+    lz77r21::decompress(data, static_cast<int32_t>(size), page.data(), static_cast<int32_t>(kPage));
+    constexpr size_t kMostWords = 4;
+    const int32_t words = static_cast<int32_t>(std::min(size / rs::kCodewordSize, kMostWords));
+    std::vector<uint8_t> decoded(static_cast<size_t>(words) * rs::dataBytes(rs::Code::System) + 1);
+    rs::decodeInterleaved(rs::Code::System, data, words, decoded.data());
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -20,5 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::fputs(problems.c_str(), stderr);
         std::abort();
     }
+    decodeAsPages(data, size);
     return 0;
 }

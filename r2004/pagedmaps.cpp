@@ -80,7 +80,6 @@ constexpr uint32_t kPageCountAt = 8;
 constexpr uint32_t kPageSizeAt = 12;
 constexpr uint32_t kCompressionAt = 20;
 constexpr uint32_t kNameAt = 32;
-constexpr uint32_t kNameLength = 64;
 constexpr uint32_t kSectionPageEntry = 16;
 
 uint64_t littleEndian64(const uint8_t *bytes)
