@@ -49,45 +49,11 @@ int32_t hexDigit(char c)
     return ::hexDigit(static_cast<uint8_t>(c));
 }
 
-bool isSpace(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// Reads a number the way the C library's "%x" conversion does: white space,
-// an optional sign, an optional "0x", then every hexadecimal digit that
-// follows. A value too large for 64 bits becomes all ones, a negative one
-// wraps; no digit at all gives 0. Nothing past the zero byte is looked at.
-uint64_t scanHex(const char *text)
-{
-    const char *at = text;
-    while (isSpace(*at)) {
-        ++at;
-    }
-    bool negative = *at == '-';
-    if (*at == '+' || *at == '-') {
-        ++at;
-    }
-    if (at[0] == '0' && (at[1] == 'x' || at[1] == 'X') && hexDigit(at[2]) >= 0) {
-        at += 2;
-    }
-    uint64_t value = 0;
-    bool overflow = false;
-    for (; hexDigit(*at) >= 0; ++at) {
-        overflow = overflow || value > (UINT64_MAX >> 4);
-        value = (value << 4) | static_cast<uint64_t>(hexDigit(*at));
-    }
-    if (overflow) {
-        return UINT64_MAX;
-    }
-    return negative ? 0 - value : value;
-}
-
 // The character of one "\M+" piece: the hexadecimal number after its first
 // character (the code page, which is dropped).
 uint16_t multibyteCharacter(const char *piece)
 {
-    return piece[0] == '\0' ? 0 : static_cast<uint16_t>(scanHex(piece + 1));
+    return piece[0] == '\0' ? 0 : static_cast<uint16_t>(scanHex(piece + 1, piece + strlen(piece)));
 }
 
 bool isUnicodeCodeAt(const char *text)

@@ -47,33 +47,11 @@ void putUnit(uint8_t *out, int32_t *count, uint16_t unit)
     out[(*count)++] = static_cast<uint8_t>(unit & 0xFF);
 }
 
-// The number of one "\M+" piece: the hexadecimal digits after its first
-// unit (the code page, which is dropped), as the C library's "%x" reads
-// them, white space and an optional "0x" first.
+// The number of one "\M+" piece: the hexadecimal number after its first
+// unit (the code page, which is dropped).
 uint16_t multibyteCharacter(const uint16_t *piece, int32_t units)
 {
-    int32_t at = 1;
-    while (at < units && (piece[at] == ' ' || (piece[at] >= '\t' && piece[at] <= '\r'))) {
-        ++at;
-    }
-    const bool negative = at < units && piece[at] == '-';
-    if (at < units && (piece[at] == '+' || piece[at] == '-')) {
-        ++at;
-    }
-    if (at + 2 < units && piece[at] == '0' && (piece[at + 1] == 'x' || piece[at + 1] == 'X') &&
-        hexDigit(piece[at + 2]) >= 0) {
-        at += 2;
-    }
-    uint64_t value = 0;
-    bool overflow = false;
-    for (; at < units && hexDigit(piece[at]) >= 0; ++at) {
-        overflow = overflow || value > (UINT64_MAX >> 4);
-        value = value << 4 | static_cast<uint64_t>(hexDigit(piece[at]));
-    }
-    if (overflow) {
-        return 0xFFFF;
-    }
-    return static_cast<uint16_t>(negative ? 0 - value : value);
+    return static_cast<uint16_t>(scanHex(piece + 1, piece + units));
 }
 
 // Every piece between "\M+" codes, the one before the first included,

@@ -9,6 +9,7 @@
 #define TQ_R13_WIDETEXT_H
 
 #include <cstdint>
+#include <type_traits>
 
 // The value of a hexadecimal digit, byte or UTF-16 unit; -1 for any other.
 inline int32_t hexDigit(uint32_t unit)
@@ -23,6 +24,38 @@ inline int32_t hexDigit(uint32_t unit)
         return static_cast<int32_t>(unit - 'A' + 10);
     }
     return -1;
+}
+
+// Reads a number the way the C library's "%x" conversion does: white space,
+// an optional sign, an optional "0x", then every hexadecimal digit that
+// follows. A value too large for 64 bits becomes all ones, a negative one
+// wraps; no digit at all gives 0. Bytes or UTF-16 units; nothing at or past
+// end is looked at.
+template <class Unit>
+uint64_t scanHex(const Unit *at, const Unit *end)
+{
+    const auto value = [](Unit unit) { return static_cast<uint32_t>(static_cast<std::make_unsigned_t<Unit>>(unit)); };
+    while (at < end && (value(*at) == ' ' || (value(*at) >= '\t' && value(*at) <= '\r'))) {
+        ++at;
+    }
+    const bool negative = at < end && value(*at) == '-';
+    if (at < end && (value(*at) == '+' || value(*at) == '-')) {
+        ++at;
+    }
+    if (end - at > 2 && value(at[0]) == '0' && (value(at[1]) == 'x' || value(at[1]) == 'X') &&
+        hexDigit(value(at[2])) >= 0) {
+        at += 2;
+    }
+    uint64_t number = 0;
+    bool overflow = false;
+    for (; at < end && hexDigit(value(*at)) >= 0; ++at) {
+        overflow = overflow || number > (UINT64_MAX >> 4);
+        number = number << 4 | static_cast<uint64_t>(hexDigit(value(*at)));
+    }
+    if (overflow) {
+        return UINT64_MAX;
+    }
+    return negative ? 0 - number : number;
 }
 
 // Removes the leading formatting codes in place, as the byte rule does,

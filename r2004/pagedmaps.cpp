@@ -82,11 +82,6 @@ constexpr uint32_t kCompressionAt = 20;
 constexpr uint32_t kNameAt = 32;
 constexpr uint32_t kSectionPageEntry = 16;
 
-uint64_t littleEndian64(const uint8_t *bytes)
-{
-    return uint64_t{littleEndian32(bytes)} | uint64_t{littleEndian32(bytes + 4)} << 32;
-}
-
 // A block as a span of bytes.
 struct Span {
     uint8_t *bytes = nullptr;

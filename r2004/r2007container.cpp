@@ -52,11 +52,6 @@ constexpr int32_t kPageRecordSize = 56;
 constexpr const char *kSectionNames[] = {"AcDb:Header", "AcDb:Classes", "AcDb:Handles", "AcDb:AcDbObjects"};
 static_assert(sizeof kSectionNames / sizeof kSectionNames[0] == static_cast<size_t>(SectionName::Count));
 
-uint64_t littleEndian64(const uint8_t *bytes)
-{
-    return littleEndian32(bytes) | uint64_t{littleEndian32(bytes + 4)} << 32;
-}
-
 uint64_t alignTo8(uint64_t size) { return (size + 7) & ~uint64_t{7}; }
 
 uint64_t wordsFor(uint64_t bytes, int32_t perWord) { return (bytes + perWord - 1) / perWord; }

@@ -17,6 +17,11 @@ constexpr uint32_t littleEndian32(const uint8_t *bytes)
     return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
 }
 
+constexpr uint64_t littleEndian64(const uint8_t *bytes)
+{
+    return uint64_t{littleEndian32(bytes)} | uint64_t{littleEndian32(bytes + 4)} << 32;
+}
+
 constexpr uint16_t bigEndian16(const uint8_t *bytes)
 {
     return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
