@@ -37,23 +37,25 @@ uint32_t crc32Of(const uint8_t *bytes, uint32_t count, uint32_t seed)
     return ~crc;
 }
 
-uint32_t pageChecksumOf(const uint8_t *bytes, uint32_t count, uint32_t seed)
+uint32_t runningSumsOf(const uint8_t *bytes, uint32_t count, uint32_t seed, const SumOrder &order)
 {
     uint32_t first = seed & 0xFFFF;
     uint32_t second = seed >> 16;
+    const uint8_t *whole = order[0];
     while (count != 0) {
         const uint32_t chunk = count < kSumChunk ? count : kSumChunk;
         uint32_t i = 0;
-        // Eight bytes at a time: the second sum takes the first eight times
-        // and each byte as often as the first sum holds it in those steps.
+        // A whole group in one step: the second sum takes the first eight
+        // times and each byte as often as the first holds it in the group.
         for (; i + 8 <= chunk; i += 8) {
             const uint8_t *b = bytes + i;
-            second += 8 * first + 8u * b[0] + 7u * b[1] + 6u * b[2] + 5u * b[3] + 4u * b[4] + 3u * b[5] +
-                      2u * b[6] + b[7];
+            second += 8 * first + 8u * b[whole[0]] + 7u * b[whole[1]] + 6u * b[whole[2]] + 5u * b[whole[3]] +
+                      4u * b[whole[4]] + 3u * b[whole[5]] + 2u * b[whole[6]] + b[whole[7]];
             first += 0u + b[0] + b[1] + b[2] + b[3] + b[4] + b[5] + b[6] + b[7];
         }
-        for (; i < chunk; ++i) {
-            first += bytes[i];
+        const uint8_t *tail = order[(chunk - i) & 7];
+        for (uint32_t k = 0; i + k < chunk; ++k) {
+            first += bytes[i + tail[k]];
             second += first;
         }
         bytes += chunk;
@@ -62,4 +64,12 @@ uint32_t pageChecksumOf(const uint8_t *bytes, uint32_t count, uint32_t seed)
         second %= kSumModulus;
     }
     return second << 16 | first;
+}
+
+uint32_t pageChecksumOf(const uint8_t *bytes, uint32_t count, uint32_t seed)
+{
+    static constexpr SumOrder kInOrder = {{0, 1, 2, 3, 4, 5, 6, 7}, {0},          {0, 1},
+                                          {0, 1, 2},                {0, 1, 2, 3}, {0, 1, 2, 3, 4},
+                                          {0, 1, 2, 3, 4, 5},       {0, 1, 2, 3, 4, 5, 6}};
+    return runningSumsOf(bytes, count, seed, kInOrder);
 }

@@ -9,8 +9,16 @@
 // The common reflected CRC-32 (polynomial 0xEDB88320), continued from seed.
 uint32_t crc32Of(const uint8_t *bytes, uint32_t count, uint32_t seed);
 
+// The order in which the sums take the bytes of a group of eight, and of
+// the shorter group that may end the bytes (indexed by its length; a whole
+// group at index 0).
+using SumOrder = uint8_t[8][8];
+
 // Two 16-bit sums modulo 65521, the second summing the first, continued
-// from seed (first sum in its low half, second in its high half).
+// from seed (first sum in its low half, second in its high half). R2004
+// takes the bytes in order; R2007 each group of eight in an order of its
+// own.
+uint32_t runningSumsOf(const uint8_t *bytes, uint32_t count, uint32_t seed, const SumOrder &order);
 uint32_t pageChecksumOf(const uint8_t *bytes, uint32_t count, uint32_t seed);
 
 #endif

@@ -19,6 +19,7 @@
 
 #include "core/dwgglobal.h"
 #include "core/messages.h"
+#include "r2004/checksums.h"
 #include "r2004/container.h"
 #include "r2004/r2007lz77.h"
 #include "r2004/reedsolomon.h"
@@ -61,41 +62,14 @@ uint64_t wordsFor(uint64_t bytes, int32_t perWord) { return (bytes + perWord - 1
 // bytes in a fixed order. Four parity bytes per data word correct two bad
 // bytes but cannot tell three from two: a word with more damage is often
 // "corrected" into another valid word, and this sum catches it.
-constexpr uint8_t kChecksumOrder[8][8] = {
+constexpr SumOrder kChecksumOrder = {
     {6, 7, 4, 5, 2, 3, 0, 1}, {0}, {0, 1}, {0, 1, 2}, {2, 3, 0, 1}, {2, 3, 0, 1, 4}, {2, 3, 0, 1, 4, 5}, {2, 3, 0, 1, 4, 5, 6},
 };
-constexpr uint32_t kChecksumChunk = 0x15B0;  // the most bytes the sums take before they could overflow
 
 uint32_t pageChecksum(const uint8_t *bytes, uint32_t length)
 {
-    const uint64_t seed = (uint64_t{length} * 0x343FD + 0x269EC3);
-    uint32_t low = static_cast<uint32_t>(seed & 0xFFFF);
-    uint32_t high = static_cast<uint32_t>((seed >> 16) & 0xFFFF);
-    while (length != 0) {
-        const uint32_t chunk = length < kChecksumChunk ? length : kChecksumChunk;
-        length -= chunk;
-        uint32_t done = 0;
-        // A whole group in one step: the second sum takes the first eight
-        // times and each byte as often as the first holds it in the group.
-        for (; done + 8 <= chunk; done += 8, bytes += 8) {
-            high += 8 * low + 8u * bytes[6] + 7u * bytes[7] + 6u * bytes[4] + 5u * bytes[5] + 4u * bytes[2] +
-                    3u * bytes[3] + 2u * bytes[0] + bytes[1];
-            low += 0u + bytes[0] + bytes[1] + bytes[2] + bytes[3] + bytes[4] + bytes[5] + bytes[6] + bytes[7];
-        }
-        while (done < chunk) {
-            const uint32_t group = chunk - done >= 8 ? 8 : chunk - done;
-            const uint8_t *order = kChecksumOrder[group & 7];
-            for (uint32_t i = 0; i < group; ++i) {
-                low += bytes[order[i]];
-                high += low;
-            }
-            bytes += group;
-            done += group;
-        }
-        low %= 0xFFF1;
-        high %= 0xFFF1;
-    }
-    return high << 16 | low;
+    const uint64_t seed = uint64_t{length} * 0x343FD + 0x269EC3;
+    return runningSumsOf(bytes, length, static_cast<uint32_t>(seed), kChecksumOrder);
 }
 
 // A map page as the file header describes it.
