@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "core/messages.h"
+
 namespace {
 
 // Appends to a buffer of a given size, dropping what does not fit before the
@@ -85,6 +87,15 @@ void reportf(DWGglobal *session, const char *format, ...)
     formatMessage(session->message, sizeof session->message, format, arguments);
     va_end(arguments);
     reportToHost(session->header.source, session->message);
+}
+
+void reportDrawingState(DWGglobal *session, bool cutShort, bool damaged, const char *module, int32_t line)
+{
+    if (cutShort) {
+        reportf(session, msg::kDrawingCutShort, module, line);
+    } else if (damaged) {
+        reportf(session, msg::kDrawingDamaged, module, line);
+    }
 }
 
 void reportToHost(HostSource *source, const char *text)

@@ -32,6 +32,11 @@ struct DWGglobal {
 // report operation, when the host has one.
 void reportf(DWGglobal *session, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
+// Says what became of a drawing that could not be read whole, once, as its
+// reading ends: cut short wins over damaged. module and line name the
+// reader that found it.
+void reportDrawingState(DWGglobal *session, bool cutShort, bool damaged, const char *module, int32_t line);
+
 // Formats a message as vsnprintf would, for the conversions the messages
 // use (%s, %d, %x and %%), and cuts it to the buffer, which always ends in
 // a zero byte.

@@ -5,8 +5,10 @@
 #include "core/dwgglobal.h"
 #include "core/dwgreader.h"
 #include "core/messages.h"
+#include "core/versions.h"
 #include "r12/getR12DWGentities.h"
 #include "r12/r12dataread.h"
+#include "support/byteswap.h"
 #include "support/component.h"
 #include "support/dataread.h"
 #include "support/filestrmio.h"
@@ -28,7 +30,24 @@ constexpr int32_t kBeforeTwoReals = 0x3C5;
 constexpr int32_t kUcsDescriptor = 0x3EF;
 constexpr int32_t kVportDescriptor = 0x500;
 constexpr int32_t kP13Descriptor = 0x69F;
+constexpr int32_t kHeaderEnd = 0x6CF;
 constexpr int32_t kRealSize = 8;
+
+// The block and extra sections' sizes carry a flag in their top bits.
+constexpr uint32_t kSectionSizeMask = 0x3FFFFFFF;
+
+// From R11 on the file ends with a copy of the section addresses and table
+// descriptors after the extra section: a 32-byte sentinel, two 16-bit
+// words of which the second is the length of the copy from the first on,
+// and a 16-byte closing sentinel.
+constexpr uint64_t kCopyOpeningSentinel = 32;
+constexpr uint64_t kCopyLengthAt = kCopyOpeningSentinel + 2;
+constexpr uint64_t kCopyClosingSentinel = 16;
+
+uint64_t sectionEnd(int32_t start, int32_t size)
+{
+    return uint64_t{static_cast<uint32_t>(start)} + (static_cast<uint32_t>(size) & kSectionSizeMask);
+}
 
 // How the header variables from 0x5E to the first date at 0x31F are passed
 // over: each step skips `size` bytes `times` times, or one 2D or 3D point.
@@ -73,6 +92,9 @@ private:
     int32_t p_skipStep(const SkipStep &step);
     int32_t p_skipTo(int32_t position);
     int32_t p_getAddress(int32_t *address);
+    void p_noteAddressCopy();
+    void p_noteEnd(uint64_t end);
+    PhaseResult p_finish();
 
     DWGglobal *session_;
     MemoryService *memory_;
@@ -83,6 +105,11 @@ private:
     int32_t entitiesEnd_ = 0;
     int32_t blocksStart_ = 0;
     int32_t fourthAddress_ = 0;
+    uint64_t extrasEnd_ = 0;
+    // Where the file ends by its header: the reader needs the header
+    // whole, and then each section it records.
+    uint64_t recordedEnd_ = kHeaderEnd;
+    bool finished_ = false;
     R12EntityWalker *walker_ = nullptr;
 };
 
@@ -98,8 +125,21 @@ PhaseResult R12DWGReader::runPhase(int32_t index)
     case 2:
         return p_checkBlocks();
     default:
-        return finishSession(session_);
+        return p_finish();
     }
+}
+
+// The first finish also says whether the drawing was cut short (the file
+// ends before what its header records) or damaged (a full-length file
+// whose walk still led past its end).
+PhaseResult R12DWGReader::p_finish()
+{
+    if (!finished_) {
+        finished_ = true;
+        p_noteAddressCopy();
+        reportDrawingState(session_, recordedEnd_ > stream_->size(), stream_->wentPastEnd(), HERE);
+    }
+    return finishSession(session_);
 }
 
 // The twelve bytes of version text, kept for the message that names them,
@@ -183,12 +223,18 @@ PhaseResult R12DWGReader::p_walkSection(int32_t start, int32_t end, R12Section s
 // STYLE, LTYPE and VIEW tables.
 int32_t R12DWGReader::p_getSectionsPosition1()
 {
+    int32_t blocksSize = 0;
+    int32_t extrasSize = 0;
     if (!p_getAddress(&entitiesStart_) || !p_getAddress(&entitiesEnd_) || !p_getAddress(&blocksStart_)) {
         return 0;
     }
-    if (!data_->skipSpan(4) || !p_getAddress(&fourthAddress_) || !data_->skipSpan(4)) {
+    if (!p_getAddress(&blocksSize) || !p_getAddress(&fourthAddress_) || !p_getAddress(&extrasSize)) {
         return 0;
     }
+    p_noteEnd(static_cast<uint32_t>(entitiesEnd_));
+    p_noteEnd(sectionEnd(blocksStart_, blocksSize));
+    extrasEnd_ = sectionEnd(fourthAddress_, extrasSize);
+    p_noteEnd(extrasEnd_);
     for (int32_t table = 0; table < 5; ++table) {
         if (!p_readTableDescriptor()) {
             return 0;
@@ -266,6 +312,28 @@ int32_t R12DWGReader::p_getAddress(int32_t *address)
     return 1;
 }
 
+// The copy after the extra section, from R11 on; a copy whose length
+// cannot be read lies past the end.
+void R12DWGReader::p_noteAddressCopy()
+{
+    if (session_->versionIndex < kAC1009 || extrasEnd_ == 0 || recordedEnd_ > stream_->size()) {
+        return;
+    }
+    const uint64_t lengthAt = extrasEnd_ + kCopyLengthAt;
+    uint8_t length[2] = {};
+    if (lengthAt + 2 > stream_->size() || stream_->SeekPos(static_cast<int32_t>(lengthAt)) != 1 ||
+        stream_->read(length, 2) != 2) {
+        p_noteEnd(lengthAt + 2);
+        return;
+    }
+    p_noteEnd(extrasEnd_ + kCopyOpeningSentinel + littleEndian16(length) + kCopyClosingSentinel);
+}
+
+void R12DWGReader::p_noteEnd(uint64_t end)
+{
+    recordedEnd_ = end > recordedEnd_ ? end : recordedEnd_;
+}
+
 void R12DWGReader::destroy()
 {
     deleteR12EntityWalker(walker_);
@@ -294,8 +362,8 @@ DWGReader *newR12DWGReader(DWGglobal *session, MemoryService *memory, FileStream
         return nullptr;
     }
     if (!reader->p_readVersionText()) {
-        reportf(session, msg::kVersionNotSupported, reader->versionText(),
-                HERE);
+        reportf(session, msg::kVersionNotSupported, reader->versionText(), HERE);
+        reportDrawingState(session, stream->wentPastEnd(), false, HERE);
         reader->destroy();
         return nullptr;
     }

@@ -22,12 +22,17 @@ namespace {
 constexpr int32_t kAllocationLine = 133;
 constexpr int32_t kSectionsLine = 157;
 
-// The file header: the number of section locators at offset 21, then the
-// locators, 9 bytes each (number, seeker, size). Records 0 (header
-// variables), 1 (classes) and 2 (object map) are all we read, but a file
-// with fewer than 5 is not one we know.
+// The file header: the address of the preview image at offset 13, the
+// number of section locators at offset 21, then the locators, 9 bytes each
+// (number, seeker, size). Records 0 (header variables), 1 (classes) and 2
+// (object map) are all we read, but a file with fewer than 5 is not one we
+// know, and none has more than 8.
+constexpr int32_t kImageSeekerOffset = 13;
 constexpr int32_t kLocatorCountOffset = 21;
+constexpr int32_t kLocatorsOffset = 25;
+constexpr int32_t kLocatorSize = 9;
 constexpr int32_t kMinLocatorCount = 5;
+constexpr int32_t kMaxLocatorCount = 8;
 constexpr uint8_t kHeaderLocator = 0;
 constexpr uint8_t kClassesLocator = 1;
 constexpr uint8_t kObjectMapLocator = 2;
@@ -37,6 +42,10 @@ constexpr uint8_t kObjectMapLocator = 2;
 // After the classes come 512 bytes of padding before the objects.
 constexpr int32_t kSentinelLength = 16;
 constexpr int32_t kPaddingLength = 512;
+
+// The preview image: a sentinel, the size of what follows it up to its
+// closing sentinel, then that data and the closing sentinel.
+constexpr uint64_t kImageFraming = 2 * kSentinelLength + 4;
 
 // Offsets from the drawing are untrusted: their sums wrap instead of
 // overflowing, and a wrapped bound is refused later by the stream.
@@ -85,7 +94,9 @@ private:
     int32_t p_getObjectMapPos();
     int32_t p_readLocator(uint8_t expected, int32_t *seeker, int32_t *size);
     int32_t p_readWord(int32_t *value);
-    void p_reportContainerState();
+    void p_readRecordedEnd(int32_t locatorCount);
+    void p_noteEnd(uint64_t end);
+    void p_reportState();
 
     DWGglobal *session_;
     MemoryService *memory_;
@@ -101,6 +112,8 @@ private:
     DrawingContainer *container_ = nullptr;
     FileStream *fileStream_ = nullptr;        // the host's file under a container
     const bool *pageFailed_ = nullptr;        // of the container's sections
+    uint64_t recordedEnd_ = 0;                // where the file ends by its header, before R2004
+    bool stateReported_ = false;
 };
 
 }  // namespace
@@ -131,6 +144,7 @@ DWGReader *newDWGReader(DWGglobal *session, MemoryService *memory, FileStream *s
     }
     if (reader->p_getSectionsPosition() == 0) {
         reportf(session, msg::kSectionsPosition, kModule, kSectionsLine);
+        reportDrawingState(session, stream->wentPastEnd(), false, HERE);
         reader->destroy();
         return nullptr;
     }
@@ -160,7 +174,7 @@ bool DWGDataReader::p_openContainer()
     container_ = session_->versionIndex == kAC1021 ? newR2007Container(session_, memory_, fileStream_)
                                                    : newR2004Container(session_, memory_, fileStream_);
     if (container_ == nullptr) {
-        p_reportContainerState();
+        reportDrawingState(session_, fileStream_->wentPastEnd(), true, HERE);
         return false;
     }
     const SectionStream sections = newSectionStream(container_, memory_);
@@ -199,7 +213,45 @@ int32_t DWGDataReader::p_getSectionsPosition()
     if (stream_->SeekPos(kLocatorCountOffset) != 1 || p_readWord(&count) == 0 || count < kMinLocatorCount) {
         return 0;
     }
-    return p_getHeaderPos() && p_getClassesPos() && p_getPaddingPos() && p_getObjectsPos() && p_getObjectMapPos();
+    if (!(p_getHeaderPos() && p_getClassesPos() && p_getPaddingPos() && p_getObjectsPos() && p_getObjectMapPos())) {
+        return 0;
+    }
+    p_readRecordedEnd(count < kMaxLocatorCount ? count : kMaxLocatorCount);
+    return 1;
+}
+
+// Where the file ends by its own header: the furthest end of a section a
+// locator records, and of the preview image, which from R13c3 on follows
+// everything else. A file shorter than that was cut short; a full-length
+// file whose reading still leads past its end is damaged.
+void DWGDataReader::p_readRecordedEnd(int32_t locatorCount)
+{
+    for (int32_t i = 0; i < locatorCount; ++i) {
+        uint8_t locator[kLocatorSize] = {};
+        const int32_t at = kLocatorsOffset + i * kLocatorSize;
+        if (stream_->SeekPos(at) != 1 || stream_->read(locator, kLocatorSize) != kLocatorSize) {
+            p_noteEnd(static_cast<uint64_t>(at) + kLocatorSize);
+            return;
+        }
+        p_noteEnd(uint64_t{littleEndian32(locator + 1)} + littleEndian32(locator + 5));
+    }
+    uint8_t word[4] = {};
+    if (stream_->SeekPos(kImageSeekerOffset) != 1 || stream_->read(word, 4) != 4) {
+        return;
+    }
+    const uint32_t image = littleEndian32(word);
+    if (image == 0) {
+        return;
+    }
+    const uint64_t sizeAt = uint64_t{image} + kSentinelLength;
+    const bool sizeRead = sizeAt < stream_->size() && stream_->SeekPos(static_cast<int32_t>(sizeAt)) == 1 &&
+                          stream_->read(word, 4) == 4;
+    p_noteEnd(uint64_t{image} + kImageFraming + (sizeRead ? littleEndian32(word) : 0));
+}
+
+void DWGDataReader::p_noteEnd(uint64_t end)
+{
+    recordedEnd_ = end > recordedEnd_ ? end : recordedEnd_;
 }
 
 int32_t DWGDataReader::p_getHeaderPos()
@@ -337,19 +389,23 @@ PhaseResult DWGDataReader::p_readObjects()
 
 PhaseResult DWGDataReader::p_finishPhase()
 {
-    if (container_ != nullptr && (*pageFailed_ || fileStream_->wentPastEnd())) {
-        p_reportContainerState();
-    }
+    p_reportState();
     return finishSession(session_);
 }
 
-// A container's maps and page headers are checked, so a part the file
-// cannot hold was cut away rather than garbled.
-void DWGDataReader::p_reportContainerState()
+// Said at the first finish only. A container's maps and page headers are
+// checked, so a part the file cannot hold was cut away rather than garbled,
+// and a page that cannot be read is damage. Before R2004 the header says
+// how long the file is.
+void DWGDataReader::p_reportState()
 {
-    if (fileStream_->wentPastEnd()) {
-        reportf(session_, msg::kDrawingCutShort, HERE);
+    if (stateReported_) {
+        return;
+    }
+    stateReported_ = true;
+    if (container_ != nullptr) {
+        reportDrawingState(session_, fileStream_->wentPastEnd(), *pageFailed_, HERE);
     } else {
-        reportf(session_, msg::kDrawingDamaged, HERE);
+        reportDrawingState(session_, recordedEnd_ > stream_->size(), stream_->wentPastEnd(), HERE);
     }
 }

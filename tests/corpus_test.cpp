@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -92,6 +93,47 @@ TEST_P(CorpusDrawing, GivesExactlyTheExpectedEvents)
     if (line < lines) {
         FAIL() << name << ": line " << line + 1 << " differs\n  expected: " << expected[line]
                << "\n  actual:   " << actual[line];
+    }
+}
+
+std::vector<std::string> textLines(const std::vector<std::string> &events)
+{
+    std::vector<std::string> texts;
+    std::copy_if(events.begin(), events.end(), std::back_inserter(texts),
+                 [](const std::string &line) { return line.starts_with("text "); });
+    return texts;
+}
+
+// Cut at every hundredth of its length, a drawing says it was cut short and
+// keeps texts of the whole: R10 to R12 are walked in file order, so theirs
+// are the first texts of the whole (the last one perhaps with zeros for
+// the bytes the cut took); later releases in the order of their map, so
+// theirs are some of them.
+TEST_P(CorpusDrawing, CutAnywhereSaysSoAndKeepsTheTextsBeforeTheCut)
+{
+    const fs::path path = GetParam();
+    if (path.empty()) {
+        GTEST_SKIP() << "no drawings in " << kCorpora[0] << " or " << kCorpora[1];
+    }
+    const std::string drawing = fileText(path);
+    const std::vector<std::string> whole = eventLines(tqhost::runSessionEvents({drawing.begin(), drawing.end()}));
+    const bool fileOrder = whole[0] < "version AC1012";
+    std::vector<std::string> wholeTexts = textLines(whole);
+    std::sort(wholeTexts.begin(), wholeTexts.end());
+    for (size_t hundredth = 1; hundredth < 100; ++hundredth) {
+        const size_t size = drawing.size() * hundredth / 100;
+        const std::vector<std::string> cut = eventLines(tqhost::runSessionEvents({drawing.begin(), drawing.begin() + size}));
+        EXPECT_TRUE(std::any_of(cut.begin(), cut.end(), [](const std::string &line) {
+            return line.starts_with("report *** ERROR *** The drawing is cut short");
+        })) << path.filename() << " cut at " << size;
+        std::vector<std::string> texts = textLines(cut);
+        if (fileOrder) {
+            const std::vector<std::string> first = textLines(whole);
+            EXPECT_TRUE(texts.empty() || std::equal(texts.begin(), texts.end() - 1, first.begin())) << size;
+            continue;
+        }
+        std::sort(texts.begin(), texts.end());
+        EXPECT_TRUE(std::includes(wholeTexts.begin(), wholeTexts.end(), texts.begin(), texts.end())) << size;
     }
 }
 

@@ -99,12 +99,21 @@ TEST(R13Reader, FindsItsObjectsThroughTheMapWhereverTheyLie)
 }
 
 // A header whose locators cannot be read refuses the drawing; a map that
-// cannot be read or lists nothing leaves only the end object.
+// cannot be read or lists nothing leaves only the end object. A header that
+// records a section past the end of the file says the drawing was cut
+// short; an object past the end of a full-length file, that it is damaged.
 TEST(R13Reader, SpoiledHeadersAndMaps)
 {
     const Lines refused{"version AC1015", "refused",
                         report("*** ERROR *** p_getSectionsPosition failed[getDWGdata/1].")};
     const Lines endOnly{"version AC1015", "end"};
+    const Lines cutShort{"version AC1015",
+                         report("*** ERROR *** The drawing is cut short: parts it records lie past the end of the "
+                                "file[getDWGdata/1]."),
+                         "end"};
+    const Lines damaged{"version AC1015",
+                        report("*** ERROR *** The drawing is damaged: parts it records cannot be read[getDWGdata/1]."),
+                        "end"};
     using Locators = std::vector<dwgw::Locator>;
     struct Case {
         const char *fault;
@@ -120,7 +129,11 @@ TEST(R13Reader, SpoiledHeadersAndMaps)
         {"record number too low",
          [](dwgw::DrawingOptions &o) { o.adjustLocators = [](Locators &l) { l[1].number = 0; }; }, refused},
         {"map outside the file",
-         [](dwgw::DrawingOptions &o) { o.adjustLocators = [](Locators &l) { l[2].seeker = 0x7000000; }; }, endOnly},
+         [](dwgw::DrawingOptions &o) { o.adjustLocators = [](Locators &l) { l[2].seeker = 0x7000000; }; }, cutShort},
+        // One entry: handle 1 at offset 0x7000, past the end of the file.
+        {"object outside the file",
+         [](dwgw::DrawingOptions &o) { o.mapBytes = dwgw::Bytes{0, 6, 0x01, 0x80, 0xE0, 0x01, 0, 0, 0, 2, 0, 0}; },
+         damaged},
         {"map without entries", [](dwgw::DrawingOptions &o) { o.mapBytes = dwgw::Bytes{0x00, 0x02, 0xA5, 0x5A}; },
          endOnly},
     };

@@ -29,6 +29,13 @@ std::string events(const Bytes &bytes, const tqhost::HostOptions &options = {})
     return run(bytes, options).eventText;
 }
 
+// What the reader says at the end of a drawing it could not read whole.
+const std::string kCutShort =
+    "report *** ERROR *** The drawing is cut short: parts it records lie past the end of the file"
+    "[getR12DWGdata/LINE].\n";
+const std::string kDamaged =
+    "report *** ERROR *** The drawing is damaged: parts it records cannot be read[getR12DWGdata/LINE].\n";
+
 Bytes oneText()
 {
     R12Drawing drawing;
@@ -69,7 +76,7 @@ TEST(R12Reader, RefusesAVersionTextItCannotReadWhole)
     for (std::string file : {"AC1009ABCDEFGHI", "AC1009WXYZ"}) {
         EXPECT_EQ(events(Bytes(file.begin(), file.end())),
                   "version AC1009\nrefused\nreport *** ERROR *** This version[" + file.substr(0, 12) +
-                      "] has not been supported[getR12DWGdata/LINE].\n");
+                      "] has not been supported[getR12DWGdata/LINE].\n" + kCutShort);
     }
 }
 
@@ -84,23 +91,27 @@ TEST(R12Reader, HeaderCutShortGivesOnlyTheEndObject)
     const Bytes whole = oneText();
     for (const Case &c : {Case{0x14, first}, Case{0x5D, first}, Case{0x5E, ""}, Case{0x31F, ""}, Case{0x3EE, ""},
                           Case{0x3EF, second}, Case{0x6CE, second}, Case{0x6CF, ""}}) {
-        EXPECT_EQ(events(Bytes(whole.begin(), whole.begin() + c.size)), "version AC1009\n" + c.report + "end\n")
+        EXPECT_EQ(events(Bytes(whole.begin(), whole.begin() + c.size)),
+                  "version AC1009\n" + c.report + kCutShort + "end\n")
             << c.size;
     }
 }
 
+// A header that records an entity section past the end of the file says
+// the drawing was cut short.
 TEST(R12Reader, UnusableEntitySectionGivesOnlyTheEndObject)
 {
     struct Case {
         int32_t start, end;
+        std::string state;
     };
-    for (const Case &c : {Case{0, 0x800}, Case{-5, 0x800}, Case{0x6CF, 0x6CF}, Case{0x6CF, 0x6CE},
-                          Case{0x100000, 0x200000}}) {
+    for (const Case &c : {Case{0, 0x800, kCutShort}, Case{-5, 0x800, kCutShort}, Case{0x6CF, 0x6CF, ""},
+                          Case{0x6CF, 0x6CE, ""}, Case{0x100000, 0x200000, kCutShort}}) {
         R12Drawing drawing;
         drawing.addText("A");
         drawing.options.entitySectionStart = c.start;
         drawing.options.entitySectionEnd = c.end;
-        EXPECT_EQ(events(drawing.build()), "version AC1009\nend\n") << c.start << " " << c.end;
+        EXPECT_EQ(events(drawing.build()), "version AC1009\n" + c.state + "end\n") << c.start << " " << c.end;
     }
 }
 
@@ -111,7 +122,8 @@ TEST(R12Reader, EntityFailuresStillEndWithTheEndObject)
     huge.addEntity(0x1A).length = 0xFFFF;
     EXPECT_EQ(events(huge.build()), "version AC1009\ntext 0 41\n"
                                     "report *** WARNING *** The entity type[0x1a] dosen't exist\\n\n"
-                                    "report *** WARNING *** Illigal entity size[0xffff]\\n\nend\n");
+                                    "report *** WARNING *** Illigal entity size[0xffff]\\n\n" +
+                                        kDamaged + "end\n");
 
     // The second text's bytes are missing: its buffer goes back to the host.
     R12Drawing cut;
@@ -119,7 +131,7 @@ TEST(R12Reader, EntityFailuresStillEndWithTheEndObject)
     cut.addText("LOST");
     dwgw::ComposedR12 composed = cut.compose();
     composed.bytes.resize(composed.entityOffsets[1] + 34);
-    EXPECT_EQ(events(composed.bytes), "version AC1009\ntext 0 41\nend\n");
+    EXPECT_EQ(events(composed.bytes), "version AC1009\ntext 0 41\n" + kCutShort + "end\n");
 }
 
 TEST(R12Reader, RefusedObjectsAreReportedAndLeaveNoTextBufferBehind)

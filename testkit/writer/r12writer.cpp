@@ -177,8 +177,21 @@ ComposedR12 R12Drawing::compose() const {
 
     BitWriter file;
     writeHeader(file, sectionEnd, sectionEnd + blocks.byteCount());
-    out.bytes = file.raw(section.bytes()).raw(blocks.bytes()).bytes();
+    file.raw(section.bytes()).raw(blocks.bytes());
+    if (version_ != R12Version::AC1006) writeAddressCopy(file, sectionEnd);
+    out.bytes = file.bytes();
     return out;
+}
+
+// From R11 on the file ends with a copy of the section addresses between
+// two sentinels (zeros here: readers do not check them). The copy's second
+// word is its length.
+void R12Drawing::writeAddressCopy(BitWriter& file, std::size_t sectionEnd) const {
+    constexpr std::uint16_t kCopyLength = 4 + 4 * 4;
+    const auto extras = static_cast<std::uint32_t>(file.byteCount());
+    file.raw(Bytes(32, 0)).RS(0x10).RS(kCopyLength);
+    file.RL(kHeaderSize).RL(static_cast<std::uint32_t>(sectionEnd)).RL(static_cast<std::uint32_t>(sectionEnd)).RL(extras);
+    file.raw(Bytes(16, 0));
 }
 
 Bytes R12Drawing::build() const {

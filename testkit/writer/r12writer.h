@@ -15,6 +15,7 @@
 //   ...     the block section: the records added after beginBlocks(), then
 //           options.blockSection (32 zero bytes by default, the tail that
 //           is not read as entities); the fourth address is its end
+//   ...     from R11 on, a copy of the section addresses between sentinels
 //
 // Entity record: RC type, RC flags, RS length of the whole record, the common
 // part (RS first word, RS option word, then the fields the flags announce:
@@ -117,6 +118,7 @@ public:
 
 private:
     void writeHeader(BitWriter& file, std::size_t sectionEnd, std::size_t blocksEnd) const;
+    void writeAddressCopy(BitWriter& file, std::size_t sectionEnd) const;
     Bytes encodeSection(const std::deque<R12Entity>& records, std::size_t at,
                         std::vector<std::size_t>& offsets) const;
 
