@@ -5,7 +5,6 @@
 
 #include "codepage.h"
 #include "core/messages.h"
-#include "extent.h"
 #include "host_files.h"
 #include "text_output.h"
 #include "versions.h"
@@ -70,12 +69,11 @@ void readHeader(tqhost::ByteSource &bytes, DrawingFacts &facts)
     uint8_t header[kCodePageHeaderLength] = {};
     const int64_t n = bytes.readAt(0, header, sizeof header);
     facts.codePage = recordedCodePage(std::span<const uint8_t>(header, n > 0 ? static_cast<std::size_t>(n) : 0));
-    facts.recordedSize = recordedExtent(bytes);
 }
 
 Status finalStatus(const DrawingFacts &facts, bool refused, bool endSeen)
 {
-    if (facts.truncated() || (!refused && !endSeen))
+    if (facts.cutShort || (!refused && !endSeen))
         return Status::Incomplete;
     if (facts.damaged)
         return Status::Damaged;
@@ -92,9 +90,6 @@ std::string describeFailure(const DrawingFacts &facts)
         if (facts.cutShort)
             return "truncated: the drawing records parts past the end of the file, which has " +
                    std::to_string(facts.size) + " bytes";
-        if (facts.truncated())
-            return "truncated: the header says " + std::to_string(facts.recordedSize) + " bytes, the file has " +
-                   std::to_string(facts.size);
         return "the library stopped before the end of the drawing";
     case Status::Damaged:
         return "damaged: parts the drawing records cannot be read";

@@ -37,19 +37,16 @@ struct DrawingFacts {
     std::string firstBytes;     // the first six bytes of the file, or fewer
     int32_t codePage = -1;      // the code page its header records; -1 none
     uint64_t size = 0;          // bytes in the file
-    uint64_t recordedSize = 0;  // bytes its header says it has; 0 unknown
-    bool cutShort = false;      // the library said so (R2004 and later)
-    bool damaged = false;       // the library said so (R2004 and later)
-
-    bool truncated() const { return recordedSize > size || cutShort; }
+    bool cutShort = false;      // the library said so
+    bool damaged = false;       // the library said so
 };
 
-// What a report of the library tells of the drawing: from R2004 on, the
-// library says when a drawing was cut short or damaged.
+// What a report of the library tells of the drawing: the library says at
+// the end of its reading when a drawing was cut short or damaged.
 void noteReport(DrawingFacts &facts, std::string_view report);
 
 // What the file header tells before the library starts: first bytes, code
-// page and sizes.
+// page and size.
 void readHeader(tqhost::ByteSource &bytes, DrawingFacts &facts);
 
 // The status of a drawing once the library is done with it. A drawing cut

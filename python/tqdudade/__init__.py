@@ -20,9 +20,9 @@ A file that is not read raises a DrawingError: NotADrawing,
 UnsupportedVersion (with .version and .release), CannotOpen (also an
 OSError), or DrawingError itself when the library could not read a drawing
 of a release it reads. A drawing cut short raises nothing: its texts so far
-come out and its status is "incomplete"; nor does one from R2004 on with
-pages that cannot be read: the texts of the others come out and its status
-is "damaged".
+come out and its status is "incomplete"; nor does a damaged one (full
+length, but parts it records cannot be read): the texts of the rest come
+out and its status is "damaged".
 
 The library reads without holding the GIL, so threads read drawings in
 parallel. ``python3 -m tqdudade.batch`` reads many drawings on a Dask

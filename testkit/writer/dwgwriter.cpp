@@ -27,6 +27,7 @@ constexpr std::size_t kMaxLocators = 8;
 // Version, code page, count, room for kMaxLocators records, CRC, sentinel.
 constexpr std::size_t kFileHeaderSize = 25 + 9 * kMaxLocators + 2 + 16;
 constexpr std::size_t kPaddingSize = 512;
+constexpr std::uint32_t kLastRecordSize = 4;
 constexpr std::uint32_t kFirstHandle = 1;
 constexpr std::uint16_t kSectionCrc = 0x5AA5;
 
@@ -84,6 +85,7 @@ struct Drawing::Placement {
     std::size_t objectsAt = 0;
     std::size_t mapAt = 0;
     Bytes map;
+    std::size_t end = 0;  // of the objects and the map, whichever comes last
 };
 
 std::size_t ComposedDrawing::endOfField(std::size_t index, Field field) const {
@@ -188,6 +190,7 @@ Drawing::Placement Drawing::placeObjects(const std::vector<FramedObject>& framed
     const std::size_t objectsEnd = framed.empty() ? place.objectsAt
                                                   : place.objectOffsets.back() + framed.back().bytes.size();
     place.mapAt = mapFirst ? areaAt : objectsEnd;
+    place.end = mapFirst ? objectsEnd : objectsEnd + place.map.size();
     return place;
 }
 
@@ -231,16 +234,19 @@ ComposedDrawing Drawing::compose(bool mapFirst) const {
     const std::size_t areaAt = classesAt + classes.size() + kPaddingSize;
     const Placement place = placeObjects(framed, areaAt, mapFirst);
 
+    // Record 4 is four bytes that end the file, as in real drawings: the
+    // header then records the whole file whichever way the rest is laid out.
     BitWriter file;
     writeFileHeader(file, {{0, u32(kFileHeaderSize), u32(variables.size())},
                            {1, u32(classesAt), u32(classes.size())},
                            {2, u32(place.mapAt), u32(place.map.size())},
                            {3, 0, 0},
-                           {4, 0, 0}});
+                           {4, u32(place.end), kLastRecordSize}});
     file.raw(variables).raw(classes).padTo(areaAt);
     if (mapFirst) file.raw(place.map).padTo(place.objectsAt);
     for (const FramedObject& object : framed) file.raw(object.bytes);
     if (!mapFirst) file.raw(place.map);
+    file.raw(Bytes(kLastRecordSize, 0));
 
     ComposedDrawing out{file.bytes(), place.objectOffsets, {}, place.mapAt, place.map.size()};
     for (const FramedObject& object : framed) out.fieldEnds.push_back(object.fieldEnds);

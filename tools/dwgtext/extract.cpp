@@ -8,7 +8,6 @@
 #include "codepage.h"
 #include "dwgtext.h"
 #include "dwgtext_stdin.h"
-#include "extent.h"
 #include "host_files.h"
 
 namespace dwgtext {
@@ -123,7 +122,6 @@ DrawingResult readDrawingBytes(std::vector<uint8_t> bytes, const tqhost::EntryPo
     DrawingResult result;
     result.size = bytes.size();
     result.codePage = recordedCodePage(bytes);
-    result.recordedSize = recordedExtent(bytes);
     const tqhost::SessionResult session = tqhost::runSession(std::move(bytes), {}, library);
     collectEvents(session.events, result);
     result.eventText = session.eventText;
