@@ -11,7 +11,6 @@
 #include "support/byteswap.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
-#include "support/strEtc.h"
 
 static const char kModule[] = "getDWGdata";
 [[gnu::used]] static const char kIdent[] = "@(#)getDWGdata(R13, R14 and R2000): Version 2.05.00";
@@ -69,8 +68,8 @@ struct FileRange {
 
 class DWGDataReader final : public DWGReader {
 public:
-    DWGDataReader(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream)
-        : session_(session), memory_(memory), strings_(strings), stream_(stream)
+    DWGDataReader(DWGglobal *session, MemoryService *memory, FileStream *stream)
+        : session_(session), memory_(memory), stream_(stream)
     {
     }
 
@@ -100,7 +99,6 @@ private:
 
     DWGglobal *session_;
     MemoryService *memory_;
-    StrEtc *strings_;
     FileStream *stream_;
     FileRange header_;
     FileRange classes_;
@@ -119,20 +117,15 @@ private:
 }  // namespace
 
 // Reads on from the stream version detection opened: the section locators
-// of the file header. The string utilities serve the text decoder.
+// of the file header.
 DWGReader *newDWGReader(DWGglobal *session, MemoryService *memory, FileStream *stream)
 {
     if (session == nullptr || memory == nullptr || stream == nullptr || session->header.services == nullptr) {
         return nullptr;
     }
-    StrEtc *strings = newStrEtc(memory);
-    if (strings == nullptr) {
-        return nullptr;
-    }
-    DWGDataReader *reader = newIn<DWGDataReader>(memory, session, memory, strings, stream);
+    DWGDataReader *reader = newIn<DWGDataReader>(memory, session, memory, stream);
     if (reader == nullptr) {
         reportf(session, msg::kAllocationFailed, kModule, kAllocationLine);
-        deleteStrEtc(strings);
         return nullptr;
     }
     if (versionAtLeast(session->versionIndex, kAC1018)) {
@@ -155,7 +148,6 @@ void DWGDataReader::destroy()
 {
     deleteObjectMap(map_);
     deleteDWGObjects(walk_);
-    deleteStrEtc(strings_);
     if (stream_ != fileStream_ && fileStream_ != nullptr) {
         deleteFileStream(stream_);
     }
@@ -357,7 +349,7 @@ PhaseResult DWGDataReader::p_readObjectMap()
         return PhaseResult::Failed;
     }
     if (map_ == nullptr) {
-        map_ = newObjectMap(session_, memory_, strings_, stream_, objectMap_.start, objectMap_.end);
+        map_ = newObjectMap(session_, memory_, stream_, objectMap_.start, objectMap_.end);
         if (map_ == nullptr) {
             return PhaseResult::Failed;
         }
@@ -374,7 +366,7 @@ PhaseResult DWGDataReader::p_readObjects()
         return PhaseResult::Failed;
     }
     if (walk_ == nullptr) {
-        walk_ = newDWGObjects(session_, memory_, strings_, stream_, map_, objects_.start, objects_.end);
+        walk_ = newDWGObjects(session_, memory_, stream_, map_, objects_.start, objects_.end);
         if (walk_ == nullptr) {
             return PhaseResult::Failed;
         }

@@ -39,13 +39,13 @@ int32_t addOffset(int32_t running, int32_t delta)
 
 }  // namespace
 
-ObjectMap *newObjectMap(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream,
+ObjectMap *newObjectMap(DWGglobal *session, MemoryService *memory, FileStream *stream,
                         int32_t mapStart, int32_t mapEnd)
 {
-    if (memory == nullptr || strings == nullptr || stream == nullptr) {
+    if (memory == nullptr || stream == nullptr) {
         return nullptr;
     }
-    ObjectMap *map = newIn<ObjectMap>(memory, session, memory, strings, stream, mapStart, mapEnd);
+    ObjectMap *map = newIn<ObjectMap>(memory, session, memory, stream, mapStart, mapEnd);
     if (map != nullptr && !map->p_open()) {
         deleteObjectMap(map);
         return nullptr;

@@ -12,20 +12,17 @@
 struct DWGglobal;
 class FileStream;
 class MemoryService;
-class StrEtc;
 
 class ObjectMap {
 public:
-    ObjectMap(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream, int32_t mapStart,
-              int32_t mapEnd)
-        : session_(session), memory_(memory), strings_(strings), stream_(stream), mapStart_(mapStart), mapEnd_(mapEnd)
+    ObjectMap(DWGglobal *session, MemoryService *memory, FileStream *stream, int32_t mapStart, int32_t mapEnd)
+        : session_(session), memory_(memory), stream_(stream), mapStart_(mapStart), mapEnd_(mapEnd)
     {
     }
     ~ObjectMap();
 
     DWGglobal *session() const { return session_; }
     MemoryService *memory() const { return memory_; }
-    StrEtc *strings() const { return strings_; }
 
     // Item: an offset was delivered; End: no more entries; Failed: a read
     // failed.
@@ -58,7 +55,6 @@ private:
 
     DWGglobal *session_;
     MemoryService *memory_;
-    StrEtc *strings_;
     FileStream *stream_;
     int32_t mapStart_;
     int32_t mapEnd_;
@@ -70,7 +66,7 @@ private:
     int32_t cursor_ = -1;
 };
 
-ObjectMap *newObjectMap(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream,
+ObjectMap *newObjectMap(DWGglobal *session, MemoryService *memory, FileStream *stream,
                         int32_t mapStart, int32_t mapEnd);
 void deleteObjectMap(ObjectMap *map);
 

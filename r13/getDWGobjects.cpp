@@ -38,13 +38,13 @@ constexpr DWGObjects::DispatchTable DWGObjects::p_makeDispatchTable()
 
 const DWGObjects::DispatchTable DWGObjects::kDispatch = DWGObjects::p_makeDispatchTable();
 
-DWGObjects *newDWGObjects(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream,
+DWGObjects *newDWGObjects(DWGglobal *session, MemoryService *memory, FileStream *stream,
                           ObjectMap *map, int32_t start, int32_t end)
 {
-    if (memory == nullptr || strings == nullptr || stream == nullptr) {
+    if (memory == nullptr || stream == nullptr) {
         return nullptr;
     }
-    DWGObjects *objects = newIn<DWGObjects>(memory, session, memory, strings, stream, map, start, end);
+    DWGObjects *objects = newIn<DWGObjects>(memory, session, memory, stream, map, start, end);
     if (objects != nullptr && !objects->p_open()) {
         deleteDWGObjects(objects);
         return nullptr;
@@ -59,11 +59,10 @@ void deleteDWGObjects(DWGObjects *objects)
     }
 }
 
-DWGObjects::DWGObjects(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream,
+DWGObjects::DWGObjects(DWGglobal *session, MemoryService *memory, FileStream *stream,
                        ObjectMap *map, int32_t start, int32_t end)
     : session_(session),
       memory_(memory),
-      strings_(strings),
       stream_(stream),
       map_(map),
       start_(start),
@@ -84,7 +83,7 @@ DWGObjects::~DWGObjects()
 
 bool DWGObjects::p_open()
 {
-    text_ = newTextData(session_, memory_, strings_, stream_);
+    text_ = newTextData(session_, memory_, stream_);
     if (text_ == nullptr) {
         reportf(session_, msg::kTextDataAllocation, HERE);
         return false;

@@ -20,14 +20,13 @@ class DataRead;
 class FileStream;
 class MemoryService;
 class ObjectMap;
-class StrEtc;
 class TextData;
 
 class DWGObjects {
 public:
     static constexpr int32_t kTypeCount = 74;  // types 0 to 73
 
-    DWGObjects(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream, ObjectMap *map,
+    DWGObjects(DWGglobal *session, MemoryService *memory, FileStream *stream, ObjectMap *map,
                int32_t start, int32_t end);
     ~DWGObjects();
 
@@ -62,7 +61,6 @@ private:
 
     DWGglobal *session_;
     MemoryService *memory_;
-    StrEtc *strings_;
     FileStream *stream_;
     TextData *text_ = nullptr;
     DataRead *dataRead_ = nullptr;
@@ -77,7 +75,7 @@ private:
 
 // Null when an argument is missing, a part cannot be made (reported for the
 // text decoder and the reader) or the start offset cannot be reached.
-DWGObjects *newDWGObjects(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream,
+DWGObjects *newDWGObjects(DWGglobal *session, MemoryService *memory, FileStream *stream,
                           ObjectMap *map, int32_t start, int32_t end);
 void deleteDWGObjects(DWGObjects *objects);
 

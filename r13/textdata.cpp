@@ -110,13 +110,13 @@ const char *findOrEnd(const char *text, char c)
 // Decoding never runs without the common-data reader: its DataRead reads
 // every field.
 template <class Common>
-TextData *makeDecoder(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream)
+TextData *makeDecoder(DWGglobal *session, MemoryService *memory, FileStream *stream)
 {
     DWGCommon *common = newDWGCommon(session, memory, stream);
     if (common == nullptr) {
         return nullptr;
     }
-    TextData *decoder = newIn<TextDecoder<Common>>(memory, session, memory, strings, stream, common);
+    TextData *decoder = newIn<TextDecoder<Common>>(memory, session, memory, stream, common);
     if (decoder == nullptr) {
         deleteDWGCommon(common);
     }
@@ -125,14 +125,14 @@ TextData *makeDecoder(DWGglobal *session, MemoryService *memory, StrEtc *strings
 
 }  // namespace
 
-TextData *newTextData(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream)
+TextData *newTextData(DWGglobal *session, MemoryService *memory, FileStream *stream)
 {
-    if (session == nullptr || memory == nullptr || strings == nullptr || stream == nullptr) {
+    if (session == nullptr || memory == nullptr || stream == nullptr) {
         return nullptr;
     }
     return versionAtLeast(session->versionIndex, kAC1015)
-               ? makeDecoder<R2KCommonData>(session, memory, strings, stream)
-               : makeDecoder<R13CommonData>(session, memory, strings, stream);
+               ? makeDecoder<R2KCommonData>(session, memory, stream)
+               : makeDecoder<R13CommonData>(session, memory, stream);
 }
 
 void deleteTextData(TextData *text)
@@ -404,10 +404,10 @@ bool TextData::p_checked(int32_t result, const char *message, int32_t line)
 // breaks all stand at its start yields no paragraph at all.
 int32_t TextData::p_putParagraphs(char *text, int32_t length)
 {
-    if (strings_->findString(text, kParagraphBreak) < 0) {
+    if (findString(text, kParagraphBreak) < 0) {
         return p_putText(text, length);
     }
-    int32_t count = strings_->forEachPiece(text, kParagraphBreak, [this](char *paragraph) {
+    int32_t count = forEachPiece(text, kParagraphBreak, [this](char *paragraph) {
         return p_putText(paragraph, static_cast<int32_t>(strlen(paragraph))) != 0;
     });
     return count < 0 ? 0 : 1;
@@ -537,11 +537,11 @@ void TextData::p_convertText(int32_t *charset, char *buffer, int32_t *outLength,
 // so the output never outgrows the text's buffer.
 int32_t TextData::p_decodeEscapes(char *buffer, int32_t *outLength, char *text)
 {
-    if (strings_->findString(text, kMultibyteCode) < 0) {
+    if (findString(text, kMultibyteCode) < 0) {
         return 0;
     }
     int32_t out = 0;
-    int32_t count = strings_->forEachPiece(text, kMultibyteCode, [buffer, &out](char *piece) {
+    int32_t count = forEachPiece(text, kMultibyteCode, [buffer, &out](char *piece) {
         uint16_t character = multibyteCharacter(piece);
         buffer[out++] = static_cast<char>(character >> 8);
         buffer[out++] = static_cast<char>(character & 0xFF);

@@ -19,7 +19,6 @@
 struct DWGglobal;
 class FileStream;
 class MemoryService;
-class StrEtc;
 
 // The fields of TEXT, ATTRIB and ATTDEF up to the text string, for either
 // layout of the common data. Only the object size, the text length and the
@@ -81,8 +80,8 @@ public:
     virtual void destroy() = 0;
 
 protected:
-    TextData(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream, DWGCommon *common)
-        : session_(session), memory_(memory), strings_(strings), stream_(stream), common_(common)
+    TextData(DWGglobal *session, MemoryService *memory, FileStream *stream, DWGCommon *common)
+        : session_(session), memory_(memory), stream_(stream), common_(common)
     {
     }
     ~TextData() = default;
@@ -102,7 +101,6 @@ protected:
 
     DWGglobal *session_;
     MemoryService *memory_;
-    StrEtc *strings_;
     FileStream *stream_;
     DWGCommon *common_;
 
@@ -119,8 +117,8 @@ private:
 template <class Common>
 class TextDecoder final : public TextData {
 public:
-    TextDecoder(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream, DWGCommon *common)
-        : TextData(session, memory, strings, stream, common)
+    TextDecoder(DWGglobal *session, MemoryService *memory, FileStream *stream, DWGCommon *common)
+        : TextData(session, memory, stream, common)
     {
     }
 
@@ -153,7 +151,7 @@ inline int32_t objectEndOffset(int32_t start, uint16_t size)
 
 // The decoder of the session's version: R13/R14, or R2000 and later. Null when an
 // argument is missing or a record cannot be made.
-TextData *newTextData(DWGglobal *session, MemoryService *memory, StrEtc *strings, FileStream *stream);
+TextData *newTextData(DWGglobal *session, MemoryService *memory, FileStream *stream);
 void deleteTextData(TextData *text);
 
 #endif

@@ -24,7 +24,7 @@ struct MapReader {
     {
         start = static_cast<int32_t>(prefix);
         end = start + static_cast<int32_t>(claimed > 0 ? claimed : map.size());
-        map_ = newObjectMap(&fixture.session, fixture.memory, fixture.strings, fixture.stream, start, end);
+        map_ = newObjectMap(&fixture.session, fixture.memory, fixture.stream, start, end);
     }
     ~MapReader() { deleteObjectMap(map_); }
 
@@ -104,8 +104,7 @@ TEST(ObjectMap, MapCutShortByTheEndOfTheFileFailsAndOnePastItIsRefused)
     EXPECT_EQ(last, StepResult::Failed);
     EXPECT_EQ(reader.map_->lowestOffset(), 0);
     // A map that starts past the end of the file is refused at once.
-    EXPECT_EQ(newObjectMap(&reader.fixture.session, reader.fixture.memory, reader.fixture.strings,
-                           reader.fixture.stream, 6, 20), nullptr);
+    EXPECT_EQ(newObjectMap(&reader.fixture.session, reader.fixture.memory, reader.fixture.stream, 6, 20), nullptr);
 }
 
 // Entries of one section: the first offset delta is delivered as it stands.

@@ -44,10 +44,10 @@ struct Walk {
         fixture.session.versionIndex = kR14;
         const auto mapStart = static_cast<int32_t>(composed.mapOffset);
         if (order == Order::Mapped) {
-            map = newObjectMap(&fixture.session, fixture.memory, fixture.strings, fixture.stream, mapStart,
+            map = newObjectMap(&fixture.session, fixture.memory, fixture.stream, mapStart,
                                mapStart + static_cast<int32_t>(composed.mapSize));
         }
-        objects = newDWGObjects(&fixture.session, fixture.memory, fixture.strings, fixture.stream, map,
+        objects = newDWGObjects(&fixture.session, fixture.memory, fixture.stream, map,
                                 static_cast<int32_t>(composed.objectOffsets.front()), mapStart);
     }
     ~Walk()

@@ -7,15 +7,12 @@
 #include <utility>
 #include <vector>
 
-#include "stream_fixture.h"
+#include "support/strEtc.h"
 
 namespace {
 
 class StrEtcTest : public ::testing::Test {
 protected:
-    StreamFixture fixture{{}};
-    StrEtc *strings = fixture.strings;
-
     struct Split {
         int32_t count;
         std::vector<std::string> pieces;
@@ -28,7 +25,7 @@ protected:
         buffer.assign(text.begin(), text.end());
         buffer.push_back('\0');
         Split result{-7, {}};
-        result.count = strings->forEachPiece(buffer.data(), separator, [&](char *piece) {
+        result.count = forEachPiece(buffer.data(), separator, [&](char *piece) {
             result.pieces.emplace_back(piece);
             return result.pieces.size() != stopAt;
         });
@@ -97,7 +94,7 @@ TEST_F(StrEtcTest, SearchesFindTheFirstWholeOccurrence)
         {"x\\M+1", "\\M+", 1},
     };
     for (const Case &c : cases) {
-        EXPECT_EQ(strings->findString(c.text, c.pattern), c.index) << c.text << " / " << c.pattern;
+        EXPECT_EQ(findString(c.text, c.pattern), c.index) << c.text << " / " << c.pattern;
     }
 }
 

@@ -13,7 +13,6 @@
 #include "core/dwgglobal.h"
 #include "support/filestrmio.h"
 #include "support/publicstorage.h"
-#include "support/strEtc.h"
 #include "tqhost.h"
 
 class StreamFixture {
@@ -25,14 +24,12 @@ public:
         session.header.services = host.services();
         memory = newMemoryService(host.services());
         session.memory = memory;
-        strings = newStrEtc(memory);
         stream = newFileStream(host.source(), memory);
     }
 
     ~StreamFixture()
     {
         deleteFileStream(stream);
-        deleteStrEtc(strings);
         deleteMemoryService(memory);
     }
 
@@ -58,7 +55,6 @@ public:
     tqhost::RecordingHost host;
     DWGglobal session{};
     MemoryService *memory = nullptr;
-    StrEtc *strings = nullptr;
     FileStream *stream = nullptr;
 };
 

@@ -35,7 +35,7 @@ struct Decoder {
         : fixture(std::move(bytes), std::move(options))
     {
         fixture.session.versionIndex = layout == Layout::R2000 ? 8 : 5;  // AC1015 or AC1012
-        decoder = newTextData(&fixture.session, fixture.memory, fixture.strings, fixture.stream);
+        decoder = newTextData(&fixture.session, fixture.memory, fixture.stream);
     }
     ~Decoder() { deleteTextData(decoder); }
 
