@@ -21,23 +21,6 @@ constexpr uint16_t kMText = 44;
 
 }  // namespace
 
-// Type 0 has no entry: it is refused before the table is looked at, as is
-// every type from 74 on (the types a drawing's classes define).
-constexpr DWGObjects::DispatchTable DWGObjects::p_makeDispatchTable()
-{
-    DispatchTable table{};
-    for (int32_t type = 1; type < kTypeCount; ++type) {
-        table[type] = &DWGObjects::p_skipHandler;
-    }
-    table[kText] = &DWGObjects::p_textHandler;
-    table[kAttrib] = &DWGObjects::p_textHandler;
-    table[kAttdef] = &DWGObjects::p_textHandler;
-    table[kMText] = &DWGObjects::p_mtextHandler;
-    return table;
-}
-
-const DWGObjects::DispatchTable DWGObjects::kDispatch = DWGObjects::p_makeDispatchTable();
-
 DWGObjects *newDWGObjects(DWGglobal *session, MemoryService *memory, FileStream *stream,
                           ObjectMap *map, int32_t start, int32_t end)
 {
@@ -66,8 +49,7 @@ DWGObjects::DWGObjects(DWGglobal *session, MemoryService *memory, FileStream *st
       stream_(stream),
       map_(map),
       start_(start),
-      end_(end),
-      isEnd_(map != nullptr ? &DWGObjects::p_isEndMapped : &DWGObjects::p_isEndSequential)
+      end_(end)
 {
 }
 
@@ -106,71 +88,64 @@ bool DWGObjects::p_open()
 // the walk goes on with the map's next object.
 StepResult DWGObjects::getNextObject()
 {
-    if (p_isEnd()) {
+    if (!p_toNextObject()) {
         return StepResult::End;
     }
     for (uint32_t pass = 0; pass <= stream_->size(); ++pass) {
-        if (p_getHandler() == 0) {
-            if (map_ == nullptr || !stream_->readsAroundGaps() || p_isEnd()) {
-                return StepResult::End;
-            }
-            continue;
+        uint16_t type = 0;
+        const bool head = p_getSizeAndType(&size_, &type) != 0;
+        if (head && type != 0 && type < kTypeCount) {
+            return p_handle(type) == 1 ? StepResult::Item : StepResult::Failed;
         }
-        if (current_ != nullptr) {
-            return (this->*current_)() == 1 ? StepResult::Item : StepResult::Failed;
-        }
-        if (p_isEnd()) {
+        const bool passed = head && p_skipUnknown(type);
+        if ((!passed && (map_ == nullptr || !stream_->readsAroundGaps())) || !p_toNextObject()) {
             return StepResult::End;
         }
     }
     return StepResult::End;
 }
 
-bool DWGObjects::p_isEnd()
+// Moves the stream to the next object: with a map to where its next entry
+// says, in the map's order; without one every handler leaves the stream
+// there. False at the end of the walk, or once the read budget is spent.
+bool DWGObjects::p_toNextObject()
 {
-    return p_isOverReadBudget() || (this->*isEnd_)();
-}
-
-bool DWGObjects::p_isOverReadBudget() const
-{
-    return budget_.spent(*stream_);
-}
-
-// Without a map every handler leaves the stream at the next object.
-bool DWGObjects::p_isEndSequential()
-{
-    return stream_->CurPosition() >= end_;
-}
-
-// With a map the objects are where the map says, in its order.
-bool DWGObjects::p_isEndMapped()
-{
+    if (budget_.spent(*stream_)) {
+        return false;
+    }
+    if (map_ == nullptr) {
+        return stream_->CurPosition() < end_;
+    }
     int32_t offset = 0;
-    if (map_->nextOffset(&offset) != StepResult::Item) {
-        return true;
-    }
-    return stream_->SeekPos(offset) != 1;
+    return map_->nextOffset(&offset) == StepResult::Item && stream_->SeekPos(offset) == 1;
 }
 
-// The size peeked at stays for the skip handler, which steps over the
-// object by it.
-int32_t DWGObjects::p_getHandler()
+// Type 0 and the types a drawing's classes define (74 on) are reported and
+// stepped over by their size; false when the size leads nowhere.
+bool DWGObjects::p_skipUnknown(uint16_t type)
 {
-    current_ = nullptr;
-    uint16_t type = 0;
-    if (p_getSizeAndType(&size_, &type) == 0) {
-        return 0;
+    reportf(session_, msg::kUnknownObjectType, type);
+    if (p_skipBySize(size_) == 0) {
+        reportf(session_, msg::kBadObjectSize, size_);
+        return false;
     }
-    if (type == 0 || type >= kTypeCount) {
-        reportf(session_, msg::kUnknownObjectType, type);
-        if (p_skipBySize(size_) == 0) {
-            reportf(session_, msg::kBadObjectSize, size_);
-            return 0;
-        }
-        return 1;
+    return true;
+}
+
+// TEXT, ATTRIB and ATTDEF go to the text decoder, MTEXT to its own; every
+// other fixed type is stepped over by the size peeked at.
+int32_t DWGObjects::p_handle(uint16_t type)
+{
+    switch (type) {
+    case kText:
+    case kAttrib:
+    case kAttdef:
+        return p_handled(text_->getDWGText(), msg::kGetDWGText, __LINE__);
+    case kMText:
+        return p_handled(text_->getDWGMText(), msg::kGetDWGMText, __LINE__);
+    default:
+        return p_handled(p_skipBySize(size_), nullptr, 0);
     }
-    current_ = kDispatch[type];
-    return 1;
 }
 
 // Peeks at the head of the object at the stream's position and leaves the
@@ -191,21 +166,6 @@ int32_t DWGObjects::p_skipBySize(uint16_t size)
     return end >= 0 && stream_->SeekPos(end) == 1 ? 1 : 0;
 }
 
-int32_t DWGObjects::p_textHandler()
-{
-    return p_handled(text_->getDWGText(), msg::kGetDWGText, __LINE__);
-}
-
-int32_t DWGObjects::p_mtextHandler()
-{
-    return p_handled(text_->getDWGMText(), msg::kGetDWGMText, __LINE__);
-}
-
-int32_t DWGObjects::p_skipHandler()
-{
-    return p_handled(p_skipBySize(size_), nullptr, 0);
-}
-
 // A handled object lets the walk go on to the next one; a failed one is
 // reported, when its handler names a message, and fails the step.
 int32_t DWGObjects::p_handled(int32_t result, const char *failure, int32_t line)
@@ -216,6 +176,5 @@ int32_t DWGObjects::p_handled(int32_t result, const char *failure, int32_t line)
         }
         return 0;
     }
-    current_ = nullptr;
     return 1;
 }

@@ -9,7 +9,6 @@
 #ifndef TQ_R13_GETDWGOBJECTS_H
 #define TQ_R13_GETDWGOBJECTS_H
 
-#include <array>
 #include <cstdint>
 
 #include "core/results.h"
@@ -42,21 +41,11 @@ public:
     MemoryService *memory() const { return memory_; }
 
 private:
-    using Handler = int32_t (DWGObjects::*)();
-    using DispatchTable = std::array<Handler, kTypeCount>;
-    static const DispatchTable kDispatch;
-    static constexpr DispatchTable p_makeDispatchTable();
-
-    bool p_isEnd();
-    bool p_isOverReadBudget() const;
-    bool p_isEndSequential();
-    bool p_isEndMapped();
-    int32_t p_getHandler();
+    bool p_toNextObject();
     int32_t p_getSizeAndType(uint16_t *size, uint16_t *type);
+    int32_t p_handle(uint16_t type);
+    bool p_skipUnknown(uint16_t type);
     int32_t p_skipBySize(uint16_t size);
-    int32_t p_textHandler();
-    int32_t p_mtextHandler();
-    int32_t p_skipHandler();
     int32_t p_handled(int32_t result, const char *failure, int32_t line);
 
     DWGglobal *session_;
@@ -67,10 +56,8 @@ private:
     ObjectMap *map_;
     int32_t start_;
     int32_t end_;
-    Handler current_ = nullptr;
     uint16_t size_ = 0;  // of the object at the stream's position
     ReadBudget budget_;
-    bool (DWGObjects::*isEnd_)();
 };
 
 // Null when an argument is missing, a part cannot be made (reported for the
