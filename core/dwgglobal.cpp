@@ -105,11 +105,12 @@ void reportToHost(HostSource *source, const char *text)
     }
 }
 
+namespace {
+
 DWGOutputObject *createObject(DWGglobal *session, int32_t kind)
 {
     HostServices *services = session->header.services;
-    session->lastObject = services->fpCreateObject == nullptr ? nullptr : services->fpCreateObject(services, kind);
-    return session->lastObject;
+    return services->fpCreateObject == nullptr ? nullptr : services->fpCreateObject(services, kind);
 }
 
 void appendObject(DWGglobal *session, DWGOutputObject *object)
@@ -120,43 +121,51 @@ void appendObject(DWGglobal *session, DWGOutputObject *object)
     }
 }
 
-bool appendTextOpen(DWGglobal *session)
+bool appendNewObject(DWGglobal *session, int32_t kind)
 {
-    DWGOutputObject *object = createObject(session, DWG_OBJECT_TEXT_OPEN);
+    DWGOutputObject *object = createObject(session, kind);
     if (object == nullptr) {
         return false;
     }
-    object->openCode = DWG_TEXT_OPEN_CODE;
+    if (kind == DWG_OBJECT_TEXT_OPEN) {
+        object->openCode = DWG_TEXT_OPEN_CODE;
+    }
     appendObject(session, object);
     return true;
 }
 
-void appendText(DWGglobal *session, DWGOutputObject *object, void *buffer, int32_t length, int32_t charset)
+}  // namespace
+
+DWGOutputObject *beginTextGroup(DWGglobal *session)
 {
-    object->text = buffer;
-    object->length = length;
-    object->charset = charset;
-    appendObject(session, object);
+    if (session->sink != nullptr) {
+        return &session->sinkText;
+    }
+    return appendNewObject(session, DWG_OBJECT_TEXT_OPEN) ? createObject(session, DWG_OBJECT_TEXT) : nullptr;
 }
 
-bool appendTextClose(DWGglobal *session)
+bool endTextGroup(DWGglobal *session, DWGOutputObject *text, void *buffer, int32_t length, int32_t charset)
 {
-    DWGOutputObject *object = createObject(session, DWG_OBJECT_TEXT_CLOSE);
-    if (object == nullptr) {
-        return false;
+    if (session->sink != nullptr) {
+        session->sink->text(buffer, length, charset);
+        ++session->textsToSink;
+        releaseHostTextBuffer(session, buffer);
+        return true;
     }
-    appendObject(session, object);
-    return true;
+    text->text = buffer;
+    text->length = length;
+    text->charset = charset;
+    appendObject(session, text);
+    return appendNewObject(session, DWG_OBJECT_TEXT_CLOSE);
 }
 
 bool appendEndObject(DWGglobal *session)
 {
-    DWGOutputObject *end = createObject(session, DWG_OBJECT_END);
-    if (end == nullptr) {
-        return false;
+    if (session->sink != nullptr) {
+        session->ended = true;
+        return true;
     }
-    appendObject(session, end);
-    return true;
+    return appendNewObject(session, DWG_OBJECT_END);
 }
 
 void *hostTextBuffer(DWGglobal *session, uint32_t size)

@@ -13,15 +13,28 @@ class DWGReader;
 class FileStream;
 class MemoryService;
 
+// Where a session's texts go when its caller wants no output objects: each
+// text as the reader decoded it, valid only during the call.
+class TextSink {
+public:
+    virtual void text(const void *bytes, int32_t length, int32_t charset) = 0;
+
+protected:
+    ~TextSink() = default;
+};
+
 // One open drawing. Its first bytes are the header the host reads.
 struct DWGglobal {
     DWGSessionHeader header;
     int32_t versionIndex;
     DWGOutputObject *chainHead;
-    DWGOutputObject *lastObject;
     DWGReader *reader;
     MemoryService *memory;
     FileStream *stream;  // the host's source, opened once for the session
+    TextSink *sink;      // instead of output objects; null for the host's protocol
+    DWGOutputObject sinkText;  // stands for the text object a sink needs none of
+    uint64_t textsToSink;
+    bool ended;          // the end object was appended, or would have been
     char message[1024];
 };
 
@@ -45,20 +58,14 @@ void formatMessage(char *buffer, size_t size, const char *format, va_list argume
 // Hands a fixed text to the host's report operation, when there is one.
 void reportToHost(HostSource *source, const char *text);
 
-// Asks the host for an output object of the given kind; it becomes the
-// session's last object. Null when the host refuses.
-DWGOutputObject *createObject(DWGglobal *session, int32_t kind);
-
-// Links an object at the end of the session's pending chain.
-void appendObject(DWGglobal *session, DWGOutputObject *object);
-
-// A text group is kind 38, kind 41 holding the text, kind 48. The opening
-// and closing members are created and appended in one step (false when the
-// host refuses to create them); the text object is created by the caller,
-// which fills the buffer first, and then attached and appended here.
-bool appendTextOpen(DWGglobal *session);
-void appendText(DWGglobal *session, DWGOutputObject *object, void *buffer, int32_t length, int32_t charset);
-bool appendTextClose(DWGglobal *session);
+// A text group is kind 38, kind 41 holding the text, kind 48. Beginning
+// one appends the opening object and makes the text object: null when the
+// host refused either. Ending it attaches the text buffer to the text
+// object and appends that and the closing object: false when the host
+// refused the closing one (the buffer is the host's by then). With a sink
+// no object is made: the text goes to the sink and its buffer back.
+DWGOutputObject *beginTextGroup(DWGglobal *session);
+bool endTextGroup(DWGglobal *session, DWGOutputObject *text, void *buffer, int32_t length, int32_t charset);
 
 // Appends the end object (kind 1): false when the host refuses to create it.
 bool appendEndObject(DWGglobal *session);

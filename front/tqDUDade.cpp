@@ -10,6 +10,7 @@
 #include "core/dwgreader.h"
 #include "core/messages.h"
 #include "front/switchDWGfuncs.h"
+#include "front/textsession.h"
 #include "support/publicstorage.h"
 
 [[gnu::used]] static const char kIdent[] = "@(#)tqDUDade: Version 1.00.00";
@@ -34,9 +35,7 @@ int32_t deliver(DWGglobal *session)
     if (services->fpDeliverObjects == nullptr) {
         return 0;
     }
-    int32_t answer = services->fpDeliverObjects(services, &session->chainHead, 0);
-    session->lastObject = reinterpret_cast<DWGOutputObject *>(static_cast<intptr_t>(answer));
-    return answer;
+    return services->fpDeliverObjects(services, &session->chainHead, 0);
 }
 
 void announceOpen(DWGglobal *session, HostOpenParams *params)
@@ -46,7 +45,6 @@ void announceOpen(DWGglobal *session, HostOpenParams *params)
     params->word16 = 1;
     params->word96 = 1;
     params->word128 = 0;
-    session->lastObject = nullptr;
     session->chainHead = nullptr;
     session->header.capability = answersCapability;
     session->header.getObject = getDWGobject;
@@ -56,7 +54,8 @@ void announceOpen(DWGglobal *session, HostOpenParams *params)
 // One step of the phase loop. A failed phase runs the finish operation once
 // and stays where it is; false when that left nothing to deliver (the end
 // object could not be made, or the host did not chain it), so that the
-// caller stops instead of running the failed phase again and again.
+// caller stops instead of running the failed phase again and again. For a
+// sink the end is always there to deliver.
 bool runOnePhase(DWGReader *reader, DWGglobal *session)
 {
     PhaseResult result = reader->runPhase(reader->phase);
@@ -64,14 +63,30 @@ bool runOnePhase(DWGReader *reader, DWGglobal *session)
         ++reader->phase;
     } else if (result == PhaseResult::Failed) {
         reader->finish();
-        return session->chainHead != nullptr;
+        return session->sink != nullptr ? session->ended : session->chainHead != nullptr;
     }
     return true;
 }
 
-}  // namespace
+// Runs the reader's phases until there is something for the caller:
+// objects chained for the host, a text given to the sink, or the end. False
+// when the reader can go no further.
+template <class Ready>
+bool runPhasesUntil(DWGglobal *session, Ready ready)
+{
+    while (!ready()) {
+        DWGReader *reader = session->reader;
+        if (reader == nullptr || reader->phase < 0 || reader->phase >= DWGReader::kPhases) {
+            return false;
+        }
+        if (!runOnePhase(reader, session)) {
+            return false;
+        }
+    }
+    return true;
+}
 
-extern "C" DWGSessionHeader *startSrcDWG(HostSource *source, HostOpenParams *params)
+DWGSessionHeader *openSession(HostSource *source, HostOpenParams *params, TextSink *sink)
 {
     if (source == nullptr || params == nullptr) {
         return nullptr;
@@ -93,6 +108,7 @@ extern "C" DWGSessionHeader *startSrcDWG(HostSource *source, HostOpenParams *par
     session->header.params = params;
     session->header.hostValue = params->hostValue;
     session->header.services = params->services;
+    session->sink = sink;
     session->reader = switchDWGfuncs(session, memory);
     if (session->reader == nullptr) {
         deleteMemoryService(memory);
@@ -102,22 +118,43 @@ extern "C" DWGSessionHeader *startSrcDWG(HostSource *source, HostOpenParams *par
     return &session->header;
 }
 
+}  // namespace
+
+extern "C" DWGSessionHeader *startSrcDWG(HostSource *source, HostOpenParams *params)
+{
+    return openSession(source, params, nullptr);
+}
+
 extern "C" int32_t getDWGobject(DWGSessionHeader *header)
 {
     if (header == nullptr) {
         return 0;
     }
     DWGglobal *session = sessionOf(header);
-    while (session->chainHead == nullptr) {
-        DWGReader *reader = session->reader;
-        if (reader == nullptr || reader->phase < 0 || reader->phase >= DWGReader::kPhases) {
-            return 0;
-        }
-        if (!runOnePhase(reader, session)) {
-            return 0;
-        }
+    if (!runPhasesUntil(session, [session] { return session->chainHead != nullptr; })) {
+        return 0;
     }
     return deliver(session);
+}
+
+DWGSessionHeader *startTextSession(HostSource *source, HostOpenParams *params, TextSink *sink)
+{
+    return sink != nullptr ? openSession(source, params, sink) : nullptr;
+}
+
+bool readNextTexts(DWGSessionHeader *header)
+{
+    DWGglobal *session = sessionOf(header);
+    if (session->ended) {
+        return false;
+    }
+    const uint64_t before = session->textsToSink;
+    return runPhasesUntil(session, [session, before] { return session->textsToSink != before || session->ended; });
+}
+
+bool textSessionEnded(DWGSessionHeader *header)
+{
+    return sessionOf(header)->ended;
 }
 
 extern "C" void shutDownDWGsrc(DWGSessionHeader *header)

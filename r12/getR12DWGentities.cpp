@@ -166,16 +166,12 @@ int32_t R12EntityWalker::p_passUnknownType(int32_t start, uint8_t type, uint16_t
 // object it stays with the host; if it cannot be attached it goes back.
 int32_t R12EntityWalker::p_putR12Text(void *text, int32_t length)
 {
-    if (!appendTextOpen(session_)) {
-        return p_createRefused(text);
-    }
-    DWGOutputObject *object = createObject(session_, DWG_OBJECT_TEXT);
+    DWGOutputObject *object = beginTextGroup(session_);
     if (object == nullptr) {
         return p_createRefused(text);
     }
-    appendText(session_, object, text, length, DWG_CHARSET_BYTES);
     textsGiven_ = true;
-    if (!appendTextClose(session_)) {
+    if (!endTextGroup(session_, object, text, length, DWG_CHARSET_BYTES)) {
         return p_createRefused(nullptr);
     }
     return 1;

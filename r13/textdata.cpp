@@ -438,10 +438,7 @@ int32_t TextData::p_putWideParagraphs(uint16_t *text, int32_t units)
 
 int32_t TextData::p_putWideText(uint16_t *text, int32_t units)
 {
-    if (!appendTextOpen(session_)) {
-        return p_createFailed();
-    }
-    DWGOutputObject *object = createObject(session_, DWG_OBJECT_TEXT);
+    DWGOutputObject *object = beginTextGroup(session_);
     if (object == nullptr) {
         return p_createFailed();
     }
@@ -452,18 +449,14 @@ int32_t TextData::p_putWideText(uint16_t *text, int32_t units)
     }
     int32_t charset = DWG_CHARSET_UTF16BE;
     const int32_t length = encodeWideText(text, stripWideFormat(text, units), buffer, &charset);
-    appendText(session_, object, buffer, length, charset);
-    return appendTextClose(session_) ? 1 : p_createFailed();
+    return endTextGroup(session_, object, buffer, length, charset) ? 1 : p_createFailed();
 }
 
 // Emits one text group. The kind-41 buffer comes straight from the host and
 // is the host's once attached; objects appended before a failure stay.
 int32_t TextData::p_putText(char *text, int32_t length)
 {
-    if (!appendTextOpen(session_)) {
-        return p_createFailed();
-    }
-    DWGOutputObject *object = createObject(session_, DWG_OBJECT_TEXT);
+    DWGOutputObject *object = beginTextGroup(session_);
     if (object == nullptr) {
         return p_createFailed();
     }
@@ -476,8 +469,7 @@ int32_t TextData::p_putText(char *text, int32_t length)
     int32_t charset = DWG_CHARSET_BYTES;
     int32_t outLength = 0;
     p_convertText(&charset, buffer, &outLength, text, length);
-    appendText(session_, object, buffer, outLength, charset);
-    return appendTextClose(session_) ? 1 : p_createFailed();
+    return endTextGroup(session_, object, buffer, outLength, charset) ? 1 : p_createFailed();
 }
 
 int32_t TextData::p_createFailed()
