@@ -23,12 +23,12 @@ struct PathInput {
 
 struct dwgtext_drawing {
     dwgtext_drawing(const PathInput &input, unsigned flags)
-        : dwgtext_drawing(flags, input.path, input.streamLimit, tqhost::libraryEntryPoints())
+        : dwgtext_drawing(flags, input.path, input.streamLimit, tqhost::librarySinkEntryPoints())
     {
     }
 
     template <class Input>
-    dwgtext_drawing(const Input &input, unsigned flags) : dwgtext_drawing(flags, input, tqhost::libraryEntryPoints())
+    dwgtext_drawing(const Input &input, unsigned flags) : dwgtext_drawing(flags, input, tqhost::librarySinkEntryPoints())
     {
     }
 

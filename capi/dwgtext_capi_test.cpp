@@ -222,7 +222,7 @@ void shutDown(DWGSessionHeader *) {}
 TEST(Status, ALibraryThatStopsEarlyLeavesTheDrawingIncomplete)
 {
     const Bytes bytes = hardening::composedDrawings().back().bytes;
-    dwgtext::TextReader reader(bytes, {&openAnything, &nothingMore, &shutDown});
+    dwgtext::TextReader reader(bytes, tqhost::EntryPoints{&openAnything, &nothingMore, &shutDown});
     EXPECT_EQ(reader.facts().status, dwgtext::Status::Reading);
     EXPECT_EQ(reader.next(), nullptr);
     EXPECT_EQ(reader.facts().status, dwgtext::Status::Incomplete);

@@ -106,36 +106,36 @@ std::string describeFailure(const DrawingFacts &facts)
     return {};
 }
 
-TextReader::TextReader(const std::string &path, uint64_t streamLimit, const tqhost::EntryPoints &entry)
+TextReader::TextReader(const std::string &path, uint64_t streamLimit, const tqhost::LibraryPath &library)
     : bytes_(tqhost::openDrawing(path, facts_.openError, streamLimit))
 {
     if (bytes_ == nullptr)
         facts_.status = Status::CannotOpen;
     else
-        start(entry);
+        start(library);
 }
 
-TextReader::TextReader(StandardInput input, const tqhost::EntryPoints &entry)
+TextReader::TextReader(StandardInput input, const tqhost::LibraryPath &library)
     : bytes_(tqhost::openStandardInput(facts_.openError, input.streamLimit))
 {
     if (bytes_ == nullptr)
         facts_.status = Status::CannotOpen;
     else
-        start(entry);
+        start(library);
 }
 
-TextReader::TextReader(std::span<const uint8_t> bytes, const tqhost::EntryPoints &entry)
+TextReader::TextReader(std::span<const uint8_t> bytes, const tqhost::LibraryPath &library)
     : bytes_(std::make_unique<tqhost::MemoryBytes>(bytes))
 {
-    start(entry);
+    start(library);
 }
 
 TextReader::~TextReader() = default;
 
-void TextReader::start(const tqhost::EntryPoints &entry)
+void TextReader::start(const tqhost::LibraryPath &library)
 {
     readHeader(*bytes_, facts_);
-    session_.emplace(*bytes_, static_cast<tqhost::ReportSink &>(*this), entry);
+    session_.emplace(*bytes_, static_cast<tqhost::ReportSink &>(*this), library);
     facts_.status = session_->start() ? Status::Reading : finalStatus(facts_, true, false);
 }
 

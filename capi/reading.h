@@ -62,14 +62,14 @@ class TextReader final : private tqhost::ReportSink {
 public:
     // The file at path, read where the library asks; a stream is taken up
     // to streamLimit bytes (see tqhost::openDrawing).
-    TextReader(const std::string &path, uint64_t streamLimit, const tqhost::EntryPoints &entry);
+    TextReader(const std::string &path, uint64_t streamLimit, const tqhost::LibraryPath &library);
     // Standard input, taken as a stream.
     struct StandardInput {
         uint64_t streamLimit;
     };
-    TextReader(StandardInput input, const tqhost::EntryPoints &entry);
+    TextReader(StandardInput input, const tqhost::LibraryPath &library);
     // Bytes in memory, not copied: they must stay until the reader goes.
-    TextReader(std::span<const uint8_t> bytes, const tqhost::EntryPoints &entry);
+    TextReader(std::span<const uint8_t> bytes, const tqhost::LibraryPath &library);
     TextReader(const TextReader &) = delete;
     TextReader &operator=(const TextReader &) = delete;
     ~TextReader() override;
@@ -85,7 +85,7 @@ public:
     const tqhost::LeanText *next();
 
 private:
-    void start(const tqhost::EntryPoints &entry);
+    void start(const tqhost::LibraryPath &library);
     void report(std::string_view text) override;
 
     DrawingFacts facts_;

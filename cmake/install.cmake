@@ -39,11 +39,8 @@ endfunction()
 
 tqdudade_install_package(TQDUDADE TQDUDADE ${PROJECT_SOURCE_DIR}/include/TQDUDADE.h)
 
-# libdwgtext finds libTQDUDADE beside it, whatever the program's own search
-# path, and so does the linker of a program that names only -ldwgtext.
-if(NOT WIN32)
-    set_target_properties(dwgtext_capi PROPERTIES INSTALL_RPATH "$ORIGIN")
-endif()
+# libdwgtext holds the library's objects itself: it reads through a sink,
+# which the shared library does not export.
 tqdudade_install_package(dwgtext dwgtext_capi ${PROJECT_SOURCE_DIR}/capi/dwgtext.h)
 
 # The test installs into a fresh prefix and builds a small C host against

@@ -7,6 +7,8 @@
 #include <new>
 #include <vector>
 
+#include "core/dwgglobal.h"
+
 namespace tqhost {
 
 int64_t MemoryBytes::readAt(uint64_t offset, void *buffer, std::size_t count)
@@ -27,12 +29,15 @@ int64_t MemoryBytes::readAt(uint64_t offset, void *buffer, std::size_t count)
 // The library calls the host from code built without exceptions, so no
 // exception may leave a host operation: a text or report that cannot be
 // kept is noted, and next() throws once the library has returned.
-class LeanSession::Host {
+//
+// Through a sink the library makes no objects: each text comes to text()
+// as it is decoded, and is kept as an appended text object is.
+class LeanSession::Host final : public TextSink {
 public:
-    Host(ByteSource &bytes, ReportSink &reports, const EntryPoints &entry)
+    Host(ByteSource &bytes, ReportSink &reports, const LibraryPath &path)
         : bytes_(bytes),
           reports_(reports),
-          entry_(entry),
+          path_(path),
           size_(static_cast<int32_t>(std::min<uint64_t>(bytes.size(), std::numeric_limits<int32_t>::max())))
     {
         source_.hostOwn[0] = this;
@@ -70,7 +75,10 @@ public:
 
     bool start()
     {
-        session_ = entry_.start(&source_, &params_);
+        if (const SinkEntryPoints *sink = std::get_if<SinkEntryPoints>(&path_))
+            session_ = sink->start(&source_, &params_, this);
+        else
+            session_ = std::get<EntryPoints>(path_).start(&source_, &params_);
         throwIfOutOfMemory();
         return session_ != nullptr;
     }
@@ -80,7 +88,7 @@ public:
         if (taken_ == pending_) {
             taken_ = pending_ = 0;
             while (pending_ == 0 && !libraryDone()) {
-                answeredZero_ = entry_.next(session_) == 0;
+                readOn();
                 throwIfOutOfMemory();
             }
         }
@@ -110,10 +118,24 @@ private:
 
     bool libraryDone() const { return session_ == nullptr || endSeen_ || answeredZero_; }
 
+    void readOn()
+    {
+        if (const SinkEntryPoints *sink = std::get_if<SinkEntryPoints>(&path_)) {
+            answeredZero_ = !sink->readNext(session_);
+            endSeen_ = sink->ended(session_);
+        } else {
+            answeredZero_ = std::get<EntryPoints>(path_).next(session_) == 0;
+        }
+    }
+
     void shutDown()
     {
-        if (session_ != nullptr)
-            entry_.shutDown(session_);
+        if (session_ == nullptr)
+            return;
+        if (const SinkEntryPoints *sink = std::get_if<SinkEntryPoints>(&path_))
+            sink->shutDown(session_);
+        else
+            std::get<EntryPoints>(path_).shutDown(session_);
         session_ = nullptr;
     }
 
@@ -210,17 +232,18 @@ private:
         spare_ = object;
     }
 
+    void text(const void *bytes, int32_t length, int32_t charset) override { keep(bytes, length, charset); }
+
     // Texts are copied as they are appended, into entries kept from one
     // object to the next so that their buffers are reused.
-    void keep(const DWGOutputObject *object)
+    void keep(const void *text, int32_t length, int32_t charset)
     {
-        const bool hasBytes = object->length > 0 && object->text != nullptr;
-        const std::string_view bytes(static_cast<const char *>(object->text),
-                                     hasBytes ? static_cast<std::size_t>(object->length) : 0);
+        const bool hasBytes = length > 0 && text != nullptr;
+        const std::string_view bytes(static_cast<const char *>(text), hasBytes ? static_cast<std::size_t>(length) : 0);
         try {
             if (pending_ == texts_.size())
                 texts_.emplace_back();
-            texts_[pending_].charset = object->charset;
+            texts_[pending_].charset = charset;
             texts_[pending_].bytes.assign(bytes);
             ++pending_;
         } catch (...) {
@@ -233,7 +256,7 @@ private:
         if (kindOf(object) == DWG_OBJECT_END)
             endSeen_ = true;
         else if (kindOf(object) == DWG_OBJECT_TEXT)
-            keep(object);
+            keep(object->text, object->length, object->charset);
     }
 
     // The chain is only ever appended to and emptied by delivery, so the
@@ -265,7 +288,7 @@ private:
 
     ByteSource &bytes_;
     ReportSink &reports_;
-    EntryPoints entry_;
+    LibraryPath path_;
     HostSource source_{};
     HostServices services_{};
     HostOpenParams params_{};
@@ -283,8 +306,8 @@ private:
     bool outOfMemory_ = false;
 };
 
-LeanSession::LeanSession(ByteSource &bytes, ReportSink &reports, const EntryPoints &entry)
-    : host_(std::make_unique<Host>(bytes, reports, entry))
+LeanSession::LeanSession(ByteSource &bytes, ReportSink &reports, const LibraryPath &path)
+    : host_(std::make_unique<Host>(bytes, reports, path))
 {
 }
 
@@ -296,10 +319,10 @@ const LeanText *LeanSession::next() { return host_->next(); }
 
 bool LeanSession::endSeen() const { return host_->endSeen(); }
 
-LeanOutcome runLeanSession(ByteSource &bytes, SessionListener &listener, const EntryPoints &entry)
+LeanOutcome runLeanSession(ByteSource &bytes, SessionListener &listener, const LibraryPath &path)
 {
     LeanOutcome outcome;
-    LeanSession session(bytes, listener, entry);
+    LeanSession session(bytes, listener, path);
     if (!session.start()) {
         outcome.refused = true;
         return outcome;

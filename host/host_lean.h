@@ -17,10 +17,27 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "host_session.h"
 
+class TextSink;
+
 namespace tqhost {
+
+// The library's functions for a session whose texts go to a sink instead of
+// output objects (front/textsession.h): for programs that link the
+// library's objects, as libdwgtext does.
+struct SinkEntryPoints {
+    DWGSessionHeader *(*start)(HostSource *, HostOpenParams *, TextSink *) = nullptr;
+    bool (*readNext)(DWGSessionHeader *) = nullptr;
+    bool (*ended)(DWGSessionHeader *) = nullptr;
+    void (*shutDown)(DWGSessionHeader *) = nullptr;
+};
+
+// How a lean session reads: through the host's protocol of output objects,
+// or through a sink.
+using LibraryPath = std::variant<EntryPoints, SinkEntryPoints>;
 
 // A drawing's bytes, read at any position.
 class ByteSource {
@@ -64,7 +81,7 @@ struct LeanText {
 // goes.
 class LeanSession {
 public:
-    LeanSession(ByteSource &bytes, ReportSink &reports, const EntryPoints &entry);
+    LeanSession(ByteSource &bytes, ReportSink &reports, const LibraryPath &path);
     LeanSession(const LeanSession &) = delete;
     LeanSession &operator=(const LeanSession &) = delete;
     ~LeanSession();
@@ -99,7 +116,7 @@ struct LeanOutcome {
 
 // One whole session on LeanSession: every text to the listener until it
 // asks to stop or the library is done.
-LeanOutcome runLeanSession(ByteSource &bytes, SessionListener &listener, const EntryPoints &entry);
+LeanOutcome runLeanSession(ByteSource &bytes, SessionListener &listener, const LibraryPath &path);
 
 }  // namespace tqhost
 
