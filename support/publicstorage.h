@@ -1,7 +1,8 @@
 // The session's memory service: every block the library uses comes from the
-// host's block operations through here, and is recorded in a binary tree so
-// that deleting the service gives every block back, whatever a component
-// left behind.
+// host's block operations through here. Each is one host block with a small
+// header in front that links it into the service's list of live blocks, so
+// that freeing one takes constant time and deleting the service gives every
+// block back, whatever a component left behind.
 #ifndef TQ_SUPPORT_PUBLICSTORAGE_H
 #define TQ_SUPPORT_PUBLICSTORAGE_H
 
@@ -9,41 +10,33 @@
 
 #include "TQDUDADE.h"
 
-// A fixed pseudo-random function of an address. Keys keep the block tree
-// balanced on average whatever order the host's addresses come in; the
-// keyed store hands them out as ids.
-int32_t addressKey(const void *address);
-
 class MemoryService {
 public:
     explicit MemoryService(HostServices *services) : services_(services) {}
     ~MemoryService();
 
+    // A zero-filled block of size bytes; null when the host refuses.
     void *allocate(uint32_t size);
+    // Gives back a block of this service; nothing for null.
     void free(void *block);
     HostServices *services() const { return services_; }
 
 private:
-    struct Record {
-        Record *left;
-        Record *right;
-        int32_t key;
-        uint32_t size;
-        void *block;
-        Record *nextFreed;  // freed records (block null) form a list, newest first
+    // Sixteen bytes, so that the block keeps the alignment the host's own
+    // blocks have.
+    struct Header {
+        Header *previous;
+        Header *next;
     };
-
-    Record *p_find(const void *block, Record **parent) const;
-    void p_insert(Record *record);
-    void p_detach(Record *record);
-    void p_refile(Record *record, void *block, uint32_t size);
-    void p_releaseTree(Record *node);
+    static constexpr uint32_t kHeaderSize = 16;
+    static_assert(sizeof(Header) <= kHeaderSize);
 
     HostServices *services_;
-    Record *root_ = nullptr;
-    Record *freedRecords_ = nullptr;
+    Header *live_ = nullptr;
 };
 
+// Null when the host's services lack the block operations or refuse the
+// service's own block.
 MemoryService *newMemoryService(HostServices *services);
 void deleteMemoryService(MemoryService *memory);
 
