@@ -138,11 +138,28 @@ std::string withoutTrailingNewlines(std::string_view text)
     return validUtf8(text);
 }
 
+namespace {
+
+// Printable ASCII in which no code can start ('\\', "%%", MTEXT's braces)
+// is its own plain text: most texts of most drawings are.
+bool isPlainAlready(std::string_view text)
+{
+    for (const char c : text) {
+        if (c < 0x20 || c > 0x7E || c == '\\' || c == '%' || c == '{' || c == '}')
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 std::string TextDecoder::plainText(int32_t charset, std::string_view bytes)
 {
-    if (charset == DWG_CHARSET_UTF16BE)
-        return singleLine(renderCodes(utf16beToUtf8(bytes), {false, mtextCodes_}));
-    return singleLine(renderCodes(codePage_.decode(bytes), {true, mtextCodes_}));
+    const bool wide = charset == DWG_CHARSET_UTF16BE;
+    std::string text = wide ? utf16beToUtf8(bytes) : codePage_.decode(bytes);
+    if (isPlainAlready(text))
+        return text;
+    return singleLine(renderCodes(text, {!wide, mtextCodes_}));
 }
 
 }  // namespace dwgtext
