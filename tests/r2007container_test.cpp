@@ -1,15 +1,13 @@
 // The R2007 container: Reed-Solomon code words, the LZ77 variant, and
-// whole containers composed by the test-kit writer or taken from a real
-// drawing.
+// whole containers composed by the test-kit writer. The real drawings go
+// through corpus_test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "host_files.h"
 #include "r2004/container.h"
 #include "r2004/r2007lz77.h"
 #include "r2004/reedsolomon.h"
@@ -17,11 +15,6 @@
 #include "writer/r2007writer.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-// The R2004-and-later drawings sit beside the R10-R2000 corpus.
-const fs::path kLaterCorpus = fs::path(TQDUDADE_CORPUS_DIR).parent_path() / "corpus-r2004";
 
 struct Opened {
     explicit Opened(std::vector<uint8_t> bytes) : fixture(std::move(bytes))
@@ -392,27 +385,6 @@ TEST(R2007Truncated, IsRefusedWithAReportWhereverItIsCut)
         EXPECT_EQ(opened.container, nullptr) << size;
         EXPECT_EQ(opened.fixture.reports().size(), 1u) << size;
     }
-}
-
-TEST(R2007RealDrawing, SectionsArePresentAndEveryCodeWordChecks)
-{
-    const fs::path path = kLaterCorpus / "sample_2007.dwg";
-    if (!fs::exists(path)) {
-        GTEST_SKIP() << "no real R2007 drawing at " << path.string();
-    }
-    std::vector<uint8_t> bytes;
-    std::string error;
-    ASSERT_TRUE(tqhost::readWholeFile(path.string(), bytes, error)) << error;
-    Opened opened(bytes);
-    ASSERT_NE(opened.container, nullptr);
-    EXPECT_EQ(opened.container->codePage(), 30);
-    const std::vector<uint8_t> handles = opened.section(SectionName::Handles);
-    const std::vector<uint8_t> objects = opened.section(SectionName::Objects);
-    EXPECT_GT(handles.size(), 100u);
-    EXPECT_GT(objects.size(), 10 * handles.size());
-    ASSERT_EQ(objects.size(), opened.container->sectionSize(SectionName::Objects));
-    EXPECT_EQ(Bytes(objects.begin(), objects.begin() + 4), (Bytes{0xCA, 0x0D, 0x00, 0x00}));
-    EXPECT_TRUE(opened.fixture.reports().empty()) << opened.fixture.reports()[0];
 }
 
 }  // namespace
