@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <set>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "support/publicstorage.h"
@@ -67,16 +64,6 @@ TEST_F(MemoryServiceTest, FreeOfUnknownOrFreedAddressDoesNothing)
     EXPECT_EQ(blocks().freeCalls, freesBefore);
 }
 
-TEST_F(MemoryServiceTest, DeleteGivesEveryBlockBackToTheHost)
-{
-    for (uint32_t size : {1u, 7u, 64u, 4096u}) {
-        ASSERT_NE(memory->allocate(size), nullptr);
-    }
-    memory->free(memory->allocate(12));
-    EXPECT_GT(blocks().inUse, 4u);
-    // TearDown deletes the service and checks that nothing is left.
-}
-
 // A failed new block leaves no record; a failed reuse keeps the freed
 // record for the next allocation.
 TEST_F(MemoryServiceTest, FailedAllocationsLeaveNothingBehind)
@@ -120,27 +107,6 @@ TEST_F(MemoryServiceTest, ManyBlocksStayFindableThroughFreeAndReuse)
     }
     EXPECT_EQ(blocks().freeCalls - freesBefore, 200u) << "every block was found again";
     EXPECT_EQ(blocks().inUse, 201u) << "the service and its 200 freed records";
-}
-
-// Keys are the keyed store's ids: two live entries must not share one.
-TEST(AddressKey, IsAFixedNonNegativeFunctionOfTheAddress)
-{
-    unsigned char bytes[64];
-    std::vector<int32_t> keys;
-    for (unsigned char &byte : bytes) {
-        keys.push_back(addressKey(&byte));
-        EXPECT_GE(keys.back(), 0);
-        EXPECT_EQ(addressKey(&byte), keys.back());
-    }
-    EXPECT_GT(std::set<int32_t>(keys.begin(), keys.end()).size(), 60u) << "neighbouring addresses get spread keys";
-}
-
-TEST(MemoryServiceCreation, RefusesAHostWithoutFree)
-{
-    tqhost::HostContext context;
-    tqhost::Services services{context};
-    services.record()->PubSfree = nullptr;
-    EXPECT_EQ(newMemoryService(services.record()), nullptr);
 }
 
 }  // namespace
