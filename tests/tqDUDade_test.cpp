@@ -166,15 +166,6 @@ TEST(Session, AChainTheHostKeepsIsDeliveredAgainWithoutReading)
     shutDownDWGsrc(session);
 }
 
-TEST(Session, AFailedPhaseEndsTheOutputWithTheEndObject)
-{
-    // An object map without entries: the map phase fails, and the finish
-    // operation still gives the host a complete, empty output.
-    dwgw::R2000Drawing drawing;
-    drawing.options.adjustMap = [](std::vector<dwgw::MapEntry> &entries) { entries.clear(); };
-    EXPECT_EQ(tqhost::runSessionEvents(drawing.build()), "version AC1015\nend\n");
-}
-
 TEST(Session, StopsWhenNotEvenTheEndObjectCanBeMade)
 {
     dwgw::R2000Drawing drawing;
