@@ -217,40 +217,4 @@ TEST(R12Reader, CutBlockSectionKeepsTheTextsBeforeTheCut)
     }
 }
 
-// A host that does not stop at the end object: the answers of five calls
-// and the number of end objects it received.
-std::pair<std::vector<int32_t>, int> keepCalling(const Bytes &bytes)
-{
-    tqhost::RecordingHost host(bytes);
-    std::vector<int32_t> answers;
-    DWGSessionHeader *session = startSrcDWG(host.source(), host.params());
-    for (int i = 0; i < 5 && session != nullptr; ++i) {
-        answers.push_back(getDWGobject(session));
-    }
-    shutDownDWGsrc(session);
-    int ends = 0;
-    for (const tqhost::Event &event : host.events()) {
-        ends += event.type == tqhost::Event::Type::End ? 1 : 0;
-    }
-    return {answers, ends};
-}
-
-// A sound drawing gives its text group and then the end object three
-// times (phases 3, 4 and 5); a block section outside its bounds fails on
-// every call with an end object.
-TEST(R12Reader, AHostThatKeepsCallingGetsEndObjects)
-{
-    EXPECT_EQ(keepCalling(oneText()), std::make_pair(std::vector<int32_t>{1, 1, 1, 1, 0}, 3));
-    struct Case {
-        int32_t blockStart, fourth;
-    };
-    for (const Case &c : {Case{0, 0x900}, Case{-4, 0x900}, Case{0x900, 0x900}, Case{0x901, 0x900}}) {
-        R12Drawing drawing;
-        drawing.options.blockSectionStart = c.blockStart;
-        drawing.options.fourthAddress = c.fourth;
-        EXPECT_EQ(keepCalling(drawing.build()), std::make_pair(std::vector<int32_t>{1, 1, 1, 1, 1}, 5))
-            << c.blockStart;
-    }
-}
-
 }  // namespace

@@ -375,16 +375,4 @@ TEST(R2007Damage, FileHeaderWordsAreCorrectedUpToEightBytesEach)
     EXPECT_EQ(countContaining(lost.fixture.reports(), "The R2007 file header is damaged beyond correction"), 1);
 }
 
-// Cut anywhere, the file loses its section map (the last page) or more:
-// the container is refused with a report, and nothing is read past the end.
-TEST(R2007Truncated, IsRefusedWithAReportWhereverItIsCut)
-{
-    const Bytes whole = dwgw::composeR2007Container(multiPageSections(), smallPages());
-    for (size_t size = 0x40; size < whole.size(); size += 211) {
-        Opened opened(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size)));
-        EXPECT_EQ(opened.container, nullptr) << size;
-        EXPECT_EQ(opened.fixture.reports().size(), 1u) << size;
-    }
-}
-
 }  // namespace

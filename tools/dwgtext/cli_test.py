@@ -208,10 +208,6 @@ class Errors(TempDirTest):
                 result = dwgtext(*args)
                 self.check_one_line(result, 2, rf"^dwgtext: .*{re.escape(text)}.*\n$")
 
-    def test_good_inputs_are_still_printed_beside_a_bad_one(self):
-        result = dwgtext("r14.dwg", "missing.dwg", cwd=CONFIG.samples)
-        self.assertEqual(lines(result.stdout), expected_lines(["r14.dwg"], prefix=True))
-        self.check_one_line(result, 1, r"^dwgtext: missing\.dwg: cannot open")
 
 class JsonLines(TempDirTest):
     def test_every_line_parses_and_matches_the_text_output(self):
