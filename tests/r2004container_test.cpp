@@ -178,35 +178,8 @@ const Bytes &sectionBytes(const dwgw::ContainerSections &sections, SectionName n
     }
 }
 
-// A container opened over composed bytes, given back at the end.
-struct Opened {
-    explicit Opened(Bytes bytes) : fixture(std::move(bytes))
-    {
-        container = newR2004Container(&fixture.session, fixture.memory, fixture.stream);
-    }
-    ~Opened()
-    {
-        if (container != nullptr) {
-            container->destroy();
-        }
-    }
-    // Reads in pieces of `chunk` bytes until a read comes back short.
-    Bytes readAll(SectionName name, int32_t chunk, uint32_t from = 0)
-    {
-        Bytes all;
-        for (uint32_t offset = from;;) {
-            Bytes piece(static_cast<std::size_t>(chunk));
-            const int32_t got = container->readSection(name, offset, piece.data(), chunk);
-            all.insert(all.end(), piece.begin(), piece.begin() + got);
-            offset += static_cast<uint32_t>(got);
-            if (got < chunk) {
-                return all;
-            }
-        }
-    }
-
-    StreamFixture fixture;
-    DrawingContainer *container = nullptr;
+struct Opened : OpenedContainer {
+    explicit Opened(Bytes bytes) : OpenedContainer(std::move(bytes), newR2004Container) {}
 };
 
 class R2004RoundTrip : public testing::TestWithParam<const char *> {};

@@ -16,25 +16,9 @@
 
 namespace {
 
-struct Opened {
-    explicit Opened(std::vector<uint8_t> bytes) : fixture(std::move(bytes))
-    {
-        container = newR2007Container(&fixture.session, fixture.memory, fixture.stream);
-    }
-    ~Opened()
-    {
-        if (container != nullptr) {
-            container->destroy();
-        }
-    }
-    std::vector<uint8_t> section(SectionName name)
-    {
-        std::vector<uint8_t> bytes(container->sectionSize(name));
-        bytes.resize(static_cast<size_t>(container->readSection(name, 0, bytes.data(), static_cast<int32_t>(bytes.size()))));
-        return bytes;
-    }
-    StreamFixture fixture;
-    DrawingContainer *container = nullptr;
+struct Opened : OpenedContainer {
+    explicit Opened(std::vector<uint8_t> bytes) : OpenedContainer(std::move(bytes), newR2007Container) {}
+    std::vector<uint8_t> section(SectionName name) { return readAll(name); }
 };
 
 using dwgw::Bytes;
