@@ -12,19 +12,6 @@
 namespace tqhost {
 namespace {
 
-TEST(EventText, MasksOnlyTheLineOfTheLastModuleGroup)
-{
-    // The group need not end the text.
-    EXPECT_EQ(maskSourceLine("*** ERROR *** Memory allocation failed(newDataRead[getDWGobjects/99])."),
-              "*** ERROR *** Memory allocation failed(newDataRead[getDWGobjects/LINE]).");
-    // A bracket from the drawing before it is left alone, even if it looks alike.
-    EXPECT_EQ(maskSourceLine("*** ERROR *** This version[AC/10] has not been supported[getDWGdata/150]."),
-              "*** ERROR *** This version[AC/10] has not been supported[getDWGdata/LINE].");
-    // Not a module group: nothing changes.
-    for (const char *text : {"TYPE[0x1f4] dosen't exist\n", "x[mod/]", "x[/12]", "x[mod/1a]", "mod/12]", ""})
-        EXPECT_EQ(maskSourceLine(text), text);
-}
-
 TEST(FaultPlan, FailsTheKthCallOnceOrFromThereOnAndCountsEveryCall)
 {
     FaultPlan plan;

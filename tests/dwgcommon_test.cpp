@@ -5,6 +5,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "core/versions.h"
 #include "support/dataread.h"
 #include "r13/dwgcommon.h"
 #include "stream_fixture.h"
@@ -139,6 +140,37 @@ TEST(DWGCommon, ReadsR13AndR2000Layouts)
 {
     readsLayout<R13CommonData>(dwgw::Layout::R13);
     readsLayout<R2KCommonData>(dwgw::Layout::R2000);
+}
+
+// From R2004 on each release adds fields before the colour (the data-store
+// flag of R2013) or after it (R2007's material and shadow flags, R2010's
+// visual styles): read with the wrong release's rules, the fields after
+// them come out shifted.
+TEST(DWGCommon, EachLaterReleaseReadsItsOwnFields)
+{
+    const std::pair<dwgw::Layout, int32_t> releases[] = {{dwgw::Layout::R2004, kAC1018},
+                                                         {dwgw::Layout::R2007, kAC1021},
+                                                         {dwgw::Layout::R2010, kAC1024},
+                                                         {dwgw::Layout::R2013, kAC1027},
+                                                         {dwgw::Layout::R2018, kAC1032}};
+    CommonData common;
+    common.reactors = 3;
+    common.color = 7;
+    common.linetypeScale = 0.25;
+    common.invisibility = 1;
+    common.lineweight = 0xA5;
+    for (const auto &[layout, version] : releases) {
+        SCOPED_TRACE(version);
+        CommonReader reader(frameText(common, layout).bytes);
+        reader.fixture.session.versionIndex = version;
+        R2KCommonData data{};
+        ASSERT_EQ(reader.read(&data), 1);
+        EXPECT_EQ(data.reactorCount, 3u);
+        EXPECT_EQ(data.color, 7);
+        EXPECT_EQ(data.linetypeScale, 0.25);
+        EXPECT_EQ(data.invisibility, 1);
+        EXPECT_EQ(data.lineweight, 0xA5);
+    }
 }
 
 // With the stream past the object's size already after the handle, nothing

@@ -1,26 +1,10 @@
-// Fault injection. Each drawing runs once undisturbed on a counting host,
-// which learns how many calls of every failing host operation the session
-// makes (fpOpen, fpRead, fpSeek, fpTell, the block requests, fpCreateObject)
-// and how many texts had been appended when each call was made. Then the
-// drawing runs again for every call number k of every operation kind,
-// failing the k-th call only, and again failing every call from the k-th
-// on. Every run must
-//
-//   - end by itself within hardening::sessionCallBound(size) getDWGobject
-//     calls, at the first end object or when getDWGobject answers 0;
-//   - give back every host block by the end of shutDownDWGsrc and use the
-//     host's interface correctly (the host's anomaly list stays empty);
-//   - deliver unchanged, in order, every text the undisturbed run had
-//     appended before call k, and after those only texts of the
-//     undisturbed run, in their order (texts may go missing, none may
-//     change or come from anywhere else).
-//
-// The sample of k: every call up to the 2000th, then 1000 more at an even
-// stride up to the last call, and the last 5 calls, so that the composed
-// drawings and the small real ones are swept whole. TQDUDADE_FAULT_SAMPLE=all
-// fails every k of every drawing (about ten minutes for the real drawings
-// natively); =light keeps a tenth of the dense and spread parts, for the
-// builds whose tests run under an emulator.
+// Fault injection: every drawing runs once on a counting host, then again
+// for each sampled call number k of each failing host operation, failing
+// call k only and every call from k on. Every run must end within the
+// session bound, give back every block, use the host correctly, and keep
+// every text the undisturbed run had given before call k unchanged, with
+// only texts of that run, in its order, after them. The sample and the
+// TQDUDADE_FAULT_SAMPLE settings are described in docs/testing.md.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -107,26 +107,6 @@ TEST_F(FileStreamTest, SizeIsMeasuredOnceAndSeeksStayWithinIt)
     }
 }
 
-TEST_F(FileStreamTest, CursorsInterleaveOnOneSource)
-{
-    ASSERT_NE(open("abcdefghij"), nullptr);
-    int32_t other = stream->newCursor();
-    ASSERT_GE(other, 0);
-    ASSERT_EQ(stream->seekWithCursor(6, other), 1);
-
-    std::string seen;
-    char buffer[2];
-    for (int round = 0; round < 2; ++round) {
-        ASSERT_EQ(stream->read(buffer, 2), 2);
-        seen.append(buffer, 2);
-        ASSERT_EQ(stream->readWithCursor(buffer, 2, other), 2);
-        seen.append(buffer, 2);
-    }
-    EXPECT_EQ(seen, "abghcdij");
-    EXPECT_EQ(stream->CurPosition(), 4);
-    EXPECT_EQ(stream->positionOfCursor(other), 10);
-}
-
 // Bytes of a file three windows and a bit long, each telling its place.
 std::string longFile()
 {
@@ -225,16 +205,6 @@ TEST_F(FileStreamTest, AWindowTheHostCannotGiveFailsTheReadOnly)
     EXPECT_EQ(stream->CurPosition(), 1);
     ASSERT_EQ(stream->read(buffer, 1), 1);
     EXPECT_EQ(buffer[0], 'b');
-}
-
-TEST_F(FileStreamTest, CursorsAreFewAndNumberedInOrder)
-{
-    ASSERT_NE(open("abc"), nullptr);
-    for (int32_t id = 1; id < FileStream::kMaxCursors; ++id) {
-        EXPECT_EQ(stream->newCursor(), id);
-    }
-    EXPECT_EQ(stream->newCursor(), -1);
-    EXPECT_EQ(stream->positionOfCursor(FileStream::kMaxCursors), -1);
 }
 
 }  // namespace

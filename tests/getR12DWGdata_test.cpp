@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -149,9 +148,6 @@ TEST(R12Reader, RefusedObjectsAreReportedAndLeaveNoTextBufferBehind)
     }
 }
 
-constexpr dwgw::R12Version kVersions[] = {dwgw::R12Version::AC1006, dwgw::R12Version::AC1009,
-                                          dwgw::R12Version::AC1010};
-
 std::string hexOf(const std::string &text)
 {
     std::string out;
@@ -162,32 +158,8 @@ std::string hexOf(const std::string &text)
     return out;
 }
 
-// Whatever fields its flags announce, in any version, a text's common part
-// is read to its end: the text and the record after it come out intact.
-TEST(R12Reader, EveryCombinationOfCommonFieldsLeavesTheTextIntact)
-{
-    for (dwgw::R12Version version : kVersions) {
-        for (int flags = 0; flags < 256; ++flags) {
-            for (uint8_t extraFlags : {0x00, 0x06}) {
-                R12Drawing drawing(version);
-                dwgw::R12Entity &text = drawing.addText("Room 12");
-                text.flags = static_cast<uint8_t>(flags);
-                text.extraFlags = extraFlags;
-                text.colour = 0x41;
-                text.linetype = 0x4242;
-                text.eed.string("ACAD", 0).item(70, {3, 0});
-                text.counted = {0x43, 0x44};
-                text.extraWord = 0x4545;
-                drawing.addText("after");
-                const std::string got = events(drawing.build());
-                ASSERT_EQ(got.substr(got.find('\n') + 1),
-                          "text 0 " + hexOf("Room 12") + "\ntext 0 " + hexOf("after") + "\nend\n")
-                    << "version " << static_cast<int>(version) << " flags " << flags << " extra "
-                    << static_cast<int>(extraFlags);
-            }
-        }
-    }
-}
+constexpr dwgw::R12Version kVersions[] = {dwgw::R12Version::AC1006, dwgw::R12Version::AC1009,
+                                          dwgw::R12Version::AC1010};
 
 // A block section with what real drawings keep there: a dimension's
 // anonymous block and a title block with attributes.
@@ -255,61 +227,6 @@ TEST(R12Reader, CutBlockSectionKeepsTheTextsBeforeTheCut)
         }
         EXPECT_EQ(got.substr(entityTexts.size(), expected.size()), expected) << size;
     }
-}
-
-// A host that does not stop at the end object: the answers of five calls
-// and the number of end objects it received.
-std::pair<std::vector<int32_t>, int> keepCalling(const Bytes &bytes)
-{
-    tqhost::RecordingHost host(bytes);
-    std::vector<int32_t> answers;
-    DWGSessionHeader *session = startSrcDWG(host.source(), host.params());
-    for (int i = 0; i < 5 && session != nullptr; ++i) {
-        answers.push_back(getDWGobject(session));
-    }
-    shutDownDWGsrc(session);
-    int ends = 0;
-    for (const tqhost::Event &event : host.events()) {
-        ends += event.type == tqhost::Event::Type::End ? 1 : 0;
-    }
-    return {answers, ends};
-}
-
-// A sound drawing gives its text group and then the end object three
-// times (phases 3, 4 and 5); a block section outside its bounds fails on
-// every call with an end object.
-TEST(R12Reader, AHostThatKeepsCallingGetsEndObjects)
-{
-    EXPECT_EQ(keepCalling(oneText()), std::make_pair(std::vector<int32_t>{1, 1, 1, 1, 0}, 3));
-    struct Case {
-        int32_t blockStart, fourth;
-    };
-    for (const Case &c : {Case{0, 0x900}, Case{-4, 0x900}, Case{0x900, 0x900}, Case{0x901, 0x900}}) {
-        R12Drawing drawing;
-        drawing.options.blockSectionStart = c.blockStart;
-        drawing.options.fourthAddress = c.fourth;
-        EXPECT_EQ(keepCalling(drawing.build()), std::make_pair(std::vector<int32_t>{1, 1, 1, 1, 1}, 5))
-            << c.blockStart;
-    }
-}
-
-// Whichever block request fails, the failure is reported. (That the session
-// survives any failing host call is the fault-injection sweep's matter.)
-TEST(R12Reader, FailedBlockRequestsAreReported)
-{
-    const Bytes bytes = oneText();
-    std::set<std::string> reports;
-    for (uint64_t k = 1; k <= run(bytes).calls[static_cast<size_t>(tqhost::HostOp::Block)]; ++k) {
-        tqhost::HostOptions options;
-        options.faults.failOnce(tqhost::HostOp::Block, k);
-        for (const tqhost::Event &event : run(bytes, options).events) {
-            if (event.type == tqhost::Event::Type::Report) {
-                reports.insert(tqhost::maskSourceLine(event.bytes));
-            }
-        }
-    }
-    EXPECT_EQ(reports.count("*** ERROR *** Memory allocation failed[getR12DWGdata/LINE]."), 1u);
-    EXPECT_EQ(reports.count("*** ERROR *** Memory allocation failed(newR12DataRead[r12dataread/LINE])."), 1u);
 }
 
 }  // namespace

@@ -117,10 +117,6 @@ TEST(PagedReader, ObjectsAcrossManyPagesComeOutInMapOrder)
     EXPECT_EQ(textsOf(drawing.build()), expected);
 }
 
-}  // namespace
-
-namespace {
-
 // Many texts over pages of 0x100 bytes; each text's object lies on one or
 // two pages.
 template <class DrawingType>
@@ -209,31 +205,6 @@ TEST(PagedReader, ADamagedPageLosesOnlyItsTexts)
     const std::vector<std::string> reports = reportsOf(bytes);
     EXPECT_TRUE(says(reports, "is damaged"));
     EXPECT_FALSE(says(reports, "cut short"));
-}
-
-// R2007 pages are coded: a byte broken in every code word of a page is
-// corrected; two pages broken beyond correction lose only their texts.
-TEST(PagedReader, R2007PagesAreCorrectedOrLostOneByOne)
-{
-    Lines expected;
-    dwgw::R2007Drawing drawing = manyTexts<dwgw::R2007Drawing>(&expected, true);
-    const dwgw::ComposedDrawing composed = drawing.compose();
-    // Zero pages are left out (the header variables here): the map's pages
-    // come first, then the objects'.
-    const int firstObjectsPage = static_cast<int>((composed.mapSize + 0xFF) / 0x100) + 1;
-    expected.push_back("end");
-
-    drawing.options.r2007.damagedBytes[firstObjectsPage + 1] = {100};
-    EXPECT_EQ(textsOf(drawing.build()), expected);
-    EXPECT_TRUE(says(reportsOf(drawing.build()), "has been corrected"));
-
-    drawing.options.r2007.damagedBytes.clear();
-    drawing.options.r2007.destroyedPages = {firstObjectsPage + 1, firstObjectsPage + 3};
-    const Lines texts = textsOf(drawing.build());
-    EXPECT_GT(texts.size(), expected.size() / 2);
-    EXPECT_LT(texts.size(), expected.size() - 2);
-    EXPECT_TRUE(isInOrderAmong(texts, expected));
-    EXPECT_TRUE(says(reportsOf(drawing.build()), "is damaged"));
 }
 
 }  // namespace

@@ -1,15 +1,13 @@
 // The paged container of R2004-R2018: the page decoder on hand-made and
-// hostile streams, drawings the test kit composes (whole, and with one part
-// broken), and the real drawings of ../shared/corpus-r2004 when present.
+// hostile streams, and drawings the test kit composes (whole, and with one
+// part broken). The real drawings go through corpus_test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "host_files.h"
 #include "r2004/container.h"
 #include "r2004/lz77.h"
 #include "stream_fixture.h"
@@ -180,35 +178,8 @@ const Bytes &sectionBytes(const dwgw::ContainerSections &sections, SectionName n
     }
 }
 
-// A container opened over composed bytes, given back at the end.
-struct Opened {
-    explicit Opened(Bytes bytes) : fixture(std::move(bytes))
-    {
-        container = newR2004Container(&fixture.session, fixture.memory, fixture.stream);
-    }
-    ~Opened()
-    {
-        if (container != nullptr) {
-            container->destroy();
-        }
-    }
-    // Reads in pieces of `chunk` bytes until a read comes back short.
-    Bytes readAll(SectionName name, int32_t chunk, uint32_t from = 0)
-    {
-        Bytes all;
-        for (uint32_t offset = from;;) {
-            Bytes piece(static_cast<std::size_t>(chunk));
-            const int32_t got = container->readSection(name, offset, piece.data(), chunk);
-            all.insert(all.end(), piece.begin(), piece.begin() + got);
-            offset += static_cast<uint32_t>(got);
-            if (got < chunk) {
-                return all;
-            }
-        }
-    }
-
-    StreamFixture fixture;
-    DrawingContainer *container = nullptr;
+struct Opened : OpenedContainer {
+    explicit Opened(Bytes bytes) : OpenedContainer(std::move(bytes), newR2004Container) {}
 };
 
 class R2004RoundTrip : public testing::TestWithParam<const char *> {};
@@ -306,58 +277,56 @@ bool isObjectsPageOne(const dwgw::PageDraft &page)
     return page.section == dwgw::ContainerSection::Objects && page.index == 1;
 }
 
-TEST(R2004Container, ReportsADamagedPageOnceAndReadsTheOthers)
+// Page 1 of the objects broken in each way a page can be: one bit of its
+// compressed bytes, a stream that does not decompress (a copy from before
+// the start, a run past the page and the input), a page number not in the
+// page map, or (after a gap of a gigabyte) an address far past the end.
+TEST(R2004Container, ABrokenPageIsReportedOnceAndTheOthersRead)
 {
     const dwgw::ContainerSections sections = sampleSections();
-    dwgw::ContainerOptions options = smallPages();
-    dwgw::ContainerPlaces places;
-    options.places = &places;
-    Bytes file = dwgw::composePagedContainer("AC1024", sections, options);
-    const auto page = std::find_if(places.pages.begin(), places.pages.end(), [](const dwgw::PagePlace &p) {
-        return p.section == dwgw::ContainerSection::Objects && p.index == 1;
-    });
-    ASSERT_NE(page, places.pages.end());
-    file[page->address + 0x20 + 10] ^= 0x40;  // one bit of its compressed bytes
-    Opened opened(std::move(file));
-    expectOnlyPageOneLost(opened, sections, "page[2] of section[AcDb:AcDbObjects] damaged");
-}
-
-TEST(R2004Container, ReportsAPageThatDoesNotDecompress)
-{
-    const dwgw::ContainerSections sections = sampleSections();
-    for (const Bytes &hostile : {Bytes{0x01, 'A', 'B', 'C', 'D', 0x4C, 0x04, 0x11},  // copy from before the start
-                                 Bytes{0x00, 0x00, 0x00, 0x02}}) {                    // run past the page and input
+    struct Case {
+        const char *version;
+        Bytes stream;  // replaces the page's compressed bytes when not empty
+        int32_t number;
+        bool farGap;
+        const char *words;
+    };
+    const Case cases[] = {
+        {"AC1024", {}, 0, false, "page[2] of section[AcDb:AcDbObjects] damaged"},
+        {"AC1027", {0x01, 'A', 'B', 'C', 'D', 0x4C, 0x04, 0x11}, 0, false, "not decompressible"},
+        {"AC1027", {0x00, 0x00, 0x00, 0x02}, 0, false, "not decompressible"},
+        {"AC1032", {}, 999, false, "outside the file"},
+        {"AC1018", {}, 999, true, "outside the file"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.words);
         dwgw::ContainerOptions options = smallPages();
-        options.adjustPage = [&](dwgw::PageDraft &page) {
-            if (isObjectsPageOne(page)) {
-                page.compressed = hostile;
+        options.adjustPage = [&c](dwgw::PageDraft &page) {
+            if (isObjectsPageOne(page) && !c.stream.empty()) {
+                page.compressed = c.stream;
+            }
+            if (isObjectsPageOne(page) && c.number != 0) {
+                page.number = c.number;
             }
         };
-        Opened opened(dwgw::composePagedContainer("AC1027", sections, options));
-        expectOnlyPageOneLost(opened, sections, "not decompressible");
-    }
-}
-
-// Page 999 is not in the page map, or (after a gap of a gigabyte) far past
-// the end of the file.
-TEST(R2004Container, ReportsAPageNumberOrAddressTheFileDoesNotHold)
-{
-    const dwgw::ContainerSections sections = sampleSections();
-    for (bool farGap : {false, true}) {
-        dwgw::ContainerOptions options = smallPages();
-        options.adjustPage = [](dwgw::PageDraft &page) {
-            if (isObjectsPageOne(page)) {
-                page.number = 999;
-            }
-        };
-        if (farGap) {
+        if (c.farGap) {
             options.adjustPageMap = [](std::vector<dwgw::PageMapEntry> &entries) {
                 entries.push_back({-1, 0x40000000});
                 entries.push_back({999, 0x100});
             };
         }
-        Opened opened(dwgw::composePagedContainer(farGap ? "AC1018" : "AC1032", sections, options));
-        expectOnlyPageOneLost(opened, sections, "outside the file");
+        dwgw::ContainerPlaces places;
+        options.places = &places;
+        Bytes file = dwgw::composePagedContainer(c.version, sections, options);
+        if (c.stream.empty() && c.number == 0) {
+            const auto page = std::find_if(places.pages.begin(), places.pages.end(), [](const dwgw::PagePlace &p) {
+                return p.section == dwgw::ContainerSection::Objects && p.index == 1;
+            });
+            ASSERT_NE(page, places.pages.end());
+            file[page->address + 0x20 + 10] ^= 0x40;  // one bit of its compressed bytes
+        }
+        Opened opened(std::move(file));
+        expectOnlyPageOneLost(opened, sections, c.words);
     }
 }
 
@@ -410,40 +379,6 @@ TEST(R2004Container, RefusesATruncatedFileOrABrokenHeaderWithOneReport)
         EXPECT_EQ(opened.container, nullptr) << c.what;
         EXPECT_TRUE(onlyReportSays(opened.fixture.reports(), c.words))
             << c.what << ": " << testing::PrintToString(opened.fixture.reports());
-    }
-}
-
-// ---- Real drawings ------------------------------------------------------------
-
-namespace fs = std::filesystem;
-
-const fs::path kCorpusR2004 = TQDUDADE_CORPUS_R2004_DIR;
-
-TEST(R2004Corpus, OpensEveryPagedDrawing)
-{
-    const char *const drawings[] = {"example_2004.dwg", "sample_2004.dwg", "sample_2010.dwg", "sample_2013.dwg",
-                                    "sample_base_2018.dwg", "table_2018.dwg", "Leader_2010.dwg"};
-    if (!fs::is_directory(kCorpusR2004)) {
-        GTEST_SKIP() << "no " << kCorpusR2004 << ": the R2004-R2018 drawings are not beside the project";
-    }
-    for (const char *name : drawings) {
-        SCOPED_TRACE(name);
-        std::vector<uint8_t> bytes;
-        std::string error;
-        ASSERT_TRUE(tqhost::readWholeFile((kCorpusR2004 / name).string(), bytes, error)) << error;
-        Opened opened(std::move(bytes));
-        ASSERT_NE(opened.container, nullptr) << testing::PrintToString(opened.fixture.reports());
-        EXPECT_EQ(opened.container->codePage(), 30);
-        // The objects section opens with its long 0x0DCA; every page of
-        // every section decompresses.
-        const Bytes objects = opened.readAll(SectionName::Objects, 0x3000);
-        ASSERT_GT(objects.size(), 0x8000u);
-        EXPECT_EQ(Bytes(objects.begin(), objects.begin() + 4), (Bytes{0xCA, 0x0D, 0x00, 0x00}));
-        for (SectionName section : kAllSections) {
-            EXPECT_GT(opened.container->sectionSize(section), 0x100u);
-            EXPECT_EQ(opened.readAll(section, 0x1000).size(), opened.container->sectionSize(section));
-        }
-        EXPECT_TRUE(opened.fixture.reports().empty()) << testing::PrintToString(opened.fixture.reports());
     }
 }
 

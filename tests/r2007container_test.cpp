@@ -1,15 +1,13 @@
 // The R2007 container: Reed-Solomon code words, the LZ77 variant, and
-// whole containers composed by the test-kit writer or taken from a real
-// drawing.
+// whole containers composed by the test-kit writer. The real drawings go
+// through corpus_test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "host_files.h"
 #include "r2004/container.h"
 #include "r2004/r2007lz77.h"
 #include "r2004/reedsolomon.h"
@@ -18,30 +16,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// The R2004-and-later drawings sit beside the R10-R2000 corpus.
-const fs::path kLaterCorpus = fs::path(TQDUDADE_CORPUS_DIR).parent_path() / "corpus-r2004";
-
-struct Opened {
-    explicit Opened(std::vector<uint8_t> bytes) : fixture(std::move(bytes))
-    {
-        container = newR2007Container(&fixture.session, fixture.memory, fixture.stream);
-    }
-    ~Opened()
-    {
-        if (container != nullptr) {
-            container->destroy();
-        }
-    }
-    std::vector<uint8_t> section(SectionName name)
-    {
-        std::vector<uint8_t> bytes(container->sectionSize(name));
-        bytes.resize(static_cast<size_t>(container->readSection(name, 0, bytes.data(), static_cast<int32_t>(bytes.size()))));
-        return bytes;
-    }
-    StreamFixture fixture;
-    DrawingContainer *container = nullptr;
+struct Opened : OpenedContainer {
+    explicit Opened(std::vector<uint8_t> bytes) : OpenedContainer(std::move(bytes), newR2007Container) {}
+    std::vector<uint8_t> section(SectionName name) { return readAll(name); }
 };
 
 using dwgw::Bytes;
@@ -380,39 +357,6 @@ TEST(R2007Damage, FileHeaderWordsAreCorrectedUpToEightBytesEach)
     EXPECT_EQ(lost.container, nullptr);
     ASSERT_EQ(lost.fixture.reports().size(), 1u);
     EXPECT_EQ(countContaining(lost.fixture.reports(), "The R2007 file header is damaged beyond correction"), 1);
-}
-
-// Cut anywhere, the file loses its section map (the last page) or more:
-// the container is refused with a report, and nothing is read past the end.
-TEST(R2007Truncated, IsRefusedWithAReportWhereverItIsCut)
-{
-    const Bytes whole = dwgw::composeR2007Container(multiPageSections(), smallPages());
-    for (size_t size = 0x40; size < whole.size(); size += 211) {
-        Opened opened(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size)));
-        EXPECT_EQ(opened.container, nullptr) << size;
-        EXPECT_EQ(opened.fixture.reports().size(), 1u) << size;
-    }
-}
-
-TEST(R2007RealDrawing, SectionsArePresentAndEveryCodeWordChecks)
-{
-    const fs::path path = kLaterCorpus / "sample_2007.dwg";
-    if (!fs::exists(path)) {
-        GTEST_SKIP() << "no real R2007 drawing at " << path.string();
-    }
-    std::vector<uint8_t> bytes;
-    std::string error;
-    ASSERT_TRUE(tqhost::readWholeFile(path.string(), bytes, error)) << error;
-    Opened opened(bytes);
-    ASSERT_NE(opened.container, nullptr);
-    EXPECT_EQ(opened.container->codePage(), 30);
-    const std::vector<uint8_t> handles = opened.section(SectionName::Handles);
-    const std::vector<uint8_t> objects = opened.section(SectionName::Objects);
-    EXPECT_GT(handles.size(), 100u);
-    EXPECT_GT(objects.size(), 10 * handles.size());
-    ASSERT_EQ(objects.size(), opened.container->sectionSize(SectionName::Objects));
-    EXPECT_EQ(Bytes(objects.begin(), objects.begin() + 4), (Bytes{0xCA, 0x0D, 0x00, 0x00}));
-    EXPECT_TRUE(opened.fixture.reports().empty()) << opened.fixture.reports()[0];
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/dwgglobal.h"
+#include "r2004/container.h"
 #include "support/filestrmio.h"
 #include "support/publicstorage.h"
 #include "tqhost.h"
@@ -56,6 +57,44 @@ public:
     DWGglobal session{};
     MemoryService *memory = nullptr;
     FileStream *stream = nullptr;
+};
+
+// A paged container (R2004-R2018) opened over composed bytes by make, one of
+// newR2004Container and newR2007Container, and given back at the end.
+struct OpenedContainer {
+    using Make = DrawingContainer *(*)(DWGglobal *, MemoryService *, FileStream *);
+    OpenedContainer(std::vector<uint8_t> bytes, Make make) : fixture(std::move(bytes))
+    {
+        container = make(&fixture.session, fixture.memory, fixture.stream);
+    }
+    ~OpenedContainer()
+    {
+        if (container != nullptr) {
+            container->destroy();
+        }
+    }
+    OpenedContainer(const OpenedContainer &) = delete;
+    OpenedContainer &operator=(const OpenedContainer &) = delete;
+
+    // Reads from `from` in pieces of `chunk` bytes until a read comes back
+    // short; by default the whole section in one piece.
+    std::vector<uint8_t> readAll(SectionName name, int32_t chunk = 0, uint32_t from = 0)
+    {
+        chunk = chunk > 0 ? chunk : static_cast<int32_t>(container->sectionSize(name)) + 1;
+        std::vector<uint8_t> all;
+        for (uint32_t offset = from;;) {
+            std::vector<uint8_t> piece(static_cast<std::size_t>(chunk));
+            const int32_t got = container->readSection(name, offset, piece.data(), chunk);
+            all.insert(all.end(), piece.begin(), piece.begin() + got);
+            offset += static_cast<uint32_t>(got);
+            if (got < chunk) {
+                return all;
+            }
+        }
+    }
+
+    StreamFixture fixture;
+    DrawingContainer *container = nullptr;
 };
 
 #endif

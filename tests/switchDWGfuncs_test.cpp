@@ -43,19 +43,6 @@ TEST(VersionDetection, ASourceTheHostCannotPositionGivesNoVersion)
     EXPECT_EQ(detectVersion(fixture.stream), kNoVersion);
 }
 
-TEST(VersionDetection, FamiliesChooseTheReader)
-{
-    EXPECT_EQ(versionFamily(kAC1009), ReaderFamily::R12);
-    EXPECT_EQ(versionFamily(kAC1015), ReaderFamily::R13);
-    EXPECT_EQ(versionFamily(kAC1032), ReaderFamily::R13);
-    for (int32_t index : {-1, int32_t{kAC1002}, int32_t{kAC1004}, int32_t{kAC1500}, int32_t{kNoVersion}, 99}) {
-        EXPECT_EQ(versionFamily(index), ReaderFamily::None) << index;
-    }
-    EXPECT_STREQ(versionString(kAC1014), "AC1014");
-    EXPECT_STREQ(versionString(kNoVersion), "");
-    EXPECT_STREQ(versionString(99), "");
-}
-
 TEST(ReaderSelection, RefusesWhatNoReaderServesAndClosesTheStream)
 {
     for (const char *start : {"AC1500 and more", "AC1004 and more", "AC10"}) {

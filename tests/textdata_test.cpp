@@ -137,24 +137,6 @@ TEST(TextConversion, EveryTextIsStrippedAndDecodedBeforeTheHostGetsIt)
     }
 }
 
-TEST(TextEntity, TextsOfEveryLengthAreEmittedWhole)
-{
-    for (Layout layout : {Layout::R13, Layout::R2000}) {
-        for (size_t length : {0, 1, 256, 257, 4000, 65000}) {
-            SCOPED_TRACE(std::string(nameOf(layout)) + " length " + std::to_string(length));
-            std::string string(length, 'q');
-            dwgw::Bytes bytes = framed(busyText(string), layout);
-            const auto objectEnd = static_cast<int32_t>(bytes.size());
-            bytes.insert(bytes.end(), 8, 0xEE);
-            Decoder d(bytes, layout);
-
-            EXPECT_EQ(d.decoder->getDWGText(), 1);
-            EXPECT_EQ(d.events(), length >= 1 ? Lines{text(string)} : Lines{});
-            EXPECT_EQ(d.position(), objectEnd);
-        }
-    }
-}
-
 TEST(R2000Text, EachDataFlagLeavesOutItsFieldAndTheHighBitsNothing)
 {
     for (uint8_t flags : {0x01, 0x02, 0x04, 0x08, 0x10, 0xE0, 0xFF}) {

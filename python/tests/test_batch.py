@@ -161,10 +161,3 @@ def test_output_goes_to_standard_output_or_fails_in_one_line(drawings):
     assert (stdout_full.returncode, stdout_full.stderr) == (
         1, b"tqdudade.batch: standard output: No space left on device\n")
 
-
-def test_the_local_pool_does_not_import_dask(drawings):
-    script = ("import sys, tqdudade.batch as b; b.main([sys.argv[1], '--out', '/dev/null']); "
-              "print(sorted(m for m in ('dask', 'distributed') if m in sys.modules))")
-    run = subprocess.run([sys.executable, "-c", script, str(drawings / "r12.dwg")], capture_output=True,
-                         text=True, timeout=60)
-    assert run.stdout.splitlines()[-1] == "[]", run.stderr
