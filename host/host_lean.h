@@ -3,7 +3,8 @@
 //
 // It takes the drawing's bytes by positioned reads from a ByteSource (a file
 // read where the library asks, or bytes in memory), takes blocks straight
-// from the C heap and frees every object as soon as it is delivered. It
+// from the C heap and, on the host's protocol, frees every object as soon as
+// it is delivered; through the library's text sink there are no objects. It
 // records nothing and checks nothing: it hands each report on as the library
 // makes it, and the texts one at a time as they are asked for, so that what
 // it holds stays bounded whatever the drawing's size. The recording host
@@ -74,11 +75,11 @@ struct LeanText {
 };
 
 // One session taken a text at a time: start, then next until it answers
-// null. Each next calls getDWGobject only until a text has been appended (a
-// call may append several, which the following nexts hand out first), so
-// that a reader of a large drawing holds one object's texts at a time. The
-// session is shut down once the library is done, or when the LeanSession
-// goes.
+// null. Each next has the library read on (getDWGobject, or through a sink)
+// only until a text has come (one step may bring several, which the
+// following nexts hand out first), so that a reader of a large drawing
+// holds one object's texts at a time. The session is shut down once the
+// library is done, or when the LeanSession goes.
 class LeanSession {
 public:
     LeanSession(ByteSource &bytes, ReportSink &reports, const LibraryPath &path);
