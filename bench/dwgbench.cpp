@@ -1,7 +1,8 @@
 // dwgbench: whole sessions over composed and real drawings.
 //
 //   dwgbench [benchmark flags]   timed: bytes and texts per second on the
-//                                lean host, with the counts beside them
+//                                lean host, through output objects and (NAME/sink)
+//                                through the text sink, with the counts beside them
 //   dwgbench --counts            the counts alone, one plain line per drawing
 //
 // The real drawings are the *.dwg files of the corpus folders beside the
@@ -97,8 +98,8 @@ void addCounters(benchmark::State &state, const BenchDrawing &drawing, const Ses
 }
 
 // The counts come from one session on the recording host, the time from
-// sessions on the lean host.
-void timeSessions(benchmark::State &state, const BenchDrawing &drawing)
+// sessions on the lean host, through output objects or the text sink.
+void timeSessions(benchmark::State &state, const BenchDrawing &drawing, bool sink)
 {
     const SessionCounts counts = dwgbench::countSession(drawing);
     if (!counts.problem.empty()) {
@@ -107,7 +108,7 @@ void timeSessions(benchmark::State &state, const BenchDrawing &drawing)
     }
     dwgbench::LeanOutcome outcome;
     for (auto _ : state) {
-        outcome = dwgbench::runLeanSession(drawing.bytes);
+        outcome = dwgbench::runLeanSession(drawing.bytes, sink);
     }
     if (!outcome.endSeen || outcome.texts != counts.texts) {
         state.SkipWithError("the lean host saw another session than the recording host");
@@ -130,7 +131,9 @@ int main(int argc, char **argv)
             return 2;
         }
         for (const BenchDrawing &drawing : drawings) {
-            benchmark::RegisterBenchmark(drawing.name.c_str(), timeSessions, drawing)
+            benchmark::RegisterBenchmark(drawing.name.c_str(), timeSessions, drawing, false)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark((drawing.name + "/sink").c_str(), timeSessions, drawing, true)
                 ->Unit(benchmark::kMillisecond);
         }
         benchmark::RegisterBenchmark("lz77/page", timeDecompression)->Unit(benchmark::kMicrosecond);

@@ -66,10 +66,12 @@ public:
 
 }  // namespace
 
-LeanOutcome runLeanSession(const std::vector<uint8_t> &bytes)
+LeanOutcome runLeanSession(const std::vector<uint8_t> &bytes, bool sink)
 {
     tqhost::MemoryBytes source(bytes);
     DroppingListener listener;
+    if (sink)
+        return tqhost::runLeanSession(source, listener, tqhost::librarySinkEntryPoints());
     return tqhost::runLeanSession(source, listener, tqhost::libraryEntryPoints());
 }
 
