@@ -76,7 +76,7 @@ public:
 
     PhaseResult runPhase(int32_t index) override;
     void destroy() override;
-    int32_t p_readVersionText();
+    int32_t readVersionText();
 
     const char *versionText() const { return versionText_; }
 
@@ -144,7 +144,7 @@ PhaseResult R12DWGReader::p_finish()
 
 // The twelve bytes of version text, kept for the message that names them,
 // and the eight after them. The stream is left at the section addresses.
-int32_t R12DWGReader::p_readVersionText()
+int32_t R12DWGReader::readVersionText()
 {
     return stream_->SeekPos(0) == 1 && stream_->read(versionText_, kVersionTextSize) == kVersionTextSize &&
                    data_->dataRead()->skipBytes(kAfterVersion)
@@ -361,7 +361,7 @@ DWGReader *newR12DWGReader(DWGglobal *session, MemoryService *memory, FileStream
         deleteR12DataRead(data);
         return nullptr;
     }
-    if (!reader->p_readVersionText()) {
+    if (!reader->readVersionText()) {
         reportf(session, msg::kVersionNotSupported, reader->versionText(), HERE);
         reportDrawingState(session, stream->wentPastEnd(), false, HERE);
         reader->destroy();

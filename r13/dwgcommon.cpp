@@ -16,7 +16,7 @@ DWGCommon *newDWGCommon(DWGglobal *session, MemoryService *memory, FileStream *s
         return nullptr;
     }
     DWGCommon *common = newIn<DWGCommon>(memory, session, memory, stream);
-    if (common != nullptr && !common->p_open()) {
+    if (common != nullptr && !common->open()) {
         deleteDWGCommon(common);
         return nullptr;
     }
@@ -35,7 +35,7 @@ void deleteDWGCommon(DWGCommon *common)
 
 DWGCommon::~DWGCommon() = default;
 
-bool DWGCommon::p_open()
+bool DWGCommon::open()
 {
     dataRead_ = newDataRead(memory_, stream_);
     return dataRead_ != nullptr;

@@ -77,7 +77,7 @@ public:
     DataRead *dataRead() const { return dataRead_; }
     MemoryService *memory() const { return memory_; }
 
-    bool p_open();
+    bool open();
 
 private:
     // Both layouts share one field sequence; the R2000 differences are

@@ -75,8 +75,8 @@ public:
 
     PhaseResult runPhase(int32_t index) override;
     void destroy() override;
-    int32_t p_getSectionsPosition();
-    bool p_openContainer();
+    int32_t readSectionLocators();
+    bool openContainer();
 
 private:
     PhaseResult p_hasHeader();
@@ -129,13 +129,13 @@ DWGReader *newDWGReader(DWGglobal *session, MemoryService *memory, FileStream *s
         return nullptr;
     }
     if (versionAtLeast(session->versionIndex, kAC1018)) {
-        if (!reader->p_openContainer()) {
+        if (!reader->openContainer()) {
             reader->destroy();
             return nullptr;
         }
         return reader;
     }
-    if (reader->p_getSectionsPosition() == 0) {
+    if (reader->readSectionLocators() == 0) {
         reportf(session, msg::kSectionsPosition, kModule, kSectionsLine);
         reportDrawingState(session, stream->wentPastEnd(), false, HERE);
         reader->destroy();
@@ -160,7 +160,7 @@ void DWGDataReader::destroy()
 // From R2004 on the objects and their map are sections of the container,
 // read as one stream: the objects from its start, the map after them. The
 // sections before the objects need no range of their own there.
-bool DWGDataReader::p_openContainer()
+bool DWGDataReader::openContainer()
 {
     fileStream_ = stream_;
     container_ = session_->versionIndex == kAC1021 ? newR2007Container(session_, memory_, fileStream_)
@@ -199,7 +199,7 @@ PhaseResult DWGDataReader::runPhase(int32_t index)
 
 // The locators are read one after another from offset 25 on; the order of
 // the range operations makes records 0, 1 and 2 arrive in turn.
-int32_t DWGDataReader::p_getSectionsPosition()
+int32_t DWGDataReader::readSectionLocators()
 {
     int32_t count = 0;
     if (stream_->SeekPos(kLocatorCountOffset) != 1 || p_readWord(&count) == 0 || count < kMinLocatorCount) {

@@ -46,7 +46,7 @@ ObjectMap *newObjectMap(DWGglobal *session, MemoryService *memory, FileStream *s
         return nullptr;
     }
     ObjectMap *map = newIn<ObjectMap>(memory, session, memory, stream, mapStart, mapEnd);
-    if (map != nullptr && !map->p_open()) {
+    if (map != nullptr && !map->open()) {
         deleteObjectMap(map);
         return nullptr;
     }
@@ -64,7 +64,7 @@ void deleteObjectMap(ObjectMap *map)
 
 ObjectMap::~ObjectMap() = default;
 
-bool ObjectMap::p_open()
+bool ObjectMap::open()
 {
     cursor_ = stream_->newCursor();
     return cursor_ >= 0 && p_seek(mapStart_);

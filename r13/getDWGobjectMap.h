@@ -32,7 +32,7 @@ public:
 
     // Makes the byte-order service and the cursor and moves the cursor to
     // the map start; false when any of it fails.
-    bool p_open();
+    bool open();
 
 private:
     // Out of line, so that the in-place step stays short.

@@ -28,7 +28,7 @@ DWGObjects *newDWGObjects(DWGglobal *session, MemoryService *memory, FileStream 
         return nullptr;
     }
     DWGObjects *objects = newIn<DWGObjects>(memory, session, memory, stream, map, start, end);
-    if (objects != nullptr && !objects->p_open()) {
+    if (objects != nullptr && !objects->open()) {
         deleteDWGObjects(objects);
         return nullptr;
     }
@@ -63,7 +63,7 @@ DWGObjects::~DWGObjects()
     }
 }
 
-bool DWGObjects::p_open()
+bool DWGObjects::open()
 {
     text_ = newTextData(session_, memory_, stream_);
     if (text_ == nullptr) {

@@ -36,7 +36,7 @@ public:
 
     // Makes the text decoder and the peeking reader, and moves the stream to
     // the start offset; false when any of it fails.
-    bool p_open();
+    bool open();
 
     MemoryService *memory() const { return memory_; }
 

@@ -22,7 +22,7 @@ FileStream *newFileStream(HostSource *source, MemoryService *memory)
     if (stream == nullptr) {
         return nullptr;
     }
-    if (!stream->p_open()) {
+    if (!stream->open()) {
         deleteFileStream(stream);
         return nullptr;
     }
@@ -48,7 +48,7 @@ FileStream::~FileStream()
     }
 }
 
-bool FileStream::p_open()
+bool FileStream::open()
 {
     if (source_->fpOpen == nullptr || source_->fpOpen(source_) == 0) {
         return false;

@@ -93,7 +93,7 @@ public:
 
     // Opens the host source, makes the default cursor and measures the
     // source; false when any of it fails.
-    bool p_open();
+    bool open();
 
     MemoryService *memory() const { return memory_; }
 
