@@ -34,33 +34,6 @@ bool hasElevationReal(uint8_t type)
     return type > 2 && type != 22;
 }
 
-// Extended-data items are coded as their group code less 1000. The number
-// of bytes after the code for the items of fixed size; 0 for the string
-// (which is counted) and for codes that are not walked.
-int32_t extendedItemSize(uint8_t code)
-{
-    switch (code) {
-    case 2:
-        return 1;
-    case 1:
-    case 3:
-    case 70:
-        return 2;
-    case 71:
-        return 4;
-    case 5:
-    case 40:
-    case 41:
-    case 42:
-        return 8;
-    case 10:
-    case 11:
-    case 12:
-        return 3 * kRealSize;  // a 3D point
-    default:
-        return 0;
-    }
-}
 
 }  // namespace
 
@@ -185,68 +158,11 @@ int32_t R12DataRead::getDate(double *date)
     return 1;
 }
 
-// A block of extended data: its size in bytes, then coded items. The items
-// are walked only as far as they are understood and fit in the block; the
-// rest of the block is passed over by its size, so the stream always ends
-// up right after the block however its items look.
+// A block of extended data: its size in bytes, then coded items. No item
+// holds a text, and the block always ends where its size says, so it is
+// passed over whole.
 int32_t R12DataRead::p_skipExtendedData()
 {
     uint16_t size = 0;
-    if (!data_->getRS(&size)) {
-        return 0;
-    }
-    int32_t left = size;
-    ItemWalk walk = ItemWalk::Next;
-    while (left > 0 && walk == ItemWalk::Next) {
-        uint8_t code = 0;
-        if (!data_->getRC(&code)) {
-            return 0;
-        }
-        --left;
-        walk = code == 0 ? p_skipExtendedString(&left) : p_skipExtendedItem(code, &left);
-    }
-    return walk != ItemWalk::Failed && skipSpan(left) ? 1 : 0;
-}
-
-// A string item: a length byte, one byte that every string of extended data
-// carries in these drawings, then the bytes. Each part must lie within the
-// block.
-R12DataRead::ItemWalk R12DataRead::p_skipExtendedString(int32_t *left)
-{
-    uint8_t length = 0;
-    if (*left < 1) {
-        return ItemWalk::Stop;
-    }
-    if (!data_->getRC(&length)) {
-        return ItemWalk::Failed;
-    }
-    --*left;
-    if (*left < 1) {
-        return ItemWalk::Stop;
-    }
-    if (!data_->skipBytes(1)) {
-        return ItemWalk::Failed;
-    }
-    --*left;
-    if (length > *left) {
-        return ItemWalk::Stop;
-    }
-    if (!skipSpan(length)) {
-        return ItemWalk::Failed;
-    }
-    *left -= length;
-    return ItemWalk::Next;
-}
-
-R12DataRead::ItemWalk R12DataRead::p_skipExtendedItem(uint8_t code, int32_t *left)
-{
-    int32_t size = extendedItemSize(code);
-    if (size == 0 || size > *left) {
-        return ItemWalk::Stop;
-    }
-    if (!data_->skipBytes(size)) {
-        return ItemWalk::Failed;
-    }
-    *left -= size;
-    return ItemWalk::Next;
+    return data_->getRS(&size) && skipSpan(size) ? 1 : 0;
 }

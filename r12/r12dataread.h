@@ -70,14 +70,9 @@ public:
 private:
     friend R12DataRead *newR12DataRead(DWGglobal *session, MemoryService *memory, FileStream *stream);
 
-    // How the walk over the items of an extended-data block goes on.
-    enum class ItemWalk { Next, Stop, Failed };
-
     int32_t p_getByte(uint16_t *value);
     int32_t p_linetypeIndexSize() const;
     int32_t p_skipExtendedData();
-    ItemWalk p_skipExtendedString(int32_t *left);
-    ItemWalk p_skipExtendedItem(uint8_t code, int32_t *left);
 
     DWGglobal *session_;
     MemoryService *memory_;
