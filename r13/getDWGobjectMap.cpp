@@ -31,6 +31,18 @@ constexpr int32_t kClosingSectionLength = 4;
 // Every section ends with a check value, which is not read.
 constexpr int32_t kCheckValueLength = 2;
 
+// The bytes of the modular char at bytes, all of them within available; 0
+// when it runs past them.
+int32_t modularCharLength(const uint8_t *bytes, int32_t available)
+{
+    for (int32_t count = 1; count <= available && count <= kMaxMCBytes; ++count) {
+        if ((bytes[count - 1] & kMC.continuation) == 0 || count == kMaxMCBytes) {
+            return count;
+        }
+    }
+    return 0;
+}
+
 // Offsets of a garbled map may run past the 32-bit range: they wrap.
 int32_t addOffset(int32_t running, int32_t delta)
 {
@@ -62,7 +74,10 @@ void deleteObjectMap(ObjectMap *map)
     deleteIn(map->memory(), map);
 }
 
-ObjectMap::~ObjectMap() = default;
+ObjectMap::~ObjectMap()
+{
+    memory_->free(section_);
+}
 
 bool ObjectMap::open()
 {
@@ -70,64 +85,83 @@ bool ObjectMap::open()
     return cursor_ >= 0 && p_seek(mapStart_);
 }
 
-// Walks the map one entry per call. Within a section the offsets are deltas
-// from the previous entry, starting at 0, so the running sum is the entry's
-// file offset. An entry inside the current section, with the longest pair
-// in the cursor's window, is decoded in place.
+// Walks the map one entry per call, a section at a time. Within a section
+// the offsets are deltas from the previous entry, starting at 0, so the
+// running sum is the entry's file offset. A pair that starts before the
+// section's check value is decoded, wherever it ends.
 StepResult ObjectMap::nextOffset(int32_t *offset)
 {
-    const uint8_t *in = nullptr;
-    const int32_t position = p_position();
-    if (newSection_ || sectionEnd_ >= mapEnd_ || position >= mapEnd_ ||
-        position >= sectionEnd_ - kCheckValueLength || stream_->viewWithCursor(cursor_, &in) < kLongestPair) {
-        return p_nextOffsetAnyway(offset);
+    *offset = 0;
+    if (inSection_ && pairsStart_ + at_ >= mapEnd_) {
+        return StepResult::End;
+    }
+    if (!inSection_ || at_ >= pairsEnd_) {
+        const StepResult loaded = p_loadSection();
+        if (loaded != StepResult::Item) {
+            return loaded;
+        }
     }
     int32_t handleDelta = 0;
     int32_t offsetDelta = 0;
-    stream_->advanceCursor(cursor_, p_decodePair(in, &handleDelta, &offsetDelta));
+    const int32_t used = p_decodeHeldPair(section_ + at_, held_ - at_, &handleDelta, &offsetDelta);
+    if (used == 0) {
+        return StepResult::Failed;
+    }
+    at_ += used;
     runningOffset_ = addOffset(runningOffset_, offsetDelta);
     *offset = runningOffset_;
     return StepResult::Item;
 }
 
-// Every pass of the loop reads the size of a section that lies further on
-// than the last one, so it ends at the map's end or at the first read past
-// the end of the file.
-StepResult ObjectMap::p_nextOffsetAnyway(int32_t *offset)
+// Moves on to the next section that holds a pair: past the one walked, then
+// over sections too short for one. Every pass reads the size of a section
+// that lies further on than the last one, so it ends at the map's end or at
+// the first read past the end of the file.
+StepResult ObjectMap::p_loadSection()
 {
-    *offset = 0;
     for (;;) {
-        if (newSection_) {
-            newSection_ = 0;
-            runningOffset_ = 0;
-            if (!p_readSectionSize(&sectionSize_)) {
-                return StepResult::Failed;
-            }
-            sectionEnd_ = p_position() + sectionSize_;
-        }
-        if (sectionEnd_ >= mapEnd_) {
-            return StepResult::End;
-        }
-        const int32_t position = p_position();
-        if (position >= mapEnd_) {
-            return StepResult::End;
-        }
-        if (position < sectionEnd_ - kCheckValueLength) {
-            break;
-        }
-        if (!p_seek(sectionEnd_)) {
+        if (inSection_ && !p_seek(sectionEnd_)) {
             return StepResult::Failed;
         }
-        newSection_ = 1;
+        inSection_ = true;
+        uint16_t size = 0;
+        if (!p_readSectionSize(&size)) {
+            return StepResult::Failed;
+        }
+        pairsStart_ = p_position();
+        sectionEnd_ = pairsStart_ + size;
+        runningOffset_ = 0;
+        at_ = 0;
+        pairsEnd_ = 0;
+        if (sectionEnd_ >= mapEnd_ || pairsStart_ >= mapEnd_) {
+            return StepResult::End;
+        }
+        if (pairsStart_ < sectionEnd_ - kCheckValueLength) {
+            return p_holdSection(sectionEnd_ - kCheckValueLength - pairsStart_) ? StepResult::Item
+                                                                                 : StepResult::Failed;
+        }
     }
-    int32_t handleDelta = 0;
-    int32_t offsetDelta = 0;
-    if (!p_readPair(&handleDelta, &offsetDelta)) {
-        return StepResult::Failed;
+}
+
+// Copies the section's pairs, and the bytes a last pair may run on into, out
+// of the stream, up to the end of the file: a pair that runs past that is
+// not held whole.
+bool ObjectMap::p_holdSection(int32_t pairsLength)
+{
+    const int64_t inFile = int64_t{stream_->size()} - pairsStart_;
+    const int32_t wanted = static_cast<int32_t>(inFile < pairsLength + kLongestPair ? inFile : pairsLength + kLongestPair);
+    if (wanted > capacity_) {
+        memory_->free(section_);
+        section_ = static_cast<uint8_t *>(memory_->allocate(static_cast<uint32_t>(wanted)));
+        capacity_ = section_ != nullptr ? wanted : 0;
+        if (section_ == nullptr) {
+            return false;
+        }
     }
-    runningOffset_ = addOffset(runningOffset_, offsetDelta);
-    *offset = runningOffset_;
-    return StepResult::Item;
+    const int32_t got = stream_->readWithCursor(section_, wanted, cursor_);
+    held_ = got > 0 ? got : 0;
+    pairsEnd_ = pairsLength;
+    return true;
 }
 
 int32_t ObjectMap::lowestOffset()
@@ -247,6 +281,20 @@ inline int32_t ObjectMap::p_decodePair(const uint8_t *bytes, int32_t *handleDelt
 {
     const int32_t first = p_decodeMC(bytes, handleDelta);
     return first + p_decodeMC(bytes + first, offsetDelta);
+}
+
+// The same within available bytes: 0 when the pair runs past them.
+inline int32_t ObjectMap::p_decodeHeldPair(const uint8_t *bytes, int32_t available, int32_t *handleDelta,
+                                           int32_t *offsetDelta) const
+{
+    if (available >= kLongestPair) {
+        return p_decodePair(bytes, handleDelta, offsetDelta);
+    }
+    const int32_t first = modularCharLength(bytes, available);
+    if (first == 0 || modularCharLength(bytes + first, available - first) == 0) {
+        return 0;
+    }
+    return p_decodePair(bytes, handleDelta, offsetDelta);
 }
 
 int32_t ObjectMap::p_readValues(int32_t *first, int32_t *second)

@@ -20,6 +20,8 @@ public:
     {
     }
     ~ObjectMap();
+    ObjectMap(const ObjectMap &) = delete;
+    ObjectMap &operator=(const ObjectMap &) = delete;
 
     DWGglobal *session() const { return session_; }
     MemoryService *memory() const { return memory_; }
@@ -35,8 +37,8 @@ public:
     bool open();
 
 private:
-    // Out of line, so that the in-place step stays short.
-    [[gnu::noinline]] StepResult p_nextOffsetAnyway(int32_t *offset);
+    StepResult p_loadSection();
+    bool p_holdSection(int32_t pairsLength);
     int32_t p_scanMap();
     int32_t p_readSectionSize(uint16_t *size);
     int32_t p_scanSection(uint16_t size);
@@ -45,6 +47,8 @@ private:
     int32_t p_readPair(int32_t *handleDelta, int32_t *offsetDelta);
     [[gnu::always_inline]] int32_t p_decodePair(const uint8_t *bytes, int32_t *handleDelta,
                                                 int32_t *offsetDelta) const;
+    int32_t p_decodeHeldPair(const uint8_t *bytes, int32_t available, int32_t *handleDelta,
+                             int32_t *offsetDelta) const;
     int32_t p_copyMC(uint8_t *bytes);
     [[gnu::always_inline]] int32_t p_decodeMC(const uint8_t *bytes, int32_t *value) const;
     int32_t p_decodeLongMC(const uint8_t *bytes, int32_t *value) const;
@@ -58,9 +62,18 @@ private:
     FileStream *stream_;
     int32_t mapStart_;
     int32_t mapEnd_;
-    int32_t newSection_ = 1;
+    // The section being walked, copied out of the stream from its first
+    // pair on: its pairs end at pairsEnd_, its bytes (and up to a longest
+    // pair after them, as far as the file goes) fill held_ bytes of
+    // section_.
+    bool inSection_ = false;
     int32_t sectionEnd_ = 0;
-    uint16_t sectionSize_ = 0;
+    int32_t pairsStart_ = 0;
+    int32_t pairsEnd_ = 0;
+    int32_t at_ = 0;
+    uint8_t *section_ = nullptr;
+    int32_t held_ = 0;
+    int32_t capacity_ = 0;
     int32_t runningOffset_ = 0;
     int32_t lowestOffset_ = 0;
     int32_t cursor_ = -1;
