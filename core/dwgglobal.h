@@ -33,7 +33,7 @@ struct DWGglobal {
     FileStream *stream;  // the host's source, opened once for the session
     TextSink *sink;      // instead of output objects; null for the host's protocol
     DWGOutputObject sinkText;  // stands for the text object a sink needs none of
-    uint64_t textsToSink;
+    uint64_t textsToSink;      // handed to the sink so far
     bool ended;          // the end object was appended, or would have been
     char message[1024];
 };
