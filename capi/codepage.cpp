@@ -65,10 +65,6 @@ constexpr CodePage kCodePages[] = {
 
 constexpr int32_t kCodePageCount = static_cast<int32_t>(std::size(kCodePages));
 
-// Every drawing from R13 on records its code page at 0x13.
-constexpr std::size_t kCodePageOffset = 0x13;
-static_assert(kCodePageHeaderLength == kCodePageOffset + 2);
-
 }  // namespace
 
 std::string_view codePageName(int32_t number)
@@ -89,16 +85,6 @@ std::string iconvNameFor(std::string_view name)
     if (candidate.empty() || !converterKnows(candidate))
         return {};
     return candidate;
-}
-
-int32_t recordedCodePage(std::span<const uint8_t> bytes)
-{
-    if (bytes.size() < kCodePageOffset + 2)
-        return -1;
-    const int32_t version = matchVersion(reinterpret_cast<const char *>(bytes.data()), kAC1012, kAC1032);
-    if (version == kNoVersion)
-        return -1;
-    return bytes[kCodePageOffset] | bytes[kCodePageOffset + 1] << 8;
 }
 
 std::string drawingCodePage(int32_t recorded)

@@ -27,13 +27,6 @@ std::string_view codePageName(int32_t number);
 // ("SHIFT_JIS"); empty when iconv cannot decode from it.
 std::string iconvNameFor(std::string_view name);
 
-// The bytes at the start of a file that recordedCodePage looks at.
-inline constexpr std::size_t kCodePageHeaderLength = 0x15;
-
-// The code-page number in the file header of an R13-R2000 drawing (16 bits,
-// little-endian, at 0x13); -1 for other files.
-int32_t recordedCodePage(std::span<const uint8_t> bytes);
-
 // Whether the converter can decode from the code page of this iconv name.
 bool converterKnows(const std::string &iconvName);
 

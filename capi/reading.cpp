@@ -66,9 +66,6 @@ void readHeader(tqhost::ByteSource &bytes, DrawingFacts &facts)
 {
     facts.size = bytes.size();
     facts.firstBytes = firstBytesOf(bytes);
-    uint8_t header[kCodePageHeaderLength] = {};
-    const int64_t n = bytes.readAt(0, header, sizeof header);
-    facts.codePage = recordedCodePage(std::span<const uint8_t>(header, n > 0 ? static_cast<std::size_t>(n) : 0));
 }
 
 Status finalStatus(const DrawingFacts &facts, bool refused, bool endSeen)
@@ -137,6 +134,7 @@ void TextReader::start(const tqhost::LibraryPath &library)
     readHeader(*bytes_, facts_);
     session_.emplace(*bytes_, static_cast<tqhost::ReportSink &>(*this), library);
     facts_.status = session_->start() ? Status::Reading : finalStatus(facts_, true, false);
+    facts_.codePage = session_->codePage();
 }
 
 const tqhost::LeanText *TextReader::next()

@@ -35,7 +35,7 @@ struct DrawingFacts {
     Status status = Status::Read;
     std::string openError;      // why the file could not be read
     std::string firstBytes;     // the first six bytes of the file, or fewer
-    int32_t codePage = -1;      // the code page its header records; -1 none
+    int32_t codePage = -1;      // the code page it records, as the library read it; -1 none
     uint64_t size = 0;          // bytes in the file
     bool cutShort = false;      // the library said so
     bool damaged = false;       // the library said so
@@ -45,8 +45,7 @@ struct DrawingFacts {
 // the end of its reading when a drawing was cut short or damaged.
 void noteReport(DrawingFacts &facts, std::string_view report);
 
-// What the file header tells before the library starts: first bytes, code
-// page and size.
+// What the file tells before the library starts: its first bytes and size.
 void readHeader(tqhost::ByteSource &bytes, DrawingFacts &facts);
 
 // The status of a drawing once the library is done with it. A drawing cut

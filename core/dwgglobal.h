@@ -35,6 +35,7 @@ struct DWGglobal {
     DWGOutputObject sinkText;  // stands for the text object a sink needs none of
     uint64_t textsToSink;      // handed to the sink so far
     bool ended;          // the end object was appended, or would have been
+    int32_t codePage;    // the number the drawing records for its code page; -1 none
     char message[1024];
 };
 

@@ -21,4 +21,8 @@ bool readNextTexts(DWGSessionHeader *header);
 // end object).
 bool textSessionEnded(DWGSessionHeader *header);
 
+// The number the drawing records for the code page of its byte texts (R13
+// and later); -1 when it records none.
+int32_t textSessionCodePage(DWGSessionHeader *header);
+
 #endif

@@ -109,6 +109,7 @@ DWGSessionHeader *openSession(HostSource *source, HostOpenParams *params, TextSi
     session->header.hostValue = params->hostValue;
     session->header.services = params->services;
     session->sink = sink;
+    session->codePage = -1;
     session->reader = switchDWGfuncs(session, memory);
     if (session->reader == nullptr) {
         deleteMemoryService(memory);
@@ -155,6 +156,11 @@ bool readNextTexts(DWGSessionHeader *header)
 bool textSessionEnded(DWGSessionHeader *header)
 {
     return sessionOf(header)->ended;
+}
+
+int32_t textSessionCodePage(DWGSessionHeader *header)
+{
+    return sessionOf(header)->codePage;
 }
 
 extern "C" void shutDownDWGsrc(DWGSessionHeader *header)

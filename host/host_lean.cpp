@@ -100,6 +100,12 @@ public:
 
     bool endSeen() const { return endSeen_; }
 
+    int32_t codePage() const
+    {
+        const SinkEntryPoints *sink = std::get_if<SinkEntryPoints>(&path_);
+        return sink != nullptr && session_ != nullptr ? sink->codePage(session_) : codePage_;
+    }
+
 private:
     static Host &of(HostSource *src) { return *static_cast<Host *>(src->hostOwn[0]); }
     static Host &of(HostServices *svc) { return *static_cast<Host *>(svc->hostOwn[0]); }
@@ -132,8 +138,10 @@ private:
     {
         if (session_ == nullptr)
             return;
-        if (const SinkEntryPoints *sink = std::get_if<SinkEntryPoints>(&path_))
+        if (const SinkEntryPoints *sink = std::get_if<SinkEntryPoints>(&path_)) {
+            codePage_ = sink->codePage(session_);
             sink->shutDown(session_);
+        }
         else
             std::get<EntryPoints>(path_).shutDown(session_);
         session_ = nullptr;
@@ -301,6 +309,7 @@ private:
     std::vector<LeanText> texts_;
     std::size_t pending_ = 0;  // texts_ filled by the last getDWGobject call
     std::size_t taken_ = 0;    // of them, handed out
+    int32_t codePage_ = -1;  // kept from the session once it is shut down
     bool endSeen_ = false;
     bool answeredZero_ = false;
     bool outOfMemory_ = false;
@@ -318,6 +327,8 @@ bool LeanSession::start() { return host_->start(); }
 const LeanText *LeanSession::next() { return host_->next(); }
 
 bool LeanSession::endSeen() const { return host_->endSeen(); }
+
+int32_t LeanSession::codePage() const { return host_->codePage(); }
 
 LeanOutcome runLeanSession(ByteSource &bytes, SessionListener &listener, const LibraryPath &path)
 {

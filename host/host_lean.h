@@ -33,6 +33,7 @@ struct SinkEntryPoints {
     DWGSessionHeader *(*start)(HostSource *, HostOpenParams *, TextSink *) = nullptr;
     bool (*readNext)(DWGSessionHeader *) = nullptr;
     bool (*ended)(DWGSessionHeader *) = nullptr;
+    int32_t (*codePage)(DWGSessionHeader *) = nullptr;
     void (*shutDown)(DWGSessionHeader *) = nullptr;
 };
 
@@ -94,6 +95,9 @@ public:
     // text or report could not be kept; the session can then go no further.
     const LeanText *next();
     bool endSeen() const;
+    // The code page the drawing records, as the library found it (through
+    // a sink only); -1 when it records none or is not known.
+    int32_t codePage() const;
 
 private:
     class Host;

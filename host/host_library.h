@@ -21,7 +21,7 @@ inline EntryPoints libraryEntryPoints() { return {&startSrcDWG, &getDWGobject, &
 // The same library read through a sink, without output objects.
 inline SinkEntryPoints librarySinkEntryPoints()
 {
-    return {&startTextSession, &readNextTexts, &textSessionEnded, &shutDownDWGsrc};
+    return {&startTextSession, &readNextTexts, &textSessionEnded, &textSessionCodePage, &shutDownDWGsrc};
 }
 
 inline SessionResult runLibrarySession(std::vector<uint8_t> bytes, const HostOptions &options = {},

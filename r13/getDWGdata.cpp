@@ -22,11 +22,13 @@ constexpr int32_t kAllocationLine = 133;
 constexpr int32_t kSectionsLine = 157;
 
 // The file header: the address of the preview image at offset 13, the
-// number of section locators at offset 21, then the locators, 9 bytes each
+// code page of the byte texts at offset 19 (a 16-bit number), the number
+// of section locators at offset 21, then the locators, 9 bytes each
 // (number, seeker, size). Records 0 (header variables), 1 (classes) and 2
 // (object map) are all we read, but a file with fewer than 5 is not one we
 // know, and none has more than 8.
 constexpr int32_t kImageSeekerOffset = 13;
+constexpr int32_t kCodePageOffset = 19;
 constexpr int32_t kLocatorCountOffset = 21;
 constexpr int32_t kLocatorsOffset = 25;
 constexpr int32_t kLocatorSize = 9;
@@ -169,6 +171,7 @@ bool DWGDataReader::openContainer()
         reportDrawingState(session_, fileStream_->wentPastEnd(), true, HERE);
         return false;
     }
+    session_->codePage = container_->codePage();
     const SectionStream sections = newSectionStream(container_, memory_);
     if (sections.stream == nullptr) {
         reportf(session_, msg::kSectionsPosition, HERE);
@@ -202,7 +205,12 @@ PhaseResult DWGDataReader::runPhase(int32_t index)
 int32_t DWGDataReader::readSectionLocators()
 {
     int32_t count = 0;
-    if (stream_->SeekPos(kLocatorCountOffset) != 1 || p_readWord(&count) == 0 || count < kMinLocatorCount) {
+    uint8_t codePage[2] = {};
+    if (stream_->SeekPos(kCodePageOffset) != 1 || stream_->read(codePage, 2) != 2) {
+        return 0;
+    }
+    session_->codePage = littleEndian16(codePage);
+    if (p_readWord(&count) == 0 || count < kMinLocatorCount) {
         return 0;
     }
     if (!(p_getHeaderPos() && p_getClassesPos() && p_getPaddingPos() && p_getObjectsPos() && p_getObjectMapPos())) {

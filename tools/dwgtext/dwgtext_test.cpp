@@ -63,21 +63,10 @@ TEST(Options, UsageErrors)
     EXPECT_TRUE(parseOptions({"--raw", "--raw", "a"}).ok());
 }
 
-TEST(CodePage, TheHeaderRecordsItOnlyForR13ToR2000)
+TEST(CodePage, EveryRecordedNumberHasAConverterAndOthersTheDefault)
 {
     for (int32_t number = 1; !codePageName(number).empty(); ++number)
         EXPECT_FALSE(iconvNameFor(codePageName(number)).empty()) << number;
-
-    auto header = [](std::string version, uint8_t low, uint8_t high) {
-        std::vector<uint8_t> bytes(version.begin(), version.end());
-        bytes.resize(0x40);
-        bytes[0x13] = low;
-        bytes[0x14] = high;
-        return bytes;
-    };
-    EXPECT_EQ(recordedCodePage(header("AC1012", 0x1E, 0x01)), 0x11E);
-    EXPECT_EQ(recordedCodePage(header("AC1009", 38, 0)), -1);
-    EXPECT_EQ(recordedCodePage(std::vector<uint8_t>{'A', 'C', '1', '0', '1', '5'}), -1);
     for (int32_t page : {0, 300, -1})  // undefined, outside the table, not recorded
         EXPECT_EQ(drawingCodePage(page), "CP1252") << page;
 }

@@ -121,7 +121,6 @@ DrawingResult readDrawingBytes(std::vector<uint8_t> bytes, const tqhost::EntryPo
 {
     DrawingResult result;
     result.size = bytes.size();
-    result.codePage = recordedCodePage(bytes);
     const tqhost::SessionResult session = tqhost::runSession(std::move(bytes), {}, library);
     collectEvents(session.events, result);
     result.eventText = session.eventText;
