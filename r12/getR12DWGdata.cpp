@@ -1,6 +1,7 @@
 #include "r12/getR12DWGdata.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "core/dwgglobal.h"
 #include "core/dwgreader.h"
@@ -37,11 +38,14 @@ constexpr int32_t kRealSize = 8;
 constexpr uint32_t kSectionSizeMask = 0x3FFFFFFF;
 
 // From R11 on the file ends with a copy of the section addresses and table
-// descriptors after the extra section: a 32-byte sentinel, two 16-bit
+// descriptors after the extra section: this 32-byte sentinel, two 16-bit
 // words of which the second is the length of the copy from the first on,
 // and a 16-byte closing sentinel.
-constexpr uint64_t kCopyOpeningSentinel = 32;
-constexpr uint64_t kCopyLengthAt = kCopyOpeningSentinel + 2;
+constexpr uint8_t kCopySentinel[] = {0x2A, 0x06, 0x2C, 0x44, 0xF5, 0x56, 0x96, 0x59, 0x32, 0xE3, 0x78,
+                                     0x38, 0x11, 0x7F, 0xB4, 0xE8, 0x29, 0x8D, 0xD1, 0x49, 0xA9, 0x73,
+                                     0x1F, 0xEA, 0x99, 0xDE, 0x32, 0xF9, 0x4D, 0x0A, 0xE0, 0x19};
+constexpr uint64_t kCopyOpeningSentinel = sizeof kCopySentinel;
+constexpr uint64_t kCopyHead = kCopyOpeningSentinel + 4;
 constexpr uint64_t kCopyClosingSentinel = 16;
 
 uint64_t sectionEnd(int32_t start, int32_t size)
@@ -312,21 +316,32 @@ int32_t R12DWGReader::p_getAddress(int32_t *address)
     return 1;
 }
 
-// The copy after the extra section, from R11 on; a copy whose length
-// cannot be read lies past the end.
+// The copy after the extra section, from R11 on, known by its sentinel:
+// one whose length the file does not hold lies past the end. A file that
+// ends with its extra section has no copy, and one with other bytes there
+// holds something else (a cut right at the end of the extra section looks
+// like a file without a copy).
 void R12DWGReader::p_noteAddressCopy()
 {
-    if (session_->versionIndex < kAC1009 || extrasEnd_ == 0 || recordedEnd_ > stream_->size()) {
+    const uint64_t size = stream_->size();
+    if (session_->versionIndex < kAC1009 || extrasEnd_ == 0 || recordedEnd_ > size || extrasEnd_ >= size) {
         return;
     }
-    const uint64_t lengthAt = extrasEnd_ + kCopyLengthAt;
-    uint8_t length[2] = {};
-    if (lengthAt + 2 > stream_->size() || stream_->SeekPos(static_cast<int32_t>(lengthAt)) != 1 ||
-        stream_->read(length, 2) != 2) {
-        p_noteEnd(lengthAt + 2);
+    uint8_t head[kCopyHead] = {};
+    const int32_t wanted = static_cast<int32_t>(size - extrasEnd_ < kCopyHead ? size - extrasEnd_ : kCopyHead);
+    if (stream_->SeekPos(static_cast<int32_t>(extrasEnd_)) != 1 || stream_->read(head, wanted) != wanted) {
         return;
     }
-    p_noteEnd(extrasEnd_ + kCopyOpeningSentinel + littleEndian16(length) + kCopyClosingSentinel);
+    const size_t compared = static_cast<size_t>(wanted) < kCopyOpeningSentinel ? wanted : kCopyOpeningSentinel;
+    if (memcmp(head, kCopySentinel, compared) != 0) {
+        return;
+    }
+    if (static_cast<uint64_t>(wanted) < kCopyHead) {
+        p_noteEnd(extrasEnd_ + kCopyHead);
+        return;
+    }
+    p_noteEnd(extrasEnd_ + kCopyOpeningSentinel + littleEndian16(head + kCopyOpeningSentinel + 2) +
+              kCopyClosingSentinel);
 }
 
 void R12DWGReader::p_noteEnd(uint64_t end)

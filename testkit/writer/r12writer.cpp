@@ -184,12 +184,15 @@ ComposedR12 R12Drawing::compose() const {
 }
 
 // From R11 on the file ends with a copy of the section addresses between
-// two sentinels (zeros here: readers do not check them). The copy's second
-// word is its length.
+// two sentinels (the closing one zeros here: readers do not check it). The
+// copy's second word is its length.
 void R12Drawing::writeAddressCopy(BitWriter& file, std::size_t sectionEnd) const {
+    static const Bytes kOpening = {0x2A, 0x06, 0x2C, 0x44, 0xF5, 0x56, 0x96, 0x59, 0x32, 0xE3, 0x78,
+                                   0x38, 0x11, 0x7F, 0xB4, 0xE8, 0x29, 0x8D, 0xD1, 0x49, 0xA9, 0x73,
+                                   0x1F, 0xEA, 0x99, 0xDE, 0x32, 0xF9, 0x4D, 0x0A, 0xE0, 0x19};
     constexpr std::uint16_t kCopyLength = 4 + 4 * 4;
     const auto extras = static_cast<std::uint32_t>(file.byteCount());
-    file.raw(Bytes(32, 0)).RS(0x10).RS(kCopyLength);
+    file.raw(kOpening).RS(0x10).RS(kCopyLength);
     file.RL(kHeaderSize).RL(static_cast<std::uint32_t>(sectionEnd)).RL(static_cast<std::uint32_t>(sectionEnd)).RL(extras);
     file.raw(Bytes(16, 0));
 }

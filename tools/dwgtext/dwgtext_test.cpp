@@ -202,13 +202,20 @@ TEST(Extract, ASessionWithoutEndObjectIsIncomplete)
 }
 
 // A drawing of every version cut at every length: the status and the
-// message say it.
+// message say it. The one cut that cannot show is an R11 or R12 drawing cut
+// right before the address copy that ends it (its opening sentinel starts
+// 2A 06 2C 44): a file without the copy looks the same.
 TEST(Extract, EveryCutOfADrawingIsNamedIncomplete)
 {
+    const std::vector<uint8_t> copyOpening = {0x2A, 0x06, 0x2C, 0x44};
     for (const hardening::NamedDrawing &drawing : hardening::composedDrawings()) {
         SCOPED_TRACE(drawing.name);
         ASSERT_EQ(readDrawingBytes(drawing.bytes, tqhost::libraryEntryPoints()).status, Status::Read);
         for (std::size_t length = 6; length < drawing.bytes.size(); ++length) {
+            if ((drawing.name == "r11" || drawing.name == "r12") && length + copyOpening.size() <= drawing.bytes.size() &&
+                std::equal(copyOpening.begin(), copyOpening.end(), drawing.bytes.begin() + length)) {
+                continue;
+            }
             const std::vector<uint8_t> cut(drawing.bytes.begin(), drawing.bytes.begin() + length);
             const DrawingResult result = readDrawingBytes(cut, tqhost::libraryEntryPoints());
             ASSERT_EQ(result.status, Status::Incomplete) << length;
