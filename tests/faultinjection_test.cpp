@@ -40,13 +40,9 @@ Sample sampleFromEnvironment()
 {
     const char *setting = std::getenv("TQDUDADE_FAULT_SAMPLE");
     const std::string_view name = setting == nullptr ? "" : setting;
-    if (name == "all") {
-        return {0, 0, 0, true};
-    }
-    if (name == "light") {
-        return {200, 100, 5, false};
-    }
-    return {2000, 1000, 5, false};
+    return name == "all"     ? Sample{0, 0, 0, true}
+           : name == "light" ? Sample{200, 100, 5, false}
+                             : Sample{2000, 1000, 5, false};
 }
 
 // The call numbers to fail, in increasing order, for a session that makes
@@ -55,17 +51,14 @@ std::vector<uint64_t> callsToFail(uint64_t calls, const Sample &sample)
 {
     std::vector<uint64_t> ks;
     const uint64_t dense = sample.every ? calls : std::min(calls, sample.dense);
-    for (uint64_t k = 1; k <= dense; ++k) {
+    for (uint64_t k = 1; k <= dense; ++k)
         ks.push_back(k);
-    }
     if (calls > dense) {
         const uint64_t stride = (calls - dense + sample.spread - 1) / sample.spread;
-        for (uint64_t k = dense + stride; k <= calls; k += stride) {
+        for (uint64_t k = dense + stride; k <= calls; k += stride)
             ks.push_back(k);
-        }
-        for (uint64_t k = calls > sample.tail ? calls - sample.tail + 1 : 1; k <= calls; ++k) {
+        for (uint64_t k = calls > sample.tail ? calls - sample.tail + 1 : 1; k <= calls; ++k)
             ks.push_back(k);
-        }
     }
     std::sort(ks.begin(), ks.end());
     ks.erase(std::unique(ks.begin(), ks.end()), ks.end());
@@ -227,11 +220,7 @@ TEST_P(FaultSweep, EveryFailedHostCallLeavesAWholeShortSession)
         for (uint64_t k : callsToFail(counting.faults().calls(op), sample)) {
             for (bool onward : {false, true}) {
                 tqhost::HostOptions options;
-                if (onward) {
-                    options.faults.failFrom(op, k);
-                } else {
-                    options.faults.failOnce(op, k);
-                }
+                onward ? options.faults.failFrom(op, k) : options.faults.failOnce(op, k);
                 const tqhost::SessionResult result = tqhost::runLibrarySession(subject.bytes, options, bound);
                 const std::string problems =
                     hardening::sessionProblems(result) +

@@ -111,31 +111,27 @@ TEST(ObjectWalk, EveryListedTypeButTheTextsTakesOneSilentCall)
     }
 }
 
-TEST(ObjectWalk, AnObjectReachingPastTheFileEndsTheWalkEvenWithMoreMapped)
+// An object whose size reaches past the file, or a mapped offset that
+// cannot be reached, ends the walk even with more objects mapped.
+TEST(ObjectWalk, WhatCannotBeReachedEndsTheWalk)
 {
-    dwgw::R14Drawing drawing;
-    drawing.addText("A");
-    drawing.addObject(100).sizeField = 0xFFF0;
-    drawing.addText("B");
-    Walk walk(drawing, Order::Mapped);
-
-    EXPECT_EQ(walk.run(), (Results{kItem, kEnd}));
-    EXPECT_EQ(walk.events(),
-              (Lines{text("A"), typeWarning("64"), report("*** WARNING *** Illigal OBJCT size[0xfff0]\n")}));
-}
-
-TEST(ObjectWalk, AMappedOffsetThatCannotBeReachedEndsTheWalkQuietly)
-{
-    dwgw::R14Drawing drawing;
-    drawing.addText("A");
-    drawing.addText("B");
-    drawing.options.adjustMap = [](std::vector<dwgw::MapEntry> &entries) {
+    dwgw::R14Drawing pastTheFile;
+    pastTheFile.addText("A");
+    pastTheFile.addObject(100).sizeField = 0xFFF0;
+    pastTheFile.addText("B");
+    dwgw::R14Drawing farOffset;
+    farOffset.addText("A");
+    farOffset.addText("B");
+    farOffset.options.adjustMap = [](std::vector<dwgw::MapEntry> &entries) {
         entries.insert(entries.begin() + 1, dwgw::MapEntry{9, 10'000'000});
     };
-    Walk walk(drawing, Order::Mapped);
-
-    EXPECT_EQ(walk.run(), (Results{kItem, kEnd}));
-    EXPECT_EQ(walk.events(), Lines{text("A")});
+    Walk past(pastTheFile, Order::Mapped);
+    EXPECT_EQ(past.run(), (Results{kItem, kEnd}));
+    EXPECT_EQ(past.events(),
+              (Lines{text("A"), typeWarning("64"), report("*** WARNING *** Illigal OBJCT size[0xfff0]\n")}));
+    Walk far(farOffset, Order::Mapped);  // quietly
+    EXPECT_EQ(far.run(), (Results{kItem, kEnd}));
+    EXPECT_EQ(far.events(), Lines{text("A")});
 }
 
 // The host's refusal fails the object's call; with a map the next call goes

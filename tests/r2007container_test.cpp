@@ -132,13 +132,10 @@ int decompressInto(const Bytes &stream, Bytes &out)
 // one extra byte, and the chained 16-bit amounts, with each tail shuffle.
 TEST(R2007Lz77, LiteralRunsOfEveryLengthClass)
 {
-    std::vector<size_t> lengths;
-    for (size_t length = 1; length <= 100; ++length) {
+    std::vector<size_t> lengths = {0x17 + 0xFE, 0x17 + 0xFF, 0x17 + 0xFF + 0xFFFE, 0x17 + 0xFF + 0xFFFF,
+                                   0x17 + 0xFF + 0xFFFF + 5};
+    for (size_t length = 1; length <= 100; ++length)
         lengths.push_back(length);
-    }
-    for (size_t length : {0x17 + 0xFEu, 0x17 + 0xFFu, 0x17 + 0xFFu + 0xFFFEu, 0x17 + 0xFFu + 0xFFFFu, 0x17 + 0xFFu + 0xFFFFu + 5u}) {
-        lengths.push_back(length);
-    }
     for (size_t length : lengths) {
         const Bytes data = randomBytes(length, static_cast<unsigned>(length));
         Bytes out(length);
