@@ -27,11 +27,8 @@ std::vector<uint8_t> r2000WithTexts(std::initializer_list<const char *> texts)
 
 int32_t kindsOf(const tqhost::DeliveryBatch &batch, int32_t kind)
 {
-    int32_t count = 0;
-    for (const tqhost::DeliveredObject &object : batch) {
-        count += object.kind == kind;
-    }
-    return count;
+    return static_cast<int32_t>(
+        std::count_if(batch.begin(), batch.end(), [kind](const auto &object) { return object.kind == kind; }));
 }
 
 TEST(Session, StartAnnouncesTheOpenSessionToTheHost)
