@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "dwgtext.h"
@@ -178,11 +179,9 @@ TEST(Status, EveryWayADrawingEnds)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.drawing.opened, DWGTEXT_OK);
-        EXPECT_EQ(c.drawing.status, c.status);
-        EXPECT_EQ(c.drawing.version, c.version);
-        EXPECT_EQ(c.drawing.release, c.release);
-        EXPECT_EQ(c.drawing.message, c.message);
+        const Drawing &d = c.drawing;
+        EXPECT_EQ(std::tie(d.opened, d.status, d.version, d.release, d.message),
+                  std::tuple(int{DWGTEXT_OK}, c.status, c.version, c.release, c.message));
     }
     // A drawing cut short keeps the texts before the cut.
     EXPECT_FALSE(cases[1].drawing.texts.empty());

@@ -38,15 +38,6 @@ Decoded decode(const Bytes &input, uint32_t capacity)
     return {result.status, output};
 }
 
-Bytes concat(std::initializer_list<Bytes> parts)
-{
-    Bytes all;
-    for (const Bytes &part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-
 Bytes pattern(std::size_t count, unsigned seed = 1)
 {
     Bytes bytes(count);

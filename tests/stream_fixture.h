@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +16,23 @@
 #include "support/filestrmio.h"
 #include "support/publicstorage.h"
 #include "tqhost.h"
+
+// The parts one after another; a piece over and over.
+inline std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> all;
+    for (const std::vector<uint8_t> &part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+inline std::string repeated(const std::string &piece, std::size_t times)
+{
+    std::string all;
+    for (std::size_t i = 0; i < times; ++i)
+        all += piece;
+    return all;
+}
 
 class StreamFixture {
 public:
