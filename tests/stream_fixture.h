@@ -57,9 +57,8 @@ public:
     {
         std::vector<std::string> texts;
         for (const tqhost::Event &event : host.events()) {
-            if (event.type == tqhost::Event::Type::Report) {
+            if (event.type == tqhost::Event::Type::Report)
                 texts.push_back(event.bytes);
-            }
         }
         return texts;
     }
@@ -87,9 +86,8 @@ struct OpenedContainer {
     }
     ~OpenedContainer()
     {
-        if (container != nullptr) {
+        if (container != nullptr)
             container->destroy();
-        }
     }
     OpenedContainer(const OpenedContainer &) = delete;
     OpenedContainer &operator=(const OpenedContainer &) = delete;
@@ -105,9 +103,8 @@ struct OpenedContainer {
             const int32_t got = container->readSection(name, offset, piece.data(), chunk);
             all.insert(all.end(), piece.begin(), piece.begin() + got);
             offset += static_cast<uint32_t>(got);
-            if (got < chunk) {
+            if (got < chunk)
                 return all;
-            }
         }
     }
 
