@@ -144,9 +144,6 @@ TEST(R2004Lz77, RefusesHostileStreams)
 
 // ---- Composed containers ---------------------------------------------------
 
-constexpr SectionName kAllSections[] = {SectionName::Header, SectionName::Classes, SectionName::Handles,
-                                        SectionName::Objects};
-
 dwgw::ContainerSections sampleSections()
 {
     dwgw::ContainerSections sections;
@@ -156,16 +153,6 @@ dwgw::ContainerSections sampleSections()
     sections.header = pattern(50, 4);
     sections.codePage = 29;
     return sections;
-}
-
-const Bytes &sectionBytes(const dwgw::ContainerSections &sections, SectionName name)
-{
-    switch (name) {
-    case SectionName::Header: return sections.header;
-    case SectionName::Classes: return sections.classes;
-    case SectionName::Handles: return sections.handles;
-    default: return sections.objects;
-    }
 }
 
 struct Opened : OpenedContainer {
@@ -184,8 +171,9 @@ TEST_P(R2004RoundTrip, GivesBackEverySectionAcrossPages)
         Opened opened(dwgw::composePagedContainer(GetParam(), sections, options));
         ASSERT_NE(opened.container, nullptr);
         EXPECT_EQ(opened.container->codePage(), 29);
-        for (SectionName name : kAllSections) {
-            const Bytes &expected = sectionBytes(sections, name);
+        for (const auto &[name, expected] :
+             {std::pair{SectionName::Header, sections.header}, std::pair{SectionName::Classes, sections.classes},
+              std::pair{SectionName::Handles, sections.handles}, std::pair{SectionName::Objects, sections.objects}}) {
             EXPECT_EQ(opened.container->sectionSize(name), expected.size());
             // Chunks of 77 bytes cross page boundaries at every phase.
             EXPECT_EQ(opened.readAll(name, 77), expected);

@@ -33,13 +33,9 @@ TEST(Options, CombinedFlagsAttachedValuesAndTheDoubleDash)
     const auto parsed = parseOptions({"a.dwg", "-rqH", "--json", "-j3", "-", "--codepage", "dos932", "--", "-r"});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     const Options &o = parsed.options;
-    EXPECT_EQ(o.format, Format::Json);
-    EXPECT_TRUE(o.recursive);
-    EXPECT_EQ(o.reports, Reports::None);
-    EXPECT_EQ(o.withFilename, true);
-    EXPECT_EQ(o.jobs, 3u);
-    EXPECT_EQ(o.codePage, "CP932");
-    EXPECT_EQ(o.files, (std::vector<std::string>{"a.dwg", "-", "-r"}));
+    EXPECT_EQ(std::tie(o.format, o.recursive, o.reports, o.withFilename, o.jobs, o.codePage, o.files),
+              std::tuple(Format::Json, true, Reports::None, std::optional<bool>(true), 3u, "CP932"s,
+                         std::vector<std::string>{"a.dwg", "-", "-r"}));
 
     for (const auto &args : std::vector<std::vector<std::string_view>>{
              {"--jobs=5", "x"}, {"--jobs", "5", "x"}, {"-rj5", "x"}}) {
