@@ -18,7 +18,6 @@ namespace {
 
 struct Opened : OpenedContainer {
     explicit Opened(std::vector<uint8_t> bytes) : OpenedContainer(std::move(bytes), newR2007Container) {}
-    std::vector<uint8_t> section(SectionName name) { return readAll(name); }
 };
 
 using dwgw::Bytes;
@@ -233,10 +232,10 @@ constexpr int kFourthObjectsPage = 8;
 
 void expectSections(Opened &opened, const dwgw::R2007Sections &sections)
 {
-    EXPECT_EQ(opened.section(SectionName::Header), sections.header);
-    EXPECT_EQ(opened.section(SectionName::Classes), sections.classes);
-    EXPECT_EQ(opened.section(SectionName::Handles), sections.handles);
-    EXPECT_EQ(opened.section(SectionName::Objects), sections.objects);
+    EXPECT_EQ(opened.readAll(SectionName::Header), sections.header);
+    EXPECT_EQ(opened.readAll(SectionName::Classes), sections.classes);
+    EXPECT_EQ(opened.readAll(SectionName::Handles), sections.handles);
+    EXPECT_EQ(opened.readAll(SectionName::Objects), sections.objects);
 }
 
 class R2007Written : public testing::TestWithParam<bool> {};
@@ -314,7 +313,7 @@ TEST(R2007Damage, APageBeyondCorrectionIsLostAloneAndReportedOnce)
         ASSERT_EQ(opened.container->readSection(SectionName::Objects, 0x800, rest.data(), static_cast<int32_t>(rest.size())),
                   static_cast<int32_t>(rest.size()));
         EXPECT_TRUE(std::equal(rest.begin(), rest.end(), sections.objects.begin() + 0x800));
-        EXPECT_EQ(opened.section(SectionName::Handles), sections.handles);
+        EXPECT_EQ(opened.readAll(SectionName::Handles), sections.handles);
 
         const std::vector<std::string> reports = opened.fixture.reports();
         ASSERT_EQ(reports.size(), 1u);

@@ -164,23 +164,16 @@ TEST(Formatting, OneLineWithoutControlCharacters)
 
 TEST(Versions, SortsFilesIntoDrawingsAndReleases)
 {
-    struct Case {
-        std::string first;
-        bool dwg;
-        bool supported;
-        std::string described;
+    // The first bytes, whether they look like a drawing, and of a supported
+    // release; none of them names a release of its own.
+    const std::tuple<std::string, bool, bool> cases[] = {
+        {"AC1013", true, true}, {"AC1099", true, false}, {"AC10", false, false},
+        {"ac1015", false, false}, {"ACAD10", false, false},
     };
-    const Case cases[] = {
-        {"AC1013", true, true, "AC1013"},
-        {"AC1099", true, false, "AC1099"},
-        {"AC10", false, false, "AC10"},
-        {"ac1015", false, false, "ac1015"},
-        {"ACAD10", false, false, "ACAD10"},
-    };
-    for (const Case &c : cases) {
-        EXPECT_EQ(looksLikeDwg(c.first), c.dwg) << c.first;
-        EXPECT_EQ(isSupportedVersion(c.first), c.supported) << c.first;
-        EXPECT_EQ(describeVersion(c.first), c.described) << c.first;
+    for (const auto &[first, dwg, supported] : cases) {
+        EXPECT_EQ(looksLikeDwg(first), dwg) << first;
+        EXPECT_EQ(isSupportedVersion(first), supported) << first;
+        EXPECT_EQ(describeVersion(first), first);
     }
 }
 
