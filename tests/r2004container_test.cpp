@@ -249,7 +249,9 @@ dwgw::ContainerOptions smallPages()
     return options;
 }
 
-bool isObjectsPageOne(const dwgw::PageDraft &page)
+// A page as drafted, or as placed in the file.
+template <class Page>
+bool isObjectsPageOne(const Page &page)
 {
     return page.section == dwgw::ContainerSection::Objects && page.index == 1;
 }
@@ -294,9 +296,7 @@ TEST(R2004Container, ABrokenPageIsReportedOnceAndTheOthersRead)
         options.places = &places;
         Bytes file = dwgw::composePagedContainer(c.version, sections, options);
         if (c.stream.empty() && c.number == 0) {
-            const auto page = std::find_if(places.pages.begin(), places.pages.end(), [](const dwgw::PagePlace &p) {
-                return p.section == dwgw::ContainerSection::Objects && p.index == 1;
-            });
+            const auto page = std::find_if(places.pages.begin(), places.pages.end(), isObjectsPageOne<dwgw::PagePlace>);
             ASSERT_NE(page, places.pages.end());
             file[page->address + 0x20 + 10] ^= 0x40;  // one bit of its compressed bytes
         }
