@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "dwgtext.h"
@@ -178,11 +179,9 @@ TEST(Status, EveryWayADrawingEnds)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.drawing.opened, DWGTEXT_OK);
-        EXPECT_EQ(c.drawing.status, c.status);
-        EXPECT_EQ(c.drawing.version, c.version);
-        EXPECT_EQ(c.drawing.release, c.release);
-        EXPECT_EQ(c.drawing.message, c.message);
+        const Drawing &d = c.drawing;
+        EXPECT_EQ(std::tie(d.opened, d.status, d.version, d.release, d.message),
+                  std::tuple(int{DWGTEXT_OK}, c.status, c.version, c.release, c.message));
     }
     // A drawing cut short keeps the texts before the cut.
     EXPECT_FALSE(cases[1].drawing.texts.empty());
@@ -300,12 +299,10 @@ TEST(Arguments, WrongOnesGiveCodesAndMessages)
     EXPECT_EQ(dwgtext_next(nullptr, &text), DWGTEXT_ERROR_ARGUMENT);
     EXPECT_EQ(dwgtext_set_codepage(nullptr, "CP1252"), DWGTEXT_ERROR_ARGUMENT);
     EXPECT_EQ(dwgtext_status(nullptr), DWGTEXT_FAILED);
-    EXPECT_STREQ(dwgtext_version(nullptr), "");
-    EXPECT_STREQ(dwgtext_release(nullptr), "");
-    EXPECT_STREQ(dwgtext_message(nullptr), "");
     EXPECT_EQ(dwgtext_report_count(nullptr), 0u);
-    EXPECT_STREQ(dwgtext_report(nullptr, 0), "");
-    EXPECT_STREQ(dwgtext_status_name(static_cast<enum dwgtext_status>(99)), "");
+    for (const char *empty : {dwgtext_version(nullptr), dwgtext_release(nullptr), dwgtext_message(nullptr),
+                              dwgtext_report(nullptr, 0), dwgtext_status_name(static_cast<enum dwgtext_status>(99))})
+        EXPECT_STREQ(empty, "");
     dwgtext_close(nullptr);
 
     ASSERT_EQ(dwgtext_open_bytes(bytes.data(), bytes.size(), DWGTEXT_RAW, &handle), DWGTEXT_OK);

@@ -40,13 +40,9 @@ Sample sampleFromEnvironment()
 {
     const char *setting = std::getenv("TQDUDADE_FAULT_SAMPLE");
     const std::string_view name = setting == nullptr ? "" : setting;
-    if (name == "all") {
-        return {0, 0, 0, true};
-    }
-    if (name == "light") {
-        return {200, 100, 5, false};
-    }
-    return {2000, 1000, 5, false};
+    return name == "all"     ? Sample{0, 0, 0, true}
+           : name == "light" ? Sample{200, 100, 5, false}
+                             : Sample{2000, 1000, 5, false};
 }
 
 // The call numbers to fail, in increasing order, for a session that makes
@@ -55,17 +51,14 @@ std::vector<uint64_t> callsToFail(uint64_t calls, const Sample &sample)
 {
     std::vector<uint64_t> ks;
     const uint64_t dense = sample.every ? calls : std::min(calls, sample.dense);
-    for (uint64_t k = 1; k <= dense; ++k) {
+    for (uint64_t k = 1; k <= dense; ++k)
         ks.push_back(k);
-    }
     if (calls > dense) {
         const uint64_t stride = (calls - dense + sample.spread - 1) / sample.spread;
-        for (uint64_t k = dense + stride; k <= calls; k += stride) {
+        for (uint64_t k = dense + stride; k <= calls; k += stride)
             ks.push_back(k);
-        }
-        for (uint64_t k = calls > sample.tail ? calls - sample.tail + 1 : 1; k <= calls; ++k) {
+        for (uint64_t k = calls > sample.tail ? calls - sample.tail + 1 : 1; k <= calls; ++k)
             ks.push_back(k);
-        }
     }
     std::sort(ks.begin(), ks.end());
     ks.erase(std::unique(ks.begin(), ks.end()), ks.end());
@@ -127,9 +120,8 @@ private:
     CallProbe &note(HostOp op)
     {
         const std::vector<tqhost::Event> &events = host_.events();
-        for (; seen_ < events.size(); ++seen_) {
+        for (; seen_ < events.size(); ++seen_)
             texts_ += events[seen_].type == tqhost::Event::Type::Text ? 1 : 0;
-        }
         textsAtCall_[static_cast<size_t>(op)].push_back(texts_);
         return *this;
     }
@@ -161,18 +153,16 @@ std::vector<Drawing> drawingsToSweep()
     for (const fs::path &folder : kCorpora) {
         std::error_code error;
         for (const fs::directory_entry &entry : fs::directory_iterator(folder, error)) {
-            if (entry.path().extension() == ".dwg") {
+            if (entry.path().extension() == ".dwg")
                 corpus.push_back(entry.path());
-            }
         }
     }
     std::sort(corpus.begin(), corpus.end());
     for (const fs::path &path : corpus) {
         Drawing drawing{"corpus_" + path.stem().string(), {}};
         std::string message;
-        if (tqhost::readWholeFile(path.string(), drawing.bytes, message)) {
+        if (tqhost::readWholeFile(path.string(), drawing.bytes, message))
             drawings.push_back(std::move(drawing));
-        }
     }
     return drawings;
 }
@@ -180,15 +170,13 @@ std::vector<Drawing> drawingsToSweep()
 // Where a faulted run's texts break the rule; empty when they keep it.
 std::string textProblems(const std::vector<Text> &undisturbed, const std::vector<Text> &faulted, uint32_t before)
 {
-    if (faulted.size() < before || !std::equal(undisturbed.begin(), undisturbed.begin() + before, faulted.begin())) {
+    if (faulted.size() < before || !std::equal(undisturbed.begin(), undisturbed.begin() + before, faulted.begin()))
         return "lost or changed one of the first " + std::to_string(before) + " texts\n";
-    }
     auto next = undisturbed.begin() + before;
     for (auto text = faulted.begin() + before; text != faulted.end(); ++text) {
         next = std::find(next, undisturbed.end(), *text);
-        if (next == undisturbed.end()) {
+        if (next == undisturbed.end())
             return "text " + std::to_string(text - faulted.begin() + 1) + " is not the undisturbed run's next\n";
-        }
         ++next;
     }
     return {};
@@ -227,11 +215,7 @@ TEST_P(FaultSweep, EveryFailedHostCallLeavesAWholeShortSession)
         for (uint64_t k : callsToFail(counting.faults().calls(op), sample)) {
             for (bool onward : {false, true}) {
                 tqhost::HostOptions options;
-                if (onward) {
-                    options.faults.failFrom(op, k);
-                } else {
-                    options.faults.failOnce(op, k);
-                }
+                onward ? options.faults.failFrom(op, k) : options.faults.failOnce(op, k);
                 const tqhost::SessionResult result = tqhost::runLibrarySession(subject.bytes, options, bound);
                 const std::string problems =
                     hardening::sessionProblems(result) +
@@ -251,9 +235,8 @@ TEST_P(FaultSweep, EveryFailedHostCallLeavesAWholeShortSession)
 std::vector<std::string> drawingNames()
 {
     std::vector<std::string> names;
-    for (const Drawing &drawing : drawingsToSweep()) {
+    for (const Drawing &drawing : drawingsToSweep())
         names.push_back(drawing.name);
-    }
     return names;
 }
 

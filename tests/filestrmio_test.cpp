@@ -107,23 +107,15 @@ TEST_F(FileStreamTest, SizeIsMeasuredOnceAndSeeksStayWithinIt)
     }
 }
 
-// Bytes of a file three windows and a bit long, each telling its place.
-std::string longFile()
-{
-    std::string text;
-    for (int32_t i = 0; i < 3 * FileStream::kWindowSize + 100; ++i) {
-        text += static_cast<char>(i % 251);
-    }
-    return text;
-}
-
 // The host is asked for whole aligned windows, and only when a read leaves
 // the cursor's window; moves never reach it. Interleaved readers do not
 // evict each other's windows.
 TEST_F(FileStreamTest, ReadsWithinAWindowAskNothingOfTheHost)
 {
-    const std::string text = longFile();
     const int32_t window = FileStream::kWindowSize;
+    std::string text;  // three windows and a bit, each byte telling its place
+    for (int32_t i = 0; i < 3 * window + 100; ++i)
+        text += static_cast<char>(i % 251);
     ASSERT_NE(open(text), nullptr);
     int32_t other = stream->newCursor();
     ASSERT_EQ(stream->seekWithCursor(2 * window + 10, other), 1);
@@ -163,9 +155,8 @@ TEST_F(FileStreamTest, CursorsShareTheWindowsTheStreamKeeps)
     const int32_t window = FileStream::kWindowSize;
     const int32_t count = FileStream::kWindowCount;
     std::string text;
-    for (int32_t i = 0; i < (count + 2) * window; ++i) {
+    for (int32_t i = 0; i < (count + 2) * window; ++i)
         text += static_cast<char>(i / window);
-    }
     ASSERT_NE(open(text), nullptr);
     const int32_t other = stream->newCursor();
     char byte = 0;
@@ -181,9 +172,8 @@ TEST_F(FileStreamTest, CursorsShareTheWindowsTheStreamKeeps)
     };
 
     EXPECT_EQ(hostReadsFor(other, 0), 1u);
-    for (int32_t index = 1; index < count + 2; ++index) {
+    for (int32_t index = 1; index < count + 2; ++index)
         EXPECT_EQ(hostReadsFor(0, index), 1u) << "window " << index;
-    }
     EXPECT_EQ(hostReadsFor(other, 0), 0u) << "the window another cursor holds stays";
     EXPECT_EQ(hostReadsFor(0, count), 0u) << "a recent window is still there";
     EXPECT_EQ(hostReadsFor(other, count - 1), 0u) << "one cursor reads in a window another filled";

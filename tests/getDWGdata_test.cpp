@@ -43,9 +43,8 @@ void addEveryKind(dwgw::Drawing &drawing)
 TEST(R13Reader, TextsOfTheLongestLengthComeOutWhole)
 {
     std::string paragraphs;
-    while (paragraphs.size() + 3 <= 65535) {
+    while (paragraphs.size() + 3 <= 65535)
         paragraphs += "x\\P";
-    }
     const std::string plain(65535, 'q');
     for (dwgw::BitVersion version : {dwgw::BitVersion::AC1014, dwgw::BitVersion::AC1015}) {
         dwgw::Drawing drawing(version);
@@ -56,9 +55,7 @@ TEST(R13Reader, TextsOfTheLongestLengthComeOutWhole)
 
         Lines expected{text(plain)};
         expected.insert(expected.end(), paragraphs.size() / 3, text("x"));
-        expected.push_back(text(""));
-        expected.push_back(text("after"));
-        expected.push_back("end");
+        expected.insert(expected.end(), {text(""), text("after"), "end"});
         Lines got = textlines::lines(result.events);
         EXPECT_EQ(Lines(got.begin() + 1, got.end()), expected);
         EXPECT_TRUE(result.outcome.allBlocksReturned());
@@ -69,12 +66,10 @@ TEST(R13Reader, TextsOfTheLongestLengthComeOutWhole)
 
 TEST(R13Reader, EmitsEveryTextOfEachVersionThenTheEndObject)
 {
-    const std::array<std::pair<dwgw::BitVersion, const char *>, 4> versions{{
-        {dwgw::BitVersion::AC1012, "AC1012"},
-        {dwgw::BitVersion::AC1013, "AC1013"},
-        {dwgw::BitVersion::AC1014, "AC1014"},
-        {dwgw::BitVersion::AC1015, "AC1015"},
-    }};
+    using dwgw::BitVersion;
+    const std::pair<BitVersion, const char *> versions[] = {
+        {BitVersion::AC1012, "AC1012"}, {BitVersion::AC1013, "AC1013"}, {BitVersion::AC1014, "AC1014"},
+        {BitVersion::AC1015, "AC1015"}};
     for (const auto &[version, name] : versions) {
         SCOPED_TRACE(name);
         dwgw::Drawing drawing(version);

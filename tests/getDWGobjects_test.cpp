@@ -60,9 +60,8 @@ struct Walk {
     Results run(size_t limit = 200)
     {
         Results results;
-        while (results.size() < limit && (results.empty() || results.back() != kEnd)) {
+        while (results.size() < limit && (results.empty() || results.back() != kEnd))
             results.push_back(objects->getNextObject());
-        }
         return results;
     }
 
@@ -96,9 +95,8 @@ TEST(ObjectWalk, EveryListedTypeButTheTextsTakesOneSilentCall)
 {
     dwgw::R14Drawing drawing;
     for (uint16_t type = 4; type < 74; ++type) {
-        if (type != 44) {
+        if (type != 44)
             drawing.addObject(type, dwgw::Bytes(type, static_cast<uint8_t>(type)));
-        }
     }
     for (Order order : {Order::Sequential, Order::Mapped}) {
         SCOPED_TRACE(nameOf(order));
@@ -111,31 +109,27 @@ TEST(ObjectWalk, EveryListedTypeButTheTextsTakesOneSilentCall)
     }
 }
 
-TEST(ObjectWalk, AnObjectReachingPastTheFileEndsTheWalkEvenWithMoreMapped)
+// An object whose size reaches past the file, or a mapped offset that
+// cannot be reached, ends the walk even with more objects mapped.
+TEST(ObjectWalk, WhatCannotBeReachedEndsTheWalk)
 {
-    dwgw::R14Drawing drawing;
-    drawing.addText("A");
-    drawing.addObject(100).sizeField = 0xFFF0;
-    drawing.addText("B");
-    Walk walk(drawing, Order::Mapped);
-
-    EXPECT_EQ(walk.run(), (Results{kItem, kEnd}));
-    EXPECT_EQ(walk.events(),
-              (Lines{text("A"), typeWarning("64"), report("*** WARNING *** Illigal OBJCT size[0xfff0]\n")}));
-}
-
-TEST(ObjectWalk, AMappedOffsetThatCannotBeReachedEndsTheWalkQuietly)
-{
-    dwgw::R14Drawing drawing;
-    drawing.addText("A");
-    drawing.addText("B");
-    drawing.options.adjustMap = [](std::vector<dwgw::MapEntry> &entries) {
+    dwgw::R14Drawing pastTheFile;
+    pastTheFile.addText("A");
+    pastTheFile.addObject(100).sizeField = 0xFFF0;
+    pastTheFile.addText("B");
+    dwgw::R14Drawing farOffset;
+    farOffset.addText("A");
+    farOffset.addText("B");
+    farOffset.options.adjustMap = [](std::vector<dwgw::MapEntry> &entries) {
         entries.insert(entries.begin() + 1, dwgw::MapEntry{9, 10'000'000});
     };
-    Walk walk(drawing, Order::Mapped);
-
-    EXPECT_EQ(walk.run(), (Results{kItem, kEnd}));
-    EXPECT_EQ(walk.events(), Lines{text("A")});
+    Walk past(pastTheFile, Order::Mapped);
+    EXPECT_EQ(past.run(), (Results{kItem, kEnd}));
+    EXPECT_EQ(past.events(),
+              (Lines{text("A"), typeWarning("64"), report("*** WARNING *** Illigal OBJCT size[0xfff0]\n")}));
+    Walk far(farOffset, Order::Mapped);  // quietly
+    EXPECT_EQ(far.run(), (Results{kItem, kEnd}));
+    EXPECT_EQ(far.events(), Lines{text("A")});
 }
 
 // The host's refusal fails the object's call; with a map the next call goes

@@ -47,9 +47,8 @@ Bytes oneText()
 std::vector<size_t> deliverySizes(const tqhost::SessionResult &result)
 {
     std::vector<size_t> sizes;
-    for (const tqhost::DeliveryBatch &batch : result.deliveries) {
+    for (const tqhost::DeliveryBatch &batch : result.deliveries)
         sizes.push_back(batch.size());
-    }
     return sizes;
 }
 
@@ -183,6 +182,20 @@ R12Drawing withBlockDefinitions(dwgw::R12Version version)
 
 const std::vector<std::string> kBlockTexts = {"1.0000", "NAME", "Drawn by", "42", "SHEET", "Site plan"};
 
+// The events of the entity section's texts, and of the first `count` texts
+// of the block definitions.
+const std::string kEntityTexts = "text 0 45\ntext 0 " + hexOf("IGNORED") + "\ntext 0 " + hexOf("TOO") + "\n";
+
+std::string blockTextEvents(size_t count)
+{
+    std::string events;
+    for (size_t i = 0; i < count; ++i) {
+        events += kBlockTexts[i] == "Site plan" ? "report *** WARNING *** The entity type[0x1a] dosen't exist\\n\n" : "";
+        events += "text 0 " + hexOf(kBlockTexts[i]) + "\n";
+    }
+    return events;
+}
+
 // The texts of block definitions follow those of the entity section; the
 // BLOCK records that open the definitions give no text, unlike a BLOCK
 // record met in the entity section.
@@ -190,12 +203,8 @@ TEST(R12Reader, BlockDefinitionsGiveTheirTextsAfterTheEntitySection)
 {
     for (dwgw::R12Version version : kVersions) {
         tqhost::SessionResult result = run(withBlockDefinitions(version).build());
-        std::string expected = "text 0 45\ntext 0 " + hexOf("IGNORED") + "\ntext 0 " + hexOf("TOO") + "\n";
-        for (const std::string &text : kBlockTexts) {
-            expected += text == "Site plan" ? "report *** WARNING *** The entity type[0x1a] dosen't exist\\n\n" : "";
-            expected += "text 0 " + hexOf(text) + "\n";
-        }
-        EXPECT_EQ(result.eventText.substr(result.eventText.find('\n') + 1), expected + "end\n");
+        EXPECT_EQ(result.eventText.substr(result.eventText.find('\n') + 1),
+                  kEntityTexts + blockTextEvents(kBlockTexts.size()) + "end\n");
         EXPECT_EQ(deliverySizes(result), (std::vector<size_t>{3, 6, 3, 6, 6, 3, 1}));
     }
 }
@@ -210,21 +219,15 @@ TEST(R12Reader, CutBlockSectionKeepsTheTextsBeforeTheCut)
     const std::vector<size_t> &records = composed.blockOffsets;
     // Texts of the records that end at records[2], [5], [6] and [8].
     const std::vector<std::pair<size_t, size_t>> wholeTexts = {{2, 1}, {5, 3}, {6, 5}, {8, 6}};
-    const std::string entityTexts =
-        "version AC1009\ntext 0 45\ntext 0 " + hexOf("IGNORED") + "\ntext 0 " + hexOf("TOO") + "\n";
+    const std::string entityTexts = "version AC1009\n" + kEntityTexts;
     for (size_t size = records[0]; size < records.back(); ++size) {
         const std::string got = events(Bytes(composed.bytes.begin(), composed.bytes.begin() + size));
         ASSERT_EQ(got.substr(0, entityTexts.size()), entityTexts) << size;
         ASSERT_EQ(got.substr(got.size() - 4), "end\n") << size;
         size_t whole = 0;
-        for (const auto &[recordEnd, texts] : wholeTexts) {
+        for (const auto &[recordEnd, texts] : wholeTexts)
             whole = records[recordEnd] <= size ? texts : whole;
-        }
-        std::string expected;
-        for (size_t i = 0; i < whole; ++i) {
-            expected += kBlockTexts[i] == "Site plan" ? "report *** WARNING *** The entity type[0x1a] dosen't exist\\n\n" : "";
-            expected += "text 0 " + hexOf(kBlockTexts[i]) + "\n";
-        }
+        const std::string expected = blockTextEvents(whole);
         EXPECT_EQ(got.substr(entityTexts.size(), expected.size()), expected) << size;
     }
 }

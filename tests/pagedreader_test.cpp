@@ -19,26 +19,28 @@ namespace {
 using Lines = std::vector<std::string>;
 using textlines::text;
 
-// The text and end lines of a session over the drawing.
-Lines textsOf(const dwgw::Bytes &bytes)
+// The event lines of a session over the drawing that start with one of
+// the prefixes.
+Lines linesOf(const dwgw::Bytes &bytes, std::initializer_list<std::string_view> prefixes)
 {
     Lines out;
     std::istringstream in(tqhost::runSessionEvents(bytes));
-    for (std::string line; std::getline(in, line);) {
-        if (line.starts_with("text ") || line == "end") {
+    for (std::string line; std::getline(in, line);)
+        if (std::any_of(prefixes.begin(), prefixes.end(), [&](std::string_view p) { return line.starts_with(p); }))
             out.push_back(line);
-        }
-    }
     return out;
 }
+
+// The text and end lines; the reports.
+Lines textsOf(const dwgw::Bytes &bytes) { return linesOf(bytes, {"text ", "end"}); }
+Lines reportsOf(const dwgw::Bytes &bytes) { return linesOf(bytes, {"report "}); }
 
 // The lines a text gives: bytes for R2004, UTF-16 high byte first from
 // R2007 on (the writer widens each byte).
 std::string textLine(const std::string &bytes, bool wide)
 {
-    if (!wide) {
+    if (!wide)
         return text(bytes);
-    }
     std::string units;
     for (char c : bytes) {
         units += '\0';
@@ -132,27 +134,14 @@ DrawingType manyTexts(Lines *expected, bool wide)
     return drawing;
 }
 
-std::vector<std::string> reportsOf(const dwgw::Bytes &bytes)
-{
-    std::vector<std::string> reports;
-    std::istringstream in(tqhost::runSessionEvents(bytes));
-    for (std::string line; std::getline(in, line);) {
-        if (line.starts_with("report ")) {
-            reports.push_back(line);
-        }
-    }
-    return reports;
-}
-
 // Every line of part is a line of whole, in whole's order.
 bool isInOrderAmong(const Lines &part, const Lines &whole)
 {
     auto at = whole.begin();
     for (const std::string &line : part) {
         at = std::find(at, whole.end(), line);
-        if (at == whole.end()) {
+        if (at == whole.end())
             return false;
-        }
         ++at;
     }
     return true;

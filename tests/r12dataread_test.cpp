@@ -111,16 +111,7 @@ Bytes item(uint8_t code, size_t size)
     return Bytes(size + 1, code);
 }
 
-Bytes join(std::initializer_list<Bytes> parts)
-{
-    Bytes all;
-    for (const Bytes &part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-
-const Bytes kEveryItem = join({{0, 4, 0, 'T', 'E', 'X', 'T'}, item(1, 2), item(2, 1), item(3, 2), item(5, 8),
+const Bytes kEveryItem = concat({{0, 4, 0, 'T', 'E', 'X', 'T'}, item(1, 2), item(2, 1), item(3, 2), item(5, 8),
                                item(10, 24), item(11, 24), item(12, 24), item(40, 8), item(41, 8), item(42, 8),
                                item(70, 2), item(71, 4)});
 
@@ -133,7 +124,7 @@ TEST(R12ExtendedData, EndsWhereItsSizeSays)
         size_t size;
     };
     for (const Case &c : {Case{{}, 0}, Case{kEveryItem, kEveryItem.size()}, Case{kEveryItem, 17},
-                          Case{join({{4, 200, 0}, Bytes(9, 0)}), 12}, Case{join({item(70, 2), {99}, Bytes(30)}), 34},
+                          Case{concat({{4, 200, 0}, Bytes(9, 0)}), 12}, Case{concat({item(70, 2), {99}, Bytes(30)}), 34},
                           Case{{0, 200, 0, 'A'}, 4}, Case{{0}, 1}, Case{{0, 5}, 2}, Case{item(5, 7), 8},
                           Case{item(10, 23), 24}, Case{item(71, 2), 3}, Case{{2}, 1}}) {
         R12Entity e = entity(3, 0x40, 0x02);

@@ -38,21 +38,11 @@ Decoded decode(const Bytes &input, uint32_t capacity)
     return {result.status, output};
 }
 
-Bytes concat(std::initializer_list<Bytes> parts)
-{
-    Bytes all;
-    for (const Bytes &part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-
 Bytes pattern(std::size_t count, unsigned seed = 1)
 {
     Bytes bytes(count);
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < count; ++i)
         bytes[i] = static_cast<uint8_t>(i * 31 + seed * 17 + i / 256);
-    }
     return bytes;
 }
 
@@ -154,9 +144,6 @@ TEST(R2004Lz77, RefusesHostileStreams)
 
 // ---- Composed containers ---------------------------------------------------
 
-constexpr SectionName kAllSections[] = {SectionName::Header, SectionName::Classes, SectionName::Handles,
-                                        SectionName::Objects};
-
 dwgw::ContainerSections sampleSections()
 {
     dwgw::ContainerSections sections;
@@ -166,16 +153,6 @@ dwgw::ContainerSections sampleSections()
     sections.header = pattern(50, 4);
     sections.codePage = 29;
     return sections;
-}
-
-const Bytes &sectionBytes(const dwgw::ContainerSections &sections, SectionName name)
-{
-    switch (name) {
-    case SectionName::Header: return sections.header;
-    case SectionName::Classes: return sections.classes;
-    case SectionName::Handles: return sections.handles;
-    default: return sections.objects;
-    }
 }
 
 struct Opened : OpenedContainer {
@@ -194,8 +171,9 @@ TEST_P(R2004RoundTrip, GivesBackEverySectionAcrossPages)
         Opened opened(dwgw::composePagedContainer(GetParam(), sections, options));
         ASSERT_NE(opened.container, nullptr);
         EXPECT_EQ(opened.container->codePage(), 29);
-        for (SectionName name : kAllSections) {
-            const Bytes &expected = sectionBytes(sections, name);
+        for (const auto &[name, expected] :
+             {std::pair{SectionName::Header, sections.header}, std::pair{SectionName::Classes, sections.classes},
+              std::pair{SectionName::Handles, sections.handles}, std::pair{SectionName::Objects, sections.objects}}) {
             EXPECT_EQ(opened.container->sectionSize(name), expected.size());
             // Chunks of 77 bytes cross page boundaries at every phase.
             EXPECT_EQ(opened.readAll(name, 77), expected);
@@ -222,9 +200,8 @@ TEST(R2004Container, ReadsLeftOutZeroPagesAndAbsentSectionsAsSuch)
     options.omitZeroPages = true;
     // A page whose stream ends early: the rest of it is zeros.
     options.adjustPage = [](dwgw::PageDraft &page) {
-        if (page.section == dwgw::ContainerSection::Objects && page.start == 0x300) {
+        if (page.section == dwgw::ContainerSection::Objects && page.start == 0x300)
             page.compressed = dwgw::compressLiterals(pattern(0x80));
-        }
     };
     Bytes expected = sections.objects;
     std::copy_n(pattern(0x80).begin(), 0x80, expected.begin() + 0x300);
@@ -272,7 +249,9 @@ dwgw::ContainerOptions smallPages()
     return options;
 }
 
-bool isObjectsPageOne(const dwgw::PageDraft &page)
+// A page as drafted, or as placed in the file.
+template <class Page>
+bool isObjectsPageOne(const Page &page)
 {
     return page.section == dwgw::ContainerSection::Objects && page.index == 1;
 }
@@ -302,12 +281,10 @@ TEST(R2004Container, ABrokenPageIsReportedOnceAndTheOthersRead)
         SCOPED_TRACE(c.words);
         dwgw::ContainerOptions options = smallPages();
         options.adjustPage = [&c](dwgw::PageDraft &page) {
-            if (isObjectsPageOne(page) && !c.stream.empty()) {
+            if (isObjectsPageOne(page) && !c.stream.empty())
                 page.compressed = c.stream;
-            }
-            if (isObjectsPageOne(page) && c.number != 0) {
+            if (isObjectsPageOne(page) && c.number != 0)
                 page.number = c.number;
-            }
         };
         if (c.farGap) {
             options.adjustPageMap = [](std::vector<dwgw::PageMapEntry> &entries) {
@@ -319,9 +296,7 @@ TEST(R2004Container, ABrokenPageIsReportedOnceAndTheOthersRead)
         options.places = &places;
         Bytes file = dwgw::composePagedContainer(c.version, sections, options);
         if (c.stream.empty() && c.number == 0) {
-            const auto page = std::find_if(places.pages.begin(), places.pages.end(), [](const dwgw::PagePlace &p) {
-                return p.section == dwgw::ContainerSection::Objects && p.index == 1;
-            });
+            const auto page = std::find_if(places.pages.begin(), places.pages.end(), isObjectsPageOne<dwgw::PagePlace>);
             ASSERT_NE(page, places.pages.end());
             file[page->address + 0x20 + 10] ^= 0x40;  // one bit of its compressed bytes
         }
@@ -357,22 +332,17 @@ TEST(R2004Container, RefusesATruncatedFileOrABrokenHeaderWithOneReport)
         Bytes bytes;
         const char *words;
     };
-    Bytes cut = whole;
-    cut.resize(whole.size() / 2);  // the maps are at the end
-    Bytes tiny = whole;
-    tiny.resize(0x90);
-    Bytes badCrc = whole;
-    badCrc[0x80 + 0x30] ^= 1;
-    Bytes badMap = whole;
-    badMap[places.pageMap + 0x14 + 4] ^= 1;  // inside the page map's compressed bytes
-    Bytes badSectionMap = whole;
-    badSectionMap[places.sectionMap] ^= 1;  // its type
+    auto flipped = [&whole](std::size_t at) {
+        Bytes bytes = whole;
+        bytes[at] ^= 1;
+        return bytes;
+    };
     const std::vector<Case> cases = {
-        {"cut in half", cut, "map page at"},
-        {"cut inside the header", tiny, "file header damaged"},
-        {"sealed header changed", badCrc, "file header damaged"},
-        {"page map changed", badMap, "map page at"},
-        {"section map changed", badSectionMap, "map page at"},
+        {"cut in half", Bytes(whole.begin(), whole.begin() + whole.size() / 2), "map page at"},  // the maps are at the end
+        {"cut inside the header", Bytes(whole.begin(), whole.begin() + 0x90), "file header damaged"},
+        {"sealed header changed", flipped(0x80 + 0x30), "file header damaged"},
+        {"page map changed", flipped(places.pageMap + 0x14 + 4), "map page at"},  // inside its compressed bytes
+        {"section map changed", flipped(places.sectionMap), "map page at"},      // its type
     };
     for (const Case &c : cases) {
         Opened opened(c.bytes);

@@ -18,7 +18,6 @@ namespace {
 
 struct Opened : OpenedContainer {
     explicit Opened(std::vector<uint8_t> bytes) : OpenedContainer(std::move(bytes), newR2007Container) {}
-    std::vector<uint8_t> section(SectionName name) { return readAll(name); }
 };
 
 using dwgw::Bytes;
@@ -27,9 +26,8 @@ Bytes randomBytes(size_t size, unsigned seed)
 {
     std::mt19937 generator(seed);
     Bytes bytes(size);
-    for (uint8_t &byte : bytes) {
+    for (uint8_t &byte : bytes)
         byte = static_cast<uint8_t>(generator());
-    }
     return bytes;
 }
 
@@ -63,18 +61,15 @@ TEST_P(R2007CodeWords, CorrectsUpToItsCapacityAndNoMore)
 
     const std::vector<std::vector<int>> placements = {{0}, {254}, {c.dataBytes}, {3, 250}, {0, 100, 200, 254}};
     for (std::vector<int> places : placements) {
-        for (int extra = 1; static_cast<int>(places.size()) < c.correctable; ++extra) {
+        for (int extra = 1; static_cast<int>(places.size()) < c.correctable; ++extra)
             places.push_back((places.back() + 37 * extra) % 255);
-        }
         std::sort(places.begin(), places.end());
         places.erase(std::unique(places.begin(), places.end()), places.end());
-        if (static_cast<int>(places.size()) > c.correctable) {
+        if (static_cast<int>(places.size()) > c.correctable)
             places.resize(static_cast<size_t>(c.correctable));
-        }
         Bytes damaged = word;
-        for (int place : places) {
+        for (int place : places)
             damaged[static_cast<size_t>(place)] ^= static_cast<uint8_t>(place + 1);
-        }
         EXPECT_EQ(rs::checkAndCorrect(c.code, damaged.data()), rs::Outcome::Corrected) << places.size() << " errors";
         EXPECT_EQ(damaged, word);
     }
@@ -82,13 +77,11 @@ TEST_P(R2007CodeWords, CorrectsUpToItsCapacityAndNoMore)
     // Past its capacity the system code all but always sees the damage. The
     // data code often does not (four parity bytes leave half of all words
     // within two bytes of some valid word): the page checksum catches it.
-    if (c.code == rs::Code::Data) {
+    if (c.code == rs::Code::Data)
         return;
-    }
     Bytes tooMany = word;
-    for (int i = 0; i <= c.correctable; ++i) {
+    for (int i = 0; i <= c.correctable; ++i)
         tooMany[static_cast<size_t>(11 + 13 * i)] ^= 0x5A;
-    }
     const Bytes before = tooMany;
     EXPECT_EQ(rs::checkAndCorrect(c.code, tooMany.data()), rs::Outcome::Damaged);
     EXPECT_EQ(tooMany, before) << "a damaged word is left as it was";
@@ -132,13 +125,10 @@ int decompressInto(const Bytes &stream, Bytes &out)
 // one extra byte, and the chained 16-bit amounts, with each tail shuffle.
 TEST(R2007Lz77, LiteralRunsOfEveryLengthClass)
 {
-    std::vector<size_t> lengths;
-    for (size_t length = 1; length <= 100; ++length) {
+    std::vector<size_t> lengths = {0x17 + 0xFE, 0x17 + 0xFF, 0x17 + 0xFF + 0xFFFE, 0x17 + 0xFF + 0xFFFF,
+                                   0x17 + 0xFF + 0xFFFF + 5};
+    for (size_t length = 1; length <= 100; ++length)
         lengths.push_back(length);
-    }
-    for (size_t length : {0x17 + 0xFEu, 0x17 + 0xFFu, 0x17 + 0xFFu + 0xFFFEu, 0x17 + 0xFFu + 0xFFFFu, 0x17 + 0xFFu + 0xFFFFu + 5u}) {
-        lengths.push_back(length);
-    }
     for (size_t length : lengths) {
         const Bytes data = randomBytes(length, static_cast<unsigned>(length));
         Bytes out(length);
@@ -150,9 +140,8 @@ TEST(R2007Lz77, LiteralRunsOfEveryLengthClass)
 // Appends `length` bytes copied from `offset` back, byte by byte.
 void refer(std::string &out, size_t offset, size_t length)
 {
-    for (size_t i = 0; i < length; ++i) {
+    for (size_t i = 0; i < length; ++i)
         out.push_back(out[out.size() - offset]);
-    }
 }
 
 // One stream through every instruction form, each followed by the three
@@ -243,10 +232,10 @@ constexpr int kFourthObjectsPage = 8;
 
 void expectSections(Opened &opened, const dwgw::R2007Sections &sections)
 {
-    EXPECT_EQ(opened.section(SectionName::Header), sections.header);
-    EXPECT_EQ(opened.section(SectionName::Classes), sections.classes);
-    EXPECT_EQ(opened.section(SectionName::Handles), sections.handles);
-    EXPECT_EQ(opened.section(SectionName::Objects), sections.objects);
+    EXPECT_EQ(opened.readAll(SectionName::Header), sections.header);
+    EXPECT_EQ(opened.readAll(SectionName::Classes), sections.classes);
+    EXPECT_EQ(opened.readAll(SectionName::Handles), sections.handles);
+    EXPECT_EQ(opened.readAll(SectionName::Objects), sections.objects);
 }
 
 class R2007Written : public testing::TestWithParam<bool> {};
@@ -324,7 +313,7 @@ TEST(R2007Damage, APageBeyondCorrectionIsLostAloneAndReportedOnce)
         ASSERT_EQ(opened.container->readSection(SectionName::Objects, 0x800, rest.data(), static_cast<int32_t>(rest.size())),
                   static_cast<int32_t>(rest.size()));
         EXPECT_TRUE(std::equal(rest.begin(), rest.end(), sections.objects.begin() + 0x800));
-        EXPECT_EQ(opened.section(SectionName::Handles), sections.handles);
+        EXPECT_EQ(opened.readAll(SectionName::Handles), sections.handles);
 
         const std::vector<std::string> reports = opened.fixture.reports();
         ASSERT_EQ(reports.size(), 1u);
@@ -340,9 +329,8 @@ TEST(R2007Damage, FileHeaderWordsAreCorrectedUpToEightBytesEach)
     auto damage = [&](int bytesPerWord) {
         Bytes bytes = good;
         for (int i = 0; i < bytesPerWord; ++i) {
-            for (int word = 0; word < 3; ++word) {
+            for (int word = 0; word < 3; ++word)
                 bytes[static_cast<size_t>(0x80 + (5 + 29 * i) * 3 + word)] ^= 0x81;
-            }
         }
         return bytes;
     };

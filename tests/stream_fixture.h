@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +16,23 @@
 #include "support/filestrmio.h"
 #include "support/publicstorage.h"
 #include "tqhost.h"
+
+// The parts one after another; a piece over and over.
+inline std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> all;
+    for (const std::vector<uint8_t> &part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+inline std::string repeated(const std::string &piece, std::size_t times)
+{
+    std::string all;
+    for (std::size_t i = 0; i < times; ++i)
+        all += piece;
+    return all;
+}
 
 class StreamFixture {
 public:
@@ -39,9 +57,8 @@ public:
     {
         std::vector<std::string> texts;
         for (const tqhost::Event &event : host.events()) {
-            if (event.type == tqhost::Event::Type::Report) {
+            if (event.type == tqhost::Event::Type::Report)
                 texts.push_back(event.bytes);
-            }
         }
         return texts;
     }
@@ -69,9 +86,8 @@ struct OpenedContainer {
     }
     ~OpenedContainer()
     {
-        if (container != nullptr) {
+        if (container != nullptr)
             container->destroy();
-        }
     }
     OpenedContainer(const OpenedContainer &) = delete;
     OpenedContainer &operator=(const OpenedContainer &) = delete;
@@ -87,9 +103,8 @@ struct OpenedContainer {
             const int32_t got = container->readSection(name, offset, piece.data(), chunk);
             all.insert(all.end(), piece.begin(), piece.begin() + got);
             offset += static_cast<uint32_t>(got);
-            if (got < chunk) {
+            if (got < chunk)
                 return all;
-            }
         }
     }
 

@@ -90,15 +90,6 @@ std::string units(std::initializer_list<uint16_t> values)
     return out;
 }
 
-Lines emittedFromText(const std::string &stored)
-{
-    dwgw::TextEntity entity;
-    entity.text = stored;
-    Decoder d(framed(entity, Layout::R13), Layout::R13);
-    EXPECT_EQ(d.decoder->getDWGText(), 1);
-    return d.events();
-}
-
 struct Conversion {
     const char *rule;
     std::string stored;
@@ -133,7 +124,11 @@ TEST(TextConversion, EveryTextIsStrippedAndDecodedBeforeTheHostGetsIt)
 {
     for (const Conversion &row : kConversions) {
         SCOPED_TRACE(row.rule);
-        EXPECT_EQ(emittedFromText(row.stored), Lines{text(row.emitted, row.code)});
+        dwgw::TextEntity entity;
+        entity.text = row.stored;
+        Decoder d(framed(entity, Layout::R13), Layout::R13);
+        EXPECT_EQ(d.decoder->getDWGText(), 1);
+        EXPECT_EQ(d.events(), Lines{text(row.emitted, row.code)});
     }
 }
 
@@ -238,15 +233,6 @@ TEST(MText, EachParagraphIsATextOfItsOwn)
             EXPECT_EQ(d.position(), static_cast<int32_t>(bytes.size()));
         }
     }
-}
-
-std::string repeated(const std::string &piece, size_t times)
-{
-    std::string out;
-    for (size_t i = 0; i < times; ++i) {
-        out += piece;
-    }
-    return out;
 }
 
 // Long texts hold more paragraphs and codes than any fixed table could:

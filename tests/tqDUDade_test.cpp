@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host_library.h"
@@ -27,11 +28,8 @@ std::vector<uint8_t> r2000WithTexts(std::initializer_list<const char *> texts)
 
 int32_t kindsOf(const tqhost::DeliveryBatch &batch, int32_t kind)
 {
-    int32_t count = 0;
-    for (const tqhost::DeliveredObject &object : batch) {
-        count += object.kind == kind;
-    }
-    return count;
+    return static_cast<int32_t>(
+        std::count_if(batch.begin(), batch.end(), [kind](const auto &object) { return object.kind == kind; }));
 }
 
 TEST(Session, StartAnnouncesTheOpenSessionToTheHost)
@@ -39,11 +37,8 @@ TEST(Session, StartAnnouncesTheOpenSessionToTheHost)
     RecordingHost host(r2000WithTexts({"A"}));
     DWGSessionHeader *session = startSrcDWG(host.source(), host.params());
     ASSERT_NE(session, nullptr);
-    EXPECT_EQ(session->marker, DWG_SESSION_MARKER);
-    EXPECT_EQ(session->source, host.source());
-    EXPECT_EQ(session->params, host.params());
-    EXPECT_EQ(session->services, host.services());
-    EXPECT_EQ(session->hostValue, host.params()->hostValue);
+    EXPECT_EQ(std::tie(session->marker, session->source, session->params, session->services, session->hostValue),
+              std::tuple(DWG_SESSION_MARKER, host.source(), host.params(), host.services(), host.params()->hostValue));
     EXPECT_EQ(host.params()->word8, 48u);
     EXPECT_EQ(session->capability(7, 1), 1);
     EXPECT_EQ(session->capability(1, 0), 0);

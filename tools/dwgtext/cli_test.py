@@ -8,6 +8,7 @@ drawings of the corpus when they are there.
                 --samples DIR --readme FILE --corpus DIR [--emulator CMD] [TEST...]
 """
 import argparse
+import contextlib
 import json
 import os
 import pty
@@ -462,14 +463,9 @@ class ManyFiles(TempDirTest):
         with subprocess.Popen(command(*args), stdout=subprocess.DEVNULL, stderr=follower) as process:
             os.close(follower)
             captured = b""
-            while True:
-                try:
-                    chunk = os.read(leader, 4096)
-                except OSError:
-                    break
-                if not chunk:
-                    break
-                captured += chunk
+            with contextlib.suppress(OSError):  # the terminal closed
+                while chunk := os.read(leader, 4096):
+                    captured += chunk
             process.wait(timeout=60)
         os.close(leader)
         return captured
@@ -531,12 +527,8 @@ class Corpus(unittest.TestCase):
 def main():
     global CONFIG
     parser = argparse.ArgumentParser()
-    parser.add_argument("--dwgtext", required=True)
-    parser.add_argument("--dwgtext-pre", required=True)
-    parser.add_argument("--make-samples", required=True)
-    parser.add_argument("--make-drawings", required=True)
-    parser.add_argument("--samples", required=True)
-    parser.add_argument("--readme", required=True)
+    for name in ("--dwgtext", "--dwgtext-pre", "--make-samples", "--make-drawings", "--samples", "--readme"):
+        parser.add_argument(name, required=True)
     parser.add_argument("--corpus", action="append", default=[])
     parser.add_argument("--emulator", default="")
     CONFIG, tests = parser.parse_known_args()

@@ -33,13 +33,9 @@ TEST(Options, CombinedFlagsAttachedValuesAndTheDoubleDash)
     const auto parsed = parseOptions({"a.dwg", "-rqH", "--json", "-j3", "-", "--codepage", "dos932", "--", "-r"});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     const Options &o = parsed.options;
-    EXPECT_EQ(o.format, Format::Json);
-    EXPECT_TRUE(o.recursive);
-    EXPECT_EQ(o.reports, Reports::None);
-    EXPECT_EQ(o.withFilename, true);
-    EXPECT_EQ(o.jobs, 3u);
-    EXPECT_EQ(o.codePage, "CP932");
-    EXPECT_EQ(o.files, (std::vector<std::string>{"a.dwg", "-", "-r"}));
+    EXPECT_EQ(std::tie(o.format, o.recursive, o.reports, o.withFilename, o.jobs, o.codePage, o.files),
+              std::tuple(Format::Json, true, Reports::None, std::optional<bool>(true), 3u, "CP932"s,
+                         std::vector<std::string>{"a.dwg", "-", "-r"}));
 
     for (const auto &args : std::vector<std::vector<std::string_view>>{
              {"--jobs=5", "x"}, {"--jobs", "5", "x"}, {"-rj5", "x"}}) {
@@ -168,23 +164,16 @@ TEST(Formatting, OneLineWithoutControlCharacters)
 
 TEST(Versions, SortsFilesIntoDrawingsAndReleases)
 {
-    struct Case {
-        std::string first;
-        bool dwg;
-        bool supported;
-        std::string described;
+    // The first bytes, whether they look like a drawing, and of a supported
+    // release; none of them names a release of its own.
+    const std::tuple<std::string, bool, bool> cases[] = {
+        {"AC1013", true, true}, {"AC1099", true, false}, {"AC10", false, false},
+        {"ac1015", false, false}, {"ACAD10", false, false},
     };
-    const Case cases[] = {
-        {"AC1013", true, true, "AC1013"},
-        {"AC1099", true, false, "AC1099"},
-        {"AC10", false, false, "AC10"},
-        {"ac1015", false, false, "ac1015"},
-        {"ACAD10", false, false, "ACAD10"},
-    };
-    for (const Case &c : cases) {
-        EXPECT_EQ(looksLikeDwg(c.first), c.dwg) << c.first;
-        EXPECT_EQ(isSupportedVersion(c.first), c.supported) << c.first;
-        EXPECT_EQ(describeVersion(c.first), c.described) << c.first;
+    for (const auto &[first, dwg, supported] : cases) {
+        EXPECT_EQ(looksLikeDwg(first), dwg) << first;
+        EXPECT_EQ(isSupportedVersion(first), supported) << first;
+        EXPECT_EQ(describeVersion(first), first);
     }
 }
 
@@ -251,22 +240,16 @@ std::string writtenFile(const std::vector<uint8_t> &bytes)
     return path;
 }
 
-// libdwgtext hands on the reports as lines of UTF-8.
-std::vector<std::string> reportLines(const std::vector<std::string> &reports)
-{
-    std::vector<std::string> lines;
-    for (const std::string &report : reports)
-        lines.push_back(withoutTrailingNewlines(report));
-    return lines;
-}
-
 void expectSameDrawing(const DrawingResult &streamed, const KeptTexts &kept, const DrawingResult &recorded)
 {
     EXPECT_EQ(streamed.status, recorded.status);
     EXPECT_EQ(streamed.firstBytes, recorded.firstBytes);
     EXPECT_EQ(failureMessage(streamed), failureMessage(recorded));  // the sizes, when cut
     EXPECT_EQ(streamed.size, recorded.size);
-    EXPECT_EQ(streamed.reports, reportLines(recorded.reports));
+    std::vector<std::string> reports;  // libdwgtext hands them on as lines
+    for (const std::string &report : recorded.reports)
+        reports.push_back(withoutTrailingNewlines(report));
+    EXPECT_EQ(streamed.reports, reports);
     ASSERT_EQ(kept.texts.size(), recorded.texts.size());
     TextDecoder decoder(drawingCodePage(recorded.codePage), mayHoldMText(recorded.firstBytes));
     for (std::size_t i = 0; i < kept.texts.size(); ++i) {
