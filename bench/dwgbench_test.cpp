@@ -86,8 +86,9 @@ TEST(BenchCorpus, TakesOnlyTheDrawingsInNameOrder)
     const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "dwgbench_corpus";
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
-    for (const char *name : {"b.dwg", "b.dwg.expected", "a.dwg", "README.md"})
+    for (const char *name : {"b.dwg", "b.dwg.expected", "a.dwg", "README.md"}) {
         std::ofstream(dir / name) << name;
+    }
     const std::vector<BenchDrawing> drawings = corpusDrawings(dir.string());
     ASSERT_EQ(drawings.size(), 2u);
     EXPECT_EQ(drawings[0].name, "corpus/a.dwg");

@@ -29,8 +29,9 @@ struct Reader {
 
     void skipBits(int count)
     {
-        for (int32_t i = 0, bit = 0; i < count; ++i)
+        for (int32_t i = 0, bit = 0; i < count; ++i) {
             ASSERT_EQ(in->getB(&bit), 1);
+        }
     }
 
     StreamFixture fixture;

@@ -38,10 +38,12 @@ void expectLikeSnprintf(const char *format, Arguments... arguments)
 
 TEST(Messages, FormattedAsTheCLibraryFormatsThem)
 {
-    for (unsigned type : {0u, 9u, 0x219u, 0xFFFFu, UINT_MAX})
+    for (unsigned type : {0u, 9u, 0x219u, 0xFFFFu, UINT_MAX}) {
         expectLikeSnprintf(msg::kUnknownObjectType, type);
-    for (int line : {0, 7, -1, 4096, INT_MAX, INT_MIN})
+    }
+    for (int line : {0, 7, -1, 4096, INT_MAX, INT_MIN}) {
         expectLikeSnprintf(msg::kGetDWGText, "getDWGobjects", line);
+    }
     expectLikeSnprintf(msg::kVersionNotSupported, "AC1021", "switchDWGfuncs", 88);
     expectLikeSnprintf("100%% [%s]", "");
     EXPECT_EQ(formatted(64, "[%s]", static_cast<const char *>(nullptr)), "[(null)]");

@@ -120,8 +120,9 @@ private:
     CallProbe &note(HostOp op)
     {
         const std::vector<tqhost::Event> &events = host_.events();
-        for (; seen_ < events.size(); ++seen_)
+        for (; seen_ < events.size(); ++seen_) {
             texts_ += events[seen_].type == tqhost::Event::Type::Text ? 1 : 0;
+        }
         textsAtCall_[static_cast<size_t>(op)].push_back(texts_);
         return *this;
     }
@@ -153,16 +154,18 @@ std::vector<Drawing> drawingsToSweep()
     for (const fs::path &folder : kCorpora) {
         std::error_code error;
         for (const fs::directory_entry &entry : fs::directory_iterator(folder, error)) {
-            if (entry.path().extension() == ".dwg")
+            if (entry.path().extension() == ".dwg") {
                 corpus.push_back(entry.path());
+            }
         }
     }
     std::sort(corpus.begin(), corpus.end());
     for (const fs::path &path : corpus) {
         Drawing drawing{"corpus_" + path.stem().string(), {}};
         std::string message;
-        if (tqhost::readWholeFile(path.string(), drawing.bytes, message))
+        if (tqhost::readWholeFile(path.string(), drawing.bytes, message)) {
             drawings.push_back(std::move(drawing));
+        }
     }
     return drawings;
 }
@@ -170,13 +173,15 @@ std::vector<Drawing> drawingsToSweep()
 // Where a faulted run's texts break the rule; empty when they keep it.
 std::string textProblems(const std::vector<Text> &undisturbed, const std::vector<Text> &faulted, uint32_t before)
 {
-    if (faulted.size() < before || !std::equal(undisturbed.begin(), undisturbed.begin() + before, faulted.begin()))
+    if (faulted.size() < before || !std::equal(undisturbed.begin(), undisturbed.begin() + before, faulted.begin())) {
         return "lost or changed one of the first " + std::to_string(before) + " texts\n";
+    }
     auto next = undisturbed.begin() + before;
     for (auto text = faulted.begin() + before; text != faulted.end(); ++text) {
         next = std::find(next, undisturbed.end(), *text);
-        if (next == undisturbed.end())
+        if (next == undisturbed.end()) {
             return "text " + std::to_string(text - faulted.begin() + 1) + " is not the undisturbed run's next\n";
+        }
         ++next;
     }
     return {};
@@ -235,8 +240,9 @@ TEST_P(FaultSweep, EveryFailedHostCallLeavesAWholeShortSession)
 std::vector<std::string> drawingNames()
 {
     std::vector<std::string> names;
-    for (const Drawing &drawing : drawingsToSweep())
+    for (const Drawing &drawing : drawingsToSweep()) {
         names.push_back(drawing.name);
+    }
     return names;
 }
 

@@ -155,8 +155,9 @@ TEST_F(FileStreamTest, CursorsShareTheWindowsTheStreamKeeps)
     const int32_t window = FileStream::kWindowSize;
     const int32_t count = FileStream::kWindowCount;
     std::string text;
-    for (int32_t i = 0; i < (count + 2) * window; ++i)
+    for (int32_t i = 0; i < (count + 2) * window; ++i) {
         text += static_cast<char>(i / window);
+    }
     ASSERT_NE(open(text), nullptr);
     const int32_t other = stream->newCursor();
     char byte = 0;
@@ -172,8 +173,9 @@ TEST_F(FileStreamTest, CursorsShareTheWindowsTheStreamKeeps)
     };
 
     EXPECT_EQ(hostReadsFor(other, 0), 1u);
-    for (int32_t index = 1; index < count + 2; ++index)
+    for (int32_t index = 1; index < count + 2; ++index) {
         EXPECT_EQ(hostReadsFor(0, index), 1u) << "window " << index;
+    }
     EXPECT_EQ(hostReadsFor(other, 0), 0u) << "the window another cursor holds stays";
     EXPECT_EQ(hostReadsFor(0, count), 0u) << "a recent window is still there";
     EXPECT_EQ(hostReadsFor(other, count - 1), 0u) << "one cursor reads in a window another filled";

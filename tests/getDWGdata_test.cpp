@@ -43,8 +43,9 @@ void addEveryKind(dwgw::Drawing &drawing)
 TEST(R13Reader, TextsOfTheLongestLengthComeOutWhole)
 {
     std::string paragraphs;
-    while (paragraphs.size() + 3 <= 65535)
+    while (paragraphs.size() + 3 <= 65535) {
         paragraphs += "x\\P";
+    }
     const std::string plain(65535, 'q');
     for (dwgw::BitVersion version : {dwgw::BitVersion::AC1014, dwgw::BitVersion::AC1015}) {
         dwgw::Drawing drawing(version);

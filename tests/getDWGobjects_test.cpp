@@ -60,8 +60,9 @@ struct Walk {
     Results run(size_t limit = 200)
     {
         Results results;
-        while (results.size() < limit && (results.empty() || results.back() != kEnd))
+        while (results.size() < limit && (results.empty() || results.back() != kEnd)) {
             results.push_back(objects->getNextObject());
+        }
         return results;
     }
 
@@ -95,8 +96,9 @@ TEST(ObjectWalk, EveryListedTypeButTheTextsTakesOneSilentCall)
 {
     dwgw::R14Drawing drawing;
     for (uint16_t type = 4; type < 74; ++type) {
-        if (type != 44)
+        if (type != 44) {
             drawing.addObject(type, dwgw::Bytes(type, static_cast<uint8_t>(type)));
+        }
     }
     for (Order order : {Order::Sequential, Order::Mapped}) {
         SCOPED_TRACE(nameOf(order));

@@ -47,8 +47,9 @@ Bytes oneText()
 std::vector<size_t> deliverySizes(const tqhost::SessionResult &result)
 {
     std::vector<size_t> sizes;
-    for (const tqhost::DeliveryBatch &batch : result.deliveries)
+    for (const tqhost::DeliveryBatch &batch : result.deliveries) {
         sizes.push_back(batch.size());
+    }
     return sizes;
 }
 
@@ -225,8 +226,9 @@ TEST(R12Reader, CutBlockSectionKeepsTheTextsBeforeTheCut)
         ASSERT_EQ(got.substr(0, entityTexts.size()), entityTexts) << size;
         ASSERT_EQ(got.substr(got.size() - 4), "end\n") << size;
         size_t whole = 0;
-        for (const auto &[recordEnd, texts] : wholeTexts)
+        for (const auto &[recordEnd, texts] : wholeTexts) {
             whole = records[recordEnd] <= size ? texts : whole;
+        }
         const std::string expected = blockTextEvents(whole);
         EXPECT_EQ(got.substr(entityTexts.size(), expected.size()), expected) << size;
     }

@@ -34,8 +34,9 @@ struct Walk {
     StepResult walkToEnd()
     {
         StepResult result = StepResult::Item;
-        for (int steps = 0; result == StepResult::Item && steps < 1000; ++steps)
+        for (int steps = 0; result == StepResult::Item && steps < 1000; ++steps) {
             result = walker->walkEntities();
+        }
         return result;
     }
 
@@ -85,8 +86,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "text 0 544147\ntext 0 44464c54\n"},
         R12WalkCase{"otherTypesPassSilently",
                     [](R12Drawing &d) {
-                        for (uint8_t type : {1, 2, 3, 4, 8, 9, 11, 13, 14, 17, 19, 20, 22, 23, 24})
+                        for (uint8_t type : {1, 2, 3, 4, 8, 9, 11, 13, 14, 17, 19, 20, 22, 23, 24}) {
                             d.addEntity(type);
+                        }
                         d.addText("Z");
                     },
                     "text 0 5a\n"},

@@ -39,8 +39,9 @@ Lines reportsOf(const dwgw::Bytes &bytes) { return linesOf(bytes, {"report "}); 
 // R2007 on (the writer widens each byte).
 std::string textLine(const std::string &bytes, bool wide)
 {
-    if (!wide)
+    if (!wide) {
         return text(bytes);
+    }
     std::string units;
     for (char c : bytes) {
         units += '\0';
@@ -140,8 +141,9 @@ bool isInOrderAmong(const Lines &part, const Lines &whole)
     auto at = whole.begin();
     for (const std::string &line : part) {
         at = std::find(at, whole.end(), line);
-        if (at == whole.end())
+        if (at == whole.end()) {
             return false;
+        }
         ++at;
     }
     return true;

@@ -47,12 +47,14 @@ TEST_F(MemoryServiceTest, BlocksGoBackWhenFreedAndTheRestWithTheService)
         EXPECT_EQ(live.back()[i], 0);
     }
     EXPECT_EQ(blocks().inUse, 201u) << "the service and one host block each";
-    for (size_t i = 0; i < live.size(); i += 3)
+    for (size_t i = 0; i < live.size(); i += 3) {
         memory->free(live[i]);
+    }
     memory->free(nullptr);
     EXPECT_EQ(blocks().inUse, 201u - 67u);
-    for (size_t i = 1; i < live.size(); i += 3)
+    for (size_t i = 1; i < live.size(); i += 3) {
         memory->free(live[i]);
+    }
     EXPECT_EQ(blocks().inUse, 201u - 134u);
     // TearDown deletes the service with the other third still live, and
     // checks that nothing is left.

@@ -41,8 +41,9 @@ Decoded decode(const Bytes &input, uint32_t capacity)
 Bytes pattern(std::size_t count, unsigned seed = 1)
 {
     Bytes bytes(count);
-    for (std::size_t i = 0; i < count; ++i)
+    for (std::size_t i = 0; i < count; ++i) {
         bytes[i] = static_cast<uint8_t>(i * 31 + seed * 17 + i / 256);
+    }
     return bytes;
 }
 
@@ -200,8 +201,9 @@ TEST(R2004Container, ReadsLeftOutZeroPagesAndAbsentSectionsAsSuch)
     options.omitZeroPages = true;
     // A page whose stream ends early: the rest of it is zeros.
     options.adjustPage = [](dwgw::PageDraft &page) {
-        if (page.section == dwgw::ContainerSection::Objects && page.start == 0x300)
+        if (page.section == dwgw::ContainerSection::Objects && page.start == 0x300) {
             page.compressed = dwgw::compressLiterals(pattern(0x80));
+        }
     };
     Bytes expected = sections.objects;
     std::copy_n(pattern(0x80).begin(), 0x80, expected.begin() + 0x300);
@@ -281,10 +283,12 @@ TEST(R2004Container, ABrokenPageIsReportedOnceAndTheOthersRead)
         SCOPED_TRACE(c.words);
         dwgw::ContainerOptions options = smallPages();
         options.adjustPage = [&c](dwgw::PageDraft &page) {
-            if (isObjectsPageOne(page) && !c.stream.empty())
+            if (isObjectsPageOne(page) && !c.stream.empty()) {
                 page.compressed = c.stream;
-            if (isObjectsPageOne(page) && c.number != 0)
+            }
+            if (isObjectsPageOne(page) && c.number != 0) {
                 page.number = c.number;
+            }
         };
         if (c.farGap) {
             options.adjustPageMap = [](std::vector<dwgw::PageMapEntry> &entries) {

@@ -26,8 +26,9 @@ Bytes randomBytes(size_t size, unsigned seed)
 {
     std::mt19937 generator(seed);
     Bytes bytes(size);
-    for (uint8_t &byte : bytes)
+    for (uint8_t &byte : bytes) {
         byte = static_cast<uint8_t>(generator());
+    }
     return bytes;
 }
 
@@ -61,15 +62,18 @@ TEST_P(R2007CodeWords, CorrectsUpToItsCapacityAndNoMore)
 
     const std::vector<std::vector<int>> placements = {{0}, {254}, {c.dataBytes}, {3, 250}, {0, 100, 200, 254}};
     for (std::vector<int> places : placements) {
-        for (int extra = 1; static_cast<int>(places.size()) < c.correctable; ++extra)
+        for (int extra = 1; static_cast<int>(places.size()) < c.correctable; ++extra) {
             places.push_back((places.back() + 37 * extra) % 255);
+        }
         std::sort(places.begin(), places.end());
         places.erase(std::unique(places.begin(), places.end()), places.end());
-        if (static_cast<int>(places.size()) > c.correctable)
+        if (static_cast<int>(places.size()) > c.correctable) {
             places.resize(static_cast<size_t>(c.correctable));
+        }
         Bytes damaged = word;
-        for (int place : places)
+        for (int place : places) {
             damaged[static_cast<size_t>(place)] ^= static_cast<uint8_t>(place + 1);
+        }
         EXPECT_EQ(rs::checkAndCorrect(c.code, damaged.data()), rs::Outcome::Corrected) << places.size() << " errors";
         EXPECT_EQ(damaged, word);
     }
@@ -77,11 +81,13 @@ TEST_P(R2007CodeWords, CorrectsUpToItsCapacityAndNoMore)
     // Past its capacity the system code all but always sees the damage. The
     // data code often does not (four parity bytes leave half of all words
     // within two bytes of some valid word): the page checksum catches it.
-    if (c.code == rs::Code::Data)
+    if (c.code == rs::Code::Data) {
         return;
+    }
     Bytes tooMany = word;
-    for (int i = 0; i <= c.correctable; ++i)
+    for (int i = 0; i <= c.correctable; ++i) {
         tooMany[static_cast<size_t>(11 + 13 * i)] ^= 0x5A;
+    }
     const Bytes before = tooMany;
     EXPECT_EQ(rs::checkAndCorrect(c.code, tooMany.data()), rs::Outcome::Damaged);
     EXPECT_EQ(tooMany, before) << "a damaged word is left as it was";
@@ -140,8 +146,9 @@ TEST(R2007Lz77, LiteralRunsOfEveryLengthClass)
 // Appends `length` bytes copied from `offset` back, byte by byte.
 void refer(std::string &out, size_t offset, size_t length)
 {
-    for (size_t i = 0; i < length; ++i)
+    for (size_t i = 0; i < length; ++i) {
         out.push_back(out[out.size() - offset]);
+    }
 }
 
 // One stream through every instruction form, each followed by the three
@@ -329,8 +336,9 @@ TEST(R2007Damage, FileHeaderWordsAreCorrectedUpToEightBytesEach)
     auto damage = [&](int bytesPerWord) {
         Bytes bytes = good;
         for (int i = 0; i < bytesPerWord; ++i) {
-            for (int word = 0; word < 3; ++word)
+            for (int word = 0; word < 3; ++word) {
                 bytes[static_cast<size_t>(0x80 + (5 + 29 * i) * 3 + word)] ^= 0x81;
+            }
         }
         return bytes;
     };

@@ -32,8 +32,9 @@ std::vector<std::string> regressionInputs()
 {
     std::vector<std::string> names;
     for (const fs::directory_entry &entry : fs::directory_iterator(kRegressions)) {
-        if (entry.path().extension() != ".expected" && entry.path().filename() != "README.md")
+        if (entry.path().extension() != ".expected" && entry.path().filename() != "README.md") {
             names.push_back(entry.path().filename().string());
+        }
     }
     std::sort(names.begin(), names.end());
     return names;

@@ -65,8 +65,9 @@ TEST_F(StrEtcTest, ForEachPieceCutsAtEverySeparatorAfterTheFirstPiece)
 TEST_F(StrEtcTest, ForEachPieceHasNoLimitAndStopsWhenTheVisitSaysSo)
 {
     std::string many;
-    for (int i = 0; i < 5000; ++i)
+    for (int i = 0; i < 5000; ++i) {
         many += "p" + std::to_string(i) + "--";
+    }
     Split all = split(many, "--");
     ASSERT_EQ(all.count, 5001);
     EXPECT_EQ(all.pieces[4999], "p4999");
@@ -92,8 +93,9 @@ TEST_F(StrEtcTest, SearchesFindTheFirstWholeOccurrence)
         {"abc", "", -1},
         {"x\\M+1", "\\M+", 1},
     };
-    for (const Case &c : cases)
+    for (const Case &c : cases) {
         EXPECT_EQ(findString(c.text, c.pattern), c.index) << c.text << " / " << c.pattern;
+    }
 }
 
 }  // namespace

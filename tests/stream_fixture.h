@@ -57,8 +57,9 @@ public:
     {
         std::vector<std::string> texts;
         for (const tqhost::Event &event : host.events()) {
-            if (event.type == tqhost::Event::Type::Report)
+            if (event.type == tqhost::Event::Type::Report) {
                 texts.push_back(event.bytes);
+            }
         }
         return texts;
     }
@@ -86,8 +87,9 @@ struct OpenedContainer {
     }
     ~OpenedContainer()
     {
-        if (container != nullptr)
+        if (container != nullptr) {
             container->destroy();
+        }
     }
     OpenedContainer(const OpenedContainer &) = delete;
     OpenedContainer &operator=(const OpenedContainer &) = delete;
@@ -103,8 +105,9 @@ struct OpenedContainer {
             const int32_t got = container->readSection(name, offset, piece.data(), chunk);
             all.insert(all.end(), piece.begin(), piece.begin() + got);
             offset += static_cast<uint32_t>(got);
-            if (got < chunk)
+            if (got < chunk) {
                 return all;
+            }
         }
     }
 

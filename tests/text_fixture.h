@@ -27,8 +27,9 @@ inline std::string report(std::string_view message)
 inline std::vector<std::string> lines(const std::vector<tqhost::Event> &events)
 {
     std::vector<std::string> out;
-    for (const tqhost::Event &event : events)
+    for (const tqhost::Event &event : events) {
         out.push_back(tqhost::formatEvent(event));
+    }
     return out;
 }
 

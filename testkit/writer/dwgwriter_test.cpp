@@ -36,8 +36,9 @@ std::vector<bool> pattern(std::string_view text) {
 
 Bytes pack(const std::vector<bool>& bits) {
     Bytes out((bits.size() + 7) / 8, 0);
-    for (std::size_t i = 0; i < bits.size(); ++i)
+    for (std::size_t i = 0; i < bits.size(); ++i) {
         if (bits[i]) out[i / 8] |= static_cast<std::uint8_t>(0x80 >> (i % 8));
+    }
     return out;
 }
 
