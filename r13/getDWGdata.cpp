@@ -221,12 +221,13 @@ int32_t DWGDataReader::readSectionLocators()
 }
 
 // Where the file ends by its own header: the furthest end of a section a
-// locator records, and of the preview image, which from R13c3 on follows
-// everything else. A file shorter than that was cut short; a full-length
-// file whose reading still leads past its end is damaged.
+// locator records (records 0 to 2 were noted as they were read), and of
+// the preview image, which from R13c3 on follows everything else. A file
+// shorter than that was cut short; a full-length file whose reading still
+// leads past its end is damaged.
 void DWGDataReader::p_readRecordedEnd(int32_t locatorCount)
 {
-    for (int32_t i = 0; i < locatorCount; ++i) {
+    for (int32_t i = kObjectMapLocator + 1; i < locatorCount; ++i) {
         uint8_t locator[kLocatorSize] = {};
         const int32_t at = kLocatorsOffset + i * kLocatorSize;
         if (stream_->SeekPos(at) != 1 || stream_->read(locator, kLocatorSize) != kLocatorSize) {
@@ -316,10 +317,11 @@ int32_t DWGDataReader::p_readLocator(uint8_t expected, int32_t *seeker, int32_t 
     *seeker = -1;
     *size = -1;
     uint8_t number = 0;
-    if (stream_->read(&number, 1) <= 0 || number != expected) {
+    if (stream_->read(&number, 1) <= 0 || number != expected || !p_readWord(seeker) || !p_readWord(size)) {
         return 0;
     }
-    return p_readWord(seeker) && p_readWord(size);
+    p_noteEnd(uint64_t{static_cast<uint32_t>(*seeker)} + static_cast<uint32_t>(*size));
+    return 1;
 }
 
 // A 32-bit little-endian word of the file header; a short read keeps the
