@@ -137,18 +137,18 @@ StepResult ObjectMap::p_loadSection()
             return StepResult::End;
         }
         if (pairsStart_ < sectionEnd_ - kCheckValueLength) {
-            return p_holdSection(sectionEnd_ - kCheckValueLength - pairsStart_) ? StepResult::Item
-                                                                                 : StepResult::Failed;
+            pairsEnd_ = sectionEnd_ - kCheckValueLength - pairsStart_;
+            return p_holdSection(pairsStart_, pairsEnd_) ? StepResult::Item : StepResult::Failed;
         }
     }
 }
 
-// Copies the section's pairs, and the bytes a last pair may run on into, out
-// of the stream, up to the end of the file: a pair that runs past that is
-// not held whole.
-bool ObjectMap::p_holdSection(int32_t pairsLength)
+// Copies the pairs of length bytes from start on, and the bytes a last
+// pair may run on into, out of the stream, up to the end of the file: a
+// pair that runs past that is not held whole.
+bool ObjectMap::p_holdSection(int32_t start, int32_t pairsLength)
 {
-    const int64_t inFile = int64_t{stream_->size()} - pairsStart_;
+    const int64_t inFile = int64_t{stream_->size()} - start;
     const int32_t wanted = static_cast<int32_t>(inFile < pairsLength + kLongestPair ? inFile : pairsLength + kLongestPair);
     if (wanted > capacity_) {
         memory_->free(section_);
@@ -160,7 +160,6 @@ bool ObjectMap::p_holdSection(int32_t pairsLength)
     }
     const int32_t got = stream_->readWithCursor(section_, wanted, cursor_);
     held_ = got > 0 ? got : 0;
-    pairsEnd_ = pairsLength;
     return true;
 }
 
@@ -199,82 +198,35 @@ int32_t ObjectMap::p_readSectionSize(uint16_t *size)
     return 1;
 }
 
-// A section is taken to hold at least one entry: the first pair is read
-// before the section's end is looked at. The pairs after it are decoded in
-// place, as many at a time as the cursor's window holds.
+// A section is taken to hold at least one entry: the first pair is decoded
+// before the section's end is looked at.
 int32_t ObjectMap::p_scanSection(uint16_t size)
 {
-    const int32_t sectionEnd = p_position() + size;
+    const int32_t start = p_position();
+    const int32_t pairsLength = size - kCheckValueLength;
+    if (!p_holdSection(start, pairsLength > 0 ? pairsLength : 1)) {
+        return 0;
+    }
     int32_t handleDelta = 0;
     int32_t running = 0;
-    if (!p_readPair(&handleDelta, &running)) {
+    int32_t at = p_decodeHeldPair(section_, held_, &handleDelta, &running);
+    if (at == 0) {
         return 0;
     }
     if (lowestOffset_ <= 0 || lowestOffset_ > running) {
         lowestOffset_ = running;
     }
-    for (;;) {
-        const int32_t position = p_position();
-        if (position >= sectionEnd - kCheckValueLength) {
-            return p_seek(sectionEnd);
-        }
-        if (position < 0) {
-            return 0;
-        }
-        const uint8_t *in = nullptr;
-        const int32_t available = stream_->viewWithCursor(cursor_, &in);
-        if (available >= kLongestPair) {
-            const int32_t before = sectionEnd - kCheckValueLength - position;
-            const int32_t inWindow = available - kLongestPair + 1;
-            stream_->advanceCursor(cursor_, p_scanInPlace(in, before < inWindow ? before : inWindow, &running));
-            continue;
-        }
+    while (at < pairsLength) {
         int32_t offsetDelta = 0;
-        if (!p_readValues(&handleDelta, &offsetDelta)) {
+        const int32_t used = p_decodeHeldPair(section_ + at, held_ - at, &handleDelta, &offsetDelta);
+        if (used == 0) {
             return 0;
         }
+        at += used;
         running = addOffset(running, offsetDelta);
-        p_noteOffset(running);
+        lowestOffset_ = lowestOffset_ >= running ? running : lowestOffset_;
     }
-}
-
-// The pairs that start within limit bytes of in, all of them in the window:
-// the running offset goes on with each, and the bytes they took are
-// answered.
-int32_t ObjectMap::p_scanInPlace(const uint8_t *in, int32_t limit, int32_t *running)
-{
-    int32_t lowest = lowestOffset_;
-    int32_t offset = *running;
-    int32_t used = 0;
-    while (used < limit) {
-        int32_t handleDelta = 0;
-        int32_t offsetDelta = 0;
-        used += p_decodePair(in + used, &handleDelta, &offsetDelta);
-        offset = addOffset(offset, offsetDelta);
-        lowest = lowest >= offset ? offset : lowest;
-    }
-    lowestOffset_ = lowest;
-    *running = offset;
-    return used;
-}
-
-void ObjectMap::p_noteOffset(int32_t offset)
-{
-    if (lowestOffset_ >= offset) {
-        lowestOffset_ = offset;
-    }
-}
-
-// An entry: the handle delta, then the offset delta. Both are decoded in
-// place when the cursor's window holds the longest pair.
-inline int32_t ObjectMap::p_readPair(int32_t *handleDelta, int32_t *offsetDelta)
-{
-    const uint8_t *in = nullptr;
-    if (stream_->viewWithCursor(cursor_, &in) < kLongestPair) {
-        return p_readValues(handleDelta, offsetDelta);
-    }
-    stream_->advanceCursor(cursor_, p_decodePair(in, handleDelta, offsetDelta));
-    return 1;
+    return p_seek(start + size);
 }
 
 inline int32_t ObjectMap::p_decodePair(const uint8_t *bytes, int32_t *handleDelta, int32_t *offsetDelta) const
@@ -295,42 +247,6 @@ inline int32_t ObjectMap::p_decodeHeldPair(const uint8_t *bytes, int32_t availab
         return 0;
     }
     return p_decodePair(bytes, handleDelta, offsetDelta);
-}
-
-int32_t ObjectMap::p_readValues(int32_t *first, int32_t *second)
-{
-    return p_readValue(first) && p_readValue(second) ? 1 : 0;
-}
-
-// A modular char: bytes up to the first without the continuation bit, at
-// most kMaxMCBytes. Decoded in place when the cursor's window holds that
-// many bytes, else copied out a byte at a time.
-int32_t ObjectMap::p_readValue(int32_t *value)
-{
-    const uint8_t *in = nullptr;
-    if (stream_->viewWithCursor(cursor_, &in) >= kMaxMCBytes) {
-        stream_->advanceCursor(cursor_, p_decodeMC(in, value));
-        return 1;
-    }
-    uint8_t bytes[kMaxMCBytes] = {};
-    if (!p_copyMC(bytes)) {
-        return 0;
-    }
-    p_decodeMC(bytes, value);
-    return 1;
-}
-
-int32_t ObjectMap::p_copyMC(uint8_t *bytes)
-{
-    for (int32_t count = 0; count < kMaxMCBytes; ++count) {
-        if (stream_->readWithCursor(&bytes[count], 1, cursor_) != 1) {
-            return 0;
-        }
-        if ((bytes[count] & kMC.continuation) == 0) {
-            return 1;
-        }
-    }
-    return 1;
 }
 
 // Decodes the modular char at bytes and answers how many bytes it took. The

@@ -1,7 +1,9 @@
 // The object map of an R13 to R2018 drawing: for every object its handle
-// and file offset (from R2004 on, its offset in the objects section), as runs of signed modular-char deltas in sections of at most
-// a few kilobytes. It is read straight from the file through a cursor of
-// its own; nothing but the state of the walk is kept in memory.
+// and file offset (from R2004 on, its offset in the objects section), as
+// runs of signed modular-char deltas in sections of at most a few
+// kilobytes. Each section is copied out of the stream through a cursor of
+// its own and decoded from memory; only one section and the state of the
+// walk are kept.
 #ifndef TQ_R13_GETDWGOBJECTMAP_H
 #define TQ_R13_GETDWGOBJECTMAP_H
 
@@ -38,22 +40,16 @@ public:
 
 private:
     StepResult p_loadSection();
-    bool p_holdSection(int32_t pairsLength);
+    bool p_holdSection(int32_t start, int32_t pairsLength);
     int32_t p_scanMap();
     int32_t p_readSectionSize(uint16_t *size);
     int32_t p_scanSection(uint16_t size);
-    int32_t p_scanInPlace(const uint8_t *in, int32_t limit, int32_t *running);
-    void p_noteOffset(int32_t offset);
-    int32_t p_readPair(int32_t *handleDelta, int32_t *offsetDelta);
     [[gnu::always_inline]] int32_t p_decodePair(const uint8_t *bytes, int32_t *handleDelta,
                                                 int32_t *offsetDelta) const;
     int32_t p_decodeHeldPair(const uint8_t *bytes, int32_t available, int32_t *handleDelta,
                              int32_t *offsetDelta) const;
-    int32_t p_copyMC(uint8_t *bytes);
     [[gnu::always_inline]] int32_t p_decodeMC(const uint8_t *bytes, int32_t *value) const;
     int32_t p_decodeLongMC(const uint8_t *bytes, int32_t *value) const;
-    int32_t p_readValues(int32_t *first, int32_t *second);
-    int32_t p_readValue(int32_t *value);
     int32_t p_seek(int32_t position);
     int32_t p_position();
 
