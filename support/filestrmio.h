@@ -69,13 +69,13 @@ public:
         return state == nullptr ? -1 : state->position;
     }
 
-    // The bytes of a cursor's window from its position on, read in place:
-    // how many there are (0 at the end of the file or when the host cannot
-    // give them), with *bytes pointing at the first. advanceCursor() then
-    // moves past those of them that were used. The cursor must exist.
-    int32_t viewWithCursor(int32_t cursor, const uint8_t **bytes)
+    // The bytes of the default cursor's window from its position on, read
+    // in place: how many there are (0 at the end of the file or when the
+    // host cannot give them), with *bytes pointing at the first. advance()
+    // then moves past those of them that were used.
+    int32_t view(const uint8_t **bytes)
     {
-        Cursor &state = cursors_[cursor];
+        Cursor &state = cursors_[kDefaultCursor];
         const int32_t offset = state.position - state.windowStart;
         if (offset >= 0 && offset < state.windowLength) {
             *bytes = state.window + offset;
@@ -83,13 +83,11 @@ public:
         }
         return p_viewAfterFill(&state, bytes);
     }
-    void advanceCursor(int32_t cursor, int32_t count)
+    void advance(int32_t count)
     {
-        cursors_[cursor].position += count;
+        cursors_[kDefaultCursor].position += count;
         bytesRead_ += static_cast<uint32_t>(count);
     }
-    int32_t view(const uint8_t **bytes) { return viewWithCursor(kDefaultCursor, bytes); }
-    void advance(int32_t count) { advanceCursor(kDefaultCursor, count); }
 
     // Opens the host source, makes the default cursor and measures the
     // source; false when any of it fails.
