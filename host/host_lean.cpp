@@ -103,7 +103,7 @@ public:
     int32_t codePage() const
     {
         const SinkEntryPoints *sink = std::get_if<SinkEntryPoints>(&path_);
-        return sink != nullptr && session_ != nullptr ? sink->codePage(session_) : codePage_;
+        return sink != nullptr && session_ != nullptr ? sink->codePage(session_) : -1;
     }
 
 private:
@@ -138,10 +138,8 @@ private:
     {
         if (session_ == nullptr)
             return;
-        if (const SinkEntryPoints *sink = std::get_if<SinkEntryPoints>(&path_)) {
-            codePage_ = sink->codePage(session_);
+        if (const SinkEntryPoints *sink = std::get_if<SinkEntryPoints>(&path_))
             sink->shutDown(session_);
-        }
         else
             std::get<EntryPoints>(path_).shutDown(session_);
         session_ = nullptr;
@@ -309,7 +307,6 @@ private:
     std::vector<LeanText> texts_;
     std::size_t pending_ = 0;  // texts_ filled by the last getDWGobject call
     std::size_t taken_ = 0;    // of them, handed out
-    int32_t codePage_ = -1;  // kept from the session once it is shut down
     bool endSeen_ = false;
     bool answeredZero_ = false;
     bool outOfMemory_ = false;

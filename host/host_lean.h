@@ -96,7 +96,8 @@ public:
     const LeanText *next();
     bool endSeen() const;
     // The code page the drawing records, as the library found it (through
-    // a sink only); -1 when it records none or is not known.
+    // a sink, while the session is open); -1 when it records none or is not
+    // known.
     int32_t codePage() const;
 
 private:
