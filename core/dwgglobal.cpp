@@ -91,6 +91,10 @@ void reportf(DWGglobal *session, const char *format, ...)
 
 void reportDrawingState(DWGglobal *session, bool cutShort, bool damaged, const char *module, int32_t line)
 {
+    if (session->stateReported) {
+        return;
+    }
+    session->stateReported = true;
     if (cutShort) {
         reportf(session, msg::kDrawingCutShort, module, line);
     } else if (damaged) {

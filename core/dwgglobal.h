@@ -36,6 +36,7 @@ struct DWGglobal {
     uint64_t textsToSink;      // handed to the sink so far
     bool ended;          // the end object was appended, or would have been
     int32_t codePage;    // the number the drawing records for its code page; -1 none
+    bool stateReported;  // whether the drawing was said to be cut short or damaged
     char message[1024];
 };
 
@@ -46,9 +47,9 @@ struct DWGglobal {
 // report operation, when the host has one.
 void reportf(DWGglobal *session, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
-// Says what became of a drawing that could not be read whole, once, as its
-// reading ends: cut short wins over damaged. module and line name the
-// reader that found it.
+// Says what became of a drawing that could not be read whole, as its
+// reading ends, the first time it is asked: cut short wins over damaged.
+// module and line name the reader that found it.
 void reportDrawingState(DWGglobal *session, bool cutShort, bool damaged, const char *module, int32_t line);
 
 // Formats a message as vsnprintf would, for the conversions the messages

@@ -113,7 +113,6 @@ private:
     // Where the file ends by its header: the reader needs the header
     // whole, and then each section it records.
     uint64_t recordedEnd_ = kHeaderEnd;
-    bool finished_ = false;
     R12EntityWalker *walker_ = nullptr;
 };
 
@@ -133,16 +132,13 @@ PhaseResult R12DWGReader::runPhase(int32_t index)
     }
 }
 
-// The first finish also says whether the drawing was cut short (the file
-// ends before what its header records) or damaged (a full-length file
-// whose walk still led past its end).
+// The finish also says whether the drawing was cut short (the file ends
+// before what its header records) or damaged (a full-length file whose
+// walk still led past its end).
 PhaseResult R12DWGReader::p_finish()
 {
-    if (!finished_) {
-        finished_ = true;
-        p_noteAddressCopy();
-        reportDrawingState(session_, recordedEnd_ > stream_->size(), stream_->wentPastEnd(), HERE);
-    }
+    p_noteAddressCopy();
+    reportDrawingState(session_, recordedEnd_ > stream_->size(), stream_->wentPastEnd(), HERE);
     return finishSession(session_);
 }
 

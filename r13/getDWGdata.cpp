@@ -113,7 +113,6 @@ private:
     FileStream *fileStream_ = nullptr;        // the host's file under a container
     const bool *pageFailed_ = nullptr;        // of the container's sections
     uint64_t recordedEnd_ = 0;                // where the file ends by its header, before R2004
-    bool stateReported_ = false;
 };
 
 }  // namespace
@@ -395,16 +394,11 @@ PhaseResult DWGDataReader::p_finishPhase()
     return finishSession(session_);
 }
 
-// Said at the first finish only. A container's maps and page headers are
-// checked, so a part the file cannot hold was cut away rather than garbled,
-// and a page that cannot be read is damage. Before R2004 the header says
-// how long the file is.
+// A container's maps and page headers are checked, so a part the file
+// cannot hold was cut away rather than garbled, and a page that cannot be
+// read is damage. Before R2004 the header says how long the file is.
 void DWGDataReader::p_reportState()
 {
-    if (stateReported_) {
-        return;
-    }
-    stateReported_ = true;
     if (container_ != nullptr) {
         reportDrawingState(session_, fileStream_->wentPastEnd(), *pageFailed_, HERE);
     } else {
