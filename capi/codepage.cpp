@@ -1,7 +1,5 @@
 #include "codepage.h"
 
-#include "core/versions.h"
-
 #include <iterator>
 #include <strings.h>
 

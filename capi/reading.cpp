@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <new>
 
-#include "codepage.h"
 #include "core/messages.h"
 #include "host_files.h"
 #include "text_output.h"

@@ -5,7 +5,6 @@
 #include <system_error>
 #include <utility>
 
-#include "codepage.h"
 #include "dwgtext.h"
 #include "dwgtext_stdin.h"
 #include "host_files.h"
