@@ -15,7 +15,6 @@ inline constexpr char kNoSessionMemory[] = "Memory allocation error(pDWGglobal)"
 inline constexpr char kAllocationFailed[] = "*** ERROR *** Memory allocation failed[%s/%d].";
 inline constexpr char kR12DataReadAllocation[] = "*** ERROR *** Memory allocation failed(newR12DataRead[%s/%d]).";
 inline constexpr char kTextDataAllocation[] = "*** ERROR *** Memory allocation failed(newTextData[%s/%d]).";
-inline constexpr char kDataReadAllocation[] = "*** ERROR *** Memory allocation failed(newDataRead[%s/%d]).";
 // The version text (%s first) of a drawing the reader cannot take.
 inline constexpr char kVersionNotSupported[] = "*** ERROR *** This version[%s] has not been supported[%s/%d].";
 
@@ -44,7 +43,6 @@ inline constexpr char kGetBS[] = "*** ERROR *** getBS()[%s/%d]";
 inline constexpr char kGet2RD[] = "*** ERROR *** get2RD()[%s/%d]";
 inline constexpr char kGet3BD[] = "*** ERROR *** get3BD()[%s/%d]";
 inline constexpr char kGetT[] = "*** ERROR *** getT()[%s/%d]";
-inline constexpr char kCurPosition[] = "*** ERROR *** CurPosition()[%s/%d]";
 inline constexpr char kDwgText[] = "*** ERROR *** p_dwgText()[%s/%d]";
 
 // Handing texts to the host and leaving the object behind.

@@ -11,7 +11,6 @@
 #include "r12/r12dataread.h"
 #include "support/byteswap.h"
 #include "support/component.h"
-#include "support/dataread.h"
 #include "support/filestrmio.h"
 
 static const char kModule[] = "getR12DWGdata";
@@ -147,7 +146,7 @@ PhaseResult R12DWGReader::p_finish()
 int32_t R12DWGReader::readVersionText()
 {
     return stream_->SeekPos(0) == 1 && stream_->read(versionText_, kVersionTextSize) == kVersionTextSize &&
-                   data_->dataRead()->skipBytes(kAfterVersion)
+                   data_->skipBytes(kAfterVersion)
                ? 1
                : 0;
 }
@@ -162,14 +161,13 @@ PhaseResult R12DWGReader::p_readHeader()
     }
     double firstDate = 0;
     double secondDate = 0;
-    DataRead *data = data_->dataRead();
     if (!p_skipHeaderVariables() || !data_->getDate(&firstDate) || !data_->getDate(&secondDate)) {
         return PhaseResult::Failed;
     }
     if (!p_skipTo(kDatesEnd) || !p_skipTo(kBeforeTwoReals)) {
         return PhaseResult::Failed;
     }
-    if (!data->skipBytes(kRealSize) || !data->skipBytes(kRealSize) || !p_skipTo(kUcsDescriptor)) {
+    if (!data_->skipBytes(kRealSize) || !data_->skipBytes(kRealSize) || !p_skipTo(kUcsDescriptor)) {
         return PhaseResult::Failed;
     }
     if (!p_getSectionsPosition2()) {
@@ -260,11 +258,10 @@ int32_t R12DWGReader::p_getSectionsPosition2()
 // check that the header holds it; the tables themselves are not read.
 int32_t R12DWGReader::p_readTableDescriptor()
 {
-    DataRead *data = data_->dataRead();
     uint16_t entrySize = 0;
     uint32_t entryCount = 0;
     uint32_t start = 0;
-    return data->getRS(&entrySize) && data->getRL(&entryCount) && data->getRL(&start) ? 1 : 0;
+    return data_->getRS(&entrySize) && data_->getRL(&entryCount) && data_->getRL(&start) ? 1 : 0;
 }
 
 int32_t R12DWGReader::p_skipHeaderVariables()
@@ -291,7 +288,7 @@ int32_t R12DWGReader::p_skipStep(const SkipStep &step)
     case Skip::Bytes:
         break;
     }
-    return data_->dataRead()->skipBytes(step.size);
+    return data_->skipBytes(step.size);
 }
 
 // Moves forward to an absolute offset by reading; nothing when the stream
@@ -305,7 +302,7 @@ int32_t R12DWGReader::p_skipTo(int32_t position)
 int32_t R12DWGReader::p_getAddress(int32_t *address)
 {
     uint32_t value = 0;
-    if (!data_->dataRead()->getRL(&value)) {
+    if (!data_->getRL(&value)) {
         return 0;
     }
     *address = static_cast<int32_t>(value);

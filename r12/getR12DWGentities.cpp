@@ -6,7 +6,6 @@
 #include "core/messages.h"
 #include "r12/r12dataread.h"
 #include "support/component.h"
-#include "support/dataread.h"
 #include "support/filestrmio.h"
 
 static const char kModule[] = "getR12DWGentities";
@@ -223,7 +222,7 @@ int32_t R12EntityWalker::p_blockHandler()
 int32_t R12EntityWalker::p_readStringsAndSkip(int32_t strings)
 {
     Record record;
-    if (!p_readUpToPoint(&record) || !data_->dataRead()->skipBytes(kRealSize)) {
+    if (!p_readUpToPoint(&record) || !data_->skipBytes(kRealSize)) {
         return 0;
     }
     for (int32_t i = 0; i < strings; ++i) {
@@ -263,7 +262,7 @@ int32_t R12EntityWalker::p_skipRest(const Record &record)
 int32_t R12EntityWalker::p_readString()
 {
     uint16_t length = 0;
-    if (!data_->dataRead()->getRS(&length)) {
+    if (!data_->getRS(&length)) {
         return 0;
     }
     if (length == 0) {

@@ -1,10 +1,11 @@
 #include "r12/r12dataread.h"
 
+#include <cstring>
+
 #include "core/dwgglobal.h"
 #include "core/messages.h"
 #include "core/versions.h"
 #include "support/component.h"
-#include "support/dataread.h"
 #include "support/filestrmio.h"
 
 static const char kModule[] = "r12dataread";
@@ -43,26 +44,51 @@ R12DataRead *newR12DataRead(DWGglobal *session, MemoryService *memory, FileStrea
         return nullptr;
     }
     R12DataRead *reader = newIn<R12DataRead>(memory, session, memory, stream);
-    if (reader != nullptr) {
-        reader->data_ = newDataRead(memory, stream);
-    }
-    if (reader == nullptr || reader->data_ == nullptr) {
+    if (reader == nullptr) {
         reportf(session, msg::kR12DataReadAllocation, HERE);
-        deleteR12DataRead(reader);
-        return nullptr;
     }
     return reader;
 }
 
 void deleteR12DataRead(R12DataRead *reader)
 {
-    if (reader == nullptr) {
-        return;
+    if (reader != nullptr) {
+        deleteIn(reader->memory(), reader);
     }
-    if (reader->dataRead() != nullptr) {
-        deleteDataRead(reader->dataRead());
+}
+
+// Bytes the window holds are taken at once; otherwise one at a time, so
+// that a read that runs out leaves the bytes before the end read.
+int32_t R12DataRead::p_readBytes(uint8_t *bytes, int32_t count)
+{
+    const uint8_t *in = nullptr;
+    if (stream_->view(&in) >= count) {
+        memcpy(bytes, in, static_cast<size_t>(count));
+        stream_->advance(count);
+        return 1;
     }
-    deleteIn(reader->memory(), reader);
+    for (int32_t i = 0; i < count; ++i) {
+        if (stream_->read(bytes + i, 1) != 1) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int32_t R12DataRead::skipBytes(int32_t count)
+{
+    const uint8_t *in = nullptr;
+    if (count > 0 && stream_->view(&in) >= count) {
+        stream_->advance(count);
+        return 1;
+    }
+    uint8_t dropped = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        if (!getRC(&dropped)) {
+            return 0;
+        }
+    }
+    return 1;
 }
 
 // After the first word and the option word, the fields the flags announce
@@ -73,7 +99,7 @@ int32_t R12DataRead::getEntityCommon(uint16_t *firstWord, uint16_t *optionWord, 
 {
     *colour = 0;
     *extraFlags = 0;
-    if (!data_->getRS(firstWord) || !data_->getRS(optionWord)) {
+    if (!getRS(firstWord) || !getRS(optionWord)) {
         return 0;
     }
     if ((flags & kFlagExtraFlags) != 0 && !p_getByte(extraFlags)) {
@@ -85,19 +111,19 @@ int32_t R12DataRead::getEntityCommon(uint16_t *firstWord, uint16_t *optionWord, 
     if ((flags & kFlagColour) != 0 && !p_getByte(colour)) {
         return 0;
     }
-    if ((flags & kFlagLinetype) != 0 && !data_->skipBytes(p_linetypeIndexSize())) {
+    if ((flags & kFlagLinetype) != 0 && !skipBytes(p_linetypeIndexSize())) {
         return 0;
     }
-    if ((flags & kFlagElevation) != 0 && hasElevationReal(type) && !data_->skipBytes(kRealSize)) {
+    if ((flags & kFlagElevation) != 0 && hasElevationReal(type) && !skipBytes(kRealSize)) {
         return 0;
     }
-    if ((flags & kFlagThickness) != 0 && !data_->skipBytes(kRealSize)) {
+    if ((flags & kFlagThickness) != 0 && !skipBytes(kRealSize)) {
         return 0;
     }
     if ((flags & kFlagHandle) != 0 && !skipCountedBytes()) {
         return 0;
     }
-    if ((*extraFlags & kExtraWord) != 0 && !data_->skipBytes(2)) {
+    if ((*extraFlags & kExtraWord) != 0 && !skipBytes(2)) {
         return 0;
     }
     return 1;
@@ -106,7 +132,7 @@ int32_t R12DataRead::getEntityCommon(uint16_t *firstWord, uint16_t *optionWord, 
 int32_t R12DataRead::p_getByte(uint16_t *value)
 {
     uint8_t byte = 0;
-    if (!data_->getRC(&byte)) {
+    if (!getRC(&byte)) {
         return 0;
     }
     *value = byte;
@@ -123,7 +149,7 @@ int32_t R12DataRead::p_linetypeIndexSize() const
 int32_t R12DataRead::skipCountedBytes()
 {
     uint8_t count = 0;
-    return data_->getRC(&count) && skipSpan(count) ? 1 : 0;
+    return getRC(&count) && skipSpan(count) ? 1 : 0;
 }
 
 int32_t R12DataRead::skipSpan(int32_t count)
@@ -131,7 +157,7 @@ int32_t R12DataRead::skipSpan(int32_t count)
     constexpr int32_t kStep = 16;
     while (count > 0) {
         int32_t step = count < kStep ? count : kStep;
-        if (!data_->skipBytes(step)) {
+        if (!skipBytes(step)) {
             return 0;
         }
         count -= step;
@@ -141,17 +167,17 @@ int32_t R12DataRead::skipSpan(int32_t count)
 
 int32_t R12DataRead::skipPoint(int32_t hasThird)
 {
-    if (!data_->skipBytes(2 * kRealSize)) {
+    if (!skipBytes(2 * kRealSize)) {
         return 0;
     }
-    return hasThird == 0 || data_->skipBytes(kRealSize) ? 1 : 0;
+    return hasThird == 0 || skipBytes(kRealSize) ? 1 : 0;
 }
 
 int32_t R12DataRead::getDate(double *date)
 {
     uint32_t whole = 0;
     uint32_t fraction = 0;
-    if (!data_->getRL(&whole) || !data_->getRL(&fraction)) {
+    if (!getRL(&whole) || !getRL(&fraction)) {
         return 0;
     }
     *date = static_cast<int32_t>(whole) + static_cast<int32_t>(fraction) * 0.00000001;
@@ -164,5 +190,5 @@ int32_t R12DataRead::getDate(double *date)
 int32_t R12DataRead::p_skipExtendedData()
 {
     uint16_t size = 0;
-    return data_->getRS(&size) && skipSpan(size) ? 1 : 0;
+    return getRS(&size) && skipSpan(size) ? 1 : 0;
 }

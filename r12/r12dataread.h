@@ -1,8 +1,6 @@
 // Reads the values of an R10, R11 or R12 drawing. Everything in these files
-// starts on a byte boundary and every integer is little-endian, so the bit
-// reader underneath is only ever used at bit position 0, as a plain byte
-// reader; its users call getRC, getRS, getRL and skipBytes on it directly.
-// On top of it come the composite reads of the header and of entity
+// starts on a byte boundary and every integer is little-endian, so values
+// are read as plain bytes from the stream's window. On top of them come the composite reads of the header and of entity
 // records: an entity is a four-byte head (type, flags, length), a common
 // part whose fields depend on the flags, and a type-specific part.
 #ifndef TQ_R12_R12DATAREAD_H
@@ -10,7 +8,7 @@
 
 #include <cstdint>
 
-#include "support/dataread.h"
+#include "support/byteswap.h"
 #include "support/filestrmio.h"
 
 struct DWGglobal;
@@ -23,8 +21,24 @@ public:
     {
     }
 
-    // The byte reader over the same stream; owned by this record.
-    DataRead *dataRead() const { return data_; }
+    // A value's bytes that run past the end of the file fail the read;
+    // those before the end stay read.
+    int32_t getRC(uint8_t *value) { return p_readBytes(value, 1); }
+    int32_t getRS(uint16_t *value)
+    {
+        uint8_t bytes[2] = {0, 0};
+        const int32_t read = p_readBytes(bytes, 2);
+        *value = littleEndian16(bytes);
+        return read;
+    }
+    int32_t getRL(uint32_t *value)
+    {
+        uint8_t bytes[4] = {0, 0, 0, 0};
+        const int32_t read = p_readBytes(bytes, 4);
+        *value = littleEndian32(bytes);
+        return read;
+    }
+    int32_t skipBytes(int32_t count);
 
     // The head of an entity record. The length counts the whole record from
     // its type byte. Its four bytes (type, flags, then the little-endian
@@ -32,7 +46,7 @@ public:
     int32_t getEntityHead(uint8_t *type, uint8_t *flags, uint16_t *length)
     {
         uint32_t head = 0;
-        if (!data_->getRL(&head)) {
+        if (!getRL(&head)) {
             return 0;
         }
         *type = static_cast<uint8_t>(head);
@@ -68,8 +82,7 @@ public:
     MemoryService *memory() const { return memory_; }
 
 private:
-    friend R12DataRead *newR12DataRead(DWGglobal *session, MemoryService *memory, FileStream *stream);
-
+    int32_t p_readBytes(uint8_t *bytes, int32_t count);
     int32_t p_getByte(uint16_t *value);
     int32_t p_linetypeIndexSize() const;
     int32_t p_skipExtendedData();
@@ -77,7 +90,6 @@ private:
     DWGglobal *session_;
     MemoryService *memory_;
     FileStream *stream_;
-    DataRead *data_ = nullptr;
 };
 
 // Null when an argument is missing (silently) or a block cannot be had

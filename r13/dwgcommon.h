@@ -1,106 +1,91 @@
 // The common entity data at the head of every entity object of an R13 to
 // R2018 drawing. Its layout differs between R13/R14 and R2000, and from
 // R2000 on each release changes a few fields (R2KCommonData serves them
-// all); both reads leave the stream at the first field particular to the
-// entity type, with the extended entity data stepped over.
+// all). Both are read from the object's bytes in memory, and bit offsets
+// count from the object's first byte.
 #ifndef TQ_R13_DWGCOMMON_H
 #define TQ_R13_DWGCOMMON_H
 
 #include <cstdint>
 
-struct DWGglobal;
-class DataRead;
-class FileStream;
-class MemoryService;
+class BitCursor;
 
 struct R13CommonData {
-    int32_t startPosition;
     uint16_t objectSize;
     uint16_t objectType;
-    int32_t handleCode;
-    int32_t handleByteCount;
-    int32_t graphicPresent;
+    uint32_t handleCode;
+    uint32_t handleByteCount;
+    uint32_t graphicPresent;
     uint32_t dataSizeInBits;
-    int32_t entityMode[2];
+    uint32_t entityMode;  // two bits
     uint32_t reactorCount;
-    int32_t linetypeByLayer;
-    int32_t noLinks;
+    uint32_t linetypeByLayer;
+    uint32_t noLinks;
     uint16_t color;
     double linetypeScale;
     uint16_t invisibility;
 };
 
 struct R2KCommonData {
-    int32_t startPosition;
     uint16_t objectSize;
     uint32_t handleStreamBits;  // R2010 and later
     uint16_t objectType;
     uint32_t dataSizeInBits;    // R2000 to R2007
-    int64_t dataEndBit;         // where the handles begin, from the stream's start
+    int64_t dataEndBit;         // where the handles begin
     int64_t objectEndBit;       // where the check value begins
-    int32_t handleCode;
-    int32_t handleByteCount;
-    int32_t graphicPresent;
-    int32_t entityMode[2];
+    uint32_t handleCode;
+    uint32_t handleByteCount;
+    uint32_t graphicPresent;
+    uint32_t entityMode;  // two bits
     uint32_t reactorCount;
-    int32_t noXDictionary;  // R2004 and later
-    int32_t hasDataStore;   // R2013 and later
-    int32_t noLinks;        // R2000 only
+    uint32_t noXDictionary;  // R2004 and later
+    uint32_t hasDataStore;   // R2013 and later
+    uint32_t noLinks;        // R2000 only
     uint16_t color;
     uint32_t colorValue;    // R2004 and later: RGB, when the colour says so
     uint32_t transparency;  // R2004 and later, when the colour says so
     double linetypeScale;
-    int32_t linetypeFlags[2];
-    int32_t materialFlags[2];  // R2007 and later
+    uint32_t linetypeFlags;    // two bits
+    uint32_t materialFlags;    // two bits, R2007 and later
     uint8_t shadowFlags;       // R2007 and later
-    int32_t plotStyleFlags[2];
-    int32_t visualStyles[3];   // R2010 and later: full, face, edge
+    uint32_t plotStyleFlags;   // two bits
+    uint32_t visualStyles[3];  // R2010 and later: full, face, edge
     uint16_t invisibility;
     uint8_t lineweight;
 };
 
-class DWGCommon {
-public:
-    DWGCommon(DWGglobal *session, MemoryService *memory, FileStream *stream)
-        : session_(session), memory_(memory), stream_(stream)
-    {
-    }
-    ~DWGCommon();
-
-    // 1 when every field was read and the entity carries no graphic; the
-    // caller has moved the stream to the object's first byte and reset the
-    // bits of dataRead().
-    int32_t getR13_DWGCommonData(R13CommonData *data);
-    int32_t getR2K_DWGCommonData(R2KCommonData *data);
-
-    DWGglobal *session() const { return session_; }
-    DataRead *dataRead() const { return dataRead_; }
-    MemoryService *memory() const { return memory_; }
-
-    bool open();
-
-private:
-    // Both layouts share one field sequence; the R2000 differences are
-    // marked where they fall.
-    template <class Data>
-    int32_t p_readObjectHead(Data *data);
-    template <class Data>
-    int32_t p_readEntityFields(Data *data);
-    int32_t p_skipEED(int32_t limit);
-    int32_t p_readTypeAndDataSize(R2KCommonData *data);
-    int32_t p_readOwnershipFlags(R2KCommonData *data);
-    int32_t p_readColor(R2KCommonData *data);
-    int32_t p_readStyleFlags(R2KCommonData *data);
-    bool p_since(int32_t version) const;
-
-    DWGglobal *session_;
-    MemoryService *memory_;
-    FileStream *stream_;
-    DataRead *dataRead_ = nullptr;
+// The head of an object: its size (MS), from R2010 on the size of its
+// handle stream (MC), and its type (BS; from R2010 on OT). length counts
+// the object's bytes from its first to the end of its check value.
+struct ObjectHead {
+    uint16_t size;
+    uint16_t type;
+    int32_t length;
 };
 
-// Null when an argument is missing or a record cannot be made.
-DWGCommon *newDWGCommon(DWGglobal *session, MemoryService *memory, FileStream *stream);
-void deleteDWGCommon(DWGCommon *common);
+// The most bytes an object head can take: an MS, a five-byte MC and an OT
+// of 18 bits.
+constexpr int32_t kLongestObjectHead = 10;
+
+// Reads the head at the cursor; false when it runs out.
+bool readObjectHead(BitCursor &in, int32_t versionIndex, ObjectHead *head);
+
+// The file offset just past an object that starts at start, as the walk
+// steps over it: its size counts neither the 2-byte size field nor the
+// 2-byte check value at its end. -1 when that lies beyond any offset a
+// stream can reach.
+inline int32_t objectEndOffset(int32_t start, uint16_t size)
+{
+    constexpr int64_t kObjectFraming = 4;  // size field and check value
+    const int64_t end = static_cast<int64_t>(start) + size + kObjectFraming;
+    return end > INT32_MAX ? -1 : static_cast<int32_t>(end);
+}
+
+// Reads the common data of the object the cursor stands at the start of,
+// with the layout of the session's release (versionIndex): true when every
+// field was there and the entity carries no graphic. The cursor is left at
+// the first field particular to the entity type.
+bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data);
+bool readCommonData(BitCursor &in, int32_t versionIndex, R2KCommonData *data);
 
 #endif

@@ -5,8 +5,8 @@
 #include "core/versions.h"
 #include "r13/getDWGobjectMap.h"
 #include "r13/textdata.h"
+#include "support/bitcursor.h"
 #include "support/component.h"
-#include "support/dataread.h"
 #include "support/filestrmio.h"
 
 static const char kModule[] = "getDWGobjects";
@@ -55,9 +55,6 @@ DWGObjects::DWGObjects(DWGglobal *session, MemoryService *memory, FileStream *st
 
 DWGObjects::~DWGObjects()
 {
-    if (dataRead_ != nullptr) {
-        deleteDataRead(dataRead_);
-    }
     if (text_ != nullptr) {
         deleteTextData(text_);
     }
@@ -68,11 +65,6 @@ bool DWGObjects::open()
     text_ = newTextData(session_, memory_, stream_);
     if (text_ == nullptr) {
         reportf(session_, msg::kTextDataAllocation, HERE);
-        return false;
-    }
-    dataRead_ = newDataRead(memory_, stream_);
-    if (dataRead_ == nullptr) {
-        reportf(session_, msg::kDataReadAllocation, HERE);
         return false;
     }
     budget_ = ReadBudget(*stream_, stream_->bytesRead());
@@ -92,12 +84,13 @@ StepResult DWGObjects::getNextObject()
         return StepResult::End;
     }
     for (uint32_t pass = 0; pass <= stream_->size(); ++pass) {
-        uint16_t type = 0;
-        const bool head = p_getSizeAndType(&size_, &type) != 0;
-        if (head && type != 0 && type < kTypeCount) {
-            return p_handle(type) == 1 ? StepResult::Item : StepResult::Failed;
+        ObjectHead head{};
+        const int32_t start = stream_->CurPosition();
+        const bool read = p_readHead(start, &head);
+        if (read && head.type != 0 && head.type < kTypeCount) {
+            return p_handle(start, head) == 1 ? StepResult::Item : StepResult::Failed;
         }
-        const bool passed = head && p_skipUnknown(type);
+        const bool passed = read && p_skipUnknown(start, head);
         if ((!passed && (map_ == nullptr || !stream_->readsAroundGaps())) || !p_toNextObject()) {
             return StepResult::End;
         }
@@ -122,11 +115,11 @@ bool DWGObjects::p_toNextObject()
 
 // Type 0 and the types a drawing's classes define (74 on) are reported and
 // stepped over by their size; false when the size leads nowhere.
-bool DWGObjects::p_skipUnknown(uint16_t type)
+bool DWGObjects::p_skipUnknown(int32_t start, const ObjectHead &head)
 {
-    reportf(session_, msg::kUnknownObjectType, type);
-    if (p_skipBySize(size_) == 0) {
-        reportf(session_, msg::kBadObjectSize, size_);
+    reportf(session_, msg::kUnknownObjectType, head.type);
+    if (p_skipBySize(start, head.size) == 0) {
+        reportf(session_, msg::kBadObjectSize, head.size);
         return false;
     }
     return true;
@@ -134,34 +127,37 @@ bool DWGObjects::p_skipUnknown(uint16_t type)
 
 // TEXT, ATTRIB and ATTDEF go to the text decoder, MTEXT to its own; every
 // other fixed type is stepped over by the size peeked at.
-int32_t DWGObjects::p_handle(uint16_t type)
+int32_t DWGObjects::p_handle(int32_t start, const ObjectHead &head)
 {
-    switch (type) {
+    switch (head.type) {
     case kText:
     case kAttrib:
     case kAttdef:
-        return p_handled(text_->getDWGText(), msg::kGetDWGText, __LINE__);
+        return p_handled(text_->getDWGText(start, head), msg::kGetDWGText, __LINE__);
     case kMText:
-        return p_handled(text_->getDWGMText(), msg::kGetDWGMText, __LINE__);
+        return p_handled(text_->getDWGMText(start, head), msg::kGetDWGMText, __LINE__);
     default:
-        return p_handled(p_skipBySize(size_), nullptr, 0);
+        return p_handled(p_skipBySize(start, head.size), nullptr, 0);
     }
 }
 
-// Peeks at the head of the object at the stream's position and leaves the
-// stream there.
-int32_t DWGObjects::p_getSizeAndType(uint16_t *size, uint16_t *type)
+// Reads the head of the object at start from the bytes there; a head that
+// runs past the end of the file means it was cut short there.
+bool DWGObjects::p_readHead(int32_t start, ObjectHead *head)
 {
-    return versionAtLeast(session_->versionIndex, kAC1024) ? dataRead_->peekMSMCAndOT(size, type)
-                                                           : dataRead_->peekMSAndBS(size, type);
+    const FileStream::Span span = stream_->span(start, kLongestObjectHead);
+    BitCursor in(span.bytes, span.length);
+    if (readObjectHead(in, session_->versionIndex, head)) {
+        return true;
+    }
+    if (span.clipped) {
+        stream_->notePastEnd();
+    }
+    return false;
 }
 
-int32_t DWGObjects::p_skipBySize(uint16_t size)
+int32_t DWGObjects::p_skipBySize(int32_t start, uint16_t size)
 {
-    int32_t start = stream_->CurPosition();
-    if (start < 0) {
-        return 0;
-    }
     int32_t end = objectEndOffset(start, size);
     return end >= 0 && stream_->SeekPos(end) == 1 ? 1 : 0;
 }

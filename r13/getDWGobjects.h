@@ -15,8 +15,8 @@
 #include "support/readbudget.h"
 
 struct DWGglobal;
-class DataRead;
 class FileStream;
+struct ObjectHead;
 class MemoryService;
 class ObjectMap;
 class TextData;
@@ -34,7 +34,7 @@ public:
     // goes on with the next object).
     StepResult getNextObject();
 
-    // Makes the text decoder and the peeking reader, and moves the stream to
+    // Makes the text decoder and moves the stream to
     // the start offset; false when any of it fails.
     bool open();
 
@@ -42,26 +42,24 @@ public:
 
 private:
     bool p_toNextObject();
-    int32_t p_getSizeAndType(uint16_t *size, uint16_t *type);
-    int32_t p_handle(uint16_t type);
-    bool p_skipUnknown(uint16_t type);
-    int32_t p_skipBySize(uint16_t size);
+    bool p_readHead(int32_t start, ObjectHead *head);
+    int32_t p_handle(int32_t start, const ObjectHead &head);
+    bool p_skipUnknown(int32_t start, const ObjectHead &head);
+    int32_t p_skipBySize(int32_t start, uint16_t size);
     int32_t p_handled(int32_t result, const char *failure, int32_t line);
 
     DWGglobal *session_;
     MemoryService *memory_;
     FileStream *stream_;
     TextData *text_ = nullptr;
-    DataRead *dataRead_ = nullptr;
     ObjectMap *map_;
     int32_t start_;
     int32_t end_;
-    uint16_t size_ = 0;  // of the object at the stream's position
     ReadBudget budget_;
 };
 
 // Null when an argument is missing, a part cannot be made (reported for the
-// text decoder and the reader) or the start offset cannot be reached.
+// text decoder) or the start offset cannot be reached.
 DWGObjects *newDWGObjects(DWGglobal *session, MemoryService *memory, FileStream *stream,
                           ObjectMap *map, int32_t start, int32_t end);
 void deleteDWGObjects(DWGObjects *objects);

@@ -2,13 +2,14 @@
 
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 #include "core/dwgglobal.h"
 #include "core/messages.h"
 #include "core/versions.h"
 #include "r13/widetext.h"
+#include "support/bitcursor.h"
 #include "support/component.h"
-#include "support/dataread.h"
 #include "support/filestrmio.h"
 #include "support/strEtc.h"
 
@@ -107,21 +108,13 @@ const char *findOrEnd(const char *text, char c)
     return found != nullptr ? found : text + strlen(text);
 }
 
-// Decoding never runs without the common-data reader: its DataRead reads
-// every field.
-template <class Common>
-TextData *makeDecoder(DWGglobal *session, MemoryService *memory, FileStream *stream)
-{
-    DWGCommon *common = newDWGCommon(session, memory, stream);
-    if (common == nullptr) {
-        return nullptr;
-    }
-    TextData *decoder = newIn<TextDecoder<Common>>(memory, session, memory, stream, common);
-    if (decoder == nullptr) {
-        deleteDWGCommon(common);
-    }
-    return decoder;
-}
+// The longest stretch of a file the fields of one object can reach from
+// its start: its head and handle, extended data that may start just
+// before the end of the largest object and run a full block past it, the
+// fixed fields, and two texts of the longest length a BS states, in
+// UTF-16. A field read is never longer than this, whatever the object's
+// size says.
+constexpr int32_t kLongestObjectRead = 1 << 19;
 
 }  // namespace
 
@@ -131,8 +124,8 @@ TextData *newTextData(DWGglobal *session, MemoryService *memory, FileStream *str
         return nullptr;
     }
     return versionAtLeast(session->versionIndex, kAC1015)
-               ? makeDecoder<R2KCommonData>(session, memory, stream)
-               : makeDecoder<R13CommonData>(session, memory, stream);
+               ? static_cast<TextData *>(newIn<TextDecoder<R2KCommonData>>(memory, session, memory, stream))
+               : newIn<TextDecoder<R13CommonData>>(memory, session, memory, stream);
 }
 
 void deleteTextData(TextData *text)
@@ -145,101 +138,77 @@ void deleteTextData(TextData *text)
 template <class Common>
 void TextDecoder<Common>::destroy()
 {
-    p_clearRecords();
-    deleteDWGCommon(common_);
+    textBlock_.release(memory_);
     deleteIn(memory_, this);
-}
-
-// The text of the last object read is released before the next read.
-template <class Common>
-void TextDecoder<Common>::p_clearRecords()
-{
-    memory_->free(text_.text);
-    memory_->free(mtext_.text);
-    memory_->free(text_.wideText);
-    memory_->free(mtext_.wideText);
-    text_ = {};
-    mtext_ = {};
 }
 
 // A TEXT whose fields cannot be decoded is reported and stepped over; only
 // a text the host cannot take, or an object that cannot be left, fails.
 template <class Common>
-int32_t TextDecoder<Common>::getDWGText()
+int32_t TextDecoder<Common>::getDWGText(int32_t start, const ObjectHead &head)
 {
-    int32_t start = stream_->CurPosition();
-    if (p_dwgText() == 0) {
-        reportf(session_, msg::kDwgText, HERE);
-    } else if (p_putRecordText(text_.text, text_.textLength, text_.wideText, text_.wideLength,
-                               text_.embeddedMText) == 0) {
-        return 0;
-    }
-    return p_skipEntity(start, text_.common.objectSize);
+    const char *failure = p_decodeObject(start, head.length, [this](BitCursor &in) { return p_readText(in); });
+    return p_finish(start, head, failure, text_.text, text_.textLength, text_.wideText, text_.wideLength,
+                    text_.embeddedMText);
 }
 
 template <class Common>
-int32_t TextDecoder<Common>::getDWGMText()
+int32_t TextDecoder<Common>::getDWGMText(int32_t start, const ObjectHead &head)
 {
-    int32_t start = stream_->CurPosition();
-    if (p_dwgMText() == 0) {
-        reportf(session_, msg::kDwgText, HERE);
-    } else if (p_putRecordText(mtext_.text, mtext_.textLength, mtext_.wideText, mtext_.wideLength, true) == 0) {
-        return 0;
-    }
-    return p_skipEntity(start, mtext_.common.objectSize);
+    const char *failure = p_decodeObject(start, head.length, [this](BitCursor &in) { return p_readMText(in); });
+    return p_finish(start, head, failure, mtext_.text, mtext_.textLength, mtext_.wideText, mtext_.wideLength,
+                    true);
 }
 
 template <class Common>
-int32_t TextDecoder<Common>::p_dwgText()
+const char *TextDecoder<Common>::p_readText(BitCursor &in)
 {
-    p_clearRecords();
-    if (stream_->CurPosition() < 0) {
-        reportf(session_, msg::kCurPosition, HERE);
-        return 0;
+    text_ = {};
+    if (!readCommonData(in, session_->versionIndex, &text_.common)) {
+        return std::is_same_v<Common, R2KCommonData> ? msg::kGetR2KCommonData : msg::kGetR13CommonData;
     }
-    common_->dataRead()->resetBits();
-    return p_readCommon(&text_.common) && p_readTextFields(&text_);
+    return p_readTextFields(in, &text_);
 }
 
 template <class Common>
-int32_t TextDecoder<Common>::p_dwgMText()
+const char *TextDecoder<Common>::p_readMText(BitCursor &in)
 {
-    p_clearRecords();
-    if (stream_->CurPosition() < 0) {
-        return 0;
+    mtext_ = {};
+    if (!readCommonData(in, session_->versionIndex, &mtext_.common)) {
+        return std::is_same_v<Common, R2KCommonData> ? msg::kGetR2KCommonData : msg::kGetR13CommonData;
     }
-    common_->dataRead()->resetBits();
-    return p_readCommon(&mtext_.common) && p_readMTextFields(&mtext_);
+    return p_readMTextFields(in, &mtext_);
 }
 
+// Each field is checked where its message changes: a field that runs out
+// names itself, by the name of the primitive it is read with.
 template <>
-int32_t TextDecoder<R13CommonData>::p_readCommon(R13CommonData *common)
+const char *TextDecoder<R13CommonData>::p_readTextFields(BitCursor &in, R13TextRecord *r)
 {
-    return p_checked(common_->getR13_DWGCommonData(common), msg::kGetR13CommonData,
-                     __LINE__);
-}
-
-template <>
-int32_t TextDecoder<R2KCommonData>::p_readCommon(R2KCommonData *common)
-{
-    return p_checked(common_->getR2K_DWGCommonData(common), msg::kGetR2KCommonData,
-                     __LINE__);
-}
-
-template <>
-int32_t TextDecoder<R13CommonData>::p_readTextFields(R13TextRecord *r)
-{
-    DataRead *in = common_->dataRead();
-    return p_checked(in->getBD(&r->elevation), msg::kGetBD, __LINE__) &&
-           p_checked(in->get2RD(&r->insertion[0], &r->insertion[1]), msg::kGet2RD, __LINE__) &&
-           p_checked(in->get2RD(&r->alignment[0], &r->alignment[1]), msg::kGet2RD, __LINE__) &&
-           p_checked(in->get3BD(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]), msg::kGet3BD, __LINE__) &&
-           p_checked(in->getBD(&r->thickness), msg::kGetBD, __LINE__) &&
-           p_checked(in->getBD(&r->oblique), msg::kGetBD, __LINE__) &&
-           p_checked(in->getBD(&r->rotation), msg::kGetBD, __LINE__) &&
-           p_checked(in->getBD(&r->height), msg::kGetBD, __LINE__) &&
-           p_checked(in->getBD(&r->widthFactor), msg::kGetBD, __LINE__) &&
-           p_checked(in->getT(&r->textLength, &r->text), msg::kGetT, __LINE__);
+    r->elevation = in.BD();
+    if (in.overran()) {
+        return msg::kGetBD;
+    }
+    for (double *point : {r->insertion, r->alignment}) {
+        point[0] = in.RD();
+        point[1] = in.RD();
+        if (in.overran()) {
+            return msg::kGet2RD;
+        }
+    }
+    for (double &axis : r->extrusion) {
+        axis = in.BD();
+    }
+    if (in.overran()) {
+        return msg::kGet3BD;
+    }
+    for (double *value : {&r->thickness, &r->oblique, &r->rotation, &r->height, &r->widthFactor}) {
+        *value = in.BD();
+    }
+    if (in.overran()) {
+        return msg::kGetBD;
+    }
+    return p_readT(in, &r->textLength, &r->text) ? nullptr : msg::kGetT;
 }
 
 // R2000 packs the fields that usually keep their defaults: each data flag
@@ -247,70 +216,146 @@ int32_t TextDecoder<R13CommonData>::p_readTextFields(R13TextRecord *r)
 // the R13 layout, as the fields' readers always have. From R2007 on the
 // text lies in the object's string stream.
 template <>
-int32_t TextDecoder<R2KCommonData>::p_readTextFields(R2KTextRecord *r)
+const char *TextDecoder<R2KCommonData>::p_readTextFields(BitCursor &in, R2KTextRecord *r)
 {
-    DataRead *in = common_->dataRead();
-    if (!p_checked(in->getRC(&r->dataFlags), msg::kGetRC, __LINE__)) {
-        return 0;
+    const uint8_t absent = r->dataFlags = in.RC();
+    if (in.overran()) {
+        return msg::kGetRC;
     }
-    const uint8_t absent = r->dataFlags;
-    const bool fields =
-        ((absent & kNoElevation) != 0 || p_checked(in->getRD(&r->elevation), msg::kGetBD, __LINE__)) &&
-        p_checked(in->get2RD(&r->insertion[0], &r->insertion[1]), msg::kGet2RD, __LINE__) &&
-        ((absent & kNoAlignment) != 0 ||
-         p_checked(in->get2DD(&r->alignment[0], &r->alignment[1]), msg::kGet2RD, __LINE__)) &&
-        p_checked(in->getBE(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]), msg::kGet3BD, __LINE__) &&
-        p_checked(in->getBT(&r->thickness), msg::kGetBD, __LINE__) &&
-        ((absent & kNoOblique) != 0 || p_checked(in->getRD(&r->oblique), msg::kGetRD, __LINE__)) &&
-        ((absent & kNoRotation) != 0 || p_checked(in->getRD(&r->rotation), msg::kGetRD, __LINE__)) &&
-        p_checked(in->getRD(&r->height), msg::kGetRD, __LINE__) &&
-        ((absent & kNoWidthFactor) != 0 || p_checked(in->getRD(&r->widthFactor), msg::kGetRD, __LINE__));
-    if (!fields) {
-        return 0;
+    if ((absent & kNoElevation) == 0) {
+        r->elevation = in.RD();
+    }
+    if (in.overran()) {
+        return msg::kGetBD;
+    }
+    r->insertion[0] = in.RD();
+    r->insertion[1] = in.RD();
+    if ((absent & kNoAlignment) == 0) {
+        r->alignment[0] = in.DD();
+        r->alignment[1] = in.DD();
+    }
+    if (in.overran()) {
+        return msg::kGet2RD;
+    }
+    in.BE(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]);
+    if (in.overran()) {
+        return msg::kGet3BD;
+    }
+    r->thickness = in.BT();
+    if (in.overran()) {
+        return msg::kGetBD;
+    }
+    const std::pair<uint8_t, double *> optional[] = {
+        {kNoOblique, &r->oblique}, {kNoRotation, &r->rotation}, {0, &r->height}, {kNoWidthFactor, &r->widthFactor}};
+    for (const auto &[flag, value] : optional) {
+        if ((absent & flag) == 0) {
+            *value = in.RD();
+        }
+    }
+    if (in.overran()) {
+        return msg::kGetRD;
     }
     if (!p_since(kAC1021)) {
-        return p_checked(in->getT(&r->textLength, &r->text), msg::kGetT, __LINE__);
+        return p_readT(in, &r->textLength, &r->text) ? nullptr : msg::kGetT;
     }
     int32_t textIndex = 0;
-    if (!p_readAttributeKind(*r, &textIndex)) {
-        return 0;
+    if (const char *failure = p_readAttributeKind(in, *r, &textIndex)) {
+        return failure;
     }
     r->embeddedMText = textIndex > 0;
-    return p_checked(p_readStreamText(r->common, textIndex, &r->wideLength, &r->wideText), msg::kGetT, __LINE__);
+    return p_readStreamText(in, r->common, textIndex, &r->wideLength, &r->wideText) ? nullptr : msg::kGetT;
 }
 
 template <class Common>
-int32_t TextDecoder<Common>::p_readMTextFields(MTextRecordOf<Common> *r)
+const char *TextDecoder<Common>::p_readMTextFields(BitCursor &in, MTextRecordOf<Common> *r)
 {
-    DataRead *in = common_->dataRead();
-    return p_checked(in->get3BD(&r->insertion[0], &r->insertion[1], &r->insertion[2]), msg::kGet3BD, __LINE__) &&
-           p_checked(in->get3BD(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]), msg::kGet3BD, __LINE__) &&
-           p_checked(in->get3BD(&r->xAxis[0], &r->xAxis[1], &r->xAxis[2]), msg::kGet3BD, __LINE__) &&
-           p_checked(in->getBD(&r->rectangleWidth), msg::kGetBD, __LINE__) &&
-           (!p_since(kAC1021) || p_checked(in->getBD(&r->rectangleHeight), msg::kGetBD, __LINE__)) &&
-           p_checked(in->getBD(&r->height), msg::kGetBD, __LINE__) &&
-           p_checked(in->getBS(&r->attachment), msg::kGetBS, __LINE__) &&
-           p_checked(in->getBS(&r->drawingDirection), msg::kGetBS, __LINE__) &&
-           p_checked(in->getBD(&r->extentsHeight), msg::kGetBD, __LINE__) &&
-           p_checked(in->getBD(&r->extentsWidth), msg::kGetBD, __LINE__) &&
-           p_checked(p_readMTextString(r), msg::kGetT, __LINE__);
+    for (double *point : {r->insertion, r->extrusion, r->xAxis}) {
+        point[0] = in.BD();
+        point[1] = in.BD();
+        point[2] = in.BD();
+        if (in.overran()) {
+            return msg::kGet3BD;
+        }
+    }
+    r->rectangleWidth = in.BD();
+    if (p_since(kAC1021)) {
+        r->rectangleHeight = in.BD();
+    }
+    r->height = in.BD();
+    if (in.overran()) {
+        return msg::kGetBD;
+    }
+    r->attachment = in.BS();
+    r->drawingDirection = in.BS();
+    if (in.overran()) {
+        return msg::kGetBS;
+    }
+    r->extentsHeight = in.BD();
+    r->extentsWidth = in.BD();
+    if (in.overran()) {
+        return msg::kGetBD;
+    }
+    return p_readMTextString(in, r) ? nullptr : msg::kGetT;
 }
 
 // Up to R2000 the text stands among the fields; from R2007 on it is the
 // first text of the object's string stream.
 template <class Common>
-int32_t TextDecoder<Common>::p_readMTextString(MTextRecordOf<Common> *r)
+bool TextDecoder<Common>::p_readMTextString(BitCursor &in, MTextRecordOf<Common> *r)
 {
     if constexpr (std::is_same_v<Common, R2KCommonData>) {
         if (p_since(kAC1021)) {
-            return p_readStreamText(r->common, 0, &r->wideLength, &r->wideText);
+            return p_readStreamText(in, r->common, 0, &r->wideLength, &r->wideText);
         }
     }
-    return common_->dataRead()->getT(&r->textLength, &r->text);
+    return p_readT(in, &r->textLength, &r->text);
 }
 
 template class TextDecoder<R13CommonData>;
 template class TextDecoder<R2KCommonData>;
+
+// The object is decoded from its own bytes, from its first to its check
+// value, in place in the stream's window as a rule. A drawing may state a
+// size its fields do not fit in; they are then read on from the bytes that
+// follow the object in the file, as far as any object's fields can reach,
+// so that such an object gives what it always gave. Fields that run past
+// the end of the file mean it was cut short there.
+template <class Decode>
+const char *TextData::p_decodeObject(int32_t start, int32_t length, Decode decode)
+{
+    FileStream::Span span = stream_->span(start, length);
+    BitCursor in(span.bytes, span.length);
+    const char *failure = decode(in);
+    if (in.overran() && !span.clipped) {
+        span = stream_->span(start, kLongestObjectRead);
+        BitCursor wider(span.bytes, span.length);
+        failure = decode(wider);
+        in = wider;
+    }
+    if (in.overran() && span.clipped) {
+        stream_->notePastEnd();
+    }
+    return failure;
+}
+
+// A T field: a BS length, then that many bytes. A text of length 0 has
+// none.
+bool TextData::p_readT(BitCursor &in, int32_t *length, char **text)
+{
+    *length = in.BS();
+    *text = nullptr;
+    if (in.overran() || *length == 0) {
+        return !in.overran();
+    }
+    auto *bytes = static_cast<char *>(textBlock_.reserve(memory_, static_cast<uint32_t>(*length) + 1));
+    if (bytes == nullptr) {
+        return false;
+    }
+    in.bytes(reinterpret_cast<uint8_t *>(bytes), static_cast<uint32_t>(*length));
+    bytes[*length] = '\0';
+    *text = bytes;
+    return !in.overran();
+}
 
 bool TextData::p_since(int32_t version) const
 {
@@ -320,83 +365,91 @@ bool TextData::p_since(int32_t version) const
 // The fields after the text up to the attribute's kind: an R2018 ATTRIB or
 // ATTDEF of a multi-line kind holds an empty value and its text in an
 // embedded MTEXT, whose text is the next one in the string stream.
-int32_t TextData::p_readAttributeKind(const R2KTextRecord &record, int32_t *textIndex)
+const char *TextData::p_readAttributeKind(BitCursor &in, const R2KTextRecord &record, int32_t *textIndex)
 {
     *textIndex = 0;
     if (record.common.objectType == kTextType || !p_since(kAC1032)) {
-        return 1;
+        return nullptr;
     }
-    DataRead *in = common_->dataRead();
     const uint8_t absent = record.dataFlags;
-    uint16_t field = 0;
-    uint8_t version = 0;
-    uint8_t kind = 0;
-    const bool read = ((absent & kNoGeneration) != 0 || in->getBS(&field)) &&
-                      ((absent & kNoHorizontalAlignment) != 0 || in->getBS(&field)) &&
-                      ((absent & kNoVerticalAlignment) != 0 || in->getBS(&field)) && in->getRC(&version) &&
-                      in->getRC(&kind);
-    if (!p_checked(read ? 1 : 0, msg::kGetRC, __LINE__)) {
-        return 0;
+    for (uint8_t flag : {kNoGeneration, kNoHorizontalAlignment, kNoVerticalAlignment}) {
+        if ((absent & flag) == 0) {
+            in.BS();
+        }
+    }
+    in.RC();
+    const uint8_t kind = in.RC();
+    if (in.overran()) {
+        return msg::kGetRC;
     }
     *textIndex = kind == kMultiLineAttrib || kind == kMultiLineAttdef ? 1 : 0;
-    return 1;
+    return nullptr;
 }
 
 // The string stream ends where the object's data ends. Its last bit says
 // whether there is one; if so, the 16 bits before that give its size in
 // bits, and when their top bit is set the 16 before them give the size's
-// high part. The texts follow one another from the stream's start; the
-// one at index is read, up to its first zero unit.
-int32_t TextData::p_readStreamText(const R2KCommonData &common, int32_t index, int32_t *units, uint16_t **text)
+// high part. The texts follow one another from the stream's start, each a
+// BS count of UTF-16 units and the units; the one at index is read, up to
+// its first zero unit.
+bool TextData::p_readStreamText(BitCursor &in, const R2KCommonData &common, int32_t index, int32_t *units,
+                                uint16_t **text)
 {
     constexpr uint16_t kHighPartFollows = 0x8000;
-    DataRead *in = common_->dataRead();
-    const int64_t objectStart = int64_t{common.startPosition} * 8;
     const int64_t flag = common.dataEndBit - 1;
-    int32_t present = 0;
-    if (flag <= objectStart || flag >= common.objectEndBit || !in->seekBit(flag) || !in->getB(&present)) {
-        return 0;
+    if (flag <= 0 || flag >= common.objectEndBit) {
+        return false;
     }
-    if (present == 0) {
-        return 1;
+    in.seekBit(static_cast<uint64_t>(flag));
+    if (in.B() == 0) {
+        return !in.overran();
     }
     int64_t at = flag - 16;
-    uint16_t low = 0;
+    in.seekBit(static_cast<uint64_t>(at));
+    const uint16_t low = in.RS();
     uint16_t high = 0;
-    if (!in->seekBit(at) || !in->getRS(&low)) {
-        return 0;
-    }
     if ((low & kHighPartFollows) != 0) {
         at -= 16;
-        if (!in->seekBit(at) || !in->getRS(&high)) {
-            return 0;
-        }
+        in.seekBit(static_cast<uint64_t>(at));
+        high = in.RS();
     }
     const int64_t size = (low & ~kHighPartFollows) | int64_t{high} << 15;
-    if (at - size < objectStart || !in->seekBit(at - size)) {
-        return 0;
+    if (in.overran() || at - size < 0) {
+        return false;
     }
+    in.seekBit(static_cast<uint64_t>(at - size));
     for (int32_t i = 0; i <= index; ++i) {
-        memory_->free(*text);
-        *text = nullptr;
-        if (!in->getTU(units, text)) {
-            return 0;
+        *units = in.BS();
+        auto *read = in.overran() ? nullptr
+                                  : static_cast<uint16_t *>(textBlock_.reserve(
+                                        memory_, (static_cast<uint32_t>(*units) + 1) * 2));
+        if (read == nullptr) {
+            return false;
         }
+        in.units(read, static_cast<uint32_t>(*units));
+        read[*units] = 0;
+        *text = read;
     }
     for (int32_t i = 0; i < *units; ++i) {
         if ((*text)[i] == 0) {
             *units = i;
         }
     }
-    return 1;
+    return !in.overran();
 }
 
-bool TextData::p_checked(int32_t result, const char *message, int32_t line)
+// A failed object is reported, the field that failed first, and stepped
+// over; a decoded one gives its text.
+int32_t TextData::p_finish(int32_t start, const ObjectHead &head, const char *failure, char *text, int32_t length,
+                           uint16_t *wideText, int32_t units, bool paragraphs)
 {
-    if (result == 0) {
-        reportf(session_, message, kModule, line);
+    if (failure != nullptr) {
+        reportf(session_, failure, HERE);
+        reportf(session_, msg::kDwgText, HERE);
+    } else if (p_putRecordText(text, length, wideText, units, paragraphs) == 0) {
+        return 0;
     }
-    return result != 0;
+    return p_skipEntity(start, head.size);
 }
 
 // Each paragraph of a multi-line text is a text of its own, emitted as soon

@@ -15,10 +15,11 @@
 #include <cstdint>
 
 #include "r13/dwgcommon.h"
+#include "support/publicstorage.h"
 
+class BitCursor;
 struct DWGglobal;
 class FileStream;
-class MemoryService;
 
 // The fields of TEXT, ATTRIB and ATTDEF up to the text string, for either
 // layout of the common data. Only the object size, the text length and the
@@ -37,9 +38,9 @@ struct TextRecordOf {
     double height;
     double widthFactor;
     int32_t textLength;
-    char *text;  // a memory-service block, released at the next read
+    char *text;  // in the decoder's text block, until the next object
     int32_t wideLength;  // R2007 and later: the text in UTF-16 units
-    uint16_t *wideText;  // a memory-service block, released at the next read
+    uint16_t *wideText;  // in the decoder's text block, until the next object
     bool embeddedMText;  // R2018: the text is a multi-line attribute's
 };
 
@@ -71,40 +72,48 @@ using R2KMTextRecord = MTextRecordOf<R2KCommonData>;
 // instantiations of TextDecoder, chosen once when the decoder is made.
 class TextData {
 public:
-    // The stream stands at the first byte of the object. 1 when the object
-    // was handled and the stream stands after it; 0 when a text could not
-    // be handed to the host or the object could not be left.
-    virtual int32_t getDWGText() = 0;
-    virtual int32_t getDWGMText() = 0;
+    // The object at file offset start, with the head the walk read, is a
+    // TEXT, ATTRIB or ATTDEF (getDWGText) or an MTEXT (getDWGMText). 1
+    // when it was handled and the stream stands after it; 0 when a text
+    // could not be handed to the host or the object could not be left.
+    virtual int32_t getDWGText(int32_t start, const ObjectHead &head) = 0;
+    virtual int32_t getDWGMText(int32_t start, const ObjectHead &head) = 0;
     // Gives back every block of the decoder, its own included.
     virtual void destroy() = 0;
 
 protected:
-    TextData(DWGglobal *session, MemoryService *memory, FileStream *stream, DWGCommon *common)
-        : session_(session), memory_(memory), stream_(stream), common_(common)
+    TextData(DWGglobal *session, MemoryService *memory, FileStream *stream)
+        : session_(session), memory_(memory), stream_(stream)
     {
     }
     ~TextData() = default;
 
-    // What both layouts share once the fields are read: stepping over the
-    // object, and turning a text into the groups the host receives.
+    // Decodes the object at start with decode, which answers the message of
+    // the field that failed, or null. See textdata.cpp for the bytes it is
+    // given.
+    template <class Decode>
+    const char *p_decodeObject(int32_t start, int32_t length, Decode decode);
+    // A T field: its bytes go to the decoder's text block, zero-terminated.
+    bool p_readT(BitCursor &in, int32_t *length, char **text);
+    const char *p_readAttributeKind(BitCursor &in, const TextRecordOf<R2KCommonData> &record, int32_t *textIndex);
+    bool p_readStreamText(BitCursor &in, const R2KCommonData &common, int32_t index, int32_t *units,
+                          uint16_t **text);
+    bool p_since(int32_t version) const;
+    int32_t p_finish(int32_t start, const ObjectHead &head, const char *failure, char *text, int32_t length,
+                     uint16_t *wideText, int32_t units, bool paragraphs);
+
+    DWGglobal *session_;
+    MemoryService *memory_;
+    FileStream *stream_;
+    ReusableBlock textBlock_;
+
+private:
     int32_t p_putText(char *text, int32_t length);
     int32_t p_putParagraphs(char *text, int32_t length);
     int32_t p_putWideText(uint16_t *text, int32_t units);
     int32_t p_putWideParagraphs(uint16_t *text, int32_t units);
     int32_t p_putRecordText(char *text, int32_t length, uint16_t *wideText, int32_t units, bool paragraphs);
-    int32_t p_readAttributeKind(const TextRecordOf<R2KCommonData> &record, int32_t *textIndex);
-    int32_t p_readStreamText(const R2KCommonData &common, int32_t index, int32_t *units, uint16_t **text);
-    bool p_since(int32_t version) const;
     int32_t p_skipEntity(int32_t start, uint16_t size);
-    bool p_checked(int32_t result, const char *message, int32_t line);
-
-    DWGglobal *session_;
-    MemoryService *memory_;
-    FileStream *stream_;
-    DWGCommon *common_;
-
-private:
     int32_t p_createFailed();
     int32_t p_decodeEscapes(char *buffer, int32_t *outLength, char *text);
     int32_t p_decodeUnicode(char *buffer, int32_t capacity, int32_t *outLength, const char *text);
@@ -117,37 +126,22 @@ private:
 template <class Common>
 class TextDecoder final : public TextData {
 public:
-    TextDecoder(DWGglobal *session, MemoryService *memory, FileStream *stream, DWGCommon *common)
-        : TextData(session, memory, stream, common)
-    {
-    }
+    TextDecoder(DWGglobal *session, MemoryService *memory, FileStream *stream) : TextData(session, memory, stream) {}
 
-    int32_t getDWGText() override;
-    int32_t getDWGMText() override;
+    int32_t getDWGText(int32_t start, const ObjectHead &head) override;
+    int32_t getDWGMText(int32_t start, const ObjectHead &head) override;
     void destroy() override;
 
 private:
-    int32_t p_dwgText();
-    int32_t p_dwgMText();
-    int32_t p_readCommon(Common *common);
-    int32_t p_readTextFields(TextRecordOf<Common> *record);
-    int32_t p_readMTextFields(MTextRecordOf<Common> *record);
-    int32_t p_readMTextString(MTextRecordOf<Common> *record);
-    void p_clearRecords();
+    const char *p_readText(BitCursor &in);
+    const char *p_readMText(BitCursor &in);
+    const char *p_readTextFields(BitCursor &in, TextRecordOf<Common> *record);
+    const char *p_readMTextFields(BitCursor &in, MTextRecordOf<Common> *record);
+    bool p_readMTextString(BitCursor &in, MTextRecordOf<Common> *record);
 
     TextRecordOf<Common> text_{};
     MTextRecordOf<Common> mtext_{};
 };
-
-// The file offset just past an object that starts at start: its size counts
-// neither the 2-byte size field nor the 2-byte check value at its end. -1
-// when that lies beyond any offset a stream can reach.
-inline int32_t objectEndOffset(int32_t start, uint16_t size)
-{
-    constexpr int64_t kObjectFraming = 4;  // size field and check value
-    const int64_t end = static_cast<int64_t>(start) + size + kObjectFraming;
-    return end > INT32_MAX ? -1 : static_cast<int32_t>(end);
-}
 
 // The decoder of the session's version: R13/R14, or R2000 and later. Null when an
 // argument is missing or a record cannot be made.

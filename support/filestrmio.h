@@ -14,8 +14,7 @@
 #include <cstdint>
 
 #include "TQDUDADE.h"
-
-class MemoryService;
+#include "support/publicstorage.h"
 
 class FileStream {
 public:
@@ -89,6 +88,19 @@ public:
         bytesRead_ += static_cast<uint32_t>(count);
     }
 
+    // Up to length bytes from position on, for a decoder to read in
+    // memory: in place when the default cursor's window holds them, else
+    // copied into the stream's span block, which the next span reuses.
+    // Fewer at the end of the file, or before a gap, and then clipped is
+    // set. Nothing past the end is asked for, and the default cursor
+    // stands at position afterwards.
+    struct Span {
+        const uint8_t *bytes;
+        int32_t length;
+        bool clipped;
+    };
+    Span span(int32_t position, int32_t length);
+
     // Opens the host source, makes the default cursor and measures the
     // source; false when any of it fails.
     bool open();
@@ -149,6 +161,7 @@ private:
     int32_t cursorCount_ = 0;
     uint32_t size_ = 0;
     uint64_t bytesRead_ = 0;
+    ReusableBlock spanCopy_;
     bool wentPastEnd_ = false;
     bool readsAroundGaps_ = false;
 };

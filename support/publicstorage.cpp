@@ -65,3 +65,32 @@ void MemoryService::free(void *block)
     }
     services_->PubSfree(services_, header);
 }
+
+// The block grows to the next power of two from 256 bytes on, so that it
+// is taken again only a few times however the sizes asked for vary.
+void *ReusableBlock::reserve(MemoryService *memory, uint32_t size)
+{
+    constexpr uint32_t kSmallest = 256;
+    if (size <= capacity_ && block_ != nullptr) {
+        return block_;
+    }
+    uint32_t capacity = kSmallest;
+    while (capacity < size && capacity <= UINT32_MAX / 2) {
+        capacity *= 2;
+    }
+    void *grown = memory->allocate(capacity < size ? size : capacity);
+    if (grown == nullptr) {
+        return nullptr;
+    }
+    memory->free(block_);
+    block_ = grown;
+    capacity_ = capacity < size ? size : capacity;
+    return block_;
+}
+
+void ReusableBlock::release(MemoryService *memory)
+{
+    memory->free(block_);
+    block_ = nullptr;
+    capacity_ = 0;
+}

@@ -35,6 +35,21 @@ private:
     Header *live_ = nullptr;
 };
 
+// One block of a memory service used over and over for bytes that live
+// until its next use: it grows when it holds less than is asked for.
+// Its owner gives it back.
+class ReusableBlock {
+public:
+    // At least size bytes, not cleared; null when the host refuses, and
+    // the block held so far is kept.
+    void *reserve(MemoryService *memory, uint32_t size);
+    void release(MemoryService *memory);
+
+private:
+    void *block_ = nullptr;
+    uint32_t capacity_ = 0;
+};
+
 // Null when the host's services lack the block operations or refuse the
 // service's own block.
 MemoryService *newMemoryService(HostServices *services);

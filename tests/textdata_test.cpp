@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "r13/textdata.h"
+#include "support/bitcursor.h"
 #include "stream_fixture.h"
 #include "text_fixture.h"
 #include "writer/dwgwriter.h"
@@ -38,6 +39,20 @@ struct Decoder {
         decoder = newTextData(&fixture.session, fixture.memory, fixture.stream);
     }
     ~Decoder() { deleteTextData(decoder); }
+
+    // Decodes the object at the stream's position as the walk would, after
+    // reading its head.
+    int32_t text() { return decode(&TextData::getDWGText); }
+    int32_t mtext() { return decode(&TextData::getDWGMText); }
+    int32_t decode(int32_t (TextData::*get)(int32_t, const ObjectHead &))
+    {
+        const int32_t start = fixture.stream->CurPosition();
+        const FileStream::Span span = fixture.stream->span(start, kLongestObjectHead);
+        BitCursor in(span.bytes, span.length);
+        ObjectHead head{};
+        readObjectHead(in, fixture.session.versionIndex, &head);
+        return (decoder->*get)(start, head);
+    }
 
     Lines events() const { return textlines::lines(fixture.host.events()); }
     int32_t position() const { return fixture.stream->CurPosition(); }
@@ -127,7 +142,7 @@ TEST(TextConversion, EveryTextIsStrippedAndDecodedBeforeTheHostGetsIt)
         dwgw::TextEntity entity;
         entity.text = row.stored;
         Decoder d(framed(entity, Layout::R13), Layout::R13);
-        EXPECT_EQ(d.decoder->getDWGText(), 1);
+        EXPECT_EQ(d.text(), 1);
         EXPECT_EQ(d.events(), Lines{text(row.emitted, row.code)});
     }
 }
@@ -141,7 +156,7 @@ TEST(R2000Text, EachDataFlagLeavesOutItsFieldAndTheHighBitsNothing)
         dwgw::Bytes bytes = framed(entity, Layout::R2000);
         Decoder d(bytes, Layout::R2000);
 
-        EXPECT_EQ(d.decoder->getDWGText(), 1);
+        EXPECT_EQ(d.text(), 1);
         EXPECT_EQ(d.events(), Lines{text("FLAGS")});
     }
 }
@@ -172,7 +187,7 @@ TEST(TextEntity, AnObjectThatCannotBeLeftFailsTheText)
     entity.sizeField = 0x4000;
     Decoder d(framed(entity, Layout::R13), Layout::R13);
 
-    EXPECT_EQ(d.decoder->getDWGText(), 0);
+    EXPECT_EQ(d.text(), 0);
     EXPECT_EQ(d.events(), (Lines{text("AB"), report("*** ERROR *** SeekPos()[textdata/1]")}));
 }
 
@@ -183,14 +198,14 @@ TEST(TextEntity, ATextBufferTheHostCannotGiveFailsTheText)
     uint64_t lastBlock = 0;
     {
         Decoder d(bytes, Layout::R13);
-        ASSERT_EQ(d.decoder->getDWGText(), 1);
+        ASSERT_EQ(d.text(), 1);
         lastBlock = d.fixture.host.faults().calls(tqhost::HostOp::Block);
     }
     tqhost::HostOptions options;
     options.faults.failOnce(tqhost::HostOp::Block, lastBlock);
     Decoder d(bytes, Layout::R13, options);
 
-    EXPECT_EQ(d.decoder->getDWGText(), 0);
+    EXPECT_EQ(d.text(), 0);
     EXPECT_EQ(d.events(), Lines{report("*** ERROR *** PubSnormalmalloc()[textdata/1]")});
     EXPECT_EQ(d.appended(), 1u);
 }
@@ -228,7 +243,7 @@ TEST(MText, EachParagraphIsATextOfItsOwn)
             dwgw::Bytes bytes = framed(busyMText(row.stored), layout);
             Decoder d(bytes, layout);
 
-            EXPECT_EQ(d.decoder->getDWGMText(), 1);
+            EXPECT_EQ(d.mtext(), 1);
             EXPECT_EQ(d.events(), row.emitted);
             EXPECT_EQ(d.position(), static_cast<int32_t>(bytes.size()));
         }
@@ -249,15 +264,15 @@ TEST(LongText, EveryParagraphAndCodeOfALongTextComesOut)
     for (Layout layout : {Layout::R13, Layout::R2000}) {
         SCOPED_TRACE(nameOf(layout));
         Decoder m(framed(busyMText(paragraphs), layout), layout);
-        EXPECT_EQ(m.decoder->getDWGMText(), 1);
+        EXPECT_EQ(m.mtext(), 1);
         EXPECT_EQ(m.events(), eachParagraph);
 
         Decoder t(framed(busyText(multibyte), layout), layout);
-        EXPECT_EQ(t.decoder->getDWGText(), 1);
+        EXPECT_EQ(t.text(), 1);
         EXPECT_EQ(t.events(), Lines{text(units({0}) + repeated("\x8c\xa1", 4000))});
 
         Decoder u(framed(busyMText(unicode), layout), layout);
-        EXPECT_EQ(u.decoder->getDWGMText(), 1);
+        EXPECT_EQ(u.mtext(), 1);
         EXPECT_EQ(u.events(), Lines{text(degrees, 51)});
     }
 }
@@ -283,7 +298,7 @@ TEST(TextData, AFieldThatCannotBeReadIsReportedAndTheObjectSteppedOver)
                                           : cutAfter(busyText("twenty characters!!!"), cut.layout, cut.after);
             Decoder d(bytes, cut.layout);
 
-            EXPECT_EQ(multiLine ? d.decoder->getDWGMText() : d.decoder->getDWGText(), 1);
+            EXPECT_EQ(multiLine ? d.mtext() : d.text(), 1);
             EXPECT_EQ(d.events(), (Lines{report(cut.message), report("*** ERROR *** p_dwgText()[textdata/1]")}));
             EXPECT_EQ(d.position(), static_cast<int32_t>(bytes.size()));
         }
@@ -297,7 +312,7 @@ TEST(MText, AParagraphTheHostRefusesStopsTheObjectThere)
     dwgw::Bytes bytes = framed(busyMText("one\\Ptwo\\Pthree"), Layout::R13);
     Decoder d(bytes, Layout::R13, options);
 
-    EXPECT_EQ(d.decoder->getDWGMText(), 0);
+    EXPECT_EQ(d.mtext(), 0);
     EXPECT_EQ(d.events(), (Lines{text("one"), report("*** ERROR *** fpCreateObject()[textdata/1]")}));
     EXPECT_NE(d.position(), static_cast<int32_t>(bytes.size()));
 }

@@ -185,9 +185,10 @@ TEST(Session, ShutdownReturnsEveryBlockWhereverTheSessionStands)
 }
 
 // A session holds a fixed set of blocks however many texts it has given:
-// the blocks in use after the tenth text's delivery are those after the
-// thousandth. A block kept per text would leak a thousand by the end of a
-// large drawing and only come back at shutdown.
+// the blocks in use after each text's delivery from the tenth on are those
+// after the tenth, give or take the reused blocks a reader may first need
+// later. A block kept per text would leak a thousand by the end of a large
+// drawing and only come back at shutdown.
 TEST(Session, BlocksInUseStayTheSameFromTextToText)
 {
     dwgw::R12Drawing r12;
@@ -218,8 +219,9 @@ TEST(Session, BlocksInUseStayTheSameFromTextToText)
         }
         shutDownDWGsrc(session);
         ASSERT_GE(inUse.size(), 1000u);
-        EXPECT_EQ(inUse[999], inUse[9]);
-        EXPECT_EQ(*std::max_element(inUse.begin() + 9, inUse.end()), inUse[9]);
+        // The blocks a reader reuses may be taken later than the tenth text,
+        // once each.
+        EXPECT_LE(*std::max_element(inUse.begin() + 9, inUse.end()), inUse[9] + 2);
     }
 }
 

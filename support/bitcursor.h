@@ -1,0 +1,172 @@
+// Reads the bit stream of an R13 to R2018 object from the bytes of one span
+// in memory: single bits, 2-bit codes, the bit-coded numbers (BS, BL, BD,
+// DD), raw little-endian numbers that may start at any bit (RC, RS, RL,
+// RD), handle references and counted texts. Bits are taken from each byte
+// most significant first.
+//
+// Every read takes the 64 bits at the cursor in one load and decodes from
+// them. Reading past the span's end is not an error at each step: the
+// value read is garbage (the bits past the end count as zero) and the
+// cursor remembers that it ran out, so a decoder reads its fields straight
+// through and asks, once where the fields' message is the same, whether
+// they were all there.
+#ifndef TQ_SUPPORT_BITCURSOR_H
+#define TQ_SUPPORT_BITCURSOR_H
+
+#include <cstdint>
+#include <cstring>
+
+class BitCursor {
+public:
+    BitCursor(const uint8_t *bytes, int32_t length)
+        : bytes_(bytes), length_(static_cast<uint64_t>(length)), endBit_(static_cast<uint64_t>(length) * 8)
+    {
+    }
+
+    // Whether any read so far wanted bits past the span's end, or found a
+    // number longer than the format allows.
+    bool overran() const { return overran_; }
+    // The bit the next read takes, counted from the span's start.
+    uint64_t bitOffset() const { return bit_; }
+    void seekBit(uint64_t bit)
+    {
+        bit_ = bit;
+        p_check();
+    }
+    void skipBytes(uint32_t count) { p_advance(uint64_t{count} * 8); }
+
+    uint32_t B() { return p_take(1); }
+    uint32_t BB() { return p_take(2); }
+    // Four bits, the first the most significant.
+    uint32_t B4() { return p_take(4); }
+    uint8_t RC() { return static_cast<uint8_t>(p_take(8)); }
+    uint16_t RS()
+    {
+        const uint32_t raw = p_take(16);
+        return static_cast<uint16_t>(raw >> 8 | (raw & 0xFF) << 8);
+    }
+    uint32_t RL() { return p_byteSwap32(p_take(32)); }
+    double RD()
+    {
+        const uint64_t raw = p_peek64();
+        p_advance(64);
+        const uint64_t bits = uint64_t{p_byteSwap32(static_cast<uint32_t>(raw))} << 32 |
+                              p_byteSwap32(static_cast<uint32_t>(raw >> 32));
+        double value = 0.0;
+        memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    // BS and BL share their codes: 0 a raw value follows, 1 an unsigned
+    // byte follows, 2 the value 0, 3 a fixed value (256 for BS, all ones
+    // for BL).
+    uint16_t BS()
+    {
+        switch (BB()) {
+        case 0:
+            return RS();
+        case 1:
+            return RC();
+        case 2:
+            return 0;
+        default:
+            return 256;
+        }
+    }
+    uint32_t BL()
+    {
+        switch (BB()) {
+        case 0:
+            return RL();
+        case 1:
+            return RC();
+        case 2:
+            return 0;
+        default:
+            return 0xFFFFFFFFu;
+        }
+    }
+    // A bit-double: code 0 carries a raw double, the others stand for 1.0,
+    // 0.0 and -1.0.
+    double BD()
+    {
+        static constexpr double kCodeValues[4] = {0.0, 1.0, 0.0, -1.0};
+        const uint32_t code = BB();
+        return code == 0 ? RD() : kCodeValues[code];
+    }
+    // A bit-double with a default code. Only code 3 carries a double; code
+    // 1 carries a signed 32-bit integer, code 2 six bytes that are dropped;
+    // code 0 stands for the default, which nothing here needs (0.0).
+    double DD();
+    // Extrusion: a set flag bit stands for the default (0, 0, 1).
+    void BE(double *x, double *y, double *z);
+    // Thickness: a set flag bit stands for the default, 0.
+    double BT() { return B() != 0 ? 0.0 : BD(); }
+    // A handle reference: code nibble, byte-count nibble, then the value
+    // bytes, which nothing here needs and which are stepped over.
+    void H(uint32_t *code, uint32_t *count)
+    {
+        const uint8_t head = RC();
+        *code = head >> 4u;
+        *count = head & 0x0Fu;
+        skipBytes(*count);
+    }
+    // An unsigned modular char: seven bits a byte, least significant first,
+    // while the high bit says another byte follows. Five bytes carry the 32
+    // bits of any size the format gives this way; a sixth is running out.
+    uint32_t MC();
+    // The object type of R2010 and later: a 2-bit code, then a byte (code
+    // 0), a byte above 0x1F0 (code 1) or a raw short (codes 2 and 3).
+    uint16_t OT();
+    // Copies count bytes from the cursor on into out.
+    void bytes(uint8_t *out, uint32_t count);
+    // count UTF-16 units, little-endian in the span, into out in the host's
+    // order.
+    void units(uint16_t *out, uint32_t count);
+
+private:
+    static uint32_t p_byteSwap32(uint32_t v)
+    {
+        return v >> 24 | (v >> 8 & 0xFF00u) | (v << 8 & 0xFF0000u) | v << 24;
+    }
+    void p_check()
+    {
+        if (bit_ > endBit_) {
+            overran_ = true;
+        }
+    }
+    void p_advance(uint64_t bits)
+    {
+        bit_ += bits;
+        p_check();
+    }
+    // The 64 bits from the cursor on, the first in the top bit.
+    uint64_t p_peek64() const
+    {
+        const uint64_t byte = bit_ >> 3;
+        const uint32_t shift = static_cast<uint32_t>(bit_ & 7);
+        if (byte + 9 > length_) {
+            return p_peek64NearEnd();
+        }
+        uint64_t word = 0;
+        for (int32_t i = 0; i < 8; ++i) {
+            word = word << 8 | bytes_[byte + static_cast<uint64_t>(i)];
+        }
+        return shift == 0 ? word : word << shift | bytes_[byte + 8] >> (8 - shift);
+    }
+    uint64_t p_peek64NearEnd() const;
+    // count bits (1 to 32), the first the most significant.
+    uint32_t p_take(uint32_t count)
+    {
+        const uint32_t value = static_cast<uint32_t>(p_peek64() >> (64 - count));
+        p_advance(count);
+        return value;
+    }
+
+    const uint8_t *bytes_;
+    uint64_t length_;
+    uint64_t endBit_;
+    uint64_t bit_ = 0;
+    bool overran_ = false;
+};
+
+#endif

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/bitcursor.h"
+#include "writer/bitwriter.h"
+
+namespace {
+
+using dwgw::BitWriter;
+using dwgw::Bytes;
+using Values = std::vector<double>;
+using Read = std::function<Values(BitCursor &)>;
+
+// The length, then the bytes.
+Values readT(BitCursor &in)
+{
+    const uint16_t length = in.BS();
+    Values out{static_cast<double>(length)};
+    std::vector<uint8_t> bytes(length);
+    in.bytes(bytes.data(), length);
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    return out;
+}
+
+struct ValueCase {
+    const char *name;
+    std::function<void(BitWriter &)> write;
+    Read read;
+    Values expected;
+};
+
+const std::vector<ValueCase> kValues = {
+    {"B", [](BitWriter &w) { w.B(false); }, [](BitCursor &in) { return Values{double(in.B())}; }, {0}},
+    {"4B", [](BitWriter &w) { w.B4(11); }, [](BitCursor &in) { return Values{double(in.B4())}; }, {11}},
+    {"RC", [](BitWriter &w) { w.RC(0x5E); }, [](BitCursor &in) { return Values{double(in.RC())}; }, {0x5E}},
+    {"RS", [](BitWriter &w) { w.RS(0xBEEF); }, [](BitCursor &in) { return Values{double(in.RS())}; }, {0xBEEF}},
+    {"RL", [](BitWriter &w) { w.RL(0xDEADBEEF); }, [](BitCursor &in) { return Values{double(in.RL())}; },
+     {0xDEADBEEF}},
+    {"RD", [](BitWriter &w) { w.RD(-2.5e-7); }, [](BitCursor &in) { return Values{in.RD()}; }, {-2.5e-7}},
+    {"BS codes 0 to 3", [](BitWriter &w) { w.BSCode(0, 0x1234).BSCode(1, 0xFF).BSCode(2).BSCode(3); },
+     [](BitCursor &in) { return Values{double(in.BS()), double(in.BS()), double(in.BS()), double(in.BS())}; },
+     {0x1234, 255, 0, 256}},
+    {"BL codes 0 to 3", [](BitWriter &w) { w.BLCode(0, 0x89ABCDEF).BLCode(1, 0x80).BLCode(2).BLCode(3); },
+     [](BitCursor &in) { return Values{double(in.BL()), double(in.BL()), double(in.BL()), double(in.BL())}; },
+     {0x89ABCDEF, 128, 0, 0xFFFFFFFF}},
+    {"BD codes 0 to 3", [](BitWriter &w) { w.BDCode(0, 3.25).BDCode(1).BDCode(2).BDCode(3); },
+     [](BitCursor &in) { return Values{in.BD(), in.BD(), in.BD(), in.BD()}; }, {3.25, 1, 0, -1}},
+    {"DD codes 0 to 3", [](BitWriter &w) { w.DD(0.0).DDInt(-70000).DDPair(0x11223344, 0x5566).DDReal(6.125); },
+     [](BitCursor &in) { return Values{in.DD(), in.DD(), in.DD(), in.DD()}; }, {0, -70000, 0, 6.125}},
+    {"BE default and given", [](BitWriter &w) { w.BE(0, 0, 1).BE(0, 0.25, -1); },
+     [](BitCursor &in) {
+         Values out(6);
+         in.BE(&out[0], &out[1], &out[2]);
+         in.BE(&out[3], &out[4], &out[5]);
+         return out;
+     },
+     {0, 0, 1, 0, 0.25, -1}},
+    {"BT default and given", [](BitWriter &w) { w.BT(0.0).BT(2.0); },
+     [](BitCursor &in) { return Values{in.BT(), in.BT()}; }, {0, 2.0}},
+    {"H drops the value bytes", [](BitWriter &w) { w.H(5, Bytes{0x12, 0x34}); },
+     [](BitCursor &in) {
+         uint32_t code = 0;
+         uint32_t count = 0;
+         in.H(&code, &count);
+         return Values{double(code), double(count)};
+     },
+     {5, 2}},
+    {"MC of one and three bytes", [](BitWriter &w) { w.RC(0x45).RC(0x81).RC(0x80).RC(0x01); },
+     [](BitCursor &in) { return Values{double(in.MC()), double(in.MC())}; }, {0x45, 0x4001}},
+    {"OT codes 0 to 2", [](BitWriter &w) { w.BB(0).RC(0x22).BB(1).RC(0x05).BB(2).RS(0x1234); },
+     [](BitCursor &in) { return Values{double(in.OT()), double(in.OT()), double(in.OT())}; },
+     {0x22, 0x1F5, 0x1234}},
+    {"T", [](BitWriter &w) { w.T("Tx\xB0"); }, readT, {3, 'T', 'x', 0xB0}},
+};
+
+// Every value after 0 to 7 leading bits, then cut after every byte: a cut
+// value runs out, a whole one is read and leaves the cursor on its next
+// bit, which holds a marker.
+TEST(BitCursor, EveryEncodingAtEveryBitPositionAndTruncation)
+{
+    for (const ValueCase &value : kValues) {
+        for (int lead = 0; lead < 8; ++lead) {
+            BitWriter w;
+            value.write(w.pad(static_cast<size_t>(lead), true));
+            const uint64_t end = w.bitCount();
+            const Bytes bytes = w.RC(0xA5).bytes();
+            for (size_t length = 0; length <= (end + 7) / 8; ++length) {
+                SCOPED_TRACE(std::string(value.name) + ", " + std::to_string(lead) + " bits before, " +
+                             std::to_string(length) + " bytes");
+                const bool whole = length * 8 >= end;
+                BitCursor in(bytes.data(), static_cast<int32_t>(whole ? bytes.size() : length));
+                in.skipBytes(0);
+                for (int i = 0; i < lead; ++i) {
+                    in.B();
+                }
+                const Values got = value.read(in);
+                ASSERT_EQ(in.overran(), !whole);
+                if (whole) {
+                    EXPECT_EQ(got, value.expected);
+                    EXPECT_EQ(in.bitOffset(), end);
+                    EXPECT_EQ(in.RC(), 0xA5);
+                }
+            }
+        }
+    }
+}
+
+// Running out stays said: a seek back into the span does not undo it.
+TEST(BitCursor, RunningOutIsRemembered)
+{
+    const uint8_t bytes[2] = {0xFF, 0x00};
+    BitCursor in(bytes, 2);
+    in.RL();
+    ASSERT_TRUE(in.overran());
+    in.seekBit(0);
+    EXPECT_EQ(in.RC(), 0xFF);
+    EXPECT_TRUE(in.overran());
+}
+
+}  // namespace
