@@ -1,7 +1,5 @@
 #include "r12/r12dataread.h"
 
-#include <cstring>
-
 #include "core/dwgglobal.h"
 #include "core/messages.h"
 #include "core/versions.h"
@@ -57,16 +55,8 @@ void deleteR12DataRead(R12DataRead *reader)
     }
 }
 
-// Bytes the window holds are taken at once; otherwise one at a time, so
-// that a read that runs out leaves the bytes before the end read.
-int32_t R12DataRead::p_readBytes(uint8_t *bytes, int32_t count)
+int32_t R12DataRead::p_readBytesOneByOne(uint8_t *bytes, int32_t count)
 {
-    const uint8_t *in = nullptr;
-    if (stream_->view(&in) >= count) {
-        memcpy(bytes, in, static_cast<size_t>(count));
-        stream_->advance(count);
-        return 1;
-    }
     for (int32_t i = 0; i < count; ++i) {
         if (stream_->read(bytes + i, 1) != 1) {
             return 0;

@@ -7,6 +7,7 @@
 #define TQ_R12_R12DATAREAD_H
 
 #include <cstdint>
+#include <cstring>
 
 #include "support/byteswap.h"
 #include "support/filestrmio.h"
@@ -82,7 +83,19 @@ public:
     MemoryService *memory() const { return memory_; }
 
 private:
-    int32_t p_readBytes(uint8_t *bytes, int32_t count);
+    // Bytes the window holds are taken at once; otherwise one at a time,
+    // so that a read that runs out leaves the bytes before the end read.
+    int32_t p_readBytes(uint8_t *bytes, int32_t count)
+    {
+        const uint8_t *in = nullptr;
+        if (stream_->view(&in) >= count) {
+            memcpy(bytes, in, static_cast<size_t>(count));
+            stream_->advance(count);
+            return 1;
+        }
+        return p_readBytesOneByOne(bytes, count);
+    }
+    int32_t p_readBytesOneByOne(uint8_t *bytes, int32_t count);
     int32_t p_getByte(uint16_t *value);
     int32_t p_linetypeIndexSize() const;
     int32_t p_skipExtendedData();

@@ -71,13 +71,14 @@ bool DWGObjects::open()
     return stream_->SeekPos(start_) == 1;
 }
 
-// Objects that are refused are stepped over within the same call. Each pass
-// takes one entry of the object map or moves the stream forward by at least
-// the 4 bytes of an object's framing, so a drawing cannot hold more objects
-// than it has bytes; the bound only guards against a map that never ends.
-// A head that cannot be read ends the walk, where the drawing was cut; in
-// a container's section, where a page that cannot be read leaves a gap,
-// the walk goes on with the map's next object.
+// Objects that hold no text, and those that are refused, are stepped over
+// within the same call. Each pass takes one entry of the object map or
+// moves the stream forward by at least the 4 bytes of an object's framing,
+// so a drawing cannot hold more objects than it has bytes; the bound only
+// guards against a map that never ends. A head that cannot be read ends
+// the walk, where the drawing was cut; in a container's section, where a
+// page that cannot be read leaves a gap, the walk goes on with the map's
+// next object.
 StepResult DWGObjects::getNextObject()
 {
     if (!p_toNextObject()) {
@@ -87,11 +88,17 @@ StepResult DWGObjects::getNextObject()
         ObjectHead head{};
         const int32_t start = stream_->CurPosition();
         const bool read = p_readHead(start, &head);
-        if (read && head.type != 0 && head.type < kTypeCount) {
-            return p_handle(start, head) == 1 ? StepResult::Item : StepResult::Failed;
+        if (read && (head.type == kText || head.type == kAttrib || head.type == kAttdef || head.type == kMText)) {
+            return p_handleText(start, head) == 1 ? StepResult::Item : StepResult::Failed;
         }
-        const bool passed = read && p_skipUnknown(start, head);
-        if ((!passed && (map_ == nullptr || !stream_->readsAroundGaps())) || !p_toNextObject()) {
+        if (read && head.type != 0 && head.type < kTypeCount) {
+            if (p_skipBySize(start, head.size) == 0) {
+                return StepResult::Failed;
+            }
+        } else if (!(read && p_skipUnknown(start, head)) && (map_ == nullptr || !stream_->readsAroundGaps())) {
+            return StepResult::End;
+        }
+        if (!p_toNextObject()) {
             return StepResult::End;
         }
     }
@@ -125,20 +132,13 @@ bool DWGObjects::p_skipUnknown(int32_t start, const ObjectHead &head)
     return true;
 }
 
-// TEXT, ATTRIB and ATTDEF go to the text decoder, MTEXT to its own; every
-// other fixed type is stepped over by the size peeked at.
-int32_t DWGObjects::p_handle(int32_t start, const ObjectHead &head)
+// TEXT, ATTRIB and ATTDEF go to the text decoder, MTEXT to its own.
+int32_t DWGObjects::p_handleText(int32_t start, const ObjectHead &head)
 {
-    switch (head.type) {
-    case kText:
-    case kAttrib:
-    case kAttdef:
-        return p_handled(text_->getDWGText(start, head), msg::kGetDWGText, __LINE__);
-    case kMText:
+    if (head.type == kMText) {
         return p_handled(text_->getDWGMText(start, head), msg::kGetDWGMText, __LINE__);
-    default:
-        return p_handled(p_skipBySize(start, head.size), nullptr, 0);
     }
+    return p_handled(text_->getDWGText(start, head), msg::kGetDWGText, __LINE__);
 }
 
 // Reads the head of the object at start from the bytes there; a head that
@@ -146,7 +146,7 @@ int32_t DWGObjects::p_handle(int32_t start, const ObjectHead &head)
 bool DWGObjects::p_readHead(int32_t start, ObjectHead *head)
 {
     const FileStream::Span span = stream_->span(start, kLongestObjectHead);
-    BitCursor in(span.bytes, span.length);
+    BitCursor in(span.bytes, span.length, span.readable);
     if (readObjectHead(in, session_->versionIndex, head)) {
         return true;
     }
@@ -163,14 +163,11 @@ int32_t DWGObjects::p_skipBySize(int32_t start, uint16_t size)
 }
 
 // A handled object lets the walk go on to the next one; a failed one is
-// reported, when its handler names a message, and fails the step.
+// reported and fails the step.
 int32_t DWGObjects::p_handled(int32_t result, const char *failure, int32_t line)
 {
     if (result == 0) {
-        if (failure != nullptr) {
-            reportf(session_, failure, kModule, line);
-        }
-        return 0;
+        reportf(session_, failure, kModule, line);
     }
-    return 1;
+    return result == 0 ? 0 : 1;
 }

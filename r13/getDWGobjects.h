@@ -29,9 +29,10 @@ public:
                int32_t start, int32_t end);
     ~DWGObjects();
 
-    // Handles one object: Item when its handler succeeded, End when there
-    // are no more objects, Failed when its handler failed (the next call
-    // goes on with the next object).
+    // Walks on to the next object that holds a text and hands it to the
+    // text decoder: Item when that succeeded, End when there are no more
+    // objects, Failed when the decoder failed or an object could not be
+    // stepped over (the next call goes on with the next object).
     StepResult getNextObject();
 
     // Makes the text decoder and moves the stream to
@@ -43,7 +44,7 @@ public:
 private:
     bool p_toNextObject();
     bool p_readHead(int32_t start, ObjectHead *head);
-    int32_t p_handle(int32_t start, const ObjectHead &head);
+    int32_t p_handleText(int32_t start, const ObjectHead &head);
     bool p_skipUnknown(int32_t start, const ObjectHead &head);
     int32_t p_skipBySize(int32_t start, uint16_t size);
     int32_t p_handled(int32_t result, const char *failure, int32_t line);

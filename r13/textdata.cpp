@@ -324,11 +324,11 @@ template <class Decode>
 const char *TextData::p_decodeObject(int32_t start, int32_t length, Decode decode)
 {
     FileStream::Span span = stream_->span(start, length);
-    BitCursor in(span.bytes, span.length);
+    BitCursor in(span.bytes, span.length, span.readable);
     const char *failure = decode(in);
     if (in.overran() && !span.clipped) {
         span = stream_->span(start, kLongestObjectRead);
-        BitCursor wider(span.bytes, span.length);
+        BitCursor wider(span.bytes, span.length, span.readable);
         failure = decode(wider);
         in = wider;
     }

@@ -54,45 +54,52 @@ uint16_t BitCursor::OT()
     return static_cast<uint16_t>(code == 1 ? kSecondRange + byte : byte);
 }
 
+void BitCursor::seekBit(uint64_t bit)
+{
+    overran_ = overran();
+    word_ = 0;
+    bitsLeft_ = 0;
+    nextByte_ = bit >> 3;
+    if ((bit & 7) != 0) {
+        p_take(static_cast<uint32_t>(bit & 7));
+    }
+}
+
 // On a byte boundary the bytes are copied as they stand; off one, each is
 // assembled from two.
 void BitCursor::bytes(uint8_t *out, uint32_t count)
 {
-    const uint64_t end = bit_ + uint64_t{count} * 8;
-    if (end > endBit_) {
-        bit_ = end;
-        overran_ = true;
-        return;
-    }
-    const uint64_t byte = bit_ >> 3;
-    const uint32_t shift = static_cast<uint32_t>(bit_ & 7);
-    if (shift == 0) {
-        memcpy(out, bytes_ + byte, count);
-    } else {
-        for (uint32_t i = 0; i < count; ++i) {
-            out[i] = static_cast<uint8_t>(bytes_[byte + i] << shift | bytes_[byte + i + 1] >> (8 - shift));
+    const uint64_t start = bitOffset();
+    const uint64_t end = start + uint64_t{count} * 8;
+    if (end <= endBit_) {
+        const uint64_t byte = start >> 3;
+        const uint32_t shift = static_cast<uint32_t>(start & 7);
+        if (shift == 0) {
+            memcpy(out, bytes_ + byte, count);
+        } else {
+            for (uint32_t i = 0; i < count; ++i) {
+                out[i] = static_cast<uint8_t>(bytes_[byte + i] << shift | bytes_[byte + i + 1] >> (8 - shift));
+            }
         }
     }
-    bit_ = end;
+    seekBit(end);
 }
 
 void BitCursor::units(uint16_t *out, uint32_t count)
 {
-    for (uint32_t i = 0; i < count && !overran_; ++i) {
+    for (uint32_t i = 0; i < count && !overran(); ++i) {
         out[i] = RS();
     }
 }
 
-// Near the span's end the bytes that are there are assembled one by one,
-// and those past it count as zero.
-uint64_t BitCursor::p_peek64NearEnd() const
+// Near the end of what may be loaded the bytes are added one by one, and
+// those past it count as zero.
+void BitCursor::p_refillNearEnd()
 {
-    const uint64_t byte = bit_ >> 3;
-    const uint32_t shift = static_cast<uint32_t>(bit_ & 7);
-    uint64_t word = 0;
-    for (uint64_t i = 0; i < 8; ++i) {
-        word = word << 8 | (byte + i < length_ ? bytes_[byte + i] : 0u);
+    while (bitsLeft_ <= 56) {
+        const uint64_t byte = nextByte_ < readable_ ? bytes_[nextByte_] : 0u;
+        word_ |= byte << (56 - bitsLeft_);
+        bitsLeft_ += 8;
+        ++nextByte_;
     }
-    const uint32_t ninth = byte + 8 < length_ ? bytes_[byte + 8] : 0u;
-    return shift == 0 ? word : word << shift | ninth >> (8 - shift);
 }

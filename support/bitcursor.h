@@ -4,36 +4,38 @@
 // RD), handle references and counted texts. Bits are taken from each byte
 // most significant first.
 //
-// Every read takes the 64 bits at the cursor in one load and decodes from
-// them. Reading past the span's end is not an error at each step: the
-// value read is garbage (the bits past the end count as zero) and the
-// cursor remembers that it ran out, so a decoder reads its fields straight
-// through and asks, once where the fields' message is the same, whether
-// they were all there.
+// The cursor keeps the next bits in a 64-bit word, refilled eight bytes at
+// a time, so that most reads are a shift. A span may say that more bytes
+// than its own can be loaded after it (the rest of a window), so that
+// refills near its end need not go byte by byte. Reading past the span's
+// end is not an error at each step: the value read is garbage (bits past
+// what may be loaded count as zero) and the cursor tells that it ran out,
+// so a decoder reads its fields straight through and asks, once where the
+// fields' message is the same, whether they were all there.
 #ifndef TQ_SUPPORT_BITCURSOR_H
 #define TQ_SUPPORT_BITCURSOR_H
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
 class BitCursor {
 public:
-    BitCursor(const uint8_t *bytes, int32_t length)
-        : bytes_(bytes), length_(static_cast<uint64_t>(length)), endBit_(static_cast<uint64_t>(length) * 8)
+    BitCursor(const uint8_t *bytes, int32_t length) : BitCursor(bytes, length, length) {}
+    // readable, at least length, counts the bytes from bytes on that may be
+    // loaded.
+    BitCursor(const uint8_t *bytes, int32_t length, int32_t readable)
+        : bytes_(bytes), readable_(static_cast<uint64_t>(readable)), endBit_(static_cast<uint64_t>(length) * 8)
     {
     }
 
     // Whether any read so far wanted bits past the span's end, or found a
     // number longer than the format allows.
-    bool overran() const { return overran_; }
+    bool overran() const { return overran_ || bitOffset() > endBit_; }
     // The bit the next read takes, counted from the span's start.
-    uint64_t bitOffset() const { return bit_; }
-    void seekBit(uint64_t bit)
-    {
-        bit_ = bit;
-        p_check();
-    }
-    void skipBytes(uint32_t count) { p_advance(uint64_t{count} * 8); }
+    uint64_t bitOffset() const { return nextByte_ * 8 - bitsLeft_; }
+    void seekBit(uint64_t bit);
+    void skipBytes(uint32_t count) { seekBit(bitOffset() + uint64_t{count} * 8); }
 
     uint32_t B() { return p_take(1); }
     uint32_t BB() { return p_take(2); }
@@ -46,12 +48,11 @@ public:
         return static_cast<uint16_t>(raw >> 8 | (raw & 0xFF) << 8);
     }
     uint32_t RL() { return p_byteSwap32(p_take(32)); }
+    // An IEEE double, little-endian: the low word comes first.
     double RD()
     {
-        const uint64_t raw = p_peek64();
-        p_advance(64);
-        const uint64_t bits = uint64_t{p_byteSwap32(static_cast<uint32_t>(raw))} << 32 |
-                              p_byteSwap32(static_cast<uint32_t>(raw >> 32));
+        const uint64_t low = RL();
+        const uint64_t bits = uint64_t{RL()} << 32 | low;
         double value = 0.0;
         memcpy(&value, &bits, sizeof value);
         return value;
@@ -108,7 +109,9 @@ public:
         const uint8_t head = RC();
         *code = head >> 4u;
         *count = head & 0x0Fu;
-        skipBytes(*count);
+        for (uint32_t i = 0; i < *count; ++i) {
+            RC();
+        }
     }
     // An unsigned modular char: seven bits a byte, least significant first,
     // while the high bit says another byte follows. Five bytes carry the 32
@@ -128,44 +131,44 @@ private:
     {
         return v >> 24 | (v >> 8 & 0xFF00u) | (v << 8 & 0xFF0000u) | v << 24;
     }
-    void p_check()
-    {
-        if (bit_ > endBit_) {
-            overran_ = true;
-        }
-    }
-    void p_advance(uint64_t bits)
-    {
-        bit_ += bits;
-        p_check();
-    }
-    // The 64 bits from the cursor on, the first in the top bit.
-    uint64_t p_peek64() const
-    {
-        const uint64_t byte = bit_ >> 3;
-        const uint32_t shift = static_cast<uint32_t>(bit_ & 7);
-        if (byte + 9 > length_) {
-            return p_peek64NearEnd();
-        }
-        uint64_t word = 0;
-        for (int32_t i = 0; i < 8; ++i) {
-            word = word << 8 | bytes_[byte + static_cast<uint64_t>(i)];
-        }
-        return shift == 0 ? word : word << shift | bytes_[byte + 8] >> (8 - shift);
-    }
-    uint64_t p_peek64NearEnd() const;
     // count bits (1 to 32), the first the most significant.
     uint32_t p_take(uint32_t count)
     {
-        const uint32_t value = static_cast<uint32_t>(p_peek64() >> (64 - count));
-        p_advance(count);
+        if (bitsLeft_ < count) {
+            p_refill();
+        }
+        const uint32_t value = static_cast<uint32_t>(word_ >> (64 - count));
+        word_ <<= count;
+        bitsLeft_ -= count;
         return value;
     }
+    // Fills the word up to at least 56 bits. The eight bytes loaded may
+    // hold a part of a byte more than is counted: the next refill puts the
+    // same bits in the same place.
+    void p_refill()
+    {
+        if (nextByte_ + 8 > readable_) {
+            p_refillNearEnd();
+            return;
+        }
+        uint64_t fresh = 0;
+        memcpy(&fresh, bytes_ + nextByte_, sizeof fresh);
+        if constexpr (std::endian::native == std::endian::little) {
+            fresh = __builtin_bswap64(fresh);
+        }
+        word_ |= fresh >> bitsLeft_;
+        const uint32_t whole = (63 - bitsLeft_) >> 3;
+        nextByte_ += whole;
+        bitsLeft_ += whole * 8;
+    }
+    void p_refillNearEnd();
 
     const uint8_t *bytes_;
-    uint64_t length_;
+    uint64_t readable_;
     uint64_t endBit_;
-    uint64_t bit_ = 0;
+    uint64_t word_ = 0;      // the next bitsLeft_ bits, the first in the top bit
+    uint32_t bitsLeft_ = 0;
+    uint64_t nextByte_ = 0;  // the byte that follows those in the word
     bool overran_ = false;
 };
 

@@ -69,22 +69,23 @@ int32_t FileStream::read(void *buffer, int32_t count)
 FileStream::Span FileStream::span(int32_t position, int32_t length)
 {
     if (position < 0 || static_cast<uint32_t>(position) >= size_ || length <= 0) {
-        return Span{nullptr, 0, length > 0};
+        return Span{nullptr, 0, 0, length > 0};
     }
     const uint32_t left = size_ - static_cast<uint32_t>(position);
     const int32_t wanted = static_cast<uint32_t>(length) < left ? length : static_cast<int32_t>(left);
     Cursor &state = cursors_[kDefaultCursor];
     state.position = position;
     const uint8_t *bytes = nullptr;
-    int32_t got = view(&bytes);
-    if (got < wanted) {
-        auto *copy = static_cast<uint8_t *>(spanCopy_.reserve(memory_, static_cast<uint32_t>(wanted)));
-        got = copy == nullptr ? 0 : p_readAtCursor(&state, copy, wanted);
-        bytes = copy;
+    const int32_t inWindow = view(&bytes);
+    if (inWindow >= wanted) {
+        bytesRead_ += static_cast<uint32_t>(wanted);
+        return Span{bytes, wanted, inWindow, wanted < length};
     }
-    got = got < 0 ? 0 : got < wanted ? got : wanted;
+    auto *copy = static_cast<uint8_t *>(spanCopy_.reserve(memory_, static_cast<uint32_t>(wanted)));
+    int32_t got = copy == nullptr ? 0 : p_readAtCursor(&state, copy, wanted);
+    got = got < 0 ? 0 : got;
     bytesRead_ += static_cast<uint32_t>(got);
-    return Span{bytes, got, got < length};
+    return Span{copy, got, got, got < length};
 }
 
 int32_t FileStream::newCursor()

@@ -93,10 +93,13 @@ public:
     // copied into the stream's span block, which the next span reuses.
     // Fewer at the end of the file, or before a gap, and then clipped is
     // set. Nothing past the end is asked for, and the default cursor
-    // stands at position afterwards.
+    // stands at position afterwards. readable counts the bytes from bytes
+    // on that hold the file, the span's and, in a window, those after it,
+    // which a decoder may load but not use.
     struct Span {
         const uint8_t *bytes;
         int32_t length;
+        int32_t readable;
         bool clipped;
     };
     Span span(int32_t position, int32_t length);
