@@ -142,6 +142,30 @@ void TextDecoder<Common>::destroy()
     deleteIn(memory_, this);
 }
 
+// The object is decoded from its own bytes, from its first to its check
+// value, in place in the stream's window as a rule. A drawing may state a
+// size its fields do not fit in; they are then read on from the bytes that
+// follow the object in the file, as far as any object's fields can reach,
+// so that such an object gives what it always gave. Fields that run past
+// the end of the file mean it was cut short there.
+template <class Decode>
+const char *TextData::p_decodeObject(int32_t start, int32_t length, Decode decode)
+{
+    FileStream::Span span = stream_->span(start, length);
+    BitCursor in(span.bytes, span.length, span.readable);
+    const char *failure = decode(in);
+    if (in.overran() && !span.clipped) {
+        span = stream_->span(start, kLongestObjectRead);
+        BitCursor wider(span.bytes, span.length, span.readable);
+        failure = decode(wider);
+        in = wider;
+    }
+    if (in.overran() && span.clipped) {
+        stream_->notePastEnd();
+    }
+    return failure;
+}
+
 // A TEXT whose fields cannot be decoded is reported and stepped over; only
 // a text the host cannot take, or an object that cannot be left, fails.
 template <class Common>
@@ -313,30 +337,6 @@ bool TextDecoder<Common>::p_readMTextString(BitCursor &in, MTextRecordOf<Common>
 
 template class TextDecoder<R13CommonData>;
 template class TextDecoder<R2KCommonData>;
-
-// The object is decoded from its own bytes, from its first to its check
-// value, in place in the stream's window as a rule. A drawing may state a
-// size its fields do not fit in; they are then read on from the bytes that
-// follow the object in the file, as far as any object's fields can reach,
-// so that such an object gives what it always gave. Fields that run past
-// the end of the file mean it was cut short there.
-template <class Decode>
-const char *TextData::p_decodeObject(int32_t start, int32_t length, Decode decode)
-{
-    FileStream::Span span = stream_->span(start, length);
-    BitCursor in(span.bytes, span.length, span.readable);
-    const char *failure = decode(in);
-    if (in.overran() && !span.clipped) {
-        span = stream_->span(start, kLongestObjectRead);
-        BitCursor wider(span.bytes, span.length, span.readable);
-        failure = decode(wider);
-        in = wider;
-    }
-    if (in.overran() && span.clipped) {
-        stream_->notePastEnd();
-    }
-    return failure;
-}
 
 // A T field: a BS length, then that many bytes. A text of length 0 has
 // none.

@@ -8,7 +8,9 @@
 // TEXT carries a data-flags byte that leaves fields out. The layout is
 // chosen once, when the decoder is made, from the session's version index;
 // the later releases change a few fields of the R2000 layout, and from
-// R2007 on the texts are UTF-16 in the object's string stream.
+// R2007 on the texts are UTF-16 in the object's string stream. The fields
+// are read with a bit cursor over the object's bytes, which the stream
+// hands over as a span.
 #ifndef TQ_R13_TEXTDATA_H
 #define TQ_R13_TEXTDATA_H
 
