@@ -114,21 +114,6 @@ void readStyleFlags(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
 
 }  // namespace
 
-bool readObjectHead(BitCursor &in, int32_t versionIndex, ObjectHead *head)
-{
-    constexpr int32_t kCheckValue = 2;
-    head->size = in.RS();
-    if (versionAtLeast(versionIndex, kAC1024)) {
-        in.MC();
-        head->length = static_cast<int32_t>(in.bitOffset() / 8) + head->size + kCheckValue;
-        head->type = in.OT();
-    } else {
-        head->length = 2 + head->size + kCheckValue;
-        head->type = in.BS();
-    }
-    return !in.overran();
-}
-
 bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data)
 {
     *data = R13CommonData{};

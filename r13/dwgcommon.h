@@ -8,7 +8,8 @@
 
 #include <cstdint>
 
-class BitCursor;
+#include "core/versions.h"
+#include "support/bitcursor.h"
 
 struct R13CommonData {
     uint16_t objectSize;
@@ -67,8 +68,22 @@ struct ObjectHead {
 // of 18 bits.
 constexpr int32_t kLongestObjectHead = 10;
 
-// Reads the head at the cursor; false when it runs out.
-bool readObjectHead(BitCursor &in, int32_t versionIndex, ObjectHead *head);
+// Reads the head at the cursor; false when it runs out. Inline: the walk
+// reads one for every object.
+inline bool readObjectHead(BitCursor &in, int32_t versionIndex, ObjectHead *head)
+{
+    constexpr int32_t kCheckValue = 2;
+    head->size = in.RS();
+    if (versionAtLeast(versionIndex, kAC1024)) {
+        in.MC();
+        head->length = static_cast<int32_t>(in.bitOffset() / 8) + head->size + kCheckValue;
+        head->type = in.OT();
+    } else {
+        head->length = 2 + head->size + kCheckValue;
+        head->type = in.BS();
+    }
+    return !in.overran();
+}
 
 // The file offset just past an object that starts at start, as the walk
 // steps over it: its size counts neither the 2-byte size field nor the

@@ -66,7 +66,9 @@ int32_t FileStream::read(void *buffer, int32_t count)
     return readWithCursor(buffer, count, kDefaultCursor);
 }
 
-FileStream::Span FileStream::span(int32_t position, int32_t length)
+// A span the default cursor's window does not hold whole: the window that
+// holds its start, when that holds it all, or a copy.
+FileStream::Span FileStream::p_spanOutsideWindow(int32_t position, int32_t length)
 {
     if (position < 0 || static_cast<uint32_t>(position) >= size_ || length <= 0) {
         return Span{nullptr, 0, 0, length > 0};

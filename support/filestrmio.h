@@ -102,7 +102,17 @@ public:
         int32_t readable;
         bool clipped;
     };
-    Span span(int32_t position, int32_t length);
+    Span span(int32_t position, int32_t length)
+    {
+        Cursor &state = cursors_[kDefaultCursor];
+        const int32_t offset = position - state.windowStart;
+        if (length > 0 && offset >= 0 && offset <= state.windowLength - length) {
+            state.position = position;
+            bytesRead_ += static_cast<uint32_t>(length);
+            return Span{state.window + offset, length, state.windowLength - offset, false};
+        }
+        return p_spanOutsideWindow(position, length);
+    }
 
     // Opens the host source, makes the default cursor and measures the
     // source; false when any of it fails.
@@ -151,6 +161,7 @@ private:
     int32_t p_readWindow(Window *window, int32_t start);
     bool p_takeWindows();
     int32_t p_viewAfterFill(Cursor *state, const uint8_t **bytes);
+    Span p_spanOutsideWindow(int32_t position, int32_t length);
     uint32_t p_measureSize();
     int32_t p_hostSeek(int32_t offset, int32_t origin);
     int32_t p_hostTell();
