@@ -13,7 +13,6 @@ inline constexpr char kNoSessionMemory[] = "Memory allocation error(pDWGglobal)"
 
 // Making a reader or one of its parts.
 inline constexpr char kAllocationFailed[] = "*** ERROR *** Memory allocation failed[%s/%d].";
-inline constexpr char kR12DataReadAllocation[] = "*** ERROR *** Memory allocation failed(newR12DataRead[%s/%d]).";
 inline constexpr char kTextDataAllocation[] = "*** ERROR *** Memory allocation failed(newTextData[%s/%d]).";
 // The version text (%s first) of a drawing the reader cannot take.
 inline constexpr char kVersionNotSupported[] = "*** ERROR *** This version[%s] has not been supported[%s/%d].";

@@ -8,7 +8,8 @@
 #include "core/messages.h"
 #include "core/versions.h"
 #include "r12/getR12DWGentities.h"
-#include "r12/r12dataread.h"
+#include "r12/r12records.h"
+#include "support/bitcursor.h"
 #include "support/byteswap.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
@@ -18,20 +19,10 @@ static const char kModule[] = "getR12DWGdata";
 
 namespace {
 
-// The file header of an R10-R12 drawing has a fixed layout. After the
-// version text and eight bytes nobody reads come the section addresses and
-// the first five table descriptors; the header variables and the dates
-// follow, and the other five descriptors stand at fixed offsets up to
-// the end of the header at 0x6CF.
+// The file header of an R10-R12 drawing starts with the version text and
+// eight bytes nobody reads; r12records.cpp reads the rest.
 constexpr int32_t kVersionTextSize = 12;
 constexpr int32_t kAfterVersion = 8;
-constexpr int32_t kDatesEnd = 0x379;
-constexpr int32_t kBeforeTwoReals = 0x3C5;
-constexpr int32_t kUcsDescriptor = 0x3EF;
-constexpr int32_t kVportDescriptor = 0x500;
-constexpr int32_t kP13Descriptor = 0x69F;
-constexpr int32_t kHeaderEnd = 0x6CF;
-constexpr int32_t kRealSize = 8;
 
 // The block and extra sections' sizes carry a flag in their top bits.
 constexpr uint32_t kSectionSizeMask = 0x3FFFFFFF;
@@ -52,28 +43,10 @@ uint64_t sectionEnd(int32_t start, int32_t size)
     return uint64_t{static_cast<uint32_t>(start)} + (static_cast<uint32_t>(size) & kSectionSizeMask);
 }
 
-// How the header variables from 0x5E to the first date at 0x31F are passed
-// over: each step skips `size` bytes `times` times, or one 2D or 3D point.
-enum class Skip { Bytes, Span, Point2D, Point3D };
-
-struct SkipStep {
-    Skip how;
-    int32_t size;
-    int32_t times;
-};
-
-constexpr SkipStep kHeaderVariables[] = {
-    {Skip::Bytes, 2, 1},   {Skip::Point3D, 0, 3}, {Skip::Point2D, 0, 2}, {Skip::Bytes, 8, 4},
-    {Skip::Bytes, 2, 1},   {Skip::Bytes, 8, 2},   {Skip::Span, 56, 1},   {Skip::Bytes, 8, 3},
-    {Skip::Span, 18, 1},   {Skip::Bytes, 8, 1},   {Skip::Bytes, 2, 2},   {Skip::Span, 44, 1},
-    {Skip::Span, 354, 1},  {Skip::Bytes, 32, 1},  {Skip::Bytes, 1, 2},   {Skip::Bytes, 2, 2},
-    {Skip::Bytes, 1, 3},
-};
-
 class R12DWGReader final : public DWGReader {
 public:
-    R12DWGReader(DWGglobal *session, MemoryService *memory, FileStream *stream, R12DataRead *data)
-        : session_(session), memory_(memory), stream_(stream), data_(data)
+    R12DWGReader(DWGglobal *session, MemoryService *memory, FileStream *stream)
+        : session_(session), memory_(memory), stream_(stream)
     {
     }
 
@@ -88,13 +61,7 @@ private:
     PhaseResult p_readEntities();
     PhaseResult p_checkBlocks();
     PhaseResult p_walkSection(int32_t start, int32_t end, R12Section section);
-    int32_t p_getSectionsPosition1();
-    int32_t p_getSectionsPosition2();
-    int32_t p_readTableDescriptor();
-    int32_t p_skipHeaderVariables();
-    int32_t p_skipStep(const SkipStep &step);
-    int32_t p_skipTo(int32_t position);
-    int32_t p_getAddress(int32_t *address);
+    void p_noteAddresses(const R12Addresses &addresses);
     void p_noteAddressCopy();
     void p_noteEnd(uint64_t end);
     PhaseResult p_finish();
@@ -102,7 +69,6 @@ private:
     DWGglobal *session_;
     MemoryService *memory_;
     FileStream *stream_;
-    R12DataRead *data_;
     char versionText_[kVersionTextSize + 1] = {};
     int32_t entitiesStart_ = 0;
     int32_t entitiesEnd_ = 0;
@@ -111,7 +77,7 @@ private:
     uint64_t extrasEnd_ = 0;
     // Where the file ends by its header: the reader needs the header
     // whole, and then each section it records.
-    uint64_t recordedEnd_ = kHeaderEnd;
+    uint64_t recordedEnd_ = kR12HeaderEnd;
     R12EntityWalker *walker_ = nullptr;
 };
 
@@ -142,39 +108,46 @@ PhaseResult R12DWGReader::p_finish()
 }
 
 // The twelve bytes of version text, kept for the message that names them,
-// and the eight after them. The stream is left at the section addresses.
+// and the eight after them, which the file must hold.
 int32_t R12DWGReader::readVersionText()
 {
-    return stream_->SeekPos(0) == 1 && stream_->read(versionText_, kVersionTextSize) == kVersionTextSize &&
-                   data_->skipBytes(kAfterVersion)
-               ? 1
-               : 0;
+    const FileStream::Span span = stream_->span(0, kVersionTextSize + kAfterVersion);
+    memcpy(versionText_, span.bytes, static_cast<size_t>(span.length < kVersionTextSize ? span.length : kVersionTextSize));
+    if (span.clipped) {
+        stream_->notePastEnd();
+    }
+    return span.clipped ? 0 : 1;
 }
 
-// Phase 0: reads the header from where the version check left the stream
-// to its end at 0x6CF. Only the section addresses are kept.
+// Phase 0: reads the header to its end at 0x6CF. Only the section
+// addresses are kept; a header the file does not hold whole fails, with
+// the part that is missing named for the addresses and the tables.
 PhaseResult R12DWGReader::p_readHeader()
 {
-    if (!p_getSectionsPosition1()) {
+    const FileStream::Span span = stream_->span(0, kR12HeaderEnd);
+    BitCursor in(span.bytes, span.length, span.readable);
+    R12Addresses addresses{};
+    const R12HeaderRead read = readR12Header(in, &addresses);
+    if (span.clipped) {
+        stream_->notePastEnd();
+    }
+    if (read != R12HeaderRead::NoAddresses) {
+        p_noteAddresses(addresses);
+    }
+    switch (read) {
+    case R12HeaderRead::Whole:
+        return PhaseResult::Done;
+    case R12HeaderRead::NoAddresses:
+    case R12HeaderRead::NoFirstTables:
         reportf(session_, msg::kSectionsPosition1, HERE);
         return PhaseResult::Failed;
-    }
-    double firstDate = 0;
-    double secondDate = 0;
-    if (!p_skipHeaderVariables() || !data_->getDate(&firstDate) || !data_->getDate(&secondDate)) {
+    case R12HeaderRead::NoVariables:
         return PhaseResult::Failed;
-    }
-    if (!p_skipTo(kDatesEnd) || !p_skipTo(kBeforeTwoReals)) {
-        return PhaseResult::Failed;
-    }
-    if (!data_->skipBytes(kRealSize) || !data_->skipBytes(kRealSize) || !p_skipTo(kUcsDescriptor)) {
-        return PhaseResult::Failed;
-    }
-    if (!p_getSectionsPosition2()) {
+    case R12HeaderRead::NoLastTables:
         reportf(session_, msg::kSectionsPosition2, HERE);
         return PhaseResult::Failed;
     }
-    return PhaseResult::Done;
+    return PhaseResult::Failed;
 }
 
 // Phase 1: the entity section.
@@ -216,97 +189,19 @@ PhaseResult R12DWGReader::p_walkSection(int32_t start, int32_t end, R12Section s
     return result;
 }
 
-// 0x14 to 0x5E: the entity section start and end, the block section
-// start, the fourth address, and the descriptors of the BLOCK, LAYER,
-// STYLE, LTYPE and VIEW tables.
-int32_t R12DWGReader::p_getSectionsPosition1()
+// The entity section's start and end, the block section's start and
+// size, the fourth address (where the block section ends) and the extra
+// section's size, which follows the fourth address.
+void R12DWGReader::p_noteAddresses(const R12Addresses &addresses)
 {
-    int32_t blocksSize = 0;
-    int32_t extrasSize = 0;
-    if (!p_getAddress(&entitiesStart_) || !p_getAddress(&entitiesEnd_) || !p_getAddress(&blocksStart_)) {
-        return 0;
-    }
-    if (!p_getAddress(&blocksSize) || !p_getAddress(&fourthAddress_) || !p_getAddress(&extrasSize)) {
-        return 0;
-    }
+    entitiesStart_ = addresses.entitiesStart;
+    entitiesEnd_ = addresses.entitiesEnd;
+    blocksStart_ = addresses.blocksStart;
+    fourthAddress_ = addresses.fourthAddress;
     p_noteEnd(static_cast<uint32_t>(entitiesEnd_));
-    p_noteEnd(sectionEnd(blocksStart_, blocksSize));
-    extrasEnd_ = sectionEnd(fourthAddress_, extrasSize);
+    p_noteEnd(sectionEnd(blocksStart_, addresses.blocksSize));
+    extrasEnd_ = sectionEnd(fourthAddress_, addresses.extrasSize);
     p_noteEnd(extrasEnd_);
-    for (int32_t table = 0; table < 5; ++table) {
-        if (!p_readTableDescriptor()) {
-            return 0;
-        }
-    }
-    return 1;
-}
-
-// 0x3EF to 0x6CF: the descriptors of the UCS, VPORT, APPID, DIMSTYLE and
-// P13 tables, with what lies between them.
-int32_t R12DWGReader::p_getSectionsPosition2()
-{
-    if (!p_readTableDescriptor() || !p_skipTo(kVportDescriptor) || !p_readTableDescriptor()) {
-        return 0;
-    }
-    if (!data_->skipSpan(8) || !p_readTableDescriptor() || !data_->skipSpan(6) || !p_readTableDescriptor()) {
-        return 0;
-    }
-    return p_skipTo(kP13Descriptor) && p_readTableDescriptor() && data_->skipSpan(38) ? 1 : 0;
-}
-
-// A table descriptor: entry size, entry count and start address. Read to
-// check that the header holds it; the tables themselves are not read.
-int32_t R12DWGReader::p_readTableDescriptor()
-{
-    uint16_t entrySize = 0;
-    uint32_t entryCount = 0;
-    uint32_t start = 0;
-    return data_->getRS(&entrySize) && data_->getRL(&entryCount) && data_->getRL(&start) ? 1 : 0;
-}
-
-int32_t R12DWGReader::p_skipHeaderVariables()
-{
-    for (const SkipStep &step : kHeaderVariables) {
-        for (int32_t i = 0; i < step.times; ++i) {
-            if (!p_skipStep(step)) {
-                return 0;
-            }
-        }
-    }
-    return 1;
-}
-
-int32_t R12DWGReader::p_skipStep(const SkipStep &step)
-{
-    switch (step.how) {
-    case Skip::Point2D:
-        return data_->skipPoint(0);
-    case Skip::Point3D:
-        return data_->skipPoint(1);
-    case Skip::Span:
-        return data_->skipSpan(step.size);
-    case Skip::Bytes:
-        break;
-    }
-    return data_->skipBytes(step.size);
-}
-
-// Moves forward to an absolute offset by reading; nothing when the stream
-// is there already or beyond.
-int32_t R12DWGReader::p_skipTo(int32_t position)
-{
-    int32_t current = stream_->CurPosition();
-    return current >= 0 && data_->skipSpan(position - current) ? 1 : 0;
-}
-
-int32_t R12DWGReader::p_getAddress(int32_t *address)
-{
-    uint32_t value = 0;
-    if (!data_->getRL(&value)) {
-        return 0;
-    }
-    *address = static_cast<int32_t>(value);
-    return 1;
 }
 
 // The copy after the extra section, from R11 on, known by its sentinel:
@@ -320,20 +215,16 @@ void R12DWGReader::p_noteAddressCopy()
     if (session_->versionIndex < kAC1009 || extrasEnd_ == 0 || recordedEnd_ > size || extrasEnd_ >= size) {
         return;
     }
-    uint8_t head[kCopyHead] = {};
-    const int32_t wanted = static_cast<int32_t>(size - extrasEnd_ < kCopyHead ? size - extrasEnd_ : kCopyHead);
-    if (stream_->SeekPos(static_cast<int32_t>(extrasEnd_)) != 1 || stream_->read(head, wanted) != wanted) {
+    const FileStream::Span head = stream_->span(static_cast<int32_t>(extrasEnd_), kCopyHead);
+    const size_t compared = static_cast<size_t>(head.length) < kCopyOpeningSentinel ? head.length : kCopyOpeningSentinel;
+    if (head.length == 0 || memcmp(head.bytes, kCopySentinel, compared) != 0) {
         return;
     }
-    const size_t compared = static_cast<size_t>(wanted) < kCopyOpeningSentinel ? wanted : kCopyOpeningSentinel;
-    if (memcmp(head, kCopySentinel, compared) != 0) {
-        return;
-    }
-    if (static_cast<uint64_t>(wanted) < kCopyHead) {
+    if (static_cast<uint64_t>(head.length) < kCopyHead) {
         p_noteEnd(extrasEnd_ + kCopyHead);
         return;
     }
-    p_noteEnd(extrasEnd_ + kCopyOpeningSentinel + littleEndian16(head + kCopyOpeningSentinel + 2) +
+    p_noteEnd(extrasEnd_ + kCopyOpeningSentinel + littleEndian16(head.bytes + kCopyOpeningSentinel + 2) +
               kCopyClosingSentinel);
 }
 
@@ -345,7 +236,6 @@ void R12DWGReader::p_noteEnd(uint64_t end)
 void R12DWGReader::destroy()
 {
     deleteR12EntityWalker(walker_);
-    deleteR12DataRead(data_);
     deleteIn(memory_, this);
 }
 
@@ -359,14 +249,9 @@ DWGReader *newR12DWGReader(DWGglobal *session, MemoryService *memory, FileStream
     if (session == nullptr || memory == nullptr || stream == nullptr || session->header.services == nullptr) {
         return nullptr;
     }
-    R12DataRead *data = newR12DataRead(session, memory, stream);
-    if (data == nullptr) {
-        return nullptr;
-    }
-    R12DWGReader *reader = newIn<R12DWGReader>(memory, session, memory, stream, data);
+    R12DWGReader *reader = newIn<R12DWGReader>(memory, session, memory, stream);
     if (reader == nullptr) {
         reportf(session, msg::kAllocationFailed, HERE);
-        deleteR12DataRead(data);
         return nullptr;
     }
     if (!reader->readVersionText()) {

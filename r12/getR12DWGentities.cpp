@@ -1,10 +1,12 @@
 #include "r12/getR12DWGentities.h"
 
+#include <cstring>
 #include <iterator>
 
 #include "core/dwgglobal.h"
 #include "core/messages.h"
-#include "r12/r12dataread.h"
+#include "r12/r12records.h"
+#include "support/bitcursor.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
 
@@ -16,43 +18,19 @@ namespace {
 // The last bytes of a section hold no record.
 constexpr int32_t kSectionTail = 32;
 
-// Bit of a BLOCK record's option word: a second string follows the name.
-constexpr uint16_t kBlockSecondString = 0x02;
+// The types 0 to 25 that exist; the others are reported and passed over.
+constexpr bool kKnownTypes[26] = {false, true,  true,  true,  true,  false, false, true,  true,
+                                  true,  false, true,  true,  true,  true,  true,  true,  true,
+                                  false, true,  true,  false, true,  true,  true,  false};
 
-// After the common part, TEXT, ATTDEF and ATTRIB records hold a 2D point
-// and one real before their strings; BLOCK records only the point.
-constexpr int32_t kRealSize = 8;
+// The longest stretch of a file the fields of one record can reach from
+// its start: the head, a common part with a full block of extended data
+// and a handle, the point and the real, and three strings of the longest
+// length a 16-bit count states. A field read is never longer than this,
+// whatever the record's length says.
+constexpr int32_t kLongestRecordRead = 1 << 19;
 
 }  // namespace
-
-const R12EntityWalker::EntityType R12EntityWalker::kEntityTypes[26] = {
-    {"", nullptr},
-    {"LINE  ", &R12EntityWalker::p_skipHandler},
-    {"POINT ", &R12EntityWalker::p_skipHandler},
-    {"CIRCLE", &R12EntityWalker::p_skipHandler},
-    {"SHAPE ", &R12EntityWalker::p_skipHandler},
-    {"", nullptr},
-    {"", nullptr},
-    {"TEXT  ", &R12EntityWalker::p_textHandler},
-    {"ARC   ", &R12EntityWalker::p_skipHandler},
-    {"TRACE ", &R12EntityWalker::p_skipHandler},
-    {"", nullptr},
-    {"SOLID ", &R12EntityWalker::p_skipHandler},
-    {"BLOCK ", &R12EntityWalker::p_blockHandler},
-    {"ENDBLK", &R12EntityWalker::p_skipHandler},
-    {"INSERT", &R12EntityWalker::p_skipHandler},
-    {"ATTDEF", &R12EntityWalker::p_attdefHandler},
-    {"ATTRIB", &R12EntityWalker::p_attribHandler},
-    {"S/BEND", &R12EntityWalker::p_skipHandler},
-    {"", nullptr},
-    {"PLINE ", &R12EntityWalker::p_skipHandler},
-    {"VERTEX", &R12EntityWalker::p_skipHandler},
-    {"", nullptr},
-    {"3DFACE", &R12EntityWalker::p_skipHandler},
-    {"DIM   ", &R12EntityWalker::p_skipHandler},
-    {"VPORT ", &R12EntityWalker::p_skipHandler},
-    {"", nullptr},
-};
 
 R12EntityWalker *newR12EntityWalker(DWGglobal *session, MemoryService *memory, FileStream *stream,
                                     int32_t sectionStart, int32_t sectionEnd, R12Section section)
@@ -64,24 +42,18 @@ R12EntityWalker *newR12EntityWalker(DWGglobal *session, MemoryService *memory, F
     if (walker == nullptr) {
         return nullptr;
     }
-    walker->data_ = newR12DataRead(session, memory, stream);
-    if (walker->data_ == nullptr || stream->SeekPos(sectionStart) != 1) {
+    if (stream->SeekPos(sectionStart) != 1) {
         deleteR12EntityWalker(walker);
         return nullptr;
     }
-    // One budget for the header and both sections, counted from the
-    // stream's first byte read.
-    walker->budget_ = ReadBudget(*stream, 0);
     return walker;
 }
 
 void deleteR12EntityWalker(R12EntityWalker *walker)
 {
-    if (walker == nullptr) {
-        return;
+    if (walker != nullptr) {
+        deleteIn(walker->memory(), walker);
     }
-    deleteR12DataRead(walker->dataReader());
-    deleteIn(walker->memory(), walker);
 }
 
 // Every pass either ends the walk or leaves the stream at the start of the
@@ -91,12 +63,17 @@ void deleteR12EntityWalker(R12EntityWalker *walker)
 StepResult R12EntityWalker::walkEntities()
 {
     while (!p_isSectionEnd()) {
-        Handler handler = nullptr;
-        if (!p_getEntityHandler(&handler)) {
+        const int32_t start = stream_->CurPosition();
+        R12EntityHead head{};
+        if (!p_readHead(start, &head)) {
             return StepResult::Failed;
         }
+        if (head.length == 0) {
+            emptyRecordSeen_ = true;
+            continue;
+        }
         textsGiven_ = false;
-        if (handler != nullptr && !(this->*handler)()) {
+        if (!p_handleRecord(start, head)) {
             return StepResult::Failed;
         }
         if (textsGiven_) {
@@ -110,61 +87,92 @@ StepResult R12EntityWalker::walkEntities()
 // the section.
 bool R12EntityWalker::p_isSectionEnd()
 {
-    return emptyRecordSeen_ || p_isOverReadBudget() || stream_->CurPosition() >= sectionEnd_ - kSectionTail;
+    return emptyRecordSeen_ || budget_.spent(*stream_) || stream_->CurPosition() >= sectionEnd_ - kSectionTail;
 }
 
-bool R12EntityWalker::p_isOverReadBudget() const
+// A head that runs past the end of the file means it was cut short there.
+bool R12EntityWalker::p_readHead(int32_t start, R12EntityHead *head)
 {
-    return budget_.spent(*stream_);
-}
-
-// Reads the head of the record at the stream position. A type with a
-// handler leaves the stream at the record start for the handler to read it
-// whole; any other type is reported and passed over here.
-int32_t R12EntityWalker::p_getEntityHandler(Handler *handler)
-{
-    *handler = nullptr;
-    int32_t start = stream_->CurPosition();
-    uint8_t type = 0;
-    uint8_t flags = 0;
-    uint16_t length = 0;
-    if (start < 0 || !data_->getEntityHead(&type, &flags, &length)) {
-        return 0;
+    const FileStream::Span span = stream_->span(start, 4);
+    BitCursor in(span.bytes, span.length, span.readable);
+    if (readEntityHead(in, head)) {
+        return true;
     }
-    if (length == 0) {
-        emptyRecordSeen_ = true;
+    if (span.clipped) {
+        stream_->notePastEnd();
+    }
+    return false;
+}
+
+// TEXT, ATTDEF and ATTRIB records give their strings, and BLOCK records in
+// the entity section theirs. A BLOCK record in the block section opens a
+// definition: its layout differs between versions and its name is no text
+// a reader sees. Every other known record is passed over by its length.
+int32_t R12EntityWalker::p_handleRecord(int32_t start, const R12EntityHead &head)
+{
+    if (head.type >= std::size(kKnownTypes) || !kKnownTypes[head.type]) {
+        return p_passUnknownType(start, head);
+    }
+    const bool texts = head.type == kR12Text || head.type == kR12Attdef || head.type == kR12Attrib ||
+                       (head.type == kR12Block && section_ == R12Section::Entities);
+    if (texts) {
+        return p_readTexts(start, head);
+    }
+    return stream_->SeekPos(start + head.length) == 1 ? 1 : 0;
+}
+
+int32_t R12EntityWalker::p_passUnknownType(int32_t start, const R12EntityHead &head)
+{
+    reportf(session_, msg::kUnknownEntityType, head.type);
+    if (stream_->SeekPos(start + head.length) == 1) {
         return 1;
     }
-    Handler found = type < std::size(kEntityTypes) ? kEntityTypes[type].handler : nullptr;
-    if (found == nullptr) {
-        return p_passUnknownType(start, type, length);
-    }
-    // A BLOCK record in the block section opens a definition: its layout
-    // differs between versions and its name is no text a reader sees.
-    if (section_ == R12Section::Blocks && found == &R12EntityWalker::p_blockHandler) {
-        found = &R12EntityWalker::p_skipHandler;
-    }
-    if (stream_->SeekPos(start) != 1) {
-        return 0;
-    }
-    *handler = found;
-    return 1;
-}
-
-int32_t R12EntityWalker::p_passUnknownType(int32_t start, uint8_t type, uint16_t length)
-{
-    reportf(session_, msg::kUnknownEntityType, type);
-    if (stream_->SeekPos(start + length) == 1) {
-        return 1;
-    }
-    reportf(session_, msg::kBadEntitySize, length);
+    reportf(session_, msg::kBadEntitySize, head.length);
     return 0;
 }
 
-// Emits one text group. The buffer is the host's: attached to the text
-// object it stays with the host; if it cannot be attached it goes back.
-int32_t R12EntityWalker::p_putR12Text(void *text, int32_t length)
+// The record is read from its own bytes, in place in the stream's window
+// as a rule. A record may state a length its strings do not fit in; they
+// are then read on from the bytes that follow it in the file, as far as
+// any record's fields can reach. Strings read before a field that cannot
+// be read are given all the same, and what follows the last string is
+// passed over.
+int32_t R12EntityWalker::p_readTexts(int32_t start, const R12EntityHead &head)
 {
+    FileStream::Span span = stream_->span(start, head.length);
+    BitCursor in(span.bytes, span.length, span.readable);
+    R12Strings strings{};
+    readTextRecord(in, session_->versionIndex, span.clipped, &strings);
+    if (in.overran() && !span.clipped) {
+        span = stream_->span(start, kLongestRecordRead);
+        BitCursor wider(span.bytes, span.length, span.readable);
+        readTextRecord(wider, session_->versionIndex, span.clipped, &strings);
+        in = wider;
+    }
+    if (in.overran() && span.clipped) {
+        stream_->notePastEnd();
+    }
+    for (int32_t i = 0; i < strings.count; ++i) {
+        const R12Strings::String &string = strings.strings[i];
+        if (!p_putString(span.bytes + string.offset, string.length, string.available)) {
+            return 0;
+        }
+    }
+    return strings.whole && stream_->SeekPos(start + head.length) == 1 ? 1 : 0;
+}
+
+// Each string goes to the host in a buffer of its own with a zero byte
+// after the text. One the file ends inside keeps its length, with the
+// bytes the host's block holds for those that are missing. Attached to the
+// text object the buffer stays with the host; if it cannot be attached it
+// goes back.
+int32_t R12EntityWalker::p_putString(const uint8_t *bytes, int32_t length, int32_t available)
+{
+    void *text = hostTextBuffer(session_, static_cast<uint32_t>(length) + 1u);
+    if (text == nullptr) {
+        return 0;
+    }
+    memcpy(text, bytes, static_cast<size_t>(available));
     DWGOutputObject *object = beginTextGroup(session_);
     if (object == nullptr) {
         return p_createRefused(text);
@@ -181,100 +189,4 @@ int32_t R12EntityWalker::p_createRefused(void *text)
     releaseHostTextBuffer(session_, text);
     reportf(session_, msg::kCreateObject, HERE);
     return 0;
-}
-
-int32_t R12EntityWalker::p_skipHandler()
-{
-    return data_->skipEntity();
-}
-
-int32_t R12EntityWalker::p_textHandler()
-{
-    return p_readStringsAndSkip(1);
-}
-
-int32_t R12EntityWalker::p_attdefHandler()
-{
-    return p_readStringsAndSkip(3);
-}
-
-int32_t R12EntityWalker::p_attribHandler()
-{
-    return p_readStringsAndSkip(2);
-}
-
-// A BLOCK record holds its name and, when its option word says so, a
-// second string.
-int32_t R12EntityWalker::p_blockHandler()
-{
-    Record record;
-    if (!p_readUpToPoint(&record) || !p_readString()) {
-        return 0;
-    }
-    if ((record.optionWord & kBlockSecondString) != 0 && !p_readString()) {
-        return 0;
-    }
-    return p_skipRest(record);
-}
-
-// TEXT, ATTDEF and ATTRIB records: the point, one real, then the strings.
-// Whatever follows the last string is passed over.
-int32_t R12EntityWalker::p_readStringsAndSkip(int32_t strings)
-{
-    Record record;
-    if (!p_readUpToPoint(&record) || !data_->skipBytes(kRealSize)) {
-        return 0;
-    }
-    for (int32_t i = 0; i < strings; ++i) {
-        if (!p_readString()) {
-            return 0;
-        }
-    }
-    return p_skipRest(record);
-}
-
-// Reads the head and the common part of the record at the stream position,
-// then the 2D point that every text-bearing record starts with.
-int32_t R12EntityWalker::p_readUpToPoint(Record *record)
-{
-    record->start = stream_->CurPosition();
-    uint8_t type = 0;
-    uint8_t flags = 0;
-    uint16_t firstWord = 0;
-    uint16_t colour = 0;
-    uint16_t extraFlags = 0;
-    if (record->start < 0 || !data_->getEntityHead(&type, &flags, &record->length)) {
-        return 0;
-    }
-    if (!data_->getEntityCommon(&firstWord, &record->optionWord, &colour, &extraFlags, type, flags)) {
-        return 0;
-    }
-    return data_->skipPoint(0);
-}
-
-int32_t R12EntityWalker::p_skipRest(const Record &record)
-{
-    return stream_->SeekPos(record.start + record.length) == 1 ? 1 : 0;
-}
-
-// A string: its length, then its bytes, handed to the host in a buffer of
-// its own with a zero byte after the text. A short read keeps the length.
-int32_t R12EntityWalker::p_readString()
-{
-    uint16_t length = 0;
-    if (!data_->getRS(&length)) {
-        return 0;
-    }
-    if (length == 0) {
-        return 1;
-    }
-    void *text = hostTextBuffer(session_, length + 1u);
-    if (text == nullptr) {
-        return 0;
-    }
-    if (stream_->read(text, length) <= 0) {
-        releaseHostTextBuffer(session_, text);
-        return 0;
-    }
-    return p_putR12Text(text, length);
 }

@@ -32,6 +32,8 @@ public:
     // Whether any read so far wanted bits past the span's end, or found a
     // number longer than the format allows.
     bool overran() const { return overran_ || bitOffset() > endBit_; }
+    // The bytes of the span.
+    uint64_t spanLength() const { return endBit_ / 8; }
     // The bit the next read takes, counted from the span's start.
     uint64_t bitOffset() const { return nextByte_ * 8 - bitsLeft_; }
     void seekBit(uint64_t bit);

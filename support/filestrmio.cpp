@@ -205,10 +205,12 @@ bool FileStream::p_isHeldByAnother(int32_t windowId, const Cursor *state) const
     return false;
 }
 
-// The windows are taken together at the stream's first read, so that a
-// session holds as much whatever the drawing's length.
+// The windows are taken together at the stream's first read, with a first
+// block for the copies of spans that cross windows, so that a session holds
+// as much whatever the drawing's length.
 bool FileStream::p_takeWindows()
 {
+    constexpr uint32_t kFirstSpanCopy = 256;
     for (Window &window : windows_) {
         if (window.bytes == nullptr) {
             window.bytes = static_cast<uint8_t *>(memory_->allocate(kWindowSize));
@@ -217,7 +219,7 @@ bool FileStream::p_takeWindows()
             return false;
         }
     }
-    return true;
+    return spanCopy_.reserve(memory_, kFirstSpanCopy) != nullptr;
 }
 
 // Reads the window at start from the host: 0 when the host cannot seek
