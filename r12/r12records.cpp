@@ -100,15 +100,6 @@ int32_t stringsOf(uint8_t type, uint16_t optionWord)
 
 }  // namespace
 
-bool readEntityHead(BitCursor &in, R12EntityHead *head)
-{
-    const uint32_t word = in.RL();
-    head->type = static_cast<uint8_t>(word);
-    head->flags = static_cast<uint8_t>(word >> 8);
-    head->length = static_cast<uint16_t>(word >> 16);
-    return !in.overran();
-}
-
 void readTextRecord(BitCursor &in, int32_t versionIndex, bool endsFile, R12Strings *strings)
 {
     *strings = R12Strings{};

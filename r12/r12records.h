@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-class BitCursor;
+#include "support/bitcursor.h"
 
 constexpr uint8_t kR12Text = 7;
 constexpr uint8_t kR12Block = 12;
@@ -26,8 +26,16 @@ struct R12EntityHead {
     uint16_t length;  // of the whole record, from its type byte
 };
 
-// The four head bytes are one little-endian word.
-bool readEntityHead(BitCursor &in, R12EntityHead *head);
+// The four head bytes are one little-endian word. Inline: the walk reads
+// one for every record.
+inline bool readEntityHead(BitCursor &in, R12EntityHead *head)
+{
+    const uint32_t word = in.RL();
+    head->type = static_cast<uint8_t>(word);
+    head->flags = static_cast<uint8_t>(word >> 8);
+    head->length = static_cast<uint16_t>(word >> 16);
+    return !in.overran();
+}
 
 // The strings of a record that holds texts, where they lie in its bytes,
 // in the order they are stored; strings of length 0 are left out.
