@@ -506,7 +506,9 @@ int32_t TextData::p_putWideText(uint16_t *text, int32_t units)
 }
 
 // Emits one text group. The kind-41 buffer comes straight from the host and
-// is the host's once attached; objects appended before a failure stay.
+// is the host's once attached; objects appended before a failure stay. A
+// text without a backslash holds no code: it goes out as it is, up to its
+// first zero byte.
 int32_t TextData::p_putText(char *text, int32_t length)
 {
     DWGOutputObject *object = beginTextGroup(session_);
@@ -518,10 +520,16 @@ int32_t TextData::p_putText(char *text, int32_t length)
         reportf(session_, msg::kTextBuffer, HERE);
         return 0;
     }
-    p_stripFormat(text, &length);
     int32_t charset = DWG_CHARSET_BYTES;
     int32_t outLength = 0;
-    p_convertText(&charset, buffer, &outLength, text, length);
+    if (memchr(text, kCodeStart[0], static_cast<size_t>(length)) == nullptr) {
+        outLength = static_cast<int32_t>(strnlen(text, static_cast<size_t>(length)));
+        memcpy(buffer, text, static_cast<size_t>(outLength));
+        buffer[outLength] = '\0';
+    } else {
+        p_stripFormat(text, &length);
+        p_convertText(&charset, buffer, &outLength, text, length);
+    }
     return endTextGroup(session_, object, buffer, outLength, charset) ? 1 : p_createFailed();
 }
 

@@ -66,7 +66,7 @@ void BitCursor::seekBit(uint64_t bit)
 }
 
 // On a byte boundary the bytes are copied as they stand; off one, each is
-// assembled from two.
+// assembled from two, eight at a time.
 void BitCursor::bytes(uint8_t *out, uint32_t count)
 {
     const uint64_t start = bitOffset();
@@ -77,7 +77,15 @@ void BitCursor::bytes(uint8_t *out, uint32_t count)
         if (shift == 0) {
             memcpy(out, bytes_ + byte, count);
         } else {
-            for (uint32_t i = 0; i < count; ++i) {
+            uint32_t i = 0;
+            for (; i + 8 <= count; i += 8) {
+                uint64_t word = 0;
+                memcpy(&word, bytes_ + byte + i, sizeof word);
+                word = p_fromBigEndian(word) << shift | bytes_[byte + i + 8] >> (8 - shift);
+                word = p_fromBigEndian(word);
+                memcpy(out + i, &word, sizeof word);
+            }
+            for (; i < count; ++i) {
                 out[i] = static_cast<uint8_t>(bytes_[byte + i] << shift | bytes_[byte + i + 1] >> (8 - shift));
             }
         }

@@ -129,6 +129,15 @@ public:
     void units(uint16_t *out, uint32_t count);
 
 private:
+    // Eight bytes loaded as they lie in memory, as a number whose first
+    // byte is the most significant (and back).
+    static uint64_t p_fromBigEndian(uint64_t v)
+    {
+        if constexpr (std::endian::native == std::endian::little) {
+            return __builtin_bswap64(v);
+        }
+        return v;
+    }
     static uint32_t p_byteSwap32(uint32_t v)
     {
         return v >> 24 | (v >> 8 & 0xFF00u) | (v << 8 & 0xFF0000u) | v << 24;
@@ -155,10 +164,7 @@ private:
         }
         uint64_t fresh = 0;
         memcpy(&fresh, bytes_ + nextByte_, sizeof fresh);
-        if constexpr (std::endian::native == std::endian::little) {
-            fresh = __builtin_bswap64(fresh);
-        }
-        word_ |= fresh >> bitsLeft_;
+        word_ |= p_fromBigEndian(fresh) >> bitsLeft_;
         const uint32_t whole = (63 - bitsLeft_) >> 3;
         nextByte_ += whole;
         bitsLeft_ += whole * 8;
