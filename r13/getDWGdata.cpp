@@ -8,6 +8,7 @@
 #include "r13/getDWGobjects.h"
 #include "r2004/container.h"
 #include "r2004/sectionstream.h"
+#include "support/bitcursor.h"
 #include "support/byteswap.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
@@ -88,14 +89,10 @@ private:
     PhaseResult p_readObjects();
     PhaseResult p_finishPhase();
 
-    int32_t p_getHeaderPos();
-    int32_t p_getClassesPos();
-    int32_t p_getPaddingPos();
-    int32_t p_getObjectsPos();
-    int32_t p_getObjectMapPos();
-    int32_t p_readLocator(uint8_t expected, int32_t *seeker, int32_t *size);
-    int32_t p_readWord(int32_t *value);
-    void p_readRecordedEnd(int32_t locatorCount);
+    int32_t p_readLocators(BitCursor &in);
+    int32_t p_readLocator(BitCursor &in, uint8_t expected, int32_t *seeker, int32_t *size);
+    int32_t p_readWord(BitCursor &in, int32_t *value);
+    void p_readRecordedEnd(BitCursor &in, int32_t locatorCount);
     void p_noteEnd(uint64_t end);
     void p_reportState();
 
@@ -199,23 +196,49 @@ PhaseResult DWGDataReader::runPhase(int32_t index)
     return (this->*kPhaseTable[index])();
 }
 
-// The locators are read one after another from offset 25 on; the order of
-// the range operations makes records 0, 1 and 2 arrive in turn.
+// The file header is read from its bytes in memory. Its numbers are
+// little-endian; one the file ends inside keeps the bytes there are, and
+// one the file holds no byte of fails.
 int32_t DWGDataReader::readSectionLocators()
 {
+    const FileStream::Span span = stream_->span(0, kLocatorsOffset + kMaxLocatorCount * kLocatorSize);
+    BitCursor in(span.bytes, span.length, span.readable);
+    const int32_t read = p_readLocators(in);
+    if (in.overran() && span.clipped) {
+        stream_->notePastEnd();
+    }
+    return read;
+}
+
+// The code page, the number of locators, then records 0, 1 and 2 in turn,
+// from which the ranges of the header, the classes, the padding, the
+// objects and the object map follow.
+int32_t DWGDataReader::p_readLocators(BitCursor &in)
+{
+    in.seekBit(kCodePageOffset * 8);
+    const uint16_t codePage = in.RS();
+    if (in.overran()) {
+        return 0;
+    }
+    session_->codePage = codePage;
     int32_t count = 0;
-    uint8_t codePage[2] = {};
-    if (stream_->SeekPos(kCodePageOffset) != 1 || stream_->read(codePage, 2) != 2) {
+    if (!p_readWord(in, &count) || count < kMinLocatorCount) {
         return 0;
     }
-    session_->codePage = littleEndian16(codePage);
-    if (p_readWord(&count) == 0 || count < kMinLocatorCount) {
-        return 0;
+    int32_t seekers[kObjectMapLocator + 1] = {};
+    int32_t sizes[kObjectMapLocator + 1] = {};
+    for (uint8_t number = kHeaderLocator; number <= kObjectMapLocator; ++number) {
+        if (!p_readLocator(in, number, &seekers[number], &sizes[number])) {
+            return 0;
+        }
     }
-    if (!(p_getHeaderPos() && p_getClassesPos() && p_getPaddingPos() && p_getObjectsPos() && p_getObjectMapPos())) {
-        return 0;
-    }
-    p_readRecordedEnd(count < kMaxLocatorCount ? count : kMaxLocatorCount);
+    header_ = {0, offsetSum(offsetSum(seekers[kHeaderLocator], sizes[kHeaderLocator]), kSentinelLength)};
+    classes_ = {offsetSum(seekers[kClassesLocator], kSentinelLength),
+                offsetSum(seekers[kClassesLocator], sizes[kClassesLocator])};
+    padding_ = {classes_.end, offsetSum(classes_.end, kPaddingLength)};
+    objectMap_ = {seekers[kObjectMapLocator], offsetSum(seekers[kObjectMapLocator], sizes[kObjectMapLocator])};
+    objects_ = {padding_.end, objectMap_.start};
+    p_readRecordedEnd(in, count < kMaxLocatorCount ? count : kMaxLocatorCount);
     return 1;
 }
 
@@ -224,29 +247,37 @@ int32_t DWGDataReader::readSectionLocators()
 // the preview image, which from R13c3 on follows everything else. A file
 // shorter than that was cut short; a full-length file whose reading still
 // leads past its end is damaged.
-void DWGDataReader::p_readRecordedEnd(int32_t locatorCount)
+void DWGDataReader::p_readRecordedEnd(BitCursor &in, int32_t locatorCount)
 {
     for (int32_t i = kObjectMapLocator + 1; i < locatorCount; ++i) {
-        uint8_t locator[kLocatorSize] = {};
         const int32_t at = kLocatorsOffset + i * kLocatorSize;
-        if (stream_->SeekPos(at) != 1 || stream_->read(locator, kLocatorSize) != kLocatorSize) {
+        in.seekBit(static_cast<uint64_t>(at) * 8);
+        in.RC();
+        const uint32_t seeker = in.RL();
+        const uint32_t size = in.RL();
+        if (in.overran()) {
             p_noteEnd(static_cast<uint64_t>(at) + kLocatorSize);
             return;
         }
-        p_noteEnd(uint64_t{littleEndian32(locator + 1)} + littleEndian32(locator + 5));
+        p_noteEnd(uint64_t{seeker} + size);
     }
-    uint8_t word[4] = {};
-    if (stream_->SeekPos(kImageSeekerOffset) != 1 || stream_->read(word, 4) != 4) {
-        return;
-    }
-    const uint32_t image = littleEndian32(word);
+    in.seekBit(kImageSeekerOffset * 8);
+    const uint32_t image = in.RL();
     if (image == 0) {
         return;
     }
     const uint64_t sizeAt = uint64_t{image} + kSentinelLength;
-    const bool sizeRead = sizeAt < stream_->size() && stream_->SeekPos(static_cast<int32_t>(sizeAt)) == 1 &&
-                          stream_->read(word, 4) == 4;
-    p_noteEnd(uint64_t{image} + kImageFraming + (sizeRead ? littleEndian32(word) : 0));
+    uint32_t imageSize = 0;
+    if (sizeAt < stream_->size()) {
+        const FileStream::Span size = stream_->span(static_cast<int32_t>(sizeAt), 4);
+        BitCursor sizeIn(size.bytes, size.length, size.readable);
+        imageSize = sizeIn.RL();
+        if (size.clipped) {
+            stream_->notePastEnd();
+            imageSize = 0;
+        }
+    }
+    p_noteEnd(uint64_t{image} + kImageFraming + imageSize);
 }
 
 void DWGDataReader::p_noteEnd(uint64_t end)
@@ -254,85 +285,24 @@ void DWGDataReader::p_noteEnd(uint64_t end)
     recordedEnd_ = end > recordedEnd_ ? end : recordedEnd_;
 }
 
-int32_t DWGDataReader::p_getHeaderPos()
+// A locator: its number, which must be the one expected, its seeker and
+// its size.
+int32_t DWGDataReader::p_readLocator(BitCursor &in, uint8_t expected, int32_t *seeker, int32_t *size)
 {
-    int32_t seeker = 0;
-    int32_t size = 0;
-    if (p_readLocator(kHeaderLocator, &seeker, &size) == 0) {
-        return 0;
-    }
-    header_ = {0, offsetSum(offsetSum(seeker, size), kSentinelLength)};
-    return 1;
-}
-
-int32_t DWGDataReader::p_getClassesPos()
-{
-    int32_t seeker = 0;
-    int32_t size = 0;
-    if (p_readLocator(kClassesLocator, &seeker, &size) == 0) {
-        return 0;
-    }
-    classes_ = {offsetSum(seeker, kSentinelLength), offsetSum(seeker, size)};
-    return 1;
-}
-
-int32_t DWGDataReader::p_getPaddingPos()
-{
-    if (classes_.end == -1 && p_getClassesPos() == 0) {
-        return 0;
-    }
-    padding_ = {classes_.end, offsetSum(classes_.end, kPaddingLength)};
-    return 1;
-}
-
-int32_t DWGDataReader::p_getObjectsPos()
-{
-    if (padding_.end == -1 && p_getPaddingPos() == 0) {
-        return 0;
-    }
-    if (objectMap_.start == -1 && p_getObjectMapPos() == 0) {
-        return 0;
-    }
-    objects_ = {padding_.end, objectMap_.start};
-    return 1;
-}
-
-int32_t DWGDataReader::p_getObjectMapPos()
-{
-    if (objectMap_.start > 0 && objectMap_.end > 0) {
-        return 1;
-    }
-    int32_t seeker = 0;
-    int32_t size = 0;
-    if (p_readLocator(kObjectMapLocator, &seeker, &size) == 0) {
-        return 0;
-    }
-    objectMap_ = {seeker, offsetSum(seeker, size)};
-    return 1;
-}
-
-int32_t DWGDataReader::p_readLocator(uint8_t expected, int32_t *seeker, int32_t *size)
-{
-    *seeker = -1;
-    *size = -1;
-    uint8_t number = 0;
-    if (stream_->read(&number, 1) <= 0 || number != expected || !p_readWord(seeker) || !p_readWord(size)) {
+    const bool numberRead = in.bitOffset() < in.spanLength() * 8;
+    const uint8_t number = in.RC();
+    if (!numberRead || number != expected || !p_readWord(in, seeker) || !p_readWord(in, size)) {
         return 0;
     }
     p_noteEnd(uint64_t{static_cast<uint32_t>(*seeker)} + static_cast<uint32_t>(*size));
     return 1;
 }
 
-// A 32-bit little-endian word of the file header; a short read keeps the
-// bytes that came.
-int32_t DWGDataReader::p_readWord(int32_t *value)
+int32_t DWGDataReader::p_readWord(BitCursor &in, int32_t *value)
 {
-    uint8_t bytes[4] = {0, 0, 0, 0};
-    if (stream_->read(bytes, sizeof bytes) <= 0) {
-        return 0;
-    }
-    *value = static_cast<int32_t>(littleEndian32(bytes));
-    return 1;
+    const bool any = in.bitOffset() < in.spanLength() * 8;
+    *value = static_cast<int32_t>(in.RL());
+    return any ? 1 : 0;
 }
 
 PhaseResult DWGDataReader::p_hasHeader()
