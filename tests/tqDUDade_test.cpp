@@ -32,23 +32,6 @@ int32_t kindsOf(const tqhost::DeliveryBatch &batch, int32_t kind)
         std::count_if(batch.begin(), batch.end(), [kind](const auto &object) { return object.kind == kind; }));
 }
 
-TEST(Session, StartAnnouncesTheOpenSessionToTheHost)
-{
-    RecordingHost host(r2000WithTexts({"A"}));
-    DWGSessionHeader *session = startSrcDWG(host.source(), host.params());
-    ASSERT_NE(session, nullptr);
-    EXPECT_EQ(std::tie(session->marker, session->source, session->params, session->services, session->hostValue),
-              std::tuple(DWG_SESSION_MARKER, host.source(), host.params(), host.services(), host.params()->hostValue));
-    EXPECT_EQ(host.params()->word8, 48u);
-    EXPECT_EQ(session->capability(7, 1), 1);
-    EXPECT_EQ(session->capability(1, 0), 0);
-
-    // A host may drive the session through the record alone.
-    EXPECT_EQ(session->getObject(session), 1);
-    session->shutDown(session);
-    EXPECT_EQ(host.serviceSide().blocks().stats().inUse, host.serviceSide().objectStats().live);
-}
-
 // Refused or read whole, a session opens the host's source once and closes
 // it again, and gives back every block.
 TEST(Session, OpensAndClosesTheSourceOnce)
@@ -72,21 +55,6 @@ TEST(Session, OpensAndClosesTheSourceOnce)
         EXPECT_EQ(result.source.opens, 1u);
         EXPECT_EQ(result.source.closes, 1u);
     }
-}
-
-TEST(Session, MissingRecordsAreRefused)
-{
-    RecordingHost host(r2000WithTexts({"A"}));
-    EXPECT_EQ(startSrcDWG(nullptr, host.params()), nullptr);
-    EXPECT_EQ(startSrcDWG(host.source(), nullptr), nullptr);
-
-    host.params()->services = nullptr;
-    EXPECT_EQ(startSrcDWG(host.source(), host.params()), nullptr);
-    ASSERT_EQ(host.events().size(), 1u);
-    EXPECT_EQ(host.events()[0].bytes, "Memory allocation error");
-
-    EXPECT_EQ(getDWGobject(nullptr), 0);
-    shutDownDWGsrc(nullptr);
 }
 
 TEST(Session, MemoryFailuresAtStartAreReportedAndReleased)
