@@ -91,24 +91,5 @@ TEST(LeanSession, HandsOutTheTextsOfACallOneAtATimeAndCallsOnlyWhenTheyAreGone)
     EXPECT_EQ(sink.reports, (std::vector<std::string>{"call 1\n", "call 2\n", "call 3\n"}));
 }
 
-// No exception may cross the library: one raised in a host operation comes
-// out of next() once the library has returned, and the session can be
-// dropped with its objects.
-TEST(LeanSession, AReportThatCannotBeKeptComesOutAsBadAllocAfterTheCall)
-{
-    MemoryBytes bytes(std::span<const uint8_t>{});
-    KeptReports sink;
-    {
-        LeanSession session(bytes, sink, ScriptedLibrary::entryPoints());
-        ASSERT_TRUE(session.start());
-        ASSERT_NE(session.next(), nullptr);
-        ASSERT_NE(session.next(), nullptr);
-        sink.full = true;
-        EXPECT_THROW(session.next(), std::bad_alloc);
-        EXPECT_EQ(ScriptedLibrary::calls, 2);
-    }
-    EXPECT_EQ(ScriptedLibrary::shutDowns, 1);
-}
-
 }  // namespace
 }  // namespace tqhost

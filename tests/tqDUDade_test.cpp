@@ -94,41 +94,6 @@ TEST(Session, EachTextIsDeliveredAsOneGroupThenTheEnd)
     EXPECT_TRUE(result.anomalies.empty());
 }
 
-TEST(Session, AFinishedReaderAnswersZeroWithoutCallingTheHost)
-{
-    dwgw::R2000Drawing drawing;
-    drawing.addObject(73);
-    RecordingHost host(drawing.build());
-    DWGSessionHeader *session = startSrcDWG(host.source(), host.params());
-    ASSERT_NE(session, nullptr);
-    EXPECT_EQ(getDWGobject(session), 1);  // the end object
-    uint64_t deliveries = host.serviceSide().objectStats().deliveries;
-    EXPECT_EQ(getDWGobject(session), 0);
-    EXPECT_EQ(getDWGobject(session), 0);
-    EXPECT_EQ(host.serviceSide().objectStats().deliveries, deliveries);
-    shutDownDWGsrc(session);
-}
-
-TEST(Session, AChainTheHostKeepsIsDeliveredAgainWithoutReading)
-{
-    HostOptions keeping;
-    keeping.deliveryEmptiesChain = false;
-    keeping.deliveryResult = 7;
-    RecordingHost host(r2000WithTexts({"A", "B"}), keeping);
-    DWGSessionHeader *session = startSrcDWG(host.source(), host.params());
-    ASSERT_NE(session, nullptr);
-    EXPECT_EQ(getDWGobject(session), 7);
-    uint64_t reads = host.sourceSide().stats().reads;
-    EXPECT_EQ(getDWGobject(session), 7);
-    EXPECT_EQ(getDWGobject(session), 7);
-    EXPECT_EQ(host.sourceSide().stats().reads, reads);
-    const std::vector<tqhost::DeliveryBatch> &batches = host.serviceSide().deliveries();
-    ASSERT_EQ(batches.size(), 3u);
-    EXPECT_EQ(batches[1][1].text, "A");
-    EXPECT_EQ(batches[2][1].text, "A");
-    shutDownDWGsrc(session);
-}
-
 TEST(Session, StopsWhenNotEvenTheEndObjectCanBeMade)
 {
     dwgw::R2000Drawing drawing;
@@ -140,16 +105,6 @@ TEST(Session, StopsWhenNotEvenTheEndObjectCanBeMade)
     EXPECT_EQ(result.outcome.lastAnswer, 0);
     EXPECT_EQ(result.outcome.getCalls, 1u);
     EXPECT_TRUE(result.outcome.allBlocksReturned());
-}
-
-TEST(Session, ShutdownReturnsEveryBlockWhereverTheSessionStands)
-{
-    std::vector<uint8_t> bytes = r2000WithTexts({"A", "B", "C"});
-    for (int stopAfter = 0; stopAfter <= 4; ++stopAfter) {
-        tqhost::SessionResult result = tqhost::runLibrarySession(bytes, {}, static_cast<uint64_t>(stopAfter));
-        EXPECT_TRUE(result.outcome.allBlocksReturned()) << "stopped after " << stopAfter << " calls";
-        EXPECT_TRUE(result.anomalies.empty());
-    }
 }
 
 // A session holds a fixed set of blocks however many texts it has given:

@@ -278,14 +278,6 @@ class Reports(TempDirTest):
         struct.pack_into(fmt, data, offset, value)
         return self.file(f"patched-{name}", bytes(data))
 
-    def test_warnings_only_with_verbose(self):
-        # An R12 entity of a type that does not exist.
-        path = self.patched("r12.dwg", "<B", 0x6CF, 0x63)
-        quiet = dwgtext(path)
-        self.assertEqual((quiet.returncode, quiet.stderr), (0, b""))
-        self.assertEqual(dwgtext("-v", path).stderr.decode(),
-                         f"{path}: *** WARNING *** The entity type[0x63] dosen't exist\n")
-
     def test_errors_are_counted_once_per_drawing(self):
         # The first object of r14.dwg, 512 bytes after the class section,
         # says it is two bytes long: its text cannot be read.

@@ -134,20 +134,6 @@ TEST(Formatting, PercentCodesAndUnicodeEscapesInEveryRelease)
               "\\U+1234");
 }
 
-TEST(Formatting, OneLineWithoutControlCharacters)
-{
-    const std::pair<std::string, std::string> cases[] = {
-        {"ends in NUL\0"s, "ends in NUL"},
-        {"mid\0dle"s, "mid dle"},
-        {"CR LF\r\nnext", "CR LF  next"},
-        {"keeps\tTAB", "keeps\tTAB"},
-        {"\x01\x1f\x7f", "   "},
-        {"C1 \xc2\x85 and \xc2\xa0", "C1   and \xc2\xa0"},  // NEL goes, the no-break space stays
-    };
-    for (const auto &[text, line] : cases)
-        EXPECT_EQ(singleLine(text), line) << text;
-}
-
 // A drawing of every version cut at every length: the status and the
 // message say it. The one cut that cannot show is an R11 or R12 drawing cut
 // right before the address copy that ends it (its opening sentinel starts
