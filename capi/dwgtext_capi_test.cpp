@@ -199,19 +199,6 @@ TEST(Status, EveryWayADrawingEnds)
         EXPECT_EQ(dwgtext_status_name(static_cast<enum dwgtext_status>(status)), names[status]);
 }
 
-TEST(Status, ReadingUntilTheLastTextAndFinalAfterIt)
-{
-    const Bytes bytes = hardening::composedDrawings().back().bytes;
-    dwgtext_drawing *handle = nullptr;
-    ASSERT_EQ(dwgtext_open_bytes(bytes.data(), bytes.size(), 0, &handle), DWGTEXT_OK);
-    dwgtext_text text{};
-    while (dwgtext_next(handle, &text) == 1)
-        EXPECT_EQ(dwgtext_status(handle), DWGTEXT_READING);
-    EXPECT_EQ(dwgtext_status(handle), DWGTEXT_READ);
-    EXPECT_EQ(dwgtext_next(handle, &text), 0);  // and stays so
-    dwgtext_close(handle);
-}
-
 DWGSessionHeader gSession{};
 DWGSessionHeader *openAnything(HostSource *, HostOpenParams *) { return &gSession; }
 int32_t nothingMore(DWGSessionHeader *) { return 0; }
@@ -281,40 +268,6 @@ TEST(Threads, HandlesOnManyThreadsReadAsOne)
         for (std::size_t i = 0; i < mine.size(); ++i)
             EXPECT_EQ(mine[i], alone[i % alone.size()]) << drawings[i % alone.size()].name;
     }
-}
-
-TEST(Arguments, WrongOnesGiveCodesAndMessages)
-{
-    const Bytes bytes = sample("r14.dwg");
-    dwgtext_drawing *handle = reinterpret_cast<dwgtext_drawing *>(&handle);
-    EXPECT_EQ(dwgtext_open_path(nullptr, 0, &handle), DWGTEXT_ERROR_ARGUMENT);
-    EXPECT_EQ(handle, nullptr);
-    EXPECT_EQ(dwgtext_open_path("x.dwg", 0, nullptr), DWGTEXT_ERROR_ARGUMENT);
-    EXPECT_EQ(dwgtext_open_bytes(nullptr, 10, 0, &handle), DWGTEXT_ERROR_ARGUMENT);
-    EXPECT_EQ(dwgtext_open_bytes(bytes.data(), bytes.size(), 0, nullptr), DWGTEXT_ERROR_ARGUMENT);
-    EXPECT_EQ(dwgtext_open_bytes(bytes.data(), bytes.size(), 2, &handle), DWGTEXT_ERROR_ARGUMENT);
-    EXPECT_EQ(handle, nullptr);
-
-    dwgtext_text text{};
-    EXPECT_EQ(dwgtext_next(nullptr, &text), DWGTEXT_ERROR_ARGUMENT);
-    EXPECT_EQ(dwgtext_set_codepage(nullptr, "CP1252"), DWGTEXT_ERROR_ARGUMENT);
-    EXPECT_EQ(dwgtext_status(nullptr), DWGTEXT_FAILED);
-    EXPECT_EQ(dwgtext_report_count(nullptr), 0u);
-    for (const char *empty : {dwgtext_version(nullptr), dwgtext_release(nullptr), dwgtext_message(nullptr),
-                              dwgtext_report(nullptr, 0), dwgtext_status_name(static_cast<enum dwgtext_status>(99))})
-        EXPECT_STREQ(empty, "");
-    dwgtext_close(nullptr);
-
-    ASSERT_EQ(dwgtext_open_bytes(bytes.data(), bytes.size(), DWGTEXT_RAW, &handle), DWGTEXT_OK);
-    EXPECT_EQ(dwgtext_next(handle, nullptr), DWGTEXT_ERROR_ARGUMENT);
-    EXPECT_EQ(dwgtext_set_codepage(handle, nullptr), DWGTEXT_ERROR_ARGUMENT);
-    EXPECT_STREQ(dwgtext_report(handle, 1000), "");
-    EXPECT_EQ(dwgtext_next(handle, &text), 1);  // the handle still works
-    dwgtext_close(handle);
-
-    for (int error : {int{DWGTEXT_OK}, int{DWGTEXT_ERROR_ARGUMENT}, int{DWGTEXT_ERROR_MEMORY}, 42})
-        EXPECT_GT(std::strlen(dwgtext_error_message(error)), 0u) << error;
-    EXPECT_STRNE(dwgtext_error_message(DWGTEXT_ERROR_ARGUMENT), dwgtext_error_message(DWGTEXT_ERROR_MEMORY));
 }
 
 }  // namespace

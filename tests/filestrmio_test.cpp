@@ -183,20 +183,4 @@ TEST_F(FileStreamTest, CursorsShareTheWindowsTheStreamKeeps)
     EXPECT_EQ(hostReadsFor(0, 2), 1u);
 }
 
-// A window the host cannot give fails the read and leaves the position;
-// the next read asks the host again.
-TEST_F(FileStreamTest, AWindowTheHostCannotGiveFailsTheReadOnly)
-{
-    ASSERT_NE(open("abc"), nullptr);
-    char buffer[8];
-    ASSERT_EQ(stream->SeekPos(1), 1);
-    failNext(tqhost::HostOp::Seek);
-    EXPECT_EQ(stream->read(buffer, 1), 0);
-    failNext(tqhost::HostOp::Read);
-    EXPECT_EQ(stream->read(buffer, 1), -1);
-    EXPECT_EQ(stream->CurPosition(), 1);
-    ASSERT_EQ(stream->read(buffer, 1), 1);
-    EXPECT_EQ(buffer[0], 'b');
-}
-
 }  // namespace

@@ -83,19 +83,6 @@ TEST(R13Reader, EmitsEveryTextOfEachVersionThenTheEndObject)
     }
 }
 
-TEST(R13Reader, FindsItsObjectsThroughTheMapWhereverTheyLie)
-{
-    dwgw::R2000Drawing drawing;
-    addEveryKind(drawing);
-    drawing.options.mapBeforeObjects = true;
-    drawing.options.entriesPerMapSection = 2;
-    drawing.options.adjustMap = [](std::vector<dwgw::MapEntry> &entries) { std::swap(entries[0], entries[4]); };
-
-    EXPECT_EQ(sessionLines(drawing.build()),
-              (Lines{"version AC1015", text("first"), text("second"), text("value"), text("default"), text("one"),
-                     report("*** WARNING *** OBJCT TYPE[0x1f4] dosen't exist\n"), "end"}));
-}
-
 // A header whose locators cannot be read refuses the drawing; a map that
 // cannot be read or lists nothing leaves only the end object. A header that
 // records a section past the end of the file says the drawing was cut
@@ -141,26 +128,6 @@ TEST(R13Reader, SpoiledHeadersAndMaps)
         drawing.addText("never");
         c.spoil(drawing.options);
         EXPECT_EQ(sessionLines(drawing.build()), c.expected);
-    }
-}
-
-// A failed object ends the output with the end object; the session is
-// whole however the host fails.
-TEST(R13Reader, AHostThatRefusesATextStillGetsTheEndObject)
-{
-    for (int32_t kind : {38, 41, 48}) {
-        SCOPED_TRACE("kind " + std::to_string(kind));
-        dwgw::R13Drawing drawing;
-        drawing.addText("first");
-        drawing.addText("second");
-        tqhost::HostOptions options;
-        options.refusedKinds = {kind};
-        Lines expected{"version AC1012", report("*** ERROR *** fpCreateObject()[textdata/1]"),
-                       report("*** ERROR *** getDWGText()[getDWGobjects/1]"), "end"};
-        if (kind == 48) {
-            expected.insert(expected.begin() + 1, text("first"));  // only the closing object was refused
-        }
-        EXPECT_EQ(sessionLines(drawing.build(), options), expected);
     }
 }
 

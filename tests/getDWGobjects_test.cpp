@@ -133,21 +133,4 @@ TEST(ObjectWalk, WhatCannotBeReachedEndsTheWalk)
     EXPECT_EQ(far.events(), Lines{text("A")});
 }
 
-// The host's refusal fails the object's call; with a map the next call goes
-// on with the next object all the same.
-TEST(ObjectWalk, ATextTheHostRefusesFailsItsCallAndTheNextCallGoesOn)
-{
-    dwgw::R14Drawing drawing;
-    drawing.addText("A");
-    drawing.addMText("B");
-    tqhost::HostOptions options;
-    options.refusedKinds = {48};
-    Walk walk(drawing, Order::Mapped, options);
-    const std::string refused = report("*** ERROR *** fpCreateObject()[textdata/1]");
-
-    EXPECT_EQ(walk.run(), (Results{kFailed, kFailed, kEnd}));
-    EXPECT_EQ(walk.events(), (Lines{text("A"), refused, report("*** ERROR *** getDWGText()[getDWGobjects/1]"),
-                                    text("B"), refused, report("*** ERROR *** getDWGMText()[getDWGobjects/1]")}));
-}
-
 }  // namespace

@@ -69,16 +69,6 @@ TEST(R12Reader, DeliversEachRecordsTextsAsItWalksThenTheEnd)
     }
 }
 
-TEST(R12Reader, RefusesAVersionTextItCannotReadWhole)
-{
-    // Detection sees "AC1009"; the reader wants twelve bytes and eight more.
-    for (std::string file : {"AC1009ABCDEFGHI", "AC1009WXYZ"}) {
-        EXPECT_EQ(events(Bytes(file.begin(), file.end())),
-                  "version AC1009\nrefused\nreport *** ERROR *** This version[" + file.substr(0, 12) +
-                      "] has not been supported[getR12DWGdata/LINE].\n" + kCutShort);
-    }
-}
-
 TEST(R12Reader, HeaderCutShortGivesOnlyTheEndObject)
 {
     const std::string first = "report *** ERROR *** p_getSectionsPosition1 failed[getR12DWGdata/LINE].\n";
@@ -131,21 +121,6 @@ TEST(R12Reader, EntityFailuresStillEndWithTheEndObject)
     dwgw::ComposedR12 composed = cut.compose();
     composed.bytes.resize(composed.entityOffsets[1] + 34);
     EXPECT_EQ(events(composed.bytes), "version AC1009\ntext 0 41\n" + kCutShort + "end\n");
-}
-
-TEST(R12Reader, RefusedObjectsAreReportedAndLeaveNoTextBufferBehind)
-{
-    const std::string refused = "report *** ERROR *** fpCreateObject()[getR12DWGentities/LINE]\n";
-    struct Case {
-        int32_t kind;
-        std::string events;
-    };
-    for (const Case &c : {Case{DWG_OBJECT_TEXT_OPEN, refused}, Case{DWG_OBJECT_TEXT, refused},
-                          Case{DWG_OBJECT_TEXT_CLOSE, "text 0 41\n" + refused}}) {
-        tqhost::HostOptions options;
-        options.refusedKinds = {c.kind};
-        EXPECT_EQ(events(oneText(), options), "version AC1009\n" + c.events + "end\n") << c.kind;
-    }
 }
 
 std::string hexOf(const std::string &text)

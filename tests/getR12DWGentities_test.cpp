@@ -119,18 +119,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "text 0 41\n"}),
     [](const auto &info) { return std::string(info.param.name); });
 
-// The host gets a buffer of the length + 1 with a zero after the bytes.
-TEST(R12Walk, TextBufferEndsWithAZeroByte)
-{
-    R12Drawing drawing;
-    drawing.addText("AB");
-    Walk w(drawing.compose());
-    ASSERT_EQ(w.walkToEnd(), StepResult::End);
-    auto *text = static_cast<DWGOutputObject *>(w.fixture.session.chainHead->hostOwn[0]);
-    EXPECT_EQ(w.fixture.host.serviceSide().blocks().sizeOf(text->text), 3);
-    EXPECT_EQ(std::string(static_cast<const char *>(text->text), 3), std::string("AB\0", 3));
-}
-
 TEST(R12Walk, RecordStartingThirtyTwoBytesBeforeTheEndIsNotRead)
 {
     R12Drawing drawing;

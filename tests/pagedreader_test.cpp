@@ -106,20 +106,6 @@ TEST(PagedReader, MultiLineAttributesOfR2018GiveTheirEmbeddedText)
                      textLine("second", true), textLine("default", true), "end"}));
 }
 
-// A section of many pages: objects and the map cross page boundaries.
-TEST(PagedReader, ObjectsAcrossManyPagesComeOutInMapOrder)
-{
-    dwgw::R2004Drawing drawing;
-    drawing.options.container.pageSize = 0x100;
-    Lines expected;
-    for (int i = 0; i < 300; ++i) {
-        drawing.addText("text " + std::to_string(i));
-        expected.push_back(text("text " + std::to_string(i)));
-    }
-    expected.push_back("end");
-    EXPECT_EQ(textsOf(drawing.build()), expected);
-}
-
 // Many texts over pages of 0x100 bytes; each text's object lies on one or
 // two pages.
 template <class DrawingType>

@@ -96,29 +96,6 @@ TEST_P(R2007CodeWords, CorrectsUpToItsCapacityAndNoMore)
 INSTANTIATE_TEST_SUITE_P(BothCodes, R2007CodeWords,
                          testing::Values(CodeCase{rs::Code::System, 239, 8}, CodeCase{rs::Code::Data, 251, 2}));
 
-// Byte i of word b lies at i * words + b; the data comes out word by word
-// and the worst outcome of any word is returned.
-TEST(R2007Interleaving, DeinterleavesAndGivesTheWorstOutcome)
-{
-    const Bytes data = randomBytes(3 * 239, 3);
-    Bytes stored = dwgw::r2007CodeWords(data, 239);
-    ASSERT_EQ(stored.size(), 3u * 255u);
-    Bytes out(3 * 239);
-    EXPECT_EQ(rs::decodeInterleaved(rs::Code::System, stored.data(), 3, out.data()), rs::Outcome::Clean);
-    EXPECT_EQ(out, data);
-
-    stored[10 * 3 + 1] ^= 0xFF;  // word 1 only
-    std::fill(out.begin(), out.end(), 0);
-    EXPECT_EQ(rs::decodeInterleaved(rs::Code::System, stored.data(), 3, out.data()), rs::Outcome::Corrected);
-    EXPECT_EQ(out, data);
-
-    for (int i = 20; i < 29; ++i) {
-        stored[static_cast<size_t>(i * 3 + 2)] ^= 0x33;  // word 2 beyond repair
-    }
-    EXPECT_EQ(rs::decodeInterleaved(rs::Code::System, stored.data(), 3, out.data()), rs::Outcome::Damaged);
-    EXPECT_TRUE(std::equal(data.begin(), data.begin() + 2 * 239, out.begin())) << "sound words still decode";
-}
-
 // ---- LZ77 ----
 
 int decompressInto(const Bytes &stream, Bytes &out)

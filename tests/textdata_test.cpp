@@ -191,25 +191,6 @@ TEST(TextEntity, AnObjectThatCannotBeLeftFailsTheText)
     EXPECT_EQ(d.events(), (Lines{text("AB"), report("*** ERROR *** SeekPos()[textdata/1]")}));
 }
 
-// The kind-41 buffer is the last block a text takes, straight from the host.
-TEST(TextEntity, ATextBufferTheHostCannotGiveFailsTheText)
-{
-    dwgw::Bytes bytes = framed(busyText("AB"), Layout::R13);
-    uint64_t lastBlock = 0;
-    {
-        Decoder d(bytes, Layout::R13);
-        ASSERT_EQ(d.text(), 1);
-        lastBlock = d.fixture.host.faults().calls(tqhost::HostOp::Block);
-    }
-    tqhost::HostOptions options;
-    options.faults.failOnce(tqhost::HostOp::Block, lastBlock);
-    Decoder d(bytes, Layout::R13, options);
-
-    EXPECT_EQ(d.text(), 0);
-    EXPECT_EQ(d.events(), Lines{report("*** ERROR *** PubSnormalmalloc()[textdata/1]")});
-    EXPECT_EQ(d.appended(), 1u);
-}
-
 dwgw::MTextEntity busyMText(std::string string)
 {
     dwgw::MTextEntity entity;
@@ -303,18 +284,6 @@ TEST(TextData, AFieldThatCannotBeReadIsReportedAndTheObjectSteppedOver)
             EXPECT_EQ(d.position(), static_cast<int32_t>(bytes.size()));
         }
     }
-}
-
-TEST(MText, AParagraphTheHostRefusesStopsTheObjectThere)
-{
-    tqhost::HostOptions options;
-    options.faults.failOnce(tqhost::HostOp::Create, 4);  // the second paragraph's kind 38
-    dwgw::Bytes bytes = framed(busyMText("one\\Ptwo\\Pthree"), Layout::R13);
-    Decoder d(bytes, Layout::R13, options);
-
-    EXPECT_EQ(d.mtext(), 0);
-    EXPECT_EQ(d.events(), (Lines{text("one"), report("*** ERROR *** fpCreateObject()[textdata/1]")}));
-    EXPECT_NE(d.position(), static_cast<int32_t>(bytes.size()));
 }
 
 }  // namespace

@@ -32,23 +32,6 @@ int32_t kindsOf(const tqhost::DeliveryBatch &batch, int32_t kind)
         std::count_if(batch.begin(), batch.end(), [kind](const auto &object) { return object.kind == kind; }));
 }
 
-TEST(Session, StartAnnouncesTheOpenSessionToTheHost)
-{
-    RecordingHost host(r2000WithTexts({"A"}));
-    DWGSessionHeader *session = startSrcDWG(host.source(), host.params());
-    ASSERT_NE(session, nullptr);
-    EXPECT_EQ(std::tie(session->marker, session->source, session->params, session->services, session->hostValue),
-              std::tuple(DWG_SESSION_MARKER, host.source(), host.params(), host.services(), host.params()->hostValue));
-    EXPECT_EQ(host.params()->word8, 48u);
-    EXPECT_EQ(session->capability(7, 1), 1);
-    EXPECT_EQ(session->capability(1, 0), 0);
-
-    // A host may drive the session through the record alone.
-    EXPECT_EQ(session->getObject(session), 1);
-    session->shutDown(session);
-    EXPECT_EQ(host.serviceSide().blocks().stats().inUse, host.serviceSide().objectStats().live);
-}
-
 // Refused or read whole, a session opens the host's source once and closes
 // it again, and gives back every block.
 TEST(Session, OpensAndClosesTheSourceOnce)
@@ -72,21 +55,6 @@ TEST(Session, OpensAndClosesTheSourceOnce)
         EXPECT_EQ(result.source.opens, 1u);
         EXPECT_EQ(result.source.closes, 1u);
     }
-}
-
-TEST(Session, MissingRecordsAreRefused)
-{
-    RecordingHost host(r2000WithTexts({"A"}));
-    EXPECT_EQ(startSrcDWG(nullptr, host.params()), nullptr);
-    EXPECT_EQ(startSrcDWG(host.source(), nullptr), nullptr);
-
-    host.params()->services = nullptr;
-    EXPECT_EQ(startSrcDWG(host.source(), host.params()), nullptr);
-    ASSERT_EQ(host.events().size(), 1u);
-    EXPECT_EQ(host.events()[0].bytes, "Memory allocation error");
-
-    EXPECT_EQ(getDWGobject(nullptr), 0);
-    shutDownDWGsrc(nullptr);
 }
 
 TEST(Session, MemoryFailuresAtStartAreReportedAndReleased)
@@ -126,41 +94,6 @@ TEST(Session, EachTextIsDeliveredAsOneGroupThenTheEnd)
     EXPECT_TRUE(result.anomalies.empty());
 }
 
-TEST(Session, AFinishedReaderAnswersZeroWithoutCallingTheHost)
-{
-    dwgw::R2000Drawing drawing;
-    drawing.addObject(73);
-    RecordingHost host(drawing.build());
-    DWGSessionHeader *session = startSrcDWG(host.source(), host.params());
-    ASSERT_NE(session, nullptr);
-    EXPECT_EQ(getDWGobject(session), 1);  // the end object
-    uint64_t deliveries = host.serviceSide().objectStats().deliveries;
-    EXPECT_EQ(getDWGobject(session), 0);
-    EXPECT_EQ(getDWGobject(session), 0);
-    EXPECT_EQ(host.serviceSide().objectStats().deliveries, deliveries);
-    shutDownDWGsrc(session);
-}
-
-TEST(Session, AChainTheHostKeepsIsDeliveredAgainWithoutReading)
-{
-    HostOptions keeping;
-    keeping.deliveryEmptiesChain = false;
-    keeping.deliveryResult = 7;
-    RecordingHost host(r2000WithTexts({"A", "B"}), keeping);
-    DWGSessionHeader *session = startSrcDWG(host.source(), host.params());
-    ASSERT_NE(session, nullptr);
-    EXPECT_EQ(getDWGobject(session), 7);
-    uint64_t reads = host.sourceSide().stats().reads;
-    EXPECT_EQ(getDWGobject(session), 7);
-    EXPECT_EQ(getDWGobject(session), 7);
-    EXPECT_EQ(host.sourceSide().stats().reads, reads);
-    const std::vector<tqhost::DeliveryBatch> &batches = host.serviceSide().deliveries();
-    ASSERT_EQ(batches.size(), 3u);
-    EXPECT_EQ(batches[1][1].text, "A");
-    EXPECT_EQ(batches[2][1].text, "A");
-    shutDownDWGsrc(session);
-}
-
 TEST(Session, StopsWhenNotEvenTheEndObjectCanBeMade)
 {
     dwgw::R2000Drawing drawing;
@@ -172,16 +105,6 @@ TEST(Session, StopsWhenNotEvenTheEndObjectCanBeMade)
     EXPECT_EQ(result.outcome.lastAnswer, 0);
     EXPECT_EQ(result.outcome.getCalls, 1u);
     EXPECT_TRUE(result.outcome.allBlocksReturned());
-}
-
-TEST(Session, ShutdownReturnsEveryBlockWhereverTheSessionStands)
-{
-    std::vector<uint8_t> bytes = r2000WithTexts({"A", "B", "C"});
-    for (int stopAfter = 0; stopAfter <= 4; ++stopAfter) {
-        tqhost::SessionResult result = tqhost::runLibrarySession(bytes, {}, static_cast<uint64_t>(stopAfter));
-        EXPECT_TRUE(result.outcome.allBlocksReturned()) << "stopped after " << stopAfter << " calls";
-        EXPECT_TRUE(result.anomalies.empty());
-    }
 }
 
 // A session holds a fixed set of blocks however many texts it has given:

@@ -3,15 +3,12 @@ every status and its exception, drawings held open by their texts, threads."""
 from __future__ import annotations
 
 import gc
-import os
-import subprocess
-from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
 import tqdudade
 from tqdudade._records import counted_reports
-from conftest import corpus_folders, run_dwgtext
+from conftest import run_dwgtext
 
 READ_FILES = ["r12.dwg", "r14.dwg", "r2000.dwg", "nul.dwg", "breaks.dwg", "mtext.dwg"]
 
@@ -99,17 +96,6 @@ def test_a_drawing_cut_short_gives_its_texts_so_far_and_says_so(drawings, expect
         assert tqdudade.texts(path) == expected.texts, cut
 
 
-def test_texts_come_as_they_are_found(drawings):
-    with tqdudade.open(drawings / "r2000.dwg") as drawing:
-        first = next(drawing.texts)
-        assert (drawing.status, drawing.version, drawing.release) == ("reading", "AC1015", "R2000")
-        rest = list(drawing)
-    assert [first, *rest] == tqdudade.texts(drawings / "r2000.dwg")
-    assert drawing.status == "read"
-    with pytest.raises(StopIteration):
-        next(drawing.texts)
-
-
 def test_bytes_live_as_long_as_the_texts_that_read_them(drawings):
     expected = tqdudade.texts(drawings / "r14.dwg")
     texts = tqdudade.open(bytearray((drawings / "r14.dwg").read_bytes())).texts
@@ -119,27 +105,3 @@ def test_bytes_live_as_long_as_the_texts_that_read_them(drawings):
     with tqdudade.open(source) as drawing:
         source[:] = bytes(len(source))
         assert list(drawing.texts) == expected
-
-
-def test_threads_read_at_once_with_the_same_results(drawings, pytestconfig):
-    paths = [drawings / name for name in READ_FILES] + [
-        path for folder in corpus_folders(pytestconfig) for path in sorted(folder.glob("*.dwg"))]
-    expected = [tqdudade.texts(path) for path in paths]
-    with ThreadPoolExecutor(max_workers=8) as pool:
-        assert list(pool.map(tqdudade.texts, paths * 8)) == expected * 8
-
-
-def test_a_stream_is_looked_at_first_and_read_up_to_the_limit_given(tmp_path):
-    """The C API reads streams (dwgtext's tests measure its memory): here
-    only that the limit reaches it."""
-    with pytest.raises(tqdudade.NotADrawing):
-        tqdudade.texts("/dev/zero")
-    fifo = tmp_path / "fifo.dwg"
-    os.mkfifo(fifo)
-    with subprocess.Popen(["sh", "-c", f"(printf AC1015; head -c 3000000 /dev/zero) > '{fifo}'"],
-                          stderr=subprocess.DEVNULL) as writer:
-        try:
-            with pytest.raises(tqdudade.CannotOpen, match="limit of 1048576 bytes"):
-                tqdudade.texts(fifo, stream_limit=1 << 20)
-        finally:
-            writer.kill()

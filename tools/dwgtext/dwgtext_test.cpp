@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <fstream>
@@ -44,19 +43,6 @@ TEST(Options, CombinedFlagsAttachedValuesAndTheDoubleDash)
         EXPECT_EQ(jobs.options.files, std::vector<std::string>{"x"}) << args[0];
     }
     EXPECT_EQ(parseOptions({"-H", "--no-filename", "a"}).options.withFilename, false);  // the last choice wins
-}
-
-TEST(Options, UsageErrors)
-{
-    const std::vector<std::vector<std::string_view>> wrong = {
-        {"--quiet"}, {"-x", "a"}, {"--json", "--events", "a"}, {"--json=yes", "a"},
-        {"-j", "0", "a"}, {"-j", "1025", "a"}, {"-j", "4x", "a"}, {"a", "-j"},
-    };
-    for (const auto &args : wrong)
-        EXPECT_FALSE(parseOptions(args).ok()) << args[0];
-    EXPECT_TRUE(parseOptions({"--help"}).ok());
-    EXPECT_TRUE(parseOptions({"-V"}).ok());
-    EXPECT_TRUE(parseOptions({"--raw", "--raw", "a"}).ok());
 }
 
 TEST(CodePage, EveryRecordedNumberHasAConverterAndOthersTheDefault)
@@ -146,48 +132,6 @@ TEST(Formatting, PercentCodesAndUnicodeEscapesInEveryRelease)
     // A UTF-16 text has had its "\U+" codes decoded by the library already.
     EXPECT_EQ(TextDecoder("CP1252", true).plainText(51, "\x00\\\x00U\x00+\x00" "1\x00" "2\x00" "3\x00" "4"s),
               "\\U+1234");
-}
-
-TEST(Formatting, OneLineWithoutControlCharacters)
-{
-    const std::pair<std::string, std::string> cases[] = {
-        {"ends in NUL\0"s, "ends in NUL"},
-        {"mid\0dle"s, "mid dle"},
-        {"CR LF\r\nnext", "CR LF  next"},
-        {"keeps\tTAB", "keeps\tTAB"},
-        {"\x01\x1f\x7f", "   "},
-        {"C1 \xc2\x85 and \xc2\xa0", "C1   and \xc2\xa0"},  // NEL goes, the no-break space stays
-    };
-    for (const auto &[text, line] : cases)
-        EXPECT_EQ(singleLine(text), line) << text;
-}
-
-TEST(Versions, SortsFilesIntoDrawingsAndReleases)
-{
-    // The first bytes, whether they look like a drawing, and of a supported
-    // release; none of them names a release of its own.
-    const std::tuple<std::string, bool, bool> cases[] = {
-        {"AC1013", true, true}, {"AC1099", true, false}, {"AC10", false, false},
-        {"ac1015", false, false}, {"ACAD10", false, false},
-    };
-    for (const auto &[first, dwg, supported] : cases) {
-        EXPECT_EQ(looksLikeDwg(first), dwg) << first;
-        EXPECT_EQ(isSupportedVersion(first), supported) << first;
-        EXPECT_EQ(describeVersion(first), first);
-    }
-}
-
-DWGSessionHeader gSession{};
-DWGSessionHeader *open(HostSource *, HostOpenParams *) { return &gSession; }
-int32_t nothingMore(DWGSessionHeader *) { return 0; }
-void shutDown(DWGSessionHeader *) {}
-
-TEST(Extract, ASessionWithoutEndObjectIsIncomplete)
-{
-    std::vector<uint8_t> whole = hardening::composedDrawings().back().bytes;
-    const DrawingResult result = readDrawingBytes(whole, {&open, &nothingMore, &shutDown});
-    EXPECT_EQ(result.status, Status::Incomplete);
-    EXPECT_EQ(failureMessage(result), "the library stopped before the end of the drawing");
 }
 
 // A drawing of every version cut at every length: the status and the
@@ -326,18 +270,6 @@ TEST(Render, TextEventsAndJsonLines)
               R"({"report":"*** ERROR *** cut\u000d\nshort","count":1}]})" "\n");
 }
 
-TEST(Render, AFailureIsOneLineNamingTheFileInUtf8)
-{
-    DrawingResult refused;
-    refused.status = Status::Unsupported;
-    refused.firstBytes = "AC1004";
-    const Rendered text = render("new\xff\n.dwg", refused, {});
-    EXPECT_FALSE(text.read);
-    EXPECT_EQ(text.out, "");
-    EXPECT_EQ(text.err, "dwgtext: new\xef\xbf\xbd .dwg: DWG version AC1004 (R9) is not supported "
-                        "(supported: AC1006 (R10) to AC1032 (R2018))\n");
-}
-
 TEST(Runner, EmitsInInputOrderWhileWorkFinishesOutOfOrder)
 {
     for (unsigned jobs : {1u, 3u}) {
@@ -361,28 +293,6 @@ TEST(Runner, EmitsInInputOrderWhileWorkFinishesOutOfOrder)
         EXPECT_EQ(emitted, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11})) << jobs;
         std::sort(threads.begin(), threads.end());
         EXPECT_EQ(std::unique(threads.begin(), threads.end()) - threads.begin() > 1, jobs > 1) << jobs;
-    }
-}
-
-TEST(Runner, StopsWhenEmitSaysSo)
-{
-    for (unsigned jobs : {1u, 3u}) {
-        std::atomic<std::size_t> worked{0};
-        std::vector<std::size_t> emitted;
-        runInOrder<std::size_t>(
-            100, jobs,
-            [&](std::size_t i) {
-                // Slow after the stop, so that work is left when it comes.
-                if (i > 4)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                return ++worked, i;
-            },
-            [&](std::size_t i, std::size_t &) {
-                emitted.push_back(i);
-                return i < 4;
-            });
-        EXPECT_EQ(emitted, (std::vector<std::size_t>{0, 1, 2, 3, 4})) << jobs;
-        EXPECT_LT(worked, 100u) << jobs;
     }
 }
 
