@@ -53,8 +53,7 @@ public:
     // An IEEE double, little-endian: the low word comes first.
     double RD()
     {
-        const uint64_t low = RL();
-        const uint64_t bits = uint64_t{RL()} << 32 | low;
+        const uint64_t bits = p_take64();
         double value = 0.0;
         memcpy(&value, &bits, sizeof value);
         return value;
@@ -152,6 +151,30 @@ private:
         word_ <<= count;
         bitsLeft_ -= count;
         return value;
+    }
+    // Eight little-endian bytes from the cursor on, as a number. Where the
+    // nine bytes they may touch can be loaded, they are taken in one load
+    // and the word starts again after them; else as two halves.
+    uint64_t p_take64()
+    {
+        const uint64_t bit = bitOffset();
+        const uint64_t byte = bit >> 3;
+        const uint32_t shift = static_cast<uint32_t>(bit & 7);
+        if (byte + 9 > readable_) {
+            const uint64_t low = p_byteSwap32(p_take(32));
+            return uint64_t{p_byteSwap32(p_take(32))} << 32 | low;
+        }
+        uint64_t raw = 0;
+        memcpy(&raw, bytes_ + byte, sizeof raw);
+        raw = p_fromBigEndian(raw);
+        const uint32_t ninth = bytes_[byte + 8];
+        if (shift != 0) {
+            raw = raw << shift | ninth >> (8 - shift);
+        }
+        word_ = shift != 0 ? uint64_t{ninth} << (56 + shift) : 0;
+        bitsLeft_ = shift != 0 ? 8 - shift : 0;
+        nextByte_ = byte + (shift != 0 ? 9 : 8);
+        return __builtin_bswap64(raw);
     }
     // Fills the word up to at least 56 bits. The eight bytes loaded may
     // hold a part of a byte more than is counted: the next refill puts the
