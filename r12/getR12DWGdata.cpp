@@ -112,7 +112,8 @@ PhaseResult R12DWGReader::p_finish()
 int32_t R12DWGReader::readVersionText()
 {
     const FileStream::Span span = stream_->span(0, kVersionTextSize + kAfterVersion);
-    memcpy(versionText_, span.bytes, static_cast<size_t>(span.length < kVersionTextSize ? span.length : kVersionTextSize));
+    const int32_t textBytes = span.length < kVersionTextSize ? span.length : kVersionTextSize;
+    memcpy(versionText_, span.bytes, static_cast<size_t>(textBytes));
     if (span.clipped) {
         stream_->notePastEnd();
     }
@@ -216,11 +217,12 @@ void R12DWGReader::p_noteAddressCopy()
         return;
     }
     const FileStream::Span head = stream_->span(static_cast<int32_t>(extrasEnd_), kCopyHead);
-    const size_t compared = static_cast<size_t>(head.length) < kCopyOpeningSentinel ? head.length : kCopyOpeningSentinel;
+    const uint64_t held = static_cast<uint64_t>(head.length);
+    const size_t compared = held < kCopyOpeningSentinel ? held : kCopyOpeningSentinel;
     if (head.length == 0 || memcmp(head.bytes, kCopySentinel, compared) != 0) {
         return;
     }
-    if (static_cast<uint64_t>(head.length) < kCopyHead) {
+    if (held < kCopyHead) {
         p_noteEnd(extrasEnd_ + kCopyHead);
         return;
     }
