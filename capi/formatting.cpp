@@ -3,6 +3,7 @@
 #include <cctype>
 #include <optional>
 
+#include "r13/widetext.h"
 #include "text_output.h"
 
 namespace dwgtext {
@@ -22,32 +23,12 @@ constexpr std::string_view kStackSeparators = "^/#";
 bool isHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool isLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-constexpr std::string_view kUnicodeCode = "\\U+";
-constexpr std::size_t kUnicodeCodeLength = kUnicodeCode.size() + 4;
-
 // "\U+XXXX" at text[at]: the UTF-16 unit it names.
 std::optional<char32_t> unicodeEscapeAt(std::string_view text, std::size_t at)
 {
-    if (text.substr(at, kUnicodeCode.size()) != kUnicodeCode || at + kUnicodeCodeLength > text.size())
+    uint16_t unit = 0;
+    if (at > text.size() || !unicodeCodeAt(text.data() + at, text.data() + text.size(), &unit))
         return std::nullopt;
-    char32_t unit = 0;
-    for (std::size_t i = at + kUnicodeCode.size(); i < at + kUnicodeCodeLength; ++i) {
-        const int digit = hexDigit(text[i]);
-        if (digit < 0)
-            return std::nullopt;
-        unit = unit << 4 | static_cast<char32_t>(digit);
-    }
     return unit;
 }
 

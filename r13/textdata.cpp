@@ -38,46 +38,13 @@ const char kCodeStart[] = "\\";
 const char kCodeEnd[] = ";";
 // "\M+" + code-page digit + hexadecimal digits: one double-byte character.
 const char kMultibyteCode[] = "\\M+";
-// "\U+" + four hexadecimal digits: one UTF-16 unit.
-const char kUnicodeCode[] = "\\U+";
-constexpr int32_t kUnicodeCodeLength = 3;
-constexpr int32_t kUnicodeDigits = 4;
 const char kParagraphBreak[] = "\\P";
-
-
-int32_t hexDigit(char c)
-{
-    return ::hexDigit(static_cast<uint8_t>(c));
-}
 
 // The character of one "\M+" piece: the hexadecimal number after its first
 // character (the code page, which is dropped).
 uint16_t multibyteCharacter(const char *piece)
 {
     return piece[0] == '\0' ? 0 : static_cast<uint16_t>(scanHex(piece + 1, piece + strlen(piece)));
-}
-
-bool isUnicodeCodeAt(const char *text)
-{
-    if (strncmp(text, kUnicodeCode, kUnicodeCodeLength) != 0) {
-        return false;
-    }
-    for (int32_t i = 0; i < kUnicodeDigits; ++i) {
-        if (hexDigit(text[kUnicodeCodeLength + i]) < 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The four hexadecimal digits of a "\U+" code; a fifth is not part of it.
-uint16_t unicodeUnit(const char *digits)
-{
-    uint16_t unit = 0;
-    for (int32_t i = 0; i < kUnicodeDigits; ++i) {
-        unit = static_cast<uint16_t>((unit << 4) | hexDigit(digits[i]));
-    }
-    return unit;
 }
 
 // Walks the text as UTF-16 units: each "\U+XXXX" is one unit, every other
@@ -87,11 +54,13 @@ template <class Put>
 int32_t forEachUnicodeUnit(const char *text, Put put)
 {
     int32_t codes = 0;
+    const char *end = text + strlen(text);
     const char *at = text;
-    while (*at != '\0') {
-        if (isUnicodeCodeAt(at)) {
-            put(unicodeUnit(at + kUnicodeCodeLength));
-            at += kUnicodeCodeLength + kUnicodeDigits;
+    while (at < end) {
+        uint16_t unit = 0;
+        if (unicodeCodeAt(at, end, &unit)) {
+            put(unit);
+            at += kUnicodeCodeLength;
             ++codes;
         } else {
             put(static_cast<uint16_t>(static_cast<uint8_t>(*at)));

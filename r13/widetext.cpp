@@ -4,8 +4,7 @@ namespace {
 
 constexpr uint16_t kCodeStart = '\\';
 constexpr uint16_t kCodeEnd = ';';
-constexpr int32_t kCodeLength = 3;  // "\U+" and "\M+"
-constexpr int32_t kUnicodeDigits = 4;
+constexpr int32_t kCodeLength = 3;  // "\M+"
 
 int32_t find(const uint16_t *text, int32_t from, int32_t units, uint16_t unit)
 {
@@ -26,19 +25,6 @@ int32_t zeroEnd(const uint16_t *text, int32_t units)
 bool isCodeAt(const uint16_t *text, int32_t at, int32_t units, uint16_t letter)
 {
     return at + kCodeLength <= units && text[at] == kCodeStart && text[at + 1] == letter && text[at + 2] == '+';
-}
-
-bool isUnicodeCodeAt(const uint16_t *text, int32_t at, int32_t units)
-{
-    if (!isCodeAt(text, at, units, 'U') || at + kCodeLength + kUnicodeDigits > units) {
-        return false;
-    }
-    for (int32_t i = 0; i < kUnicodeDigits; ++i) {
-        if (hexDigit(text[at + kCodeLength + i]) < 0) {
-            return false;
-        }
-    }
-    return true;
 }
 
 void putUnit(uint8_t *out, int32_t *count, uint16_t unit)
@@ -117,13 +103,10 @@ int32_t encodeWideText(const uint16_t *text, int32_t units, uint8_t *out, int32_
     *charset = 51;
     int32_t count = 0;
     for (int32_t at = 0; at < units;) {
-        if (isUnicodeCodeAt(text, at, units)) {
-            uint16_t unit = 0;
-            for (int32_t i = 0; i < kUnicodeDigits; ++i) {
-                unit = static_cast<uint16_t>(unit << 4 | hexDigit(text[at + kCodeLength + i]));
-            }
+        uint16_t unit = 0;
+        if (unicodeCodeAt(text + at, text + units, &unit)) {
             putUnit(out, &count, unit);
-            at += kCodeLength + kUnicodeDigits;
+            at += kUnicodeCodeLength;
         } else {
             putUnit(out, &count, text[at++]);
         }

@@ -58,6 +58,31 @@ uint64_t scanHex(const Unit *at, const Unit *end)
     return negative ? 0 - number : number;
 }
 
+// A "\U+XXXX" code: the letters and exactly four hexadecimal digits; a
+// fifth digit is not part of it.
+constexpr int32_t kUnicodeCodeLength = 7;
+
+// The UTF-16 unit of the "\U+XXXX" code at text, when one stands there
+// whole before end. Bytes or UTF-16 units.
+template <class Unit>
+bool unicodeCodeAt(const Unit *text, const Unit *end, uint16_t *unit)
+{
+    const auto value = [](Unit u) { return static_cast<uint32_t>(static_cast<std::make_unsigned_t<Unit>>(u)); };
+    if (end - text < kUnicodeCodeLength || value(text[0]) != '\\' || value(text[1]) != 'U' || value(text[2]) != '+') {
+        return false;
+    }
+    uint32_t number = 0;
+    for (int32_t i = 3; i < kUnicodeCodeLength; ++i) {
+        const int32_t digit = hexDigit(value(text[i]));
+        if (digit < 0) {
+            return false;
+        }
+        number = number << 4 | static_cast<uint32_t>(digit);
+    }
+    *unit = static_cast<uint16_t>(number);
+    return true;
+}
+
 // Removes the leading formatting codes in place, as the byte rule does,
 // and answers the length that is left (up to the first zero unit).
 int32_t stripWideFormat(uint16_t *text, int32_t units);
