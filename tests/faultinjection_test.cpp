@@ -240,9 +240,8 @@ TEST_P(FaultSweep, EveryFailedHostCallLeavesAWholeShortSession)
 std::vector<std::string> drawingNames()
 {
     std::vector<std::string> names;
-    for (const Drawing &drawing : drawingsToSweep()) {
+    for (const Drawing &drawing : drawingsToSweep())
         names.push_back(drawing.name);
-    }
     return names;
 }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -128,30 +127,6 @@ TEST(R13Reader, SpoiledHeadersAndMaps)
         drawing.addText("never");
         c.spoil(drawing.options);
         EXPECT_EQ(sessionLines(drawing.build()), c.expected);
-    }
-}
-
-// Whatever part of the file is missing, the session ends by itself within a
-// call per mapped object and the end object, and gives every block back.
-TEST(R13Reader, SurvivesTruncationAtEveryLength)
-{
-    for (bool mapFirst : {false, true}) {
-        dwgw::R2000Drawing drawing;
-        drawing.addText("AB");
-        drawing.addMText("C\\PD");
-        drawing.addObject(600);
-        drawing.options.mapBeforeObjects = mapFirst;
-        const dwgw::Bytes whole = drawing.build();
-        for (size_t length = 0; length <= whole.size(); ++length) {
-            SCOPED_TRACE((mapFirst ? "map first, length " : "objects first, length ") + std::to_string(length));
-            const dwgw::Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
-            tqhost::SessionResult result = tqhost::runLibrarySession(cut, {}, 100);
-
-            EXPECT_TRUE(result.outcome.refused || result.outcome.endSeen);
-            EXPECT_LE(result.outcome.getCalls, 3u + 1);  // a call per object, then the end
-            EXPECT_TRUE(result.outcome.allBlocksReturned());
-            EXPECT_EQ(result.anomalies, std::vector<std::string>{});
-        }
     }
 }
 

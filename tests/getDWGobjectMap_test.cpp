@@ -59,6 +59,28 @@ struct MapReader {
 
 const Bytes kExampleMap = {0x00, 0x07, 0x01, 0xE4, 0x00, 0x01, 0x14, 0xCC, 0xCC, 0x00, 0x02, 0xCC, 0xCC};
 
+// A map of tens of kilobytes, over several of the stream's windows, with
+// deltas of one to four bytes; its lowest offset lies deep inside a section.
+Bytes longMap(Offsets *offsets)
+{
+    ObjectMapWriter writer;
+    uint32_t handle = 0;
+    uint32_t random = 12345;
+    for (int32_t section = 0; section < 40; ++section) {
+        std::vector<dwgw::MapEntry> entries;
+        for (int32_t i = 0; i < 300; ++i) {
+            random = random * 1103515245u + 12345u;
+            const uint32_t spread = (random >> 8) % (1u << (i % 24));
+            const int32_t offset = section == 20 && i == 150 ? 50 : 100 + static_cast<int32_t>(spread);
+            entries.push_back({++handle, offset});
+            offsets->push_back(offset);
+        }
+        writer.section(entries);
+    }
+    EXPECT_GT(writer.bytes().size(), static_cast<size_t>(2 * FileStream::kWindowSize));
+    return writer.bytes();
+}
+
 TEST(ObjectMap, WalkAndLowestOffset)
 {
     struct Case {
@@ -67,8 +89,11 @@ TEST(ObjectMap, WalkAndLowestOffset)
         Offsets offsets;
         int32_t lowest;
     };
+    Offsets longOffsets;
+    const Bytes longBytes = longMap(&longOffsets);
     const std::vector<Case> cases = {
         {"example", kExampleMap, {100, 120}, 100},
+        {"long map across windows", longBytes, longOffsets, 50},
         {"closing section only", ObjectMapWriter().bytes(), {}, 0},
         {"offsets restart in each section",
          ObjectMapWriter().section({{1, 300}, {2, 200}, {3, 250}}).section({{4, 50}, {5, 70}}).section({{6, 9}}).bytes(),
@@ -142,35 +167,6 @@ TEST(ObjectMap, ModularChars)
             EXPECT_EQ(last, StepResult::End);
         }
     }
-}
-
-// A map of tens of kilobytes, over several of the stream's windows, with
-// deltas of one to four bytes: the scan and the walk see every entry, and
-// the lowest offset lies deep inside a section.
-TEST(ObjectMap, LongMapAcrossWindows)
-{
-    ObjectMapWriter writer;
-    Offsets offsets;
-    uint32_t handle = 0;
-    uint32_t random = 12345;
-    for (int32_t section = 0; section < 40; ++section) {
-        std::vector<dwgw::MapEntry> entries;
-        for (int32_t i = 0; i < 300; ++i) {
-            random = random * 1103515245u + 12345u;
-            const uint32_t spread = (random >> 8) % (1u << (i % 24));
-            const int32_t offset = section == 20 && i == 150 ? 50 : 100 + static_cast<int32_t>(spread);
-            entries.push_back({++handle, offset});
-            offsets.push_back(offset);
-        }
-        writer.section(entries);
-    }
-    const Bytes map = writer.bytes();
-    ASSERT_GT(map.size(), static_cast<size_t>(2 * FileStream::kWindowSize));
-    MapReader reader(map, 21);
-    EXPECT_EQ(reader.map_->lowestOffset(), *std::min_element(offsets.begin(), offsets.end()));
-    StepResult last = StepResult::Item;
-    EXPECT_EQ(reader.walk(&last), offsets);
-    EXPECT_EQ(last, StepResult::End);
 }
 
 }  // namespace

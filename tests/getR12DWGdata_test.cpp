@@ -69,33 +69,25 @@ TEST(R12Reader, DeliversEachRecordsTextsAsItWalksThenTheEnd)
     }
 }
 
-TEST(R12Reader, HeaderCutShortGivesOnlyTheEndObject)
+// A header cut short, or one that records an entity section past the end
+// of the file, gives only the end object and says the drawing was cut short.
+TEST(R12Reader, HeaderCutShortOrUnusableEntitySectionGivesOnlyTheEndObject)
 {
     const std::string first = "report *** ERROR *** p_getSectionsPosition1 failed[getR12DWGdata/LINE].\n";
     const std::string second = "report *** ERROR *** p_getSectionsPosition2 failed[getR12DWGdata/LINE].\n";
-    struct Case {
-        size_t size;
-        std::string report;
-    };
     const Bytes whole = oneText();
-    for (const Case &c : {Case{0x14, first}, Case{0x5D, first}, Case{0x5E, ""}, Case{0x31F, ""}, Case{0x3EE, ""},
-                          Case{0x3EF, second}, Case{0x6CE, second}, Case{0x6CF, ""}}) {
-        EXPECT_EQ(events(Bytes(whole.begin(), whole.begin() + c.size)),
-                  "version AC1009\n" + c.report + kCutShort + "end\n")
-            << c.size;
+    for (const auto &[size, report] : std::vector<std::pair<size_t, std::string>>{
+             {0x14, first}, {0x5D, first}, {0x5E, ""}, {0x31F, ""}, {0x3EE, ""}, {0x3EF, second}, {0x6CE, second},
+             {0x6CF, ""}}) {
+        EXPECT_EQ(events(Bytes(whole.begin(), whole.begin() + size)), "version AC1009\n" + report + kCutShort + "end\n")
+            << size;
     }
-}
-
-// A header that records an entity section past the end of the file says
-// the drawing was cut short.
-TEST(R12Reader, UnusableEntitySectionGivesOnlyTheEndObject)
-{
-    struct Case {
+    struct Section {
         int32_t start, end;
         std::string state;
     };
-    for (const Case &c : {Case{0, 0x800, kCutShort}, Case{-5, 0x800, kCutShort}, Case{0x6CF, 0x6CF, ""},
-                          Case{0x6CF, 0x6CE, ""}, Case{0x100000, 0x200000, kCutShort}}) {
+    for (const Section &c : {Section{0, 0x800, kCutShort}, Section{-5, 0x800, kCutShort}, Section{0x6CF, 0x6CF, ""},
+                             Section{0x6CF, 0x6CE, ""}, Section{0x100000, 0x200000, kCutShort}}) {
         R12Drawing drawing;
         drawing.addText("A");
         drawing.options.entitySectionStart = c.start;
@@ -133,79 +125,35 @@ std::string hexOf(const std::string &text)
     return out;
 }
 
-constexpr dwgw::R12Version kVersions[] = {dwgw::R12Version::AC1006, dwgw::R12Version::AC1009,
-                                          dwgw::R12Version::AC1010};
-
-// A block section with what real drawings keep there: a dimension's
-// anonymous block and a title block with attributes.
-R12Drawing withBlockDefinitions(dwgw::R12Version version)
-{
-    R12Drawing drawing(version);
-    drawing.addText("E");
-    drawing.addBlock("IGNORED", "TOO");
-    drawing.beginBlocks();
-    drawing.addBlock("*D1").flags = 0x41;
-    drawing.addText("1.0000").flags = 0x03;
-    drawing.addEntity(13);
-    drawing.addBlock("TITLE", "DESCRIPTION");
-    drawing.addAttdef("NAME", "", "Drawn by");
-    drawing.addAttrib("42", "SHEET");
-    drawing.addEntity(0x1A);
-    drawing.addText("Site plan");
-    drawing.addEntity(13);
-    return drawing;
-}
-
-const std::vector<std::string> kBlockTexts = {"1.0000", "NAME", "Drawn by", "42", "SHEET", "Site plan"};
-
-// The events of the entity section's texts, and of the first `count` texts
-// of the block definitions.
-const std::string kEntityTexts = "text 0 45\ntext 0 " + hexOf("IGNORED") + "\ntext 0 " + hexOf("TOO") + "\n";
-
-std::string blockTextEvents(size_t count)
-{
-    std::string events;
-    for (size_t i = 0; i < count; ++i) {
-        events += kBlockTexts[i] == "Site plan" ? "report *** WARNING *** The entity type[0x1a] dosen't exist\\n\n" : "";
-        events += "text 0 " + hexOf(kBlockTexts[i]) + "\n";
-    }
-    return events;
-}
-
 // The texts of block definitions follow those of the entity section; the
 // BLOCK records that open the definitions give no text, unlike a BLOCK
-// record met in the entity section.
+// record met in the entity section. The block section holds what real
+// drawings keep there: a dimension's anonymous block and a title block
+// with attributes.
 TEST(R12Reader, BlockDefinitionsGiveTheirTextsAfterTheEntitySection)
 {
-    for (dwgw::R12Version version : kVersions) {
-        tqhost::SessionResult result = run(withBlockDefinitions(version).build());
-        EXPECT_EQ(result.eventText.substr(result.eventText.find('\n') + 1),
-                  kEntityTexts + blockTextEvents(kBlockTexts.size()) + "end\n");
-        EXPECT_EQ(deliverySizes(result), (std::vector<size_t>{3, 6, 3, 6, 6, 3, 1}));
+    std::string expected = "text 0 45\ntext 0 " + hexOf("IGNORED") + "\ntext 0 " + hexOf("TOO") + "\n";
+    for (const char *text : {"1.0000", "NAME", "Drawn by", "42", "SHEET", "Site plan"}) {
+        expected += text == std::string("Site plan") ? "report *** WARNING *** The entity type[0x1a] dosen't exist\\n\n" : "";
+        expected += "text 0 " + hexOf(text) + "\n";
     }
-}
-
-// A drawing cut anywhere in its block section keeps every text of the
-// entity section and of each block record that lies whole before the cut
-// (a record cut inside a string gives that string with zeros for its
-// missing bytes), then ends with the end object.
-TEST(R12Reader, CutBlockSectionKeepsTheTextsBeforeTheCut)
-{
-    const dwgw::ComposedR12 composed = withBlockDefinitions(dwgw::R12Version::AC1009).compose();
-    const std::vector<size_t> &records = composed.blockOffsets;
-    // Texts of the records that end at records[2], [5], [6] and [8].
-    const std::vector<std::pair<size_t, size_t>> wholeTexts = {{2, 1}, {5, 3}, {6, 5}, {8, 6}};
-    const std::string entityTexts = "version AC1009\n" + kEntityTexts;
-    for (size_t size = records[0]; size < records.back(); ++size) {
-        const std::string got = events(Bytes(composed.bytes.begin(), composed.bytes.begin() + size));
-        ASSERT_EQ(got.substr(0, entityTexts.size()), entityTexts) << size;
-        ASSERT_EQ(got.substr(got.size() - 4), "end\n") << size;
-        size_t whole = 0;
-        for (const auto &[recordEnd, texts] : wholeTexts) {
-            whole = records[recordEnd] <= size ? texts : whole;
-        }
-        const std::string expected = blockTextEvents(whole);
-        EXPECT_EQ(got.substr(entityTexts.size(), expected.size()), expected) << size;
+    for (dwgw::R12Version version : {dwgw::R12Version::AC1006, dwgw::R12Version::AC1009, dwgw::R12Version::AC1010}) {
+        R12Drawing drawing(version);
+        drawing.addText("E");
+        drawing.addBlock("IGNORED", "TOO");
+        drawing.beginBlocks();
+        drawing.addBlock("*D1").flags = 0x41;
+        drawing.addText("1.0000").flags = 0x03;
+        drawing.addEntity(13);
+        drawing.addBlock("TITLE", "DESCRIPTION");
+        drawing.addAttdef("NAME", "", "Drawn by");
+        drawing.addAttrib("42", "SHEET");
+        drawing.addEntity(0x1A);
+        drawing.addText("Site plan");
+        drawing.addEntity(13);
+        tqhost::SessionResult result = run(drawing.build());
+        EXPECT_EQ(result.eventText.substr(result.eventText.find('\n') + 1), expected + "end\n");
+        EXPECT_EQ(deliverySizes(result), (std::vector<size_t>{3, 6, 3, 6, 6, 3, 1}));
     }
 }
 

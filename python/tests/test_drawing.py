@@ -84,18 +84,6 @@ def test_a_file_not_read_raises_its_error_and_gives_its_status(drawings, expecte
         assert (drawing.status, list(drawing.texts), drawing.message) == (status, [], expected["error"])
 
 
-def test_a_drawing_cut_short_gives_its_texts_so_far_and_says_so(drawings, expected_of, tmp_path):
-    full = (drawings / "r2000.dwg").read_bytes()
-    for cut in (len(full) - 1, len(full) * 3 // 4, len(full) // 2):
-        path = tmp_path / f"r2000-{cut}.dwg"
-        path.write_bytes(full[:cut])
-        expected = expected_of(path)
-        with tqdudade.open(full[:cut]) as drawing:
-            assert list(drawing.texts) == expected.texts, cut
-        assert (drawing.status, drawing.message) == ("incomplete", expected.record["error"]), cut
-        assert tqdudade.texts(path) == expected.texts, cut
-
-
 def test_bytes_live_as_long_as_the_texts_that_read_them(drawings):
     expected = tqdudade.texts(drawings / "r14.dwg")
     texts = tqdudade.open(bytearray((drawings / "r14.dwg").read_bytes())).texts

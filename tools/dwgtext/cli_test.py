@@ -264,13 +264,6 @@ class PlainText(TempDirTest):
                 self.assertEqual(lines(result.stdout), [f"{name}:{text}" for text in texts])
                 self.assertIsNone(re.search(rb"[\x00-\x08\x0a-\x1f\x7f]", result.stdout.replace(b"\n", b"")))
 
-    def test_raw_and_json_keep_the_delivered_bytes(self):
-        self.assertEqual(dwgtext("--raw", test_drawing("nul.dwg")).stdout, b"Pump room\0\nValve V-12\0\n")
-        records = [json.loads(line) for line in lines(dwgtext("--json", test_drawing("breaks.dwg")).stdout)]
-        self.assertEqual([(r["text"], bytes.fromhex(r["bytes"])) for r in records if "index" in r],
-                         [("first line  second line", b"first line\r\nsecond line"),
-                          ("one two three", b"one\ntwo\rthree")])
-
 
 class Reports(TempDirTest):
     def patched(self, name, fmt, offset, value):
