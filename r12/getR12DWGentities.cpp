@@ -18,7 +18,10 @@ namespace {
 // The last bytes of a section hold no record.
 constexpr int32_t kSectionTail = 32;
 
-// The types 0 to 25 that exist; the others are reported and passed over.
+// The types 0 to 25 that exist: LINE, POINT, CIRCLE, SHAPE (1 to 4), TEXT,
+// ARC, TRACE (7 to 9), SOLID, BLOCK, ENDBLK, INSERT, ATTDEF, ATTRIB and
+// SEQEND (11 to 17), POLYLINE and VERTEX (19, 20), 3DFACE, DIMENSION and
+// VIEWPORT (22 to 24). The others are reported and passed over.
 constexpr bool kKnownTypes[26] = {false, true,  true,  true,  true,  false, false, true,  true,
                                   true,  false, true,  true,  true,  true,  true,  true,  true,
                                   false, true,  true,  false, true,  true,  true,  false};

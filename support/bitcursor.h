@@ -1,8 +1,10 @@
-// Reads the bit stream of an R13 to R2018 object from the bytes of one span
-// in memory: single bits, 2-bit codes, the bit-coded numbers (BS, BL, BD,
-// DD), raw little-endian numbers that may start at any bit (RC, RS, RL,
-// RD), handle references and counted texts. Bits are taken from each byte
-// most significant first.
+// Reads a drawing's records from the bytes of one span in memory: single
+// bits, 2-bit codes, the bit-coded numbers (BS, BL, BD, DD), raw
+// little-endian numbers that may start at any bit (RC, RS, RL, RD), handle
+// references and counted texts. Bits are taken from each byte most
+// significant first. The R13 to R2018 objects are bit streams; the R10 to
+// R12 records and the file headers, byte-aligned, are read with the same
+// cursor at byte positions.
 //
 // The cursor keeps the next bits in a 64-bit word, refilled eight bytes at
 // a time, so that most reads are a shift. A span may say that more bytes
