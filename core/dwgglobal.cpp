@@ -153,7 +153,6 @@ bool endTextGroup(DWGglobal *session, DWGOutputObject *text, void *buffer, int32
     if (session->sink != nullptr) {
         session->sink->text(buffer, length, charset);
         ++session->textsToSink;
-        releaseHostTextBuffer(session, buffer);
         return true;
     }
     text->text = buffer;
@@ -174,6 +173,10 @@ bool appendEndObject(DWGglobal *session)
 
 void *hostTextBuffer(DWGglobal *session, uint32_t size)
 {
+    if (session->sink != nullptr) {
+        void *buffer = session->sinkBuffer.reserve(session->memory, size);
+        return buffer == nullptr ? nullptr : memset(buffer, 0, size);
+    }
     HostServices *services = session->header.services;
     return services->PubSnormalmalloc(services, 1, size);
 }
@@ -181,7 +184,7 @@ void *hostTextBuffer(DWGglobal *session, uint32_t size)
 void releaseHostTextBuffer(DWGglobal *session, void *buffer)
 {
     HostServices *services = session->header.services;
-    if (buffer != nullptr) {
+    if (buffer != nullptr && session->sink == nullptr) {
         services->PubSfree(services, buffer);
     }
 }

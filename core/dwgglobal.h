@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "TQDUDADE.h"
+#include "support/publicstorage.h"
 
 class DWGReader;
 class FileStream;
@@ -33,6 +34,7 @@ struct DWGglobal {
     FileStream *stream;  // the host's source, opened once for the session
     TextSink *sink;      // instead of output objects; null for the host's protocol
     DWGOutputObject sinkText;  // stands for the text object a sink needs none of
+    ReusableBlock sinkBuffer;  // the text buffer a sink reads, used for every text
     uint64_t textsToSink;      // handed to the sink so far
     bool ended;          // the end object was appended, or would have been
     int32_t codePage;    // the number the drawing records for its code page; -1 none
@@ -65,7 +67,7 @@ void reportToHost(HostSource *source, const char *text);
 // host refused either. Ending it attaches the text buffer to the text
 // object and appends that and the closing object: false when the host
 // refused the closing one (the buffer is the host's by then). With a sink
-// no object is made: the text goes to the sink and its buffer back.
+// no object is made: the text goes to the sink.
 DWGOutputObject *beginTextGroup(DWGglobal *session);
 bool endTextGroup(DWGglobal *session, DWGOutputObject *text, void *buffer, int32_t length, int32_t charset);
 
@@ -73,7 +75,9 @@ bool endTextGroup(DWGglobal *session, DWGOutputObject *text, void *buffer, int32
 bool appendEndObject(DWGglobal *session);
 
 // Takes a text buffer for the host straight from its block operations:
-// once attached to a kind-41 object it is the host's.
+// once attached to a kind-41 object it is the host's. A sink reads each
+// text during the call that hands it over, so with a sink one buffer of
+// the session serves every text. Either way it comes zero-filled.
 void *hostTextBuffer(DWGglobal *session, uint32_t size);
 void releaseHostTextBuffer(DWGglobal *session, void *buffer);
 
