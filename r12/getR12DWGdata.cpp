@@ -129,9 +129,7 @@ PhaseResult R12DWGReader::p_readHeader()
     BitCursor in(span.bytes, span.length, span.readable);
     R12Addresses addresses{};
     const R12HeaderRead read = readR12Header(in, &addresses);
-    if (span.clipped) {
-        stream_->notePastEnd();
-    }
+    stream_->noteRanOut(span, in.overran());
     if (read != R12HeaderRead::NoAddresses) {
         p_noteAddresses(addresses);
     }

@@ -9,6 +9,7 @@
 #include "support/bitcursor.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
+#include "support/spandecode.h"
 
 static const char kModule[] = "getR12DWGentities";
 [[gnu::used]] static const char kIdent[] = "@(#)getR12DWGentities(R10, R11 and R12): Version 2.05.00";
@@ -25,13 +26,6 @@ constexpr int32_t kSectionTail = 32;
 constexpr bool kKnownTypes[26] = {false, true,  true,  true,  true,  false, false, true,  true,
                                   true,  false, true,  true,  true,  true,  true,  true,  true,
                                   false, true,  true,  false, true,  true,  true,  false};
-
-// The longest stretch of a file the fields of one record can reach from
-// its start: the head, a common part with a full block of extended data
-// and a handle, the point and the real, and three strings of the longest
-// length a 16-bit count states. A field read is never longer than this,
-// whatever the record's length says.
-constexpr int32_t kLongestRecordRead = 1 << 19;
 
 }  // namespace
 
@@ -98,13 +92,9 @@ bool R12EntityWalker::p_readHead(int32_t start, R12EntityHead *head)
 {
     const FileStream::Span span = stream_->span(start, 4);
     BitCursor in(span.bytes, span.length, span.readable);
-    if (readEntityHead(in, head)) {
-        return true;
-    }
-    if (span.clipped) {
-        stream_->notePastEnd();
-    }
-    return false;
+    const bool read = readEntityHead(in, head);
+    stream_->noteRanOut(span, !read);
+    return read;
 }
 
 // TEXT, ATTDEF and ATTRIB records give their strings, and BLOCK records in
@@ -134,27 +124,14 @@ int32_t R12EntityWalker::p_passUnknownType(int32_t start, const R12EntityHead &h
     return 0;
 }
 
-// The record is read from its own bytes, in place in the stream's window
-// as a rule. A record may state a length its strings do not fit in; they
-// are then read on from the bytes that follow it in the file, as far as
-// any record's fields can reach. Strings read before a field that cannot
-// be read are given all the same, and what follows the last string is
-// passed over.
+// Strings read before a field that cannot be read are given all the same,
+// and what follows the last string is passed over.
 int32_t R12EntityWalker::p_readTexts(int32_t start, const R12EntityHead &head)
 {
-    FileStream::Span span = stream_->span(start, head.length);
-    BitCursor in(span.bytes, span.length, span.readable);
     R12Strings strings{};
-    readTextRecord(in, session_->versionIndex, span.clipped, &strings);
-    if (in.overran() && !span.clipped) {
-        span = stream_->span(start, kLongestRecordRead);
-        BitCursor wider(span.bytes, span.length, span.readable);
-        readTextRecord(wider, session_->versionIndex, span.clipped, &strings);
-        in = wider;
-    }
-    if (in.overran() && span.clipped) {
-        stream_->notePastEnd();
-    }
+    const FileStream::Span span = decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool endsFile) {
+        readTextRecord(in, session_->versionIndex, endsFile, &strings);
+    });
     for (int32_t i = 0; i < strings.count; ++i) {
         const R12Strings::String &string = strings.strings[i];
         if (!p_putString(span.bytes + string.offset, string.length, string.available)) {

@@ -204,9 +204,7 @@ int32_t DWGDataReader::readSectionLocators()
     const FileStream::Span span = stream_->span(0, kLocatorsOffset + kMaxLocatorCount * kLocatorSize);
     BitCursor in(span.bytes, span.length, span.readable);
     const int32_t read = p_readLocators(in);
-    if (in.overran() && span.clipped) {
-        stream_->notePastEnd();
-    }
+    stream_->noteRanOut(span, in.overran());
     return read;
 }
 
@@ -272,10 +270,8 @@ void DWGDataReader::p_readRecordedEnd(BitCursor &in, int32_t locatorCount)
         const FileStream::Span size = stream_->span(static_cast<int32_t>(sizeAt), 4);
         BitCursor sizeIn(size.bytes, size.length, size.readable);
         imageSize = sizeIn.RL();
-        if (size.clipped) {
-            stream_->notePastEnd();
-            imageSize = 0;
-        }
+        stream_->noteRanOut(size, sizeIn.overran());
+        imageSize = sizeIn.overran() ? 0 : imageSize;
     }
     p_noteEnd(uint64_t{image} + kImageFraming + imageSize);
 }

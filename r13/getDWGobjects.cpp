@@ -147,13 +147,9 @@ bool DWGObjects::p_readHead(int32_t start, ObjectHead *head)
 {
     const FileStream::Span span = stream_->span(start, kLongestObjectHead);
     BitCursor in(span.bytes, span.length, span.readable);
-    if (readObjectHead(in, session_->versionIndex, head)) {
-        return true;
-    }
-    if (span.clipped) {
-        stream_->notePastEnd();
-    }
-    return false;
+    const bool read = readObjectHead(in, session_->versionIndex, head);
+    stream_->noteRanOut(span, !read);
+    return read;
 }
 
 int32_t DWGObjects::p_skipBySize(int32_t start, uint16_t size)

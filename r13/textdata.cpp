@@ -11,6 +11,7 @@
 #include "support/bitcursor.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
+#include "support/spandecode.h"
 #include "support/strEtc.h"
 
 static const char kModule[] = "textdata";
@@ -77,14 +78,6 @@ const char *findOrEnd(const char *text, char c)
     return found != nullptr ? found : text + strlen(text);
 }
 
-// The longest stretch of a file the fields of one object can reach from
-// its start: its head and handle, extended data that may start just
-// before the end of the largest object and run a full block past it, the
-// fixed fields, and two texts of the longest length a BS states, in
-// UTF-16. A field read is never longer than this, whatever the object's
-// size says.
-constexpr int32_t kLongestObjectRead = 1 << 19;
-
 }  // namespace
 
 TextData *newTextData(DWGglobal *session, MemoryService *memory, FileStream *stream)
@@ -111,36 +104,13 @@ void TextDecoder<Common>::destroy()
     deleteIn(memory_, this);
 }
 
-// The object is decoded from its own bytes, from its first to its check
-// value, in place in the stream's window as a rule. A drawing may state a
-// size its fields do not fit in; they are then read on from the bytes that
-// follow the object in the file, as far as any object's fields can reach,
-// so that such an object gives what it always gave. Fields that run past
-// the end of the file mean it was cut short there.
-template <class Decode>
-const char *TextData::p_decodeObject(int32_t start, int32_t length, Decode decode)
-{
-    FileStream::Span span = stream_->span(start, length);
-    BitCursor in(span.bytes, span.length, span.readable);
-    const char *failure = decode(in);
-    if (in.overran() && !span.clipped) {
-        span = stream_->span(start, kLongestObjectRead);
-        BitCursor wider(span.bytes, span.length, span.readable);
-        failure = decode(wider);
-        in = wider;
-    }
-    if (in.overran() && span.clipped) {
-        stream_->notePastEnd();
-    }
-    return failure;
-}
-
 // A TEXT whose fields cannot be decoded is reported and stepped over; only
 // a text the host cannot take, or an object that cannot be left, fails.
 template <class Common>
 int32_t TextDecoder<Common>::getDWGText(int32_t start, const ObjectHead &head)
 {
-    const char *failure = p_decodeObject(start, head.length, [this](BitCursor &in) { return p_readText(in); });
+    const char *failure = nullptr;
+    decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) { failure = p_readText(in); });
     return p_finish(start, head, failure, text_.text, text_.textLength, text_.wideText, text_.wideLength,
                     text_.embeddedMText);
 }
@@ -148,7 +118,8 @@ int32_t TextDecoder<Common>::getDWGText(int32_t start, const ObjectHead &head)
 template <class Common>
 int32_t TextDecoder<Common>::getDWGMText(int32_t start, const ObjectHead &head)
 {
-    const char *failure = p_decodeObject(start, head.length, [this](BitCursor &in) { return p_readMText(in); });
+    const char *failure = nullptr;
+    decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) { failure = p_readMText(in); });
     return p_finish(start, head, failure, mtext_.text, mtext_.textLength, mtext_.wideText, mtext_.wideLength,
                     true);
 }

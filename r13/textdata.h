@@ -90,11 +90,6 @@ protected:
     }
     ~TextData() = default;
 
-    // Decodes the object at start with decode, which answers the message of
-    // the field that failed, or null. See textdata.cpp for the bytes it is
-    // given.
-    template <class Decode>
-    const char *p_decodeObject(int32_t start, int32_t length, Decode decode);
     // A T field: its bytes go to the decoder's text block, zero-terminated.
     bool p_readT(BitCursor &in, int32_t *length, char **text);
     const char *p_readAttributeKind(BitCursor &in, const TextRecordOf<R2KCommonData> &record, int32_t *textIndex);

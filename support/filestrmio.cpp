@@ -78,7 +78,7 @@ FileStream::Span FileStream::p_spanOutsideWindow(int32_t position, int32_t lengt
     Cursor &state = cursors_[kDefaultCursor];
     state.position = position;
     const uint8_t *bytes = nullptr;
-    const int32_t inWindow = view(&bytes);
+    const int32_t inWindow = p_view(&bytes);
     if (inWindow >= wanted) {
         bytesRead_ += static_cast<uint32_t>(wanted);
         return Span{bytes, wanted, inWindow, wanted < length};

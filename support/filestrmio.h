@@ -68,26 +68,6 @@ public:
         return state == nullptr ? -1 : state->position;
     }
 
-    // The bytes of the default cursor's window from its position on, read
-    // in place: how many there are (0 at the end of the file or when the
-    // host cannot give them), with *bytes pointing at the first. advance()
-    // then moves past those of them that were used.
-    int32_t view(const uint8_t **bytes)
-    {
-        Cursor &state = cursors_[kDefaultCursor];
-        const int32_t offset = state.position - state.windowStart;
-        if (offset >= 0 && offset < state.windowLength) {
-            *bytes = state.window + offset;
-            return state.windowLength - offset;
-        }
-        return p_viewAfterFill(&state, bytes);
-    }
-    void advance(int32_t count)
-    {
-        cursors_[kDefaultCursor].position += count;
-        bytesRead_ += static_cast<uint32_t>(count);
-    }
-
     // Up to length bytes from position on, for a decoder to read in
     // memory: in place when the default cursor's window holds them, else
     // copied into the stream's span block, which the next span reuses.
@@ -112,6 +92,14 @@ public:
             return Span{state.window + offset, length, state.windowLength - offset, false};
         }
         return p_spanOutsideWindow(position, length);
+    }
+    // A decoder that ran out of a span the end of the file cut short read
+    // past that end.
+    void noteRanOut(const Span &span, bool ranOut)
+    {
+        if (ranOut && span.clipped) {
+            wentPastEnd_ = true;
+        }
     }
 
     // Opens the host source, makes the default cursor and measures the
@@ -161,6 +149,19 @@ private:
     int32_t p_readWindow(Window *window, int32_t start);
     bool p_takeWindows();
     int32_t p_viewAfterFill(Cursor *state, const uint8_t **bytes);
+    // The bytes of the default cursor's window from its position on, read
+    // in place: how many there are (0 at the end of the file or when the
+    // host cannot give them), with *bytes pointing at the first.
+    int32_t p_view(const uint8_t **bytes)
+    {
+        Cursor &state = cursors_[kDefaultCursor];
+        const int32_t offset = state.position - state.windowStart;
+        if (offset >= 0 && offset < state.windowLength) {
+            *bytes = state.window + offset;
+            return state.windowLength - offset;
+        }
+        return p_viewAfterFill(&state, bytes);
+    }
     Span p_spanOutsideWindow(int32_t position, int32_t length);
     uint32_t p_measureSize();
     int32_t p_hostSeek(int32_t offset, int32_t origin);
