@@ -48,12 +48,13 @@ void readTypeAndDataSize(BitCursor &in, int32_t versionIndex, R2KCommonData *dat
 }
 
 // Size, type, the object's own handle and its extended data, then the
-// graphic-present flag. R2000 moved the data size in bits up behind the
-// type. The extended data is passed over up to the object's size for both
-// layouts.
+// graphic-present flag: true when all of it was there and the entity has
+// no graphic. R2000 moved the data size in bits up behind the type. The
+// extended data is passed over up to the object's size for both layouts.
 template <class Data>
-void readCommonHead(BitCursor &in, int32_t versionIndex, Data *data)
+bool readCommonHead(BitCursor &in, int32_t versionIndex, Data *data)
 {
+    *data = Data{};
     data->objectSize = in.RS();
     if constexpr (std::is_same_v<Data, R2KCommonData>) {
         readTypeAndDataSize(in, versionIndex, data);
@@ -65,6 +66,7 @@ void readCommonHead(BitCursor &in, int32_t versionIndex, Data *data)
         skipExtendedData(in, data->objectSize);
     }
     data->graphicPresent = in.B();
+    return !in.overran() && data->graphicPresent == 0;
 }
 
 // R2004 replaced the links flag of R2000 by a flag for a missing extension
@@ -116,9 +118,7 @@ void readStyleFlags(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
 
 bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data)
 {
-    *data = R13CommonData{};
-    readCommonHead(in, versionIndex, data);
-    if (in.overran() || data->graphicPresent != 0) {
+    if (!readCommonHead(in, versionIndex, data)) {
         return false;
     }
     data->dataSizeInBits = in.RL();
@@ -137,9 +137,7 @@ bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data)
 // ownership flags, the colour and the style flags.
 bool readCommonData(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
 {
-    *data = R2KCommonData{};
-    readCommonHead(in, versionIndex, data);
-    if (in.overran() || data->graphicPresent != 0) {
+    if (!readCommonHead(in, versionIndex, data)) {
         return false;
     }
     data->entityMode = in.BB();

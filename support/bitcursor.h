@@ -63,32 +63,8 @@ public:
     // BS and BL share their codes: 0 a raw value follows, 1 an unsigned
     // byte follows, 2 the value 0, 3 a fixed value (256 for BS, all ones
     // for BL).
-    uint16_t BS()
-    {
-        switch (BB()) {
-        case 0:
-            return RS();
-        case 1:
-            return RC();
-        case 2:
-            return 0;
-        default:
-            return 256;
-        }
-    }
-    uint32_t BL()
-    {
-        switch (BB()) {
-        case 0:
-            return RL();
-        case 1:
-            return RC();
-        case 2:
-            return 0;
-        default:
-            return 0xFFFFFFFFu;
-        }
-    }
+    uint16_t BS() { return p_bitCoded<uint16_t, &BitCursor::RS>(256); }
+    uint32_t BL() { return p_bitCoded<uint32_t, &BitCursor::RL>(0xFFFFFFFFu); }
     // A bit-double: code 0 carries a raw double, the others stand for 1.0,
     // 0.0 and -1.0.
     double BD()
@@ -142,6 +118,20 @@ private:
     static uint32_t p_byteSwap32(uint32_t v)
     {
         return v >> 24 | (v >> 8 & 0xFF00u) | (v << 8 & 0xFF0000u) | v << 24;
+    }
+    template <class T, T (BitCursor::*Raw)()>
+    T p_bitCoded(T codeThree)
+    {
+        switch (BB()) {
+        case 0:
+            return (this->*Raw)();
+        case 1:
+            return RC();
+        case 2:
+            return 0;
+        default:
+            return codeThree;
+        }
     }
     // count bits (1 to 32), the first the most significant.
     uint32_t p_take(uint32_t count)
