@@ -38,7 +38,16 @@ public:
     uint64_t spanLength() const { return endBit_ / 8; }
     // The bit the next read takes, counted from the span's start.
     uint64_t bitOffset() const { return nextByte_ * 8 - bitsLeft_; }
-    void seekBit(uint64_t bit);
+    void seekBit(uint64_t bit)
+    {
+        overran_ = overran();
+        word_ = 0;
+        bitsLeft_ = 0;
+        nextByte_ = bit >> 3;
+        if ((bit & 7) != 0) {
+            p_take(static_cast<uint32_t>(bit & 7));
+        }
+    }
     void skipBytes(uint32_t count) { seekBit(bitOffset() + uint64_t{count} * 8); }
 
     uint32_t B() { return p_take(1); }
@@ -76,9 +85,33 @@ public:
     // A bit-double with a default code. Only code 3 carries a double; code
     // 1 carries a signed 32-bit integer, code 2 six bytes that are dropped;
     // code 0 stands for the default, which nothing here needs (0.0).
-    double DD();
+    double DD()
+    {
+        switch (BB()) {
+        case 0:
+            return 0.0;
+        case 1:
+            return static_cast<double>(static_cast<int32_t>(RL()));
+        case 2:
+            skipBytes(6);
+            return 0.0;
+        default:
+            return RD();
+        }
+    }
     // Extrusion: a set flag bit stands for the default (0, 0, 1).
-    void BE(double *x, double *y, double *z);
+    void BE(double *x, double *y, double *z)
+    {
+        if (B() != 0) {
+            *x = 0.0;
+            *y = 0.0;
+            *z = 1.0;
+            return;
+        }
+        *x = BD();
+        *y = BD();
+        *z = BD();
+    }
     // Thickness: a set flag bit stands for the default, 0.
     double BT() { return B() != 0 ? 0.0 : BD(); }
     // A handle reference: code nibble, byte-count nibble, then the value
@@ -95,10 +128,32 @@ public:
     // An unsigned modular char: seven bits a byte, least significant first,
     // while the high bit says another byte follows. Five bytes carry the 32
     // bits of any size the format gives this way; a sixth is running out.
-    uint32_t MC();
+    uint32_t MC()
+    {
+        constexpr int32_t kLongest = 5;
+        uint32_t value = 0;
+        for (int32_t i = 0; i < kLongest; ++i) {
+            const uint8_t byte = RC();
+            value |= static_cast<uint32_t>(byte & 0x7F) << (7 * i);
+            if ((byte & 0x80) == 0) {
+                return value;
+            }
+        }
+        overran_ = true;
+        return value;
+    }
     // The object type of R2010 and later: a 2-bit code, then a byte (code
     // 0), a byte above 0x1F0 (code 1) or a raw short (codes 2 and 3).
-    uint16_t OT();
+    uint16_t OT()
+    {
+        constexpr uint16_t kSecondRange = 0x1F0;
+        const uint32_t code = BB();
+        if (code >= 2) {
+            return RS();
+        }
+        const uint8_t byte = RC();
+        return static_cast<uint16_t>(code == 1 ? kSecondRange + byte : byte);
+    }
     // Copies count bytes from the cursor on into out.
     void bytes(uint8_t *out, uint32_t count);
     // count UTF-16 units, little-endian in the span, into out in the host's
@@ -173,18 +228,23 @@ private:
     // same bits in the same place.
     void p_refill()
     {
-        if (nextByte_ + 8 > readable_) {
-            p_refillNearEnd();
-            return;
-        }
         uint64_t fresh = 0;
-        memcpy(&fresh, bytes_ + nextByte_, sizeof fresh);
-        word_ |= p_fromBigEndian(fresh) >> bitsLeft_;
+        if (nextByte_ + 8 > readable_) {
+            fresh = p_loadNearEnd(bytes_, readable_, nextByte_);
+        } else {
+            memcpy(&fresh, bytes_ + nextByte_, sizeof fresh);
+            fresh = p_fromBigEndian(fresh);
+        }
+        word_ |= fresh >> bitsLeft_;
         const uint32_t whole = (63 - bitsLeft_) >> 3;
         nextByte_ += whole;
         bitsLeft_ += whole * 8;
     }
-    void p_refillNearEnd();
+    // The eight bytes from next on, the first the most significant, where
+    // those past readable count as zero. Out of line and apart from the
+    // cursor, so that a cursor a function makes for itself stays in
+    // registers.
+    static uint64_t p_loadNearEnd(const uint8_t *bytes, uint64_t readable, uint64_t next);
 
     const uint8_t *bytes_;
     uint64_t readable_;
