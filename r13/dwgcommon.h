@@ -67,21 +67,23 @@ struct ObjectHead {
 // The most bytes an object head can take: an MS, a five-byte MC and an OT
 // of 18 bits.
 constexpr int32_t kLongestObjectHead = 10;
+// Every object ends with a 2-byte check value.
+constexpr int32_t kObjectCheckValue = 2;
 
-// Reads the head at the cursor; false when it runs out. Inline: the walk
-// reads one for every object.
-inline bool readObjectHead(BitCursor &in, int32_t versionIndex, ObjectHead *head)
+// Reads the head of the object whose bytes a span holds (length of them,
+// and readable that may be loaded); false when it runs out. Inline, with a
+// cursor of its own: the walk reads a head for every object.
+bool readHandleSizedHead(const uint8_t *bytes, int32_t length, int32_t readable, ObjectHead *head);
+inline bool readObjectHead(const uint8_t *bytes, int32_t length, int32_t readable, int32_t versionIndex,
+                           ObjectHead *head)
 {
-    constexpr int32_t kCheckValue = 2;
-    head->size = in.RS();
     if (versionAtLeast(versionIndex, kAC1024)) {
-        in.MC();
-        head->length = static_cast<int32_t>(in.bitOffset() / 8) + head->size + kCheckValue;
-        head->type = in.OT();
-    } else {
-        head->length = 2 + head->size + kCheckValue;
-        head->type = in.BS();
+        return readHandleSizedHead(bytes, length, readable, head);
     }
+    BitCursor in(bytes, length, readable);
+    head->size = in.RS();
+    head->length = 2 + head->size + kObjectCheckValue;
+    head->type = in.BS();
     return !in.overran();
 }
 

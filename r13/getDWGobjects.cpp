@@ -146,8 +146,7 @@ int32_t DWGObjects::p_handleText(int32_t start, const ObjectHead &head)
 bool DWGObjects::p_readHead(int32_t start, ObjectHead *head)
 {
     const FileStream::Span span = stream_->span(start, kLongestObjectHead);
-    BitCursor in(span.bytes, span.length, span.readable);
-    const bool read = readObjectHead(in, session_->versionIndex, head);
+    const bool read = readObjectHead(span.bytes, span.length, span.readable, session_->versionIndex, head);
     stream_->noteRanOut(span, !read);
     return read;
 }

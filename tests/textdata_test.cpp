@@ -48,9 +48,8 @@ struct Decoder {
     {
         const int32_t start = fixture.stream->CurPosition();
         const FileStream::Span span = fixture.stream->span(start, kLongestObjectHead);
-        BitCursor in(span.bytes, span.length, span.readable);
         ObjectHead head{};
-        readObjectHead(in, fixture.session.versionIndex, &head);
+        readObjectHead(span.bytes, span.length, span.readable, fixture.session.versionIndex, &head);
         return (decoder->*get)(start, head);
     }
 
