@@ -10,44 +10,10 @@
 
 namespace {
 
-// A modular char holds seven value bits per byte, least significant group
-// first; 0x80 says another byte follows, and in the last byte 0x40 is the
-// sign, leaving six value bits.
-struct ModularCharMasks {
-    uint8_t continuation;
-    uint8_t sign;
-    uint8_t value;
-    uint8_t lastValue;
-};
-constexpr ModularCharMasks kMC = {0x80, 0x40, 0x7F, 0x3F};
-
-// No modular char of the map is longer than this; a sixth byte ends the
-// value whatever its continuation bit says.
-constexpr int32_t kMaxMCBytes = 6;
-constexpr int32_t kLongestPair = 2 * kMaxMCBytes;
-
 // The map ends with a section of size 2 (no entries) and its check value.
 constexpr int32_t kClosingSectionLength = 4;
 // Every section ends with a check value, which is not read.
 constexpr int32_t kCheckValueLength = 2;
-
-// The bytes of the modular char at bytes, all of them within available; 0
-// when it runs past them.
-int32_t modularCharLength(const uint8_t *bytes, int32_t available)
-{
-    for (int32_t count = 1; count <= available && count <= kMaxMCBytes; ++count) {
-        if ((bytes[count - 1] & kMC.continuation) == 0 || count == kMaxMCBytes) {
-            return count;
-        }
-    }
-    return 0;
-}
-
-// Offsets of a garbled map may run past the 32-bit range: they wrap.
-int32_t addOffset(int32_t running, int32_t delta)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(running) + static_cast<uint32_t>(delta));
-}
 
 }  // namespace
 
@@ -88,8 +54,10 @@ bool ObjectMap::open()
 // Walks the map one entry per call, a section at a time. Within a section
 // the offsets are deltas from the previous entry, starting at 0, so the
 // running sum is the entry's file offset. A pair that starts before the
-// section's check value is decoded, wherever it ends.
-StepResult ObjectMap::nextOffset(int32_t *offset)
+// section's check value is decoded, wherever it ends. This is the walk at
+// the edges: at the map's end, at a section's, and where a pair may run
+// past the bytes held.
+StepResult ObjectMap::p_nextOffsetAtEdge(int32_t *offset)
 {
     *offset = 0;
     if (inSection_ && pairsStart_ + at_ >= mapEnd_) {
@@ -108,7 +76,7 @@ StepResult ObjectMap::nextOffset(int32_t *offset)
         return StepResult::Failed;
     }
     at_ += used;
-    runningOffset_ = addOffset(runningOffset_, offsetDelta);
+    runningOffset_ = p_addOffset(runningOffset_, offsetDelta);
     *offset = runningOffset_;
     return StepResult::Item;
 }
@@ -207,64 +175,55 @@ int32_t ObjectMap::p_scanSection(uint16_t size)
     if (!p_holdSection(start, pairsLength > 0 ? pairsLength : 1)) {
         return 0;
     }
+    const uint8_t *bytes = section_;
+    const int32_t held = held_;
     int32_t handleDelta = 0;
     int32_t running = 0;
-    int32_t at = p_decodeHeldPair(section_, held_, &handleDelta, &running);
+    int32_t at = p_decodeHeldPair(bytes, held, &handleDelta, &running);
     if (at == 0) {
         return 0;
     }
-    if (lowestOffset_ <= 0 || lowestOffset_ > running) {
-        lowestOffset_ = running;
-    }
+    int32_t lowest = lowestOffset_ <= 0 || lowestOffset_ > running ? running : lowestOffset_;
     while (at < pairsLength) {
         int32_t offsetDelta = 0;
-        const int32_t used = p_decodeHeldPair(section_ + at, held_ - at, &handleDelta, &offsetDelta);
+        const int32_t used = p_decodeHeldPair(bytes + at, held - at, &handleDelta, &offsetDelta);
         if (used == 0) {
             return 0;
         }
         at += used;
-        running = addOffset(running, offsetDelta);
-        lowestOffset_ = lowestOffset_ >= running ? running : lowestOffset_;
+        running = p_addOffset(running, offsetDelta);
+        lowest = lowest >= running ? running : lowest;
     }
+    lowestOffset_ = lowest;
     return p_seek(start + size);
 }
 
-inline int32_t ObjectMap::p_decodePair(const uint8_t *bytes, int32_t *handleDelta, int32_t *offsetDelta) const
+// A pair in fewer bytes than a longest one takes: decoded only when both
+// its modular chars end within them.
+int32_t ObjectMap::p_decodePairNearEnd(const uint8_t *bytes, int32_t available, int32_t *handleDelta,
+                                       int32_t *offsetDelta)
 {
-    const int32_t first = p_decodeMC(bytes, handleDelta);
-    return first + p_decodeMC(bytes + first, offsetDelta);
-}
-
-// The same within available bytes: 0 when the pair runs past them.
-inline int32_t ObjectMap::p_decodeHeldPair(const uint8_t *bytes, int32_t available, int32_t *handleDelta,
-                                           int32_t *offsetDelta) const
-{
-    if (available >= kLongestPair) {
-        return p_decodePair(bytes, handleDelta, offsetDelta);
-    }
-    const int32_t first = modularCharLength(bytes, available);
-    if (first == 0 || modularCharLength(bytes + first, available - first) == 0) {
+    const int32_t first = p_modularCharLength(bytes, available);
+    if (first == 0 || p_modularCharLength(bytes + first, available - first) == 0) {
         return 0;
     }
     return p_decodePair(bytes, handleDelta, offsetDelta);
 }
 
-// Decodes the modular char at bytes and answers how many bytes it took. The
-// last byte holds the sign and six value bits. Most deltas of a map fit in
-// one byte.
-inline int32_t ObjectMap::p_decodeMC(const uint8_t *bytes, int32_t *value) const
+// The bytes of the modular char at bytes, all of them within available; 0
+// when it runs past them.
+int32_t ObjectMap::p_modularCharLength(const uint8_t *bytes, int32_t available)
 {
-    const uint8_t first = bytes[0];
-    if ((first & kMC.continuation) != 0) {
-        return p_decodeLongMC(bytes, value);
+    for (int32_t count = 1; count <= available && count <= kMaxMCBytes; ++count) {
+        if ((bytes[count - 1] & kContinues) == 0 || count == kMaxMCBytes) {
+            return count;
+        }
     }
-    const uint32_t magnitude = first & kMC.lastValue;
-    *value = static_cast<int32_t>((first & kMC.sign) != 0 ? 0u - magnitude : magnitude);
-    return 1;
+    return 0;
 }
 
 // Groups that would land beyond bit 31 are dropped.
-int32_t ObjectMap::p_decodeLongMC(const uint8_t *bytes, int32_t *value) const
+int32_t ObjectMap::p_decodeLongMC(const uint8_t *bytes, int32_t *value)
 {
     uint32_t magnitude = 0;
     int32_t count = 0;
@@ -272,14 +231,14 @@ int32_t ObjectMap::p_decodeLongMC(const uint8_t *bytes, int32_t *value) const
         const uint8_t byte = bytes[count];
         const int32_t shift = 7 * count;
         ++count;
-        if ((byte & kMC.continuation) == 0 || count == kMaxMCBytes) {
+        if ((byte & kContinues) == 0 || count == kMaxMCBytes) {
             if (shift < 32) {
-                magnitude |= static_cast<uint32_t>(byte & kMC.lastValue) << shift;
+                magnitude |= (byte & kLastGroup) << shift;
             }
-            *value = static_cast<int32_t>((byte & kMC.sign) != 0 ? 0u - magnitude : magnitude);
+            *value = p_signed(magnitude, byte);
             return count;
         }
-        magnitude |= static_cast<uint32_t>(byte & kMC.value) << shift;
+        magnitude |= (byte & kGroup) << shift;
     }
 }
 

@@ -29,8 +29,20 @@ public:
     MemoryService *memory() const { return memory_; }
 
     // Item: an offset was delivered; End: no more entries; Failed: a read
-    // failed.
-    StepResult nextOffset(int32_t *offset);
+    // failed. Inline for the entries that lie within the section held with
+    // a longest pair's bytes after them, which are nearly all.
+    StepResult nextOffset(int32_t *offset)
+    {
+        if (inSection_ && at_ < pairsEnd_ && pairsStart_ + at_ < mapEnd_ && held_ - at_ >= kLongestPair) {
+            int32_t handleDelta = 0;
+            int32_t offsetDelta = 0;
+            at_ += p_decodePair(section_ + at_, &handleDelta, &offsetDelta);
+            runningOffset_ = p_addOffset(runningOffset_, offsetDelta);
+            *offset = runningOffset_;
+            return StepResult::Item;
+        }
+        return p_nextOffsetAtEdge(offset);
+    }
     // The lowest absolute offset of all entries; 0 when none or on failure.
     int32_t lowestOffset();
 
@@ -39,17 +51,69 @@ public:
     bool open();
 
 private:
+    // No modular char of the map is longer than six bytes; a sixth byte
+    // ends the value whatever its continuation bit says.
+    static constexpr int32_t kMaxMCBytes = 6;
+    static constexpr int32_t kLongestPair = 2 * kMaxMCBytes;
+    // A modular char holds seven value bits per byte, least significant
+    // group first; kContinues says another byte follows, and in the last
+    // byte kSign is the sign, leaving six value bits.
+    static constexpr uint8_t kContinues = 0x80;
+    static constexpr uint8_t kSign = 0x40;
+    static constexpr uint32_t kGroup = 0x7F;
+    static constexpr uint32_t kLastGroup = 0x3F;
+
+    // Offsets of a garbled map may run past the 32-bit range: they wrap.
+    static int32_t p_addOffset(int32_t running, int32_t delta)
+    {
+        return static_cast<int32_t>(static_cast<uint32_t>(running) + static_cast<uint32_t>(delta));
+    }
+    // A pair is two modular chars: the handle's delta, then the offset's.
+    static int32_t p_decodePair(const uint8_t *bytes, int32_t *handleDelta, int32_t *offsetDelta)
+    {
+        const int32_t first = p_decodeMC(bytes, handleDelta);
+        return first + p_decodeMC(bytes + first, offsetDelta);
+    }
+    // Decodes the modular char at bytes and answers how many bytes it took.
+    // Most deltas of a map take one or two bytes.
+    static int32_t p_decodeMC(const uint8_t *bytes, int32_t *value)
+    {
+        const uint8_t first = bytes[0];
+        if ((first & kContinues) == 0) {
+            *value = p_signed(first & kLastGroup, first);
+            return 1;
+        }
+        const uint8_t second = bytes[1];
+        if ((second & kContinues) == 0) {
+            *value = p_signed((first & kGroup) | (second & kLastGroup) << 7, second);
+            return 2;
+        }
+        return p_decodeLongMC(bytes, value);
+    }
+    static int32_t p_signed(uint32_t magnitude, uint8_t last)
+    {
+        return static_cast<int32_t>((last & kSign) != 0 ? 0u - magnitude : magnitude);
+    }
+    static int32_t p_decodeLongMC(const uint8_t *bytes, int32_t *value);
+    static int32_t p_modularCharLength(const uint8_t *bytes, int32_t available);
+
+    StepResult p_nextOffsetAtEdge(int32_t *offset);
     StepResult p_loadSection();
     bool p_holdSection(int32_t start, int32_t pairsLength);
     int32_t p_scanMap();
     int32_t p_readSectionSize(uint16_t *size);
     int32_t p_scanSection(uint16_t size);
-    [[gnu::always_inline]] int32_t p_decodePair(const uint8_t *bytes, int32_t *handleDelta,
-                                                int32_t *offsetDelta) const;
-    int32_t p_decodeHeldPair(const uint8_t *bytes, int32_t available, int32_t *handleDelta,
-                             int32_t *offsetDelta) const;
-    [[gnu::always_inline]] int32_t p_decodeMC(const uint8_t *bytes, int32_t *value) const;
-    int32_t p_decodeLongMC(const uint8_t *bytes, int32_t *value) const;
+    // A pair within available bytes: 0 when it runs past them.
+    static int32_t p_decodeHeldPair(const uint8_t *bytes, int32_t available, int32_t *handleDelta,
+                                    int32_t *offsetDelta)
+    {
+        if (available >= kLongestPair) {
+            return p_decodePair(bytes, handleDelta, offsetDelta);
+        }
+        return p_decodePairNearEnd(bytes, available, handleDelta, offsetDelta);
+    }
+    static int32_t p_decodePairNearEnd(const uint8_t *bytes, int32_t available, int32_t *handleDelta,
+                                       int32_t *offsetDelta);
     int32_t p_seek(int32_t position);
     int32_t p_position();
 
