@@ -508,14 +508,16 @@ void TextData::p_stripFormat(char *text, int32_t *length)
 }
 
 // "\M+" codes give double-byte characters; failing those, "\U+" codes give
-// UTF-16 (character set 51); otherwise the bytes go out as they are.
+// UTF-16 (character set 51); otherwise the bytes go out as they are, as
+// they do at once when no backslash is left to start a code.
 void TextData::p_convertText(int32_t *charset, char *buffer, int32_t *outLength, char *text, int32_t length)
 {
     *charset = DWG_CHARSET_BYTES;
-    if (p_decodeEscapes(buffer, outLength, text) > 0) {
+    const bool mayHoldCodes = memchr(text, kCodeStart[0], static_cast<size_t>(length)) != nullptr;
+    if (mayHoldCodes && p_decodeEscapes(buffer, outLength, text) > 0) {
         return;
     }
-    if (p_decodeUnicode(buffer, length + 1, outLength, text) > 0) {
+    if (mayHoldCodes && p_decodeUnicode(buffer, length + 1, outLength, text) > 0) {
         *charset = DWG_CHARSET_UTF16BE;
         return;
     }
