@@ -71,6 +71,31 @@ bool DWGObjects::open()
     return stream_->SeekPos(start_) == 1;
 }
 
+// Moves the stream to the next object: with a map to where its next entry
+// says, in the map's order; without one every handler leaves the stream
+// there. False at the end of the walk, or once the read budget is spent.
+inline bool DWGObjects::p_toNextObject()
+{
+    if (budget_.spent(*stream_)) {
+        return false;
+    }
+    if (map_ == nullptr) {
+        return stream_->CurPosition() < end_;
+    }
+    int32_t offset = 0;
+    return map_->nextOffset(&offset) == StepResult::Item && stream_->SeekPos(offset) == 1;
+}
+
+// Reads the head of the object at start from the bytes there; a head that
+// runs past the end of the file means it was cut short there.
+inline bool DWGObjects::p_readHead(int32_t start, ObjectHead *head)
+{
+    const FileStream::Span span = stream_->span(start, kLongestObjectHead);
+    const bool read = readObjectHead(span.bytes, span.length, span.readable, session_->versionIndex, head);
+    stream_->noteRanOut(span, !read);
+    return read;
+}
+
 // Objects that hold no text, and those that are refused, are stepped over
 // within the same call. Each pass takes one entry of the object map or
 // moves the stream forward by at least the 4 bytes of an object's framing,
@@ -105,21 +130,6 @@ StepResult DWGObjects::getNextObject()
     return StepResult::End;
 }
 
-// Moves the stream to the next object: with a map to where its next entry
-// says, in the map's order; without one every handler leaves the stream
-// there. False at the end of the walk, or once the read budget is spent.
-bool DWGObjects::p_toNextObject()
-{
-    if (budget_.spent(*stream_)) {
-        return false;
-    }
-    if (map_ == nullptr) {
-        return stream_->CurPosition() < end_;
-    }
-    int32_t offset = 0;
-    return map_->nextOffset(&offset) == StepResult::Item && stream_->SeekPos(offset) == 1;
-}
-
 // Type 0 and the types a drawing's classes define (74 on) are reported and
 // stepped over by their size; false when the size leads nowhere.
 bool DWGObjects::p_skipUnknown(int32_t start, const ObjectHead &head)
@@ -141,17 +151,7 @@ int32_t DWGObjects::p_handleText(int32_t start, const ObjectHead &head)
     return p_handled(text_->getDWGText(start, head), msg::kGetDWGText, __LINE__);
 }
 
-// Reads the head of the object at start from the bytes there; a head that
-// runs past the end of the file means it was cut short there.
-bool DWGObjects::p_readHead(int32_t start, ObjectHead *head)
-{
-    const FileStream::Span span = stream_->span(start, kLongestObjectHead);
-    const bool read = readObjectHead(span.bytes, span.length, span.readable, session_->versionIndex, head);
-    stream_->noteRanOut(span, !read);
-    return read;
-}
-
-int32_t DWGObjects::p_skipBySize(int32_t start, uint16_t size)
+inline int32_t DWGObjects::p_skipBySize(int32_t start, uint16_t size)
 {
     int32_t end = objectEndOffset(start, size);
     return end >= 0 && stream_->SeekPos(end) == 1 ? 1 : 0;
