@@ -53,6 +53,40 @@ void deleteR12EntityWalker(R12EntityWalker *walker)
     }
 }
 
+// A record of length 0 cannot be passed over, so it is taken as the end of
+// the section.
+inline bool R12EntityWalker::p_isSectionEnd()
+{
+    return emptyRecordSeen_ || budget_.spent(*stream_) || stream_->CurPosition() >= sectionEnd_ - kSectionTail;
+}
+
+// A head that runs past the end of the file means it was cut short there.
+inline bool R12EntityWalker::p_readHead(int32_t start, R12EntityHead *head)
+{
+    const FileStream::Span span = stream_->span(start, 4);
+    BitCursor in(span.bytes, span.length, span.readable);
+    const bool read = readEntityHead(in, head);
+    stream_->noteRanOut(span, !read);
+    return read;
+}
+
+// TEXT, ATTDEF and ATTRIB records give their strings, and BLOCK records in
+// the entity section theirs. A BLOCK record in the block section opens a
+// definition: its layout differs between versions and its name is no text
+// a reader sees. Every other known record is passed over by its length.
+inline int32_t R12EntityWalker::p_handleRecord(int32_t start, const R12EntityHead &head)
+{
+    if (head.type >= std::size(kKnownTypes) || !kKnownTypes[head.type]) {
+        return p_passUnknownType(start, head);
+    }
+    const bool texts = head.type == kR12Text || head.type == kR12Attdef || head.type == kR12Attrib ||
+                       (head.type == kR12Block && section_ == R12Section::Entities);
+    if (texts) {
+        return p_readTexts(start, head);
+    }
+    return stream_->SeekPos(start + head.length) == 1 ? 1 : 0;
+}
+
 // Every pass either ends the walk or leaves the stream at the start of the
 // next record, which lies a record length (never 0) further on, so the walk
 // cannot stay in one place. A record that gave texts ends the step, so
@@ -78,40 +112,6 @@ StepResult R12EntityWalker::walkEntities()
         }
     }
     return StepResult::End;
-}
-
-// A record of length 0 cannot be passed over, so it is taken as the end of
-// the section.
-bool R12EntityWalker::p_isSectionEnd()
-{
-    return emptyRecordSeen_ || budget_.spent(*stream_) || stream_->CurPosition() >= sectionEnd_ - kSectionTail;
-}
-
-// A head that runs past the end of the file means it was cut short there.
-bool R12EntityWalker::p_readHead(int32_t start, R12EntityHead *head)
-{
-    const FileStream::Span span = stream_->span(start, 4);
-    BitCursor in(span.bytes, span.length, span.readable);
-    const bool read = readEntityHead(in, head);
-    stream_->noteRanOut(span, !read);
-    return read;
-}
-
-// TEXT, ATTDEF and ATTRIB records give their strings, and BLOCK records in
-// the entity section theirs. A BLOCK record in the block section opens a
-// definition: its layout differs between versions and its name is no text
-// a reader sees. Every other known record is passed over by its length.
-int32_t R12EntityWalker::p_handleRecord(int32_t start, const R12EntityHead &head)
-{
-    if (head.type >= std::size(kKnownTypes) || !kKnownTypes[head.type]) {
-        return p_passUnknownType(start, head);
-    }
-    const bool texts = head.type == kR12Text || head.type == kR12Attdef || head.type == kR12Attrib ||
-                       (head.type == kR12Block && section_ == R12Section::Entities);
-    if (texts) {
-        return p_readTexts(start, head);
-    }
-    return stream_->SeekPos(start + head.length) == 1 ? 1 : 0;
 }
 
 int32_t R12EntityWalker::p_passUnknownType(int32_t start, const R12EntityHead &head)
