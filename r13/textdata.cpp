@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <type_traits>
-#include <utility>
 
 #include "core/dwgglobal.h"
 #include "core/messages.h"
@@ -144,31 +143,28 @@ const char *TextDecoder<Common>::p_readMText(BitCursor &in)
     return p_readMTextFields(in, &mtext_);
 }
 
-// Each field is checked where its message changes: a field that runs out
-// names itself, by the name of the primitive it is read with.
+// The fields before the text are read only to reach it: their values go
+// unused. Each field is checked where its message changes: a field that
+// runs out names itself, by the name of the primitive it is read with.
 template <>
 const char *TextDecoder<R13CommonData>::p_readTextFields(BitCursor &in, R13TextRecord *r)
 {
-    r->elevation = in.BD();
+    in.BD();  // elevation
     if (in.overran()) {
         return msg::kGetBD;
     }
-    for (double *point : {r->insertion, r->alignment}) {
-        point[0] = in.RD();
-        point[1] = in.RD();
+    for (int32_t point = 0; point < 2; ++point) {  // insertion, alignment
+        in.RD();
+        in.RD();
         if (in.overran()) {
             return msg::kGet2RD;
         }
     }
-    for (double &axis : r->extrusion) {
-        axis = in.BD();
-    }
+    p_skipBDs(in, 3);  // extrusion
     if (in.overran()) {
         return msg::kGet3BD;
     }
-    for (double *value : {&r->thickness, &r->oblique, &r->rotation, &r->height, &r->widthFactor}) {
-        *value = in.BD();
-    }
+    p_skipBDs(in, 5);  // thickness, oblique angle, rotation, height, width factor
     if (in.overran()) {
         return msg::kGetBD;
     }
@@ -187,33 +183,32 @@ const char *TextDecoder<R2KCommonData>::p_readTextFields(BitCursor &in, R2KTextR
         return msg::kGetRC;
     }
     if ((absent & kNoElevation) == 0) {
-        r->elevation = in.RD();
+        in.RD();
     }
     if (in.overran()) {
         return msg::kGetBD;
     }
-    r->insertion[0] = in.RD();
-    r->insertion[1] = in.RD();
+    in.RD();  // insertion
+    in.RD();
     if ((absent & kNoAlignment) == 0) {
-        r->alignment[0] = in.DD();
-        r->alignment[1] = in.DD();
+        in.DD();
+        in.DD();
     }
     if (in.overran()) {
         return msg::kGet2RD;
     }
-    in.BE(&r->extrusion[0], &r->extrusion[1], &r->extrusion[2]);
+    double extrusion[3];
+    in.BE(&extrusion[0], &extrusion[1], &extrusion[2]);
     if (in.overran()) {
         return msg::kGet3BD;
     }
-    r->thickness = in.BT();
+    in.BT();  // thickness
     if (in.overran()) {
         return msg::kGetBD;
     }
-    const std::pair<uint8_t, double *> optional[] = {
-        {kNoOblique, &r->oblique}, {kNoRotation, &r->rotation}, {0, &r->height}, {kNoWidthFactor, &r->widthFactor}};
-    for (const auto &[flag, value] : optional) {
+    for (uint8_t flag : {kNoOblique, kNoRotation, uint8_t{0}, kNoWidthFactor}) {  // 0: the height is always there
         if ((absent & flag) == 0) {
-            *value = in.RD();
+            in.RD();
         }
     }
     if (in.overran()) {
@@ -233,29 +228,22 @@ const char *TextDecoder<R2KCommonData>::p_readTextFields(BitCursor &in, R2KTextR
 template <class Common>
 const char *TextDecoder<Common>::p_readMTextFields(BitCursor &in, MTextRecordOf<Common> *r)
 {
-    for (double *point : {r->insertion, r->extrusion, r->xAxis}) {
-        point[0] = in.BD();
-        point[1] = in.BD();
-        point[2] = in.BD();
+    for (int32_t point = 0; point < 3; ++point) {  // insertion, extrusion, x axis
+        p_skipBDs(in, 3);
         if (in.overran()) {
             return msg::kGet3BD;
         }
     }
-    r->rectangleWidth = in.BD();
-    if (p_since(kAC1021)) {
-        r->rectangleHeight = in.BD();
-    }
-    r->height = in.BD();
+    p_skipBDs(in, p_since(kAC1021) ? 3 : 2);  // rectangle width (and height), text height
     if (in.overran()) {
         return msg::kGetBD;
     }
-    r->attachment = in.BS();
-    r->drawingDirection = in.BS();
+    in.BS();  // attachment
+    in.BS();  // drawing direction
     if (in.overran()) {
         return msg::kGetBS;
     }
-    r->extentsHeight = in.BD();
-    r->extentsWidth = in.BD();
+    p_skipBDs(in, 2);  // extents height and width
     if (in.overran()) {
         return msg::kGetBD;
     }
@@ -295,6 +283,13 @@ bool TextData::p_readT(BitCursor &in, int32_t *length, char **text)
     bytes[*length] = '\0';
     *text = bytes;
     return !in.overran();
+}
+
+void TextData::p_skipBDs(BitCursor &in, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i) {
+        in.BD();
+    }
 }
 
 bool TextData::p_since(int32_t version) const

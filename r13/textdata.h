@@ -23,22 +23,13 @@ class BitCursor;
 struct DWGglobal;
 class FileStream;
 
-// The fields of TEXT, ATTRIB and ATTDEF up to the text string, for either
-// layout of the common data. Only the object size, the text length and the
-// text are used; the rest is read to reach the string.
+// What a TEXT, ATTRIB or ATTDEF gives, for either layout of the common
+// data: the common data, the data flags that say which fields follow, and
+// the text. The fields between them are read only to reach the text.
 template <class Common>
 struct TextRecordOf {
     Common common;
-    uint8_t dataFlags;  // R2000 only
-    double elevation;
-    double insertion[2];
-    double alignment[2];
-    double extrusion[3];
-    double thickness;
-    double oblique;
-    double rotation;
-    double height;
-    double widthFactor;
+    uint8_t dataFlags;  // R2000 and later
     int32_t textLength;
     char *text;  // in the decoder's text block, until the next object
     int32_t wideLength;  // R2007 and later: the text in UTF-16 units
@@ -49,16 +40,6 @@ struct TextRecordOf {
 template <class Common>
 struct MTextRecordOf {
     Common common;
-    double insertion[3];
-    double extrusion[3];
-    double xAxis[3];
-    double rectangleWidth;
-    double rectangleHeight;  // R2007 and later
-    double height;
-    uint16_t attachment;
-    uint16_t drawingDirection;
-    double extentsHeight;
-    double extentsWidth;
     int32_t textLength;
     char *text;
     int32_t wideLength;
@@ -95,6 +76,7 @@ protected:
     const char *p_readAttributeKind(BitCursor &in, const TextRecordOf<R2KCommonData> &record, int32_t *textIndex);
     bool p_readStreamText(BitCursor &in, const R2KCommonData &common, int32_t index, int32_t *units,
                           uint16_t **text);
+    static void p_skipBDs(BitCursor &in, int32_t count);
     bool p_since(int32_t version) const;
     int32_t p_finish(int32_t start, const ObjectHead &head, const char *failure, char *text, int32_t length,
                      uint16_t *wideText, int32_t units, bool paragraphs);
