@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "TQDUDADE.h"
 #include "formatting.h"
@@ -153,13 +154,15 @@ bool isPlainAlready(std::string_view text)
 
 }  // namespace
 
-std::string TextDecoder::plainText(int32_t charset, std::string_view bytes)
+std::string_view TextDecoder::plainText(int32_t charset, const std::string &bytes)
 {
     const bool wide = charset == DWG_CHARSET_UTF16BE;
+    // Plain ASCII bytes of a code page that keeps ASCII decode to themselves.
+    if (!wide && codePage_.keepsAscii() && isPlainAlready(bytes))
+        return bytes;
     std::string text = wide ? utf16beToUtf8(bytes) : codePage_.decode(bytes);
-    if (isPlainAlready(text))
-        return text;
-    return singleLine(renderCodes(text, {!wide, mtextCodes_}));
+    line_ = isPlainAlready(text) ? std::move(text) : singleLine(renderCodes(text, {!wide, mtextCodes_}));
+    return line_;
 }
 
 }  // namespace dwgtext

@@ -134,6 +134,17 @@ TEST(Formatting, PercentCodesAndUnicodeEscapesInEveryRelease)
               "\\U+1234");
 }
 
+// A text of printable ASCII without codes skips decoding, but only where
+// its bytes decode to themselves.
+TEST(TextOutput, OnlyTextsThatDecodeToThemselvesSkipDecoding)
+{
+    TextDecoder decoder("CP1252", true);
+    EXPECT_EQ(decoder.plainText(0, "Label 000010"s), "Label 000010");
+    EXPECT_EQ(decoder.plainText(0, "50%%d a\\Pb {x} tab\tdel\x7f"s), "50\u00B0 a b x tab\tdel ");
+    EXPECT_EQ(decoder.plainText(51, "AB"s), "\u4142");
+    EXPECT_EQ(TextDecoder("UTF-16LE", true).plainText(0, "AB"s), "\u4241");
+}
+
 // A drawing of every version cut at every length: the status and the
 // message say it. The one cut that cannot show is an R11 or R12 drawing cut
 // right before the address copy that ends it (its opening sentinel starts
