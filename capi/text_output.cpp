@@ -1,5 +1,6 @@
 #include "text_output.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -141,15 +142,25 @@ std::string withoutTrailingNewlines(std::string_view text)
 
 namespace {
 
-// Printable ASCII in which no code can start ('\\', "%%", MTEXT's braces)
-// is its own plain text: most texts of most drawings are.
+// The bytes of printable ASCII in which no code can start ('\\', "%%",
+// MTEXT's braces).
+constexpr std::array<bool, 256> kPlainBytes = [] {
+    std::array<bool, 256> plain{};
+    for (std::size_t byte = 0x20; byte < 0x7F; ++byte)
+        plain[byte] = true;
+    for (const char code : std::string_view("\\%{}"))
+        plain[static_cast<unsigned char>(code)] = false;
+    return plain;
+}();
+
+// A text of those bytes alone is its own plain text: most texts of most
+// drawings are.
 bool isPlainAlready(std::string_view text)
 {
-    for (const char c : text) {
-        if (c < 0x20 || c > 0x7E || c == '\\' || c == '%' || c == '{' || c == '}')
-            return false;
-    }
-    return true;
+    bool plain = true;
+    for (const char c : text)
+        plain &= kPlainBytes[static_cast<unsigned char>(c)];
+    return plain;
 }
 
 }  // namespace
