@@ -167,10 +167,15 @@ bool isPlainAlready(std::string_view text)
 
 std::string_view TextDecoder::plainText(int32_t charset, const std::string &bytes)
 {
-    const bool wide = charset == DWG_CHARSET_UTF16BE;
     // Plain ASCII bytes of a code page that keeps ASCII decode to themselves.
-    if (!wide && codePage_.keepsAscii() && isPlainAlready(bytes))
+    if (charset != DWG_CHARSET_UTF16BE && codePage_.keepsAscii() && isPlainAlready(bytes))
         return bytes;
+    return decodedLine(charset, bytes);
+}
+
+std::string_view TextDecoder::decodedLine(int32_t charset, std::string_view bytes)
+{
+    const bool wide = charset == DWG_CHARSET_UTF16BE;
     std::string text = wide ? utf16beToUtf8(bytes) : codePage_.decode(bytes);
     line_ = isPlainAlready(text) ? std::move(text) : singleLine(renderCodes(text, {!wide, mtextCodes_}));
     return line_;

@@ -41,6 +41,9 @@ public:
     std::string_view plainText(int32_t charset, const std::string &bytes);
 
 private:
+    // The line of a text that has to be decoded, or its codes rendered.
+    std::string_view decodedLine(int32_t charset, std::string_view bytes);
+
     CodePageDecoder codePage_;
     bool mtextCodes_;
     std::string line_;
