@@ -85,6 +85,11 @@ std::string iconvNameFor(std::string_view name)
     return candidate;
 }
 
+bool pageKeepsAscii(std::string_view iconvName)
+{
+    return iconvName.starts_with("CP125") || iconvName.starts_with("ISO-8859-");
+}
+
 std::string drawingCodePage(int32_t recorded)
 {
     const std::string_view name = codePageName(recorded);

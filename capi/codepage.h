@@ -29,6 +29,11 @@ std::string iconvNameFor(std::string_view name);
 // Whether the converter can decode from the code page of this iconv name.
 bool converterKnows(const std::string &iconvName);
 
+// Whether the code page of this iconv name keeps ASCII as it is, so that a
+// text of ASCII bytes alone is its own UTF-8: the Windows and ISO
+// single-byte code pages, which most drawings record, do.
+bool pageKeepsAscii(std::string_view iconvName);
+
 // The iconv name to decode a drawing's byte texts from: the one its header
 // records if known, otherwise the default.
 std::string drawingCodePage(int32_t recorded);
@@ -43,13 +48,14 @@ public:
     CodePageDecoder &operator=(const CodePageDecoder &) = delete;
 
     std::string decode(std::string_view bytes);
+    bool keepsAscii() const { return keepsAscii_; }
 
 private:
+    bool keepsAscii_;
 #ifdef _WIN32
     unsigned codePage_;  // Windows code-page number; 0 when it has none
 #else
     std::string name_;
-    bool keepsAscii_;
     iconv_t converter_{};     // its own, opened at the first text
     bool lookedUp_ = false;
 #endif

@@ -10,13 +10,6 @@ namespace {
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
-// The Windows and ISO single-byte code pages keep ASCII as it is, so a text
-// of ASCII bytes alone is its own UTF-8; most texts of drawings are.
-bool keepsAscii(std::string_view iconvName)
-{
-    return iconvName.starts_with("CP125") || iconvName.starts_with("ISO-8859-");
-}
-
 bool isAscii(std::string_view bytes)
 {
     for (char c : bytes) {
@@ -38,7 +31,7 @@ bool converterKnows(const std::string &name)
 }
 
 CodePageDecoder::CodePageDecoder(const std::string &iconvName)
-    : name_(iconvName), keepsAscii_(keepsAscii(iconvName))
+    : keepsAscii_(pageKeepsAscii(iconvName)), name_(iconvName)
 {
 }
 

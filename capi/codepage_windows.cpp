@@ -126,7 +126,7 @@ bool converterKnows(const std::string &iconvName)
 }
 
 CodePageDecoder::CodePageDecoder(const std::string &iconvName)
-    : codePage_(converterKnows(iconvName) ? windowsCodePage(iconvName) : 0)
+    : keepsAscii_(pageKeepsAscii(iconvName)), codePage_(converterKnows(iconvName) ? windowsCodePage(iconvName) : 0)
 {
 }
 

@@ -60,7 +60,6 @@ struct dwgtext_drawing {
     bool raw;
     std::string codePage;  // iconv name; empty: the drawing's own
     std::optional<dwgtext::TextDecoder> textDecoder;
-    std::string text;      // the last text handed out, rendered
     std::string version;
     std::string release;
     std::string message;
@@ -97,9 +96,9 @@ void fill(dwgtext_drawing &drawing, const tqhost::LeanText &found, dwgtext_text 
         text.text = found.bytes.c_str();
         text.length = found.bytes.size();
     } else {
-        drawing.text = drawing.decoder().plainText(found.charset, found.bytes);
-        text.text = drawing.text.c_str();
-        text.length = drawing.text.size();
+        const std::string_view plain = drawing.decoder().plainText(found.charset, found.bytes);
+        text.text = plain.data();
+        text.length = plain.size();
     }
 }
 

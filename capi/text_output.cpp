@@ -1,7 +1,9 @@
 #include "text_output.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "TQDUDADE.h"
 #include "formatting.h"
@@ -140,26 +142,43 @@ std::string withoutTrailingNewlines(std::string_view text)
 
 namespace {
 
-// Printable ASCII in which no code can start ('\\', "%%", MTEXT's braces)
-// is its own plain text: most texts of most drawings are.
+// The bytes of printable ASCII in which no code can start ('\\', "%%",
+// MTEXT's braces).
+constexpr std::array<bool, 256> kPlainBytes = [] {
+    std::array<bool, 256> plain{};
+    for (std::size_t byte = 0x20; byte < 0x7F; ++byte)
+        plain[byte] = true;
+    for (const char code : std::string_view("\\%{}"))
+        plain[static_cast<unsigned char>(code)] = false;
+    return plain;
+}();
+
+// A text of those bytes alone is its own plain text: most texts of most
+// drawings are.
 bool isPlainAlready(std::string_view text)
 {
-    for (const char c : text) {
-        if (c < 0x20 || c > 0x7E || c == '\\' || c == '%' || c == '{' || c == '}')
-            return false;
-    }
-    return true;
+    bool plain = true;
+    for (const char c : text)
+        plain &= kPlainBytes[static_cast<unsigned char>(c)];
+    return plain;
 }
 
 }  // namespace
 
-std::string TextDecoder::plainText(int32_t charset, std::string_view bytes)
+std::string_view TextDecoder::plainText(int32_t charset, const std::string &bytes)
+{
+    // Plain ASCII bytes of a code page that keeps ASCII decode to themselves.
+    if (charset != DWG_CHARSET_UTF16BE && codePage_.keepsAscii() && isPlainAlready(bytes))
+        return bytes;
+    return decodedLine(charset, bytes);
+}
+
+std::string_view TextDecoder::decodedLine(int32_t charset, std::string_view bytes)
 {
     const bool wide = charset == DWG_CHARSET_UTF16BE;
     std::string text = wide ? utf16beToUtf8(bytes) : codePage_.decode(bytes);
-    if (isPlainAlready(text))
-        return text;
-    return singleLine(renderCodes(text, {!wide, mtextCodes_}));
+    line_ = isPlainAlready(text) ? std::move(text) : singleLine(renderCodes(text, {!wide, mtextCodes_}));
+    return line_;
 }
 
 }  // namespace dwgtext

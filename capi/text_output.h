@@ -35,11 +35,18 @@ class TextDecoder {
 public:
     TextDecoder(const std::string &codePage, bool mtextCodes) : codePage_(codePage), mtextCodes_(mtextCodes) {}
 
-    std::string plainText(int32_t charset, std::string_view bytes);
+    // The line of one text, with a NUL after it: bytes itself when they are
+    // their own line already, as most texts are, else a line of the
+    // decoder's, kept until the next call.
+    std::string_view plainText(int32_t charset, const std::string &bytes);
 
 private:
+    // The line of a text that has to be decoded, or its codes rendered.
+    std::string_view decodedLine(int32_t charset, std::string_view bytes);
+
     CodePageDecoder codePage_;
     bool mtextCodes_;
+    std::string line_;
 };
 
 }  // namespace dwgtext

@@ -134,6 +134,29 @@ TEST(Formatting, PercentCodesAndUnicodeEscapesInEveryRelease)
               "\\U+1234");
 }
 
+// A text of printable ASCII without codes skips decoding, but only where
+// its bytes decode to themselves: every byte value, doubled and before a
+// 'P' ("%%P", "\\\\P"), anywhere in texts of up to 24 bytes, comes out as
+// decoded.
+TEST(TextOutput, OnlyTextsThatDecodeToThemselvesSkipDecoding)
+{
+    TextDecoder decoder("CP1252", true);
+    CodePageDecoder codePage("CP1252");
+    for (int byte = 0; byte < 256; ++byte) {
+        const std::string code = std::string(2, static_cast<char>(byte)) + "P";
+        for (std::size_t length = code.size(); length <= 24; ++length) {
+            for (std::size_t at = 0; at + code.size() <= length; ++at) {
+                std::string text(length, 'x');
+                text.replace(at, code.size(), code);
+                ASSERT_EQ(decoder.plainText(0, text), singleLine(renderCodes(codePage.decode(text), {})))
+                    << byte << " at " << at << " of " << length;
+            }
+        }
+    }
+    EXPECT_EQ(decoder.plainText(51, "AB"s), "\u4142");
+    EXPECT_EQ(TextDecoder("UTF-16LE", true).plainText(0, "AB"s), "\u4241");
+}
+
 // A drawing of every version cut at every length: the status and the
 // message say it. The one cut that cannot show is an R11 or R12 drawing cut
 // right before the address copy that ends it (its opening sentinel starts
