@@ -26,9 +26,17 @@ public:
     BitCursor(const uint8_t *bytes, int32_t length) : BitCursor(bytes, length, length) {}
     // readable, at least length, counts the bytes from bytes on that may be
     // loaded.
+    // The first eight bytes are loaded at once: the heads and short fields
+    // that most cursors read then need no refill.
     BitCursor(const uint8_t *bytes, int32_t length, int32_t readable)
         : bytes_(bytes), readable_(static_cast<uint64_t>(readable)), endBit_(static_cast<uint64_t>(length) * 8)
     {
+        if (readable_ >= 8) {
+            memcpy(&word_, bytes_, sizeof word_);
+            word_ = p_fromBigEndian(word_);
+        } else {
+            word_ = p_loadNearEnd(bytes_, readable_, 0);
+        }
     }
 
     // Whether any read so far wanted bits past the span's end, or found a
@@ -250,8 +258,8 @@ private:
     uint64_t readable_;
     uint64_t endBit_;
     uint64_t word_ = 0;      // the next bitsLeft_ bits, the first in the top bit
-    uint32_t bitsLeft_ = 0;
-    uint64_t nextByte_ = 0;  // the byte that follows those in the word
+    uint32_t bitsLeft_ = 64;
+    uint64_t nextByte_ = 8;  // the byte that follows those in the word
     bool overran_ = false;
 };
 
