@@ -69,14 +69,12 @@ StepResult ObjectMap::p_nextOffsetAtEdge(int32_t *offset)
             return loaded;
         }
     }
-    int32_t handleDelta = 0;
-    int32_t offsetDelta = 0;
-    const int32_t used = p_decodeHeldPair(section_ + at_, held_ - at_, &handleDelta, &offsetDelta);
-    if (used == 0) {
+    const Pair pair = p_decodeHeldPair(section_ + at_, held_ - at_);
+    if (pair.length == 0) {
         return StepResult::Failed;
     }
-    at_ += used;
-    runningOffset_ = p_addOffset(runningOffset_, offsetDelta);
+    at_ += pair.length;
+    runningOffset_ = p_addOffset(runningOffset_, pair.offsetDelta);
     *offset = runningOffset_;
     return StepResult::Item;
 }
@@ -177,21 +175,20 @@ int32_t ObjectMap::p_scanSection(uint16_t size)
     }
     const uint8_t *bytes = section_;
     const int32_t held = held_;
-    int32_t handleDelta = 0;
-    int32_t running = 0;
-    int32_t at = p_decodeHeldPair(bytes, held, &handleDelta, &running);
-    if (at == 0) {
+    const Pair first = p_decodeHeldPair(bytes, held);
+    if (first.length == 0) {
         return 0;
     }
+    int32_t at = first.length;
+    int32_t running = first.offsetDelta;
     int32_t lowest = lowestOffset_ <= 0 || lowestOffset_ > running ? running : lowestOffset_;
     while (at < pairsLength) {
-        int32_t offsetDelta = 0;
-        const int32_t used = p_decodeHeldPair(bytes + at, held - at, &handleDelta, &offsetDelta);
-        if (used == 0) {
+        const Pair pair = p_decodeHeldPair(bytes + at, held - at);
+        if (pair.length == 0) {
             return 0;
         }
-        at += used;
-        running = p_addOffset(running, offsetDelta);
+        at += pair.length;
+        running = p_addOffset(running, pair.offsetDelta);
         lowest = lowest >= running ? running : lowest;
     }
     lowestOffset_ = lowest;
@@ -200,14 +197,13 @@ int32_t ObjectMap::p_scanSection(uint16_t size)
 
 // A pair in fewer bytes than a longest one takes: decoded only when both
 // its modular chars end within them.
-int32_t ObjectMap::p_decodePairNearEnd(const uint8_t *bytes, int32_t available, int32_t *handleDelta,
-                                       int32_t *offsetDelta)
+ObjectMap::Pair ObjectMap::p_decodePairNearEnd(const uint8_t *bytes, int32_t available)
 {
     const int32_t first = p_modularCharLength(bytes, available);
     if (first == 0 || p_modularCharLength(bytes + first, available - first) == 0) {
-        return 0;
+        return Pair{0, 0};
     }
-    return p_decodePair(bytes, handleDelta, offsetDelta);
+    return p_decodePair(bytes);
 }
 
 // The bytes of the modular char at bytes, all of them within available; 0
@@ -223,7 +219,7 @@ int32_t ObjectMap::p_modularCharLength(const uint8_t *bytes, int32_t available)
 }
 
 // Groups that would land beyond bit 31 are dropped.
-int32_t ObjectMap::p_decodeLongMC(const uint8_t *bytes, int32_t *value)
+ObjectMap::ModularChar ObjectMap::p_decodeLongMC(const uint8_t *bytes)
 {
     uint32_t magnitude = 0;
     int32_t count = 0;
@@ -235,8 +231,7 @@ int32_t ObjectMap::p_decodeLongMC(const uint8_t *bytes, int32_t *value)
             if (shift < 32) {
                 magnitude |= (byte & kLastGroup) << shift;
             }
-            *value = p_signed(magnitude, byte);
-            return count;
+            return ModularChar{p_signed(magnitude, byte), count};
         }
         magnitude |= (byte & kGroup) << shift;
     }

@@ -34,10 +34,9 @@ public:
     StepResult nextOffset(int32_t *offset)
     {
         if (inSection_ && at_ < pairsEnd_ && pairsStart_ + at_ < mapEnd_ && held_ - at_ >= kLongestPair) {
-            int32_t handleDelta = 0;
-            int32_t offsetDelta = 0;
-            at_ += p_decodePair(section_ + at_, &handleDelta, &offsetDelta);
-            runningOffset_ = p_addOffset(runningOffset_, offsetDelta);
+            const Pair pair = p_decodePair(section_ + at_);
+            at_ += pair.length;
+            runningOffset_ = p_addOffset(runningOffset_, pair.offsetDelta);
             *offset = runningOffset_;
             return StepResult::Item;
         }
@@ -68,34 +67,51 @@ private:
     {
         return static_cast<int32_t>(static_cast<uint32_t>(running) + static_cast<uint32_t>(delta));
     }
-    // A pair is two modular chars: the handle's delta, then the offset's.
-    static int32_t p_decodePair(const uint8_t *bytes, int32_t *handleDelta, int32_t *offsetDelta)
+    // A decoded modular char, and the bytes it took.
+    struct ModularChar {
+        int32_t value;
+        int32_t length;
+    };
+    // A pair is two modular chars: the handle's delta, which the walk does
+    // not need, then the offset's. length 0: the pair could not be decoded.
+    struct Pair {
+        int32_t offsetDelta;
+        int32_t length;
+    };
+    static Pair p_decodePair(const uint8_t *bytes)
     {
-        const int32_t first = p_decodeMC(bytes, handleDelta);
-        return first + p_decodeMC(bytes + first, offsetDelta);
+        const int32_t handleLength = p_decodeMC(bytes).length;
+        const ModularChar offset = p_decodeMC(bytes + handleLength);
+        return Pair{offset.value, handleLength + offset.length};
     }
-    // Decodes the modular char at bytes and answers how many bytes it took.
     // Most deltas of a map take one or two bytes.
-    static int32_t p_decodeMC(const uint8_t *bytes, int32_t *value)
+    static ModularChar p_decodeMC(const uint8_t *bytes)
     {
         const uint8_t first = bytes[0];
         if ((first & kContinues) == 0) {
-            *value = p_signed(first & kLastGroup, first);
-            return 1;
+            return ModularChar{p_signed(first & kLastGroup, first), 1};
         }
         const uint8_t second = bytes[1];
         if ((second & kContinues) == 0) {
-            *value = p_signed((first & kGroup) | (second & kLastGroup) << 7, second);
-            return 2;
+            return ModularChar{p_signed((first & kGroup) | (second & kLastGroup) << 7, second), 2};
         }
-        return p_decodeLongMC(bytes, value);
+        return p_decodeLongMC(bytes);
     }
     static int32_t p_signed(uint32_t magnitude, uint8_t last)
     {
         return static_cast<int32_t>((last & kSign) != 0 ? 0u - magnitude : magnitude);
     }
-    static int32_t p_decodeLongMC(const uint8_t *bytes, int32_t *value);
+    static ModularChar p_decodeLongMC(const uint8_t *bytes);
     static int32_t p_modularCharLength(const uint8_t *bytes, int32_t available);
+    // A pair within available bytes.
+    static Pair p_decodeHeldPair(const uint8_t *bytes, int32_t available)
+    {
+        if (available >= kLongestPair) {
+            return p_decodePair(bytes);
+        }
+        return p_decodePairNearEnd(bytes, available);
+    }
+    static Pair p_decodePairNearEnd(const uint8_t *bytes, int32_t available);
 
     StepResult p_nextOffsetAtEdge(int32_t *offset);
     StepResult p_loadSection();
@@ -103,17 +119,6 @@ private:
     int32_t p_scanMap();
     int32_t p_readSectionSize(uint16_t *size);
     int32_t p_scanSection(uint16_t size);
-    // A pair within available bytes: 0 when it runs past them.
-    static int32_t p_decodeHeldPair(const uint8_t *bytes, int32_t available, int32_t *handleDelta,
-                                    int32_t *offsetDelta)
-    {
-        if (available >= kLongestPair) {
-            return p_decodePair(bytes, handleDelta, offsetDelta);
-        }
-        return p_decodePairNearEnd(bytes, available, handleDelta, offsetDelta);
-    }
-    static int32_t p_decodePairNearEnd(const uint8_t *bytes, int32_t available, int32_t *handleDelta,
-                                       int32_t *offsetDelta);
     int32_t p_seek(int32_t position);
     int32_t p_position();
 
