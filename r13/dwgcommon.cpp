@@ -13,7 +13,7 @@ namespace {
 // that many bytes, ended by a length of 0 or by the limit (a byte offset).
 // Every block moves the cursor on by at least two bytes, so the walk
 // reaches the limit or runs out of data.
-void skipExtendedData(BitCursor &in, uint64_t limit)
+inline void skipExtendedData(BitCursor &in, uint64_t limit)
 {
     while (!in.overran() && in.bitOffset() / 8 < limit) {
         const uint16_t length = in.BS();
