@@ -68,12 +68,9 @@ void MemoryService::free(void *block)
 
 // The block grows to the next power of two from 256 bytes on, so that it
 // is taken again only a few times however the sizes asked for vary.
-void *ReusableBlock::reserve(MemoryService *memory, uint32_t size)
+void *ReusableBlock::p_grow(MemoryService *memory, uint32_t size)
 {
     constexpr uint32_t kSmallest = 256;
-    if (size <= capacity_ && block_ != nullptr) {
-        return block_;
-    }
     uint32_t capacity = kSmallest;
     while (capacity < size && capacity <= UINT32_MAX / 2) {
         capacity *= 2;

@@ -42,10 +42,15 @@ class ReusableBlock {
 public:
     // At least size bytes, not cleared; null when the host refuses, and
     // the block held so far is kept.
-    void *reserve(MemoryService *memory, uint32_t size);
+    void *reserve(MemoryService *memory, uint32_t size)
+    {
+        return size <= capacity_ && block_ != nullptr ? block_ : p_grow(memory, size);
+    }
     void release(MemoryService *memory);
 
 private:
+    void *p_grow(MemoryService *memory, uint32_t size);
+
     void *block_ = nullptr;
     uint32_t capacity_ = 0;
 };
