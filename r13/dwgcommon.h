@@ -70,10 +70,13 @@ constexpr int32_t kLongestObjectHead = 10;
 // Every object ends with a 2-byte check value.
 constexpr int32_t kObjectCheckValue = 2;
 
+// The head of an R2010 or later object, whose size is followed by the size
+// of its handle stream.
+bool readHandleSizedHead(const uint8_t *bytes, int32_t length, int32_t readable, ObjectHead *head);
+
 // Reads the head of the object whose bytes a span holds (length of them,
 // and readable that may be loaded); false when it runs out. Inline, with a
 // cursor of its own: the walk reads a head for every object.
-bool readHandleSizedHead(const uint8_t *bytes, int32_t length, int32_t readable, ObjectHead *head);
 inline bool readObjectHead(const uint8_t *bytes, int32_t length, int32_t readable, int32_t versionIndex,
                            ObjectHead *head)
 {
