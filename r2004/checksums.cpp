@@ -37,25 +37,45 @@ uint32_t crc32Of(const uint8_t *bytes, uint32_t count, uint32_t seed)
     return ~crc;
 }
 
+// Over the whole groups of a chunk the sums are taken by column: each of
+// the eight byte places keeps the sum of its bytes, and the sum of those
+// sums before each group. The first sum gains all the bytes; the second
+// takes the first eight times a group, so every group's bytes eight times
+// for each group after it, and each byte of a group once for each place
+// from its own on in the group's order. The columns leave out the
+// dependence from group to group.
 uint32_t runningSumsOf(const uint8_t *bytes, uint32_t count, uint32_t seed, const SumOrder &order)
 {
-    uint32_t first = seed & 0xFFFF;
-    uint32_t second = seed >> 16;
-    const uint8_t *whole = order[0];
+    uint32_t weights[8];
+    for (uint32_t k = 0; k < 8; ++k) {
+        weights[order[0][k]] = 8 - k;
+    }
+    uint64_t first = seed & 0xFFFF;
+    uint64_t second = seed >> 16;
     while (count != 0) {
         const uint32_t chunk = count < kSumChunk ? count : kSumChunk;
-        uint32_t i = 0;
-        // A whole group in one step: the second sum takes the first eight
-        // times and each byte as often as the first holds it in the group.
-        for (; i + 8 <= chunk; i += 8) {
-            const uint8_t *b = bytes + i;
-            second += 8 * first + 8u * b[whole[0]] + 7u * b[whole[1]] + 6u * b[whole[2]] + 5u * b[whole[3]] +
-                      4u * b[whole[4]] + 3u * b[whole[5]] + 2u * b[whole[6]] + b[whole[7]];
-            first += 0u + b[0] + b[1] + b[2] + b[3] + b[4] + b[5] + b[6] + b[7];
+        const uint32_t groups = chunk / 8;
+        uint32_t columns[8] = {};
+        uint32_t before[8] = {};
+        for (uint32_t g = 0; g < groups; ++g) {
+            for (uint32_t j = 0; j < 8; ++j) {
+                before[j] += columns[j];
+                columns[j] += bytes[8 * g + j];
+            }
         }
-        const uint8_t *tail = order[(chunk - i) & 7];
-        for (uint32_t k = 0; i + k < chunk; ++k) {
-            first += bytes[i + tail[k]];
+        uint64_t sum = 0;
+        uint64_t earlier = 0;
+        uint64_t weighted = 0;
+        for (uint32_t j = 0; j < 8; ++j) {
+            sum += columns[j];
+            earlier += before[j];
+            weighted += uint64_t{weights[j]} * columns[j];
+        }
+        second += 8 * groups * first + 8 * earlier + weighted;
+        first += sum;
+        const uint8_t *tail = order[chunk & 7];
+        for (uint32_t k = 0; 8 * groups + k < chunk; ++k) {
+            first += bytes[8 * groups + tail[k]];
             second += first;
         }
         bytes += chunk;
@@ -63,7 +83,7 @@ uint32_t runningSumsOf(const uint8_t *bytes, uint32_t count, uint32_t seed, cons
         first %= kSumModulus;
         second %= kSumModulus;
     }
-    return second << 16 | first;
+    return static_cast<uint32_t>(second << 16 | first);
 }
 
 uint32_t pageChecksumOf(const uint8_t *bytes, uint32_t count, uint32_t seed)
