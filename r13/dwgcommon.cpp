@@ -116,18 +116,6 @@ void readStyleFlags(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
 
 }  // namespace
 
-// From R2010 on the size is followed by the handle stream's size, and the
-// object's length counts from there.
-bool readHandleSizedHead(const uint8_t *bytes, int32_t length, int32_t readable, ObjectHead *head)
-{
-    BitCursor in(bytes, length, readable);
-    head->size = in.RS();
-    in.MC();
-    head->length = static_cast<int32_t>(in.bitOffset() / 8) + head->size + kObjectCheckValue;
-    head->type = in.OT();
-    return !in.overran();
-}
-
 bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data)
 {
     if (!readCommonHead(in, versionIndex, data)) {

@@ -71,8 +71,16 @@ constexpr int32_t kLongestObjectHead = 10;
 constexpr int32_t kObjectCheckValue = 2;
 
 // The head of an R2010 or later object, whose size is followed by the size
-// of its handle stream.
-bool readHandleSizedHead(const uint8_t *bytes, int32_t length, int32_t readable, ObjectHead *head);
+// of its handle stream; the object's length counts from there.
+inline bool readHandleSizedHead(const uint8_t *bytes, int32_t length, int32_t readable, ObjectHead *head)
+{
+    BitCursor in(bytes, length, readable);
+    head->size = in.RS();
+    in.MC();
+    head->length = static_cast<int32_t>(in.bitOffset() / 8) + head->size + kObjectCheckValue;
+    head->type = in.OT();
+    return !in.overran();
+}
 
 // Reads the head of the object whose bytes a span holds (length of them,
 // and readable that may be loaded); false when it runs out. Inline, with a
