@@ -42,7 +42,7 @@ void deleteObjectMap(ObjectMap *map)
 
 ObjectMap::~ObjectMap()
 {
-    memory_->free(section_);
+    sectionBlock_.release(memory_);
 }
 
 bool ObjectMap::open()
@@ -111,18 +111,18 @@ StepResult ObjectMap::p_loadSection()
 
 // Copies the pairs of length bytes from start on, and the bytes a last
 // pair may run on into, out of the stream, up to the end of the file: a
-// pair that runs past that is not held whole.
+// pair that runs past that is not held whole. The block is reused from
+// section to section, in sizes that do not follow the drawing's.
 bool ObjectMap::p_holdSection(int32_t start, int32_t pairsLength)
 {
     const int64_t inFile = int64_t{stream_->size()} - start;
     const int32_t wanted = static_cast<int32_t>(inFile < pairsLength + kLongestPair ? inFile : pairsLength + kLongestPair);
-    if (wanted > capacity_) {
-        memory_->free(section_);
-        section_ = static_cast<uint8_t *>(memory_->allocate(static_cast<uint32_t>(wanted)));
-        capacity_ = section_ != nullptr ? wanted : 0;
-        if (section_ == nullptr) {
+    if (wanted > 0) {
+        auto *block = static_cast<uint8_t *>(sectionBlock_.reserve(memory_, static_cast<uint32_t>(wanted)));
+        if (block == nullptr) {
             return false;
         }
+        section_ = block;
     }
     const int32_t got = stream_->readWithCursor(section_, wanted, cursor_);
     held_ = got > 0 ? got : 0;

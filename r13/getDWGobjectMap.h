@@ -10,10 +10,10 @@
 #include <cstdint>
 
 #include "core/results.h"
+#include "support/publicstorage.h"
 
 struct DWGglobal;
 class FileStream;
-class MemoryService;
 
 class ObjectMap {
 public:
@@ -136,9 +136,9 @@ private:
     int32_t pairsStart_ = 0;
     int32_t pairsEnd_ = 0;
     int32_t at_ = 0;
+    ReusableBlock sectionBlock_;
     uint8_t *section_ = nullptr;
     int32_t held_ = 0;
-    int32_t capacity_ = 0;
     int32_t runningOffset_ = 0;
     int32_t lowestOffset_ = 0;
     int32_t cursor_ = -1;
