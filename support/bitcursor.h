@@ -25,9 +25,8 @@ class BitCursor {
 public:
     BitCursor(const uint8_t *bytes, int32_t length) : BitCursor(bytes, length, length) {}
     // readable, at least length, counts the bytes from bytes on that may be
-    // loaded.
-    // The first eight bytes are loaded at once: the heads and short fields
-    // that most cursors read then need no refill.
+    // loaded. The first eight are loaded at once: the heads and short
+    // fields that most cursors read then need no refill.
     BitCursor(const uint8_t *bytes, int32_t length, int32_t readable)
         : bytes_(bytes), readable_(static_cast<uint64_t>(readable)), endBit_(static_cast<uint64_t>(length) * 8)
     {
