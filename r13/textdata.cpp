@@ -149,13 +149,13 @@ const char *TextDecoder<Common>::p_readMText(BitCursor &in)
 template <>
 const char *TextDecoder<R13CommonData>::p_readTextFields(BitCursor &in, R13TextRecord *r)
 {
-    in.BD();  // elevation
+    in.skipBD();  // elevation
     if (in.overran()) {
         return msg::kGetBD;
     }
     for (int32_t point = 0; point < 2; ++point) {  // insertion, alignment
-        in.RD();
-        in.RD();
+        in.skipRD();
+        in.skipRD();
         if (in.overran()) {
             return msg::kGet2RD;
         }
@@ -183,32 +183,31 @@ const char *TextDecoder<R2KCommonData>::p_readTextFields(BitCursor &in, R2KTextR
         return msg::kGetRC;
     }
     if ((absent & kNoElevation) == 0) {
-        in.RD();
+        in.skipRD();
     }
     if (in.overran()) {
         return msg::kGetBD;
     }
-    in.RD();  // insertion
-    in.RD();
+    in.skipRD();  // insertion
+    in.skipRD();
     if ((absent & kNoAlignment) == 0) {
-        in.DD();
-        in.DD();
+        in.skipDD();
+        in.skipDD();
     }
     if (in.overran()) {
         return msg::kGet2RD;
     }
-    double extrusion[3];
-    in.BE(&extrusion[0], &extrusion[1], &extrusion[2]);
+    in.skipBE();
     if (in.overran()) {
         return msg::kGet3BD;
     }
-    in.BT();  // thickness
+    in.skipBT();  // thickness
     if (in.overran()) {
         return msg::kGetBD;
     }
     for (uint8_t flag : {kNoOblique, kNoRotation, uint8_t{0}, kNoWidthFactor}) {  // 0: the height is always there
         if ((absent & flag) == 0) {
-            in.RD();
+            in.skipRD();
         }
     }
     if (in.overran()) {
@@ -288,7 +287,7 @@ bool TextData::p_readT(BitCursor &in, int32_t *length, char **text)
 void TextData::p_skipBDs(BitCursor &in, int32_t count)
 {
     for (int32_t i = 0; i < count; ++i) {
-        in.BD();
+        in.skipBD();
     }
 }
 

@@ -30,12 +30,7 @@ public:
     BitCursor(const uint8_t *bytes, int32_t length, int32_t readable)
         : bytes_(bytes), readable_(static_cast<uint64_t>(readable)), endBit_(static_cast<uint64_t>(length) * 8)
     {
-        if (readable_ >= 8) {
-            memcpy(&word_, bytes_, sizeof word_);
-            word_ = p_fromBigEndian(word_);
-        } else {
-            word_ = p_loadNearEnd(bytes_, readable_, 0);
-        }
+        p_restartAt(0);
     }
 
     // Whether any read so far wanted bits past the span's end, or found a
@@ -48,14 +43,20 @@ public:
     void seekBit(uint64_t bit)
     {
         overran_ = overran();
-        word_ = 0;
-        bitsLeft_ = 0;
-        nextByte_ = bit >> 3;
-        if ((bit & 7) != 0) {
-            p_take(static_cast<uint32_t>(bit & 7));
-        }
+        p_restartAt(bit);
     }
-    void skipBytes(uint32_t count) { seekBit(bitOffset() + uint64_t{count} * 8); }
+    // Moves on over count bits that hold nothing a decoder needs. A move
+    // forward cannot hide running out, so nothing is noted.
+    void skipBits(uint64_t count)
+    {
+        if (count < bitsLeft_) {
+            word_ <<= count;
+            bitsLeft_ -= static_cast<uint32_t>(count);
+            return;
+        }
+        p_restartAt(bitOffset() + count);
+    }
+    void skipBytes(uint32_t count) { skipBits(uint64_t{count} * 8); }
 
     uint32_t B() { return p_take(1); }
     uint32_t BB() { return p_take(2); }
@@ -89,38 +90,37 @@ public:
         const uint32_t code = BB();
         return code == 0 ? RD() : kCodeValues[code];
     }
-    // A bit-double with a default code. Only code 3 carries a double; code
-    // 1 carries a signed 32-bit integer, code 2 six bytes that are dropped;
-    // code 0 stands for the default, which nothing here needs (0.0).
-    double DD()
+    void skipRD() { skipBits(64); }
+    void skipBD()
     {
-        switch (BB()) {
-        case 0:
-            return 0.0;
-        case 1:
-            return static_cast<double>(static_cast<int32_t>(RL()));
-        case 2:
-            skipBytes(6);
-            return 0.0;
-        default:
-            return RD();
+        if (BB() == 0) {
+            skipRD();
         }
     }
-    // Extrusion: a set flag bit stands for the default (0, 0, 1).
-    void BE(double *x, double *y, double *z)
+    // A bit-double with a default code: code 0 stands for the default, code
+    // 1 carries 32 bits, code 2 six bytes and code 3 a whole double.
+    void skipDD()
     {
-        if (B() != 0) {
-            *x = 0.0;
-            *y = 0.0;
-            *z = 1.0;
-            return;
+        static constexpr uint8_t kCodeBits[4] = {0, 32, 48, 64};
+        skipBits(kCodeBits[BB()]);
+    }
+    // Extrusion: a set flag bit stands for the default (0, 0, 1), else
+    // three bit-doubles follow.
+    void skipBE()
+    {
+        if (B() == 0) {
+            skipBD();
+            skipBD();
+            skipBD();
         }
-        *x = BD();
-        *y = BD();
-        *z = BD();
     }
     // Thickness: a set flag bit stands for the default, 0.
-    double BT() { return B() != 0 ? 0.0 : BD(); }
+    void skipBT()
+    {
+        if (B() == 0) {
+            skipBD();
+        }
+    }
     // A handle reference: code nibble, byte-count nibble, then the value
     // bytes, which nothing here needs and which are stepped over.
     void H(uint32_t *code, uint32_t *count)
@@ -235,17 +235,28 @@ private:
     // same bits in the same place.
     void p_refill()
     {
-        uint64_t fresh = 0;
-        if (nextByte_ + 8 > readable_) {
-            fresh = p_loadNearEnd(bytes_, readable_, nextByte_);
-        } else {
-            memcpy(&fresh, bytes_ + nextByte_, sizeof fresh);
-            fresh = p_fromBigEndian(fresh);
-        }
-        word_ |= fresh >> bitsLeft_;
+        word_ |= p_load(nextByte_) >> bitsLeft_;
         const uint32_t whole = (63 - bitsLeft_) >> 3;
         nextByte_ += whole;
         bitsLeft_ += whole * 8;
+    }
+    // Starts the word again at bit, with the eight bytes from its byte on.
+    void p_restartAt(uint64_t bit)
+    {
+        const uint64_t byte = bit >> 3;
+        const uint32_t within = static_cast<uint32_t>(bit & 7);
+        word_ = p_load(byte) << within;
+        bitsLeft_ = 64 - within;
+        nextByte_ = byte + 8;
+    }
+    uint64_t p_load(uint64_t byte) const
+    {
+        if (byte + 8 > readable_) {
+            return p_loadNearEnd(bytes_, readable_, byte);
+        }
+        uint64_t fresh = 0;
+        memcpy(&fresh, bytes_ + byte, sizeof fresh);
+        return p_fromBigEndian(fresh);
     }
     // The eight bytes from next on, the first the most significant, where
     // those past readable count as zero. Out of line and apart from the
@@ -256,9 +267,9 @@ private:
     const uint8_t *bytes_;
     uint64_t readable_;
     uint64_t endBit_;
-    uint64_t word_ = 0;      // the next bitsLeft_ bits, the first in the top bit
-    uint32_t bitsLeft_ = 64;
-    uint64_t nextByte_ = 8;  // the byte that follows those in the word
+    uint64_t word_;      // the next bitsLeft_ bits, the first in the top bit
+    uint32_t bitsLeft_;
+    uint64_t nextByte_;  // the byte that follows those in the word
     bool overran_ = false;
 };
 
