@@ -203,7 +203,7 @@ ObjectMap::Pair ObjectMap::p_decodePairNearEnd(const uint8_t *bytes, int32_t ava
     if (first == 0 || p_modularCharLength(bytes + first, available - first) == 0) {
         return Pair{0, 0};
     }
-    return p_decodePair(bytes);
+    return p_decodeEachMC(bytes);
 }
 
 // The bytes of the modular char at bytes, all of them within available; 0

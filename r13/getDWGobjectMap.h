@@ -78,7 +78,20 @@ private:
         int32_t offsetDelta;
         int32_t length;
     };
+    // Nearly every pair of a map is a one-byte handle delta and an offset
+    // delta of one or two bytes, followed by the next pair's one-byte
+    // handle delta: the first and third bytes tell such a pair at once.
     static Pair p_decodePair(const uint8_t *bytes)
+    {
+        if (((bytes[0] | bytes[2]) & kContinues) == 0) {
+            const ModularChar offset = p_decodeMC(bytes + 1);
+            return Pair{offset.value, 1 + offset.length};
+        }
+        return p_decodeEachMC(bytes);
+    }
+    // A pair decoded one modular char after the other, reading no byte
+    // past its own.
+    static Pair p_decodeEachMC(const uint8_t *bytes)
     {
         const int32_t handleLength = p_decodeMC(bytes).length;
         const ModularChar offset = p_decodeMC(bytes + handleLength);
