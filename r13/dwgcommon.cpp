@@ -114,9 +114,7 @@ void readStyleFlags(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
     }
 }
 
-}  // namespace
-
-bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data)
+bool readFields(BitCursor &in, int32_t versionIndex, R13CommonData *data)
 {
     if (!readCommonHead(in, versionIndex, data)) {
         return false;
@@ -135,7 +133,7 @@ bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data)
 // R2000 dropped the linetype-by-layer flag and added the linetype and plot
 // style flags and the lineweight; the releases after it added to the
 // ownership flags, the colour and the style flags.
-bool readCommonData(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
+bool readFields(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
 {
     if (!readCommonHead(in, versionIndex, data)) {
         return false;
@@ -149,3 +147,20 @@ bool readCommonData(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
     data->lineweight = in.RC();
     return !in.overran();
 }
+
+}  // namespace
+
+// The fields are many and short: they are read with a copy of the cursor,
+// which the compiler can keep in registers, and the cursor is then moved
+// on to where the copy stands.
+template <class Data>
+bool readCommonData(BitCursor &cursor, int32_t versionIndex, Data *data)
+{
+    BitCursor in = cursor;
+    const bool read = readFields(in, versionIndex, data);
+    cursor = in;
+    return read;
+}
+
+template bool readCommonData(BitCursor &, int32_t, R13CommonData *);
+template bool readCommonData(BitCursor &, int32_t, R2KCommonData *);
