@@ -49,7 +49,8 @@ DWGObjects::DWGObjects(DWGglobal *session, MemoryService *memory, FileStream *st
       stream_(stream),
       map_(map),
       start_(start),
-      end_(end)
+      end_(end),
+      versionIndex_(session->versionIndex)
 {
 }
 
@@ -91,7 +92,7 @@ inline bool DWGObjects::p_toNextObject()
 inline bool DWGObjects::p_readHead(int32_t start, ObjectHead *head)
 {
     const FileStream::Span span = stream_->span(start, kLongestObjectHead);
-    const bool read = readObjectHead(span.bytes, span.length, span.readable, session_->versionIndex, head);
+    const bool read = readObjectHead(span.bytes, span.length, span.readable, versionIndex_, head);
     stream_->noteRanOut(span, !read);
     return read;
 }
@@ -110,7 +111,7 @@ StepResult DWGObjects::getNextObject()
         return StepResult::End;
     }
     for (uint32_t pass = 0; pass <= stream_->size(); ++pass) {
-        ObjectHead head{};
+        ObjectHead head;
         const int32_t start = stream_->CurPosition();
         const bool read = p_readHead(start, &head);
         if (read && (head.type == kText || head.type == kAttrib || head.type == kAttdef || head.type == kMText)) {

@@ -57,6 +57,7 @@ private:
     ObjectMap *map_;
     int32_t start_;
     int32_t end_;
+    int32_t versionIndex_;  // the session's, which every head is read by
     ReadBudget budget_;
 };
 
