@@ -1,5 +1,7 @@
 #include "r13/getDWGobjectMap.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "support/byteswap.h"
@@ -85,6 +87,7 @@ StepResult ObjectMap::p_nextOffsetAtEdge(int32_t *offset)
 // the first read past the end of the file.
 StepResult ObjectMap::p_loadSection()
 {
+    directEnd_ = 0;
     for (;;) {
         if (inSection_ && !p_seek(sectionEnd_)) {
             return StepResult::Failed;
@@ -104,7 +107,13 @@ StepResult ObjectMap::p_loadSection()
         }
         if (pairsStart_ < sectionEnd_ - kCheckValueLength) {
             pairsEnd_ = sectionEnd_ - kCheckValueLength - pairsStart_;
-            return p_holdSection(pairsStart_, pairsEnd_) ? StepResult::Item : StepResult::Failed;
+            if (!p_holdSection(pairsStart_, pairsEnd_)) {
+                return StepResult::Failed;
+            }
+            directEnd_ = static_cast<int32_t>(std::clamp<int64_t>(
+                std::min({int64_t{pairsEnd_}, int64_t{mapEnd_} - pairsStart_, int64_t{held_} - kLongestPair + 1}), 0,
+                INT32_MAX));
+            return StepResult::Item;
         }
     }
 }

@@ -33,7 +33,7 @@ public:
     // a longest pair's bytes after them, which are nearly all.
     StepResult nextOffset(int32_t *offset)
     {
-        if (inSection_ && at_ < pairsEnd_ && pairsStart_ + at_ < mapEnd_ && held_ - at_ >= kLongestPair) {
+        if (at_ < directEnd_) {
             const Pair pair = p_decodePair(section_ + at_);
             at_ += pair.length;
             runningOffset_ = p_addOffset(runningOffset_, pair.offsetDelta);
@@ -149,6 +149,10 @@ private:
     int32_t pairsStart_ = 0;
     int32_t pairsEnd_ = 0;
     int32_t at_ = 0;
+    // The pairs that start before directEnd_ lie within the section's
+    // pairs, before the map's end, with a longest pair's bytes held after
+    // them; 0 while no section is walked.
+    int32_t directEnd_ = 0;
     ReusableBlock sectionBlock_;
     uint8_t *section_ = nullptr;
     int32_t held_ = 0;
