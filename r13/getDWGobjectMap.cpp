@@ -191,14 +191,22 @@ int32_t ObjectMap::p_scanSection(uint16_t size)
     int32_t at = first.length;
     int32_t running = first.offsetDelta;
     int32_t lowest = lowestOffset_ <= 0 || lowestOffset_ > running ? running : lowestOffset_;
+    const auto take = [&](const Pair &pair) {
+        at += pair.length;
+        running = p_addOffset(running, pair.offsetDelta);
+        lowest = lowest >= running ? running : lowest;
+    };
+    // The pairs with a longest pair's bytes held after them, then the rest.
+    const int32_t direct = std::min(pairsLength, held - kLongestPair + 1);
+    while (at < direct) {
+        take(p_decodePair(bytes + at));
+    }
     while (at < pairsLength) {
         const Pair pair = p_decodeHeldPair(bytes + at, held - at);
         if (pair.length == 0) {
             return 0;
         }
-        at += pair.length;
-        running = p_addOffset(running, pair.offsetDelta);
-        lowest = lowest >= running ? running : lowest;
+        take(pair);
     }
     lowestOffset_ = lowest;
     return p_seek(start + size);
