@@ -98,9 +98,7 @@ int32_t stringsOf(uint8_t type, uint16_t optionWord)
     }
 }
 
-}  // namespace
-
-void readTextRecord(BitCursor &in, int32_t versionIndex, bool endsFile, R12Strings *strings)
+void readTextFields(BitCursor &in, int32_t versionIndex, bool endsFile, R12Strings *strings)
 {
     *strings = R12Strings{};
     R12EntityHead head{};
@@ -117,6 +115,17 @@ void readTextRecord(BitCursor &in, int32_t versionIndex, bool endsFile, R12Strin
         }
     }
     strings->whole = true;
+}
+
+}  // namespace
+
+// The fields are read with a copy of the cursor, which the compiler can
+// keep in registers, and the cursor is then moved on to where it stands.
+void readTextRecord(BitCursor &cursor, int32_t versionIndex, bool endsFile, R12Strings *strings)
+{
+    BitCursor in = cursor;
+    readTextFields(in, versionIndex, endsFile, strings);
+    cursor = in;
 }
 
 // After the version text and eight bytes nobody reads come the section
