@@ -1,10 +1,11 @@
 // Reads a drawing's records from the bytes of one span in memory: single
-// bits, 2-bit codes, the bit-coded numbers (BS, BL, BD, DD), raw
-// little-endian numbers that may start at any bit (RC, RS, RL, RD), handle
-// references and counted texts. Bits are taken from each byte most
-// significant first. The R13 to R2018 objects are bit streams; the R10 to
-// R12 records and the file headers, byte-aligned, are read with the same
-// cursor at byte positions.
+// bits, 2-bit codes, the bit-coded numbers (BS, BL, BD), raw little-endian
+// numbers that may start at any bit (RC, RS, RL, RD), handle references and
+// counted texts. Fields whose values no reader needs (doubles, points) are
+// skipped by the bits their codes say they take, without assembling them.
+// Bits are taken from each byte most significant first. The R13 to R2018
+// objects are bit streams; the R10 to R12 records and the file headers,
+// byte-aligned, are read with the same cursor at byte positions.
 //
 // The cursor keeps the next bits in a 64-bit word, refilled eight bytes at
 // a time, so that most reads are a shift. A span may say that more bytes
@@ -90,6 +91,7 @@ public:
         const uint32_t code = BB();
         return code == 0 ? RD() : kCodeValues[code];
     }
+    // The doubles a text's fields hold before its string, passed over.
     void skipRD() { skipBits(64); }
     void skipBD()
     {
