@@ -119,13 +119,9 @@ void readTextFields(BitCursor &in, int32_t versionIndex, bool endsFile, R12Strin
 
 }  // namespace
 
-// The fields are read with a copy of the cursor, which the compiler can
-// keep in registers, and the cursor is then moved on to where it stands.
 void readTextRecord(BitCursor &cursor, int32_t versionIndex, bool endsFile, R12Strings *strings)
 {
-    BitCursor in = cursor;
-    readTextFields(in, versionIndex, endsFile, strings);
-    cursor = in;
+    readWithCopy(cursor, [&](BitCursor &in) { readTextFields(in, versionIndex, endsFile, strings); });
 }
 
 // After the version text and eight bytes nobody reads come the section

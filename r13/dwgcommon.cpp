@@ -150,15 +150,11 @@ bool readFields(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
 
 }  // namespace
 
-// The fields are many and short: they are read with a copy of the cursor,
-// which the compiler can keep in registers, and the cursor is then moved
-// on to where the copy stands.
 template <class Data>
 bool readCommonData(BitCursor &cursor, int32_t versionIndex, Data *data)
 {
-    BitCursor in = cursor;
-    const bool read = readFields(in, versionIndex, data);
-    cursor = in;
+    bool read = false;
+    readWithCopy(cursor, [&](BitCursor &in) { read = readFields(in, versionIndex, data); });
     return read;
 }
 

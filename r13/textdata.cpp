@@ -197,7 +197,7 @@ const char *TextDecoder<R2KCommonData>::p_readTextFields(BitCursor &in, R2KTextR
     if (in.overran()) {
         return msg::kGet2RD;
     }
-    in.skipBE();
+    in.skipBE();  // extrusion
     if (in.overran()) {
         return msg::kGet3BD;
     }
