@@ -98,7 +98,9 @@ int32_t stringsOf(uint8_t type, uint16_t optionWord)
     }
 }
 
-void readTextFields(BitCursor &in, int32_t versionIndex, bool endsFile, R12Strings *strings)
+}  // namespace
+
+void readTextRecord(BitCursor &in, int32_t versionIndex, bool endsFile, R12Strings *strings)
 {
     *strings = R12Strings{};
     R12EntityHead head{};
@@ -115,13 +117,6 @@ void readTextFields(BitCursor &in, int32_t versionIndex, bool endsFile, R12Strin
         }
     }
     strings->whole = true;
-}
-
-}  // namespace
-
-void readTextRecord(BitCursor &cursor, int32_t versionIndex, bool endsFile, R12Strings *strings)
-{
-    readWithCopy(cursor, [&](BitCursor &in) { readTextFields(in, versionIndex, endsFile, strings); });
 }
 
 // After the version text and eight bytes nobody reads come the section

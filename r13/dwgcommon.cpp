@@ -114,7 +114,9 @@ void readStyleFlags(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
     }
 }
 
-bool readFields(BitCursor &in, int32_t versionIndex, R13CommonData *data)
+}  // namespace
+
+bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data)
 {
     if (!readCommonHead(in, versionIndex, data)) {
         return false;
@@ -133,7 +135,7 @@ bool readFields(BitCursor &in, int32_t versionIndex, R13CommonData *data)
 // R2000 dropped the linetype-by-layer flag and added the linetype and plot
 // style flags and the lineweight; the releases after it added to the
 // ownership flags, the colour and the style flags.
-bool readFields(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
+bool readCommonData(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
 {
     if (!readCommonHead(in, versionIndex, data)) {
         return false;
@@ -147,16 +149,3 @@ bool readFields(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
     data->lineweight = in.RC();
     return !in.overran();
 }
-
-}  // namespace
-
-template <class Data>
-bool readCommonData(BitCursor &cursor, int32_t versionIndex, Data *data)
-{
-    bool read = false;
-    readWithCopy(cursor, [&](BitCursor &in) { read = readFields(in, versionIndex, data); });
-    return read;
-}
-
-template bool readCommonData(BitCursor &, int32_t, R13CommonData *);
-template bool readCommonData(BitCursor &, int32_t, R2KCommonData *);

@@ -109,12 +109,11 @@ inline int32_t objectEndOffset(int32_t start, uint16_t size)
     return end > INT32_MAX ? -1 : static_cast<int32_t>(end);
 }
 
-// Reads the common data (R13CommonData or R2KCommonData) of the object the
-// cursor stands at the start of, with the layout of the session's release
-// (versionIndex): true when every field was there and the entity carries
-// no graphic. The cursor is left at the first field particular to the
-// entity type.
-template <class Data>
-bool readCommonData(BitCursor &in, int32_t versionIndex, Data *data);
+// Reads the common data of the object the cursor stands at the start of,
+// with the layout of the session's release (versionIndex): true when every
+// field was there and the entity carries no graphic. The cursor is left at
+// the first field particular to the entity type.
+bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data);
+bool readCommonData(BitCursor &in, int32_t versionIndex, R2KCommonData *data);
 
 #endif

@@ -275,16 +275,4 @@ private:
     bool overran_ = false;
 };
 
-// Runs read(in) on a copy of the cursor and then moves the cursor on to
-// where the copy stands. A decoder of many short fields reads faster so:
-// the compiler keeps a cursor that is its own in registers, where one it is
-// handed is loaded and stored around every field.
-template <class Read>
-void readWithCopy(BitCursor &cursor, Read read)
-{
-    BitCursor in = cursor;
-    read(in);
-    cursor = in;
-}
-
 #endif
