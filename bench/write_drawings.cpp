@@ -22,7 +22,7 @@ void writeDrawing(const std::filesystem::path &dir, dwgbench::Family family, uin
     out.write(reinterpret_cast<const char *>(drawing.bytes.data()), static_cast<std::streamsize>(drawing.bytes.size()));
     if (!out.flush())
         throw std::runtime_error("cannot write " + path.string());
-    std::printf("%s\n", path.c_str());
+    std::printf("%s\n", path.string().c_str());
 }
 
 }  // namespace
