@@ -1,7 +1,6 @@
 #include "r13/getDWGobjectMap.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 
 #include "support/byteswap.h"
@@ -110,9 +109,7 @@ StepResult ObjectMap::p_loadSection()
             if (!p_holdSection(pairsStart_, pairsEnd_)) {
                 return StepResult::Failed;
             }
-            directEnd_ = static_cast<int32_t>(std::clamp<int64_t>(
-                std::min({int64_t{pairsEnd_}, int64_t{mapEnd_} - pairsStart_, int64_t{held_} - kLongestPair + 1}), 0,
-                INT32_MAX));
+            directEnd_ = std::min(p_directEnd(pairsEnd_), mapEnd_ - pairsStart_);
             return StepResult::Item;
         }
     }
@@ -196,8 +193,7 @@ int32_t ObjectMap::p_scanSection(uint16_t size)
         running = p_addOffset(running, pair.offsetDelta);
         lowest = lowest >= running ? running : lowest;
     };
-    // The pairs with a longest pair's bytes held after them, then the rest.
-    const int32_t direct = std::min(pairsLength, held - kLongestPair + 1);
+    const int32_t direct = p_directEnd(pairsLength);
     while (at < direct) {
         take(p_decodePair(bytes + at));
     }

@@ -7,6 +7,7 @@
 #ifndef TQ_R13_GETDWGOBJECTMAP_H
 #define TQ_R13_GETDWGOBJECTMAP_H
 
+#include <algorithm>
 #include <cstdint>
 
 #include "core/results.h"
@@ -125,6 +126,10 @@ private:
         return p_decodePairNearEnd(bytes, available);
     }
     static Pair p_decodePairNearEnd(const uint8_t *bytes, int32_t available);
+    // Where, within the first pairsLength bytes held, the pairs stop having
+    // a longest pair's bytes held after them: those before it are decoded
+    // without a test of the bytes held.
+    int32_t p_directEnd(int32_t pairsLength) const { return std::min(pairsLength, held_ - kLongestPair + 1); }
 
     StepResult p_nextOffsetAtEdge(int32_t *offset);
     StepResult p_loadSection();
@@ -151,7 +156,7 @@ private:
     int32_t at_ = 0;
     // The pairs that start before directEnd_ lie within the section's
     // pairs, before the map's end, with a longest pair's bytes held after
-    // them; 0 while no section is walked.
+    // them; 0 or less while no section is walked.
     int32_t directEnd_ = 0;
     ReusableBlock sectionBlock_;
     uint8_t *section_ = nullptr;
