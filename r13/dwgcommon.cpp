@@ -1,72 +1,58 @@
 #include "r13/dwgcommon.h"
 
-#include <type_traits>
-
 #include "core/versions.h"
 #include "support/bitcursor.h"
 
 [[gnu::used]] static const char kIdent[] = "@(#)dwgcommon(R13, R14 and R2000): Version 2.05.00";
 
+// A text needs nothing of the fields of the common data but their length:
+// they are stepped over by the bits their codes say they take.
 namespace {
 
 // Extended entity data: blocks of a BS length, an application handle and
 // that many bytes, ended by a length of 0 or by the limit (a byte offset).
 // Every block moves the cursor on by at least two bytes, so the walk
 // reaches the limit or runs out of data.
-inline void skipExtendedData(BitCursor &in, uint64_t limit)
+void skipExtendedData(BitCursor &in, uint64_t limit)
 {
     while (!in.overran() && in.bitOffset() / 8 < limit) {
         const uint16_t length = in.BS();
         if (length == 0) {
             return;
         }
-        in.B4();
-        in.skipBytes(in.B4());
+        in.skipH();
         in.skipBytes(length);
     }
 }
 
+// The object's own handle, its extended data, passed over up to the
+// object's size, and the graphic-present flag: true when all of it was
+// there and the entity has no graphic.
+bool skipToGraphicFlag(BitCursor &in, uint16_t objectSize)
+{
+    in.skipH();
+    skipExtendedData(in, objectSize);
+    return in.B() == 0 && !in.overran();
+}
+
 // The object's size counts from just after it, and from R2010 on from just
 // after the handle stream's size that follows it. The end of the object's
-// data, where its handles begin, counts from there too: up to R2007 the
-// object states it in bits; from R2010 on it is the object's end less its
-// handle stream.
-void readTypeAndDataSize(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
+// data, where its handles begin, counts from there too: R2000 to R2007
+// state it in bits behind the type; from R2010 on it is the object's end
+// less its handle stream.
+void readTypeAndDataEnd(BitCursor &in, int32_t versionIndex, uint16_t objectSize, R2KCommonData *data)
 {
     if (versionAtLeast(versionIndex, kAC1024)) {
-        data->handleStreamBits = in.MC();
-        data->objectEndBit = static_cast<int64_t>(in.bitOffset()) + int64_t{data->objectSize} * 8;
-        data->dataEndBit = data->objectEndBit - data->handleStreamBits;
+        const uint32_t handleStreamBits = in.MC();
+        data->objectEndBit = static_cast<int64_t>(in.bitOffset()) + int64_t{objectSize} * 8;
+        data->dataEndBit = data->objectEndBit - handleStreamBits;
         data->objectType = in.OT();
         return;
     }
     const int64_t dataStart = static_cast<int64_t>(in.bitOffset());
     data->objectType = in.BS();
-    data->dataSizeInBits = in.RL();
-    data->objectEndBit = dataStart + int64_t{data->objectSize} * 8;
-    data->dataEndBit = dataStart + data->dataSizeInBits;
-}
-
-// Size, type, the object's own handle and its extended data, then the
-// graphic-present flag: true when all of it was there and the entity has
-// no graphic. R2000 moved the data size in bits up behind the type. The
-// extended data is passed over up to the object's size for both layouts.
-template <class Data>
-bool readCommonHead(BitCursor &in, int32_t versionIndex, Data *data)
-{
-    *data = Data{};
-    data->objectSize = in.RS();
-    if constexpr (std::is_same_v<Data, R2KCommonData>) {
-        readTypeAndDataSize(in, versionIndex, data);
-    } else {
-        data->objectType = in.BS();
-    }
-    in.H(&data->handleCode, &data->handleByteCount);
-    if (!in.overran()) {
-        skipExtendedData(in, data->objectSize);
-    }
-    data->graphicPresent = in.B();
-    return !in.overran() && data->graphicPresent == 0;
+    data->dataEndBit = dataStart + in.RL();
+    data->objectEndBit = dataStart + int64_t{objectSize} * 8;
 }
 
 // R2004 replaced the links flag of R2000 by a flag for a missing extension
@@ -74,78 +60,73 @@ bool readCommonHead(BitCursor &in, int32_t versionIndex, Data *data)
 // the colour number's high bits say what follows it: an RGB value (0x8000,
 // unless the colour is a book colour, 0x4000, whose handle lies with the
 // handles) and a transparency (0x2000).
-void readOwnershipAndColor(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
+void skipOwnershipAndColor(BitCursor &in, int32_t versionIndex)
 {
     constexpr uint16_t kBookColor = 0x4000;
     constexpr uint16_t kRgbColor = 0x8000;
     constexpr uint16_t kTransparency = 0x2000;
     if (!versionAtLeast(versionIndex, kAC1018)) {
-        data->noLinks = in.B();
-        data->color = in.BS();
+        in.skipBits(1);  // no links
+        in.skipBS();     // colour
         return;
     }
-    data->noXDictionary = in.B();
-    if (versionAtLeast(versionIndex, kAC1027)) {
-        data->hasDataStore = in.B();
-    }
-    const uint16_t flags = data->color = in.BS();
+    in.skipBits(versionAtLeast(versionIndex, kAC1027) ? 2 : 1);  // no extension dictionary, data store
+    const uint16_t flags = in.BS();
     if ((flags & kBookColor) == 0 && (flags & kRgbColor) != 0) {
-        data->colorValue = in.BL();
+        in.skipBL();
     }
     if ((flags & kTransparency) != 0) {
-        data->transparency = in.BL();
+        in.skipBL();
     }
 }
 
-// Linetype flags; from R2007 on material and shadow flags; plot style
-// flags; from R2010 on three visual-style flags.
-void readStyleFlags(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
+// The style flags: linetype (2 bits); from R2007 on material (2) and
+// shadow (8); plot style (2); from R2010 on three visual-style flags.
+uint32_t styleFlagBits(int32_t versionIndex)
 {
-    data->linetypeFlags = in.BB();
-    if (versionAtLeast(versionIndex, kAC1021)) {
-        data->materialFlags = in.BB();
-        data->shadowFlags = in.RC();
-    }
-    data->plotStyleFlags = in.BB();
-    if (versionAtLeast(versionIndex, kAC1024)) {
-        for (uint32_t &flag : data->visualStyles) {
-            flag = in.B();
-        }
-    }
+    const uint32_t fromR2007 = versionAtLeast(versionIndex, kAC1021) ? 10 : 0;
+    const uint32_t fromR2010 = versionAtLeast(versionIndex, kAC1024) ? 3 : 0;
+    return 4 + fromR2007 + fromR2010;
 }
 
 }  // namespace
 
-bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data)
+// R13 and R14: size, type, handle, extended data, graphic flag, data size
+// in bits, entity mode (2 bits), reactor count, linetype-by-layer and
+// no-links flags, colour, linetype scale, invisibility.
+bool readCommonData(BitCursor &in, int32_t, R13CommonData *)
 {
-    if (!readCommonHead(in, versionIndex, data)) {
+    const uint16_t objectSize = in.RS();
+    in.skipBS();  // type
+    if (!skipToGraphicFlag(in, objectSize)) {
         return false;
     }
-    data->dataSizeInBits = in.RL();
-    data->entityMode = in.BB();
-    data->reactorCount = in.BL();
-    data->linetypeByLayer = in.B();
-    data->noLinks = in.B();
-    data->color = in.BS();
-    data->linetypeScale = in.BD();
-    data->invisibility = in.BS();
+    in.skipBits(32 + 2);  // data size, entity mode
+    in.skipBL();          // reactors
+    in.skipBits(2);       // linetype-by-layer, no links
+    in.skipBS();          // colour
+    in.skipBD();          // linetype scale
+    in.skipBS();          // invisibility
     return !in.overran();
 }
 
-// R2000 dropped the linetype-by-layer flag and added the linetype and plot
-// style flags and the lineweight; the releases after it added to the
-// ownership flags, the colour and the style flags.
+// R2000 moved the data size up behind the type, dropped the
+// linetype-by-layer flag and added the style flags and the lineweight (a
+// byte); the releases after it added to the ownership flags, the colour
+// and the style flags.
 bool readCommonData(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
 {
-    if (!readCommonHead(in, versionIndex, data)) {
+    const uint16_t objectSize = in.RS();
+    readTypeAndDataEnd(in, versionIndex, objectSize, data);
+    if (!skipToGraphicFlag(in, objectSize)) {
         return false;
     }
-    data->entityMode = in.BB();
-    data->reactorCount = in.BL();
-    readOwnershipAndColor(in, versionIndex, data);
-    data->linetypeScale = in.BD();
-    readStyleFlags(in, versionIndex, data);
-    data->invisibility = in.BS();
-    data->lineweight = in.RC();
+    in.skipBits(2);  // entity mode
+    in.skipBL();     // reactors
+    skipOwnershipAndColor(in, versionIndex);
+    in.skipBD();  // linetype scale
+    in.skipBits(styleFlagBits(versionIndex));
+    in.skipBS();     // invisibility
+    in.skipBits(8);  // lineweight
     return !in.overran();
 }

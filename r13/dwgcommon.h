@@ -11,48 +11,17 @@
 #include "core/versions.h"
 #include "support/bitcursor.h"
 
+// What a text needs of the common data. R13 and R14 texts need nothing of
+// it but that it is whole.
 struct R13CommonData {
-    uint16_t objectSize;
-    uint16_t objectType;
-    uint32_t handleCode;
-    uint32_t handleByteCount;
-    uint32_t graphicPresent;
-    uint32_t dataSizeInBits;
-    uint32_t entityMode;  // two bits
-    uint32_t reactorCount;
-    uint32_t linetypeByLayer;
-    uint32_t noLinks;
-    uint16_t color;
-    double linetypeScale;
-    uint16_t invisibility;
 };
 
+// From R2007 on the texts lie in the object's string stream, which ends
+// where the object's data ends.
 struct R2KCommonData {
-    uint16_t objectSize;
-    uint32_t handleStreamBits;  // R2010 and later
     uint16_t objectType;
-    uint32_t dataSizeInBits;    // R2000 to R2007
-    int64_t dataEndBit;         // where the handles begin
-    int64_t objectEndBit;       // where the check value begins
-    uint32_t handleCode;
-    uint32_t handleByteCount;
-    uint32_t graphicPresent;
-    uint32_t entityMode;  // two bits
-    uint32_t reactorCount;
-    uint32_t noXDictionary;  // R2004 and later
-    uint32_t hasDataStore;   // R2013 and later
-    uint32_t noLinks;        // R2000 only
-    uint16_t color;
-    uint32_t colorValue;    // R2004 and later: RGB, when the colour says so
-    uint32_t transparency;  // R2004 and later, when the colour says so
-    double linetypeScale;
-    uint32_t linetypeFlags;    // two bits
-    uint32_t materialFlags;    // two bits, R2007 and later
-    uint8_t shadowFlags;       // R2007 and later
-    uint32_t plotStyleFlags;   // two bits
-    uint32_t visualStyles[3];  // R2010 and later: full, face, edge
-    uint16_t invisibility;
-    uint8_t lineweight;
+    int64_t dataEndBit;    // where the handles begin
+    int64_t objectEndBit;  // where the check value begins
 };
 
 // The head of an object: its size (MS), from R2010 on the size of its

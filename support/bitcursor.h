@@ -1,8 +1,9 @@
 // Reads a drawing's records from the bytes of one span in memory: single
-// bits, 2-bit codes, the bit-coded numbers (BS, BL, BD), raw little-endian
-// numbers that may start at any bit (RC, RS, RL, RD), handle references and
-// counted texts. Fields whose values no reader needs (doubles, points) are
-// skipped by the bits their codes say they take, without assembling them.
+// bits, 2-bit codes, bit-coded shorts (BS), raw little-endian numbers that
+// may start at any bit (RC, RS, RL), modular chars, object types and
+// counted texts. Fields whose values no reader needs (bit-coded longs and
+// doubles, raw doubles, handle references) are skipped by the bits their
+// codes say they take, without assembling them.
 // Bits are taken from each byte most significant first. The R13 to R2018
 // objects are bit streams; the R10 to R12 records and the file headers,
 // byte-aligned, are read with the same cursor at byte positions.
@@ -70,42 +71,32 @@ public:
         return static_cast<uint16_t>(raw >> 8 | (raw & 0xFF) << 8);
     }
     uint32_t RL() { return p_byteSwap32(p_take(32)); }
-    // An IEEE double, little-endian: the low word comes first.
-    double RD()
-    {
-        const uint64_t bits = p_take64();
-        double value = 0.0;
-        memcpy(&value, &bits, sizeof value);
-        return value;
-    }
     // BS and BL share their codes: 0 a raw value follows, 1 an unsigned
     // byte follows, 2 the value 0, 3 a fixed value (256 for BS, all ones
     // for BL).
-    uint16_t BS() { return p_bitCoded<uint16_t, &BitCursor::RS>(256); }
-    uint32_t BL() { return p_bitCoded<uint32_t, &BitCursor::RL>(0xFFFFFFFFu); }
-    // A bit-double: code 0 carries a raw double, the others stand for 1.0,
-    // 0.0 and -1.0.
-    double BD()
+    uint16_t BS()
     {
-        static constexpr double kCodeValues[4] = {0.0, 1.0, 0.0, -1.0};
-        const uint32_t code = BB();
-        return code == 0 ? RD() : kCodeValues[code];
-    }
-    // The doubles a text's fields hold before its string, passed over.
-    void skipRD() { skipBits(64); }
-    void skipBD()
-    {
-        if (BB() == 0) {
-            skipRD();
+        switch (BB()) {
+        case 0:
+            return RS();
+        case 1:
+            return RC();
+        case 2:
+            return 0;
+        default:
+            return 256;
         }
     }
+    void skipBS() { p_skipCoded<16, 8, 0, 0>(); }
+    void skipBL() { p_skipCoded<32, 8, 0, 0>(); }
+    // The doubles a text's fields hold before its string, passed over. A
+    // bit-double's code 0 carries a raw double; the others stand for 1.0,
+    // 0.0 and -1.0.
+    void skipRD() { skipBits(64); }
+    void skipBD() { p_skipCoded<64, 0, 0, 0>(); }
     // A bit-double with a default code: code 0 stands for the default, code
     // 1 carries 32 bits, code 2 six bytes and code 3 a whole double.
-    void skipDD()
-    {
-        static constexpr uint8_t kCodeBits[4] = {0, 32, 48, 64};
-        skipBits(kCodeBits[BB()]);
-    }
+    void skipDD() { p_skipCoded<0, 32, 48, 64>(); }
     // Extrusion: a set flag bit stands for the default (0, 0, 1), else
     // three bit-doubles follow.
     void skipBE()
@@ -124,16 +115,8 @@ public:
         }
     }
     // A handle reference: code nibble, byte-count nibble, then the value
-    // bytes, which nothing here needs and which are stepped over.
-    void H(uint32_t *code, uint32_t *count)
-    {
-        const uint8_t head = RC();
-        *code = head >> 4u;
-        *count = head & 0x0Fu;
-        for (uint32_t i = 0; i < *count; ++i) {
-            RC();
-        }
-    }
+    // bytes, which nothing here needs.
+    void skipH() { skipBytes(RC() & 0x0Fu); }
     // An unsigned modular char: seven bits a byte, least significant first,
     // while the high bit says another byte follows. Five bytes carry the 32
     // bits of any size the format gives this way; a sixth is running out.
@@ -183,19 +166,13 @@ private:
     {
         return v >> 24 | (v >> 8 & 0xFF00u) | (v << 8 & 0xFF0000u) | v << 24;
     }
-    template <class T, T (BitCursor::*Raw)()>
-    T p_bitCoded(T codeThree)
+    // A 2-bit code, then the bits that code says its value takes: the four
+    // counts packed a byte each, so that no table is read.
+    template <uint8_t Code0, uint8_t Code1, uint8_t Code2, uint8_t Code3>
+    void p_skipCoded()
     {
-        switch (BB()) {
-        case 0:
-            return (this->*Raw)();
-        case 1:
-            return RC();
-        case 2:
-            return 0;
-        default:
-            return codeThree;
-        }
+        constexpr uint32_t kPacked = Code0 | Code1 << 8 | Code2 << 16 | uint32_t{Code3} << 24;
+        skipBits(kPacked >> (BB() * 8) & 0xFFu);
     }
     // count bits (1 to 32), the first the most significant.
     uint32_t p_take(uint32_t count)
@@ -207,30 +184,6 @@ private:
         word_ <<= count;
         bitsLeft_ -= count;
         return value;
-    }
-    // Eight little-endian bytes from the cursor on, as a number. Where the
-    // nine bytes they may touch can be loaded, they are taken in one load
-    // and the word starts again after them; else as two halves.
-    uint64_t p_take64()
-    {
-        const uint64_t bit = bitOffset();
-        const uint64_t byte = bit >> 3;
-        const uint32_t shift = static_cast<uint32_t>(bit & 7);
-        if (byte + 9 > readable_) {
-            const uint64_t low = p_byteSwap32(p_take(32));
-            return uint64_t{p_byteSwap32(p_take(32))} << 32 | low;
-        }
-        uint64_t raw = 0;
-        memcpy(&raw, bytes_ + byte, sizeof raw);
-        raw = p_fromBigEndian(raw);
-        const uint32_t ninth = bytes_[byte + 8];
-        if (shift != 0) {
-            raw = raw << shift | ninth >> (8 - shift);
-        }
-        word_ = shift != 0 ? uint64_t{ninth} << (56 + shift) : 0;
-        bitsLeft_ = shift != 0 ? 8 - shift : 0;
-        nextByte_ = byte + (shift != 0 ? 9 : 8);
-        return __builtin_bswap64(raw);
     }
     // Fills the word up to at least 56 bits. The eight bytes loaded may
     // hold a part of a byte more than is counted: the next refill puts the
