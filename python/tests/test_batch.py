@@ -2,7 +2,8 @@
 worker processes on the loopback address: a few hundred drawings, composed,
 damaged and real, give the records of dwgtext -r --json both ways, none
 lost; drawings that crash or fail their reader, or kill its worker, are
-tried again and recorded; odd file names keep their bytes; --out - and a
+tried again and recorded; a cluster whose workers cannot import the reader
+is refused before any task; odd file names keep their bytes; --out - and a
 failing --out."""
 from __future__ import annotations
 
@@ -27,8 +28,10 @@ TESTS = Path(__file__).parent
 COMPOSED_OBJECTS = range(5, 251, 5)
 
 
-def run_batch(*arguments, timeout=120) -> subprocess.CompletedProcess:
-    environment = dict(os.environ, PYTHONPATH=os.pathsep.join([str(TESTS), os.environ.get("PYTHONPATH", "")]))
+def run_batch(*arguments, timeout=120, importable: Path = TESTS) -> subprocess.CompletedProcess:
+    """The batch, with the modules of importable (and of the tests) on its path."""
+    paths = dict.fromkeys([str(importable), str(TESTS), os.environ.get("PYTHONPATH", "")])
+    environment = dict(os.environ, PYTHONPATH=os.pathsep.join(paths))
     return subprocess.run([sys.executable, "-m", "tqdudade.batch", *map(str, arguments)], capture_output=True,
                           env=environment, timeout=timeout)
 
@@ -129,6 +132,19 @@ def test_drawings_that_crash_raise_or_kill_their_worker_are_tried_again_and_none
     assert told.startswith("tqdudade.batch: a worker died (") and told.endswith("read again one by one")
     assert summary.startswith("8 files, ") and "(1 failed)" in summary
     assert run.returncode == 1
+
+
+def test_a_cluster_whose_workers_cannot_import_the_reader_is_refused_and_keeps_its_workers(
+        cluster, drawings, tmp_path):
+    (tmp_path / "only_here.py").write_text(
+        "def read(name, path):\n    from tqdudade._records import read_record\n    return read_record(name, path)\n")
+    run = run_batch(drawings / "r14.dwg", "--out", "-", "--reader", "only_here:read",
+                    "--scheduler", cluster.scheduler_address, importable=tmp_path, timeout=60)
+    assert (run.returncode, run.stdout) == (2, b"")
+    assert run.stderr.decode().splitlines()[-1] == (
+        "tqdudade.batch: a worker of the cluster cannot import only_here (ModuleNotFoundError: "
+        "No module named 'only_here'); install it on every worker")
+    assert len(cluster.scheduler_info["workers"]) == 2
 
 
 def test_names_that_are_not_utf8_keep_their_bytes(drawings, tmp_path):

@@ -29,8 +29,10 @@ goes on either way and says once on standard error that a worker died.
 At the end one line sums up on standard output (standard error with
 --out -): files, texts, files not read by status, and drawing bytes read
 per second. The exit status is 0 when every drawing was read, 1 when one
-was not or --out could not be written, 2 for a wrong command line or a
-list that cannot be read.
+was not or --out could not be written, 2 for a wrong command line, a list
+that cannot be read, or a cluster that cannot run the batch (its scheduler
+out of reach, or a worker that cannot import this package or the
+--reader's module).
 """
 from __future__ import annotations
 
@@ -89,6 +91,10 @@ class Summary:
         rate = self.bytes / self.seconds / 1e6 if self.seconds > 0 else 0.0
         return (f"{self.files} files, {self.texts} texts, {sum(self.not_read.values())} not read"
                 + (f" ({kinds})" if kinds else "") + f", {rate:.1f} MB/s")
+
+
+class ClusterUnusable(Exception):
+    """The Dask cluster cannot run the batch: nothing was submitted."""
 
 
 class OutputFailed(Exception):
@@ -307,6 +313,9 @@ def main(argv: list[str] | None = None) -> int:
         finally:
             if not to_stdout:
                 out.close()
+    except ClusterUnusable as error:
+        print(f"{PROGRAM}: {error}", file=sys.stderr)
+        return 2
     except (OSError, OutputFailed) as error:
         message = error if isinstance(error, OutputFailed) else f"{out_name}: {error.strerror or error}"
         print(f"{PROGRAM}: {message}", file=sys.stderr)

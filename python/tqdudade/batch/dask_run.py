@@ -11,7 +11,7 @@ from typing import TextIO
 from distributed import Client, Future, as_completed, get_worker, progress
 
 from .._records import Input, Outcome, Reader, read_record
-from . import Run, Summary, Task, read_drawings
+from . import ClusterUnusable, Run, Summary, Task, read_drawings
 
 
 def dask_task(inputs: list[Input], read: Reader, apart: bool) -> tuple[str, list[Outcome]]:
@@ -73,8 +73,27 @@ def _progress_bar(futures: list[Future]) -> threading.Thread:
     return bar
 
 
+def check_workers(client: Client, read: Reader) -> None:
+    """A worker that cannot unpickle a task dies of it, and a cluster left
+    without workers keeps the batch waiting for ever. So every worker first
+    imports what a task names, this package and the reader's module (a
+    builtin, exec, carries the import), and the batch stops if one cannot."""
+    package = __name__.partition(".")[0]
+    for module in sorted({package, read.__module__} - {"__main__"}):
+        try:
+            client.run(exec, f"import {module}")
+        except Exception as error:  # whatever the import raised on the worker
+            raise ClusterUnusable(f"a worker of the cluster cannot import {module} ({type(error).__name__}: "
+                                  f"{error}); install it on every worker") from None
+
+
 def run_on_cluster(address: str, inputs: list[Input], out: TextIO, partition_size: int,
                    read: Reader = read_record, out_name: str = "--out") -> Summary:
     """The batch on the cluster whose scheduler is at address."""
-    with Client(address) as client:
+    try:
+        client = Client(address)
+    except OSError as error:
+        raise ClusterUnusable(f"no Dask scheduler at {address}: {error}") from None
+    with client:
+        check_workers(client, read)
         return DaskRun(client, out, read, out_name=out_name).run(inputs, partition_size, sys.stdout.isatty())
