@@ -30,7 +30,6 @@ constexpr int32_t kSectionsLine = 157;
 // know, and none has more than 8.
 constexpr int32_t kImageSeekerOffset = 13;
 constexpr int32_t kCodePageOffset = 19;
-constexpr int32_t kLocatorCountOffset = 21;
 constexpr int32_t kLocatorsOffset = 25;
 constexpr int32_t kLocatorSize = 9;
 constexpr int32_t kMinLocatorCount = 5;
@@ -208,9 +207,9 @@ int32_t DWGDataReader::readSectionLocators()
     return read;
 }
 
-// The code page, the number of locators, then records 0, 1 and 2 in turn,
-// from which the ranges of the header, the classes, the padding, the
-// objects and the object map follow.
+// The code page, the number of locators just after it, then records 0, 1
+// and 2 in turn, from which the ranges of the header, the classes, the
+// padding, the objects and the object map follow.
 int32_t DWGDataReader::p_readLocators(BitCursor &in)
 {
     in.seekBit(kCodePageOffset * 8);

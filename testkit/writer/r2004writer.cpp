@@ -12,7 +12,6 @@ constexpr std::size_t kSealedLength = 0x6C;
 constexpr std::size_t kFirstPage = 0x100;
 constexpr std::size_t kPageAlign = 0x20;
 constexpr std::size_t kDataHeader = 0x20;
-constexpr std::size_t kSystemHeader = 0x14;
 constexpr std::uint32_t kDataPageType = 0x4163043B;
 constexpr std::uint32_t kDataPageMask = 0x4164536B;
 constexpr std::uint32_t kPageMapType = 0x41630E3B;
