@@ -5,8 +5,9 @@
 
 [[gnu::used]] static const char kIdent[] = "@(#)dwgcommon(R13, R14 and R2000): Version 2.05.00";
 
-// A text needs nothing of the fields of the common data but their length:
-// they are stepped over by the bits their codes say they take.
+// A text needs of the common data at most its type and where its data and
+// the object end; every other field is stepped over by the bits its code
+// says it takes.
 namespace {
 
 // Extended entity data: blocks of a BS length, an application handle and
