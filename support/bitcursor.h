@@ -8,14 +8,15 @@
 // objects are bit streams; the R10 to R12 records and the file headers,
 // byte-aligned, are read with the same cursor at byte positions.
 //
-// The cursor keeps the next bits in a 64-bit word, refilled eight bytes at
-// a time, so that most reads are a shift. A span may say that more bytes
-// than its own can be loaded after it (the rest of a window), so that
-// refills near its end need not go byte by byte. Reading past the span's
-// end is not an error at each step: the value read is garbage (bits past
-// what may be loaded count as zero) and the cursor tells that it ran out,
-// so a decoder reads its fields straight through and asks, once where the
-// fields' message is the same, whether they were all there.
+// The cursor is a bit position and nothing else: each read loads the eight
+// bytes around it and shifts out the bits it wants, and a skip only adds
+// to it. A span may say that more bytes than its own can be loaded after
+// it (the rest of a window), so that loads near its end need not go byte
+// by byte. Reading past the span's end is not an error at each step: the
+// value read is garbage (bits past what may be loaded count as zero) and
+// the cursor tells that it ran out, so a decoder reads its fields straight
+// through and asks, once where the fields' message is the same, whether
+// they were all there.
 #ifndef TQ_SUPPORT_BITCURSOR_H
 #define TQ_SUPPORT_BITCURSOR_H
 
@@ -27,37 +28,27 @@ class BitCursor {
 public:
     BitCursor(const uint8_t *bytes, int32_t length) : BitCursor(bytes, length, length) {}
     // readable, at least length, counts the bytes from bytes on that may be
-    // loaded. The first eight are loaded at once: the heads and short
-    // fields that most cursors read then need no refill.
+    // loaded.
     BitCursor(const uint8_t *bytes, int32_t length, int32_t readable)
         : bytes_(bytes), readable_(static_cast<uint64_t>(readable)), endBit_(static_cast<uint64_t>(length) * 8)
     {
-        p_restartAt(0);
     }
 
     // Whether any read so far wanted bits past the span's end, or found a
     // number longer than the format allows.
-    bool overran() const { return overran_ || bitOffset() > endBit_; }
+    bool overran() const { return overran_ || bit_ > endBit_; }
     // The bytes of the span.
     uint64_t spanLength() const { return endBit_ / 8; }
     // The bit the next read takes, counted from the span's start.
-    uint64_t bitOffset() const { return nextByte_ * 8 - bitsLeft_; }
+    uint64_t bitOffset() const { return bit_; }
     void seekBit(uint64_t bit)
     {
         overran_ = overran();
-        p_restartAt(bit);
+        bit_ = bit;
     }
     // Moves on over count bits that hold nothing a decoder needs. A move
     // forward cannot hide running out, so nothing is noted.
-    void skipBits(uint64_t count)
-    {
-        if (count < bitsLeft_) {
-            word_ <<= count;
-            bitsLeft_ -= static_cast<uint32_t>(count);
-            return;
-        }
-        p_restartAt(bitOffset() + count);
-    }
+    void skipBits(uint64_t count) { bit_ += count; }
     void skipBytes(uint32_t count) { skipBits(uint64_t{count} * 8); }
 
     uint32_t B() { return p_take(1); }
@@ -177,33 +168,12 @@ private:
     // count bits (1 to 32), the first the most significant.
     uint32_t p_take(uint32_t count)
     {
-        if (bitsLeft_ < count) {
-            p_refill();
-        }
-        const uint32_t value = static_cast<uint32_t>(word_ >> (64 - count));
-        word_ <<= count;
-        bitsLeft_ -= count;
+        const uint32_t value = static_cast<uint32_t>(p_peek() >> (64 - count));
+        bit_ += count;
         return value;
     }
-    // Fills the word up to at least 56 bits. The eight bytes loaded may
-    // hold a part of a byte more than is counted: the next refill puts the
-    // same bits in the same place.
-    void p_refill()
-    {
-        word_ |= p_load(nextByte_) >> bitsLeft_;
-        const uint32_t whole = (63 - bitsLeft_) >> 3;
-        nextByte_ += whole;
-        bitsLeft_ += whole * 8;
-    }
-    // Starts the word again at bit, with the eight bytes from its byte on.
-    void p_restartAt(uint64_t bit)
-    {
-        const uint64_t byte = bit >> 3;
-        const uint32_t within = static_cast<uint32_t>(bit & 7);
-        word_ = p_load(byte) << within;
-        bitsLeft_ = 64 - within;
-        nextByte_ = byte + 8;
-    }
+    // At least the next 57 bits, the first in the top bit.
+    uint64_t p_peek() const { return p_load(bit_ >> 3) << (bit_ & 7); }
     uint64_t p_load(uint64_t byte) const
     {
         if (byte + 8 > readable_) {
@@ -222,9 +192,7 @@ private:
     const uint8_t *bytes_;
     uint64_t readable_;
     uint64_t endBit_;
-    uint64_t word_;      // the next bitsLeft_ bits, the first in the top bit
-    uint32_t bitsLeft_;
-    uint64_t nextByte_;  // the byte that follows those in the word
+    uint64_t bit_ = 0;  // the next bit to read
     bool overran_ = false;
 };
 
