@@ -160,11 +160,11 @@ const char *TextDecoder<R13CommonData>::p_readTextFields(BitCursor &in, R13TextR
             return msg::kGet2RD;
         }
     }
-    p_skipBDs(in, 3);  // extrusion
+    in.skipBDs(3);  // extrusion
     if (in.overran()) {
         return msg::kGet3BD;
     }
-    p_skipBDs(in, 5);  // thickness, oblique angle, rotation, height, width factor
+    in.skipBDs(5);  // thickness, oblique angle, rotation, height, width factor
     if (in.overran()) {
         return msg::kGetBD;
     }
@@ -227,13 +227,11 @@ const char *TextDecoder<R2KCommonData>::p_readTextFields(BitCursor &in, R2KTextR
 template <class Common>
 const char *TextDecoder<Common>::p_readMTextFields(BitCursor &in, MTextRecordOf<Common> *r)
 {
-    for (int32_t point = 0; point < 3; ++point) {  // insertion, extrusion, x axis
-        p_skipBDs(in, 3);
-        if (in.overran()) {
-            return msg::kGet3BD;
-        }
+    in.skipBDs(3 * 3);  // insertion, extrusion, x axis
+    if (in.overran()) {
+        return msg::kGet3BD;
     }
-    p_skipBDs(in, p_since(kAC1021) ? 3 : 2);  // rectangle width (and height), text height
+    in.skipBDs(p_since(kAC1021) ? 3 : 2);  // rectangle width (and height), text height
     if (in.overran()) {
         return msg::kGetBD;
     }
@@ -242,7 +240,7 @@ const char *TextDecoder<Common>::p_readMTextFields(BitCursor &in, MTextRecordOf<
     if (in.overran()) {
         return msg::kGetBS;
     }
-    p_skipBDs(in, 2);  // extents height and width
+    in.skipBDs(2);  // extents height and width
     if (in.overran()) {
         return msg::kGetBD;
     }
@@ -282,13 +280,6 @@ bool TextData::p_readT(BitCursor &in, int32_t *length, char **text)
     bytes[*length] = '\0';
     *text = bytes;
     return !in.overran();
-}
-
-void TextData::p_skipBDs(BitCursor &in, int32_t count)
-{
-    for (int32_t i = 0; i < count; ++i) {
-        in.skipBD();
-    }
 }
 
 bool TextData::p_since(int32_t version) const

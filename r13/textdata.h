@@ -76,8 +76,6 @@ protected:
     const char *p_readAttributeKind(BitCursor &in, const TextRecordOf<R2KCommonData> &record, int32_t *textIndex);
     bool p_readStreamText(BitCursor &in, const R2KCommonData &common, int32_t index, int32_t *units,
                           uint16_t **text);
-    // Skips count bit-doubles, whose values are not needed.
-    static void p_skipBDs(BitCursor &in, int32_t count);
     bool p_since(int32_t version) const;
     int32_t p_finish(int32_t start, const ObjectHead &head, const char *failure, char *text, int32_t length,
                      uint16_t *wideText, int32_t units, bool paragraphs);

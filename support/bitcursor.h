@@ -20,6 +20,7 @@
 #ifndef TQ_SUPPORT_BITCURSOR_H
 #define TQ_SUPPORT_BITCURSOR_H
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -67,14 +68,21 @@ public:
     // for BL).
     uint16_t BS()
     {
-        switch (BB()) {
-        case 0:
-            return RS();
+        const uint64_t word = p_peek();
+        switch (word >> 62) {
+        case 0: {
+            bit_ += 18;
+            const uint32_t raw = static_cast<uint32_t>(word >> 46) & 0xFFFFu;
+            return static_cast<uint16_t>(raw >> 8 | (raw & 0xFF) << 8);
+        }
         case 1:
-            return RC();
+            bit_ += 10;
+            return static_cast<uint16_t>(word >> 54 & 0xFFu);
         case 2:
+            bit_ += 2;
             return 0;
         default:
+            bit_ += 2;
             return 256;
         }
     }
@@ -88,14 +96,34 @@ public:
     // A bit-double with a default code: code 0 stands for the default, code
     // 1 carries 32 bits, code 2 six bytes and code 3 a whole double.
     void skipDD() { p_skipCoded<0, 32, 48, 64>(); }
+    // count bit-doubles in a row. Points and vectors mostly keep values
+    // that a code stands for, so every code up to the next raw double is
+    // passed over at once: a code 0 is marked by the top bit of its pair
+    // in a mask, and the leading zeros of the mask count the codes before
+    // it. The zeros a shift brings in at the bottom of a load can only end
+    // a run early.
+    void skipBDs(uint32_t count)
+    {
+        constexpr uint64_t kPairTops = 0xAAAA'AAAA'AAAA'AAAAu;
+        while (count > 0) {
+            const uint64_t word = p_peek();
+            if (word >> 62 == 0) {
+                bit_ += 2 + 64;
+                --count;
+                continue;
+            }
+            const uint64_t rawCodes = ~(word | word << 1) & kPairTops;
+            const uint32_t others = std::min(static_cast<uint32_t>(std::countl_zero(rawCodes)) / 2, count);
+            bit_ += 2 * others;
+            count -= others;
+        }
+    }
     // Extrusion: a set flag bit stands for the default (0, 0, 1), else
     // three bit-doubles follow.
     void skipBE()
     {
         if (B() == 0) {
-            skipBD();
-            skipBD();
-            skipBD();
+            skipBDs(3);
         }
     }
     // Thickness: a set flag bit stands for the default, 0.

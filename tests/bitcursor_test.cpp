@@ -85,6 +85,18 @@ const std::vector<ValueCase> kValues = {
          return Values{};
      },
      {}},
+    {"a run of BDs, longer than one load holds, skipped at once",
+     [](BitWriter &w) {
+         for (int i = 0; i < 30; ++i) {
+             w.BDCode(1 + i % 3);
+         }
+         w.BDCode(0, 2.5).BDCode(0, -4.0).BDCode(2);
+     },
+     [](BitCursor &in) {
+         in.skipBDs(33);
+         return Values{};
+     },
+     {}},
     {"MC of one and three bytes", [](BitWriter &w) { w.RC(0x45).RC(0x81).RC(0x80).RC(0x01); },
      [](BitCursor &in) { return Values{double(in.MC()), double(in.MC())}; }, {0x45, 0x4001}},
     {"OT codes 0 to 2", [](BitWriter &w) { w.BB(0).RC(0x22).BB(1).RC(0x05).BB(2).RS(0x1234); },
