@@ -1,5 +1,7 @@
 #include "r2004/checksums.h"
 
+#include "support/byteswap.h"
+
 namespace {
 
 struct Crc32Table {
@@ -25,6 +27,31 @@ constexpr Crc32Table kCrc32 = makeCrc32Table();
 // 32 bits.
 constexpr uint32_t kSumModulus = 0xFFF1;
 constexpr uint32_t kSumChunk = 0x15B0;
+
+// The column sums of groups of eight bytes, and for each column the sum of
+// its sums before each group. Two columns share a 64-bit number, byte j
+// and byte j + 4 of a group in its two halves, so that one addition serves
+// both: a chunk's sums stay below 2^32 (694 groups of bytes up to 255, and
+// 694 such sums).
+void sumColumns(const uint8_t *bytes, uint32_t groups, uint32_t (&columns)[8], uint32_t (&before)[8])
+{
+    constexpr uint64_t kLowBytes = 0x0000'00FF'0000'00FFu;
+    uint64_t pairs[4] = {};
+    uint64_t pairsBefore[4] = {};
+    for (uint32_t g = 0; g < groups; ++g) {
+        const uint64_t group = littleEndian64(bytes + 8 * g);
+        for (uint32_t j = 0; j < 4; ++j) {
+            pairsBefore[j] += pairs[j];
+            pairs[j] += group >> (8 * j) & kLowBytes;
+        }
+    }
+    for (uint32_t j = 0; j < 4; ++j) {
+        columns[j] = static_cast<uint32_t>(pairs[j]);
+        columns[j + 4] = static_cast<uint32_t>(pairs[j] >> 32);
+        before[j] = static_cast<uint32_t>(pairsBefore[j]);
+        before[j + 4] = static_cast<uint32_t>(pairsBefore[j] >> 32);
+    }
+}
 
 }  // namespace
 
@@ -55,14 +82,9 @@ uint32_t runningSumsOf(const uint8_t *bytes, uint32_t count, uint32_t seed, cons
     while (count != 0) {
         const uint32_t chunk = count < kSumChunk ? count : kSumChunk;
         const uint32_t groups = chunk / 8;
-        uint32_t columns[8] = {};
-        uint32_t before[8] = {};
-        for (uint32_t g = 0; g < groups; ++g) {
-            for (uint32_t j = 0; j < 8; ++j) {
-                before[j] += columns[j];
-                columns[j] += bytes[8 * g + j];
-            }
-        }
+        uint32_t columns[8];
+        uint32_t before[8];
+        sumColumns(bytes, groups, columns, before);
         uint64_t sum = 0;
         uint64_t earlier = 0;
         uint64_t weighted = 0;
