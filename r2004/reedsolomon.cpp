@@ -199,46 +199,72 @@ Outcome checkAndCorrect(Code code, uint8_t *word)
 
 namespace {
 
-// Gathers code word b of an interleaved page into word and checks it on
-// the way: the word's values at the code's check points, kept in
-// registers, each a table lookup a byte. True when all are zero.
-template <int32_t Points>
-bool gatherClean(const RootProducts &products, const uint8_t *stored, int32_t words, int32_t b, uint8_t *word)
+// Gathers Words code words from word first on out of an interleaved page
+// into word and checks them on the way: each word's values at the code's
+// check points, each a table lookup a byte. A value depends on the one
+// before it, so a word alone waits on each lookup; the words gathered
+// together give the lookups of one another to do meanwhile. Answers which
+// words are clean, word w in bit w.
+template <int32_t Points, int32_t Words>
+uint32_t gatherClean(const RootProducts &products, const uint8_t *stored, int32_t words, int32_t first,
+                     uint8_t (&word)[Words][kCodewordSize])
 {
-    uint8_t values[Points] = {};
+    uint8_t values[Words][Points] = {};
     for (int32_t i = kCodewordSize - 1; i >= 0; --i) {
-        const uint8_t byte = stored[static_cast<size_t>(i) * static_cast<size_t>(words) + b];
-        word[i] = byte;
-        for (int32_t j = 0; j < Points; ++j) {
-            values[j] = static_cast<uint8_t>(products.times[j][values[j]] ^ byte);
+        const uint8_t *row = stored + static_cast<size_t>(i) * static_cast<size_t>(words) + first;
+        for (int32_t w = 0; w < Words; ++w) {
+            const uint8_t byte = row[w];
+            word[w][i] = byte;
+            for (int32_t j = 0; j < Points; ++j) {
+                values[w][j] = static_cast<uint8_t>(products.times[j][values[w][j]] ^ byte);
+            }
         }
     }
-    uint8_t any = 0;
-    for (uint8_t value : values) {
-        any |= value;
+    uint32_t clean = 0;
+    for (int32_t w = 0; w < Words; ++w) {
+        uint8_t any = 0;
+        for (uint8_t value : values[w]) {
+            any |= value;
+        }
+        clean |= any == 0 ? 1u << w : 0u;
     }
-    return any == 0;
+    return clean;
 }
 
-bool gatherClean(Code code, const uint8_t *stored, int32_t words, int32_t b, uint8_t *word)
+// Decodes the words from first on, Words at a time, into data; answers the
+// worst outcome, and leaves the words that do not fill a group.
+template <int32_t Points, int32_t Words>
+Outcome decodeGroups(Code code, const RootProducts &products, const uint8_t *stored, int32_t words, int32_t *first,
+                     uint8_t *data)
 {
-    return code == Code::System ? gatherClean<kMaxParity>(kSystemRootProducts, stored, words, b, word)
-                                : gatherClean<kCodewordSize - dataBytes(Code::Data)>(kDataRootProducts, stored, words, b, word);
+    const int32_t keep = dataBytes(code);
+    Outcome worst = Outcome::Clean;
+    uint8_t word[Words][kCodewordSize];
+    for (; *first + Words <= words; *first += Words) {
+        const uint32_t clean = gatherClean<Points, Words>(products, stored, words, *first, word);
+        for (int32_t w = 0; w < Words; ++w) {
+            const Outcome outcome = (clean >> w & 1) != 0 ? Outcome::Clean : checkAndCorrect(code, word[w]);
+            worst = outcome > worst ? outcome : worst;
+            std::memcpy(data + (*first + w) * keep, word[w], static_cast<size_t>(keep));
+        }
+    }
+    return worst;
 }
 
 }  // namespace
 
+// The data pages, which hold nearly all of a file, are checked two words at
+// a time; the system pages, with four times the check points, one.
 Outcome decodeInterleaved(Code code, const uint8_t *stored, int32_t words, uint8_t *data)
 {
-    const int32_t keep = dataBytes(code);
-    Outcome worst = Outcome::Clean;
-    uint8_t word[kCodewordSize];
-    for (int32_t b = 0; b < words; ++b) {
-        const Outcome outcome = gatherClean(code, stored, words, b, word) ? Outcome::Clean : checkAndCorrect(code, word);
-        worst = outcome > worst ? outcome : worst;
-        std::memcpy(data + b * keep, word, static_cast<size_t>(keep));
+    constexpr int32_t kDataPoints = kCodewordSize - dataBytes(Code::Data);
+    int32_t first = 0;
+    if (code == Code::System) {
+        return decodeGroups<kMaxParity, 1>(code, kSystemRootProducts, stored, words, &first, data);
     }
-    return worst;
+    const Outcome pairs = decodeGroups<kDataPoints, 2>(code, kDataRootProducts, stored, words, &first, data);
+    const Outcome rest = decodeGroups<kDataPoints, 1>(code, kDataRootProducts, stored, words, &first, data);
+    return pairs > rest ? pairs : rest;
 }
 
 }  // namespace rs

@@ -96,6 +96,33 @@ TEST_P(R2007CodeWords, CorrectsUpToItsCapacityAndNoMore)
 INSTANTIATE_TEST_SUITE_P(BothCodes, R2007CodeWords,
                          testing::Values(CodeCase{rs::Code::System, 239, 8}, CodeCase{rs::Code::Data, 251, 2}));
 
+// Five interleaved words (checked two at a time, then one), one of them
+// damaged: only that word is corrected, and every word's data comes out.
+TEST(R2007CodeWords, EachInterleavedWordIsCheckedForItself)
+{
+    constexpr int kWords = 5;
+    constexpr int kData = 251;
+    Bytes data = randomBytes(kWords * kData, 11);
+    Bytes stored(kWords * 255);
+    for (int b = 0; b < kWords; ++b) {
+        const Bytes word = dwgw::r2007CodeWords(Bytes(data.begin() + b * kData, data.begin() + (b + 1) * kData), kData);
+        for (int i = 0; i < 255; ++i) {
+            stored[static_cast<size_t>(i * kWords + b)] = word[static_cast<size_t>(i)];
+        }
+    }
+    Bytes decoded(data.size());
+    EXPECT_EQ(rs::decodeInterleaved(rs::Code::Data, stored.data(), kWords, decoded.data()), rs::Outcome::Clean);
+    EXPECT_EQ(decoded, data);
+    for (int b = 0; b < kWords; ++b) {
+        SCOPED_TRACE("word " + std::to_string(b));
+        Bytes damaged = stored;
+        damaged[static_cast<size_t>(40 * kWords + b)] ^= 0x3C;
+        std::fill(decoded.begin(), decoded.end(), 0);
+        EXPECT_EQ(rs::decodeInterleaved(rs::Code::Data, damaged.data(), kWords, decoded.data()), rs::Outcome::Corrected);
+        EXPECT_EQ(decoded, data);
+    }
+}
+
 // ---- LZ77 ----
 
 int decompressInto(const Bytes &stream, Bytes &out)
