@@ -54,7 +54,42 @@ constexpr RootProducts makeRootProducts(const Field &field)
 }
 
 constexpr RootProducts kSystemRootProducts = makeRootProducts(kSystemField);
-constexpr RootProducts kDataRootProducts = makeRootProducts(kDataField);
+
+constexpr int32_t kDataParity = kCodewordSize - dataBytes(Code::Data);
+
+// A data word is valid when its polynomial is a multiple of the code's
+// generator, (x + alpha)(x + alpha^2)(x + alpha^3)(x + alpha^4). The
+// remainder of the division, four bytes, fits a 32-bit number (the
+// coefficient of x^3 in its top byte). Taking in the next byte shifts it
+// up a byte; the byte shifted out stands for a multiple of x^4, whose
+// remainder the table holds.
+struct RemainderTable {
+    uint32_t reduce[256];
+};
+
+constexpr RemainderTable makeRemainderTable(const Field &field)
+{
+    const auto mul = [&field](uint8_t a, uint8_t b) {
+        return a == 0 || b == 0 ? uint8_t{0} : field.exp[field.log[a] + field.log[b]];
+    };
+    uint8_t generator[kDataParity + 1] = {1};
+    for (int32_t j = 1; j <= kDataParity; ++j) {
+        const uint8_t root = field.exp[j];
+        for (int32_t k = j; k >= 1; --k) {
+            generator[k] = static_cast<uint8_t>(generator[k - 1] ^ mul(generator[k], root));
+        }
+        generator[0] = mul(generator[0], root);
+    }
+    RemainderTable table{};
+    for (int32_t v = 0; v < 256; ++v) {
+        for (int32_t k = 0; k < kDataParity; ++k) {
+            table.reduce[v] |= uint32_t{mul(static_cast<uint8_t>(v), generator[k])} << (8 * k);
+        }
+    }
+    return table;
+}
+
+constexpr RemainderTable kDataRemainders = makeRemainderTable(kDataField);
 
 // Arithmetic in one field; logarithms of nonzero elements only.
 struct Arithmetic {
@@ -199,49 +234,69 @@ Outcome checkAndCorrect(Code code, uint8_t *word)
 
 namespace {
 
+// The check of a system word as it is gathered: its values at the code's
+// sixteen check points, each a table lookup a byte.
+struct SystemCheck {
+    uint8_t values[kMaxParity] = {};
+
+    void take(uint8_t byte)
+    {
+        for (int32_t j = 0; j < kMaxParity; ++j) {
+            values[j] = static_cast<uint8_t>(kSystemRootProducts.times[j][values[j]] ^ byte);
+        }
+    }
+    bool clean() const
+    {
+        uint8_t any = 0;
+        for (uint8_t value : values) {
+            any |= value;
+        }
+        return any == 0;
+    }
+};
+
+// The check of a data word: its remainder by the generator, one table
+// lookup a byte.
+struct DataCheck {
+    uint32_t remainder = 0;
+
+    void take(uint8_t byte) { remainder = (remainder << 8 | byte) ^ kDataRemainders.reduce[remainder >> 24]; }
+    bool clean() const { return remainder == 0; }
+};
+
 // Gathers Words code words from word first on out of an interleaved page
-// into word and checks them on the way: each word's values at the code's
-// check points, each a table lookup a byte. A value depends on the one
-// before it, so a word alone waits on each lookup; the words gathered
-// together give the lookups of one another to do meanwhile. Answers which
-// words are clean, word w in bit w.
-template <int32_t Points, int32_t Words>
-uint32_t gatherClean(const RootProducts &products, const uint8_t *stored, int32_t words, int32_t first,
-                     uint8_t (&word)[Words][kCodewordSize])
+// into word, the highest coefficient first, and checks them on the way.
+// Each step of a check waits on the one before it; the words gathered
+// together give one another's steps to do meanwhile. Answers which words
+// are clean, word w in bit w.
+template <class Check, int32_t Words>
+uint32_t gatherClean(const uint8_t *stored, int32_t words, int32_t first, uint8_t (&word)[Words][kCodewordSize])
 {
-    uint8_t values[Words][Points] = {};
+    Check checks[Words];
     for (int32_t i = kCodewordSize - 1; i >= 0; --i) {
         const uint8_t *row = stored + static_cast<size_t>(i) * static_cast<size_t>(words) + first;
         for (int32_t w = 0; w < Words; ++w) {
-            const uint8_t byte = row[w];
-            word[w][i] = byte;
-            for (int32_t j = 0; j < Points; ++j) {
-                values[w][j] = static_cast<uint8_t>(products.times[j][values[w][j]] ^ byte);
-            }
+            word[w][i] = row[w];
+            checks[w].take(row[w]);
         }
     }
     uint32_t clean = 0;
     for (int32_t w = 0; w < Words; ++w) {
-        uint8_t any = 0;
-        for (uint8_t value : values[w]) {
-            any |= value;
-        }
-        clean |= any == 0 ? 1u << w : 0u;
+        clean |= checks[w].clean() ? 1u << w : 0u;
     }
     return clean;
 }
 
 // Decodes the words from first on, Words at a time, into data; answers the
 // worst outcome, and leaves the words that do not fill a group.
-template <int32_t Points, int32_t Words>
-Outcome decodeGroups(Code code, const RootProducts &products, const uint8_t *stored, int32_t words, int32_t *first,
-                     uint8_t *data)
+template <class Check, int32_t Words>
+Outcome decodeGroups(Code code, const uint8_t *stored, int32_t words, int32_t *first, uint8_t *data)
 {
     const int32_t keep = dataBytes(code);
     Outcome worst = Outcome::Clean;
     uint8_t word[Words][kCodewordSize];
     for (; *first + Words <= words; *first += Words) {
-        const uint32_t clean = gatherClean<Points, Words>(products, stored, words, *first, word);
+        const uint32_t clean = gatherClean<Check, Words>(stored, words, *first, word);
         for (int32_t w = 0; w < Words; ++w) {
             const Outcome outcome = (clean >> w & 1) != 0 ? Outcome::Clean : checkAndCorrect(code, word[w]);
             worst = outcome > worst ? outcome : worst;
@@ -253,18 +308,17 @@ Outcome decodeGroups(Code code, const RootProducts &products, const uint8_t *sto
 
 }  // namespace
 
-// The data pages, which hold nearly all of a file, are checked two words at
-// a time; the system pages, with four times the check points, one.
+// The data pages, which hold nearly all of a file, are checked several
+// words at a time; the system pages one.
 Outcome decodeInterleaved(Code code, const uint8_t *stored, int32_t words, uint8_t *data)
 {
-    constexpr int32_t kDataPoints = kCodewordSize - dataBytes(Code::Data);
     int32_t first = 0;
     if (code == Code::System) {
-        return decodeGroups<kMaxParity, 1>(code, kSystemRootProducts, stored, words, &first, data);
+        return decodeGroups<SystemCheck, 1>(code, stored, words, &first, data);
     }
-    const Outcome pairs = decodeGroups<kDataPoints, 2>(code, kDataRootProducts, stored, words, &first, data);
-    const Outcome rest = decodeGroups<kDataPoints, 1>(code, kDataRootProducts, stored, words, &first, data);
-    return pairs > rest ? pairs : rest;
+    const Outcome groups = decodeGroups<DataCheck, 4>(code, stored, words, &first, data);
+    const Outcome rest = decodeGroups<DataCheck, 1>(code, stored, words, &first, data);
+    return groups > rest ? groups : rest;
 }
 
 }  // namespace rs
