@@ -29,27 +29,35 @@ constexpr uint32_t kSumModulus = 0xFFF1;
 constexpr uint32_t kSumChunk = 0x15B0;
 
 // The column sums of groups of eight bytes, and for each column the sum of
-// its sums before each group. Two columns share a 64-bit number, byte j
-// and byte j + 4 of a group in its two halves, so that one addition serves
-// both: a chunk's sums stay below 2^32 (694 groups of bytes up to 255, and
-// 694 such sums).
+// its sums before each group. A 64-bit number holds four columns in 16-bit
+// lanes, the even bytes of a group in one and the odd bytes in another, so
+// that one addition serves four columns. Lanes that narrow can sum a block
+// of 16 groups (the sums before reach 120 times 255); each block then goes
+// into 32-bit sums, which a chunk keeps below 2^32.
 void sumColumns(const uint8_t *bytes, uint32_t groups, uint32_t (&columns)[8], uint32_t (&before)[8])
 {
-    constexpr uint64_t kLowBytes = 0x0000'00FF'0000'00FFu;
-    uint64_t pairs[4] = {};
-    uint64_t pairsBefore[4] = {};
-    for (uint32_t g = 0; g < groups; ++g) {
-        const uint64_t group = littleEndian64(bytes + 8 * g);
-        for (uint32_t j = 0; j < 4; ++j) {
-            pairsBefore[j] += pairs[j];
-            pairs[j] += group >> (8 * j) & kLowBytes;
-        }
+    constexpr uint64_t kEvenBytes = 0x00FF'00FF'00FF'00FFu;
+    constexpr uint32_t kBlock = 16;
+    for (uint32_t j = 0; j < 8; ++j) {
+        columns[j] = 0;
+        before[j] = 0;
     }
-    for (uint32_t j = 0; j < 4; ++j) {
-        columns[j] = static_cast<uint32_t>(pairs[j]);
-        columns[j + 4] = static_cast<uint32_t>(pairs[j] >> 32);
-        before[j] = static_cast<uint32_t>(pairsBefore[j]);
-        before[j + 4] = static_cast<uint32_t>(pairsBefore[j] >> 32);
+    for (uint32_t start = 0; start < groups; start += kBlock) {
+        const uint32_t count = groups - start < kBlock ? groups - start : kBlock;
+        uint64_t lanes[2] = {};
+        uint64_t lanesBefore[2] = {};
+        for (uint32_t g = 0; g < count; ++g) {
+            const uint64_t group = littleEndian64(bytes + 8 * (start + g));
+            lanesBefore[0] += lanes[0];
+            lanesBefore[1] += lanes[1];
+            lanes[0] += group & kEvenBytes;
+            lanes[1] += group >> 8 & kEvenBytes;
+        }
+        for (uint32_t j = 0; j < 8; ++j) {
+            const uint32_t shift = 16 * (j / 2);
+            before[j] += columns[j] * count + static_cast<uint32_t>(lanesBefore[j % 2] >> shift & 0xFFFFu);
+            columns[j] += static_cast<uint32_t>(lanes[j % 2] >> shift & 0xFFFFu);
+        }
     }
 }
 
