@@ -64,32 +64,43 @@ std::size_t endOfAscii(std::string_view bytes, std::size_t i)
     return i;
 }
 
+// Writes c as UTF-8 at out; answers where its bytes end.
+char *putUtf8(char *out, char32_t c)
+{
+    if (c < 0x80) {
+        *out++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (c >> 6));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (c >> 18));
+        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
 }  // namespace
 
 void appendUtf8(std::string &out, char32_t c)
 {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    char bytes[4];
+    out.append(bytes, static_cast<std::size_t>(putUtf8(bytes, c) - bytes));
 }
 
+// The line is written into a string long enough for the longest result: a
+// unit takes at most three bytes (a pair of them four, a trailing odd byte
+// three), and cut to what was written.
 std::string utf16beToUtf8(std::string_view bytes)
 {
-    std::string out;
-    out.reserve(bytes.size());
     const std::size_t units = bytes.size() / 2;
+    std::string out(3 * units + 3, '\0');
+    char *end = out.data();
     auto unitAt = [&](std::size_t i) {
         return static_cast<char32_t>((static_cast<unsigned char>(bytes[2 * i]) << 8) |
                                      static_cast<unsigned char>(bytes[2 * i + 1]));
@@ -97,16 +108,17 @@ std::string utf16beToUtf8(std::string_view bytes)
     for (std::size_t i = 0; i < units; ++i) {
         const char32_t u = unitAt(i);
         if (isHighSurrogate(u) && i + 1 < units && isLowSurrogate(unitAt(i + 1))) {
-            appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (unitAt(i + 1) - 0xDC00));
+            end = putUtf8(end, 0x10000 + ((u - 0xD800) << 10) + (unitAt(i + 1) - 0xDC00));
             ++i;
         } else if (isHighSurrogate(u) || isLowSurrogate(u)) {
-            appendUtf8(out, kReplacementCharacter);
+            end = putUtf8(end, kReplacementCharacter);
         } else {
-            appendUtf8(out, u);
+            end = putUtf8(end, u);
         }
     }
     if (bytes.size() % 2 != 0)
-        appendUtf8(out, kReplacementCharacter);
+        end = putUtf8(end, kReplacementCharacter);
+    out.resize(static_cast<std::size_t>(end - out.data()));
     return out;
 }
 
