@@ -1,5 +1,7 @@
 #include "r2004/r2007lz77.h"
 
+#include <cstring>
+
 namespace lz77r21 {
 
 namespace {
@@ -66,9 +68,7 @@ void placePiece(const uint8_t *from, uint8_t *to, int32_t size)
         placePiece(from, to + 8, 8);
         return;
     }
-    for (int32_t i = 0; i < size; ++i) {
-        to[i] = from[i];
-    }
+    std::memcpy(to, from, static_cast<size_t>(size));
 }
 
 class Decoder {
@@ -147,9 +147,12 @@ bool Decoder::copyLiteral(uint32_t length)
     uint8_t *to = destination_ + out_;
     in_ += static_cast<int32_t>(length);
     out_ += static_cast<int32_t>(length);
+    // A whole block of 32 bytes is two pieces of 16, so its four quarters
+    // of 8 bytes come out in the reverse order.
     for (; length >= 32; length -= 32, from += 32, to += 32) {
-        placePiece(from + 16, to, 16);
-        placePiece(from, to + 16, 16);
+        for (int32_t quarter = 0; quarter < 4; ++quarter) {
+            std::memcpy(to + 8 * quarter, from + 24 - 8 * quarter, 8);
+        }
     }
     const Tail &tail = kTails[length];
     for (int32_t i = 0; i < tail.count; ++i) {
