@@ -36,8 +36,8 @@ constexpr Field makeField(uint32_t polynomial)
 constexpr Field kSystemField = makeField(0x169);
 constexpr Field kDataField = makeField(0x11D);
 
-// For the check of every code word: v * alpha^(j + 1) for each v, one
-// table for each check point of a code.
+// For the check of a system word: v * alpha^(j + 1) for each v, one table
+// for each check point of the code.
 struct RootProducts {
     uint8_t times[kMaxParity][256];
 };
