@@ -44,7 +44,7 @@ uint16_t skipEntityCommon(BitCursor &in, int32_t versionIndex, const R12EntityHe
         in.skipBytes(in.RS());
     }
     if ((head.flags & kFlagColour) != 0) {
-        in.RC();
+        in.skipBits(8);
     }
     if ((head.flags & kFlagLinetype) != 0) {
         in.skipBytes(versionIndex == kAC1006 ? 1 : 2);

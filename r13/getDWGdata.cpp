@@ -248,8 +248,7 @@ void DWGDataReader::p_readRecordedEnd(BitCursor &in, int32_t locatorCount)
 {
     for (int32_t i = kObjectMapLocator + 1; i < locatorCount; ++i) {
         const int32_t at = kLocatorsOffset + i * kLocatorSize;
-        in.seekBit(static_cast<uint64_t>(at) * 8);
-        in.RC();
+        in.seekBit(static_cast<uint64_t>(at) * 8 + 8);  // past the record number
         const uint32_t seeker = in.RL();
         const uint32_t size = in.RL();
         if (in.overran()) {

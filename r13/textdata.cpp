@@ -235,8 +235,8 @@ const char *TextDecoder<Common>::p_readMTextFields(BitCursor &in, MTextRecordOf<
     if (in.overran()) {
         return msg::kGetBD;
     }
-    in.BS();  // attachment
-    in.BS();  // drawing direction
+    in.skipBS();  // attachment
+    in.skipBS();  // drawing direction
     if (in.overran()) {
         return msg::kGetBS;
     }
@@ -299,10 +299,10 @@ const char *TextData::p_readAttributeKind(BitCursor &in, const R2KTextRecord &re
     const uint8_t absent = record.dataFlags;
     for (uint8_t flag : {kNoGeneration, kNoHorizontalAlignment, kNoVerticalAlignment}) {
         if ((absent & flag) == 0) {
-            in.BS();
+            in.skipBS();
         }
     }
-    in.RC();
+    in.skipBits(8);
     const uint8_t kind = in.RC();
     if (in.overran()) {
         return msg::kGetRC;

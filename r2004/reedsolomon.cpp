@@ -36,6 +36,22 @@ constexpr Field makeField(uint32_t polynomial)
 constexpr Field kSystemField = makeField(0x169);
 constexpr Field kDataField = makeField(0x11D);
 
+// Arithmetic in one field; logarithms of nonzero elements only.
+struct Arithmetic {
+    const Field &field;
+
+    constexpr uint8_t mul(uint8_t a, uint8_t b) const
+    {
+        return a == 0 || b == 0 ? 0 : field.exp[field.log[a] + field.log[b]];
+    }
+    constexpr uint8_t div(uint8_t a, uint8_t b) const
+    {
+        return a == 0 ? 0 : field.exp[field.log[a] + 255 - field.log[b]];
+    }
+    // alpha^power for any power >= 0.
+    constexpr uint8_t power(int32_t exponent) const { return field.exp[exponent % 255]; }
+};
+
 // For the check of a system word: v * alpha^(j + 1) for each v, one table
 // for each check point of the code.
 struct RootProducts {
@@ -69,43 +85,25 @@ struct RemainderTable {
 
 constexpr RemainderTable makeRemainderTable(const Field &field)
 {
-    const auto mul = [&field](uint8_t a, uint8_t b) {
-        return a == 0 || b == 0 ? uint8_t{0} : field.exp[field.log[a] + field.log[b]];
-    };
+    const Arithmetic gf{field};
     uint8_t generator[kDataParity + 1] = {1};
     for (int32_t j = 1; j <= kDataParity; ++j) {
-        const uint8_t root = field.exp[j];
+        const uint8_t root = gf.power(j);
         for (int32_t k = j; k >= 1; --k) {
-            generator[k] = static_cast<uint8_t>(generator[k - 1] ^ mul(generator[k], root));
+            generator[k] = static_cast<uint8_t>(generator[k - 1] ^ gf.mul(generator[k], root));
         }
-        generator[0] = mul(generator[0], root);
+        generator[0] = gf.mul(generator[0], root);
     }
     RemainderTable table{};
     for (int32_t v = 0; v < 256; ++v) {
         for (int32_t k = 0; k < kDataParity; ++k) {
-            table.reduce[v] |= uint32_t{mul(static_cast<uint8_t>(v), generator[k])} << (8 * k);
+            table.reduce[v] |= uint32_t{gf.mul(static_cast<uint8_t>(v), generator[k])} << (8 * k);
         }
     }
     return table;
 }
 
 constexpr RemainderTable kDataRemainders = makeRemainderTable(kDataField);
-
-// Arithmetic in one field; logarithms of nonzero elements only.
-struct Arithmetic {
-    const Field &field;
-
-    uint8_t mul(uint8_t a, uint8_t b) const
-    {
-        return a == 0 || b == 0 ? 0 : field.exp[field.log[a] + field.log[b]];
-    }
-    uint8_t div(uint8_t a, uint8_t b) const
-    {
-        return a == 0 ? 0 : field.exp[field.log[a] + 255 - field.log[b]];
-    }
-    // alpha^power for any power >= 0.
-    uint8_t power(int32_t exponent) const { return field.exp[exponent % 255]; }
-};
 
 int32_t parityBytes(Code code) { return kCodewordSize - dataBytes(code); }
 

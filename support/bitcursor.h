@@ -57,11 +57,7 @@ public:
     // Four bits, the first the most significant.
     uint32_t B4() { return p_take(4); }
     uint8_t RC() { return static_cast<uint8_t>(p_take(8)); }
-    uint16_t RS()
-    {
-        const uint32_t raw = p_take(16);
-        return static_cast<uint16_t>(raw >> 8 | (raw & 0xFF) << 8);
-    }
+    uint16_t RS() { return p_byteSwap16(p_take(16)); }
     uint32_t RL() { return p_byteSwap32(p_take(32)); }
     // BS and BL share their codes: 0 a raw value follows, 1 an unsigned
     // byte follows, 2 the value 0, 3 a fixed value (256 for BS, all ones
@@ -70,11 +66,9 @@ public:
     {
         const uint64_t word = p_peek();
         switch (word >> 62) {
-        case 0: {
+        case 0:
             bit_ += 18;
-            const uint32_t raw = static_cast<uint32_t>(word >> 46) & 0xFFFFu;
-            return static_cast<uint16_t>(raw >> 8 | (raw & 0xFF) << 8);
-        }
+            return p_byteSwap16(static_cast<uint32_t>(word >> 46) & 0xFFFFu);
         case 1:
             bit_ += 10;
             return static_cast<uint16_t>(word >> 54 & 0xFFu);
@@ -181,6 +175,7 @@ private:
         }
         return v;
     }
+    static uint16_t p_byteSwap16(uint32_t v) { return static_cast<uint16_t>(v >> 8 | (v & 0xFF) << 8); }
     static uint32_t p_byteSwap32(uint32_t v)
     {
         return v >> 24 | (v >> 8 & 0xFF00u) | (v << 8 & 0xFF0000u) | v << 24;
