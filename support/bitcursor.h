@@ -54,8 +54,6 @@ public:
 
     uint32_t B() { return p_take(1); }
     uint32_t BB() { return p_take(2); }
-    // Four bits, the first the most significant.
-    uint32_t B4() { return p_take(4); }
     uint8_t RC() { return static_cast<uint8_t>(p_take(8)); }
     uint16_t RS() { return p_byteSwap16(p_take(16)); }
     uint32_t RL() { return p_byteSwap32(p_take(32)); }

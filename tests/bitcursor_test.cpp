@@ -35,7 +35,6 @@ struct ValueCase {
 
 const std::vector<ValueCase> kValues = {
     {"B", [](BitWriter &w) { w.B(false); }, [](BitCursor &in) { return Values{double(in.B())}; }, {0}},
-    {"4B", [](BitWriter &w) { w.B4(11); }, [](BitCursor &in) { return Values{double(in.B4())}; }, {11}},
     {"RC", [](BitWriter &w) { w.RC(0x5E); }, [](BitCursor &in) { return Values{double(in.RC())}; }, {0x5E}},
     {"RS", [](BitWriter &w) { w.RS(0xBEEF); }, [](BitCursor &in) { return Values{double(in.RS())}; }, {0xBEEF}},
     {"RL", [](BitWriter &w) { w.RL(0xDEADBEEF); }, [](BitCursor &in) { return Values{double(in.RL())}; },
