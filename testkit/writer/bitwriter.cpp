@@ -47,12 +47,6 @@ BitWriter& BitWriter::BB(unsigned code) {
     return *this;
 }
 
-BitWriter& BitWriter::B4(unsigned value) {
-    if (value > 15) throw std::invalid_argument("4-bit value above 15");
-    put(value, 4);
-    return *this;
-}
-
 BitWriter& BitWriter::RC(std::uint8_t value) {
     put(value, 8);
     return *this;

@@ -32,7 +32,6 @@ public:
 
     BitWriter& B(bool bit);
     BitWriter& BB(unsigned code);    // 2 bits, 0 to 3
-    BitWriter& B4(unsigned value);   // 4 bits, 0 to 15
 
     BitWriter& RC(std::uint8_t value);
     BitWriter& RS(std::uint16_t value);
