@@ -1,5 +1,6 @@
-// The search and split rules here are the ones the paragraph
-// splitter ("\P") and the character-code decoder ("\M+") build on.
+// The split rule here is the one the paragraph splitter ("\P") and the
+// character-code decoder ("\M+") build on; the search it cuts by is
+// the C library's, with an empty pattern found nowhere.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -68,25 +69,6 @@ TEST_F(StrEtcTest, ForEachPieceStopsWhenTheVisitSaysSo)
     EXPECT_EQ(stopped.count, -1);
     EXPECT_EQ(stopped.pieces, (std::vector<std::string>{"A", "B"}));
     EXPECT_EQ(split("A--B", "--", 2).count, -1) << "a stop at the last piece is still a stop";
-}
-
-TEST_F(StrEtcTest, SearchesFindTheFirstWholeOccurrence)
-{
-    struct Case {
-        const char *text;
-        const char *pattern;
-        int32_t index;
-    } cases[] = {
-        {"abcabc", "bc", 1},
-        {"aaaa", "aa", 0},
-        {"ab", "abc", -1},  // a pattern running past the end
-        {"", "a", -1},
-        {"abc", "", -1},
-        {"x\\M+1", "\\M+", 1},
-    };
-    for (const Case &c : cases) {
-        EXPECT_EQ(findString(c.text, c.pattern), c.index) << c.text << " / " << c.pattern;
-    }
 }
 
 }  // namespace
