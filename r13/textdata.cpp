@@ -110,8 +110,8 @@ int32_t TextDecoder<Common>::getDWGText(int32_t start, const ObjectHead &head)
 {
     const char *failure = nullptr;
     decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) { failure = p_readText(in); });
-    return p_finish(start, head, failure, text_.text, text_.textLength, text_.wideText, text_.wideLength,
-                    text_.embeddedMText);
+    return finishObject(start, head, failure, text_.text, text_.textLength, text_.wideText, text_.wideLength,
+                        text_.embeddedMText);
 }
 
 template <class Common>
@@ -119,8 +119,8 @@ int32_t TextDecoder<Common>::getDWGMText(int32_t start, const ObjectHead &head)
 {
     const char *failure = nullptr;
     decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) { failure = p_readMText(in); });
-    return p_finish(start, head, failure, mtext_.text, mtext_.textLength, mtext_.wideText, mtext_.wideLength,
-                    true);
+    return finishObject(start, head, failure, mtext_.text, mtext_.textLength, mtext_.wideText, mtext_.wideLength,
+                        true);
 }
 
 template <class Common>
@@ -168,7 +168,7 @@ const char *TextDecoder<R13CommonData>::p_readTextFields(BitCursor &in, R13TextR
     if (in.overran()) {
         return msg::kGetBD;
     }
-    return p_readT(in, &r->textLength, &r->text) ? nullptr : msg::kGetT;
+    return readT(in, &r->textLength, &r->text) ? nullptr : msg::kGetT;
 }
 
 // R2000 packs the fields that usually keep their defaults: each data flag
@@ -213,15 +213,15 @@ const char *TextDecoder<R2KCommonData>::p_readTextFields(BitCursor &in, R2KTextR
     if (in.overran()) {
         return msg::kGetRD;
     }
-    if (!p_since(kAC1021)) {
-        return p_readT(in, &r->textLength, &r->text) ? nullptr : msg::kGetT;
+    if (!since(kAC1021)) {
+        return readT(in, &r->textLength, &r->text) ? nullptr : msg::kGetT;
     }
     int32_t textIndex = 0;
-    if (const char *failure = p_readAttributeKind(in, *r, &textIndex)) {
+    if (const char *failure = readAttributeKind(in, *r, &textIndex)) {
         return failure;
     }
     r->embeddedMText = textIndex > 0;
-    return p_readStreamText(in, r->common, textIndex, &r->wideLength, &r->wideText) ? nullptr : msg::kGetT;
+    return readStreamText(in, r->common, textIndex, &r->wideLength, &r->wideText) ? nullptr : msg::kGetT;
 }
 
 template <class Common>
@@ -231,7 +231,7 @@ const char *TextDecoder<Common>::p_readMTextFields(BitCursor &in, MTextRecordOf<
     if (in.overran()) {
         return msg::kGet3BD;
     }
-    in.skipBDs(p_since(kAC1021) ? 3 : 2);  // rectangle width (and height), text height
+    in.skipBDs(since(kAC1021) ? 3 : 2);  // rectangle width (and height), text height
     if (in.overran()) {
         return msg::kGetBD;
     }
@@ -253,11 +253,11 @@ template <class Common>
 bool TextDecoder<Common>::p_readMTextString(BitCursor &in, MTextRecordOf<Common> *r)
 {
     if constexpr (std::is_same_v<Common, R2KCommonData>) {
-        if (p_since(kAC1021)) {
-            return p_readStreamText(in, r->common, 0, &r->wideLength, &r->wideText);
+        if (since(kAC1021)) {
+            return readStreamText(in, r->common, 0, &r->wideLength, &r->wideText);
         }
     }
-    return p_readT(in, &r->textLength, &r->text);
+    return readT(in, &r->textLength, &r->text);
 }
 
 template class TextDecoder<R13CommonData>;
@@ -265,7 +265,7 @@ template class TextDecoder<R2KCommonData>;
 
 // A T field: a BS length, then that many bytes. A text of length 0 has
 // none.
-bool TextData::p_readT(BitCursor &in, int32_t *length, char **text)
+bool TextData::readT(BitCursor &in, int32_t *length, char **text)
 {
     *length = in.BS();
     *text = nullptr;
@@ -282,7 +282,7 @@ bool TextData::p_readT(BitCursor &in, int32_t *length, char **text)
     return !in.overran();
 }
 
-bool TextData::p_since(int32_t version) const
+bool TextData::since(int32_t version) const
 {
     return versionAtLeast(session_->versionIndex, version);
 }
@@ -290,10 +290,10 @@ bool TextData::p_since(int32_t version) const
 // The fields after the text up to the attribute's kind: an R2018 ATTRIB or
 // ATTDEF of a multi-line kind holds an empty value and its text in an
 // embedded MTEXT, whose text is the next one in the string stream.
-const char *TextData::p_readAttributeKind(BitCursor &in, const R2KTextRecord &record, int32_t *textIndex)
+const char *TextData::readAttributeKind(BitCursor &in, const R2KTextRecord &record, int32_t *textIndex)
 {
     *textIndex = 0;
-    if (record.common.objectType == kTextType || !p_since(kAC1032)) {
+    if (record.common.objectType == kTextType || !since(kAC1032)) {
         return nullptr;
     }
     const uint8_t absent = record.dataFlags;
@@ -317,8 +317,8 @@ const char *TextData::p_readAttributeKind(BitCursor &in, const R2KTextRecord &re
 // high part. The texts follow one another from the stream's start, each a
 // BS count of UTF-16 units and the units; the one at index is read, up to
 // its first zero unit.
-bool TextData::p_readStreamText(BitCursor &in, const R2KCommonData &common, int32_t index, int32_t *units,
-                                uint16_t **text)
+bool TextData::readStreamText(BitCursor &in, const R2KCommonData &common, int32_t index, int32_t *units,
+                              uint16_t **text)
 {
     constexpr uint16_t kHighPartFollows = 0x8000;
     const int64_t flag = common.dataEndBit - 1;
@@ -365,8 +365,8 @@ bool TextData::p_readStreamText(BitCursor &in, const R2KCommonData &common, int3
 
 // A failed object is reported, the field that failed first, and stepped
 // over; a decoded one gives its text.
-int32_t TextData::p_finish(int32_t start, const ObjectHead &head, const char *failure, char *text, int32_t length,
-                           uint16_t *wideText, int32_t units, bool paragraphs)
+int32_t TextData::finishObject(int32_t start, const ObjectHead &head, const char *failure, char *text,
+                               int32_t length, uint16_t *wideText, int32_t units, bool paragraphs)
 {
     if (failure != nullptr) {
         reportf(session_, failure, HERE);

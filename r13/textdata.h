@@ -72,13 +72,12 @@ protected:
     ~TextData() = default;
 
     // A T field: its bytes go to the decoder's text block, zero-terminated.
-    bool p_readT(BitCursor &in, int32_t *length, char **text);
-    const char *p_readAttributeKind(BitCursor &in, const TextRecordOf<R2KCommonData> &record, int32_t *textIndex);
-    bool p_readStreamText(BitCursor &in, const R2KCommonData &common, int32_t index, int32_t *units,
-                          uint16_t **text);
-    bool p_since(int32_t version) const;
-    int32_t p_finish(int32_t start, const ObjectHead &head, const char *failure, char *text, int32_t length,
-                     uint16_t *wideText, int32_t units, bool paragraphs);
+    bool readT(BitCursor &in, int32_t *length, char **text);
+    const char *readAttributeKind(BitCursor &in, const TextRecordOf<R2KCommonData> &record, int32_t *textIndex);
+    bool readStreamText(BitCursor &in, const R2KCommonData &common, int32_t index, int32_t *units, uint16_t **text);
+    bool since(int32_t version) const;
+    int32_t finishObject(int32_t start, const ObjectHead &head, const char *failure, char *text, int32_t length,
+                         uint16_t *wideText, int32_t units, bool paragraphs);
 
     DWGglobal *session_;
     MemoryService *memory_;
