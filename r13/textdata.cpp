@@ -70,13 +70,6 @@ int32_t forEachUnicodeUnit(const char *text, Put put)
     return codes;
 }
 
-// The first place of c in the text, or its terminating zero byte.
-const char *findOrEnd(const char *text, char c)
-{
-    const char *found = strchr(text, c);
-    return found != nullptr ? found : text + strlen(text);
-}
-
 }  // namespace
 
 TextData *newTextData(DWGglobal *session, MemoryService *memory, FileStream *stream)
@@ -452,8 +445,8 @@ int32_t TextData::p_putText(char *text, int32_t length)
         memcpy(buffer, text, static_cast<size_t>(outLength));
         buffer[outLength] = '\0';
     } else {
-        p_stripFormat(text, &length);
-        p_convertText(&charset, buffer, &outLength, text, length);
+        const bool mayHoldCodes = p_stripFormat(text, &length);
+        p_convertText(&charset, buffer, &outLength, text, length, mayHoldCodes);
     }
     return endTextGroup(session_, object, buffer, outLength, charset) ? 1 : p_createFailed();
 }
@@ -470,35 +463,43 @@ int32_t TextData::p_createFailed()
 // the text. The length becomes the text's length up to its first zero byte,
 // except for a text that holds a backslash but does not begin with one,
 // which is left exactly as it came. One pass: the text is read once and the
-// kept bytes move down.
-void TextData::p_stripFormat(char *text, int32_t *length)
+// kept bytes move down. Answers whether a backslash is left within the
+// length.
+bool TextData::p_stripFormat(char *text, int32_t *length)
 {
-    if (text[0] != kCodeStart[0] && strchr(text, kCodeStart[0]) != nullptr) {
-        return;
+    const char *stop = text + strlen(text);
+    if (text[0] != kCodeStart[0] && memchr(text, kCodeStart[0], static_cast<size_t>(stop - text)) != nullptr) {
+        return true;
     }
     char *kept = text;
     const char *at = text;
     while (*at == kCodeStart[0]) {
-        const char *end = strchr(at, kCodeEnd[0]);
-        if (end == nullptr || end[1] == '\0') {
+        const auto *end = static_cast<const char *>(memchr(at, kCodeEnd[0], static_cast<size_t>(stop - at)));
+        if (end == nullptr || end + 1 == stop) {
             break;
         }
-        const char *next = findOrEnd(end + 1, kCodeStart[0]);
-        memmove(kept, end + 1, static_cast<size_t>(next - (end + 1)));
-        kept += next - (end + 1);
+        const char *from = end + 1;
+        const auto *next = static_cast<const char *>(memchr(from, kCodeStart[0], static_cast<size_t>(stop - from)));
+        next = next != nullptr ? next : stop;
+        memmove(kept, from, static_cast<size_t>(next - from));
+        kept += next - from;
         at = next;
     }
-    memmove(kept, at, strlen(at) + 1);
-    *length = static_cast<int32_t>(strlen(text));
+    const bool codeLeft = *at == kCodeStart[0];
+    memmove(kept, at, static_cast<size_t>(stop - at));
+    kept += stop - at;
+    *kept = '\0';
+    *length = static_cast<int32_t>(kept - text);
+    return codeLeft;
 }
 
 // "\M+" codes give double-byte characters; failing those, "\U+" codes give
 // UTF-16 (character set 51); otherwise the bytes go out as they are, as
-// they do at once when no backslash is left to start a code.
-void TextData::p_convertText(int32_t *charset, char *buffer, int32_t *outLength, char *text, int32_t length)
+// they do at once when the strip left no backslash to start a code.
+void TextData::p_convertText(int32_t *charset, char *buffer, int32_t *outLength, char *text, int32_t length,
+                             bool mayHoldCodes)
 {
     *charset = DWG_CHARSET_BYTES;
-    const bool mayHoldCodes = memchr(text, kCodeStart[0], static_cast<size_t>(length)) != nullptr;
     if (mayHoldCodes && p_decodeEscapes(buffer, outLength, text) > 0) {
         return;
     }

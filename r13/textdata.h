@@ -94,8 +94,9 @@ private:
     int32_t p_createFailed();
     int32_t p_decodeEscapes(char *buffer, int32_t *outLength, char *text);
     int32_t p_decodeUnicode(char *buffer, int32_t capacity, int32_t *outLength, const char *text);
-    void p_convertText(int32_t *charset, char *buffer, int32_t *outLength, char *text, int32_t length);
-    void p_stripFormat(char *text, int32_t *length);
+    void p_convertText(int32_t *charset, char *buffer, int32_t *outLength, char *text, int32_t length,
+                       bool mayHoldCodes);
+    bool p_stripFormat(char *text, int32_t *length);
 };
 
 // The decoder of one layout of the common data: R13CommonData for R13 and
