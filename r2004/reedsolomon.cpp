@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "support/byteswap.h"
+
 namespace rs {
 
 namespace {
@@ -104,6 +106,31 @@ constexpr RemainderTable makeRemainderTable(const Field &field)
 }
 
 constexpr RemainderTable kDataRemainders = makeRemainderTable(kDataField);
+
+// Four bytes taken in at once. The remainder after four steps is the four
+// new bytes, which have not yet reached the top to be reduced, plus what
+// the four steps make of the old remainder; that part is linear in it, so
+// each of its bytes has a table of its own.
+struct FourStepTables {
+    uint32_t reduce[4][256];
+};
+
+constexpr FourStepTables makeFourStepTables(const RemainderTable &one)
+{
+    FourStepTables tables{};
+    for (int32_t k = 0; k < 4; ++k) {
+        for (uint32_t v = 0; v < 256; ++v) {
+            uint32_t remainder = v << (8 * k);
+            for (int32_t step = 0; step < 4; ++step) {
+                remainder = remainder << 8 ^ one.reduce[remainder >> 24];
+            }
+            tables.reduce[k][v] = remainder;
+        }
+    }
+    return tables;
+}
+
+constexpr FourStepTables kDataFourSteps = makeFourStepTables(kDataRemainders);
 
 int32_t parityBytes(Code code) { return kCodewordSize - dataBytes(code); }
 
@@ -243,6 +270,13 @@ struct SystemCheck {
             values[j] = static_cast<uint8_t>(kSystemRootProducts.times[j][values[j]] ^ byte);
         }
     }
+    // Four bytes, the first in the top byte.
+    void takeFour(uint32_t four)
+    {
+        for (int32_t shift = 24; shift >= 0; shift -= 8) {
+            take(static_cast<uint8_t>(four >> shift));
+        }
+    }
     bool clean() const
     {
         uint8_t any = 0;
@@ -259,6 +293,12 @@ struct DataCheck {
     uint32_t remainder = 0;
 
     void take(uint8_t byte) { remainder = (remainder << 8 | byte) ^ kDataRemainders.reduce[remainder >> 24]; }
+    void takeFour(uint32_t four)
+    {
+        const auto &reduce = kDataFourSteps.reduce;
+        remainder = four ^ reduce[3][remainder >> 24] ^ reduce[2][remainder >> 16 & 0xFF] ^
+                    reduce[1][remainder >> 8 & 0xFF] ^ reduce[0][remainder & 0xFF];
+    }
     bool clean() const { return remainder == 0; }
 };
 
@@ -270,12 +310,26 @@ struct DataCheck {
 template <class Check, int32_t Words>
 uint32_t gatherClean(const uint8_t *stored, int32_t words, int32_t first, uint8_t (&word)[Words][kCodewordSize])
 {
+    constexpr int32_t kSingleRows = kCodewordSize % 4;  // taken one at a time, then four at a time
+    const size_t stride = static_cast<size_t>(words);
     Check checks[Words];
-    for (int32_t i = kCodewordSize - 1; i >= 0; --i) {
-        const uint8_t *row = stored + static_cast<size_t>(i) * static_cast<size_t>(words) + first;
+    int32_t i = kCodewordSize - 1;
+    for (; i >= kCodewordSize - kSingleRows; --i) {
+        const uint8_t *row = stored + static_cast<size_t>(i) * stride + first;
         for (int32_t w = 0; w < Words; ++w) {
             word[w][i] = row[w];
             checks[w].take(row[w]);
+        }
+    }
+    for (; i >= 3; i -= 4) {
+        const uint8_t *row = stored + static_cast<size_t>(i) * stride + first;
+        const uint8_t *next = row - stride;
+        const uint8_t *third = next - stride;
+        const uint8_t *fourth = third - stride;
+        for (int32_t w = 0; w < Words; ++w) {
+            const uint32_t four = uint32_t{row[w]} << 24 | uint32_t{next[w]} << 16 | uint32_t{third[w]} << 8 | fourth[w];
+            putLittleEndian32(&word[w][i - 3], four);  // the lowest coefficient first
+            checks[w].takeFour(four);
         }
     }
     uint32_t clean = 0;

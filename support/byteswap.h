@@ -5,7 +5,9 @@
 #ifndef TQ_SUPPORT_BYTESWAP_H
 #define TQ_SUPPORT_BYTESWAP_H
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 constexpr uint16_t littleEndian16(const uint8_t *bytes)
 {
@@ -20,6 +22,15 @@ constexpr uint32_t littleEndian32(const uint8_t *bytes)
 constexpr uint64_t littleEndian64(const uint8_t *bytes)
 {
     return uint64_t{littleEndian32(bytes)} | uint64_t{littleEndian32(bytes + 4)} << 32;
+}
+
+// Stores the four bytes of value, the lowest first, with one write.
+inline void putLittleEndian32(uint8_t *bytes, uint32_t value)
+{
+    if constexpr (std::endian::native == std::endian::big) {
+        value = __builtin_bswap32(value);
+    }
+    std::memcpy(bytes, &value, sizeof value);
 }
 
 constexpr uint16_t bigEndian16(const uint8_t *bytes)
