@@ -93,9 +93,12 @@ int32_t stripWideFormat(uint16_t *text, int32_t units)
     return kept;
 }
 
+// A text without a backslash holds no code, and most texts hold none: its
+// units go out as they are, without a search for codes at every unit.
 int32_t encodeWideText(const uint16_t *text, int32_t units, uint8_t *out, int32_t *charset)
 {
-    const int32_t multibyte = encodeMultibyte(text, units, out);
+    const bool mayHoldCodes = find(text, 0, units, kCodeStart) >= 0;
+    const int32_t multibyte = mayHoldCodes ? encodeMultibyte(text, units, out) : 0;
     if (multibyte > 0) {
         *charset = 0;
         return multibyte;
@@ -104,7 +107,7 @@ int32_t encodeWideText(const uint16_t *text, int32_t units, uint8_t *out, int32_
     int32_t count = 0;
     for (int32_t at = 0; at < units;) {
         uint16_t unit = 0;
-        if (unicodeCodeAt(text + at, text + units, &unit)) {
+        if (mayHoldCodes && unicodeCodeAt(text + at, text + units, &unit)) {
             putUnit(out, &count, unit);
             at += kUnicodeCodeLength;
         } else {
