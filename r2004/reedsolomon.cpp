@@ -327,7 +327,8 @@ uint32_t gatherClean(const uint8_t *stored, int32_t words, int32_t first, uint8_
         const uint8_t *third = next - stride;
         const uint8_t *fourth = third - stride;
         for (int32_t w = 0; w < Words; ++w) {
-            const uint32_t four = uint32_t{row[w]} << 24 | uint32_t{next[w]} << 16 | uint32_t{third[w]} << 8 | fourth[w];
+            const uint32_t four =
+                uint32_t{row[w]} << 24 | uint32_t{next[w]} << 16 | uint32_t{third[w]} << 8 | fourth[w];
             putLittleEndian32(&word[w][i - 3], four);  // the lowest coefficient first
             checks[w].takeFour(four);
         }
