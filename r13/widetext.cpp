@@ -70,7 +70,7 @@ int32_t encodeMultibyte(const uint16_t *text, int32_t units, uint8_t *out)
 int32_t stripWideFormat(uint16_t *text, int32_t units)
 {
     units = zeroEnd(text, units);
-    if (units == 0 || (text[0] != kCodeStart && find(text, 0, units, kCodeStart) >= 0)) {
+    if (units == 0 || text[0] != kCodeStart) {
         return units;
     }
     int32_t kept = 0;
@@ -97,17 +97,22 @@ int32_t stripWideFormat(uint16_t *text, int32_t units)
 // units go out as they are, without a search for codes at every unit.
 int32_t encodeWideText(const uint16_t *text, int32_t units, uint8_t *out, int32_t *charset)
 {
-    const bool mayHoldCodes = find(text, 0, units, kCodeStart) >= 0;
-    const int32_t multibyte = mayHoldCodes ? encodeMultibyte(text, units, out) : 0;
+    int32_t count = 0;
+    *charset = 51;
+    if (find(text, 0, units, kCodeStart) < 0) {
+        for (int32_t at = 0; at < units; ++at) {
+            putUnit(out, &count, text[at]);
+        }
+        return count;
+    }
+    const int32_t multibyte = encodeMultibyte(text, units, out);
     if (multibyte > 0) {
         *charset = 0;
         return multibyte;
     }
-    *charset = 51;
-    int32_t count = 0;
     for (int32_t at = 0; at < units;) {
         uint16_t unit = 0;
-        if (mayHoldCodes && unicodeCodeAt(text + at, text + units, &unit)) {
+        if (unicodeCodeAt(text + at, text + units, &unit)) {
             putUnit(out, &count, unit);
             at += kUnicodeCodeLength;
         } else {
