@@ -1,7 +1,8 @@
 // A drawing stores its numbers in a fixed byte order: the raw numbers of the
 // bit stream and the section locators little-endian, the section sizes of
-// the object map big-endian. Assembling a number from its bytes gives its
-// value on a host of either order, with nothing to probe at run time.
+// the object map big-endian. Assembling a number from its bytes, or
+// storing one as bytes in a given order, works the same on a host of
+// either order, with nothing to probe at run time.
 #ifndef TQ_SUPPORT_BYTESWAP_H
 #define TQ_SUPPORT_BYTESWAP_H
 
