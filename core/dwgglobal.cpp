@@ -148,11 +148,19 @@ DWGOutputObject *beginTextGroup(DWGglobal *session)
     return appendNewObject(session, DWG_OBJECT_TEXT_OPEN) ? createObject(session, DWG_OBJECT_TEXT) : nullptr;
 }
 
+bool textToSink(DWGglobal *session, const void *bytes, int32_t length, int32_t charset)
+{
+    if (session->sink == nullptr) {
+        return false;
+    }
+    session->sink->text(bytes, length, charset);
+    ++session->textsToSink;
+    return true;
+}
+
 bool endTextGroup(DWGglobal *session, DWGOutputObject *text, void *buffer, int32_t length, int32_t charset)
 {
-    if (session->sink != nullptr) {
-        session->sink->text(buffer, length, charset);
-        ++session->textsToSink;
+    if (textToSink(session, buffer, length, charset)) {
         return true;
     }
     text->text = buffer;

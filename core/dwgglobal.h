@@ -71,6 +71,12 @@ void reportToHost(HostSource *source, const char *text);
 DWGOutputObject *beginTextGroup(DWGglobal *session);
 bool endTextGroup(DWGglobal *session, DWGOutputObject *text, void *buffer, int32_t length, int32_t charset);
 
+// With a sink, hands it a text straight from the decoder's bytes, which
+// need no buffer of their own since a sink reads them during the call, and
+// answers true; the host's protocol takes every text in a block of its
+// own, so without a sink nothing happens and the answer is false.
+bool textToSink(DWGglobal *session, const void *bytes, int32_t length, int32_t charset);
+
 // Appends the end object (kind 1): false when the host refuses to create it.
 bool appendEndObject(DWGglobal *session);
 

@@ -145,9 +145,13 @@ int32_t R12EntityWalker::p_readTexts(int32_t start, const R12EntityHead &head)
 // after the text. One the file ends inside keeps its length, with the
 // bytes the host's block holds for those that are missing. Attached to the
 // text object the buffer stays with the host; if it cannot be attached it
-// goes back.
+// goes back. A sink reads a whole string where it lies.
 int32_t R12EntityWalker::p_putString(const uint8_t *bytes, int32_t length, int32_t available)
 {
+    if (available == length && textToSink(session_, bytes, length, DWG_CHARSET_BYTES)) {
+        textsGiven_ = true;
+        return 1;
+    }
     void *text = hostTextBuffer(session_, static_cast<uint32_t>(length) + 1u);
     if (text == nullptr) {
         return 0;

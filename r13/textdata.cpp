@@ -426,28 +426,31 @@ int32_t TextData::p_putWideText(uint16_t *text, int32_t units)
 // Emits one text group. The kind-41 buffer comes straight from the host and
 // is the host's once attached; objects appended before a failure stay. A
 // text without a backslash holds no code: it goes out as it is, up to its
-// first zero byte.
+// first zero byte, and to a sink straight from the decoder's block.
 int32_t TextData::p_putText(char *text, int32_t length)
 {
+    const uint32_t bufferSize = static_cast<uint32_t>(length) + 1;
+    bool mayHoldCodes = memchr(text, kCodeStart[0], static_cast<size_t>(length)) != nullptr;
+    if (mayHoldCodes) {
+        mayHoldCodes = p_stripFormat(text, &length);
+    } else {
+        length = static_cast<int32_t>(strnlen(text, static_cast<size_t>(length)));
+    }
+    if (!mayHoldCodes && textToSink(session_, text, length, DWG_CHARSET_BYTES)) {
+        return 1;
+    }
     DWGOutputObject *object = beginTextGroup(session_);
     if (object == nullptr) {
         return p_createFailed();
     }
-    auto *buffer = static_cast<char *>(hostTextBuffer(session_, static_cast<uint32_t>(length) + 1));
+    auto *buffer = static_cast<char *>(hostTextBuffer(session_, bufferSize));
     if (buffer == nullptr) {
         reportf(session_, msg::kTextBuffer, HERE);
         return 0;
     }
     int32_t charset = DWG_CHARSET_BYTES;
     int32_t outLength = 0;
-    if (memchr(text, kCodeStart[0], static_cast<size_t>(length)) == nullptr) {
-        outLength = static_cast<int32_t>(strnlen(text, static_cast<size_t>(length)));
-        memcpy(buffer, text, static_cast<size_t>(outLength));
-        buffer[outLength] = '\0';
-    } else {
-        const bool mayHoldCodes = p_stripFormat(text, &length);
-        p_convertText(&charset, buffer, &outLength, text, length, mayHoldCodes);
-    }
+    p_convertText(&charset, buffer, &outLength, text, length, mayHoldCodes);
     return endTextGroup(session_, object, buffer, outLength, charset) ? 1 : p_createFailed();
 }
 
