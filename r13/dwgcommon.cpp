@@ -14,7 +14,7 @@ namespace {
 // that many bytes, ended by a length of 0 or by the limit (a byte offset).
 // Every block moves the cursor on by at least two bytes, so the walk
 // reaches the limit or runs out of data.
-void skipExtendedData(BitCursor &in, uint64_t limit)
+void skipExtendedData(BitCursor::Run &in, uint64_t limit)
 {
     while (!in.overran() && in.bitOffset() / 8 < limit) {
         const uint16_t length = in.BS();
@@ -29,7 +29,7 @@ void skipExtendedData(BitCursor &in, uint64_t limit)
 // The object's own handle, its extended data, passed over up to the
 // object's size, and the graphic-present flag: true when all of it was
 // there and the entity has no graphic.
-bool skipToGraphicFlag(BitCursor &in, uint16_t objectSize)
+bool skipToGraphicFlag(BitCursor::Run &in, uint16_t objectSize)
 {
     in.skipH();
     skipExtendedData(in, objectSize);
@@ -41,7 +41,7 @@ bool skipToGraphicFlag(BitCursor &in, uint16_t objectSize)
 // data, where its handles begin, counts from there too: R2000 to R2007
 // state it in bits behind the type; from R2010 on it is the object's end
 // less its handle stream.
-void readTypeAndDataEnd(BitCursor &in, int32_t versionIndex, uint16_t objectSize, R2KCommonData *data)
+void readTypeAndDataEnd(BitCursor::Run &in, int32_t versionIndex, uint16_t objectSize, R2KCommonData *data)
 {
     if (versionAtLeast(versionIndex, kAC1024)) {
         const uint32_t handleStreamBits = in.MC();
@@ -61,7 +61,7 @@ void readTypeAndDataEnd(BitCursor &in, int32_t versionIndex, uint16_t objectSize
 // the colour number's high bits say what follows it: an RGB value (0x8000,
 // unless the colour is a book colour, 0x4000, whose handle lies with the
 // handles) and a transparency (0x2000).
-void skipOwnershipAndColor(BitCursor &in, int32_t versionIndex)
+void skipOwnershipAndColor(BitCursor::Run &in, int32_t versionIndex)
 {
     constexpr uint16_t kBookColor = 0x4000;
     constexpr uint16_t kRgbColor = 0x8000;
@@ -95,8 +95,9 @@ uint32_t styleFlagBits(int32_t versionIndex)
 // R13 and R14: size, type, handle, extended data, graphic flag, data size
 // in bits, entity mode (2 bits), reactor count, linetype-by-layer and
 // no-links flags, colour, linetype scale, invisibility.
-bool readCommonData(BitCursor &in, int32_t, R13CommonData *)
+bool readCommonData(BitCursor &cursor, int32_t, R13CommonData *)
 {
+    BitCursor::Run in(cursor);
     const uint16_t objectSize = in.RS();
     in.skipBS();  // type
     if (!skipToGraphicFlag(in, objectSize)) {
@@ -115,8 +116,9 @@ bool readCommonData(BitCursor &in, int32_t, R13CommonData *)
 // linetype-by-layer flag and added the style flags and the lineweight (a
 // byte); the releases after it added to the ownership flags, the colour
 // and the style flags.
-bool readCommonData(BitCursor &in, int32_t versionIndex, R2KCommonData *data)
+bool readCommonData(BitCursor &cursor, int32_t versionIndex, R2KCommonData *data)
 {
+    BitCursor::Run in(cursor);
     const uint16_t objectSize = in.RS();
     readTypeAndDataEnd(in, versionIndex, objectSize, data);
     if (!skipToGraphicFlag(in, objectSize)) {

@@ -44,10 +44,13 @@ constexpr int32_t kObjectCheckValue = 2;
 inline bool readHandleSizedHead(const uint8_t *bytes, int32_t length, int32_t readable, ObjectHead *head)
 {
     BitCursor in(bytes, length, readable);
-    head->size = in.RS();
-    in.MC();
-    head->length = static_cast<int32_t>(in.bitOffset() / 8) + head->size + kObjectCheckValue;
-    head->type = in.OT();
+    {
+        BitCursor::Run run(in);
+        head->size = run.RS();
+        run.MC();
+        head->length = static_cast<int32_t>(run.bitOffset() / 8) + head->size + kObjectCheckValue;
+        head->type = run.OT();
+    }
     return !in.overran();
 }
 
@@ -61,9 +64,12 @@ inline bool readObjectHead(const uint8_t *bytes, int32_t length, int32_t readabl
         return readHandleSizedHead(bytes, length, readable, head);
     }
     BitCursor in(bytes, length, readable);
-    head->size = in.RS();
-    head->length = 2 + head->size + kObjectCheckValue;
-    head->type = in.BS();
+    {
+        BitCursor::Run run(in);
+        head->size = run.RS();
+        head->length = 2 + head->size + kObjectCheckValue;
+        head->type = run.BS();
+    }
     return !in.overran();
 }
 

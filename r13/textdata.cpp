@@ -70,6 +70,99 @@ int32_t forEachUnicodeUnit(const char *text, Put put)
     return codes;
 }
 
+// Reads fields in one run on the cursor, which moves past them when the
+// run ends; answers what read does.
+template <class Read>
+const char *inRun(BitCursor &in, Read read)
+{
+    BitCursor::Run run(in);
+    return read(run);
+}
+
+// The fields before a text are read only to reach it: their values go
+// unused. Each field is checked where its message changes: a field that
+// runs out names itself, by the name of the primitive it is read with.
+const char *skipR13TextFields(BitCursor::Run &in)
+{
+    in.skipBD();  // elevation
+    if (in.overran()) {
+        return msg::kGetBD;
+    }
+    for (int32_t point = 0; point < 2; ++point) {  // insertion, alignment
+        in.skipRD();
+        in.skipRD();
+        if (in.overran()) {
+            return msg::kGet2RD;
+        }
+    }
+    in.skipBDs(3);  // extrusion
+    if (in.overran()) {
+        return msg::kGet3BD;
+    }
+    in.skipBDs(5);  // thickness, oblique angle, rotation, height, width factor
+    return in.overran() ? msg::kGetBD : nullptr;
+}
+
+// R2000 packs the fields that usually keep their defaults: each data flag
+// that is set leaves one of them out. The messages name the primitives of
+// the R13 layout, as the fields' readers always have.
+const char *skipR2KTextFields(BitCursor::Run &in, uint8_t *dataFlags)
+{
+    const uint8_t absent = *dataFlags = in.RC();
+    if (in.overran()) {
+        return msg::kGetRC;
+    }
+    if ((absent & kNoElevation) == 0) {
+        in.skipRD();
+    }
+    if (in.overran()) {
+        return msg::kGetBD;
+    }
+    in.skipRD();  // insertion
+    in.skipRD();
+    if ((absent & kNoAlignment) == 0) {
+        in.skipDD();
+        in.skipDD();
+    }
+    if (in.overran()) {
+        return msg::kGet2RD;
+    }
+    in.skipBE();  // extrusion
+    if (in.overran()) {
+        return msg::kGet3BD;
+    }
+    in.skipBT();  // thickness
+    if (in.overran()) {
+        return msg::kGetBD;
+    }
+    for (uint8_t flag : {kNoOblique, kNoRotation, uint8_t{0}, kNoWidthFactor}) {  // 0: the height is always there
+        if ((absent & flag) == 0) {
+            in.skipRD();
+        }
+    }
+    return in.overran() ? msg::kGetRD : nullptr;
+}
+
+// From R2007 on an MTEXT also states its rectangle's height.
+const char *skipMTextFields(BitCursor::Run &in, bool rectangleHeight)
+{
+    in.skipBDs(3 * 3);  // insertion, extrusion, x axis
+    if (in.overran()) {
+        return msg::kGet3BD;
+    }
+    in.skipBDs(rectangleHeight ? 3 : 2);  // rectangle width (and height), text height
+    if (in.overran()) {
+        return msg::kGetBD;
+    }
+    in.skipBS();  // attachment
+    in.skipBS();  // drawing direction
+    if (in.overran()) {
+        return msg::kGetBS;
+    }
+    in.skipBDs(2);  // extents height and width
+    return in.overran() ? msg::kGetBD : nullptr;
+}
+
 }  // namespace
 
 TextData *newTextData(DWGglobal *session, MemoryService *memory, FileStream *stream)
@@ -136,75 +229,21 @@ const char *TextDecoder<Common>::p_readMText(BitCursor &in)
     return p_readMTextFields(in, &mtext_);
 }
 
-// The fields before the text are read only to reach it: their values go
-// unused. Each field is checked where its message changes: a field that
-// runs out names itself, by the name of the primitive it is read with.
 template <>
 const char *TextDecoder<R13CommonData>::p_readTextFields(BitCursor &in, R13TextRecord *r)
 {
-    in.skipBD();  // elevation
-    if (in.overran()) {
-        return msg::kGetBD;
-    }
-    for (int32_t point = 0; point < 2; ++point) {  // insertion, alignment
-        in.skipRD();
-        in.skipRD();
-        if (in.overran()) {
-            return msg::kGet2RD;
-        }
-    }
-    in.skipBDs(3);  // extrusion
-    if (in.overran()) {
-        return msg::kGet3BD;
-    }
-    in.skipBDs(5);  // thickness, oblique angle, rotation, height, width factor
-    if (in.overran()) {
-        return msg::kGetBD;
+    if (const char *failure = inRun(in, [](BitCursor::Run &run) { return skipR13TextFields(run); })) {
+        return failure;
     }
     return readT(in, &r->textLength, &r->text) ? nullptr : msg::kGetT;
 }
 
-// R2000 packs the fields that usually keep their defaults: each data flag
-// that is set leaves one of them out. The messages name the primitives of
-// the R13 layout, as the fields' readers always have. From R2007 on the
-// text lies in the object's string stream.
+// From R2007 on the text lies in the object's string stream.
 template <>
 const char *TextDecoder<R2KCommonData>::p_readTextFields(BitCursor &in, R2KTextRecord *r)
 {
-    const uint8_t absent = r->dataFlags = in.RC();
-    if (in.overran()) {
-        return msg::kGetRC;
-    }
-    if ((absent & kNoElevation) == 0) {
-        in.skipRD();
-    }
-    if (in.overran()) {
-        return msg::kGetBD;
-    }
-    in.skipRD();  // insertion
-    in.skipRD();
-    if ((absent & kNoAlignment) == 0) {
-        in.skipDD();
-        in.skipDD();
-    }
-    if (in.overran()) {
-        return msg::kGet2RD;
-    }
-    in.skipBE();  // extrusion
-    if (in.overran()) {
-        return msg::kGet3BD;
-    }
-    in.skipBT();  // thickness
-    if (in.overran()) {
-        return msg::kGetBD;
-    }
-    for (uint8_t flag : {kNoOblique, kNoRotation, uint8_t{0}, kNoWidthFactor}) {  // 0: the height is always there
-        if ((absent & flag) == 0) {
-            in.skipRD();
-        }
-    }
-    if (in.overran()) {
-        return msg::kGetRD;
+    if (const char *failure = inRun(in, [r](BitCursor::Run &run) { return skipR2KTextFields(run, &r->dataFlags); })) {
+        return failure;
     }
     if (!since(kAC1021)) {
         return readT(in, &r->textLength, &r->text) ? nullptr : msg::kGetT;
@@ -220,22 +259,10 @@ const char *TextDecoder<R2KCommonData>::p_readTextFields(BitCursor &in, R2KTextR
 template <class Common>
 const char *TextDecoder<Common>::p_readMTextFields(BitCursor &in, MTextRecordOf<Common> *r)
 {
-    in.skipBDs(3 * 3);  // insertion, extrusion, x axis
-    if (in.overran()) {
-        return msg::kGet3BD;
-    }
-    in.skipBDs(since(kAC1021) ? 3 : 2);  // rectangle width (and height), text height
-    if (in.overran()) {
-        return msg::kGetBD;
-    }
-    in.skipBS();  // attachment
-    in.skipBS();  // drawing direction
-    if (in.overran()) {
-        return msg::kGetBS;
-    }
-    in.skipBDs(2);  // extents height and width
-    if (in.overran()) {
-        return msg::kGetBD;
+    const bool rectangleHeight = since(kAC1021);
+    if (const char *failure =
+            inRun(in, [rectangleHeight](BitCursor::Run &run) { return skipMTextFields(run, rectangleHeight); })) {
+        return failure;
     }
     return p_readMTextString(in, r) ? nullptr : msg::kGetT;
 }

@@ -10,7 +10,11 @@
 //
 // The cursor is a bit position and nothing else: each read loads the eight
 // bytes around it and shifts out the bits it wants, and a skip only adds
-// to it. A span may say that more bytes than its own can be loaded after
+// to it. A decoder that reads a stretch of small fields in a row (the
+// common data of an entity, the fields before a text, an object's head)
+// opens a Run on the cursor, which holds one load in a register and shifts
+// each field out of it, so that the fields' chain of reads waits on one
+// load instead of one each. A span may say that more bytes than its own can be loaded after
 // it (the rest of a window), so that loads near its end need not go byte
 // by byte. Reading past the span's end is not an error at each step: the
 // value read is garbage (bits past what may be loaded count as zero) and
@@ -25,31 +29,17 @@
 #include <cstdint>
 #include <cstring>
 
-class BitCursor {
+// The fields of the format, read from the bits of a Source: the cursor, or
+// a run on it. Source::p_peek(count) answers the next bits with the first
+// in the top bit, count of them (at most 57) read from the span and the
+// rest up to at least 57 either read or zero; Source::p_advance(count)
+// moves past count bits.
+template <class Source>
+class BitFields {
 public:
-    BitCursor(const uint8_t *bytes, int32_t length) : BitCursor(bytes, length, length) {}
-    // readable, at least length, counts the bytes from bytes on that may be
-    // loaded.
-    BitCursor(const uint8_t *bytes, int32_t length, int32_t readable)
-        : bytes_(bytes), readable_(static_cast<uint64_t>(readable)), endBit_(static_cast<uint64_t>(length) * 8)
-    {
-    }
-
-    // Whether any read so far wanted bits past the span's end, or found a
-    // number longer than the format allows.
-    bool overran() const { return overran_ || bit_ > endBit_; }
-    // The bytes of the span.
-    uint64_t spanLength() const { return endBit_ / 8; }
-    // The bit the next read takes, counted from the span's start.
-    uint64_t bitOffset() const { return bit_; }
-    void seekBit(uint64_t bit)
-    {
-        overran_ = overran();
-        bit_ = bit;
-    }
     // Moves on over count bits that hold nothing a decoder needs. A move
     // forward cannot hide running out, so nothing is noted.
-    void skipBits(uint64_t count) { bit_ += count; }
+    void skipBits(uint64_t count) { p_source().p_advance(count); }
     void skipBytes(uint32_t count) { skipBits(uint64_t{count} * 8); }
 
     uint32_t B() { return p_take(1); }
@@ -62,19 +52,19 @@ public:
     // for BL).
     uint16_t BS()
     {
-        const uint64_t word = p_peek();
+        const uint64_t word = p_source().p_peek(18);
         switch (word >> 62) {
         case 0:
-            bit_ += 18;
+            skipBits(18);
             return p_byteSwap16(static_cast<uint32_t>(word >> 46) & 0xFFFFu);
         case 1:
-            bit_ += 10;
+            skipBits(10);
             return static_cast<uint16_t>(word >> 54 & 0xFFu);
         case 2:
-            bit_ += 2;
+            skipBits(2);
             return 0;
         default:
-            bit_ += 2;
+            skipBits(2);
             return 256;
         }
     }
@@ -98,15 +88,15 @@ public:
     {
         constexpr uint64_t kPairTops = 0xAAAA'AAAA'AAAA'AAAAu;
         while (count > 0) {
-            const uint64_t word = p_peek();
+            const uint64_t word = p_source().p_peek(2);
             if (word >> 62 == 0) {
-                bit_ += 2 + 64;
+                skipBits(2 + 64);
                 --count;
                 continue;
             }
             const uint64_t rawCodes = ~(word | word << 1) & kPairTops;
             const uint32_t others = std::min(static_cast<uint32_t>(std::countl_zero(rawCodes)) / 2, count);
-            bit_ += 2 * others;
+            skipBits(2 * others);
             count -= others;
         }
     }
@@ -142,7 +132,7 @@ public:
                 return value;
             }
         }
-        overran_ = true;
+        p_source().p_noteOverrun();
         return value;
     }
     // The object type of R2010 and later: a 2-bit code, then a byte (code
@@ -157,26 +147,22 @@ public:
         const uint8_t byte = RC();
         return static_cast<uint16_t>(code == 1 ? kSecondRange + byte : byte);
     }
-    // Copies count bytes from the cursor on into out.
-    void bytes(uint8_t *out, uint32_t count);
-    // count UTF-16 units, little-endian in the span, into out in the host's
-    // order.
-    void units(uint16_t *out, uint32_t count);
+
+protected:
+    static uint16_t p_byteSwap16(uint32_t v) { return static_cast<uint16_t>(v >> 8 | (v & 0xFF) << 8); }
 
 private:
-    // Eight bytes loaded as they lie in memory, as a number whose first
-    // byte is the most significant (and back).
-    static uint64_t p_fromBigEndian(uint64_t v)
-    {
-        if constexpr (std::endian::native == std::endian::little) {
-            return __builtin_bswap64(v);
-        }
-        return v;
-    }
-    static uint16_t p_byteSwap16(uint32_t v) { return static_cast<uint16_t>(v >> 8 | (v & 0xFF) << 8); }
+    Source &p_source() { return static_cast<Source &>(*this); }
     static uint32_t p_byteSwap32(uint32_t v)
     {
         return v >> 24 | (v >> 8 & 0xFF00u) | (v << 8 & 0xFF0000u) | v << 24;
+    }
+    // count bits (1 to 32), the first the most significant.
+    uint32_t p_take(uint32_t count)
+    {
+        const uint32_t value = static_cast<uint32_t>(p_source().p_peek(count) >> (64 - count));
+        skipBits(count);
+        return value;
     }
     // A 2-bit code, then the bits that code says its value takes: the four
     // counts packed a byte each, so that no table is read.
@@ -186,15 +172,54 @@ private:
         constexpr uint32_t kPacked = Code0 | Code1 << 8 | Code2 << 16 | uint32_t{Code3} << 24;
         skipBits(kPacked >> (BB() * 8) & 0xFFu);
     }
-    // count bits (1 to 32), the first the most significant.
-    uint32_t p_take(uint32_t count)
+};
+
+class BitCursor : public BitFields<BitCursor> {
+public:
+    BitCursor(const uint8_t *bytes, int32_t length) : BitCursor(bytes, length, length) {}
+    // readable, at least length, counts the bytes from bytes on that may be
+    // loaded.
+    BitCursor(const uint8_t *bytes, int32_t length, int32_t readable)
+        : bytes_(bytes), readable_(static_cast<uint64_t>(readable)), endBit_(static_cast<uint64_t>(length) * 8)
     {
-        const uint32_t value = static_cast<uint32_t>(p_peek() >> (64 - count));
-        bit_ += count;
-        return value;
+    }
+
+    // Whether any read so far wanted bits past the span's end, or found a
+    // number longer than the format allows.
+    bool overran() const { return overran_ || bit_ > endBit_; }
+    // The bytes of the span.
+    uint64_t spanLength() const { return endBit_ / 8; }
+    // The bit the next read takes, counted from the span's start.
+    uint64_t bitOffset() const { return bit_; }
+    void seekBit(uint64_t bit)
+    {
+        overran_ = overran();
+        bit_ = bit;
+    }
+    // Copies count bytes from the cursor on into out.
+    void bytes(uint8_t *out, uint32_t count);
+    // count UTF-16 units, little-endian in the span, into out in the host's
+    // order.
+    void units(uint16_t *out, uint32_t count);
+
+    class Run;
+
+private:
+    friend class BitFields<BitCursor>;
+
+    void p_advance(uint64_t count) { bit_ += count; }
+    void p_noteOverrun() { overran_ = true; }
+    // Eight bytes loaded as they lie in memory, as a number whose first
+    // byte is the most significant (and back).
+    static uint64_t p_fromBigEndian(uint64_t v)
+    {
+        if constexpr (std::endian::native == std::endian::little) {
+            return __builtin_bswap64(v);
+        }
+        return v;
     }
     // At least the next 57 bits, the first in the top bit.
-    uint64_t p_peek() const { return p_load(bit_ >> 3) << (bit_ & 7); }
+    uint64_t p_peek(uint32_t = 0) const { return p_load(bit_ >> 3) << (bit_ & 7); }
     uint64_t p_load(uint64_t byte) const
     {
         if (byte + 8 > readable_) {
@@ -215,6 +240,41 @@ private:
     uint64_t endBit_;
     uint64_t bit_ = 0;  // the next bit to read
     bool overran_ = false;
+};
+
+// Fields read in a row from one load of the cursor's bits, held in a
+// register: each field is shifted out of it, and only a field whose bits
+// may lie past the 57 a load holds loads again. The cursor moves on when
+// the run ends; it is not read while the run is open.
+class BitCursor::Run : public BitFields<Run> {
+public:
+    explicit Run(BitCursor &in) : in_(in), word_(in.p_peek()) {}
+    ~Run() { in_.p_advance(used_); }
+    Run(const Run &) = delete;
+    Run &operator=(const Run &) = delete;
+
+    uint64_t bitOffset() const { return in_.bit_ + used_; }
+    bool overran() const { return in_.overran_ || bitOffset() > in_.endBit_; }
+
+private:
+    friend class BitFields<Run>;
+    static constexpr uint64_t kHeld = 57;
+
+    void p_advance(uint64_t count) { used_ += count; }
+    void p_noteOverrun() { in_.p_noteOverrun(); }
+    uint64_t p_peek(uint32_t count)
+    {
+        if (used_ + count > kHeld) {
+            in_.p_advance(used_);
+            used_ = 0;
+            word_ = in_.p_peek();
+        }
+        return word_ << used_;
+    }
+
+    BitCursor &in_;
+    uint64_t word_;
+    uint64_t used_ = 0;
 };
 
 #endif

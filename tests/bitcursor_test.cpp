@@ -129,6 +129,73 @@ TEST(BitCursor, EveryEncodingAtEveryBitPositionAndTruncation)
     }
 }
 
+// A stretch of fields of every kind a run reads, long enough to need
+// several loads, read by the cursor itself or by a run on it.
+void writeStretch(BitWriter &w)
+{
+    for (int round = 0; round < 3; ++round) {
+        w.BSCode(0, 0x1234).B(true).RL(0xDEADBEEF).BSCode(1, 0x7F).BB(2).RS(0xBEEF).BLCode(0, 0x89ABCDEF);
+        w.BDCode(0, 2.5).BDCode(1).DDInt(-70000).BE(0, 0.25, -1).BT(2.0).RD(1.5).H(5, Bytes{0x12, 0x34});
+        w.BDCode(2).BDCode(0, -4.0).BDCode(3).RC(0x81).RC(0x80).RC(0x01).BB(1).RC(0x05).BSCode(3).BSCode(2);
+        for (int bit = 0; bit < 70; ++bit) {
+            w.B(bit % 3 != 0);
+        }
+    }
+}
+
+template <class In>
+Values readStretch(In &in)
+{
+    Values out;
+    for (int round = 0; round < 3; ++round) {
+        out.insert(out.end(), {double(in.BS()), double(in.B()), double(in.RL()), double(in.BS()), double(in.BB()),
+                               double(in.RS())});
+        in.skipBL();
+        in.skipBD();
+        in.skipBD();
+        in.skipDD();
+        in.skipBE();
+        in.skipBT();
+        in.skipRD();
+        in.skipH();
+        in.skipBDs(3);
+        out.insert(out.end(), {double(in.MC()), double(in.OT()), double(in.BS()), double(in.BS())});
+        for (int bit = 0; bit < 70; ++bit) {
+            out.push_back(in.B());
+        }
+    }
+    return out;
+}
+
+// A run reads what the cursor reads, and leaves it where the cursor's own
+// reads end, from any bit within a load's reach on and cut at any byte.
+TEST(BitCursor, ARunReadsAsTheCursorDoes)
+{
+    for (size_t lead = 0; lead < 64; ++lead) {
+        BitWriter w;
+        writeStretch(w.pad(lead, true));
+        const Bytes bytes = w.RC(0xA5).bytes();
+        for (size_t length = bytes.size(); length > 0; length -= std::min<size_t>(length, 3)) {
+            SCOPED_TRACE(std::to_string(lead) + " bits before, " + std::to_string(length) + " bytes");
+            BitCursor alone(bytes.data(), static_cast<int32_t>(length));
+            BitCursor withRun(bytes.data(), static_cast<int32_t>(length));
+            alone.skipBits(lead);
+            withRun.skipBits(lead);
+            const Values expected = readStretch(alone);
+            Values got;
+            {
+                BitCursor::Run run(withRun);
+                got = readStretch(run);
+                EXPECT_EQ(run.bitOffset(), alone.bitOffset());
+                EXPECT_EQ(run.overran(), alone.overran());
+            }
+            EXPECT_EQ(got, expected);
+            EXPECT_EQ(withRun.bitOffset(), alone.bitOffset());
+            EXPECT_EQ(withRun.overran(), alone.overran());
+        }
+    }
+}
+
 // Running out stays said: a seek back into the span does not undo it.
 TEST(BitCursor, RunningOutIsRemembered)
 {
