@@ -453,7 +453,8 @@ int32_t TextData::p_putWideText(uint16_t *text, int32_t units)
 // Emits one text group. The kind-41 buffer comes straight from the host and
 // is the host's once attached; objects appended before a failure stay. A
 // text without a backslash holds no code: it goes out as it is, up to its
-// first zero byte, and to a sink straight from the decoder's block.
+// first zero byte. One left with no code to decode goes to a sink straight
+// from the decoder's block.
 int32_t TextData::p_putText(char *text, int32_t length)
 {
     const uint32_t bufferSize = static_cast<uint32_t>(length) + 1;
