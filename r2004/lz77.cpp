@@ -111,8 +111,25 @@ bool Lz77Decoder::copyLiterals(uint32_t count)
     return true;
 }
 
-// The source may overlap the bytes being written (a distance shorter than
-// the length repeats a pattern): such a copy goes byte by byte.
+// A copy whose source overlaps the bytes it writes (a distance shorter than
+// the length) repeats the last distance bytes. Once a whole number of
+// those periods is written, they and the one before them can be copied on
+// at once without overlapping, so the steps double. A distance of 1, runs
+// of one byte such as the zeros of a drawing's pages, is a fill. Out of
+// line, so that the decoder's loop keeps the common copy inlined.
+[[gnu::noinline]] void repeatPattern(uint8_t *to, uint32_t distance, uint32_t length)
+{
+    if (distance == 1) {
+        memset(to, to[-1], length);
+        return;
+    }
+    for (uint32_t done = 0; done < length;) {
+        const uint32_t step = length - done < done + distance ? length - done : done + distance;
+        memcpy(to + done, to - distance, step);
+        done += step;
+    }
+}
+
 bool Lz77Decoder::copyMatch(uint32_t distance, uint32_t length)
 {
     if (distance > outPos_) {
@@ -121,13 +138,11 @@ bool Lz77Decoder::copyMatch(uint32_t distance, uint32_t length)
     if (length > capacity_ - outPos_) {
         return fail(Lz77Status::OutputOverflow);
     }
-    const uint32_t from = outPos_ - distance;
+    uint8_t *to = output_ + outPos_;
     if (distance >= length) {
-        memcpy(output_ + outPos_, output_ + from, length);
+        memcpy(to, to - distance, length);
     } else {
-        for (uint32_t i = 0; i < length; ++i) {
-            output_[outPos_ + i] = output_[from + i];
-        }
+        repeatPattern(to, distance, length);
     }
     outPos_ += length;
     return true;

@@ -98,6 +98,31 @@ TEST(R2004Lz77, DecodesEveryCommandGroup)
     }
 }
 
+// A copy that overlaps what it writes repeats the bytes it reaches back
+// to, whatever its distance and length: each checked against the copy
+// made a byte at a time, with a literal after it.
+TEST(R2004Lz77, RepeatsOverlappingCopiesOfEveryShortDistance)
+{
+    const Bytes start = pattern(9, 5);
+    for (uint32_t distance = 1; distance <= start.size(); ++distance) {
+        for (uint32_t length = std::max(distance + 1, 3u); length <= 33; ++length) {
+            // 0x20 group: the length less 2, then the distance less 1 in
+            // two bytes whose low bits ask for one literal.
+            const Bytes input = concat({{0x06}, start,
+                                        {static_cast<uint8_t>(0x20 | (length - 2)),
+                                         static_cast<uint8_t>((distance - 1) << 2 | 1), 0x00, 'Z', 0x11}});
+            Bytes expected = start;
+            for (uint32_t i = 0; i < length; ++i) {
+                expected.push_back(expected[expected.size() - distance]);
+            }
+            expected.push_back('Z');
+            const Decoded got = decode(input, 64);
+            ASSERT_EQ(got.status, Lz77Status::Ok) << distance << " back, " << length << " bytes";
+            EXPECT_EQ(got.bytes, expected) << distance << " back, " << length << " bytes";
+        }
+    }
+}
+
 TEST(R2004Lz77, RefusesHostileStreams)
 {
     const Bytes abcd = {'A', 'B', 'C', 'D'};
