@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "r2004/backcopy.h"
+
 namespace {
 
 // Command bytes. From 0x40 on, a short copy whose length and distance are
@@ -111,25 +113,6 @@ bool Lz77Decoder::copyLiterals(uint32_t count)
     return true;
 }
 
-// A copy whose source overlaps the bytes it writes (a distance shorter than
-// the length) repeats the last distance bytes. Once a whole number of
-// those periods is written, they and the one before them can be copied on
-// at once without overlapping, so the steps double. A distance of 1, runs
-// of one byte such as the zeros of a drawing's pages, is a fill. Out of
-// line, so that the decoder's loop keeps the common copy inlined.
-[[gnu::noinline]] void repeatPattern(uint8_t *to, uint32_t distance, uint32_t length)
-{
-    if (distance == 1) {
-        memset(to, to[-1], length);
-        return;
-    }
-    for (uint32_t done = 0; done < length;) {
-        const uint32_t step = length - done < done + distance ? length - done : done + distance;
-        memcpy(to + done, to - distance, step);
-        done += step;
-    }
-}
-
 bool Lz77Decoder::copyMatch(uint32_t distance, uint32_t length)
 {
     if (distance > outPos_) {
@@ -138,12 +121,7 @@ bool Lz77Decoder::copyMatch(uint32_t distance, uint32_t length)
     if (length > capacity_ - outPos_) {
         return fail(Lz77Status::OutputOverflow);
     }
-    uint8_t *to = output_ + outPos_;
-    if (distance >= length) {
-        memcpy(to, to - distance, length);
-    } else {
-        repeatPattern(to, distance, length);
-    }
+    copyBack(output_ + outPos_, distance, length);
     outPos_ += length;
     return true;
 }

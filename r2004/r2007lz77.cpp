@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "r2004/backcopy.h"
+
 namespace lz77r21 {
 
 namespace {
@@ -216,10 +218,8 @@ bool Decoder::copyReference(uint32_t offset, uint32_t length)
     if (offset == 0 || offset > static_cast<uint32_t>(out_) || length > roomLeft()) {
         return false;
     }
-    // Byte by byte: a reference may overlap the bytes it produces.
-    for (uint32_t i = 0; i < length; ++i, ++out_) {
-        destination_[out_] = destination_[out_ - static_cast<int32_t>(offset)];
-    }
+    copyBack(destination_ + out_, offset, length);
+    out_ += static_cast<int32_t>(length);
     return true;
 }
 
