@@ -9,18 +9,18 @@
 // byte-aligned, are read with the same cursor at byte positions.
 //
 // The cursor is a bit position and nothing else: each read loads the eight
-// bytes around it and shifts out the bits it wants, and a skip only adds
-// to it. A decoder that reads a stretch of small fields in a row (the
-// common data of an entity, the fields before a text, an object's head)
-// opens a Run on the cursor, which holds one load in a register and shifts
-// each field out of it, so that the fields' chain of reads waits on one
-// load instead of one each. A span may say that more bytes than its own can be loaded after
-// it (the rest of a window), so that loads near its end need not go byte
-// by byte. Reading past the span's end is not an error at each step: the
-// value read is garbage (bits past what may be loaded count as zero) and
-// the cursor tells that it ran out, so a decoder reads its fields straight
-// through and asks, once where the fields' message is the same, whether
-// they were all there.
+// bytes around it and shifts out the bits it wants, and a skip only adds to
+// it. A decoder that reads a stretch of small fields in a row (the common
+// data of an entity, the fields before a text, an object's head) opens a Run
+// on the cursor, which holds one load in a register and shifts each field
+// out of it, so that the fields' chain of reads waits on one load instead of
+// one each. A span may say that more bytes than its own can be loaded after
+// it (the rest of a window), so that loads near its end need not go byte by
+// byte. Reading past the span's end is not an error at each step: the value
+// read is garbage (bits past what may be loaded count as zero) and the
+// cursor tells that it ran out, so a decoder reads its fields straight
+// through and asks, once where the fields' message is the same, whether they
+// were all there.
 #ifndef TQ_SUPPORT_BITCURSOR_H
 #define TQ_SUPPORT_BITCURSOR_H
 
