@@ -70,20 +70,14 @@ int32_t forEachUnicodeUnit(const char *text, Put put)
     return codes;
 }
 
-// Reads fields in one run on the cursor, which moves past them when the
-// run ends; answers what read does.
-template <class Read>
-const char *inRun(BitCursor &in, Read read)
-{
-    BitCursor::Run run(in);
-    return read(run);
-}
-
 // The fields before a text are read only to reach it: their values go
-// unused. Each field is checked where its message changes: a field that
-// runs out names itself, by the name of the primitive it is read with.
-const char *skipR13TextFields(BitCursor::Run &in)
+// unused. They are read in one run on the cursor, which moves past them
+// when the run ends. Each field is checked where its message changes: a
+// field that runs out names itself, by the name of the primitive it is
+// read with.
+const char *skipR13TextFields(BitCursor &cursor)
 {
+    BitCursor::Run in(cursor);
     in.skipBD();  // elevation
     if (in.overran()) {
         return msg::kGetBD;
@@ -106,8 +100,9 @@ const char *skipR13TextFields(BitCursor::Run &in)
 // R2000 packs the fields that usually keep their defaults: each data flag
 // that is set leaves one of them out. The messages name the primitives of
 // the R13 layout, as the fields' readers always have.
-const char *skipR2KTextFields(BitCursor::Run &in, uint8_t *dataFlags)
+const char *skipR2KTextFields(BitCursor &cursor, uint8_t *dataFlags)
 {
+    BitCursor::Run in(cursor);
     const uint8_t absent = *dataFlags = in.RC();
     if (in.overran()) {
         return msg::kGetRC;
@@ -144,8 +139,9 @@ const char *skipR2KTextFields(BitCursor::Run &in, uint8_t *dataFlags)
 }
 
 // From R2007 on an MTEXT also states its rectangle's height.
-const char *skipMTextFields(BitCursor::Run &in, bool rectangleHeight)
+const char *skipMTextFields(BitCursor &cursor, bool rectangleHeight)
 {
+    BitCursor::Run in(cursor);
     in.skipBDs(3 * 3);  // insertion, extrusion, x axis
     if (in.overran()) {
         return msg::kGet3BD;
@@ -232,7 +228,7 @@ const char *TextDecoder<Common>::p_readMText(BitCursor &in)
 template <>
 const char *TextDecoder<R13CommonData>::p_readTextFields(BitCursor &in, R13TextRecord *r)
 {
-    if (const char *failure = inRun(in, [](BitCursor::Run &run) { return skipR13TextFields(run); })) {
+    if (const char *failure = skipR13TextFields(in)) {
         return failure;
     }
     return readT(in, &r->textLength, &r->text) ? nullptr : msg::kGetT;
@@ -242,7 +238,7 @@ const char *TextDecoder<R13CommonData>::p_readTextFields(BitCursor &in, R13TextR
 template <>
 const char *TextDecoder<R2KCommonData>::p_readTextFields(BitCursor &in, R2KTextRecord *r)
 {
-    if (const char *failure = inRun(in, [r](BitCursor::Run &run) { return skipR2KTextFields(run, &r->dataFlags); })) {
+    if (const char *failure = skipR2KTextFields(in, &r->dataFlags)) {
         return failure;
     }
     if (!since(kAC1021)) {
@@ -259,9 +255,7 @@ const char *TextDecoder<R2KCommonData>::p_readTextFields(BitCursor &in, R2KTextR
 template <class Common>
 const char *TextDecoder<Common>::p_readMTextFields(BitCursor &in, MTextRecordOf<Common> *r)
 {
-    const bool rectangleHeight = since(kAC1021);
-    if (const char *failure =
-            inRun(in, [rectangleHeight](BitCursor::Run &run) { return skipMTextFields(run, rectangleHeight); })) {
+    if (const char *failure = skipMTextFields(in, since(kAC1021))) {
         return failure;
     }
     return p_readMTextString(in, r) ? nullptr : msg::kGetT;
