@@ -1,5 +1,7 @@
 #include "r13/widetext.h"
 
+#include "TQDUDADE.h"
+
 namespace {
 
 constexpr uint16_t kCodeStart = '\\';
@@ -98,7 +100,7 @@ int32_t stripWideFormat(uint16_t *text, int32_t units)
 int32_t encodeWideText(const uint16_t *text, int32_t units, uint8_t *out, int32_t *charset)
 {
     int32_t count = 0;
-    *charset = 51;
+    *charset = DWG_CHARSET_UTF16BE;
     if (find(text, 0, units, kCodeStart) < 0) {
         for (int32_t at = 0; at < units; ++at) {
             putUnit(out, &count, text[at]);
@@ -107,7 +109,7 @@ int32_t encodeWideText(const uint16_t *text, int32_t units, uint8_t *out, int32_
     }
     const int32_t multibyte = encodeMultibyte(text, units, out);
     if (multibyte > 0) {
-        *charset = 0;
+        *charset = DWG_CHARSET_BYTES;
         return multibyte;
     }
     for (int32_t at = 0; at < units;) {
