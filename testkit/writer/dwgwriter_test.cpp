@@ -109,7 +109,7 @@ TEST(ObjectTest, OpaqueObjectIsFramedBySizeAndCrc) {
     object.type = 73;
     object.payload = {0x11};
     // BS 73 = 01 01001001, then 00010001: 18 bits in 3 bytes.
-    EXPECT_EQ(frameObject(object, Layout::R13, 1).bytes, hex("03 00 52 44 40 C3 C3"));
+    EXPECT_EQ(frameObject(object, Layout::R13, 1).bytes, hex("03 00 52 44 40 D6 F0"));
 }
 
 TEST(R12Test, CommonPartFollowsFlagsInRecordOrder) {

@@ -6,7 +6,16 @@ namespace dwgw {
 
 namespace {
 
-constexpr std::uint16_t kObjectCrc = 0xC3C3;
+// The CRC-16 that closes an object (reflected polynomial 0xA001, begun
+// from 0xC0C1), over its size field and data.
+std::uint16_t objectCrc(const Bytes& framed) {
+    std::uint16_t crc = 0xC0C1;
+    for (std::uint8_t byte : framed) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) != 0 ? (crc >> 1) ^ 0xA001 : crc >> 1;
+    }
+    return crc;
+}
 
 void writePoint(BitWriter& w, const Point3& p) {
     w.BD(p[0]).BD(p[1]).BD(p[2]);
@@ -252,7 +261,8 @@ FramedObject frameObject(const Object& object, Layout layout, std::uint32_t hand
         const std::size_t handleBits = body.size() * 8 - context.dataBits;
         frame.RC(static_cast<std::uint8_t>(handleBits));  // a one-byte MC: under 0x80 bits of padding
     }
-    frame.raw(body).RS(kObjectCrc);
+    frame.raw(body);
+    frame.RS(objectCrc(frame.bytes()));
     framed.bytes = frame.bytes();
     return framed;
 }
