@@ -133,3 +133,34 @@ bool readCommonData(BitCursor &cursor, int32_t versionIndex, R2KCommonData *data
     in.skipBits(8);  // lineweight
     return !in.overran();
 }
+
+namespace {
+
+struct Crc16Table {
+    uint16_t entries[256];
+};
+
+constexpr Crc16Table makeCrc16Table()
+{
+    Crc16Table table{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint32_t value = i;
+        for (int bit = 0; bit < 8; ++bit) {
+            value = (value & 1) != 0 ? (value >> 1) ^ 0xA001u : value >> 1;
+        }
+        table.entries[i] = static_cast<uint16_t>(value);
+    }
+    return table;
+}
+
+constexpr Crc16Table kCrc16 = makeCrc16Table();
+
+}  // namespace
+
+uint16_t continueObjectCheck(uint16_t check, const uint8_t *bytes, int32_t length)
+{
+    for (int32_t i = 0; i < length; ++i) {
+        check = static_cast<uint16_t>(check >> 8 ^ kCrc16.entries[(check ^ bytes[i]) & 0xFF]);
+    }
+    return check;
+}

@@ -39,6 +39,33 @@ constexpr int32_t kLongestObjectHead = 10;
 // Every object ends with a 2-byte check value.
 constexpr int32_t kObjectCheckValue = 2;
 
+// An object's check value is a CRC-16 (the reflected polynomial 0xA001)
+// over its size field and its data, begun from kObjectCheckSeed; the
+// object stores it little-endian after them. The bytes may be taken in
+// pieces, each continuing from the value the last one gave.
+constexpr uint16_t kObjectCheckSeed = 0xC0C1;
+uint16_t continueObjectCheck(uint16_t check, const uint8_t *bytes, int32_t length);
+
+// The bytes an object's check value covers, from the first of its size
+// field, whose bytes (available of at most 4) bytes holds: the field is an
+// MS of one or two words, the top bit of the first saying that the second
+// holds the next 15 bits, for an object of 32 KiB or more. -1 when the
+// field is not whole or would go on. The walk through the map reads the
+// first word alone, as objectEndOffset shows.
+inline int64_t checkedLength(const uint8_t *bytes, int32_t available)
+{
+    constexpr uint32_t kMoreWords = 0x8000;
+    if (available < 2) {
+        return -1;
+    }
+    const uint32_t low = static_cast<uint32_t>(bytes[0] | bytes[1] << 8);
+    if ((low & kMoreWords) == 0) {
+        return 2 + int64_t{low};
+    }
+    const uint32_t high = available < 4 ? kMoreWords : static_cast<uint32_t>(bytes[2] | bytes[3] << 8);
+    return (high & kMoreWords) != 0 ? -1 : 4 + int64_t{(low & ~kMoreWords) | high << 15};
+}
+
 // The head of an R2010 or later object, whose size is followed by the size
 // of its handle stream; the object's length counts from there.
 inline bool readHandleSizedHead(const uint8_t *bytes, int32_t length, int32_t readable, ObjectHead *head)
@@ -77,9 +104,9 @@ inline bool readObjectHead(const uint8_t *bytes, int32_t length, int32_t readabl
 // steps over it: its size counts neither the 2-byte size field nor the
 // 2-byte check value at its end. -1 when that lies beyond any offset a
 // stream can reach.
+constexpr int32_t kObjectFraming = 2 + kObjectCheckValue;
 inline int32_t objectEndOffset(int32_t start, uint16_t size)
 {
-    constexpr int64_t kObjectFraming = 4;  // size field and check value
     const int64_t end = static_cast<int64_t>(start) + size + kObjectFraming;
     return end > INT32_MAX ? -1 : static_cast<int32_t>(end);
 }

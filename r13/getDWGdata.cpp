@@ -85,6 +85,7 @@ private:
     PhaseResult p_hasClasses();
     PhaseResult p_hasPadding();
     PhaseResult p_readObjectMap();
+    PhaseResult p_walkWithoutMap();
     PhaseResult p_readObjects();
     PhaseResult p_finishPhase();
 
@@ -315,7 +316,8 @@ PhaseResult DWGDataReader::p_hasPadding()
 }
 
 // The objects begin at the lowest offset the map lists; a map without
-// entries leaves nothing to walk.
+// entries leaves nothing to walk. A drawing cut short before the end of its
+// map is walked without one.
 PhaseResult DWGDataReader::p_readObjectMap()
 {
     if (!objectMap_.known()) {
@@ -323,12 +325,30 @@ PhaseResult DWGDataReader::p_readObjectMap()
     }
     if (map_ == nullptr) {
         map_ = newObjectMap(session_, memory_, stream_, objectMap_.start, objectMap_.end);
-        if (map_ == nullptr) {
-            return PhaseResult::Failed;
-        }
     }
-    objects_.start = map_->lowestOffset();
-    return doneWhen(objects_.start > 0);
+    objects_.start = map_ == nullptr ? 0 : map_->lowestOffset();
+    if (objects_.start > 0) {
+        return PhaseResult::Done;
+    }
+    return p_walkWithoutMap();
+}
+
+// The objects of a drawing before R2004 lie one after another between the
+// classes and the map, so where the file ends inside the map or before it,
+// those the file still holds are walked in file order from the end of the
+// classes up to the map or the end of the file. The walk can also meet
+// objects a later save left behind, which the map no longer lists.
+PhaseResult DWGDataReader::p_walkWithoutMap()
+{
+    const uint32_t fileSize = stream_->size();
+    if (container_ != nullptr || static_cast<uint32_t>(objectMap_.end) <= fileSize) {
+        return PhaseResult::Failed;
+    }
+    deleteObjectMap(map_);
+    map_ = nullptr;
+    const uint32_t mapStart = static_cast<uint32_t>(objectMap_.start);
+    objects_ = {classes_.end, static_cast<int32_t>(mapStart < fileSize ? mapStart : fileSize)};
+    return PhaseResult::Done;
 }
 
 // One object per call; the walk is made on the first call and goes when it

@@ -6,6 +6,7 @@
 #include "r13/getDWGobjectMap.h"
 #include "r13/textdata.h"
 #include "support/bitcursor.h"
+#include "support/byteswap.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
 
@@ -69,22 +70,70 @@ bool DWGObjects::open()
         return false;
     }
     budget_ = ReadBudget(*stream_, stream_->bytesRead());
+    nextInFile_ = start_;
     return stream_->SeekPos(start_) == 1;
 }
 
 // Moves the stream to the next object: with a map to where its next entry
-// says, in the map's order; without one every handler leaves the stream
-// there. False at the end of the walk, or once the read budget is spent.
+// says, in the map's order; without one to the next object in the file.
+// False at the end of the walk, or once the read budget is spent.
 inline bool DWGObjects::p_toNextObject()
 {
     if (budget_.spent(*stream_)) {
         return false;
     }
     if (map_ == nullptr) {
-        return stream_->CurPosition() < end_;
+        return p_toCheckedObject();
     }
     int32_t offset = 0;
     return map_->nextOffset(&offset) == StepResult::Item && stream_->SeekPos(offset) == 1;
+}
+
+// In file order the objects follow one another. But the first need not
+// start where the walk does, and a save that writes an object anew can
+// leave its old bytes behind, in a gap between two objects. So the next
+// object is the first, from the end of the last one on, whose bytes give
+// its check value and which ends by the end offset; false when there is
+// none.
+bool DWGObjects::p_toCheckedObject()
+{
+    for (int32_t at = nextInFile_; at <= end_ - kObjectFraming; ++at) {
+        if (budget_.spent(*stream_)) {
+            return false;
+        }
+        const int32_t end = p_checkedEnd(at);
+        if (end > 0) {
+            nextInFile_ = end;
+            return stream_->SeekPos(at) == 1;
+        }
+    }
+    return false;
+}
+
+// Where the object at start ends when its bytes give its check value and
+// it ends by the end offset; -1 otherwise. The object is checked a
+// window's bytes at a time.
+int32_t DWGObjects::p_checkedEnd(int32_t start)
+{
+    const FileStream::Span sizeField = stream_->span(start, 4);
+    const int64_t length = checkedLength(sizeField.bytes, sizeField.length);
+    const int64_t checkAt = start + length;
+    if (length < 0 || checkAt + kObjectCheckValue > end_) {
+        return -1;
+    }
+    uint16_t check = kObjectCheckSeed;
+    for (int32_t at = start; at < checkAt;) {
+        const auto left = static_cast<int32_t>(checkAt - at);
+        const FileStream::Span piece = stream_->span(at, left < FileStream::kWindowSize ? left : FileStream::kWindowSize);
+        if (piece.length == 0) {
+            return -1;
+        }
+        check = continueObjectCheck(check, piece.bytes, piece.length);
+        at += piece.length;
+    }
+    const FileStream::Span stored = stream_->span(static_cast<int32_t>(checkAt), kObjectCheckValue);
+    const bool checksOut = stored.length == kObjectCheckValue && littleEndian16(stored.bytes) == check;
+    return checksOut ? static_cast<int32_t>(checkAt) + kObjectCheckValue : -1;
 }
 
 // Reads the head of the object at start from the bytes there; a head that

@@ -6,7 +6,8 @@
 // fixed list are stepped over, and a type outside the list is reported and
 // stepped over.
 // With an object map the objects are visited in map order; without one they
-// are taken one after another until the end offset.
+// are taken one after another until the end offset, each checked by its
+// check value.
 #ifndef TQ_R13_GETDWGOBJECTS_H
 #define TQ_R13_GETDWGOBJECTS_H
 
@@ -44,6 +45,8 @@ public:
 
 private:
     bool p_toNextObject();
+    bool p_toCheckedObject();
+    int32_t p_checkedEnd(int32_t start);
     bool p_readHead(int32_t start, ObjectHead *head);
     int32_t p_handleText(int32_t start, const ObjectHead &head);
     bool p_skipUnknown(int32_t start, const ObjectHead &head);
@@ -57,6 +60,7 @@ private:
     ObjectMap *map_;
     int32_t start_;
     int32_t end_;
+    int32_t nextInFile_ = 0;  // without a map: where the last object ended
     int32_t versionIndex_;  // the session's, which every head is read by
     ReadBudget budget_;
 };

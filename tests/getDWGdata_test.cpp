@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host_library.h"
+#include "r13/dwgcommon.h"
 #include "text_fixture.h"
 #include "writer/dwgwriter.h"
 
@@ -82,19 +83,20 @@ TEST(R13Reader, EmitsEveryTextOfEachVersionThenTheEndObject)
     }
 }
 
+const std::string kCutShort =
+    report("*** ERROR *** The drawing is cut short: parts it records lie past the end of the file[getDWGdata/1].");
+
 // A header whose locators cannot be read refuses the drawing; a map that
 // cannot be read or lists nothing leaves only the end object. A header that
 // records a section past the end of the file says the drawing was cut
-// short; an object past the end of a full-length file, that it is damaged.
+// short, and its objects are walked without the map; an object past the
+// end of a full-length file says that it is damaged.
 TEST(R13Reader, SpoiledHeadersAndMaps)
 {
     const Lines refused{"version AC1015", "refused",
                         report("*** ERROR *** p_getSectionsPosition failed[getDWGdata/1].")};
     const Lines endOnly{"version AC1015", "end"};
-    const Lines cutShort{"version AC1015",
-                         report("*** ERROR *** The drawing is cut short: parts it records lie past the end of the "
-                                "file[getDWGdata/1]."),
-                         "end"};
+    const Lines cutShortAfterItsText{"version AC1015", text("X"), kCutShort, "end"};
     const Lines damaged{"version AC1015",
                         report("*** ERROR *** The drawing is damaged: parts it records cannot be read[getDWGdata/1]."),
                         "end"};
@@ -113,7 +115,8 @@ TEST(R13Reader, SpoiledHeadersAndMaps)
         {"record number too low",
          [](dwgw::DrawingOptions &o) { o.adjustLocators = [](Locators &l) { l[1].number = 0; }; }, refused},
         {"map outside the file",
-         [](dwgw::DrawingOptions &o) { o.adjustLocators = [](Locators &l) { l[2].seeker = 0x7000000; }; }, cutShort},
+         [](dwgw::DrawingOptions &o) { o.adjustLocators = [](Locators &l) { l[2].seeker = 0x7000000; }; },
+         cutShortAfterItsText},
         // One entry: handle 1 at offset 0x7000, past the end of the file.
         {"object outside the file",
          [](dwgw::DrawingOptions &o) { o.mapBytes = dwgw::Bytes{0, 6, 0x01, 0x80, 0xE0, 0x01, 0, 0, 0, 2, 0, 0}; },
@@ -124,10 +127,90 @@ TEST(R13Reader, SpoiledHeadersAndMaps)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.fault);
         dwgw::R2000Drawing drawing;
-        drawing.addText("never");
+        drawing.addText("X");
         c.spoil(drawing.options);
         EXPECT_EQ(sessionLines(drawing.build()), c.expected);
     }
+}
+
+// Cut before the end of its map, a drawing is walked in file order: at
+// every cut, each object that ends before it gives its events. An object
+// whose bytes do not give its check value is passed over, and the walk
+// goes on with the next one that does.
+TEST(R13Reader, ACutDrawingGivesTheTextsOfTheObjectsBeforeTheCut)
+{
+    dwgw::R2000Drawing drawing;
+    addEveryKind(drawing);
+    drawing.addText("last");
+    const dwgw::ComposedDrawing composed = drawing.compose();
+    const std::vector<std::size_t> &starts = composed.objectOffsets;
+    const std::vector<Lines> eventsOf{{text("one")},
+                                      {},
+                                      {text("value")},
+                                      {text("default")},
+                                      {text("first"), text("second")},
+                                      {report("*** WARNING *** OBJCT TYPE[0x1f4] dosen't exist\n")},
+                                      {text("last")}};
+    ASSERT_EQ(starts.size(), eventsOf.size());
+    const auto eventsBefore = [&](std::size_t cut, std::size_t passedOver) {
+        Lines events{"version AC1015"};
+        for (std::size_t i = 0; i < starts.size(); ++i) {
+            const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : composed.mapOffset;
+            if (end <= cut && i != passedOver) {
+                events.insert(events.end(), eventsOf[i].begin(), eventsOf[i].end());
+            }
+        }
+        events.insert(events.end(), {kCutShort, "end"});
+        return events;
+    };
+    const std::size_t mapEnd = composed.mapOffset + composed.mapSize;
+    for (std::size_t cut = starts.front(); cut < mapEnd; ++cut) {
+        EXPECT_EQ(sessionLines(dwgw::Bytes(composed.bytes.begin(), composed.bytes.begin() + cut)),
+                  eventsBefore(cut, starts.size()))
+            << cut;
+    }
+    dwgw::Bytes garbled(composed.bytes.begin(), composed.bytes.begin() + composed.mapOffset + 2);
+    garbled[starts[2] + 5] ^= 0x10;
+    EXPECT_EQ(sessionLines(garbled), eventsBefore(garbled.size(), 2));
+}
+
+// An object of 32 KiB or more states its size in two words. Without the
+// map (here the header places it far past the end of the file) the walk
+// steps over all of it: it holds copies of a whole TEXT object, which a
+// walk that stopped short would take for objects.
+TEST(R13Reader, ACutDrawingStepsOverAnObjectOf32KiBWhole)
+{
+    dwgw::R2000Drawing ghost;
+    ghost.addText("ghost");
+    const dwgw::ComposedDrawing ghostParts = ghost.compose();
+    const dwgw::Bytes ghostObject(ghostParts.bytes.begin() + ghostParts.objectOffsets[0],
+                                  ghostParts.bytes.begin() + ghostParts.mapOffset);
+    dwgw::R2000Drawing drawing;
+    drawing.addText("A");
+    drawing.addObject(500);
+    drawing.addText("B");
+    drawing.options.adjustLocators = [](std::vector<dwgw::Locator> &locators) { locators[2].seeker = 0x7000000; };
+    const dwgw::ComposedDrawing parts = drawing.compose();
+    const auto big = parts.bytes.begin() + parts.objectOffsets[1];
+    const auto after = parts.bytes.begin() + parts.objectOffsets[2];
+
+    dwgw::Bytes body(big + 2, big + 4);
+    while (body.size() < 40000) {
+        body.insert(body.end(), ghostObject.begin(), ghostObject.end());
+    }
+    const auto size = static_cast<uint32_t>(body.size());
+    dwgw::Bytes bigObject{static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8 | 0x80),
+                          static_cast<uint8_t>(size >> 15), static_cast<uint8_t>(size >> 23)};
+    bigObject.insert(bigObject.end(), body.begin(), body.end());
+    const uint16_t check = continueObjectCheck(kObjectCheckSeed, bigObject.data(), static_cast<int32_t>(bigObject.size()));
+    bigObject.insert(bigObject.end(), {static_cast<uint8_t>(check), static_cast<uint8_t>(check >> 8)});
+
+    dwgw::Bytes file(parts.bytes.begin(), big);
+    file.insert(file.end(), bigObject.begin(), bigObject.end());
+    file.insert(file.end(), after, parts.bytes.begin() + parts.mapOffset);
+    Lines texts = sessionLines(file);
+    std::erase_if(texts, [](const std::string &line) { return !line.starts_with("text "); });
+    EXPECT_EQ(texts, (Lines{text("A"), text("B")}));
 }
 
 }  // namespace
