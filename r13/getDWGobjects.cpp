@@ -124,7 +124,8 @@ int32_t DWGObjects::p_checkedEnd(int32_t start)
     uint16_t check = kObjectCheckSeed;
     for (int32_t at = start; at < checkAt;) {
         const auto left = static_cast<int32_t>(checkAt - at);
-        const FileStream::Span piece = stream_->span(at, left < FileStream::kWindowSize ? left : FileStream::kWindowSize);
+        const int32_t length = left < FileStream::kWindowSize ? left : FileStream::kWindowSize;
+        const FileStream::Span piece = stream_->span(at, length);
         if (piece.length == 0) {
             return -1;
         }

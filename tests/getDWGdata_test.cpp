@@ -176,38 +176,32 @@ TEST(R13Reader, ACutDrawingGivesTheTextsOfTheObjectsBeforeTheCut)
 
 // An object of 32 KiB or more states its size in two words. Without the
 // map (here the header places it far past the end of the file) the walk
-// steps over all of it: it holds copies of a whole TEXT object, which a
-// walk that stopped short would take for objects.
+// steps over all of it: it holds copies of the whole TEXT object before
+// it, which a walk that stopped short would take for objects.
 TEST(R13Reader, ACutDrawingStepsOverAnObjectOf32KiBWhole)
 {
-    dwgw::R2000Drawing ghost;
-    ghost.addText("ghost");
-    const dwgw::ComposedDrawing ghostParts = ghost.compose();
-    const dwgw::Bytes ghostObject(ghostParts.bytes.begin() + ghostParts.objectOffsets[0],
-                                  ghostParts.bytes.begin() + ghostParts.mapOffset);
     dwgw::R2000Drawing drawing;
     drawing.addText("A");
     drawing.addObject(500);
     drawing.addText("B");
     drawing.options.adjustLocators = [](std::vector<dwgw::Locator> &locators) { locators[2].seeker = 0x7000000; };
     const dwgw::ComposedDrawing parts = drawing.compose();
-    const auto big = parts.bytes.begin() + parts.objectOffsets[1];
-    const auto after = parts.bytes.begin() + parts.objectOffsets[2];
+    const auto start = [&](std::size_t i) { return parts.bytes.begin() + parts.objectOffsets[i]; };
 
-    dwgw::Bytes body(big + 2, big + 4);
+    dwgw::Bytes body(start(1) + 2, start(1) + 4);
     while (body.size() < 40000) {
-        body.insert(body.end(), ghostObject.begin(), ghostObject.end());
+        body.insert(body.end(), start(0), start(1));
     }
     const auto size = static_cast<uint32_t>(body.size());
-    dwgw::Bytes bigObject{static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8 | 0x80),
-                          static_cast<uint8_t>(size >> 15), static_cast<uint8_t>(size >> 23)};
-    bigObject.insert(bigObject.end(), body.begin(), body.end());
-    const uint16_t check = continueObjectCheck(kObjectCheckSeed, bigObject.data(), static_cast<int32_t>(bigObject.size()));
-    bigObject.insert(bigObject.end(), {static_cast<uint8_t>(check), static_cast<uint8_t>(check >> 8)});
-
-    dwgw::Bytes file(parts.bytes.begin(), big);
-    file.insert(file.end(), bigObject.begin(), bigObject.end());
-    file.insert(file.end(), after, parts.bytes.begin() + parts.mapOffset);
+    dwgw::Bytes file(parts.bytes.begin(), start(1));
+    const std::size_t bigAt = file.size();
+    file.insert(file.end(), {static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8 | 0x80),
+                             static_cast<uint8_t>(size >> 15), static_cast<uint8_t>(size >> 23)});
+    file.insert(file.end(), body.begin(), body.end());
+    const auto bigLength = static_cast<int32_t>(file.size() - bigAt);
+    const uint16_t check = continueObjectCheck(kObjectCheckSeed, file.data() + bigAt, bigLength);
+    file.insert(file.end(), {static_cast<uint8_t>(check), static_cast<uint8_t>(check >> 8)});
+    file.insert(file.end(), start(2), parts.bytes.begin() + parts.mapOffset);
     Lines texts = sessionLines(file);
     std::erase_if(texts, [](const std::string &line) { return !line.starts_with("text "); });
     EXPECT_EQ(texts, (Lines{text("A"), text("B")}));

@@ -1,6 +1,6 @@
-// The split rule here is the one the paragraph splitter ("\P") and the
-// character-code decoder ("\M+") build on; the search it cuts by is
-// the C library's, with an empty pattern found nowhere.
+// The split rule that the paragraph splitter ("\P") and the character-code
+// decoder ("\M+") build on. Where it cuts is tested through them, in
+// textdata_test's paragraphs and codes; here, that a visit can stop it.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,59 +11,26 @@
 
 namespace {
 
-class StrEtcTest : public ::testing::Test {
-protected:
-    struct Split {
-        int32_t count;
-        std::vector<std::string> pieces;
-    };
-
-    // Splits a copy of text, collecting the pieces as they are handed over;
-    // the visit answers false at the piece numbered stopAt (from 1).
-    Split split(const std::string &text, const char *separator, size_t stopAt = 0)
-    {
-        buffer.assign(text.begin(), text.end());
-        buffer.push_back('\0');
-        Split result{-7, {}};
-        result.count = forEachPiece(buffer.data(), separator, [&](char *piece) {
-            result.pieces.emplace_back(piece);
-            return result.pieces.size() != stopAt;
-        });
-        return result;
-    }
-
-    std::vector<char> buffer;
+struct Split {
+    int32_t count;
+    std::vector<std::string> pieces;
 };
 
-TEST_F(StrEtcTest, ForEachPieceCutsAtEverySeparatorAfterTheFirstPiece)
+// Splits a copy of text, collecting the pieces as they are handed over; the
+// visit answers false at the piece numbered stopAt (from 1).
+Split split(const std::string &text, const char *separator, size_t stopAt)
 {
-    struct Case {
-        std::string text;
-        const char *separator;
-        std::vector<std::string> pieces;
-    } cases[] = {
-        {"A\\PB", "\\P", {"A", "B"}},
-        {"A\\PB\\P", "\\P", {"A", "B", ""}},
-        {"A\\P\\PB", "\\P", {"A", "B"}},              // a separator at the start of the rest makes no piece
-        {"\\PA\\PB", "\\P", {"A", "B"}},               // the leading separator is skipped
-        {"\\PA", "\\P", {}},
-        {"AB", "\\P", {}},
-        {"", "\\P", {}},
-        {"AB", "", {}},
-        {"1\\M+28140\\M+282", "\\M+", {"1", "28140", "282"}},
-    };
-    for (const Case &c : cases) {
-        Split result = split(c.text, c.separator);
-        EXPECT_EQ(result.count, static_cast<int32_t>(c.pieces.size())) << c.text;
-        EXPECT_EQ(result.pieces, c.pieces) << c.text;
-        if (c.pieces.empty()) {
-            EXPECT_EQ(std::string(buffer.data()), c.text) << "no piece leaves the string whole";
-        }
-    }
+    std::vector<char> buffer(text.begin(), text.end());
+    buffer.push_back('\0');
+    Split result{-7, {}};
+    result.count = forEachPiece(buffer.data(), separator, [&](char *piece) {
+        result.pieces.emplace_back(piece);
+        return result.pieces.size() != stopAt;
+    });
+    return result;
 }
 
-// Thousands of pieces: textdata_test's LongText.
-TEST_F(StrEtcTest, ForEachPieceStopsWhenTheVisitSaysSo)
+TEST(StrEtc, ForEachPieceStopsWhenTheVisitSaysSo)
 {
     Split stopped = split("A--B--C", "--", 2);
     EXPECT_EQ(stopped.count, -1);

@@ -210,6 +210,7 @@ const Paragraphs kParagraphs[] = {
     {"no break", {text("no break")}},
     {"A\\P\\PB", {text("A"), text("B")}},
     {"\\PA", {}},
+    {"\\PA\\PB", {text("A"), text("B")}},
     {"A\\P", {text("A"), text("")}},
     {"\\A1;x\\P\\A2;y", {text("x"), text("y")}},
     {"\\M+18CA1\\PZ\\M+18CA2", {text("\\M+18CA1"), text(units({0, 0x8CA2}))}},
