@@ -2,6 +2,7 @@
 
 #include "core/versions.h"
 #include "support/bitcursor.h"
+#include "support/crctable.h"
 
 [[gnu::used]] static const char kIdent[] = "@(#)dwgcommon(R13, R14 and R2000): Version 2.05.00";
 
@@ -134,33 +135,12 @@ bool readCommonData(BitCursor &cursor, int32_t versionIndex, R2KCommonData *data
     return !in.overran();
 }
 
-namespace {
-
-struct Crc16Table {
-    uint16_t entries[256];
-};
-
-constexpr Crc16Table makeCrc16Table()
-{
-    Crc16Table table{};
-    for (uint32_t i = 0; i < 256; ++i) {
-        uint32_t value = i;
-        for (int bit = 0; bit < 8; ++bit) {
-            value = (value & 1) != 0 ? (value >> 1) ^ 0xA001u : value >> 1;
-        }
-        table.entries[i] = static_cast<uint16_t>(value);
-    }
-    return table;
-}
-
-constexpr Crc16Table kCrc16 = makeCrc16Table();
-
-}  // namespace
+constexpr CrcTable<uint16_t> kObjectCheckTable = makeCrcTable<uint16_t>(0xA001);
 
 uint16_t continueObjectCheck(uint16_t check, const uint8_t *bytes, int32_t length)
 {
     for (int32_t i = 0; i < length; ++i) {
-        check = static_cast<uint16_t>(check >> 8 ^ kCrc16.entries[(check ^ bytes[i]) & 0xFF]);
+        check = static_cast<uint16_t>(check >> 8 ^ kObjectCheckTable.entries[(check ^ bytes[i]) & 0xFF]);
     }
     return check;
 }

@@ -3,26 +3,11 @@
 #include <bit>
 #include <cstring>
 
+#include "support/crctable.h"
+
 namespace {
 
-struct Crc32Table {
-    uint32_t entries[256];
-};
-
-constexpr Crc32Table makeCrc32Table()
-{
-    Crc32Table table{};
-    for (uint32_t i = 0; i < 256; ++i) {
-        uint32_t value = i;
-        for (int bit = 0; bit < 8; ++bit) {
-            value = (value & 1) != 0 ? (value >> 1) ^ 0xEDB88320u : value >> 1;
-        }
-        table.entries[i] = value;
-    }
-    return table;
-}
-
-constexpr Crc32Table kCrc32 = makeCrc32Table();
+constexpr CrcTable<uint32_t> kCrc32 = makeCrcTable<uint32_t>(0xEDB88320u);
 
 // The sums are reduced at least this often, before the second can pass
 // 32 bits.
