@@ -46,12 +46,13 @@ constexpr int32_t kObjectCheckValue = 2;
 constexpr uint16_t kObjectCheckSeed = 0xC0C1;
 uint16_t continueObjectCheck(uint16_t check, const uint8_t *bytes, int32_t length);
 
-// The bytes an object's check value covers, from the first of its size
-// field, whose bytes (available of at most 4) bytes holds: the field is an
-// MS of one or two words, the top bit of the first saying that the second
-// holds the next 15 bits, for an object of 32 KiB or more. -1 when the
-// field is not whole or would go on. The walk through the map reads the
-// first word alone, as objectEndOffset shows.
+// How many bytes an object's check value covers: its size field and its
+// data. bytes holds the object's first bytes, available of them (4 are
+// enough). The size field is an MS of one or two words: the top bit of the
+// first says that the second holds the next 15 bits, for an object of
+// 32 KiB or more. -1 when the field is not whole, or would go on past two
+// words. The walk through the map reads the first word alone, as
+// objectEndOffset shows.
 inline int64_t checkedLength(const uint8_t *bytes, int32_t available)
 {
     constexpr uint32_t kMoreWords = 0x8000;

@@ -1,5 +1,7 @@
 #include "r13/getDWGobjects.h"
 
+#include <algorithm>
+
 #include "core/dwgglobal.h"
 #include "core/messages.h"
 #include "core/versions.h"
@@ -123,9 +125,8 @@ int32_t DWGObjects::p_checkedEnd(int32_t start)
     }
     uint16_t check = kObjectCheckSeed;
     for (int32_t at = start; at < checkAt;) {
-        const auto left = static_cast<int32_t>(checkAt - at);
-        const int32_t length = left < FileStream::kWindowSize ? left : FileStream::kWindowSize;
-        const FileStream::Span piece = stream_->span(at, length);
+        const int32_t pieceLength = std::min(static_cast<int32_t>(checkAt - at), FileStream::kWindowSize);
+        const FileStream::Span piece = stream_->span(at, pieceLength);
         if (piece.length == 0) {
             return -1;
         }
