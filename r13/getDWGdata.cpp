@@ -110,6 +110,7 @@ private:
     FileStream *fileStream_ = nullptr;        // the host's file under a container
     const bool *pageFailed_ = nullptr;        // of the container's sections
     uint64_t recordedEnd_ = 0;                // where the file ends by its header, before R2004
+    bool mapUnreadable_ = false;              // a map the file holds could not be read
 };
 
 }  // namespace
@@ -316,19 +317,29 @@ PhaseResult DWGDataReader::p_hasPadding()
 }
 
 // The objects begin at the lowest offset the map lists; a map without
-// entries leaves nothing to walk. A drawing cut short before the end of its
-// map is walked without one.
+// entries leaves nothing to walk. A map within the file that cannot be
+// read leaves the drawing damaged; one that runs past its end, cut short,
+// and the drawing is walked without it.
 PhaseResult DWGDataReader::p_readObjectMap()
 {
     if (!objectMap_.known()) {
         return PhaseResult::Failed;
     }
+    const bool mapInFile = static_cast<uint32_t>(objectMap_.end) <= stream_->size();
     if (map_ == nullptr) {
         map_ = newObjectMap(session_, memory_, stream_, objectMap_.start, objectMap_.end);
+        if (map_ == nullptr && mapInFile) {
+            return PhaseResult::Failed;
+        }
     }
-    objects_.start = map_ == nullptr ? 0 : map_->lowestOffset();
-    if (objects_.start > 0) {
-        return PhaseResult::Done;
+    int32_t lowest = 0;
+    if (map_ != nullptr && map_->scanLowestOffset(&lowest)) {
+        objects_.start = lowest;
+        return doneWhen(lowest > 0);
+    }
+    if (container_ != nullptr || mapInFile) {
+        mapUnreadable_ = true;
+        return PhaseResult::Failed;
     }
     return p_walkWithoutMap();
 }
@@ -340,12 +351,9 @@ PhaseResult DWGDataReader::p_readObjectMap()
 // objects a later save left behind, which the map no longer lists.
 PhaseResult DWGDataReader::p_walkWithoutMap()
 {
-    const uint32_t fileSize = stream_->size();
-    if (container_ != nullptr || static_cast<uint32_t>(objectMap_.end) <= fileSize) {
-        return PhaseResult::Failed;
-    }
     deleteObjectMap(map_);
     map_ = nullptr;
+    const uint32_t fileSize = stream_->size();
     const uint32_t mapStart = static_cast<uint32_t>(objectMap_.start);
     objects_ = {classes_.end, static_cast<int32_t>(mapStart < fileSize ? mapStart : fileSize)};
     return PhaseResult::Done;
@@ -380,12 +388,13 @@ PhaseResult DWGDataReader::p_finishPhase()
 
 // A container's maps and page headers are checked, so a part the file
 // cannot hold was cut away rather than garbled, and a page that cannot be
-// read is damage. Before R2004 the header says how long the file is.
+// read is damage. Before R2004 the header says how long the file is. An
+// object map the file holds but that cannot be read is damage in both.
 void DWGDataReader::p_reportState()
 {
     if (container_ != nullptr) {
-        reportDrawingState(session_, fileStream_->wentPastEnd(), *pageFailed_, HERE);
+        reportDrawingState(session_, fileStream_->wentPastEnd(), *pageFailed_ || mapUnreadable_, HERE);
     } else {
-        reportDrawingState(session_, recordedEnd_ > stream_->size(), stream_->wentPastEnd(), HERE);
+        reportDrawingState(session_, recordedEnd_ > stream_->size(), stream_->wentPastEnd() || mapUnreadable_, HERE);
     }
 }

@@ -135,9 +135,11 @@ bool ObjectMap::p_holdSection(int32_t start, int32_t pairsLength)
     return true;
 }
 
-int32_t ObjectMap::lowestOffset()
+bool ObjectMap::scanLowestOffset(int32_t *lowest)
 {
-    return p_scanMap() ? lowestOffset_ : 0;
+    const bool read = p_scanMap() != 0;
+    *lowest = read ? lowestOffset_ : 0;
+    return read;
 }
 
 // Reads every section but the closing one and leaves the cursor at the map

@@ -43,8 +43,9 @@ public:
         }
         return p_nextOffsetAtEdge(offset);
     }
-    // The lowest absolute offset of all entries; 0 when none or on failure.
-    int32_t lowestOffset();
+    // Reads every section for the lowest absolute offset of all entries (0
+    // when there are none); false when a section cannot be read.
+    bool scanLowestOffset(int32_t *lowest);
 
     // Makes the byte-order service and the cursor and moves the cursor to
     // the map start; false when any of it fails.

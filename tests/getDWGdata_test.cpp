@@ -87,7 +87,8 @@ const std::string kCutShort =
     report("*** ERROR *** The drawing is cut short: parts it records lie past the end of the file[getDWGdata/1].");
 
 // A header whose locators cannot be read refuses the drawing; a map that
-// cannot be read or lists nothing leaves only the end object. A header that
+// lists nothing leaves only the end object, and one that cannot be read
+// says the drawing is damaged. A header that
 // records a section past the end of the file says the drawing was cut
 // short, and its objects are walked without the map; an object past the
 // end of a full-length file says that it is damaged.
@@ -123,6 +124,9 @@ TEST(R13Reader, SpoiledHeadersAndMaps)
          damaged},
         {"map without entries", [](dwgw::DrawingOptions &o) { o.mapBytes = dwgw::Bytes{0x00, 0x02, 0xA5, 0x5A}; },
          endOnly},
+        // The map ends the file, and its section's pair runs past that end.
+        {"map that cannot be read", [](dwgw::DrawingOptions &o) { o.mapBytes = dwgw::Bytes{0, 0xFF, 1, 0x81, 0x81}; },
+         damaged},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.fault);
