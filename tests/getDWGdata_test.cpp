@@ -148,13 +148,9 @@ TEST(R13Reader, ACutDrawingGivesTheTextsOfTheObjectsBeforeTheCut)
     drawing.addText("last");
     const dwgw::ComposedDrawing composed = drawing.compose();
     const std::vector<std::size_t> &starts = composed.objectOffsets;
-    const std::vector<Lines> eventsOf{{text("one")},
-                                      {},
-                                      {text("value")},
-                                      {text("default")},
-                                      {text("first"), text("second")},
-                                      {report("*** WARNING *** OBJCT TYPE[0x1f4] dosen't exist\n")},
-                                      {text("last")}};
+    const std::vector<Lines> eventsOf{
+        {text("one")}, {}, {text("value")}, {text("default")}, {text("first"), text("second")},
+        {report("*** WARNING *** OBJCT TYPE[0x1f4] dosen't exist\n")}, {text("last")}};
     ASSERT_EQ(starts.size(), eventsOf.size());
     const auto eventsBefore = [&](std::size_t cut, std::size_t passedOver) {
         Lines events{"version AC1015"};
