@@ -10,6 +10,7 @@
 
 #include "core/versions.h"
 #include "support/bitcursor.h"
+#include "support/byteswap.h"
 
 // What a text needs of the common data. R13 and R14 texts need nothing of
 // it but that it is whole.
@@ -36,8 +37,10 @@ struct ObjectHead {
 // The most bytes an object head can take: an MS, a five-byte MC and an OT
 // of 18 bits.
 constexpr int32_t kLongestObjectHead = 10;
-// Every object ends with a 2-byte check value.
+// Every object ends with a 2-byte check value; with the 2-byte size field
+// before its data, that frames an object of up to 32 KiB.
 constexpr int32_t kObjectCheckValue = 2;
+constexpr int32_t kObjectFraming = 2 + kObjectCheckValue;
 
 // An object's check value is a CRC-16 (the reflected polynomial 0xA001)
 // over its size field and its data, begun from kObjectCheckSeed; the
@@ -59,11 +62,11 @@ inline int64_t checkedLength(const uint8_t *bytes, int32_t available)
     if (available < 2) {
         return -1;
     }
-    const uint32_t low = static_cast<uint32_t>(bytes[0] | bytes[1] << 8);
+    const uint32_t low = littleEndian16(bytes);
     if ((low & kMoreWords) == 0) {
         return 2 + int64_t{low};
     }
-    const uint32_t high = available < 4 ? kMoreWords : static_cast<uint32_t>(bytes[2] | bytes[3] << 8);
+    const uint32_t high = available < 4 ? kMoreWords : littleEndian16(bytes + 2);
     return (high & kMoreWords) != 0 ? -1 : 4 + int64_t{(low & ~kMoreWords) | high << 15};
 }
 
@@ -95,7 +98,7 @@ inline bool readObjectHead(const uint8_t *bytes, int32_t length, int32_t readabl
     {
         BitCursor::Run run(in);
         head->size = run.RS();
-        head->length = 2 + head->size + kObjectCheckValue;
+        head->length = kObjectFraming + head->size;
         head->type = run.BS();
     }
     return !in.overran();
@@ -105,7 +108,6 @@ inline bool readObjectHead(const uint8_t *bytes, int32_t length, int32_t readabl
 // steps over it: its size counts neither the 2-byte size field nor the
 // 2-byte check value at its end. -1 when that lies beyond any offset a
 // stream can reach.
-constexpr int32_t kObjectFraming = 2 + kObjectCheckValue;
 inline int32_t objectEndOffset(int32_t start, uint16_t size)
 {
     const int64_t end = static_cast<int64_t>(start) + size + kObjectFraming;
