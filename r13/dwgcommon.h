@@ -85,23 +85,36 @@ inline bool readHandleSizedHead(const uint8_t *bytes, int32_t length, int32_t re
     return !in.overran();
 }
 
+// The head of an object before R2010: its size (RS) in the first two
+// bytes, then its type (BS), read from the bytes themselves as every
+// object's head is; false when the head runs past the length bytes held.
+inline bool readPlainHead(const uint8_t *bytes, int32_t length, ObjectHead *head)
+{
+    constexpr int32_t kSizeBytes = 2;
+    constexpr int32_t kLongestType = 3;  // a BS takes at most 18 bits
+    if (length <= kSizeBytes) {
+        return false;
+    }
+    uint64_t typeBits = 0;
+    for (int32_t i = 0; i < kLongestType && kSizeBytes + i < length; ++i) {
+        typeBits |= uint64_t{bytes[kSizeBytes + i]} << (56 - 8 * i);
+    }
+    const CodedShort type = decodeBS(typeBits);
+    head->size = littleEndian16(bytes);
+    head->length = kObjectFraming + head->size;
+    head->type = type.value;
+    return kSizeBytes * 8 + type.bits <= static_cast<uint32_t>(length) * 8;
+}
+
 // Reads the head of the object whose bytes a span holds (length of them,
-// and readable that may be loaded); false when it runs out. Inline, with a
-// cursor of its own: the walk reads a head for every object.
+// and readable that may be loaded); false when it runs out.
 inline bool readObjectHead(const uint8_t *bytes, int32_t length, int32_t readable, int32_t versionIndex,
                            ObjectHead *head)
 {
     if (versionAtLeast(versionIndex, kAC1024)) {
         return readHandleSizedHead(bytes, length, readable, head);
     }
-    BitCursor in(bytes, length, readable);
-    {
-        BitCursor::Run run(in);
-        head->size = run.RS();
-        head->length = kObjectFraming + head->size;
-        head->type = run.BS();
-    }
-    return !in.overran();
+    return readPlainHead(bytes, length, head);
 }
 
 // The file offset just past an object that starts at start, as the walk

@@ -43,6 +43,29 @@ public:
         }
         return p_nextOffsetAtEdge(offset);
     }
+    // Hands take the offsets of the entries that nextOffset would deliver
+    // inline, one after the other, for as long as take takes them (returns
+    // true); the first it refuses is left for nextOffset. The walk's state
+    // stays in registers meanwhile.
+    template <class Take>
+    void takeHeldOffsets(Take take)
+    {
+        const uint8_t *const section = section_;
+        const int32_t end = directEnd_;
+        int32_t at = at_;
+        int32_t running = runningOffset_;
+        while (at < end) {
+            const Pair pair = p_decodePair(section + at);
+            const int32_t offset = p_addOffset(running, pair.offsetDelta);
+            if (!take(offset)) {
+                break;
+            }
+            at += pair.length;
+            running = offset;
+        }
+        at_ = at;
+        runningOffset_ = running;
+    }
     // Reads every section for the lowest absolute offset of all entries (0
     // when there are none); false when a section cannot be read.
     bool scanLowestOffset(int32_t *lowest);

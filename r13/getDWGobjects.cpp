@@ -22,6 +22,23 @@ constexpr uint16_t kAttrib = 2;
 constexpr uint16_t kAttdef = 3;
 constexpr uint16_t kMText = 44;
 
+bool holdsText(uint16_t type)
+{
+    return type == kText || type == kAttrib || type == kAttdef || type == kMText;
+}
+
+// Types 1 to 73 are the fixed list; 0 and the types a drawing's classes
+// define are not on it.
+bool isListed(uint16_t type)
+{
+    return type != 0 && type < DWGObjects::kTypeCount;
+}
+
+bool isPlain(uint16_t type)
+{
+    return isListed(type) && !holdsText(type);
+}
+
 }  // namespace
 
 DWGObjects *newDWGObjects(DWGglobal *session, MemoryService *memory, FileStream *stream,
@@ -87,8 +104,64 @@ inline bool DWGObjects::p_toNextObject()
     if (map_ == nullptr) {
         return p_toCheckedObject();
     }
+    p_skipPlainObjects();
+    if (budget_.spent(*stream_)) {
+        return false;
+    }
     int32_t offset = 0;
     return map_->nextOffset(&offset) == StepResult::Item && stream_->SeekPos(offset) == 1;
+}
+
+// Nearly every object holds no text. Those the map lists next are stepped
+// over here in one loop, without moving the stream, for as long as their
+// heads lie whole in the stream's window and each is on the fixed list and
+// ends within the file; the first that is not is left for the walk below,
+// which reads it as it reads every object. Each head counts against the
+// read budget as a span of it would; the budget is looked at when the loop
+// ends, which is at the latest the end of the section held: nothing comes
+// out of the loop, so no text is given that the budget would have kept
+// back. The stream is left where the last object ends, as the walk leaves
+// it. The head's layout is chosen once, outside the loop.
+void DWGObjects::p_skipPlainObjects()
+{
+    if (versionAtLeast(versionIndex_, kAC1024)) {
+        p_skipPlainObjectsWith([](const uint8_t *bytes, int32_t readable, ObjectHead *head) {
+            return readHandleSizedHead(bytes, kLongestObjectHead, readable, head);
+        });
+    } else {
+        p_skipPlainObjectsWith([](const uint8_t *bytes, int32_t, ObjectHead *head) {
+            return readPlainHead(bytes, kLongestObjectHead, head);
+        });
+    }
+}
+
+template <class ReadHead>
+void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
+{
+    const FileStream::Held window = stream_->held();
+    const int32_t lastHeadAt = window.length - kLongestObjectHead;
+    const int64_t endLimit = std::min<int64_t>(stream_->size(), INT32_MAX);
+    uint64_t stepped = 0;
+    int64_t lastEnd = 0;
+    map_->takeHeldOffsets([&](int32_t offset) {
+        const int32_t at = offset - window.start;
+        ObjectHead head;
+        if (at < 0 || at > lastHeadAt || !readHead(window.bytes + at, window.length - at, &head) ||
+            !isPlain(head.type)) {
+            return false;
+        }
+        const int64_t end = int64_t{offset} + head.size + kObjectFraming;
+        if (end > endLimit) {
+            return false;
+        }
+        ++stepped;
+        lastEnd = end;
+        return true;
+    });
+    if (stepped > 0) {
+        stream_->noteBytesRead(stepped * kLongestObjectHead);
+        stream_->SeekPos(static_cast<int32_t>(lastEnd));
+    }
 }
 
 // In file order the objects follow one another. But the first need not
@@ -165,10 +238,10 @@ StepResult DWGObjects::getNextObject()
         ObjectHead head;
         const int32_t start = stream_->CurPosition();
         const bool read = p_readHead(start, &head);
-        if (read && (head.type == kText || head.type == kAttrib || head.type == kAttdef || head.type == kMText)) {
+        if (read && holdsText(head.type)) {
             return p_handleText(start, head) == 1 ? StepResult::Item : StepResult::Failed;
         }
-        if (read && head.type != 0 && head.type < kTypeCount) {
+        if (read && isListed(head.type)) {
             if (p_skipBySize(start, head.size) == 0) {
                 return StepResult::Failed;
             }

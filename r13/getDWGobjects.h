@@ -45,6 +45,9 @@ public:
 
 private:
     bool p_toNextObject();
+    void p_skipPlainObjects();
+    template <class ReadHead>
+    void p_skipPlainObjectsWith(ReadHead readHead);
     bool p_toCheckedObject();
     int32_t p_checkedEnd(int32_t start);
     bool p_readHead(int32_t start, ObjectHead *head);

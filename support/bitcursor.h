@@ -29,6 +29,30 @@
 #include <cstdint>
 #include <cstring>
 
+// A bit-coded short (BS), decoded from a word that holds its bits from the
+// top down: its value and the bits it takes. BS and BL share their codes:
+// 0 a raw value follows, 1 an unsigned byte follows, 2 the value 0, 3 a
+// fixed value (256 for BS, all ones for BL).
+struct CodedShort {
+    uint16_t value;
+    uint32_t bits;
+};
+inline CodedShort decodeBS(uint64_t word)
+{
+    switch (word >> 62) {
+    case 0: {
+        const uint32_t raw = static_cast<uint32_t>(word >> 46) & 0xFFFFu;
+        return CodedShort{static_cast<uint16_t>(raw >> 8 | (raw & 0xFF) << 8), 18};
+    }
+    case 1:
+        return CodedShort{static_cast<uint16_t>(word >> 54 & 0xFFu), 10};
+    case 2:
+        return CodedShort{0, 2};
+    default:
+        return CodedShort{256, 2};
+    }
+}
+
 // The fields of the format, read from the bits of a Source: the cursor, or
 // a run on it. Source::p_peek(count) answers the next bits with the first
 // in the top bit, count of them (at most 57) read from the span and the
@@ -47,26 +71,11 @@ public:
     uint8_t RC() { return static_cast<uint8_t>(p_take(8)); }
     uint16_t RS() { return p_byteSwap16(p_take(16)); }
     uint32_t RL() { return p_byteSwap32(p_take(32)); }
-    // BS and BL share their codes: 0 a raw value follows, 1 an unsigned
-    // byte follows, 2 the value 0, 3 a fixed value (256 for BS, all ones
-    // for BL).
     uint16_t BS()
     {
-        const uint64_t word = p_source().p_peek(18);
-        switch (word >> 62) {
-        case 0:
-            skipBits(18);
-            return p_byteSwap16(static_cast<uint32_t>(word >> 46) & 0xFFFFu);
-        case 1:
-            skipBits(10);
-            return static_cast<uint16_t>(word >> 54 & 0xFFu);
-        case 2:
-            skipBits(2);
-            return 0;
-        default:
-            skipBits(2);
-            return 256;
-        }
+        const CodedShort field = decodeBS(p_source().p_peek(18));
+        skipBits(field.bits);
+        return field.value;
     }
     void skipBS() { p_skipCoded<16, 8, 0, 0>(); }
     void skipBL() { p_skipCoded<32, 8, 0, 0>(); }

@@ -93,6 +93,21 @@ public:
         }
         return p_spanOutsideWindow(position, length);
     }
+    // The default cursor's window: length bytes of the file from offset
+    // start on (none before the first read). A walk over many small records
+    // in a row reads those the window holds straight from it, and counts
+    // the bytes it took with noteBytesRead, as span would have.
+    struct Held {
+        const uint8_t *bytes;
+        int32_t start;
+        int32_t length;
+    };
+    Held held() const
+    {
+        const Cursor &state = cursors_[kDefaultCursor];
+        return Held{state.window, state.windowStart, state.windowLength};
+    }
+    void noteBytesRead(uint64_t count) { bytesRead_ += count; }
     // A decoder that ran out of a span the end of the file cut short read
     // past that end.
     void noteRanOut(const Span &span, bool ranOut)

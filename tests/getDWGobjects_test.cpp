@@ -97,6 +97,21 @@ TEST(ObjectWalk, ObjectsWithoutATextAreSteppedOverOnTheWayToTheNextText)
     }
 }
 
+// A listed object whose size reaches past the file fails its step; the
+// walk goes on with the next object mapped.
+TEST(ObjectWalk, AListedObjectThatRunsPastTheFileFailsItsStep)
+{
+    dwgw::R14Drawing drawing;
+    drawing.addText("A");
+    drawing.addObject(19, dwgw::Bytes(56, 0x55));
+    drawing.addObject(19, dwgw::Bytes(56, 0x55)).sizeField = 0xFFF0;
+    drawing.addText("B");
+    Walk walk(drawing, Order::Mapped);
+    EXPECT_EQ(walk.run(), (Results{kItem, kFailed, kItem, kEnd}));
+    EXPECT_EQ(walk.events(), (Lines{text("A"), text("B")}));
+    EXPECT_TRUE(walk.fixture.stream->wentPastEnd());
+}
+
 // An object whose size reaches past the file, or a mapped offset that
 // cannot be reached, ends the walk even with more objects mapped.
 TEST(ObjectWalk, WhatCannotBeReachedEndsTheWalk)
