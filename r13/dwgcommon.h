@@ -71,8 +71,10 @@ inline int64_t checkedLength(const uint8_t *bytes, int32_t available)
 }
 
 // The head of an R2010 or later object, whose size is followed by the size
-// of its handle stream; the object's length counts from there.
-inline bool readHandleSizedHead(const uint8_t *bytes, int32_t length, int32_t readable, ObjectHead *head)
+// of its handle stream; the object's length counts from there. Always
+// inline, so that its cursor stays in registers in the walk's loops.
+[[gnu::always_inline]] inline bool readHandleSizedHead(const uint8_t *bytes, int32_t length, int32_t readable,
+                                                       ObjectHead *head)
 {
     BitCursor in(bytes, length, readable);
     {
