@@ -238,7 +238,7 @@ TEST(LongText, EveryParagraphAndCodeOfALongTextComesOut)
     const std::string paragraphs = "\\A1;" + repeated("ab\\P", 3000) + "end";  // 12 007 bytes
     Lines eachParagraph(3000, text("ab"));
     eachParagraph.push_back(text("end"));
-    const std::string multibyte = "Z" + repeated("\\M+18CA1", 4000);  // 32 001 bytes
+    const std::string multibyte = std::string("Z") + repeated("\\M+18CA1", 4000);  // 32 001 bytes
     const std::string unicode = repeated("\\U+00B0", 9000) + "x";  // 63 001 bytes
     std::string degrees = repeated(units({0xB0}), 9000) + units({'x'});
 
