@@ -70,51 +70,71 @@ inline int64_t checkedLength(const uint8_t *bytes, int32_t available)
     return (high & kMoreWords) != 0 ? -1 : 4 + int64_t{(low & ~kMoreWords) | high << 15};
 }
 
-// The head of an R2010 or later object, whose size is followed by the size
-// of its handle stream; the object's length counts from there. Always
-// inline, so that its cursor stays in registers in the walk's loops.
-[[gnu::always_inline]] inline bool readHandleSizedHead(const uint8_t *bytes, int32_t length, int32_t readable,
-                                                       ObjectHead *head)
+// An object's head is read from its bytes: its size (RS) is the first two,
+// and every field up to its type ends on a byte, so the type's bits start
+// at the top of a byte. The bytes from at on, up to the three a type takes
+// (18 bits at most) and within length, as the top of a word.
+inline uint64_t typeBitsAt(const uint8_t *bytes, int32_t at, int32_t length)
 {
-    BitCursor in(bytes, length, readable);
-    {
-        BitCursor::Run run(in);
-        head->size = run.RS();
-        run.MC();
-        head->length = static_cast<int32_t>(run.bitOffset() / 8) + head->size + kObjectCheckValue;
-        head->type = run.OT();
+    constexpr int32_t kLongestType = 3;
+    uint64_t bits = 0;
+    for (int32_t i = 0; i < kLongestType && at + i < length; ++i) {
+        bits |= uint64_t{bytes[at + i]} << (56 - 8 * i);
     }
-    return !in.overran();
+    return bits;
 }
 
-// The head of an object before R2010: its size (RS) in the first two
-// bytes, then its type (BS), read from the bytes themselves as every
-// object's head is; false when the head runs past the length bytes held.
+// Whether a type of typeBits bits from at on ends within length bytes.
+inline bool typeEndsWithin(int32_t at, uint32_t typeBits, int32_t length)
+{
+    return static_cast<int64_t>(at) * 8 + typeBits <= static_cast<int64_t>(length) * 8;
+}
+
+// Before R2010 the type (BS) follows the size.
 inline bool readPlainHead(const uint8_t *bytes, int32_t length, ObjectHead *head)
 {
-    constexpr int32_t kSizeBytes = 2;
-    constexpr int32_t kLongestType = 3;  // a BS takes at most 18 bits
-    if (length <= kSizeBytes) {
+    constexpr int32_t kTypeAt = 2;
+    if (length <= kTypeAt) {
         return false;
     }
-    uint64_t typeBits = 0;
-    for (int32_t i = 0; i < kLongestType && kSizeBytes + i < length; ++i) {
-        typeBits |= uint64_t{bytes[kSizeBytes + i]} << (56 - 8 * i);
-    }
-    const CodedShort type = decodeBS(typeBits);
+    const CodedShort type = decodeBS(typeBitsAt(bytes, kTypeAt, length));
     head->size = littleEndian16(bytes);
     head->length = kObjectFraming + head->size;
     head->type = type.value;
-    return kSizeBytes * 8 + type.bits <= static_cast<uint32_t>(length) * 8;
+    return typeEndsWithin(kTypeAt, type.bits, length);
 }
 
-// Reads the head of the object whose bytes a span holds (length of them,
-// and readable that may be loaded); false when it runs out.
-inline bool readObjectHead(const uint8_t *bytes, int32_t length, int32_t readable, int32_t versionIndex,
-                           ObjectHead *head)
+// From R2010 on the size of the object's handle stream (an MC: seven bits a
+// byte while the top bit says another follows, five bytes at most) comes
+// between, and the type is an OT. Only the MC's length is needed: the
+// object's length counts from its end.
+inline bool readHandleSizedHead(const uint8_t *bytes, int32_t length, ObjectHead *head)
+{
+    constexpr int32_t kMCAt = 2;
+    constexpr int32_t kLongestMC = 5;
+    constexpr uint8_t kContinues = 0x80;
+    int32_t typeAt = kMCAt;
+    while (typeAt < length && (bytes[typeAt] & kContinues) != 0) {
+        if (++typeAt == kMCAt + kLongestMC) {
+            return false;
+        }
+    }
+    if (++typeAt >= length) {  // the type's first byte, and with it the size, not held
+        return false;
+    }
+    const CodedShort type = decodeOT(typeBitsAt(bytes, typeAt, length));
+    head->size = littleEndian16(bytes);
+    head->length = typeAt + head->size + kObjectCheckValue;
+    head->type = type.value;
+    return typeEndsWithin(typeAt, type.bits, length);
+}
+
+// Reads the head of the object whose first length bytes are held at bytes;
+// false when it runs past them.
+inline bool readObjectHead(const uint8_t *bytes, int32_t length, int32_t versionIndex, ObjectHead *head)
 {
     if (versionAtLeast(versionIndex, kAC1024)) {
-        return readHandleSizedHead(bytes, length, readable, head);
+        return readHandleSizedHead(bytes, length, head);
     }
     return readPlainHead(bytes, length, head);
 }

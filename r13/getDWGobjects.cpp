@@ -125,11 +125,11 @@ inline bool DWGObjects::p_toNextObject()
 void DWGObjects::p_skipPlainObjects()
 {
     if (versionAtLeast(versionIndex_, kAC1024)) {
-        p_skipPlainObjectsWith([](const uint8_t *bytes, int32_t readable, ObjectHead *head) {
-            return readHandleSizedHead(bytes, kLongestObjectHead, readable, head);
+        p_skipPlainObjectsWith([](const uint8_t *bytes, ObjectHead *head) {
+            return readHandleSizedHead(bytes, kLongestObjectHead, head);
         });
     } else {
-        p_skipPlainObjectsWith([](const uint8_t *bytes, int32_t, ObjectHead *head) {
+        p_skipPlainObjectsWith([](const uint8_t *bytes, ObjectHead *head) {
             return readPlainHead(bytes, kLongestObjectHead, head);
         });
     }
@@ -146,7 +146,7 @@ void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
     map_->takeHeldOffsets([&](int32_t offset) {
         const int32_t at = offset - window.start;
         ObjectHead head;
-        if (at < 0 || at > lastHeadAt || !readHead(window.bytes + at, window.length - at, &head) ||
+        if (at < 0 || at > lastHeadAt || !readHead(window.bytes + at, &head) ||
             !isPlain(head.type)) {
             return false;
         }
@@ -216,7 +216,7 @@ int32_t DWGObjects::p_checkedEnd(int32_t start)
 inline bool DWGObjects::p_readHead(int32_t start, ObjectHead *head)
 {
     const FileStream::Span span = stream_->span(start, kLongestObjectHead);
-    const bool read = readObjectHead(span.bytes, span.length, span.readable, versionIndex_, head);
+    const bool read = readObjectHead(span.bytes, span.length, versionIndex_, head);
     stream_->noteRanOut(span, !read);
     return read;
 }

@@ -53,6 +53,21 @@ inline CodedShort decodeBS(uint64_t word)
     }
 }
 
+// An object type of R2010 and later (OT), decoded the same way: a 2-bit
+// code, then a byte (code 0), a byte above 0x1F0 (code 1) or a raw short
+// (codes 2 and 3).
+inline CodedShort decodeOT(uint64_t word)
+{
+    constexpr uint16_t kSecondRange = 0x1F0;
+    const uint32_t code = static_cast<uint32_t>(word >> 62);
+    if (code >= 2) {
+        const uint32_t raw = static_cast<uint32_t>(word >> 46) & 0xFFFFu;
+        return CodedShort{static_cast<uint16_t>(raw >> 8 | (raw & 0xFF) << 8), 18};
+    }
+    const auto byte = static_cast<uint16_t>(word >> 54 & 0xFFu);
+    return CodedShort{static_cast<uint16_t>(code == 1 ? kSecondRange + byte : byte), 10};
+}
+
 // The fields of the format, read from the bits of a Source: the cursor, or
 // a run on it. Source::p_peek(count) answers the next bits with the first
 // in the top bit, count of them (at most 57) read from the span and the
@@ -144,17 +159,11 @@ public:
         p_source().p_noteOverrun();
         return value;
     }
-    // The object type of R2010 and later: a 2-bit code, then a byte (code
-    // 0), a byte above 0x1F0 (code 1) or a raw short (codes 2 and 3).
     uint16_t OT()
     {
-        constexpr uint16_t kSecondRange = 0x1F0;
-        const uint32_t code = BB();
-        if (code >= 2) {
-            return RS();
-        }
-        const uint8_t byte = RC();
-        return static_cast<uint16_t>(code == 1 ? kSecondRange + byte : byte);
+        const CodedShort field = decodeOT(p_source().p_peek(18));
+        skipBits(field.bits);
+        return field.value;
     }
 
 protected:

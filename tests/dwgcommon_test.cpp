@@ -148,4 +148,38 @@ TEST(DWGCommon, ExtendedDataStopsAtTheObjectSize)
     EXPECT_EQ(reader.bitsRead, end);
 }
 
+// An object's head from its bytes: the type's code picks how many bits
+// follow, an R2010 head's handle-stream size may take up to five bytes
+// before the type, and a head cut anywhere is not read.
+TEST(DWGCommon, ObjectHeadsOfBothLayouts)
+{
+    struct Case {
+        int32_t version;
+        Bytes bytes;
+        uint16_t type;
+        int32_t length;  // of the object, from its first byte to its check value's end
+    };
+    const Case cases[] = {
+        {kAC1015, {0x34, 0x00, 0x0D, 0x04, 0x80}, 0x1234, 0x38},         // BS code 0: a raw short
+        {kAC1015, {0x34, 0x00, 0x44, 0x40}, 0x11, 0x38},                 // BS code 1: a byte
+        {kAC1015, {0x34, 0x00, 0x80}, 0, 0x38},                           // BS code 2: 0
+        {kAC1032, {0x34, 0x00, 0x81, 0x80, 0x01, 0x41, 0x40}, 0x1F5, 59},  // three-byte MC, OT code 1
+        {kAC1032, {0x34, 0x00, 0x05, 0x80, 0x04, 0xC0}, 0x1300, 57},      // OT code 2: a raw short
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.bytes));
+        ObjectHead head{};
+        ASSERT_TRUE(readObjectHead(c.bytes.data(), static_cast<int32_t>(c.bytes.size()), c.version, &head));
+        EXPECT_EQ(head.size, 0x34);
+        EXPECT_EQ(head.type, c.type);
+        EXPECT_EQ(head.length, c.length);
+        for (int32_t cut = 0; cut < static_cast<int32_t>(c.bytes.size()); ++cut) {
+            EXPECT_FALSE(readObjectHead(c.bytes.data(), cut, c.version, &head)) << cut;
+        }
+    }
+    const Bytes endlessMC = {0x34, 0x00, 0x80, 0x80, 0x80, 0x80, 0x80, 0x00, 0x00, 0x00};
+    ObjectHead head{};
+    EXPECT_FALSE(readObjectHead(endlessMC.data(), static_cast<int32_t>(endlessMC.size()), kAC1032, &head));
+}
+
 }  // namespace

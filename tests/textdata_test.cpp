@@ -49,7 +49,7 @@ struct Decoder {
         const int32_t start = fixture.stream->CurPosition();
         const FileStream::Span span = fixture.stream->span(start, kLongestObjectHead);
         ObjectHead head{};
-        readObjectHead(span.bytes, span.length, span.readable, fixture.session.versionIndex, &head);
+        readObjectHead(span.bytes, span.length, fixture.session.versionIndex, &head);
         return (decoder->*get)(start, head);
     }
 
