@@ -7,7 +7,6 @@
 #include "core/versions.h"
 #include "r13/getDWGobjectMap.h"
 #include "r13/textdata.h"
-#include "support/bitcursor.h"
 #include "support/byteswap.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
@@ -98,9 +97,6 @@ bool DWGObjects::open()
 // False at the end of the walk, or once the read budget is spent.
 inline bool DWGObjects::p_toNextObject()
 {
-    if (budget_.spent(*stream_)) {
-        return false;
-    }
     if (map_ == nullptr) {
         return p_toCheckedObject();
     }
@@ -140,18 +136,17 @@ void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
 {
     const FileStream::Held window = stream_->held();
     const int32_t lastHeadAt = window.length - kLongestObjectHead;
-    const int64_t endLimit = std::min<int64_t>(stream_->size(), INT32_MAX);
+    const uint32_t fileSize = stream_->size();
     uint64_t stepped = 0;
-    int64_t lastEnd = 0;
+    int32_t lastEnd = 0;
     map_->takeHeldOffsets([&](int32_t offset) {
         const int32_t at = offset - window.start;
         ObjectHead head;
-        if (at < 0 || at > lastHeadAt || !readHead(window.bytes + at, &head) ||
-            !isPlain(head.type)) {
+        if (at < 0 || at > lastHeadAt || !readHead(window.bytes + at, &head) || !isPlain(head.type)) {
             return false;
         }
-        const int64_t end = int64_t{offset} + head.size + kObjectFraming;
-        if (end > endLimit) {
+        const int32_t end = objectEndOffset(offset, head.size);
+        if (static_cast<uint32_t>(end) > fileSize) {  // -1 as well: no stream is that long
             return false;
         }
         ++stepped;
@@ -160,7 +155,7 @@ void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
     });
     if (stepped > 0) {
         stream_->noteBytesRead(stepped * kLongestObjectHead);
-        stream_->SeekPos(static_cast<int32_t>(lastEnd));
+        stream_->SeekPos(lastEnd);
     }
 }
 

@@ -37,13 +37,18 @@ struct CodedShort {
     uint16_t value;
     uint32_t bits;
 };
+// The raw short after the 2-bit code at the top of word: 16 bits, the low
+// byte first.
+inline uint16_t rawShortAfterCode(uint64_t word)
+{
+    const uint32_t raw = static_cast<uint32_t>(word >> 46) & 0xFFFFu;
+    return static_cast<uint16_t>(raw >> 8 | (raw & 0xFF) << 8);
+}
 inline CodedShort decodeBS(uint64_t word)
 {
     switch (word >> 62) {
-    case 0: {
-        const uint32_t raw = static_cast<uint32_t>(word >> 46) & 0xFFFFu;
-        return CodedShort{static_cast<uint16_t>(raw >> 8 | (raw & 0xFF) << 8), 18};
-    }
+    case 0:
+        return CodedShort{rawShortAfterCode(word), 18};
     case 1:
         return CodedShort{static_cast<uint16_t>(word >> 54 & 0xFFu), 10};
     case 2:
@@ -61,8 +66,7 @@ inline CodedShort decodeOT(uint64_t word)
     constexpr uint16_t kSecondRange = 0x1F0;
     const uint32_t code = static_cast<uint32_t>(word >> 62);
     if (code >= 2) {
-        const uint32_t raw = static_cast<uint32_t>(word >> 46) & 0xFFFFu;
-        return CodedShort{static_cast<uint16_t>(raw >> 8 | (raw & 0xFF) << 8), 18};
+        return CodedShort{rawShortAfterCode(word), 18};
     }
     const auto byte = static_cast<uint16_t>(word >> 54 & 0xFFu);
     return CodedShort{static_cast<uint16_t>(code == 1 ? kSecondRange + byte : byte), 10};
