@@ -1,5 +1,6 @@
 #include "r12/getR12DWGentities.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -7,6 +8,7 @@
 #include "core/messages.h"
 #include "r12/r12records.h"
 #include "support/bitcursor.h"
+#include "support/byteswap.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
 #include "support/spandecode.h"
@@ -26,6 +28,11 @@ constexpr int32_t kSectionTail = 32;
 constexpr bool kKnownTypes[26] = {false, true,  true,  true,  true,  false, false, true,  true,
                                   true,  false, true,  true,  true,  true,  true,  true,  true,
                                   false, true,  true,  false, true,  true,  true,  false};
+
+bool isKnownType(uint8_t type)
+{
+    return type < std::size(kKnownTypes) && kKnownTypes[type];
+}
 
 }  // namespace
 
@@ -63,7 +70,7 @@ inline bool R12EntityWalker::p_isSectionEnd()
 // A head that runs past the end of the file means it was cut short there.
 inline bool R12EntityWalker::p_readHead(int32_t start, R12EntityHead *head)
 {
-    const FileStream::Span span = stream_->span(start, 4);
+    const FileStream::Span span = stream_->span(start, kR12HeadSize);
     BitCursor in(span.bytes, span.length, span.readable);
     const bool read = readEntityHead(in, head);
     stream_->noteRanOut(span, !read);
@@ -73,18 +80,54 @@ inline bool R12EntityWalker::p_readHead(int32_t start, R12EntityHead *head)
 // TEXT, ATTDEF and ATTRIB records give their strings, and BLOCK records in
 // the entity section theirs. A BLOCK record in the block section opens a
 // definition: its layout differs between versions and its name is no text
-// a reader sees. Every other known record is passed over by its length.
+// a reader sees.
+inline bool R12EntityWalker::p_givesTexts(uint8_t type) const
+{
+    return type == kR12Text || type == kR12Attdef || type == kR12Attrib ||
+           (type == kR12Block && section_ == R12Section::Entities);
+}
+
+// Every other known record is passed over by its length.
 inline int32_t R12EntityWalker::p_handleRecord(int32_t start, const R12EntityHead &head)
 {
-    if (head.type >= std::size(kKnownTypes) || !kKnownTypes[head.type]) {
+    if (!isKnownType(head.type)) {
         return p_passUnknownType(start, head);
     }
-    const bool texts = head.type == kR12Text || head.type == kR12Attdef || head.type == kR12Attrib ||
-                       (head.type == kR12Block && section_ == R12Section::Entities);
-    if (texts) {
+    if (p_givesTexts(head.type)) {
         return p_readTexts(start, head);
     }
     return stream_->SeekPos(start + head.length) == 1 ? 1 : 0;
+}
+
+// Nearly every record gives no text. Those that come next are stepped over
+// here in one loop, for as long as their heads lie whole in the stream's
+// window before the section's tail, and each is of a known type, gives no
+// text, is not empty and ends within the file; the first that is not is
+// left for the walk, which reads it as it reads every record. Each head
+// counts against the read budget as a span of it would; the walk looks at
+// the budget when the loop ends: nothing comes out of the loop, so no text
+// is given that the budget would have kept back.
+void R12EntityWalker::p_skipPlainRecords()
+{
+    const FileStream::Held window = stream_->held();
+    const int64_t lastHead = std::min(int64_t{window.start} + window.length - kR12HeadSize,
+                                      int64_t{sectionEnd_} - kSectionTail - 1);
+    const int64_t fileSize = stream_->size();
+    int64_t at = stream_->CurPosition();
+    uint64_t stepped = 0;
+    while (at >= window.start && at <= lastHead) {
+        const R12EntityHead head = entityHeadOf(littleEndian32(window.bytes + (at - window.start)));
+        const int64_t end = at + head.length;
+        if (head.length == 0 || !isKnownType(head.type) || p_givesTexts(head.type) || end > fileSize) {
+            break;
+        }
+        at = end;
+        ++stepped;
+    }
+    if (stepped > 0) {
+        stream_->noteBytesRead(stepped * kR12HeadSize);
+        stream_->SeekPos(static_cast<int32_t>(at));
+    }
 }
 
 // Every pass either ends the walk or leaves the stream at the start of the
@@ -93,7 +136,7 @@ inline int32_t R12EntityWalker::p_handleRecord(int32_t start, const R12EntityHea
 // that the host receives them before the walk goes on.
 StepResult R12EntityWalker::walkEntities()
 {
-    while (!p_isSectionEnd()) {
+    for (p_skipPlainRecords(); !p_isSectionEnd(); p_skipPlainRecords()) {
         const int32_t start = stream_->CurPosition();
         R12EntityHead head{};
         if (!p_readHead(start, &head)) {

@@ -26,14 +26,18 @@ struct R12EntityHead {
     uint16_t length;  // of the whole record, from its type byte
 };
 
-// The four head bytes are one little-endian word. Inline: the walk reads
-// one for every record.
+constexpr int32_t kR12HeadSize = 4;
+
+// The four head bytes are one little-endian word.
+inline R12EntityHead entityHeadOf(uint32_t word)
+{
+    return R12EntityHead{static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8),
+                         static_cast<uint16_t>(word >> 16)};
+}
+
 inline bool readEntityHead(BitCursor &in, R12EntityHead *head)
 {
-    const uint32_t word = in.RL();
-    head->type = static_cast<uint8_t>(word);
-    head->flags = static_cast<uint8_t>(word >> 8);
-    head->length = static_cast<uint16_t>(word >> 16);
+    *head = entityHeadOf(in.RL());
     return !in.overran();
 }
 
