@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
+#include <initializer_list>
 
 #include "core/dwgglobal.h"
 #include "core/messages.h"
@@ -21,18 +21,26 @@ namespace {
 // The last bytes of a section hold no record.
 constexpr int32_t kSectionTail = 32;
 
-// The types 0 to 25 that exist: LINE, POINT, CIRCLE, SHAPE (1 to 4), TEXT,
-// ARC, TRACE (7 to 9), SOLID, BLOCK, ENDBLK, INSERT, ATTDEF, ATTRIB and
-// SEQEND (11 to 17), POLYLINE and VERTEX (19, 20), 3DFACE, DIMENSION and
-// VIEWPORT (22 to 24). The others are reported and passed over.
-constexpr bool kKnownTypes[26] = {false, true,  true,  true,  true,  false, false, true,  true,
-                                  true,  false, true,  true,  true,  true,  true,  true,  true,
-                                  false, true,  true,  false, true,  true,  true,  false};
-
-bool isKnownType(uint8_t type)
+// A set of record types, a bit for each (every type is below 32).
+constexpr uint32_t typeSet(std::initializer_list<uint8_t> types)
 {
-    return type < std::size(kKnownTypes) && kKnownTypes[type];
+    uint32_t set = 0;
+    for (const uint8_t type : types) {
+        set |= uint32_t{1} << type;
+    }
+    return set;
 }
+
+bool inSet(uint32_t set, uint8_t type)
+{
+    return type < 32 && (set >> type & 1) != 0;
+}
+
+// The types that exist: LINE, POINT, CIRCLE, SHAPE (1 to 4), TEXT, ARC,
+// TRACE (7 to 9), SOLID, BLOCK, ENDBLK, INSERT, ATTDEF, ATTRIB and SEQEND
+// (11 to 17), POLYLINE and VERTEX (19, 20), 3DFACE, DIMENSION and VIEWPORT
+// (22 to 24). The others are reported and passed over.
+constexpr uint32_t kKnownTypes = typeSet({1, 2, 3, 4, 7, 8, 9, 11, 12, 13, 14, 15, 16, 17, 19, 20, 22, 23, 24});
 
 }  // namespace
 
@@ -81,19 +89,18 @@ inline bool R12EntityWalker::p_readHead(int32_t start, R12EntityHead *head)
 // the entity section theirs. A BLOCK record in the block section opens a
 // definition: its layout differs between versions and its name is no text
 // a reader sees.
-inline bool R12EntityWalker::p_givesTexts(uint8_t type) const
+inline uint32_t R12EntityWalker::p_textTypes() const
 {
-    return type == kR12Text || type == kR12Attdef || type == kR12Attrib ||
-           (type == kR12Block && section_ == R12Section::Entities);
+    return typeSet({kR12Text, kR12Attdef, kR12Attrib}) | (section_ == R12Section::Entities ? typeSet({kR12Block}) : 0);
 }
 
 // Every other known record is passed over by its length.
 inline int32_t R12EntityWalker::p_handleRecord(int32_t start, const R12EntityHead &head)
 {
-    if (!isKnownType(head.type)) {
+    if (!inSet(kKnownTypes, head.type)) {
         return p_passUnknownType(start, head);
     }
-    if (p_givesTexts(head.type)) {
+    if (inSet(p_textTypes(), head.type)) {
         return p_readTexts(start, head);
     }
     return stream_->SeekPos(start + head.length) == 1 ? 1 : 0;
@@ -113,12 +120,13 @@ void R12EntityWalker::p_skipPlainRecords()
     const int64_t lastHead = std::min(int64_t{window.start} + window.length - kR12HeadSize,
                                       int64_t{sectionEnd_} - kSectionTail - 1);
     const int64_t fileSize = stream_->size();
+    const uint32_t plainTypes = kKnownTypes & ~p_textTypes();
     int64_t at = stream_->CurPosition();
     uint64_t stepped = 0;
     while (at >= window.start && at <= lastHead) {
         const R12EntityHead head = entityHeadOf(littleEndian32(window.bytes + (at - window.start)));
         const int64_t end = at + head.length;
-        if (head.length == 0 || !isKnownType(head.type) || p_givesTexts(head.type) || end > fileSize) {
+        if (head.length == 0 || !inSet(plainTypes, head.type) || end > fileSize) {
             break;
         }
         at = end;

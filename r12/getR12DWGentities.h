@@ -46,7 +46,7 @@ public:
 private:
     bool p_isSectionEnd();
     void p_skipPlainRecords();
-    bool p_givesTexts(uint8_t type) const;
+    uint32_t p_textTypes() const;
     bool p_readHead(int32_t start, R12EntityHead *head);
     int32_t p_handleRecord(int32_t start, const R12EntityHead &head);
     int32_t p_passUnknownType(int32_t start, const R12EntityHead &head);
