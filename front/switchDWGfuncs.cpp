@@ -58,7 +58,7 @@ DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory)
     if (session == nullptr || memory == nullptr) {
         return nullptr;
     }
-    session->stream = newFileStream(session->header.source, memory);
+    session->stream = newFileStream(session->header.source, memory, session->sourceInPlace);
     if (session->stream == nullptr) {
         return nullptr;
     }

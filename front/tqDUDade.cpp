@@ -86,7 +86,8 @@ bool runPhasesUntil(DWGglobal *session, Ready ready)
     return true;
 }
 
-DWGSessionHeader *openSession(HostSource *source, HostOpenParams *params, TextSink *sink)
+DWGSessionHeader *openSession(HostSource *source, HostOpenParams *params, TextSink *sink,
+                              const uint8_t *sourceInPlace)
 {
     if (source == nullptr || params == nullptr) {
         return nullptr;
@@ -109,6 +110,7 @@ DWGSessionHeader *openSession(HostSource *source, HostOpenParams *params, TextSi
     session->header.hostValue = params->hostValue;
     session->header.services = params->services;
     session->sink = sink;
+    session->sourceInPlace = sourceInPlace;
     session->codePage = -1;
     session->reader = switchDWGfuncs(session, memory);
     if (session->reader == nullptr) {
@@ -123,7 +125,7 @@ DWGSessionHeader *openSession(HostSource *source, HostOpenParams *params, TextSi
 
 extern "C" DWGSessionHeader *startSrcDWG(HostSource *source, HostOpenParams *params)
 {
-    return openSession(source, params, nullptr);
+    return openSession(source, params, nullptr, nullptr);
 }
 
 extern "C" int32_t getDWGobject(DWGSessionHeader *header)
@@ -138,9 +140,10 @@ extern "C" int32_t getDWGobject(DWGSessionHeader *header)
     return deliver(session);
 }
 
-DWGSessionHeader *startTextSession(HostSource *source, HostOpenParams *params, TextSink *sink)
+DWGSessionHeader *startTextSession(HostSource *source, HostOpenParams *params, TextSink *sink,
+                                   const uint8_t *sourceInPlace)
 {
-    return sink != nullptr ? openSession(source, params, sink) : nullptr;
+    return sink != nullptr ? openSession(source, params, sink, sourceInPlace) : nullptr;
 }
 
 bool readNextTexts(DWGSessionHeader *header)

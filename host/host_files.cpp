@@ -91,6 +91,7 @@ public:
     {
         return view_.readAt(offset, buffer, count);
     }
+    const uint8_t *inMemory() const override { return view_.inMemory(); }
 
 private:
     std::vector<uint8_t> bytes_;

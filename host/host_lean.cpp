@@ -76,7 +76,7 @@ public:
     bool start()
     {
         if (const SinkEntryPoints *sink = std::get_if<SinkEntryPoints>(&path_))
-            session_ = sink->start(&source_, &params_, this);
+            session_ = sink->start(&source_, &params_, this, bytes_.inMemory());
         else
             session_ = std::get<EntryPoints>(path_).start(&source_, &params_);
         throwIfOutOfMemory();

@@ -2,9 +2,10 @@
 // drawings through.
 //
 // It takes the drawing's bytes by positioned reads from a ByteSource (a file
-// read where the library asks, or bytes in memory), takes blocks straight
-// from the C heap and, on the host's protocol, frees every object as soon as
-// it is delivered; through the library's text sink there are no objects. It
+// read where the library asks, or bytes in memory, which the library reads
+// in place through its text sink), takes blocks straight from the C heap
+// and, on the host's protocol, frees every object as soon as it is
+// delivered; through the sink there are no objects. It
 // records nothing and checks nothing: it hands each report on as the library
 // makes it, and the texts one at a time as they are asked for, so that what
 // it holds stays bounded whatever the drawing's size. The recording host
@@ -30,7 +31,7 @@ namespace tqhost {
 // output objects (front/textsession.h): for programs that link the
 // library's objects, as libdwgtext does.
 struct SinkEntryPoints {
-    DWGSessionHeader *(*start)(HostSource *, HostOpenParams *, TextSink *) = nullptr;
+    DWGSessionHeader *(*start)(HostSource *, HostOpenParams *, TextSink *, const uint8_t *) = nullptr;
     bool (*readNext)(DWGSessionHeader *) = nullptr;
     bool (*ended)(DWGSessionHeader *) = nullptr;
     int32_t (*codePage)(DWGSessionHeader *) = nullptr;
@@ -49,6 +50,8 @@ public:
     // Copies up to count bytes from offset on into buffer: the number
     // copied, 0 past the end, -1 when the bytes could not be read.
     virtual int64_t readAt(uint64_t offset, void *buffer, std::size_t count) = 0;
+    // All the bytes, when they are held in memory; null when they are not.
+    virtual const uint8_t *inMemory() const { return nullptr; }
 };
 
 // Bytes already in memory; they are not copied.
@@ -57,6 +60,7 @@ public:
     explicit MemoryBytes(std::span<const uint8_t> bytes) : bytes_(bytes) {}
     uint64_t size() const override { return bytes_.size(); }
     int64_t readAt(uint64_t offset, void *buffer, std::size_t count) override;
+    const uint8_t *inMemory() const override { return bytes_.data(); }
 
 private:
     std::span<const uint8_t> bytes_;

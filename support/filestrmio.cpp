@@ -13,12 +13,12 @@ constexpr int32_t kFromEnd = 2;
 
 }  // namespace
 
-FileStream *newFileStream(HostSource *source, MemoryService *memory)
+FileStream *newFileStream(HostSource *source, MemoryService *memory, const uint8_t *inPlace)
 {
     if (source == nullptr || memory == nullptr) {
         return nullptr;
     }
-    FileStream *stream = newIn<FileStream>(memory, source, memory);
+    FileStream *stream = newIn<FileStream>(memory, source, memory, inPlace);
     if (stream == nullptr) {
         return nullptr;
     }
@@ -144,11 +144,24 @@ int32_t FileStream::p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count
 // it gives nothing, else the bytes the window holds.
 int32_t FileStream::p_fillWindow(Cursor *state, int32_t position)
 {
+    if (inPlace_ != nullptr) {
+        return p_holdInPlace(state);
+    }
     const int32_t filled = p_fillWindowAt(state, position - position % kWindowSize, position);
     if (filled < 0 && readsAroundGaps_ && state->windowLength > 0) {
         return p_fillWindowAt(state, position, position);
     }
     return filled;
+}
+
+// A source held in memory is one window, from its first byte to its last.
+int32_t FileStream::p_holdInPlace(Cursor *state)
+{
+    state->windowId = -1;
+    state->window = inPlace_;
+    state->windowStart = 0;
+    state->windowLength = static_cast<int32_t>(size_);
+    return state->windowLength;
 }
 
 // The same for the window that starts at start; -1 also when it holds

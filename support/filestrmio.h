@@ -7,7 +7,9 @@
 // map beside the objects) interleave on one source, each with its own
 // cursor; the objects of a real drawing lie in a few regions of the file
 // that the map's order goes back and forth between, and the stream keeps a
-// window for each.
+// window for each. A source whose bytes the host holds whole in memory is
+// read where they lie: every cursor's window is the whole source, and the
+// host is asked for no bytes at all.
 #ifndef TQ_SUPPORT_FILESTRMIO_H
 #define TQ_SUPPORT_FILESTRMIO_H
 
@@ -23,7 +25,12 @@ public:
     static constexpr int32_t kWindowCount = 8;
     static_assert(kWindowCount > kMaxCursors, "a cursor leaving its window always finds a spare one");
 
-    FileStream(HostSource *source, MemoryService *memory) : source_(source), memory_(memory) {}
+    // inPlace: the source's bytes, at least as many as it measures, when
+    // the host holds them in memory; null when it does not.
+    FileStream(HostSource *source, MemoryService *memory, const uint8_t *inPlace)
+        : source_(source), memory_(memory), inPlace_(inPlace)
+    {
+    }
     ~FileStream();
 
     // The default cursor is the stream's first, made when it opens: the
@@ -146,7 +153,7 @@ private:
     // only in part is read again in place, with the same bytes.
     struct Cursor {
         int32_t position;
-        uint8_t *window;
+        const uint8_t *window;
         int32_t windowStart;
         int32_t windowLength;
         int32_t windowId;   // -1 before the first read
@@ -157,6 +164,7 @@ private:
     Cursor *p_cursor(int32_t id) { return id >= 0 && id < cursorCount_ ? &cursors_[id] : nullptr; }
     int32_t p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count);
     int32_t p_fillWindow(Cursor *state, int32_t position);
+    int32_t p_holdInPlace(Cursor *state);
     Window *p_windowAt(int32_t start);
     int32_t p_fillWindowAt(Cursor *state, int32_t start, int32_t position);
     Window *p_spareWindow(const Cursor *state);
@@ -185,6 +193,7 @@ private:
 
     HostSource *source_;
     MemoryService *memory_;
+    const uint8_t *inPlace_;
     Cursor cursors_[kMaxCursors] = {};
     Window windows_[kWindowCount] = {};
     uint32_t windowUses_ = 0;
@@ -196,7 +205,7 @@ private:
     bool readsAroundGaps_ = false;
 };
 
-FileStream *newFileStream(HostSource *source, MemoryService *memory);
+FileStream *newFileStream(HostSource *source, MemoryService *memory, const uint8_t *inPlace = nullptr);
 void deleteFileStream(FileStream *stream);
 
 #endif

@@ -94,7 +94,7 @@ std::vector<uint64_t> blocksInUseByText(const std::vector<uint8_t> &bytes, bool 
 {
     RecordingHost host(bytes);
     IgnoringSink sink;
-    DWGSessionHeader *session = throughSink ? startTextSession(host.source(), host.params(), &sink)
+    DWGSessionHeader *session = throughSink ? startTextSession(host.source(), host.params(), &sink, nullptr)
                                             : startSrcDWG(host.source(), host.params());
     std::vector<uint64_t> inUse;
     while (session != nullptr && inUse.size() < 3000) {
