@@ -77,6 +77,9 @@ inline int64_t checkedLength(const uint8_t *bytes, int32_t available)
 inline uint64_t typeBitsAt(const uint8_t *bytes, int32_t at, int32_t length)
 {
     constexpr int32_t kLongestType = 3;
+    if (at + 4 <= length) {  // one load, its fourth byte dropped
+        return uint64_t{bigEndian32(bytes + at) >> 8} << 40;
+    }
     uint64_t bits = 0;
     for (int32_t i = 0; i < kLongestType && at + i < length; ++i) {
         bits |= uint64_t{bytes[at + i]} << (56 - 8 * i);
