@@ -131,9 +131,14 @@ void DWGObjects::p_skipPlainObjects()
     }
 }
 
+// The heads come in file order mostly, a few dozen bytes apart. A window
+// that is the whole of a source held in memory is too large to stay in the
+// caches, and each head's load would wait on memory: the bytes some
+// objects ahead are asked for early.
 template <class ReadHead>
 void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
 {
+    constexpr int32_t kPrefetchDistance = 1024;
     const FileStream::Held window = stream_->held();
     const int32_t lastHeadAt = window.length - kLongestObjectHead;
     const uint32_t fileSize = stream_->size();
@@ -141,8 +146,12 @@ void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
     int32_t lastEnd = 0;
     map_->takeHeldOffsets([&](int32_t offset) {
         const int32_t at = offset - window.start;
+        if (at < 0 || at > lastHeadAt) {
+            return false;
+        }
+        __builtin_prefetch(window.bytes + at + std::min(kPrefetchDistance, window.length - at));
         ObjectHead head;
-        if (at < 0 || at > lastHeadAt || !readHead(window.bytes + at, &head) || !isPlain(head.type)) {
+        if (!readHead(window.bytes + at, &head) || !isPlain(head.type)) {
             return false;
         }
         const int32_t end = objectEndOffset(offset, head.size);
