@@ -116,6 +116,17 @@ INSTANTIATE_TEST_SUITE_P(
                         d.addEntity(0x1A).length = 0;
                         d.addText("B");
                     },
+                    "text 0 41\n"},
+        // The same among records without text, where the walk steps over
+        // many in one go.
+        R12WalkCase{"zeroLengthLineEndsTheWalk",
+                    [](R12Drawing &d) {
+                        d.addText("A");
+                        d.addEntity(1);
+                        d.addEntity(1).length = 0;
+                        d.addEntity(1);
+                        d.addText("B");
+                    },
                     "text 0 41\n"}),
     [](const auto &info) { return std::string(info.param.name); });
 
