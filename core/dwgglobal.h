@@ -32,7 +32,6 @@ struct DWGglobal {
     DWGReader *reader;
     MemoryService *memory;
     FileStream *stream;  // the host's source, opened once for the session
-    const uint8_t *sourceInPlace;  // the source's bytes when a sink's host holds them in memory; else null
     TextSink *sink;      // instead of output objects; null for the host's protocol
     DWGOutputObject sinkText;  // stands for the text object a sink needs none of
     ReusableBlock sinkBuffer;  // the text buffer a sink reads, used for every text

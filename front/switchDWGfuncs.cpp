@@ -53,12 +53,12 @@ int32_t detectVersion(FileStream *stream)
     return matchVersion(bytes, kFirstComparedVersion, kLastComparedVersion);
 }
 
-DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory)
+DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory, const uint8_t *sourceInPlace)
 {
     if (session == nullptr || memory == nullptr) {
         return nullptr;
     }
-    session->stream = newFileStream(session->header.source, memory, session->sourceInPlace);
+    session->stream = newFileStream(session->header.source, memory, sourceInPlace);
     if (session->stream == nullptr) {
         return nullptr;
     }

@@ -16,10 +16,11 @@ class MemoryService;
 // positioned, kNoVersion when six bytes cannot be read or none matches.
 int32_t detectVersion(FileStream *stream);
 
-// Opens the stream, detects the drawing's version, stores its index in the
-// session and builds the reader of its family; null, with the stream
-// closed, when no reader serves the drawing.
-DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory);
+// Opens the stream (over sourceInPlace when the host holds the source's
+// bytes in memory, see newFileStream), detects the drawing's version,
+// stores its index in the session and builds the reader of its family;
+// null, with the stream closed, when no reader serves the drawing.
+DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory, const uint8_t *sourceInPlace);
 
 // Gives back the session's reader, then closes its stream.
 void deleteReader(DWGglobal *session);

@@ -110,9 +110,8 @@ DWGSessionHeader *openSession(HostSource *source, HostOpenParams *params, TextSi
     session->header.hostValue = params->hostValue;
     session->header.services = params->services;
     session->sink = sink;
-    session->sourceInPlace = sourceInPlace;
     session->codePage = -1;
-    session->reader = switchDWGfuncs(session, memory);
+    session->reader = switchDWGfuncs(session, memory, sourceInPlace);
     if (session->reader == nullptr) {
         deleteMemoryService(memory);
         return nullptr;

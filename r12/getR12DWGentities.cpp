@@ -79,8 +79,10 @@ inline bool R12EntityWalker::p_isSectionEnd()
 inline bool R12EntityWalker::p_readHead(int32_t start, R12EntityHead *head)
 {
     const FileStream::Span span = stream_->span(start, kR12HeadSize);
-    BitCursor in(span.bytes, span.length, span.readable);
-    const bool read = readEntityHead(in, head);
+    const bool read = span.length == kR12HeadSize;
+    if (read) {
+        *head = entityHeadOf(littleEndian32(span.bytes));
+    }
     stream_->noteRanOut(span, !read);
     return read;
 }

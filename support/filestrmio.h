@@ -156,7 +156,7 @@ private:
         const uint8_t *window;
         int32_t windowStart;
         int32_t windowLength;
-        int32_t windowId;   // -1 before the first read
+        int32_t windowId;   // -1 before the first read, and for a source read in place
     };
 
     void p_notePastEnd(int32_t position) { wentPastEnd_ = wentPastEnd_ || position >= 0; }
