@@ -53,7 +53,7 @@ int32_t detectVersion(FileStream *stream)
     return matchVersion(bytes, kFirstComparedVersion, kLastComparedVersion);
 }
 
-DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory, const uint8_t *sourceInPlace)
+DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory, SourceInMemory *sourceInPlace)
 {
     if (session == nullptr || memory == nullptr) {
         return nullptr;

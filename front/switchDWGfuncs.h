@@ -11,6 +11,7 @@ struct DWGglobal;
 class DWGReader;
 class FileStream;
 class MemoryService;
+class SourceInMemory;
 
 // Reads the version at the start of the stream: 0 when the stream cannot be
 // positioned, kNoVersion when six bytes cannot be read or none matches.
@@ -20,7 +21,7 @@ int32_t detectVersion(FileStream *stream);
 // bytes in memory, see newFileStream), detects the drawing's version,
 // stores its index in the session and builds the reader of its family;
 // null, with the stream closed, when no reader serves the drawing.
-DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory, const uint8_t *sourceInPlace);
+DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory, SourceInMemory *sourceInPlace);
 
 // Gives back the session's reader, then closes its stream.
 void deleteReader(DWGglobal *session);

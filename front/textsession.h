@@ -10,12 +10,13 @@
 #include "TQDUDADE.h"
 #include "core/dwgglobal.h"
 
+class SourceInMemory;
+
 // startSrcDWG with a sink: null also when the sink is. sourceInPlace: the
-// source's bytes, at least as many as it measures, when the host holds
-// them in memory (they stay there until the session is shut down), so
+// source's bytes when the host holds them in memory (see FileStream), so
 // that they are read where they lie; null when it does not.
 DWGSessionHeader *startTextSession(HostSource *source, HostOpenParams *params, TextSink *sink,
-                                   const uint8_t *sourceInPlace);
+                                   SourceInMemory *sourceInPlace);
 
 // Reads on until at least one text has gone to the sink or the drawing
 // ended; false once nothing more can come.

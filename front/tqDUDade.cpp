@@ -87,7 +87,7 @@ bool runPhasesUntil(DWGglobal *session, Ready ready)
 }
 
 DWGSessionHeader *openSession(HostSource *source, HostOpenParams *params, TextSink *sink,
-                              const uint8_t *sourceInPlace)
+                              SourceInMemory *sourceInPlace)
 {
     if (source == nullptr || params == nullptr) {
         return nullptr;
@@ -140,7 +140,7 @@ extern "C" int32_t getDWGobject(DWGSessionHeader *header)
 }
 
 DWGSessionHeader *startTextSession(HostSource *source, HostOpenParams *params, TextSink *sink,
-                                   const uint8_t *sourceInPlace)
+                                   SourceInMemory *sourceInPlace)
 {
     return sink != nullptr ? openSession(source, params, sink, sourceInPlace) : nullptr;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/dwgglobal.h"
+#include "support/filestrmio.h"
 
 namespace tqhost {
 
@@ -31,8 +32,9 @@ int64_t MemoryBytes::readAt(uint64_t offset, void *buffer, std::size_t count)
 // kept is noted, and next() throws once the library has returned.
 //
 // Through a sink the library makes no objects: each text comes to text()
-// as it is decoded, and is kept as an appended text object is.
-class LeanSession::Host final : public TextSink {
+// as it is decoded, and is kept as an appended text object is. Bytes held
+// in memory are read there, and the source hears which the library lets go.
+class LeanSession::Host final : public TextSink, private SourceInMemory {
 public:
     Host(ByteSource &bytes, ReportSink &reports, const LibraryPath &path)
         : bytes_(bytes),
@@ -76,7 +78,7 @@ public:
     bool start()
     {
         if (const SinkEntryPoints *sink = std::get_if<SinkEntryPoints>(&path_))
-            session_ = sink->start(&source_, &params_, this, bytes_.inMemory());
+            session_ = sink->start(&source_, &params_, this, bytes_.inMemory() != nullptr ? this : nullptr);
         else
             session_ = std::get<EntryPoints>(path_).start(&source_, &params_);
         throwIfOutOfMemory();
@@ -107,6 +109,9 @@ public:
     }
 
 private:
+    const uint8_t *bytes() const override { return bytes_.inMemory(); }
+    void letGo(uint32_t start, uint32_t length) override { bytes_.letGo(start, length); }
+
     static Host &of(HostSource *src) { return *static_cast<Host *>(src->hostOwn[0]); }
     static Host &of(HostServices *svc) { return *static_cast<Host *>(svc->hostOwn[0]); }
     static int32_t kindOf(const DWGOutputObject *object)

@@ -23,6 +23,7 @@
 
 #include "host_session.h"
 
+class SourceInMemory;
 class TextSink;
 
 namespace tqhost {
@@ -31,7 +32,7 @@ namespace tqhost {
 // output objects (front/textsession.h): for programs that link the
 // library's objects, as libdwgtext does.
 struct SinkEntryPoints {
-    DWGSessionHeader *(*start)(HostSource *, HostOpenParams *, TextSink *, const uint8_t *) = nullptr;
+    DWGSessionHeader *(*start)(HostSource *, HostOpenParams *, TextSink *, SourceInMemory *) = nullptr;
     bool (*readNext)(DWGSessionHeader *) = nullptr;
     bool (*ended)(DWGSessionHeader *) = nullptr;
     int32_t (*codePage)(DWGSessionHeader *) = nullptr;
@@ -52,6 +53,10 @@ public:
     virtual int64_t readAt(uint64_t offset, void *buffer, std::size_t count) = 0;
     // All the bytes, when they are held in memory; null when they are not.
     virtual const uint8_t *inMemory() const { return nullptr; }
+    // The library reads the count bytes from offset on, held in memory, no
+    // more for now: a source that maps a file may give their pages back.
+    // They stay readable.
+    virtual void letGo(uint64_t, std::size_t) {}
 };
 
 // Bytes already in memory; they are not copied.

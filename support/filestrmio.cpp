@@ -10,10 +10,12 @@ namespace {
 
 constexpr int32_t kFromStart = 0;
 constexpr int32_t kFromEnd = 2;
+// The first block for copies of spans that cross windows.
+constexpr uint32_t kFirstSpanCopy = 256;
 
 }  // namespace
 
-FileStream *newFileStream(HostSource *source, MemoryService *memory, const uint8_t *inPlace)
+FileStream *newFileStream(HostSource *source, MemoryService *memory, SourceInMemory *inPlace)
 {
     if (source == nullptr || memory == nullptr) {
         return nullptr;
@@ -41,7 +43,7 @@ void deleteFileStream(FileStream *stream)
 FileStream::~FileStream()
 {
     for (Window &window : windows_) {
-        memory_->free(window.bytes);
+        memory_->free(window.block);
     }
     spanCopy_.release(memory_);
     if (source_->fpClose != nullptr) {
@@ -144,24 +146,11 @@ int32_t FileStream::p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count
 // it gives nothing, else the bytes the window holds.
 int32_t FileStream::p_fillWindow(Cursor *state, int32_t position)
 {
-    if (inPlace_ != nullptr) {
-        return p_holdInPlace(state);
-    }
-    const int32_t filled = p_fillWindowAt(state, position - position % kWindowSize, position);
+    const int32_t filled = p_fillWindowAt(state, position - position % p_windowSize(), position);
     if (filled < 0 && readsAroundGaps_ && state->windowLength > 0) {
         return p_fillWindowAt(state, position, position);
     }
     return filled;
-}
-
-// A source held in memory is one window, from its first byte to its last.
-int32_t FileStream::p_holdInPlace(Cursor *state)
-{
-    state->windowId = -1;
-    state->window = inPlace_;
-    state->windowStart = 0;
-    state->windowLength = static_cast<int32_t>(size_);
-    return state->windowLength;
 }
 
 // The same for the window that starts at start; -1 also when it holds
@@ -223,12 +212,12 @@ bool FileStream::p_isHeldByAnother(int32_t windowId, const Cursor *state) const
 // as much whatever the drawing's length.
 bool FileStream::p_takeWindows()
 {
-    constexpr uint32_t kFirstSpanCopy = 256;
     for (Window &window : windows_) {
-        if (window.bytes == nullptr) {
-            window.bytes = static_cast<uint8_t *>(memory_->allocate(kWindowSize));
+        if (window.block == nullptr) {
+            window.block = static_cast<uint8_t *>(memory_->allocate(kWindowSize));
+            window.bytes = window.block;
         }
-        if (window.bytes == nullptr) {
+        if (window.block == nullptr) {
             return false;
         }
     }
@@ -240,6 +229,9 @@ bool FileStream::p_takeWindows()
 // bytes read.
 int32_t FileStream::p_readWindow(Window *window, int32_t start)
 {
+    if (inPlaceBytes_ != nullptr) {
+        return p_pointWindow(window, start);
+    }
     if (!p_takeWindows()) {
         return -1;
     }
@@ -252,13 +244,31 @@ int32_t FileStream::p_readWindow(Window *window, int32_t start)
                                ? static_cast<int32_t>(size_ - static_cast<uint32_t>(start))
                                : kWindowSize;
     while (window->length < wanted) {
-        int32_t got = p_hostRead(window->bytes + window->length, wanted - window->length);
+        int32_t got = p_hostRead(window->block + window->length, wanted - window->length);
         if (got <= 0) {
             break;
         }
         window->length += got;
     }
     return window->length > 0 ? window->length : -1;
+}
+
+// In place the window points at the source's bytes from start on, after
+// the host is told that those it pointed at are let go. -1 when the block
+// for copies of spans cannot be had.
+int32_t FileStream::p_pointWindow(Window *window, int32_t start)
+{
+    if (spanCopy_.reserve(memory_, kFirstSpanCopy) == nullptr) {
+        return -1;
+    }
+    if (window->bytes != nullptr) {
+        inPlace_->letGo(static_cast<uint32_t>(window->start), static_cast<uint32_t>(window->length));
+    }
+    const uint32_t left = size_ - static_cast<uint32_t>(start);
+    window->bytes = inPlaceBytes_ + start;
+    window->start = start;
+    window->length = left < static_cast<uint32_t>(kInPlaceWindowSize) ? static_cast<int32_t>(left) : kInPlaceWindowSize;
+    return window->length;
 }
 
 int32_t FileStream::p_viewAfterFill(Cursor *state, const uint8_t **bytes)

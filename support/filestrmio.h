@@ -8,8 +8,10 @@
 // cursor; the objects of a real drawing lie in a few regions of the file
 // that the map's order goes back and forth between, and the stream keeps a
 // window for each. A source whose bytes the host holds whole in memory is
-// read where they lie: every cursor's window is the whole source, and the
-// host is asked for no bytes at all.
+// read where they lie: its windows are larger, point into the host's bytes
+// instead of holding copies, and the host is asked for no bytes at all;
+// it is told when the stream lets a window go, so that a host that maps a
+// file into memory can give those pages back.
 #ifndef TQ_SUPPORT_FILESTRMIO_H
 #define TQ_SUPPORT_FILESTRMIO_H
 
@@ -18,17 +20,33 @@
 #include "TQDUDADE.h"
 #include "support/publicstorage.h"
 
+// The bytes of a source the host holds in memory, as many as the source
+// measures; they stay until the session is shut down.
+class SourceInMemory {
+public:
+    virtual const uint8_t *bytes() const = 0;
+    // The stream reads the length bytes from start on no more, until a
+    // window takes them again.
+    virtual void letGo(uint32_t start, uint32_t length) = 0;
+
+protected:
+    ~SourceInMemory() = default;
+};
+
 class FileStream {
 public:
     static constexpr int32_t kMaxCursors = 4;
     static constexpr int32_t kWindowSize = 16384;
+    // A window over a source held in memory costs no block and no copy: it
+    // is large, so that the walks leave it seldom.
+    static constexpr int32_t kInPlaceWindowSize = 1 << 18;
     static constexpr int32_t kWindowCount = 8;
     static_assert(kWindowCount > kMaxCursors, "a cursor leaving its window always finds a spare one");
 
-    // inPlace: the source's bytes, at least as many as it measures, when
-    // the host holds them in memory; null when it does not.
-    FileStream(HostSource *source, MemoryService *memory, const uint8_t *inPlace)
-        : source_(source), memory_(memory), inPlace_(inPlace)
+    // inPlace: the source's bytes when the host holds them in memory; null
+    // when it does not.
+    FileStream(HostSource *source, MemoryService *memory, SourceInMemory *inPlace)
+        : source_(source), memory_(memory), inPlace_(inPlace), inPlaceBytes_(inPlace != nullptr ? inPlace->bytes() : nullptr)
     {
     }
     ~FileStream();
@@ -141,7 +159,8 @@ private:
     static constexpr int32_t kDefaultCursor = 0;
 
     struct Window {
-        uint8_t *bytes;     // kWindowSize bytes, taken with the others at the first read
+        uint8_t *block;       // kWindowSize bytes, taken with the others at the first read; none in place
+        const uint8_t *bytes; // the block, or in place the source's bytes from start on
         int32_t start;      // file offset of bytes[0]
         int32_t length;     // bytes that hold the file
         uint32_t lastUse;   // when a cursor last took it
@@ -156,7 +175,7 @@ private:
         const uint8_t *window;
         int32_t windowStart;
         int32_t windowLength;
-        int32_t windowId;   // -1 before the first read, and for a source read in place
+        int32_t windowId;   // -1 before the first read
     };
 
     void p_notePastEnd(int32_t position) { wentPastEnd_ = wentPastEnd_ || position >= 0; }
@@ -164,12 +183,13 @@ private:
     Cursor *p_cursor(int32_t id) { return id >= 0 && id < cursorCount_ ? &cursors_[id] : nullptr; }
     int32_t p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count);
     int32_t p_fillWindow(Cursor *state, int32_t position);
-    int32_t p_holdInPlace(Cursor *state);
+    int32_t p_windowSize() const { return inPlaceBytes_ != nullptr ? kInPlaceWindowSize : kWindowSize; }
     Window *p_windowAt(int32_t start);
     int32_t p_fillWindowAt(Cursor *state, int32_t start, int32_t position);
     Window *p_spareWindow(const Cursor *state);
     bool p_isHeldByAnother(int32_t windowId, const Cursor *state) const;
     int32_t p_readWindow(Window *window, int32_t start);
+    int32_t p_pointWindow(Window *window, int32_t start);
     bool p_takeWindows();
     int32_t p_viewAfterFill(Cursor *state, const uint8_t **bytes);
     // The bytes of the default cursor's window from its position on, read
@@ -193,7 +213,8 @@ private:
 
     HostSource *source_;
     MemoryService *memory_;
-    const uint8_t *inPlace_;
+    SourceInMemory *inPlace_;
+    const uint8_t *inPlaceBytes_;
     Cursor cursors_[kMaxCursors] = {};
     Window windows_[kWindowCount] = {};
     uint32_t windowUses_ = 0;
@@ -205,7 +226,7 @@ private:
     bool readsAroundGaps_ = false;
 };
 
-FileStream *newFileStream(HostSource *source, MemoryService *memory, const uint8_t *inPlace = nullptr);
+FileStream *newFileStream(HostSource *source, MemoryService *memory, SourceInMemory *inPlace = nullptr);
 void deleteFileStream(FileStream *stream);
 
 #endif

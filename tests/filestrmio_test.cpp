@@ -183,4 +183,40 @@ TEST_F(FileStreamTest, CursorsShareTheWindowsTheStreamKeeps)
     EXPECT_EQ(hostReadsFor(0, 2), 1u);
 }
 
+// Bytes the host holds in memory are read where they lie, a large window at
+// a time: the host is asked for none, a span within a window points into
+// its bytes, one across two windows is a copy, and the host hears of every
+// window the stream lets go.
+TEST_F(FileStreamTest, BytesHeldInMemoryAreReadWhereTheyLie)
+{
+    const int32_t window = FileStream::kInPlaceWindowSize;
+    const int32_t count = FileStream::kWindowCount + 1;
+    std::string text;
+    for (int32_t i = 0; i < count * window + 100; ++i) {
+        text += static_cast<char>(i % 251);
+    }
+    struct Held final : SourceInMemory {
+        const uint8_t *start = nullptr;
+        std::vector<std::pair<uint32_t, uint32_t>> letGone;
+        const uint8_t *bytes() const override { return start; }
+        void letGo(uint32_t from, uint32_t length) override { letGone.emplace_back(from, length); }
+    } held;
+    held.start = reinterpret_cast<const uint8_t *>(text.data());
+    stream = newFileStream(makeSource(text).record(), memory, &held);
+    ASSERT_NE(stream, nullptr);
+    const uint64_t reads = hostCalls().reads;
+    for (int32_t index = 0; index < count; ++index) {
+        const int32_t at = index * window + 10;
+        EXPECT_EQ(stream->span(at, 8).bytes, held.start + at) << "window " << index;
+    }
+    EXPECT_EQ(held.letGone, (std::vector<std::pair<uint32_t, uint32_t>>{{0, window}}))
+        << "the last window took the place of the first";
+
+    const FileStream::Span across = stream->span(window - 4, 8);
+    ASSERT_EQ(across.length, 8);
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(across.bytes), 8), text.substr(window - 4, 8));
+    EXPECT_TRUE(across.bytes < held.start || across.bytes >= held.start + text.size());
+    EXPECT_EQ(hostCalls().reads, reads);
+}
+
 }  // namespace
