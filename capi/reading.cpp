@@ -69,7 +69,7 @@ void readHeader(tqhost::ByteSource &bytes, DrawingFacts &facts)
 
 Status finalStatus(const DrawingFacts &facts, bool refused, bool endSeen)
 {
-    if (facts.cutShort || (!refused && !endSeen))
+    if (facts.cutShort || facts.changedWhileRead || (!refused && !endSeen))
         return Status::Incomplete;
     if (facts.damaged)
         return Status::Damaged;
@@ -83,6 +83,9 @@ std::string describeFailure(const DrawingFacts &facts)
     case Status::Reading:
         return {};
     case Status::Incomplete:
+        if (facts.changedWhileRead)
+            return "truncated while it was read: the file no longer has its " + std::to_string(facts.size) +
+                   " bytes";
         if (facts.cutShort)
             return "truncated: the drawing records parts past the end of the file, which has " +
                    std::to_string(facts.size) + " bytes";
@@ -149,6 +152,7 @@ const tqhost::LeanText *TextReader::next()
         facts_.status = Status::Incomplete;
         throw;
     }
+    facts_.changedWhileRead = bytes_->changedWhileRead();
     facts_.status = finalStatus(facts_, false, session_->endSeen());
     return nullptr;
 }

@@ -39,6 +39,7 @@ struct DrawingFacts {
     uint64_t size = 0;          // bytes in the file
     bool cutShort = false;      // the library said so
     bool damaged = false;       // the library said so
+    bool changedWhileRead = false;  // the file was cut short while it was read
 };
 
 // What a report of the library tells of the drawing: the library says at

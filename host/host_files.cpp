@@ -1,5 +1,7 @@
 #include "host_files.h"
 
+#include "host_mapped.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -241,6 +243,8 @@ std::unique_ptr<ByteSource> openDrawing(const std::string &path, std::string &er
     const uint64_t size = regularFileSize(file.get());
     if (size == UINT64_MAX)
         return streamSource(file.get(), streamLimit, error);
+    if (std::unique_ptr<ByteSource> mapped = mapRegularFile(fileno(file.get()), size))
+        return mapped;
     std::setvbuf(file.get(), nullptr, _IONBF, 0);
     return std::make_unique<FileBytes>(file.release(), size);
 }

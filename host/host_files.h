@@ -22,7 +22,8 @@ bool readWholeFile(const std::string &path, std::vector<uint8_t> &bytes, std::st
 constexpr uint64_t kDefaultStreamLimit = uint64_t{1} << 30;
 
 // The drawing at path. A regular file is read piece by piece where it is
-// asked for, so that it is never all in memory. A stream cannot go back:
+// asked for, so that it is never all in memory, or mapped once the program
+// has installed the guard of host_mapped.h. A stream cannot go back:
 // its first bytes are looked at first, and one that does not start as a
 // drawing is read no further (the library then says what it is); a
 // drawing is copied to a temporary file, up to streamLimit bytes, and read

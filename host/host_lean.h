@@ -57,6 +57,9 @@ public:
     // more for now: a source that maps a file may give their pages back.
     // They stay readable.
     virtual void letGo(uint64_t, std::size_t) {}
+    // Whether the bytes changed while they were read: the file was cut
+    // short under a mapping of it.
+    virtual bool changedWhileRead() const { return false; }
 };
 
 // Bytes already in memory; they are not copied.

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -16,6 +18,7 @@
 #include "formatting.h"
 #include "hardening/composed_drawings.h"
 #include "host_library.h"
+#include "host_mapped.h"
 #include "options.h"
 #include "render.h"
 #include "runner.h"
@@ -254,6 +257,41 @@ TEST(Extract, AReceiverThatStopsEndsTheSessionEarly)
     EXPECT_EQ(kept.texts.size(), 1u);
     EXPECT_EQ(streamed.status, Status::Incomplete);
 }
+
+#ifndef _WIN32
+// dwgtext reads files mapped into memory. What it reads so is what the
+// recording host gives; and a file that another program cuts short
+// meanwhile does not end the process: the reading ends as that of a cut
+// drawing, and says why. Any other SIGBUS still ends the process.
+TEST(Extract, AMappedFileGivesTheSameAndOneCutMeanwhileIsNamedIncomplete)
+{
+    ASSERT_TRUE(tqhost::guardMappedFiles());
+    EXPECT_EXIT(std::raise(SIGBUS), testing::KilledBySignal(SIGBUS), "");
+    for (const hardening::NamedDrawing &drawing : hardening::composedDrawings()) {
+        SCOPED_TRACE(drawing.name);
+        KeptTexts kept;
+        const DrawingResult streamed = streamDrawing(writtenFile(drawing.bytes), {}, kept);
+        expectSameDrawing(streamed, kept, readDrawingBytes(drawing.bytes, tqhost::libraryEntryPoints()));
+    }
+
+    const hardening::NamedDrawing drawing = hardening::composedDrawings()[6];  // R2000: read from the file to its end
+    ASSERT_EQ(drawing.name, "r2000");
+    const std::string path = writtenFile(drawing.bytes);
+    struct CutAtFirstText final : TextReceiver {
+        std::string path;
+        bool text(int32_t, std::string_view, std::string_view) override
+        {
+            std::filesystem::resize_file(path, 0);
+            return true;
+        }
+    } cutter;
+    cutter.path = path;
+    const DrawingResult cut = streamDrawing(path, {}, cutter);
+    EXPECT_EQ(cut.status, Status::Incomplete);
+    EXPECT_EQ(failureMessage(cut), "truncated while it was read: the file no longer has its " +
+                                       std::to_string(drawing.bytes.size()) + " bytes");
+}
+#endif
 
 RenderSettings settings(Format format, bool withFilename = false, Reports reports = Reports::Summary)
 {

@@ -14,6 +14,7 @@
 
 #include "extract.h"
 #include "host_library.h"
+#include "host_mapped.h"
 #include "inputs.h"
 #include "options.h"
 #include "output.h"
@@ -144,6 +145,9 @@ int main(int argc, char **argv)
         return error == 0 ? 0 : outputFailed(error);
     }
 
+    // Drawings are read from files mapped into memory; one that another
+    // program cuts short meanwhile is reported as cut.
+    tqhost::guardMappedFiles();
     const Outcome outcome = readAll(parsed.options);
     if (outcome.outputError != 0)
         return outputFailed(outcome.outputError);
