@@ -132,16 +132,17 @@ void DWGObjects::p_skipPlainObjects()
 }
 
 // The heads come in file order mostly, a few dozen bytes apart. A window
-// that is the whole of a source held in memory is too large to stay in the
-// caches, and each head's load would wait on memory: the bytes some
-// objects ahead are asked for early.
+// over bytes held in memory need not be in the caches, and each head's load
+// would wait on memory: the bytes some objects ahead are asked for early.
+// A prefetch never faults, so the address asked for may lie past the
+// window; it is made as a number, not as a pointer past the window.
 template <class ReadHead>
 void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
 {
-    constexpr int32_t kPrefetchDistance = 1024;
+    constexpr uintptr_t kPrefetchDistance = 1024;
     const FileStream::Held window = stream_->held();
     const int32_t lastHeadAt = window.length - kLongestObjectHead;
-    const uint32_t fileSize = stream_->size();
+    const uint64_t fileSize = stream_->size();
     uint64_t stepped = 0;
     int32_t lastEnd = 0;
     map_->takeHeldOffsets([&](int32_t offset) {
@@ -149,17 +150,19 @@ void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
         if (at < 0 || at > lastHeadAt) {
             return false;
         }
-        __builtin_prefetch(window.bytes + at + std::min(kPrefetchDistance, window.length - at));
+        __builtin_prefetch(reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(window.bytes + at) +
+                                                          kPrefetchDistance));
         ObjectHead head;
         if (!readHead(window.bytes + at, &head) || !isPlain(head.type)) {
             return false;
         }
-        const int32_t end = objectEndOffset(offset, head.size);
-        if (static_cast<uint32_t>(end) > fileSize) {  // -1 as well: no stream is that long
+        // offset is within the window, so not negative.
+        const uint64_t end = static_cast<uint64_t>(offset) + head.size + kObjectFraming;
+        if (end > fileSize) {
             return false;
         }
         ++stepped;
-        lastEnd = end;
+        lastEnd = static_cast<int32_t>(end);
         return true;
     });
     if (stepped > 0) {
