@@ -1,7 +1,5 @@
 #include "host_files.h"
 
-#include "host_mapped.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +12,8 @@
 #ifndef _WIN32
 #include <unistd.h>
 #endif
+
+#include "host_mapped.h"
 
 namespace tqhost {
 

@@ -12,10 +12,9 @@ std::unique_ptr<ByteSource> mapRegularFile(int, uint64_t) { return nullptr; }
 
 #else
 
-#include <algorithm>
 #include <atomic>
 #include <csignal>
-#include <cstring>
+#include <span>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -71,7 +70,8 @@ GuardedMapping *claimSlot()
 
 class MappedBytes final : public ByteSource {
 public:
-    MappedBytes(const uint8_t *bytes, uint64_t size, GuardedMapping &slot) : bytes_(bytes), size_(size), slot_(slot)
+    MappedBytes(const uint8_t *bytes, uint64_t size, GuardedMapping &slot)
+        : view_(std::span<const uint8_t>(bytes, static_cast<std::size_t>(size))), slot_(slot)
     {
         slot_.faulted.store(false);
         slot_.start.store(reinterpret_cast<uintptr_t>(bytes));
@@ -85,25 +85,21 @@ public:
     {
         slot_.end.store(0);
         slot_.start.store(0);
-        munmap(const_cast<uint8_t *>(bytes_), size_);
+        munmap(const_cast<uint8_t *>(view_.inMemory()), static_cast<std::size_t>(view_.size()));
         slot_.claimed.store(false);
     }
 
-    uint64_t size() const override { return size_; }
+    uint64_t size() const override { return view_.size(); }
     int64_t readAt(uint64_t offset, void *buffer, std::size_t count) override
     {
-        if (offset >= size_)
-            return 0;
-        const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(count, size_ - offset));
-        std::memcpy(buffer, bytes_ + offset, n);
-        return static_cast<int64_t>(n);
+        return view_.readAt(offset, buffer, count);
     }
-    const uint8_t *inMemory() const override { return bytes_; }
+    const uint8_t *inMemory() const override { return view_.inMemory(); }
     // The whole pages among the bytes go; read again, they come back from
     // the file.
     void letGo(uint64_t offset, std::size_t count) override
     {
-        const uintptr_t start = reinterpret_cast<uintptr_t>(bytes_) + offset;
+        const uintptr_t start = reinterpret_cast<uintptr_t>(view_.inMemory()) + offset;
         const uintptr_t first = (start + pageSize - 1) & ~(pageSize - 1);
         const uintptr_t end = (start + count) & ~(pageSize - 1);
         if (first < end)
@@ -112,8 +108,7 @@ public:
     bool changedWhileRead() const override { return slot_.faulted.load(); }
 
 private:
-    const uint8_t *bytes_;
-    uint64_t size_;
+    MemoryBytes view_;
     GuardedMapping &slot_;
 };
 
