@@ -32,6 +32,7 @@ struct GuardedMapping {
     std::atomic<uintptr_t> start{0};
     std::atomic<uintptr_t> end{0};
     std::atomic<bool> faulted{false};
+    std::atomic<uintptr_t> lastPage{0};  // the page last given zeros
 };
 
 constexpr std::size_t kGuardedMappings = 64;
@@ -42,16 +43,22 @@ uintptr_t pageSize = 4096;
 // A read past the end of a watched mapping's file gets a page of zeros in
 // place of the file's lost page, and is made again. Any other SIGBUS is not
 // ours: the default action is put back and the signal raised again, to end
-// the process as it would have. mmap is a plain system call here, safe in a
-// handler as the calls POSIX lists are.
+// the process as it would have. A fault's code is positive (BUS_ADRERR from
+// the kernel; emulators may say BUS_ADRALN); a signal sent by a process has
+// none, and no address. A page that faults again after it was given zeros
+// was not replaced (user-mode emulators keep the file's page): the process
+// ends rather than fault for ever. mmap is a plain system call here, safe
+// in a handler as the calls POSIX lists are.
 void onBusError(int, siginfo_t *info, void *)
 {
     const auto at = reinterpret_cast<uintptr_t>(info->si_addr);
+    const uintptr_t page = at & ~(pageSize - 1);
     for (GuardedMapping &mapping : guarded) {
-        if (info->si_code == BUS_ADRERR && at >= mapping.start.load() && at < mapping.end.load()) {
+        if (info->si_code > 0 && at >= mapping.start.load() && at < mapping.end.load() &&
+            mapping.lastPage.exchange(page) != page) {
             mapping.faulted.store(true);
-            void *page = reinterpret_cast<void *>(at & ~(pageSize - 1));
-            if (mmap(page, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED)
+            void *zeros = reinterpret_cast<void *>(page);
+            if (mmap(zeros, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED)
                 return;
         }
     }
@@ -74,6 +81,7 @@ public:
         : view_(std::span<const uint8_t>(bytes, static_cast<std::size_t>(size))), slot_(slot)
     {
         slot_.faulted.store(false);
+        slot_.lastPage.store(0);
         slot_.start.store(reinterpret_cast<uintptr_t>(bytes));
         slot_.end.store(reinterpret_cast<uintptr_t>(bytes) + size);
     }

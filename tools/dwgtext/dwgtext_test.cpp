@@ -259,11 +259,10 @@ TEST(Extract, AReceiverThatStopsEndsTheSessionEarly)
 }
 
 #ifndef _WIN32
-// dwgtext reads files mapped into memory. What it reads so is what the
-// recording host gives; and a file that another program cuts short
-// meanwhile does not end the process: the reading ends as that of a cut
-// drawing, and says why. Any other SIGBUS still ends the process.
-TEST(Extract, AMappedFileGivesTheSameAndOneCutMeanwhileIsNamedIncomplete)
+// dwgtext reads files mapped into memory, under a guard for SIGBUS. What
+// it reads so is what the recording host gives; a SIGBUS that is no read
+// of a mapped file still ends the process.
+TEST(Extract, AMappedFileGivesWhatTheRecordingHostGives)
 {
     ASSERT_TRUE(tqhost::guardMappedFiles());
     EXPECT_EXIT(std::raise(SIGBUS), testing::KilledBySignal(SIGBUS), "");
@@ -273,7 +272,16 @@ TEST(Extract, AMappedFileGivesTheSameAndOneCutMeanwhileIsNamedIncomplete)
         const DrawingResult streamed = streamDrawing(writtenFile(drawing.bytes), {}, kept);
         expectSameDrawing(streamed, kept, readDrawingBytes(drawing.bytes, tqhost::libraryEntryPoints()));
     }
+}
 
+// A file that another program cuts short while it is mapped does not end
+// the process: the reading ends as that of a cut drawing, and says why.
+TEST(Extract, AFileCutWhileMappedIsNamedIncomplete)
+{
+#ifdef DWGTEXT_TEST_EMULATED
+    GTEST_SKIP() << "a user-mode emulator does not let the guard replace a page";
+#endif
+    ASSERT_TRUE(tqhost::guardMappedFiles());
     const hardening::NamedDrawing drawing = hardening::composedDrawings()[6];  // R2000: read from the file to its end
     ASSERT_EQ(drawing.name, "r2000");
     const std::string path = writtenFile(drawing.bytes);
