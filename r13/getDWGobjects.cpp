@@ -142,7 +142,7 @@ void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
     constexpr uintptr_t kPrefetchDistance = 1024;
     const FileStream::Held window = stream_->held();
     const int32_t lastHeadAt = window.length - kLongestObjectHead;
-    const uint64_t fileSize = stream_->size();
+    const int64_t fileSize = stream_->size();
     uint64_t stepped = 0;
     int32_t lastEnd = 0;
     map_->takeHeldOffsets([&](int32_t offset) {
@@ -156,9 +156,8 @@ void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
         if (!readHead(window.bytes + at, &head) || !isPlain(head.type)) {
             return false;
         }
-        // offset is within the window, so not negative.
-        const uint64_t end = static_cast<uint64_t>(offset) + head.size + kObjectFraming;
-        if (end > fileSize) {
+        const int64_t end = objectEnd(offset, head.size);
+        if (end > fileSize) {  // a stream is never longer than the largest offset
             return false;
         }
         ++stepped;

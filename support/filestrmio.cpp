@@ -10,8 +10,6 @@ namespace {
 
 constexpr int32_t kFromStart = 0;
 constexpr int32_t kFromEnd = 2;
-// The first block for copies of spans that cross windows.
-constexpr uint32_t kFirstSpanCopy = 256;
 
 }  // namespace
 
@@ -209,16 +207,18 @@ bool FileStream::p_isHeldByAnother(int32_t windowId, const Cursor *state) const
 
 // The windows are taken together at the stream's first read, with a first
 // block for the copies of spans that cross windows, so that a session holds
-// as much whatever the drawing's length.
+// as much whatever the drawing's length. In place the windows take no
+// blocks.
 bool FileStream::p_takeWindows()
 {
+    constexpr uint32_t kFirstSpanCopy = 256;
     for (Window &window : windows_) {
-        if (window.block == nullptr) {
+        if (inPlace_ == nullptr && window.block == nullptr) {
             window.block = static_cast<uint8_t *>(memory_->allocate(kWindowSize));
             window.bytes = window.block;
-        }
-        if (window.block == nullptr) {
-            return false;
+            if (window.block == nullptr) {
+                return false;
+            }
         }
     }
     return spanCopy_.reserve(memory_, kFirstSpanCopy) != nullptr;
@@ -229,11 +229,11 @@ bool FileStream::p_takeWindows()
 // bytes read.
 int32_t FileStream::p_readWindow(Window *window, int32_t start)
 {
-    if (inPlaceBytes_ != nullptr) {
-        return p_pointWindow(window, start);
-    }
     if (!p_takeWindows()) {
         return -1;
+    }
+    if (inPlace_ != nullptr) {
+        return p_pointWindow(window, start);
     }
     window->start = start;
     window->length = 0;
@@ -254,18 +254,14 @@ int32_t FileStream::p_readWindow(Window *window, int32_t start)
 }
 
 // In place the window points at the source's bytes from start on, after
-// the host is told that those it pointed at are let go. -1 when the block
-// for copies of spans cannot be had.
+// the host is told that those it pointed at are let go.
 int32_t FileStream::p_pointWindow(Window *window, int32_t start)
 {
-    if (spanCopy_.reserve(memory_, kFirstSpanCopy) == nullptr) {
-        return -1;
-    }
     if (window->bytes != nullptr) {
         inPlace_->letGo(static_cast<uint32_t>(window->start), static_cast<uint32_t>(window->length));
     }
     const uint32_t left = size_ - static_cast<uint32_t>(start);
-    window->bytes = inPlaceBytes_ + start;
+    window->bytes = inPlace_->bytes() + start;
     window->start = start;
     window->length = left < static_cast<uint32_t>(kInPlaceWindowSize) ? static_cast<int32_t>(left) : kInPlaceWindowSize;
     return window->length;

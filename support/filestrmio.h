@@ -46,7 +46,7 @@ public:
     // inPlace: the source's bytes when the host holds them in memory; null
     // when it does not.
     FileStream(HostSource *source, MemoryService *memory, SourceInMemory *inPlace)
-        : source_(source), memory_(memory), inPlace_(inPlace), inPlaceBytes_(inPlace != nullptr ? inPlace->bytes() : nullptr)
+        : source_(source), memory_(memory), inPlace_(inPlace)
     {
     }
     ~FileStream();
@@ -183,7 +183,7 @@ private:
     Cursor *p_cursor(int32_t id) { return id >= 0 && id < cursorCount_ ? &cursors_[id] : nullptr; }
     int32_t p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count);
     int32_t p_fillWindow(Cursor *state, int32_t position);
-    int32_t p_windowSize() const { return inPlaceBytes_ != nullptr ? kInPlaceWindowSize : kWindowSize; }
+    int32_t p_windowSize() const { return inPlace_ != nullptr ? kInPlaceWindowSize : kWindowSize; }
     Window *p_windowAt(int32_t start);
     int32_t p_fillWindowAt(Cursor *state, int32_t start, int32_t position);
     Window *p_spareWindow(const Cursor *state);
@@ -214,7 +214,6 @@ private:
     HostSource *source_;
     MemoryService *memory_;
     SourceInMemory *inPlace_;
-    const uint8_t *inPlaceBytes_;
     Cursor cursors_[kMaxCursors] = {};
     Window windows_[kWindowCount] = {};
     uint32_t windowUses_ = 0;
