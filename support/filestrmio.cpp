@@ -166,7 +166,7 @@ int32_t FileStream::p_fillWindowAt(Cursor *state, int32_t start, int32_t positio
     }
     window->lastUse = ++windowUses_;
     state->windowId = static_cast<int32_t>(window - windows_);
-    state->window = window->bytes;
+    state->window = p_windowBytes(*window);
     state->windowStart = window->start;
     state->windowLength = window->length;
     return position < start + window->length ? window->length : -1;
@@ -175,7 +175,7 @@ int32_t FileStream::p_fillWindowAt(Cursor *state, int32_t start, int32_t positio
 FileStream::Window *FileStream::p_windowAt(int32_t start)
 {
     for (Window &window : windows_) {
-        if (window.bytes != nullptr && window.start == start && window.length > 0) {
+        if (window.start == start && window.length > 0) {
             return &window;
         }
     }
@@ -215,7 +215,6 @@ bool FileStream::p_takeWindows()
     for (Window &window : windows_) {
         if (inPlace_ == nullptr && window.block == nullptr) {
             window.block = static_cast<uint8_t *>(memory_->allocate(kWindowSize));
-            window.bytes = window.block;
             if (window.block == nullptr) {
                 return false;
             }
@@ -253,15 +252,14 @@ int32_t FileStream::p_readWindow(Window *window, int32_t start)
     return window->length > 0 ? window->length : -1;
 }
 
-// In place the window points at the source's bytes from start on, after
-// the host is told that those it pointed at are let go.
+// In place the window covers the source's bytes from start on, after the
+// host is told that those it covered are let go.
 int32_t FileStream::p_pointWindow(Window *window, int32_t start)
 {
-    if (window->bytes != nullptr) {
+    if (window->length > 0) {
         inPlace_->letGo(static_cast<uint32_t>(window->start), static_cast<uint32_t>(window->length));
     }
     const uint32_t left = size_ - static_cast<uint32_t>(start);
-    window->bytes = inPlace_->bytes() + start;
     window->start = start;
     window->length = left < static_cast<uint32_t>(kInPlaceWindowSize) ? static_cast<int32_t>(left) : kInPlaceWindowSize;
     return window->length;

@@ -159,9 +159,8 @@ private:
     static constexpr int32_t kDefaultCursor = 0;
 
     struct Window {
-        uint8_t *block;       // kWindowSize bytes, taken with the others at the first read; none in place
-        const uint8_t *bytes; // the block, or in place the source's bytes from start on
-        int32_t start;      // file offset of bytes[0]
+        uint8_t *block;     // kWindowSize bytes, taken with the others at the first read; none in place
+        int32_t start;      // file offset of the window's first byte
         int32_t length;     // bytes that hold the file
         uint32_t lastUse;   // when a cursor last took it
     };
@@ -190,6 +189,11 @@ private:
     bool p_isHeldByAnother(int32_t windowId, const Cursor *state) const;
     int32_t p_readWindow(Window *window, int32_t start);
     int32_t p_pointWindow(Window *window, int32_t start);
+    // The window's bytes: its block's copy, or in place the source's own.
+    const uint8_t *p_windowBytes(const Window &window) const
+    {
+        return inPlace_ != nullptr ? inPlace_->bytes() + window.start : window.block;
+    }
     bool p_takeWindows();
     int32_t p_viewAfterFill(Cursor *state, const uint8_t **bytes);
     // The bytes of the default cursor's window from its position on, read
