@@ -41,27 +41,34 @@ std::atomic<bool> guardInstalled{false};
 uintptr_t pageSize = 4096;
 
 // A read past the end of a watched mapping's file gets a page of zeros in
-// place of the file's lost page, and is made again. Any other SIGBUS is not
-// ours: the default action is put back and the signal raised again, to end
-// the process as it would have. A fault's code is positive (BUS_ADRERR from
-// the kernel; emulators may say BUS_ADRALN); a signal sent by a process has
-// none, and no address. A page that faults again after it was given zeros
-// was not replaced (user-mode emulators keep the file's page): the process
-// ends rather than fault for ever. mmap is a plain system call here, safe
-// in a handler as the calls POSIX lists are.
-void onBusError(int, siginfo_t *info, void *)
+// place of the file's lost page, and is made again: true when the page at
+// address was so replaced. A page that faults again after it was given
+// zeros was not replaced (user-mode emulators keep the file's page), and
+// is left to end the process rather than fault for ever. mmap is a plain
+// system call here, safe in a handler as the calls POSIX lists are.
+bool zeroLostPage(uintptr_t address)
 {
-    const auto at = reinterpret_cast<uintptr_t>(info->si_addr);
-    const uintptr_t page = at & ~(pageSize - 1);
+    const uintptr_t page = address & ~(pageSize - 1);
     for (GuardedMapping &mapping : guarded) {
-        if (info->si_code > 0 && at >= mapping.start.load() && at < mapping.end.load() &&
+        if (address >= mapping.start.load() && address < mapping.end.load() &&
             mapping.lastPage.exchange(page) != page) {
             mapping.faulted.store(true);
             void *zeros = reinterpret_cast<void *>(page);
-            if (mmap(zeros, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED)
-                return;
+            return mmap(zeros, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED;
         }
     }
+    return false;
+}
+
+// A fault's code is positive (BUS_ADRERR from the kernel; emulators may say
+// BUS_ADRALN); a signal sent by a process has none, and no address. Any
+// SIGBUS that is not a watched file's lost page is not ours: the default
+// action is put back and the signal raised again, to end the process as it
+// would have.
+void onBusError(int, siginfo_t *info, void *)
+{
+    if (info->si_code > 0 && zeroLostPage(reinterpret_cast<uintptr_t>(info->si_addr)))
+        return;
     std::signal(SIGBUS, SIG_DFL);
     std::raise(SIGBUS);
 }
