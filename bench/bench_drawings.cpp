@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "dwgwriter.h"
-#include "host_files.h"
+#include "drawingfiles.h"
 
 namespace dwgbench {
 
@@ -143,7 +143,7 @@ std::vector<BenchDrawing> corpusDrawings(const std::string &dir)
         BenchDrawing drawing;
         drawing.name = "corpus/" + path.filename().string();
         std::string readError;
-        if (!tqhost::readWholeFile(path.string(), drawing.bytes, readError)) {
+        if (!dwgfiles::readWholeFile(path.string(), drawing.bytes, readError)) {
             throw std::runtime_error(readError);
         }
         drawings.push_back(std::move(drawing));

@@ -32,9 +32,10 @@ SessionCounts countSession(const BenchDrawing &drawing);
 
 using tqhost::LeanOutcome;
 
-// One whole session over bytes on the lean host, as the timed runs make it:
-// the texts are counted and dropped. The bytes are not copied. Through
-// output objects, or with sink through the library's text sink.
+// One whole session over bytes, as the timed runs make it: the texts are
+// counted and dropped. The bytes are not copied. Through output objects on
+// the lean host, or with sink through the library's own reader as
+// libdwgtext reads.
 LeanOutcome runLeanSession(const std::vector<uint8_t> &bytes, bool sink = false);
 
 // The column names of countsLine, as one line.

@@ -8,9 +8,8 @@
 #include <string>
 
 #include "codepage.h"
+#include "drawingfiles.h"
 #include "dwgtext_stdin.h"
-#include "host_files.h"
-#include "host_library.h"
 #include "reading.h"
 #include "text_output.h"
 #include "versions.h"
@@ -22,13 +21,10 @@ struct PathInput {
 };
 
 struct dwgtext_drawing {
-    dwgtext_drawing(const PathInput &input, unsigned flags)
-        : dwgtext_drawing(flags, input.path, input.streamLimit, tqhost::librarySinkEntryPoints())
-    {
-    }
+    dwgtext_drawing(const PathInput &input, unsigned flags) : dwgtext_drawing(flags, input.path, input.streamLimit) {}
 
     template <class Input>
-    dwgtext_drawing(const Input &input, unsigned flags) : dwgtext_drawing(flags, input, tqhost::librarySinkEntryPoints())
+    dwgtext_drawing(const Input &input, unsigned flags) : dwgtext_drawing(flags, input)
     {
     }
 
@@ -67,9 +63,21 @@ struct dwgtext_drawing {
 
 namespace {
 
-static_assert(DWGTEXT_STREAM_LIMIT == tqhost::kDefaultStreamLimit);
+static_assert(DWGTEXT_STREAM_LIMIT == dwgfiles::kDefaultStreamLimit);
 
 constexpr unsigned kKnownFlags = DWGTEXT_RAW;
+
+// The C API's code of each status.
+struct StatusCode {
+    dwgtext::Status status;
+    enum dwgtext_status code;
+};
+constexpr StatusCode kStatusCodes[] = {
+    {dwgtext::Status::Reading, DWGTEXT_READING},         {dwgtext::Status::Read, DWGTEXT_READ},
+    {dwgtext::Status::Incomplete, DWGTEXT_INCOMPLETE},   {dwgtext::Status::Damaged, DWGTEXT_DAMAGED},
+    {dwgtext::Status::NotDwg, DWGTEXT_NOT_A_DRAWING},    {dwgtext::Status::Unsupported, DWGTEXT_UNSUPPORTED},
+    {dwgtext::Status::Refused, DWGTEXT_FAILED},          {dwgtext::Status::CannotOpen, DWGTEXT_CANNOT_OPEN},
+};
 
 template <class Input>
 int openDrawing(const Input &input, unsigned flags, dwgtext_drawing **drawing)
@@ -87,7 +95,7 @@ int openDrawing(const Input &input, unsigned flags, dwgtext_drawing **drawing)
     }
 }
 
-void fill(dwgtext_drawing &drawing, const tqhost::LeanText &found, dwgtext_text &text)
+void fill(dwgtext_drawing &drawing, const dwgtext::FoundText &found, dwgtext_text &text)
 {
     text.bytes = reinterpret_cast<const unsigned char *>(found.bytes.data());
     text.bytes_length = found.bytes.size();
@@ -160,7 +168,7 @@ int dwgtext_next(dwgtext_drawing *drawing, dwgtext_text *text)
     if (drawing == nullptr || text == nullptr)
         return DWGTEXT_ERROR_ARGUMENT;
     try {
-        if (const tqhost::LeanText *found = drawing->reader.next()) {
+        if (const dwgtext::FoundText *found = drawing->reader.next()) {
             fill(*drawing, *found, *text);
             return 1;
         }
@@ -182,46 +190,18 @@ enum dwgtext_status dwgtext_status(const dwgtext_drawing *drawing)
 {
     if (drawing == nullptr)
         return DWGTEXT_FAILED;
-    switch (drawing->reader.facts().status) {
-    case dwgtext::Status::Reading:
-        return DWGTEXT_READING;
-    case dwgtext::Status::Read:
-        return DWGTEXT_READ;
-    case dwgtext::Status::Incomplete:
-        return DWGTEXT_INCOMPLETE;
-    case dwgtext::Status::Damaged:
-        return DWGTEXT_DAMAGED;
-    case dwgtext::Status::NotDwg:
-        return DWGTEXT_NOT_A_DRAWING;
-    case dwgtext::Status::Unsupported:
-        return DWGTEXT_UNSUPPORTED;
-    case dwgtext::Status::Refused:
-        return DWGTEXT_FAILED;
-    case dwgtext::Status::CannotOpen:
-        return DWGTEXT_CANNOT_OPEN;
+    for (const StatusCode &entry : kStatusCodes) {
+        if (entry.status == drawing->reader.facts().status)
+            return entry.code;
     }
     return DWGTEXT_FAILED;
 }
 
 const char *dwgtext_status_name(enum dwgtext_status status)
 {
-    switch (status) {
-    case DWGTEXT_READING:
-        return "reading";
-    case DWGTEXT_READ:
-        return "read";
-    case DWGTEXT_INCOMPLETE:
-        return "incomplete";
-    case DWGTEXT_DAMAGED:
-        return "damaged";
-    case DWGTEXT_NOT_A_DRAWING:
-        return "not-dwg";
-    case DWGTEXT_UNSUPPORTED:
-        return "unsupported";
-    case DWGTEXT_FAILED:
-        return "failed";
-    case DWGTEXT_CANNOT_OPEN:
-        return "cannot-open";
+    for (const StatusCode &entry : kStatusCodes) {
+        if (entry.code == status)
+            return dwgtext::statusName(entry.status).data();
     }
     return "";
 }

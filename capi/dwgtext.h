@@ -101,8 +101,8 @@ DWGTEXT_API int dwgtext_set_codepage(dwgtext_drawing *drawing, const char *codep
 DWGTEXT_API int dwgtext_next(dwgtext_drawing *drawing, dwgtext_text *text);
 
 DWGTEXT_API enum dwgtext_status dwgtext_status(const dwgtext_drawing *drawing);
-/* The status as a word: "reading", "read", "incomplete", "not-dwg",
- * "unsupported", "failed", "cannot-open". */
+/* The status as a word: "reading", "read", "incomplete", "damaged",
+ * "not-dwg", "unsupported", "failed", "cannot-open". */
 DWGTEXT_API const char *dwgtext_status_name(enum dwgtext_status status);
 /* The version text of the file's first bytes ("AC1015"); "" when there is none. */
 DWGTEXT_API const char *dwgtext_version(const dwgtext_drawing *drawing);

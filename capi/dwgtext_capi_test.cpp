@@ -2,8 +2,7 @@
 // code pages, handles on many threads, and wrong arguments. The Python
 // package's tests read through this API and hold its raw texts against
 // dwgtext's bytes. That texts come as they are found is shown for the
-// library by Session.BlocksInUseStayTheSameFromTextToText and for the reader
-// over it by host_test's LeanSession.
+// library by Session.BlocksInUseStayTheSameFromTextToText.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -15,7 +14,6 @@
 #include "dwgtext.h"
 #include "dwgwriter.h"
 #include "hardening/composed_drawings.h"
-#include "host_library.h"
 #include "reading.h"
 
 namespace {
@@ -176,22 +174,6 @@ TEST(Status, EveryWayADrawingEnds)
                                  "unsupported", "failed", "cannot-open", "damaged"};
     for (int status = DWGTEXT_READING; status <= DWGTEXT_DAMAGED; ++status)
         EXPECT_EQ(dwgtext_status_name(static_cast<enum dwgtext_status>(status)), names[status]);
-}
-
-DWGSessionHeader gSession{};
-DWGSessionHeader *openAnything(HostSource *, HostOpenParams *) { return &gSession; }
-int32_t nothingMore(DWGSessionHeader *) { return 0; }
-void shutDown(DWGSessionHeader *) {}
-
-// A whole drawing whose reading ends without its end object.
-TEST(Status, ALibraryThatStopsEarlyLeavesTheDrawingIncomplete)
-{
-    const Bytes bytes = hardening::composedDrawings().back().bytes;
-    dwgtext::TextReader reader(bytes, tqhost::EntryPoints{&openAnything, &nothingMore, &shutDown});
-    EXPECT_EQ(reader.facts().status, dwgtext::Status::Reading);
-    EXPECT_EQ(reader.next(), nullptr);
-    EXPECT_EQ(reader.facts().status, dwgtext::Status::Incomplete);
-    EXPECT_EQ(dwgtext::describeFailure(reader.facts()), "the library stopped before the end of the drawing");
 }
 
 TEST(Threads, HandlesOnManyThreadsReadAsOne)

@@ -1,10 +1,13 @@
 #include "reading.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <new>
 
-#include "core/messages.h"
-#include "host_files.h"
+#include "drawingfiles.h"
+#include "front/drawingreader.h"
 #include "text_output.h"
 #include "versions.h"
 
@@ -19,13 +22,18 @@ Status refusalStatus(std::string_view firstBytes)
     return isSupportedVersion(firstBytes) ? Status::Refused : Status::Unsupported;
 }
 
-std::string firstBytesOf(tqhost::ByteSource &bytes)
+// Blocks for the library come from the C heap, zero-filled. They are taken
+// with malloc and cleared rather than with calloc, which glibc serves
+// without its per-thread cache.
+void *zeroedBlock(void *, uint32_t size)
 {
-    std::string first(std::min<uint64_t>(bytes.size(), 6), '\0');
-    const int64_t n = bytes.readAt(0, first.data(), first.size());
-    first.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    return first;
+    void *block = std::malloc(size);
+    if (block != nullptr)
+        std::memset(block, 0, size);
+    return block;
 }
+
+void freeBlock(void *, void *block) { std::free(block); }
 
 }  // namespace
 
@@ -45,31 +53,16 @@ std::string_view statusName(Status status)
     case Status::Unsupported:
         return "unsupported";
     case Status::Refused:
-        return "refused";
+        return "failed";
     case Status::Reading:
         return "reading";
     }
     return "";
 }
 
-void noteReport(DrawingFacts &facts, std::string_view report)
+Status finalStatus(const DrawingFacts &facts, bool refused)
 {
-    const auto says = [report](std::string_view message) {
-        return report.starts_with(message.substr(0, message.find('[')));
-    };
-    facts.cutShort = facts.cutShort || says(msg::kDrawingCutShort);
-    facts.damaged = facts.damaged || says(msg::kDrawingDamaged);
-}
-
-void readHeader(tqhost::ByteSource &bytes, DrawingFacts &facts)
-{
-    facts.size = bytes.size();
-    facts.firstBytes = firstBytesOf(bytes);
-}
-
-Status finalStatus(const DrawingFacts &facts, bool refused, bool endSeen)
-{
-    if (facts.cutShort || facts.changedWhileRead || (!refused && !endSeen))
+    if (facts.cutShort || facts.changedWhileRead || (!refused && !facts.ended))
         return Status::Incomplete;
     if (facts.damaged)
         return Status::Damaged;
@@ -105,62 +98,159 @@ std::string describeFailure(const DrawingFacts &facts)
     return {};
 }
 
-TextReader::TextReader(const std::string &path, uint64_t streamLimit, const tqhost::LibraryPath &library)
-    : bytes_(tqhost::openDrawing(path, facts_.openError, streamLimit))
+// The library's reader on the file's bytes. The reader calls back from code
+// built without exceptions, so no exception may leave a callback: a text or
+// report that cannot be kept is noted, and next() throws once the reader
+// has returned.
+class TextReader::Session final : private ReaderSource, private ReportListener, private TextSink {
+public:
+    Session(dwgfiles::ByteSource &bytes, std::vector<std::string> &reports)
+        : bytes_(bytes),
+          reports_(reports),
+          size_(static_cast<uint32_t>(std::min<uint64_t>(bytes.size(), std::numeric_limits<int32_t>::max())))
+    {
+    }
+
+    bool start()
+    {
+        const bool opened = reader_.open({this, {nullptr, &zeroedBlock, &freeBlock}, this, this});
+        throwIfOutOfMemory();
+        return opened;
+    }
+
+    // Each call has the reader read on only until a text has come (one step
+    // may bring several, which the following calls hand out first), so that
+    // a large drawing holds one object's texts at a time.
+    const FoundText *next()
+    {
+        if (taken_ == pending_) {
+            taken_ = pending_ = 0;
+            bool more = true;
+            while (pending_ == 0 && more) {
+                more = reader_.readOn();
+                throwIfOutOfMemory();
+            }
+        }
+        if (taken_ < pending_)
+            return &texts_[taken_++];
+        reader_.close();
+        return nullptr;
+    }
+
+    const ReaderFacts &facts() const { return reader_.facts(); }
+
+private:
+    bool open() override { return true; }
+    uint32_t measure() override { return size_; }
+    int32_t readAt(uint32_t offset, void *buffer, int32_t count) override
+    {
+        const int64_t got = bytes_.readAt(offset, buffer, static_cast<std::size_t>(std::max(count, 0)));
+        return got > 0 ? static_cast<int32_t>(got) : 0;
+    }
+    const uint8_t *inMemory() const override { return bytes_.inMemory(); }
+    void letGo(uint32_t start, uint32_t length) override { bytes_.letGo(start, length); }
+
+    void report(const char *text) override
+    {
+        try {
+            reports_.push_back(withoutTrailingNewlines(text));
+        } catch (...) {
+            outOfMemory_ = true;
+        }
+    }
+
+    // Texts are copied as they come, into entries kept from one call to the
+    // next so that their buffers are reused.
+    void text(const void *bytes, int32_t length, int32_t charset) override
+    {
+        const bool hasBytes = length > 0 && bytes != nullptr;
+        try {
+            if (pending_ == texts_.size())
+                texts_.emplace_back();
+            texts_[pending_].charset = charset;
+            texts_[pending_].bytes.assign(static_cast<const char *>(bytes), hasBytes ? length : 0);
+            ++pending_;
+        } catch (...) {
+            outOfMemory_ = true;
+        }
+    }
+
+    void throwIfOutOfMemory() const
+    {
+        if (outOfMemory_)
+            throw std::bad_alloc();
+    }
+
+    dwgfiles::ByteSource &bytes_;
+    std::vector<std::string> &reports_;
+    uint32_t size_;
+    std::vector<FoundText> texts_;
+    std::size_t pending_ = 0;  // texts_ filled by the last reading on
+    std::size_t taken_ = 0;    // of them, handed out
+    bool outOfMemory_ = false;
+    DrawingReader reader_;     // last: it reports as it closes
+};
+
+TextReader::TextReader(const std::string &path, uint64_t streamLimit)
+    : bytes_(dwgfiles::openDrawing(path, facts_.openError, streamLimit))
 {
     if (bytes_ == nullptr)
         facts_.status = Status::CannotOpen;
     else
-        start(library);
+        start();
 }
 
-TextReader::TextReader(StandardInput input, const tqhost::LibraryPath &library)
-    : bytes_(tqhost::openStandardInput(facts_.openError, input.streamLimit))
+TextReader::TextReader(StandardInput input) : bytes_(dwgfiles::openStandardInput(facts_.openError, input.streamLimit))
 {
     if (bytes_ == nullptr)
         facts_.status = Status::CannotOpen;
     else
-        start(library);
+        start();
 }
 
-TextReader::TextReader(std::span<const uint8_t> bytes, const tqhost::LibraryPath &library)
-    : bytes_(std::make_unique<tqhost::MemoryBytes>(bytes))
+TextReader::TextReader(std::span<const uint8_t> bytes) : bytes_(std::make_unique<dwgfiles::MemoryBytes>(bytes))
 {
-    start(library);
+    start();
 }
 
 TextReader::~TextReader() = default;
 
-void TextReader::start(const tqhost::LibraryPath &library)
+void TextReader::start()
 {
-    readHeader(*bytes_, facts_);
-    session_.emplace(*bytes_, static_cast<tqhost::ReportSink &>(*this), library);
-    facts_.status = session_->start() ? Status::Reading : finalStatus(facts_, true, false);
-    facts_.codePage = session_->codePage();
+    facts_.size = bytes_->size();
+    session_ = std::make_unique<Session>(*bytes_, reports_);
+    const bool opened = session_->start();
+    takeFacts();
+    facts_.status = opened ? Status::Reading : finalStatus(facts_, true);
 }
 
-const tqhost::LeanText *TextReader::next()
+void TextReader::takeFacts()
+{
+    const ReaderFacts &found = session_->facts();
+    facts_.firstBytes = found.versionText;
+    facts_.codePage = found.codePage;
+    facts_.cutShort = found.cutShort;
+    facts_.damaged = found.damaged;
+    facts_.ended = found.ended;
+}
+
+const FoundText *TextReader::next()
 {
     started_ = true;
     if (facts_.status != Status::Reading)
         return nullptr;
     try {
-        if (const tqhost::LeanText *text = session_->next())
+        if (const FoundText *text = session_->next())
             return text;
     } catch (const std::bad_alloc &) {
         session_.reset();
         facts_.status = Status::Incomplete;
         throw;
     }
+    takeFacts();
     facts_.changedWhileRead = bytes_->changedWhileRead();
-    facts_.status = finalStatus(facts_, false, session_->endSeen());
+    facts_.status = finalStatus(facts_, false);
     return nullptr;
-}
-
-void TextReader::report(std::string_view text)
-{
-    noteReport(facts_, text);
-    reports_.push_back(withoutTrailingNewlines(text));
 }
 
 }  // namespace dwgtext

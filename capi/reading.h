@@ -1,24 +1,23 @@
-// Reading one drawing's texts a text at a time on the lean host: what
-// libdwgtext is built on. What the file header tells comes first, then the
-// texts as the library finds them, then what became of the drawing.
+// Reading one drawing's texts a text at a time with the library's reader:
+// what libdwgtext is built on. What the reader learns of the drawing comes
+// with the texts as it finds them, then what became of the drawing.
 #ifndef DWGTEXT_READING_H
 #define DWGTEXT_READING_H
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "host_lean.h"
+#include "bytesource.h"
 
 namespace dwgtext {
 
 enum class Status {
-    Read,         // opened and read to its end object
-    Incomplete,   // cut short, or the library stopped before the end object
+    Read,         // opened and read to its end
+    Incomplete,   // cut short, or the reading stopped before the end
     Damaged,      // read to its end, but parts it records could not be read
     CannotOpen,   // the file could not be read
     NotDwg,       // refused, and not a DWG drawing at all
@@ -27,52 +26,53 @@ enum class Status {
     Reading,      // texts may follow
 };
 
-// The word for a status in JSON output: "read", "not-dwg"...
+// The word for a status, the same in the C API, in dwgtext's JSON output
+// and in Python: "read", "not-dwg", "failed"...
 std::string_view statusName(Status status);
 
 // What is known of a drawing besides its texts.
 struct DrawingFacts {
     Status status = Status::Read;
     std::string openError;      // why the file could not be read
-    std::string firstBytes;     // the first six bytes of the file, or fewer
+    std::string firstBytes;     // the first six bytes of the file, or fewer, as the library read them
     int32_t codePage = -1;      // the code page it records, as the library read it; -1 none
     uint64_t size = 0;          // bytes in the file
-    bool cutShort = false;      // the library said so
-    bool damaged = false;       // the library said so
+    bool cutShort = false;      // it records parts past the end of the file
+    bool damaged = false;       // of full length, but parts it records could not be read
     bool changedWhileRead = false;  // the file was cut short while it was read
+    bool ended = false;         // the library came to the drawing's end
 };
-
-// What a report of the library tells of the drawing: the library says at
-// the end of its reading when a drawing was cut short or damaged.
-void noteReport(DrawingFacts &facts, std::string_view report);
-
-// What the file tells before the library starts: its first bytes and size.
-void readHeader(tqhost::ByteSource &bytes, DrawingFacts &facts);
 
 // The status of a drawing once the library is done with it. A drawing cut
 // short is incomplete whatever the library made of it.
-Status finalStatus(const DrawingFacts &facts, bool refused, bool endSeen);
+Status finalStatus(const DrawingFacts &facts, bool refused);
 
 // Why a drawing was not read, in one line without the file name; empty for
 // a drawing that was read or is being read.
 std::string describeFailure(const DrawingFacts &facts);
 
+// A text as the library found it: its character-set code and bytes.
+struct FoundText {
+    int32_t charset = 0;
+    std::string bytes;
+};
+
 // One drawing, opened and started at once, its texts taken one at a time.
-class TextReader final : private tqhost::ReportSink {
+class TextReader final {
 public:
     // The file at path, read where the library asks; a stream is taken up
-    // to streamLimit bytes (see tqhost::openDrawing).
-    TextReader(const std::string &path, uint64_t streamLimit, const tqhost::LibraryPath &library);
+    // to streamLimit bytes (see dwgfiles::openDrawing).
+    TextReader(const std::string &path, uint64_t streamLimit);
     // Standard input, taken as a stream.
     struct StandardInput {
         uint64_t streamLimit;
     };
-    TextReader(StandardInput input, const tqhost::LibraryPath &library);
+    explicit TextReader(StandardInput input);
     // Bytes in memory, not copied: they must stay until the reader goes.
-    TextReader(std::span<const uint8_t> bytes, const tqhost::LibraryPath &library);
+    explicit TextReader(std::span<const uint8_t> bytes);
     TextReader(const TextReader &) = delete;
     TextReader &operator=(const TextReader &) = delete;
-    ~TextReader() override;
+    ~TextReader();
 
     const DrawingFacts &facts() const { return facts_; }
     // Each as one line of valid UTF-8 without its trailing line breaks.
@@ -82,17 +82,19 @@ public:
     // The next text, valid until the next call; null when there are no more,
     // and the status is final. Throws std::bad_alloc when memory ran out,
     // which ends the reading as incomplete.
-    const tqhost::LeanText *next();
+    const FoundText *next();
 
 private:
-    void start(const tqhost::LibraryPath &library);
-    void report(std::string_view text) override;
+    class Session;
+
+    void start();
+    void takeFacts();
 
     DrawingFacts facts_;
     std::vector<std::string> reports_;
-    std::unique_ptr<tqhost::ByteSource> bytes_;
-    std::optional<tqhost::LeanSession> session_;  // after reports_: it reports as it shuts down
-    bool started_ = false;                        // next() has been called
+    std::unique_ptr<dwgfiles::ByteSource> bytes_;
+    std::unique_ptr<Session> session_;  // after reports_: it reports as it closes
+    bool started_ = false;              // next() has been called
 };
 
 }  // namespace dwgtext

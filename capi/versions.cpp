@@ -82,7 +82,12 @@ bool isSupportedVersion(std::string_view firstBytes)
 
 bool mayHoldMText(std::string_view firstBytes)
 {
-    return isSupportedVersion(firstBytes) && versionOf(firstBytes) >= "AC1012";
+    const std::string_view version = versionOf(firstBytes);
+    for (const VersionEntry &entry : kVersionTable) {
+        if (!version.empty() && entry.text == version)
+            return entry.family == ReaderFamily::R13;
+    }
+    return false;
 }
 
 std::string describeVersion(std::string_view firstBytes)

@@ -86,7 +86,9 @@ void reportf(DWGglobal *session, const char *format, ...)
     va_start(arguments, format);
     formatMessage(session->message, sizeof session->message, format, arguments);
     va_end(arguments);
-    reportToHost(session->header.source, session->message);
+    if (session->reports != nullptr) {
+        session->reports->report(session->message);
+    }
 }
 
 void reportDrawingState(DWGglobal *session, bool cutShort, bool damaged, const char *module, int32_t line)
@@ -95,17 +97,12 @@ void reportDrawingState(DWGglobal *session, bool cutShort, bool damaged, const c
         return;
     }
     session->stateReported = true;
+    session->cutShort = cutShort;
+    session->damaged = !cutShort && damaged;
     if (cutShort) {
         reportf(session, msg::kDrawingCutShort, module, line);
     } else if (damaged) {
         reportf(session, msg::kDrawingDamaged, module, line);
-    }
-}
-
-void reportToHost(HostSource *source, const char *text)
-{
-    if (source != nullptr && source->fpReport != nullptr) {
-        source->fpReport(source, text, 0);
     }
 }
 

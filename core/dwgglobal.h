@@ -1,5 +1,6 @@
 // The session record and what every component does with it: report a
-// message to the host, and create and chain output objects.
+// message, and hand on a text (as output objects chained for the host, or
+// to a sink).
 #ifndef TQ_CORE_DWGGLOBAL_H
 #define TQ_CORE_DWGGLOBAL_H
 
@@ -13,6 +14,17 @@
 class DWGReader;
 class FileStream;
 class MemoryService;
+class ReaderSource;
+
+// Where a session's messages go, in the order they are made: the host's
+// report operation, or our own code's list.
+class ReportListener {
+public:
+    virtual void report(const char *text) = 0;
+
+protected:
+    ~ReportListener() = default;
+};
 
 // Where a session's texts go when its caller wants no output objects: each
 // text as the reader decoded it, valid only during the call.
@@ -24,14 +36,21 @@ protected:
     ~TextSink() = default;
 };
 
-// One open drawing. Its first bytes are the header the host reads.
+// The version text is the file's first six bytes.
+inline constexpr int32_t kVersionTextSize = 6;
+
+// One open drawing. Its first bytes are the header a host reads; read
+// through a sink, the header is not used.
 struct DWGglobal {
     DWGSessionHeader header;
     int32_t versionIndex;
+    char versionText[kVersionTextSize + 1];  // as many of the first six bytes as were read
     DWGOutputObject *chainHead;
     DWGReader *reader;
     MemoryService *memory;
-    FileStream *stream;  // the host's source, opened once for the session
+    ReaderSource *source;      // the drawing's bytes
+    ReportListener *reports;   // null: reports go nowhere
+    FileStream *stream;  // over the source, opened once for the session
     TextSink *sink;      // instead of output objects; null for the host's protocol
     DWGOutputObject sinkText;  // stands for the text object a sink needs none of
     ReusableBlock sinkBuffer;  // the text buffer a sink reads, used for every text
@@ -39,14 +58,16 @@ struct DWGglobal {
     bool ended;          // the end object was appended, or would have been
     int32_t codePage;    // the number the drawing records for its code page; -1 none
     bool stateReported;  // whether the drawing was said to be cut short or damaged
+    bool cutShort;       // what was said: cut short wins over damaged
+    bool damaged;
     char message[1024];
 };
 
 // Every message names the module and the source line it comes from.
 #define HERE kModule, __LINE__
 
-// Formats a message into the session's buffer and hands it to the host's
-// report operation, when the host has one.
+// Formats a message into the session's buffer and hands it to the
+// session's report listener, when it has one.
 void reportf(DWGglobal *session, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 // Says what became of a drawing that could not be read whole, as its
@@ -59,8 +80,6 @@ void reportDrawingState(DWGglobal *session, bool cutShort, bool damaged, const c
 // a zero byte.
 void formatMessage(char *buffer, size_t size, const char *format, va_list arguments);
 
-// Hands a fixed text to the host's report operation, when there is one.
-void reportToHost(HostSource *source, const char *text);
 
 // A text group is kind 38, kind 41 holding the text, kind 48. Beginning
 // one appends the opening object and makes the text object: null when the

@@ -41,28 +41,30 @@ void closeStream(DWGglobal *session)
 
 }  // namespace
 
-int32_t detectVersion(FileStream *stream)
+int32_t detectVersion(FileStream *stream, char *text)
 {
     if (stream->SeekPos(0) != 1) {
         return 0;
     }
-    char bytes[6];
-    if (stream->read(bytes, sizeof bytes) != static_cast<int32_t>(sizeof bytes)) {
+    const int32_t got = stream->read(text, kVersionTextSize);
+    text[got > 0 ? got : 0] = '\0';
+    if (got != kVersionTextSize) {
         return kNoVersion;
     }
-    return matchVersion(bytes, kFirstComparedVersion, kLastComparedVersion);
+    return matchVersion(text, kFirstComparedVersion, kLastComparedVersion);
 }
 
-DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory, SourceInMemory *sourceInPlace)
+DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory)
 {
     if (session == nullptr || memory == nullptr) {
         return nullptr;
     }
-    session->stream = newFileStream(session->header.source, memory, sourceInPlace);
+    session->versionIndex = kNoVersion;
+    session->stream = newFileStream(session->source, memory);
     if (session->stream == nullptr) {
         return nullptr;
     }
-    session->versionIndex = detectVersion(session->stream);
+    session->versionIndex = detectVersion(session->stream, session->versionText);
     ReaderMaker make = readerOf(versionFamily(session->versionIndex));
     DWGReader *reader = make == nullptr ? nullptr : make(session, memory, session->stream);
     if (reader == nullptr) {

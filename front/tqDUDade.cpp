@@ -1,23 +1,29 @@
-// The library's outward face: the three entry points and the session that
-// ties one opened drawing to the host's records, its memory service, the
-// reader chosen for its version and the chain of objects waiting for the
-// host.
+// The library's outward face: the three entry points of the host's
+// protocol. The host's source and block operations become the session's
+// source, reports and memory service, and the session chains output
+// objects for the host to take.
 #include <cstring>
-#include <new>
 
 #include "TQDUDADE.h"
-#include "core/dwgglobal.h"
-#include "core/dwgreader.h"
 #include "core/messages.h"
-#include "front/switchDWGfuncs.h"
-#include "front/textsession.h"
-#include "support/publicstorage.h"
+#include "front/hostinput.h"
+#include "front/session.h"
+#include "support/component.h"
 
 [[gnu::used]] static const char kIdent[] = "@(#)tqDUDade: Version 1.00.00";
 
 namespace {
 
 constexpr uint32_t kParamsWord8 = 48;
+
+// A host's session: the session record first, where the host finds its
+// header, then the host's source as the readers see it.
+struct HostSession {
+    explicit HostSession(HostSource *source) : session{}, input(source) {}
+
+    DWGglobal session;
+    HostInput input;
+};
 
 int32_t answersCapability(int32_t, int32_t what)
 {
@@ -38,9 +44,13 @@ int32_t deliver(DWGglobal *session)
     return services->fpDeliverObjects(services, &session->chainHead, 0);
 }
 
-void announceOpen(DWGglobal *session, HostOpenParams *params)
+void announceOpen(DWGglobal *session, HostSource *source, HostOpenParams *params)
 {
     session->header.marker = DWG_SESSION_MARKER;
+    session->header.source = source;
+    session->header.params = params;
+    session->header.hostValue = params->hostValue;
+    session->header.services = params->services;
     params->word8 = kParamsWord8;
     params->word16 = 1;
     params->word96 = 1;
@@ -51,80 +61,32 @@ void announceOpen(DWGglobal *session, HostOpenParams *params)
     session->header.shutDown = shutDownDWGsrc;
 }
 
-// One step of the phase loop. A failed phase runs the finish operation once
-// and stays where it is; false when that left nothing to deliver (the end
-// object could not be made, or the host did not chain it), so that the
-// caller stops instead of running the failed phase again and again. For a
-// sink the end is always there to deliver.
-bool runOnePhase(DWGReader *reader, DWGglobal *session)
-{
-    PhaseResult result = reader->runPhase(reader->phase);
-    if (result == PhaseResult::Done) {
-        ++reader->phase;
-    } else if (result == PhaseResult::Failed) {
-        reader->finish();
-        return session->sink != nullptr ? session->ended : session->chainHead != nullptr;
-    }
-    return true;
-}
-
-// Runs the reader's phases until there is something for the caller:
-// objects chained for the host, a text given to the sink, or the end. False
-// when the reader can go no further.
-template <class Ready>
-bool runPhasesUntil(DWGglobal *session, Ready ready)
-{
-    while (!ready()) {
-        DWGReader *reader = session->reader;
-        if (reader == nullptr || reader->phase < 0 || reader->phase >= DWGReader::kPhases) {
-            return false;
-        }
-        if (!runOnePhase(reader, session)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-DWGSessionHeader *openSession(HostSource *source, HostOpenParams *params, TextSink *sink,
-                              SourceInMemory *sourceInPlace)
-{
-    if (source == nullptr || params == nullptr) {
-        return nullptr;
-    }
-    MemoryService *memory = newMemoryService(params->services);
-    if (memory == nullptr) {
-        reportToHost(source, msg::kNoMemory);
-        return nullptr;
-    }
-    void *block = memory->allocate(sizeof(DWGglobal));
-    if (block == nullptr) {
-        reportToHost(source, msg::kNoSessionMemory);
-        deleteMemoryService(memory);
-        return nullptr;
-    }
-    DWGglobal *session = ::new (block) DWGglobal{};
-    session->memory = memory;
-    session->header.source = source;
-    session->header.params = params;
-    session->header.hostValue = params->hostValue;
-    session->header.services = params->services;
-    session->sink = sink;
-    session->codePage = -1;
-    session->reader = switchDWGfuncs(session, memory, sourceInPlace);
-    if (session->reader == nullptr) {
-        deleteMemoryService(memory);
-        return nullptr;
-    }
-    announceOpen(session, params);
-    return &session->header;
-}
-
 }  // namespace
 
 extern "C" DWGSessionHeader *startSrcDWG(HostSource *source, HostOpenParams *params)
 {
-    return openSession(source, params, nullptr, nullptr);
+    if (source == nullptr || params == nullptr) {
+        return nullptr;
+    }
+    MemoryService *memory = newMemoryService(hostBlocks(params->services));
+    if (memory == nullptr) {
+        HostInput::reportTo(source, msg::kNoMemory);
+        return nullptr;
+    }
+    HostSession *host = newIn<HostSession>(memory, source);
+    if (host == nullptr) {
+        HostInput::reportTo(source, msg::kNoSessionMemory);
+        deleteMemoryService(memory);
+        return nullptr;
+    }
+    DWGglobal *session = &host->session;
+    session->header.services = params->services;
+    if (!startReading(session, memory, &host->input, &host->input, nullptr)) {
+        deleteMemoryService(memory);
+        return nullptr;
+    }
+    announceOpen(session, source, params);
+    return &session->header;
 }
 
 extern "C" int32_t getDWGobject(DWGSessionHeader *header)
@@ -139,43 +101,11 @@ extern "C" int32_t getDWGobject(DWGSessionHeader *header)
     return deliver(session);
 }
 
-DWGSessionHeader *startTextSession(HostSource *source, HostOpenParams *params, TextSink *sink,
-                                   SourceInMemory *sourceInPlace)
-{
-    return sink != nullptr ? openSession(source, params, sink, sourceInPlace) : nullptr;
-}
-
-bool readNextTexts(DWGSessionHeader *header)
-{
-    DWGglobal *session = sessionOf(header);
-    if (session->ended) {
-        return false;
-    }
-    const uint64_t before = session->textsToSink;
-    return runPhasesUntil(session, [session, before] { return session->textsToSink != before || session->ended; });
-}
-
-bool textSessionEnded(DWGSessionHeader *header)
-{
-    return sessionOf(header)->ended;
-}
-
-int32_t textSessionCodePage(DWGSessionHeader *header)
-{
-    return sessionOf(header)->codePage;
-}
-
 extern "C" void shutDownDWGsrc(DWGSessionHeader *header)
 {
     if (header == nullptr) {
         return;
     }
-    DWGglobal *session = sessionOf(header);
     header->marker = 0;
-    MemoryService *memory = session->memory;
-    if (memory == nullptr) {
-        return;
-    }
-    deleteReader(session);
-    deleteMemoryService(memory);
+    endSession(sessionOf(header));
 }

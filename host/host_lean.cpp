@@ -7,19 +7,8 @@
 #include <new>
 #include <vector>
 
-#include "core/dwgglobal.h"
-#include "support/filestrmio.h"
 
 namespace tqhost {
-
-int64_t MemoryBytes::readAt(uint64_t offset, void *buffer, std::size_t count)
-{
-    if (offset >= bytes_.size())
-        return 0;
-    const std::size_t n = std::min<std::size_t>(count, bytes_.size() - offset);
-    std::memcpy(buffer, bytes_.data() + offset, n);
-    return static_cast<int64_t>(n);
-}
 
 // hostOwn[0] of the source and the services leads back to the host. Of an
 // object, hostOwn[0] links the library's chain (or, once delivered, the
@@ -30,16 +19,12 @@ int64_t MemoryBytes::readAt(uint64_t offset, void *buffer, std::size_t count)
 // The library calls the host from code built without exceptions, so no
 // exception may leave a host operation: a text or report that cannot be
 // kept is noted, and next() throws once the library has returned.
-//
-// Through a sink the library makes no objects: each text comes to text()
-// as it is decoded, and is kept as an appended text object is. Bytes held
-// in memory are read there, and the source hears which the library lets go.
-class LeanSession::Host final : public TextSink, private SourceInMemory {
+class LeanSession::Host final {
 public:
-    Host(ByteSource &bytes, ReportSink &reports, const LibraryPath &path)
+    Host(ByteSource &bytes, ReportSink &reports, const EntryPoints &library)
         : bytes_(bytes),
           reports_(reports),
-          path_(path),
+          library_(library),
           size_(static_cast<int32_t>(std::min<uint64_t>(bytes.size(), std::numeric_limits<int32_t>::max())))
     {
         source_.hostOwn[0] = this;
@@ -77,10 +62,7 @@ public:
 
     bool start()
     {
-        if (const SinkEntryPoints *sink = std::get_if<SinkEntryPoints>(&path_))
-            session_ = sink->start(&source_, &params_, this, bytes_.inMemory() != nullptr ? this : nullptr);
-        else
-            session_ = std::get<EntryPoints>(path_).start(&source_, &params_);
+        session_ = library_.start(&source_, &params_);
         throwIfOutOfMemory();
         return session_ != nullptr;
     }
@@ -102,16 +84,7 @@ public:
 
     bool endSeen() const { return endSeen_; }
 
-    int32_t codePage() const
-    {
-        const SinkEntryPoints *sink = std::get_if<SinkEntryPoints>(&path_);
-        return sink != nullptr && session_ != nullptr ? sink->codePage(session_) : -1;
-    }
-
 private:
-    const uint8_t *bytes() const override { return bytes_.inMemory(); }
-    void letGo(uint32_t start, uint32_t length) override { bytes_.letGo(start, length); }
-
     static Host &of(HostSource *src) { return *static_cast<Host *>(src->hostOwn[0]); }
     static Host &of(HostServices *svc) { return *static_cast<Host *>(svc->hostOwn[0]); }
     static int32_t kindOf(const DWGOutputObject *object)
@@ -129,24 +102,13 @@ private:
 
     bool libraryDone() const { return session_ == nullptr || endSeen_ || answeredZero_; }
 
-    void readOn()
-    {
-        if (const SinkEntryPoints *sink = std::get_if<SinkEntryPoints>(&path_)) {
-            answeredZero_ = !sink->readNext(session_);
-            endSeen_ = sink->ended(session_);
-        } else {
-            answeredZero_ = std::get<EntryPoints>(path_).next(session_) == 0;
-        }
-    }
+    void readOn() { answeredZero_ = library_.next(session_) == 0; }
 
     void shutDown()
     {
         if (session_ == nullptr)
             return;
-        if (const SinkEntryPoints *sink = std::get_if<SinkEntryPoints>(&path_))
-            sink->shutDown(session_);
-        else
-            std::get<EntryPoints>(path_).shutDown(session_);
+        library_.shutDown(session_);
         session_ = nullptr;
     }
 
@@ -243,8 +205,6 @@ private:
         spare_ = object;
     }
 
-    void text(const void *bytes, int32_t length, int32_t charset) override { keep(bytes, length, charset); }
-
     // Texts are copied as they are appended, into entries kept from one
     // object to the next so that their buffers are reused.
     void keep(const void *text, int32_t length, int32_t charset)
@@ -299,7 +259,7 @@ private:
 
     ByteSource &bytes_;
     ReportSink &reports_;
-    LibraryPath path_;
+    EntryPoints library_;
     HostSource source_{};
     HostServices services_{};
     HostOpenParams params_{};
@@ -317,8 +277,8 @@ private:
     bool outOfMemory_ = false;
 };
 
-LeanSession::LeanSession(ByteSource &bytes, ReportSink &reports, const LibraryPath &path)
-    : host_(std::make_unique<Host>(bytes, reports, path))
+LeanSession::LeanSession(ByteSource &bytes, ReportSink &reports, const EntryPoints &library)
+    : host_(std::make_unique<Host>(bytes, reports, library))
 {
 }
 
@@ -330,12 +290,10 @@ const LeanText *LeanSession::next() { return host_->next(); }
 
 bool LeanSession::endSeen() const { return host_->endSeen(); }
 
-int32_t LeanSession::codePage() const { return host_->codePage(); }
-
-LeanOutcome runLeanSession(ByteSource &bytes, SessionListener &listener, const LibraryPath &path)
+LeanOutcome runLeanSession(ByteSource &bytes, SessionListener &listener, const EntryPoints &library)
 {
     LeanOutcome outcome;
-    LeanSession session(bytes, listener, path);
+    LeanSession session(bytes, listener, library);
     if (!session.start()) {
         outcome.refused = true;
         return outcome;

@@ -1,5 +1,5 @@
 // Binds the hosts to the library: the recording host and the lean host to
-// its three exported entry points, the lean host also to the sink session.
+// its three exported entry points.
 // Include it only in programs that link the library's objects.
 #ifndef TQHOST_HOST_LIBRARY_H
 #define TQHOST_HOST_LIBRARY_H
@@ -10,19 +10,12 @@
 #include <vector>
 
 #include "TQDUDADE.h"
-#include "front/textsession.h"
 #include "host_lean.h"
 #include "host_session.h"
 
 namespace tqhost {
 
 inline EntryPoints libraryEntryPoints() { return {&startSrcDWG, &getDWGobject, &shutDownDWGsrc}; }
-
-// The same library read through a sink, without output objects.
-inline SinkEntryPoints librarySinkEntryPoints()
-{
-    return {&startTextSession, &readNextTexts, &textSessionEnded, &textSessionCodePage, &shutDownDWGsrc};
-}
 
 inline SessionResult runLibrarySession(std::vector<uint8_t> bytes, const HostOptions &options = {},
                                        uint64_t maxCalls = kNoCallLimit)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host_lean.h"
 #include "tqhost.h"
 
 namespace tqhost {
@@ -72,7 +73,7 @@ struct KeptReports final : ReportSink {
 
 TEST(LeanSession, HandsOutTheTextsOfACallOneAtATimeAndCallsOnlyWhenTheyAreGone)
 {
-    MemoryBytes bytes(std::span<const uint8_t>{});
+    dwgfiles::MemoryBytes bytes(std::span<const uint8_t>{});
     KeptReports sink;
     LeanSession session(bytes, sink, ScriptedLibrary::entryPoints());
     ASSERT_TRUE(session.start());

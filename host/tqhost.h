@@ -8,7 +8,7 @@
 #include "host_context.h"
 #include "host_events.h"
 #include "host_faults.h"
-#include "host_files.h"
+#include "drawingfiles.h"
 #include "host_services.h"
 #include "host_session.h"
 #include "host_source.h"

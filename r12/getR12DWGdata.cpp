@@ -246,7 +246,7 @@ void R12DWGReader::destroy()
 // too short to hold it.
 DWGReader *newR12DWGReader(DWGglobal *session, MemoryService *memory, FileStream *stream)
 {
-    if (session == nullptr || memory == nullptr || stream == nullptr || session->header.services == nullptr) {
+    if (session == nullptr || memory == nullptr || stream == nullptr) {
         return nullptr;
     }
     R12DWGReader *reader = newIn<R12DWGReader>(memory, session, memory, stream);

@@ -119,7 +119,7 @@ private:
 // of the file header.
 DWGReader *newDWGReader(DWGglobal *session, MemoryService *memory, FileStream *stream)
 {
-    if (session == nullptr || memory == nullptr || stream == nullptr || session->header.services == nullptr) {
+    if (session == nullptr || memory == nullptr || stream == nullptr) {
         return nullptr;
     }
     DWGDataReader *reader = newIn<DWGDataReader>(memory, session, memory, stream);

@@ -6,19 +6,12 @@
 
 [[gnu::used]] static const char kIdent[] = "@(#)filestrmio: Version 1.00.00";
 
-namespace {
-
-constexpr int32_t kFromStart = 0;
-constexpr int32_t kFromEnd = 2;
-
-}  // namespace
-
-FileStream *newFileStream(HostSource *source, MemoryService *memory, SourceInMemory *inPlace)
+FileStream *newFileStream(ReaderSource *source, MemoryService *memory)
 {
     if (source == nullptr || memory == nullptr) {
         return nullptr;
     }
-    FileStream *stream = newIn<FileStream>(memory, source, memory, inPlace);
+    FileStream *stream = newIn<FileStream>(memory, source, memory);
     if (stream == nullptr) {
         return nullptr;
     }
@@ -36,28 +29,23 @@ void deleteFileStream(FileStream *stream)
     }
 }
 
-// The host is closed whenever a stream goes, also one whose opening failed
-// half-way: the host may have set something up in a refused fpOpen.
+// The source is closed whenever a stream goes, also one whose opening
+// failed half-way: a host may have set something up in a refused open.
 FileStream::~FileStream()
 {
     for (Window &window : windows_) {
         memory_->free(window.block);
     }
     spanCopy_.release(memory_);
-    if (source_->fpClose != nullptr) {
-        source_->fpClose(source_);
-    }
+    source_->close();
 }
 
 bool FileStream::open()
 {
-    if (source_->fpOpen == nullptr || source_->fpOpen(source_) == 0) {
+    if (!source_->open() || newCursor() != kDefaultCursor) {
         return false;
     }
-    if (newCursor() != kDefaultCursor) {
-        return false;
-    }
-    size_ = p_measureSize();
+    size_ = source_->measure();
     return size_ > 0;
 }
 
@@ -114,9 +102,9 @@ int32_t FileStream::readWithCursor(void *buffer, int32_t count, int32_t cursor)
 }
 
 // Copies from the cursor's window, refilling it whenever the bytes wanted
-// lie beyond it. 0 when the host cannot seek to a window, -1 when no byte
-// could be had, else the number of bytes copied: fewer than asked at the
-// end of the file.
+// lie beyond it. 0 when the source cannot be positioned at a window, -1
+// when no byte could be had, else the number of bytes copied: fewer than
+// asked at the end of the file.
 int32_t FileStream::p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count)
 {
     int32_t copied = 0;
@@ -140,8 +128,8 @@ int32_t FileStream::p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count
 }
 
 // Gives the cursor the aligned window that holds position, read from the
-// host unless the stream has it: 0 when the host cannot seek there, -1 when
-// it gives nothing, else the bytes the window holds.
+// source unless the stream has it: 0 when the source cannot be positioned
+// there, -1 when it gives nothing, else the bytes the window holds.
 int32_t FileStream::p_fillWindow(Cursor *state, int32_t position)
 {
     const int32_t filled = p_fillWindowAt(state, position - position % p_windowSize(), position);
@@ -223,9 +211,9 @@ bool FileStream::p_takeWindows()
     return spanCopy_.reserve(memory_, kFirstSpanCopy) != nullptr;
 }
 
-// Reads the window at start from the host: 0 when the host cannot seek
-// there, -1 when no block can be had or the host gives nothing, else the
-// bytes read.
+// Reads the window at start from the source: 0 when the source cannot be
+// positioned there, -1 when no block can be had or the source gives
+// nothing, else the bytes read.
 int32_t FileStream::p_readWindow(Window *window, int32_t start)
 {
     if (!p_takeWindows()) {
@@ -234,30 +222,21 @@ int32_t FileStream::p_readWindow(Window *window, int32_t start)
     if (inPlace_ != nullptr) {
         return p_pointWindow(window, start);
     }
-    window->start = start;
-    window->length = 0;
-    if (p_hostSeek(start, kFromStart) == 0) {
-        return 0;
-    }
     const int32_t wanted = static_cast<int32_t>(size_ - static_cast<uint32_t>(start)) < kWindowSize
                                ? static_cast<int32_t>(size_ - static_cast<uint32_t>(start))
                                : kWindowSize;
-    while (window->length < wanted) {
-        int32_t got = p_hostRead(window->block + window->length, wanted - window->length);
-        if (got <= 0) {
-            break;
-        }
-        window->length += got;
-    }
-    return window->length > 0 ? window->length : -1;
+    const int32_t got = source_->readAt(static_cast<uint32_t>(start), window->block, wanted);
+    window->start = start;
+    window->length = got > 0 ? got : 0;
+    return got < 0 ? 0 : got > 0 ? got : -1;
 }
 
 // In place the window covers the source's bytes from start on, after the
-// host is told that those it covered are let go.
+// source is told that those it covered are let go.
 int32_t FileStream::p_pointWindow(Window *window, int32_t start)
 {
     if (window->length > 0) {
-        inPlace_->letGo(static_cast<uint32_t>(window->start), static_cast<uint32_t>(window->length));
+        source_->letGo(static_cast<uint32_t>(window->start), static_cast<uint32_t>(window->length));
     }
     const uint32_t left = size_ - static_cast<uint32_t>(start);
     window->start = start;
@@ -272,42 +251,4 @@ int32_t FileStream::p_viewAfterFill(Cursor *state, const uint8_t **bytes)
     }
     *bytes = state->window + (state->position - state->windowStart);
     return state->windowStart + state->windowLength - state->position;
-}
-
-// The end of the source is where the host stands after a seek to the end;
-// the host is put back where it was. Any failure measures 0, which refuses
-// the source.
-uint32_t FileStream::p_measureSize()
-{
-    int32_t here = p_hostTell();
-    if (here < 0 || p_hostSeek(0, kFromEnd) == 0) {
-        return 0;
-    }
-    int32_t end = p_hostTell();
-    if (end < 0 || p_hostSeek(here, kFromStart) == 0) {
-        return 0;
-    }
-    return static_cast<uint32_t>(end);
-}
-
-int32_t FileStream::p_hostSeek(int32_t offset, int32_t origin)
-{
-    if (source_->fpSeek == nullptr) {
-        return 0;
-    }
-    return source_->fpSeek(source_, offset, origin) == 1 ? 1 : 0;
-}
-
-int32_t FileStream::p_hostTell()
-{
-    return source_->fpTell == nullptr ? -1 : source_->fpTell(source_);
-}
-
-int32_t FileStream::p_hostRead(void *buffer, int32_t count)
-{
-    if (source_->fpRead == nullptr) {
-        return 0;
-    }
-    int32_t got = source_->fpRead(source_, buffer, count);
-    return got < 1 ? 0 : got;
 }

@@ -1,37 +1,24 @@
-// A random-access byte stream over the host's source, with a few
+// A random-access byte stream over a session's source, with a few
 // independent cursors. Each cursor keeps its position and the window of the
 // file it reads in: reads and moves within the window are served from
 // memory. When a read leaves it, the cursor takes the window that holds the
-// bytes wanted if the stream still has one, else the host is asked for a
+// bytes wanted if the stream still has one, else the source is asked for a
 // whole aligned window. Readers of different parts of a drawing (the object
 // map beside the objects) interleave on one source, each with its own
 // cursor; the objects of a real drawing lie in a few regions of the file
 // that the map's order goes back and forth between, and the stream keeps a
-// window for each. A source whose bytes the host holds whole in memory is
-// read where they lie: its windows are larger, point into the host's bytes
-// instead of holding copies, and the host is asked for no bytes at all;
-// it is told when the stream lets a window go, so that a host that maps a
-// file into memory can give those pages back.
+// window for each. A source that holds its bytes whole in memory is read
+// where they lie: its windows are larger, point into those bytes instead
+// of holding copies, and the source is asked for no bytes at all; it is
+// told when the stream lets a window go, so that a source that maps a file
+// into memory can give those pages back.
 #ifndef TQ_SUPPORT_FILESTRMIO_H
 #define TQ_SUPPORT_FILESTRMIO_H
 
 #include <cstdint>
 
-#include "TQDUDADE.h"
 #include "support/publicstorage.h"
-
-// The bytes of a source the host holds in memory, as many as the source
-// measures; they stay until the session is shut down.
-class SourceInMemory {
-public:
-    virtual const uint8_t *bytes() const = 0;
-    // The stream reads the length bytes from start on no more, until a
-    // window takes them again.
-    virtual void letGo(uint32_t start, uint32_t length) = 0;
-
-protected:
-    ~SourceInMemory() = default;
-};
+#include "support/readersource.h"
 
 class FileStream {
 public:
@@ -43,10 +30,8 @@ public:
     static constexpr int32_t kWindowCount = 8;
     static_assert(kWindowCount > kMaxCursors, "a cursor leaving its window always finds a spare one");
 
-    // inPlace: the source's bytes when the host holds them in memory; null
-    // when it does not.
-    FileStream(HostSource *source, MemoryService *memory, SourceInMemory *inPlace)
-        : source_(source), memory_(memory), inPlace_(inPlace)
+    FileStream(ReaderSource *source, MemoryService *memory)
+        : source_(source), memory_(memory), inPlace_(source->inMemory())
     {
     }
     ~FileStream();
@@ -74,7 +59,7 @@ public:
     int32_t CurPosition() const { return cursors_[kDefaultCursor].position; }
     int32_t newCursor();
     // Positions from 0 to the size are valid (the size is where a reader
-    // stands after the last byte). A move asks nothing of the host: the next
+    // stands after the last byte). A move asks nothing of the source: the next
     // read fetches what it needs.
     int32_t seekWithCursor(int32_t position, int32_t cursor)
     {
@@ -142,8 +127,8 @@ public:
         }
     }
 
-    // Opens the host source, makes the default cursor and measures the
-    // source; false when any of it fails.
+    // Opens the source, makes the default cursor and measures the source;
+    // false when any of it fails.
     bool open();
 
     MemoryService *memory() const { return memory_; }
@@ -167,7 +152,7 @@ private:
 
     // The cursor's window, with its start and length copied beside the
     // position for the reads served from it. No cursor moves a window that
-    // another holds to another part of the file; a window the host gave
+    // another holds to another part of the file; a window the source gave
     // only in part is read again in place, with the same bytes.
     struct Cursor {
         int32_t position;
@@ -192,13 +177,13 @@ private:
     // The window's bytes: its block's copy, or in place the source's own.
     const uint8_t *p_windowBytes(const Window &window) const
     {
-        return inPlace_ != nullptr ? inPlace_->bytes() + window.start : window.block;
+        return inPlace_ != nullptr ? inPlace_ + window.start : window.block;
     }
     bool p_takeWindows();
     int32_t p_viewAfterFill(Cursor *state, const uint8_t **bytes);
     // The bytes of the default cursor's window from its position on, read
     // in place: how many there are (0 at the end of the file or when the
-    // host cannot give them), with *bytes pointing at the first.
+    // source cannot give them), with *bytes pointing at the first.
     int32_t p_view(const uint8_t **bytes)
     {
         Cursor &state = cursors_[kDefaultCursor];
@@ -210,14 +195,10 @@ private:
         return p_viewAfterFill(&state, bytes);
     }
     Span p_spanOutsideWindow(int32_t position, int32_t length);
-    uint32_t p_measureSize();
-    int32_t p_hostSeek(int32_t offset, int32_t origin);
-    int32_t p_hostTell();
-    int32_t p_hostRead(void *buffer, int32_t count);
 
-    HostSource *source_;
+    ReaderSource *source_;
     MemoryService *memory_;
-    SourceInMemory *inPlace_;
+    const uint8_t *inPlace_;  // the source's bytes when it holds them in memory
     Cursor cursors_[kMaxCursors] = {};
     Window windows_[kWindowCount] = {};
     uint32_t windowUses_ = 0;
@@ -229,7 +210,9 @@ private:
     bool readsAroundGaps_ = false;
 };
 
-FileStream *newFileStream(HostSource *source, MemoryService *memory, SourceInMemory *inPlace = nullptr);
+// Null when no block can be had, or the source cannot be opened or
+// measured (it is then closed).
+FileStream *newFileStream(ReaderSource *source, MemoryService *memory);
 void deleteFileStream(FileStream *stream);
 
 #endif

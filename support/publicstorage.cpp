@@ -4,16 +4,16 @@
 
 [[gnu::used]] static const char kIdent[] = "@(#)publicstorage: Version 1.00.00";
 
-MemoryService *newMemoryService(HostServices *services)
+MemoryService *newMemoryService(const BlockOperations &blocks)
 {
-    if (services == nullptr || services->PubSnormalmalloc == nullptr || services->PubSfree == nullptr) {
+    if (blocks.take == nullptr || blocks.giveBack == nullptr) {
         return nullptr;
     }
-    void *block = services->PubSnormalmalloc(services, 1, sizeof(MemoryService));
+    void *block = blocks.take(blocks.owner, sizeof(MemoryService));
     if (block == nullptr) {
         return nullptr;
     }
-    return ::new (block) MemoryService(services);
+    return ::new (block) MemoryService(blocks);
 }
 
 void deleteMemoryService(MemoryService *memory)
@@ -21,16 +21,16 @@ void deleteMemoryService(MemoryService *memory)
     if (memory == nullptr) {
         return;
     }
-    HostServices *services = memory->services();
+    const BlockOperations blocks = memory->blocks();
     memory->~MemoryService();
-    services->PubSfree(services, memory);
+    blocks.giveBack(blocks.owner, memory);
 }
 
 MemoryService::~MemoryService()
 {
     while (live_ != nullptr) {
         Header *next = live_->next;
-        services_->PubSfree(services_, live_);
+        blocks_.giveBack(blocks_.owner, live_);
         live_ = next;
     }
 }
@@ -40,7 +40,7 @@ void *MemoryService::allocate(uint32_t size)
     if (size > UINT32_MAX - kHeaderSize) {
         return nullptr;
     }
-    auto *header = static_cast<Header *>(services_->PubSnormalmalloc(services_, 1, kHeaderSize + size));
+    auto *header = static_cast<Header *>(blocks_.take(blocks_.owner, kHeaderSize + size));
     if (header == nullptr) {
         return nullptr;
     }
@@ -63,7 +63,7 @@ void MemoryService::free(void *block)
     if (header->next != nullptr) {
         header->next->previous = header->previous;
     }
-    services_->PubSfree(services_, header);
+    blocks_.giveBack(blocks_.owner, header);
 }
 
 // The block grows to the next power of two from 256 bytes on, so that it

@@ -1,5 +1,6 @@
 // The session's memory service: every block the library uses comes from the
-// host's block operations through here. Each is one host block with a small
+// block operations of whoever opened the session (the host's, on its
+// protocol) through here. Each is one host block with a small
 // header in front that links it into the service's list of live blocks, so
 // that freeing one takes constant time and deleting the service gives every
 // block back, whatever a component left behind.
@@ -8,18 +9,24 @@
 
 #include <cstdint>
 
-#include "TQDUDADE.h"
+// Where blocks come from: take gives a zero-filled block of size bytes, or
+// null; giveBack takes one back. owner is passed to both.
+struct BlockOperations {
+    void *owner;
+    void *(*take)(void *owner, uint32_t size);
+    void (*giveBack)(void *owner, void *block);
+};
 
 class MemoryService {
 public:
-    explicit MemoryService(HostServices *services) : services_(services) {}
+    explicit MemoryService(const BlockOperations &blocks) : blocks_(blocks) {}
     ~MemoryService();
 
-    // A zero-filled block of size bytes; null when the host refuses.
+    // A zero-filled block of size bytes; null when the owner refuses.
     void *allocate(uint32_t size);
     // Gives back a block of this service; nothing for null.
     void free(void *block);
-    HostServices *services() const { return services_; }
+    const BlockOperations &blocks() const { return blocks_; }
 
 private:
     // Sixteen bytes, so that the block keeps the alignment the host's own
@@ -31,7 +38,7 @@ private:
     static constexpr uint32_t kHeaderSize = 16;
     static_assert(sizeof(Header) <= kHeaderSize);
 
-    HostServices *services_;
+    BlockOperations blocks_;
     Header *live_ = nullptr;
 };
 
@@ -40,7 +47,7 @@ private:
 // Its owner gives it back.
 class ReusableBlock {
 public:
-    // At least size bytes, not cleared; null when the host refuses, and
+    // At least size bytes, not cleared; null when the owner refuses, and
     // the block held so far is kept.
     void *reserve(MemoryService *memory, uint32_t size)
     {
@@ -55,9 +62,8 @@ private:
     uint32_t capacity_ = 0;
 };
 
-// Null when the host's services lack the block operations or refuse the
-// service's own block.
-MemoryService *newMemoryService(HostServices *services);
+// Null when an operation is missing or the service's own block is refused.
+MemoryService *newMemoryService(const BlockOperations &blocks);
 void deleteMemoryService(MemoryService *memory);
 
 #endif

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host_files.h"
+#include "drawingfiles.h"
 #include "host_library.h"
 
 namespace {
@@ -62,7 +62,7 @@ std::string fileText(const fs::path &path)
 {
     std::vector<uint8_t> bytes;
     std::string error;
-    EXPECT_TRUE(tqhost::readWholeFile(path.string(), bytes, error)) << error;
+    EXPECT_TRUE(dwgfiles::readWholeFile(path.string(), bytes, error)) << error;
     return std::string(bytes.begin(), bytes.end());
 }
 

@@ -18,7 +18,7 @@
 
 #include "hardening/composed_drawings.h"
 #include "hardening/session_checks.h"
-#include "host_files.h"
+#include "drawingfiles.h"
 #include "host_library.h"
 
 namespace {
@@ -163,7 +163,7 @@ std::vector<Drawing> drawingsToSweep()
     for (const fs::path &path : corpus) {
         Drawing drawing{"corpus_" + path.stem().string(), {}};
         std::string message;
-        if (tqhost::readWholeFile(path.string(), drawing.bytes, message)) {
+        if (dwgfiles::readWholeFile(path.string(), drawing.bytes, message)) {
             drawings.push_back(std::move(drawing));
         }
     }

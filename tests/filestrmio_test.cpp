@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "front/hostinput.h"
 #include "support/filestrmio.h"
 #include "support/publicstorage.h"
 #include "tqhost.h"
@@ -19,7 +20,7 @@ class FileStreamTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        memory = newMemoryService(services.record());
+        memory = newMemoryService(hostBlocks(services.record()));
         ASSERT_NE(memory, nullptr);
     }
 
@@ -42,8 +43,14 @@ protected:
 
     FileStream *open(const std::string &text)
     {
-        stream = newFileStream(makeSource(text).record(), memory);
+        stream = newFileStream(inputOf(makeSource(text)), memory);
         return stream;
+    }
+
+    // The host's source as the stream reads it; it stays until the test ends.
+    HostInput *inputOf(tqhost::MemorySource &host)
+    {
+        return inputs.emplace_back(std::make_unique<HostInput>(host.record())).get();
     }
 
     const tqhost::SourceStats &hostCalls() const { return source->stats(); }
@@ -53,6 +60,7 @@ protected:
     tqhost::Services services{context};
     MemoryService *memory = nullptr;
     std::unique_ptr<tqhost::MemorySource> source;
+    std::vector<std::unique_ptr<HostInput>> inputs;
     FileStream *stream = nullptr;
 };
 
@@ -79,7 +87,7 @@ TEST_F(FileStreamTest, UnusableSourcesAreRefusedAndClosed)
         context.faults().resetCounts();
         tqhost::MemorySource &host = makeSource(c.bytes);
         c.spoil(context, host.record());
-        EXPECT_EQ(newFileStream(host.record(), memory), nullptr) << c.what;
+        EXPECT_EQ(newFileStream(inputOf(host), memory), nullptr) << c.what;
         EXPECT_EQ(host.stats().closes, 1u) << c.what;
     }
     source.reset();
@@ -89,7 +97,7 @@ TEST_F(FileStreamTest, SizeIsMeasuredOnceAndSeeksStayWithinIt)
 {
     tqhost::MemorySource &host = makeSource("0123456789");
     host.record()->fpSeek(host.record(), 3, 0);
-    stream = newFileStream(host.record(), memory);
+    stream = newFileStream(inputOf(host), memory);
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(stream->size(), 10u);
     EXPECT_EQ(host.position(), 3);
@@ -195,14 +203,23 @@ TEST_F(FileStreamTest, BytesHeldInMemoryAreReadWhereTheyLie)
     for (int32_t i = 0; i < count * window + 100; ++i) {
         text += static_cast<char>(i % 251);
     }
-    struct Held final : SourceInMemory {
+    struct Held final : ReaderSource {
+        explicit Held(HostInput *host) : host(host) {}
+        HostInput *host;
         const uint8_t *start = nullptr;
         std::vector<std::pair<uint32_t, uint32_t>> letGone;
-        const uint8_t *bytes() const override { return start; }
+        bool open() override { return host->open(); }
+        uint32_t measure() override { return host->measure(); }
+        int32_t readAt(uint32_t offset, void *buffer, int32_t count) override
+        {
+            return host->readAt(offset, buffer, count);
+        }
+        void close() override { host->close(); }
+        const uint8_t *inMemory() const override { return start; }
         void letGo(uint32_t from, uint32_t length) override { letGone.emplace_back(from, length); }
-    } held;
+    } held(inputOf(makeSource(text)));
     held.start = reinterpret_cast<const uint8_t *>(text.data());
-    stream = newFileStream(makeSource(text).record(), memory, &held);
+    stream = newFileStream(&held, memory);
     ASSERT_NE(stream, nullptr);
     const uint64_t reads = hostCalls().reads;
     for (int32_t index = 0; index < count; ++index) {
@@ -217,6 +234,8 @@ TEST_F(FileStreamTest, BytesHeldInMemoryAreReadWhereTheyLie)
     EXPECT_EQ(std::string(reinterpret_cast<const char *>(across.bytes), 8), text.substr(window - 4, 8));
     EXPECT_TRUE(across.bytes < held.start || across.bytes >= held.start + text.size());
     EXPECT_EQ(hostCalls().reads, reads);
+    deleteFileStream(stream);  // while its source is there to be closed
+    stream = nullptr;
 }
 
 }  // namespace

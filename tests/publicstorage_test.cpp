@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "front/hostinput.h"
 #include "support/publicstorage.h"
 #include "tqhost.h"
 
@@ -16,7 +17,7 @@ class MemoryServiceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        memory = newMemoryService(services.record());
+        memory = newMemoryService(hostBlocks(services.record()));
         ASSERT_NE(memory, nullptr);
     }
 
@@ -64,7 +65,7 @@ TEST(MemoryServiceCreation, RefusesAHostWithoutFree)
     tqhost::HostContext context;
     tqhost::Services services{context};
     services.record()->PubSfree = nullptr;
-    EXPECT_EQ(newMemoryService(services.record()), nullptr);
+    EXPECT_EQ(newMemoryService(hostBlocks(services.record())), nullptr);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "hardening/session_checks.h"
-#include "host_files.h"
+#include "drawingfiles.h"
 #include "host_library.h"
 
 namespace {
@@ -24,7 +24,7 @@ std::vector<uint8_t> fileBytes(const fs::path &path)
 {
     std::vector<uint8_t> bytes;
     std::string error;
-    EXPECT_TRUE(tqhost::readWholeFile(path.string(), bytes, error)) << error;
+    EXPECT_TRUE(dwgfiles::readWholeFile(path.string(), bytes, error)) << error;
     return bytes;
 }
 

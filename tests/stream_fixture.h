@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/dwgglobal.h"
+#include "front/hostinput.h"
 #include "r2004/container.h"
 #include "support/filestrmio.h"
 #include "support/publicstorage.h"
@@ -37,13 +38,14 @@ inline std::string repeated(const std::string &piece, std::size_t times)
 class StreamFixture {
 public:
     explicit StreamFixture(std::vector<uint8_t> bytes, tqhost::HostOptions options = {})
-        : host(std::move(bytes), std::move(options))
+        : host(std::move(bytes), std::move(options)), input(host.source())
     {
-        session.header.source = host.source();
         session.header.services = host.services();
-        memory = newMemoryService(host.services());
+        session.source = &input;
+        session.reports = &input;
+        memory = newMemoryService(hostBlocks(host.services()));
         session.memory = memory;
-        stream = newFileStream(host.source(), memory);
+        stream = newFileStream(&input, memory);
     }
 
     ~StreamFixture()
@@ -72,6 +74,7 @@ public:
     }
 
     tqhost::RecordingHost host;
+    HostInput input;
     DWGglobal session{};
     MemoryService *memory = nullptr;
     FileStream *stream = nullptr;

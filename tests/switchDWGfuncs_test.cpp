@@ -21,7 +21,7 @@ TEST(ReaderSelection, RefusesWhatNoReaderServesAndClosesTheStream)
     for (const char *start : {"AC1500 and more", "AC1004 and more", "AC10"}) {
         StreamFixture fixture(bytesOf(start));
         fixture.session.versionIndex = -7;
-        EXPECT_EQ(switchDWGfuncs(&fixture.session, fixture.memory, nullptr), nullptr);
+        EXPECT_EQ(switchDWGfuncs(&fixture.session, fixture.memory), nullptr);
         EXPECT_NE(fixture.session.versionIndex, -7) << "the index is stored";
         EXPECT_EQ(fixture.session.stream, nullptr) << "the stream is closed";
         EXPECT_TRUE(fixture.reports().empty());

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host_files.h"
+#include "drawingfiles.h"
 #include "host_library.h"
 
 namespace {
@@ -20,7 +20,7 @@ std::vector<uint8_t> sample(const std::string &name)
 {
     std::vector<uint8_t> bytes;
     std::string error;
-    EXPECT_TRUE(tqhost::readWholeFile(std::string(TQDUDADE_SAMPLES_DIR) + "/" + name, bytes, error)) << error;
+    EXPECT_TRUE(dwgfiles::readWholeFile(std::string(TQDUDADE_SAMPLES_DIR) + "/" + name, bytes, error)) << error;
     return bytes;
 }
 

@@ -18,7 +18,7 @@
 #include "formatting.h"
 #include "hardening/composed_drawings.h"
 #include "host_library.h"
-#include "host_mapped.h"
+#include "mappedfiles.h"
 #include "options.h"
 #include "render.h"
 #include "runner.h"
@@ -264,7 +264,7 @@ TEST(Extract, AReceiverThatStopsEndsTheSessionEarly)
 // of a mapped file still ends the process.
 TEST(Extract, AMappedFileGivesWhatTheRecordingHostGives)
 {
-    ASSERT_TRUE(tqhost::guardMappedFiles());
+    ASSERT_TRUE(dwgfiles::guardMappedFiles());
     EXPECT_EXIT(std::raise(SIGBUS), testing::KilledBySignal(SIGBUS), "");
     for (const hardening::NamedDrawing &drawing : hardening::composedDrawings()) {
         SCOPED_TRACE(drawing.name);
@@ -281,7 +281,7 @@ TEST(Extract, AFileCutWhileMappedIsNamedIncomplete)
 #ifdef DWGTEXT_TEST_EMULATED
     GTEST_SKIP() << "a user-mode emulator does not let the guard replace a page";
 #endif
-    ASSERT_TRUE(tqhost::guardMappedFiles());
+    ASSERT_TRUE(dwgfiles::guardMappedFiles());
     const hardening::NamedDrawing drawing = hardening::composedDrawings()[6];  // R2000: read from the file to its end
     ASSERT_EQ(drawing.name, "r2000");
     const std::string path = writtenFile(drawing.bytes);

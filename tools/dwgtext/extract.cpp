@@ -5,13 +5,26 @@
 #include <system_error>
 #include <utility>
 
+#include "core/messages.h"
 #include "dwgtext.h"
 #include "dwgtext_stdin.h"
-#include "host_files.h"
+#include "drawingfiles.h"
 
 namespace dwgtext {
 
 namespace {
+
+// A host of the library's protocol learns what became of a drawing only
+// from its reports: the library says as its reading ends whether the
+// drawing was cut short or damaged.
+void noteReport(DrawingFacts &facts, std::string_view report)
+{
+    const auto says = [report](std::string_view message) {
+        return report.starts_with(message.substr(0, message.find('[')));
+    };
+    facts.cutShort = facts.cutShort || says(msg::kDrawingCutShort);
+    facts.damaged = facts.damaged || says(msg::kDrawingDamaged);
+}
 
 void collectEvents(const std::vector<tqhost::Event> &events, DrawingResult &result)
 {
@@ -111,7 +124,7 @@ DrawingResult readDrawing(const std::string &path, const tqhost::EntryPoints &li
 {
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!tqhost::readWholeFile(path, bytes, error))
+    if (!dwgfiles::readWholeFile(path, bytes, error))
         return unreadable(std::move(error));
     return readDrawingBytes(std::move(bytes), library);
 }
@@ -123,7 +136,8 @@ DrawingResult readDrawingBytes(std::vector<uint8_t> bytes, const tqhost::EntryPo
     const tqhost::SessionResult session = tqhost::runSession(std::move(bytes), {}, library);
     collectEvents(session.events, result);
     result.eventText = session.eventText;
-    result.status = finalStatus(result, session.outcome.refused, session.outcome.endSeen);
+    result.ended = session.outcome.endSeen;
+    result.status = finalStatus(result, session.outcome.refused);
     return result;
 }
 

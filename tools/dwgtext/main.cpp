@@ -14,7 +14,7 @@
 
 #include "extract.h"
 #include "host_library.h"
-#include "host_mapped.h"
+#include "mappedfiles.h"
 #include "inputs.h"
 #include "options.h"
 #include "output.h"
@@ -147,7 +147,7 @@ int main(int argc, char **argv)
 
     // Drawings are read from files mapped into memory; one that another
     // program cuts short meanwhile is reported as cut.
-    tqhost::guardMappedFiles();
+    dwgfiles::guardMappedFiles();
     const Outcome outcome = readAll(parsed.options);
     if (outcome.outputError != 0)
         return outputFailed(outcome.outputError);

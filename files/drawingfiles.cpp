@@ -1,5 +1,6 @@
-#include "host_files.h"
+#include "drawingfiles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,9 +14,18 @@
 #include <unistd.h>
 #endif
 
-#include "host_mapped.h"
+#include "mappedfiles.h"
 
-namespace tqhost {
+namespace dwgfiles {
+
+int64_t MemoryBytes::readAt(uint64_t offset, void *buffer, std::size_t count)
+{
+    if (offset >= bytes_.size())
+        return 0;
+    const std::size_t n = std::min<std::size_t>(count, bytes_.size() - offset);
+    std::memcpy(buffer, bytes_.data() + offset, n);
+    return static_cast<int64_t>(n);
+}
 
 namespace {
 
@@ -268,4 +278,4 @@ bool readWholeFile(const std::string &path, std::vector<uint8_t> &bytes, std::st
     return readRegular(file.get(), bytes, error);
 }
 
-}  // namespace tqhost
+}  // namespace dwgfiles

@@ -11,15 +11,15 @@
 // drawing. The guard is process-wide; a library must not install it behind
 // its caller's back, so only our programs do, and everything else reads
 // files piece by piece.
-#ifndef TQHOST_HOST_MAPPED_H
-#define TQHOST_HOST_MAPPED_H
+#ifndef DWGFILES_MAPPEDFILES_H
+#define DWGFILES_MAPPEDFILES_H
 
 #include <cstdint>
 #include <memory>
 
-#include "host_lean.h"
+#include "bytesource.h"
 
-namespace tqhost {
+namespace dwgfiles {
 
 // Installs the guard; from then on openDrawing maps regular files. False
 // where files cannot be mapped (Windows) or the guard cannot be installed.
@@ -30,6 +30,6 @@ bool guardMappedFiles();
 // the caller's.
 std::unique_ptr<ByteSource> mapRegularFile(int descriptor, uint64_t size);
 
-}  // namespace tqhost
+}  // namespace dwgfiles
 
 #endif

@@ -1,14 +1,14 @@
-#include "host_mapped.h"
+#include "mappedfiles.h"
 
 #ifdef _WIN32
 
-namespace tqhost {
+namespace dwgfiles {
 
 bool guardMappedFiles() { return false; }
 
 std::unique_ptr<ByteSource> mapRegularFile(int, uint64_t) { return nullptr; }
 
-}  // namespace tqhost
+}  // namespace dwgfiles
 
 #else
 
@@ -19,7 +19,7 @@ std::unique_ptr<ByteSource> mapRegularFile(int, uint64_t) { return nullptr; }
 #include <sys/mman.h>
 #include <unistd.h>
 
-namespace tqhost {
+namespace dwgfiles {
 
 namespace {
 
@@ -159,6 +159,6 @@ std::unique_ptr<ByteSource> mapRegularFile(int descriptor, uint64_t size)
     return std::make_unique<MappedBytes>(static_cast<const uint8_t *>(bytes), size, *slot);
 }
 
-}  // namespace tqhost
+}  // namespace dwgfiles
 
 #endif

@@ -1,16 +1,16 @@
-// Loading a drawing's bytes: whole, for a MemorySource, or as a ByteSource
-// that the lean host reads where the library asks.
-#ifndef TQHOST_HOST_FILES_H
-#define TQHOST_HOST_FILES_H
+// Loading a drawing's bytes: whole, or as a ByteSource that the library
+// reads where it asks.
+#ifndef DWGFILES_DRAWINGFILES_H
+#define DWGFILES_DRAWINGFILES_H
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "host_lean.h"
+#include "bytesource.h"
 
-namespace tqhost {
+namespace dwgfiles {
 
 // Reads the whole file at path ("-" is standard input) into bytes. A
 // stream is looked at and limited as openDrawing does. On failure returns
@@ -23,7 +23,7 @@ constexpr uint64_t kDefaultStreamLimit = uint64_t{1} << 30;
 
 // The drawing at path. A regular file is read piece by piece where it is
 // asked for, so that it is never all in memory, or mapped once the program
-// has installed the guard of host_mapped.h. A stream cannot go back:
+// has installed the guard of mappedfiles.h. A stream cannot go back:
 // its first bytes are looked at first, and one that does not start as a
 // drawing is read no further (the library then says what it is); a
 // drawing is copied to a temporary file, up to streamLimit bytes, and read
@@ -34,6 +34,6 @@ std::unique_ptr<ByteSource> openDrawing(const std::string &path, std::string &er
 // The same for standard input, which stays open.
 std::unique_ptr<ByteSource> openStandardInput(std::string &error, uint64_t streamLimit = kDefaultStreamLimit);
 
-}  // namespace tqhost
+}  // namespace dwgfiles
 
 #endif

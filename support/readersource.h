@@ -1,0 +1,35 @@
+// Where a session's bytes come from: a drawing read at any position. The
+// host's source is one (its seek and read operations make a positioned
+// read), bytes our own programs hold or read from a file are another, and
+// a container's decompressed sections are a third. The stream's windows
+// are filled through it, a window at a time.
+#ifndef TQ_SUPPORT_READERSOURCE_H
+#define TQ_SUPPORT_READERSOURCE_H
+
+#include <cstdint>
+
+class ReaderSource {
+public:
+    // Makes the source ready: false refuses it.
+    virtual bool open() = 0;
+    // The bytes the source holds; 0 when it cannot tell, which refuses it.
+    virtual uint32_t measure() = 0;
+    // Copies up to count bytes from offset on into buffer: how many (fewer
+    // at the end of the source or at a part that cannot be read, 0 when no
+    // byte could be had), or -1 when the source cannot be positioned there.
+    virtual int32_t readAt(uint32_t offset, void *buffer, int32_t count) = 0;
+    // Once, when the stream over it goes, also after a refused open.
+    virtual void close() {}
+    // All the bytes measure() counts, when they are held in memory and stay
+    // there until the session ends; null when they are not.
+    virtual const uint8_t *inMemory() const { return nullptr; }
+    // Of bytes held in memory, the stream reads the length bytes from start
+    // on no more, until a window takes them again: a source that maps a
+    // file may give their pages back.
+    virtual void letGo(uint32_t, uint32_t) {}
+
+protected:
+    ~ReaderSource() = default;
+};
+
+#endif
