@@ -20,9 +20,6 @@ constexpr std::string_view kToggleCodes = "LlOoKk";
 // The separators of a stacked fraction: "1^2", "1/2", "1#2".
 constexpr std::string_view kStackSeparators = "^/#";
 
-bool isHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool isLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
 // "\U+XXXX" at text[at]: the UTF-16 unit it names.
 std::optional<char32_t> unicodeEscapeAt(std::string_view text, std::size_t at)
 {
@@ -147,7 +144,7 @@ private:
         at_ += kUnicodeCodeLength;
         const std::optional<char32_t> low = isHighSurrogate(*unit) ? unicodeEscapeAt(text_, at_) : std::nullopt;
         if (low && isLowSurrogate(*low)) {
-            appendUtf8(out_, 0x10000 + ((*unit - 0xD800) << 10) + (*low - 0xDC00));
+            appendUtf8(out_, joinSurrogates(*unit, *low));
             at_ += kUnicodeCodeLength;
         } else {
             appendUtf8(out_, isHighSurrogate(*unit) || isLowSurrogate(*unit) ? kReplacementCharacter : *unit);

@@ -12,9 +12,6 @@ namespace dwgtext {
 
 namespace {
 
-bool isHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool isLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
 // Length of the valid UTF-8 sequence that starts at bytes[at], or 0. Overlong
 // forms, surrogates and values past U+10FFFF are not valid.
 std::size_t validSequenceLength(std::string_view bytes, std::size_t at)
@@ -108,7 +105,7 @@ std::string utf16beToUtf8(std::string_view bytes)
     for (std::size_t i = 0; i < units; ++i) {
         const char32_t u = unitAt(i);
         if (isHighSurrogate(u) && i + 1 < units && isLowSurrogate(unitAt(i + 1))) {
-            end = putUtf8(end, 0x10000 + ((u - 0xD800) << 10) + (unitAt(i + 1) - 0xDC00));
+            end = putUtf8(end, joinSurrogates(u, unitAt(i + 1)));
             ++i;
         } else if (isHighSurrogate(u) || isLowSurrogate(u)) {
             end = putUtf8(end, kReplacementCharacter);

@@ -12,6 +12,12 @@ namespace dwgtext {
 
 inline constexpr char32_t kReplacementCharacter = 0xFFFD;
 
+// UTF-16's one rule for the characters past U+FFFF: a high surrogate
+// followed by a low one stands for one character; either alone for none.
+inline bool isHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+inline bool isLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+inline char32_t joinSurrogates(char32_t high, char32_t low) { return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00); }
+
 void appendUtf8(std::string &out, char32_t c);
 
 // UTF-16 with the high byte first, as in texts of character-set code 51, to
