@@ -137,7 +137,7 @@ public:
         return nullptr;
     }
 
-    const ReaderFacts &facts() const { return reader_.facts(); }
+    ReaderFacts facts() const { return reader_.facts(); }
 
 private:
     bool open() override { return true; }
@@ -226,7 +226,7 @@ void TextReader::start()
 
 void TextReader::takeFacts()
 {
-    const ReaderFacts &found = session_->facts();
+    const ReaderFacts found = session_->facts();
     facts_.firstBytes = found.versionText;
     facts_.codePage = found.codePage;
     facts_.cutShort = found.cutShort;

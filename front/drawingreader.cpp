@@ -22,7 +22,6 @@ bool DrawingReader::open(const ReaderParts &parts)
     }
     session_ = session;
     const bool started = startReading(session, memory, parts.source, parts.reports, parts.texts);
-    p_takeFacts();
     if (!started) {
         close();
     }
@@ -36,26 +35,22 @@ bool DrawingReader::readOn()
     }
     DWGglobal *session = session_;
     const uint64_t before = session->textsToSink;
-    const bool more =
-        runPhasesUntil(session, [session, before] { return session->textsToSink != before || session->ended; });
-    p_takeFacts();
-    return more;
+    return runPhasesUntil(session, [session, before] { return session->textsToSink != before || session->ended; });
 }
 
 void DrawingReader::close()
 {
     if (session_ != nullptr) {
+        facts_ = p_factsOf(session_);
         endSession(session_);
         session_ = nullptr;
     }
 }
 
-void DrawingReader::p_takeFacts()
+ReaderFacts DrawingReader::p_factsOf(const DWGglobal *session)
 {
-    memcpy(facts_.versionText, session_->versionText, sizeof facts_.versionText);
-    facts_.versionIndex = session_->versionIndex;
-    facts_.codePage = session_->codePage;
-    facts_.cutShort = session_->cutShort;
-    facts_.damaged = session_->damaged;
-    facts_.ended = session_->ended;
+    ReaderFacts facts = {{}, session->versionIndex, session->codePage, session->cutShort, session->damaged,
+                         session->ended};
+    memcpy(facts.versionText, session->versionText, sizeof facts.versionText);
+    return facts;
 }

@@ -47,12 +47,12 @@ public:
     // Reads on until at least one text has gone to the sink or the drawing
     // ended; false once nothing more can come.
     bool readOn();
-    const ReaderFacts &facts() const { return facts_; }
+    ReaderFacts facts() const { return session_ != nullptr ? p_factsOf(session_) : facts_; }
     // Gives back every block; the facts stay.
     void close();
 
 private:
-    void p_takeFacts();
+    static ReaderFacts p_factsOf(const DWGglobal *session);
 
     DWGglobal *session_ = nullptr;
     ReaderFacts facts_ = {{}, kNoVersion, -1, false, false, false};
