@@ -33,10 +33,8 @@ constexpr Field makeField(uint32_t polynomial)
     return field;
 }
 
-// x^8 + x^6 + x^5 + x^3 + 1 for the system code words, x^8 + x^4 + x^3 +
-// x^2 + 1 for the data pages.
-constexpr Field kSystemField = makeField(0x169);
-constexpr Field kDataField = makeField(0x11D);
+constexpr Field kSystemField = makeField(fieldPolynomial(Code::System));
+constexpr Field kDataField = makeField(fieldPolynomial(Code::Data));
 
 // Arithmetic in one field; logarithms of nonzero elements only.
 struct Arithmetic {
@@ -198,8 +196,9 @@ uint8_t evaluate(const Arithmetic &gf, const uint8_t *polynomial, int32_t degree
 }
 
 // Finds the errors the locator names (Chien search) and their values
-// (Forney), and applies them to word. False when the locator's roots do
-// not all lie in the word or a value cannot be found.
+// (Forney), and applies them to word. False when a value cannot be found.
+// A locator whose roots do not all lie in the word corrects too few bytes
+// to leave a valid word; the check that follows finds it.
 bool applyCorrections(const Arithmetic &gf, const uint8_t *syndromes, int32_t count, const uint8_t *locator,
                       int32_t degree, uint8_t *word)
 {
@@ -213,7 +212,6 @@ bool applyCorrections(const Arithmetic &gf, const uint8_t *syndromes, int32_t co
     for (int32_t k = 1; k <= degree; k += 2) {
         derivative[k - 1] = locator[k];
     }
-    int32_t found = 0;
     for (int32_t position = 0; position < kCodewordSize; ++position) {
         const int32_t inverse = (255 - position) % 255;
         if (evaluate(gf, locator, degree, inverse) != 0) {
@@ -224,9 +222,8 @@ bool applyCorrections(const Arithmetic &gf, const uint8_t *syndromes, int32_t co
             return false;
         }
         word[position] ^= gf.div(evaluate(gf, evaluator, count - 1, inverse), denominator);
-        ++found;
     }
-    return found == degree;
+    return true;
 }
 
 const Field &fieldOf(Code code) { return code == Code::System ? kSystemField : kDataField; }
@@ -352,6 +349,9 @@ Outcome decodeGroups(Code code, const uint8_t *stored, int32_t words, int32_t *f
         const uint32_t clean = gatherClean<Check, Words>(stored, words, *first, word);
         for (int32_t w = 0; w < Words; ++w) {
             const Outcome outcome = (clean >> w & 1) != 0 ? Outcome::Clean : checkAndCorrect(code, word[w]);
+            if (outcome == Outcome::Damaged) {
+                return outcome;
+            }
             worst = outcome > worst ? outcome : worst;
             std::memcpy(data + (*first + w) * keep, word[w], static_cast<size_t>(keep));
         }
@@ -370,8 +370,25 @@ Outcome decodeInterleaved(Code code, const uint8_t *stored, int32_t words, uint8
         return decodeGroups<SystemCheck, 1>(code, stored, words, &first, data);
     }
     const Outcome groups = decodeGroups<DataCheck, 4>(code, stored, words, &first, data);
+    if (groups == Outcome::Damaged) {
+        return groups;
+    }
     const Outcome rest = decodeGroups<DataCheck, 1>(code, stored, words, &first, data);
     return groups > rest ? groups : rest;
+}
+
+// Row by row, so that the stored bytes are read in order.
+void takeData(Code code, const uint8_t *stored, int32_t words, uint8_t *data)
+{
+    const int32_t keep = dataBytes(code);
+    const size_t stride = static_cast<size_t>(words);
+    for (int32_t i = 0; i < keep; ++i) {
+        const uint8_t *row = stored + static_cast<size_t>(i) * stride;
+        uint8_t *to = data + i;
+        for (int32_t w = 0; w < words; ++w) {
+            to[static_cast<size_t>(w) * static_cast<size_t>(keep)] = row[w];
+        }
+    }
 }
 
 }  // namespace rs

@@ -287,6 +287,7 @@ bool isObjectsPageOne(const Page &page)
 // compressed bytes, a stream that does not decompress (a copy from before
 // the start, a run past the page and the input), a page number not in the
 // page map, or (after a gap of a gigabyte) an address far past the end.
+// Only the last says the file was cut short.
 TEST(R2004Container, ABrokenPageIsReportedOnceAndTheOthersRead)
 {
     const dwgw::ContainerSections sections = sampleSections();
@@ -301,7 +302,7 @@ TEST(R2004Container, ABrokenPageIsReportedOnceAndTheOthersRead)
         {"AC1024", {}, 0, false, "page[2] of section[AcDb:AcDbObjects] damaged"},
         {"AC1027", {0x01, 'A', 'B', 'C', 'D', 0x4C, 0x04, 0x11}, 0, false, "not decompressible"},
         {"AC1027", {0x00, 0x00, 0x00, 0x02}, 0, false, "not decompressible"},
-        {"AC1032", {}, 999, false, "outside the file"},
+        {"AC1032", {}, 999, false, "page[999] of section[AcDb:AcDbObjects] damaged"},
         {"AC1018", {}, 999, true, "outside the file"},
     };
     for (const Case &c : cases) {
@@ -331,6 +332,7 @@ TEST(R2004Container, ABrokenPageIsReportedOnceAndTheOthersRead)
         }
         Opened opened(std::move(file));
         expectOnlyPageOneLost(opened, sections, c.words);
+        EXPECT_EQ(opened.fixture.stream->wentPastEnd(), c.farGap);
     }
 }
 

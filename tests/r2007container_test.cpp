@@ -122,10 +122,20 @@ TEST(R2007CodeWords, EachInterleavedWordIsCheckedForItself)
 
 // ---- LZ77 ----
 
-int decompressInto(const Bytes &stream, Bytes &out)
+// The bytes produced, or the status of a stream that fails.
+Lz77Result decompressInto(const Bytes &stream, Bytes &out)
 {
-    return lz77r21::decompress(stream.data(), static_cast<int32_t>(stream.size()), out.data(),
-                               static_cast<int32_t>(out.size()));
+    return decompressR2007Lz77(stream.data(), static_cast<uint32_t>(stream.size()), out.data(),
+                               static_cast<uint32_t>(out.size()));
+}
+
+testing::AssertionResult produces(const Lz77Result &result, size_t bytes)
+{
+    if (result.status == Lz77Status::Ok && result.produced == bytes) {
+        return testing::AssertionSuccess();
+    }
+    return testing::AssertionFailure() << "status " << static_cast<int>(result.status) << ", " << result.produced
+                                       << " bytes";
 }
 
 // Every literal length class: the 0x2X opening (1-7), one opcode (8-22),
@@ -139,7 +149,7 @@ TEST(R2007Lz77, LiteralRunsOfEveryLengthClass)
     for (size_t length : lengths) {
         const Bytes data = randomBytes(length, static_cast<unsigned>(length));
         Bytes out(length);
-        EXPECT_EQ(decompressInto(dwgw::r2007LiteralStream(data), out), static_cast<int>(length)) << length;
+        EXPECT_TRUE(produces(decompressInto(dwgw::r2007LiteralStream(data), out), length)) << length;
         EXPECT_EQ(out, data) << "run of " << length;
     }
 }
@@ -179,7 +189,7 @@ TEST(R2007Lz77, BackReferencesOfEveryForm)
     expected += "123456789";
 
     Bytes out(expected.size());
-    ASSERT_EQ(decompressInto(stream, out), static_cast<int>(expected.size()));
+    ASSERT_TRUE(produces(decompressInto(stream, out), expected.size()));
     EXPECT_EQ(std::string(out.begin(), out.end()), expected);
 }
 
@@ -192,24 +202,25 @@ TEST(R2007Lz77, RefusesHostileStreams)
         stream.insert(stream.end(), tail.begin(), tail.end());
         return stream;
     };
-    EXPECT_EQ(decompressInto(after8({0x32, 0x08}), out), -1) << "reference 19 back after 8 bytes";
-    EXPECT_EQ(decompressInto(after8({0x20, 0x00, 0x00, 0x08}), out), -1) << "reference 0 back";
-    EXPECT_EQ(decompressInto(after8({0x12, 0x01}), out), -1) << "instruction cut off";
-    EXPECT_EQ(decompressInto(after8({0x28, 0x00, 0x00, 0x00, 0x00}), out), -1) << "0x100 bytes into 64";
-    EXPECT_EQ(decompressInto({0x05, 'a', 'b', 'c'}, out), -1) << "literal run past the stream";
-    EXPECT_EQ(decompressInto({0x20, 0x00}, out), -1) << "opening cut off";
+    auto status = [&](const Bytes &stream) { return decompressInto(stream, out).status; };
+    EXPECT_EQ(status(after8({0x32, 0x08})), Lz77Status::ReferenceBeforeStart) << "reference 19 back after 8 bytes";
+    EXPECT_EQ(status(after8({0x20, 0x00, 0x00, 0x08})), Lz77Status::ReferenceBeforeStart) << "reference 0 back";
+    EXPECT_EQ(status(after8({0x12, 0x01})), Lz77Status::TruncatedInput) << "instruction cut off";
+    EXPECT_EQ(status(after8({0x28, 0x00, 0x00, 0x00, 0x00})), Lz77Status::OutputOverflow) << "0x100 bytes into 64";
+    EXPECT_EQ(status({0x05, 'a', 'b', 'c'}), Lz77Status::TruncatedInput) << "literal run past the stream";
+    EXPECT_EQ(status({0x20, 0x00}), Lz77Status::TruncatedInput) << "opening cut off";
 
     Bytes small(4);
-    EXPECT_EQ(decompressInto(literal8, small), -1) << "literal run past the output";
+    EXPECT_EQ(decompressInto(literal8, small).status, Lz77Status::OutputOverflow) << "literal run past the output";
 
     Bytes endless = {0x0F, 0xFF};
     for (int i = 0; i < 70000; ++i) {
         endless.push_back(0xFF);
         endless.push_back(0xFF);
     }
-    EXPECT_EQ(decompressInto(endless, out), -1) << "run length beyond the output";
+    EXPECT_EQ(status(endless), Lz77Status::OutputOverflow) << "run length beyond the output";
 
-    EXPECT_EQ(decompressInto({}, out), 0);
+    EXPECT_TRUE(produces(decompressInto({}, out), 0));
 }
 
 // ---- containers from the writer ----

@@ -5,13 +5,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "r2004/reedsolomon.h"
+
 namespace dwgw {
 
 namespace {
 
-constexpr int kWord = 255;
-constexpr int kSystemK = 239;
-constexpr int kDataK = 251;
+constexpr int kWord = rs::kCodewordSize;
+constexpr int kSystemK = rs::dataBytes(rs::Code::System);
+constexpr int kDataK = rs::dataBytes(rs::Code::Data);
 constexpr std::size_t kPagesBase = 0x480;
 
 // ---- GF(256) and the parity of one code word ----
@@ -38,8 +40,8 @@ struct Galois {
 
 const Galois& fieldFor(int k)
 {
-    static const Galois system(0x169);
-    static const Galois data(0x11D);
+    static const Galois system(rs::fieldPolynomial(rs::Code::System));
+    static const Galois data(rs::fieldPolynomial(rs::Code::Data));
     return k == kSystemK ? system : data;
 }
 
