@@ -1,5 +1,6 @@
 #include "r2004/reedsolomon.h"
 
+#include <bit>
 #include <cstring>
 
 #include "support/byteswap.h"
@@ -359,6 +360,41 @@ Outcome decodeGroups(Code code, const uint8_t *stored, int32_t words, int32_t *f
     return worst;
 }
 
+// A block of sixteen by sixteen bytes of a page, from row `row` and word
+// `first` on, turned so that each word's sixteen bytes come out together.
+// Rows d apart are interleaved byte by byte, the first halves into the one
+// and the second halves into the other, for d = 8, 4, 2 and 1: each round
+// moves one bit of a byte's word number from its place in the block to its
+// row number, and so four rounds turn the block over.
+void takeBlock(const uint8_t *stored, size_t stride, int32_t row, int32_t first, int32_t keep, uint8_t *data)
+{
+    using Sixteen = uint8_t __attribute__((vector_size(16)));
+    Sixteen rows[16];
+    for (int32_t r = 0; r < 16; ++r) {
+        std::memcpy(&rows[r], stored + static_cast<size_t>(row + r) * stride + static_cast<size_t>(first), 16);
+    }
+#pragma GCC unroll 4
+    for (int32_t apart = 8; apart > 0; apart /= 2) {
+#pragma GCC unroll 16
+        for (int32_t r = 0; r < 16; ++r) {
+            if ((r & apart) == 0) {
+                const Sixteen a = rows[r];
+                const Sixteen b = rows[r + apart];
+                rows[r] = __builtin_shufflevector(a, b, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+                rows[r + apart] =
+                    __builtin_shufflevector(a, b, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+            }
+        }
+    }
+    for (int32_t w = 0; w < 16; ++w) {
+        std::memcpy(data + static_cast<size_t>(first + w) * static_cast<size_t>(keep) + row, &rows[w], 16);
+    }
+}
+
+// The start of each block of sixteen along count places: every sixteenth,
+// and a last one that ends at count, overlapping the one before it.
+int32_t blockStart(int32_t block, int32_t count) { return block * 16 + 16 <= count ? block * 16 : count - 16; }
+
 }  // namespace
 
 // The data pages, which hold nearly all of a file, are checked several
@@ -377,16 +413,23 @@ Outcome decodeInterleaved(Code code, const uint8_t *stored, int32_t words, uint8
     return groups > rest ? groups : rest;
 }
 
-// Row by row, so that the stored bytes are read in order.
+// In blocks of sixteen words by sixteen bytes; a page of fewer than sixteen
+// words, which only small sections have, a byte at a time.
 void takeData(Code code, const uint8_t *stored, int32_t words, uint8_t *data)
 {
     const int32_t keep = dataBytes(code);
     const size_t stride = static_cast<size_t>(words);
-    for (int32_t i = 0; i < keep; ++i) {
-        const uint8_t *row = stored + static_cast<size_t>(i) * stride;
-        uint8_t *to = data + i;
+    if (words < 16) {
         for (int32_t w = 0; w < words; ++w) {
-            to[static_cast<size_t>(w) * static_cast<size_t>(keep)] = row[w];
+            for (int32_t i = 0; i < keep; ++i) {
+                data[w * keep + i] = stored[static_cast<size_t>(i) * stride + static_cast<size_t>(w)];
+            }
+        }
+        return;
+    }
+    for (int32_t across = 0; across * 16 < words; ++across) {
+        for (int32_t down = 0; down * 16 < keep; ++down) {
+            takeBlock(stored, stride, blockStart(down, keep), blockStart(across, words), keep, data);
         }
     }
 }

@@ -96,11 +96,47 @@ TEST_P(R2007CodeWords, CorrectsUpToItsCapacityAndNoMore)
 INSTANTIATE_TEST_SUITE_P(BothCodes, R2007CodeWords,
                          testing::Values(CodeCase{rs::Code::System, 239, 8}, CodeCase{rs::Code::Data, 251, 2}));
 
-// Five interleaved words (checked four at a time, then one), one of them
-// damaged: only that word is corrected, and every word's data comes out.
+// Data words with three bad bytes each (place, bad bits), past the two
+// the code corrects. For the first, the locator names three bytes, and
+// changing them would give a valid word; for the second, it names two
+// bytes but has no roots in the word, so correcting leaves it invalid; the
+// third fails every check.
+using Damage = std::vector<std::pair<int, uint8_t>>;
+const Damage kLocatorTooLong = {{207, 192}, {57, 94}, {193, 239}};
+const Damage kInvalidAfterCorrection = {{18, 22}, {229, 48}, {134, 65}};
+const Damage kBeyondCorrection = {{209, 151}, {139, 204}, {248, 163}};
+
+rs::Outcome checkDamagedDataWord(const Damage &damage)
+{
+    const Bytes word = dwgw::r2007CodeWords(randomBytes(251, 5), 251);
+    Bytes damaged = word;
+    for (const auto &[place, value] : damage) {
+        damaged[static_cast<size_t>(place)] ^= value;
+    }
+    const Bytes before = damaged;
+    const rs::Outcome outcome = rs::checkAndCorrect(rs::Code::Data, damaged.data());
+    EXPECT_EQ(damaged, before) << "a word beyond correction is left as it was";
+    return outcome;
+}
+
+TEST(R2007CodeWords, RefusesToCorrectMoreBytesThanTheCodeCan)
+{
+    EXPECT_EQ(checkDamagedDataWord(kLocatorTooLong), rs::Outcome::Damaged);
+}
+
+TEST(R2007CodeWords, RefusesACorrectionThatLeavesAnInvalidWord)
+{
+    EXPECT_EQ(checkDamagedDataWord(kInvalidAfterCorrection), rs::Outcome::Damaged);
+}
+
+// Twenty-one interleaved words: checked four at a time, then one; taken
+// unchecked in blocks of sixteen words, the last overlapping the first,
+// and a page of five a byte at a time. Taken as they are, every word's
+// data comes out. With one word damaged, only that word is corrected; with
+// one beyond correction, the run stops there and writes none of its data.
 TEST(R2007CodeWords, EachInterleavedWordIsCheckedForItself)
 {
-    constexpr int kWords = 5;
+    constexpr int kWords = 21;
     constexpr int kData = rs::dataBytes(rs::Code::Data);
     const Bytes data = randomBytes(kWords * kData, 11);
     Bytes stored(kWords * 255);
@@ -110,6 +146,12 @@ TEST(R2007CodeWords, EachInterleavedWordIsCheckedForItself)
             stored[static_cast<size_t>(i * kWords + b)] = word[static_cast<size_t>(i)];
         }
     }
+    Bytes taken(data.size());
+    rs::takeData(rs::Code::Data, stored.data(), kWords, taken.data());
+    EXPECT_EQ(taken, data);
+    const Bytes five = dwgw::r2007CodeWords(Bytes(data.begin(), data.begin() + 5 * kData), kData);
+    rs::takeData(rs::Code::Data, five.data(), 5, taken.data());
+    EXPECT_TRUE(std::equal(data.begin(), data.begin() + 5 * kData, taken.begin()));
     for (int b = 0; b < kWords; ++b) {
         SCOPED_TRACE("word " + std::to_string(b));
         Bytes damaged = stored;
@@ -117,6 +159,14 @@ TEST(R2007CodeWords, EachInterleavedWordIsCheckedForItself)
         Bytes decoded(data.size());
         EXPECT_EQ(rs::decodeInterleaved(rs::Code::Data, damaged.data(), kWords, decoded.data()), rs::Outcome::Corrected);
         EXPECT_EQ(decoded, data);
+
+        Bytes lost = stored;
+        for (const auto &[place, value] : kBeyondCorrection) {
+            lost[static_cast<size_t>(place * kWords + b)] ^= value;
+        }
+        Bytes untouched(data.size(), 0xEE);
+        EXPECT_EQ(rs::decodeInterleaved(rs::Code::Data, lost.data(), kWords, untouched.data()), rs::Outcome::Damaged);
+        EXPECT_TRUE(std::all_of(untouched.begin() + b * kData, untouched.end(), [](uint8_t v) { return v == 0xEE; }));
     }
 }
 
