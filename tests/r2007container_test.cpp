@@ -382,6 +382,61 @@ TEST(R2007Damage, APageBeyondCorrectionIsLostAloneAndReportedOnce)
     }
 }
 
+// A page the page map does not list, or lists with less room than its code
+// words take, is damage in a file of full length, not a cut: the page is
+// lost and reported once, and the file is not said to be cut short.
+TEST(R2007Damage, APageTheMapDoesNotPlaceIsDamageNotACut)
+{
+    const dwgw::R2007Sections sections = multiPageSections();
+    for (bool listed : {false, true}) {
+        SCOPED_TRACE(listed ? "listed too small" : "not listed");
+        dwgw::R2007Options options = smallPages();
+        options.adjustPageMap = [listed](std::vector<std::pair<size_t, int>> &entries) {
+            const auto page = std::find_if(entries.begin(), entries.end(),
+                                           [](const auto &entry) { return entry.second == kSecondObjectsPage; });
+            if (!listed) {
+                page->second = -1;
+                return;
+            }
+            const size_t rest = page->first - 0x100;
+            page->first = 0x100;
+            entries.insert(page + 1, {rest, -1});
+        };
+        Opened opened(dwgw::composeR2007Container(sections, options));
+        ASSERT_NE(opened.container, nullptr);
+        EXPECT_EQ(opened.readAll(SectionName::Objects).size(), 0x400u);
+        EXPECT_EQ(opened.readAll(SectionName::Handles), sections.handles);
+        const std::vector<std::string> reports = opened.fixture.reports();
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_EQ(countContaining(reports, "R2007 page 7 is damaged beyond correction"), 1) << reports[0];
+        EXPECT_FALSE(opened.fixture.stream->wentPastEnd());
+    }
+}
+
+// However many copies of the page map the file header says the map page
+// holds, the reader takes the code words of one: a header cannot make it
+// hold memory in proportion to the file.
+TEST(R2007Damage, AHeaderClaimingAHugeMapPageCostsLittleMemory)
+{
+    constexpr size_t kPadding = 8 << 20;
+    dwgw::R2007Options options = smallPages();
+    options.adjustHeaderFields = [](Bytes &fields) {
+        uint64_t compressed = 0;
+        for (int i = 7; i >= 0; --i) {
+            compressed = compressed << 8 | fields[static_cast<size_t>(0x50 + i)];
+        }
+        const uint64_t repeats = kPadding / 255 * 239 / ((compressed + 7) / 8 * 8);
+        for (int i = 0; i < 8; ++i) {
+            fields[static_cast<size_t>(0x18 + i)] = static_cast<uint8_t>(repeats >> (8 * i));
+        }
+    };
+    Bytes file = dwgw::composeR2007Container(multiPageSections(), options);
+    file.resize(file.size() + kPadding, 0);
+    Opened opened(std::move(file));
+    EXPECT_EQ(opened.container, nullptr);
+    EXPECT_LT(opened.fixture.host.serviceSide().blocks().stats().peakBytesInUse, 1u << 20);
+}
+
 // The file header's three words lie interleaved at 0x80.
 TEST(R2007Damage, FileHeaderWordsAreCorrectedUpToEightBytesEach)
 {

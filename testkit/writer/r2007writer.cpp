@@ -441,6 +441,7 @@ Bytes composeR2007Container(const R2007Sections& sections, const R2007Options& o
         for (const DataPage& page : plan.pages) layout.emplace_back(page.stored.size(), page.id);
     }
     layout.emplace_back(sectionMapPage.bytes.size(), sectionMapId);
+    if (options.adjustPageMap) options.adjustPageMap(layout);
     Bytes pageMapBytes;
     for (const auto& [size, id] : layout) {
         append64(pageMapBytes, size);
@@ -456,8 +457,9 @@ Bytes composeR2007Container(const R2007Sections& sections, const R2007Options& o
     body.insert(body.end(), sectionMapPage.bytes.begin(), sectionMapPage.bytes.end());
 
     const std::size_t fileSize = kPagesBase + body.size();
-    const Bytes fields = headerFields(fileSize, pageMapId, pageMapPage, pageMapBytes.size(), sectionMapId, sectionMapPage,
-                                      sectionMapBytes.size(), pageMapId, plans.size());
+    Bytes fields = headerFields(fileSize, pageMapId, pageMapPage, pageMapBytes.size(), sectionMapId, sectionMapPage,
+                                sectionMapBytes.size(), pageMapId, plans.size());
+    if (options.adjustHeaderFields) options.adjustHeaderFields(fields);
     Bytes file = openingRecord(sections.codePage);
     const Bytes header = fileHeader(fields, options.compress);
     file.insert(file.end(), header.begin(), header.end());
