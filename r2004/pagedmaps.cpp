@@ -39,13 +39,13 @@ struct SealingSequence {
     uint8_t bytes[kSealedLength];
 };
 
-// A linear congruential generator from seed 1, one byte of each state.
+// The generator from seed 1, one byte of each state.
 constexpr SealingSequence makeSealingSequence()
 {
     SealingSequence sequence{};
     uint32_t state = 1;
     for (uint32_t i = 0; i < kSealedLength; ++i) {
-        state = state * 0x343FDu + 0x269EC3u;
+        state = nextRandom(state);
         sequence.bytes[i] = static_cast<uint8_t>(state >> 16);
     }
     return sequence;

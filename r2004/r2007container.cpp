@@ -68,8 +68,7 @@ constexpr SumOrder kChecksumOrder = {
 
 uint32_t pageChecksum(const uint8_t *bytes, uint32_t length)
 {
-    const uint64_t seed = uint64_t{length} * 0x343FD + 0x269EC3;
-    return runningSumsOf(bytes, length, static_cast<uint32_t>(seed), kChecksumOrder);
+    return runningSumsOf(bytes, length, nextRandom(length), kChecksumOrder);
 }
 
 // A map page as the file header describes it.
