@@ -80,12 +80,15 @@ struct SystemPage {
     uint64_t repeats;      // copies of the compressed bytes before encoding
 };
 
-// Where the page map puts each page id, in the file or past its end.
+// Where the page map puts each page id, in the file or past its end; what
+// lies past 4 GiB is past the end of any file we read.
 struct PageExtent {
-    uint64_t position;
-    uint64_t size;
+    uint32_t position;
+    uint32_t size;
     bool listed;
 };
+
+uint32_t saturated(uint64_t value) { return value < UINT32_MAX ? static_cast<uint32_t>(value) : UINT32_MAX; }
 
 struct PageRecord {
     uint32_t start;       // in the section
@@ -362,7 +365,7 @@ bool R2007Container::buildPageTable(const uint8_t *map, uint64_t size)
             file_.notePastEnd();
         }
         if (id > 0) {
-            extents_[id] = PageExtent{position, pageSize, true};
+            extents_[id] = PageExtent{saturated(position), saturated(pageSize), true};
         }
         position = pageSize > UINT64_MAX - position ? UINT64_MAX : position + pageSize;
     }
