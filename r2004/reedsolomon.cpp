@@ -53,58 +53,88 @@ struct Arithmetic {
     constexpr uint8_t power(int32_t exponent) const { return field.exp[exponent % 255]; }
 };
 
-// For the check of a system word: v * alpha^(j + 1) for each v, one table
-// for each check point of the code.
-struct RootProducts {
-    uint8_t times[kMaxParity][256];
-};
-
-constexpr RootProducts makeRootProducts(const Field &field)
-{
-    RootProducts products{};
-    for (int32_t j = 0; j < kMaxParity; ++j) {
-        for (int32_t v = 1; v < 256; ++v) {
-            products.times[j][v] = field.exp[field.log[v] + j + 1];
-        }
-    }
-    return products;
-}
-
-constexpr RootProducts kSystemRootProducts = makeRootProducts(kSystemField);
-
 constexpr int32_t kDataParity = kCodewordSize - dataBytes(Code::Data);
 
-// A data word is valid when its polynomial is a multiple of the code's
-// generator, (x + alpha)(x + alpha^2)(x + alpha^3)(x + alpha^4). The
-// remainder of the division, four bytes, fits a 32-bit number (the
-// coefficient of x^3 in its top byte). Taking in the next byte shifts it
-// up a byte; the byte shifted out stands for a multiple of x^4, whose
-// remainder the table holds.
+// A word is valid when its polynomial is a multiple of the code's
+// generator, (x + alpha)(x + alpha^2)...(x + alpha^p) for its p parity
+// bytes; the remainder of the division is the word's check. Taking in the
+// next byte shifts the remainder up a byte; the byte v shifted out stands
+// for v * x^p, whose remainder is v times the generator's lower terms.
+template <int32_t Parity>
+struct Generator {
+    uint8_t lower[Parity];  // the coefficients of x^0 .. x^(p-1); that of x^p is 1
+};
+
+template <int32_t Parity>
+constexpr Generator<Parity> makeGenerator(const Field &field)
+{
+    const Arithmetic gf{field};
+    uint8_t coefficients[Parity + 1] = {1};
+    for (int32_t j = 1; j <= Parity; ++j) {
+        const uint8_t root = gf.power(j);
+        for (int32_t k = j; k >= 1; --k) {
+            coefficients[k] = static_cast<uint8_t>(coefficients[k - 1] ^ gf.mul(coefficients[k], root));
+        }
+        coefficients[0] = gf.mul(coefficients[0], root);
+    }
+    Generator<Parity> generator{};
+    for (int32_t k = 0; k < Parity; ++k) {
+        generator.lower[k] = coefficients[k];
+    }
+    return generator;
+}
+
+// v times count of the generator's lower terms from first on, term k in
+// byte k - first of the result.
+template <int32_t Parity>
+constexpr uint64_t timesLower(const Field &field, const Generator<Parity> &generator, uint8_t v, int32_t first,
+                              int32_t count)
+{
+    const Arithmetic gf{field};
+    uint64_t product = 0;
+    for (int32_t k = 0; k < count; ++k) {
+        product |= uint64_t{gf.mul(v, generator.lower[first + k])} << (8 * k);
+    }
+    return product;
+}
+
+// The data words' remainder of four bytes fits a 32-bit number, the
+// coefficient of x^3 in its top byte.
 struct RemainderTable {
     uint32_t reduce[256];
 };
 
 constexpr RemainderTable makeRemainderTable(const Field &field)
 {
-    const Arithmetic gf{field};
-    uint8_t generator[kDataParity + 1] = {1};
-    for (int32_t j = 1; j <= kDataParity; ++j) {
-        const uint8_t root = gf.power(j);
-        for (int32_t k = j; k >= 1; --k) {
-            generator[k] = static_cast<uint8_t>(generator[k - 1] ^ gf.mul(generator[k], root));
-        }
-        generator[0] = gf.mul(generator[0], root);
-    }
+    const Generator<kDataParity> generator = makeGenerator<kDataParity>(field);
     RemainderTable table{};
     for (int32_t v = 0; v < 256; ++v) {
-        for (int32_t k = 0; k < kDataParity; ++k) {
-            table.reduce[v] |= uint32_t{gf.mul(static_cast<uint8_t>(v), generator[k])} << (8 * k);
-        }
+        table.reduce[v] = static_cast<uint32_t>(timesLower(field, generator, static_cast<uint8_t>(v), 0, kDataParity));
     }
     return table;
 }
 
 constexpr RemainderTable kDataRemainders = makeRemainderTable(kDataField);
+
+// The system words' remainder of sixteen bytes is two 64-bit halves, the
+// coefficient of x^15 in the top byte of the high one.
+struct HalvesTable {
+    uint64_t high[256];
+    uint64_t low[256];
+};
+
+constexpr HalvesTable makeHalvesTable(const Field &field)
+{
+    const Generator<kMaxParity> generator = makeGenerator<kMaxParity>(field);
+    HalvesTable table{};
+    for (int32_t v = 0; v < 256; ++v) {
+        table.low[v] = timesLower(field, generator, static_cast<uint8_t>(v), 0, 8);
+        table.high[v] = timesLower(field, generator, static_cast<uint8_t>(v), 8, 8);
+    }
+    return table;
+}
+
+constexpr HalvesTable kSystemRemainders = makeHalvesTable(kSystemField);
 
 // Four bytes taken in at once. The remainder after four steps is the four
 // new bytes, which have not yet reached the top to be reduced, plus what
@@ -257,16 +287,17 @@ Outcome checkAndCorrect(Code code, uint8_t *word)
 
 namespace {
 
-// The check of a system word as it is gathered: its values at the code's
-// sixteen check points, each a table lookup a byte.
+// The check of a system word as it is gathered: its remainder by the
+// generator, one table lookup a byte.
 struct SystemCheck {
-    uint8_t values[kMaxParity] = {};
+    uint64_t high = 0;
+    uint64_t low = 0;
 
     void take(uint8_t byte)
     {
-        for (int32_t j = 0; j < kMaxParity; ++j) {
-            values[j] = static_cast<uint8_t>(kSystemRootProducts.times[j][values[j]] ^ byte);
-        }
+        const uint8_t top = static_cast<uint8_t>(high >> 56);
+        high = (high << 8 | low >> 56) ^ kSystemRemainders.high[top];
+        low = (low << 8 | byte) ^ kSystemRemainders.low[top];
     }
     // Four bytes, the first in the top byte.
     void takeFour(uint32_t four)
@@ -275,14 +306,7 @@ struct SystemCheck {
             take(static_cast<uint8_t>(four >> shift));
         }
     }
-    bool clean() const
-    {
-        uint8_t any = 0;
-        for (uint8_t value : values) {
-            any |= value;
-        }
-        return any == 0;
-    }
+    bool clean() const { return (high | low) == 0; }
 };
 
 // The check of a data word: its remainder by the generator, one table
