@@ -26,7 +26,7 @@ void decodeAsPages(const uint8_t *data, size_t size)
 {
     std::vector<uint8_t> page(kPage);
     decompressLz77(data, static_cast<uint32_t>(size), page.data(), kPage);
-    lz77r21::decompress(data, static_cast<int32_t>(size), page.data(), static_cast<int32_t>(kPage));
+    decompressR2007Lz77(data, static_cast<uint32_t>(size), page.data(), kPage);
     constexpr size_t kMostWords = 4;
     const int32_t words = static_cast<int32_t>(std::min(size / rs::kCodewordSize, kMostWords));
     std::vector<uint8_t> decoded(static_cast<size_t>(words) * rs::dataBytes(rs::Code::System) + 1);

@@ -19,6 +19,11 @@ using SumOrder = uint8_t[8][8];
 // takes the bytes in order; R2007 each group of eight in an order of its
 // own.
 uint32_t runningSumsOf(const uint8_t *bytes, uint32_t count, uint32_t seed, const SumOrder &order);
+
+// The linear congruential generator the containers draw on: it makes the
+// sequence that seals the R2004 file header, and seeds the R2007 page
+// checksum from a page's length.
+constexpr uint32_t nextRandom(uint32_t state) { return state * 0x343FDu + 0x269EC3u; }
 uint32_t pageChecksumOf(const uint8_t *bytes, uint32_t count, uint32_t seed);
 
 #endif

@@ -6,6 +6,7 @@
 #include "core/messages.h"
 #include "r2004/checksums.h"
 #include "r2004/lz77.h"
+#include "r2004/pagecache.h"
 #include "r2004/pagedmaps.h"
 #include "support/byteswap.h"
 #include "support/component.h"
@@ -32,26 +33,16 @@ constexpr int32_t kDataSumWord = 7;
 // Pages that do not compress come out a little larger than they went in.
 constexpr uint32_t kMaxCompressedPage = 2 * kMaxDataPage;
 
-// Pages are decompressed into a few slots reused in least-recent order:
-// the object map's reader and the objects' reader each keep one busy.
-constexpr int32_t kCacheSlots = 3;
-
 enum class PageFault { None, Outside, Damaged, Undecompressible };
-
-struct CacheSlot {
-    uint8_t *bytes;        // kMaxDataPage bytes, taken at first use
-    const PageRef *page;   // the page held, null when none
-    uint32_t lastUse;
-};
 
 class PagedContainer final : public DrawingContainer {
 public:
     PagedContainer(DWGglobal *session, MemoryService *memory, FileStream *file, int32_t cursor)
-        : session_(session), memory_(memory), file_(file), cursor_(cursor)
+        : session_(session), memory_(memory), file_(file, cursor), cache_(session, memory, kMaxDataPage)
     {
     }
 
-    bool open() { return readContainerLayout(session_, memory_, file_, cursor_, &layout_); }
+    bool open() { return readContainerLayout(session_, memory_, &file_, &layout_); }
 
     uint32_t sectionSize(SectionName name) const override
     {
@@ -70,20 +61,17 @@ private:
     }
     bool p_copy(SectionName name, uint32_t position, uint32_t stop, uint8_t *out, uint32_t *copied);
     const uint8_t *p_pageBytes(SectionName name, PageRef *page);
-    CacheSlot *p_leastRecentSlot();
     PageFault p_loadPage(const SectionLayout &section, const PageRef &page, uint8_t *out);
     PageFault p_readPageHeader(const PageRef &page, uint32_t *words);
-    PageFault p_readCompressed(const uint32_t *words);
+    PageFault p_readCompressed(const PageRef &page, const uint32_t *words);
     PageFault p_expand(const SectionLayout &section, uint32_t compressedSize, uint8_t *out);
     void p_reportFault(SectionName name, const PageRef &page, PageFault fault);
 
     DWGglobal *session_;
     MemoryService *memory_;
-    FileStream *file_;
-    int32_t cursor_;
+    ContainerFile file_;
+    PageCache cache_;
     ContainerLayout layout_ = {};
-    CacheSlot slots_[kCacheSlots] = {};
-    uint32_t uses_ = 0;
     uint8_t *compressed_ = nullptr;  // kMaxCompressedPage bytes, taken at first use
 };
 
@@ -138,59 +126,44 @@ bool PagedContainer::p_copy(SectionName name, uint32_t position, uint32_t stop, 
 // page that cannot be read, reported the first time only.
 const uint8_t *PagedContainer::p_pageBytes(SectionName name, PageRef *page)
 {
-    for (CacheSlot &slot : slots_) {
-        if (slot.page == page) {
-            slot.lastUse = ++uses_;
-            return slot.bytes;
-        }
+    if (const uint8_t *bytes = cache_.held(page)) {
+        return bytes;
     }
     if (page->reported) {
         return nullptr;
     }
-    CacheSlot *slot = p_leastRecentSlot();
+    if (compressed_ == nullptr) {
+        compressed_ = static_cast<uint8_t *>(memory_->allocate(kMaxCompressedPage));
+    }
+    uint8_t *slot = compressed_ == nullptr ? nullptr : cache_.claim();
     if (slot == nullptr) {
-        reportf(session_, msg::kAllocationFailed, HERE);
+        if (compressed_ == nullptr) {
+            reportf(session_, msg::kAllocationFailed, HERE);
+        }
         page->reported = true;
         return nullptr;
     }
-    slot->page = nullptr;
-    const PageFault fault = p_loadPage(layout_.sections[static_cast<int32_t>(name)], *page, slot->bytes);
+    const PageFault fault = p_loadPage(layout_.sections[static_cast<int32_t>(name)], *page, slot);
     if (fault != PageFault::None) {
         p_reportFault(name, *page, fault);
         page->reported = true;
         return nullptr;
     }
-    slot->page = page;
-    slot->lastUse = ++uses_;
-    return slot->bytes;
-}
-
-CacheSlot *PagedContainer::p_leastRecentSlot()
-{
-    CacheSlot *oldest = &slots_[0];
-    for (CacheSlot &slot : slots_) {
-        if (slot.lastUse < oldest->lastUse) {
-            oldest = &slot;
-        }
-    }
-    if (oldest->bytes == nullptr) {
-        oldest->bytes = static_cast<uint8_t *>(memory_->allocate(kMaxDataPage));
-    }
-    if (compressed_ == nullptr) {
-        compressed_ = static_cast<uint8_t *>(memory_->allocate(kMaxCompressedPage));
-    }
-    return oldest->bytes != nullptr && compressed_ != nullptr ? oldest : nullptr;
+    return cache_.keep(page);
 }
 
 PageFault PagedContainer::p_loadPage(const SectionLayout &section, const PageRef &page, uint8_t *out)
 {
+    if (!page.listed) {
+        return PageFault::Damaged;
+    }
     if (!page.placed) {
         return PageFault::Outside;
     }
     uint32_t words[kHeaderWords];
     PageFault fault = p_readPageHeader(page, words);
     if (fault == PageFault::None) {
-        fault = p_readCompressed(words);
+        fault = p_readCompressed(page, words);
     }
     return fault == PageFault::None ? p_expand(section, words[kSizeWord], out) : fault;
 }
@@ -200,8 +173,7 @@ PageFault PagedContainer::p_loadPage(const SectionLayout &section, const PageRef
 PageFault PagedContainer::p_readPageHeader(const PageRef &page, uint32_t *words)
 {
     uint8_t raw[kDataPageHeader];
-    if (file_->seekWithCursor(static_cast<int32_t>(page.address), cursor_) == 0 ||
-        file_->readWithCursor(raw, kDataPageHeader, cursor_) != static_cast<int32_t>(kDataPageHeader)) {
+    if (!file_.readAt(page.address, raw, kDataPageHeader)) {
         return PageFault::Outside;
     }
     const uint32_t mask = kDataPageMask ^ page.address;
@@ -214,14 +186,15 @@ PageFault PagedContainer::p_readPageHeader(const PageRef &page, uint32_t *words)
     if (!agrees) {
         return PageFault::Damaged;
     }
-    return words[kSizeWord] <= file_->size() - page.address - kDataPageHeader ? PageFault::None : PageFault::Outside;
+    return PageFault::None;
 }
 
-// Reads the compressed bytes into the scratch block and checks both sums.
-PageFault PagedContainer::p_readCompressed(const uint32_t *words)
+// Reads the compressed bytes after the header into the scratch block and
+// checks both sums.
+PageFault PagedContainer::p_readCompressed(const PageRef &page, const uint32_t *words)
 {
     const uint32_t size = words[kSizeWord];
-    if (file_->readWithCursor(compressed_, static_cast<int32_t>(size), cursor_) != static_cast<int32_t>(size)) {
+    if (!file_.readAt(uint64_t{page.address} + kDataPageHeader, compressed_, size)) {
         return PageFault::Outside;
     }
     const uint32_t dataSum = pageChecksumOf(compressed_, size, 0);
@@ -264,7 +237,7 @@ void PagedContainer::p_reportFault(SectionName name, const PageRef &page, PageFa
     const char *text = sectionNameText(name);
     switch (fault) {
     case PageFault::Outside:
-        file_->notePastEnd();
+        file_.notePastEnd();
         reportf(session_, msg::kR2004PageOutside, page.number, text, HERE);
         break;
     case PageFault::Damaged:
@@ -280,9 +253,7 @@ void PagedContainer::p_reportFault(SectionName name, const PageRef &page, PageFa
 
 void PagedContainer::destroy()
 {
-    for (CacheSlot &slot : slots_) {
-        memory_->free(slot.bytes);
-    }
+    cache_.release();
     memory_->free(compressed_);
     releaseContainerLayout(memory_, &layout_);
     MemoryService *memory = memory_;

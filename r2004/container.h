@@ -24,6 +24,13 @@ enum class SectionName : int32_t {
     Count
 };
 
+// The name a section has in the maps ("AcDb:Handles"); "" for Count.
+const char *sectionNameText(SectionName name);
+
+// Both containers open with the record of the plain file header, which
+// gives the drawing's code page as a 16-bit number here.
+inline constexpr uint32_t kCodePageAt = 0x13;
+
 class DrawingContainer {
 public:
     // The decompressed size of a section; 0 for a section the drawing

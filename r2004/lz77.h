@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+// What became of a page's stream, in this decoder and in the one of R2007
+// (which has no end command, and so no BadOpcode).
 enum class Lz77Status : int32_t {
     Ok,
     TruncatedInput,        // the stream ends before its end command

@@ -6,8 +6,8 @@
 #include "core/messages.h"
 #include "r2004/checksums.h"
 #include "r2004/lz77.h"
+#include "r2004/pagecache.h"
 #include "support/byteswap.h"
-#include "support/filestrmio.h"
 #include "support/publicstorage.h"
 
 static const char kModule[] = "pagedmaps";
@@ -24,7 +24,6 @@ constexpr const char *kSectionNames[kSectionCount] = {"AcDb:Header", "AcDb:Class
 // gives the page map's address (less 0x100) and the section map's page
 // number.
 constexpr uint32_t kPlainHeaderLength = 0x80;
-constexpr int32_t kCodePageAt = 0x13;
 constexpr uint32_t kSealedLength = 0x6C;
 constexpr uint8_t kFileId[12] = {'A', 'c', 'F', 's', 's', 'F', 'c', 'A', 'J', 'M', 'B', 0};
 constexpr uint32_t kSealedCrcAt = 0x68;
@@ -40,13 +39,13 @@ struct SealingSequence {
     uint8_t bytes[kSealedLength];
 };
 
-// A linear congruential generator from seed 1, one byte of each state.
+// The generator from seed 1, one byte of each state.
 constexpr SealingSequence makeSealingSequence()
 {
     SealingSequence sequence{};
     uint32_t state = 1;
     for (uint32_t i = 0; i < kSealedLength; ++i) {
-        state = state * 0x343FDu + 0x269EC3u;
+        state = nextRandom(state);
         sequence.bytes[i] = static_cast<uint8_t>(state >> 16);
     }
     return sequence;
@@ -118,8 +117,8 @@ int32_t sectionIndexOf(const uint8_t *nameField)
 
 class MapReader {
 public:
-    MapReader(DWGglobal *session, MemoryService *memory, FileStream *file, int32_t cursor, ContainerLayout *layout)
-        : session_(session), memory_(memory), file_(file), cursor_(cursor), layout_(layout)
+    MapReader(DWGglobal *session, MemoryService *memory, ContainerFile *file, ContainerLayout *layout)
+        : session_(session), memory_(memory), file_(file), layout_(layout)
     {
     }
     ~MapReader()
@@ -132,7 +131,6 @@ public:
     bool read();
 
 private:
-    bool readAt(uint32_t address, void *buffer, uint32_t count);
     bool readFileHeader(uint32_t *pageMapAddress, int32_t *sectionMapNumber);
     bool readSystemPage(uint32_t address, uint32_t type, Span *page);
     bool decodeSystemPage(uint32_t address, const uint8_t *header, Span *page);
@@ -145,8 +143,7 @@ private:
 
     DWGglobal *session_;
     MemoryService *memory_;
-    FileStream *file_;
-    int32_t cursor_;
+    ContainerFile *file_;
     ContainerLayout *layout_;
     Span pageMap_;
     Span sectionMap_;
@@ -154,21 +151,10 @@ private:
     uint32_t mapPageCount_ = 0;
 };
 
-bool MapReader::readAt(uint32_t address, void *buffer, uint32_t count)
-{
-    const uint32_t size = file_->size();
-    if (address > size || count > size - address) {
-        file_->notePastEnd();
-        return false;
-    }
-    return file_->seekWithCursor(static_cast<int32_t>(address), cursor_) != 0 &&
-           file_->readWithCursor(buffer, static_cast<int32_t>(count), cursor_) == static_cast<int32_t>(count);
-}
-
 bool MapReader::readFileHeader(uint32_t *pageMapAddress, int32_t *sectionMapNumber)
 {
     uint8_t plain[kPlainHeaderLength + kSealedLength];
-    if (!readAt(0, plain, sizeof plain)) {
+    if (!file_->readAt(0, plain, sizeof plain)) {
         return false;
     }
     layout_->codePage = littleEndian16(plain + kCodePageAt);
@@ -200,7 +186,7 @@ bool MapReader::readFileHeader(uint32_t *pageMapAddress, int32_t *sectionMapNumb
 bool MapReader::readSystemPage(uint32_t address, uint32_t type, Span *page)
 {
     uint8_t header[kSystemHeaderLength];
-    if (readAt(address, header, sizeof header) && littleEndian32(header) == type &&
+    if (file_->readAt(address, header, sizeof header) && littleEndian32(header) == type &&
         decodeSystemPage(address, header, page)) {
         return true;
     }
@@ -223,7 +209,7 @@ bool MapReader::decodeSystemPage(uint32_t address, const uint8_t *header, Span *
     page->bytes = static_cast<uint8_t *>(memory_->allocate(size));
     page->length = size;
     bool good = compressed != nullptr && page->bytes != nullptr &&
-                readAt(address + kSystemHeaderLength, compressed, compressedSize);
+                file_->readAt(uint64_t{address} + kSystemHeaderLength, compressed, compressedSize);
     if (good) {
         uint8_t zeroed[kSystemHeaderLength] = {};
         for (uint32_t i = 0; i < kSystemChecksumAt; ++i) {
@@ -355,7 +341,8 @@ void MapReader::placePages(SectionLayout *section, int32_t index, uint32_t count
         page.compressedSize = littleEndian32(entry + 4);
         page.start = static_cast<uint32_t>(start);
         const MapPage *mapped = findPage(page.number);
-        page.placed = mapped != nullptr && mapped->address <= fileSize && fileSize - mapped->address >= kDataPageHeader;
+        page.listed = mapped != nullptr;
+        page.placed = page.listed && mapped->address <= fileSize && fileSize - mapped->address >= kDataPageHeader;
         page.address = mapped != nullptr ? mapped->address : 0;
         nextFree = start + section->pageLimit;
     }
@@ -392,10 +379,9 @@ bool MapReader::read()
 
 }  // namespace
 
-bool readContainerLayout(DWGglobal *session, MemoryService *memory, FileStream *file, int32_t cursor,
-                         ContainerLayout *layout)
+bool readContainerLayout(DWGglobal *session, MemoryService *memory, ContainerFile *file, ContainerLayout *layout)
 {
-    MapReader reader(session, memory, file, cursor, layout);
+    MapReader reader(session, memory, file, layout);
     return reader.read();
 }
 

@@ -11,7 +11,7 @@
 
 #include "r2004/container.h"
 
-class FileStream;
+class ContainerFile;
 class MemoryService;
 struct DWGglobal;
 
@@ -29,7 +29,8 @@ struct PageRef {
     uint32_t address;         // file address of its header
     uint32_t compressedSize;  // bytes after the header
     int32_t number;           // in the page map
-    bool placed;              // the page map holds it inside the file
+    bool listed;              // the page map has its number
+    bool placed;              // and puts it inside the file
     bool reported;            // a failure to read it has been reported
 };
 
@@ -47,13 +48,10 @@ struct ContainerLayout {
     SectionLayout sections[static_cast<int32_t>(SectionName::Count)];
 };
 
-// Reads the header and both maps through the cursor. False, after one
+// Reads the header and both maps. False, after one
 // report, when any of them is unreadable; a damaged page list only limits
 // its section's readable end, reported once.
-bool readContainerLayout(DWGglobal *session, MemoryService *memory, FileStream *file, int32_t cursor,
-                         ContainerLayout *layout);
+bool readContainerLayout(DWGglobal *session, MemoryService *memory, ContainerFile *file, ContainerLayout *layout);
 void releaseContainerLayout(MemoryService *memory, ContainerLayout *layout);
-
-const char *sectionNameText(SectionName name);
 
 #endif

@@ -14,13 +14,16 @@
 // at all, and a section's bytes not covered by a page read as zeros.
 //
 // We read the maps once, then decompress a page at a time into a small
-// cache, so that memory does not grow with the drawing.
+// cache, so that memory does not grow with the drawing. What a hostile
+// header or map can make us hold is bounded by the caps below, whatever
+// the size of the file.
 #include <cstring>
 
 #include "core/dwgglobal.h"
 #include "core/messages.h"
 #include "r2004/checksums.h"
 #include "r2004/container.h"
+#include "r2004/pagecache.h"
 #include "r2004/r2007lz77.h"
 #include "r2004/reedsolomon.h"
 #include "support/byteswap.h"
@@ -32,26 +35,23 @@ static const char kModule[] = "r2007container";
 
 namespace {
 
-constexpr int32_t kCodePageOffset = 0x13;
 constexpr int32_t kFileHeaderOffset = 0x80;
 constexpr int32_t kPagesBase = 0x480;
 constexpr int32_t kFileHeaderWords = 3;
 constexpr int32_t kHeaderFieldsSize = 0x110;
 constexpr int32_t kFileSizeField = 0x08;  // among the header fields
 constexpr int32_t kHeaderBlockPrefix = 32;  // check values, the stored size, before the fields
-constexpr int32_t kCacheSlots = 3;
 
-// Caps on what the maps may claim: no real page comes near them.
-constexpr uint64_t kMaxDataPage = 0x100000;
-constexpr uint64_t kMaxSystemPage = 0x400000;
+// Caps on what the maps may claim: no real page comes near them. A map
+// page's cap lets the section map list the pages of the largest file we
+// can address.
+constexpr uint64_t kMaxR2007DataPage = 0x100000;
+constexpr uint64_t kMaxR2007SystemPage = 0x400000;
 constexpr uint64_t kMaxNameBytes = 256;
 
 constexpr int32_t kPageMapEntrySize = 16;
 constexpr int32_t kSectionRecordSize = 64;
 constexpr int32_t kPageRecordSize = 56;
-
-constexpr const char *kSectionNames[] = {"AcDb:Header", "AcDb:Classes", "AcDb:Handles", "AcDb:AcDbObjects"};
-static_assert(sizeof kSectionNames / sizeof kSectionNames[0] == static_cast<size_t>(SectionName::Count));
 
 uint64_t alignTo8(uint64_t size) { return (size + 7) & ~uint64_t{7}; }
 
@@ -68,8 +68,7 @@ constexpr SumOrder kChecksumOrder = {
 
 uint32_t pageChecksum(const uint8_t *bytes, uint32_t length)
 {
-    const uint64_t seed = uint64_t{length} * 0x343FD + 0x269EC3;
-    return runningSumsOf(bytes, length, static_cast<uint32_t>(seed), kChecksumOrder);
+    return runningSumsOf(bytes, length, nextRandom(length), kChecksumOrder);
 }
 
 // A map page as the file header describes it.
@@ -81,12 +80,15 @@ struct SystemPage {
     uint64_t repeats;      // copies of the compressed bytes before encoding
 };
 
-// Where each page id lies in the file; position -1 for ids the page map
-// does not place inside the file.
+// Where the page map puts each page id, in the file or past its end; what
+// lies past 4 GiB is past the end of any file we read.
 struct PageExtent {
-    int32_t position;
-    int32_t size;
+    uint32_t position;
+    uint32_t size;
+    bool listed;
 };
+
+uint32_t saturated(uint64_t value) { return value < UINT32_MAX ? static_cast<uint32_t>(value) : UINT32_MAX; }
 
 struct PageRecord {
     uint32_t start;       // in the section
@@ -94,11 +96,14 @@ struct PageRecord {
     uint32_t compressed;
     uint32_t checksum;
     int32_t id;
-    int32_t position;     // in the file; -1 when the page is not in it
+    uint64_t position;    // in the file, as the page map puts it
     int32_t words;        // data code words stored
+    bool listed;          // the page map lists it, with room for its words
     bool failed;          // reported once; not read again
     bool correctionReported;
 };
+
+enum class PageFault { None, Damaged, Undecompressible };
 
 struct Section {
     uint32_t size;
@@ -106,16 +111,10 @@ struct Section {
     PageRecord *pages;
 };
 
-struct CacheSlot {
-    uint8_t *bytes;
-    const PageRecord *page;
-    uint32_t lastUse;
-};
-
 class R2007Container final : public DrawingContainer {
 public:
-    R2007Container(DWGglobal *session, MemoryService *memory, FileStream *file)
-        : session_(session), memory_(memory), file_(file)
+    R2007Container(DWGglobal *session, MemoryService *memory, FileStream *file, int32_t cursor)
+        : session_(session), memory_(memory), file_(file, cursor), cache_(session, memory, 0)
     {
     }
 
@@ -134,12 +133,12 @@ private:
 
     void *allocate(uint64_t size);
     void release(uint8_t **block);
-    bool readAt(uint64_t position, uint8_t *bytes, uint64_t count);
     bool reportOutcome(rs::Outcome outcome, const char *what, int line);
 
     bool readFileHeader(SystemPage *pageMap, SystemPage *sectionMap, uint64_t *sectionMapId);
     bool unpackHeaderFields(const uint8_t *block, uint8_t *fields);
-    uint8_t *loadSystemPage(const SystemPage &page);
+    uint8_t *loadSystemPage(const SystemPage &page, uint64_t room);
+    bool readFirstCopy(const SystemPage &page, uint64_t words, uint8_t *stored, uint64_t used);
     bool buildPageTable(const uint8_t *map, uint64_t size);
     bool readSectionMap(const uint8_t *map, uint64_t size);
     int32_t matchSectionName(const uint8_t *name, uint64_t bytes) const;
@@ -150,18 +149,17 @@ private:
     static PageRecord *findPage(const Section &section, uint32_t offset);
     const uint8_t *pageBytes(PageRecord *page);
     bool loadPage(PageRecord *page, uint8_t *out);
+    PageFault expandPage(const PageRecord &page, uint8_t *out);
 
     DWGglobal *session_;
     MemoryService *memory_;
-    FileStream *file_;
-    int32_t cursor_ = -1;
+    ContainerFile file_;
+    PageCache cache_;
     uint64_t fileSize_ = 0;
     int32_t codePage_ = 0;
     PageExtent *extents_ = nullptr;
     uint64_t extentCount_ = 0;
     Section sections_[static_cast<int32_t>(SectionName::Count)] = {};
-    CacheSlot slots_[kCacheSlots] = {};
-    uint32_t uses_ = 0;
     uint8_t *stored_ = nullptr;   // a page's code words as the file holds them
     uint8_t *decoded_ = nullptr;  // their data bytes
 };
@@ -183,17 +181,6 @@ void R2007Container::release(uint8_t **block)
     }
 }
 
-bool R2007Container::readAt(uint64_t position, uint8_t *bytes, uint64_t count)
-{
-    if (position > fileSize_ || count > fileSize_ - position) {
-        file_->notePastEnd();
-        return false;
-    }
-    const int32_t wanted = static_cast<int32_t>(count);
-    return file_->seekWithCursor(static_cast<int32_t>(position), cursor_) == 1 &&
-           file_->readWithCursor(bytes, wanted, cursor_) == wanted;
-}
-
 // Reports what checking a map's code words found; false when damaged.
 bool R2007Container::reportOutcome(rs::Outcome outcome, const char *what, int line)
 {
@@ -209,31 +196,26 @@ bool R2007Container::reportOutcome(rs::Outcome outcome, const char *what, int li
 
 bool R2007Container::open()
 {
-    fileSize_ = file_->size() > 0x7FFFFFFFu ? 0x7FFFFFFFu : file_->size();
-    // A cursor of our own: the pages we load do not move the readers' ones.
-    cursor_ = file_->newCursor();
-    if (cursor_ < 0) {
-        reportf(session_, msg::kR2007Unreadable, "file header", HERE);
-        return false;
-    }
+    fileSize_ = file_.size();
     SystemPage pageMap{};
     SystemPage sectionMap{};
     uint64_t sectionMapId = 0;
     if (!readFileHeader(&pageMap, &sectionMap, &sectionMapId)) {
         return false;
     }
-    uint8_t *map = loadSystemPage(pageMap);
+    const uint64_t room = pageMap.position <= fileSize_ ? fileSize_ - pageMap.position : 0;
+    uint8_t *map = loadSystemPage(pageMap, room);
     const bool placed = map != nullptr && buildPageTable(map, pageMap.uncompressed);
     release(&map);
     if (!placed) {
         return false;
     }
-    if (sectionMapId == 0 || sectionMapId >= extentCount_ || extents_[sectionMapId].position < 0) {
+    if (sectionMapId == 0 || sectionMapId >= extentCount_ || !extents_[sectionMapId].listed) {
         reportf(session_, msg::kR2007Unreadable, sectionMap.what, HERE);
         return false;
     }
-    sectionMap.position = static_cast<uint64_t>(extents_[sectionMapId].position);
-    map = loadSystemPage(sectionMap);
+    sectionMap.position = extents_[sectionMapId].position;
+    map = loadSystemPage(sectionMap, extents_[sectionMapId].size);
     const bool listed = map != nullptr && readSectionMap(map, sectionMap.uncompressed);
     release(&map);
     return listed && takeBuffers();
@@ -243,11 +225,11 @@ bool R2007Container::readFileHeader(SystemPage *pageMap, SystemPage *sectionMap,
 {
     static const char kWhat[] = "file header";
     uint8_t opening[kPagesBase];
-    if (!readAt(0, opening, sizeof opening)) {
+    if (!file_.readAt(0, opening, sizeof opening)) {
         reportf(session_, msg::kR2007Unreadable, kWhat, HERE);
         return false;
     }
-    codePage_ = littleEndian16(opening + kCodePageOffset);
+    codePage_ = littleEndian16(opening + kCodePageAt);
     uint8_t block[kFileHeaderWords * rs::dataBytes(rs::Code::System)];
     const rs::Outcome outcome =
         rs::decodeInterleaved(rs::Code::System, opening + kFileHeaderOffset, kFileHeaderWords, block);
@@ -262,7 +244,7 @@ bool R2007Container::readFileHeader(SystemPage *pageMap, SystemPage *sectionMap,
     // A file shorter than its header says was cut short, whether or not
     // the part we need is gone.
     if (littleEndian64(fields + kFileSizeField) > fileSize_) {
-        file_->notePastEnd();
+        file_.notePastEnd();
     }
     // Map offsets count from the end of the file header.
     *pageMap = SystemPage{"page map", littleEndian64(fields + 0x38) + kPagesBase, littleEndian64(fields + 0x50),
@@ -287,41 +269,46 @@ bool R2007Container::unpackHeaderFields(const uint8_t *block, uint8_t *fields)
         std::memcpy(fields, data, kHeaderFieldsSize);
         return true;
     }
-    return stored > 0 && stored <= room && lz77r21::decompress(data, stored, fields, kHeaderFieldsSize) == kHeaderFieldsSize;
+    if (stored == 0 || stored > room) {
+        return false;
+    }
+    const Lz77Result result = decompressR2007Lz77(data, static_cast<uint32_t>(stored), fields, kHeaderFieldsSize);
+    return result.status == Lz77Status::Ok && result.produced == kHeaderFieldsSize;
 }
 
 // A map page: its compressed bytes, padded to a multiple of 8, repeated
-// to fill the page and stored as interleaved system code words. Returns
-// the decompressed map, or null after a report.
-uint8_t *R2007Container::loadSystemPage(const SystemPage &page)
+// to fill the page and stored as interleaved system code words, which
+// must fit in room. Only the words that hold the first copy are read and
+// checked. Returns the decompressed map, or null after a report.
+uint8_t *R2007Container::loadSystemPage(const SystemPage &page, uint64_t room)
 {
-    const uint64_t limit = fileSize_;
-    if (page.compressed == 0 || page.compressed > kMaxSystemPage || page.uncompressed == 0 ||
-        page.uncompressed > kMaxSystemPage || page.repeats == 0 || page.repeats > limit ||
-        page.position > limit) {
+    if (page.compressed == 0 || page.compressed > kMaxR2007SystemPage || page.uncompressed == 0 ||
+        page.uncompressed > kMaxR2007SystemPage || page.repeats == 0 || page.repeats > fileSize_) {
         reportf(session_, msg::kR2007Unreadable, page.what, HERE);
         return nullptr;
     }
     const uint64_t words = wordsFor(alignTo8(page.compressed) * page.repeats, rs::dataBytes(rs::Code::System));
-    if (words * rs::kCodewordSize > limit - page.position) {
+    if (words * rs::kCodewordSize > room) {
         reportf(session_, msg::kR2007Unreadable, page.what, HERE);
         return nullptr;
     }
-    uint8_t *stored = static_cast<uint8_t *>(allocate(words * rs::kCodewordSize));
-    uint8_t *decoded = static_cast<uint8_t *>(allocate(words * rs::dataBytes(rs::Code::System)));
+    const uint64_t used = wordsFor(page.compressed, rs::dataBytes(rs::Code::System));
+    uint8_t *stored = static_cast<uint8_t *>(allocate(used * rs::kCodewordSize));
+    uint8_t *decoded = static_cast<uint8_t *>(allocate(used * rs::dataBytes(rs::Code::System)));
     uint8_t *map = static_cast<uint8_t *>(allocate(page.uncompressed));
     bool good = stored != nullptr && decoded != nullptr && map != nullptr;
-    if (good && !readAt(page.position, stored, words * rs::kCodewordSize)) {
+    if (good && !readFirstCopy(page, words, stored, used)) {
         reportf(session_, msg::kR2007Unreadable, page.what, HERE);
         good = false;
     }
-    good = good && reportOutcome(rs::decodeInterleaved(rs::Code::System, stored, static_cast<int32_t>(words), decoded),
+    good = good && reportOutcome(rs::decodeInterleaved(rs::Code::System, stored, static_cast<int32_t>(used), decoded),
                                  page.what, __LINE__);
     if (good && page.compressed == page.uncompressed) {
         std::memcpy(map, decoded, page.uncompressed);
     } else if (good) {
-        const int32_t size = static_cast<int32_t>(page.uncompressed);
-        if (lz77r21::decompress(decoded, static_cast<int32_t>(page.compressed), map, size) != size) {
+        const Lz77Result result = decompressR2007Lz77(decoded, static_cast<uint32_t>(page.compressed), map,
+                                                      static_cast<uint32_t>(page.uncompressed));
+        if (result.status != Lz77Status::Ok || result.produced != page.uncompressed) {
             reportf(session_, msg::kR2007Unreadable, page.what, HERE);
             good = false;
         }
@@ -334,8 +321,22 @@ uint8_t *R2007Container::loadSystemPage(const SystemPage &page)
     return map;
 }
 
+// The first used of the page's words, as `used` interleaved words: byte i
+// of every word lies in row i of the page.
+bool R2007Container::readFirstCopy(const SystemPage &page, uint64_t words, uint8_t *stored, uint64_t used)
+{
+    for (uint64_t row = 0; row < rs::kCodewordSize; ++row) {
+        if (!file_.readAt(page.position + row * words, stored + row * used, used)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Pages follow one another from 0x480 in the order of the map. Ids are
 // small numbers, given out one after another: the table is indexed by id.
+// A page that ends past the end of the file is still listed: the file was
+// cut short.
 bool R2007Container::buildPageTable(const uint8_t *map, uint64_t size)
 {
     const uint64_t entries = size / kPageMapEntrySize;
@@ -354,20 +355,19 @@ bool R2007Container::buildPageTable(const uint8_t *map, uint64_t size)
         return false;
     }
     for (uint64_t id = 0; id < extentCount_; ++id) {
-        extents_[id] = PageExtent{-1, 0};
+        extents_[id] = PageExtent{0, 0, false};
     }
     uint64_t position = kPagesBase;
-    for (uint64_t i = 0; i < entries && position <= fileSize_; ++i) {
+    for (uint64_t i = 0; i < entries; ++i) {
         const uint64_t pageSize = littleEndian64(map + i * kPageMapEntrySize);
         const int64_t id = static_cast<int64_t>(littleEndian64(map + i * kPageMapEntrySize + 8));
-        if (pageSize > fileSize_ - position) {
-            file_->notePastEnd();
-            break;
+        if (position > fileSize_ || pageSize > fileSize_ - position) {
+            file_.notePastEnd();
         }
         if (id > 0) {
-            extents_[id] = PageExtent{static_cast<int32_t>(position), static_cast<int32_t>(pageSize)};
+            extents_[id] = PageExtent{saturated(position), saturated(pageSize), true};
         }
-        position += pageSize;
+        position = pageSize > UINT64_MAX - position ? UINT64_MAX : position + pageSize;
     }
     return true;
 }
@@ -387,7 +387,8 @@ bool R2007Container::readSectionMap(const uint8_t *map, uint64_t size)
         const uint8_t *name = record + kSectionRecordSize;
         const int32_t index = matchSectionName(name, nameBytes);
         if (index >= 0 && sections_[index].pages == nullptr &&
-            !recordSection(&sections_[index], kSectionNames[index], record, name + nameBytes)) {
+            !recordSection(&sections_[index], sectionNameText(static_cast<SectionName>(index)), record,
+                           name + nameBytes)) {
             return false;
         }
         at += kSectionRecordSize + nameBytes + pageCount * kPageRecordSize;
@@ -399,7 +400,7 @@ bool R2007Container::readSectionMap(const uint8_t *map, uint64_t size)
 int32_t R2007Container::matchSectionName(const uint8_t *name, uint64_t bytes) const
 {
     for (int32_t index = 0; index < static_cast<int32_t>(SectionName::Count); ++index) {
-        const char *wanted = kSectionNames[index];
+        const char *wanted = sectionNameText(static_cast<SectionName>(index));
         const uint64_t length = std::strlen(wanted);
         bool same = bytes >= 2 * length;
         for (uint64_t i = 0; same && i < bytes / 2; ++i) {
@@ -449,8 +450,8 @@ bool R2007Container::recordSection(Section *section, const char *name, const uin
 // A page entry: start in the section, page size, id, decompressed size,
 // compressed size, the checksum of its bytes and a CRC (which the
 // checksum makes redundant for us).
-// False when it does not fit the section; a page that is not in the file
-// is kept and reported when read.
+// False when it does not fit the section; a page the page map does not
+// list, or lists too small for its words, is kept and reported when read.
 bool R2007Container::recordPage(PageRecord *page, const uint8_t *bytes, uint64_t sectionSize, uint64_t previousEnd)
 {
     const uint64_t start = littleEndian64(bytes);
@@ -458,22 +459,21 @@ bool R2007Container::recordPage(PageRecord *page, const uint8_t *bytes, uint64_t
     const uint64_t size = littleEndian64(bytes + 0x18);
     const uint64_t compressed = littleEndian64(bytes + 0x20);
     const uint64_t checksum = littleEndian64(bytes + 0x28);
-    if (start < previousEnd || start > sectionSize || size == 0 || size > kMaxDataPage ||
-        size > sectionSize - start || compressed == 0 || compressed > 2 * kMaxDataPage) {
+    if (start < previousEnd || start > sectionSize || size == 0 || size > kMaxR2007DataPage ||
+        size > sectionSize - start || compressed == 0 || compressed > 2 * kMaxR2007DataPage) {
         return false;
     }
     const uint64_t words = wordsFor(alignTo8(compressed), rs::dataBytes(rs::Code::Data));
-    const bool known = id > 0 && id < extentCount_ && extents_[id].position >= 0;
-    const bool fits = known && words * rs::kCodewordSize <= static_cast<uint64_t>(extents_[id].size);
+    const PageExtent *extent = id > 0 && id < extentCount_ && extents_[id].listed ? &extents_[id] : nullptr;
+    const bool listed = extent != nullptr && words * rs::kCodewordSize <= extent->size;
     *page = PageRecord{static_cast<uint32_t>(start), static_cast<uint32_t>(size), static_cast<uint32_t>(compressed),
-                       static_cast<uint32_t>(checksum),
-                       static_cast<int32_t>(id > 0x7FFFFFFF ? 0x7FFFFFFF : id), fits ? extents_[id].position : -1,
-                       static_cast<int32_t>(words), false, false};
+                       static_cast<uint32_t>(checksum), static_cast<int32_t>(id > 0x7FFFFFFF ? 0x7FFFFFFF : id),
+                       listed ? extent->position : 0, static_cast<int32_t>(words), listed, false, false};
     return true;
 }
 
 // The cache and the buffers for one page's code words, sized for the
-// largest page of our sections.
+// largest page of our sections; the cache takes its slots at first use.
 bool R2007Container::takeBuffers()
 {
     uint64_t largest = 0;
@@ -488,14 +488,10 @@ bool R2007Container::takeBuffers()
     if (largest == 0) {
         return true;
     }
+    cache_ = PageCache(session_, memory_, static_cast<uint32_t>(largest));
     stored_ = static_cast<uint8_t *>(allocate(mostWords * rs::kCodewordSize));
     decoded_ = static_cast<uint8_t *>(allocate(mostWords * rs::dataBytes(rs::Code::Data)));
-    bool good = stored_ != nullptr && decoded_ != nullptr;
-    for (CacheSlot &slot : slots_) {
-        slot.bytes = good ? static_cast<uint8_t *>(allocate(largest)) : nullptr;
-        good = good && slot.bytes != nullptr;
-    }
-    return good;
+    return stored_ != nullptr && decoded_ != nullptr;
 }
 
 // The last page starting at or before offset, or null.
@@ -516,56 +512,71 @@ PageRecord *R2007Container::findPage(const Section &section, uint32_t offset)
 
 const uint8_t *R2007Container::pageBytes(PageRecord *page)
 {
-    CacheSlot *oldest = &slots_[0];
-    for (CacheSlot &slot : slots_) {
-        if (slot.page == page) {
-            slot.lastUse = ++uses_;
-            return slot.bytes;
-        }
-        oldest = slot.lastUse < oldest->lastUse ? &slot : oldest;
+    if (const uint8_t *bytes = cache_.held(page)) {
+        return bytes;
     }
     if (page->failed) {
         return nullptr;
     }
-    oldest->page = nullptr;
-    if (!loadPage(page, oldest->bytes)) {
+    uint8_t *slot = cache_.claim();
+    if (slot == nullptr || !loadPage(page, slot)) {
         page->failed = true;
         return nullptr;
     }
-    oldest->page = page;
-    oldest->lastUse = ++uses_;
-    return oldest->bytes;
+    return cache_.keep(page);
 }
 
+// A page is read the cheap way first: its data bytes taken out of the code
+// words as they are, decompressed and checked against the page's checksum.
+// Only a page that fails has its code words checked, and corrected where
+// the code allows, and is tried again.
 bool R2007Container::loadPage(PageRecord *page, uint8_t *out)
 {
-    const uint64_t storedSize = static_cast<uint64_t>(page->words) * rs::kCodewordSize;
-    if (page->position < 0 || !readAt(static_cast<uint64_t>(page->position), stored_, storedSize)) {
-        file_->notePastEnd();
+    if (!page->listed) {
+        reportf(session_, msg::kR2007PageDamaged, page->id, HERE);
+        return false;
+    }
+    if (!file_.readAt(page->position, stored_, static_cast<uint64_t>(page->words) * rs::kCodewordSize)) {
+        file_.notePastEnd();
         reportf(session_, msg::kR2007PageMissing, page->id, HERE);
         return false;
     }
+    rs::takeData(rs::Code::Data, stored_, page->words, decoded_);
+    PageFault fault = expandPage(*page, out);
+    if (fault == PageFault::None) {
+        return true;
+    }
     const rs::Outcome outcome = rs::decodeInterleaved(rs::Code::Data, stored_, page->words, decoded_);
     if (outcome == rs::Outcome::Damaged) {
-        reportf(session_, msg::kR2007PageDamaged, page->id, HERE);
+        fault = PageFault::Damaged;
+    } else if (outcome == rs::Outcome::Corrected) {
+        fault = expandPage(*page, out);
+    }
+    if (fault != PageFault::None) {
+        reportf(session_, fault == PageFault::Damaged ? msg::kR2007PageDamaged : msg::kR2007PageDecompress, page->id,
+                HERE);
         return false;
     }
-    const int32_t size = static_cast<int32_t>(page->size);
-    if (page->compressed == page->size) {
-        std::memcpy(out, decoded_, page->size);
-    } else if (lz77r21::decompress(decoded_, static_cast<int32_t>(page->compressed), out, size) != size) {
-        reportf(session_, msg::kR2007PageDecompress, page->id, HERE);
-        return false;
-    }
-    if (pageChecksum(out, page->size) != page->checksum) {
-        reportf(session_, msg::kR2007PageDamaged, page->id, HERE);
-        return false;
-    }
-    if (outcome == rs::Outcome::Corrected && !page->correctionReported) {
+    if (!page->correctionReported) {
         page->correctionReported = true;
         reportf(session_, msg::kR2007PageCorrected, page->id, HERE);
     }
     return true;
+}
+
+// The page's bytes out of its data bytes, and whether they hold their
+// checksum.
+PageFault R2007Container::expandPage(const PageRecord &page, uint8_t *out)
+{
+    if (page.compressed == page.size) {
+        std::memcpy(out, decoded_, page.size);
+    } else {
+        const Lz77Result result = decompressR2007Lz77(decoded_, page.compressed, out, page.size);
+        if (result.status != Lz77Status::Ok || result.produced != page.size) {
+            return PageFault::Undecompressible;
+        }
+    }
+    return pageChecksum(out, page.size) == page.checksum ? PageFault::None : PageFault::Damaged;
 }
 
 int32_t R2007Container::readSection(SectionName name, uint32_t offset, void *buffer, int32_t count)
@@ -603,9 +614,7 @@ int32_t R2007Container::readSection(SectionName name, uint32_t offset, void *buf
 
 void R2007Container::destroy()
 {
-    for (CacheSlot &slot : slots_) {
-        release(&slot.bytes);
-    }
+    cache_.release();
     for (Section &section : sections_) {
         if (section.pages != nullptr) {
             memory_->free(section.pages);
@@ -626,7 +635,13 @@ DrawingContainer *newR2007Container(DWGglobal *session, MemoryService *memory, F
     if (session == nullptr || memory == nullptr || file == nullptr) {
         return nullptr;
     }
-    R2007Container *container = newIn<R2007Container>(memory, session, memory, file);
+    // A cursor of our own: the pages we load do not move the readers' ones.
+    const int32_t cursor = file->newCursor();
+    if (cursor < 0) {
+        reportf(session, msg::kR2007Unreadable, "file header", HERE);
+        return nullptr;
+    }
+    R2007Container *container = newIn<R2007Container>(memory, session, memory, file, cursor);
     if (container == nullptr) {
         reportf(session, msg::kAllocationFailed, HERE);
         return nullptr;

@@ -4,8 +4,6 @@
 
 #include "r2004/backcopy.h"
 
-namespace lz77r21 {
-
 namespace {
 
 // A literal tail of 1 to 31 bytes is stored as up to six pieces, each put
@@ -75,23 +73,28 @@ void placePiece(const uint8_t *from, uint8_t *to, int32_t size)
 
 class Decoder {
 public:
-    Decoder(const uint8_t *source, int32_t sourceSize, uint8_t *destination, int32_t destinationSize)
+    Decoder(const uint8_t *source, uint32_t sourceSize, uint8_t *destination, uint32_t destinationSize)
         : source_(source), sourceSize_(sourceSize), destination_(destination), destinationSize_(destinationSize)
     {
     }
 
-    int32_t run();
+    Lz77Result run();
 
 private:
     bool next(uint8_t *byte)
     {
         if (in_ >= sourceSize_) {
-            return false;
+            return fail(Lz77Status::TruncatedInput);
         }
         *byte = source_[in_++];
         return true;
     }
-    uint32_t roomLeft() const { return static_cast<uint32_t>(destinationSize_ - out_); }
+    uint32_t roomLeft() const { return destinationSize_ - out_; }
+    bool fail(Lz77Status status)
+    {
+        status_ = status;
+        return false;
+    }
 
     bool readRunLength(uint8_t opcode, uint32_t *length);
     bool copyLiteral(uint32_t length);
@@ -100,11 +103,12 @@ private:
     bool copyReferences(uint8_t *opcode, uint32_t *runLength);
 
     const uint8_t *source_;
-    int32_t sourceSize_;
-    int32_t in_ = 0;
+    uint32_t sourceSize_;
+    uint32_t in_ = 0;
     uint8_t *destination_;
-    int32_t destinationSize_;
-    int32_t out_ = 0;
+    uint32_t destinationSize_;
+    uint32_t out_ = 0;
+    Lz77Status status_ = Lz77Status::Ok;
 };
 
 // A run opcode below 0x0F gives the length directly; 0x0F adds a byte, and
@@ -132,7 +136,7 @@ bool Decoder::readRunLength(uint8_t opcode, uint32_t *length)
         const uint32_t amount = low | uint32_t{high} << 8;
         *length += amount;
         if (*length > roomLeft()) {
-            return false;
+            return fail(Lz77Status::OutputOverflow);
         }
         if (amount != 0xFFFF) {
             return true;
@@ -142,13 +146,16 @@ bool Decoder::readRunLength(uint8_t opcode, uint32_t *length)
 
 bool Decoder::copyLiteral(uint32_t length)
 {
-    if (length > static_cast<uint32_t>(sourceSize_ - in_) || length > roomLeft()) {
-        return false;
+    if (length > sourceSize_ - in_) {
+        return fail(Lz77Status::TruncatedInput);
+    }
+    if (length > roomLeft()) {
+        return fail(Lz77Status::OutputOverflow);
     }
     const uint8_t *from = source_ + in_;
     uint8_t *to = destination_ + out_;
-    in_ += static_cast<int32_t>(length);
-    out_ += static_cast<int32_t>(length);
+    in_ += length;
+    out_ += length;
     // A whole block of 32 bytes is two pieces of 16, so its four quarters
     // of 8 bytes come out in the reverse order.
     for (; length >= 32; length -= 32, from += 32, to += 32) {
@@ -215,11 +222,14 @@ bool Decoder::readInstruction(uint8_t *opcode, uint32_t *offset, uint32_t *lengt
 
 bool Decoder::copyReference(uint32_t offset, uint32_t length)
 {
-    if (offset == 0 || offset > static_cast<uint32_t>(out_) || length > roomLeft()) {
-        return false;
+    if (offset == 0 || offset > out_) {
+        return fail(Lz77Status::ReferenceBeforeStart);
+    }
+    if (length > roomLeft()) {
+        return fail(Lz77Status::OutputOverflow);
     }
     copyBack(destination_ + out_, offset, length);
-    out_ += static_cast<int32_t>(length);
+    out_ += length;
     return true;
 }
 
@@ -237,9 +247,10 @@ bool Decoder::copyReferences(uint8_t *opcode, uint32_t *runLength)
             return false;
         }
         *runLength = *opcode & 7u;
-        if (*runLength != 0 || !next(opcode)) {
+        if (*runLength != 0 || in_ >= sourceSize_) {
             return true;
         }
+        next(opcode);
         if ((*opcode >> 4) == 0) {
             return true;
         }
@@ -252,48 +263,34 @@ bool Decoder::copyReferences(uint8_t *opcode, uint32_t *runLength)
     }
 }
 
-int32_t Decoder::run()
+// An empty stream is an empty page.
+Lz77Result Decoder::run()
 {
     uint8_t opcode = 0;
-    if (!next(&opcode)) {
-        return 0;
+    if (sourceSize_ == 0) {
+        return Lz77Result{status_, 0};
     }
+    next(&opcode);
     uint32_t runLength = 0;
     // A stream that opens with 0x2X gives its first run's length in the
     // low bits of its fourth byte.
+    bool going = true;
     if ((opcode & 0xF0) == 0x20) {
         uint8_t skipped = 0;
         uint8_t lengthByte = 0;
-        if (!next(&skipped) || !next(&skipped) || !next(&lengthByte)) {
-            return -1;
-        }
+        going = next(&skipped) && next(&skipped) && next(&lengthByte);
         runLength = lengthByte & 7u;
     }
-    while (in_ < sourceSize_) {
-        if (runLength == 0 && !readRunLength(opcode, &runLength)) {
-            return -1;
-        }
-        if (!copyLiteral(runLength)) {
-            return -1;
-        }
-        if (in_ >= sourceSize_) {
-            break;
-        }
-        if (!copyReferences(&opcode, &runLength)) {
-            return -1;
-        }
+    while (going && in_ < sourceSize_) {
+        going = (runLength != 0 || readRunLength(opcode, &runLength)) && copyLiteral(runLength) &&
+                (in_ >= sourceSize_ || copyReferences(&opcode, &runLength));
     }
-    return out_;
+    return Lz77Result{status_, out_};
 }
 
 }  // namespace
 
-int32_t decompress(const uint8_t *source, int32_t sourceSize, uint8_t *destination, int32_t destinationSize)
+Lz77Result decompressR2007Lz77(const uint8_t *input, uint32_t inputSize, uint8_t *output, uint32_t capacity)
 {
-    if (sourceSize < 0 || destinationSize < 0) {
-        return -1;
-    }
-    return Decoder(source, sourceSize, destination, destinationSize).run();
+    return Decoder(input, inputSize, output, capacity).run();
 }
-
-}  // namespace lz77r21

@@ -11,15 +11,12 @@
 
 #include <cstdint>
 
-namespace lz77r21 {
+#include "r2004/lz77.h"
 
-// Decompresses source[0 .. sourceSize) into destination, which holds
-// destinationSize bytes. Returns the bytes produced, or -1 when the stream
-// is malformed: an instruction or literal run cut off by the end of the
-// source, output past destinationSize, or a back-reference before the
-// start of the output.
-int32_t decompress(const uint8_t *source, int32_t sourceSize, uint8_t *destination, int32_t destinationSize);
-
-}  // namespace lz77r21
+// Decompresses input[0, inputSize) into output[0, capacity); the stream
+// ends with its input. Fails on an instruction or literal run cut off by
+// the end of the input, output past the capacity, or a back-reference
+// before the start of the output.
+Lz77Result decompressR2007Lz77(const uint8_t *input, uint32_t inputSize, uint8_t *output, uint32_t capacity);
 
 #endif

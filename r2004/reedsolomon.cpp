@@ -1,5 +1,6 @@
 #include "r2004/reedsolomon.h"
 
+#include <bit>
 #include <cstring>
 
 #include "support/byteswap.h"
@@ -33,10 +34,8 @@ constexpr Field makeField(uint32_t polynomial)
     return field;
 }
 
-// x^8 + x^6 + x^5 + x^3 + 1 for the system code words, x^8 + x^4 + x^3 +
-// x^2 + 1 for the data pages.
-constexpr Field kSystemField = makeField(0x169);
-constexpr Field kDataField = makeField(0x11D);
+constexpr Field kSystemField = makeField(fieldPolynomial(Code::System));
+constexpr Field kDataField = makeField(fieldPolynomial(Code::Data));
 
 // Arithmetic in one field; logarithms of nonzero elements only.
 struct Arithmetic {
@@ -54,58 +53,88 @@ struct Arithmetic {
     constexpr uint8_t power(int32_t exponent) const { return field.exp[exponent % 255]; }
 };
 
-// For the check of a system word: v * alpha^(j + 1) for each v, one table
-// for each check point of the code.
-struct RootProducts {
-    uint8_t times[kMaxParity][256];
-};
-
-constexpr RootProducts makeRootProducts(const Field &field)
-{
-    RootProducts products{};
-    for (int32_t j = 0; j < kMaxParity; ++j) {
-        for (int32_t v = 1; v < 256; ++v) {
-            products.times[j][v] = field.exp[field.log[v] + j + 1];
-        }
-    }
-    return products;
-}
-
-constexpr RootProducts kSystemRootProducts = makeRootProducts(kSystemField);
-
 constexpr int32_t kDataParity = kCodewordSize - dataBytes(Code::Data);
 
-// A data word is valid when its polynomial is a multiple of the code's
-// generator, (x + alpha)(x + alpha^2)(x + alpha^3)(x + alpha^4). The
-// remainder of the division, four bytes, fits a 32-bit number (the
-// coefficient of x^3 in its top byte). Taking in the next byte shifts it
-// up a byte; the byte shifted out stands for a multiple of x^4, whose
-// remainder the table holds.
+// A word is valid when its polynomial is a multiple of the code's
+// generator, (x + alpha)(x + alpha^2)...(x + alpha^p) for its p parity
+// bytes; the remainder of the division is the word's check. Taking in the
+// next byte shifts the remainder up a byte; the byte v shifted out stands
+// for v * x^p, whose remainder is v times the generator's lower terms.
+template <int32_t Parity>
+struct Generator {
+    uint8_t lower[Parity];  // the coefficients of x^0 .. x^(p-1); that of x^p is 1
+};
+
+template <int32_t Parity>
+constexpr Generator<Parity> makeGenerator(const Field &field)
+{
+    const Arithmetic gf{field};
+    uint8_t coefficients[Parity + 1] = {1};
+    for (int32_t j = 1; j <= Parity; ++j) {
+        const uint8_t root = gf.power(j);
+        for (int32_t k = j; k >= 1; --k) {
+            coefficients[k] = static_cast<uint8_t>(coefficients[k - 1] ^ gf.mul(coefficients[k], root));
+        }
+        coefficients[0] = gf.mul(coefficients[0], root);
+    }
+    Generator<Parity> generator{};
+    for (int32_t k = 0; k < Parity; ++k) {
+        generator.lower[k] = coefficients[k];
+    }
+    return generator;
+}
+
+// v times count of the generator's lower terms from first on, term k in
+// byte k - first of the result.
+template <int32_t Parity>
+constexpr uint64_t timesLower(const Field &field, const Generator<Parity> &generator, uint8_t v, int32_t first,
+                              int32_t count)
+{
+    const Arithmetic gf{field};
+    uint64_t product = 0;
+    for (int32_t k = 0; k < count; ++k) {
+        product |= uint64_t{gf.mul(v, generator.lower[first + k])} << (8 * k);
+    }
+    return product;
+}
+
+// The data words' remainder of four bytes fits a 32-bit number, the
+// coefficient of x^3 in its top byte.
 struct RemainderTable {
     uint32_t reduce[256];
 };
 
 constexpr RemainderTable makeRemainderTable(const Field &field)
 {
-    const Arithmetic gf{field};
-    uint8_t generator[kDataParity + 1] = {1};
-    for (int32_t j = 1; j <= kDataParity; ++j) {
-        const uint8_t root = gf.power(j);
-        for (int32_t k = j; k >= 1; --k) {
-            generator[k] = static_cast<uint8_t>(generator[k - 1] ^ gf.mul(generator[k], root));
-        }
-        generator[0] = gf.mul(generator[0], root);
-    }
+    const Generator<kDataParity> generator = makeGenerator<kDataParity>(field);
     RemainderTable table{};
     for (int32_t v = 0; v < 256; ++v) {
-        for (int32_t k = 0; k < kDataParity; ++k) {
-            table.reduce[v] |= uint32_t{gf.mul(static_cast<uint8_t>(v), generator[k])} << (8 * k);
-        }
+        table.reduce[v] = static_cast<uint32_t>(timesLower(field, generator, static_cast<uint8_t>(v), 0, kDataParity));
     }
     return table;
 }
 
 constexpr RemainderTable kDataRemainders = makeRemainderTable(kDataField);
+
+// The system words' remainder of sixteen bytes is two 64-bit halves, the
+// coefficient of x^15 in the top byte of the high one.
+struct HalvesTable {
+    uint64_t high[256];
+    uint64_t low[256];
+};
+
+constexpr HalvesTable makeHalvesTable(const Field &field)
+{
+    const Generator<kMaxParity> generator = makeGenerator<kMaxParity>(field);
+    HalvesTable table{};
+    for (int32_t v = 0; v < 256; ++v) {
+        table.low[v] = timesLower(field, generator, static_cast<uint8_t>(v), 0, 8);
+        table.high[v] = timesLower(field, generator, static_cast<uint8_t>(v), 8, 8);
+    }
+    return table;
+}
+
+constexpr HalvesTable kSystemRemainders = makeHalvesTable(kSystemField);
 
 // Four bytes taken in at once. The remainder after four steps is the four
 // new bytes, which have not yet reached the top to be reduced, plus what
@@ -198,8 +227,9 @@ uint8_t evaluate(const Arithmetic &gf, const uint8_t *polynomial, int32_t degree
 }
 
 // Finds the errors the locator names (Chien search) and their values
-// (Forney), and applies them to word. False when the locator's roots do
-// not all lie in the word or a value cannot be found.
+// (Forney), and applies them to word. False when a value cannot be found.
+// A locator whose roots do not all lie in the word corrects too few bytes
+// to leave a valid word; the check that follows finds it.
 bool applyCorrections(const Arithmetic &gf, const uint8_t *syndromes, int32_t count, const uint8_t *locator,
                       int32_t degree, uint8_t *word)
 {
@@ -213,7 +243,6 @@ bool applyCorrections(const Arithmetic &gf, const uint8_t *syndromes, int32_t co
     for (int32_t k = 1; k <= degree; k += 2) {
         derivative[k - 1] = locator[k];
     }
-    int32_t found = 0;
     for (int32_t position = 0; position < kCodewordSize; ++position) {
         const int32_t inverse = (255 - position) % 255;
         if (evaluate(gf, locator, degree, inverse) != 0) {
@@ -224,9 +253,8 @@ bool applyCorrections(const Arithmetic &gf, const uint8_t *syndromes, int32_t co
             return false;
         }
         word[position] ^= gf.div(evaluate(gf, evaluator, count - 1, inverse), denominator);
-        ++found;
     }
-    return found == degree;
+    return true;
 }
 
 const Field &fieldOf(Code code) { return code == Code::System ? kSystemField : kDataField; }
@@ -259,16 +287,17 @@ Outcome checkAndCorrect(Code code, uint8_t *word)
 
 namespace {
 
-// The check of a system word as it is gathered: its values at the code's
-// sixteen check points, each a table lookup a byte.
+// The check of a system word as it is gathered: its remainder by the
+// generator, one table lookup a byte.
 struct SystemCheck {
-    uint8_t values[kMaxParity] = {};
+    uint64_t high = 0;
+    uint64_t low = 0;
 
     void take(uint8_t byte)
     {
-        for (int32_t j = 0; j < kMaxParity; ++j) {
-            values[j] = static_cast<uint8_t>(kSystemRootProducts.times[j][values[j]] ^ byte);
-        }
+        const uint8_t top = static_cast<uint8_t>(high >> 56);
+        high = (high << 8 | low >> 56) ^ kSystemRemainders.high[top];
+        low = (low << 8 | byte) ^ kSystemRemainders.low[top];
     }
     // Four bytes, the first in the top byte.
     void takeFour(uint32_t four)
@@ -277,14 +306,7 @@ struct SystemCheck {
             take(static_cast<uint8_t>(four >> shift));
         }
     }
-    bool clean() const
-    {
-        uint8_t any = 0;
-        for (uint8_t value : values) {
-            any |= value;
-        }
-        return any == 0;
-    }
+    bool clean() const { return (high | low) == 0; }
 };
 
 // The check of a data word: its remainder by the generator, one table
@@ -352,12 +374,50 @@ Outcome decodeGroups(Code code, const uint8_t *stored, int32_t words, int32_t *f
         const uint32_t clean = gatherClean<Check, Words>(stored, words, *first, word);
         for (int32_t w = 0; w < Words; ++w) {
             const Outcome outcome = (clean >> w & 1) != 0 ? Outcome::Clean : checkAndCorrect(code, word[w]);
+            if (outcome == Outcome::Damaged) {
+                return outcome;
+            }
             worst = outcome > worst ? outcome : worst;
             std::memcpy(data + (*first + w) * keep, word[w], static_cast<size_t>(keep));
         }
     }
     return worst;
 }
+
+// A block of sixteen by sixteen bytes of a page, from row `row` and word
+// `first` on, turned so that each word's sixteen bytes come out together.
+// Rows d apart are interleaved byte by byte, the first halves into the one
+// and the second halves into the other, for d = 8, 4, 2 and 1: each round
+// moves one bit of a byte's word number from its place in the block to its
+// row number, and so four rounds turn the block over.
+void takeBlock(const uint8_t *stored, size_t stride, int32_t row, int32_t first, int32_t keep, uint8_t *data)
+{
+    using Sixteen = uint8_t __attribute__((vector_size(16)));
+    Sixteen rows[16];
+    for (int32_t r = 0; r < 16; ++r) {
+        std::memcpy(&rows[r], stored + static_cast<size_t>(row + r) * stride + static_cast<size_t>(first), 16);
+    }
+#pragma GCC unroll 4
+    for (int32_t apart = 8; apart > 0; apart /= 2) {
+#pragma GCC unroll 16
+        for (int32_t r = 0; r < 16; ++r) {
+            if ((r & apart) == 0) {
+                const Sixteen a = rows[r];
+                const Sixteen b = rows[r + apart];
+                rows[r] = __builtin_shufflevector(a, b, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+                rows[r + apart] =
+                    __builtin_shufflevector(a, b, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+            }
+        }
+    }
+    for (int32_t w = 0; w < 16; ++w) {
+        std::memcpy(data + static_cast<size_t>(first + w) * static_cast<size_t>(keep) + row, &rows[w], 16);
+    }
+}
+
+// The start of each block of sixteen along count places: every sixteenth,
+// and a last one that ends at count, overlapping the one before it.
+int32_t blockStart(int32_t block, int32_t count) { return block * 16 + 16 <= count ? block * 16 : count - 16; }
 
 }  // namespace
 
@@ -370,8 +430,32 @@ Outcome decodeInterleaved(Code code, const uint8_t *stored, int32_t words, uint8
         return decodeGroups<SystemCheck, 1>(code, stored, words, &first, data);
     }
     const Outcome groups = decodeGroups<DataCheck, 4>(code, stored, words, &first, data);
+    if (groups == Outcome::Damaged) {
+        return groups;
+    }
     const Outcome rest = decodeGroups<DataCheck, 1>(code, stored, words, &first, data);
     return groups > rest ? groups : rest;
+}
+
+// In blocks of sixteen words by sixteen bytes; a page of fewer than sixteen
+// words, which only small sections have, a byte at a time.
+void takeData(Code code, const uint8_t *stored, int32_t words, uint8_t *data)
+{
+    const int32_t keep = dataBytes(code);
+    const size_t stride = static_cast<size_t>(words);
+    if (words < 16) {
+        for (int32_t w = 0; w < words; ++w) {
+            for (int32_t i = 0; i < keep; ++i) {
+                data[w * keep + i] = stored[static_cast<size_t>(i) * stride + static_cast<size_t>(w)];
+            }
+        }
+        return;
+    }
+    for (int32_t across = 0; across * 16 < words; ++across) {
+        for (int32_t down = 0; down * 16 < keep; ++down) {
+            takeBlock(stored, stride, blockStart(down, keep), blockStart(across, words), keep, data);
+        }
+    }
 }
 
 }  // namespace rs

@@ -26,18 +26,30 @@ enum class Code : int32_t {
 
 constexpr int32_t dataBytes(Code code) { return code == Code::System ? 239 : 251; }
 
+// The polynomial of each code's field GF(256): x^8 + x^6 + x^5 + x^3 + 1
+// for the system code words, x^8 + x^4 + x^3 + x^2 + 1 for the data pages.
+constexpr uint32_t fieldPolynomial(Code code) { return code == Code::System ? 0x169 : 0x11D; }
+
 // What checking a code word found. Ordered from good to bad, so that the
 // worst over many words is their maximum.
 enum class Outcome : int32_t { Clean, Corrected, Damaged };
 
 // Checks a code word against its parity and corrects it in place where the
-// code can. A word left Damaged is unchanged.
+// code can: a correction stands only when it names no more bytes than the
+// code can correct and leaves a valid word. A word left Damaged is
+// unchanged.
 Outcome checkAndCorrect(Code code, uint8_t *word);
 
 // Takes `words` interleaved code words from `stored` (words * 255 bytes),
 // checks and corrects each, and writes their data bytes one word after the
-// other to `data` (words * dataBytes(code) bytes). Returns the worst outcome.
+// other to `data` (words * dataBytes(code) bytes). Returns the worst
+// outcome; at the first word found Damaged it stops, and that word's data
+// and those after it are not written.
 Outcome decodeInterleaved(Code code, const uint8_t *stored, int32_t words, uint8_t *data);
+
+// Writes the data bytes of the interleaved code words to `data` as they
+// are stored, unchecked.
+void takeData(Code code, const uint8_t *stored, int32_t words, uint8_t *data);
 
 }  // namespace rs
 

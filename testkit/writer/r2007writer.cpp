@@ -5,13 +5,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "r2004/reedsolomon.h"
+
 namespace dwgw {
 
 namespace {
 
-constexpr int kWord = 255;
-constexpr int kSystemK = 239;
-constexpr int kDataK = 251;
+constexpr int kWord = rs::kCodewordSize;
+constexpr int kSystemK = rs::dataBytes(rs::Code::System);
+constexpr int kDataK = rs::dataBytes(rs::Code::Data);
 constexpr std::size_t kPagesBase = 0x480;
 
 // ---- GF(256) and the parity of one code word ----
@@ -38,8 +40,8 @@ struct Galois {
 
 const Galois& fieldFor(int k)
 {
-    static const Galois system(0x169);
-    static const Galois data(0x11D);
+    static const Galois system(rs::fieldPolynomial(rs::Code::System));
+    static const Galois data(rs::fieldPolynomial(rs::Code::Data));
     return k == kSystemK ? system : data;
 }
 
@@ -439,6 +441,7 @@ Bytes composeR2007Container(const R2007Sections& sections, const R2007Options& o
         for (const DataPage& page : plan.pages) layout.emplace_back(page.stored.size(), page.id);
     }
     layout.emplace_back(sectionMapPage.bytes.size(), sectionMapId);
+    if (options.adjustPageMap) options.adjustPageMap(layout);
     Bytes pageMapBytes;
     for (const auto& [size, id] : layout) {
         append64(pageMapBytes, size);
@@ -454,8 +457,9 @@ Bytes composeR2007Container(const R2007Sections& sections, const R2007Options& o
     body.insert(body.end(), sectionMapPage.bytes.begin(), sectionMapPage.bytes.end());
 
     const std::size_t fileSize = kPagesBase + body.size();
-    const Bytes fields = headerFields(fileSize, pageMapId, pageMapPage, pageMapBytes.size(), sectionMapId, sectionMapPage,
-                                      sectionMapBytes.size(), pageMapId, plans.size());
+    Bytes fields = headerFields(fileSize, pageMapId, pageMapPage, pageMapBytes.size(), sectionMapId, sectionMapPage,
+                                sectionMapBytes.size(), pageMapId, plans.size());
+    if (options.adjustHeaderFields) options.adjustHeaderFields(fields);
     Bytes file = openingRecord(sections.codePage);
     const Bytes header = fileHeader(fields, options.compress);
     file.insert(file.end(), header.begin(), header.end());

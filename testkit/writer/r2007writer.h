@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <vector>
@@ -42,6 +43,11 @@ struct R2007Options {
     std::map<int, std::vector<int>> damagedBytes;
     // Pages whose stored bytes are overwritten with garbage.
     std::set<int> destroyedPages;
+    // Changes the page map's (size in the file, id) entries, in file order,
+    // before it is written; a negative id is a gap.
+    std::function<void(std::vector<std::pair<std::size_t, int>>&)> adjustPageMap;
+    // Changes the 0x110 bytes of file header fields before they are coded.
+    std::function<void(Bytes&)> adjustHeaderFields;
 };
 
 Bytes composeR2007Container(const R2007Sections& sections, const R2007Options& options = {});
