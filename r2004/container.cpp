@@ -50,6 +50,22 @@ public:
         return section == nullptr ? 0 : section->size;
     }
     int32_t readSection(SectionName name, uint32_t offset, void *buffer, int32_t count) override;
+    // Pages follow one another every pageLimit bytes from the section's
+    // start; the last ends with the section.
+    PageSpan pageAt(SectionName name, uint32_t offset) const override
+    {
+        const SectionLayout *section = p_section(name);
+        if (section == nullptr || section->pageLimit == 0 || offset >= section->size) {
+            return {offset, 0};
+        }
+        const uint32_t start = offset - offset % section->pageLimit;
+        return {start, std::min(section->pageLimit, section->size - start)};
+    }
+    uint32_t largestPage(SectionName name) const override
+    {
+        const SectionLayout *section = p_section(name);
+        return section == nullptr ? 0 : section->pageLimit;
+    }
     int32_t codePage() const override { return layout_.codePage; }
     void destroy() override;
 
@@ -61,6 +77,8 @@ private:
     }
     bool p_copy(SectionName name, uint32_t position, uint32_t stop, uint8_t *out, uint32_t *copied);
     const uint8_t *p_pageBytes(SectionName name, PageRef *page);
+    bool p_mayLoad(PageRef *page);
+    bool p_load(SectionName name, PageRef *page, uint8_t *out);
     PageFault p_loadPage(const SectionLayout &section, const PageRef &page, uint8_t *out);
     PageFault p_readPageHeader(const PageRef &page, uint32_t *words);
     PageFault p_readCompressed(const PageRef &page, const uint32_t *words);
@@ -96,7 +114,8 @@ int32_t PagedContainer::readSection(SectionName name, uint32_t offset, void *buf
 }
 
 // Copies what one page, or the gap of zeros before the next page, holds
-// of [position, stop). False at a page that cannot be read.
+// of [position, stop). A whole page is made straight into out, past the
+// cache. False at a page that cannot be read.
 bool PagedContainer::p_copy(SectionName name, uint32_t position, uint32_t stop, uint8_t *out, uint32_t *copied)
 {
     SectionLayout &section = layout_.sections[static_cast<int32_t>(name)];
@@ -112,11 +131,15 @@ bool PagedContainer::p_copy(SectionName name, uint32_t position, uint32_t stop, 
         *copied = gapEnd - position;
         return true;
     }
+    const uint32_t runEnd = static_cast<uint32_t>(std::min<uint64_t>(stop, pageEnd));
+    if (position == page->start && runEnd - position == section.pageLimit && cache_.held(page) == nullptr) {
+        *copied = section.pageLimit;
+        return p_mayLoad(page) && p_load(name, page, out);
+    }
     const uint8_t *bytes = p_pageBytes(name, page);
     if (bytes == nullptr) {
         return false;
     }
-    const uint32_t runEnd = static_cast<uint32_t>(std::min<uint64_t>(stop, pageEnd));
     std::copy(bytes + (position - page->start), bytes + (runEnd - page->start), out);
     *copied = runEnd - position;
     return true;
@@ -129,27 +152,43 @@ const uint8_t *PagedContainer::p_pageBytes(SectionName name, PageRef *page)
     if (const uint8_t *bytes = cache_.held(page)) {
         return bytes;
     }
-    if (page->reported) {
+    uint8_t *slot = p_mayLoad(page) ? cache_.claim() : nullptr;
+    if (slot == nullptr) {
+        page->reported = true;
         return nullptr;
+    }
+    return p_load(name, page, slot) ? cache_.keep(page) : nullptr;
+}
+
+// False for a page that failed before, and when the block for a page's
+// compressed bytes, taken at the first page, cannot be had (reported, and
+// the page fails from now on).
+bool PagedContainer::p_mayLoad(PageRef *page)
+{
+    if (page->reported) {
+        return false;
     }
     if (compressed_ == nullptr) {
         compressed_ = static_cast<uint8_t *>(memory_->allocate(kMaxCompressedPage));
-    }
-    uint8_t *slot = compressed_ == nullptr ? nullptr : cache_.claim();
-    if (slot == nullptr) {
         if (compressed_ == nullptr) {
             reportf(session_, msg::kAllocationFailed, HERE);
+            page->reported = true;
         }
-        page->reported = true;
-        return nullptr;
     }
-    const PageFault fault = p_loadPage(layout_.sections[static_cast<int32_t>(name)], *page, slot);
+    return compressed_ != nullptr;
+}
+
+// The page's bytes into out, pageLimit of them; a page that cannot be read
+// is reported, once.
+bool PagedContainer::p_load(SectionName name, PageRef *page, uint8_t *out)
+{
+    const PageFault fault = p_loadPage(layout_.sections[static_cast<int32_t>(name)], *page, out);
     if (fault != PageFault::None) {
         p_reportFault(name, *page, fault);
         page->reported = true;
-        return nullptr;
+        return false;
     }
-    return cache_.keep(page);
+    return true;
 }
 
 PageFault PagedContainer::p_loadPage(const SectionLayout &section, const PageRef &page, uint8_t *out)

@@ -44,6 +44,18 @@ public:
     // writes past buffer + count.
     virtual int32_t readSection(SectionName name, uint32_t offset, void *buffer, int32_t count) = 0;
 
+    // The page that holds offset, as where it starts in the section and its
+    // decompressed length; {offset, 0} where no page does. And the length of
+    // the section's largest page. A reader that reads a section in whole
+    // pages, each into a buffer of its own, has each made straight there:
+    // readSection copies only what a read takes of a page in part.
+    struct PageSpan {
+        uint32_t start;
+        uint32_t length;
+    };
+    virtual PageSpan pageAt(SectionName name, uint32_t offset) const = 0;
+    virtual uint32_t largestPage(SectionName name) const = 0;
+
     // The drawing's code page as its file header gives it.
     virtual int32_t codePage() const = 0;
 

@@ -34,16 +34,18 @@ const uint8_t *PageCache::held(const void *page)
     return nullptr;
 }
 
+// The slots take their blocks together, at the first claim, so that a
+// session holds as much however many of them its drawing comes to use.
 uint8_t *PageCache::claim()
 {
     Slot *oldest = &slots_[0];
     for (Slot &slot : slots_) {
         oldest = slot.lastUse < oldest->lastUse ? &slot : oldest;
+        if (slot.bytes == nullptr) {
+            slot.bytes = static_cast<uint8_t *>(memory_->allocate(pageBytes_));
+        }
     }
     oldest->page = nullptr;
-    if (oldest->bytes == nullptr) {
-        oldest->bytes = static_cast<uint8_t *>(memory_->allocate(pageBytes_));
-    }
     if (oldest->bytes == nullptr) {
         reportf(session_, msg::kAllocationFailed, HERE);
         return nullptr;

@@ -29,10 +29,11 @@ private:
     int32_t cursor_;
 };
 
-// A few slots of pageBytes each, reused in least-recent order: the object
-// map's reader and the objects' reader each keep one busy. A slot's block
-// is taken at its first use. Pages are told apart by the address of the
-// record that describes them.
+// A few slots of pageBytes each, reused in least-recent order, for what is
+// read of a page in part (a section's header and classes, the ends of
+// pages): the walks read the objects and their map in whole pages, made
+// straight into the stream's windows. Pages are told apart by the address
+// of the record that describes them.
 class PageCache {
 public:
     PageCache(DWGglobal *session, MemoryService *memory, uint32_t pageBytes)

@@ -125,6 +125,13 @@ public:
         return isSection(name) ? sections_[static_cast<int32_t>(name)].size : 0;
     }
     int32_t readSection(SectionName name, uint32_t offset, void *buffer, int32_t count) override;
+    PageSpan pageAt(SectionName name, uint32_t offset) const override
+    {
+        const PageRecord *page = isSection(name) ? findPage(sections_[static_cast<int32_t>(name)], offset) : nullptr;
+        return page != nullptr && offset - page->start < page->size ? PageSpan{page->start, page->size}
+                                                                    : PageSpan{offset, 0};
+    }
+    uint32_t largestPage(SectionName name) const override;
     int32_t codePage() const override { return codePage_; }
     void destroy() override;
 
@@ -147,6 +154,7 @@ private:
     bool takeBuffers();
 
     static PageRecord *findPage(const Section &section, uint32_t offset);
+    bool loadWholePage(PageRecord *page, uint8_t *out);
     const uint8_t *pageBytes(PageRecord *page);
     bool loadPage(PageRecord *page, uint8_t *out);
     PageFault expandPage(const PageRecord &page, uint8_t *out);
@@ -526,6 +534,29 @@ const uint8_t *R2007Container::pageBytes(PageRecord *page)
     return cache_.keep(page);
 }
 
+// A page read whole goes straight where it is wanted, past the cache.
+bool R2007Container::loadWholePage(PageRecord *page, uint8_t *out)
+{
+    if (page->failed || !loadPage(page, out)) {
+        page->failed = true;
+        return false;
+    }
+    return true;
+}
+
+uint32_t R2007Container::largestPage(SectionName name) const
+{
+    if (!isSection(name)) {
+        return 0;
+    }
+    const Section &section = sections_[static_cast<int32_t>(name)];
+    uint32_t largest = 0;
+    for (int32_t i = 0; i < section.pageCount; ++i) {
+        largest = section.pages[i].size > largest ? section.pages[i].size : largest;
+    }
+    return largest;
+}
+
 // A page is read the cheap way first: its data bytes taken out of the code
 // words as they are, decompressed and checked against the page's checksum.
 // Only a page that fails has its code words checked, and corrected where
@@ -598,7 +629,11 @@ int32_t R2007Container::readSection(SectionName name, uint32_t offset, void *buf
         const bool hasNext = next != nullptr && next < section.pages + section.pageCount;
         const uint32_t end = inPage ? page->start + page->size : (hasNext ? next->start : section.size);
         const uint32_t length = end - at < wanted - copied ? end - at : wanted - copied;
-        if (inPage) {
+        if (inPage && at == page->start && length == page->size && cache_.held(page) == nullptr) {
+            if (!loadWholePage(page, to + copied)) {
+                break;
+            }
+        } else if (inPage) {
             const uint8_t *bytes = pageBytes(page);
             if (bytes == nullptr) {
                 break;

@@ -19,12 +19,27 @@ public:
     bool open() override { return true; }
     uint32_t measure() override { return size_; }
 
-    // A read runs on from the objects into the map, and stops at a page
-    // that cannot be read.
+    // The stream's windows cover the sections' pages, each made straight
+    // into a window.
+    uint32_t blockSize() const override
+    {
+        const uint32_t objects = container_->largestPage(SectionName::Objects);
+        const uint32_t map = container_->largestPage(SectionName::Handles);
+        return objects > map ? objects : map;
+    }
+    uint32_t blockStart(uint32_t position) const override { return p_pageAt(position).start; }
+
+    // A read from a page's start takes that page whole and no more, so that
+    // a window holds one page; any other read runs on from the objects into
+    // the map. Either stops at a page that cannot be read.
     int32_t readAt(uint32_t offset, void *buffer, int32_t count) override
     {
         if (offset > size_) {
             return -1;
+        }
+        const DrawingContainer::PageSpan page = p_pageAt(offset);
+        if (page.start == offset && page.length > 0 && page.length < static_cast<uint32_t>(count)) {
+            count = static_cast<int32_t>(page.length);
         }
         int32_t got = 0;
         while (got < count && offset + static_cast<uint32_t>(got) < size_) {
@@ -44,6 +59,16 @@ public:
     bool pageFailed = false;
 
 private:
+    // The page that holds position, in the stream's offsets.
+    DrawingContainer::PageSpan p_pageAt(uint32_t position) const
+    {
+        if (position < mapStart_) {
+            return container_->pageAt(SectionName::Objects, position);
+        }
+        const DrawingContainer::PageSpan page = container_->pageAt(SectionName::Handles, position - mapStart_);
+        return {mapStart_ + page.start, page.length};
+    }
+
     // Bytes of the one section position lies in, up to its end.
     int32_t p_readPiece(uint32_t position, uint8_t *buffer, int32_t count)
     {

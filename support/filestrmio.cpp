@@ -132,7 +132,7 @@ int32_t FileStream::p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count
 // there, -1 when it gives nothing, else the bytes the window holds.
 int32_t FileStream::p_fillWindow(Cursor *state, int32_t position)
 {
-    const int32_t filled = p_fillWindowAt(state, position - position % p_windowSize(), position);
+    const int32_t filled = p_fillWindowAt(state, p_windowStart(position), position);
     if (filled < 0 && readsAroundGaps_ && state->windowLength > 0) {
         return p_fillWindowAt(state, position, position);
     }
@@ -202,7 +202,7 @@ bool FileStream::p_takeWindows()
     constexpr uint32_t kFirstSpanCopy = 256;
     for (Window &window : windows_) {
         if (inPlace_ == nullptr && window.block == nullptr) {
-            window.block = static_cast<uint8_t *>(memory_->allocate(kWindowSize));
+            window.block = static_cast<uint8_t *>(memory_->allocate(static_cast<uint32_t>(windowSize_)));
             if (window.block == nullptr) {
                 return false;
             }
@@ -222,13 +222,23 @@ int32_t FileStream::p_readWindow(Window *window, int32_t start)
     if (inPlace_ != nullptr) {
         return p_pointWindow(window, start);
     }
-    const int32_t wanted = static_cast<int32_t>(size_ - static_cast<uint32_t>(start)) < kWindowSize
+    const int32_t wanted = static_cast<int32_t>(size_ - static_cast<uint32_t>(start)) < windowSize_
                                ? static_cast<int32_t>(size_ - static_cast<uint32_t>(start))
-                               : kWindowSize;
+                               : windowSize_;
     const int32_t got = source_->readAt(static_cast<uint32_t>(start), window->block, wanted);
     window->start = start;
     window->length = got > 0 ? got : 0;
     return got < 0 ? 0 : got > 0 ? got : -1;
+}
+
+// Windows as large as the source's blocks, where it has blocks of a size
+// a window can take; in place, large windows that cost nothing.
+int32_t FileStream::p_windowSizeFor(const ReaderSource *source)
+{
+    if (source->inMemory() != nullptr) {
+        return kInPlaceWindowSize;
+    }
+    return p_hasBlockWindows(source) ? static_cast<int32_t>(source->blockSize()) : kWindowSize;
 }
 
 // In place the window covers the source's bytes from start on, after the
@@ -240,7 +250,7 @@ int32_t FileStream::p_pointWindow(Window *window, int32_t start)
     }
     const uint32_t left = size_ - static_cast<uint32_t>(start);
     window->start = start;
-    window->length = left < static_cast<uint32_t>(kInPlaceWindowSize) ? static_cast<int32_t>(left) : kInPlaceWindowSize;
+    window->length = left < static_cast<uint32_t>(windowSize_) ? static_cast<int32_t>(left) : windowSize_;
     return window->length;
 }
 

@@ -28,10 +28,13 @@ public:
     // is large, so that the walks leave it seldom.
     static constexpr int32_t kInPlaceWindowSize = 1 << 18;
     static constexpr int32_t kWindowCount = 8;
+    // Windows cover a source's blocks up to this size; a source with larger
+    // blocks is read in windows of kWindowSize.
+    static constexpr uint32_t kLargestBlockWindow = 1 << 16;
     static_assert(kWindowCount > kMaxCursors, "a cursor leaving its window always finds a spare one");
 
     FileStream(ReaderSource *source, MemoryService *memory)
-        : source_(source), memory_(memory), inPlace_(source->inMemory())
+        : source_(source), memory_(memory), inPlace_(source->inMemory()), windowSize_(p_windowSizeFor(source))
     {
     }
     ~FileStream();
@@ -144,7 +147,7 @@ private:
     static constexpr int32_t kDefaultCursor = 0;
 
     struct Window {
-        uint8_t *block;     // kWindowSize bytes, taken with the others at the first read; none in place
+        uint8_t *block;     // windowSize_ bytes, taken with the others at the first read; none in place
         int32_t start;      // file offset of the window's first byte
         int32_t length;     // bytes that hold the file
         uint32_t lastUse;   // when a cursor last took it
@@ -167,7 +170,17 @@ private:
     Cursor *p_cursor(int32_t id) { return id >= 0 && id < cursorCount_ ? &cursors_[id] : nullptr; }
     int32_t p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count);
     int32_t p_fillWindow(Cursor *state, int32_t position);
-    int32_t p_windowSize() const { return inPlace_ != nullptr ? kInPlaceWindowSize : kWindowSize; }
+    static int32_t p_windowSizeFor(const ReaderSource *source);
+    static bool p_hasBlockWindows(const ReaderSource *source)
+    {
+        return source->inMemory() == nullptr && source->blockSize() > 0 && source->blockSize() <= kLargestBlockWindow;
+    }
+    // Where the window that holds position starts.
+    int32_t p_windowStart(int32_t position) const
+    {
+        return p_hasBlockWindows(source_) ? static_cast<int32_t>(source_->blockStart(static_cast<uint32_t>(position)))
+                                    : position - position % windowSize_;
+    }
     Window *p_windowAt(int32_t start);
     int32_t p_fillWindowAt(Cursor *state, int32_t start, int32_t position);
     Window *p_spareWindow(const Cursor *state);
@@ -199,6 +212,7 @@ private:
     ReaderSource *source_;
     MemoryService *memory_;
     const uint8_t *inPlace_;  // the source's bytes when it holds them in memory
+    int32_t windowSize_;
     Cursor cursors_[kMaxCursors] = {};
     Window windows_[kWindowCount] = {};
     uint32_t windowUses_ = 0;

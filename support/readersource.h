@@ -27,6 +27,13 @@ public:
     // on no more, until a window takes them again: a source that maps a
     // file may give their pages back.
     virtual void letGo(uint32_t, uint32_t) {}
+    // A source that makes its bytes a block at a time (a container's
+    // decompressed pages) names the largest of its blocks and where the one
+    // holding a position starts: each window of the stream then covers one
+    // block, which the source can make straight into the window. 0: the
+    // source has no blocks of its own.
+    virtual uint32_t blockSize() const { return 0; }
+    virtual uint32_t blockStart(uint32_t position) const { return position; }
 
 protected:
     ~ReaderSource() = default;
