@@ -2,9 +2,8 @@
 # The containers against the plain R2000 file: `dwgtext --quiet` on the
 # composed R2004, R2007 and R2018 drawings of 1 000 000 objects against the
 # R2000 drawing with the same objects, and on every ../shared/corpus-r2004
-# drawing against `cat`. One hyperfine run per row,
-# the two commands taking turns run by run; prints each median and the
-# ratio.
+# drawing against `cat`. One hyperfine run per row; prints each median and
+# the ratio.
 #
 #   bench/releases.sh BUILD_DIR
 #
