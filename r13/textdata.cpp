@@ -14,7 +14,7 @@
 #include "support/strEtc.h"
 
 static const char kModule[] = "textdata";
-[[gnu::used]] static const char kIdent[] = "@(#)textdata(R13, R14 and R2000): Version 2.00.00";
+[[gnu::used]] static const char kIdent[] = "@(#)textdata(R13 to R2018): Version 2.00.00";
 
 namespace {
 
