@@ -157,4 +157,17 @@ TEST(R12Reader, BlockDefinitionsGiveTheirTextsAfterTheEntitySection)
     }
 }
 
+// The block walk reads every record that starts before the section's last
+// 32 bytes, up to the fourth address: here a TEXT of 35 bytes that ends the
+// section.
+TEST(R12Reader, TheBlockWalkReadsUpToTheLast32BytesBeforeTheFourthAddress)
+{
+    R12Drawing drawing;
+    drawing.beginBlocks();
+    drawing.addBlock("B");
+    drawing.addText("Z");
+    drawing.options.blockSection = {};
+    EXPECT_EQ(events(drawing.build()), "version AC1009\ntext 0 5a\nend\n");
+}
+
 }  // namespace
