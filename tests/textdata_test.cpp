@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/versions.h"
 #include "r13/textdata.h"
 #include "support/bitcursor.h"
 #include "stream_fixture.h"
@@ -22,7 +23,12 @@ using Lines = std::vector<std::string>;
 
 const char *nameOf(Layout layout)
 {
-    return layout == Layout::R2000 ? "R2000" : "R13";
+    return layout == Layout::R2007 ? "R2007" : layout == Layout::R2000 ? "R2000" : "R13";
+}
+
+int32_t versionOf(Layout layout)
+{
+    return layout == Layout::R2007 ? kAC1021 : layout == Layout::R2000 ? kAC1015 : kAC1012;
 }
 
 dwgw::Bytes framed(const dwgw::Object &object, Layout layout)
@@ -35,7 +41,7 @@ struct Decoder {
     Decoder(dwgw::Bytes bytes, Layout layout, tqhost::HostOptions options = {})
         : fixture(std::move(bytes), std::move(options))
     {
-        fixture.session.versionIndex = layout == Layout::R2000 ? 8 : 5;  // AC1015 or AC1012
+        fixture.session.versionIndex = versionOf(layout);
         decoder = newTextData(&fixture.session, fixture.memory, fixture.stream);
     }
     ~Decoder() { deleteTextData(decoder); }
@@ -104,45 +110,79 @@ std::string units(std::initializer_list<uint16_t> values)
     return out;
 }
 
+// Each byte widened to a big-endian unit.
+std::string utf16(const std::string &bytes)
+{
+    std::string out;
+    for (unsigned char byte : bytes) {
+        out += units({byte});
+    }
+    return out;
+}
+
+// What a byte text gives: its bytes as they are left after the strip, the
+// double-byte characters of its "\M+" codes, or UTF-16 with its "\U+"
+// codes decoded.
+enum class Out { Stored, Multibyte, Unicode };
+
 struct Conversion {
     const char *rule;
     std::string stored;
     std::string emitted;
-    int code;
+    Out out;
+    // What a UTF-16 text gives where its codes fit and a byte text's do not.
+    std::string utf16Decoded = {};
 };
 
 const Conversion kConversions[] = {
-    {"plain text", "Hello", "Hello", 0},
-    {"a leading code goes", "\\A1;Centered", "Centered", 0},
-    {"after the first, every code goes", "\\A1;x\\H2.5;y", "xy", 0},
-    {"a code ending the text stays", "\\A1;abc\\H2;", "abc\\H2;", 0},
-    {"a lone code stays", "\\A1;", "\\A1;", 0},
-    {"codes not at the start stay", "{\\fArial|b1;Bold}", "{\\fArial|b1;Bold}", 0},
-    {"a code without semicolon stays", "\\A1;x\\Hy", "x\\Hy", 0},
-    {"two multibyte codes", "\\M+18CA1\\M+18CA2", "\x8c\xa1\x8c\xa2", 0},
-    {"one code and nothing before it is no piece", "\\M+18CA1", "\\M+18CA1", 0},
-    {"text before a code is a piece", "AB\\M+18CA1", units({0x000B, 0x8CA1}), 0},
-    {"pieces without a digit give zero", "A\\M+1", units({0, 0}), 0},
+    {"plain text", "Hello", "Hello", Out::Stored},
+    {"a leading code goes", "\\A1;Centered", "Centered", Out::Stored},
+    {"after the first, every code goes", "\\A1;x\\H2.5;y", "xy", Out::Stored},
+    {"a code ending the text stays", "\\A1;abc\\H2;", "abc\\H2;", Out::Stored},
+    {"a lone code stays", "\\A1;", "\\A1;", Out::Stored},
+    {"codes not at the start stay", "{\\fArial|b1;Bold}", "{\\fArial|b1;Bold}", Out::Stored},
+    {"a code without semicolon stays", "\\A1;x\\Hy", "x\\Hy", Out::Stored},
+    {"two multibyte codes", "\\M+18CA1\\M+18CA2", "\x8c\xa1\x8c\xa2", Out::Multibyte},
+    {"one code and nothing before it is no piece", "\\M+18CA1", "\\M+18CA1", Out::Stored},
+    {"text before a code is a piece", "AB\\M+18CA1", units({0x000B, 0x8CA1}), Out::Multibyte},
+    {"pieces without a digit give zero", "A\\M+1", units({0, 0}), Out::Multibyte},
     {"pieces read like %x", "Z\\M+1 7F\\M+1-1\\M+10x12\\M+112345\\M+1123456789ABCDEF01",
-     units({0, 0x7F, 0xFFFF, 0x12, 0x2345, 0xFFFF}), 0},
-    {"unicode codes", "\\U+0031\\U+0030\\U+0038\\U+00B0", units({0x31, 0x30, 0x38, 0xB0}), 51},
-    {"lower-case unicode digits", "\\U+00b0x", units({0xB0, 'x'}), 51},
-    {"a fifth digit is a byte of its own", "ab\\U+00412", units({'a', 'b', 0x41, '2'}), 51},
-    {"six bytes per code do not", "abcdef\\U+0041", "abcdef\\U+0041", 0},
-    {"three digits are no code", "ab\\U+004G", "ab\\U+004G", 0},
-    {"the fit counts the stripped text", "\\A1;abcde\\U+0041", units({'a', 'b', 'c', 'd', 'e', 0x41}), 51},
-    {"the fit is not the buffer's", "\\A1;abcdef\\U+0041", "abcdef\\U+0041", 0},
+     units({0, 0x7F, 0xFFFF, 0x12, 0x2345, 0xFFFF}), Out::Multibyte},
+    {"unicode codes", "\\U+0031\\U+0030\\U+0038\\U+00B0", units({0x31, 0x30, 0x38, 0xB0}), Out::Unicode},
+    {"lower-case unicode digits", "\\U+00b0x", units({0xB0, 'x'}), Out::Unicode},
+    {"a fifth digit is a byte of its own", "ab\\U+00412", units({'a', 'b', 0x41, '2'}), Out::Unicode},
+    {"a surrogate pair is two codes", "\\U+D83D\\U+DE00", units({0xD83D, 0xDE00}), Out::Unicode},
+    {"six bytes per code do not", "abcdef\\U+0041", "abcdef\\U+0041", Out::Stored,
+     units({'a', 'b', 'c', 'd', 'e', 'f', 0x41})},
+    {"three digits are no code", "ab\\U+004G", "ab\\U+004G", Out::Stored},
+    {"the fit counts the stripped text", "\\A1;abcde\\U+0041", units({'a', 'b', 'c', 'd', 'e', 0x41}), Out::Unicode},
+    {"the fit is not the buffer's", "\\A1;abcdef\\U+0041", "abcdef\\U+0041", Out::Stored,
+     units({'a', 'b', 'c', 'd', 'e', 'f', 0x41})},
 };
 
+// Byte texts (R13) and UTF-16 texts (R2007, each byte of the table a unit)
+// follow the same rules: where a byte text goes out as it is, a UTF-16 text
+// goes out as UTF-16, and its decoded codes always fit.
 TEST(TextConversion, EveryTextIsStrippedAndDecodedBeforeTheHostGetsIt)
 {
-    for (const Conversion &row : kConversions) {
-        SCOPED_TRACE(row.rule);
-        dwgw::TextEntity entity;
-        entity.text = row.stored;
-        Decoder d(framed(entity, Layout::R13), Layout::R13);
-        EXPECT_EQ(d.text(), 1);
-        EXPECT_EQ(d.events(), Lines{text(row.emitted, row.code)});
+    for (Layout layout : {Layout::R13, Layout::R2007}) {
+        for (const Conversion &row : kConversions) {
+            SCOPED_TRACE(std::string(nameOf(layout)) + ": " + row.rule);
+            std::string expected = row.emitted;
+            int code = row.out == Out::Multibyte ? 0 : 51;
+            if (layout == Layout::R13) {
+                code = row.out == Out::Stored ? 0 : code;
+            } else if (!row.utf16Decoded.empty()) {
+                expected = row.utf16Decoded;
+            } else if (row.out == Out::Stored) {
+                expected = utf16(row.emitted);
+            }
+            dwgw::TextEntity entity;
+            entity.text = row.stored;
+            Decoder d(framed(entity, layout), layout);
+            EXPECT_EQ(d.text(), 1);
+            EXPECT_EQ(d.events(), Lines{text(expected, code)});
+        }
     }
 }
 
