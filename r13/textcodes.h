@@ -130,6 +130,23 @@ int32_t textEnd(const Unit *text, int32_t length)
     return find(text, 0, length, 0);
 }
 
+// The first backslash or zero unit of the text, or length: one pass over
+// UTF-16 units, two memchr over bytes.
+template <class Unit>
+int32_t findCodeStartOrEnd(const Unit *text, int32_t length)
+{
+    if constexpr (sizeof(Unit) == 1) {
+        const int32_t end = textEnd(text, length);
+        return find(text, 0, end, kCodeStart);
+    } else {
+        int32_t at = 0;
+        while (at < length && text[at] != 0 && text[at] != kCodeStart) {
+            ++at;
+        }
+        return at;
+    }
+}
+
 // The first place of code ("\P", "\M+") in [from, end), or end.
 template <class Unit, size_t N>
 int32_t findCode(const Unit *text, int32_t from, int32_t end, const char (&code)[N])
@@ -159,15 +176,15 @@ int32_t findCode(const Unit *text, int32_t from, int32_t end, const char (&code)
 template <class Unit>
 bool stripFormat(Unit *text, int32_t *length)
 {
-    const int32_t stop = textEnd(text, *length);
-    const int32_t firstCode = find(text, 0, stop, kCodeStart);
-    if (firstCode == stop) {
-        *length = stop;
+    const int32_t firstCode = findCodeStartOrEnd(text, *length);
+    if (firstCode == *length || text[firstCode] == 0) {
+        *length = firstCode;
         return false;
     }
     if (firstCode > 0) {
         return true;
     }
+    const int32_t stop = textEnd(text, *length);
     int32_t kept = 0;
     int32_t at = 0;
     while (at < stop) {
@@ -303,11 +320,11 @@ template <class Unit, class Visit>
 bool forEachParagraph(Unit *text, int32_t length, Visit visit)
 {
     constexpr int32_t kBreakLength = sizeof kParagraphBreak - 1;
-    const int32_t end = textEnd(text, length);
-    int32_t at = findCode(text, 0, end, kParagraphBreak);
-    if (at == end) {
+    int32_t at = findCode(text, 0, length, kParagraphBreak);
+    if (at == length || textEnd(text, at) < at) {
         return visit(text, length);
     }
+    const int32_t end = at + textEnd(text + at, length - at);
     int32_t start = 0;
     bool made = false;
     for (; at < end; at = findCode(text, start, end, kParagraphBreak)) {
