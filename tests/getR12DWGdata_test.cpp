@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -157,17 +158,102 @@ TEST(R12Reader, BlockDefinitionsGiveTheirTextsAfterTheEntitySection)
     }
 }
 
-// The block walk reads every record that starts before the section's last
-// 32 bytes, up to the fourth address: here a TEXT of 35 bytes that ends the
-// section.
-TEST(R12Reader, TheBlockWalkReadsUpToTheLast32BytesBeforeTheFourthAddress)
+// Each walk reads the records that start before the last 32 bytes of its
+// section: up to the entity section's end, and in the block section up to
+// the fourth address.
+TEST(R12Reader, EachWalkReadsTheRecordsThatStartBeforeItsSectionsLast32Bytes)
+{
+    for (bool blocks : {false, true}) {
+        for (int32_t margin : {32, 33}) {
+            SCOPED_TRACE(std::string(blocks ? "blocks, " : "entities, ") + std::to_string(margin));
+            R12Drawing drawing;
+            if (blocks) {
+                drawing.beginBlocks();
+            }
+            drawing.addText("A");
+            const dwgw::ComposedR12 composed = drawing.compose();
+            const auto start = static_cast<int32_t>(blocks ? composed.blockOffsets[0] : composed.entityOffsets[0]);
+            (blocks ? drawing.options.fourthAddress : drawing.options.entitySectionEnd) = start + margin;
+            EXPECT_EQ(events(drawing.build()),
+                      std::string("version AC1009\n") + (margin == 33 ? "text 0 41\n" : "") + "end\n");
+        }
+    }
+}
+
+std::string typeWarning(const char *hex)
+{
+    return std::string("report *** WARNING *** The entity type[0x") + hex + "] dosen't exist\\n\n";
+}
+
+// Every known type without a text passes silently, an unknown one is
+// reported and passed over by its length, and a record of length 0, which
+// cannot be passed over, ends the section, whether the walk reads it or
+// meets it among records it steps over in one go. A BLOCK record's second
+// string needs its option bit.
+TEST(R12Reader, RecordsWithoutTextsArePassedOverAndAnEmptyOneEndsTheSection)
+{
+    struct Case {
+        const char *name;
+        std::function<void(R12Drawing &)> build;
+        std::string events;
+    };
+    const Case cases[] = {
+        {"second string needs the option bit",
+         [](R12Drawing &d) {
+             d.addBlock("N", "XY").optionWord = 0xFFFD;
+             d.addText("Z");
+         },
+         "text 0 4e\ntext 0 5a\n"},
+        {"other types pass silently",
+         [](R12Drawing &d) {
+             for (uint8_t type : {1, 2, 3, 4, 8, 9, 11, 13, 14, 17, 19, 20, 22, 23, 24}) {
+                 d.addEntity(type);
+             }
+             d.addText("Z");
+         },
+         "text 0 5a\n"},
+        {"unknown types are reported and passed",
+         [](R12Drawing &d) {
+             d.addEntity(0x1A);
+             d.addEntity(5, Bytes(300, 7));
+             d.addText("Z");
+         },
+         typeWarning("1a") + typeWarning("5") + "text 0 5a\n"},
+        {"a record of length 0 ends the walk",
+         [](R12Drawing &d) {
+             d.addText("A");
+             d.addEntity(0x1A).length = 0;
+             d.addText("B");
+         },
+         "text 0 41\n"},
+        {"a LINE of length 0 among LINEs ends the walk",
+         [](R12Drawing &d) {
+             d.addText("A");
+             d.addEntity(1);
+             d.addEntity(1).length = 0;
+             d.addEntity(1);
+             d.addText("B");
+         },
+         "text 0 41\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        R12Drawing drawing;
+        c.build(drawing);
+        EXPECT_EQ(events(drawing.build()), "version AC1009\n" + c.events + "end\n");
+    }
+}
+
+// A string the file ends inside keeps its length, with zeros for the bytes
+// that are missing.
+TEST(R12Reader, AStringCutByTheEndOfTheFileKeepsItsLength)
 {
     R12Drawing drawing;
-    drawing.beginBlocks();
-    drawing.addBlock("B");
-    drawing.addText("Z");
-    drawing.options.blockSection = {};
-    EXPECT_EQ(events(drawing.build()), "version AC1009\ntext 0 5a\nend\n");
+    drawing.addText("ABCDEFGHIJ");
+    dwgw::ComposedR12 composed = drawing.compose();
+    // Head 4, common part 4, point 16, real 8, length 2, then "ABC".
+    composed.bytes.resize(composed.entityOffsets[0] + 34 + 3);
+    EXPECT_EQ(events(composed.bytes), "version AC1009\ntext 0 41424300000000000000\n" + kCutShort + "end\n");
 }
 
 }  // namespace
