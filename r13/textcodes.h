@@ -130,61 +130,59 @@ int32_t textEnd(const Unit *text, int32_t length)
     return find(text, 0, length, 0);
 }
 
-// The first backslash or zero unit of the text, or length: one pass over
-// UTF-16 units, two memchr over bytes.
+// Where the text ends for codes, and its first backslash before that (or
+// the end): for bytes two memchr, for UTF-16 units one pass up to the
+// first backslash, and on to the end only after one.
+struct CodeStart {
+    int32_t at;
+    int32_t end;
+};
+
 template <class Unit>
-int32_t findCodeStartOrEnd(const Unit *text, int32_t length)
+CodeStart findCodeStart(const Unit *text, int32_t length)
 {
     if constexpr (sizeof(Unit) == 1) {
         const int32_t end = textEnd(text, length);
-        return find(text, 0, end, kCodeStart);
+        return {find(text, 0, end, kCodeStart), end};
     } else {
         int32_t at = 0;
         while (at < length && text[at] != 0 && text[at] != kCodeStart) {
             ++at;
         }
-        return at;
+        return {at, at < length && text[at] != 0 ? at + textEnd(text + at, length - at) : at};
     }
 }
 
-// The first place of code ("\P", "\M+") in [from, end), or end.
+// Whether code ("\P", "\M+") stands at `at`, whose backslash is known.
+template <class Unit, size_t N>
+bool codeAt(const Unit *at, const char (&code)[N])
+{
+    for (size_t i = 1; i + 1 < N; ++i) {
+        if (unitValue(at[i]) != static_cast<uint8_t>(code[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The first place of code in [from, end), or end.
 template <class Unit, size_t N>
 int32_t findCode(const Unit *text, int32_t from, int32_t end, const char (&code)[N])
 {
-    constexpr int32_t kLength = N - 1;
-    for (int32_t at = find(text, from, end, kCodeStart); at <= end - kLength;
-         at = find(text, at + 1, end, kCodeStart)) {
-        int32_t matched = 1;
-        while (matched < kLength && unitValue(text[at + matched]) == static_cast<uint8_t>(code[matched])) {
-            ++matched;
-        }
-        if (matched == kLength) {
-            return at;
-        }
+    const int32_t last = end - static_cast<int32_t>(N - 1);
+    int32_t at = find(text, from, end, kCodeStart);
+    while (at <= last && !codeAt(text + at, code)) {
+        at = find(text, at + 1, end, kCodeStart);
     }
-    return end;
+    return at <= last ? at : end;
 }
 
-// Removes the formatting codes at the text's start, in place: from a text
-// that begins with one, every backslash up to its next semicolon goes,
-// until a backslash has no semicolon after it or its semicolon ends the
-// text. The length becomes the text's up to its first zero unit, except
-// for a text that holds a backslash there but does not begin with one,
-// which is left exactly as it came. One pass: the kept units move down.
-// Answers whether a backslash is left, that is whether the text may hold
-// a code to decode.
+// Removes the formatting codes at the start of text, which begins with a
+// backslash and ends for codes at stop; answers whether a backslash is
+// left. One pass: the kept units move down.
 template <class Unit>
-bool stripFormat(Unit *text, int32_t *length)
+[[gnu::noinline]] bool stripLeadingCodes(Unit *text, int32_t stop, int32_t *length)
 {
-    const int32_t firstCode = findCodeStartOrEnd(text, *length);
-    if (firstCode == *length || text[firstCode] == 0) {
-        *length = firstCode;
-        return false;
-    }
-    if (firstCode > 0) {
-        return true;
-    }
-    const int32_t stop = textEnd(text, *length);
     int32_t kept = 0;
     int32_t at = 0;
     while (at < stop) {
@@ -200,6 +198,25 @@ bool stripFormat(Unit *text, int32_t *length)
     memmove(text + kept, text + at, static_cast<size_t>(stop - at) * sizeof(Unit));
     *length = kept + stop - at;
     return at < stop;
+}
+
+// Removes the formatting codes at the text's start, in place: from a text
+// that begins with one, every backslash up to its next semicolon goes,
+// until a backslash has no semicolon after it or its semicolon ends the
+// text. The length becomes the text's up to its first zero unit, except
+// for a text that holds a backslash there but does not begin with one,
+// which is left exactly as it came. Answers whether a backslash is left,
+// that is whether the text may hold a code to decode. Most texts hold no
+// code: they are looked at once and left.
+template <class Unit>
+bool stripFormat(Unit *text, int32_t *length)
+{
+    const CodeStart first = findCodeStart(text, *length);
+    if (first.at == first.end) {
+        *length = first.end;
+        return false;
+    }
+    return first.at > 0 || stripLeadingCodes(text, first.end, length);
 }
 
 inline void putUnit(uint8_t *out, int32_t *count, uint32_t unit)
@@ -310,24 +327,37 @@ int32_t encodeText(const Unit *text, int32_t length, bool codeLeft, uint8_t *out
     return count;
 }
 
-// Cuts the text at each "\P" and hands every paragraph (units, length) to
-// visit as soon as it is cut: breaks at the start of what is left make
-// none, and once one was made what follows the last break is the last,
-// possibly empty. A text without a break is handed over whole, with its
-// length as it came; one whose breaks all stand at its start gives none.
-// False as soon as visit answers false.
+// The first "\P" in [from, end), or end, where a zero unit stands at end.
+// Bytes are searched with strstr, which stops there.
+template <class Unit>
+int32_t findParagraphBreak(const Unit *text, int32_t from, int32_t end)
+{
+    if constexpr (sizeof(Unit) == 1) {
+        const char *found = strstr(text + from, kParagraphBreak);
+        return found == nullptr ? end : static_cast<int32_t>(found - text);
+    } else {
+        return findCode(text, from, end, kParagraphBreak);
+    }
+}
+
+// Cuts the text, which a zero unit follows, at each "\P" and hands every
+// paragraph (units, length) to visit as soon as it is cut: breaks at the
+// start of what is left make none, and once one was made what follows the
+// last break is the last, possibly empty. A text without a break is handed
+// over whole, with its length as it came; one whose breaks all stand at
+// its start gives none. False as soon as visit answers false.
 template <class Unit, class Visit>
 bool forEachParagraph(Unit *text, int32_t length, Visit visit)
 {
     constexpr int32_t kBreakLength = sizeof kParagraphBreak - 1;
-    int32_t at = findCode(text, 0, length, kParagraphBreak);
+    int32_t at = findParagraphBreak(text, 0, length);
     if (at == length || textEnd(text, at) < at) {
         return visit(text, length);
     }
     const int32_t end = at + textEnd(text + at, length - at);
     int32_t start = 0;
     bool made = false;
-    for (; at < end; at = findCode(text, start, end, kParagraphBreak)) {
+    for (; at < end; at = findParagraphBreak(text, start, end)) {
         if (at > start) {
             if (!visit(text + start, at - start)) {
                 return false;
