@@ -61,7 +61,6 @@ struct Decoder {
 
     Lines events() const { return textlines::lines(fixture.host.events()); }
     int32_t position() const { return fixture.stream->CurPosition(); }
-    uint64_t appended() { return fixture.host.serviceSide().objectStats().appended; }
 
     StreamFixture fixture;
     TextData *decoder = nullptr;
@@ -215,7 +214,6 @@ const Cut kTextCuts[] = {
     {Layout::R2000, Field::Handle, "*** ERROR *** getR2K_DWGCommonData()[textdata/1]"},
     {Layout::R2000, Field::CommonData, "*** ERROR *** getRC()[textdata/1]"},
     {Layout::R2000, Field::DataFlags, "*** ERROR *** getBD()[textdata/1]"},
-    {Layout::R2000, Field::Thickness, "*** ERROR *** getRD()[textdata/1]"},
     {Layout::R2000, Field::Height, "*** ERROR *** getRD()[textdata/1]"},
     {Layout::R2000, Field::WidthFactor, "*** ERROR *** getT()[textdata/1]"},
 };
@@ -268,27 +266,6 @@ TEST(MText, EachParagraphIsATextOfItsOwn)
             EXPECT_EQ(d.events(), row.emitted);
             EXPECT_EQ(d.position(), static_cast<int32_t>(bytes.size()));
         }
-    }
-}
-
-// Long texts hold more codes than any fixed table could: every one of them
-// must come out, in order, from TEXT and MTEXT alike. (The paragraphs of the
-// longest texts are the reader's test.)
-TEST(LongText, EveryCodeOfALongTextComesOut)
-{
-    const std::string multibyte = std::string("Z") + repeated("\\M+18CA1", 4000);  // 32 001 bytes
-    const std::string unicode = repeated("\\U+00B0", 9000) + "x";  // 63 001 bytes
-    std::string degrees = repeated(units({0xB0}), 9000) + units({'x'});
-
-    for (Layout layout : {Layout::R13, Layout::R2000}) {
-        SCOPED_TRACE(nameOf(layout));
-        Decoder t(framed(busyText(multibyte), layout), layout);
-        EXPECT_EQ(t.text(), 1);
-        EXPECT_EQ(t.events(), Lines{text(units({0}) + repeated("\x8c\xa1", 4000))});
-
-        Decoder u(framed(busyMText(unicode), layout), layout);
-        EXPECT_EQ(u.mtext(), 1);
-        EXPECT_EQ(u.events(), Lines{text(degrees, 51)});
     }
 }
 
