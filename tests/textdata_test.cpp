@@ -159,28 +159,31 @@ const Conversion kConversions[] = {
      units({'a', 'b', 'c', 'd', 'e', 'f', 0x41})},
 };
 
-// Byte texts (R13) and UTF-16 texts (R2007, each byte of the table a unit)
-// follow the same rules: where a byte text goes out as it is, a UTF-16 text
-// goes out as UTF-16, and its decoded codes always fit.
+// The event of a text that gives these bytes: as a byte text (R13) or as a
+// UTF-16 text (R2007, each byte of a table a unit) gives it.
+std::string emitted(Layout layout, const std::string &bytes, Out out)
+{
+    if (out != Out::Stored) {
+        return text(bytes, out == Out::Unicode ? 51 : 0);
+    }
+    return layout == Layout::R2007 ? text(utf16(bytes), 51) : text(bytes);
+}
+
+// Byte texts and UTF-16 texts follow the same rules: where a byte text goes
+// out as it is, a UTF-16 text goes out as UTF-16, and its decoded codes
+// always fit.
 TEST(TextConversion, EveryTextIsStrippedAndDecodedBeforeTheHostGetsIt)
 {
     for (Layout layout : {Layout::R13, Layout::R2007}) {
         for (const Conversion &row : kConversions) {
             SCOPED_TRACE(std::string(nameOf(layout)) + ": " + row.rule);
-            std::string expected = row.emitted;
-            int code = row.out == Out::Multibyte ? 0 : 51;
-            if (layout == Layout::R13) {
-                code = row.out == Out::Stored ? 0 : code;
-            } else if (!row.utf16Decoded.empty()) {
-                expected = row.utf16Decoded;
-            } else if (row.out == Out::Stored) {
-                expected = utf16(row.emitted);
-            }
+            const bool fitsOnlyAsUtf16 = layout == Layout::R2007 && !row.utf16Decoded.empty();
             dwgw::TextEntity entity;
             entity.text = row.stored;
             Decoder d(framed(entity, layout), layout);
             EXPECT_EQ(d.text(), 1);
-            EXPECT_EQ(d.events(), Lines{text(expected, code)});
+            EXPECT_EQ(d.events(), Lines{fitsOnlyAsUtf16 ? text(row.utf16Decoded, 51)
+                                                        : emitted(layout, row.emitted, row.out)});
         }
     }
 }
@@ -238,32 +241,40 @@ dwgw::MTextEntity busyMText(std::string string)
     return entity;
 }
 
+struct Paragraph {
+    std::string bytes;
+    Out out = Out::Stored;
+};
+
 struct Paragraphs {
     std::string stored;
-    Lines emitted;
+    std::vector<Paragraph> emitted;
 };
 
 const Paragraphs kParagraphs[] = {
-    {"Line one\\PLine two", {text("Line one"), text("Line two")}},
-    {"no break", {text("no break")}},
-    {"A\\P\\PB", {text("A"), text("B")}},
+    {"Line one\\PLine two", {{"Line one"}, {"Line two"}}},
+    {"no break", {{"no break"}}},
+    {"A\\P\\PB", {{"A"}, {"B"}}},
     {"\\PA", {}},
-    {"\\PA\\PB", {text("A"), text("B")}},
-    {"A\\P", {text("A"), text("")}},
-    {"\\A1;x\\P\\A2;y", {text("x"), text("y")}},
-    {"\\M+18CA1\\PZ\\M+18CA2", {text("\\M+18CA1"), text(units({0, 0x8CA2}))}},
+    {"\\PA\\PB", {{"A"}, {"B"}}},
+    {"A\\P", {{"A"}, {""}}},
+    {"\\A1;x\\P\\A2;y", {{"x"}, {"y"}}},
+    {"\\M+18CA1\\PZ\\M+18CA2", {{"\\M+18CA1"}, {units({0, 0x8CA2}), Out::Multibyte}}},
 };
 
 TEST(MText, EachParagraphIsATextOfItsOwn)
 {
-    for (Layout layout : {Layout::R13, Layout::R2000}) {
+    for (Layout layout : {Layout::R13, Layout::R2007}) {
         for (const Paragraphs &row : kParagraphs) {
             SCOPED_TRACE(std::string(nameOf(layout)) + ": " + row.stored);
             dwgw::Bytes bytes = framed(busyMText(row.stored), layout);
             Decoder d(bytes, layout);
-
+            Lines expected;
+            for (const Paragraph &paragraph : row.emitted) {
+                expected.push_back(emitted(layout, paragraph.bytes, paragraph.out));
+            }
             EXPECT_EQ(d.mtext(), 1);
-            EXPECT_EQ(d.events(), row.emitted);
+            EXPECT_EQ(d.events(), expected);
             EXPECT_EQ(d.position(), static_cast<int32_t>(bytes.size()));
         }
     }
