@@ -59,7 +59,7 @@ public:
 private:
     PhaseResult p_readHeader();
     PhaseResult p_readEntities();
-    PhaseResult p_checkBlocks();
+    PhaseResult p_readBlocks();
     PhaseResult p_walkSection(int32_t start, int32_t end, R12Section section);
     void p_noteAddresses(const R12Addresses &addresses);
     void p_noteAddressCopy();
@@ -91,7 +91,7 @@ PhaseResult R12DWGReader::runPhase(int32_t index)
     case 1:
         return p_readEntities();
     case 2:
-        return p_checkBlocks();
+        return p_readBlocks();
     default:
         return p_finish();
     }
@@ -161,7 +161,7 @@ PhaseResult R12DWGReader::p_readEntities()
 // Phase 2: the block section, which runs from its start up to the fourth
 // address, walked like the entity section: the block definitions hold the
 // title blocks, the symbol labels and the text of every dimension.
-PhaseResult R12DWGReader::p_checkBlocks()
+PhaseResult R12DWGReader::p_readBlocks()
 {
     if (blocksStart_ <= 0 || blocksStart_ >= fourthAddress_) {
         return PhaseResult::Failed;

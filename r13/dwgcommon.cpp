@@ -4,7 +4,7 @@
 #include "support/bitcursor.h"
 #include "support/crctable.h"
 
-[[gnu::used]] static const char kIdent[] = "@(#)dwgcommon(R13, R14 and R2000): Version 2.05.00";
+[[gnu::used]] static const char kIdent[] = "@(#)dwgcommon(R13 to R2018): Version 2.05.00";
 
 // A text needs of the common data at most its type and where its data and
 // the object end; every other field is stepped over by the bits its code

@@ -14,7 +14,7 @@
 #include "support/filestrmio.h"
 
 static const char kModule[] = "getDWGdata";
-[[gnu::used]] static const char kIdent[] = "@(#)getDWGdata(R13, R14 and R2000): Version 2.05.00";
+[[gnu::used]] static const char kIdent[] = "@(#)getDWGdata(R13 to R2018): Version 2.05.00";
 
 namespace {
 
@@ -38,14 +38,10 @@ constexpr uint8_t kHeaderLocator = 0;
 constexpr uint8_t kClassesLocator = 1;
 constexpr uint8_t kObjectMapLocator = 2;
 
-// Each section is framed by 16-byte sentinels. The header area runs through
-// the sentinel that ends the file header; the classes begin after theirs.
-// After the classes come 512 bytes of padding before the objects.
+// Each section is framed by 16-byte sentinels. The preview image: a
+// sentinel, the size of what follows it up to its closing sentinel, then
+// that data and the closing sentinel.
 constexpr int32_t kSentinelLength = 16;
-constexpr int32_t kPaddingLength = 512;
-
-// The preview image: a sentinel, the size of what follows it up to its
-// closing sentinel, then that data and the closing sentinel.
 constexpr uint64_t kImageFraming = 2 * kSentinelLength + 4;
 
 // Offsets from the drawing are untrusted: their sums wrap instead of
@@ -60,19 +56,19 @@ PhaseResult doneWhen(bool condition)
     return condition ? PhaseResult::Done : PhaseResult::Failed;
 }
 
-// A byte range of the file; -1 while a bound is not known.
-struct FileRange {
-    int32_t start = -1;
-    int32_t end = -1;
-
-    bool known() const { return start != -1 && end != -1; }
-};
+// The reader has three phases, the object map, the objects and the finish,
+// and starts at the first of them: they are the session's last three, so
+// that its finish is the session's last phase. A drawing's earlier parts,
+// header variables and classes, hold no text.
+constexpr int32_t kMapPhase = DWGReader::kFinishPhase - 2;
+constexpr int32_t kObjectsPhase = DWGReader::kFinishPhase - 1;
 
 class DWGDataReader final : public DWGReader {
 public:
     DWGDataReader(DWGglobal *session, MemoryService *memory, FileStream *stream)
         : session_(session), memory_(memory), stream_(stream)
     {
+        phase = kMapPhase;
     }
 
     PhaseResult runPhase(int32_t index) override;
@@ -81,9 +77,6 @@ public:
     bool openContainer();
 
 private:
-    PhaseResult p_hasHeader();
-    PhaseResult p_hasClasses();
-    PhaseResult p_hasPadding();
     PhaseResult p_readObjectMap();
     PhaseResult p_walkWithoutMap();
     PhaseResult p_readObjects();
@@ -99,11 +92,11 @@ private:
     DWGglobal *session_;
     MemoryService *memory_;
     FileStream *stream_;
-    FileRange header_;
-    FileRange classes_;
-    FileRange padding_;
-    FileRange objectMap_;
-    FileRange objects_;
+    int32_t classesEnd_ = 0;                  // where objects without a map are looked for from
+    int32_t mapStart_ = 0;
+    int32_t mapEnd_ = 0;
+    int32_t objectsStart_ = 0;                // set by the map phase
+    int32_t objectsEnd_ = 0;
     DWGObjects *walk_ = nullptr;
     ObjectMap *map_ = nullptr;
     DrawingContainer *container_ = nullptr;
@@ -176,25 +169,23 @@ bool DWGDataReader::openContainer()
     }
     stream_ = sections.stream;
     pageFailed_ = sections.pageFailed;
-    header_ = {0, 0};
-    classes_ = {0, 0};
-    padding_ = {0, 0};
-    objectMap_ = {sections.mapStart, static_cast<int32_t>(stream_->size())};
-    objects_ = {0, sections.mapStart};
+    mapStart_ = sections.mapStart;
+    mapEnd_ = static_cast<int32_t>(stream_->size());
     return true;
 }
 
 PhaseResult DWGDataReader::runPhase(int32_t index)
 {
-    using Phase = PhaseResult (DWGDataReader::*)();
-    static constexpr Phase kPhaseTable[kPhases] = {
-        &DWGDataReader::p_hasHeader,     &DWGDataReader::p_hasClasses, &DWGDataReader::p_hasPadding,
-        &DWGDataReader::p_readObjectMap, &DWGDataReader::p_readObjects, &DWGDataReader::p_finishPhase,
-    };
-    if (index < 0 || index >= kPhases) {
+    switch (index) {
+    case kMapPhase:
+        return p_readObjectMap();
+    case kObjectsPhase:
+        return p_readObjects();
+    case kFinishPhase:
+        return p_finishPhase();
+    default:
         return PhaseResult::Failed;
     }
-    return (this->*kPhaseTable[index])();
 }
 
 // The file header is read from its bytes in memory. Its numbers are
@@ -210,8 +201,8 @@ int32_t DWGDataReader::readSectionLocators()
 }
 
 // The code page, the number of locators just after it, then records 0, 1
-// and 2 in turn, from which the ranges of the header, the classes, the
-// padding, the objects and the object map follow.
+// and 2 in turn: the end of the classes and the range of the object map
+// are kept.
 int32_t DWGDataReader::p_readLocators(BitCursor &in)
 {
     in.seekBit(kCodePageOffset * 8);
@@ -231,12 +222,9 @@ int32_t DWGDataReader::p_readLocators(BitCursor &in)
             return 0;
         }
     }
-    header_ = {0, offsetSum(offsetSum(seekers[kHeaderLocator], sizes[kHeaderLocator]), kSentinelLength)};
-    classes_ = {offsetSum(seekers[kClassesLocator], kSentinelLength),
-                offsetSum(seekers[kClassesLocator], sizes[kClassesLocator])};
-    padding_ = {classes_.end, offsetSum(classes_.end, kPaddingLength)};
-    objectMap_ = {seekers[kObjectMapLocator], offsetSum(seekers[kObjectMapLocator], sizes[kObjectMapLocator])};
-    objects_ = {padding_.end, objectMap_.start};
+    classesEnd_ = offsetSum(seekers[kClassesLocator], sizes[kClassesLocator]);
+    mapStart_ = seekers[kObjectMapLocator];
+    mapEnd_ = offsetSum(mapStart_, sizes[kObjectMapLocator]);
     p_readRecordedEnd(in, count < kMaxLocatorCount ? count : kMaxLocatorCount);
     return 1;
 }
@@ -301,40 +289,23 @@ int32_t DWGDataReader::p_readWord(BitCursor &in, int32_t *value)
     return any ? 1 : 0;
 }
 
-PhaseResult DWGDataReader::p_hasHeader()
-{
-    return doneWhen(header_.known());
-}
-
-PhaseResult DWGDataReader::p_hasClasses()
-{
-    return doneWhen(classes_.known());
-}
-
-PhaseResult DWGDataReader::p_hasPadding()
-{
-    return doneWhen(padding_.known());
-}
-
 // The objects begin at the lowest offset the map lists; a map without
 // entries leaves nothing to walk. A map within the file that cannot be
 // read leaves the drawing damaged; one that runs past its end, cut short,
 // and the drawing is walked without it.
 PhaseResult DWGDataReader::p_readObjectMap()
 {
-    if (!objectMap_.known()) {
-        return PhaseResult::Failed;
-    }
-    const bool mapInFile = static_cast<uint32_t>(objectMap_.end) <= stream_->size();
+    const bool mapInFile = static_cast<uint32_t>(mapEnd_) <= stream_->size();
     if (map_ == nullptr) {
-        map_ = newObjectMap(session_, memory_, stream_, objectMap_.start, objectMap_.end);
+        map_ = newObjectMap(session_, memory_, stream_, mapStart_, mapEnd_);
         if (map_ == nullptr && mapInFile) {
             return PhaseResult::Failed;
         }
     }
     int32_t lowest = 0;
     if (map_ != nullptr && map_->scanLowestOffset(&lowest)) {
-        objects_.start = lowest;
+        objectsStart_ = lowest;
+        objectsEnd_ = mapStart_;
         return doneWhen(lowest > 0);
     }
     if (container_ != nullptr || mapInFile) {
@@ -354,8 +325,9 @@ PhaseResult DWGDataReader::p_walkWithoutMap()
     deleteObjectMap(map_);
     map_ = nullptr;
     const uint32_t fileSize = stream_->size();
-    const uint32_t mapStart = static_cast<uint32_t>(objectMap_.start);
-    objects_ = {classes_.end, static_cast<int32_t>(mapStart < fileSize ? mapStart : fileSize)};
+    const uint32_t mapStart = static_cast<uint32_t>(mapStart_);
+    objectsStart_ = classesEnd_;
+    objectsEnd_ = static_cast<int32_t>(mapStart < fileSize ? mapStart : fileSize);
     return PhaseResult::Done;
 }
 
@@ -363,11 +335,8 @@ PhaseResult DWGDataReader::p_walkWithoutMap()
 // reports its end.
 PhaseResult DWGDataReader::p_readObjects()
 {
-    if (!objects_.known()) {
-        return PhaseResult::Failed;
-    }
     if (walk_ == nullptr) {
-        walk_ = newDWGObjects(session_, memory_, stream_, map_, objects_.start, objects_.end);
+        walk_ = newDWGObjects(session_, memory_, stream_, map_, objectsStart_, objectsEnd_);
         if (walk_ == nullptr) {
             return PhaseResult::Failed;
         }

@@ -7,7 +7,7 @@
 #include "support/component.h"
 #include "support/filestrmio.h"
 
-[[gnu::used]] static const char kIdent[] = "@(#)getDWGobjectMap(R13, R14 and R2000): Version 2.05.00";
+[[gnu::used]] static const char kIdent[] = "@(#)getDWGobjectMap(R13 to R2018): Version 2.05.00";
 
 namespace {
 

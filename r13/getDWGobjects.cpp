@@ -12,7 +12,7 @@
 #include "support/filestrmio.h"
 
 static const char kModule[] = "getDWGobjects";
-[[gnu::used]] static const char kIdent[] = "@(#)getDWGobjects(R13, R14 and R2000): Version 2.05.00";
+[[gnu::used]] static const char kIdent[] = "@(#)getDWGobjects(R13 to R2018): Version 2.05.00";
 
 namespace {
 

@@ -6,15 +6,14 @@
 #include "core/dwgglobal.h"
 #include "core/messages.h"
 #include "core/versions.h"
-#include "r13/widetext.h"
+#include "r13/textcodes.h"
 #include "support/bitcursor.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
 #include "support/spandecode.h"
-#include "support/strEtc.h"
 
 static const char kModule[] = "textdata";
-[[gnu::used]] static const char kIdent[] = "@(#)textdata(R13, R14 and R2000): Version 2.00.00";
+[[gnu::used]] static const char kIdent[] = "@(#)textdata(R13 to R2018): Version 2.00.00";
 
 namespace {
 
@@ -32,43 +31,6 @@ constexpr uint8_t kNoVerticalAlignment = 0x80;
 constexpr uint8_t kMultiLineAttrib = 2;
 constexpr uint8_t kMultiLineAttdef = 4;
 constexpr uint16_t kTextType = 1;
-
-// Formatting codes run from a backslash to the next semicolon.
-const char kCodeStart[] = "\\";
-const char kCodeEnd[] = ";";
-// "\M+" + code-page digit + hexadecimal digits: one double-byte character.
-const char kMultibyteCode[] = "\\M+";
-const char kParagraphBreak[] = "\\P";
-
-// The character of one "\M+" piece: the hexadecimal number after its first
-// character (the code page, which is dropped).
-uint16_t multibyteCharacter(const char *piece)
-{
-    return piece[0] == '\0' ? 0 : static_cast<uint16_t>(scanHex(piece + 1, piece + strlen(piece)));
-}
-
-// Walks the text as UTF-16 units: each "\U+XXXX" is one unit, every other
-// byte b the unit 0x00 b. Hands each unit to put; answers the number of
-// "\U+" codes met.
-template <class Put>
-int32_t forEachUnicodeUnit(const char *text, Put put)
-{
-    int32_t codes = 0;
-    const char *end = text + strlen(text);
-    const char *at = text;
-    while (at < end) {
-        uint16_t unit = 0;
-        if (unicodeCodeAt(at, end, &unit)) {
-            put(unit);
-            at += kUnicodeCodeLength;
-            ++codes;
-        } else {
-            put(static_cast<uint16_t>(static_cast<uint8_t>(*at)));
-            ++at;
-        }
-    }
-    return codes;
-}
 
 // The fields before a text are read only to reach it: their values go
 // unused. They are read in one run on the cursor, which moves past them
@@ -391,88 +353,53 @@ int32_t TextData::finishObject(int32_t start, const ObjectHead &head, const char
     return p_skipEntity(start, head.size);
 }
 
-// Each paragraph of a multi-line text is a text of its own, emitted as soon
-// as the split cuts it from the text, however many there are; a text whose
-// breaks all stand at its start yields no paragraph at all.
-int32_t TextData::p_putParagraphs(char *text, int32_t length)
-{
-    if (findString(text, kParagraphBreak) < 0) {
-        return p_putText(text, length);
-    }
-    int32_t count = forEachPiece(text, kParagraphBreak, [this](char *paragraph) {
-        return p_putText(paragraph, static_cast<int32_t>(strlen(paragraph))) != 0;
-    });
-    return count < 0 ? 0 : 1;
-}
-
 // A record's text, when it has one: bytes up to R2004, UTF-16 after.
 int32_t TextData::p_putRecordText(char *text, int32_t length, uint16_t *wideText, int32_t units, bool paragraphs)
 {
     if (wideText != nullptr) {
-        return units <= 0 ? 1 : paragraphs ? p_putWideParagraphs(wideText, units) : p_putWideText(wideText, units);
+        return units <= 0 ? 1 : p_putTexts(wideText, units, paragraphs);
     }
-    return length <= 0 ? 1 : paragraphs ? p_putParagraphs(text, length) : p_putText(text, length);
+    return length <= 0 ? 1 : p_putTexts(text, length, paragraphs);
 }
 
-int32_t TextData::p_putWideParagraphs(uint16_t *text, int32_t units)
+// Each paragraph of a multi-line text is a text of its own, emitted as soon
+// as it is cut from the text, however many there are.
+template <class Unit>
+int32_t TextData::p_putTexts(Unit *text, int32_t length, bool paragraphs)
 {
-    bool hasBreak = false;
-    for (int32_t at = 0; at + 1 < units && !hasBreak; ++at) {
-        hasBreak = text[at] == kParagraphBreak[0] && text[at + 1] == kParagraphBreak[1];
+    if (!paragraphs) {
+        return p_putText(text, length);
     }
-    if (!hasBreak) {
-        return p_putWideText(text, units);
-    }
-    const int32_t count = forEachWideParagraph(
-        text, units, [this](uint16_t *paragraph, int32_t length) { return p_putWideText(paragraph, length) != 0; });
-    return count < 0 ? 0 : 1;
-}
-
-int32_t TextData::p_putWideText(uint16_t *text, int32_t units)
-{
-    DWGOutputObject *object = beginTextGroup(session_);
-    if (object == nullptr) {
-        return p_createFailed();
-    }
-    auto *buffer = static_cast<uint8_t *>(hostTextBuffer(session_, 2 * static_cast<uint32_t>(units) + 2));
-    if (buffer == nullptr) {
-        reportf(session_, msg::kTextBuffer, HERE);
-        return 0;
-    }
-    int32_t charset = DWG_CHARSET_UTF16BE;
-    const int32_t length = encodeWideText(text, stripWideFormat(text, units), buffer, &charset);
-    return endTextGroup(session_, object, buffer, length, charset) ? 1 : p_createFailed();
+    const bool put = textcodes::forEachParagraph(
+        text, length, [this](Unit *paragraph, int32_t units) { return p_putText(paragraph, units) != 0; });
+    return put ? 1 : 0;
 }
 
 // Emits one text group. The kind-41 buffer comes straight from the host and
 // is the host's once attached; objects appended before a failure stay. A
-// text without a backslash holds no code: it goes out as it is, up to its
-// first zero byte. One left with no code to decode goes to a sink straight
-// from the decoder's block.
-int32_t TextData::p_putText(char *text, int32_t length)
+// byte text left with no code to decode goes to a sink straight from the
+// decoder's block.
+template <class Unit>
+int32_t TextData::p_putText(Unit *text, int32_t length)
 {
-    const uint32_t bufferSize = static_cast<uint32_t>(length) + 1;
-    bool mayHoldCodes = memchr(text, kCodeStart[0], static_cast<size_t>(length)) != nullptr;
-    if (mayHoldCodes) {
-        mayHoldCodes = p_stripFormat(text, &length);
-    } else {
-        length = static_cast<int32_t>(strnlen(text, static_cast<size_t>(length)));
-    }
-    if (!mayHoldCodes && textToSink(session_, text, length, DWG_CHARSET_BYTES)) {
-        return 1;
+    const uint32_t bufferSize = sizeof(Unit) * (static_cast<uint32_t>(length) + 1);
+    const bool codeLeft = textcodes::stripFormat(text, &length);
+    if constexpr (sizeof(Unit) == 1) {
+        if (!codeLeft && textToSink(session_, text, length, DWG_CHARSET_BYTES)) {
+            return 1;
+        }
     }
     DWGOutputObject *object = beginTextGroup(session_);
     if (object == nullptr) {
         return p_createFailed();
     }
-    auto *buffer = static_cast<char *>(hostTextBuffer(session_, bufferSize));
+    auto *buffer = static_cast<uint8_t *>(hostTextBuffer(session_, bufferSize));
     if (buffer == nullptr) {
         reportf(session_, msg::kTextBuffer, HERE);
         return 0;
     }
     int32_t charset = DWG_CHARSET_BYTES;
-    int32_t outLength = 0;
-    p_convertText(&charset, buffer, &outLength, text, length, mayHoldCodes);
+    const int32_t outLength = textcodes::encodeText(text, length, codeLeft, buffer, &charset);
     return endTextGroup(session_, object, buffer, outLength, charset) ? 1 : p_createFailed();
 }
 
@@ -480,102 +407,6 @@ int32_t TextData::p_createFailed()
 {
     reportf(session_, msg::kCreateObject, HERE);
     return 0;
-}
-
-// Formatting codes ("\A1;", "\H2.5;") are removed only from a text that
-// begins with one; from then on every backslash up to its next semicolon
-// goes, until a backslash has no semicolon after it or its semicolon ends
-// the text. The length becomes the text's length up to its first zero byte,
-// except for a text that holds a backslash but does not begin with one,
-// which is left exactly as it came. One pass: the text is read once and the
-// kept bytes move down. Answers whether a backslash is left within the
-// length.
-bool TextData::p_stripFormat(char *text, int32_t *length)
-{
-    const char *stop = text + strlen(text);
-    if (text[0] != kCodeStart[0] && memchr(text, kCodeStart[0], static_cast<size_t>(stop - text)) != nullptr) {
-        return true;
-    }
-    char *kept = text;
-    const char *at = text;
-    while (*at == kCodeStart[0]) {
-        const auto *end = static_cast<const char *>(memchr(at, kCodeEnd[0], static_cast<size_t>(stop - at)));
-        if (end == nullptr || end + 1 == stop) {
-            break;
-        }
-        const char *from = end + 1;
-        const auto *next = static_cast<const char *>(memchr(from, kCodeStart[0], static_cast<size_t>(stop - from)));
-        next = next != nullptr ? next : stop;
-        memmove(kept, from, static_cast<size_t>(next - from));
-        kept += next - from;
-        at = next;
-    }
-    const bool codeLeft = *at == kCodeStart[0];
-    memmove(kept, at, static_cast<size_t>(stop - at));
-    kept += stop - at;
-    *kept = '\0';
-    *length = static_cast<int32_t>(kept - text);
-    return codeLeft;
-}
-
-// "\M+" codes give double-byte characters; failing those, "\U+" codes give
-// UTF-16 (character set 51); otherwise the bytes go out as they are, as
-// they do at once when the strip left no backslash to start a code.
-void TextData::p_convertText(int32_t *charset, char *buffer, int32_t *outLength, char *text, int32_t length,
-                             bool mayHoldCodes)
-{
-    *charset = DWG_CHARSET_BYTES;
-    if (mayHoldCodes && p_decodeEscapes(buffer, outLength, text) > 0) {
-        return;
-    }
-    if (mayHoldCodes && p_decodeUnicode(buffer, length + 1, outLength, text) > 0) {
-        *charset = DWG_CHARSET_UTF16BE;
-        return;
-    }
-    memcpy(buffer, text, static_cast<size_t>(length));
-    buffer[length] = '\0';
-    *outLength = length;
-}
-
-// Splits the text at "\M+" and turns every piece, plain text before the
-// first code included, into the two bytes of its number. Every piece but
-// the last holds at least one byte and is followed by the three-byte code,
-// so the output never outgrows the text's buffer.
-int32_t TextData::p_decodeEscapes(char *buffer, int32_t *outLength, char *text)
-{
-    if (findString(text, kMultibyteCode) < 0) {
-        return 0;
-    }
-    int32_t out = 0;
-    int32_t count = forEachPiece(text, kMultibyteCode, [buffer, &out](char *piece) {
-        uint16_t character = multibyteCharacter(piece);
-        buffer[out++] = static_cast<char>(character >> 8);
-        buffer[out++] = static_cast<char>(character & 0xFF);
-        return true;
-    });
-    buffer[out] = '\0';
-    *outLength = out;
-    return count;
-}
-
-// The whole text as UTF-16BE, used only when it holds a "\U+" code and the
-// units with their zero byte fit in capacity bytes. Answers the number of
-// units written, 0 when nothing was decoded.
-int32_t TextData::p_decodeUnicode(char *buffer, int32_t capacity, int32_t *outLength, const char *text)
-{
-    int32_t units = 0;
-    int32_t codes = forEachUnicodeUnit(text, [&units](uint16_t) { ++units; });
-    if (codes == 0 || 2 * static_cast<int64_t>(units) + 1 > capacity) {
-        return 0;
-    }
-    int32_t out = 0;
-    forEachUnicodeUnit(text, [buffer, &out](uint16_t unit) {
-        buffer[out++] = static_cast<char>(unit >> 8);
-        buffer[out++] = static_cast<char>(unit & 0xFF);
-    });
-    buffer[out] = '\0';
-    *outLength = out;
-    return units;
 }
 
 int32_t TextData::p_skipEntity(int32_t start, uint16_t size)

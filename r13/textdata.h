@@ -85,18 +85,13 @@ protected:
     ReusableBlock textBlock_;
 
 private:
-    int32_t p_putText(char *text, int32_t length);
-    int32_t p_putParagraphs(char *text, int32_t length);
-    int32_t p_putWideText(uint16_t *text, int32_t units);
-    int32_t p_putWideParagraphs(uint16_t *text, int32_t units);
     int32_t p_putRecordText(char *text, int32_t length, uint16_t *wideText, int32_t units, bool paragraphs);
+    template <class Unit>
+    int32_t p_putTexts(Unit *text, int32_t length, bool paragraphs);
+    template <class Unit>
+    int32_t p_putText(Unit *text, int32_t length);
     int32_t p_skipEntity(int32_t start, uint16_t size);
     int32_t p_createFailed();
-    int32_t p_decodeEscapes(char *buffer, int32_t *outLength, char *text);
-    int32_t p_decodeUnicode(char *buffer, int32_t capacity, int32_t *outLength, const char *text);
-    void p_convertText(int32_t *charset, char *buffer, int32_t *outLength, char *text, int32_t length,
-                       bool mayHoldCodes);
-    bool p_stripFormat(char *text, int32_t *length);
 };
 
 // The decoder of one layout of the common data: R13CommonData for R13 and

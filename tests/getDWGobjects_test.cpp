@@ -135,4 +135,21 @@ TEST(ObjectWalk, WhatCannotBeReachedEndsTheWalk)
     EXPECT_EQ(far.events(), Lines{text("A")});
 }
 
+// Without a map every byte may start an object, which is checked by
+// reading it whole. Here each of 24 KiB claims an object of 16 KiB (size
+// 0x3F3F) whose check value never holds: some 130 MB to read. The walk stops
+// once it has read sixteen times the file and a megabyte, with the object it
+// was checking.
+TEST(ObjectWalk, WithoutAMapTheWalkStopsWhenItsReadBudgetIsSpent)
+{
+    constexpr int32_t kFileSize = 24 * 1024;
+    StreamFixture fixture(dwgw::Bytes(kFileSize, 0x3F));
+    fixture.session.versionIndex = kR14;
+    DWGObjects *objects = newDWGObjects(&fixture.session, fixture.memory, fixture.stream, nullptr, 0, kFileSize);
+
+    EXPECT_EQ(objects->getNextObject(), kEnd);
+    EXPECT_LE(fixture.stream->bytesRead(), 16u * kFileSize + (1u << 20) + 2 * 0x3F3F);
+    deleteDWGObjects(objects);
+}
+
 }  // namespace

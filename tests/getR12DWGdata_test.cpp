@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,22 +52,6 @@ std::vector<size_t> deliverySizes(const tqhost::SessionResult &result)
         sizes.push_back(batch.size());
     }
     return sizes;
-}
-
-TEST(R12Reader, DeliversEachRecordsTextsAsItWalksThenTheEnd)
-{
-    for (dwgw::R12Version version : {dwgw::R12Version::AC1006, dwgw::R12Version::AC1009, dwgw::R12Version::AC1010}) {
-        R12Drawing drawing(version);
-        drawing.addText("FOO");
-        drawing.addBlock("BLK", "D");
-        drawing.addAttdef("TAG", "P", "DFLT");
-        drawing.addAttrib("V", "T");
-        tqhost::SessionResult result = run(drawing.build());
-        EXPECT_EQ(result.eventText.substr(result.eventText.find('\n') + 1),
-                  "text 0 464f4f\ntext 0 424c4b\ntext 0 44\ntext 0 544147\ntext 0 50\ntext 0 44464c54\n"
-                  "text 0 56\ntext 0 54\nend\n");
-        EXPECT_EQ(deliverySizes(result), (std::vector<size_t>{3, 6, 9, 6, 1}));
-    }
 }
 
 // A header cut short, or one that records an entity section past the end
@@ -125,14 +110,15 @@ std::string hexOf(const std::string &text)
     return out;
 }
 
-// The texts of block definitions follow those of the entity section; the
-// BLOCK records that open the definitions give no text, unlike a BLOCK
-// record met in the entity section. The block section holds what real
-// drawings keep there: a dimension's anonymous block and a title block
-// with attributes.
+// Each record's texts reach the host in a delivery of their own. The texts
+// of block definitions follow those of the entity section; the BLOCK
+// records that open the definitions give no text, unlike a BLOCK record met
+// in the entity section. The block section holds what real drawings keep
+// there: a dimension's anonymous block and a title block with attributes.
 TEST(R12Reader, BlockDefinitionsGiveTheirTextsAfterTheEntitySection)
 {
-    std::string expected = "text 0 45\ntext 0 " + hexOf("IGNORED") + "\ntext 0 " + hexOf("TOO") + "\n";
+    std::string expected = "text 0 45\ntext 0 " + hexOf("BLK") + "\ntext 0 " + hexOf("TOO") + "\ntext 0 " +
+                           hexOf("TAG") + "\ntext 0 50\ntext 0 " + hexOf("DFLT") + "\n";
     for (const char *text : {"1.0000", "NAME", "Drawn by", "42", "SHEET", "Site plan"}) {
         expected += text == std::string("Site plan") ? "report *** WARNING *** The entity type[0x1a] dosen't exist\\n\n" : "";
         expected += "text 0 " + hexOf(text) + "\n";
@@ -140,7 +126,8 @@ TEST(R12Reader, BlockDefinitionsGiveTheirTextsAfterTheEntitySection)
     for (dwgw::R12Version version : {dwgw::R12Version::AC1006, dwgw::R12Version::AC1009, dwgw::R12Version::AC1010}) {
         R12Drawing drawing(version);
         drawing.addText("E");
-        drawing.addBlock("IGNORED", "TOO");
+        drawing.addBlock("BLK", "TOO");
+        drawing.addAttdef("TAG", "P", "DFLT");
         drawing.beginBlocks();
         drawing.addBlock("*D1").flags = 0x41;
         drawing.addText("1.0000").flags = 0x03;
@@ -153,8 +140,106 @@ TEST(R12Reader, BlockDefinitionsGiveTheirTextsAfterTheEntitySection)
         drawing.addEntity(13);
         tqhost::SessionResult result = run(drawing.build());
         EXPECT_EQ(result.eventText.substr(result.eventText.find('\n') + 1), expected + "end\n");
-        EXPECT_EQ(deliverySizes(result), (std::vector<size_t>{3, 6, 3, 6, 6, 3, 1}));
+        EXPECT_EQ(deliverySizes(result), (std::vector<size_t>{3, 6, 9, 3, 6, 6, 3, 1}));
     }
+}
+
+// Each walk reads the records that start before the last 32 bytes of its
+// section: up to the entity section's end, and in the block section up to
+// the fourth address.
+TEST(R12Reader, EachWalkReadsTheRecordsThatStartBeforeItsSectionsLast32Bytes)
+{
+    for (bool blocks : {false, true}) {
+        for (int32_t margin : {32, 33}) {
+            SCOPED_TRACE(std::string(blocks ? "blocks, " : "entities, ") + std::to_string(margin));
+            R12Drawing drawing;
+            if (blocks) {
+                drawing.beginBlocks();
+            }
+            drawing.addText("A");
+            const dwgw::ComposedR12 composed = drawing.compose();
+            const auto start = static_cast<int32_t>(blocks ? composed.blockOffsets[0] : composed.entityOffsets[0]);
+            (blocks ? drawing.options.fourthAddress : drawing.options.entitySectionEnd) = start + margin;
+            EXPECT_EQ(events(drawing.build()),
+                      std::string("version AC1009\n") + (margin == 33 ? "text 0 41\n" : "") + "end\n");
+        }
+    }
+}
+
+std::string typeWarning(const char *hex)
+{
+    return std::string("report *** WARNING *** The entity type[0x") + hex + "] dosen't exist\\n\n";
+}
+
+// Every known type without a text passes silently, an unknown one is
+// reported and passed over by its length, and a record of length 0, which
+// cannot be passed over, ends the section, whether the walk reads it or
+// meets it among records it steps over in one go. A BLOCK record's second
+// string needs its option bit.
+TEST(R12Reader, RecordsWithoutTextsArePassedOverAndAnEmptyOneEndsTheSection)
+{
+    struct Case {
+        const char *name;
+        std::function<void(R12Drawing &)> build;
+        std::string events;
+    };
+    const Case cases[] = {
+        {"second string needs the option bit",
+         [](R12Drawing &d) {
+             d.addBlock("N", "XY").optionWord = 0xFFFD;
+             d.addText("Z");
+         },
+         "text 0 4e\ntext 0 5a\n"},
+        {"other types pass silently",
+         [](R12Drawing &d) {
+             for (uint8_t type : {1, 2, 3, 4, 8, 9, 11, 13, 14, 17, 19, 20, 22, 23, 24}) {
+                 d.addEntity(type);
+             }
+             d.addText("Z");
+         },
+         "text 0 5a\n"},
+        {"unknown types are reported and passed",
+         [](R12Drawing &d) {
+             d.addEntity(0x1A);
+             d.addEntity(5, Bytes(300, 7));
+             d.addText("Z");
+         },
+         typeWarning("1a") + typeWarning("5") + "text 0 5a\n"},
+        {"a record of length 0 ends the walk",
+         [](R12Drawing &d) {
+             d.addText("A");
+             d.addEntity(0x1A).length = 0;
+             d.addText("B");
+         },
+         "text 0 41\n"},
+        {"a LINE of length 0 among LINEs ends the walk",
+         [](R12Drawing &d) {
+             d.addText("A");
+             d.addEntity(1);
+             d.addEntity(1).length = 0;
+             d.addEntity(1);
+             d.addText("B");
+         },
+         "text 0 41\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        R12Drawing drawing;
+        c.build(drawing);
+        EXPECT_EQ(events(drawing.build()), "version AC1009\n" + c.events + "end\n");
+    }
+}
+
+// A string the file ends inside keeps its length, with zeros for the bytes
+// that are missing.
+TEST(R12Reader, AStringCutByTheEndOfTheFileKeepsItsLength)
+{
+    R12Drawing drawing;
+    drawing.addText("ABCDEFGHIJ");
+    dwgw::ComposedR12 composed = drawing.compose();
+    // Head 4, common part 4, point 16, real 8, length 2, then "ABC".
+    composed.bytes.resize(composed.entityOffsets[0] + 34 + 3);
+    EXPECT_EQ(events(composed.bytes), "version AC1009\ntext 0 41424300000000000000\n" + kCutShort + "end\n");
 }
 
 }  // namespace

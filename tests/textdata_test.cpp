@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/versions.h"
 #include "r13/textdata.h"
 #include "support/bitcursor.h"
 #include "stream_fixture.h"
@@ -22,7 +23,12 @@ using Lines = std::vector<std::string>;
 
 const char *nameOf(Layout layout)
 {
-    return layout == Layout::R2000 ? "R2000" : "R13";
+    return layout == Layout::R2007 ? "R2007" : layout == Layout::R2000 ? "R2000" : "R13";
+}
+
+int32_t versionOf(Layout layout)
+{
+    return layout == Layout::R2007 ? kAC1021 : layout == Layout::R2000 ? kAC1015 : kAC1012;
 }
 
 dwgw::Bytes framed(const dwgw::Object &object, Layout layout)
@@ -35,7 +41,7 @@ struct Decoder {
     Decoder(dwgw::Bytes bytes, Layout layout, tqhost::HostOptions options = {})
         : fixture(std::move(bytes), std::move(options))
     {
-        fixture.session.versionIndex = layout == Layout::R2000 ? 8 : 5;  // AC1015 or AC1012
+        fixture.session.versionIndex = versionOf(layout);
         decoder = newTextData(&fixture.session, fixture.memory, fixture.stream);
     }
     ~Decoder() { deleteTextData(decoder); }
@@ -55,7 +61,6 @@ struct Decoder {
 
     Lines events() const { return textlines::lines(fixture.host.events()); }
     int32_t position() const { return fixture.stream->CurPosition(); }
-    uint64_t appended() { return fixture.host.serviceSide().objectStats().appended; }
 
     StreamFixture fixture;
     TextData *decoder = nullptr;
@@ -104,45 +109,82 @@ std::string units(std::initializer_list<uint16_t> values)
     return out;
 }
 
+// Each byte widened to a big-endian unit.
+std::string utf16(const std::string &bytes)
+{
+    std::string out;
+    for (unsigned char byte : bytes) {
+        out += units({byte});
+    }
+    return out;
+}
+
+// What a byte text gives: its bytes as they are left after the strip, the
+// double-byte characters of its "\M+" codes, or UTF-16 with its "\U+"
+// codes decoded.
+enum class Out { Stored, Multibyte, Unicode };
+
 struct Conversion {
     const char *rule;
     std::string stored;
     std::string emitted;
-    int code;
+    Out out;
+    // What a UTF-16 text gives where its codes fit and a byte text's do not.
+    std::string utf16Decoded = {};
 };
 
 const Conversion kConversions[] = {
-    {"plain text", "Hello", "Hello", 0},
-    {"a leading code goes", "\\A1;Centered", "Centered", 0},
-    {"after the first, every code goes", "\\A1;x\\H2.5;y", "xy", 0},
-    {"a code ending the text stays", "\\A1;abc\\H2;", "abc\\H2;", 0},
-    {"a lone code stays", "\\A1;", "\\A1;", 0},
-    {"codes not at the start stay", "{\\fArial|b1;Bold}", "{\\fArial|b1;Bold}", 0},
-    {"a code without semicolon stays", "\\A1;x\\Hy", "x\\Hy", 0},
-    {"two multibyte codes", "\\M+18CA1\\M+18CA2", "\x8c\xa1\x8c\xa2", 0},
-    {"one code and nothing before it is no piece", "\\M+18CA1", "\\M+18CA1", 0},
-    {"text before a code is a piece", "AB\\M+18CA1", units({0x000B, 0x8CA1}), 0},
-    {"pieces without a digit give zero", "A\\M+1", units({0, 0}), 0},
+    {"plain text", "Hello", "Hello", Out::Stored},
+    {"a leading code goes", "\\A1;Centered", "Centered", Out::Stored},
+    {"after the first, every code goes", "\\A1;x\\H2.5;y", "xy", Out::Stored},
+    {"a code ending the text stays", "\\A1;abc\\H2;", "abc\\H2;", Out::Stored},
+    {"a lone code stays", "\\A1;", "\\A1;", Out::Stored},
+    {"codes not at the start stay", "{\\fArial|b1;Bold}", "{\\fArial|b1;Bold}", Out::Stored},
+    {"a code without semicolon stays", "\\A1;x\\Hy", "x\\Hy", Out::Stored},
+    {"two multibyte codes", "\\M+18CA1\\M+18CA2", "\x8c\xa1\x8c\xa2", Out::Multibyte},
+    {"one code and nothing before it is no piece", "\\M+18CA1", "\\M+18CA1", Out::Stored},
+    {"text before a code is a piece", "AB\\M+18CA1", units({0x000B, 0x8CA1}), Out::Multibyte},
+    {"pieces without a digit give zero", "A\\M+1", units({0, 0}), Out::Multibyte},
     {"pieces read like %x", "Z\\M+1 7F\\M+1-1\\M+10x12\\M+112345\\M+1123456789ABCDEF01",
-     units({0, 0x7F, 0xFFFF, 0x12, 0x2345, 0xFFFF}), 0},
-    {"unicode codes", "\\U+0031\\U+0030\\U+0038\\U+00B0", units({0x31, 0x30, 0x38, 0xB0}), 51},
-    {"lower-case unicode digits", "\\U+00b0x", units({0xB0, 'x'}), 51},
-    {"a fifth digit is a byte of its own", "ab\\U+00412", units({'a', 'b', 0x41, '2'}), 51},
-    {"six bytes per code do not", "abcdef\\U+0041", "abcdef\\U+0041", 0},
-    {"three digits are no code", "ab\\U+004G", "ab\\U+004G", 0},
-    {"the fit counts the stripped text", "\\A1;abcde\\U+0041", units({'a', 'b', 'c', 'd', 'e', 0x41}), 51},
-    {"the fit is not the buffer's", "\\A1;abcdef\\U+0041", "abcdef\\U+0041", 0},
+     units({0, 0x7F, 0xFFFF, 0x12, 0x2345, 0xFFFF}), Out::Multibyte},
+    {"unicode codes", "\\U+0031\\U+0030\\U+0038\\U+00B0", units({0x31, 0x30, 0x38, 0xB0}), Out::Unicode},
+    {"lower-case unicode digits", "\\U+00b0x", units({0xB0, 'x'}), Out::Unicode},
+    {"a fifth digit is a byte of its own", "ab\\U+00412", units({'a', 'b', 0x41, '2'}), Out::Unicode},
+    {"a surrogate pair is two codes", "\\U+D83D\\U+DE00", units({0xD83D, 0xDE00}), Out::Unicode},
+    {"six bytes per code do not", "abcdef\\U+0041", "abcdef\\U+0041", Out::Stored,
+     units({'a', 'b', 'c', 'd', 'e', 'f', 0x41})},
+    {"three digits are no code", "ab\\U+004G", "ab\\U+004G", Out::Stored},
+    {"the fit counts the stripped text", "\\A1;abcde\\U+0041", units({'a', 'b', 'c', 'd', 'e', 0x41}), Out::Unicode},
+    {"the fit is not the buffer's", "\\A1;abcdef\\U+0041", "abcdef\\U+0041", Out::Stored,
+     units({'a', 'b', 'c', 'd', 'e', 'f', 0x41})},
 };
 
+// The event of a text that gives these bytes: as a byte text (R13) or as a
+// UTF-16 text (R2007, each byte of a table a unit) gives it.
+std::string emitted(Layout layout, const std::string &bytes, Out out)
+{
+    if (out != Out::Stored) {
+        return text(bytes, out == Out::Unicode ? 51 : 0);
+    }
+    return layout == Layout::R2007 ? text(utf16(bytes), 51) : text(bytes);
+}
+
+// Byte texts and UTF-16 texts follow the same rules: where a byte text goes
+// out as it is, a UTF-16 text goes out as UTF-16, and its decoded codes
+// always fit.
 TEST(TextConversion, EveryTextIsStrippedAndDecodedBeforeTheHostGetsIt)
 {
-    for (const Conversion &row : kConversions) {
-        SCOPED_TRACE(row.rule);
-        dwgw::TextEntity entity;
-        entity.text = row.stored;
-        Decoder d(framed(entity, Layout::R13), Layout::R13);
-        EXPECT_EQ(d.text(), 1);
-        EXPECT_EQ(d.events(), Lines{text(row.emitted, row.code)});
+    for (Layout layout : {Layout::R13, Layout::R2007}) {
+        for (const Conversion &row : kConversions) {
+            SCOPED_TRACE(std::string(nameOf(layout)) + ": " + row.rule);
+            const bool fitsOnlyAsUtf16 = layout == Layout::R2007 && !row.utf16Decoded.empty();
+            dwgw::TextEntity entity;
+            entity.text = row.stored;
+            Decoder d(framed(entity, layout), layout);
+            EXPECT_EQ(d.text(), 1);
+            EXPECT_EQ(d.events(), Lines{fitsOnlyAsUtf16 ? text(row.utf16Decoded, 51)
+                                                        : emitted(layout, row.emitted, row.out)});
+        }
     }
 }
 
@@ -175,7 +217,6 @@ const Cut kTextCuts[] = {
     {Layout::R2000, Field::Handle, "*** ERROR *** getR2K_DWGCommonData()[textdata/1]"},
     {Layout::R2000, Field::CommonData, "*** ERROR *** getRC()[textdata/1]"},
     {Layout::R2000, Field::DataFlags, "*** ERROR *** getBD()[textdata/1]"},
-    {Layout::R2000, Field::Thickness, "*** ERROR *** getRD()[textdata/1]"},
     {Layout::R2000, Field::Height, "*** ERROR *** getRD()[textdata/1]"},
     {Layout::R2000, Field::WidthFactor, "*** ERROR *** getT()[textdata/1]"},
 };
@@ -200,61 +241,42 @@ dwgw::MTextEntity busyMText(std::string string)
     return entity;
 }
 
+struct Paragraph {
+    std::string bytes;
+    Out out = Out::Stored;
+};
+
 struct Paragraphs {
     std::string stored;
-    Lines emitted;
+    std::vector<Paragraph> emitted;
 };
 
 const Paragraphs kParagraphs[] = {
-    {"Line one\\PLine two", {text("Line one"), text("Line two")}},
-    {"no break", {text("no break")}},
-    {"A\\P\\PB", {text("A"), text("B")}},
+    {"Line one\\PLine two", {{"Line one"}, {"Line two"}}},
+    {"no break", {{"no break"}}},
+    {"A\\P\\PB", {{"A"}, {"B"}}},
     {"\\PA", {}},
-    {"\\PA\\PB", {text("A"), text("B")}},
-    {"A\\P", {text("A"), text("")}},
-    {"\\A1;x\\P\\A2;y", {text("x"), text("y")}},
-    {"\\M+18CA1\\PZ\\M+18CA2", {text("\\M+18CA1"), text(units({0, 0x8CA2}))}},
+    {"\\PA\\PB", {{"A"}, {"B"}}},
+    {"A\\P", {{"A"}, {""}}},
+    {"\\A1;x\\P\\A2;y", {{"x"}, {"y"}}},
+    {"\\M+18CA1\\PZ\\M+18CA2", {{"\\M+18CA1"}, {units({0, 0x8CA2}), Out::Multibyte}}},
 };
 
 TEST(MText, EachParagraphIsATextOfItsOwn)
 {
-    for (Layout layout : {Layout::R13, Layout::R2000}) {
+    for (Layout layout : {Layout::R13, Layout::R2007}) {
         for (const Paragraphs &row : kParagraphs) {
             SCOPED_TRACE(std::string(nameOf(layout)) + ": " + row.stored);
             dwgw::Bytes bytes = framed(busyMText(row.stored), layout);
             Decoder d(bytes, layout);
-
+            Lines expected;
+            for (const Paragraph &paragraph : row.emitted) {
+                expected.push_back(emitted(layout, paragraph.bytes, paragraph.out));
+            }
             EXPECT_EQ(d.mtext(), 1);
-            EXPECT_EQ(d.events(), row.emitted);
+            EXPECT_EQ(d.events(), expected);
             EXPECT_EQ(d.position(), static_cast<int32_t>(bytes.size()));
         }
-    }
-}
-
-// Long texts hold more paragraphs and codes than any fixed table could:
-// every one of them must come out, in order, from TEXT and MTEXT alike.
-TEST(LongText, EveryParagraphAndCodeOfALongTextComesOut)
-{
-    const std::string paragraphs = "\\A1;" + repeated("ab\\P", 3000) + "end";  // 12 007 bytes
-    Lines eachParagraph(3000, text("ab"));
-    eachParagraph.push_back(text("end"));
-    const std::string multibyte = std::string("Z") + repeated("\\M+18CA1", 4000);  // 32 001 bytes
-    const std::string unicode = repeated("\\U+00B0", 9000) + "x";  // 63 001 bytes
-    std::string degrees = repeated(units({0xB0}), 9000) + units({'x'});
-
-    for (Layout layout : {Layout::R13, Layout::R2000}) {
-        SCOPED_TRACE(nameOf(layout));
-        Decoder m(framed(busyMText(paragraphs), layout), layout);
-        EXPECT_EQ(m.mtext(), 1);
-        EXPECT_EQ(m.events(), eachParagraph);
-
-        Decoder t(framed(busyText(multibyte), layout), layout);
-        EXPECT_EQ(t.text(), 1);
-        EXPECT_EQ(t.events(), Lines{text(units({0}) + repeated("\x8c\xa1", 4000))});
-
-        Decoder u(framed(busyMText(unicode), layout), layout);
-        EXPECT_EQ(u.mtext(), 1);
-        EXPECT_EQ(u.events(), Lines{text(degrees, 51)});
     }
 }
 
