@@ -3,7 +3,7 @@
 #include <cctype>
 #include <optional>
 
-#include "r13/widetext.h"
+#include "r13/textcodes.h"
 #include "text_output.h"
 
 namespace dwgtext {
