@@ -96,7 +96,7 @@ struct PageRecord {
     uint32_t compressed;
     uint32_t checksum;
     int32_t id;
-    uint64_t position;    // in the file, as the page map puts it
+    uint32_t position;    // in the file, as the page map puts it
     int32_t words;        // data code words stored
     bool listed;          // the page map lists it, with room for its words
     bool failed;          // reported once; not read again
