@@ -96,7 +96,7 @@ struct PageRecord {
     uint32_t compressed;
     uint32_t checksum;
     int32_t id;
-    uint32_t position;    // in the file, as the page map puts it
+    uint32_t position;    // in the file; past its end when the page map puts it partly there
     int32_t words;        // data code words stored
     bool listed;          // the page map lists it, with room for its words
     bool failed;          // reported once; not read again
@@ -145,6 +145,12 @@ private:
     bool recordSection(Section *section, const char *name, const uint8_t *record, const uint8_t *pages);
     bool recordPage(PageRecord *page, const uint8_t *bytes, uint64_t sectionSize, uint64_t previousEnd);
     bool takeBuffers();
+    // The whole of what the page map gives a page lies in the file; when
+    // it does not, the file was cut short.
+    bool inFile(const PageExtent &extent) const
+    {
+        return extent.listed && uint64_t{extent.position} + extent.size <= fileSize_;
+    }
 
     static PageRecord *findPage(const Section &section, uint32_t offset);
     const uint8_t *pageBytes(PageRecord *page);
@@ -210,7 +216,7 @@ bool R2007Container::open()
     if (!placed) {
         return false;
     }
-    if (sectionMapId == 0 || sectionMapId >= extentCount_ || !extents_[sectionMapId].listed) {
+    if (sectionMapId == 0 || sectionMapId >= extentCount_ || !inFile(extents_[sectionMapId])) {
         reportf(session_, msg::kR2007Unreadable, sectionMap.what, HERE);
         return false;
     }
@@ -278,8 +284,9 @@ bool R2007Container::unpackHeaderFields(const uint8_t *block, uint8_t *fields)
 
 // A map page: its compressed bytes, padded to a multiple of 8, repeated
 // to fill the page and stored as interleaved system code words, which
-// must fit in room. Only the words that hold the first copy are read and
-// checked. Returns the decompressed map, or null after a report.
+// must fit in room, a part of the file. Only the words that hold the first
+// copy are read and checked. Returns the decompressed map, or null after
+// a report.
 uint8_t *R2007Container::loadSystemPage(const SystemPage &page, uint64_t room)
 {
     if (page.compressed == 0 || page.compressed > kMaxR2007SystemPage || page.uncompressed == 0 ||
@@ -466,9 +473,10 @@ bool R2007Container::recordPage(PageRecord *page, const uint8_t *bytes, uint64_t
     const uint64_t words = wordsFor(alignTo8(compressed), rs::dataBytes(rs::Code::Data));
     const PageExtent *extent = id > 0 && id < extentCount_ && extents_[id].listed ? &extents_[id] : nullptr;
     const bool listed = extent != nullptr && words * rs::kCodewordSize <= extent->size;
+    const uint32_t position = listed && inFile(*extent) ? extent->position : UINT32_MAX;
     *page = PageRecord{static_cast<uint32_t>(start), static_cast<uint32_t>(size), static_cast<uint32_t>(compressed),
                        static_cast<uint32_t>(checksum), static_cast<int32_t>(id > 0x7FFFFFFF ? 0x7FFFFFFF : id),
-                       listed ? extent->position : 0, static_cast<int32_t>(words), listed, false, false};
+                       position, static_cast<int32_t>(words), listed, false, false};
     return true;
 }
 
