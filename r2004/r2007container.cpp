@@ -48,6 +48,8 @@ constexpr int32_t kHeaderBlockPrefix = 32;  // check values, the stored size, be
 constexpr uint64_t kMaxR2007DataPage = 0x100000;
 constexpr uint64_t kMaxR2007SystemPage = 0x400000;
 constexpr uint64_t kMaxNameBytes = 256;
+// Map pages are read and checked this many code words at a time at least.
+constexpr uint64_t kSystemWordsAtOnce = 256;
 
 constexpr int32_t kPageMapEntrySize = 16;
 constexpr int32_t kSectionRecordSize = 64;
@@ -138,7 +140,8 @@ private:
     bool readFileHeader(SystemPage *pageMap, SystemPage *sectionMap, uint64_t *sectionMapId);
     bool unpackHeaderFields(const uint8_t *block, uint8_t *fields);
     uint8_t *loadSystemPage(const SystemPage &page, uint64_t room);
-    bool readFirstCopy(const SystemPage &page, uint64_t words, uint8_t *stored, uint64_t used);
+    bool checkSystemWords(const SystemPage &page, uint64_t words, uint64_t group, uint8_t *stored, uint8_t *decoded,
+                          rs::Outcome *worst);
     bool buildPageTable(const uint8_t *map, uint64_t size);
     bool readSectionMap(const uint8_t *map, uint64_t size);
     int32_t matchSectionName(const uint8_t *name, uint64_t bytes) const;
@@ -284,9 +287,10 @@ bool R2007Container::unpackHeaderFields(const uint8_t *block, uint8_t *fields)
 
 // A map page: its compressed bytes, padded to a multiple of 8, repeated
 // to fill the page and stored as interleaved system code words, which
-// must fit in room, a part of the file. Only the words that hold the first
-// copy are read and checked. Returns the decompressed map, or null after
-// a report.
+// must fit in room, a part of the file. Every word is checked, but only
+// the first group of them, which holds the first copy, is kept, so that
+// what we hold does not grow with what the header claims. Returns the
+// decompressed map, or null after a report.
 uint8_t *R2007Container::loadSystemPage(const SystemPage &page, uint64_t room)
 {
     if (page.compressed == 0 || page.compressed > kMaxR2007SystemPage || page.uncompressed == 0 ||
@@ -300,16 +304,18 @@ uint8_t *R2007Container::loadSystemPage(const SystemPage &page, uint64_t room)
         return nullptr;
     }
     const uint64_t used = wordsFor(page.compressed, rs::dataBytes(rs::Code::System));
-    uint8_t *stored = static_cast<uint8_t *>(allocate(used * rs::kCodewordSize));
-    uint8_t *decoded = static_cast<uint8_t *>(allocate(used * rs::dataBytes(rs::Code::System)));
+    const uint64_t atLeast = used > kSystemWordsAtOnce ? used : kSystemWordsAtOnce;
+    const uint64_t group = words < atLeast ? words : atLeast;
+    uint8_t *stored = static_cast<uint8_t *>(allocate(group * rs::kCodewordSize));
+    uint8_t *decoded = static_cast<uint8_t *>(allocate(group * rs::dataBytes(rs::Code::System)));
     uint8_t *map = static_cast<uint8_t *>(allocate(page.uncompressed));
     bool good = stored != nullptr && decoded != nullptr && map != nullptr;
-    if (good && !readFirstCopy(page, words, stored, used)) {
+    rs::Outcome outcome = rs::Outcome::Clean;
+    if (good && !checkSystemWords(page, words, group, stored, decoded, &outcome)) {
         reportf(session_, msg::kR2007Unreadable, page.what, HERE);
         good = false;
     }
-    good = good && reportOutcome(rs::decodeInterleaved(rs::Code::System, stored, static_cast<int32_t>(used), decoded),
-                                 page.what, __LINE__);
+    good = good && reportOutcome(outcome, page.what, __LINE__);
     if (good && page.compressed == page.uncompressed) {
         std::memcpy(map, decoded, page.uncompressed);
     } else if (good) {
@@ -328,14 +334,23 @@ uint8_t *R2007Container::loadSystemPage(const SystemPage &page, uint64_t room)
     return map;
 }
 
-// The first used of the page's words, as `used` interleaved words: byte i
-// of every word lies in row i of the page.
-bool R2007Container::readFirstCopy(const SystemPage &page, uint64_t words, uint8_t *stored, uint64_t used)
+// The page's words, group at a time: byte i of every word lies in row i
+// of the page. The data of the first group goes to decoded; *worst is what
+// checking them found, up to the first word beyond correction. False when
+// the file cannot be read.
+bool R2007Container::checkSystemWords(const SystemPage &page, uint64_t words, uint64_t group, uint8_t *stored,
+                                      uint8_t *decoded, rs::Outcome *worst)
 {
-    for (uint64_t row = 0; row < rs::kCodewordSize; ++row) {
-        if (!file_.readAt(page.position + row * words, stored + row * used, used)) {
-            return false;
+    for (uint64_t first = 0; first < words && *worst != rs::Outcome::Damaged; first += group) {
+        const uint64_t count = words - first < group ? words - first : group;
+        for (uint64_t row = 0; row < rs::kCodewordSize; ++row) {
+            if (!file_.readAt(page.position + row * words + first, stored + row * count, count)) {
+                return false;
+            }
         }
+        const rs::Outcome outcome = rs::decodeInterleaved(rs::Code::System, stored, static_cast<int32_t>(count),
+                                                          first == 0 ? decoded : nullptr);
+        *worst = outcome > *worst ? outcome : *worst;
     }
     return true;
 }

@@ -396,16 +396,21 @@ TEST(R2007Damage, APageTheMapDoesNotPlaceIsDamageNotACut)
 // However many copies of the page map the file header says the map page
 // holds, the reader takes the code words of one: a header cannot make it
 // hold memory in proportion to the file.
+uint64_t field64(const Bytes &fields, size_t at)
+{
+    uint64_t value = 0;
+    for (size_t i = 8; i-- > 0;) {
+        value = value << 8 | fields[at + i];
+    }
+    return value;
+}
+
 TEST(R2007Damage, AHeaderClaimingAHugeMapPageCostsLittleMemory)
 {
-    constexpr size_t kPadding = 8 << 20;
+    constexpr size_t kPadding = 4 << 20;
     dwgw::R2007Options options = smallPages();
     options.adjustHeaderFields = [](Bytes &fields) {
-        uint64_t compressed = 0;
-        for (int i = 7; i >= 0; --i) {
-            compressed = compressed << 8 | fields[static_cast<size_t>(0x50 + i)];
-        }
-        const uint64_t repeats = kPadding / 255 * 239 / ((compressed + 7) / 8 * 8);
+        const uint64_t repeats = kPadding / 255 * 239 / ((field64(fields, 0x50) + 7) / 8 * 8);
         for (int i = 0; i < 8; ++i) {
             fields[static_cast<size_t>(0x18 + i)] = static_cast<uint8_t>(repeats >> (8 * i));
         }
@@ -415,6 +420,26 @@ TEST(R2007Damage, AHeaderClaimingAHugeMapPageCostsLittleMemory)
     Opened opened(std::move(file));
     EXPECT_EQ(opened.container, nullptr);
     EXPECT_LT(opened.fixture.host.serviceSide().blocks().stats().peakBytesInUse, 1u << 20);
+}
+
+// Every copy of a map page is checked, not only the first, which the map is
+// read from: a bad byte in the page map's last code word is corrected and
+// reported.
+TEST(R2007Damage, EveryCopyOfAMapPageIsChecked)
+{
+    const dwgw::R2007Sections sections = multiPageSections();
+    dwgw::R2007Options options = smallPages();
+    uint64_t words = 0;
+    options.adjustHeaderFields = [&words](Bytes &fields) {
+        words = ((field64(fields, 0x50) + 7) / 8 * 8 * field64(fields, 0x18) + 238) / 239;
+    };
+    Bytes file = dwgw::composeR2007Container(sections, options);
+    file[0x480 + 5 * words + words - 1] ^= 0x81;
+    Opened opened(std::move(file));
+    ASSERT_NE(opened.container, nullptr);
+    EXPECT_EQ(opened.readAll(SectionName::Objects), sections.objects);
+    ASSERT_EQ(opened.fixture.reports().size(), 1u);
+    EXPECT_EQ(countContaining(opened.fixture.reports(), "The R2007 page map was damaged and has been corrected"), 1);
 }
 
 // The file header's three words lie interleaved at 0x80.
