@@ -48,6 +48,8 @@ constexpr int32_t kHeaderBlockPrefix = 32;  // check values, the stored size, be
 constexpr uint64_t kMaxR2007DataPage = 0x100000;
 constexpr uint64_t kMaxR2007SystemPage = 0x400000;
 constexpr uint64_t kMaxNameBytes = 256;
+// Map pages are read and checked this many code words at a time at least.
+constexpr uint64_t kSystemWordsAtOnce = 256;
 
 constexpr int32_t kPageMapEntrySize = 16;
 constexpr int32_t kSectionRecordSize = 64;
@@ -96,7 +98,7 @@ struct PageRecord {
     uint32_t compressed;
     uint32_t checksum;
     int32_t id;
-    uint64_t position;    // in the file, as the page map puts it
+    uint32_t position;    // in the file; past its end when the page map puts it partly there
     int32_t words;        // data code words stored
     bool listed;          // the page map lists it, with room for its words
     bool failed;          // reported once; not read again
@@ -145,13 +147,20 @@ private:
     bool readFileHeader(SystemPage *pageMap, SystemPage *sectionMap, uint64_t *sectionMapId);
     bool unpackHeaderFields(const uint8_t *block, uint8_t *fields);
     uint8_t *loadSystemPage(const SystemPage &page, uint64_t room);
-    bool readFirstCopy(const SystemPage &page, uint64_t words, uint8_t *stored, uint64_t used);
+    bool checkSystemWords(const SystemPage &page, uint64_t words, uint64_t group, uint8_t *stored, uint8_t *decoded,
+                          rs::Outcome *worst);
     bool buildPageTable(const uint8_t *map, uint64_t size);
     bool readSectionMap(const uint8_t *map, uint64_t size);
     int32_t matchSectionName(const uint8_t *name, uint64_t bytes) const;
     bool recordSection(Section *section, const char *name, const uint8_t *record, const uint8_t *pages);
     bool recordPage(PageRecord *page, const uint8_t *bytes, uint64_t sectionSize, uint64_t previousEnd);
     bool takeBuffers();
+    // The whole of what the page map gives a page lies in the file; when
+    // it does not, the file was cut short.
+    bool inFile(const PageExtent &extent) const
+    {
+        return extent.listed && uint64_t{extent.position} + extent.size <= fileSize_;
+    }
 
     static PageRecord *findPage(const Section &section, uint32_t offset);
     bool loadWholePage(PageRecord *page, uint8_t *out);
@@ -218,7 +227,7 @@ bool R2007Container::open()
     if (!placed) {
         return false;
     }
-    if (sectionMapId == 0 || sectionMapId >= extentCount_ || !extents_[sectionMapId].listed) {
+    if (sectionMapId == 0 || sectionMapId >= extentCount_ || !inFile(extents_[sectionMapId])) {
         reportf(session_, msg::kR2007Unreadable, sectionMap.what, HERE);
         return false;
     }
@@ -286,8 +295,10 @@ bool R2007Container::unpackHeaderFields(const uint8_t *block, uint8_t *fields)
 
 // A map page: its compressed bytes, padded to a multiple of 8, repeated
 // to fill the page and stored as interleaved system code words, which
-// must fit in room. Only the words that hold the first copy are read and
-// checked. Returns the decompressed map, or null after a report.
+// must fit in room, a part of the file. Every word is checked, but only
+// the first group of them, which holds the first copy, is kept, so that
+// what we hold does not grow with what the header claims. Returns the
+// decompressed map, or null after a report.
 uint8_t *R2007Container::loadSystemPage(const SystemPage &page, uint64_t room)
 {
     if (page.compressed == 0 || page.compressed > kMaxR2007SystemPage || page.uncompressed == 0 ||
@@ -301,16 +312,18 @@ uint8_t *R2007Container::loadSystemPage(const SystemPage &page, uint64_t room)
         return nullptr;
     }
     const uint64_t used = wordsFor(page.compressed, rs::dataBytes(rs::Code::System));
-    uint8_t *stored = static_cast<uint8_t *>(allocate(used * rs::kCodewordSize));
-    uint8_t *decoded = static_cast<uint8_t *>(allocate(used * rs::dataBytes(rs::Code::System)));
+    const uint64_t atLeast = used > kSystemWordsAtOnce ? used : kSystemWordsAtOnce;
+    const uint64_t group = words < atLeast ? words : atLeast;
+    uint8_t *stored = static_cast<uint8_t *>(allocate(group * rs::kCodewordSize));
+    uint8_t *decoded = static_cast<uint8_t *>(allocate(group * rs::dataBytes(rs::Code::System)));
     uint8_t *map = static_cast<uint8_t *>(allocate(page.uncompressed));
     bool good = stored != nullptr && decoded != nullptr && map != nullptr;
-    if (good && !readFirstCopy(page, words, stored, used)) {
+    rs::Outcome outcome = rs::Outcome::Clean;
+    if (good && !checkSystemWords(page, words, group, stored, decoded, &outcome)) {
         reportf(session_, msg::kR2007Unreadable, page.what, HERE);
         good = false;
     }
-    good = good && reportOutcome(rs::decodeInterleaved(rs::Code::System, stored, static_cast<int32_t>(used), decoded),
-                                 page.what, __LINE__);
+    good = good && reportOutcome(outcome, page.what, __LINE__);
     if (good && page.compressed == page.uncompressed) {
         std::memcpy(map, decoded, page.uncompressed);
     } else if (good) {
@@ -329,14 +342,23 @@ uint8_t *R2007Container::loadSystemPage(const SystemPage &page, uint64_t room)
     return map;
 }
 
-// The first used of the page's words, as `used` interleaved words: byte i
-// of every word lies in row i of the page.
-bool R2007Container::readFirstCopy(const SystemPage &page, uint64_t words, uint8_t *stored, uint64_t used)
+// The page's words, group at a time: byte i of every word lies in row i
+// of the page. The data of the first group goes to decoded; *worst is what
+// checking them found, up to the first word beyond correction. False when
+// the file cannot be read.
+bool R2007Container::checkSystemWords(const SystemPage &page, uint64_t words, uint64_t group, uint8_t *stored,
+                                      uint8_t *decoded, rs::Outcome *worst)
 {
-    for (uint64_t row = 0; row < rs::kCodewordSize; ++row) {
-        if (!file_.readAt(page.position + row * words, stored + row * used, used)) {
-            return false;
+    for (uint64_t first = 0; first < words && *worst != rs::Outcome::Damaged; first += group) {
+        const uint64_t count = words - first < group ? words - first : group;
+        for (uint64_t row = 0; row < rs::kCodewordSize; ++row) {
+            if (!file_.readAt(page.position + row * words + first, stored + row * count, count)) {
+                return false;
+            }
         }
+        const rs::Outcome outcome = rs::decodeInterleaved(rs::Code::System, stored, static_cast<int32_t>(count),
+                                                          first == 0 ? decoded : nullptr);
+        *worst = outcome > *worst ? outcome : *worst;
     }
     return true;
 }
@@ -474,9 +496,10 @@ bool R2007Container::recordPage(PageRecord *page, const uint8_t *bytes, uint64_t
     const uint64_t words = wordsFor(alignTo8(compressed), rs::dataBytes(rs::Code::Data));
     const PageExtent *extent = id > 0 && id < extentCount_ && extents_[id].listed ? &extents_[id] : nullptr;
     const bool listed = extent != nullptr && words * rs::kCodewordSize <= extent->size;
+    const uint32_t position = listed && inFile(*extent) ? extent->position : UINT32_MAX;
     *page = PageRecord{static_cast<uint32_t>(start), static_cast<uint32_t>(size), static_cast<uint32_t>(compressed),
                        static_cast<uint32_t>(checksum), static_cast<int32_t>(id > 0x7FFFFFFF ? 0x7FFFFFFF : id),
-                       listed ? extent->position : 0, static_cast<int32_t>(words), listed, false, false};
+                       position, static_cast<int32_t>(words), listed, false, false};
     return true;
 }
 

@@ -378,7 +378,9 @@ Outcome decodeGroups(Code code, const uint8_t *stored, int32_t words, int32_t *f
                 return outcome;
             }
             worst = outcome > worst ? outcome : worst;
-            std::memcpy(data + (*first + w) * keep, word[w], static_cast<size_t>(keep));
+            if (data != nullptr) {
+                std::memcpy(data + (*first + w) * keep, word[w], static_cast<size_t>(keep));
+            }
         }
     }
     return worst;

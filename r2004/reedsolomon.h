@@ -42,9 +42,9 @@ Outcome checkAndCorrect(Code code, uint8_t *word);
 
 // Takes `words` interleaved code words from `stored` (words * 255 bytes),
 // checks and corrects each, and writes their data bytes one word after the
-// other to `data` (words * dataBytes(code) bytes). Returns the worst
-// outcome; at the first word found Damaged it stops, and that word's data
-// and those after it are not written.
+// other to `data` (words * dataBytes(code) bytes), unless it is null.
+// Returns the worst outcome; at the first word found Damaged it stops, and
+// that word's data and those after it are not written.
 Outcome decodeInterleaved(Code code, const uint8_t *stored, int32_t words, uint8_t *data);
 
 // Writes the data bytes of the interleaved code words to `data` as they

@@ -120,13 +120,7 @@ TEST(R2007CodeWords, EachInterleavedWordIsCheckedForItself)
     constexpr int kWords = 21;
     constexpr int kData = rs::dataBytes(rs::Code::Data);
     const Bytes data = randomBytes(kWords * kData, 11);
-    Bytes stored(kWords * 255);
-    for (int b = 0; b < kWords; ++b) {
-        const Bytes word = dwgw::r2007CodeWords(Bytes(data.begin() + b * kData, data.begin() + (b + 1) * kData), kData);
-        for (int i = 0; i < 255; ++i) {
-            stored[static_cast<size_t>(i * kWords + b)] = word[static_cast<size_t>(i)];
-        }
-    }
+    const Bytes stored = dwgw::r2007CodeWords(data, kData);
     Bytes taken(data.size());
     rs::takeData(rs::Code::Data, stored.data(), kWords, taken.data());
     EXPECT_EQ(taken, data);
@@ -160,13 +154,9 @@ Lz77Result decompressInto(const Bytes &stream, Bytes &out)
                                static_cast<uint32_t>(out.size()));
 }
 
-testing::AssertionResult produces(const Lz77Result &result, size_t bytes)
+bool produces(const Lz77Result &result, size_t bytes)
 {
-    if (result.status == Lz77Status::Ok && result.produced == bytes) {
-        return testing::AssertionSuccess();
-    }
-    return testing::AssertionFailure() << "status " << static_cast<int>(result.status) << ", " << result.produced
-                                       << " bytes";
+    return result.status == Lz77Status::Ok && result.produced == bytes;
 }
 
 // Every literal length class: the 0x2X opening (1-7), one opcode (8-22),
@@ -244,11 +234,8 @@ TEST(R2007Lz77, RefusesHostileStreams)
     Bytes small(4);
     EXPECT_EQ(decompressInto(literal8, small).status, Lz77Status::OutputOverflow) << "literal run past the output";
 
-    Bytes endless = {0x0F, 0xFF};
-    for (int i = 0; i < 70000; ++i) {
-        endless.push_back(0xFF);
-        endless.push_back(0xFF);
-    }
+    Bytes endless = {0x0F};
+    endless.resize(140001, 0xFF);
     EXPECT_EQ(status(endless), Lz77Status::OutputOverflow) << "run length beyond the output";
 
     EXPECT_TRUE(produces(decompressInto({}, out), 0));
@@ -409,16 +396,21 @@ TEST(R2007Damage, APageTheMapDoesNotPlaceIsDamageNotACut)
 // However many copies of the page map the file header says the map page
 // holds, the reader takes the code words of one: a header cannot make it
 // hold memory in proportion to the file.
+uint64_t field64(const Bytes &fields, size_t at)
+{
+    uint64_t value = 0;
+    for (size_t i = 8; i-- > 0;) {
+        value = value << 8 | fields[at + i];
+    }
+    return value;
+}
+
 TEST(R2007Damage, AHeaderClaimingAHugeMapPageCostsLittleMemory)
 {
-    constexpr size_t kPadding = 8 << 20;
+    constexpr size_t kPadding = 4 << 20;
     dwgw::R2007Options options = smallPages();
     options.adjustHeaderFields = [](Bytes &fields) {
-        uint64_t compressed = 0;
-        for (int i = 7; i >= 0; --i) {
-            compressed = compressed << 8 | fields[static_cast<size_t>(0x50 + i)];
-        }
-        const uint64_t repeats = kPadding / 255 * 239 / ((compressed + 7) / 8 * 8);
+        const uint64_t repeats = kPadding / 255 * 239 / ((field64(fields, 0x50) + 7) / 8 * 8);
         for (int i = 0; i < 8; ++i) {
             fields[static_cast<size_t>(0x18 + i)] = static_cast<uint8_t>(repeats >> (8 * i));
         }
@@ -428,6 +420,26 @@ TEST(R2007Damage, AHeaderClaimingAHugeMapPageCostsLittleMemory)
     Opened opened(std::move(file));
     EXPECT_EQ(opened.container, nullptr);
     EXPECT_LT(opened.fixture.host.serviceSide().blocks().stats().peakBytesInUse, 1u << 20);
+}
+
+// Every copy of a map page is checked, not only the first, which the map is
+// read from: a bad byte in the page map's last code word is corrected and
+// reported.
+TEST(R2007Damage, EveryCopyOfAMapPageIsChecked)
+{
+    const dwgw::R2007Sections sections = multiPageSections();
+    dwgw::R2007Options options = smallPages();
+    uint64_t words = 0;
+    options.adjustHeaderFields = [&words](Bytes &fields) {
+        words = ((field64(fields, 0x50) + 7) / 8 * 8 * field64(fields, 0x18) + 238) / 239;
+    };
+    Bytes file = dwgw::composeR2007Container(sections, options);
+    file[0x480 + 5 * words + words - 1] ^= 0x81;
+    Opened opened(std::move(file));
+    ASSERT_NE(opened.container, nullptr);
+    EXPECT_EQ(opened.readAll(SectionName::Objects), sections.objects);
+    ASSERT_EQ(opened.fixture.reports().size(), 1u);
+    EXPECT_EQ(countContaining(opened.fixture.reports(), "The R2007 page map was damaged and has been corrected"), 1);
 }
 
 // The file header's three words lie interleaved at 0x80.
