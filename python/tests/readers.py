@@ -20,3 +20,21 @@ def unreliable_reader(name: str, path: str) -> dict:
             os.abort()
         raise RuntimeError("flaky storage")
     return read_record(name, path)
+
+
+def slow_reader(name: str, path: str) -> dict:
+    """Reads as the batch does, a twentieth of a second a drawing: a batch
+    that is still under way when a test signals it."""
+    import time
+    time.sleep(0.05)
+    return read_record(name, path)
+
+
+def worker_reader(name: str, path: str) -> dict:
+    """Reads as the batch does, and adds to the record the process that
+    read it and the library calls it used: one set a process."""
+    from tqdudade import _records
+    record = read_record(name, path)
+    record["pid"] = os.getpid()
+    record["calls"] = id(_records._calls)
+    return record

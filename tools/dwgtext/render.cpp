@@ -1,12 +1,15 @@
 #include "render.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "codepage.h"
+#include "core/messages.h"
 #include "formatting.h"
 #include "host_events.h"
 #include "versions.h"
@@ -15,22 +18,87 @@ namespace dwgtext {
 
 namespace {
 
+// One byte of a JSON string that is ASCII: escaped when it is a quote, a
+// backslash or a control character.
+void appendJsonAscii(std::string &out, char c)
+{
+    if (c == '"' || c == '\\') {
+        out += '\\';
+        out += c;
+    } else if (c == '\n') {
+        out += "\\n";
+    } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+        out += escaped;
+    } else {
+        out += c;
+    }
+}
+
 void appendJsonString(std::string &out, std::string_view utf8)
 {
     out += '"';
-    for (char c : utf8) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-            out += escaped;
+    for (char c : utf8)
+        appendJsonAscii(out, c);
+    out += '"';
+}
+
+// Length of the well-formed UTF-8 sequence that starts at bytes[at], or 0
+// (Unicode's table 3-7: no overlong form, no surrogate, nothing past
+// U+10FFFF), as Python's UTF-8 decoder accepts them.
+std::size_t utf8SequenceLength(std::string_view bytes, std::size_t at)
+{
+    const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const unsigned char lead = byteAt(at);
+    if (lead < 0x80)
+        return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;  // bounds of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (at + length > bytes.size() || byteAt(at + 1) < low || byteAt(at + 1) > high)
+        return 0;
+    for (std::size_t i = at + 2; i < at + length; ++i) {
+        if ((byteAt(i) & 0xC0) != 0x80)
+            return 0;
+    }
+    return length;
+}
+
+// A file name, which may hold any bytes, as a JSON string that gives them
+// all back: what is UTF-8 stays as it is, and each byte that is not part of
+// a well-formed sequence becomes the escape \udcXX of a lone surrogate, as
+// Python's surrogateescape decodes it. The batch of the Python package
+// writes its names so too; os.fsencode(json.loads(line)["file"]) gives the
+// name's bytes back.
+void appendJsonFileName(std::string &out, std::string_view bytes)
+{
+    out += '"';
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t length = utf8SequenceLength(bytes, at);
+        if (length == 1) {
+            appendJsonAscii(out, bytes[at]);
+        } else if (length > 1) {
+            out.append(bytes.substr(at, length));
         } else {
-            out += c;
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\udc%02x", static_cast<unsigned char>(bytes[at]));
+            out += escaped;
         }
+        at += length == 0 ? 1 : length;
     }
     out += '"';
 }
@@ -41,6 +109,13 @@ public:
     JsonObject &string(std::string_view key, std::string_view utf8)
     {
         appendJsonString(keyed(key), utf8);
+        return *this;
+    }
+
+    // A file name's bytes, kept whatever they are (appendJsonFileName).
+    JsonObject &fileName(std::string_view key, std::string_view bytes)
+    {
+        appendJsonFileName(keyed(key), bytes);
         return *this;
     }
 
@@ -78,8 +153,30 @@ bool blank(std::string_view text)
 
 constexpr std::string_view kErrorReport = "*** ERROR ***";
 
+// The object type of the library's report that it met an object of a type
+// it does not know ("OBJCT TYPE[0x1f4] dosen't exist", spelt as the library
+// spells it for its hosts), so that nobody has to read it out of the text.
+std::optional<int64_t> unknownObjectType(std::string_view report)
+{
+    const std::string_view format = msg::kUnknownObjectType;
+    const std::size_t field = format.find("%x");
+    const std::string_view before = format.substr(0, field);
+    std::string_view after = format.substr(field + 2);
+    while (after.ends_with('\n'))
+        after.remove_suffix(1);
+    if (!report.starts_with(before) || !report.ends_with(after) || report.size() <= before.size() + after.size())
+        return std::nullopt;
+    const std::string_view digits = report.substr(before.size(), report.size() - before.size() - after.size());
+    int64_t type = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), type, 16);
+    if (error != std::errc() || end != digits.data() + digits.size() || type < 0)
+        return std::nullopt;
+    return type;
+}
+
 // Each distinct report once, in the order of its first time, with the
-// number of times: real drawings repeat one warning hundreds of times.
+// number of times: real drawings repeat one warning hundreds of times. The
+// report of an unknown object type also gives the type as a number.
 std::string jsonReports(const DrawingResult &drawing)
 {
     std::vector<std::pair<std::string, int64_t>> distinct;
@@ -94,7 +191,11 @@ std::string jsonReports(const DrawingResult &drawing)
     std::string list = "[";
     for (const auto &[text, count] : distinct) {
         list += list.size() == 1 ? "" : ",";
-        list += JsonObject().string("report", text).number("count", count).line();
+        JsonObject report;
+        report.string("report", text).number("count", count);
+        if (const std::optional<int64_t> type = unknownObjectType(text))
+            report.number("object_type", *type);
+        list += report.line();
         list.pop_back();  // the line's newline
     }
     return list + "]";
@@ -103,7 +204,7 @@ std::string jsonReports(const DrawingResult &drawing)
 std::string jsonSummary(std::string_view file, const DrawingResult &drawing, uint64_t texts)
 {
     JsonObject summary;
-    summary.string("file", file);
+    summary.fileName("file", file);
     if (looksLikeDwg(drawing.firstBytes))
         summary.string("version", versionOf(drawing.firstBytes));
     else
@@ -154,7 +255,8 @@ void renderErrors(std::string_view name, const DrawingResult &drawing, const Ren
 }  // namespace
 
 DrawingRenderer::DrawingRenderer(std::string_view name, const RenderSettings &settings, Flush flush)
-    : file_(settings.format == Format::Json ? validUtf8(name) : singleLine(validUtf8(name))),
+    : file_(settings.format == Format::Json ? std::string(name) : singleLine(validUtf8(name))),
+      named_(singleLine(validUtf8(name))),
       settings_(settings),
       flush_(std::move(flush))
 {
@@ -165,7 +267,7 @@ bool DrawingRenderer::text(int32_t charset, std::string_view bytes, std::string_
     std::string &out = rendered_.out;
     if (settings_.format == Format::Json) {
         out += JsonObject()
-                   .string("file", file_)
+                   .fileName("file", file_)
                    .number("index", static_cast<int64_t>(texts_))
                    .string("text", plain)
                    .number("charset", charset)
@@ -192,7 +294,7 @@ Rendered DrawingRenderer::finish(const DrawingResult &drawing)
         renderEvents(settings_.withFilename ? file_ + ":" : std::string(), drawing.eventText, rendered_.out);
     rendered_.read = drawing.status == Status::Read;
     rendered_.gaveTexts = texts_ > 0;
-    renderErrors(file_, drawing, settings_, rendered_.err);
+    renderErrors(named_, drawing, settings_, rendered_.err);
     return std::move(rendered_);
 }
 
