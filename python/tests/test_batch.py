@@ -236,7 +236,9 @@ def many_drawings(drawings, tmp_path) -> Path:
 
 
 def test_killing_the_batch_leaves_no_worker(many_drawings, tmp_path):
-    batch = batch_process(many_drawings, "--out", tmp_path / "out.jsonl", "--workers", "2",
+    # Tasks of five seconds: a worker that does not end with the batch is still
+    # reading when it is looked for.
+    batch = batch_process(many_drawings, "--out", tmp_path / "out.jsonl", "--workers", "2", "--partition-size", "100",
                           "--reader", "readers:slow_reader", stderr=subprocess.DEVNULL)
     try:
         assert wait_until(lambda: len(children_of(batch.pid)) == 2, 20)
