@@ -168,18 +168,6 @@ class Outcome:
     def as_dict(self) -> dict:
         return {"record": self.record, "size": self.size, "error": self.error}
 
-    def __eq__(self, other) -> bool:
-        return isinstance(other, Outcome) and self.as_dict() == other.as_dict()
-
-    def __repr__(self) -> str:
-        return f"Outcome({self.record!r}, {self.size!r}, {self.error!r})"
-
-    def __getstate__(self):
-        return (self.record, self.size, self.error, self.line)
-
-    def __setstate__(self, state) -> None:
-        self.record, self.size, self.error, self.line = state
-
 
 def attempt(read: Reader, name: str, path: str) -> Outcome:
     """Reads one drawing; an exception becomes the outcome's error."""

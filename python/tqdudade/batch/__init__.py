@@ -231,6 +231,7 @@ class _Worker:
         tasks_read, self.tasks = os.pipe()
         self.results, results_write = os.pipe()
         self.task: Task | None = None
+        batch = os.getpid()
         self.pid = os.fork()
         if self.pid == 0:
             status = 1
@@ -239,7 +240,7 @@ class _Worker:
                 os.close(self.results)
                 for other in others:  # the batch's ends of the other workers' pipes
                     other.close_pipes()
-                _serve(tasks_read, results_write, read)
+                _serve(tasks_read, results_write, read, batch)
                 status = 0
             finally:
                 os._exit(status)
@@ -268,8 +269,9 @@ class _Worker:
         """Ends the worker (at once when kill, else once it has read the end
         of its pipe) and gives its wait status."""
         if kill:
+            import signal
             try:
-                os.kill(self.pid, 9)
+                os.kill(self.pid, signal.SIGKILL)
             except ProcessLookupError:
                 pass
         self.close_pipes()
@@ -282,7 +284,7 @@ class _Worker:
                 continue
 
 
-def _serve(tasks: int, results: int, read: Reader) -> None:
+def _serve(tasks: int, results: int, read: Reader, batch: int) -> None:
     """A worker's life: ends with the batch, lets the batch take SIGINT and
     SIGTERM, reads a task at a time and answers it."""
     import pickle
@@ -291,10 +293,9 @@ def _serve(tasks: int, results: int, read: Reader) -> None:
     from .. import _records
     signal.signal(signal.SIGINT, signal.SIG_IGN)   # the batch decides, and kills its workers
     signal.signal(signal.SIGTERM, signal.SIG_DFL)
-    parent = os.getppid()
     _records.end_with_parent()
     _records.children_end_with_worker = True
-    if os.getppid() != parent:  # the batch died before the signal was asked for
+    if os.getppid() != batch:  # the batch died before the signal was asked for
         return
     _records.prepare()  # while the batch gathers the inputs
     while (message := _read_message(tasks)) is not None:
