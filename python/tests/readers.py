@@ -36,5 +36,5 @@ def worker_reader(name: str, path: str) -> dict:
     from tqdudade import _records
     record = read_record(name, path)
     record["pid"] = os.getpid()
-    record["calls"] = id(_records._calls)
+    record["calls"] = None if _records._calls is None else id(_records._calls)
     return record
