@@ -44,61 +44,42 @@ void appendJsonString(std::string &out, std::string_view utf8)
     out += '"';
 }
 
-// Length of the well-formed UTF-8 sequence that starts at bytes[at], or 0
-// (Unicode's table 3-7: no overlong form, no surrogate, nothing past
-// U+10FFFF), as Python's UTF-8 decoder accepts them.
-std::size_t utf8SequenceLength(std::string_view bytes, std::size_t at)
+// The length of the UTF-8 sequence a lead byte starts; 0 for a byte that
+// starts none.
+std::size_t sequenceLength(unsigned char lead)
 {
-    const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const unsigned char lead = byteAt(at);
     if (lead < 0x80)
         return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;  // bounds of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
+    if (lead < 0xC2)
         return 0;
-    }
-    if (at + length > bytes.size() || byteAt(at + 1) < low || byteAt(at + 1) > high)
-        return 0;
-    for (std::size_t i = at + 2; i < at + length; ++i) {
-        if ((byteAt(i) & 0xC0) != 0x80)
-            return 0;
-    }
-    return length;
+    return lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
 }
 
 // A file name, which may hold any bytes, as a JSON string that gives them
 // all back: what is UTF-8 stays as it is, and each byte that is not part of
-// a well-formed sequence becomes the escape \udcXX of a lone surrogate, as
-// Python's surrogateescape decodes it. The batch of the Python package
-// writes its names so too; os.fsencode(json.loads(line)["file"]) gives the
-// name's bytes back.
+// a well-formed sequence (as validUtf8 keeps them, and as Python's decoder
+// takes them) becomes the escape \udcXX of a lone surrogate, as Python's
+// surrogateescape decodes it. The batch of the Python package writes its
+// names so too; os.fsencode(json.loads(line)["file"]) gives the name's
+// bytes back.
 void appendJsonFileName(std::string &out, std::string_view bytes)
 {
     out += '"';
     for (std::size_t at = 0; at < bytes.size();) {
-        const std::size_t length = utf8SequenceLength(bytes, at);
+        const std::size_t length = sequenceLength(static_cast<unsigned char>(bytes[at]));
+        const std::string_view sequence = bytes.substr(at, length);
         if (length == 1) {
             appendJsonAscii(out, bytes[at]);
-        } else if (length > 1) {
-            out.append(bytes.substr(at, length));
+        } else if (length > 1 && sequence.size() == length && validUtf8(sequence) == sequence) {
+            out.append(sequence);
         } else {
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\udc%02x", static_cast<unsigned char>(bytes[at]));
             out += escaped;
+            ++at;
+            continue;
         }
-        at += length == 0 ? 1 : length;
+        at += length;
     }
     out += '"';
 }
