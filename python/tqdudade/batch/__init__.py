@@ -297,6 +297,7 @@ def _serve(tasks: int, results: int, read: Reader, batch: int) -> None:
     _records.children_end_with_worker = True
     if os.getppid() != batch:  # the batch died before the signal was asked for
         return
+    _keep_freed_memory()
     _records.prepare()  # while the batch gathers the inputs
     while (message := _read_message(tasks)) is not None:
         inputs, apart = pickle.loads(message)
@@ -308,6 +309,23 @@ def _serve(tasks: int, results: int, read: Reader, batch: int) -> None:
                 outcome.line = json_line(outcome.record)
                 outcome.record = {"status": outcome.record["status"], "texts": outcome.record["texts"]}
         _write_message(results, pickle.dumps((os.getpid(), outcomes), pickle.HIGHEST_PROTOCOL))
+
+
+def _keep_freed_memory() -> None:
+    """Each drawing the library reads takes blocks that, freed, leave the
+    top of glibc's heap free: glibc gives it back to the system, and the
+    next drawing faults it in again, page by page, which took more time
+    than the reading. A worker keeps it (M_TRIM_THRESHOLD, M_TOP_PAD)."""
+    if not sys.platform.startswith("linux"):
+        return
+    import ctypes
+    m_trim_threshold, m_top_pad = -1, -2
+    try:
+        libc = ctypes.CDLL(None)
+        libc.mallopt(m_trim_threshold, 64 << 20)
+        libc.mallopt(m_top_pad, 16 << 20)
+    except (OSError, AttributeError):  # not glibc
+        return
 
 
 def _write_message(fd: int, message: bytes) -> None:
