@@ -214,7 +214,11 @@ class Run:
         line = line or json_line(record)
         _signals.writing = True
         try:
-            self.out.write(line)
+            # Standard output may be unbuffered (python3 -u), and then a
+            # write may take part of the line only.
+            rest = memoryview(line)
+            while rest:
+                rest = rest[self.out.write(rest) or 0:]
         except OSError as error:
             raise OutputFailed(self.out_name, error) from None
         finally:
