@@ -216,6 +216,21 @@ def alive(pid: int) -> bool:
         return False
 
 
+def settled_workers(pid: int) -> list[int]:
+    """The two workers of the batch pid, once the same two have lived a
+    third of a second (the batch replaces the workers it started ahead
+    when the command line asks for others)."""
+    seen: list[int] = []
+    end = time.monotonic() + 20
+    while time.monotonic() < end:
+        now = sorted(child for child in children_of(pid) if alive(child))
+        if len(now) == 2 and now == seen:
+            return now
+        seen = now
+        time.sleep(0.3)
+    raise AssertionError(f"the batch has not two workers, but {seen}")
+
+
 def wait_until(condition, seconds: float) -> bool:
     end = time.monotonic() + seconds
     while not condition():
@@ -241,10 +256,7 @@ def test_killing_the_batch_leaves_no_worker(many_drawings, tmp_path):
     batch = batch_process(many_drawings, "--out", tmp_path / "out.jsonl", "--workers", "2", "--partition-size", "100",
                           "--reader", "readers:slow_reader", stderr=subprocess.DEVNULL)
     try:
-        assert wait_until(lambda: len(children_of(batch.pid)) == 2, 20)
-        workers = children_of(batch.pid)
-        time.sleep(0.3)  # reading
-        assert all(alive(worker) for worker in workers)
+        workers = settled_workers(batch.pid)
     finally:
         batch.kill()
         batch.wait(timeout=20)
@@ -258,8 +270,8 @@ def test_a_signal_ends_the_batch_and_its_workers_at_once_with_whole_lines(many_d
     batch = batch_process(many_drawings, "--out", out, "--workers", "2", "--partition-size", "2",
                           "--reader", "readers:slow_reader", stderr=subprocess.PIPE)
     try:
-        assert wait_until(lambda: out.exists() and out.stat().st_size > 0 and len(children_of(batch.pid)) == 2, 20)
-        workers = children_of(batch.pid)
+        workers = settled_workers(batch.pid)
+        assert wait_until(lambda: out.exists() and out.stat().st_size > 0, 20)
         batch.send_signal(number)
         sent = time.monotonic()
         status = batch.wait(timeout=20)

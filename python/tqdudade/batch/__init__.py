@@ -47,6 +47,7 @@ from __future__ import annotations
 # Only what every run needs is imported here; the rest when it is used, so
 # that the import stays cheap and the workers, forked from this process,
 # start small.
+import marshal  # the messages between the batch and its workers: the same Python at both ends
 import os
 import sys
 import time
@@ -252,15 +253,21 @@ class _Worker:
         os.close(results_write)
 
     def send(self, task: Task) -> None:
-        import pickle
         self.task = task
-        _write_message(self.tasks, pickle.dumps((task.drawings, task.apart), pickle.HIGHEST_PROTOCOL))
+        _write_message(self.tasks, marshal.dumps((task.drawings, task.apart)))
 
     def receive(self) -> tuple[int, list[Outcome]] | None:
         """The answer to the task sent, or None when the worker died."""
-        import pickle
         message = _read_message(self.results)
-        return None if message is None else pickle.loads(message)
+        if message is None:
+            return None
+        pid, answers = marshal.loads(message)
+        outcomes = []
+        for record, size, error, line in answers:
+            outcome = Outcome(record, size, error)
+            outcome.line = line
+            outcomes.append(outcome)
+        return pid, outcomes
 
     def close_pipes(self) -> None:
         for end in (self.tasks, self.results):
@@ -291,7 +298,7 @@ class _Worker:
 def _serve(tasks: int, results: int, read: Reader, batch: int) -> None:
     """A worker's life: ends with the batch, lets the batch take SIGINT and
     SIGTERM, reads a task at a time and answers it."""
-    import pickle
+    import json  # for json_line, imported while the batch gathers the inputs
     import signal
 
     from .. import _records
@@ -304,15 +311,17 @@ def _serve(tasks: int, results: int, read: Reader, batch: int) -> None:
     _keep_freed_memory()
     _records.prepare()  # while the batch gathers the inputs
     while (message := _read_message(tasks)) is not None:
-        inputs, apart = pickle.loads(message)
-        outcomes = read_drawings(inputs, read, apart)
-        for outcome in outcomes:
+        inputs, apart = marshal.loads(message)
+        answers = []
+        for outcome in read_drawings(inputs, read, apart):
             # The line is made here, on the worker's core; the batch needs
             # only what it counts.
-            if outcome.record is not None:
-                outcome.line = json_line(outcome.record)
-                outcome.record = {"status": outcome.record["status"], "texts": outcome.record["texts"]}
-        _write_message(results, pickle.dumps((os.getpid(), outcomes), pickle.HIGHEST_PROTOCOL))
+            record, line = outcome.record, None
+            if record is not None:
+                line = json_line(record)
+                record = {"status": record["status"], "texts": record["texts"]}
+            answers.append((record, outcome.size, outcome.error, line))
+        _write_message(results, marshal.dumps((os.getpid(), answers)))
 
 
 def _keep_freed_memory() -> None:
@@ -578,15 +587,21 @@ def main(argv: list[str] | None = None) -> int:
     _catch_signals()
     out = None
     to_stdout = False
-    local = None
+    # The local pool's workers start first, as most runs are local ones
+    # with the reader and the number of workers by default, and load the
+    # library while the command line is read and the inputs are gathered.
+    local = LocalRun(None)
+    local.start()
     try:
         arguments = parse_arguments(argv)
         to_stdout = arguments.out == "-"
         out_name = "standard output" if to_stdout else arguments.out
-        if not arguments.scheduler:
-            # The workers start while the inputs are gathered.
-            local = LocalRun(None, _reader(arguments.reader), arguments.workers)
-            local.start()
+        if arguments.scheduler or arguments.reader or arguments.workers not in (None, local.workers):
+            local.close(kill=True)
+            local = None
+            if not arguments.scheduler:
+                local = LocalRun(None, _reader(arguments.reader), arguments.workers)
+                local.start()
         try:
             inputs = gather_inputs(arguments.inputs)
             out = sys.stdout.buffer if to_stdout else open(arguments.out, "wb")
