@@ -33,12 +33,14 @@ class LibraryNotFound(ImportError):
 
 
 class Text(ctypes.Structure):
-    """struct dwgtext_text: one text, valid until the next call on its drawing."""
+    """struct dwgtext_text: one text, valid until the next call on its
+    drawing. Its strings are char pointers: ``text.text[:text.length]``
+    gives the bytes without a further call."""
 
     _fields_ = [
-        ("text", ctypes.c_void_p),
+        ("text", ctypes.POINTER(ctypes.c_char)),
         ("length", ctypes.c_size_t),
-        ("bytes", ctypes.c_void_p),
+        ("bytes", ctypes.POINTER(ctypes.c_char)),
         ("bytes_length", ctypes.c_size_t),
         ("charset", ctypes.c_int32),
     ]

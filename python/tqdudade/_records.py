@@ -79,7 +79,6 @@ class _Calls:
         self.status_name = library.dwgtext_status_name
         self.status_names = {status: library.dwgtext_status_name(status).decode()
                              for status in range(_capi.DAMAGED + 1)}
-        self.string_at = ctypes.string_at
         self.byref = ctypes.byref
         self.handle_type = ctypes.c_void_p
         self.text = _capi.Text()
@@ -121,11 +120,10 @@ def read_record(name: str, path: str) -> dict:
     handle = calls.handle_type()
     calls.check(calls.open(os.fsencode(path), 0, calls.limit, calls.byref(handle)))
     try:
-        text = calls.text
-        string_at = calls.string_at
+        text, next_text, text_pointer = calls.text, calls.next, calls.text_pointer
         strings = []
-        while (answer := calls.next(handle, calls.text_pointer)) == 1:
-            strings.append(string_at(text.text, text.length).decode("utf-8", "replace"))
+        while (answer := next_text(handle, text_pointer)) == 1:
+            strings.append(text.text[:text.length].decode("utf-8", "replace"))
         if answer < 0:
             calls.check(answer)
         status = calls.status(handle)
