@@ -623,6 +623,7 @@ def _write_all(arguments, inputs: list[Input], out, out_name: str, to_stdout: bo
     try:
         try:
             summary = _run(arguments, inputs, out, out_name, local)
+            _signals.check()  # a signal that came while the last line was written
             out.flush()
         finally:
             if not to_stdout:
