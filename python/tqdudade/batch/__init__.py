@@ -247,6 +247,9 @@ class _Worker:
                     other.close_pipes()
                 _serve(tasks_read, results_write, read, batch)
                 status = 0
+            except Exception:  # the batch sees the worker die; this says why
+                import traceback
+                traceback.print_exc()
             finally:
                 os._exit(status)
         os.close(tasks_read)
