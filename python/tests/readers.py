@@ -5,6 +5,7 @@ try only."""
 import os
 from pathlib import Path
 
+from tqdudade import _records
 from tqdudade._records import read_record
 
 
@@ -20,3 +21,34 @@ def unreliable_reader(name: str, path: str) -> dict:
             os.abort()
         raise RuntimeError("flaky storage")
     return read_record(name, path)
+
+
+def slow_reader(name: str, path: str) -> dict:
+    """Reads as the batch does, a twentieth of a second a drawing: a batch
+    that is still under way when a test signals it."""
+    import time
+    time.sleep(0.05)
+    return read_record(name, path)
+
+
+# How often this process looked the library's calls up: worker_reader tells.
+_lookups = 0
+_look_up = _records._Calls.__init__
+
+
+def _counted_look_up(calls) -> None:
+    global _lookups
+    _lookups += 1
+    _look_up(calls)
+
+
+_records._Calls.__init__ = _counted_look_up
+
+
+def worker_reader(name: str, path: str) -> dict:
+    """Reads as the batch does, and adds to the record the process that
+    read it and how often that process looked the library's calls up."""
+    record = read_record(name, path)
+    record["pid"] = os.getpid()
+    record["lookups"] = _lookups
+    return record

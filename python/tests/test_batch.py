@@ -3,16 +3,20 @@ worker processes on the loopback address: a few hundred drawings, composed,
 damaged and real, give the records of dwgtext -r --json both ways, none
 lost; drawings that crash or fail their reader, or kill its worker, are
 tried again and recorded; a cluster whose workers cannot import the reader
-is refused before any task; odd file names keep their bytes; --out - and a
-failing --out."""
+is refused before any task; odd file names keep their bytes, as dwgtext
+--json keeps them; --out - and a failing --out; workers that end with the
+batch, killed or stopped by a signal; an import that takes only what a run
+needs, and workers that read many drawings a task with one library."""
 from __future__ import annotations
 
 import json
 import os
 import random
 import shutil
+import signal
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 import dask
@@ -147,7 +151,7 @@ def test_a_cluster_whose_workers_cannot_import_the_reader_is_refused_and_keeps_i
     assert len(cluster.scheduler_info["workers"]) == 2
 
 
-def test_names_that_are_not_utf8_keep_their_bytes(drawings, tmp_path):
+def test_names_that_are_not_utf8_keep_their_bytes(drawings, dwgtext, tmp_path):
     folder = os.fsencode(tmp_path / "odd")
     os.mkdir(folder)
     names = [b"caf\xe9.dwg", b"plan\nB.dwg", "\u56f3\u9762.dwg".encode(), b"\xff\xfe.DWG"]
@@ -160,6 +164,9 @@ def test_names_that_are_not_utf8_keep_their_bytes(drawings, tmp_path):
         os.path.join(folder, name) for name in names)
     assert {record["texts"] for record in records} == {12}
     assert b"\\udce9.dwg" in run.stdout
+    # dwgtext --json names them so too, by the same rule.
+    listed = run_dwgtext(dwgtext, ["-r", str(tmp_path / "odd")])
+    assert sorted(listed) == sorted(record["file"] for record in records)
 
 
 def test_output_goes_to_standard_output_or_fails_in_one_line(drawings):
@@ -177,3 +184,127 @@ def test_output_goes_to_standard_output_or_fails_in_one_line(drawings):
     assert (stdout_full.returncode, stdout_full.stderr) == (
         1, b"tqdudade.batch: standard output: No space left on device\n")
 
+
+
+def batch_process(*arguments, **options) -> subprocess.Popen:
+    paths = dict.fromkeys([str(TESTS), os.environ.get("PYTHONPATH", "")])
+    environment = dict(os.environ, PYTHONPATH=os.pathsep.join(paths))
+    return subprocess.Popen([sys.executable, "-m", "tqdudade.batch", *map(str, arguments)], env=environment,
+                            **options)
+
+
+def children_of(pid: int) -> list[int]:
+    """The processes whose parent is pid."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                stat = Path(f"/proc/{entry}/stat").read_text()
+            except OSError:
+                continue
+            if int(stat.rpartition(")")[2].split()[1]) == pid:
+                found.append(int(entry))
+    return found
+
+
+def alive(pid: int) -> bool:
+    """Whether the process runs still: a zombie, which nobody may reap in a
+    container, has ended."""
+    try:
+        return Path(f"/proc/{pid}/stat").read_text().rpartition(")")[2].split()[0] != "Z"
+    except OSError:
+        return False
+
+
+def settled_workers(pid: int) -> list[int]:
+    """The two workers of the batch pid, once the same two have lived a
+    third of a second (the batch replaces the workers it started ahead
+    when the command line asks for others)."""
+    seen: list[int] = []
+    end = time.monotonic() + 20
+    while time.monotonic() < end:
+        now = sorted(child for child in children_of(pid) if alive(child))
+        if len(now) == 2 and now == seen:
+            return now
+        seen = now
+        time.sleep(0.3)
+    raise AssertionError(f"the batch has not two workers, but {seen}")
+
+
+def wait_until(condition, seconds: float) -> bool:
+    end = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > end:
+            return False
+        time.sleep(0.02)
+    return True
+
+
+@pytest.fixture
+def many_drawings(drawings, tmp_path) -> Path:
+    """200 small drawings, which the slow reader takes 10 s to read."""
+    folder = tmp_path / "many"
+    folder.mkdir()
+    for number in range(200):
+        shutil.copy(drawings / "r14.dwg", folder / f"{number:03}.dwg")
+    return folder
+
+
+def test_killing_the_batch_leaves_no_worker(many_drawings, tmp_path):
+    # Tasks of five seconds: a worker that does not end with the batch is still
+    # reading when it is looked for.
+    batch = batch_process(many_drawings, "--out", tmp_path / "out.jsonl", "--workers", "2", "--partition-size", "100",
+                          "--reader", "readers:slow_reader", stderr=subprocess.DEVNULL)
+    try:
+        workers = settled_workers(batch.pid)
+    finally:
+        batch.kill()
+        batch.wait(timeout=20)
+    time.sleep(2)
+    assert [worker for worker in workers if alive(worker)] == []
+
+
+@pytest.mark.parametrize("number", [signal.SIGINT, signal.SIGTERM])
+def test_a_signal_ends_the_batch_and_its_workers_at_once_with_whole_lines(many_drawings, tmp_path, number):
+    out = tmp_path / "out.jsonl"
+    batch = batch_process(many_drawings, "--out", out, "--workers", "2", "--partition-size", "2",
+                          "--reader", "readers:slow_reader", stderr=subprocess.PIPE)
+    try:
+        workers = settled_workers(batch.pid)
+        assert wait_until(lambda: out.exists() and out.stat().st_size > 0, 20)
+        batch.send_signal(number)
+        sent = time.monotonic()
+        status = batch.wait(timeout=20)
+        assert wait_until(lambda: not any(alive(worker) for worker in workers), 1 - (time.monotonic() - sent))
+        assert time.monotonic() - sent < 1
+    finally:
+        batch.kill()
+        batch.wait()
+    assert status == -number
+    written = out.read_bytes()
+    assert written.endswith(b"\n")
+    records = records_of(written)
+    assert 0 < len(records) < 200 and {record["status"] for record in records} == {"read"}
+    assert batch.stderr.read().decode() == (
+        f"tqdudade.batch: stopped by {signal.Signals(number).name} after {len(records)} drawings; "
+        "their lines are written whole\n")
+
+
+def test_the_import_takes_only_what_a_run_needs():
+    loaded = subprocess.run([sys.executable, "-c", "import sys, tqdudade.batch; print(' '.join(sys.modules))"],
+                            capture_output=True, text=True, check=True).stdout.split()
+    heavy = {"concurrent.futures", "multiprocessing", "logging", "argparse", "json", "pathlib", "typing",
+             "dataclasses", "ctypes", "subprocess", "tqdudade._drawing", "tqdudade._capi"}
+    assert heavy & set(loaded) == set()
+
+
+def test_workers_read_many_drawings_a_task_with_one_library(many_drawings, tmp_path):
+    from tqdudade.batch import PARTITION_SIZE, local_partition_size
+    assert [local_partition_size(drawings, 2) for drawings in (1, 8, 149, 1000, 100000)] == [1, 1, 19, 100, 100]
+    assert PARTITION_SIZE == 100
+    run = run_batch(many_drawings, "--out", "-", "--workers", "2", "--reader", "readers:worker_reader")
+    assert run.returncode == 0, run.stderr
+    records = records_of(run.stdout)
+    assert len(records) == 200
+    assert len({record["pid"] for record in records}) <= 2
+    assert {record["lookups"] for record in records} == {1}

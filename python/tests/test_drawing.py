@@ -93,3 +93,14 @@ def test_bytes_live_as_long_as_the_texts_that_read_them(drawings):
     with tqdudade.open(source) as drawing:
         source[:] = bytes(len(source))
         assert list(drawing.texts) == expected
+
+
+def test_the_report_of_an_unknown_object_type_gives_the_type_as_a_number():
+    # As dwgtext --json gives it; the text stays as the library spells it.
+    unknown = "*** WARNING *** OBJCT TYPE[0x1f4] dosen't exist"
+    others = ["*** WARNING *** OBJCT TYPE[0x] dosen't exist", "*** WARNING *** The entity type[0x10] dosen't exist",
+              "*** WARNING *** Illigal OBJCT size[0x20]"]
+    assert counted_reports([unknown, "*** WARNING *** OBJCT TYPE[0x4A] dosen't exist", unknown, *others]) == [
+        {"report": unknown, "count": 2, "object_type": 500},
+        {"report": "*** WARNING *** OBJCT TYPE[0x4A] dosen't exist", "count": 1, "object_type": 74},
+        *({"report": report, "count": 1} for report in others)]

@@ -29,26 +29,33 @@ parallel. ``python3 -m tqdudade.batch`` reads many drawings on a Dask
 cluster. The library is found as ``tqdudade._capi`` describes; the
 environment variable TQDUDADE_DWGTEXT_LIBRARY names it outright.
 """
-from ._capi import LibraryNotFound
-from ._drawing import (
-    CannotOpen,
-    Drawing,
-    DrawingError,
-    NotADrawing,
-    Source,
-    UnsupportedVersion,
-    open,
-    texts,
-)
+# The names are taken from their modules when first asked for, so that
+# importing tqdudade.batch, whose main process reads no drawing, imports
+# neither ctypes nor the library.
+_WHERE = {
+    "LibraryNotFound": "_capi",
+    "CannotOpen": "_drawing",
+    "Drawing": "_drawing",
+    "DrawingError": "_drawing",
+    "NotADrawing": "_drawing",
+    "Source": "_drawing",
+    "UnsupportedVersion": "_drawing",
+    "open": "_drawing",
+    "texts": "_drawing",
+}
 
-__all__ = [
-    "CannotOpen",
-    "Drawing",
-    "DrawingError",
-    "LibraryNotFound",
-    "NotADrawing",
-    "Source",
-    "UnsupportedVersion",
-    "open",
-    "texts",
-]
+__all__ = sorted(_WHERE)
+
+
+def __getattr__(name: str):
+    module = _WHERE.get(name)
+    if module is None:
+        raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+    import importlib
+    value = getattr(importlib.import_module(f".{module}", __name__), name)
+    globals()[name] = value
+    return value
+
+
+def __dir__() -> list[str]:
+    return sorted(set(globals()) | set(__all__))

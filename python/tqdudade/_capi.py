@@ -14,7 +14,6 @@ from __future__ import annotations
 
 import ctypes
 import os
-from pathlib import Path
 
 ENVIRONMENT_VARIABLE = "TQDUDADE_DWGTEXT_LIBRARY"
 LIBRARY_FILE = "libdwgtext.so"
@@ -34,26 +33,29 @@ class LibraryNotFound(ImportError):
 
 
 class Text(ctypes.Structure):
-    """struct dwgtext_text: one text, valid until the next call on its drawing."""
+    """struct dwgtext_text: one text, valid until the next call on its
+    drawing. Its strings are char pointers: ``text.text[:text.length]``
+    gives the bytes without a further call."""
 
     _fields_ = [
-        ("text", ctypes.c_void_p),
+        ("text", ctypes.POINTER(ctypes.c_char)),
         ("length", ctypes.c_size_t),
-        ("bytes", ctypes.c_void_p),
+        ("bytes", ctypes.POINTER(ctypes.c_char)),
         ("bytes_length", ctypes.c_size_t),
         ("charset", ctypes.c_int32),
     ]
 
 
-def _installed_copy() -> Path | None:
+def _installed_copy() -> str | None:
     try:
         from . import _installed
     except ImportError:
         return None
-    return Path(__file__).parent / _installed.LIBRARY
+    return os.path.join(os.path.dirname(__file__), _installed.LIBRARY)
 
 
-def _build_tree_copy() -> Path | None:
+def _build_tree_copy():
+    from pathlib import Path  # only when running from the sources
     checkout = Path(__file__).resolve().parents[2]
     if not (checkout / "capi" / "dwgtext.h").is_file():
         return None
@@ -66,7 +68,7 @@ def _candidates() -> list[str]:
     if override:
         return [override]
     installed = _installed_copy()
-    candidates = [str(installed)] if installed is not None and installed.exists() else []
+    candidates = [installed] if installed is not None and os.path.exists(installed) else []
     candidates.append(SONAME)
     built = _build_tree_copy()
     return candidates + ([str(built)] if built is not None else [])

@@ -252,7 +252,7 @@ def _texts_of(handle: _Handle, raw: bool) -> Iterator[str] | Iterator[bytes]:
     text = _capi.Text()
     answer_next = functools.partial(_library().dwgtext_next, handle.pointer, ctypes.byref(text))
     while (answer := answer_next()) == 1:
-        content = ctypes.string_at(text.text, text.length)
+        content = text.text[:text.length]
         yield content if raw else content.decode("utf-8", "replace")
     if answer < 0:
         _check(answer)

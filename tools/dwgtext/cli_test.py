@@ -235,6 +235,28 @@ class JsonLines(TempDirTest):
         self.assertEqual({r["file"] for r in records}, {str(path)})
         self.assertEqual(lines(dwgtext("-H", path).stdout)[0], f"{self.dir}/plan B.dwg:Section A-A")
 
+    def test_a_name_that_is_not_utf8_keeps_its_bytes(self):
+        # The batch's rule (tqdudade.batch): each byte that is not part of
+        # valid UTF-8 is the escape \udcXX, Python's surrogateescape.
+        names = [b"\xff\xfe.dwg", b"caf\xe9.dwg", "caf\u00e9 \u56f3.dwg".encode(), b"\xed\xa0\x80.DWG"]
+        for name in names:
+            self.copy_sample("r14.dwg", os.fsdecode(b"odd/" + name))
+        folder = os.fsencode(self.dir / "odd")
+        for args in (["-r", os.fsdecode(folder)], [os.fsdecode(os.path.join(folder, name)) for name in names]):
+            with self.subTest(args=args[0]):
+                result = dwgtext("--json", *args)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                records = [json.loads(line) for line in lines(result.stdout)]
+                self.assertEqual({os.fsencode(r["file"]) for r in records}, {os.path.join(folder, n) for n in names})
+                summaries = [r for r in records if "status" in r]
+                self.assertEqual(len(summaries), len(names))
+                self.assertIn(b'/\\udcff\\udcfe.dwg"', result.stdout)
+                self.assertIn("/caf\u00e9 \u56f3.dwg\"".encode(), result.stdout)
+        # Lines of text and messages show U+FFFD, as ever.
+        plain = dwgtext("-H", os.fsdecode(os.path.join(folder, b"\xff\xfe.dwg")))
+        self.assertTrue(lines(plain.stdout)[0].endswith("/\ufffd\ufffd.dwg:Section A-A"))
+
+
 def test_drawing(name):
     return Path(CONFIG.drawings) / name
 
@@ -431,6 +453,23 @@ class ManyFiles(TempDirTest):
                    [f"{self.dir}/plans/b/second.DWG:{t}" for t in SAMPLE_TEXTS["r14.dwg"]]
         self.assertEqual(lines(result.stdout), expected)
 
+    def test_a_search_over_no_drawing_fails(self):
+        self.file("empty/readme.txt", b"not a drawing")
+        (self.dir / "empty" / "deeper").mkdir()
+        (self.dir / "other").mkdir()
+        cases = [(["-r", "empty"], "empty"), (["-r", "--json", "empty"], "empty"),
+                 (["-r", "empty", "other"], "empty, other")]
+        for args, named in cases:
+            with self.subTest(args=args):
+                result = dwgtext(*args, cwd=self.dir)
+                self.assertEqual((result.returncode, result.stdout, result.stderr.decode()),
+                                 (1, b"", f"dwgtext: no drawing (*.dwg file) found below {named}\n"))
+        # A drawing anywhere among the inputs is something to read.
+        result = dwgtext("-r", "empty", sample("r14.dwg"), cwd=self.dir)
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        self.copy_sample("r12.dwg", "other/a.dwg")
+        self.assertEqual(dwgtext("-r", "empty", "other", cwd=self.dir).returncode, 0)
+
     def test_progress_only_on_a_terminal_and_for_several_files(self):
         two = [sample("r12.dwg"), sample("r14.dwg")]
         self.assertEqual(dwgtext(*two).stderr, b"")
@@ -479,6 +518,57 @@ class Ripgrep(TempDirTest):
                                          pattern, "drawings"], capture_output=True, cwd=self.dir, timeout=60)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertEqual(lines(result.stdout), found)
+
+
+class Documents(TempDirTest):
+    """What --help, the man page, the pkg-config files and the README say
+    is what the program does."""
+
+    def root(self):
+        return Path(CONFIG.readme).parent
+
+    def option_help(self, option):
+        """The words --help gives an option, its continuation lines joined."""
+        text = dwgtext("--help").stdout.decode()
+        entry = re.search(rf"^  {re.escape(option)}\s+(.*?)\n(?=  \S|  +-|\n)", text, re.S | re.M).group(1)
+        return " ".join(entry.split())
+
+    def test_help_says_what_quiet_does(self):
+        data = sample("r14.dwg").read_bytes()
+        cut = self.file("cut.dwg", data[:len(data) * 3 // 4])
+        result = dwgtext("-q", cut)
+        self.assertEqual(lines(result.stdout), SAMPLE_TEXTS["r14.dwg"][:len(lines(result.stdout))])
+        self.assertTrue(result.stdout)
+        self.assertEqual(result.stderr.decode().count("\n"), 1)
+        words = self.option_help("-q, --quiet")
+        self.assertIn("standard error", words)
+        self.assertIn("texts still print", words)
+
+    def test_descriptions_name_the_releases_the_program_reads(self):
+        result = dwgtext(self.file("r9.dwg", b"AC1004" + bytes(200)))
+        first, last = re.search(r"supported: \S+ \((R\d+)\) to \S+ \((R\d+)\)", result.stderr.decode()).groups()
+        releases = f"({first} to {last})"
+        for pc in sorted((self.root() / "cmake").glob("*.pc.in")):
+            with self.subTest(pc.name):
+                description = next(l for l in pc.read_text().splitlines() if l.startswith("Description:"))
+                self.assertIn(releases, description)
+        self.assertIn(releases, dwgtext("--help").stdout.decode())
+
+    def test_the_man_page_lists_every_json_status(self):
+        man = (self.root() / "tools" / "dwgtext" / "dwgtext.1").read_text()
+        listed = re.search(r"where status is one of (.*?);", man, re.S).group(1)
+        words = set(re.split(r",\s*|\s+and\s+", listed.replace("\\-", "-").strip()))
+        self.assertEqual(words, {"read", "incomplete", "damaged", "cannot-open", "not-dwg", "unsupported",
+                                 "refused"})
+
+    def test_test_sh_time_is_said_for_two_idle_cores_alike_everywhere(self):
+        said = []
+        for document in (self.root() / "README.md", self.root() / "docs" / "testing.md"):
+            text = " ".join(document.read_text().split())
+            found = re.search(r"`test\.sh` (?:takes )?(?:about )?([^,;.]*?) on two idle cores", text)
+            self.assertIsNotNone(found, document)
+            said.append(found.group(1))
+        self.assertEqual(said[0], said[1])
 
 
 def main():

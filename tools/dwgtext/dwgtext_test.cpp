@@ -335,8 +335,55 @@ TEST(Render, TextEventsAndJsonLines)
               R"({"file":"dir/\"q\".dwg","index":2,"text":"say \"hi\"\u0009 ","charset":0,)"
               R"("bytes":"7361792022686922090100"})" "\n"
               R"({"file":"dir/\"q\".dwg","version":"AC1015","status":"read","texts":3,)"
-              R"("reports":[{"report":"*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist","count":2},)"
+              R"("reports":[{"report":"*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist","count":2,"object_type":499},)"
               R"({"report":"*** ERROR *** cut\u000d\nshort","count":1}]})" "\n");
+}
+
+// JSON keeps a file name's bytes as Python's surrogateescape would, the rule
+// of the batch's rows: UTF-8 as it is, every other byte \udcXX. Plain
+// output and messages show U+FFFD instead.
+TEST(Render, JsonFileNamesKeepTheirBytes)
+{
+    DrawingResult drawing = readDrawingWithTexts();
+    drawing.reports.clear();
+    // Not UTF-8: 0xff 0xfe, Latin-1 0xe9, an encoded surrogate, a sequence
+    // cut short before a valid one; UTF-8: é, 図, and a tab.
+    const std::string name = "\xff\xfe/caf\xe9-caf\xc3\xa9-\xed\xa0\x80-\xe2\x82\xe2\x82\xac-\xe5\x9b\xb3\t.dwg";
+    const std::string escaped =
+        R"(\udcff\udcfe/caf\udce9-café-\udced\udca0\udc80-\udce2\udc82€-図\u0009.dwg)";
+    const Rendered json = render(name, drawing, settings(Format::Json));
+    EXPECT_TRUE(json.out.starts_with(R"({"file":")" + escaped + R"(","index":0,)")) << json.out;
+    EXPECT_NE(json.out.find(R"({"file":")" + escaped + R"(","version":"AC1015")"), std::string::npos) << json.out;
+
+    const std::string shown = "\xef\xbf\xbd\xef\xbf\xbd/caf\xef\xbf\xbd-caf\xc3\xa9-\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd-"
+                              "\xef\xbf\xbd\xef\xbf\xbd\xe2\x82\xac-\xe5\x9b\xb3\t.dwg";  // a TAB stays
+    EXPECT_TRUE(render(name, drawing, settings(Format::Text, true)).out.starts_with(shown + ":")) << shown;
+    drawing.status = Status::Incomplete;
+    drawing.failure = "truncated: cut";
+    EXPECT_EQ(render(name, drawing, settings(Format::Json)).err, "dwgtext: " + shown + ": truncated: cut\n");
+}
+
+// Only the library's report of an unknown object type gives a number, read
+// from the text the library wrote, which stays as it is.
+TEST(Render, JsonReportsGiveTheUnknownObjectTypeAsANumber)
+{
+    DrawingResult drawing;
+    drawing.firstBytes = "AC1015";
+    drawing.reports = {"*** WARNING *** OBJCT TYPE[0x1f4] dosen't exist\n",
+                       "*** WARNING *** OBJCT TYPE[0x4A] dosen't exist\n",
+                       "*** WARNING *** OBJCT TYPE[0x] dosen't exist\n",
+                       "*** WARNING *** OBJCT TYPE[0x-1] dosen't exist\n",
+                       "*** WARNING *** The entity type[0x10] dosen't exist\n",
+                       "*** WARNING *** Illigal OBJCT size[0x20]\n"};
+    const std::string out = render("a.dwg", drawing, settings(Format::Json)).out;
+    EXPECT_NE(out.find(R"({"report":"*** WARNING *** OBJCT TYPE[0x1f4] dosen't exist","count":1,"object_type":500},)"
+                       R"({"report":"*** WARNING *** OBJCT TYPE[0x4A] dosen't exist","count":1,"object_type":74},)"
+                       R"({"report":"*** WARNING *** OBJCT TYPE[0x] dosen't exist","count":1},)"
+                       R"({"report":"*** WARNING *** OBJCT TYPE[0x-1] dosen't exist","count":1},)"
+                       R"({"report":"*** WARNING *** The entity type[0x10] dosen't exist","count":1},)"
+                       R"({"report":"*** WARNING *** Illigal OBJCT size[0x20]","count":1}])"),
+              std::string::npos)
+        << out;
 }
 
 TEST(Runner, EmitsInInputOrderWhileWorkFinishesOutOfOrder)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "extract.h"
+#include "formatting.h"
 #include "host_library.h"
 #include "mappedfiles.h"
 #include "inputs.h"
@@ -21,6 +22,7 @@
 #include "progress.h"
 #include "render.h"
 #include "runner.h"
+#include "text_output.h"
 
 namespace {
 
@@ -74,11 +76,25 @@ struct Outcome {
     int outputError = 0;  // errno of the write to standard output that failed
 };
 
+// Operands that were all directories without a drawing below them: a search
+// over nothing fails, as with grep -r.
+std::string nothingFound(const std::vector<std::string> &directories)
+{
+    std::string message = "dwgtext: no drawing (*.dwg file) found below ";
+    for (std::size_t i = 0; i < directories.size(); ++i)
+        message.append(i == 0 ? "" : ", ").append(dwgtext::singleLine(dwgtext::validUtf8(directories[i])));
+    return message + "\n";
+}
+
 // Reads every input, and stops at the first write to standard output that
 // fails.
 Outcome readAll(const dwgtext::Options &options)
 {
     const dwgtext::InputList list = dwgtext::expandOperands(options.files, options.recursive);
+    if (list.inputs.empty()) {
+        writeError(nothingFound(options.files));
+        return {false, 0};
+    }
     const dwgtext::RenderSettings settings = renderSettings(options, list);
     const std::size_t count = list.inputs.size();
     const bool showProgress = count > 1 && isatty(STDERR_FILENO);

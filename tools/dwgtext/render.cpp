@@ -1,12 +1,15 @@
 #include "render.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "codepage.h"
+#include "core/messages.h"
 #include "formatting.h"
 #include "host_events.h"
 #include "versions.h"
@@ -15,22 +18,68 @@ namespace dwgtext {
 
 namespace {
 
+// One byte of a JSON string that is ASCII: escaped when it is a quote, a
+// backslash or a control character.
+void appendJsonAscii(std::string &out, char c)
+{
+    if (c == '"' || c == '\\') {
+        out += '\\';
+        out += c;
+    } else if (c == '\n') {
+        out += "\\n";
+    } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+        out += escaped;
+    } else {
+        out += c;
+    }
+}
+
 void appendJsonString(std::string &out, std::string_view utf8)
 {
     out += '"';
-    for (char c : utf8) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-            out += escaped;
+    for (char c : utf8)
+        appendJsonAscii(out, c);
+    out += '"';
+}
+
+// The length of the UTF-8 sequence a lead byte starts; 0 for a byte that
+// starts none.
+std::size_t sequenceLength(unsigned char lead)
+{
+    if (lead < 0x80)
+        return 1;
+    if (lead < 0xC2)
+        return 0;
+    return lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+}
+
+// A file name, which may hold any bytes, as a JSON string that gives them
+// all back: what is UTF-8 stays as it is, and each byte that is not part of
+// a well-formed sequence (as validUtf8 keeps them, and as Python's decoder
+// takes them) becomes the escape \udcXX of a lone surrogate, as Python's
+// surrogateescape decodes it. The batch of the Python package writes its
+// names so too; os.fsencode(json.loads(line)["file"]) gives the name's
+// bytes back.
+void appendJsonFileName(std::string &out, std::string_view bytes)
+{
+    out += '"';
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t length = sequenceLength(static_cast<unsigned char>(bytes[at]));
+        const std::string_view sequence = bytes.substr(at, length);
+        if (length == 1) {
+            appendJsonAscii(out, bytes[at]);
+        } else if (length > 1 && sequence.size() == length && validUtf8(sequence) == sequence) {
+            out.append(sequence);
         } else {
-            out += c;
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\udc%02x", static_cast<unsigned char>(bytes[at]));
+            out += escaped;
+            ++at;
+            continue;
         }
+        at += length;
     }
     out += '"';
 }
@@ -41,6 +90,13 @@ public:
     JsonObject &string(std::string_view key, std::string_view utf8)
     {
         appendJsonString(keyed(key), utf8);
+        return *this;
+    }
+
+    // A file name's bytes, kept whatever they are (appendJsonFileName).
+    JsonObject &fileName(std::string_view key, std::string_view bytes)
+    {
+        appendJsonFileName(keyed(key), bytes);
         return *this;
     }
 
@@ -78,8 +134,30 @@ bool blank(std::string_view text)
 
 constexpr std::string_view kErrorReport = "*** ERROR ***";
 
+// The object type of the library's report that it met an object of a type
+// it does not know ("OBJCT TYPE[0x1f4] dosen't exist", spelt as the library
+// spells it for its hosts), so that nobody has to read it out of the text.
+std::optional<int64_t> unknownObjectType(std::string_view report)
+{
+    const std::string_view format = msg::kUnknownObjectType;
+    const std::size_t field = format.find("%x");
+    const std::string_view before = format.substr(0, field);
+    std::string_view after = format.substr(field + 2);
+    while (after.ends_with('\n'))
+        after.remove_suffix(1);
+    if (!report.starts_with(before) || !report.ends_with(after) || report.size() <= before.size() + after.size())
+        return std::nullopt;
+    const std::string_view digits = report.substr(before.size(), report.size() - before.size() - after.size());
+    int64_t type = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), type, 16);
+    if (error != std::errc() || end != digits.data() + digits.size() || type < 0)
+        return std::nullopt;
+    return type;
+}
+
 // Each distinct report once, in the order of its first time, with the
-// number of times: real drawings repeat one warning hundreds of times.
+// number of times: real drawings repeat one warning hundreds of times. The
+// report of an unknown object type also gives the type as a number.
 std::string jsonReports(const DrawingResult &drawing)
 {
     std::vector<std::pair<std::string, int64_t>> distinct;
@@ -94,7 +172,11 @@ std::string jsonReports(const DrawingResult &drawing)
     std::string list = "[";
     for (const auto &[text, count] : distinct) {
         list += list.size() == 1 ? "" : ",";
-        list += JsonObject().string("report", text).number("count", count).line();
+        JsonObject report;
+        report.string("report", text).number("count", count);
+        if (const std::optional<int64_t> type = unknownObjectType(text))
+            report.number("object_type", *type);
+        list += report.line();
         list.pop_back();  // the line's newline
     }
     return list + "]";
@@ -103,7 +185,7 @@ std::string jsonReports(const DrawingResult &drawing)
 std::string jsonSummary(std::string_view file, const DrawingResult &drawing, uint64_t texts)
 {
     JsonObject summary;
-    summary.string("file", file);
+    summary.fileName("file", file);
     if (looksLikeDwg(drawing.firstBytes))
         summary.string("version", versionOf(drawing.firstBytes));
     else
@@ -154,7 +236,8 @@ void renderErrors(std::string_view name, const DrawingResult &drawing, const Ren
 }  // namespace
 
 DrawingRenderer::DrawingRenderer(std::string_view name, const RenderSettings &settings, Flush flush)
-    : file_(settings.format == Format::Json ? validUtf8(name) : singleLine(validUtf8(name))),
+    : file_(settings.format == Format::Json ? std::string(name) : singleLine(validUtf8(name))),
+      named_(singleLine(validUtf8(name))),
       settings_(settings),
       flush_(std::move(flush))
 {
@@ -165,7 +248,7 @@ bool DrawingRenderer::text(int32_t charset, std::string_view bytes, std::string_
     std::string &out = rendered_.out;
     if (settings_.format == Format::Json) {
         out += JsonObject()
-                   .string("file", file_)
+                   .fileName("file", file_)
                    .number("index", static_cast<int64_t>(texts_))
                    .string("text", plain)
                    .number("charset", charset)
@@ -192,7 +275,7 @@ Rendered DrawingRenderer::finish(const DrawingResult &drawing)
         renderEvents(settings_.withFilename ? file_ + ":" : std::string(), drawing.eventText, rendered_.out);
     rendered_.read = drawing.status == Status::Read;
     rendered_.gaveTexts = texts_ > 0;
-    renderErrors(file_, drawing, settings_, rendered_.err);
+    renderErrors(named_, drawing, settings_, rendered_.err);
     return std::move(rendered_);
 }
 

@@ -43,7 +43,8 @@ public:
     Rendered finish(const DrawingResult &drawing);
 
 private:
-    std::string file_;
+    std::string file_;   // as output names it: its bytes in JSON, one line of UTF-8 otherwise
+    std::string named_;  // as messages name it: one line of UTF-8
     const RenderSettings &settings_;
     Flush flush_;
     uint64_t texts_ = 0;

@@ -11,7 +11,8 @@ it, on the Dask cluster at ADDRESS (tqdudade.batch.dask_run), whose workers
 must see the same paths and have this package and its library installed.
 Only --scheduler imports Dask.
 
-The drawings go to the workers in partitions, one task each. Every drawing
+The drawings go to the workers in partitions, one task each (by default
+so that each local worker gets about four, at most 100 drawings a task). Every drawing
 gives one line of --out ("-": standard output), in the order they finish,
 with the fields of ``dwgtext --json``'s per-file record ("file", "version",
 "status", "texts", the number of texts, "reports", and "error" when it was
@@ -26,6 +27,13 @@ again in child processes, where one that crashes its reader takes no other
 with it, and one that fails there is read once more. A drawing that fails
 at that last try is recorded with status "failed" and its error. The batch
 goes on either way and says once on standard error that a worker died.
+
+The local pool's workers end with the batch: on Linux the kernel kills a
+worker whose batch died (even of SIGKILL), elsewhere it ends when it reads
+its next task. SIGINT or SIGTERM ends the batch and its workers at once:
+the lines written so far stay whole, the batch says on standard error how
+many there are, and it ends of the signal.
+
 At the end one line sums up on standard output (standard error with
 --out -): files, texts, files not read by status, and drawing bytes read
 per second. The exit status is 0 when every drawing was read, 1 when one
@@ -36,19 +44,13 @@ out of reach, or a worker that cannot import this package or the
 """
 from __future__ import annotations
 
-import argparse
-import json
+# Only what every run needs is imported here; the rest when it is used, so
+# that the import stays cheap and the workers, forked from this process,
+# start small.
+import marshal  # the messages between the batch and its workers: the same Python at both ends
 import os
-import re
-import stat
 import sys
 import time
-from collections import Counter
-from concurrent.futures import FIRST_COMPLETED, Future, ProcessPoolExecutor, wait
-from concurrent.futures.process import BrokenProcessPool
-from dataclasses import dataclass, field
-from pathlib import Path
-from typing import Iterable, TextIO
 
 from .._records import Input, Outcome, Reader, attempt, attempt_in_children, failed_record, read_record
 
@@ -57,6 +59,11 @@ PROGRAM = "tqdudade.batch"
 # A list that is a pipe or a device is read up to this many bytes.
 LIST_LIMIT = 64 << 20
 
+# Drawings a task holds at most, and about how many tasks each worker of
+# the local pool gets when --partition-size is not given.
+PARTITION_SIZE = 100
+TASKS_PER_WORKER = 4
+
 
 def read_drawings(inputs: list[Input], read: Reader, apart: bool) -> list[Outcome]:
     """The drawings one after the other, in this process or each in a
@@ -64,27 +71,22 @@ def read_drawings(inputs: list[Input], read: Reader, apart: bool) -> list[Outcom
     return attempt_in_children(read, inputs) if apart else [attempt(read, name, path) for name, path in inputs]
 
 
-def pool_task(inputs: list[Input], read: Reader, apart: bool) -> tuple[int, list[Outcome]]:
-    """One task of the local pool: its outcomes and the worker's process id."""
-    return os.getpid(), read_drawings(inputs, read, apart)
-
-
-@dataclass
 class Summary:
     """Counts of a batch, for its closing line."""
 
-    files: int = 0
-    texts: int = 0
-    bytes: int = 0
-    seconds: float = 0.0
-    not_read: Counter = field(default_factory=Counter)
+    def __init__(self):
+        self.files = 0
+        self.texts = 0
+        self.bytes = 0
+        self.seconds = 0.0
+        self.not_read: dict[str, int] = {}
 
     def add(self, record: dict, size: int) -> None:
         self.files += 1
         self.texts += record["texts"]
         self.bytes += size
         if record["status"] != "read":
-            self.not_read[record["status"]] += 1
+            self.not_read[record["status"]] = self.not_read.get(record["status"], 0) + 1
 
     def line(self) -> str:
         kinds = ", ".join(f"{count} {status}" for status, count in sorted(self.not_read.items()))
@@ -104,14 +106,45 @@ class OutputFailed(Exception):
         super().__init__(f"{name}: {error.strerror or error}")
 
 
-_LONE_SURROGATE = re.compile("[\ud800-\udfff]")
+class Interrupted(BaseException):
+    """SIGINT or SIGTERM came: the batch stops, with the lines written so far."""
+
+    def __init__(self, signal_number: int):
+        super().__init__(signal_number)
+        self.signal_number = signal_number
 
 
-def json_line(record: dict) -> str:
+class _Signals:
+    """SIGINT and SIGTERM raise Interrupted, but never while a line is being
+    written: then the line is finished first."""
+
+    def __init__(self):
+        self.caught: int | None = None
+        self.writing = False
+        self.run: Run | None = None  # the run under way, whose lines are counted
+
+    def handle(self, number: int, frame) -> None:
+        if self.caught is not None:  # stopping already
+            return
+        self.caught = number
+        if not self.writing:
+            raise Interrupted(number)
+
+    def check(self) -> None:
+        if self.caught is not None:
+            raise Interrupted(self.caught)
+
+
+_signals = _Signals()
+
+
+def json_line(record: dict) -> bytes:
     """The record as one line of JSON in UTF-8: characters as they are, but
-    the lone surrogates of a name's undecodable bytes as \\udcXX escapes."""
-    text = json.dumps(record, ensure_ascii=False)
-    return _LONE_SURROGATE.sub(lambda match: f"\\u{ord(match.group()):04x}", text) + "\n"
+    the lone surrogates of a name's undecodable bytes (Python's
+    surrogateescape) as the escapes \\udcXX, as ``dwgtext --json`` writes
+    them: ``os.fsencode(json.loads(line)["file"])`` gives the bytes back."""
+    import json
+    return json.dumps(record, ensure_ascii=False).encode("utf-8", "backslashreplace") + b"\n"
 
 
 # How often a task whose drawings are read in child processes may be lost
@@ -120,27 +153,29 @@ def json_line(record: dict) -> str:
 LOSSES = 3
 
 
-@dataclass
 class Task:
     """Drawings sent to a worker together, and what a failure there means."""
 
-    drawings: list[Input]
-    apart: bool = False  # each drawing in a child process, as after a worker died
-    last: bool = False   # a drawing that fails now is recorded as failed
-    losses: int = 0
+    def __init__(self, drawings: list[Input], apart: bool = False, last: bool = False, losses: int = 0):
+        self.drawings = drawings
+        self.apart = apart  # each drawing in a child process, as after a worker died
+        self.last = last    # a drawing that fails now is recorded as failed
+        self.losses = losses
 
 
 class Run:
     """What both ways of running share: records written as they come, the
     drawings of a failed or lost task tried again, the summary. A subclass
-    submits tasks and calls finished or lost for each."""
+    submits tasks and calls finished or lost for each. out is a binary
+    stream."""
 
-    def __init__(self, out: TextIO, read: Reader = read_record, out_name: str = "--out"):
+    def __init__(self, out, read: Reader = read_record, out_name: str = "--out"):
         self.out = out
         self.out_name = out_name
         self.read = read
         self.summary = Summary()
         self.deaths_told = False
+        _signals.run = self
 
     def submit(self, task: Task, avoid: object = None) -> None:
         raise NotImplementedError
@@ -152,7 +187,7 @@ class Run:
         failed = []
         for drawing, outcome in zip(task.drawings, outcomes):
             if outcome.record is not None:
-                self.write(outcome.record, outcome.size)
+                self.write(outcome.record, outcome.size, outcome.line)
             elif task.last:
                 self.write(failed_record(drawing[0], outcome.error), outcome.size)
             else:
@@ -175,63 +210,287 @@ class Run:
             for name, _ in task.drawings:
                 self.write(failed_record(name, f"its task was lost with its worker ({why})"), 0)
 
-    def write(self, record: dict, size: int) -> None:
+    def write(self, record: dict, size: int, line: bytes | None = None) -> None:
+        """Writes the record's line (made already, or here) and counts it."""
+        line = line or json_line(record)
+        _signals.writing = True
         try:
-            self.out.write(json_line(record))
+            # Standard output may be unbuffered (python3 -u), and then a
+            # write may take part of the line only.
+            rest = memoryview(line)
+            while rest:
+                rest = rest[self.out.write(rest) or 0:]
         except OSError as error:
             raise OutputFailed(self.out_name, error) from None
+        finally:
+            _signals.writing = False
         self.summary.add(record, size)
+        _signals.check()
+
+
+class _Worker:
+    """A process of the local pool, forked from the batch: it reads the
+    tasks of its pipe, one at a time, and answers each on another."""
+
+    def __init__(self, read: Reader, others: list[_Worker]):
+        tasks_read, self.tasks = os.pipe()
+        self.results, results_write = os.pipe()
+        self.task: Task | None = None
+        batch = os.getpid()
+        self.pid = os.fork()
+        if self.pid == 0:
+            status = 1
+            try:
+                os.close(self.tasks)
+                os.close(self.results)
+                for other in others:  # the batch's ends of the other workers' pipes
+                    other.close_pipes()
+                _serve(tasks_read, results_write, read, batch)
+                status = 0
+            except Exception:  # the batch sees the worker die; this says why
+                import traceback
+                traceback.print_exc()
+            finally:
+                os._exit(status)
+        os.close(tasks_read)
+        os.close(results_write)
+
+    def send(self, task: Task) -> None:
+        self.task = task
+        _write_message(self.tasks, marshal.dumps((task.drawings, task.apart)))
+
+    def receive(self) -> tuple[int, list[Outcome]] | None:
+        """The answer to the task sent, or None when the worker died."""
+        message = _read_message(self.results)
+        if message is None:
+            return None
+        pid, answers = marshal.loads(message)
+        outcomes = []
+        for record, size, error, line in answers:
+            outcome = Outcome(record, size, error)
+            outcome.line = line
+            outcomes.append(outcome)
+        return pid, outcomes
+
+    def close_pipes(self) -> None:
+        for end in (self.tasks, self.results):
+            try:
+                os.close(end)
+            except OSError:
+                pass
+
+    def end(self, kill: bool) -> int:
+        """Ends the worker (at once when kill, else once it has read the end
+        of its pipe) and gives its wait status."""
+        if kill:
+            import signal
+            try:
+                os.kill(self.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        self.close_pipes()
+        while True:
+            try:
+                return os.waitpid(self.pid, 0)[1]
+            except ChildProcessError:
+                return 0
+            except InterruptedError:
+                continue
+
+
+def _serve(tasks: int, results: int, read: Reader, batch: int) -> None:
+    """A worker's life: ends with the batch, lets the batch take SIGINT and
+    SIGTERM, reads a task at a time and answers it."""
+    import json  # for json_line, imported while the batch gathers the inputs
+    import signal
+
+    from .. import _records
+    signal.signal(signal.SIGINT, signal.SIG_IGN)   # the batch decides, and kills its workers
+    signal.signal(signal.SIGTERM, signal.SIG_DFL)
+    _records.end_with_parent()
+    _records.children_end_with_worker = True
+    if os.getppid() != batch:  # the batch died before the signal was asked for
+        return
+    _keep_freed_memory()
+    _records.prepare()  # while the batch gathers the inputs
+    while (message := _read_message(tasks)) is not None:
+        inputs, apart = marshal.loads(message)
+        answers = []
+        for outcome in read_drawings(inputs, read, apart):
+            # The line is made here, on the worker's core; the batch needs
+            # only what it counts.
+            record, line = outcome.record, None
+            if record is not None:
+                line = json_line(record)
+                record = {"status": record["status"], "texts": record["texts"]}
+            answers.append((record, outcome.size, outcome.error, line))
+        _write_message(results, marshal.dumps((os.getpid(), answers)))
+
+
+def _keep_freed_memory() -> None:
+    """Each drawing the library reads takes blocks that, freed, leave the
+    top of glibc's heap free: glibc gives it back to the system, and the
+    next drawing faults it in again, page by page, which took more time
+    than the reading. A worker keeps it (M_TRIM_THRESHOLD, M_TOP_PAD)."""
+    if not sys.platform.startswith("linux"):
+        return
+    import ctypes
+    m_trim_threshold, m_top_pad = -1, -2
+    try:
+        libc = ctypes.CDLL(None)
+        libc.mallopt(m_trim_threshold, 64 << 20)
+        libc.mallopt(m_top_pad, 16 << 20)
+    except (OSError, AttributeError):  # not glibc
+        return
+
+
+def _write_message(fd: int, message: bytes) -> None:
+    view = memoryview(len(message).to_bytes(8, "little") + message)
+    while view:
+        view = view[os.write(fd, view):]
+
+
+def _read_exactly(fd: int, size: int) -> bytes | None:
+    parts = []
+    while size > 0:
+        part = os.read(fd, min(size, 1 << 20))
+        if not part:
+            return None
+        parts.append(part)
+        size -= len(part)
+    return b"".join(parts)
+
+
+def _read_message(fd: int) -> bytes | None:
+    """A message of the pipe, or None at its end (the writer is gone)."""
+    header = _read_exactly(fd, 8)
+    return None if header is None else _read_exactly(fd, int.from_bytes(header, "little"))
 
 
 class LocalRun(Run):
-    """The drawings read in a pool of processes on this machine."""
+    """The drawings read in a pool of processes forked from this one, each
+    taking a task at a time from its own pipe. A worker that dies loses its
+    task alone, and a new one takes its place."""
 
-    def __init__(self, out: TextIO, read: Reader = read_record, workers: int | None = None, **kwargs):
+    def __init__(self, out, read: Reader = read_record, workers: int | None = None, **kwargs):
         super().__init__(out, read, **kwargs)
         self.workers = workers or os.cpu_count() or 1
-        self.pool = ProcessPoolExecutor(self.workers)
-        self.pending: dict[Future, tuple[Task, ProcessPoolExecutor]] = {}
+        self.queue: list[Task] = []
+        self.pool: dict[int, _Worker] = {}  # by the file descriptor of its answers
+        self.poll = None
 
-    def run(self, inputs: list[Input], partition_size: int) -> Summary:
+    def start(self, count: int | None = None) -> None:
+        """Starts count workers (all there may be) ahead of the tasks: they
+        load the library meanwhile."""
+        for _ in range(min(count or self.workers, self.workers) - len(self.pool)):
+            self.add_worker()
+
+    def add_worker(self) -> _Worker:
+        import select
+        if self.poll is None:
+            self.poll = select.poll()
+        worker = _Worker(self.read, list(self.pool.values()))
+        self.pool[worker.results] = worker
+        self.poll.register(worker.results, select.POLLIN | select.POLLHUP | select.POLLERR)
+        return worker
+
+    def close(self, kill: bool = True) -> None:
+        """Ends the workers: at once when kill, else as each reads the end
+        of its pipe."""
+        for worker in self.pool.values():
+            worker.end(kill)
+        self.pool.clear()
+
+    def run(self, inputs: list[Input], partition_size: int | None) -> Summary:
         start = time.monotonic()
+        if partition_size is None:
+            partition_size = local_partition_size(len(inputs), self.workers)
+        completed = False
         try:
             for partition in self.partitions(inputs, partition_size):
                 self.submit(Task(partition))
-            while self.pending:
-                done, _ = wait(self.pending, return_when=FIRST_COMPLETED)
-                for future in done:
-                    self.collect(future, *self.pending.pop(future))
+            while self.queue or any(worker.task is not None for worker in self.pool.values()):
+                self.dispatch()
+                for descriptor, _ in self.poll.poll():
+                    worker = self.pool[descriptor]
+                    answer = worker.receive()
+                    task, worker.task = worker.task, None
+                    if answer is None:
+                        self.poll.unregister(descriptor)
+                        del self.pool[descriptor]
+                        status = worker.end(kill=True)
+                        if task is not None:
+                            self.lost(task, f"a process of the pool ended abruptly: {_ending(status)}")
+                    else:
+                        self.finished(task, *answer)
+            completed = True
         finally:
-            for future in self.pending:
-                future.cancel()
-            self.pool.shutdown(wait=True, cancel_futures=True)
+            # Done: each worker reads the end of its pipe. Stopped: killed.
+            self.close(kill=not completed)
         self.summary.seconds = time.monotonic() - start
         return self.summary
 
     def submit(self, task: Task, avoid: object = None) -> None:
-        self.pending[self.pool.submit(pool_task, task.drawings, self.read, task.apart)] = (task, self.pool)
+        self.queue.append(task)
 
-    def collect(self, future: Future, task: Task, pool: ProcessPoolExecutor) -> None:
+    def dispatch(self) -> None:
+        """Gives the tasks waiting to idle workers, starting workers up to
+        the number asked for."""
+        idle = [worker for worker in self.pool.values() if worker.task is None]
+        while self.queue and len(idle) < len(self.queue) and len(self.pool) < self.workers:
+            idle.append(self.add_worker())
+        idle.reverse()
+        while self.queue and idle:
+            idle.pop().send(self.queue.pop(0))
+
+
+def _ending(status: int) -> str:
+    if os.WIFSIGNALED(status):
+        import signal
+        number = os.WTERMSIG(status)
+        return signal.strsignal(number) or f"signal {number}"
+    return f"exit status {os.waitstatus_to_exitcode(status)}"
+
+
+def local_partition_size(drawings: int, workers: int) -> int:
+    """Drawings a task of the local pool holds: about TASKS_PER_WORKER tasks
+    for each worker, so that they end together, at most PARTITION_SIZE."""
+    tasks = workers * TASKS_PER_WORKER
+    return max(1, min(PARTITION_SIZE, -(-drawings // tasks)))
+
+
+def _has_dwg_suffix(name: str) -> bool:
+    return len(name) > 4 and name[-4:].lower() == ".dwg"
+
+
+def drawings_below(directory: str) -> list[str]:
+    """The *.dwg files below a directory, any letter case, in path order,
+    named as ``dwgtext -r`` names them (the directory, a slash, the path
+    below it); directories that are symbolic links are not entered."""
+    found = []
+    pending = [directory]
+    while pending:
+        folder = pending.pop()
         try:
-            worker, outcomes = future.result()
-        except BrokenProcessPool:
-            if pool is self.pool:
-                # Every task of a broken pool is lost: go on in a new one.
-                self.pool.shutdown(wait=False)
-                self.pool = ProcessPoolExecutor(self.workers)
-            self.lost(task, "a process of the pool ended abruptly")
-            return
-        self.finished(task, worker, outcomes)
+            entries = list(os.scandir(folder))
+        except OSError:
+            continue
+        prefix = folder if folder.endswith("/") else folder + "/"
+        for entry in entries:
+            try:
+                if entry.is_dir(follow_symlinks=False):
+                    pending.append(prefix + entry.name)
+                elif _has_dwg_suffix(entry.name) and entry.is_file():
+                    found.append(prefix + entry.name)
+            except OSError:
+                continue
+    return sorted(found)
 
 
-def drawings_below(directory: Path) -> list[Path]:
-    """The *.dwg files below a directory, any letter case, in path order."""
-    return sorted(path for path in directory.rglob("*") if path.suffix.lower() == ".dwg" and path.is_file())
-
-
-def read_list(place: Path) -> list[str]:
+def read_list(place: str) -> list[str]:
     """The paths of a list, one a line, as bytes decoded the way the system
     decodes file names. A pipe or a device is read up to LIST_LIMIT bytes."""
+    import stat
     with open(place, "rb") as listed:
         regular = stat.S_ISREG(os.fstat(listed.fileno()).st_mode)
         content = listed.read() if regular else listed.read(LIST_LIMIT + 1)
@@ -240,23 +499,23 @@ def read_list(place: Path) -> list[str]:
     return [os.fsdecode(line) for line in content.splitlines() if line.strip()]
 
 
-def gather_inputs(arguments: Iterable[str]) -> list[Input]:
+def gather_inputs(arguments) -> list[Input]:
     """Each argument's drawings, named as ``dwgtext -r`` names them, with
     their absolute paths."""
     inputs = []
     for argument in arguments:
-        place = Path(argument)
-        if place.is_dir():
-            paths = [str(path) for path in drawings_below(place)]
-        elif place.suffix.lower() == ".dwg":
+        if os.path.isdir(argument):
+            paths = drawings_below(argument)
+        elif _has_dwg_suffix(os.path.basename(argument.rstrip("/"))):
             paths = [argument]
         else:
-            paths = read_list(place)
+            paths = read_list(argument)
         inputs.extend((path, os.path.abspath(path)) for path in paths)
     return inputs
 
 
-def parse_arguments(argv: list[str] | None) -> argparse.Namespace:
+def parse_arguments(argv: list[str] | None):
+    import argparse
     parser = argparse.ArgumentParser(
         prog="python3 -m tqdudade.batch",
         description="Read the texts of many DWG drawings into JSON Lines, in processes on this machine "
@@ -266,14 +525,15 @@ def parse_arguments(argv: list[str] | None) -> argparse.Namespace:
     parser.add_argument("--out", required=True, help="the JSON Lines file to write; - for standard output")
     parser.add_argument("--scheduler", metavar="ADDRESS",
                         help="the scheduler of a running Dask cluster (default: a pool of processes here)")
-    parser.add_argument("--partition-size", type=int, default=100, metavar="N",
-                        help="drawings per task (default: 100)")
+    parser.add_argument("--partition-size", type=int, metavar="N",
+                        help=f"drawings per task (default: about {TASKS_PER_WORKER} tasks per local worker, "
+                             f"at most {PARTITION_SIZE} drawings; {PARTITION_SIZE} on a cluster)")
     parser.add_argument("--workers", type=int, metavar="N",
                         help="processes of the local pool (default: one per core)")
     # For tests: read with another reader, MODULE:FUNCTION.
     parser.add_argument("--reader", help=argparse.SUPPRESS)
     arguments = parser.parse_args(argv)
-    if arguments.partition_size < 1:
+    if arguments.partition_size is not None and arguments.partition_size < 1:
         parser.error("--partition-size must be at least 1")
     if arguments.workers is not None and arguments.workers < 1:
         parser.error("--workers must be at least 1")
@@ -288,31 +548,91 @@ def _reader(name: str | None) -> Reader:
     return getattr(importlib.import_module(module), function)
 
 
-def _run(arguments: argparse.Namespace, inputs: list[Input], out: TextIO, out_name: str) -> Summary:
-    read = _reader(arguments.reader)
-    if arguments.scheduler:
+def _run(arguments, inputs: list[Input], out, out_name: str, local: LocalRun | None) -> Summary:
+    if local is None:
         from .dask_run import run_on_cluster
-        return run_on_cluster(arguments.scheduler, inputs, out, arguments.partition_size, read, out_name)
-    return LocalRun(out, read, arguments.workers, out_name=out_name).run(inputs, arguments.partition_size)
+        return run_on_cluster(arguments.scheduler, inputs, out, arguments.partition_size or PARTITION_SIZE,
+                              _reader(arguments.reader), out_name)
+    local.out, local.out_name = out, out_name
+    return local.run(inputs, arguments.partition_size)
+
+
+def _catch_signals() -> None:
+    import signal
+    for number in (signal.SIGINT, signal.SIGTERM):
+        signal.signal(number, _signals.handle)
+
+
+def _end_of_signal(number: int, out, to_stdout: bool) -> None:
+    """After SIGINT or SIGTERM: the lines so far flushed, whole, a word on
+    standard error, and the batch ends of the signal, as its sender expects."""
+    import signal
+    for each in (signal.SIGINT, signal.SIGTERM):
+        signal.signal(each, signal.SIG_IGN)
+    try:
+        if out is not None:
+            out.flush()
+            if not to_stdout:
+                out.close()
+    except (OSError, ValueError):  # ValueError: closed already
+        pass
+    files = _signals.run.summary.files if _signals.run is not None else 0
+    print(f"{PROGRAM}: stopped by {signal.Signals(number).name} after {files} drawings; "
+          f"their lines are written whole", file=sys.stderr, flush=True)
+    if to_stdout:
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+    signal.signal(number, signal.SIG_DFL)
+    os.kill(os.getpid(), number)
+    os._exit(128 + number)  # should the signal not end it
 
 
 def main(argv: list[str] | None = None) -> int:
-    arguments = parse_arguments(argv)
-    to_stdout = arguments.out == "-"
-    out_name = "standard output" if to_stdout else arguments.out
+    _catch_signals()
+    out = None
+    to_stdout = False
+    # The local pool's workers start first, as most runs are local ones
+    # with the reader and the number of workers by default, and load the
+    # library while the command line is read and the inputs are gathered.
+    local = LocalRun(None)
+    local.start()
     try:
-        inputs = gather_inputs(arguments.inputs)
-        out = sys.stdout if to_stdout else open(arguments.out, "w", encoding="utf-8")
-    except OSError as error:
-        print(f"{PROGRAM}: {error}", file=sys.stderr)
-        return 2
+        arguments = parse_arguments(argv)
+        to_stdout = arguments.out == "-"
+        out_name = "standard output" if to_stdout else arguments.out
+        if arguments.scheduler or arguments.reader or arguments.workers not in (None, local.workers):
+            local.close(kill=True)
+            local = None
+            if not arguments.scheduler:
+                local = LocalRun(None, _reader(arguments.reader), arguments.workers)
+                local.start()
+        try:
+            inputs = gather_inputs(arguments.inputs)
+            out = sys.stdout.buffer if to_stdout else open(arguments.out, "wb")
+        except OSError as error:
+            print(f"{PROGRAM}: {error}", file=sys.stderr)
+            return 2
+        return _write_all(arguments, inputs, out, out_name, to_stdout, local)
+    except Interrupted as interruption:
+        if local is not None:
+            local.close(kill=True)
+        _end_of_signal(interruption.signal_number, out, to_stdout)
+        raise  # not reached
+    finally:
+        if local is not None:
+            local.close(kill=True)
+
+
+def _write_all(arguments, inputs: list[Input], out, out_name: str, to_stdout: bool, local: LocalRun | None) -> int:
     try:
         try:
-            summary = _run(arguments, inputs, out, out_name)
+            summary = _run(arguments, inputs, out, out_name, local)
+            _signals.check()  # a signal that came while the last line was written
             out.flush()
         finally:
             if not to_stdout:
                 out.close()
+    except Interrupted:
+        raise
     except ClusterUnusable as error:
         print(f"{PROGRAM}: {error}", file=sys.stderr)
         return 2
