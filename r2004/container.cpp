@@ -81,8 +81,8 @@ private:
     bool p_load(SectionName name, PageRef *page, uint8_t *out);
     PageFault p_loadPage(const SectionLayout &section, const PageRef &page, uint8_t *out);
     PageFault p_readPageHeader(const PageRef &page, uint32_t *words);
-    PageFault p_readCompressed(const PageRef &page, const uint32_t *words);
-    PageFault p_expand(const SectionLayout &section, uint32_t compressedSize, uint8_t *out);
+    PageFault p_readCompressed(const PageRef &page, const uint32_t *words, const uint8_t **compressed);
+    PageFault p_expand(const SectionLayout &section, const uint8_t *compressed, uint32_t size, uint8_t *out);
     void p_reportFault(SectionName name, const PageRef &page, PageFault fault);
 
     DWGglobal *session_;
@@ -200,11 +200,12 @@ PageFault PagedContainer::p_loadPage(const SectionLayout &section, const PageRef
         return PageFault::Outside;
     }
     uint32_t words[kHeaderWords];
+    const uint8_t *compressed = nullptr;
     PageFault fault = p_readPageHeader(page, words);
     if (fault == PageFault::None) {
-        fault = p_readCompressed(page, words);
+        fault = p_readCompressed(page, words, &compressed);
     }
-    return fault == PageFault::None ? p_expand(section, words[kSizeWord], out) : fault;
+    return fault == PageFault::None ? p_expand(section, compressed, words[kSizeWord], out) : fault;
 }
 
 // Unseals the page's header and checks it against what the section map
@@ -228,15 +229,16 @@ PageFault PagedContainer::p_readPageHeader(const PageRef &page, uint32_t *words)
     return PageFault::None;
 }
 
-// Reads the compressed bytes after the header into the scratch block and
-// checks both sums.
-PageFault PagedContainer::p_readCompressed(const PageRef &page, const uint32_t *words)
+// The compressed bytes after the header, where the file's stream holds
+// them or copied into the scratch block, with both sums checked.
+PageFault PagedContainer::p_readCompressed(const PageRef &page, const uint32_t *words, const uint8_t **compressed)
 {
     const uint32_t size = words[kSizeWord];
-    if (!file_.readAt(uint64_t{page.address} + kDataPageHeader, compressed_, size)) {
+    *compressed = file_.bytesAt(uint64_t{page.address} + kDataPageHeader, size, compressed_);
+    if (*compressed == nullptr) {
         return PageFault::Outside;
     }
-    const uint32_t dataSum = pageChecksumOf(compressed_, size, 0);
+    const uint32_t dataSum = pageChecksumOf(*compressed, size, 0);
     uint8_t header[kDataPageHeader];
     for (int32_t i = 0; i < kHeaderWords; ++i) {
         const uint32_t word = i == kHeaderSumWord ? 0 : words[i];
@@ -251,21 +253,22 @@ PageFault PagedContainer::p_readCompressed(const PageRef &page, const uint32_t *
 
 // Fills a slot with the page's bytes; what the page does not cover of its
 // decompressed size is zero.
-PageFault PagedContainer::p_expand(const SectionLayout &section, uint32_t compressedSize, uint8_t *out)
+PageFault PagedContainer::p_expand(const SectionLayout &section, const uint8_t *compressed, uint32_t size,
+                                   uint8_t *out)
 {
     uint32_t produced = 0;
     if (section.compressed) {
-        const Lz77Result result = decompressLz77(compressed_, compressedSize, out, section.pageLimit);
+        const Lz77Result result = decompressLz77(compressed, size, out, section.pageLimit);
         if (result.status != Lz77Status::Ok) {
             return PageFault::Undecompressible;
         }
         produced = result.produced;
     } else {
-        if (compressedSize > section.pageLimit) {
+        if (size > section.pageLimit) {
             return PageFault::Damaged;
         }
-        std::copy(compressed_, compressed_ + compressedSize, out);
-        produced = compressedSize;
+        std::copy(compressed, compressed + size, out);
+        produced = size;
     }
     std::fill(out + produced, out + section.pageLimit, uint8_t{0});
     return PageFault::None;

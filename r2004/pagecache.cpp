@@ -21,6 +21,17 @@ bool ContainerFile::readAt(uint64_t position, void *bytes, uint64_t count)
            file_->readWithCursor(bytes, wanted, cursor_) == wanted;
 }
 
+const uint8_t *ContainerFile::bytesAt(uint64_t position, uint32_t count, uint8_t *scratch)
+{
+    const uint8_t *held = nullptr;
+    if (position + count <= file_->size() &&
+        file_->viewWithCursor(static_cast<int32_t>(position), cursor_, &held) >= static_cast<int32_t>(count)) {
+        file_->noteBytesRead(count);
+        return held;
+    }
+    return readAt(position, scratch, count) ? scratch : nullptr;
+}
+
 void ContainerFile::notePastEnd() { file_->notePastEnd(); }
 
 const uint8_t *PageCache::held(const void *page)

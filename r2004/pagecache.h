@@ -21,6 +21,10 @@ public:
     // when they do not all lie in the file, which is noted as a read past
     // its end.
     bool readAt(uint64_t position, void *bytes, uint64_t count);
+    // The count bytes from position on where the file's stream holds them
+    // in one window, else as readAt copies them into scratch; null where
+    // readAt fails. Valid until the file is read again.
+    const uint8_t *bytesAt(uint64_t position, uint32_t count, uint8_t *scratch);
     // The drawing records a part past the end of the file: it was cut short.
     void notePastEnd();
 

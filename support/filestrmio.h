@@ -95,16 +95,18 @@ public:
         int32_t readable;
         bool clipped;
     };
-    Span span(int32_t position, int32_t length)
+    Span span(int32_t position, int32_t length) { return p_spanIn(cursors_[kDefaultCursor], position, length); }
+    // The bytes from position on that the window of a cursor holds, read in
+    // place: how many (0 past the end of the file or when the source cannot
+    // give them), with *bytes at the first. The cursor stands at position.
+    int32_t viewWithCursor(int32_t position, int32_t cursor, const uint8_t **bytes)
     {
-        Cursor &state = cursors_[kDefaultCursor];
-        const int32_t offset = position - state.windowStart;
-        if (length > 0 && offset >= 0 && offset <= state.windowLength - length) {
-            state.position = position;
-            bytesRead_ += static_cast<uint32_t>(length);
-            return Span{state.window + offset, length, state.windowLength - offset, false};
+        Cursor *state = p_cursor(cursor);
+        if (state == nullptr || position < 0) {
+            return 0;
         }
-        return p_spanOutsideWindow(position, length);
+        state->position = position;
+        return p_view(*state, bytes);
     }
     // The default cursor's window: length bytes of the file from offset
     // start on (none before the first read). A walk over many small records
@@ -194,12 +196,11 @@ private:
     }
     bool p_takeWindows();
     int32_t p_viewAfterFill(Cursor *state, const uint8_t **bytes);
-    // The bytes of the default cursor's window from its position on, read
-    // in place: how many there are (0 at the end of the file or when the
+    // The bytes of the cursor's window from its position on, read in
+    // place: how many there are (0 at the end of the file or when the
     // source cannot give them), with *bytes pointing at the first.
-    int32_t p_view(const uint8_t **bytes)
+    int32_t p_view(Cursor &state, const uint8_t **bytes)
     {
-        Cursor &state = cursors_[kDefaultCursor];
         const int32_t offset = state.position - state.windowStart;
         if (offset >= 0 && offset < state.windowLength) {
             *bytes = state.window + offset;
@@ -207,7 +208,17 @@ private:
         }
         return p_viewAfterFill(&state, bytes);
     }
-    Span p_spanOutsideWindow(int32_t position, int32_t length);
+    Span p_spanIn(Cursor &state, int32_t position, int32_t length)
+    {
+        const int32_t offset = position - state.windowStart;
+        if (length > 0 && offset >= 0 && offset <= state.windowLength - length) {
+            state.position = position;
+            bytesRead_ += static_cast<uint32_t>(length);
+            return Span{state.window + offset, length, state.windowLength - offset, false};
+        }
+        return p_spanOutsideWindow(state, position, length);
+    }
+    Span p_spanOutsideWindow(Cursor &state, int32_t position, int32_t length);
 
     ReaderSource *source_;
     MemoryService *memory_;
