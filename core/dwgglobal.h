@@ -39,8 +39,8 @@ protected:
 // The version text is the file's first six bytes.
 inline constexpr int32_t kVersionTextSize = 6;
 
-// One open drawing. Its first bytes are the header a host reads; read
-// through a sink, the header is not used.
+// One open drawing. Its first bytes are the header a host reads; our own
+// reader (front/drawingreader.h) leaves the header unused.
 struct DWGglobal {
     DWGSessionHeader header;
     int32_t versionIndex;
