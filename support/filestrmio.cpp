@@ -54,15 +54,16 @@ int32_t FileStream::read(void *buffer, int32_t count)
     return readWithCursor(buffer, count, kDefaultCursor);
 }
 
-// A span the cursor's window does not hold whole: the window that holds
-// its start, when that holds it all, or a copy.
-FileStream::Span FileStream::p_spanOutsideWindow(Cursor &state, int32_t position, int32_t length)
+// A span the default cursor's window does not hold whole: the window that
+// holds its start, when that holds it all, or a copy.
+FileStream::Span FileStream::p_spanOutsideWindow(int32_t position, int32_t length)
 {
     if (position < 0 || static_cast<uint32_t>(position) >= size_ || length <= 0) {
         return Span{nullptr, 0, 0, length > 0};
     }
     const uint32_t left = size_ - static_cast<uint32_t>(position);
     const int32_t wanted = static_cast<uint32_t>(length) < left ? length : static_cast<int32_t>(left);
+    Cursor &state = cursors_[kDefaultCursor];
     state.position = position;
     const uint8_t *bytes = nullptr;
     const int32_t inWindow = p_view(state, &bytes);

@@ -95,7 +95,17 @@ public:
         int32_t readable;
         bool clipped;
     };
-    Span span(int32_t position, int32_t length) { return p_spanIn(cursors_[kDefaultCursor], position, length); }
+    Span span(int32_t position, int32_t length)
+    {
+        Cursor &state = cursors_[kDefaultCursor];
+        const int32_t offset = position - state.windowStart;
+        if (length > 0 && offset >= 0 && offset <= state.windowLength - length) {
+            state.position = position;
+            bytesRead_ += static_cast<uint32_t>(length);
+            return Span{state.window + offset, length, state.windowLength - offset, false};
+        }
+        return p_spanOutsideWindow(position, length);
+    }
     // The bytes from position on that the window of a cursor holds, read in
     // place: how many (0 past the end of the file or when the source cannot
     // give them), with *bytes at the first. The cursor stands at position.
@@ -208,17 +218,7 @@ private:
         }
         return p_viewAfterFill(&state, bytes);
     }
-    Span p_spanIn(Cursor &state, int32_t position, int32_t length)
-    {
-        const int32_t offset = position - state.windowStart;
-        if (length > 0 && offset >= 0 && offset <= state.windowLength - length) {
-            state.position = position;
-            bytesRead_ += static_cast<uint32_t>(length);
-            return Span{state.window + offset, length, state.windowLength - offset, false};
-        }
-        return p_spanOutsideWindow(state, position, length);
-    }
-    Span p_spanOutsideWindow(Cursor &state, int32_t position, int32_t length);
+    Span p_spanOutsideWindow(int32_t position, int32_t length);
 
     ReaderSource *source_;
     MemoryService *memory_;
