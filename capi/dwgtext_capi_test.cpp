@@ -169,11 +169,6 @@ TEST(Status, EveryWayADrawingEnds)
     // A damaged drawing keeps the texts of its other pages.
     EXPECT_GT(cases[8].drawing.texts.size(), 20u);
     EXPECT_LT(cases[8].drawing.texts.size(), 40u);
-
-    const std::string names[] = {"reading",     "read",   "incomplete",  "not-dwg",
-                                 "unsupported", "failed", "cannot-open", "damaged"};
-    for (int status = DWGTEXT_READING; status <= DWGTEXT_DAMAGED; ++status)
-        EXPECT_EQ(dwgtext_status_name(static_cast<enum dwgtext_status>(status)), names[status]);
 }
 
 TEST(Threads, HandlesOnManyThreadsReadAsOne)
