@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <new>
 
 #include "drawingfiles.h"
@@ -107,7 +106,7 @@ public:
     Session(dwgfiles::ByteSource &bytes, std::vector<std::string> &reports)
         : bytes_(bytes),
           reports_(reports),
-          size_(static_cast<uint32_t>(std::min<uint64_t>(bytes.size(), std::numeric_limits<int32_t>::max())))
+          size_(bytes.size())
     {
     }
 
@@ -141,14 +140,14 @@ public:
 
 private:
     bool open() override { return true; }
-    uint32_t measure() override { return size_; }
-    int32_t readAt(uint32_t offset, void *buffer, int32_t count) override
+    uint64_t measure() override { return size_; }
+    int32_t readAt(uint64_t offset, void *buffer, int32_t count) override
     {
         const int64_t got = bytes_.readAt(offset, buffer, static_cast<std::size_t>(std::max(count, 0)));
         return got > 0 ? static_cast<int32_t>(got) : 0;
     }
     const uint8_t *inMemory() const override { return bytes_.inMemory(); }
-    void letGo(uint32_t start, uint32_t length) override { bytes_.letGo(start, length); }
+    void letGo(uint64_t start, uint32_t length) override { bytes_.letGo(start, length); }
 
     void report(const char *text) override
     {
@@ -183,7 +182,7 @@ private:
 
     dwgfiles::ByteSource &bytes_;
     std::vector<std::string> &reports_;
-    uint32_t size_;
+    uint64_t size_;
     std::vector<FoundText> texts_;
     std::size_t pending_ = 0;  // texts_ filled by the last reading on
     std::size_t taken_ = 0;    // of them, handed out

@@ -12,7 +12,7 @@ bool HostInput::open()
     return source_->fpOpen != nullptr && source_->fpOpen(source_) != 0;
 }
 
-uint32_t HostInput::measure()
+uint64_t HostInput::measure()
 {
     const int32_t here = p_tell();
     if (here < 0 || !p_seek(0, kFromEnd)) {
@@ -22,12 +22,12 @@ uint32_t HostInput::measure()
     if (end < 0 || !p_seek(here, kFromStart)) {
         return 0;
     }
-    return static_cast<uint32_t>(end);
+    return static_cast<uint64_t>(end);
 }
 
-int32_t HostInput::readAt(uint32_t offset, void *buffer, int32_t count)
+int32_t HostInput::readAt(uint64_t offset, void *buffer, int32_t count)
 {
-    if (!p_seek(static_cast<int32_t>(offset), kFromStart)) {
+    if (offset > INT32_MAX || !p_seek(static_cast<int32_t>(offset), kFromStart)) {
         return -1;
     }
     int32_t got = 0;

@@ -20,8 +20,9 @@ public:
     bool open() override;
     // The end of the source is where the host stands after a seek to the
     // end; the host is put back where it was. Any failure measures 0.
-    uint32_t measure() override;
-    int32_t readAt(uint32_t offset, void *buffer, int32_t count) override;
+    uint64_t measure() override;
+    // The host's positions are 32-bit: a source read past them fails.
+    int32_t readAt(uint64_t offset, void *buffer, int32_t count) override;
     void close() override;
     void report(const char *text) override { reportTo(source_, text); }
 

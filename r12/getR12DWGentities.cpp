@@ -76,7 +76,7 @@ inline bool R12EntityWalker::p_isSectionEnd()
 }
 
 // A head that runs past the end of the file means it was cut short there.
-inline bool R12EntityWalker::p_readHead(int32_t start, R12EntityHead *head)
+inline bool R12EntityWalker::p_readHead(int64_t start, R12EntityHead *head)
 {
     const FileStream::Span span = stream_->span(start, kR12HeadSize);
     const bool read = span.length == kR12HeadSize;
@@ -97,7 +97,7 @@ inline uint32_t R12EntityWalker::p_textTypes() const
 }
 
 // Every other known record is passed over by its length.
-inline int32_t R12EntityWalker::p_handleRecord(int32_t start, const R12EntityHead &head)
+inline int32_t R12EntityWalker::p_handleRecord(int64_t start, const R12EntityHead &head)
 {
     if (!inSet(kKnownTypes, head.type)) {
         return p_passUnknownType(start, head);
@@ -136,7 +136,7 @@ void R12EntityWalker::p_skipPlainRecords()
     }
     if (stepped > 0) {
         stream_->noteBytesRead(stepped * kR12HeadSize);
-        stream_->SeekPos(static_cast<int32_t>(at));
+        stream_->SeekPos(at);
     }
 }
 
@@ -147,7 +147,7 @@ void R12EntityWalker::p_skipPlainRecords()
 StepResult R12EntityWalker::walkEntities()
 {
     for (p_skipPlainRecords(); !p_isSectionEnd(); p_skipPlainRecords()) {
-        const int32_t start = stream_->CurPosition();
+        const int64_t start = stream_->CurPosition();
         R12EntityHead head{};
         if (!p_readHead(start, &head)) {
             return StepResult::Failed;
@@ -167,7 +167,7 @@ StepResult R12EntityWalker::walkEntities()
     return StepResult::End;
 }
 
-int32_t R12EntityWalker::p_passUnknownType(int32_t start, const R12EntityHead &head)
+int32_t R12EntityWalker::p_passUnknownType(int64_t start, const R12EntityHead &head)
 {
     reportf(session_, msg::kUnknownEntityType, head.type);
     if (stream_->SeekPos(start + head.length) == 1) {
@@ -179,7 +179,7 @@ int32_t R12EntityWalker::p_passUnknownType(int32_t start, const R12EntityHead &h
 
 // Strings read before a field that cannot be read are given all the same,
 // and what follows the last string is passed over.
-int32_t R12EntityWalker::p_readTexts(int32_t start, const R12EntityHead &head)
+int32_t R12EntityWalker::p_readTexts(int64_t start, const R12EntityHead &head)
 {
     R12Strings strings{};
     const FileStream::Span span = decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool endsFile) {

@@ -47,10 +47,10 @@ private:
     bool p_isSectionEnd();
     void p_skipPlainRecords();
     uint32_t p_textTypes() const;
-    bool p_readHead(int32_t start, R12EntityHead *head);
-    int32_t p_handleRecord(int32_t start, const R12EntityHead &head);
-    int32_t p_passUnknownType(int32_t start, const R12EntityHead &head);
-    int32_t p_readTexts(int32_t start, const R12EntityHead &head);
+    bool p_readHead(int64_t start, R12EntityHead *head);
+    int32_t p_handleRecord(int64_t start, const R12EntityHead &head);
+    int32_t p_passUnknownType(int64_t start, const R12EntityHead &head);
+    int32_t p_readTexts(int64_t start, const R12EntityHead &head);
     int32_t p_putString(const uint8_t *bytes, int32_t length, int32_t available);
     int32_t p_createRefused(void *text);
 

@@ -145,17 +145,9 @@ inline bool readObjectHead(const uint8_t *bytes, int32_t length, int32_t version
 // The file offset just past an object that starts at start, as the walk
 // steps over it: its size counts neither the 2-byte size field nor the
 // 2-byte check value at its end.
-inline int64_t objectEnd(int32_t start, uint16_t size)
+inline int64_t objectEnd(int64_t start, uint16_t size)
 {
-    return static_cast<int64_t>(start) + size + kObjectFraming;
-}
-
-// The same as an offset; -1 when that lies beyond any offset a stream can
-// reach.
-inline int32_t objectEndOffset(int32_t start, uint16_t size)
-{
-    const int64_t end = objectEnd(start, size);
-    return end > INT32_MAX ? -1 : static_cast<int32_t>(end);
+    return start + size + kObjectFraming;
 }
 
 // Reads the common data of the object the cursor stands at the start of,

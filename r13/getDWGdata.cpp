@@ -92,11 +92,11 @@ private:
     DWGglobal *session_;
     MemoryService *memory_;
     FileStream *stream_;
-    int32_t classesEnd_ = 0;                  // where objects without a map are looked for from
-    int32_t mapStart_ = 0;
-    int32_t mapEnd_ = 0;
-    int32_t objectsStart_ = 0;                // set by the map phase
-    int32_t objectsEnd_ = 0;
+    int64_t classesEnd_ = 0;                  // where objects without a map are looked for from
+    int64_t mapStart_ = 0;
+    int64_t mapEnd_ = 0;
+    int64_t objectsStart_ = 0;                // set by the map phase
+    int64_t objectsEnd_ = 0;
     DWGObjects *walk_ = nullptr;
     ObjectMap *map_ = nullptr;
     DrawingContainer *container_ = nullptr;
@@ -170,7 +170,7 @@ bool DWGDataReader::openContainer()
     stream_ = sections.stream;
     pageFailed_ = sections.pageFailed;
     mapStart_ = sections.mapStart;
-    mapEnd_ = static_cast<int32_t>(stream_->size());
+    mapEnd_ = static_cast<int64_t>(stream_->size());
     return true;
 }
 
@@ -224,7 +224,7 @@ int32_t DWGDataReader::p_readLocators(BitCursor &in)
     }
     classesEnd_ = offsetSum(seekers[kClassesLocator], sizes[kClassesLocator]);
     mapStart_ = seekers[kObjectMapLocator];
-    mapEnd_ = offsetSum(mapStart_, sizes[kObjectMapLocator]);
+    mapEnd_ = offsetSum(seekers[kObjectMapLocator], sizes[kObjectMapLocator]);
     p_readRecordedEnd(in, count < kMaxLocatorCount ? count : kMaxLocatorCount);
     return 1;
 }
@@ -255,7 +255,7 @@ void DWGDataReader::p_readRecordedEnd(BitCursor &in, int32_t locatorCount)
     const uint64_t sizeAt = uint64_t{image} + kSentinelLength;
     uint32_t imageSize = 0;
     if (sizeAt < stream_->size()) {
-        const FileStream::Span size = stream_->span(static_cast<int32_t>(sizeAt), 4);
+        const FileStream::Span size = stream_->span(static_cast<int64_t>(sizeAt), 4);
         BitCursor sizeIn(size.bytes, size.length, size.readable);
         imageSize = sizeIn.RL();
         stream_->noteRanOut(size, sizeIn.overran());
@@ -295,14 +295,14 @@ int32_t DWGDataReader::p_readWord(BitCursor &in, int32_t *value)
 // and the drawing is walked without it.
 PhaseResult DWGDataReader::p_readObjectMap()
 {
-    const bool mapInFile = static_cast<uint32_t>(mapEnd_) <= stream_->size();
+    const bool mapInFile = mapEnd_ >= 0 && static_cast<uint64_t>(mapEnd_) <= stream_->size();
     if (map_ == nullptr) {
         map_ = newObjectMap(session_, memory_, stream_, mapStart_, mapEnd_);
         if (map_ == nullptr && mapInFile) {
             return PhaseResult::Failed;
         }
     }
-    int32_t lowest = 0;
+    int64_t lowest = 0;
     if (map_ != nullptr && map_->scanLowestOffset(&lowest)) {
         objectsStart_ = lowest;
         objectsEnd_ = mapStart_;
@@ -324,10 +324,10 @@ PhaseResult DWGDataReader::p_walkWithoutMap()
 {
     deleteObjectMap(map_);
     map_ = nullptr;
-    const uint32_t fileSize = stream_->size();
-    const uint32_t mapStart = static_cast<uint32_t>(mapStart_);
+    const uint64_t fileSize = stream_->size();
+    const uint64_t mapStart = static_cast<uint32_t>(mapStart_);  // the header's 32-bit seeker
     objectsStart_ = classesEnd_;
-    objectsEnd_ = static_cast<int32_t>(mapStart < fileSize ? mapStart : fileSize);
+    objectsEnd_ = static_cast<int64_t>(mapStart < fileSize ? mapStart : fileSize);
     return PhaseResult::Done;
 }
 

@@ -19,7 +19,7 @@ constexpr int32_t kCheckValueLength = 2;
 }  // namespace
 
 ObjectMap *newObjectMap(DWGglobal *session, MemoryService *memory, FileStream *stream,
-                        int32_t mapStart, int32_t mapEnd)
+                        int64_t mapStart, int64_t mapEnd)
 {
     if (memory == nullptr || stream == nullptr) {
         return nullptr;
@@ -58,7 +58,7 @@ bool ObjectMap::open()
 // section's check value is decoded, wherever it ends. This is the walk at
 // the edges: at the map's end, at a section's, and where a pair may run
 // past the bytes held.
-StepResult ObjectMap::p_nextOffsetAtEdge(int32_t *offset)
+StepResult ObjectMap::p_nextOffsetAtEdge(int64_t *offset)
 {
     *offset = 0;
     if (inSection_ && pairsStart_ + at_ >= mapEnd_) {
@@ -75,7 +75,7 @@ StepResult ObjectMap::p_nextOffsetAtEdge(int32_t *offset)
         return StepResult::Failed;
     }
     at_ += pair.length;
-    runningOffset_ = p_addOffset(runningOffset_, pair.offsetDelta);
+    runningOffset_ += pair.offsetDelta;
     *offset = runningOffset_;
     return StepResult::Item;
 }
@@ -105,11 +105,11 @@ StepResult ObjectMap::p_loadSection()
             return StepResult::End;
         }
         if (pairsStart_ < sectionEnd_ - kCheckValueLength) {
-            pairsEnd_ = sectionEnd_ - kCheckValueLength - pairsStart_;
+            pairsEnd_ = static_cast<int32_t>(sectionEnd_ - kCheckValueLength - pairsStart_);
             if (!p_holdSection(pairsStart_, pairsEnd_)) {
                 return StepResult::Failed;
             }
-            directEnd_ = std::min(p_directEnd(pairsEnd_), mapEnd_ - pairsStart_);
+            directEnd_ = static_cast<int32_t>(std::min<int64_t>(p_directEnd(pairsEnd_), mapEnd_ - pairsStart_));
             return StepResult::Item;
         }
     }
@@ -119,9 +119,9 @@ StepResult ObjectMap::p_loadSection()
 // pair may run on into, out of the stream, up to the end of the file: a
 // pair that runs past that is not held whole. The block is reused from
 // section to section, in sizes that do not follow the drawing's.
-bool ObjectMap::p_holdSection(int32_t start, int32_t pairsLength)
+bool ObjectMap::p_holdSection(int64_t start, int32_t pairsLength)
 {
-    const int64_t inFile = int64_t{stream_->size()} - start;
+    const int64_t inFile = static_cast<int64_t>(stream_->size()) - start;
     const int32_t wanted = static_cast<int32_t>(inFile < pairsLength + kLongestPair ? inFile : pairsLength + kLongestPair);
     if (wanted > 0) {
         auto *block = static_cast<uint8_t *>(sectionBlock_.reserve(memory_, static_cast<uint32_t>(wanted)));
@@ -135,7 +135,7 @@ bool ObjectMap::p_holdSection(int32_t start, int32_t pairsLength)
     return true;
 }
 
-bool ObjectMap::scanLowestOffset(int32_t *lowest)
+bool ObjectMap::scanLowestOffset(int64_t *lowest)
 {
     const bool read = p_scanMap() != 0;
     *lowest = read ? lowestOffset_ : 0;
@@ -152,7 +152,7 @@ int32_t ObjectMap::p_scanMap()
     if (!p_seek(mapStart_)) {
         return 0;
     }
-    while (p_position() < static_cast<int64_t>(mapEnd_) - kClosingSectionLength) {
+    while (p_position() < mapEnd_ - kClosingSectionLength) {
         uint16_t size = 0;
         if (!p_readSectionSize(&size) || !p_scanSection(size)) {
             return 0;
@@ -176,7 +176,7 @@ int32_t ObjectMap::p_readSectionSize(uint16_t *size)
 // before the section's end is looked at.
 int32_t ObjectMap::p_scanSection(uint16_t size)
 {
-    const int32_t start = p_position();
+    const int64_t start = p_position();
     const int32_t pairsLength = size - kCheckValueLength;
     if (!p_holdSection(start, pairsLength > 0 ? pairsLength : 1)) {
         return 0;
@@ -188,11 +188,11 @@ int32_t ObjectMap::p_scanSection(uint16_t size)
         return 0;
     }
     int32_t at = first.length;
-    int32_t running = first.offsetDelta;
-    int32_t lowest = lowestOffset_ <= 0 || lowestOffset_ > running ? running : lowestOffset_;
+    int64_t running = first.offsetDelta;
+    int64_t lowest = lowestOffset_ <= 0 || lowestOffset_ > running ? running : lowestOffset_;
     const auto take = [&](const Pair &pair) {
         at += pair.length;
-        running = p_addOffset(running, pair.offsetDelta);
+        running += pair.offsetDelta;
         lowest = lowest >= running ? running : lowest;
     };
     const int32_t direct = p_directEnd(pairsLength);
@@ -233,31 +233,28 @@ int32_t ObjectMap::p_modularCharLength(const uint8_t *bytes, int32_t available)
     return 0;
 }
 
-// Groups that would land beyond bit 31 are dropped.
 ObjectMap::ModularChar ObjectMap::p_decodeLongMC(const uint8_t *bytes)
 {
-    uint32_t magnitude = 0;
+    uint64_t magnitude = 0;
     int32_t count = 0;
     for (;;) {
         const uint8_t byte = bytes[count];
         const int32_t shift = 7 * count;
         ++count;
         if ((byte & kContinues) == 0 || count == kMaxMCBytes) {
-            if (shift < 32) {
-                magnitude |= (byte & kLastGroup) << shift;
-            }
+            magnitude |= (byte & kLastGroup) << shift;
             return ModularChar{p_signed(magnitude, byte), count};
         }
         magnitude |= (byte & kGroup) << shift;
     }
 }
 
-int32_t ObjectMap::p_seek(int32_t position)
+int32_t ObjectMap::p_seek(int64_t position)
 {
     return stream_->seekWithCursor(position, cursor_) == 1 ? 1 : 0;
 }
 
-int32_t ObjectMap::p_position()
+int64_t ObjectMap::p_position()
 {
     return stream_->positionOfCursor(cursor_);
 }

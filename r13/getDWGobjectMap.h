@@ -18,7 +18,7 @@ class FileStream;
 
 class ObjectMap {
 public:
-    ObjectMap(DWGglobal *session, MemoryService *memory, FileStream *stream, int32_t mapStart, int32_t mapEnd)
+    ObjectMap(DWGglobal *session, MemoryService *memory, FileStream *stream, int64_t mapStart, int64_t mapEnd)
         : session_(session), memory_(memory), stream_(stream), mapStart_(mapStart), mapEnd_(mapEnd)
     {
     }
@@ -32,12 +32,12 @@ public:
     // Item: an offset was delivered; End: no more entries; Failed: a read
     // failed. Inline for the entries that lie within the section held with
     // a longest pair's bytes after them, which are nearly all.
-    StepResult nextOffset(int32_t *offset)
+    StepResult nextOffset(int64_t *offset)
     {
         if (at_ < directEnd_) {
             const Pair pair = p_decodePair(section_ + at_);
             at_ += pair.length;
-            runningOffset_ = p_addOffset(runningOffset_, pair.offsetDelta);
+            runningOffset_ += pair.offsetDelta;
             *offset = runningOffset_;
             return StepResult::Item;
         }
@@ -53,10 +53,10 @@ public:
         const uint8_t *const section = section_;
         const int32_t end = directEnd_;
         int32_t at = at_;
-        int32_t running = runningOffset_;
+        int64_t running = runningOffset_;
         while (at < end) {
             const Pair pair = p_decodePair(section + at);
-            const int32_t offset = p_addOffset(running, pair.offsetDelta);
+            const int64_t offset = running + pair.offsetDelta;
             if (!take(offset)) {
                 break;
             }
@@ -68,7 +68,7 @@ public:
     }
     // Reads every section for the lowest absolute offset of all entries (0
     // when there are none); false when a section cannot be read.
-    bool scanLowestOffset(int32_t *lowest);
+    bool scanLowestOffset(int64_t *lowest);
 
     // Makes the byte-order service and the cursor and moves the cursor to
     // the map start; false when any of it fails.
@@ -84,23 +84,18 @@ private:
     // byte kSign is the sign, leaving six value bits.
     static constexpr uint8_t kContinues = 0x80;
     static constexpr uint8_t kSign = 0x40;
-    static constexpr uint32_t kGroup = 0x7F;
-    static constexpr uint32_t kLastGroup = 0x3F;
+    static constexpr uint64_t kGroup = 0x7F;
+    static constexpr uint64_t kLastGroup = 0x3F;
 
-    // Offsets of a garbled map may run past the 32-bit range: they wrap.
-    static int32_t p_addOffset(int32_t running, int32_t delta)
-    {
-        return static_cast<int32_t>(static_cast<uint32_t>(running) + static_cast<uint32_t>(delta));
-    }
     // A decoded modular char, and the bytes it took.
     struct ModularChar {
-        int32_t value;
+        int64_t value;
         int32_t length;
     };
     // A pair is two modular chars: the handle's delta, which the walk does
     // not need, then the offset's. length 0: the pair could not be decoded.
     struct Pair {
-        int32_t offsetDelta;
+        int64_t offsetDelta;
         int32_t length;
     };
     // Nearly every pair of a map is a one-byte handle delta and an offset
@@ -135,9 +130,10 @@ private:
         }
         return p_decodeLongMC(bytes);
     }
-    static int32_t p_signed(uint32_t magnitude, uint8_t last)
+    static int64_t p_signed(uint64_t magnitude, uint8_t last)
     {
-        return static_cast<int32_t>((last & kSign) != 0 ? 0u - magnitude : magnitude);
+        const auto value = static_cast<int64_t>(magnitude);
+        return (last & kSign) != 0 ? -value : value;
     }
     static ModularChar p_decodeLongMC(const uint8_t *bytes);
     static int32_t p_modularCharLength(const uint8_t *bytes, int32_t available);
@@ -155,27 +151,27 @@ private:
     // without a test of the bytes held.
     int32_t p_directEnd(int32_t pairsLength) const { return std::min(pairsLength, held_ - kLongestPair + 1); }
 
-    StepResult p_nextOffsetAtEdge(int32_t *offset);
+    StepResult p_nextOffsetAtEdge(int64_t *offset);
     StepResult p_loadSection();
-    bool p_holdSection(int32_t start, int32_t pairsLength);
+    bool p_holdSection(int64_t start, int32_t pairsLength);
     int32_t p_scanMap();
     int32_t p_readSectionSize(uint16_t *size);
     int32_t p_scanSection(uint16_t size);
-    int32_t p_seek(int32_t position);
-    int32_t p_position();
+    int32_t p_seek(int64_t position);
+    int64_t p_position();
 
     DWGglobal *session_;
     MemoryService *memory_;
     FileStream *stream_;
-    int32_t mapStart_;
-    int32_t mapEnd_;
+    int64_t mapStart_;
+    int64_t mapEnd_;
     // The section being walked, copied out of the stream from its first
     // pair on: its pairs end at pairsEnd_, its bytes (and up to a longest
     // pair after them, as far as the file goes) fill held_ bytes of
     // section_.
     bool inSection_ = false;
-    int32_t sectionEnd_ = 0;
-    int32_t pairsStart_ = 0;
+    int64_t sectionEnd_ = 0;
+    int64_t pairsStart_ = 0;
     int32_t pairsEnd_ = 0;
     int32_t at_ = 0;
     // The pairs that start before directEnd_ lie within the section's
@@ -185,13 +181,13 @@ private:
     ReusableBlock sectionBlock_;
     uint8_t *section_ = nullptr;
     int32_t held_ = 0;
-    int32_t runningOffset_ = 0;
-    int32_t lowestOffset_ = 0;
+    int64_t runningOffset_ = 0;
+    int64_t lowestOffset_ = 0;
     int32_t cursor_ = -1;
 };
 
 ObjectMap *newObjectMap(DWGglobal *session, MemoryService *memory, FileStream *stream,
-                        int32_t mapStart, int32_t mapEnd);
+                        int64_t mapStart, int64_t mapEnd);
 void deleteObjectMap(ObjectMap *map);
 
 #endif

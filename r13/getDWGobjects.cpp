@@ -41,7 +41,7 @@ bool isPlain(uint16_t type)
 }  // namespace
 
 DWGObjects *newDWGObjects(DWGglobal *session, MemoryService *memory, FileStream *stream,
-                          ObjectMap *map, int32_t start, int32_t end)
+                          ObjectMap *map, int64_t start, int64_t end)
 {
     if (memory == nullptr || stream == nullptr) {
         return nullptr;
@@ -62,7 +62,7 @@ void deleteDWGObjects(DWGObjects *objects)
 }
 
 DWGObjects::DWGObjects(DWGglobal *session, MemoryService *memory, FileStream *stream,
-                       ObjectMap *map, int32_t start, int32_t end)
+                       ObjectMap *map, int64_t start, int64_t end)
     : session_(session),
       memory_(memory),
       stream_(stream),
@@ -104,7 +104,7 @@ inline bool DWGObjects::p_toNextObject()
     if (budget_.spent(*stream_)) {
         return false;
     }
-    int32_t offset = 0;
+    int64_t offset = 0;
     return map_->nextOffset(&offset) == StepResult::Item && stream_->SeekPos(offset) == 1;
 }
 
@@ -144,9 +144,9 @@ void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
     const int32_t lastHeadAt = window.length - kLongestObjectHead;
     const int64_t fileSize = stream_->size();
     uint64_t stepped = 0;
-    int32_t lastEnd = 0;
-    map_->takeHeldOffsets([&](int32_t offset) {
-        const int32_t at = offset - window.start;
+    int64_t lastEnd = 0;
+    map_->takeHeldOffsets([&](int64_t offset) {
+        const int64_t at = offset - window.start;
         if (at < 0 || at > lastHeadAt) {
             return false;
         }
@@ -157,11 +157,11 @@ void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
             return false;
         }
         const int64_t end = objectEnd(offset, head.size);
-        if (end > fileSize) {  // a stream is never longer than the largest offset
+        if (end > fileSize) {  // the walk below finds where the stream ends
             return false;
         }
         ++stepped;
-        lastEnd = static_cast<int32_t>(end);
+        lastEnd = end;
         return true;
     });
     if (stepped > 0) {
@@ -178,11 +178,11 @@ void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
 // none.
 bool DWGObjects::p_toCheckedObject()
 {
-    for (int32_t at = nextInFile_; at <= end_ - kObjectFraming; ++at) {
+    for (int64_t at = nextInFile_; at <= end_ - kObjectFraming; ++at) {
         if (budget_.spent(*stream_)) {
             return false;
         }
-        const int32_t end = p_checkedEnd(at);
+        const int64_t end = p_checkedEnd(at);
         if (end > 0) {
             nextInFile_ = end;
             return stream_->SeekPos(at) == 1;
@@ -194,7 +194,7 @@ bool DWGObjects::p_toCheckedObject()
 // Where the object at start ends when its bytes give its check value and
 // it ends by the end offset; -1 otherwise. The object is checked a
 // window's bytes at a time.
-int32_t DWGObjects::p_checkedEnd(int32_t start)
+int64_t DWGObjects::p_checkedEnd(int64_t start)
 {
     const FileStream::Span sizeField = stream_->span(start, 4);
     const int64_t length = checkedLength(sizeField.bytes, sizeField.length);
@@ -203,7 +203,7 @@ int32_t DWGObjects::p_checkedEnd(int32_t start)
         return -1;
     }
     uint16_t check = kObjectCheckSeed;
-    for (int32_t at = start; at < checkAt;) {
+    for (int64_t at = start; at < checkAt;) {
         const int32_t pieceLength = std::min(static_cast<int32_t>(checkAt - at), FileStream::kWindowSize);
         const FileStream::Span piece = stream_->span(at, pieceLength);
         if (piece.length == 0) {
@@ -212,14 +212,14 @@ int32_t DWGObjects::p_checkedEnd(int32_t start)
         check = continueObjectCheck(check, piece.bytes, piece.length);
         at += piece.length;
     }
-    const FileStream::Span stored = stream_->span(static_cast<int32_t>(checkAt), kObjectCheckValue);
+    const FileStream::Span stored = stream_->span(checkAt, kObjectCheckValue);
     const bool checksOut = stored.length == kObjectCheckValue && littleEndian16(stored.bytes) == check;
-    return checksOut ? static_cast<int32_t>(checkAt) + kObjectCheckValue : -1;
+    return checksOut ? checkAt + kObjectCheckValue : -1;
 }
 
 // Reads the head of the object at start from the bytes there; a head that
 // runs past the end of the file means it was cut short there.
-inline bool DWGObjects::p_readHead(int32_t start, ObjectHead *head)
+inline bool DWGObjects::p_readHead(int64_t start, ObjectHead *head)
 {
     const FileStream::Span span = stream_->span(start, kLongestObjectHead);
     const bool read = readObjectHead(span.bytes, span.length, versionIndex_, head);
@@ -240,9 +240,9 @@ StepResult DWGObjects::getNextObject()
     if (!p_toNextObject()) {
         return StepResult::End;
     }
-    for (uint32_t pass = 0; pass <= stream_->size(); ++pass) {
+    for (uint64_t pass = 0; pass <= stream_->size(); ++pass) {
         ObjectHead head;
-        const int32_t start = stream_->CurPosition();
+        const int64_t start = stream_->CurPosition();
         const bool read = p_readHead(start, &head);
         if (read && holdsText(head.type)) {
             return p_handleText(start, head) == 1 ? StepResult::Item : StepResult::Failed;
@@ -263,7 +263,7 @@ StepResult DWGObjects::getNextObject()
 
 // Type 0 and the types a drawing's classes define (74 on) are reported and
 // stepped over by their size; false when the size leads nowhere.
-bool DWGObjects::p_skipUnknown(int32_t start, const ObjectHead &head)
+bool DWGObjects::p_skipUnknown(int64_t start, const ObjectHead &head)
 {
     reportf(session_, msg::kUnknownObjectType, head.type);
     if (p_skipBySize(start, head.size) == 0) {
@@ -274,7 +274,7 @@ bool DWGObjects::p_skipUnknown(int32_t start, const ObjectHead &head)
 }
 
 // TEXT, ATTRIB and ATTDEF go to the text decoder, MTEXT to its own.
-int32_t DWGObjects::p_handleText(int32_t start, const ObjectHead &head)
+int32_t DWGObjects::p_handleText(int64_t start, const ObjectHead &head)
 {
     if (head.type == kMText) {
         return p_handled(text_->getDWGMText(start, head), msg::kGetDWGMText, __LINE__);
@@ -282,10 +282,9 @@ int32_t DWGObjects::p_handleText(int32_t start, const ObjectHead &head)
     return p_handled(text_->getDWGText(start, head), msg::kGetDWGText, __LINE__);
 }
 
-inline int32_t DWGObjects::p_skipBySize(int32_t start, uint16_t size)
+inline int32_t DWGObjects::p_skipBySize(int64_t start, uint16_t size)
 {
-    int32_t end = objectEndOffset(start, size);
-    return end >= 0 && stream_->SeekPos(end) == 1 ? 1 : 0;
+    return stream_->SeekPos(objectEnd(start, size)) == 1 ? 1 : 0;
 }
 
 // A handled object lets the walk go on to the next one; a failed one is

@@ -28,7 +28,7 @@ public:
     static constexpr int32_t kTypeCount = 74;  // types 0 to 73
 
     DWGObjects(DWGglobal *session, MemoryService *memory, FileStream *stream, ObjectMap *map,
-               int32_t start, int32_t end);
+               int64_t start, int64_t end);
     ~DWGObjects();
 
     // Walks on to the next object that holds a text and hands it to the
@@ -49,11 +49,11 @@ private:
     template <class ReadHead>
     void p_skipPlainObjectsWith(ReadHead readHead);
     bool p_toCheckedObject();
-    int32_t p_checkedEnd(int32_t start);
-    bool p_readHead(int32_t start, ObjectHead *head);
-    int32_t p_handleText(int32_t start, const ObjectHead &head);
-    bool p_skipUnknown(int32_t start, const ObjectHead &head);
-    int32_t p_skipBySize(int32_t start, uint16_t size);
+    int64_t p_checkedEnd(int64_t start);
+    bool p_readHead(int64_t start, ObjectHead *head);
+    int32_t p_handleText(int64_t start, const ObjectHead &head);
+    bool p_skipUnknown(int64_t start, const ObjectHead &head);
+    int32_t p_skipBySize(int64_t start, uint16_t size);
     int32_t p_handled(int32_t result, const char *failure, int32_t line);
 
     DWGglobal *session_;
@@ -61,9 +61,9 @@ private:
     FileStream *stream_;
     TextData *text_ = nullptr;
     ObjectMap *map_;
-    int32_t start_;
-    int32_t end_;
-    int32_t nextInFile_ = 0;  // without a map: where the last object ended
+    int64_t start_;
+    int64_t end_;
+    int64_t nextInFile_ = 0;  // without a map: where the last object ended
     int32_t versionIndex_;  // the session's, which every head is read by
     ReadBudget budget_;
 };
@@ -71,7 +71,7 @@ private:
 // Null when an argument is missing, a part cannot be made (reported for the
 // text decoder) or the start offset cannot be reached.
 DWGObjects *newDWGObjects(DWGglobal *session, MemoryService *memory, FileStream *stream,
-                          ObjectMap *map, int32_t start, int32_t end);
+                          ObjectMap *map, int64_t start, int64_t end);
 void deleteDWGObjects(DWGObjects *objects);
 
 #endif

@@ -150,7 +150,7 @@ void TextDecoder<Common>::destroy()
 // A TEXT whose fields cannot be decoded is reported and stepped over; only
 // a text the host cannot take, or an object that cannot be left, fails.
 template <class Common>
-int32_t TextDecoder<Common>::getDWGText(int32_t start, const ObjectHead &head)
+int32_t TextDecoder<Common>::getDWGText(int64_t start, const ObjectHead &head)
 {
     const char *failure = nullptr;
     decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) { failure = p_readText(in); });
@@ -159,7 +159,7 @@ int32_t TextDecoder<Common>::getDWGText(int32_t start, const ObjectHead &head)
 }
 
 template <class Common>
-int32_t TextDecoder<Common>::getDWGMText(int32_t start, const ObjectHead &head)
+int32_t TextDecoder<Common>::getDWGMText(int64_t start, const ObjectHead &head)
 {
     const char *failure = nullptr;
     decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) { failure = p_readMText(in); });
@@ -341,7 +341,7 @@ bool TextData::readStreamText(BitCursor &in, const R2KCommonData &common, int32_
 
 // A failed object is reported, the field that failed first, and stepped
 // over; a decoded one gives its text.
-int32_t TextData::finishObject(int32_t start, const ObjectHead &head, const char *failure, char *text,
+int32_t TextData::finishObject(int64_t start, const ObjectHead &head, const char *failure, char *text,
                                int32_t length, uint16_t *wideText, int32_t units, bool paragraphs)
 {
     if (failure != nullptr) {
@@ -409,10 +409,9 @@ int32_t TextData::p_createFailed()
     return 0;
 }
 
-int32_t TextData::p_skipEntity(int32_t start, uint16_t size)
+int32_t TextData::p_skipEntity(int64_t start, uint16_t size)
 {
-    int32_t end = objectEndOffset(start, size);
-    if (end < 0 || stream_->SeekPos(end) != 1) {
+    if (stream_->SeekPos(objectEnd(start, size)) != 1) {
         reportf(session_, msg::kSeekPos, HERE);
         return 0;
     }

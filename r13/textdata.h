@@ -59,8 +59,8 @@ public:
     // TEXT, ATTRIB or ATTDEF (getDWGText) or an MTEXT (getDWGMText). 1
     // when it was handled and the stream stands after it; 0 when a text
     // could not be handed to the host or the object could not be left.
-    virtual int32_t getDWGText(int32_t start, const ObjectHead &head) = 0;
-    virtual int32_t getDWGMText(int32_t start, const ObjectHead &head) = 0;
+    virtual int32_t getDWGText(int64_t start, const ObjectHead &head) = 0;
+    virtual int32_t getDWGMText(int64_t start, const ObjectHead &head) = 0;
     // Gives back every block of the decoder, its own included.
     virtual void destroy() = 0;
 
@@ -76,7 +76,7 @@ protected:
     const char *readAttributeKind(BitCursor &in, const TextRecordOf<R2KCommonData> &record, int32_t *textIndex);
     bool readStreamText(BitCursor &in, const R2KCommonData &common, int32_t index, int32_t *units, uint16_t **text);
     bool since(int32_t version) const;
-    int32_t finishObject(int32_t start, const ObjectHead &head, const char *failure, char *text, int32_t length,
+    int32_t finishObject(int64_t start, const ObjectHead &head, const char *failure, char *text, int32_t length,
                          uint16_t *wideText, int32_t units, bool paragraphs);
 
     DWGglobal *session_;
@@ -90,7 +90,7 @@ private:
     int32_t p_putTexts(Unit *text, int32_t length, bool paragraphs);
     template <class Unit>
     int32_t p_putText(Unit *text, int32_t length);
-    int32_t p_skipEntity(int32_t start, uint16_t size);
+    int32_t p_skipEntity(int64_t start, uint16_t size);
     int32_t p_createFailed();
 };
 
@@ -101,8 +101,8 @@ class TextDecoder final : public TextData {
 public:
     TextDecoder(DWGglobal *session, MemoryService *memory, FileStream *stream) : TextData(session, memory, stream) {}
 
-    int32_t getDWGText(int32_t start, const ObjectHead &head) override;
-    int32_t getDWGMText(int32_t start, const ObjectHead &head) override;
+    int32_t getDWGText(int64_t start, const ObjectHead &head) override;
+    int32_t getDWGMText(int64_t start, const ObjectHead &head) override;
     void destroy() override;
 
 private:

@@ -44,22 +44,22 @@ public:
 
     bool open() { return readContainerLayout(session_, memory_, &file_, &layout_); }
 
-    uint32_t sectionSize(SectionName name) const override
+    uint64_t sectionSize(SectionName name) const override
     {
         const SectionLayout *section = p_section(name);
         return section == nullptr ? 0 : section->size;
     }
-    int32_t readSection(SectionName name, uint32_t offset, void *buffer, int32_t count) override;
+    int32_t readSection(SectionName name, uint64_t offset, void *buffer, int32_t count) override;
     // Pages follow one another every pageLimit bytes from the section's
     // start; the last ends with the section.
-    PageSpan pageAt(SectionName name, uint32_t offset) const override
+    PageSpan pageAt(SectionName name, uint64_t offset) const override
     {
         const SectionLayout *section = p_section(name);
         if (section == nullptr || section->pageLimit == 0 || offset >= section->size) {
             return {offset, 0};
         }
-        const uint32_t start = offset - offset % section->pageLimit;
-        return {start, std::min(section->pageLimit, section->size - start)};
+        const uint64_t start = offset - offset % section->pageLimit;
+        return {start, static_cast<uint32_t>(std::min<uint64_t>(section->pageLimit, section->size - start))};
     }
     uint32_t largestPage(SectionName name) const override
     {
@@ -75,7 +75,7 @@ private:
         const int32_t index = static_cast<int32_t>(name);
         return index >= 0 && index < static_cast<int32_t>(SectionName::Count) ? &layout_.sections[index] : nullptr;
     }
-    bool p_copy(SectionName name, uint32_t position, uint32_t stop, uint8_t *out, uint32_t *copied);
+    bool p_copy(SectionName name, uint64_t position, uint64_t stop, uint8_t *out, uint32_t *copied);
     const uint8_t *p_pageBytes(SectionName name, PageRef *page);
     bool p_mayLoad(PageRef *page);
     bool p_load(SectionName name, PageRef *page, uint8_t *out);
@@ -93,16 +93,16 @@ private:
     uint8_t *compressed_ = nullptr;  // kMaxCompressedPage bytes, taken at first use
 };
 
-int32_t PagedContainer::readSection(SectionName name, uint32_t offset, void *buffer, int32_t count)
+int32_t PagedContainer::readSection(SectionName name, uint64_t offset, void *buffer, int32_t count)
 {
     const SectionLayout *section = p_section(name);
     if (section == nullptr || buffer == nullptr || count <= 0 || offset >= section->size) {
         return 0;
     }
-    const uint32_t wanted = std::min(static_cast<uint32_t>(count), section->size - offset);
-    const uint32_t stop = offset + std::min(wanted, section->readableEnd > offset ? section->readableEnd - offset : 0);
+    const uint64_t wanted = std::min<uint64_t>(static_cast<uint32_t>(count), section->size - offset);
+    const uint64_t stop = offset + std::min<uint64_t>(wanted, section->readableEnd > offset ? section->readableEnd - offset : 0);
     uint8_t *out = static_cast<uint8_t *>(buffer);
-    uint32_t position = offset;
+    uint64_t position = offset;
     while (position < stop) {
         uint32_t copied = 0;
         if (!p_copy(name, position, stop, out + (position - offset), &copied)) {
@@ -116,22 +116,22 @@ int32_t PagedContainer::readSection(SectionName name, uint32_t offset, void *buf
 // Copies what one page, or the gap of zeros before the next page, holds
 // of [position, stop). A whole page is made straight into out, past the
 // cache. False at a page that cannot be read.
-bool PagedContainer::p_copy(SectionName name, uint32_t position, uint32_t stop, uint8_t *out, uint32_t *copied)
+bool PagedContainer::p_copy(SectionName name, uint64_t position, uint64_t stop, uint8_t *out, uint32_t *copied)
 {
     SectionLayout &section = layout_.sections[static_cast<int32_t>(name)];
     PageRef *pages = section.pages;
     PageRef *end = pages + section.pageCount;
     PageRef *next = std::upper_bound(pages, end, position,
-                                     [](uint32_t wanted, const PageRef &page) { return wanted < page.start; });
+                                     [](uint64_t wanted, const PageRef &page) { return wanted < page.start; });
     PageRef *page = next == pages ? nullptr : next - 1;
-    const uint64_t pageEnd = page == nullptr ? 0 : uint64_t{page->start} + section.pageLimit;
+    const uint64_t pageEnd = page == nullptr ? 0 : page->start + section.pageLimit;
     if (page == nullptr || position >= pageEnd) {
-        const uint32_t gapEnd = next == end ? stop : std::min(stop, next->start);
+        const uint64_t gapEnd = next == end ? stop : std::min(stop, next->start);
         std::fill(out, out + (gapEnd - position), uint8_t{0});
-        *copied = gapEnd - position;
+        *copied = static_cast<uint32_t>(gapEnd - position);
         return true;
     }
-    const uint32_t runEnd = static_cast<uint32_t>(std::min<uint64_t>(stop, pageEnd));
+    const uint64_t runEnd = std::min(stop, pageEnd);
     if (position == page->start && runEnd - position == section.pageLimit && cache_.held(page) == nullptr) {
         *copied = section.pageLimit;
         return p_mayLoad(page) && p_load(name, page, out);
@@ -141,7 +141,7 @@ bool PagedContainer::p_copy(SectionName name, uint32_t position, uint32_t stop, 
         return false;
     }
     std::copy(bytes + (position - page->start), bytes + (runEnd - page->start), out);
-    *copied = runEnd - position;
+    *copied = static_cast<uint32_t>(runEnd - position);
     return true;
 }
 
@@ -216,11 +216,12 @@ PageFault PagedContainer::p_readPageHeader(const PageRef &page, uint32_t *words)
     if (!file_.readAt(page.address, raw, kDataPageHeader)) {
         return PageFault::Outside;
     }
-    const uint32_t mask = kDataPageMask ^ page.address;
+    const uint32_t mask = kDataPageMask ^ static_cast<uint32_t>(page.address);
     for (int32_t i = 0; i < kHeaderWords; ++i) {
         words[i] = littleEndian32(raw + 4 * i) ^ mask;
     }
-    const bool agrees = words[0] == kDataPageType && words[kStartWord] == page.start && words[kStartHighWord] == 0 &&
+    const bool agrees = words[0] == kDataPageType && words[kStartWord] == static_cast<uint32_t>(page.start) &&
+                        words[kStartHighWord] == static_cast<uint32_t>(page.start >> 32) &&
                         words[kSizeWord] == page.compressedSize && words[kSizeWord] != 0 &&
                         words[kSizeWord] <= kMaxCompressedPage;
     if (!agrees) {
@@ -234,7 +235,7 @@ PageFault PagedContainer::p_readPageHeader(const PageRef &page, uint32_t *words)
 PageFault PagedContainer::p_readCompressed(const PageRef &page, const uint32_t *words, const uint8_t **compressed)
 {
     const uint32_t size = words[kSizeWord];
-    *compressed = file_.bytesAt(uint64_t{page.address} + kDataPageHeader, size, compressed_);
+    *compressed = file_.bytesAt(page.address + kDataPageHeader, size, compressed_);
     if (*compressed == nullptr) {
         return PageFault::Outside;
     }

@@ -31,18 +31,23 @@ const char *sectionNameText(SectionName name);
 // gives the drawing's code page as a 16-bit number here.
 inline constexpr uint32_t kCodePageAt = 0x13;
 
+// The maps give a section's size as a 64-bit number; a section larger than
+// this is refused, so that positions in a section, and the sum of two
+// sections' sizes, stay well within a signed 64-bit number.
+inline constexpr uint64_t kLargestSection = uint64_t{1} << 48;
+
 class DrawingContainer {
 public:
     // The decompressed size of a section; 0 for a section the drawing
     // does not have.
-    virtual uint32_t sectionSize(SectionName name) const = 0;
+    virtual uint64_t sectionSize(SectionName name) const = 0;
 
     // Copies up to count bytes of a section from offset on into buffer.
     // Returns the bytes copied: fewer than count at the end of the section,
     // or at the first page that cannot be read (missing from the file,
     // damaged, or failing to decompress), which is reported once. Never
     // writes past buffer + count.
-    virtual int32_t readSection(SectionName name, uint32_t offset, void *buffer, int32_t count) = 0;
+    virtual int32_t readSection(SectionName name, uint64_t offset, void *buffer, int32_t count) = 0;
 
     // The page that holds offset, as where it starts in the section and its
     // decompressed length; {offset, 0} where no page does. And the length of
@@ -50,10 +55,10 @@ public:
     // pages, each into a buffer of its own, has each made straight there:
     // readSection copies only what a read takes of a page in part.
     struct PageSpan {
-        uint32_t start;
+        uint64_t start;
         uint32_t length;
     };
-    virtual PageSpan pageAt(SectionName name, uint32_t offset) const = 0;
+    virtual PageSpan pageAt(SectionName name, uint64_t offset) const = 0;
     virtual uint32_t largestPage(SectionName name) const = 0;
 
     // The drawing's code page as its file header gives it.

@@ -7,17 +7,17 @@
 
 static const char kModule[] = "pagecache";
 
-uint32_t ContainerFile::size() const { return file_->size(); }
+uint64_t ContainerFile::size() const { return file_->size(); }
 
 bool ContainerFile::readAt(uint64_t position, void *bytes, uint64_t count)
 {
-    const uint32_t size = file_->size();
+    const uint64_t size = file_->size();
     if (position > size || count > size - position) {
         file_->notePastEnd();
         return false;
     }
     const int32_t wanted = static_cast<int32_t>(count);
-    return file_->seekWithCursor(static_cast<int32_t>(position), cursor_) != 0 &&
+    return file_->seekWithCursor(static_cast<int64_t>(position), cursor_) != 0 &&
            file_->readWithCursor(bytes, wanted, cursor_) == wanted;
 }
 
@@ -25,7 +25,7 @@ const uint8_t *ContainerFile::bytesAt(uint64_t position, uint32_t count, uint8_t
 {
     const uint8_t *held = nullptr;
     if (position + count <= file_->size() &&
-        file_->viewWithCursor(static_cast<int32_t>(position), cursor_, &held) >= static_cast<int32_t>(count)) {
+        file_->viewWithCursor(static_cast<int64_t>(position), cursor_, &held) >= static_cast<int32_t>(count)) {
         file_->noteBytesRead(count);
         return held;
     }

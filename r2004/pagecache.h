@@ -16,7 +16,7 @@ class ContainerFile {
 public:
     ContainerFile(FileStream *file, int32_t cursor) : file_(file), cursor_(cursor) {}
 
-    uint32_t size() const;
+    uint64_t size() const;
     // Reads count bytes from position on. False when the host fails, or
     // when they do not all lie in the file, which is noted as a read past
     // its end.

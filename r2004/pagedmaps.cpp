@@ -90,7 +90,7 @@ struct Span {
 // A page of the page map, by number.
 struct MapPage {
     int32_t number;
-    uint32_t address;  // UINT32_MAX when past what 32 bits hold
+    uint64_t address;
     uint32_t size;
 };
 
@@ -131,9 +131,9 @@ public:
     bool read();
 
 private:
-    bool readFileHeader(uint32_t *pageMapAddress, int32_t *sectionMapNumber);
-    bool readSystemPage(uint32_t address, uint32_t type, Span *page);
-    bool decodeSystemPage(uint32_t address, const uint8_t *header, Span *page);
+    bool readFileHeader(uint64_t *pageMapAddress, int32_t *sectionMapNumber);
+    bool readSystemPage(uint64_t address, uint32_t type, Span *page);
+    bool decodeSystemPage(uint64_t address, const uint8_t *header, Span *page);
     bool indexPageMap();
     const MapPage *findPage(int32_t number) const;
     void takeSections();
@@ -151,7 +151,7 @@ private:
     uint32_t mapPageCount_ = 0;
 };
 
-bool MapReader::readFileHeader(uint32_t *pageMapAddress, int32_t *sectionMapNumber)
+bool MapReader::readFileHeader(uint64_t *pageMapAddress, int32_t *sectionMapNumber)
 {
     uint8_t plain[kPlainHeaderLength + kSealedLength];
     if (!file_->readAt(0, plain, sizeof plain)) {
@@ -172,31 +172,31 @@ bool MapReader::readFileHeader(uint32_t *pageMapAddress, int32_t *sectionMapNumb
         }
     }
     const uint64_t address = littleEndian64(sealed + kPageMapAddressAt) + kFirstPageAddress;
-    if (crc32Of(sealed, kSealedLength, 0) != crc || address > UINT32_MAX) {
+    if (crc32Of(sealed, kSealedLength, 0) != crc) {
         return false;
     }
     if (littleEndian64(sealed + kHeaderCopyAddressAt) + kSealedLength > file_->size()) {
         file_->notePastEnd();
     }
-    *pageMapAddress = static_cast<uint32_t>(address);
+    *pageMapAddress = address;
     *sectionMapNumber = static_cast<int32_t>(littleEndian32(sealed + kSectionMapNumberAt));
     return true;
 }
 
-bool MapReader::readSystemPage(uint32_t address, uint32_t type, Span *page)
+bool MapReader::readSystemPage(uint64_t address, uint32_t type, Span *page)
 {
     uint8_t header[kSystemHeaderLength];
     if (file_->readAt(address, header, sizeof header) && littleEndian32(header) == type &&
         decodeSystemPage(address, header, page)) {
         return true;
     }
-    reportf(session_, msg::kR2004SystemPage, address, HERE);
+    reportf(session_, msg::kR2004SystemPage, static_cast<uint32_t>(address), HERE);
     return false;
 }
 
 // Checks and decompresses the bytes after a map page's header. The page
 // must come out at exactly the size its header gives.
-bool MapReader::decodeSystemPage(uint32_t address, const uint8_t *header, Span *page)
+bool MapReader::decodeSystemPage(uint64_t address, const uint8_t *header, Span *page)
 {
     const uint32_t size = littleEndian32(header + 4);
     const uint32_t compressedSize = littleEndian32(header + 8);
@@ -209,7 +209,7 @@ bool MapReader::decodeSystemPage(uint32_t address, const uint8_t *header, Span *
     page->bytes = static_cast<uint8_t *>(memory_->allocate(size));
     page->length = size;
     bool good = compressed != nullptr && page->bytes != nullptr &&
-                file_->readAt(uint64_t{address} + kSystemHeaderLength, compressed, compressedSize);
+                file_->readAt(address + kSystemHeaderLength, compressed, compressedSize);
     if (good) {
         uint8_t zeroed[kSystemHeaderLength] = {};
         for (uint32_t i = 0; i < kSystemChecksumAt; ++i) {
@@ -247,8 +247,7 @@ bool MapReader::indexPageMap()
         if (number < 0) {
             at = pageMap_.length - at >= kGapExtra ? at + kGapExtra : pageMap_.length;
         } else {
-            const uint32_t held = address <= UINT32_MAX ? static_cast<uint32_t>(address) : UINT32_MAX;
-            mapPages_[mapPageCount_++] = MapPage{number, held, size};
+            mapPages_[mapPageCount_++] = MapPage{number, address, size};
         }
         address += size;
     }
@@ -301,8 +300,8 @@ void MapReader::takeSection(int32_t index, const uint8_t *description, const uin
     const uint32_t pages = littleEndian32(description + kPageCountAt);
     const uint32_t pageLimit = littleEndian32(description + kPageSizeAt);
     const uint32_t code = littleEndian32(description + kCompressionAt);
-    section->size = size <= UINT32_MAX ? static_cast<uint32_t>(size) : UINT32_MAX;
-    if (size > UINT32_MAX || pageLimit == 0 || pageLimit > kMaxDataPage ||
+    section->size = std::min(size, kLargestSection);
+    if (size > kLargestSection || pageLimit == 0 || pageLimit > kMaxDataPage ||
         (code != kCompressedCode && code != kStoredCode)) {
         limitSection(section, index, 0);
         return;
@@ -327,7 +326,7 @@ void MapReader::takeSection(int32_t index, const uint8_t *description, const uin
 // left out. The first page out of order ends what can be read.
 void MapReader::placePages(SectionLayout *section, int32_t index, uint32_t count, const uint8_t *entries)
 {
-    const uint32_t fileSize = file_->size();
+    const uint64_t fileSize = file_->size();
     uint64_t nextFree = 0;
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t *entry = entries + i * kSectionPageEntry;
@@ -339,7 +338,7 @@ void MapReader::placePages(SectionLayout *section, int32_t index, uint32_t count
         PageRef &page = section->pages[section->pageCount++];
         page.number = static_cast<int32_t>(littleEndian32(entry));
         page.compressedSize = littleEndian32(entry + 4);
-        page.start = static_cast<uint32_t>(start);
+        page.start = start;
         const MapPage *mapped = findPage(page.number);
         page.listed = mapped != nullptr;
         page.placed = page.listed && mapped->address <= fileSize && fileSize - mapped->address >= kDataPageHeader;
@@ -350,13 +349,13 @@ void MapReader::placePages(SectionLayout *section, int32_t index, uint32_t count
 
 void MapReader::limitSection(SectionLayout *section, int32_t index, uint64_t readableEnd)
 {
-    section->readableEnd = readableEnd < section->size ? static_cast<uint32_t>(readableEnd) : section->size;
+    section->readableEnd = std::min(readableEnd, section->size);
     reportf(session_, msg::kR2004PageList, kSectionNames[index], HERE);
 }
 
 bool MapReader::read()
 {
-    uint32_t pageMapAddress = 0;
+    uint64_t pageMapAddress = 0;
     int32_t sectionMapNumber = 0;
     if (!readFileHeader(&pageMapAddress, &sectionMapNumber)) {
         reportf(session_, msg::kR2004FileHeader, HERE);

@@ -25,8 +25,8 @@ inline constexpr uint32_t kDataPageHeader = 0x20;
 
 // One page of a section, as the section map and the page map place it.
 struct PageRef {
-    uint32_t start;           // offset in the section of its first byte
-    uint32_t address;         // file address of its header
+    uint64_t start;           // offset in the section of its first byte
+    uint64_t address;         // file address of its header
     uint32_t compressedSize;  // bytes after the header
     int32_t number;           // in the page map
     bool listed;              // the page map has its number
@@ -35,8 +35,8 @@ struct PageRef {
 };
 
 struct SectionLayout {
-    uint32_t size;         // decompressed, as the section map gives it
-    uint32_t readableEnd;  // where the page list stops making sense
+    uint64_t size;         // decompressed, as the section map gives it
+    uint64_t readableEnd;  // where the page list stops making sense
     uint32_t pageLimit;    // decompressed size of each page
     bool compressed;
     int32_t pageCount;

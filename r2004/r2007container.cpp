@@ -82,23 +82,20 @@ struct SystemPage {
     uint64_t repeats;      // copies of the compressed bytes before encoding
 };
 
-// Where the page map puts each page id, in the file or past its end; what
-// lies past 4 GiB is past the end of any file we read.
+// Where the page map puts each page id, in the file or past its end.
 struct PageExtent {
-    uint32_t position;
-    uint32_t size;
+    uint64_t position;
+    uint64_t size;
     bool listed;
 };
 
-uint32_t saturated(uint64_t value) { return value < UINT32_MAX ? static_cast<uint32_t>(value) : UINT32_MAX; }
-
 struct PageRecord {
-    uint32_t start;       // in the section
+    uint64_t start;       // in the section
     uint32_t size;        // decompressed
     uint32_t compressed;
     uint32_t checksum;
     int32_t id;
-    uint32_t position;    // in the file; past its end when the page map puts it partly there
+    uint64_t position;    // in the file; past its end when the page map puts it partly there
     int32_t words;        // data code words stored
     bool listed;          // the page map lists it, with room for its words
     bool failed;          // reported once; not read again
@@ -108,7 +105,7 @@ struct PageRecord {
 enum class PageFault { None, Damaged, Undecompressible };
 
 struct Section {
-    uint32_t size;
+    uint64_t size;
     int32_t pageCount;
     PageRecord *pages;
 };
@@ -122,12 +119,12 @@ public:
 
     bool open();
 
-    uint32_t sectionSize(SectionName name) const override
+    uint64_t sectionSize(SectionName name) const override
     {
         return isSection(name) ? sections_[static_cast<int32_t>(name)].size : 0;
     }
-    int32_t readSection(SectionName name, uint32_t offset, void *buffer, int32_t count) override;
-    PageSpan pageAt(SectionName name, uint32_t offset) const override
+    int32_t readSection(SectionName name, uint64_t offset, void *buffer, int32_t count) override;
+    PageSpan pageAt(SectionName name, uint64_t offset) const override
     {
         const PageRecord *page = isSection(name) ? findPage(sections_[static_cast<int32_t>(name)], offset) : nullptr;
         return page != nullptr && offset - page->start < page->size ? PageSpan{page->start, page->size}
@@ -159,10 +156,10 @@ private:
     // it does not, the file was cut short.
     bool inFile(const PageExtent &extent) const
     {
-        return extent.listed && uint64_t{extent.position} + extent.size <= fileSize_;
+        return extent.listed && extent.position <= fileSize_ && extent.size <= fileSize_ - extent.position;
     }
 
-    static PageRecord *findPage(const Section &section, uint32_t offset);
+    static PageRecord *findPage(const Section &section, uint64_t offset);
     bool loadWholePage(PageRecord *page, uint8_t *out);
     const uint8_t *pageBytes(PageRecord *page);
     bool loadPage(PageRecord *page, uint8_t *out);
@@ -395,7 +392,7 @@ bool R2007Container::buildPageTable(const uint8_t *map, uint64_t size)
             file_.notePastEnd();
         }
         if (id > 0) {
-            extents_[id] = PageExtent{saturated(position), saturated(pageSize), true};
+            extents_[id] = PageExtent{position, pageSize, true};
         }
         position = pageSize > UINT64_MAX - position ? UINT64_MAX : position + pageSize;
     }
@@ -456,7 +453,7 @@ bool R2007Container::recordSection(Section *section, const char *name, const uin
         reportf(session_, msg::kR2007SectionStorage, name, HERE);
         return true;
     }
-    if (size > 0x7FFFFFFFu) {
+    if (size > kLargestSection) {
         reportf(session_, msg::kR2007Unreadable, "section map", HERE);
         return true;
     }
@@ -471,9 +468,9 @@ bool R2007Container::recordSection(Section *section, const char *name, const uin
             memory_->free(records);
             return true;
         }
-        end = uint64_t{records[i].start} + records[i].size;
+        end = records[i].start + records[i].size;
     }
-    *section = Section{static_cast<uint32_t>(size), static_cast<int32_t>(pageCount), records};
+    *section = Section{size, static_cast<int32_t>(pageCount), records};
     return true;
 }
 
@@ -496,8 +493,8 @@ bool R2007Container::recordPage(PageRecord *page, const uint8_t *bytes, uint64_t
     const uint64_t words = wordsFor(alignTo8(compressed), rs::dataBytes(rs::Code::Data));
     const PageExtent *extent = id > 0 && id < extentCount_ && extents_[id].listed ? &extents_[id] : nullptr;
     const bool listed = extent != nullptr && words * rs::kCodewordSize <= extent->size;
-    const uint32_t position = listed && inFile(*extent) ? extent->position : UINT32_MAX;
-    *page = PageRecord{static_cast<uint32_t>(start), static_cast<uint32_t>(size), static_cast<uint32_t>(compressed),
+    const uint64_t position = listed && inFile(*extent) ? extent->position : UINT64_MAX;
+    *page = PageRecord{start, static_cast<uint32_t>(size), static_cast<uint32_t>(compressed),
                        static_cast<uint32_t>(checksum), static_cast<int32_t>(id > 0x7FFFFFFF ? 0x7FFFFFFF : id),
                        position, static_cast<int32_t>(words), listed, false, false};
     return true;
@@ -526,7 +523,7 @@ bool R2007Container::takeBuffers()
 }
 
 // The last page starting at or before offset, or null.
-PageRecord *R2007Container::findPage(const Section &section, uint32_t offset)
+PageRecord *R2007Container::findPage(const Section &section, uint64_t offset)
 {
     int32_t low = 0;
     int32_t high = section.pageCount;
@@ -633,25 +630,25 @@ PageFault R2007Container::expandPage(const PageRecord &page, uint8_t *out)
     return pageChecksum(out, page.size) == page.checksum ? PageFault::None : PageFault::Damaged;
 }
 
-int32_t R2007Container::readSection(SectionName name, uint32_t offset, void *buffer, int32_t count)
+int32_t R2007Container::readSection(SectionName name, uint64_t offset, void *buffer, int32_t count)
 {
     if (!isSection(name) || count <= 0 || offset >= sectionSize(name)) {
         return 0;
     }
     const Section &section = sections_[static_cast<int32_t>(name)];
-    const uint32_t wanted = static_cast<uint32_t>(count) < section.size - offset ? static_cast<uint32_t>(count)
-                                                                                   : section.size - offset;
+    const uint32_t wanted = static_cast<uint64_t>(count) < section.size - offset ? static_cast<uint32_t>(count)
+                                                                                   : static_cast<uint32_t>(section.size - offset);
     uint8_t *to = static_cast<uint8_t *>(buffer);
     uint32_t copied = 0;
     while (copied < wanted) {
-        const uint32_t at = offset + copied;
+        const uint64_t at = offset + copied;
         PageRecord *page = findPage(section, at);
         const bool inPage = page != nullptr && at - page->start < page->size;
         // Bytes up to the end of this page, or of the zeros before the next.
         const PageRecord *next = inPage ? nullptr : (page == nullptr ? section.pages : page + 1);
         const bool hasNext = next != nullptr && next < section.pages + section.pageCount;
-        const uint32_t end = inPage ? page->start + page->size : (hasNext ? next->start : section.size);
-        const uint32_t length = end - at < wanted - copied ? end - at : wanted - copied;
+        const uint64_t end = inPage ? page->start + page->size : (hasNext ? next->start : section.size);
+        const uint32_t length = end - at < wanted - copied ? static_cast<uint32_t>(end - at) : wanted - copied;
         if (inPage && at == page->start && length == page->size && cache_.held(page) == nullptr) {
             if (!loadWholePage(page, to + copied)) {
                 break;

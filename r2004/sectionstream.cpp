@@ -11,13 +11,13 @@ namespace {
 // them.
 class ContainerSource final : public ReaderSource {
 public:
-    ContainerSource(DrawingContainer *container, MemoryService *memory, uint32_t mapStart, uint32_t size)
+    ContainerSource(DrawingContainer *container, MemoryService *memory, uint64_t mapStart, uint64_t size)
         : container_(container), memory_(memory), mapStart_(mapStart), size_(size)
     {
     }
 
     bool open() override { return true; }
-    uint32_t measure() override { return size_; }
+    uint64_t measure() override { return size_; }
 
     // The stream's windows cover the sections' pages, each made straight
     // into a window.
@@ -27,12 +27,12 @@ public:
         const uint32_t map = container_->largestPage(SectionName::Handles);
         return objects > map ? objects : map;
     }
-    uint32_t blockStart(uint32_t position) const override { return p_pageAt(position).start; }
+    uint64_t blockStart(uint64_t position) const override { return p_pageAt(position).start; }
 
     // A read from a page's start takes that page whole and no more, so that
     // a window holds one page; any other read runs on from the objects into
     // the map. Either stops at a page that cannot be read.
-    int32_t readAt(uint32_t offset, void *buffer, int32_t count) override
+    int32_t readAt(uint64_t offset, void *buffer, int32_t count) override
     {
         if (offset > size_) {
             return -1;
@@ -42,8 +42,8 @@ public:
             count = static_cast<int32_t>(page.length);
         }
         int32_t got = 0;
-        while (got < count && offset + static_cast<uint32_t>(got) < size_) {
-            const int32_t step = p_readPiece(offset + static_cast<uint32_t>(got), static_cast<uint8_t *>(buffer) + got,
+        while (got < count && offset + static_cast<uint64_t>(got) < size_) {
+            const int32_t step = p_readPiece(offset + static_cast<uint64_t>(got), static_cast<uint8_t *>(buffer) + got,
                                              count - got);
             if (step <= 0) {
                 break;
@@ -60,7 +60,7 @@ public:
 
 private:
     // The page that holds position, in the stream's offsets.
-    DrawingContainer::PageSpan p_pageAt(uint32_t position) const
+    DrawingContainer::PageSpan p_pageAt(uint64_t position) const
     {
         if (position < mapStart_) {
             return container_->pageAt(SectionName::Objects, position);
@@ -70,13 +70,13 @@ private:
     }
 
     // Bytes of the one section position lies in, up to its end.
-    int32_t p_readPiece(uint32_t position, uint8_t *buffer, int32_t count)
+    int32_t p_readPiece(uint64_t position, uint8_t *buffer, int32_t count)
     {
         const bool inMap = position >= mapStart_;
         const SectionName name = inMap ? SectionName::Handles : SectionName::Objects;
-        const uint32_t offset = inMap ? position - mapStart_ : position;
-        const uint32_t left = (inMap ? size_ : mapStart_) - position;
-        const int32_t wanted = static_cast<uint32_t>(count) < left ? count : static_cast<int32_t>(left);
+        const uint64_t offset = inMap ? position - mapStart_ : position;
+        const uint64_t left = (inMap ? size_ : mapStart_) - position;
+        const int32_t wanted = static_cast<uint64_t>(count) < left ? count : static_cast<int32_t>(left);
         const int32_t got = container_->readSection(name, offset, buffer, wanted);
         pageFailed = pageFailed || got < wanted;
         return got;
@@ -84,17 +84,17 @@ private:
 
     DrawingContainer *container_;
     MemoryService *memory_;
-    uint32_t mapStart_;
-    uint32_t size_;
+    uint64_t mapStart_;
+    uint64_t size_;
 };
 
 }  // namespace
 
 SectionStream newSectionStream(DrawingContainer *container, MemoryService *memory)
 {
-    const uint32_t objects = container->sectionSize(SectionName::Objects);
-    const uint32_t map = container->sectionSize(SectionName::Handles);
-    if (objects == 0 || map == 0 || objects > INT32_MAX - map) {
+    const uint64_t objects = container->sectionSize(SectionName::Objects);
+    const uint64_t map = container->sectionSize(SectionName::Handles);
+    if (objects == 0 || map == 0) {
         return {nullptr, 0, nullptr};
     }
     auto *source = newIn<ContainerSource>(memory, container, memory, objects, objects + map);
@@ -106,5 +106,5 @@ SectionStream newSectionStream(DrawingContainer *container, MemoryService *memor
         return {nullptr, 0, nullptr};
     }
     stream->readAroundGaps();
-    return {stream, static_cast<int32_t>(objects), &source->pageFailed};
+    return {stream, static_cast<int64_t>(objects), &source->pageFailed};
 }

@@ -17,7 +17,7 @@ class MemoryService;
 
 struct SectionStream {
     FileStream *stream;
-    int32_t mapStart;         // the object map runs from here to the stream's end
+    int64_t mapStart;         // the object map runs from here to the stream's end
     const bool *pageFailed;   // set once a page of either section could not be read
 };
 

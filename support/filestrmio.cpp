@@ -56,13 +56,13 @@ int32_t FileStream::read(void *buffer, int32_t count)
 
 // A span the default cursor's window does not hold whole: the window that
 // holds its start, when that holds it all, or a copy.
-FileStream::Span FileStream::p_spanOutsideWindow(int32_t position, int32_t length)
+FileStream::Span FileStream::p_spanOutsideWindow(int64_t position, int32_t length)
 {
-    if (position < 0 || static_cast<uint32_t>(position) >= size_ || length <= 0) {
+    if (position < 0 || static_cast<uint64_t>(position) >= size_ || length <= 0) {
         return Span{nullptr, 0, 0, length > 0};
     }
-    const uint32_t left = size_ - static_cast<uint32_t>(position);
-    const int32_t wanted = static_cast<uint32_t>(length) < left ? length : static_cast<int32_t>(left);
+    const uint64_t left = size_ - static_cast<uint64_t>(position);
+    const int32_t wanted = static_cast<uint64_t>(length) < left ? length : static_cast<int32_t>(left);
     Cursor &state = cursors_[kDefaultCursor];
     state.position = position;
     const uint8_t *bytes = nullptr;
@@ -108,15 +108,15 @@ int32_t FileStream::readWithCursor(void *buffer, int32_t count, int32_t cursor)
 int32_t FileStream::p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count)
 {
     int32_t copied = 0;
-    while (copied < count && static_cast<uint32_t>(state->position + copied) < size_) {
-        const int32_t at = state->position + copied;
+    while (copied < count && static_cast<uint64_t>(state->position + copied) < size_) {
+        const int64_t at = state->position + copied;
         if (at < state->windowStart || at >= state->windowStart + state->windowLength) {
             int32_t filled = p_fillWindow(state, at);
             if (filled <= 0) {
                 return copied > 0 ? copied : filled;
             }
         }
-        const int32_t available = state->windowStart + state->windowLength - at;
+        const int32_t available = static_cast<int32_t>(state->windowStart + state->windowLength - at);
         const int32_t step = count - copied < available ? count - copied : available;
         memcpy(buffer + copied, state->window + (at - state->windowStart), static_cast<size_t>(step));
         copied += step;
@@ -130,7 +130,7 @@ int32_t FileStream::p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count
 // Gives the cursor the aligned window that holds position, read from the
 // source unless the stream has it: 0 when the source cannot be positioned
 // there, -1 when it gives nothing, else the bytes the window holds.
-int32_t FileStream::p_fillWindow(Cursor *state, int32_t position)
+int32_t FileStream::p_fillWindow(Cursor *state, int64_t position)
 {
     const int32_t filled = p_fillWindowAt(state, p_windowStart(position), position);
     if (filled < 0 && readsAroundGaps_ && state->windowLength > 0) {
@@ -141,7 +141,7 @@ int32_t FileStream::p_fillWindow(Cursor *state, int32_t position)
 
 // The same for the window that starts at start; -1 also when it holds
 // bytes but stops short of position.
-int32_t FileStream::p_fillWindowAt(Cursor *state, int32_t start, int32_t position)
+int32_t FileStream::p_fillWindowAt(Cursor *state, int64_t start, int64_t position)
 {
     Window *window = p_windowAt(start);
     if (window == nullptr || position >= start + window->length) {
@@ -160,7 +160,7 @@ int32_t FileStream::p_fillWindowAt(Cursor *state, int32_t start, int32_t positio
     return position < start + window->length ? window->length : -1;
 }
 
-FileStream::Window *FileStream::p_windowAt(int32_t start)
+FileStream::Window *FileStream::p_windowAt(int64_t start)
 {
     for (Window &window : windows_) {
         if (window.start == start && window.length > 0) {
@@ -214,7 +214,7 @@ bool FileStream::p_takeWindows()
 // Reads the window at start from the source: 0 when the source cannot be
 // positioned there, -1 when no block can be had or the source gives
 // nothing, else the bytes read.
-int32_t FileStream::p_readWindow(Window *window, int32_t start)
+int32_t FileStream::p_readWindow(Window *window, int64_t start)
 {
     if (!p_takeWindows()) {
         return -1;
@@ -222,10 +222,9 @@ int32_t FileStream::p_readWindow(Window *window, int32_t start)
     if (inPlace_ != nullptr) {
         return p_pointWindow(window, start);
     }
-    const int32_t wanted = static_cast<int32_t>(size_ - static_cast<uint32_t>(start)) < windowSize_
-                               ? static_cast<int32_t>(size_ - static_cast<uint32_t>(start))
-                               : windowSize_;
-    const int32_t got = source_->readAt(static_cast<uint32_t>(start), window->block, wanted);
+    const uint64_t left = size_ - static_cast<uint64_t>(start);
+    const int32_t wanted = left < static_cast<uint64_t>(windowSize_) ? static_cast<int32_t>(left) : windowSize_;
+    const int32_t got = source_->readAt(static_cast<uint64_t>(start), window->block, wanted);
     window->start = start;
     window->length = got > 0 ? got : 0;
     return got < 0 ? 0 : got > 0 ? got : -1;
@@ -243,22 +242,22 @@ int32_t FileStream::p_windowSizeFor(const ReaderSource *source)
 
 // In place the window covers the source's bytes from start on, after the
 // source is told that those it covered are let go.
-int32_t FileStream::p_pointWindow(Window *window, int32_t start)
+int32_t FileStream::p_pointWindow(Window *window, int64_t start)
 {
     if (window->length > 0) {
-        source_->letGo(static_cast<uint32_t>(window->start), static_cast<uint32_t>(window->length));
+        source_->letGo(static_cast<uint64_t>(window->start), static_cast<uint32_t>(window->length));
     }
-    const uint32_t left = size_ - static_cast<uint32_t>(start);
+    const uint64_t left = size_ - static_cast<uint64_t>(start);
     window->start = start;
-    window->length = left < static_cast<uint32_t>(windowSize_) ? static_cast<int32_t>(left) : windowSize_;
+    window->length = left < static_cast<uint64_t>(windowSize_) ? static_cast<int32_t>(left) : windowSize_;
     return window->length;
 }
 
 int32_t FileStream::p_viewAfterFill(Cursor *state, const uint8_t **bytes)
 {
-    if (static_cast<uint32_t>(state->position) >= size_ || p_fillWindow(state, state->position) <= 0) {
+    if (static_cast<uint64_t>(state->position) >= size_ || p_fillWindow(state, state->position) <= 0) {
         return 0;
     }
     *bytes = state->window + (state->position - state->windowStart);
-    return state->windowStart + state->windowLength - state->position;
+    return static_cast<int32_t>(state->windowStart + state->windowLength - state->position);
 }

@@ -41,9 +41,9 @@ public:
 
     // The default cursor is the stream's first, made when it opens: the
     // operations without a cursor argument use it.
-    int32_t SeekPos(int32_t position)
+    int32_t SeekPos(int64_t position)
     {
-        if (static_cast<uint32_t>(position) > size_) {
+        if (static_cast<uint64_t>(position) > size_) {
             p_notePastEnd(position);
             return 0;
         }
@@ -51,7 +51,7 @@ public:
         return 1;
     }
     int32_t read(void *buffer, int32_t count);
-    uint32_t size() const { return size_; }
+    uint64_t size() const { return size_; }
     // Bytes this stream has handed to its readers so far.
     uint64_t bytesRead() const { return bytesRead_; }
     // Whether a reader asked for a position or bytes past the end of the
@@ -59,15 +59,15 @@ public:
     // drawing's own checked records lead there, it was cut short.
     bool wentPastEnd() const { return wentPastEnd_; }
     void notePastEnd() { wentPastEnd_ = true; }
-    int32_t CurPosition() const { return cursors_[kDefaultCursor].position; }
+    int64_t CurPosition() const { return cursors_[kDefaultCursor].position; }
     int32_t newCursor();
     // Positions from 0 to the size are valid (the size is where a reader
     // stands after the last byte). A move asks nothing of the source: the next
     // read fetches what it needs.
-    int32_t seekWithCursor(int32_t position, int32_t cursor)
+    int32_t seekWithCursor(int64_t position, int32_t cursor)
     {
         Cursor *state = p_cursor(cursor);
-        if (state == nullptr || static_cast<uint32_t>(position) > size_) {
+        if (state == nullptr || static_cast<uint64_t>(position) > size_) {
             p_notePastEnd(position);
             return 0;
         }
@@ -75,7 +75,7 @@ public:
         return 1;
     }
     int32_t readWithCursor(void *buffer, int32_t count, int32_t cursor);
-    int32_t positionOfCursor(int32_t cursor)
+    int64_t positionOfCursor(int32_t cursor)
     {
         const Cursor *state = p_cursor(cursor);
         return state == nullptr ? -1 : state->position;
@@ -95,21 +95,21 @@ public:
         int32_t readable;
         bool clipped;
     };
-    Span span(int32_t position, int32_t length)
+    Span span(int64_t position, int32_t length)
     {
         Cursor &state = cursors_[kDefaultCursor];
-        const int32_t offset = position - state.windowStart;
+        const int64_t offset = position - state.windowStart;
         if (length > 0 && offset >= 0 && offset <= state.windowLength - length) {
             state.position = position;
             bytesRead_ += static_cast<uint32_t>(length);
-            return Span{state.window + offset, length, state.windowLength - offset, false};
+            return Span{state.window + offset, length, static_cast<int32_t>(state.windowLength - offset), false};
         }
         return p_spanOutsideWindow(position, length);
     }
     // The bytes from position on that the window of a cursor holds, read in
     // place: how many (0 past the end of the file or when the source cannot
     // give them), with *bytes at the first. The cursor stands at position.
-    int32_t viewWithCursor(int32_t position, int32_t cursor, const uint8_t **bytes)
+    int32_t viewWithCursor(int64_t position, int32_t cursor, const uint8_t **bytes)
     {
         Cursor *state = p_cursor(cursor);
         if (state == nullptr || position < 0) {
@@ -124,7 +124,7 @@ public:
     // the bytes it took with noteBytesRead, as span would have.
     struct Held {
         const uint8_t *bytes;
-        int32_t start;
+        int64_t start;
         int32_t length;
     };
     Held held() const
@@ -160,7 +160,7 @@ private:
 
     struct Window {
         uint8_t *block;     // windowSize_ bytes, taken with the others at the first read; none in place
-        int32_t start;      // file offset of the window's first byte
+        int64_t start;      // file offset of the window's first byte
         int32_t length;     // bytes that hold the file
         uint32_t lastUse;   // when a cursor last took it
     };
@@ -170,35 +170,35 @@ private:
     // another holds to another part of the file; a window the source gave
     // only in part is read again in place, with the same bytes.
     struct Cursor {
-        int32_t position;
+        int64_t position;
         const uint8_t *window;
-        int32_t windowStart;
+        int64_t windowStart;
         int32_t windowLength;
         int32_t windowId;   // -1 before the first read
     };
 
-    void p_notePastEnd(int32_t position) { wentPastEnd_ = wentPastEnd_ || position >= 0; }
+    void p_notePastEnd(int64_t position) { wentPastEnd_ = wentPastEnd_ || position >= 0; }
     // Cursors are numbered from 0 in the order they were made.
     Cursor *p_cursor(int32_t id) { return id >= 0 && id < cursorCount_ ? &cursors_[id] : nullptr; }
     int32_t p_readAtCursor(Cursor *state, uint8_t *buffer, int32_t count);
-    int32_t p_fillWindow(Cursor *state, int32_t position);
+    int32_t p_fillWindow(Cursor *state, int64_t position);
     static int32_t p_windowSizeFor(const ReaderSource *source);
     static bool p_hasBlockWindows(const ReaderSource *source)
     {
         return source->inMemory() == nullptr && source->blockSize() > 0 && source->blockSize() <= kLargestBlockWindow;
     }
     // Where the window that holds position starts.
-    int32_t p_windowStart(int32_t position) const
+    int64_t p_windowStart(int64_t position) const
     {
-        return p_hasBlockWindows(source_) ? static_cast<int32_t>(source_->blockStart(static_cast<uint32_t>(position)))
+        return p_hasBlockWindows(source_) ? static_cast<int64_t>(source_->blockStart(static_cast<uint64_t>(position)))
                                     : position - position % windowSize_;
     }
-    Window *p_windowAt(int32_t start);
-    int32_t p_fillWindowAt(Cursor *state, int32_t start, int32_t position);
+    Window *p_windowAt(int64_t start);
+    int32_t p_fillWindowAt(Cursor *state, int64_t start, int64_t position);
     Window *p_spareWindow(const Cursor *state);
     bool p_isHeldByAnother(int32_t windowId, const Cursor *state) const;
-    int32_t p_readWindow(Window *window, int32_t start);
-    int32_t p_pointWindow(Window *window, int32_t start);
+    int32_t p_readWindow(Window *window, int64_t start);
+    int32_t p_pointWindow(Window *window, int64_t start);
     // The window's bytes: its block's copy, or in place the source's own.
     const uint8_t *p_windowBytes(const Window &window) const
     {
@@ -211,14 +211,14 @@ private:
     // source cannot give them), with *bytes pointing at the first.
     int32_t p_view(Cursor &state, const uint8_t **bytes)
     {
-        const int32_t offset = state.position - state.windowStart;
+        const int64_t offset = state.position - state.windowStart;
         if (offset >= 0 && offset < state.windowLength) {
             *bytes = state.window + offset;
-            return state.windowLength - offset;
+            return static_cast<int32_t>(state.windowLength - offset);
         }
         return p_viewAfterFill(&state, bytes);
     }
-    Span p_spanOutsideWindow(int32_t position, int32_t length);
+    Span p_spanOutsideWindow(int64_t position, int32_t length);
 
     ReaderSource *source_;
     MemoryService *memory_;
@@ -228,7 +228,7 @@ private:
     Window windows_[kWindowCount] = {};
     uint32_t windowUses_ = 0;
     int32_t cursorCount_ = 0;
-    uint32_t size_ = 0;
+    uint64_t size_ = 0;
     uint64_t bytesRead_ = 0;
     ReusableBlock spanCopy_;
     bool wentPastEnd_ = false;

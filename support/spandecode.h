@@ -27,7 +27,7 @@ constexpr int32_t kLongestRecordRead = 1 << 19;
 // Answers the span decoded last, whose bytes stay valid until the stream's
 // next span.
 template <class Decode>
-FileStream::Span decodeSpan(FileStream *stream, int32_t start, int32_t length, Decode decode)
+FileStream::Span decodeSpan(FileStream *stream, int64_t start, int32_t length, Decode decode)
 {
     FileStream::Span span = stream->span(start, length);
     BitCursor in(span.bytes, span.length, span.readable);

@@ -207,16 +207,16 @@ TEST_F(FileStreamTest, BytesHeldInMemoryAreReadWhereTheyLie)
         explicit Held(HostInput *host) : host(host) {}
         HostInput *host;
         const uint8_t *start = nullptr;
-        std::vector<std::pair<uint32_t, uint32_t>> letGone;
+        std::vector<std::pair<uint64_t, uint32_t>> letGone;
         bool open() override { return host->open(); }
-        uint32_t measure() override { return host->measure(); }
-        int32_t readAt(uint32_t offset, void *buffer, int32_t count) override
+        uint64_t measure() override { return host->measure(); }
+        int32_t readAt(uint64_t offset, void *buffer, int32_t count) override
         {
             return host->readAt(offset, buffer, count);
         }
         void close() override { host->close(); }
         const uint8_t *inMemory() const override { return start; }
-        void letGo(uint32_t from, uint32_t length) override { letGone.emplace_back(from, length); }
+        void letGo(uint64_t from, uint32_t length) override { letGone.emplace_back(from, length); }
     } held(inputOf(makeSource(text)));
     held.start = reinterpret_cast<const uint8_t *>(text.data());
     stream = newFileStream(&held, memory);
@@ -226,7 +226,7 @@ TEST_F(FileStreamTest, BytesHeldInMemoryAreReadWhereTheyLie)
         const int32_t at = index * window + 10;
         EXPECT_EQ(stream->span(at, 8).bytes, held.start + at) << "window " << index;
     }
-    EXPECT_EQ(held.letGone, (std::vector<std::pair<uint32_t, uint32_t>>{{0, window}}))
+    EXPECT_EQ(held.letGone, (std::vector<std::pair<uint64_t, uint32_t>>{{0, window}}))
         << "the last window took the place of the first";
 
     const FileStream::Span across = stream->span(window - 4, 8);

@@ -15,7 +15,7 @@ namespace {
 
 using dwgw::Bytes;
 using dwgw::ObjectMapWriter;
-using Offsets = std::vector<int32_t>;
+using Offsets = std::vector<int64_t>;
 
 // The map lies `prefix` bytes into the file; the locator's size may claim
 // more than the file holds.
@@ -39,7 +39,7 @@ struct MapReader {
     Offsets walk(StepResult *last)
     {
         Offsets offsets;
-        int32_t offset = -1;
+        int64_t offset = -1;
         while ((*last = map_->nextOffset(&offset)) == StepResult::Item) {
             offsets.push_back(offset);
             if (offsets.size() > static_cast<size_t>(end - start)) {
@@ -105,10 +105,10 @@ TEST(ObjectMap, WalkAndLowestOffset)
         ASSERT_NE(reader.map_, nullptr);
         // Phase 3 scans the map before the walk, and the objects are read
         // through the default cursor between two entries.
-        int32_t lowest = -1;
+        int64_t lowest = -1;
         EXPECT_TRUE(reader.map_->scanLowestOffset(&lowest));
         EXPECT_EQ(lowest, c.lowest);
-        int32_t offset = 0;
+        int64_t offset = 0;
         for (int32_t expected : c.offsets) {
             ASSERT_EQ(reader.map_->nextOffset(&offset), StepResult::Item);
             EXPECT_EQ(offset, expected);
@@ -129,7 +129,7 @@ TEST(ObjectMap, MapCutShortByTheEndOfTheFileFailsAndOnePastItIsRefused)
     StepResult last = StepResult::Item;
     EXPECT_EQ(reader.walk(&last), Offsets{100});
     EXPECT_EQ(last, StepResult::Failed);
-    int32_t lowest = -1;
+    int64_t lowest = -1;
     EXPECT_FALSE(reader.map_->scanLowestOffset(&lowest));
     // A map that starts past the end of the file is refused at once.
     EXPECT_EQ(newObjectMap(&reader.fixture.session, reader.fixture.memory, reader.fixture.stream, 6, 20), nullptr);
@@ -150,8 +150,8 @@ TEST(ObjectMap, ModularChars)
         {"sign in the second byte", {0x01, 0x80, 0x41}, {-128}},
         {"empty continuation group", {0x01, 0xE4, 0x00}, {100}},
         {"negative zero", {0x01, 0x40}, {0}},
-        {"largest", {0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0x07}, {INT32_MAX}},
-        {"bits past 31 dropped", {0x01, 0x80, 0x80, 0x80, 0x80, 0x3F}, {static_cast<int32_t>(0xF0000000u)}},
+        {"31 bits", {0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0x07}, {INT32_MAX}},
+        {"past 32 bits, as a section over 4 GiB needs", {0x01, 0x80, 0x80, 0x80, 0x80, 0x3F}, {int64_t{0x3F} << 28}},
         {"sixth byte carries the sign", {0x01, 0x85, 0x80, 0x80, 0x80, 0x80, 0xC0}, {-5}},
         {"sixth byte ends the value", {0x01, 0x85, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01, 0x0A}, {5, 15}},
         {"multi-byte handle delta", {0x81, 0x81, 0x01, 0x07}, {7}},
@@ -164,7 +164,7 @@ TEST(ObjectMap, ModularChars)
             Bytes file = map;
             file.resize(map.size() + after, 0xEE);
             MapReader reader(file, 0, map.size());
-            int32_t lowest = -1;
+            int64_t lowest = -1;
             EXPECT_TRUE(reader.map_->scanLowestOffset(&lowest));
             EXPECT_EQ(lowest, *std::min_element(c.offsets.begin(), c.offsets.end()));
             StepResult last = StepResult::Item;

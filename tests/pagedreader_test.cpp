@@ -102,4 +102,23 @@ TEST(PagedReader, MultiLineAttributesOfR2018GiveTheirEmbeddedText)
                      textLine("second", true), textLine("default", true), "end"}));
 }
 
+// A section's size and offsets are 64-bit numbers: objects that lie past
+// 4 GiB of their section (the bytes before them being a gap no page covers)
+// are found through the map and read.
+TEST(PagedReader, ObjectsPastFourGiBOfTheirSectionAreRead)
+{
+    for (const Release &release : {kReleases[0], kReleases[4]}) {
+        SCOPED_TRACE(release.name);
+        auto drawing = release.make();
+        drawing->options.container.objectsAt = uint64_t{0x7400} * 150'000;
+        Lines expected;
+        for (const char *text : {"far", "out", "there", "and", "further"}) {
+            drawing->addText(text);
+            expected.push_back(textLine(text, release.wide));
+        }
+        expected.push_back("end");
+        EXPECT_EQ(textsOf(drawing->build()), expected);
+    }
+}
+
 }  // namespace

@@ -50,9 +50,9 @@ struct Decoder {
     // reading its head.
     int32_t text() { return decode(&TextData::getDWGText); }
     int32_t mtext() { return decode(&TextData::getDWGMText); }
-    int32_t decode(int32_t (TextData::*get)(int32_t, const ObjectHead &))
+    int32_t decode(int32_t (TextData::*get)(int64_t, const ObjectHead &))
     {
-        const int32_t start = fixture.stream->CurPosition();
+        const int64_t start = fixture.stream->CurPosition();
         const FileStream::Span span = fixture.stream->span(start, kLongestObjectHead);
         ObjectHead head{};
         readObjectHead(span.bytes, span.length, fixture.session.versionIndex, &head);

@@ -133,11 +133,11 @@ OpaqueObject& Drawing::addObject(std::uint16_t type, Bytes payload) {
     return add(std::move(object));
 }
 
-Bytes Drawing::encodeMap(const std::vector<std::size_t>& objectOffsets) const {
+Bytes Drawing::encodeMap(const std::vector<std::size_t>& objectOffsets, std::uint64_t lead) const {
     if (options.mapBytes) return *options.mapBytes;
     std::vector<MapEntry> entries;
     for (std::size_t i = 0; i < objectOffsets.size(); ++i) {
-        entries.push_back({kFirstHandle + u32(i), static_cast<std::int32_t>(objectOffsets[i])});
+        entries.push_back({kFirstHandle + u32(i), static_cast<std::int64_t>(lead + objectOffsets[i])});
     }
     if (options.adjustMap) options.adjustMap(entries);
     ObjectMapWriter map;
@@ -211,7 +211,7 @@ ComposedDrawing Drawing::composePaged() const {
     for (const FramedObject& object : framed) objects.raw(object.bytes);
     ContainerSections sections;
     sections.objects = objects.bytes();
-    sections.handles = encodeMap(offsets);
+    sections.handles = encodeMap(offsets, version_ == BitVersion::AC1021 ? 0 : options.container.objectsAt);
     sections.header = Bytes(32, 0);
     sections.codePage = options.codePage;
     Bytes file = version_ == BitVersion::AC1021

@@ -118,7 +118,7 @@ private:
 
     template <class T> T& add(std::unique_ptr<T> object);
     std::vector<FramedObject> frameObjects() const;
-    Bytes encodeMap(const std::vector<std::size_t>& objectOffsets) const;
+    Bytes encodeMap(const std::vector<std::size_t>& objectOffsets, std::uint64_t lead = 0) const;
     Placement placeObjects(const std::vector<FramedObject>& framed, std::size_t areaAt, bool mapFirst) const;
     void writeFileHeader(BitWriter& file, std::vector<Locator> locators) const;
     ComposedDrawing compose(bool mapFirst) const;

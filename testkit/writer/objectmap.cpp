@@ -12,10 +12,9 @@ void putBigEndian16(BitWriter& w, std::uint16_t value) {
 
 // At least `width` bytes: full 7-bit groups while the rest does not fit the
 // 6 value bits of a last byte, or while the width is not reached.
-Bytes stretchedMC(std::int32_t value, std::size_t width) {
+Bytes stretchedMC(std::int64_t value, std::size_t width) {
     const bool negative = value < 0;
-    // 64 bits so that the magnitude of INT32_MIN fits.
-    std::uint64_t magnitude = negative ? -static_cast<std::int64_t>(value) : value;
+    std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     Bytes out;
     while (magnitude >= 0x40 || out.size() + 1 < width) {
         out.push_back(static_cast<std::uint8_t>(0x80 | (magnitude & 0x7F)));
@@ -27,11 +26,11 @@ Bytes stretchedMC(std::int32_t value, std::size_t width) {
 
 }  // namespace
 
-Bytes encodeMC(std::int32_t value) {
+Bytes encodeMC(std::int64_t value) {
     return stretchedMC(value, 1);
 }
 
-Bytes encodeMC(std::int32_t value, std::size_t width) {
+Bytes encodeMC(std::int64_t value, std::size_t width) {
     Bytes out = stretchedMC(value, width);
     if (out.size() != width) throw std::invalid_argument("MC width below the shortest form");
     return out;

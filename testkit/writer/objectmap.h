@@ -29,15 +29,15 @@ namespace dwgw {
 inline constexpr std::uint16_t kMapCheckValue = 0xA55A;
 
 // The shortest MC form of `value`.
-Bytes encodeMC(std::int32_t value);
+Bytes encodeMC(std::int64_t value);
 // `value` stretched to exactly `width` bytes with empty continuation groups,
 // a form the reader must accept as well. Throws when `width` is below the
 // shortest form.
-Bytes encodeMC(std::int32_t value, std::size_t width);
+Bytes encodeMC(std::int64_t value, std::size_t width);
 
 struct MapEntry {
     std::uint32_t handle = 0;
-    std::int32_t offset = 0;  // absolute file offset of the object
+    std::int64_t offset = 0;  // absolute file offset of the object
 };
 
 class ObjectMapWriter {

@@ -76,6 +76,7 @@ struct SectionPlan {
     const Bytes* bytes;
     std::uint32_t id;
     std::vector<PageDraft> pages;
+    std::uint64_t lead = 0;  // section bytes before the first, covered by no page
 };
 
 // Cuts a section into pages; zero pages are dropped when asked.
@@ -88,7 +89,7 @@ void cutPages(SectionPlan& plan, const ContainerOptions& options, std::uint32_t&
         if (options.omitZeroPages && std::all_of(piece.begin(), piece.end(), [](std::uint8_t b) { return b == 0; })) {
             continue;
         }
-        PageDraft draft{plan.section, index++, nextNumber++, start, compressLiterals(piece)};
+        PageDraft draft{plan.section, index++, nextNumber++, plan.lead + start, compressLiterals(piece)};
         if (options.adjustPage) {
             options.adjustPage(draft);
         }
@@ -160,7 +161,7 @@ Bytes sectionMap(const std::vector<SectionPlan>& plans, std::size_t pageSize)
     };
     describe(0, 0, 0, "");
     for (const SectionPlan& plan : plans) {
-        describe(plan.bytes->size(), plan.pages.size(), plan.id, sectionName(plan.section));
+        describe(plan.lead + plan.bytes->size(), plan.pages.size(), plan.id, sectionName(plan.section));
         for (const PageDraft& page : plan.pages) {
             append32(map, page.number);
             append32(map, static_cast<std::uint32_t>(page.compressed.size()));
@@ -288,7 +289,7 @@ Bytes composePagedContainer(const std::string& version, const ContainerSections&
         throw std::invalid_argument("composePagedContainer: pages must hold at least one byte");
     }
     std::vector<SectionPlan> plans = {
-        {ContainerSection::Objects, &sections.objects, 4, {}},
+        {ContainerSection::Objects, &sections.objects, 4, {}, options.objectsAt},
         {ContainerSection::Handles, &sections.handles, 3, {}},
         {ContainerSection::Classes, &sections.classes, 2, {}},
         {ContainerSection::Header, &sections.header, 1, {}},

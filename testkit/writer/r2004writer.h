@@ -65,6 +65,10 @@ struct ContainerOptions {
     // Pages of zeros only are left out, as CAD programs do: the section map
     // then gives the next page a start past the gap.
     bool omitZeroPages = false;
+    // Where the objects' bytes begin in their section (a multiple of
+    // pageSize): the section map lists no page before them, which reads as
+    // zeros, so objects lie past 4 GiB without the bytes before them.
+    std::uint64_t objectsAt = 0;
     std::function<void(PageDraft&)> adjustPage;
     // Sees the page map's entries (data pages, section map, page map) and
     // may add, drop or resize them; the page map's own size is kept.
