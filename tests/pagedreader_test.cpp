@@ -107,10 +107,12 @@ TEST(PagedReader, MultiLineAttributesOfR2018GiveTheirEmbeddedText)
 // are found through the map and read.
 TEST(PagedReader, ObjectsPastFourGiBOfTheirSectionAreRead)
 {
-    for (const Release &release : {kReleases[0], kReleases[4]}) {
+    constexpr uint64_t kFar = uint64_t{0x7400} * 150'000;
+    for (const Release &release : {kReleases[0], kReleases[1], kReleases[4]}) {
         SCOPED_TRACE(release.name);
         auto drawing = release.make();
-        drawing->options.container.objectsAt = uint64_t{0x7400} * 150'000;
+        drawing->options.container.objectsAt = kFar;
+        drawing->options.r2007.objectsAt = kFar;
         Lines expected;
         for (const char *text : {"far", "out", "there", "and", "further"}) {
             drawing->addText(text);

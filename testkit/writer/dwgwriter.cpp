@@ -211,7 +211,7 @@ ComposedDrawing Drawing::composePaged() const {
     for (const FramedObject& object : framed) objects.raw(object.bytes);
     ContainerSections sections;
     sections.objects = objects.bytes();
-    sections.handles = encodeMap(offsets, version_ == BitVersion::AC1021 ? 0 : options.container.objectsAt);
+    sections.handles = encodeMap(offsets, version_ == BitVersion::AC1021 ? options.r2007.objectsAt : options.container.objectsAt);
     sections.header = Bytes(32, 0);
     sections.codePage = options.codePage;
     Bytes file = version_ == BitVersion::AC1021

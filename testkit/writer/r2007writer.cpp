@@ -223,12 +223,13 @@ Stored systemPage(const Bytes& data, bool compress)
 
 struct DataPage {
     int id;
-    std::size_t start, size, compressed;
+    std::uint64_t start;
+    std::size_t size, compressed;
     std::uint32_t checksum;
     Bytes stored;
 };
 
-DataPage dataPage(int id, std::size_t start, const Bytes& data, const R2007Options& options)
+DataPage dataPage(int id, std::uint64_t start, const Bytes& data, const R2007Options& options)
 {
     Bytes stream = pageStream(data, options.compress);
     const std::size_t compressed = stream.size();
@@ -253,6 +254,7 @@ struct SectionPlan {
     std::uint32_t hash;
     const Bytes* bytes;
     std::vector<DataPage> pages;
+    std::uint64_t lead = 0;  // section bytes before the first, covered by no page
 };
 
 Bytes utf16Name(const char* name)
@@ -272,7 +274,7 @@ Bytes sectionMap(const std::vector<SectionPlan>& plans, std::uint32_t pageSize)
     Bytes map;
     for (const SectionPlan& plan : plans) {
         const Bytes name = utf16Name(plan.name);
-        append64(map, plan.bytes->size());
+        append64(map, plan.lead + plan.bytes->size());
         append64(map, pageSize);
         append64(map, 0);  // not encrypted
         append64(map, plan.hash);
@@ -304,7 +306,7 @@ void planPages(SectionPlan& plan, int& nextId, const R2007Options& options)
         const Bytes data(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.begin() + static_cast<std::ptrdiff_t>(end));
         const bool zeros = std::all_of(data.begin(), data.end(), [](std::uint8_t b) { return b == 0; });
         if (options.omitZeroPages && zeros) continue;
-        plan.pages.push_back(dataPage(nextId++, start, data, options));
+        plan.pages.push_back(dataPage(nextId++, plan.lead + start, data, options));
     }
 }
 
@@ -423,7 +425,7 @@ Bytes composeR2007Container(const R2007Sections& sections, const R2007Options& o
         {"AcDb:Header", 0x32B803D9, &sections.header, {}},
         {"AcDb:Classes", 0x3F54045F, &sections.classes, {}},
         {"AcDb:Handles", 0x3F6E0450, &sections.handles, {}},
-        {"AcDb:AcDbObjects", 0x674C05A9, &sections.objects, {}},
+        {"AcDb:AcDbObjects", 0x674C05A9, &sections.objects, {}, options.objectsAt},
     };
     int nextId = 1;
     for (SectionPlan& plan : plans) planPages(plan, nextId, options);

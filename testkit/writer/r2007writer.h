@@ -38,6 +38,10 @@ struct R2007Options {
     bool compress = true;
     // Leave out the pages that hold only zeros, as CAD programs do.
     bool omitZeroPages = true;
+    // Where the objects' bytes begin in their section: no page covers what
+    // lies before them, which reads as zeros, so objects lie past 4 GiB
+    // without the bytes before them.
+    std::uint64_t objectsAt = 0;
     // For each page id, the places (0 to 254) in every one of its code
     // words whose byte is damaged.
     std::map<int, std::vector<int>> damagedBytes;
