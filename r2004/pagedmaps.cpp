@@ -87,10 +87,11 @@ struct Span {
     uint32_t length = 0;
 };
 
-// A page of the page map, by number.
+// A page of the page map, by number: 16 bytes, as a hostile map may list
+// as many pages as its bytes allow.
 struct MapPage {
-    int32_t number;
     uint64_t address;
+    int32_t number;
     uint32_t size;
 };
 
@@ -247,7 +248,7 @@ bool MapReader::indexPageMap()
         if (number < 0) {
             at = pageMap_.length - at >= kGapExtra ? at + kGapExtra : pageMap_.length;
         } else {
-            mapPages_[mapPageCount_++] = MapPage{number, address, size};
+            mapPages_[mapPageCount_++] = MapPage{address, number, size};
         }
         address += size;
     }

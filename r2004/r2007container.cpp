@@ -17,6 +17,7 @@
 // cache, so that memory does not grow with the drawing. What a hostile
 // header or map can make us hold is bounded by the caps below, whatever
 // the size of the file.
+#include <algorithm>
 #include <cstring>
 
 #include "core/dwgglobal.h"
@@ -82,10 +83,12 @@ struct SystemPage {
     uint64_t repeats;      // copies of the compressed bytes before encoding
 };
 
-// Where the page map puts each page id, in the file or past its end.
+// Where the page map puts each page id, in the file or past its end: 16
+// bytes, as a hostile map may list as many ids as its bytes allow. A size
+// past 32 bits is past the end of any file.
 struct PageExtent {
     uint64_t position;
-    uint64_t size;
+    uint32_t size;
     bool listed;
 };
 
@@ -392,7 +395,7 @@ bool R2007Container::buildPageTable(const uint8_t *map, uint64_t size)
             file_.notePastEnd();
         }
         if (id > 0) {
-            extents_[id] = PageExtent{position, pageSize, true};
+            extents_[id] = PageExtent{position, static_cast<uint32_t>(std::min<uint64_t>(pageSize, UINT32_MAX)), true};
         }
         position = pageSize > UINT64_MAX - position ? UINT64_MAX : position + pageSize;
     }
