@@ -156,7 +156,7 @@ void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
         if (!readHead(window.bytes + at, &head) || !isPlain(head.type)) {
             return false;
         }
-        const int64_t end = objectEnd(offset, head.size);
+        const int64_t end = objectEnd(offset, head);
         if (end > fileSize) {  // a stream is never longer than the largest offset
             return false;
         }
@@ -248,7 +248,7 @@ StepResult DWGObjects::getNextObject()
             return p_handleText(start, head) == 1 ? StepResult::Item : StepResult::Failed;
         }
         if (read && isListed(head.type)) {
-            if (p_skipBySize(start, head.size) == 0) {
+            if (p_skipBySize(start, head) == 0) {
                 return StepResult::Failed;
             }
         } else if (!(read && p_skipUnknown(start, head)) && (map_ == nullptr || !stream_->readsAroundGaps())) {
@@ -266,7 +266,7 @@ StepResult DWGObjects::getNextObject()
 bool DWGObjects::p_skipUnknown(int32_t start, const ObjectHead &head)
 {
     reportf(session_, msg::kUnknownObjectType, head.type);
-    if (p_skipBySize(start, head.size) == 0) {
+    if (p_skipBySize(start, head) == 0) {
         reportf(session_, msg::kBadObjectSize, head.size);
         return false;
     }
@@ -282,9 +282,9 @@ int32_t DWGObjects::p_handleText(int32_t start, const ObjectHead &head)
     return p_handled(text_->getDWGText(start, head), msg::kGetDWGText, __LINE__);
 }
 
-inline int32_t DWGObjects::p_skipBySize(int32_t start, uint16_t size)
+inline int32_t DWGObjects::p_skipBySize(int32_t start, const ObjectHead &head)
 {
-    int32_t end = objectEndOffset(start, size);
+    const int32_t end = objectEndOffset(start, head);
     return end >= 0 && stream_->SeekPos(end) == 1 ? 1 : 0;
 }
 

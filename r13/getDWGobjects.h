@@ -1,5 +1,5 @@
 // The walk over the objects of an R13 to R2018 drawing. Every object starts
-// with its size (2 bytes) and its type (bit-coded short; from R2010 on the
+// with its size (a modular short of 2 or 4 bytes) and its type (bit-coded short; from R2010 on the
 // size of its handle stream comes between, and the type is coded as OT);
 // the walk reads both from the head's bytes and dispatches by type: TEXT,
 // ATTRIB, ATTDEF and MTEXT to the text decoder, the other types of the
@@ -53,7 +53,7 @@ private:
     bool p_readHead(int32_t start, ObjectHead *head);
     int32_t p_handleText(int32_t start, const ObjectHead &head);
     bool p_skipUnknown(int32_t start, const ObjectHead &head);
-    int32_t p_skipBySize(int32_t start, uint16_t size);
+    int32_t p_skipBySize(int32_t start, const ObjectHead &head);
     int32_t p_handled(int32_t result, const char *failure, int32_t line);
 
     DWGglobal *session_;

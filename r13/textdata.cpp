@@ -350,7 +350,7 @@ int32_t TextData::finishObject(int32_t start, const ObjectHead &head, const char
     } else if (p_putRecordText(text, length, wideText, units, paragraphs) == 0) {
         return 0;
     }
-    return p_skipEntity(start, head.size);
+    return p_skipEntity(start, head);
 }
 
 // A record's text, when it has one: bytes up to R2004, UTF-16 after.
@@ -409,9 +409,9 @@ int32_t TextData::p_createFailed()
     return 0;
 }
 
-int32_t TextData::p_skipEntity(int32_t start, uint16_t size)
+int32_t TextData::p_skipEntity(int32_t start, const ObjectHead &head)
 {
-    int32_t end = objectEndOffset(start, size);
+    const int32_t end = objectEndOffset(start, head);
     if (end < 0 || stream_->SeekPos(end) != 1) {
         reportf(session_, msg::kSeekPos, HERE);
         return 0;

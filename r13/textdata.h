@@ -90,7 +90,7 @@ private:
     int32_t p_putTexts(Unit *text, int32_t length, bool paragraphs);
     template <class Unit>
     int32_t p_putText(Unit *text, int32_t length);
-    int32_t p_skipEntity(int32_t start, uint16_t size);
+    int32_t p_skipEntity(int32_t start, const ObjectHead &head);
     int32_t p_createFailed();
 };
 

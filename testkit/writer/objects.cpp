@@ -226,12 +226,24 @@ Bytes withStrings(const BitWriter& data, const BitWriter& strings) {
     out.bits(data);
     if (strings.bitCount() > 0) {
         out.bits(strings);
-        if (strings.bitCount() >= 0x8000) throw std::length_error("string stream beyond the writer's reach");
-        out.RS(static_cast<std::uint16_t>(strings.bitCount())).B(true);
+        const std::size_t size = strings.bitCount();
+        if (size >= std::size_t{1} << 31) throw std::length_error("string stream beyond the writer's reach");
+        if (size >= 0x8000) out.RS(static_cast<std::uint16_t>(size >> 15));
+        out.RS(static_cast<std::uint16_t>(size >= 0x8000 ? (size & 0x7FFF) | 0x8000 : size)).B(true);
     } else {
         out.B(false);
     }
     return out.bytes();
+}
+
+// The size as an MS: one word under 32 KiB, else the low 15 bits with the
+// top bit set and the next 15 in a second word.
+void writeObjectSize(BitWriter& frame, std::size_t size) {
+    if (size < 0x8000) {
+        frame.RS(static_cast<std::uint16_t>(size));
+    } else {
+        frame.RS(static_cast<std::uint16_t>((size & 0x7FFF) | 0x8000)).RS(static_cast<std::uint16_t>(size >> 15));
+    }
 }
 
 }  // namespace
@@ -245,7 +257,9 @@ FramedObject frameObject(const Object& object, Layout layout, std::uint32_t hand
     object.writeData(sizing, context, unused);
     context.dataBits = static_cast<std::uint32_t>(sizing.bitCount());
     if (stringStream) {
-        context.dataBits += static_cast<std::uint32_t>(sizingStrings.bitCount() + (sizingStrings.bitCount() > 0 ? 17 : 1));
+        const std::size_t stringBits = sizingStrings.bitCount();
+        const std::size_t sizeBits = stringBits == 0 ? 0 : stringBits < 0x8000 ? 16 : 32;
+        context.dataBits += static_cast<std::uint32_t>(stringBits + sizeBits + 1);
     }
 
     BitWriter data;
@@ -254,9 +268,13 @@ FramedObject frameObject(const Object& object, Layout layout, std::uint32_t hand
     FramedObject framed;
     object.writeData(data, context, framed.fieldEnds);
     const Bytes body = stringStream ? withStrings(data, strings) : data.bytes();
-    if (body.size() > 0xFFFF && !object.sizeField) throw std::length_error("object larger than its size field");
+    if (body.size() >= std::size_t{1} << 30) throw std::length_error("object larger than its size field");
     BitWriter frame;
-    frame.RS(object.sizeField.value_or(static_cast<std::uint16_t>(body.size())));
+    if (object.sizeField) {
+        frame.RS(*object.sizeField);
+    } else {
+        writeObjectSize(frame, body.size());
+    }
     if (since(layout, Layout::R2010)) {
         const std::size_t handleBits = body.size() * 8 - context.dataBits;
         frame.RC(static_cast<std::uint8_t>(handleBits));  // a one-byte MC: under 0x80 bits of padding

@@ -2,18 +2,20 @@
 //
 // An object in the file is
 //
-//   RS       size: bytes of the object's data, counted from the type onward
+//   MS       size: bytes of the object's data, counted from the type onward
+//            (one word; two from 32 KiB on, the first with its top bit set)
 //   data     bit data padded to a whole byte; it starts with the type as BS
 //   2 bytes  CRC (not verified by the reader)
 //
-// so the next object starts at start + size + 4. Entities begin their data
+// so the next object starts at start + size + 4 (+ 2 for a two-word size). Entities begin their data
 // with the common entity data, whose layout differs between R13/R14 and
 // R2000, then their own fields. The entity records below are aggregates with
 // usable defaults: a test changes only the fields its case is about.
 //
 // From R2007 on texts are UTF-16 (the writer widens each byte of `text`,
 // and "\U+" codes stay as they are written) and lie in a string stream at
-// the end of the object's data: the texts, their size in bits (RS), and a
+// the end of the object's data: the texts, their size in bits (RS, and
+// before it a high part when the size takes more than 15 bits), and a
 // set bit that says the stream is there. From R2010 on the size is followed
 // by the handle stream's size in bits (MC) and the type is coded as OT; the
 // size then counts the bytes after that MC.
