@@ -31,6 +31,15 @@ constexpr uint8_t kNoVerticalAlignment = 0x80;
 constexpr uint8_t kMultiLineAttrib = 2;
 constexpr uint8_t kMultiLineAttdef = 4;
 constexpr uint16_t kTextType = 1;
+constexpr uint16_t kAttribType = 2;
+
+TextKind textKindOf(uint16_t type)
+{
+    if (type == kTextType) {
+        return TextKind::Text;
+    }
+    return type == kAttribType ? TextKind::Attrib : TextKind::Attdef;
+}
 
 // The fields before a text are read only to reach it: their values go
 // unused. They are read in one run on the cursor, which moves past them
@@ -154,8 +163,8 @@ int32_t TextDecoder<Common>::getDWGText(int32_t start, const ObjectHead &head)
 {
     const char *failure = nullptr;
     decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) { failure = p_readText(in); });
-    return finishObject(start, head, failure, text_.text, text_.textLength, text_.wideText, text_.wideLength,
-                        text_.embeddedMText);
+    return finishObject(start, head, failure, {text_.text, text_.textLength, text_.wideText, text_.wideLength},
+                        text_.embeddedMText, textKindOf(head.type));
 }
 
 template <class Common>
@@ -163,8 +172,8 @@ int32_t TextDecoder<Common>::getDWGMText(int32_t start, const ObjectHead &head)
 {
     const char *failure = nullptr;
     decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) { failure = p_readMText(in); });
-    return finishObject(start, head, failure, mtext_.text, mtext_.textLength, mtext_.wideText, mtext_.wideLength,
-                        true);
+    return finishObject(start, head, failure, {mtext_.text, mtext_.textLength, mtext_.wideText, mtext_.wideLength},
+                        true, TextKind::MText);
 }
 
 template <class Common>
@@ -341,37 +350,38 @@ bool TextData::readStreamText(BitCursor &in, const R2KCommonData &common, int32_
 
 // A failed object is reported, the field that failed first, and stepped
 // over; a decoded one gives its text.
-int32_t TextData::finishObject(int32_t start, const ObjectHead &head, const char *failure, char *text,
-                               int32_t length, uint16_t *wideText, int32_t units, bool paragraphs)
+int32_t TextData::finishObject(int32_t start, const ObjectHead &head, const char *failure, const DecodedText &text,
+                               bool paragraphs, TextKind kind)
 {
     if (failure != nullptr) {
         reportf(session_, failure, HERE);
         reportf(session_, msg::kDwgText, HERE);
-    } else if (p_putRecordText(text, length, wideText, units, paragraphs) == 0) {
+    } else if (putDecodedText(text, paragraphs, kind) == 0) {
         return 0;
     }
     return p_skipEntity(start, head);
 }
 
-// A record's text, when it has one: bytes up to R2004, UTF-16 after.
-int32_t TextData::p_putRecordText(char *text, int32_t length, uint16_t *wideText, int32_t units, bool paragraphs)
+// A decoded text, when there is one: bytes up to R2004, UTF-16 after.
+int32_t TextData::putDecodedText(const DecodedText &text, bool paragraphs, TextKind kind)
 {
-    if (wideText != nullptr) {
-        return units <= 0 ? 1 : p_putTexts(wideText, units, paragraphs);
+    if (text.wide != nullptr) {
+        return text.units <= 0 ? 1 : p_putTexts(text.wide, text.units, paragraphs, kind);
     }
-    return length <= 0 ? 1 : p_putTexts(text, length, paragraphs);
+    return text.length <= 0 ? 1 : p_putTexts(text.bytes, text.length, paragraphs, kind);
 }
 
 // Each paragraph of a multi-line text is a text of its own, emitted as soon
 // as it is cut from the text, however many there are.
 template <class Unit>
-int32_t TextData::p_putTexts(Unit *text, int32_t length, bool paragraphs)
+int32_t TextData::p_putTexts(Unit *text, int32_t length, bool paragraphs, TextKind kind)
 {
     if (!paragraphs) {
-        return p_putText(text, length);
+        return p_putText(text, length, kind);
     }
-    const bool put = textcodes::forEachParagraph(
-        text, length, [this](Unit *paragraph, int32_t units) { return p_putText(paragraph, units) != 0; });
+    const bool put = textcodes::forEachParagraph(text, length, [this, kind](Unit *paragraph, int32_t units) {
+        return p_putText(paragraph, units, kind) != 0;
+    });
     return put ? 1 : 0;
 }
 
@@ -380,12 +390,12 @@ int32_t TextData::p_putTexts(Unit *text, int32_t length, bool paragraphs)
 // byte text left with no code to decode goes to a sink straight from the
 // decoder's block.
 template <class Unit>
-int32_t TextData::p_putText(Unit *text, int32_t length)
+int32_t TextData::p_putText(Unit *text, int32_t length, TextKind kind)
 {
     const uint32_t bufferSize = sizeof(Unit) * (static_cast<uint32_t>(length) + 1);
     const bool codeLeft = textcodes::stripFormat(text, &length);
     if constexpr (sizeof(Unit) == 1) {
-        if (!codeLeft && textToSink(session_, text, length, DWG_CHARSET_BYTES)) {
+        if (!codeLeft && textToSink(session_, text, length, DWG_CHARSET_BYTES, kind)) {
             return 1;
         }
     }
@@ -400,7 +410,7 @@ int32_t TextData::p_putText(Unit *text, int32_t length)
     }
     int32_t charset = DWG_CHARSET_BYTES;
     const int32_t outLength = textcodes::encodeText(text, length, codeLeft, buffer, &charset);
-    return endTextGroup(session_, object, buffer, outLength, charset) ? 1 : p_createFailed();
+    return endTextGroup(session_, object, buffer, outLength, charset, kind) ? 1 : p_createFailed();
 }
 
 int32_t TextData::p_createFailed()

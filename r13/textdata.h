@@ -16,6 +16,7 @@
 
 #include <cstdint>
 
+#include "core/dwgglobal.h"
 #include "r13/dwgcommon.h"
 #include "support/publicstorage.h"
 
@@ -76,8 +77,16 @@ protected:
     const char *readAttributeKind(BitCursor &in, const TextRecordOf<R2KCommonData> &record, int32_t *textIndex);
     bool readStreamText(BitCursor &in, const R2KCommonData &common, int32_t index, int32_t *units, uint16_t **text);
     bool since(int32_t version) const;
-    int32_t finishObject(int32_t start, const ObjectHead &head, const char *failure, char *text, int32_t length,
-                         uint16_t *wideText, int32_t units, bool paragraphs);
+    // A text as a decoder read it: bytes up to R2004, UTF-16 units after.
+    struct DecodedText {
+        char *bytes;
+        int32_t length;
+        uint16_t *wide;
+        int32_t units;
+    };
+    int32_t finishObject(int32_t start, const ObjectHead &head, const char *failure, const DecodedText &text,
+                         bool paragraphs, TextKind kind);
+    int32_t putDecodedText(const DecodedText &text, bool paragraphs, TextKind kind);
 
     DWGglobal *session_;
     MemoryService *memory_;
@@ -85,11 +94,10 @@ protected:
     ReusableBlock textBlock_;
 
 private:
-    int32_t p_putRecordText(char *text, int32_t length, uint16_t *wideText, int32_t units, bool paragraphs);
     template <class Unit>
-    int32_t p_putTexts(Unit *text, int32_t length, bool paragraphs);
+    int32_t p_putTexts(Unit *text, int32_t length, bool paragraphs, TextKind kind);
     template <class Unit>
-    int32_t p_putText(Unit *text, int32_t length);
+    int32_t p_putText(Unit *text, int32_t length, TextKind kind);
     int32_t p_skipEntity(int32_t start, const ObjectHead &head);
     int32_t p_createFailed();
 };
