@@ -61,11 +61,13 @@ Reading readOnTheHostsProtocol(const std::vector<uint8_t> &bytes)
     return reading;
 }
 
-// The reports made while a text was looked for come before it.
+// The reports made while a text was looked for come before it. The host's
+// protocol gives the classic kinds only; so does the reader here.
 Reading readWithTheReader(const std::vector<uint8_t> &bytes)
 {
     Reading reading;
     dwgtext::TextReader reader(bytes);
+    reader.keepClassicKinds();  // as the host's protocol gives them
     std::size_t reported = 0;
     const auto takeReports = [&] {
         for (; reported < reader.reports().size(); ++reported) {
