@@ -94,17 +94,21 @@ uint32_t styleFlagBits(int32_t versionIndex)
 }  // namespace
 
 // R13 and R14: size, type, handle, extended data, graphic flag, data size
-// in bits, entity mode (2 bits), reactor count, linetype-by-layer and
-// no-links flags, colour, linetype scale, invisibility.
-bool readCommonData(BitCursor &cursor, int32_t, R13CommonData *)
+// in bits (counted from the type on, as from R2000 on), entity mode (2
+// bits), reactor count, linetype-by-layer and no-links flags, colour,
+// linetype scale, invisibility.
+bool readCommonData(BitCursor &cursor, int32_t, R13CommonData *data)
 {
     BitCursor::Run in(cursor);
     const uint32_t objectSize = in.MS();
+    const int64_t dataStart = static_cast<int64_t>(in.bitOffset());
     in.skipBS();  // type
     if (!skipToGraphicFlag(in, objectSize)) {
         return false;
     }
-    in.skipBits(32 + 2);  // data size, entity mode
+    data->dataEndBit = dataStart + in.RL();
+    data->objectEndBit = dataStart + int64_t{objectSize} * 8;
+    in.skipBits(2);  // entity mode
     in.skipBL();          // reactors
     in.skipBits(2);       // linetype-by-layer, no links
     in.skipBS();          // colour

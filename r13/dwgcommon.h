@@ -12,13 +12,16 @@
 #include "support/bitcursor.h"
 #include "support/byteswap.h"
 
-// What a text needs of the common data. R13 and R14 texts need nothing of
-// it but that it is whole.
+// What a text needs of the common data: where the object's data ends and
+// its handles begin, and where the object ends (a dimension looks at its
+// last handle).
 struct R13CommonData {
+    int64_t dataEndBit;
+    int64_t objectEndBit;
 };
 
-// From R2007 on the texts lie in the object's string stream, which ends
-// where the object's data ends.
+// The same from R2000 on, and the type. From R2007 on the texts lie in the
+// object's string stream, which ends where the object's data ends.
 struct R2KCommonData {
     uint16_t objectType;
     int64_t dataEndBit;    // where the handles begin

@@ -19,11 +19,31 @@ namespace {
 constexpr uint16_t kText = 1;
 constexpr uint16_t kAttrib = 2;
 constexpr uint16_t kAttdef = 3;
+constexpr uint16_t kFirstDimension = 20;  // ordinate, linear, aligned, angular of 3 points and of 2
+constexpr uint16_t kLastDimension = 26;   // lines, radius, diameter
 constexpr uint16_t kMText = 44;
+constexpr uint16_t kTolerance = 46;
 
-bool holdsText(uint16_t type)
+// The types that hold texts, a bit each: every one is below 64.
+constexpr uint64_t typeBit(uint16_t type)
 {
-    return type == kText || type == kAttrib || type == kAttdef || type == kMText;
+    return uint64_t{1} << type;
+}
+
+constexpr uint64_t kClassicTextTypes = typeBit(kText) | typeBit(kAttrib) | typeBit(kAttdef) | typeBit(kMText);
+
+constexpr uint64_t everyTextType()
+{
+    uint64_t types = kClassicTextTypes | typeBit(kTolerance);
+    for (uint16_t type = kFirstDimension; type <= kLastDimension; ++type) {
+        types |= typeBit(type);
+    }
+    return types;
+}
+
+bool isDimension(uint16_t type)
+{
+    return type >= kFirstDimension && type <= kLastDimension;
 }
 
 // Types 1 to 73 are the fixed list; 0 and the types a drawing's classes
@@ -31,11 +51,6 @@ bool holdsText(uint16_t type)
 bool isListed(uint16_t type)
 {
     return type != 0 && type < DWGObjects::kTypeCount;
-}
-
-bool isPlain(uint16_t type)
-{
-    return isListed(type) && !holdsText(type);
 }
 
 }  // namespace
@@ -69,7 +84,8 @@ DWGObjects::DWGObjects(DWGglobal *session, MemoryService *memory, FileStream *st
       map_(map),
       start_(start),
       end_(end),
-      versionIndex_(session->versionIndex)
+      versionIndex_(session->versionIndex),
+      textTypes_(session->everyKind ? everyTextType() : kClassicTextTypes)
 {
 }
 
@@ -153,7 +169,7 @@ void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
         __builtin_prefetch(reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(window.bytes + at) +
                                                           kPrefetchDistance));
         ObjectHead head;
-        if (!readHead(window.bytes + at, &head) || !isPlain(head.type)) {
+        if (!readHead(window.bytes + at, &head) || !p_isPlain(head.type)) {
             return false;
         }
         const int64_t end = objectEnd(offset, head);
@@ -244,7 +260,7 @@ StepResult DWGObjects::getNextObject()
         ObjectHead head;
         const int32_t start = stream_->CurPosition();
         const bool read = p_readHead(start, &head);
-        if (read && holdsText(head.type)) {
+        if (read && p_holdsText(head.type)) {
             return p_handleText(start, head) == 1 ? StepResult::Item : StepResult::Failed;
         }
         if (read && isListed(head.type)) {
@@ -273,13 +289,31 @@ bool DWGObjects::p_skipUnknown(int32_t start, const ObjectHead &head)
     return true;
 }
 
-// TEXT, ATTRIB and ATTDEF go to the text decoder, MTEXT to its own.
+// TEXT, ATTRIB and ATTDEF go to the text decoder, MTEXT, TOLERANCE and the
+// dimensions to their own.
 int32_t DWGObjects::p_handleText(int32_t start, const ObjectHead &head)
 {
     if (head.type == kMText) {
         return p_handled(text_->getDWGMText(start, head), msg::kGetDWGMText, __LINE__);
     }
+    if (head.type == kTolerance) {
+        return p_handled(text_->getDWGTolerance(start, head), msg::kGetDWGTolerance, __LINE__);
+    }
+    if (isDimension(head.type)) {
+        return p_handled(text_->getDWGDimension(start, head), msg::kGetDWGDimension, __LINE__);
+    }
     return p_handled(text_->getDWGText(start, head), msg::kGetDWGText, __LINE__);
+}
+
+// The types whose texts the session wants: the classic four, or every kind.
+inline bool DWGObjects::p_holdsText(uint16_t type) const
+{
+    return type < 64 && (textTypes_ & typeBit(type)) != 0;
+}
+
+inline bool DWGObjects::p_isPlain(uint16_t type) const
+{
+    return isListed(type) && !p_holdsText(type);
 }
 
 inline int32_t DWGObjects::p_skipBySize(int32_t start, const ObjectHead &head)

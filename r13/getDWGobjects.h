@@ -55,6 +55,8 @@ private:
     bool p_skipUnknown(int32_t start, const ObjectHead &head);
     int32_t p_skipBySize(int32_t start, const ObjectHead &head);
     int32_t p_handled(int32_t result, const char *failure, int32_t line);
+    bool p_holdsText(uint16_t type) const;
+    bool p_isPlain(uint16_t type) const;
 
     DWGglobal *session_;
     MemoryService *memory_;
@@ -65,6 +67,7 @@ private:
     int32_t end_;
     int32_t nextInFile_ = 0;  // without a map: where the last object ended
     int32_t versionIndex_;  // the session's, which every head is read by
+    uint64_t textTypes_;    // the types that hold texts the session wants, a bit each
     ReadBudget budget_;
 };
 

@@ -32,18 +32,23 @@ std::string plain(const dwgtext::FoundText &text)
 }
 
 struct Read {
-    std::vector<std::string> texts;
+    std::vector<std::string> texts;  // each "KIND text"
     std::vector<std::string> reports;
     dwgtext::Status status;
 };
 
-Read readAll(const dwgw::Drawing &drawing)
+enum class Kinds { Every, Classic };
+
+Read readAll(const dwgw::Drawing &drawing, Kinds kinds = Kinds::Every)
 {
     const dwgw::Bytes bytes = drawing.build();
     dwgtext::TextReader reader(bytes);
+    if (kinds == Kinds::Classic) {
+        reader.keepClassicKinds();
+    }
     Read read;
     while (const dwgtext::FoundText *text = reader.next()) {
-        read.texts.push_back(plain(*text));
+        read.texts.push_back(std::string(dwgtext::textKindName(text->kind)) + " " + plain(*text));
     }
     read.reports = reader.reports();
     read.status = reader.facts().status;
@@ -69,11 +74,40 @@ TEST_P(EveryRelease, ObjectsOf32KiBOrMoreAreReadByTheirTwoWordSize)
     drawing.addText("last");
     const Read read = readAll(drawing);
     ASSERT_EQ(read.texts.size(), 3u);
-    EXPECT_EQ(read.texts[0], "after the dictionary");
-    EXPECT_TRUE(read.texts[1] == longText) << read.texts[1].size() << " bytes";
-    EXPECT_EQ(read.texts[2], "last");
+    EXPECT_EQ(read.texts[0], "TEXT after the dictionary");
+    EXPECT_TRUE(read.texts[1] == "MTEXT " + longText) << read.texts[1].size() << " bytes";
+    EXPECT_EQ(read.texts[2], "TEXT last");
     EXPECT_EQ(read.reports, std::vector<std::string>{});
     EXPECT_EQ(read.status, dwgtext::Status::Read);
+}
+
+// Every kind, in object-map order, each text with its kind: an attribute
+// definition's prompt after its default, a tolerance frame's string as
+// stored, a dimension's user text only when its block is not in the
+// drawing. The classic kinds alone are what the host's protocol gives.
+TEST_P(EveryRelease, EachKindOfEntityGivesItsTextsWithTheirKind)
+{
+    dwgw::Drawing drawing(GetParam());
+    drawing.addText("plain");
+    drawing.addAttdef("1", "SHEET", "Enter sheet number");
+    drawing.addAttdef("2", "REV", "");
+    drawing.addAttdef("3", "NOTE", "Note").attributeKind = 4;  // multi-line in R2018
+    drawing.addAttrib("A-101", "SHEET");
+    drawing.addTolerance("{\\Fgdt;j}%%v0.5%%v%%vA");
+    drawing.addDimension("WITH BLOCK", 0x30).type = 22;
+    drawing.addDimension("NO BLOCK", 0).type = 25;
+    drawing.addDimension("", 0);
+    drawing.addMText("first\\Psecond");
+    const std::vector<std::string> classic{"TEXT plain",   "ATTDEF 1",    "ATTDEF 2",    "ATTDEF 3",
+                                           "ATTRIB A-101", "MTEXT first", "MTEXT second"};
+    const Read every = readAll(drawing);
+    EXPECT_EQ(every.texts, (std::vector<std::string>{"TEXT plain", "ATTDEF 1", "ATTDEF_PROMPT Enter sheet number",
+                                                     "ATTDEF 2", "ATTDEF 3", "ATTDEF_PROMPT Note", "ATTRIB A-101",
+                                                     "TOLERANCE {\\Fgdt;j}%%v0.5%%v%%vA", "DIMENSION NO BLOCK",
+                                                     "MTEXT first", "MTEXT second"}));
+    EXPECT_EQ(every.reports, std::vector<std::string>{});
+    EXPECT_EQ(every.status, dwgtext::Status::Read);
+    EXPECT_EQ(readAll(drawing, Kinds::Classic).texts, classic);
 }
 
 }  // namespace

@@ -206,6 +206,30 @@ void MTextEntity::writeData(BitWriter& w, const ObjectContext& context, FieldEnd
     w.BS(1).BD(1.0);  // line spacing style and factor
 }
 
+void ToleranceEntity::writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const {
+    writeCommon(w, 46, common, context, ends);
+    if (context.layout == Layout::R13) w.BS(0).BD(2.5).BD(0.625);  // height and gap
+    writePoint(w, {10.0, 20.0, 0.0});
+    writePoint(w, {1.0, 0.0, 0.0});
+    writePoint(w, {0.0, 0.0, 1.0});
+    writeText(w, context, text);
+    ends[Field::Text] = w.bitCount();
+}
+
+void DimensionEntity::writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const {
+    writeCommon(w, type, common, context, ends);
+    if (since(context.layout, Layout::R2010)) w.RC(0);
+    writePoint(w, {0.0, 0.0, 1.0});
+    w.RD(5.0).RD(7.5).BD(0.0).RC(1);  // text middle point, elevation, flags
+    writeText(w, context, userText);
+    ends[Field::Text] = w.bitCount();
+    w.BD(0.0).BD(0.0);  // text rotation, horizontal direction
+}
+
+void DimensionEntity::writeHandles(BitWriter& w) const {
+    w.H(5, 0x10).H(5, 0x11).H(2, block);
+}
+
 void OpaqueObject::writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const {
     if (since(context.layout, Layout::R2010)) {
         w.BB(2).RS(type);
@@ -219,9 +243,9 @@ void OpaqueObject::writeData(BitWriter& w, const ObjectContext& context, FieldEn
 namespace {
 
 // From R2007 on: the data, then the string stream with its size and the
-// bit that says it is there; the handle stream (empty here) starts after
-// that bit and is padded to a byte.
-Bytes withStrings(const BitWriter& data, const BitWriter& strings) {
+// bit that says it is there; the handle stream starts after that bit and is
+// padded to a byte.
+Bytes withStrings(const BitWriter& data, const BitWriter& strings, const BitWriter& handles) {
     BitWriter out;
     out.bits(data);
     if (strings.bitCount() > 0) {
@@ -233,6 +257,7 @@ Bytes withStrings(const BitWriter& data, const BitWriter& strings) {
     } else {
         out.B(false);
     }
+    out.bits(handles);
     return out.bytes();
 }
 
@@ -267,7 +292,11 @@ FramedObject frameObject(const Object& object, Layout layout, std::uint32_t hand
     context.strings = &strings;
     FramedObject framed;
     object.writeData(data, context, framed.fieldEnds);
-    const Bytes body = stringStream ? withStrings(data, strings) : data.bytes();
+    BitWriter handles;
+    object.writeHandles(handles);
+    BitWriter plain;
+    plain.bits(data).bits(handles);
+    const Bytes body = stringStream ? withStrings(data, strings, handles) : plain.bytes();
     if (body.size() >= std::size_t{1} << 30) throw std::length_error("object larger than its size field");
     BitWriter frame;
     if (object.sizeField) {

@@ -95,6 +95,8 @@ public:
     virtual ~Object() = default;
     // Appends the data from the type onward and marks the end of each field.
     virtual void writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const = 0;
+    // Appends the object's handles, after its data (and string stream).
+    virtual void writeHandles(BitWriter&) const {}
 
     std::optional<std::uint16_t> sizeField;  // default: the data's byte count
 };
@@ -154,6 +156,31 @@ public:
     double extentsWidth = 50.0;
     std::string text;
     std::optional<std::uint16_t> textLength;  // declared length; default: text.size()
+};
+
+// TOLERANCE (46): its frame's string, with "%%v" separators and GD&T
+// font codes as a drawing keeps them.
+class ToleranceEntity : public Object {
+public:
+    void writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const override;
+
+    CommonData common;
+    std::string text;
+};
+
+// A DIMENSION (20 to 26; the fields after the common dimension data are
+// left out, as nothing reads them) with its user text. Its handles are
+// the layer's, the style's and last its anonymous block's: 0 is a
+// dimension without its block.
+class DimensionEntity : public Object {
+public:
+    void writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const override;
+    void writeHandles(BitWriter& w) const override;
+
+    std::uint16_t type = 21;
+    CommonData common;
+    std::string userText;
+    std::uint32_t block = 0x30;
 };
 
 // Any other object: its type, then payload bytes the reader never looks at.
