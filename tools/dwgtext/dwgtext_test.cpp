@@ -137,6 +137,14 @@ TEST(Formatting, PercentCodesAndUnicodeEscapesInEveryRelease)
               "\\U+1234");
 }
 
+// A tolerance frame: symbols of the GD&T font, cells and rows, and the
+// codes of any text; a letter without a symbol keeps its letter.
+TEST(Formatting, ToleranceFramesReadAsSymbolsAndCells)
+{
+    EXPECT_EQ(renderTolerance("{\\Fgdt;j}%%v{\\Fgdt;n}0.05{\\Fgdt;m}%%vA^J{\\fgdt;u}%%v0.1%%d{\\Fgdt;q}", {}),
+              "\u2316 | \u23000.05\u24C2 | A / \u23E4 | 0.1\u00B0q");
+}
+
 // A text of printable ASCII without codes skips decoding, but only where
 // its bytes decode to themselves: every byte value, doubled and before a
 // 'P' ("%%P", "\\\\P"), anywhere in texts of up to 24 bytes, comes out as
