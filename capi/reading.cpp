@@ -71,8 +71,6 @@ const char *textKindName(TextKind kind)
         return "ATTDEF";
     case TextKind::MText:
         return "MTEXT";
-    case TextKind::MultiLeader:
-        return "MULTILEADER";
     case TextKind::Tolerance:
         return "TOLERANCE";
     case TextKind::Dimension:

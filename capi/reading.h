@@ -61,8 +61,8 @@ struct FoundText {
 };
 
 // The word for a kind, the same in the C API, in dwgtext's JSON output and
-// in Python: "TEXT", "ATTRIB", "ATTDEF", "MTEXT", "MULTILEADER",
-// "TOLERANCE", "DIMENSION", "ATTDEF_PROMPT".
+// in Python: "TEXT", "ATTRIB", "ATTDEF", "MTEXT", "TOLERANCE", "DIMENSION",
+// "ATTDEF_PROMPT".
 const char *textKindName(TextKind kind);
 
 // One drawing, opened and started at once, its texts taken one at a time.

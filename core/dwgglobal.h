@@ -35,7 +35,6 @@ enum class TextKind : uint8_t {
     Attrib,
     Attdef,
     MText,
-    MultiLeader,
     Tolerance,
     Dimension,
     AttdefPrompt,

@@ -34,7 +34,7 @@ public:
     virtual ~TextReceiver() = default;
     // A text as delivered and as one line of plain text (the bytes again
     // when read raw). False stops the reading: the texts have nowhere to go.
-    // kind names the entity it came from ("TEXT", "MULTILEADER"...); empty
+    // kind names the entity it came from ("TEXT", "TOLERANCE"...); empty
     // for a text of the host's protocol, which gives no kind.
     virtual bool text(int32_t charset, std::string_view bytes, std::string_view plain, std::string_view kind) = 0;
 };
