@@ -213,28 +213,50 @@ std::optional<std::string_view> gdtSymbolAt(std::string_view text, std::size_t a
     return kGdtSymbols[letter - 'a'];
 }
 
+// A cell of a frame, its codes rendered and the spaces around it dropped.
+std::string toleranceCell(std::string_view cell, CodeSet codes)
+{
+    std::string out = renderCodes(cell, codes);
+    const std::size_t first = out.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : out.substr(first, out.find_last_not_of(' ') - first + 1);
+}
+
 }  // namespace
 
 std::string renderTolerance(std::string_view utf8, CodeSet codes)
 {
-    constexpr std::size_t kSymbolCode = 9;  // "{\Fgdt;x}"
+    constexpr std::size_t kSymbolCode = 9;  // "{\\Fgdt;x}"
+    utf8 = utf8.substr(0, utf8.find('\0'));
     std::string out;
+    std::string cell;
+    std::string_view separator;
+    const auto endCell = [&](std::string_view next) {
+        std::string rendered = toleranceCell(cell, codes);
+        cell.clear();
+        if (!rendered.empty()) {
+            out.append(out.empty() ? "" : separator).append(rendered);
+            separator = " | ";
+        }
+        if (next == " / " && !out.empty())
+            separator = next;
+    };
     for (std::size_t at = 0; at < utf8.size();) {
         const std::string_view rest = utf8.substr(at);
         if (const std::optional<std::string_view> symbol = gdtSymbolAt(utf8, at)) {
-            out += *symbol;
+            cell += *symbol;
             at += kSymbolCode;
         } else if (rest.starts_with("%%v") || rest.starts_with("%%V")) {
-            out += " | ";
+            endCell(" | ");
             at += 3;
-        } else if (rest.starts_with("^J")) {
-            out += " / ";
-            at += 2;
+        } else if (rest.starts_with("^J") || rest[0] == '\n' || rest[0] == '\r') {
+            endCell(" / ");
+            at += rest[0] == '^' ? 2 : 1;
         } else {
-            out += utf8[at++];
+            cell += utf8[at++];
         }
     }
-    return renderCodes(out, codes);
+    endCell({});
+    return out;
 }
 
 std::string singleLine(std::string_view utf8)

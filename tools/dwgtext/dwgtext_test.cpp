@@ -141,8 +141,10 @@ TEST(Formatting, PercentCodesAndUnicodeEscapesInEveryRelease)
 // codes of any text; a letter without a symbol keeps its letter.
 TEST(Formatting, ToleranceFramesReadAsSymbolsAndCells)
 {
-    EXPECT_EQ(renderTolerance("{\\Fgdt;j}%%v{\\Fgdt;n}0.05{\\Fgdt;m}%%vA^J{\\fgdt;u}%%v0.1%%d{\\Fgdt;q}", {}),
+    EXPECT_EQ(renderTolerance("{\\Fgdt;j}%%v{\\Fgdt;n}0.05{\\Fgdt;m}%%vA%%v%%v^J{\\fgdt;u}%%v0.1%%d{\\Fgdt;q}", {}),
               "\u2316 | \u23000.05\u24C2 | A / \u23E4 | 0.1\u00B0q");
+    // Empty cells and rows, as drawings keep them, and the NUL that ends it.
+    EXPECT_EQ(renderTolerance("{\\Fgdt;r}%%v1%%v%%v\n%%v\n10\0x"s, {}), "\u25CE | 1 / 10");
 }
 
 // A text of printable ASCII without codes skips decoding, but only where
