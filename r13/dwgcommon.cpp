@@ -109,11 +109,11 @@ bool readCommonData(BitCursor &cursor, int32_t, R13CommonData *data)
     data->dataEndBit = dataStart + in.RL();
     data->objectEndBit = dataStart + int64_t{objectSize} * 8;
     in.skipBits(2);  // entity mode
-    in.skipBL();          // reactors
-    in.skipBits(2);       // linetype-by-layer, no links
-    in.skipBS();          // colour
-    in.skipBD();          // linetype scale
-    in.skipBS();          // invisibility
+    in.skipBL();     // reactors
+    in.skipBits(2);  // linetype-by-layer, no links
+    in.skipBS();     // colour
+    in.skipBD();     // linetype scale
+    in.skipBS();     // invisibility
     return !in.overran();
 }
 

@@ -93,8 +93,8 @@ inline int64_t checkedLength(const uint8_t *bytes, int32_t available)
 }
 
 // An object's head is read from its bytes: its size (MS) is the first two
-// or four, and every field up to its type ends on a byte, so the type's bits start
-// at the top of a byte. The bytes from at on, up to the three a type takes
+// or four, and every field up to its type ends on a byte, so the type's
+// bits start at the top of a byte. The bytes from at on, up to the three a type takes
 // (18 bits at most) and within length, as the top of a word.
 inline uint64_t typeBitsAt(const uint8_t *bytes, int32_t at, int32_t length)
 {

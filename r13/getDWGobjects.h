@@ -1,10 +1,11 @@
 // The walk over the objects of an R13 to R2018 drawing. Every object starts
-// with its size (a modular short of 2 or 4 bytes) and its type (bit-coded short; from R2010 on the
-// size of its handle stream comes between, and the type is coded as OT);
-// the walk reads both from the head's bytes and dispatches by type: TEXT,
-// ATTRIB, ATTDEF and MTEXT to the text decoder, the other types of the
-// fixed list are stepped over, and a type outside the list is reported and
-// stepped over.
+// with its size (a modular short of 2 or 4 bytes) and its type (bit-coded
+// short; from R2010 on the size of its handle stream comes between, and the
+// type is coded as OT); the walk reads both from the head's bytes and
+// dispatches by type: TEXT, ATTRIB, ATTDEF and MTEXT to the text decoder,
+// and when the session wants every kind of text TOLERANCE and the
+// dimensions too; the other types of the fixed list are stepped over, and a
+// type outside the list is reported and stepped over.
 // With an object map the objects are visited in map order; without one they
 // are taken one after another until the end offset, each checked by its
 // check value.
