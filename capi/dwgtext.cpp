@@ -109,8 +109,9 @@ void fill(dwgtext_drawing &drawing, const dwgtext::FoundText &found, dwgtext_tex
         text.length = found.bytes.size();
     } else {
         dwgtext::TextDecoder &decoder = drawing.decoder();
-        const std::string_view plain = found.kind == TextKind::Tolerance ? decoder.plainTolerance(found.charset, found.bytes)
-                                                                         : decoder.plainText(found.charset, found.bytes);
+        const std::string_view plain = found.kind == TextKind::Tolerance
+                                           ? decoder.plainTolerance(found.charset, found.bytes)
+                                           : decoder.plainText(found.charset, found.bytes);
         text.text = plain.data();
         text.length = plain.size();
     }

@@ -324,7 +324,8 @@ DrawingResult readDrawingWithTexts()
     DrawingResult drawing;
     drawing.firstBytes = "AC1015";
     drawing.codePage = 38;
-    drawing.texts = {{0, "\x90\x7d\x96\xca", "TEXT"}, {51, "\x00\xb1"s, "TOLERANCE"}, {0, "say \"hi\"\t\x01\0"s, "MTEXT"}};
+    drawing.texts = {
+        {0, "\x90\x7d\x96\xca", "TEXT"}, {51, "\x00\xb1"s, "TOLERANCE"}, {0, "say \"hi\"\t\x01\0"s, "MTEXT"}};
     drawing.reports = {"*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\n", "*** ERROR *** cut\r\nshort\n",
                        "*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\n"};
     drawing.eventText = "version AC1015\ntext 0 41\nend\n";
