@@ -3,10 +3,12 @@
 // objects too large for a one-word size.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "TQDUDADE.h"
+#include "host_library.h"
 #include "reading.h"
 #include "writer/dwgwriter.h"
 
@@ -79,6 +81,13 @@ TEST_P(EveryRelease, ObjectsOf32KiBOrMoreAreReadByTheirTwoWordSize)
     EXPECT_EQ(read.texts[2], "TEXT last");
     EXPECT_EQ(read.reports, std::vector<std::string>{});
     EXPECT_EQ(read.status, dwgtext::Status::Read);
+    // The host's protocol reads the file through its windows, which such
+    // an object outgrows.
+    const tqhost::SessionResult host = tqhost::runLibrarySession(drawing.build());
+    const auto texts = std::count_if(host.events.begin(), host.events.end(),
+                                     [](const tqhost::Event &event) { return event.type == tqhost::Event::Type::Text; });
+    EXPECT_EQ(texts, 3);
+    EXPECT_TRUE(host.outcome.endSeen);
 }
 
 // Every kind, in object-map order, each text with its kind: an attribute
