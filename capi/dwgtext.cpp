@@ -32,6 +32,8 @@ struct dwgtext_drawing {
     explicit dwgtext_drawing(unsigned flags, const Input &...input)
         : reader(input...), raw((flags & DWGTEXT_RAW) != 0)
     {
+        if ((flags & DWGTEXT_CLASSIC_KINDS) != 0)
+            reader.keepClassicKinds();
         const std::string_view first = reader.facts().firstBytes;
         if (dwgtext::looksLikeDwg(first)) {
             version = dwgtext::versionOf(first);
@@ -59,13 +61,14 @@ struct dwgtext_drawing {
     std::string version;
     std::string release;
     std::string message;
+    const char *kind = "";  // of the last text given
 };
 
 namespace {
 
 static_assert(DWGTEXT_STREAM_LIMIT == dwgfiles::kDefaultStreamLimit);
 
-constexpr unsigned kKnownFlags = DWGTEXT_RAW;
+constexpr unsigned kKnownFlags = DWGTEXT_RAW | DWGTEXT_CLASSIC_KINDS;
 
 // The C API's code of each status.
 struct StatusCode {
@@ -100,11 +103,15 @@ void fill(dwgtext_drawing &drawing, const dwgtext::FoundText &found, dwgtext_tex
     text.bytes = reinterpret_cast<const unsigned char *>(found.bytes.data());
     text.bytes_length = found.bytes.size();
     text.charset = found.charset;
+    drawing.kind = dwgtext::textKindName(found.kind);
     if (drawing.raw) {
         text.text = found.bytes.c_str();
         text.length = found.bytes.size();
     } else {
-        const std::string_view plain = drawing.decoder().plainText(found.charset, found.bytes);
+        dwgtext::TextDecoder &decoder = drawing.decoder();
+        const std::string_view plain = found.kind == TextKind::Tolerance
+                                           ? decoder.plainTolerance(found.charset, found.bytes)
+                                           : decoder.plainText(found.charset, found.bytes);
         text.text = plain.data();
         text.length = plain.size();
     }
@@ -184,6 +191,11 @@ int dwgtext_next(dwgtext_drawing *drawing, dwgtext_text *text)
         }
         return DWGTEXT_ERROR_MEMORY;
     }
+}
+
+const char *dwgtext_kind(const dwgtext_drawing *drawing)
+{
+    return drawing == nullptr ? "" : drawing->kind;
 }
 
 enum dwgtext_status dwgtext_status(const dwgtext_drawing *drawing)

@@ -45,7 +45,10 @@ enum {
 enum {
     /* Each text's `text` is the bytes as the drawing holds them, undecoded,
      * instead of one line of UTF-8 with formatting codes rendered. */
-    DWGTEXT_RAW = 1u
+    DWGTEXT_RAW = 1u,
+    /* Only the texts of the four classic kinds, TEXT, ATTRIB, ATTDEF and
+     * MTEXT, instead of every kind (see dwgtext_kind). */
+    DWGTEXT_CLASSIC_KINDS = 2u
 };
 
 /* What became of a drawing. */
@@ -75,7 +78,7 @@ typedef struct dwgtext_text {
 /* Opens the drawing at path, or the bytes in memory (not copied: they must
  * stay until dwgtext_close). A handle comes back whenever memory allows,
  * even for a file that cannot be read or is no drawing: its status says so.
- * Flags: 0 or DWGTEXT_RAW. */
+ * Flags: 0, or DWGTEXT_RAW and DWGTEXT_CLASSIC_KINDS or'd. */
 DWGTEXT_API int dwgtext_open_path(const char *path, unsigned flags, dwgtext_drawing **drawing);
 DWGTEXT_API int dwgtext_open_bytes(const void *bytes, size_t size, unsigned flags, dwgtext_drawing **drawing);
 
@@ -114,6 +117,12 @@ DWGTEXT_API const char *dwgtext_message(const dwgtext_drawing *drawing);
 /* The reports the library has made on this drawing so far, in order. */
 DWGTEXT_API size_t dwgtext_report_count(const dwgtext_drawing *drawing);
 DWGTEXT_API const char *dwgtext_report(const dwgtext_drawing *drawing, size_t index);
+
+/* The kind of entity the text the last dwgtext_next gave came from: "TEXT",
+ * "ATTRIB", "ATTDEF", "MTEXT", "TOLERANCE", "DIMENSION" or
+ * "ATTDEF_PROMPT"; "" before the first text. Given by a call of its own so
+ * that dwgtext_text keeps its layout. */
+DWGTEXT_API const char *dwgtext_kind(const dwgtext_drawing *drawing);
 
 /* Frees the drawing and everything it gave; null is ignored. */
 DWGTEXT_API void dwgtext_close(dwgtext_drawing *drawing);

@@ -169,6 +169,96 @@ private:
 
 std::string renderCodes(std::string_view utf8, CodeSet codes) { return CodeRenderer(utf8, codes).run(); }
 
+namespace {
+
+// The characters of the GD&T font's letters, from "a" on; "" for a letter
+// that stands for no symbol.
+constexpr std::string_view kGdtSymbols[] = {
+    "\u2220",  // a angularity
+    "\u27C2",  // b perpendicularity
+    "\u23E5",  // c flatness
+    "\u2313",  // d profile of a surface
+    "\u25CB",  // e circularity
+    "\u2225",  // f parallelism
+    "\u232D",  // g cylindricity
+    "\u2197",  // h circular run-out
+    "\u232F",  // i symmetry
+    "\u2316",  // j position
+    "\u2312",  // k profile of a line
+    "\u24C1",  // l least material condition
+    "\u24C2",  // m maximum material condition
+    "\u2300",  // n diameter
+    "",         // o
+    "\u24C5",  // p projected tolerance zone
+    "",         // q
+    "\u25CE",  // r concentricity
+    "\u24C8",  // s regardless of feature size
+    "\u2330",  // t total run-out
+    "\u23E4",  // u straightness
+};
+
+// "{\Fgdt;x}" at text[at]: the symbol of x, when it is one.
+std::optional<std::string_view> gdtSymbolAt(std::string_view text, std::size_t at)
+{
+    constexpr std::string_view kOpen = "{\\Fgdt;";
+    constexpr std::size_t kLength = kOpen.size() + 2;
+    if (text.size() - at < kLength || text[at + kLength - 1] != '}')
+        return std::nullopt;
+    const std::string_view open = text.substr(at, kOpen.size());
+    const bool font = open[0] == '{' && open[1] == '\\' && (open[2] == 'F' || open[2] == 'f') &&
+                      std::tolower(static_cast<unsigned char>(open[3])) == 'g' && open.substr(4) == "dt;";
+    const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(text[at + kOpen.size()])));
+    if (!font || letter < 'a' || letter > 'u' || kGdtSymbols[letter - 'a'].empty())
+        return std::nullopt;
+    return kGdtSymbols[letter - 'a'];
+}
+
+// A cell of a frame, its codes rendered and the spaces around it dropped.
+std::string toleranceCell(std::string_view cell, CodeSet codes)
+{
+    std::string out = renderCodes(cell, codes);
+    const std::size_t first = out.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : out.substr(first, out.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+std::string renderTolerance(std::string_view utf8, CodeSet codes)
+{
+    constexpr std::size_t kSymbolCode = 9;  // "{\\Fgdt;x}"
+    utf8 = utf8.substr(0, utf8.find('\0'));
+    std::string out;
+    std::string cell;
+    std::string_view separator;
+    const auto endCell = [&](std::string_view next) {
+        std::string rendered = toleranceCell(cell, codes);
+        cell.clear();
+        if (!rendered.empty()) {
+            out.append(out.empty() ? "" : separator).append(rendered);
+            separator = " | ";
+        }
+        if (next == " / " && !out.empty())
+            separator = next;
+    };
+    for (std::size_t at = 0; at < utf8.size();) {
+        const std::string_view rest = utf8.substr(at);
+        if (const std::optional<std::string_view> symbol = gdtSymbolAt(utf8, at)) {
+            cell += *symbol;
+            at += kSymbolCode;
+        } else if (rest.starts_with("%%v") || rest.starts_with("%%V")) {
+            endCell(" | ");
+            at += 3;
+        } else if (rest.starts_with("^J") || rest[0] == '\n' || rest[0] == '\r') {
+            endCell(" / ");
+            at += rest[0] == '^' ? 2 : 1;
+        } else {
+            cell += utf8[at++];
+        }
+    }
+    endCell({});
+    return out;
+}
+
 std::string singleLine(std::string_view utf8)
 {
     while (!utf8.empty() && utf8.back() == '\0')

@@ -30,6 +30,15 @@ struct CodeSet {
 //     "\\", "\{" and "\}" that character. Any other backslash stays.
 std::string renderCodes(std::string_view utf8, CodeSet codes);
 
+// A tolerance frame's string (valid UTF-8) as a reader sees it: the frame
+// keeps its cells apart with "%%v" and its rows with line breaks (or "^J"),
+// and writes each geometric symbol as a letter in the GD&T font,
+// "{\Fgdt;j}". The symbols become their characters (position, "j", is
+// U+2316) and each cell's codes are rendered by renderCodes; the cells that
+// hold something are joined by " | ", the rows by " / ". The string ends at
+// a NUL.
+std::string renderTolerance(std::string_view utf8, CodeSet codes);
+
 // One line of text from valid UTF-8: trailing NULs dropped, every other
 // control character but TAB (CR and LF among them) made a space.
 std::string singleLine(std::string_view utf8);

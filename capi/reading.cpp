@@ -59,6 +59,27 @@ std::string_view statusName(Status status)
     return "";
 }
 
+const char *textKindName(TextKind kind)
+{
+    switch (kind) {
+    case TextKind::Text:
+        return "TEXT";
+    case TextKind::Attrib:
+        return "ATTRIB";
+    case TextKind::Attdef:
+        return "ATTDEF";
+    case TextKind::MText:
+        return "MTEXT";
+    case TextKind::Tolerance:
+        return "TOLERANCE";
+    case TextKind::Dimension:
+        return "DIMENSION";
+    case TextKind::AttdefPrompt:
+        return "ATTDEF_PROMPT";
+    }
+    return "";
+}
+
 Status finalStatus(const DrawingFacts &facts, bool refused)
 {
     if (facts.cutShort || facts.changedWhileRead || (!refused && !facts.ended))
@@ -137,6 +158,7 @@ public:
     }
 
     ReaderFacts facts() const { return reader_.facts(); }
+    void keepClassicKinds() { reader_.keepClassicKinds(); }
 
 private:
     bool open() override { return true; }
@@ -160,13 +182,14 @@ private:
 
     // Texts are copied as they come, into entries kept from one call to the
     // next so that their buffers are reused.
-    void text(const void *bytes, int32_t length, int32_t charset) override
+    void text(const void *bytes, int32_t length, int32_t charset, TextKind kind) override
     {
         const bool hasBytes = length > 0 && bytes != nullptr;
         try {
             if (pending_ == texts_.size())
                 texts_.emplace_back();
             texts_[pending_].charset = charset;
+            texts_[pending_].kind = kind;
             texts_[pending_].bytes.assign(static_cast<const char *>(bytes), hasBytes ? length : 0);
             ++pending_;
         } catch (...) {
@@ -231,6 +254,12 @@ void TextReader::takeFacts()
     facts_.cutShort = found.cutShort;
     facts_.damaged = found.damaged;
     facts_.ended = found.ended;
+}
+
+void TextReader::keepClassicKinds()
+{
+    if (session_ != nullptr)
+        session_->keepClassicKinds();
 }
 
 const FoundText *TextReader::next()

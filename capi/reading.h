@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bytesource.h"
+#include "core/dwgglobal.h"
 
 namespace dwgtext {
 
@@ -51,11 +52,18 @@ Status finalStatus(const DrawingFacts &facts, bool refused);
 // a drawing that was read or is being read.
 std::string describeFailure(const DrawingFacts &facts);
 
-// A text as the library found it: its character-set code and bytes.
+// A text as the library found it: its character-set code, bytes and the
+// kind of entity it came from.
 struct FoundText {
     int32_t charset = 0;
     std::string bytes;
+    TextKind kind = TextKind::Text;
 };
+
+// The word for a kind, the same in the C API, in dwgtext's JSON output and
+// in Python: "TEXT", "ATTRIB", "ATTDEF", "MTEXT", "TOLERANCE", "DIMENSION",
+// "ATTDEF_PROMPT".
+const char *textKindName(TextKind kind);
 
 // One drawing, opened and started at once, its texts taken one at a time.
 class TextReader final {
@@ -78,6 +86,9 @@ public:
     // Each as one line of valid UTF-8 without its trailing line breaks.
     const std::vector<std::string> &reports() const { return reports_; }
     bool started() const { return started_; }
+    // Before the first next(): only texts of the four classic kinds come,
+    // as the host's protocol gives them.
+    void keepClassicKinds();
 
     // The next text, valid until the next call; null when there are no more,
     // and the status is final. Throws std::bad_alloc when memory ran out,

@@ -182,6 +182,14 @@ std::string_view TextDecoder::plainText(int32_t charset, const std::string &byte
     return decodedLine(charset, bytes);
 }
 
+std::string_view TextDecoder::plainTolerance(int32_t charset, const std::string &bytes)
+{
+    const bool wide = charset == DWG_CHARSET_UTF16BE;
+    const std::string text = wide ? utf16beToUtf8(bytes) : codePage_.decode(bytes);
+    line_ = singleLine(renderTolerance(text, {!wide, true}));
+    return line_;
+}
+
 std::string_view TextDecoder::decodedLine(int32_t charset, std::string_view bytes)
 {
     const bool wide = charset == DWG_CHARSET_UTF16BE;

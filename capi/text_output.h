@@ -45,6 +45,8 @@ public:
     // their own line already, as most texts are, else a line of the
     // decoder's, kept until the next call.
     std::string_view plainText(int32_t charset, const std::string &bytes);
+    // The same for a tolerance frame's string, whose codes are its own.
+    std::string_view plainTolerance(int32_t charset, const std::string &bytes);
 
 private:
     // The line of a text that has to be decoded, or its codes rendered.

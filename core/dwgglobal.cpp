@@ -145,19 +145,20 @@ DWGOutputObject *beginTextGroup(DWGglobal *session)
     return appendNewObject(session, DWG_OBJECT_TEXT_OPEN) ? createObject(session, DWG_OBJECT_TEXT) : nullptr;
 }
 
-bool textToSink(DWGglobal *session, const void *bytes, int32_t length, int32_t charset)
+bool textToSink(DWGglobal *session, const void *bytes, int32_t length, int32_t charset, TextKind kind)
 {
     if (session->sink == nullptr) {
         return false;
     }
-    session->sink->text(bytes, length, charset);
+    session->sink->text(bytes, length, charset, kind);
     ++session->textsToSink;
     return true;
 }
 
-bool endTextGroup(DWGglobal *session, DWGOutputObject *text, void *buffer, int32_t length, int32_t charset)
+bool endTextGroup(DWGglobal *session, DWGOutputObject *text, void *buffer, int32_t length, int32_t charset,
+                  TextKind kind)
 {
-    if (textToSink(session, buffer, length, charset)) {
+    if (textToSink(session, buffer, length, charset, kind)) {
         return true;
     }
     text->text = buffer;

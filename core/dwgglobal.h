@@ -26,11 +26,31 @@ protected:
     ~ReportListener() = default;
 };
 
+// The kind of entity a text comes from. The first four are the classic
+// kinds, the only ones the host's protocol gives; a sink can take every
+// kind. An attribute definition gives its default as Attdef and the
+// sentence that asks for its value as AttdefPrompt.
+enum class TextKind : uint8_t {
+    Text,
+    Attrib,
+    Attdef,
+    MText,
+    Tolerance,
+    Dimension,
+    AttdefPrompt,
+};
+
+inline bool isClassicKind(TextKind kind)
+{
+    return kind <= TextKind::MText;
+}
+
 // Where a session's texts go when its caller wants no output objects: each
-// text as the reader decoded it, valid only during the call.
+// text as the reader decoded it, valid only during the call, with the kind
+// of entity it came from.
 class TextSink {
 public:
-    virtual void text(const void *bytes, int32_t length, int32_t charset) = 0;
+    virtual void text(const void *bytes, int32_t length, int32_t charset, TextKind kind) = 0;
 
 protected:
     ~TextSink() = default;
@@ -52,6 +72,7 @@ struct DWGglobal {
     ReportListener *reports;   // null: reports go nowhere
     FileStream *stream;  // over the source, opened once for the session
     TextSink *sink;      // instead of output objects; null for the host's protocol
+    bool everyKind;      // texts of every kind are wanted, not only the classic four
     DWGOutputObject sinkText;  // stands for the text object a sink needs none of
     ReusableBlock sinkBuffer;  // the text buffer a sink reads, used for every text
     uint64_t textsToSink;      // handed to the sink so far
@@ -88,13 +109,14 @@ void formatMessage(char *buffer, size_t size, const char *format, va_list argume
 // refused the closing one (the buffer is the host's by then). With a sink
 // no object is made: the text goes to the sink.
 DWGOutputObject *beginTextGroup(DWGglobal *session);
-bool endTextGroup(DWGglobal *session, DWGOutputObject *text, void *buffer, int32_t length, int32_t charset);
+bool endTextGroup(DWGglobal *session, DWGOutputObject *text, void *buffer, int32_t length, int32_t charset,
+                  TextKind kind);
 
 // With a sink, hands it a text straight from the decoder's bytes, which
 // need no buffer of their own since a sink reads them during the call, and
 // answers true; the host's protocol takes every text in a block of its
 // own, so without a sink nothing happens and the answer is false.
-bool textToSink(DWGglobal *session, const void *bytes, int32_t length, int32_t charset);
+bool textToSink(DWGglobal *session, const void *bytes, int32_t length, int32_t charset, TextKind kind);
 
 // Appends the end object (kind 1): false when the host refuses to create it.
 bool appendEndObject(DWGglobal *session);

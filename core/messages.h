@@ -30,6 +30,8 @@ inline constexpr char kUnknownObjectType[] = "*** WARNING *** OBJCT TYPE[0x%x] d
 inline constexpr char kBadObjectSize[] = "*** WARNING *** Illigal OBJCT size[0x%x]\n";
 inline constexpr char kGetDWGText[] = "*** ERROR *** getDWGText()[%s/%d]";
 inline constexpr char kGetDWGMText[] = "*** ERROR *** getDWGMText()[%s/%d]";
+inline constexpr char kGetDWGTolerance[] = "*** ERROR *** getDWGTolerance()[%s/%d]";
+inline constexpr char kGetDWGDimension[] = "*** ERROR *** getDWGDimension()[%s/%d]";
 
 // Decoding a text object: the field that could not be read, then the
 // object that is stepped over because of it.

@@ -38,6 +38,13 @@ bool DrawingReader::readOn()
     return runPhasesUntil(session, [session, before] { return session->textsToSink != before || session->ended; });
 }
 
+void DrawingReader::keepClassicKinds()
+{
+    if (session_ != nullptr) {
+        session_->everyKind = false;
+    }
+}
+
 void DrawingReader::close()
 {
     if (session_ != nullptr) {

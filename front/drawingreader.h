@@ -47,6 +47,10 @@ public:
     // Reads on until at least one text has gone to the sink or the drawing
     // ended; false once nothing more can come.
     bool readOn();
+    // Before the first readOn: only texts of the four classic kinds go to
+    // the sink, as the host's protocol gives them: TEXT, ATTRIB, ATTDEF and
+    // MTEXT.
+    void keepClassicKinds();
     ReaderFacts facts() const { return session_ != nullptr ? p_factsOf(session_) : facts_; }
     // Gives back every block; the facts stay.
     void close();

@@ -9,6 +9,7 @@ bool startReading(DWGglobal *session, MemoryService *memory, ReaderSource *sourc
     session->source = source;
     session->reports = reports;
     session->sink = sink;
+    session->everyKind = sink != nullptr;
     session->codePage = -1;
     session->reader = switchDWGfuncs(session, memory);
     return session->reader != nullptr;

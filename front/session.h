@@ -12,7 +12,9 @@
 #include "support/publicstorage.h"
 
 // Sets up the session's parts, detects the drawing's version and makes the
-// reader of its family: false when no reader serves the drawing.
+// reader of its family: false when no reader serves the drawing. A sink
+// takes texts of every kind unless told otherwise (DrawingReader); the
+// host's protocol gives the classic four.
 bool startReading(DWGglobal *session, MemoryService *memory, ReaderSource *source, ReportListener *reports,
                   TextSink *sink);
 

@@ -1,7 +1,10 @@
 // Arbitrary bytes as a drawing: one whole session on our memory-backed host.
 // Anything but a clean session stops the fuzzer: a crash or undefined
 // behaviour (the sanitizers), a host block not given back, a misuse of the
-// host's interface, or a session that does not end within its bound. The
+// host's interface, or a session that does not end within its bound. Our
+// own reader then reads the same bytes with every kind of text, whose
+// decoders the host's protocol never runs (tolerances, dimensions, prompts),
+// under the same bound and with every block given back. The
 // same bytes then go straight to the page decoders of R2004 and later,
 // which in a drawing sit behind page checksums that a mutation rarely gets
 // past.
@@ -12,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "front/drawingreader.h"
+#include "front/hostinput.h"
 #include "host_library.h"
 #include "r2004/lz77.h"
 #include "r2004/r2007lz77.h"
@@ -33,13 +38,42 @@ void decodeAsPages(const uint8_t *data, size_t size)
     rs::decodeInterleaved(rs::Code::System, data, words, decoded.data());
 }
 
+struct Ignoring final : TextSink, ReportListener {
+    void text(const void *, int32_t, int32_t, TextKind) override {}
+    void report(const char *) override {}
+};
+
+// What went wrong reading every kind; empty when nothing did.
+std::string everyKindProblems(const uint8_t *data, size_t size, uint64_t bound)
+{
+    tqhost::RecordingHost host(std::vector<uint8_t>(data, data + size));
+    HostInput input(host.source());
+    Ignoring ignoring;
+    bool ended = true;
+    {
+        DrawingReader reader;
+        if (reader.open({&input, hostBlocks(host.services()), &ignoring, &ignoring})) {
+            uint64_t calls = 0;
+            while (calls < bound && reader.readOn()) {
+                ++calls;
+            }
+            ended = calls < bound;
+        }
+    }
+    if (!ended) {
+        return "every kind: the reading did not end within its bound\n";
+    }
+    return host.serviceSide().blocks().stats().inUse == 0 ? "" : "every kind: blocks not given back\n";
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const tqhost::SessionResult result = tqhost::runLibrarySession(std::vector<uint8_t>(data, data + size), {},
                                                                    hardening::sessionCallBound(size));
-    const std::string problems = hardening::sessionProblems(result);
+    const std::string problems =
+        hardening::sessionProblems(result) + everyKindProblems(data, size, hardening::sessionCallBound(size));
     if (!problems.empty()) {
         std::fputs(problems.c_str(), stderr);
         std::abort();

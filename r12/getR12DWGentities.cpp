@@ -87,6 +87,25 @@ inline bool R12EntityWalker::p_readHead(int64_t start, R12EntityHead *head)
     return read;
 }
 
+namespace {
+
+// Every string of an R12 record is of its record's kind: an ATTDEF's
+// prompt and tag come out as its default does, as they always have. A
+// BLOCK record of the entity section gives its strings as TEXT.
+TextKind r12TextKind(uint8_t type)
+{
+    switch (type) {
+    case kR12Attrib:
+        return TextKind::Attrib;
+    case kR12Attdef:
+        return TextKind::Attdef;
+    default:
+        return TextKind::Text;
+    }
+}
+
+}  // namespace
+
 // TEXT, ATTDEF and ATTRIB records give their strings, and BLOCK records in
 // the entity section theirs. A BLOCK record in the block section opens a
 // definition: its layout differs between versions and its name is no text
@@ -185,9 +204,10 @@ int32_t R12EntityWalker::p_readTexts(int64_t start, const R12EntityHead &head)
     const FileStream::Span span = decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool endsFile) {
         readTextRecord(in, session_->versionIndex, endsFile, &strings);
     });
+    const TextKind kind = r12TextKind(head.type);
     for (int32_t i = 0; i < strings.count; ++i) {
         const R12Strings::String &string = strings.strings[i];
-        if (!p_putString(span.bytes + string.offset, string.length, string.available)) {
+        if (!p_putString(span.bytes + string.offset, string.length, string.available, kind)) {
             return 0;
         }
     }
@@ -199,9 +219,9 @@ int32_t R12EntityWalker::p_readTexts(int64_t start, const R12EntityHead &head)
 // bytes the host's block holds for those that are missing. Attached to the
 // text object the buffer stays with the host; if it cannot be attached it
 // goes back. A sink reads a whole string where it lies.
-int32_t R12EntityWalker::p_putString(const uint8_t *bytes, int32_t length, int32_t available)
+int32_t R12EntityWalker::p_putString(const uint8_t *bytes, int32_t length, int32_t available, TextKind kind)
 {
-    if (available == length && textToSink(session_, bytes, length, DWG_CHARSET_BYTES)) {
+    if (available == length && textToSink(session_, bytes, length, DWG_CHARSET_BYTES, kind)) {
         textsGiven_ = true;
         return 1;
     }
@@ -215,7 +235,7 @@ int32_t R12EntityWalker::p_putString(const uint8_t *bytes, int32_t length, int32
         return p_createRefused(text);
     }
     textsGiven_ = true;
-    if (!endTextGroup(session_, object, text, length, DWG_CHARSET_BYTES)) {
+    if (!endTextGroup(session_, object, text, length, DWG_CHARSET_BYTES, kind)) {
         return p_createRefused(nullptr);
     }
     return 1;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "core/dwgglobal.h"
 #include "core/results.h"
 #include "support/readbudget.h"
 
@@ -51,7 +52,7 @@ private:
     int32_t p_handleRecord(int64_t start, const R12EntityHead &head);
     int32_t p_passUnknownType(int64_t start, const R12EntityHead &head);
     int32_t p_readTexts(int64_t start, const R12EntityHead &head);
-    int32_t p_putString(const uint8_t *bytes, int32_t length, int32_t available);
+    int32_t p_putString(const uint8_t *bytes, int32_t length, int32_t available, TextKind kind);
     int32_t p_createRefused(void *text);
 
     DWGglobal *session_;

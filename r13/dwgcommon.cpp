@@ -30,7 +30,7 @@ void skipExtendedData(BitCursor::Run &in, uint64_t limit)
 // The object's own handle, its extended data, passed over up to the
 // object's size, and the graphic-present flag: true when all of it was
 // there and the entity has no graphic.
-bool skipToGraphicFlag(BitCursor::Run &in, uint16_t objectSize)
+bool skipToGraphicFlag(BitCursor::Run &in, uint32_t objectSize)
 {
     in.skipH();
     skipExtendedData(in, objectSize);
@@ -42,7 +42,7 @@ bool skipToGraphicFlag(BitCursor::Run &in, uint16_t objectSize)
 // data, where its handles begin, counts from there too: R2000 to R2007
 // state it in bits behind the type; from R2010 on it is the object's end
 // less its handle stream.
-void readTypeAndDataEnd(BitCursor::Run &in, int32_t versionIndex, uint16_t objectSize, R2KCommonData *data)
+void readTypeAndDataEnd(BitCursor::Run &in, int32_t versionIndex, uint32_t objectSize, R2KCommonData *data)
 {
     if (versionAtLeast(versionIndex, kAC1024)) {
         const uint32_t handleStreamBits = in.MC();
@@ -94,22 +94,26 @@ uint32_t styleFlagBits(int32_t versionIndex)
 }  // namespace
 
 // R13 and R14: size, type, handle, extended data, graphic flag, data size
-// in bits, entity mode (2 bits), reactor count, linetype-by-layer and
-// no-links flags, colour, linetype scale, invisibility.
-bool readCommonData(BitCursor &cursor, int32_t, R13CommonData *)
+// in bits (counted from the type on, as from R2000 on), entity mode (2
+// bits), reactor count, linetype-by-layer and no-links flags, colour,
+// linetype scale, invisibility.
+bool readCommonData(BitCursor &cursor, int32_t, R13CommonData *data)
 {
     BitCursor::Run in(cursor);
-    const uint16_t objectSize = in.RS();
+    const uint32_t objectSize = in.MS();
+    const int64_t dataStart = static_cast<int64_t>(in.bitOffset());
     in.skipBS();  // type
     if (!skipToGraphicFlag(in, objectSize)) {
         return false;
     }
-    in.skipBits(32 + 2);  // data size, entity mode
-    in.skipBL();          // reactors
-    in.skipBits(2);       // linetype-by-layer, no links
-    in.skipBS();          // colour
-    in.skipBD();          // linetype scale
-    in.skipBS();          // invisibility
+    data->dataEndBit = dataStart + in.RL();
+    data->objectEndBit = dataStart + int64_t{objectSize} * 8;
+    in.skipBits(2);  // entity mode
+    in.skipBL();     // reactors
+    in.skipBits(2);  // linetype-by-layer, no links
+    in.skipBS();     // colour
+    in.skipBD();     // linetype scale
+    in.skipBS();     // invisibility
     return !in.overran();
 }
 
@@ -120,7 +124,7 @@ bool readCommonData(BitCursor &cursor, int32_t, R13CommonData *)
 bool readCommonData(BitCursor &cursor, int32_t versionIndex, R2KCommonData *data)
 {
     BitCursor::Run in(cursor);
-    const uint16_t objectSize = in.RS();
+    const uint32_t objectSize = in.MS();
     readTypeAndDataEnd(in, versionIndex, objectSize, data);
     if (!skipToGraphicFlag(in, objectSize)) {
         return false;

@@ -12,13 +12,16 @@
 #include "support/bitcursor.h"
 #include "support/byteswap.h"
 
-// What a text needs of the common data. R13 and R14 texts need nothing of
-// it but that it is whole.
+// What a text needs of the common data: where the object's data ends and
+// its handles begin, and where the object ends (a dimension looks at its
+// last handle).
 struct R13CommonData {
+    int64_t dataEndBit;
+    int64_t objectEndBit;
 };
 
-// From R2007 on the texts lie in the object's string stream, which ends
-// where the object's data ends.
+// The same from R2000 on, and the type. From R2007 on the texts lie in the
+// object's string stream, which ends where the object's data ends.
 struct R2KCommonData {
     uint16_t objectType;
     int64_t dataEndBit;    // where the handles begin
@@ -29,16 +32,16 @@ struct R2KCommonData {
 // handle stream (MC), and its type (BS; from R2010 on OT). length counts
 // the object's bytes from its first to the end of its check value.
 struct ObjectHead {
-    uint16_t size;
+    uint32_t size;
     uint16_t type;
     int32_t length;
 };
 
-// The most bytes an object head can take: an MS, a five-byte MC and an OT
-// of 18 bits.
-constexpr int32_t kLongestObjectHead = 10;
-// Every object ends with a 2-byte check value; with the 2-byte size field
-// before its data, that frames an object of up to 32 KiB.
+// The most bytes an object head can take: an MS of two words, a five-byte
+// MC and an OT of 18 bits.
+constexpr int32_t kLongestObjectHead = 12;
+// Every object ends with a 2-byte check value; with the size field before
+// its data (2 bytes, 4 for an object of 32 KiB or more) that frames it.
 constexpr int32_t kObjectCheckValue = 2;
 constexpr int32_t kObjectFraming = 2 + kObjectCheckValue;
 
@@ -49,30 +52,49 @@ constexpr int32_t kObjectFraming = 2 + kObjectCheckValue;
 constexpr uint16_t kObjectCheckSeed = 0xC0C1;
 uint16_t continueObjectCheck(uint16_t check, const uint8_t *bytes, int32_t length);
 
-// How many bytes an object's check value covers: its size field and its
-// data. bytes holds the object's first bytes, available of them (4 are
-// enough). The size field is an MS of one or two words: the top bit of the
-// first says that the second holds the next 15 bits, for an object of
-// 32 KiB or more. -1 when the field is not whole, or would go on past two
-// words. The walk through the map reads the first word alone, as
-// objectEndOffset shows.
-inline int64_t checkedLength(const uint8_t *bytes, int32_t available)
+// An object's size field is an MS: a little-endian word of 15 bits whose
+// top bit says that the next word holds the next 15. Two words state any
+// size up to 1 GiB, which is as far as any object reaches; a field that
+// would go on past them is not a size. The size counts the object's data,
+// after the field. fieldBytes is 0 when the field is not whole within the
+// available bytes or goes on past two words.
+struct ObjectSize {
+    uint32_t size;
+    int32_t fieldBytes;
+};
+
+inline ObjectSize readObjectSize(const uint8_t *bytes, int32_t available)
 {
     constexpr uint32_t kMoreWords = 0x8000;
     if (available < 2) {
-        return -1;
+        return {0, 0};
     }
     const uint32_t low = littleEndian16(bytes);
     if ((low & kMoreWords) == 0) {
-        return 2 + int64_t{low};
+        return {low, 2};
     }
-    const uint32_t high = available < 4 ? kMoreWords : littleEndian16(bytes + 2);
-    return (high & kMoreWords) != 0 ? -1 : 4 + int64_t{(low & ~kMoreWords) | high << 15};
+    if (available < 4) {
+        return {0, 0};
+    }
+    const uint32_t high = littleEndian16(bytes + 2);
+    if ((high & kMoreWords) != 0) {
+        return {0, 0};
+    }
+    return {(low & ~kMoreWords) | high << 15, 4};
 }
 
-// An object's head is read from its bytes: its size (RS) is the first two,
-// and every field up to its type ends on a byte, so the type's bits start
-// at the top of a byte. The bytes from at on, up to the three a type takes
+// How many bytes an object's check value covers: its size field and its
+// data. bytes holds the object's first bytes, available of them (4 are
+// enough); -1 when they hold no size.
+inline int64_t checkedLength(const uint8_t *bytes, int32_t available)
+{
+    const ObjectSize field = readObjectSize(bytes, available);
+    return field.fieldBytes == 0 ? -1 : field.fieldBytes + int64_t{field.size};
+}
+
+// An object's head is read from its bytes: its size (MS) is the first two
+// or four, and every field up to its type ends on a byte, so the type's
+// bits start at the top of a byte. The bytes from at on, up to the three a type takes
 // (18 bits at most) and within length, as the top of a word.
 inline uint64_t typeBitsAt(const uint8_t *bytes, int32_t at, int32_t length)
 {
@@ -96,38 +118,43 @@ inline bool typeEndsWithin(int32_t at, uint32_t typeBits, int32_t length)
 // Before R2010 the type (BS) follows the size.
 inline bool readPlainHead(const uint8_t *bytes, int32_t length, ObjectHead *head)
 {
-    constexpr int32_t kTypeAt = 2;
-    if (length <= kTypeAt) {
+    const ObjectSize field = readObjectSize(bytes, length);
+    const int32_t typeAt = field.fieldBytes;
+    if (typeAt == 0 || length <= typeAt) {
         return false;
     }
-    const CodedShort type = decodeBS(typeBitsAt(bytes, kTypeAt, length));
-    head->size = littleEndian16(bytes);
-    head->length = kObjectFraming + head->size;
+    const CodedShort type = decodeBS(typeBitsAt(bytes, typeAt, length));
+    head->size = field.size;
+    head->length = typeAt + kObjectCheckValue + static_cast<int32_t>(field.size);
     head->type = type.value;
-    return typeEndsWithin(kTypeAt, type.bits, length);
+    return typeEndsWithin(typeAt, type.bits, length);
 }
 
 // From R2010 on the size of the object's handle stream (an MC: seven bits a
 // byte while the top bit says another follows, five bytes at most) comes
 // between, and the type is an OT. Only the MC's length is needed: the
-// object's length counts from its end.
+// object's size counts from its end.
 inline bool readHandleSizedHead(const uint8_t *bytes, int32_t length, ObjectHead *head)
 {
-    constexpr int32_t kMCAt = 2;
     constexpr int32_t kLongestMC = 5;
     constexpr uint8_t kContinues = 0x80;
-    int32_t typeAt = kMCAt;
+    const ObjectSize field = readObjectSize(bytes, length);
+    const int32_t mcAt = field.fieldBytes;
+    if (mcAt == 0) {
+        return false;
+    }
+    int32_t typeAt = mcAt;
     while (typeAt < length && (bytes[typeAt] & kContinues) != 0) {
-        if (++typeAt == kMCAt + kLongestMC) {
+        if (++typeAt == mcAt + kLongestMC) {
             return false;
         }
     }
-    if (++typeAt >= length) {  // the type's first byte, and with it the size, not held
+    if (++typeAt >= length) {  // the type's first byte not held
         return false;
     }
     const CodedShort type = decodeOT(typeBitsAt(bytes, typeAt, length));
-    head->size = littleEndian16(bytes);
-    head->length = typeAt + head->size + kObjectCheckValue;
+    head->size = field.size;
+    head->length = typeAt + static_cast<int32_t>(field.size) + kObjectCheckValue;
     head->type = type.value;
     return typeEndsWithin(typeAt, type.bits, length);
 }
@@ -143,11 +170,10 @@ inline bool readObjectHead(const uint8_t *bytes, int32_t length, int32_t version
 }
 
 // The file offset just past an object that starts at start, as the walk
-// steps over it: its size counts neither the 2-byte size field nor the
-// 2-byte check value at its end.
-inline int64_t objectEnd(int64_t start, uint16_t size)
+// steps over it.
+inline int64_t objectEnd(int64_t start, const ObjectHead &head)
 {
-    return start + size + kObjectFraming;
+    return start + head.length;
 }
 
 // Reads the common data of the object the cursor stands at the start of,

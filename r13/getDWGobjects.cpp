@@ -19,11 +19,31 @@ namespace {
 constexpr uint16_t kText = 1;
 constexpr uint16_t kAttrib = 2;
 constexpr uint16_t kAttdef = 3;
+constexpr uint16_t kFirstDimension = 20;  // ordinate, linear, aligned, angular of 3 points and of 2
+constexpr uint16_t kLastDimension = 26;   // lines, radius, diameter
 constexpr uint16_t kMText = 44;
+constexpr uint16_t kTolerance = 46;
 
-bool holdsText(uint16_t type)
+// The types that hold texts, a bit each: every one is below 64.
+constexpr uint64_t typeBit(uint16_t type)
 {
-    return type == kText || type == kAttrib || type == kAttdef || type == kMText;
+    return uint64_t{1} << type;
+}
+
+constexpr uint64_t kClassicTextTypes = typeBit(kText) | typeBit(kAttrib) | typeBit(kAttdef) | typeBit(kMText);
+
+constexpr uint64_t everyTextType()
+{
+    uint64_t types = kClassicTextTypes | typeBit(kTolerance);
+    for (uint16_t type = kFirstDimension; type <= kLastDimension; ++type) {
+        types |= typeBit(type);
+    }
+    return types;
+}
+
+bool isDimension(uint16_t type)
+{
+    return type >= kFirstDimension && type <= kLastDimension;
 }
 
 // Types 1 to 73 are the fixed list; 0 and the types a drawing's classes
@@ -31,11 +51,6 @@ bool holdsText(uint16_t type)
 bool isListed(uint16_t type)
 {
     return type != 0 && type < DWGObjects::kTypeCount;
-}
-
-bool isPlain(uint16_t type)
-{
-    return isListed(type) && !holdsText(type);
 }
 
 }  // namespace
@@ -69,7 +84,8 @@ DWGObjects::DWGObjects(DWGglobal *session, MemoryService *memory, FileStream *st
       map_(map),
       start_(start),
       end_(end),
-      versionIndex_(session->versionIndex)
+      versionIndex_(session->versionIndex),
+      textTypes_(session->everyKind ? everyTextType() : kClassicTextTypes)
 {
 }
 
@@ -153,10 +169,10 @@ void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
         __builtin_prefetch(reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(window.bytes + at) +
                                                           kPrefetchDistance));
         ObjectHead head;
-        if (!readHead(window.bytes + at, &head) || !isPlain(head.type)) {
+        if (!readHead(window.bytes + at, &head) || !p_isPlain(head.type)) {
             return false;
         }
-        const int64_t end = objectEnd(offset, head.size);
+        const int64_t end = objectEnd(offset, head);
         if (end > fileSize) {  // the walk below finds where the stream ends
             return false;
         }
@@ -244,11 +260,11 @@ StepResult DWGObjects::getNextObject()
         ObjectHead head;
         const int64_t start = stream_->CurPosition();
         const bool read = p_readHead(start, &head);
-        if (read && holdsText(head.type)) {
+        if (read && p_holdsText(head.type)) {
             return p_handleText(start, head) == 1 ? StepResult::Item : StepResult::Failed;
         }
         if (read && isListed(head.type)) {
-            if (p_skipBySize(start, head.size) == 0) {
+            if (p_skipBySize(start, head) == 0) {
                 return StepResult::Failed;
             }
         } else if (!(read && p_skipUnknown(start, head)) && (map_ == nullptr || !stream_->readsAroundGaps())) {
@@ -266,25 +282,43 @@ StepResult DWGObjects::getNextObject()
 bool DWGObjects::p_skipUnknown(int64_t start, const ObjectHead &head)
 {
     reportf(session_, msg::kUnknownObjectType, head.type);
-    if (p_skipBySize(start, head.size) == 0) {
+    if (p_skipBySize(start, head) == 0) {
         reportf(session_, msg::kBadObjectSize, head.size);
         return false;
     }
     return true;
 }
 
-// TEXT, ATTRIB and ATTDEF go to the text decoder, MTEXT to its own.
+// TEXT, ATTRIB and ATTDEF go to the text decoder, MTEXT, TOLERANCE and the
+// dimensions to their own.
 int32_t DWGObjects::p_handleText(int64_t start, const ObjectHead &head)
 {
     if (head.type == kMText) {
         return p_handled(text_->getDWGMText(start, head), msg::kGetDWGMText, __LINE__);
     }
+    if (head.type == kTolerance) {
+        return p_handled(text_->getDWGTolerance(start, head), msg::kGetDWGTolerance, __LINE__);
+    }
+    if (isDimension(head.type)) {
+        return p_handled(text_->getDWGDimension(start, head), msg::kGetDWGDimension, __LINE__);
+    }
     return p_handled(text_->getDWGText(start, head), msg::kGetDWGText, __LINE__);
 }
 
-inline int32_t DWGObjects::p_skipBySize(int64_t start, uint16_t size)
+// The types whose texts the session wants: the classic four, or every kind.
+inline bool DWGObjects::p_holdsText(uint16_t type) const
 {
-    return stream_->SeekPos(objectEnd(start, size)) == 1 ? 1 : 0;
+    return type < 64 && (textTypes_ & typeBit(type)) != 0;
+}
+
+inline bool DWGObjects::p_isPlain(uint16_t type) const
+{
+    return isListed(type) && !p_holdsText(type);
+}
+
+inline int32_t DWGObjects::p_skipBySize(int64_t start, const ObjectHead &head)
+{
+    return stream_->SeekPos(objectEnd(start, head)) == 1 ? 1 : 0;
 }
 
 // A handled object lets the walk go on to the next one; a failed one is

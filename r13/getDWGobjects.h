@@ -1,10 +1,11 @@
 // The walk over the objects of an R13 to R2018 drawing. Every object starts
-// with its size (2 bytes) and its type (bit-coded short; from R2010 on the
-// size of its handle stream comes between, and the type is coded as OT);
-// the walk reads both from the head's bytes and dispatches by type: TEXT,
-// ATTRIB, ATTDEF and MTEXT to the text decoder, the other types of the
-// fixed list are stepped over, and a type outside the list is reported and
-// stepped over.
+// with its size (a modular short of 2 or 4 bytes) and its type (bit-coded
+// short; from R2010 on the size of its handle stream comes between, and the
+// type is coded as OT); the walk reads both from the head's bytes and
+// dispatches by type: TEXT, ATTRIB, ATTDEF and MTEXT to the text decoder,
+// and when the session wants every kind of text TOLERANCE and the
+// dimensions too; the other types of the fixed list are stepped over, and a
+// type outside the list is reported and stepped over.
 // With an object map the objects are visited in map order; without one they
 // are taken one after another until the end offset, each checked by its
 // check value.
@@ -53,8 +54,10 @@ private:
     bool p_readHead(int64_t start, ObjectHead *head);
     int32_t p_handleText(int64_t start, const ObjectHead &head);
     bool p_skipUnknown(int64_t start, const ObjectHead &head);
-    int32_t p_skipBySize(int64_t start, uint16_t size);
+    int32_t p_skipBySize(int64_t start, const ObjectHead &head);
     int32_t p_handled(int32_t result, const char *failure, int32_t line);
+    bool p_holdsText(uint16_t type) const;
+    bool p_isPlain(uint16_t type) const;
 
     DWGglobal *session_;
     MemoryService *memory_;
@@ -65,6 +68,7 @@ private:
     int64_t end_;
     int64_t nextInFile_ = 0;  // without a map: where the last object ended
     int32_t versionIndex_;  // the session's, which every head is read by
+    uint64_t textTypes_;    // the types that hold texts the session wants, a bit each
     ReadBudget budget_;
 };
 

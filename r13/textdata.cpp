@@ -31,6 +31,15 @@ constexpr uint8_t kNoVerticalAlignment = 0x80;
 constexpr uint8_t kMultiLineAttrib = 2;
 constexpr uint8_t kMultiLineAttdef = 4;
 constexpr uint16_t kTextType = 1;
+constexpr uint16_t kAttribType = 2;
+
+TextKind textKindOf(uint16_t type)
+{
+    if (type == kTextType) {
+        return TextKind::Text;
+    }
+    return type == kAttribType ? TextKind::Attrib : TextKind::Attdef;
+}
 
 // The fields before a text are read only to reach it: their values go
 // unused. They are read in one run on the cursor, which moves past them
@@ -121,6 +130,60 @@ const char *skipMTextFields(BitCursor &cursor, bool rectangleHeight)
     return in.overran() ? msg::kGetBD : nullptr;
 }
 
+// TOLERANCE: in R13 and R14 a BS and two BD (height, gap) first; then the
+// insertion point, the direction and the extrusion, three BD each.
+const char *skipToleranceFields(BitCursor &cursor, bool r13)
+{
+    BitCursor::Run in(cursor);
+    if (r13) {
+        in.skipBS();
+        in.skipBDs(2);
+    }
+    in.skipBDs(3 * 3);
+    return in.overran() ? msg::kGet3BD : nullptr;
+}
+
+// The common dimension data up to the user text: from R2010 on a version
+// byte, then the extrusion (3BD), the text's middle point (2RD), the
+// elevation (BD) and a flags byte.
+const char *skipDimensionFields(BitCursor &cursor, bool versionByte)
+{
+    BitCursor::Run in(cursor);
+    if (versionByte) {
+        in.skipBits(8);
+    }
+    in.skipBDs(3);
+    in.skipRD();
+    in.skipRD();
+    in.skipBD();
+    in.skipBits(8);
+    return in.overran() ? msg::kGetBD : nullptr;
+}
+
+// Whether the last handle of the handles from bit `from` to `end` is null
+// (no bytes, or bytes of value 0). Each handle is a code and count byte and
+// the count's bytes; fewer than 8 bits left before the end are padding. No
+// handle at all, or handles that run out, say nothing of the kind.
+bool lastHandleIsNull(BitCursor &in, int64_t from, int64_t end)
+{
+    constexpr uint8_t kCountBits = 0x0F;
+    if (from < 0 || from > end) {
+        return false;
+    }
+    in.seekBit(static_cast<uint64_t>(from));
+    bool seen = false;
+    uint8_t value = 0;
+    while (static_cast<int64_t>(in.bitOffset()) + 8 <= end && !in.overran()) {
+        const uint8_t count = in.RC() & kCountBits;
+        value = 0;
+        for (uint8_t i = 0; i < count; ++i) {
+            value |= in.RC();
+        }
+        seen = true;
+    }
+    return seen && value == 0 && !in.overran();
+}
+
 }  // namespace
 
 TextData *newTextData(DWGglobal *session, MemoryService *memory, FileStream *stream)
@@ -154,8 +217,54 @@ int32_t TextDecoder<Common>::getDWGText(int64_t start, const ObjectHead &head)
 {
     const char *failure = nullptr;
     decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) { failure = p_readText(in); });
-    return finishObject(start, head, failure, text_.text, text_.textLength, text_.wideText, text_.wideLength,
-                        text_.embeddedMText);
+    const TextKind kind = textKindOf(head.type);
+    if (failure != nullptr || kind != TextKind::Attdef || !session_->everyKind) {
+        return finishObject(start, head, failure, {text_.text, text_.textLength, text_.wideText, text_.wideLength},
+                            text_.embeddedMText, kind);
+    }
+    if (putDecodedText({text_.text, text_.textLength, text_.wideText, text_.wideLength}, text_.embeddedMText,
+                       kind) == 0) {
+        return 0;
+    }
+    return p_putPrompt(start, head);
+}
+
+// An ATTDEF's prompt is read once its default has gone out, as the two
+// share the decoder's text block. A prompt that cannot be read is reported
+// as a text field that cannot be; an empty one gives nothing.
+template <class Common>
+int32_t TextDecoder<Common>::p_putPrompt(int64_t start, const ObjectHead &head)
+{
+    const char *failure = nullptr;
+    DecodedText prompt{};
+    decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) { failure = p_readPrompt(in, &prompt); });
+    return finishObject(start, head, failure, prompt, false, TextKind::AttdefPrompt);
+}
+
+// After the text: the alignment fields (in R13 and R14 always three BS,
+// from R2000 on those the data flags keep), the tag, the field length and the
+// flags; then the prompt. From R2007 on every one of these texts lies in
+// the string stream, in that order: the default, the tag and the prompt,
+// and in an R2018 multi-line definition the embedded text before the tag.
+template <class Common>
+const char *TextDecoder<Common>::p_readPrompt(BitCursor &in, DecodedText *prompt)
+{
+    if constexpr (std::is_same_v<Common, R2KCommonData>) {
+        if (since(kAC1021)) {
+            const int32_t index = text_.embeddedMText ? 3 : 2;
+            return readStreamText(in, text_.common, index, &prompt->units, &prompt->wide) ? nullptr : msg::kGetT;
+        }
+    }
+    in.seekBit(text_.afterTextBit);
+    for (uint8_t flag : {kNoGeneration, kNoHorizontalAlignment, kNoVerticalAlignment}) {
+        if ((text_.dataFlags & flag) == 0) {  // R13 and R14 have no data flags: all three are there
+            in.skipBS();
+        }
+    }
+    in.skipBytes(in.BS());  // tag
+    in.skipBS();             // field length
+    in.skipBits(8);          // flags
+    return readT(in, &prompt->length, &prompt->bytes) ? nullptr : msg::kGetT;
 }
 
 template <class Common>
@@ -163,8 +272,56 @@ int32_t TextDecoder<Common>::getDWGMText(int64_t start, const ObjectHead &head)
 {
     const char *failure = nullptr;
     decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) { failure = p_readMText(in); });
-    return finishObject(start, head, failure, mtext_.text, mtext_.textLength, mtext_.wideText, mtext_.wideLength,
-                        true);
+    return finishObject(start, head, failure, {mtext_.text, mtext_.textLength, mtext_.wideText, mtext_.wideLength},
+                        true, TextKind::MText);
+}
+
+template <class Common>
+int32_t TextDecoder<Common>::getDWGTolerance(int64_t start, const ObjectHead &head)
+{
+    const char *failure = nullptr;
+    DecodedText text{};
+    const bool r13 = std::is_same_v<Common, R13CommonData>;
+    decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) {
+        failure = p_readEntityText(in, [r13](BitCursor &fields) { return skipToleranceFields(fields, r13); }, &text);
+    });
+    return finishObject(start, head, failure, text, false, TextKind::Tolerance);
+}
+
+template <class Common>
+int32_t TextDecoder<Common>::getDWGDimension(int64_t start, const ObjectHead &head)
+{
+    const char *failure = nullptr;
+    DecodedText text{};
+    bool blockless = false;
+    const bool versionByte = since(kAC1024);
+    decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) {
+        failure = p_readEntityText(
+            in, [versionByte](BitCursor &fields) { return skipDimensionFields(fields, versionByte); }, &text);
+        blockless = failure == nullptr && lastHandleIsNull(in, entity_.dataEndBit, entity_.objectEndBit);
+    });
+    return finishObject(start, head, failure, blockless ? text : DecodedText{}, false, TextKind::Dimension);
+}
+
+// The common data, the fields skipFields passes over, then the text: among
+// the fields up to R2004, the first text of the string stream after.
+template <class Common>
+template <class SkipFields>
+const char *TextDecoder<Common>::p_readEntityText(BitCursor &in, SkipFields skipFields, DecodedText *text)
+{
+    entity_ = {};
+    if (!readCommonData(in, session_->versionIndex, &entity_)) {
+        return std::is_same_v<Common, R2KCommonData> ? msg::kGetR2KCommonData : msg::kGetR13CommonData;
+    }
+    if (const char *failure = skipFields(in)) {
+        return failure;
+    }
+    if constexpr (std::is_same_v<Common, R2KCommonData>) {
+        if (since(kAC1021)) {
+            return readStreamText(in, entity_, 0, &text->units, &text->wide) ? nullptr : msg::kGetT;
+        }
+    }
+    return readT(in, &text->length, &text->bytes) ? nullptr : msg::kGetT;
 }
 
 template <class Common>
@@ -193,7 +350,9 @@ const char *TextDecoder<R13CommonData>::p_readTextFields(BitCursor &in, R13TextR
     if (const char *failure = skipR13TextFields(in)) {
         return failure;
     }
-    return readT(in, &r->textLength, &r->text) ? nullptr : msg::kGetT;
+    const bool read = readT(in, &r->textLength, &r->text);
+    r->afterTextBit = in.bitOffset();
+    return read ? nullptr : msg::kGetT;
 }
 
 // From R2007 on the text lies in the object's string stream.
@@ -204,7 +363,9 @@ const char *TextDecoder<R2KCommonData>::p_readTextFields(BitCursor &in, R2KTextR
         return failure;
     }
     if (!since(kAC1021)) {
-        return readT(in, &r->textLength, &r->text) ? nullptr : msg::kGetT;
+        const bool read = readT(in, &r->textLength, &r->text);
+        r->afterTextBit = in.bitOffset();
+        return read ? nullptr : msg::kGetT;
     }
     int32_t textIndex = 0;
     if (const char *failure = readAttributeKind(in, *r, &textIndex)) {
@@ -341,37 +502,38 @@ bool TextData::readStreamText(BitCursor &in, const R2KCommonData &common, int32_
 
 // A failed object is reported, the field that failed first, and stepped
 // over; a decoded one gives its text.
-int32_t TextData::finishObject(int64_t start, const ObjectHead &head, const char *failure, char *text,
-                               int32_t length, uint16_t *wideText, int32_t units, bool paragraphs)
+int32_t TextData::finishObject(int64_t start, const ObjectHead &head, const char *failure, const DecodedText &text,
+                               bool paragraphs, TextKind kind)
 {
     if (failure != nullptr) {
         reportf(session_, failure, HERE);
         reportf(session_, msg::kDwgText, HERE);
-    } else if (p_putRecordText(text, length, wideText, units, paragraphs) == 0) {
+    } else if (putDecodedText(text, paragraphs, kind) == 0) {
         return 0;
     }
-    return p_skipEntity(start, head.size);
+    return p_skipEntity(start, head);
 }
 
-// A record's text, when it has one: bytes up to R2004, UTF-16 after.
-int32_t TextData::p_putRecordText(char *text, int32_t length, uint16_t *wideText, int32_t units, bool paragraphs)
+// A decoded text, when there is one: bytes up to R2004, UTF-16 after.
+int32_t TextData::putDecodedText(const DecodedText &text, bool paragraphs, TextKind kind)
 {
-    if (wideText != nullptr) {
-        return units <= 0 ? 1 : p_putTexts(wideText, units, paragraphs);
+    if (text.wide != nullptr) {
+        return text.units <= 0 ? 1 : p_putTexts(text.wide, text.units, paragraphs, kind);
     }
-    return length <= 0 ? 1 : p_putTexts(text, length, paragraphs);
+    return text.length <= 0 ? 1 : p_putTexts(text.bytes, text.length, paragraphs, kind);
 }
 
 // Each paragraph of a multi-line text is a text of its own, emitted as soon
 // as it is cut from the text, however many there are.
 template <class Unit>
-int32_t TextData::p_putTexts(Unit *text, int32_t length, bool paragraphs)
+int32_t TextData::p_putTexts(Unit *text, int32_t length, bool paragraphs, TextKind kind)
 {
     if (!paragraphs) {
-        return p_putText(text, length);
+        return p_putText(text, length, kind);
     }
-    const bool put = textcodes::forEachParagraph(
-        text, length, [this](Unit *paragraph, int32_t units) { return p_putText(paragraph, units) != 0; });
+    const bool put = textcodes::forEachParagraph(text, length, [this, kind](Unit *paragraph, int32_t units) {
+        return p_putText(paragraph, units, kind) != 0;
+    });
     return put ? 1 : 0;
 }
 
@@ -380,12 +542,12 @@ int32_t TextData::p_putTexts(Unit *text, int32_t length, bool paragraphs)
 // byte text left with no code to decode goes to a sink straight from the
 // decoder's block.
 template <class Unit>
-int32_t TextData::p_putText(Unit *text, int32_t length)
+int32_t TextData::p_putText(Unit *text, int32_t length, TextKind kind)
 {
     const uint32_t bufferSize = sizeof(Unit) * (static_cast<uint32_t>(length) + 1);
     const bool codeLeft = textcodes::stripFormat(text, &length);
     if constexpr (sizeof(Unit) == 1) {
-        if (!codeLeft && textToSink(session_, text, length, DWG_CHARSET_BYTES)) {
+        if (!codeLeft && textToSink(session_, text, length, DWG_CHARSET_BYTES, kind)) {
             return 1;
         }
     }
@@ -400,7 +562,7 @@ int32_t TextData::p_putText(Unit *text, int32_t length)
     }
     int32_t charset = DWG_CHARSET_BYTES;
     const int32_t outLength = textcodes::encodeText(text, length, codeLeft, buffer, &charset);
-    return endTextGroup(session_, object, buffer, outLength, charset) ? 1 : p_createFailed();
+    return endTextGroup(session_, object, buffer, outLength, charset, kind) ? 1 : p_createFailed();
 }
 
 int32_t TextData::p_createFailed()
@@ -409,9 +571,9 @@ int32_t TextData::p_createFailed()
     return 0;
 }
 
-int32_t TextData::p_skipEntity(int64_t start, uint16_t size)
+int32_t TextData::p_skipEntity(int64_t start, const ObjectHead &head)
 {
-    if (stream_->SeekPos(objectEnd(start, size)) != 1) {
+    if (stream_->SeekPos(objectEnd(start, head)) != 1) {
         reportf(session_, msg::kSeekPos, HERE);
         return 0;
     }

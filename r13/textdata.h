@@ -1,6 +1,7 @@
 // The text decoder of R13 to R2018 drawings. TEXT, ATTRIB and ATTDEF objects
 // give one text each (the attribute's value, the definition's default; never
-// a tag or a prompt), MTEXT objects one text per paragraph. Each text goes to
+// a tag), MTEXT objects one text per paragraph. When the session wants every
+// kind, an ATTDEF also gives its prompt, after its default. Each text goes to
 // the host as a group of three output objects (kinds 38, 41, 48) after the
 // formatting codes at its start are removed and its character codes decoded.
 //
@@ -16,6 +17,7 @@
 
 #include <cstdint>
 
+#include "core/dwgglobal.h"
 #include "r13/dwgcommon.h"
 #include "support/publicstorage.h"
 
@@ -35,6 +37,7 @@ struct TextRecordOf {
     int32_t wideLength;  // R2007 and later: the text in UTF-16 units
     uint16_t *wideText;  // in the decoder's text block, until the next object
     bool embeddedMText;  // R2018: the text is a multi-line attribute's
+    uint64_t afterTextBit;  // up to R2004: where the fields after the text begin
 };
 
 template <class Common>
@@ -61,6 +64,12 @@ public:
     // could not be handed to the host or the object could not be left.
     virtual int32_t getDWGText(int64_t start, const ObjectHead &head) = 0;
     virtual int32_t getDWGMText(int64_t start, const ObjectHead &head) = 0;
+    // A TOLERANCE gives its string; a DIMENSION its user text, only when
+    // its last handle, that of its anonymous block, is null: a dimension's
+    // block holds the texts it shows, which come out with the block's
+    // entities, and so no text comes out twice.
+    virtual int32_t getDWGTolerance(int64_t start, const ObjectHead &head) = 0;
+    virtual int32_t getDWGDimension(int64_t start, const ObjectHead &head) = 0;
     // Gives back every block of the decoder, its own included.
     virtual void destroy() = 0;
 
@@ -76,8 +85,16 @@ protected:
     const char *readAttributeKind(BitCursor &in, const TextRecordOf<R2KCommonData> &record, int32_t *textIndex);
     bool readStreamText(BitCursor &in, const R2KCommonData &common, int32_t index, int32_t *units, uint16_t **text);
     bool since(int32_t version) const;
-    int32_t finishObject(int64_t start, const ObjectHead &head, const char *failure, char *text, int32_t length,
-                         uint16_t *wideText, int32_t units, bool paragraphs);
+    // A text as a decoder read it: bytes up to R2004, UTF-16 units after.
+    struct DecodedText {
+        char *bytes;
+        int32_t length;
+        uint16_t *wide;
+        int32_t units;
+    };
+    int32_t finishObject(int64_t start, const ObjectHead &head, const char *failure, const DecodedText &text,
+                         bool paragraphs, TextKind kind);
+    int32_t putDecodedText(const DecodedText &text, bool paragraphs, TextKind kind);
 
     DWGglobal *session_;
     MemoryService *memory_;
@@ -85,12 +102,11 @@ protected:
     ReusableBlock textBlock_;
 
 private:
-    int32_t p_putRecordText(char *text, int32_t length, uint16_t *wideText, int32_t units, bool paragraphs);
     template <class Unit>
-    int32_t p_putTexts(Unit *text, int32_t length, bool paragraphs);
+    int32_t p_putTexts(Unit *text, int32_t length, bool paragraphs, TextKind kind);
     template <class Unit>
-    int32_t p_putText(Unit *text, int32_t length);
-    int32_t p_skipEntity(int64_t start, uint16_t size);
+    int32_t p_putText(Unit *text, int32_t length, TextKind kind);
+    int32_t p_skipEntity(int64_t start, const ObjectHead &head);
     int32_t p_createFailed();
 };
 
@@ -103,17 +119,25 @@ public:
 
     int32_t getDWGText(int64_t start, const ObjectHead &head) override;
     int32_t getDWGMText(int64_t start, const ObjectHead &head) override;
+    int32_t getDWGTolerance(int64_t start, const ObjectHead &head) override;
+    int32_t getDWGDimension(int64_t start, const ObjectHead &head) override;
     void destroy() override;
 
 private:
     const char *p_readText(BitCursor &in);
     const char *p_readMText(BitCursor &in);
+    const char *p_readPrompt(BitCursor &in, DecodedText *prompt);
+    int32_t p_putPrompt(int64_t start, const ObjectHead &head);
     const char *p_readTextFields(BitCursor &in, TextRecordOf<Common> *record);
     const char *p_readMTextFields(BitCursor &in, MTextRecordOf<Common> *record);
     bool p_readMTextString(BitCursor &in, MTextRecordOf<Common> *record);
 
+    template <class SkipFields>
+    const char *p_readEntityText(BitCursor &in, SkipFields skipFields, DecodedText *text);
+
     TextRecordOf<Common> text_{};
     MTextRecordOf<Common> mtext_{};
+    Common entity_{};  // of a TOLERANCE or DIMENSION
 };
 
 // The decoder of the session's version: R13/R14, or R2000 and later. Null when an

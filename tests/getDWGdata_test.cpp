@@ -37,10 +37,9 @@ void addEveryKind(dwgw::Drawing &drawing)
     drawing.addObject(500);
 }
 
-// The longest texts a BS length can state. Their objects outgrow the 16-bit
-// size field, which wraps; the walk finds the next object through the map,
-// and the fields are read from a copy of the file after the object, which
-// is bounded.
+// The longest texts a BS length can state, in objects whose size takes two
+// words; the fields are read from a copy of the file after the object,
+// which is bounded.
 TEST(R13Reader, TextsOfTheLongestLengthComeOutWhole)
 {
     std::string paragraphs;
@@ -50,8 +49,8 @@ TEST(R13Reader, TextsOfTheLongestLengthComeOutWhole)
     const std::string plain(65535, 'q');
     for (dwgw::BitVersion version : {dwgw::BitVersion::AC1014, dwgw::BitVersion::AC1015}) {
         dwgw::Drawing drawing(version);
-        drawing.addText(plain).sizeField = 0xFFFF;
-        drawing.addMText(paragraphs).sizeField = 0xFFFF;
+        drawing.addText(plain);
+        drawing.addMText(paragraphs);
         drawing.addText("after");
         tqhost::SessionResult result = tqhost::runLibrarySession(drawing.build(), {}, 1000);
 

@@ -104,7 +104,7 @@ TEST(ObjectWalk, AListedObjectThatRunsPastTheFileFailsItsStep)
     dwgw::R14Drawing drawing;
     drawing.addText("A");
     drawing.addObject(19, dwgw::Bytes(56, 0x55));
-    drawing.addObject(19, dwgw::Bytes(56, 0x55)).sizeField = 0xFFF0;
+    drawing.addObject(19, dwgw::Bytes(56, 0x55)).sizeField = 0x7FF0;
     drawing.addText("B");
     Walk walk(drawing, Order::Mapped);
     EXPECT_EQ(walk.run(), (Results{kItem, kFailed, kItem, kEnd}));
@@ -118,7 +118,7 @@ TEST(ObjectWalk, WhatCannotBeReachedEndsTheWalk)
 {
     dwgw::R14Drawing pastTheFile;
     pastTheFile.addText("A");
-    pastTheFile.addObject(100).sizeField = 0xFFF0;
+    pastTheFile.addObject(100).sizeField = 0x7FF0;
     pastTheFile.addText("B");
     dwgw::R14Drawing farOffset;
     farOffset.addText("A");
@@ -129,7 +129,7 @@ TEST(ObjectWalk, WhatCannotBeReachedEndsTheWalk)
     Walk past(pastTheFile, Order::Mapped);
     EXPECT_EQ(past.run(), (Results{kItem, kEnd}));
     EXPECT_EQ(past.events(),
-              (Lines{text("A"), typeWarning("64"), report("*** WARNING *** Illigal OBJCT size[0xfff0]\n")}));
+              (Lines{text("A"), typeWarning("64"), report("*** WARNING *** Illigal OBJCT size[0x7ff0]\n")}));
     Walk far(farOffset, Order::Mapped);  // quietly
     EXPECT_EQ(far.run(), (Results{kItem, kEnd}));
     EXPECT_EQ(far.events(), Lines{text("A")});

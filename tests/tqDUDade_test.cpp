@@ -88,7 +88,7 @@ TEST(Session, MemoryFailuresAtStartAreReportedAndReleased)
 // would leak a thousand by the end of a large drawing and only come back
 // at shutdown.
 struct IgnoringSink final : TextSink {
-    void text(const void *, int32_t, int32_t) override {}
+    void text(const void *, int32_t, int32_t, TextKind) override {}
 };
 
 struct IgnoringReports final : ReportListener {

@@ -59,6 +59,7 @@ class Expected:
     record: dict
     texts: list[str] = field(default_factory=list)
     bytes: list[bytes] = field(default_factory=list)
+    kinds: list[str] = field(default_factory=list)
 
 
 def run_dwgtext(dwgtext: Path, arguments: list[str]) -> dict[str, Expected]:
@@ -73,7 +74,8 @@ def run_dwgtext(dwgtext: Path, arguments: list[str]) -> dict[str, Expected]:
         else:
             found = texts.pop(record["file"], [])
             expected[record["file"]] = Expected(record, [text["text"] for text in found],
-                                                [bytes.fromhex(text["bytes"]) for text in found])
+                                                [bytes.fromhex(text["bytes"]) for text in found],
+                                                [text["kind"] for text in found])
     return expected
 
 

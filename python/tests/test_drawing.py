@@ -44,6 +44,16 @@ def test_every_real_drawing_reads_as_dwgtext_reads(corpus, dwgtext):
         assert tqdudade.texts(path.read_bytes()) == expected[str(path)].texts, path.name
 
 
+def test_texts_come_with_their_kinds_as_dwgtext_gives_them(drawings, expected_of):
+    path = drawings / "r14.dwg"
+    every = expected_of(path)
+    with tqdudade.open(path) as drawing:
+        assert list(drawing.texts_with_kinds) == list(zip(every.kinds, every.texts))
+    classic = expected_of(path, "--kinds=classic")
+    assert "ATTDEF_PROMPT" in every.kinds and "ATTDEF_PROMPT" not in classic.kinds
+    assert tqdudade.texts(path, kinds="classic") == classic.texts
+
+
 def test_a_code_page_decodes_byte_texts_as_dwgtext_does(drawings, expected_of):
     path = drawings / "r12.dwg"
     assert tqdudade.texts(path, codepage="CP437") == expected_of(path, "--codepage", "CP437").texts

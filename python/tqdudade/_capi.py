@@ -23,6 +23,7 @@ OK = 0
 ERROR_ARGUMENT = -1
 ERROR_MEMORY = -2
 RAW = 1
+CLASSIC_KINDS = 2
 STREAM_LIMIT = 1 << 30
 
 READING, READ, INCOMPLETE, NOT_A_DRAWING, UNSUPPORTED, FAILED, CANNOT_OPEN, DAMAGED = range(8)
@@ -107,6 +108,7 @@ def _declare(library: ctypes.CDLL) -> ctypes.CDLL:
         "dwgtext_report": (ctypes.c_char_p, [handle, ctypes.c_size_t]),
         "dwgtext_close": (None, [handle]),
         "dwgtext_error_message": (ctypes.c_char_p, [ctypes.c_int]),
+        "dwgtext_kind": (ctypes.c_char_p, [handle]),
     }
     for name, (result, arguments) in calls.items():
         function = getattr(library, name)

@@ -99,14 +99,18 @@ class Drawing:
     """
 
     def __init__(self, source: Source, *, raw: bool = False, codepage: str | None = None,
-                 stream_limit: int = _capi.STREAM_LIMIT):
+                 stream_limit: int = _capi.STREAM_LIMIT, kinds: str = "all"):
+        if kinds not in ("all", "classic"):
+            raise ValueError(f"kinds must be 'all' or 'classic', not {kinds!r}")
+        flags = _flags(raw) | (_capi.CLASSIC_KINDS if kinds == "classic" else 0)
         self._path = None if isinstance(source, (bytes, bytearray, memoryview)) else os.fspath(source)
         self._final: dict | None = None
         if self._path is None:
-            self._handle = _Handle.of_bytes(source if isinstance(source, bytes) else bytes(source), raw)
+            self._handle = _Handle.of_bytes(source if isinstance(source, bytes) else bytes(source), flags)
         else:
-            self._handle = _Handle.of_path(self._path, raw, stream_limit)
-        self._texts = _texts_of(self._handle, raw)
+            self._handle = _Handle.of_path(self._path, flags, stream_limit)
+        self._kinded = _texts_of(self._handle, raw)
+        self._texts = (text for _, text in self._kinded)
         if codepage is not None:
             self._set_codepage(codepage)
 
@@ -130,6 +134,14 @@ class Drawing:
 
     def __iter__(self) -> Iterator[str] | Iterator[bytes]:
         return self._texts
+
+    @property
+    def texts_with_kinds(self) -> Iterator[tuple[str, str]] | Iterator[tuple[str, bytes]]:
+        """The texts as ``texts`` gives them, each with the kind of entity
+        it came from: "TEXT", "ATTRIB", "ATTDEF", "MTEXT",
+        "TOLERANCE", "DIMENSION" or "ATTDEF_PROMPT". It takes its texts from
+        the same reading as ``texts``: each text comes out of one of them."""
+        return self._kinded
 
     def _ask(self, function: str):
         """What the library answers for this drawing, or answered before it
@@ -196,6 +208,7 @@ class Drawing:
         final["reports"] = self.reports
         self._final = final
         self._texts.close()
+        self._kinded.close()
         self._handle.close()
 
     def __enter__(self) -> Drawing:
@@ -222,18 +235,18 @@ class _Handle:
         self._close = _library().dwgtext_close
 
     @classmethod
-    def of_path(cls, path: str, raw: bool, stream_limit: int) -> _Handle:
+    def of_path(cls, path: str, flags: int, stream_limit: int) -> _Handle:
         if stream_limit < 1:
             raise ValueError(f"stream_limit must be at least 1, not {stream_limit}")
         handle = cls(None)
-        _check(_library().dwgtext_open_path_limited(os.fsencode(path), _flags(raw), stream_limit,
+        _check(_library().dwgtext_open_path_limited(os.fsencode(path), flags, stream_limit,
                                                     ctypes.byref(handle.pointer)))
         return handle
 
     @classmethod
-    def of_bytes(cls, source: bytes, raw: bool) -> _Handle:
+    def of_bytes(cls, source: bytes, flags: int) -> _Handle:
         handle = cls(source)
-        _check(_library().dwgtext_open_bytes(source, len(source), _flags(raw), ctypes.byref(handle.pointer)))
+        _check(_library().dwgtext_open_bytes(source, len(source), flags, ctypes.byref(handle.pointer)))
         return handle
 
     def close(self) -> None:
@@ -248,12 +261,13 @@ def _flags(raw: bool) -> int:
     return _capi.RAW if raw else 0
 
 
-def _texts_of(handle: _Handle, raw: bool) -> Iterator[str] | Iterator[bytes]:
+def _texts_of(handle: _Handle, raw: bool) -> Iterator[tuple[str, str]] | Iterator[tuple[str, bytes]]:
     text = _capi.Text()
     answer_next = functools.partial(_library().dwgtext_next, handle.pointer, ctypes.byref(text))
+    kind_of = functools.partial(_library().dwgtext_kind, handle.pointer)
     while (answer := answer_next()) == 1:
         content = text.text[:text.length]
-        yield content if raw else content.decode("utf-8", "replace")
+        yield kind_of().decode(), content if raw else content.decode("utf-8", "replace")
     if answer < 0:
         _check(answer)
 
@@ -267,7 +281,7 @@ def _status_name(status: int) -> str:
 
 
 def open(source: Source, *, raw: bool = False, codepage: str | None = None,
-         stream_limit: int = _capi.STREAM_LIMIT) -> Drawing:
+         stream_limit: int = _capi.STREAM_LIMIT, kinds: str = "all") -> Drawing:
     """Opens a drawing from a path or from its bytes.
 
     raw=True gives each text as the bytes the drawing holds instead of a
@@ -280,9 +294,10 @@ def open(source: Source, *, raw: bool = False, codepage: str | None = None,
     CannotOpen or DrawingError when the file is not read; a drawing cut
     short is not an error: its status is "incomplete" once its texts are
     read. Bytes are read in place, not copied (bytearray and memoryview
-    are copied once).
+    are copied once). kinds="classic" gives only the texts of TEXT, ATTRIB,
+    ATTDEF and MTEXT entities; by default every kind comes.
     """
-    drawing = Drawing(source, raw=raw, codepage=codepage, stream_limit=stream_limit)
+    drawing = Drawing(source, raw=raw, codepage=codepage, stream_limit=stream_limit, kinds=kinds)
     try:
         drawing.raise_if_not_read()
     except DrawingError:
@@ -300,9 +315,9 @@ def texts(source: Source, *, raw: Literal[True], codepage: str | None = None,
 
 
 def texts(source: Source, *, raw: bool = False, codepage: str | None = None,
-          stream_limit: int = _capi.STREAM_LIMIT) -> list[str] | list[bytes]:
+          stream_limit: int = _capi.STREAM_LIMIT, kinds: str = "all") -> list[str] | list[bytes]:
     """The texts of a drawing, from a path or from its bytes, in the order
     the library finds them. Raises as ``open`` does; a drawing cut short
     gives the texts it holds (``open`` tells that it was cut short)."""
-    with open(source, raw=raw, codepage=codepage, stream_limit=stream_limit) as drawing:
+    with open(source, raw=raw, codepage=codepage, stream_limit=stream_limit, kinds=kinds) as drawing:
         return list(drawing.texts)

@@ -35,6 +35,9 @@ inline dwgw::Bytes composedBitDrawing(dwgw::BitVersion version, bool mapFirst)
     }
     drawing.addMText(notes + "\\U+00B0");
     drawing.addObject(30);
+    drawing.addTolerance("{\\Fgdt;j}%%v0.05%%vA");
+    drawing.addDimension("<> TYP", 0x30);
+    drawing.addDimension("NO BLOCK", 0).type = 26;
     drawing.addObject(500);
     if (version >= dwgw::BitVersion::AC1015) {
         drawing.addText("flags").dataFlags = 0x1F;

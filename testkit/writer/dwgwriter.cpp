@@ -126,6 +126,19 @@ MTextEntity& Drawing::addMText(std::string text) {
     return add(std::move(entity));
 }
 
+ToleranceEntity& Drawing::addTolerance(std::string text) {
+    auto entity = std::make_unique<ToleranceEntity>();
+    entity->text = std::move(text);
+    return add(std::move(entity));
+}
+
+DimensionEntity& Drawing::addDimension(std::string userText, std::uint32_t block) {
+    auto entity = std::make_unique<DimensionEntity>();
+    entity->userText = std::move(userText);
+    entity->block = block;
+    return add(std::move(entity));
+}
+
 OpaqueObject& Drawing::addObject(std::uint16_t type, Bytes payload) {
     auto object = std::make_unique<OpaqueObject>();
     object->type = type;

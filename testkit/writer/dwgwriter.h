@@ -102,6 +102,9 @@ public:
     TextEntity& addAttdef(std::string value, std::string tag, std::string prompt);
     MTextEntity& addMText(std::string text);
     OpaqueObject& addObject(std::uint16_t type, Bytes payload = {0x11, 0x22, 0x33});
+    ToleranceEntity& addTolerance(std::string text);
+    // block 0: a dimension whose anonymous block is not in the drawing.
+    DimensionEntity& addDimension(std::string userText, std::uint32_t block);
 
     ComposedDrawing compose() const;
     Bytes build() const;

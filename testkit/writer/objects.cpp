@@ -206,6 +206,30 @@ void MTextEntity::writeData(BitWriter& w, const ObjectContext& context, FieldEnd
     w.BS(1).BD(1.0);  // line spacing style and factor
 }
 
+void ToleranceEntity::writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const {
+    writeCommon(w, 46, common, context, ends);
+    if (context.layout == Layout::R13) w.BS(0).BD(2.5).BD(0.625);  // height and gap
+    writePoint(w, {10.0, 20.0, 0.0});
+    writePoint(w, {1.0, 0.0, 0.0});
+    writePoint(w, {0.0, 0.0, 1.0});
+    writeText(w, context, text);
+    ends[Field::Text] = w.bitCount();
+}
+
+void DimensionEntity::writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const {
+    writeCommon(w, type, common, context, ends);
+    if (since(context.layout, Layout::R2010)) w.RC(0);
+    writePoint(w, {0.0, 0.0, 1.0});
+    w.RD(5.0).RD(7.5).BD(0.0).RC(1);  // text middle point, elevation, flags
+    writeText(w, context, userText);
+    ends[Field::Text] = w.bitCount();
+    w.BD(0.0).BD(0.0);  // text rotation, horizontal direction
+}
+
+void DimensionEntity::writeHandles(BitWriter& w) const {
+    w.H(5, 0x10).H(5, 0x11).H(2, block);
+}
+
 void OpaqueObject::writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const {
     if (since(context.layout, Layout::R2010)) {
         w.BB(2).RS(type);
@@ -219,19 +243,32 @@ void OpaqueObject::writeData(BitWriter& w, const ObjectContext& context, FieldEn
 namespace {
 
 // From R2007 on: the data, then the string stream with its size and the
-// bit that says it is there; the handle stream (empty here) starts after
-// that bit and is padded to a byte.
-Bytes withStrings(const BitWriter& data, const BitWriter& strings) {
+// bit that says it is there; the handle stream starts after that bit and is
+// padded to a byte.
+Bytes withStrings(const BitWriter& data, const BitWriter& strings, const BitWriter& handles) {
     BitWriter out;
     out.bits(data);
     if (strings.bitCount() > 0) {
         out.bits(strings);
-        if (strings.bitCount() >= 0x8000) throw std::length_error("string stream beyond the writer's reach");
-        out.RS(static_cast<std::uint16_t>(strings.bitCount())).B(true);
+        const std::size_t size = strings.bitCount();
+        if (size >= std::size_t{1} << 31) throw std::length_error("string stream beyond the writer's reach");
+        if (size >= 0x8000) out.RS(static_cast<std::uint16_t>(size >> 15));
+        out.RS(static_cast<std::uint16_t>(size >= 0x8000 ? (size & 0x7FFF) | 0x8000 : size)).B(true);
     } else {
         out.B(false);
     }
+    out.bits(handles);
     return out.bytes();
+}
+
+// The size as an MS: one word under 32 KiB, else the low 15 bits with the
+// top bit set and the next 15 in a second word.
+void writeObjectSize(BitWriter& frame, std::size_t size) {
+    if (size < 0x8000) {
+        frame.RS(static_cast<std::uint16_t>(size));
+    } else {
+        frame.RS(static_cast<std::uint16_t>((size & 0x7FFF) | 0x8000)).RS(static_cast<std::uint16_t>(size >> 15));
+    }
 }
 
 }  // namespace
@@ -245,7 +282,9 @@ FramedObject frameObject(const Object& object, Layout layout, std::uint32_t hand
     object.writeData(sizing, context, unused);
     context.dataBits = static_cast<std::uint32_t>(sizing.bitCount());
     if (stringStream) {
-        context.dataBits += static_cast<std::uint32_t>(sizingStrings.bitCount() + (sizingStrings.bitCount() > 0 ? 17 : 1));
+        const std::size_t stringBits = sizingStrings.bitCount();
+        const std::size_t sizeBits = stringBits == 0 ? 0 : stringBits < 0x8000 ? 16 : 32;
+        context.dataBits += static_cast<std::uint32_t>(stringBits + sizeBits + 1);
     }
 
     BitWriter data;
@@ -253,10 +292,18 @@ FramedObject frameObject(const Object& object, Layout layout, std::uint32_t hand
     context.strings = &strings;
     FramedObject framed;
     object.writeData(data, context, framed.fieldEnds);
-    const Bytes body = stringStream ? withStrings(data, strings) : data.bytes();
-    if (body.size() > 0xFFFF && !object.sizeField) throw std::length_error("object larger than its size field");
+    BitWriter handles;
+    object.writeHandles(handles);
+    BitWriter plain;
+    plain.bits(data).bits(handles);
+    const Bytes body = stringStream ? withStrings(data, strings, handles) : plain.bytes();
+    if (body.size() >= std::size_t{1} << 30) throw std::length_error("object larger than its size field");
     BitWriter frame;
-    frame.RS(object.sizeField.value_or(static_cast<std::uint16_t>(body.size())));
+    if (object.sizeField) {
+        frame.RS(*object.sizeField);
+    } else {
+        writeObjectSize(frame, body.size());
+    }
     if (since(layout, Layout::R2010)) {
         const std::size_t handleBits = body.size() * 8 - context.dataBits;
         frame.RC(static_cast<std::uint8_t>(handleBits));  // a one-byte MC: under 0x80 bits of padding

@@ -2,18 +2,20 @@
 //
 // An object in the file is
 //
-//   RS       size: bytes of the object's data, counted from the type onward
+//   MS       size: bytes of the object's data, counted from the type onward
+//            (one word; two from 32 KiB on, the first with its top bit set)
 //   data     bit data padded to a whole byte; it starts with the type as BS
 //   2 bytes  CRC (not verified by the reader)
 //
-// so the next object starts at start + size + 4. Entities begin their data
+// so the next object starts at start + size + 4 (+ 2 for a two-word size). Entities begin their data
 // with the common entity data, whose layout differs between R13/R14 and
 // R2000, then their own fields. The entity records below are aggregates with
 // usable defaults: a test changes only the fields its case is about.
 //
 // From R2007 on texts are UTF-16 (the writer widens each byte of `text`,
 // and "\U+" codes stay as they are written) and lie in a string stream at
-// the end of the object's data: the texts, their size in bits (RS), and a
+// the end of the object's data: the texts, their size in bits (RS, and
+// before it a high part when the size takes more than 15 bits), and a
 // set bit that says the stream is there. From R2010 on the size is followed
 // by the handle stream's size in bits (MC) and the type is coded as OT; the
 // size then counts the bytes after that MC.
@@ -93,6 +95,8 @@ public:
     virtual ~Object() = default;
     // Appends the data from the type onward and marks the end of each field.
     virtual void writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const = 0;
+    // Appends the object's handles, after its data (and string stream).
+    virtual void writeHandles(BitWriter&) const {}
 
     std::optional<std::uint16_t> sizeField;  // default: the data's byte count
 };
@@ -152,6 +156,31 @@ public:
     double extentsWidth = 50.0;
     std::string text;
     std::optional<std::uint16_t> textLength;  // declared length; default: text.size()
+};
+
+// TOLERANCE (46): its frame's string, with "%%v" separators and GD&T
+// font codes as a drawing keeps them.
+class ToleranceEntity : public Object {
+public:
+    void writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const override;
+
+    CommonData common;
+    std::string text;
+};
+
+// A DIMENSION (20 to 26; the fields after the common dimension data are
+// left out, as nothing reads them) with its user text. Its handles are
+// the layer's, the style's and last its anonymous block's: 0 is a
+// dimension without its block.
+class DimensionEntity : public Object {
+public:
+    void writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const override;
+    void writeHandles(BitWriter& w) const override;
+
+    std::uint16_t type = 21;
+    CommonData common;
+    std::string userText;
+    std::uint32_t block = 0x30;
 };
 
 // Any other object: its type, then payload bytes the reader never looks at.

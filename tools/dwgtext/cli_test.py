@@ -40,7 +40,7 @@ SAMPLE_TEXTS = {
         "Section A-A",
         "Notes:", "All dimensions in mm.", "Do not scale.",
         "Centred title",
-        "Unnamed",
+        "Unnamed", "Room name",       # an attribute definition's default and prompt
         "Kitchen",
         "Bore \u2205 40",
         "\u00b1 0.05",                # delivered as UTF-16BE
@@ -197,6 +197,7 @@ class Errors(TempDirTest):
             ([], "no drawing given"),
             (["--bogus", "a.dwg"], "unknown option '--bogus'"),
             (["--codepage", "KLINGON", "a.dwg"], "unknown code page 'KLINGON'"),
+            (["--kinds=some", "a.dwg"], "--kinds takes 'all' or 'classic'"),
         ]
         for args, text in cases:
             with self.subTest(args=args):
@@ -228,6 +229,15 @@ class JsonLines(TempDirTest):
             self.assertEqual(summary["texts"], len(texts))
         code51 = next(r for r in records if r.get("charset") == 51)
         self.assertEqual(bytes.fromhex(code51["bytes"]).decode("utf-16-be"), code51["text"])
+
+    def test_each_text_names_its_kind_and_classic_keeps_to_four(self):
+        def texts(*args):
+            records = [json.loads(line) for line in lines(dwgtext("--json", *args, sample("r14.dwg")).stdout)]
+            return [(r["kind"], r["text"]) for r in records if "index" in r]
+        every, classic = texts(), texts("--kinds=classic")
+        self.assertEqual([text for text in every if text[0] == "ATTDEF_PROMPT"], [("ATTDEF_PROMPT", "Room name")])
+        self.assertEqual([text for text in every if text[0] != "ATTDEF_PROMPT"], classic)
+        self.assertEqual({kind for kind, _ in classic}, {"TEXT", "MTEXT", "ATTDEF", "ATTRIB"})
 
     def test_a_line_break_in_a_file_name_stays_escaped(self):
         path = self.copy_sample("r14.dwg", "plan\nB.dwg")

@@ -137,6 +137,16 @@ TEST(Formatting, PercentCodesAndUnicodeEscapesInEveryRelease)
               "\\U+1234");
 }
 
+// A tolerance frame: symbols of the GD&T font, cells and rows, and the
+// codes of any text; a letter without a symbol keeps its letter.
+TEST(Formatting, ToleranceFramesReadAsSymbolsAndCells)
+{
+    EXPECT_EQ(renderTolerance("{\\Fgdt;j}%%v{\\Fgdt;n}0.05{\\Fgdt;m}%%vA%%v%%v^J{\\fgdt;u}%%v0.1%%d{\\Fgdt;q}", {}),
+              "\u2316 | \u23000.05\u24C2 | A / \u23E4 | 0.1\u00B0q");
+    // Empty cells and rows, as drawings keep them, and the NUL that ends it.
+    EXPECT_EQ(renderTolerance("{\\Fgdt;r}%%v1%%v%%v\n%%v\n10\0x"s, {}), "\u25CE | 1 / 10");
+}
+
 // A text of printable ASCII without codes skips decoding, but only where
 // its bytes decode to themselves: every byte value, doubled and before a
 // 'P' ("%%P", "\\\\P"), anywhere in texts of up to 24 bytes, comes out as
@@ -188,9 +198,9 @@ TEST(Extract, EveryCutOfADrawingIsNamedIncomplete)
 class KeptTexts final : public TextReceiver {
 public:
     explicit KeptTexts(std::size_t limit = SIZE_MAX) : limit_(limit) {}
-    bool text(int32_t charset, std::string_view bytes, std::string_view plain) override
+    bool text(int32_t charset, std::string_view bytes, std::string_view plain, std::string_view) override
     {
-        texts.push_back({charset, std::string(bytes)});
+        texts.push_back({charset, std::string(bytes), {}});
         lines.emplace_back(plain);
         return texts.size() < limit_;
     }
@@ -209,6 +219,9 @@ std::string writtenFile(const std::vector<uint8_t> &bytes)
                                                 static_cast<std::streamsize>(bytes.size()));
     return path;
 }
+
+// The host's protocol gives the classic kinds only.
+const ReadOptions kClassicKinds{false, {}, DWGTEXT_STREAM_LIMIT, true};
 
 void expectSameDrawing(const DrawingResult &streamed, const KeptTexts &kept, const DrawingResult &recorded)
 {
@@ -239,7 +252,7 @@ TEST(Extract, StreamingAFileGivesWhatTheRecordingHostGives)
             SCOPED_TRACE(drawing.name + " cut at " + std::to_string(length));
             const std::vector<uint8_t> bytes(drawing.bytes.begin(), drawing.bytes.begin() + length);
             KeptTexts kept;
-            const DrawingResult streamed = streamDrawing(writtenFile(bytes), {}, kept);
+            const DrawingResult streamed = streamDrawing(writtenFile(bytes), kClassicKinds, kept);
             expectSameDrawing(streamed, kept, readDrawingBytes(bytes, tqhost::libraryEntryPoints()));
         }
     }
@@ -269,7 +282,7 @@ TEST(Extract, AMappedFileGivesWhatTheRecordingHostGives)
     for (const hardening::NamedDrawing &drawing : hardening::composedDrawings()) {
         SCOPED_TRACE(drawing.name);
         KeptTexts kept;
-        const DrawingResult streamed = streamDrawing(writtenFile(drawing.bytes), {}, kept);
+        const DrawingResult streamed = streamDrawing(writtenFile(drawing.bytes), kClassicKinds, kept);
         expectSameDrawing(streamed, kept, readDrawingBytes(drawing.bytes, tqhost::libraryEntryPoints()));
     }
 }
@@ -287,7 +300,7 @@ TEST(Extract, AFileCutWhileMappedIsNamedIncomplete)
     const std::string path = writtenFile(drawing.bytes);
     struct CutAtFirstText final : TextReceiver {
         std::string path;
-        bool text(int32_t, std::string_view, std::string_view) override
+        bool text(int32_t, std::string_view, std::string_view, std::string_view) override
         {
             std::filesystem::resize_file(path, 0);
             return true;
@@ -311,7 +324,8 @@ DrawingResult readDrawingWithTexts()
     DrawingResult drawing;
     drawing.firstBytes = "AC1015";
     drawing.codePage = 38;
-    drawing.texts = {{0, "\x90\x7d\x96\xca"}, {51, "\x00\xb1"s}, {0, "say \"hi\"\t\x01\0"s}};
+    drawing.texts = {
+        {0, "\x90\x7d\x96\xca", "TEXT"}, {51, "\x00\xb1"s, "TOLERANCE"}, {0, "say \"hi\"\t\x01\0"s, "MTEXT"}};
     drawing.reports = {"*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\n", "*** ERROR *** cut\r\nshort\n",
                        "*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist\n"};
     drawing.eventText = "version AC1015\ntext 0 41\nend\n";
@@ -330,10 +344,10 @@ TEST(Render, TextEventsAndJsonLines)
 
     const Rendered json = render("dir/\"q\".dwg", drawing, settings(Format::Json));
     EXPECT_EQ(json.out,
-              R"({"file":"dir/\"q\".dwg","index":0,"text":"図面","charset":0,"bytes":"907d96ca"})" "\n"
-              R"({"file":"dir/\"q\".dwg","index":1,"text":"±","charset":51,"bytes":"00b1"})" "\n"
+              R"({"file":"dir/\"q\".dwg","index":0,"text":"図面","charset":0,"bytes":"907d96ca","kind":"TEXT"})" "\n"
+              R"({"file":"dir/\"q\".dwg","index":1,"text":"±","charset":51,"bytes":"00b1","kind":"TOLERANCE"})" "\n"
               R"({"file":"dir/\"q\".dwg","index":2,"text":"say \"hi\"\u0009 ","charset":0,)"
-              R"("bytes":"7361792022686922090100"})" "\n"
+              R"("bytes":"7361792022686922090100","kind":"MTEXT"})" "\n"
               R"({"file":"dir/\"q\".dwg","version":"AC1015","status":"read","texts":3,)"
               R"("reports":[{"report":"*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist","count":2,"object_type":499},)"
               R"({"report":"*** ERROR *** cut\u000d\nshort","count":1}]})" "\n");

@@ -30,7 +30,7 @@ void collectEvents(const std::vector<tqhost::Event> &events, DrawingResult &resu
 {
     for (const tqhost::Event &event : events) {
         if (event.type == tqhost::Event::Type::Text)
-            result.texts.push_back({event.code, event.bytes});
+            result.texts.push_back({event.code, event.bytes, {}});
         else if (event.type == tqhost::Event::Type::Report) {
             noteReport(result, event.bytes);
             result.reports.push_back(event.bytes);
@@ -47,7 +47,7 @@ using Handle = std::unique_ptr<dwgtext_drawing, decltype(&dwgtext_close)>;
 Handle openInput(const std::string &path, const ReadOptions &options, std::string &error)
 {
     dwgtext_drawing *drawing = nullptr;
-    const unsigned flags = options.raw ? DWGTEXT_RAW : 0;
+    const unsigned flags = (options.raw ? DWGTEXT_RAW : 0) | (options.classicKinds ? DWGTEXT_CLASSIC_KINDS : 0);
     const int opened = path == "-" ? openStandardInput(flags, options.streamLimit, &drawing)
                                    : dwgtext_open_path_limited(path.c_str(), flags, options.streamLimit, &drawing);
     if (opened != DWGTEXT_OK)
@@ -112,7 +112,7 @@ DrawingResult streamDrawing(const std::string &path, const ReadOptions &options,
     int last = 0;
     while ((last = dwgtext_next(drawing.get(), &text)) == 1) {
         const std::string_view bytes(reinterpret_cast<const char *>(text.bytes), text.bytes_length);
-        if (!receiver.text(text.charset, bytes, std::string_view(text.text, text.length)))
+        if (!receiver.text(text.charset, bytes, std::string_view(text.text, text.length), dwgtext_kind(drawing.get())))
             break;
     }
     DrawingResult result = outcomeOf(drawing.get(), last);

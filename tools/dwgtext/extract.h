@@ -17,6 +17,7 @@ namespace dwgtext {
 struct DrawingText {
     int32_t charset = 0;
     std::string bytes;  // as the library delivered them
+    std::string kind;   // empty from the host's protocol, which gives none
 };
 
 // A drawing with its texts and the library's reports.
@@ -33,13 +34,16 @@ public:
     virtual ~TextReceiver() = default;
     // A text as delivered and as one line of plain text (the bytes again
     // when read raw). False stops the reading: the texts have nowhere to go.
-    virtual bool text(int32_t charset, std::string_view bytes, std::string_view plain) = 0;
+    // kind names the entity it came from ("TEXT", "TOLERANCE"...); empty
+    // for a text of the host's protocol, which gives no kind.
+    virtual bool text(int32_t charset, std::string_view bytes, std::string_view plain, std::string_view kind) = 0;
 };
 
 struct ReadOptions {
     bool raw = false;      // hand on the texts undecoded
     std::string codePage;  // decode from this iconv name; empty: the drawing's own
     uint64_t streamLimit = DWGTEXT_STREAM_LIMIT;  // bytes taken of a pipe or device
+    bool classicKinds = false;  // TEXT, ATTRIB, ATTDEF and MTEXT only
 };
 
 // Reads the file at path ("-" is standard input) through libdwgtext,

@@ -63,7 +63,10 @@ private:
         if (equals != std::string_view::npos)
             attached = arg.substr(equals + 1);
 
-        if (name == "--codepage" || name == "--jobs" || name == "--stream-limit") {
+        if (name == "--kinds") {
+            if (const std::optional<std::string_view> value = valueOf(name, attached))
+                setKinds(*value);
+        } else if (name == "--codepage" || name == "--jobs" || name == "--stream-limit") {
             const std::optional<std::string_view> value = valueOf(name, attached);
             if (!value)
                 return;
@@ -170,6 +173,14 @@ private:
             options().streamLimit = limit << (10 * power);
     }
 
+    void setKinds(std::string_view value)
+    {
+        if (value == "classic" || value == "all")
+            options().classicKinds = value == "classic";
+        else
+            fail("--kinds takes 'all' or 'classic'");
+    }
+
     void setCodePage(std::string_view value)
     {
         options().codePage = iconvNameFor(value);
@@ -200,6 +211,9 @@ std::string usageText()
            "      --codepage NAME  decode byte texts from NAME (ANSI_1252, DOS932,\n"
            "                       or any iconv name) instead of the drawing's code page\n"
            "      --raw            print the texts as the library delivered them\n"
+           "      --kinds=classic  only the texts of TEXT, ATTRIB, ATTDEF and MTEXT\n"
+           "                       (default --kinds=all: callouts, tolerances, dimension\n"
+           "                       texts and attribute prompts too)\n"
            "      --json           print JSON Lines: one object per text, one per file\n"
            "      --events         print the event list of each drawing\n"
            "  -v, --verbose        print every report of the library (by default only\n"

@@ -36,6 +36,7 @@ struct Options {
     uint64_t streamLimit = uint64_t{1} << 30;  // bytes taken of a pipe or device
     bool partialOk = false;            // a drawing not read whole that gave texts exits 0
     std::vector<std::string> files;    // "-" is standard input
+    bool classicKinds = false;         // --kinds=classic: TEXT, ATTRIB, ATTDEF and MTEXT only
 };
 
 struct ParsedOptions {

@@ -243,7 +243,7 @@ DrawingRenderer::DrawingRenderer(std::string_view name, const RenderSettings &se
 {
 }
 
-bool DrawingRenderer::text(int32_t charset, std::string_view bytes, std::string_view plain)
+bool DrawingRenderer::text(int32_t charset, std::string_view bytes, std::string_view plain, std::string_view kind)
 {
     std::string &out = rendered_.out;
     if (settings_.format == Format::Json) {
@@ -253,6 +253,7 @@ bool DrawingRenderer::text(int32_t charset, std::string_view bytes, std::string_
                    .string("text", plain)
                    .number("charset", charset)
                    .string("bytes", tqhost::toHex(bytes))
+                   .string("kind", kind)
                    .line();
     } else if (settings_.format == Format::Text && blank(plain)) {
         // Nothing a search could find: no empty line.
@@ -286,7 +287,8 @@ Rendered render(std::string_view name, const DrawingResult &drawing, const Rende
                         mayHoldMText(drawing.firstBytes));
     const bool decoded = settings.format == Format::Text || settings.format == Format::Json;
     for (const DrawingText &text : drawing.texts)
-        renderer.text(text.charset, text.bytes, decoded ? decoder.plainText(text.charset, text.bytes) : text.bytes);
+        renderer.text(text.charset, text.bytes, decoded ? decoder.plainText(text.charset, text.bytes) : text.bytes,
+                      text.kind);
     return renderer.finish(drawing);
 }
 

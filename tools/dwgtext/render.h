@@ -38,7 +38,7 @@ public:
 
     DrawingRenderer(std::string_view name, const RenderSettings &settings, Flush flush = {});
 
-    bool text(int32_t charset, std::string_view bytes, std::string_view plain) override;
+    bool text(int32_t charset, std::string_view bytes, std::string_view plain, std::string_view kind) override;
     // The rest of standard output and what goes to standard error.
     Rendered finish(const DrawingResult &drawing);
 

@@ -1,0 +1,122 @@
+// Composed drawings of every R13 to R2018 release, read to their end with
+// the reader libdwgtext reads with: what each kind of object gives, and
+// objects too large for a one-word size.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "TQDUDADE.h"
+#include "host_library.h"
+#include "reading.h"
+#include "writer/dwgwriter.h"
+
+namespace {
+
+using Version = dwgw::BitVersion;
+
+const Version kVersions[] = {Version::AC1014, Version::AC1015, Version::AC1018, Version::AC1021,
+                             Version::AC1024, Version::AC1027, Version::AC1032};
+
+// A text's bytes with UTF-16 of ASCII brought back to ASCII, so that one
+// expectation serves every release.
+std::string plain(const dwgtext::FoundText &text)
+{
+    if (text.charset != DWG_CHARSET_UTF16BE) {
+        return text.bytes;
+    }
+    std::string out;
+    for (size_t i = 1; i < text.bytes.size(); i += 2) {
+        out += text.bytes[i];
+    }
+    return out;
+}
+
+struct Read {
+    std::vector<std::string> texts;  // each "KIND text"
+    std::vector<std::string> reports;
+    dwgtext::Status status;
+};
+
+enum class Kinds { Every, Classic };
+
+Read readAll(const dwgw::Drawing &drawing, Kinds kinds = Kinds::Every)
+{
+    const dwgw::Bytes bytes = drawing.build();
+    dwgtext::TextReader reader(bytes);
+    if (kinds == Kinds::Classic) {
+        reader.keepClassicKinds();
+    }
+    Read read;
+    while (const dwgtext::FoundText *text = reader.next()) {
+        read.texts.push_back(std::string(dwgtext::textKindName(text->kind)) + " " + plain(*text));
+    }
+    read.reports = reader.reports();
+    read.status = reader.facts().status;
+    return read;
+}
+
+class EveryRelease : public testing::TestWithParam<Version> {};
+
+INSTANTIATE_TEST_SUITE_P(R14ToR2018, EveryRelease, testing::ValuesIn(kVersions));
+
+// An object of 32 KiB or more states its size in two words. Each place a
+// size is read must take both: the walk stepping over a large object with
+// the map, the common data reaching past large extended data, the decoder
+// leaving a large text object, and a string stream of more than 32 Kibit.
+TEST_P(EveryRelease, ObjectsOf32KiBOrMoreAreReadByTheirTwoWordSize)
+{
+    dwgw::Drawing drawing(GetParam());
+    drawing.addObject(42, dwgw::Bytes(40000, 0x5A));
+    dwgw::TextEntity &text = drawing.addText("after the dictionary");
+    text.common.eed.push_back({5, {0x12}, dwgw::Bytes(45000, 'x'), std::nullopt});
+    const std::string longText(3000, 'L');
+    drawing.addMText(longText);
+    drawing.addText("last");
+    const Read read = readAll(drawing);
+    ASSERT_EQ(read.texts.size(), 3u);
+    EXPECT_EQ(read.texts[0], "TEXT after the dictionary");
+    EXPECT_TRUE(read.texts[1] == "MTEXT " + longText) << read.texts[1].size() << " bytes";
+    EXPECT_EQ(read.texts[2], "TEXT last");
+    EXPECT_EQ(read.reports, std::vector<std::string>{});
+    EXPECT_EQ(read.status, dwgtext::Status::Read);
+    // The host's protocol reads the file through its windows, which such
+    // an object outgrows.
+    const tqhost::SessionResult host = tqhost::runLibrarySession(drawing.build());
+    const auto texts = std::count_if(host.events.begin(), host.events.end(),
+                                     [](const tqhost::Event &event) { return event.type == tqhost::Event::Type::Text; });
+    EXPECT_EQ(texts, 3);
+    EXPECT_TRUE(host.outcome.endSeen);
+}
+
+// Every kind, in object-map order, each text with its kind: an attribute
+// definition's prompt after its default, a tolerance frame's string as
+// stored, a dimension's user text only when its block is not in the
+// drawing. The classic kinds alone are what the host's protocol gives.
+TEST_P(EveryRelease, EachKindOfEntityGivesItsTextsWithTheirKind)
+{
+    dwgw::Drawing drawing(GetParam());
+    drawing.addText("plain");
+    drawing.addAttdef("1", "SHEET", "Enter sheet number");
+    drawing.addAttdef("2", "REV", "");
+    drawing.addAttdef("3", "NOTE", "Note").attributeKind = 4;  // multi-line in R2018
+    drawing.addAttrib("A-101", "SHEET");
+    drawing.addTolerance("{\\Fgdt;j}%%v0.5%%v%%vA");
+    drawing.addDimension("WITH BLOCK", 0x30).type = 22;
+    drawing.addDimension("NO BLOCK", 0).type = 25;
+    drawing.addDimension("", 0);
+    drawing.addMText("first\\Psecond");
+    const std::vector<std::string> classic{"TEXT plain",   "ATTDEF 1",    "ATTDEF 2",    "ATTDEF 3",
+                                           "ATTRIB A-101", "MTEXT first", "MTEXT second"};
+    const Read every = readAll(drawing);
+    EXPECT_EQ(every.texts, (std::vector<std::string>{"TEXT plain", "ATTDEF 1", "ATTDEF_PROMPT Enter sheet number",
+                                                     "ATTDEF 2", "ATTDEF 3", "ATTDEF_PROMPT Note", "ATTRIB A-101",
+                                                     "TOLERANCE {\\Fgdt;j}%%v0.5%%v%%vA", "DIMENSION NO BLOCK",
+                                                     "MTEXT first", "MTEXT second"}));
+    EXPECT_EQ(every.reports, std::vector<std::string>{});
+    EXPECT_EQ(every.status, dwgtext::Status::Read);
+    EXPECT_EQ(readAll(drawing, Kinds::Classic).texts, classic);
+}
+
+}  // namespace
