@@ -50,24 +50,43 @@ constexpr uint16_t kObjectCheckSeed = 0xC0C1;
 uint16_t continueObjectCheck(uint16_t check, const uint8_t *bytes, int32_t length);
 
 // How many bytes an object's check value covers: its size field and its
-// data. bytes holds the object's first bytes, available of them (4 are
-// enough). The size field is an MS of one or two words: the top bit of the
-// first says that the second holds the next 15 bits, for an object of
-// 32 KiB or more. -1 when the field is not whole, or would go on past two
-// words. The walk through the map reads the first word alone, as
-// objectEndOffset shows.
-inline int64_t checkedLength(const uint8_t *bytes, int32_t available)
+// data, and from R2010 on (handleSized) the handle stream's size between
+// them, an MC the size does not count (seven bits a byte while the top bit
+// says another follows, five bytes at most). bytes holds the object's first
+// bytes, available of them (kCheckedHeadBytes are enough). The size field
+// is an MS of one or two words: the top bit of the first says that the
+// second holds the next 15 bits, for an object of 32 KiB or more. -1 when
+// a field is not whole, or would go on past its longest. The walk through
+// the map reads the first word alone, as objectEndOffset shows.
+constexpr int32_t kCheckedHeadBytes = 9;
+inline int64_t checkedLength(const uint8_t *bytes, int32_t available, bool handleSized)
 {
     constexpr uint32_t kMoreWords = 0x8000;
+    constexpr uint8_t kContinues = 0x80;
+    constexpr int32_t kLongestMC = 5;
     if (available < 2) {
         return -1;
     }
     const uint32_t low = littleEndian16(bytes);
-    if ((low & kMoreWords) == 0) {
-        return 2 + int64_t{low};
+    int32_t fieldsEnd = 2;
+    int64_t size = low;
+    if ((low & kMoreWords) != 0) {
+        const uint32_t high = available < 4 ? kMoreWords : littleEndian16(bytes + 2);
+        if ((high & kMoreWords) != 0) {
+            return -1;
+        }
+        fieldsEnd = 4;
+        size = (low & ~kMoreWords) | high << 15;
     }
-    const uint32_t high = available < 4 ? kMoreWords : littleEndian16(bytes + 2);
-    return (high & kMoreWords) != 0 ? -1 : 4 + int64_t{(low & ~kMoreWords) | high << 15};
+    if (!handleSized) {
+        return fieldsEnd + size;
+    }
+    for (int32_t at = fieldsEnd; at < available && at < fieldsEnd + kLongestMC; ++at) {
+        if ((bytes[at] & kContinues) == 0) {
+            return at + 1 + size;
+        }
+    }
+    return -1;
 }
 
 // An object's head is read from its bytes: its size (RS) is the first two,

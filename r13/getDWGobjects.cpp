@@ -196,8 +196,8 @@ bool DWGObjects::p_toCheckedObject()
 // window's bytes at a time.
 int32_t DWGObjects::p_checkedEnd(int32_t start)
 {
-    const FileStream::Span sizeField = stream_->span(start, 4);
-    const int64_t length = checkedLength(sizeField.bytes, sizeField.length);
+    const FileStream::Span sizeField = stream_->span(start, kCheckedHeadBytes);
+    const int64_t length = checkedLength(sizeField.bytes, sizeField.length, versionAtLeast(versionIndex_, kAC1024));
     const int64_t checkAt = start + length;
     if (length < 0 || checkAt + kObjectCheckValue > end_) {
         return -1;
