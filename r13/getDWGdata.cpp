@@ -162,7 +162,8 @@ bool DWGDataReader::openContainer()
         return false;
     }
     session_->codePage = container_->codePage();
-    const SectionStream sections = newSectionStream(container_, memory_);
+    const bool mapServed = container_->sectionSize(SectionName::Handles) != 0 || container_->pagesFound();
+    const SectionStream sections = mapServed ? newSectionStream(container_, memory_) : SectionStream{};
     if (sections.stream == nullptr) {
         reportf(session_, msg::kSectionsPosition, HERE);
         return false;
@@ -295,6 +296,9 @@ int32_t DWGDataReader::p_readWord(BitCursor &in, int32_t *value)
 // and the drawing is walked without it.
 PhaseResult DWGDataReader::p_readObjectMap()
 {
+    if (container_ != nullptr && container_->pagesFound()) {
+        return p_walkWithoutMap();
+    }
     const bool mapInFile = static_cast<uint32_t>(mapEnd_) <= stream_->size();
     if (map_ == nullptr) {
         map_ = newObjectMap(session_, memory_, stream_, mapStart_, mapEnd_);
@@ -319,7 +323,10 @@ PhaseResult DWGDataReader::p_readObjectMap()
 // classes and the map, so where the file ends inside the map or before it,
 // those the file still holds are walked in file order from the end of the
 // classes up to the map or the end of the file. The walk can also meet
-// objects a later save left behind, which the map no longer lists.
+// objects a later save left behind, which the map no longer lists. From
+// R2004 on, a container whose maps were lost serves the objects section
+// alone, pieced together from the pages found: it is walked the same way,
+// from its start to its end.
 PhaseResult DWGDataReader::p_walkWithoutMap()
 {
     deleteObjectMap(map_);
@@ -357,12 +364,14 @@ PhaseResult DWGDataReader::p_finishPhase()
 
 // A container's maps and page headers are checked, so a part the file
 // cannot hold was cut away rather than garbled, and a page that cannot be
-// read is damage. Before R2004 the header says how long the file is. An
-// object map the file holds but that cannot be read is damage in both.
+// read is damage, as are maps lost in a file of full length. Before R2004
+// the header says how long the file is. An object map the file holds but
+// that cannot be read is damage in both.
 void DWGDataReader::p_reportState()
 {
     if (container_ != nullptr) {
-        reportDrawingState(session_, fileStream_->wentPastEnd(), *pageFailed_ || mapUnreadable_, HERE);
+        const bool damaged = *pageFailed_ || mapUnreadable_ || container_->pagesFound();
+        reportDrawingState(session_, fileStream_->wentPastEnd(), damaged, HERE);
     } else {
         reportDrawingState(session_, recordedEnd_ > stream_->size(), stream_->wentPastEnd() || mapUnreadable_, HERE);
     }

@@ -32,8 +32,6 @@ constexpr uint32_t kPageMapAddressAt = 0x54;
 // was cut short, whether or not the part we read is gone.
 constexpr uint32_t kHeaderCopyAddressAt = 0x34;
 constexpr uint32_t kSectionMapNumberAt = 0x5C;
-// Pages are laid end to end from here, in page map order.
-constexpr uint32_t kFirstPageAddress = 0x100;
 
 struct SealingSequence {
     uint8_t bytes[kSealedLength];
@@ -129,6 +127,7 @@ public:
     }
 
     bool read();
+    bool blockRefused() const { return blockRefused_; }
 
 private:
     bool readFileHeader(uint32_t *pageMapAddress, int32_t *sectionMapNumber);
@@ -149,6 +148,7 @@ private:
     Span sectionMap_;
     MapPage *mapPages_ = nullptr;
     uint32_t mapPageCount_ = 0;
+    bool blockRefused_ = false;
 };
 
 bool MapReader::readFileHeader(uint32_t *pageMapAddress, int32_t *sectionMapNumber)
@@ -208,6 +208,7 @@ bool MapReader::decodeSystemPage(uint32_t address, const uint8_t *header, Span *
     uint8_t *compressed = static_cast<uint8_t *>(memory_->allocate(compressedSize));
     page->bytes = static_cast<uint8_t *>(memory_->allocate(size));
     page->length = size;
+    blockRefused_ = blockRefused_ || compressed == nullptr || page->bytes == nullptr;
     bool good = compressed != nullptr && page->bytes != nullptr &&
                 file_->readAt(uint64_t{address} + kSystemHeaderLength, compressed, compressedSize);
     if (good) {
@@ -237,6 +238,7 @@ bool MapReader::indexPageMap()
     mapPages_ = static_cast<MapPage *>(memory_->allocate(most * static_cast<uint32_t>(sizeof(MapPage))));
     if (mapPages_ == nullptr) {
         reportf(session_, msg::kAllocationFailed, HERE);
+        blockRefused_ = true;
         return false;
     }
     uint64_t address = kFirstPageAddress;
@@ -379,10 +381,14 @@ bool MapReader::read()
 
 }  // namespace
 
-bool readContainerLayout(DWGglobal *session, MemoryService *memory, ContainerFile *file, ContainerLayout *layout)
+LayoutRead readContainerLayout(DWGglobal *session, MemoryService *memory, ContainerFile *file,
+                               ContainerLayout *layout)
 {
     MapReader reader(session, memory, file, layout);
-    return reader.read();
+    if (reader.read()) {
+        return LayoutRead::Read;
+    }
+    return reader.blockRefused() || file->hostFailed() ? LayoutRead::Refused : LayoutRead::Lost;
 }
 
 void releaseContainerLayout(MemoryService *memory, ContainerLayout *layout)

@@ -94,7 +94,7 @@ SectionStream newSectionStream(DrawingContainer *container, MemoryService *memor
 {
     const uint32_t objects = container->sectionSize(SectionName::Objects);
     const uint32_t map = container->sectionSize(SectionName::Handles);
-    if (objects == 0 || map == 0 || objects > INT32_MAX - map) {
+    if (objects == 0 || objects > INT32_MAX - map) {
         return {nullptr, 0, nullptr};
     }
     auto *source = newIn<ContainerSource>(memory, container, memory, objects, objects + map);
