@@ -27,7 +27,7 @@ uint32_t pageExtent(uint32_t compressedSize)
     return (length + kPageAlignment - 1) / kPageAlignment * kPageAlignment;
 }
 
-// A page whose sums hold, as its header places it.
+// A page the file holds whole, as its header places it.
 struct FoundPage {
     uint32_t section;
     uint32_t start;
@@ -54,7 +54,7 @@ public:
 private:
     bool p_scan();
     uint32_t p_pageAt(uint32_t address, bool *failed);
-    bool p_opensObjects(const DataPageHeader &header, const uint8_t *compressed);
+    bool p_opensObjects(const DataPageHeader &header, uint64_t dataAt);
     void p_dropOtherSections();
     bool p_keep(const FoundPage &page);
     bool p_layOut(SectionLayout *objects);
@@ -111,7 +111,8 @@ bool PageFinder::p_scan()
 
 // The bytes the data page at address takes in the file, 0 when there is
 // none there; the page is kept unless it is known to lie in another
-// section than the objects. A page whose bytes run past the end of the
+// section than the objects. Only a section's first page is read here, and
+// checked, to tell the objects. A page whose bytes run past the end of the
 // file shows the drawing was cut there. failed: a block could not be had.
 uint32_t PageFinder::p_pageAt(uint32_t address, bool *failed)
 {
@@ -125,12 +126,8 @@ uint32_t PageFinder::p_pageAt(uint32_t address, bool *failed)
         file_->notePastEnd();
         return 0;
     }
-    const uint8_t *compressed = file_->bytesAt(dataAt, header.compressedSize, compressed_);
-    if (compressed == nullptr || !dataPageIntact(header, compressed)) {
-        return 0;
-    }
     ++pagesSeen_;
-    if (!objectsKnown_ && p_opensObjects(header, compressed)) {
+    if (!objectsKnown_ && p_opensObjects(header, dataAt)) {
         objectsKnown_ = true;
         objectsId_ = header.section;
         p_dropOtherSections();
@@ -141,9 +138,13 @@ uint32_t PageFinder::p_pageAt(uint32_t address, bool *failed)
     return pageExtent(header.compressedSize);
 }
 
-bool PageFinder::p_opensObjects(const DataPageHeader &header, const uint8_t *compressed)
+bool PageFinder::p_opensObjects(const DataPageHeader &header, uint64_t dataAt)
 {
     if (header.start != 0) {
+        return false;
+    }
+    const uint8_t *compressed = file_->bytesAt(dataAt, header.compressedSize, compressed_);
+    if (compressed == nullptr || !dataPageIntact(header, compressed)) {
         return false;
     }
     const Lz77Result result = decompressLz77(compressed, header.compressedSize, expanded_, kMaxDataPage);

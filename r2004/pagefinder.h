@@ -4,8 +4,9 @@
 // data page opens with a sealed header that gives its section, its start
 // in the section and the sums of its bytes. The finder walks the file from
 // the first page on, from page to page where headers hold and in steps of
-// the page alignment where they do not, and keeps each page whose sums
-// hold: a page cut short or damaged gives nothing.
+// the page alignment where they do not, and keeps each page the file holds
+// whole. Its sums are checked when it is read, as those of any page are: a
+// page cut short or damaged gives nothing.
 //
 // Of the sections, the readers need the objects. Their name is in the lost
 // section map, so the objects section is told by its content: its first
