@@ -49,6 +49,7 @@ private:
     template <class ReadHead>
     void p_skipPlainObjectsWith(ReadHead readHead);
     bool p_toCheckedObject();
+    int32_t p_chainedPlainEnd(int32_t start);
     int32_t p_checkedEnd(int32_t start);
     bool p_readHead(int32_t start, ObjectHead *head);
     int32_t p_handleText(int32_t start, const ObjectHead &head);
@@ -64,6 +65,7 @@ private:
     int32_t start_;
     int32_t end_;
     int32_t nextInFile_ = 0;  // without a map: where the last object ended
+    bool chained_ = false;    // and it was checked, or stepped over from one that was
     int32_t versionIndex_;  // the session's, which every head is read by
     ReadBudget budget_;
 };
