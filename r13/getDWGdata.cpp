@@ -87,6 +87,7 @@ private:
     int32_t p_readWord(BitCursor &in, int32_t *value);
     void p_readRecordedEnd(BitCursor &in, int32_t locatorCount);
     void p_noteEnd(uint64_t end);
+    bool p_addressBroken() const;
     void p_reportState();
 
     DWGglobal *session_;
@@ -103,6 +104,7 @@ private:
     FileStream *fileStream_ = nullptr;        // the host's file under a container
     const bool *pageFailed_ = nullptr;        // of the container's sections
     uint64_t recordedEnd_ = 0;                // where the file ends by its header, before R2004
+    uint64_t frontEnd_ = 0;                   // of the header variables and the classes, before R2004
     bool mapUnreadable_ = false;              // a map the file holds could not be read
 };
 
@@ -224,6 +226,10 @@ int32_t DWGDataReader::p_readLocators(BitCursor &in)
         }
     }
     classesEnd_ = offsetSum(seekers[kClassesLocator], sizes[kClassesLocator]);
+    for (uint8_t number : {kHeaderLocator, kClassesLocator}) {
+        const uint64_t end = uint64_t{static_cast<uint32_t>(seekers[number])} + static_cast<uint32_t>(sizes[number]);
+        frontEnd_ = end > frontEnd_ ? end : frontEnd_;
+    }
     mapStart_ = seekers[kObjectMapLocator];
     mapEnd_ = offsetSum(mapStart_, sizes[kObjectMapLocator]);
     p_readRecordedEnd(in, count < kMaxLocatorCount ? count : kMaxLocatorCount);
@@ -268,6 +274,17 @@ void DWGDataReader::p_readRecordedEnd(BitCursor &in, int32_t locatorCount)
 void DWGDataReader::p_noteEnd(uint64_t end)
 {
     recordedEnd_ = end > recordedEnd_ ? end : recordedEnd_;
+}
+
+// The header variables and the classes come before the object map in
+// every drawing, so a file cut short that still holds its map whole holds
+// them too: where it does not, an address is broken, and the drawing is
+// damaged rather than cut short.
+bool DWGDataReader::p_addressBroken() const
+{
+    const uint64_t size = stream_->size();
+    return static_cast<uint32_t>(mapStart_) <= static_cast<uint32_t>(mapEnd_) && static_cast<uint32_t>(mapEnd_) <= size &&
+           frontEnd_ > size;
 }
 
 // A locator: its number, which must be the one expected, its seeker and
@@ -373,6 +390,8 @@ void DWGDataReader::p_reportState()
         const bool damaged = *pageFailed_ || mapUnreadable_ || container_->pagesFound();
         reportDrawingState(session_, fileStream_->wentPastEnd(), damaged, HERE);
     } else {
-        reportDrawingState(session_, recordedEnd_ > stream_->size(), stream_->wentPastEnd() || mapUnreadable_, HERE);
+        const bool broken = p_addressBroken();
+        const bool damaged = stream_->wentPastEnd() || mapUnreadable_ || broken;
+        reportDrawingState(session_, recordedEnd_ > stream_->size() && !broken, damaged, HERE);
     }
 }
