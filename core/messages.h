@@ -52,6 +52,8 @@ inline constexpr char kSeekPos[] = "*** ERROR *** SeekPos()[%s/%d]";
 // The containers of R2004 and later: the part that cannot be read. %x is
 // a file address, the first %s a section's name, %d a page's number.
 inline constexpr char kR2004FileHeader[] = "*** ERROR *** R2004 file header damaged[%s/%d].";
+inline constexpr char kR2004HeaderCopy[] =
+    "*** WARNING *** R2004 file header damaged, its copy at the end of the file read[%s/%d].";
 inline constexpr char kR2004SystemPage[] = "*** ERROR *** R2004 map page at [0x%x] cannot be read[%s/%d].";
 inline constexpr char kR2004SectionMap[] = "*** ERROR *** R2004 section map damaged[%s/%d].";
 inline constexpr char kR2004PageList[] = "*** ERROR *** R2004 page list of section[%s] damaged[%s/%d].";

@@ -63,6 +63,7 @@ public:
         return section == nullptr ? 0 : section->pageLimit;
     }
     bool pagesFound() const override { return pagesFound_; }
+    bool repaired() const override { return pagesFound_ || layout_.headerCopyRead; }
     int32_t codePage() const override { return layout_.codePage; }
     void destroy() override;
 

@@ -60,6 +60,10 @@ public:
     // put together from the pages found by their headers: it is then the
     // only section served, and its objects are read in file order.
     virtual bool pagesFound() const = 0;
+    // True when a part of the container was damaged and read from a copy
+    // or found without the maps: the drawing is damaged though every text
+    // may come out.
+    virtual bool repaired() const = 0;
 
     // The drawing's code page as its file header gives it.
     virtual int32_t codePage() const = 0;

@@ -131,6 +131,7 @@ public:
 
 private:
     bool readFileHeader(uint32_t *pageMapAddress, int32_t *sectionMapNumber);
+    static bool unsealHeader(uint8_t *sealed);
     bool readSystemPage(uint32_t address, uint32_t type, Span *page);
     bool decodeSystemPage(uint32_t address, const uint8_t *header, Span *page);
     bool indexPageMap();
@@ -151,6 +152,8 @@ private:
     bool blockRefused_ = false;
 };
 
+// The sealed header at 0x80, or where it fails its checks, its copy, which
+// ends the file.
 bool MapReader::readFileHeader(uint32_t *pageMapAddress, int32_t *sectionMapNumber)
 {
     uint8_t plain[kPlainHeaderLength + kSealedLength];
@@ -159,6 +162,31 @@ bool MapReader::readFileHeader(uint32_t *pageMapAddress, int32_t *sectionMapNumb
     }
     layout_->codePage = littleEndian16(plain + kCodePageAt);
     uint8_t *sealed = plain + kPlainHeaderLength;
+    if (!unsealHeader(sealed)) {
+        const uint32_t size = file_->size();
+        if (size < sizeof plain + kSealedLength || !file_->readAt(size - kSealedLength, sealed, kSealedLength) ||
+            !unsealHeader(sealed)) {
+            return false;
+        }
+        reportf(session_, msg::kR2004HeaderCopy, HERE);
+        layout_->headerCopyRead = true;
+    }
+    const uint64_t address = littleEndian64(sealed + kPageMapAddressAt) + kFirstPageAddress;
+    if (address > UINT32_MAX) {
+        return false;
+    }
+    if (littleEndian64(sealed + kHeaderCopyAddressAt) + kSealedLength > file_->size()) {
+        file_->notePastEnd();
+    }
+    *pageMapAddress = static_cast<uint32_t>(address);
+    *sectionMapNumber = static_cast<int32_t>(littleEndian32(sealed + kSectionMapNumberAt));
+    return true;
+}
+
+// Unseals a copy of the sealed header in place; false when it does not open
+// with the identifier or fails its CRC.
+bool MapReader::unsealHeader(uint8_t *sealed)
+{
     for (uint32_t i = 0; i < kSealedLength; ++i) {
         sealed[i] ^= kSealing.bytes[i];
     }
@@ -171,16 +199,7 @@ bool MapReader::readFileHeader(uint32_t *pageMapAddress, int32_t *sectionMapNumb
             return false;
         }
     }
-    const uint64_t address = littleEndian64(sealed + kPageMapAddressAt) + kFirstPageAddress;
-    if (crc32Of(sealed, kSealedLength, 0) != crc || address > UINT32_MAX) {
-        return false;
-    }
-    if (littleEndian64(sealed + kHeaderCopyAddressAt) + kSealedLength > file_->size()) {
-        file_->notePastEnd();
-    }
-    *pageMapAddress = static_cast<uint32_t>(address);
-    *sectionMapNumber = static_cast<int32_t>(littleEndian32(sealed + kSectionMapNumberAt));
-    return true;
+    return crc32Of(sealed, kSealedLength, 0) == crc;
 }
 
 bool MapReader::readSystemPage(uint32_t address, uint32_t type, Span *page)

@@ -47,6 +47,7 @@ struct SectionLayout {
 
 struct ContainerLayout {
     int32_t codePage;
+    bool headerCopyRead;  // the header at 0x80 was damaged
     SectionLayout sections[static_cast<int32_t>(SectionName::Count)];
 };
 

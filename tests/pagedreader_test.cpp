@@ -207,4 +207,18 @@ TEST_F(MapsLost, ADamagedPageOfADrawingWithoutItsSectionMapGivesNothing)
     }
 }
 
+// A header damaged at 0x80 is read from its copy at the end of the file:
+// every text in map order, and the drawing said to be damaged.
+TEST(PagedReader, ADamagedHeaderIsReadFromItsCopy)
+{
+    dwgw::R2013Drawing drawing;
+    drawing.addText("one");
+    drawing.addMText("two\\Pthree");
+    dwgw::Bytes bytes = drawing.build();
+    const Lines whole = textsOf(bytes);
+    bytes[0x80 + 0x30] ^= 1;
+    EXPECT_EQ(textsOf(bytes), whole);
+    EXPECT_TRUE(says(bytes, "The drawing is damaged"));
+}
+
 }  // namespace

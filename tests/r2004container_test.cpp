@@ -357,7 +357,8 @@ dwgw::ContainerSections markedSections()
     return sections;
 }
 
-// A file cut short or with a map or the header spoilt loses the maps. Its
+// A file cut short or with a map or the header and its copy spoilt loses
+// the maps (a header spoilt alone is read from its copy). Its
 // objects' pages are then found by their headers: those the file holds
 // whole, each at its start; no other section is served. A found page that
 // fails its sums is lost as any page is. Objects without their mark are
@@ -394,7 +395,8 @@ TEST(R2004Container, WithoutItsMapsGivesTheObjectPagesFoundByTheirHeaders)
         {"cut inside page 5", Bytes(whole.begin(), whole.begin() + objectsPage(5).address + 0x30), "map page at", 5,
          true},
         {"cut inside the maps", Bytes(whole.begin(), whole.begin() + places.pageMap + 0x10), "map page at", 12, true},
-        {"sealed header changed", flipped({0x80 + 0x30}), "file header damaged", 12, false},
+        {"sealed header and its copy changed", flipped({0x80 + 0x30, whole.size() - 0x6C + 0x30}),
+         "file header damaged", 12, false},
         {"page map changed", flipped({places.pageMap + 0x14 + 4}), "map page at", 12, false},
         {"section map changed", flipped({places.sectionMap}), "map page at", 12, false},
     };
@@ -414,6 +416,13 @@ TEST(R2004Container, WithoutItsMapsGivesTheObjectPagesFoundByTheirHeaders)
         EXPECT_EQ(opened.container->sectionSize(SectionName::Handles), 0u);
         EXPECT_EQ(opened.fixture.stream->wentPastEnd(), c.cut);
     }
+
+    Opened copied(flipped({0x80 + 0x30}));
+    ASSERT_NE(copied.container, nullptr);
+    EXPECT_FALSE(copied.container->pagesFound());
+    EXPECT_TRUE(copied.container->repaired());
+    EXPECT_TRUE(onlyReportSays(copied.fixture.reports(), "its copy at the end of the file read"));
+    EXPECT_EQ(copied.readAll(SectionName::Handles, 0x70), sections.handles);
 
     Opened damaged(flipped({places.sectionMap, objectsPage(2).address + 0x20 + 7}));
     ASSERT_NE(damaged.container, nullptr);
