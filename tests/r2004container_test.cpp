@@ -417,13 +417,6 @@ TEST(R2004Container, WithoutItsMapsGivesTheObjectPagesFoundByTheirHeaders)
         EXPECT_EQ(opened.fixture.stream->wentPastEnd(), c.cut);
     }
 
-    Opened copied(flipped({0x80 + 0x30}));
-    ASSERT_NE(copied.container, nullptr);
-    EXPECT_FALSE(copied.container->pagesFound());
-    EXPECT_TRUE(copied.container->repaired());
-    EXPECT_TRUE(onlyReportSays(copied.fixture.reports(), "its copy at the end of the file read"));
-    EXPECT_EQ(copied.readAll(SectionName::Handles, 0x70), sections.handles);
-
     Opened damaged(flipped({places.sectionMap, objectsPage(2).address + 0x20 + 7}));
     ASSERT_NE(damaged.container, nullptr);
     EXPECT_EQ(damaged.readAll(SectionName::Objects, 0x70), Bytes(objects.begin(), objects.begin() + 0x200));
