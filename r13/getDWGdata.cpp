@@ -382,9 +382,8 @@ PhaseResult DWGDataReader::p_finishPhase()
 // A container's maps and page headers are checked, so a part the file
 // cannot hold was cut away rather than garbled, and a page that cannot be
 // read is damage, as are maps lost and a header read from its copy in a
-// file of full length. Before R2004
-// the header says how long the file is. An object map the file holds but
-// that cannot be read is damage in both.
+// file of full length. Before R2004 the header says how long the file is.
+// An object map the file holds but that cannot be read is damage in both.
 void DWGDataReader::p_reportState()
 {
     if (container_ != nullptr) {
