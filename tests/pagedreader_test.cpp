@@ -1,8 +1,9 @@
 // The R2004 to R2018 reader on composed drawings: the common data of each
 // release, the string streams of R2007 and later, and R2018's multi-line
-// attributes. Cut and damaged containers: r2004container_test and
-// r2007container_test page by page, dwgtext_test's Extract and the C API's
-// Status tests for the whole drawing.
+// attributes, and drawings whose maps are lost (cut or overwritten). Cut
+// and damaged containers: r2004container_test and r2007container_test page
+// by page, dwgtext_test's Extract and the C API's Status tests for the
+// whole drawing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
