@@ -54,12 +54,20 @@ inline constexpr char kSeekPos[] = "*** ERROR *** SeekPos()[%s/%d]";
 // The containers of R2004 and later: the part that cannot be read. %x is
 // a file address, the first %s a section's name, %d a page's number.
 inline constexpr char kR2004FileHeader[] = "*** ERROR *** R2004 file header damaged[%s/%d].";
+inline constexpr char kR2004HeaderCopy[] =
+    "*** WARNING *** R2004 file header damaged, its copy at the end of the file read[%s/%d].";
 inline constexpr char kR2004SystemPage[] = "*** ERROR *** R2004 map page at [0x%x] cannot be read[%s/%d].";
 inline constexpr char kR2004SectionMap[] = "*** ERROR *** R2004 section map damaged[%s/%d].";
 inline constexpr char kR2004PageList[] = "*** ERROR *** R2004 page list of section[%s] damaged[%s/%d].";
 inline constexpr char kR2004PageOutside[] = "*** ERROR *** R2004 page[%d] of section[%s] outside the file[%s/%d].";
 inline constexpr char kR2004PageDamaged[] = "*** ERROR *** R2004 page[%d] of section[%s] damaged[%s/%d].";
 inline constexpr char kR2004PageDecompress[] = "*** ERROR *** R2004 page[%d] of section[%s] not decompressible[%s/%d].";
+// Where the maps cannot be read, the objects' pages are looked for by
+// their headers: %d pages were found, or none opens the objects.
+inline constexpr char kR2004PagesFound[] =
+    "*** WARNING *** R2004 maps unreadable: %d pages of the objects found by their headers, read in file order[%s/%d].";
+inline constexpr char kR2004NoObjectPages[] =
+    "*** ERROR *** R2004 maps unreadable, and no page of the objects found by its header[%s/%d].";
 
 // The R2007 container. Its file header, page map and section map (named
 // by %s first), then the pages of a section, named by page id (%d first).

@@ -2,10 +2,12 @@
 //
 //   make_seeds DIR
 //
-// writes DIR/NAME.dwg for every composed drawing of every version.
+// writes DIR/NAME.dwg for every composed drawing of every version, and for
+// those whose maps are lost.
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "testkit/hardening/composed_drawings.h"
 
@@ -16,7 +18,11 @@ int main(int argc, char **argv)
         return 2;
     }
     try {
-        for (const hardening::NamedDrawing &drawing : hardening::composedDrawings()) {
+        std::vector<hardening::NamedDrawing> drawings = hardening::composedDrawings();
+        for (hardening::NamedDrawing &drawing : hardening::mapsLostDrawings()) {
+            drawings.push_back(std::move(drawing));
+        }
+        for (const hardening::NamedDrawing &drawing : drawings) {
             dwgw::writeFile(std::string(argv[1]) + "/" + drawing.name + ".dwg", drawing.bytes);
         }
     } catch (const std::exception &error) {

@@ -139,11 +139,50 @@ bool readCommonData(BitCursor &cursor, int32_t versionIndex, R2KCommonData *data
     return !in.overran();
 }
 
+namespace {
+
 constexpr CrcTable<uint16_t> kObjectCheckTable = makeCrcTable<uint16_t>(0xA001);
+
+// A walk without the map checks every byte of the objects, so the check
+// takes sixteen bytes a step: table k gives what a byte does to the value
+// when k more bytes follow it. The value meets only the first two bytes of
+// a step; the eight look-ups are independent of one another.
+constexpr int32_t kStep = 16;
+
+struct StepTables {
+    uint16_t entries[kStep][256];
+};
+
+constexpr StepTables makeStepTables()
+{
+    StepTables tables{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        tables.entries[0][i] = kObjectCheckTable.entries[i];
+        for (int32_t k = 1; k < kStep; ++k) {
+            const uint16_t before = tables.entries[k - 1][i];
+            tables.entries[k][i] = static_cast<uint16_t>(before >> 8 ^ kObjectCheckTable.entries[before & 0xFF]);
+        }
+    }
+    return tables;
+}
+
+constexpr StepTables kStepTables = makeStepTables();
+
+}  // namespace
 
 uint16_t continueObjectCheck(uint16_t check, const uint8_t *bytes, int32_t length)
 {
-    for (int32_t i = 0; i < length; ++i) {
+    const auto &t = kStepTables.entries;
+    int32_t i = 0;
+    for (; length - i >= kStep; i += kStep) {
+        const uint8_t *b = bytes + i;
+        uint32_t next = t[kStep - 1][(check ^ b[0]) & 0xFF] ^ t[kStep - 2][(check >> 8 ^ b[1]) & 0xFF];
+        for (int32_t k = 2; k < kStep; ++k) {
+            next ^= t[kStep - 1 - k][b[k]];
+        }
+        check = static_cast<uint16_t>(next);
+    }
+    for (; i < length; ++i) {
         check = static_cast<uint16_t>(check >> 8 ^ kObjectCheckTable.entries[(check ^ bytes[i]) & 0xFF]);
     }
     return check;

@@ -84,12 +84,29 @@ inline ObjectSize readObjectSize(const uint8_t *bytes, int32_t available)
 }
 
 // How many bytes an object's check value covers: its size field and its
-// data. bytes holds the object's first bytes, available of them (4 are
-// enough); -1 when they hold no size.
-inline int64_t checkedLength(const uint8_t *bytes, int32_t available)
+// data, and from R2010 on (handleSized) the handle stream's size between
+// them, an MC the size does not count (seven bits a byte while the top bit
+// says another follows, five bytes at most). bytes holds the object's first
+// bytes, available of them (kCheckedHeadBytes are enough); -1 when a field
+// is not whole, or would go on past its longest.
+constexpr int32_t kCheckedHeadBytes = 9;
+inline int64_t checkedLength(const uint8_t *bytes, int32_t available, bool handleSized)
 {
+    constexpr uint8_t kContinues = 0x80;
+    constexpr int32_t kLongestMC = 5;
     const ObjectSize field = readObjectSize(bytes, available);
-    return field.fieldBytes == 0 ? -1 : field.fieldBytes + int64_t{field.size};
+    if (field.fieldBytes == 0) {
+        return -1;
+    }
+    if (!handleSized) {
+        return field.fieldBytes + int64_t{field.size};
+    }
+    for (int32_t at = field.fieldBytes; at < available && at < field.fieldBytes + kLongestMC; ++at) {
+        if ((bytes[at] & kContinues) == 0) {
+            return at + 1 + int64_t{field.size};
+        }
+    }
+    return -1;
 }
 
 // An object's head is read from its bytes: its size (MS) is the first two

@@ -87,6 +87,7 @@ private:
     int32_t p_readWord(BitCursor &in, int32_t *value);
     void p_readRecordedEnd(BitCursor &in, int32_t locatorCount);
     void p_noteEnd(uint64_t end);
+    bool p_addressBroken() const;
     void p_reportState();
 
     DWGglobal *session_;
@@ -103,6 +104,7 @@ private:
     FileStream *fileStream_ = nullptr;        // the host's file under a container
     const bool *pageFailed_ = nullptr;        // of the container's sections
     uint64_t recordedEnd_ = 0;                // where the file ends by its header, before R2004
+    uint64_t frontEnd_ = 0;                   // of the header variables and the classes, before R2004
     bool mapUnreadable_ = false;              // a map the file holds could not be read
 };
 
@@ -162,7 +164,8 @@ bool DWGDataReader::openContainer()
         return false;
     }
     session_->codePage = container_->codePage();
-    const SectionStream sections = newSectionStream(container_, memory_);
+    const bool mapServed = container_->sectionSize(SectionName::Handles) != 0 || container_->pagesFound();
+    const SectionStream sections = mapServed ? newSectionStream(container_, memory_) : SectionStream{};
     if (sections.stream == nullptr) {
         reportf(session_, msg::kSectionsPosition, HERE);
         return false;
@@ -223,6 +226,10 @@ int32_t DWGDataReader::p_readLocators(BitCursor &in)
         }
     }
     classesEnd_ = offsetSum(seekers[kClassesLocator], sizes[kClassesLocator]);
+    for (uint8_t number : {kHeaderLocator, kClassesLocator}) {
+        const uint64_t end = uint64_t{static_cast<uint32_t>(seekers[number])} + static_cast<uint32_t>(sizes[number]);
+        frontEnd_ = end > frontEnd_ ? end : frontEnd_;
+    }
     mapStart_ = seekers[kObjectMapLocator];
     mapEnd_ = offsetSum(seekers[kObjectMapLocator], sizes[kObjectMapLocator]);
     p_readRecordedEnd(in, count < kMaxLocatorCount ? count : kMaxLocatorCount);
@@ -269,6 +276,17 @@ void DWGDataReader::p_noteEnd(uint64_t end)
     recordedEnd_ = end > recordedEnd_ ? end : recordedEnd_;
 }
 
+// The header variables and the classes come before the object map in
+// every drawing, so a file cut short that still holds its map whole holds
+// them too: where it does not, an address is broken, and the drawing is
+// damaged rather than cut short.
+bool DWGDataReader::p_addressBroken() const
+{
+    const uint64_t size = stream_->size();
+    return static_cast<uint32_t>(mapStart_) <= static_cast<uint32_t>(mapEnd_) && static_cast<uint32_t>(mapEnd_) <= size &&
+           frontEnd_ > size;
+}
+
 // A locator: its number, which must be the one expected, its seeker and
 // its size.
 int32_t DWGDataReader::p_readLocator(BitCursor &in, uint8_t expected, int32_t *seeker, int32_t *size)
@@ -295,6 +313,9 @@ int32_t DWGDataReader::p_readWord(BitCursor &in, int32_t *value)
 // and the drawing is walked without it.
 PhaseResult DWGDataReader::p_readObjectMap()
 {
+    if (container_ != nullptr && container_->pagesFound()) {
+        return p_walkWithoutMap();
+    }
     const bool mapInFile = mapEnd_ >= 0 && static_cast<uint64_t>(mapEnd_) <= stream_->size();
     if (map_ == nullptr) {
         map_ = newObjectMap(session_, memory_, stream_, mapStart_, mapEnd_);
@@ -319,7 +340,10 @@ PhaseResult DWGDataReader::p_readObjectMap()
 // classes and the map, so where the file ends inside the map or before it,
 // those the file still holds are walked in file order from the end of the
 // classes up to the map or the end of the file. The walk can also meet
-// objects a later save left behind, which the map no longer lists.
+// objects a later save left behind, which the map no longer lists. From
+// R2004 on, a container whose maps were lost serves the objects section
+// alone, pieced together from the pages found: it is walked the same way,
+// from its start to its end.
 PhaseResult DWGDataReader::p_walkWithoutMap()
 {
     deleteObjectMap(map_);
@@ -357,13 +381,17 @@ PhaseResult DWGDataReader::p_finishPhase()
 
 // A container's maps and page headers are checked, so a part the file
 // cannot hold was cut away rather than garbled, and a page that cannot be
-// read is damage. Before R2004 the header says how long the file is. An
-// object map the file holds but that cannot be read is damage in both.
+// read is damage, as are maps lost and a header read from its copy in a
+// file of full length. Before R2004 the header says how long the file is.
+// An object map the file holds but that cannot be read is damage in both.
 void DWGDataReader::p_reportState()
 {
     if (container_ != nullptr) {
-        reportDrawingState(session_, fileStream_->wentPastEnd(), *pageFailed_ || mapUnreadable_, HERE);
+        const bool damaged = *pageFailed_ || mapUnreadable_ || container_->repaired();
+        reportDrawingState(session_, fileStream_->wentPastEnd(), damaged, HERE);
     } else {
-        reportDrawingState(session_, recordedEnd_ > stream_->size(), stream_->wentPastEnd() || mapUnreadable_, HERE);
+        const bool broken = p_addressBroken();
+        const bool damaged = stream_->wentPastEnd() || mapUnreadable_ || broken;
+        reportDrawingState(session_, recordedEnd_ > stream_->size() && !broken, damaged, HERE);
     }
 }

@@ -194,6 +194,12 @@ void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
 // none.
 bool DWGObjects::p_toCheckedObject()
 {
+    const int64_t chainedEnd = chained_ ? p_chainedPlainEnd(nextInFile_) : -1;
+    if (chainedEnd > 0) {
+        const int64_t at = nextInFile_;
+        nextInFile_ = chainedEnd;
+        return stream_->SeekPos(at) == 1;
+    }
     for (int64_t at = nextInFile_; at <= end_ - kObjectFraming; ++at) {
         if (budget_.spent(*stream_)) {
             return false;
@@ -201,10 +207,32 @@ bool DWGObjects::p_toCheckedObject()
         const int64_t end = p_checkedEnd(at);
         if (end > 0) {
             nextInFile_ = end;
+            chained_ = stream_->readsAroundGaps();
             return stream_->SeekPos(at) == 1;
         }
     }
     return false;
+}
+
+// In a container's objects section every byte the walk meets is either of
+// a page whose sums held or a zero of a page lost. So once an object has
+// given its check value, the one at its end is the drawing's next object,
+// and one that holds no text can be stepped over by its size alone; a head
+// of zeros is of no type and breaks the chain, as does an object of 32 KiB
+// or more. Texts are still taken from checked objects only. Where the
+// object at start is such a one, where it ends; -1 otherwise.
+int64_t DWGObjects::p_chainedPlainEnd(int64_t start)
+{
+    constexpr uint8_t kSecondSizeWord = 0x80;
+    const FileStream::Span span = stream_->span(start, kLongestObjectHead);
+    ObjectHead head;
+    if (span.length < 2 || (span.bytes[1] & kSecondSizeWord) != 0 ||
+        !readObjectHead(span.bytes, span.length, versionIndex_, &head) || !p_isPlain(head.type)) {
+        chained_ = false;
+        return -1;
+    }
+    const int64_t end = objectEnd(start, head);
+    return end <= end_ ? end : -1;
 }
 
 // Where the object at start ends when its bytes give its check value and
@@ -212,8 +240,8 @@ bool DWGObjects::p_toCheckedObject()
 // window's bytes at a time.
 int64_t DWGObjects::p_checkedEnd(int64_t start)
 {
-    const FileStream::Span sizeField = stream_->span(start, 4);
-    const int64_t length = checkedLength(sizeField.bytes, sizeField.length);
+    const FileStream::Span sizeField = stream_->span(start, kCheckedHeadBytes);
+    const int64_t length = checkedLength(sizeField.bytes, sizeField.length, versionAtLeast(versionIndex_, kAC1024));
     const int64_t checkAt = start + length;
     if (length < 0 || checkAt + kObjectCheckValue > end_) {
         return -1;

@@ -50,6 +50,7 @@ private:
     template <class ReadHead>
     void p_skipPlainObjectsWith(ReadHead readHead);
     bool p_toCheckedObject();
+    int64_t p_chainedPlainEnd(int64_t start);
     int64_t p_checkedEnd(int64_t start);
     bool p_readHead(int64_t start, ObjectHead *head);
     int32_t p_handleText(int64_t start, const ObjectHead &head);
@@ -67,6 +68,7 @@ private:
     int64_t start_;
     int64_t end_;
     int64_t nextInFile_ = 0;  // without a map: where the last object ended
+    bool chained_ = false;    // and it was checked, or stepped over from one that was
     int32_t versionIndex_;  // the session's, which every head is read by
     uint64_t textTypes_;    // the types that hold texts the session wants, a bit each
     ReadBudget budget_;

@@ -4,11 +4,11 @@
 
 #include "core/dwgglobal.h"
 #include "core/messages.h"
-#include "r2004/checksums.h"
+#include "r2004/datapage.h"
 #include "r2004/lz77.h"
 #include "r2004/pagecache.h"
 #include "r2004/pagedmaps.h"
-#include "support/byteswap.h"
+#include "r2004/pagefinder.h"
 #include "support/component.h"
 #include "support/filestrmio.h"
 #include "support/publicstorage.h"
@@ -16,22 +16,6 @@
 static const char kModule[] = "r2004container";
 
 namespace {
-
-// A data page opens with eight longs sealed by XOR with a mask taken from
-// its file address: type, section id, compressed size, size in the file,
-// start in the section (low and high half), a checksum of the header (its
-// own field zeroed, seeded with the data's) and one of the compressed
-// bytes.
-constexpr uint32_t kDataPageType = 0x4163043B;
-constexpr uint32_t kDataPageMask = 0x4164536B;
-constexpr int32_t kHeaderWords = 8;
-constexpr int32_t kSizeWord = 2;
-constexpr int32_t kStartWord = 4;
-constexpr int32_t kStartHighWord = 5;
-constexpr int32_t kHeaderSumWord = 6;
-constexpr int32_t kDataSumWord = 7;
-// Pages that do not compress come out a little larger than they went in.
-constexpr uint32_t kMaxCompressedPage = 2 * kMaxDataPage;
 
 enum class PageFault { None, Outside, Damaged, Undecompressible };
 
@@ -42,7 +26,19 @@ public:
     {
     }
 
-    bool open() { return readContainerLayout(session_, memory_, &file_, &layout_); }
+    // A drawing whose maps are lost, cut short or overwritten, still has
+    // its pages: they are looked for by their headers. Maps the host failed
+    // to deliver are not lost: the drawing is left unread.
+    bool open()
+    {
+        const LayoutRead read = readContainerLayout(session_, memory_, &file_, &layout_);
+        if (read != LayoutRead::Lost) {
+            return read == LayoutRead::Read;
+        }
+        releaseContainerLayout(memory_, &layout_);
+        pagesFound_ = findObjectPages(session_, memory_, &file_, &layout_);
+        return pagesFound_;
+    }
 
     uint64_t sectionSize(SectionName name) const override
     {
@@ -66,6 +62,8 @@ public:
         const SectionLayout *section = p_section(name);
         return section == nullptr ? 0 : section->pageLimit;
     }
+    bool pagesFound() const override { return pagesFound_; }
+    bool repaired() const override { return pagesFound_ || layout_.headerCopyRead; }
     int32_t codePage() const override { return layout_.codePage; }
     void destroy() override;
 
@@ -80,8 +78,8 @@ private:
     bool p_mayLoad(PageRef *page);
     bool p_load(SectionName name, PageRef *page, uint8_t *out);
     PageFault p_loadPage(const SectionLayout &section, const PageRef &page, uint8_t *out);
-    PageFault p_readPageHeader(const PageRef &page, uint32_t *words);
-    PageFault p_readCompressed(const PageRef &page, const uint32_t *words, const uint8_t **compressed);
+    PageFault p_readPageHeader(const PageRef &page, DataPageHeader *header);
+    PageFault p_readCompressed(const PageRef &page, const DataPageHeader &header, const uint8_t **compressed);
     PageFault p_expand(const SectionLayout &section, const uint8_t *compressed, uint32_t size, uint8_t *out);
     void p_reportFault(SectionName name, const PageRef &page, PageFault fault);
 
@@ -91,6 +89,7 @@ private:
     PageCache cache_;
     ContainerLayout layout_ = {};
     uint8_t *compressed_ = nullptr;  // kMaxCompressedPage bytes, taken at first use
+    bool pagesFound_ = false;
 };
 
 int32_t PagedContainer::readSection(SectionName name, uint64_t offset, void *buffer, int32_t count)
@@ -199,57 +198,38 @@ PageFault PagedContainer::p_loadPage(const SectionLayout &section, const PageRef
     if (!page.placed) {
         return PageFault::Outside;
     }
-    uint32_t words[kHeaderWords];
+    DataPageHeader header;
     const uint8_t *compressed = nullptr;
-    PageFault fault = p_readPageHeader(page, words);
+    PageFault fault = p_readPageHeader(page, &header);
     if (fault == PageFault::None) {
-        fault = p_readCompressed(page, words, &compressed);
+        fault = p_readCompressed(page, header, &compressed);
     }
-    return fault == PageFault::None ? p_expand(section, compressed, words[kSizeWord], out) : fault;
+    return fault == PageFault::None ? p_expand(section, compressed, header.compressedSize, out) : fault;
 }
 
 // Unseals the page's header and checks it against what the section map
 // said of the page.
-PageFault PagedContainer::p_readPageHeader(const PageRef &page, uint32_t *words)
+PageFault PagedContainer::p_readPageHeader(const PageRef &page, DataPageHeader *header)
 {
     uint8_t raw[kDataPageHeader];
     if (!file_.readAt(page.address, raw, kDataPageHeader)) {
         return PageFault::Outside;
     }
-    const uint32_t mask = kDataPageMask ^ static_cast<uint32_t>(page.address);
-    for (int32_t i = 0; i < kHeaderWords; ++i) {
-        words[i] = littleEndian32(raw + 4 * i) ^ mask;
-    }
-    const bool agrees = words[0] == kDataPageType && words[kStartWord] == static_cast<uint32_t>(page.start) &&
-                        words[kStartHighWord] == static_cast<uint32_t>(page.start >> 32) &&
-                        words[kSizeWord] == page.compressedSize && words[kSizeWord] != 0 &&
-                        words[kSizeWord] <= kMaxCompressedPage;
-    if (!agrees) {
-        return PageFault::Damaged;
-    }
-    return PageFault::None;
+    const bool agrees = unsealDataPageHeader(raw, page.address, header) && header->start == page.start &&
+                        header->compressedSize == page.compressedSize;
+    return agrees ? PageFault::None : PageFault::Damaged;
 }
 
 // The compressed bytes after the header, where the file's stream holds
 // them or copied into the scratch block, with both sums checked.
-PageFault PagedContainer::p_readCompressed(const PageRef &page, const uint32_t *words, const uint8_t **compressed)
+PageFault PagedContainer::p_readCompressed(const PageRef &page, const DataPageHeader &header,
+                                           const uint8_t **compressed)
 {
-    const uint32_t size = words[kSizeWord];
-    *compressed = file_.bytesAt(page.address + kDataPageHeader, size, compressed_);
+    *compressed = file_.bytesAt(page.address + kDataPageHeader, header.compressedSize, compressed_);
     if (*compressed == nullptr) {
         return PageFault::Outside;
     }
-    const uint32_t dataSum = pageChecksumOf(*compressed, size, 0);
-    uint8_t header[kDataPageHeader];
-    for (int32_t i = 0; i < kHeaderWords; ++i) {
-        const uint32_t word = i == kHeaderSumWord ? 0 : words[i];
-        for (int32_t b = 0; b < 4; ++b) {
-            header[4 * i + b] = static_cast<uint8_t>(word >> (8 * b));
-        }
-    }
-    const bool intact = dataSum == words[kDataSumWord] &&
-                        pageChecksumOf(header, kDataPageHeader, dataSum) == words[kHeaderSumWord];
-    return intact ? PageFault::None : PageFault::Damaged;
+    return dataPageIntact(header, *compressed) ? PageFault::None : PageFault::Damaged;
 }
 
 // Fills a slot with the page's bytes; what the page does not cover of its

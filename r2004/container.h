@@ -61,6 +61,15 @@ public:
     virtual PageSpan pageAt(SectionName name, uint64_t offset) const = 0;
     virtual uint32_t largestPage(SectionName name) const = 0;
 
+    // True when the maps could not be read and the objects section was
+    // put together from the pages found by their headers: it is then the
+    // only section served, and its objects are read in file order.
+    virtual bool pagesFound() const = 0;
+    // True when a part of the container was damaged and read from a copy
+    // or found without the maps: the drawing is damaged though every text
+    // may come out.
+    virtual bool repaired() const = 0;
+
     // The drawing's code page as its file header gives it.
     virtual int32_t codePage() const = 0;
 
@@ -72,7 +81,8 @@ protected:
 };
 
 // Open a container on the whole file. Null, after a report through the
-// session, when the file header or the maps cannot be read.
+// session, when the file header or the maps cannot be read (from R2004
+// on: nor any page of the objects found without them).
 DrawingContainer *newR2004Container(DWGglobal *session, MemoryService *memory, FileStream *file);
 DrawingContainer *newR2007Container(DWGglobal *session, MemoryService *memory, FileStream *file);
 

@@ -17,8 +17,10 @@ bool ContainerFile::readAt(uint64_t position, void *bytes, uint64_t count)
         return false;
     }
     const int32_t wanted = static_cast<int32_t>(count);
-    return file_->seekWithCursor(static_cast<int64_t>(position), cursor_) != 0 &&
-           file_->readWithCursor(bytes, wanted, cursor_) == wanted;
+    const bool read = file_->seekWithCursor(static_cast<int64_t>(position), cursor_) != 0 &&
+                      file_->readWithCursor(bytes, wanted, cursor_) == wanted;
+    hostFailed_ = hostFailed_ || !read;
+    return read;
 }
 
 const uint8_t *ContainerFile::bytesAt(uint64_t position, uint32_t count, uint8_t *scratch)

@@ -27,10 +27,14 @@ public:
     const uint8_t *bytesAt(uint64_t position, uint32_t count, uint8_t *scratch);
     // The drawing records a part past the end of the file: it was cut short.
     void notePastEnd();
+    // The host failed a read of bytes the file holds: what was not read
+    // is not known to be lost or damaged.
+    bool hostFailed() const { return hostFailed_; }
 
 private:
     FileStream *file_;
     int32_t cursor_;
+    bool hostFailed_ = false;
 };
 
 // A few slots of pageBytes each, reused in least-recent order, for what is

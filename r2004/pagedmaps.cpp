@@ -32,8 +32,6 @@ constexpr uint32_t kPageMapAddressAt = 0x54;
 // was cut short, whether or not the part we read is gone.
 constexpr uint32_t kHeaderCopyAddressAt = 0x34;
 constexpr uint32_t kSectionMapNumberAt = 0x5C;
-// Pages are laid end to end from here, in page map order.
-constexpr uint32_t kFirstPageAddress = 0x100;
 
 struct SealingSequence {
     uint8_t bytes[kSealedLength];
@@ -130,9 +128,11 @@ public:
     }
 
     bool read();
+    bool blockRefused() const { return blockRefused_; }
 
 private:
     bool readFileHeader(uint64_t *pageMapAddress, int32_t *sectionMapNumber);
+    static bool unsealHeader(uint8_t *sealed);
     bool readSystemPage(uint64_t address, uint32_t type, Span *page);
     bool decodeSystemPage(uint64_t address, const uint8_t *header, Span *page);
     bool indexPageMap();
@@ -150,8 +150,11 @@ private:
     Span sectionMap_;
     MapPage *mapPages_ = nullptr;
     uint32_t mapPageCount_ = 0;
+    bool blockRefused_ = false;
 };
 
+// The sealed header at 0x80, or where it fails its checks, its copy, which
+// ends the file.
 bool MapReader::readFileHeader(uint64_t *pageMapAddress, int32_t *sectionMapNumber)
 {
     uint8_t plain[kPlainHeaderLength + kSealedLength];
@@ -160,6 +163,27 @@ bool MapReader::readFileHeader(uint64_t *pageMapAddress, int32_t *sectionMapNumb
     }
     layout_->codePage = littleEndian16(plain + kCodePageAt);
     uint8_t *sealed = plain + kPlainHeaderLength;
+    if (!unsealHeader(sealed)) {
+        const uint64_t size = file_->size();
+        if (size < sizeof plain + kSealedLength || !file_->readAt(size - kSealedLength, sealed, kSealedLength) ||
+            !unsealHeader(sealed)) {
+            return false;
+        }
+        reportf(session_, msg::kR2004HeaderCopy, HERE);
+        layout_->headerCopyRead = true;
+    }
+    if (littleEndian64(sealed + kHeaderCopyAddressAt) + kSealedLength > file_->size()) {
+        file_->notePastEnd();
+    }
+    *pageMapAddress = littleEndian64(sealed + kPageMapAddressAt) + kFirstPageAddress;
+    *sectionMapNumber = static_cast<int32_t>(littleEndian32(sealed + kSectionMapNumberAt));
+    return true;
+}
+
+// Unseals a copy of the sealed header in place; false when it does not open
+// with the identifier or fails its CRC.
+bool MapReader::unsealHeader(uint8_t *sealed)
+{
     for (uint32_t i = 0; i < kSealedLength; ++i) {
         sealed[i] ^= kSealing.bytes[i];
     }
@@ -172,16 +196,7 @@ bool MapReader::readFileHeader(uint64_t *pageMapAddress, int32_t *sectionMapNumb
             return false;
         }
     }
-    const uint64_t address = littleEndian64(sealed + kPageMapAddressAt) + kFirstPageAddress;
-    if (crc32Of(sealed, kSealedLength, 0) != crc) {
-        return false;
-    }
-    if (littleEndian64(sealed + kHeaderCopyAddressAt) + kSealedLength > file_->size()) {
-        file_->notePastEnd();
-    }
-    *pageMapAddress = address;
-    *sectionMapNumber = static_cast<int32_t>(littleEndian32(sealed + kSectionMapNumberAt));
-    return true;
+    return crc32Of(sealed, kSealedLength, 0) == crc;
 }
 
 bool MapReader::readSystemPage(uint64_t address, uint32_t type, Span *page)
@@ -209,6 +224,7 @@ bool MapReader::decodeSystemPage(uint64_t address, const uint8_t *header, Span *
     uint8_t *compressed = static_cast<uint8_t *>(memory_->allocate(compressedSize));
     page->bytes = static_cast<uint8_t *>(memory_->allocate(size));
     page->length = size;
+    blockRefused_ = blockRefused_ || compressed == nullptr || page->bytes == nullptr;
     bool good = compressed != nullptr && page->bytes != nullptr &&
                 file_->readAt(address + kSystemHeaderLength, compressed, compressedSize);
     if (good) {
@@ -238,6 +254,7 @@ bool MapReader::indexPageMap()
     mapPages_ = static_cast<MapPage *>(memory_->allocate(most * static_cast<uint32_t>(sizeof(MapPage))));
     if (mapPages_ == nullptr) {
         reportf(session_, msg::kAllocationFailed, HERE);
+        blockRefused_ = true;
         return false;
     }
     uint64_t address = kFirstPageAddress;
@@ -379,10 +396,14 @@ bool MapReader::read()
 
 }  // namespace
 
-bool readContainerLayout(DWGglobal *session, MemoryService *memory, ContainerFile *file, ContainerLayout *layout)
+LayoutRead readContainerLayout(DWGglobal *session, MemoryService *memory, ContainerFile *file,
+                               ContainerLayout *layout)
 {
     MapReader reader(session, memory, file, layout);
-    return reader.read();
+    if (reader.read()) {
+        return LayoutRead::Read;
+    }
+    return reader.blockRefused() || file->hostFailed() ? LayoutRead::Refused : LayoutRead::Lost;
 }
 
 void releaseContainerLayout(MemoryService *memory, ContainerLayout *layout)

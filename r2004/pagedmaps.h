@@ -22,6 +22,8 @@ inline constexpr uint32_t kMaxDataPage = 0x7400;
 inline constexpr uint32_t kMaxSystemPage = 0x100000;
 // A data page's header precedes its compressed bytes.
 inline constexpr uint32_t kDataPageHeader = 0x20;
+// Pages are laid end to end from here, in page map order.
+inline constexpr uint32_t kFirstPageAddress = 0x100;
 
 // One page of a section, as the section map and the page map place it.
 struct PageRef {
@@ -45,13 +47,17 @@ struct SectionLayout {
 
 struct ContainerLayout {
     int32_t codePage;
+    bool headerCopyRead;  // the header at 0x80 was damaged
     SectionLayout sections[static_cast<int32_t>(SectionName::Count)];
 };
 
-// Reads the header and both maps. False, after one
-// report, when any of them is unreadable; a damaged page list only limits
-// its section's readable end, reported once.
-bool readContainerLayout(DWGglobal *session, MemoryService *memory, ContainerFile *file, ContainerLayout *layout);
+// Reads the header and both maps; a damaged page list only limits its
+// section's readable end, reported once. Where one of them cannot be read
+// (after one report): lost when the file holds no such part or its checks
+// fail, refused when the host failed a read or a block.
+enum class LayoutRead { Read, Lost, Refused };
+LayoutRead readContainerLayout(DWGglobal *session, MemoryService *memory, ContainerFile *file,
+                               ContainerLayout *layout);
 void releaseContainerLayout(MemoryService *memory, ContainerLayout *layout);
 
 #endif

@@ -134,6 +134,9 @@ public:
                                                                     : PageSpan{offset, 0};
     }
     uint32_t largestPage(SectionName name) const override;
+    // Its pages carry no headers: without the maps nothing places them.
+    bool pagesFound() const override { return false; }
+    bool repaired() const override { return false; }
     int32_t codePage() const override { return codePage_; }
     void destroy() override;
 

@@ -94,7 +94,7 @@ SectionStream newSectionStream(DrawingContainer *container, MemoryService *memor
 {
     const uint64_t objects = container->sectionSize(SectionName::Objects);
     const uint64_t map = container->sectionSize(SectionName::Handles);
-    if (objects == 0 || map == 0) {
+    if (objects == 0) {
         return {nullptr, 0, nullptr};
     }
     auto *source = newIn<ContainerSource>(memory, container, memory, objects, objects + map);

@@ -22,7 +22,7 @@ struct SectionStream {
 };
 
 // Null in stream when a block cannot be had or the container holds no
-// objects or no map.
+// objects. A container without the objects' map gives the objects alone.
 SectionStream newSectionStream(DrawingContainer *container, MemoryService *memory);
 
 #endif

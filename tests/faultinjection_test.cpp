@@ -150,6 +150,9 @@ std::vector<Drawing> drawingsToSweep()
     for (hardening::NamedDrawing &drawing : hardening::composedDrawings()) {
         drawings.push_back({drawing.name, std::move(drawing.bytes)});
     }
+    for (hardening::NamedDrawing &drawing : hardening::mapsLostDrawings()) {
+        drawings.push_back({drawing.name, std::move(drawing.bytes)});
+    }
     std::vector<fs::path> corpus;
     for (const fs::path &folder : kCorpora) {
         std::error_code error;

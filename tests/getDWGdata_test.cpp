@@ -89,8 +89,9 @@ const std::string kCutShort =
 // lists nothing leaves only the end object, and one that cannot be read
 // says the drawing is damaged. A header that
 // records a section past the end of the file says the drawing was cut
-// short, and its objects are walked without the map; an object past the
-// end of a full-length file says that it is damaged.
+// short, and its objects are walked without the map, unless the map lies
+// whole before the end; an object past the end of a full-length file says
+// that it is damaged.
 TEST(R13Reader, SpoiledHeadersAndMaps)
 {
     const Lines refused{"version AC1015", "refused",
@@ -100,6 +101,7 @@ TEST(R13Reader, SpoiledHeadersAndMaps)
     const Lines damaged{"version AC1015",
                         report("*** ERROR *** The drawing is damaged: parts it records cannot be read[getDWGdata/1]."),
                         "end"};
+    const Lines damagedAfterItsText{"version AC1015", text("X"), damaged[1], "end"};
     using Locators = std::vector<dwgw::Locator>;
     struct Case {
         const char *fault;
@@ -113,6 +115,10 @@ TEST(R13Reader, SpoiledHeadersAndMaps)
         {"map outside the file",
          [](dwgw::DrawingOptions &o) { o.adjustLocators = [](Locators &l) { l[2].seeker = 0x7000000; }; },
          cutShortAfterItsText},
+        // The map is whole, so the header variables cannot have been cut away.
+        {"header variables outside the file",
+         [](dwgw::DrawingOptions &o) { o.adjustLocators = [](Locators &l) { l[0].seeker = 0x7FFFFFFF; }; },
+         damagedAfterItsText},
         // One entry: handle 1 at offset 0x7000, past the end of the file.
         {"object outside the file",
          [](dwgw::DrawingOptions &o) { o.mapBytes = dwgw::Bytes{0, 6, 0x01, 0x80, 0xE0, 0x01, 0, 0, 0, 2, 0, 0}; },

@@ -1,11 +1,14 @@
 // The R2004 to R2018 reader on composed drawings: the common data of each
 // release, the string streams of R2007 and later, and R2018's multi-line
-// attributes. Cut and damaged containers: r2004container_test and
-// r2007container_test page by page, dwgtext_test's Extract and the C API's
-// Status tests for the whole drawing.
+// attributes, and drawings whose maps are lost (cut or overwritten). Cut
+// and damaged containers: r2004container_test and r2007container_test page
+// by page, dwgtext_test's Extract and the C API's Status tests for the
+// whole drawing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -121,6 +124,115 @@ TEST(PagedReader, ObjectsPastFourGiBOfTheirSectionAreRead)
         expected.push_back("end");
         EXPECT_EQ(textsOf(drawing->build()), expected);
     }
+}
+
+// Without its maps a drawing's objects are read in file order from the
+// pages found by their headers: an object gives its text when every page
+// it lies in was found whole and intact, and no other does. Objects of
+// 0x40-byte pages, so that most of them span two.
+class MapsLost : public testing::Test {
+protected:
+    static constexpr std::size_t kPage = 0x40;
+    static constexpr int kTexts = 12;
+
+    void compose(const Release &release)
+    {
+        auto drawing = release.make();
+        for (int i = 0; i < kTexts; ++i) {
+            drawing->addText("text " + std::to_string(i));
+            drawing->addObject(0x30, dwgw::Bytes(static_cast<std::size_t>(i * 7), 0x5A));
+        }
+        drawing->options.container.pageSize = kPage;
+        drawing->options.container.places = &places_;
+        composed_ = drawing->compose();
+        wide_ = release.wide;
+    }
+
+    std::vector<dwgw::PagePlace> objectPages() const
+    {
+        std::vector<dwgw::PagePlace> pages;
+        std::copy_if(places_.pages.begin(), places_.pages.end(), std::back_inserter(pages),
+                     [](const dwgw::PagePlace &page) { return page.section == dwgw::ContainerSection::Objects; });
+        return pages;
+    }
+
+    // The texts of the objects that lie in the pages kept, then the end;
+    // nothing when the first page, which tells the objects section, is lost.
+    Lines textsIn(const std::function<bool(std::size_t page)> &kept) const
+    {
+        if (!kept(0)) {
+            return {};
+        }
+        Lines lines;
+        const std::vector<std::size_t> &starts = composed_.objectOffsets;
+        for (int i = 0; i < kTexts; ++i) {
+            const std::size_t first = starts[2 * i] / kPage;
+            const std::size_t last = (starts[2 * i + 1] - 1) / kPage;
+            bool whole = true;
+            for (std::size_t page = first; page <= last; ++page) {
+                whole = whole && kept(page);
+            }
+            if (whole) {
+                lines.push_back(textLine("text " + std::to_string(i), wide_));
+            }
+        }
+        lines.push_back("end");
+        return lines;
+    }
+
+    dwgw::ContainerPlaces places_;
+    dwgw::ComposedDrawing composed_;
+    bool wide_ = false;
+};
+
+bool says(const dwgw::Bytes &bytes, const std::string &words)
+{
+    return tqhost::runSessionEvents(bytes).find(words) != std::string::npos;
+}
+
+const Release kHeadedReleases[] = {kReleases[0], kReleases[2], kReleases[3], kReleases[4]};
+
+// Cut at every hundredth, and damaged at every page of the objects with
+// the section map overwritten.
+TEST_F(MapsLost, TheTextsOfTheIntactPagesComeOutAndNoOther)
+{
+    for (const Release &release : kHeadedReleases) {
+        SCOPED_TRACE(release.name);
+        places_ = {};
+        compose(release);
+        const std::vector<dwgw::PagePlace> pages = objectPages();
+        const dwgw::Bytes &whole = composed_.bytes;
+        for (std::size_t hundredth = 1; hundredth < 100; ++hundredth) {
+            const std::size_t cut = whole.size() * hundredth / 100;
+            const dwgw::Bytes bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
+            const auto inFile = [&](std::size_t page) {
+                return page < pages.size() && pages[page].address + 0x20 + pages[page].compressedSize <= cut;
+            };
+            EXPECT_EQ(textsOf(bytes), textsIn(inFile)) << cut;
+            EXPECT_TRUE(says(bytes, "The drawing is cut short")) << cut;
+        }
+        for (std::size_t damaged = 0; damaged < pages.size(); ++damaged) {
+            dwgw::Bytes bytes = whole;
+            bytes[places_.sectionMap + 0x20] ^= 1;
+            bytes[pages[damaged].address + 0x20 + 5] ^= 1;
+            EXPECT_EQ(textsOf(bytes), textsIn([damaged](std::size_t page) { return page != damaged; })) << damaged;
+            EXPECT_TRUE(says(bytes, "The drawing is damaged")) << damaged;
+        }
+    }
+}
+
+// A header damaged at 0x80 is read from its copy at the end of the file:
+// every text in map order, and the drawing said to be damaged.
+TEST(PagedReader, ADamagedHeaderIsReadFromItsCopy)
+{
+    dwgw::R2013Drawing drawing;
+    drawing.addText("one");
+    drawing.addMText("two\\Pthree");
+    dwgw::Bytes bytes = drawing.build();
+    const Lines whole = textsOf(bytes);
+    bytes[0x80 + 0x30] ^= 1;
+    EXPECT_EQ(textsOf(bytes), whole);
+    EXPECT_TRUE(says(bytes, "The drawing is damaged"));
 }
 
 }  // namespace

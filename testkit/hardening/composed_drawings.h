@@ -94,6 +94,30 @@ inline std::vector<NamedDrawing> composedDrawings()
     };
 }
 
+// The same drawings of the releases whose pages carry headers, their
+// section map overwritten: read from the pages found by their headers,
+// in file order. For the fuzzer's seeds: they read as damaged.
+inline std::vector<NamedDrawing> mapsLostDrawings()
+{
+    std::vector<NamedDrawing> drawings;
+    for (const auto &[name, version] : {std::pair{"r2004_maps_lost", dwgw::BitVersion::AC1018},
+                                        std::pair{"r2018_maps_lost", dwgw::BitVersion::AC1032}}) {
+        dwgw::Drawing drawing(version);
+        drawing.addText("\\A1;Plan").common.eed.push_back({});
+        drawing.addAttrib("value", "TAG");
+        drawing.addObject(30);
+        drawing.addObject(500);
+        drawing.addMText("first\\Psecond");
+        dwgw::ContainerPlaces places;
+        drawing.options.container.pageSize = 0x40;
+        drawing.options.container.places = &places;
+        dwgw::Bytes bytes = drawing.build();
+        bytes.at(places.sectionMap) ^= 0xFF;
+        drawings.push_back({name, std::move(bytes)});
+    }
+    return drawings;
+}
+
 }  // namespace hardening
 
 #endif
