@@ -12,6 +12,7 @@
 #include "support/publicstorage.h"
 
 class DWGReader;
+struct DrawingProperties;
 class FileStream;
 class MemoryService;
 class ReaderSource;
@@ -60,6 +61,7 @@ struct DWGglobal {
     bool stateReported;  // whether the drawing was said to be cut short or damaged
     bool cutShort;       // what was said: cut short wins over damaged
     bool damaged;
+    DrawingProperties *properties;  // read for a sink only; null when the drawing has none
     char message[1024];
 };
 

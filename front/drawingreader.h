@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "core/dwgglobal.h"
+#include "core/properties.h"
 #include "core/versions.h"
 #include "support/publicstorage.h"
 #include "support/readersource.h"
@@ -48,6 +49,9 @@ public:
     // ended; false once nothing more can come.
     bool readOn();
     ReaderFacts facts() const { return session_ != nullptr ? p_factsOf(session_) : facts_; }
+    // The document properties, read as the drawing opened: null when it has
+    // none, or once the reader is closed.
+    const DrawingProperties *properties() const { return session_ != nullptr ? session_->properties : nullptr; }
     // Gives back every block; the facts stay.
     void close();
 

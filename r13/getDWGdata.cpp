@@ -7,6 +7,7 @@
 #include "r13/getDWGobjectMap.h"
 #include "r13/getDWGobjects.h"
 #include "r2004/container.h"
+#include "r2004/documentinfo.h"
 #include "r2004/sectionstream.h"
 #include "support/bitcursor.h"
 #include "support/byteswap.h"
@@ -162,6 +163,9 @@ bool DWGDataReader::openContainer()
         return false;
     }
     session_->codePage = container_->codePage();
+    if (session_->sink != nullptr) {
+        readDocumentInfo(session_, memory_, container_);
+    }
     const SectionStream sections = newSectionStream(container_, memory_);
     if (sections.stream == nullptr) {
         reportf(session_, msg::kSectionsPosition, HERE);

@@ -214,9 +214,12 @@ ComposedDrawing Drawing::composePaged() const {
     sections.handles = encodeMap(offsets);
     sections.header = Bytes(32, 0);
     sections.codePage = options.codePage;
+    sections.summaryInfo = options.summaryInfo;
+    sections.appInfo = options.appInfo;
     Bytes file = version_ == BitVersion::AC1021
                      ? composeR2007Container({sections.header, sections.classes, sections.handles,
-                                              sections.objects, sections.codePage},
+                                              sections.objects, sections.summaryInfo, sections.appInfo,
+                                              sections.codePage},
                                              options.r2007)
                      : composePagedContainer(versionString(version_), sections, options.container);
     if (options.versionText) std::copy_n(options.versionText->begin(), 6, file.begin());
