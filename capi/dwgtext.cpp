@@ -224,6 +224,21 @@ const char *dwgtext_report(const dwgtext_drawing *drawing, size_t index)
     return drawing->reader.reports()[index].c_str();
 }
 
+size_t dwgtext_property_count(const dwgtext_drawing *drawing)
+{
+    return drawing == nullptr ? 0 : drawing->reader.properties().size();
+}
+
+int dwgtext_property(const dwgtext_drawing *drawing, size_t index, const char **name, const char **value)
+{
+    if (drawing == nullptr || name == nullptr || value == nullptr || index >= drawing->reader.properties().size())
+        return DWGTEXT_ERROR_ARGUMENT;
+    const dwgtext::DrawingProperty &property = drawing->reader.properties()[index];
+    *name = property.name.c_str();
+    *value = property.value.c_str();
+    return property.custom ? DWGTEXT_PROPERTY_CUSTOM : DWGTEXT_PROPERTY_STANDARD;
+}
+
 void dwgtext_close(dwgtext_drawing *drawing) { delete drawing; }
 
 const char *dwgtext_error_message(int error)

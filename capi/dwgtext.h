@@ -115,6 +115,23 @@ DWGTEXT_API const char *dwgtext_message(const dwgtext_drawing *drawing);
 DWGTEXT_API size_t dwgtext_report_count(const dwgtext_drawing *drawing);
 DWGTEXT_API const char *dwgtext_report(const dwgtext_drawing *drawing, size_t index);
 
+/* The document properties the drawing records, read as it opened: a fixed
+ * order, the standard ones first, each where present ("title", "subject",
+ * "author", "keywords", "comments", "lastSavedBy", "revision",
+ * "hyperlinkBase", "created", "modified", "editingTime", "application",
+ * "applicationVersion"), then the custom pairs under their own names. Names
+ * and values are UTF-8 and stay valid until dwgtext_close; times are ISO
+ * 8601 in UTC ("2024-03-05T14:07:09Z"), the editing time whole seconds.
+ * dwgtext_property answers DWGTEXT_PROPERTY_STANDARD or
+ * DWGTEXT_PROPERTY_CUSTOM, or DWGTEXT_ERROR_ARGUMENT for an index past the
+ * count or a null pointer. */
+enum {
+    DWGTEXT_PROPERTY_STANDARD = 1,
+    DWGTEXT_PROPERTY_CUSTOM = 2
+};
+DWGTEXT_API size_t dwgtext_property_count(const dwgtext_drawing *drawing);
+DWGTEXT_API int dwgtext_property(const dwgtext_drawing *drawing, size_t index, const char **name, const char **value);
+
 /* Frees the drawing and everything it gave; null is ignored. */
 DWGTEXT_API void dwgtext_close(dwgtext_drawing *drawing);
 

@@ -8,6 +8,7 @@
 
 #include "drawingfiles.h"
 #include "front/drawingreader.h"
+#include "codepage.h"
 #include "text_output.h"
 #include "versions.h"
 
@@ -138,6 +139,7 @@ public:
     }
 
     ReaderFacts facts() const { return reader_.facts(); }
+    const DrawingProperties *properties() const { return reader_.properties(); }
 
 private:
     bool open() override { return true; }
@@ -221,6 +223,8 @@ void TextReader::start()
     session_ = std::make_unique<Session>(*bytes_, reports_);
     const bool opened = session_->start();
     takeFacts();
+    if (const DrawingProperties *found = session_->properties())
+        properties_ = propertiesOf(*found, drawingCodePage(facts_.codePage));
     facts_.status = opened ? Status::Reading : finalStatus(facts_, true);
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bytesource.h"
+#include "properties.h"
 
 namespace dwgtext {
 
@@ -77,6 +78,8 @@ public:
     const DrawingFacts &facts() const { return facts_; }
     // Each as one line of valid UTF-8 without its trailing line breaks.
     const std::vector<std::string> &reports() const { return reports_; }
+    // The document properties, read as the drawing opened (properties.h).
+    const std::vector<DrawingProperty> &properties() const { return properties_; }
     bool started() const { return started_; }
 
     // The next text, valid until the next call; null when there are no more,
@@ -92,6 +95,7 @@ private:
 
     DrawingFacts facts_;
     std::vector<std::string> reports_;
+    std::vector<DrawingProperty> properties_;
     std::unique_ptr<dwgfiles::ByteSource> bytes_;
     std::unique_ptr<Session> session_;  // after reports_: it reports as it closes
     bool started_ = false;              // next() has been called
