@@ -86,6 +86,18 @@ uint64_t sizeOf(const std::string &path)
     return error ? 0 : size;
 }
 
+std::vector<DrawingProperty> propertiesOf(const dwgtext_drawing *drawing)
+{
+    std::vector<DrawingProperty> found;
+    const char *name = nullptr;
+    const char *value = nullptr;
+    for (std::size_t i = 0; i < dwgtext_property_count(drawing); ++i) {
+        const bool custom = dwgtext_property(drawing, i, &name, &value) == DWGTEXT_PROPERTY_CUSTOM;
+        found.push_back({name, value, custom});
+    }
+    return found;
+}
+
 // What became of the drawing: the reading ended with next's last answer.
 DrawingResult outcomeOf(const dwgtext_drawing *drawing, int last)
 {
@@ -108,6 +120,8 @@ DrawingResult streamDrawing(const std::string &path, const ReadOptions &options,
         return unreadable(std::move(error));
     if (!options.codePage.empty())
         dwgtext_set_codepage(drawing.get(), options.codePage.c_str());
+    std::vector<DrawingProperty> properties = propertiesOf(drawing.get());
+    receiver.properties(properties);
     dwgtext_text text{};
     int last = 0;
     while ((last = dwgtext_next(drawing.get(), &text)) == 1) {
@@ -116,6 +130,7 @@ DrawingResult streamDrawing(const std::string &path, const ReadOptions &options,
             break;
     }
     DrawingResult result = outcomeOf(drawing.get(), last);
+    result.properties = std::move(properties);
     result.size = sizeOf(path);
     return result;
 }

@@ -23,6 +23,7 @@ struct DrawingText {
 struct DrawingResult : DrawingFacts {
     std::vector<DrawingText> texts;
     std::vector<std::string> reports;
+    std::vector<DrawingProperty> properties;
     std::string eventText;    // the session's event list
     std::string failure;      // why it was not read, as libdwgtext says; empty: from the facts
 };
@@ -34,6 +35,8 @@ public:
     // A text as delivered and as one line of plain text (the bytes again
     // when read raw). False stops the reading: the texts have nowhere to go.
     virtual bool text(int32_t charset, std::string_view bytes, std::string_view plain) = 0;
+    // The drawing's document properties, once it is open, before its texts.
+    virtual void properties(const std::vector<DrawingProperty> &) {}
 };
 
 struct ReadOptions {

@@ -51,7 +51,8 @@ unsigned jobCount(unsigned asked)
 dwgtext::RenderSettings renderSettings(const dwgtext::Options &options, const dwgtext::InputList &list)
 {
     const bool several = list.inputs.size() > 1 || list.fromDirectory;
-    return {options.format, options.withFilename.value_or(several), options.reports, options.codePage};
+    return {options.format, options.withFilename.value_or(several), options.reports, options.codePage,
+            options.propertyLines};
 }
 
 // The event list is what the recording host saw, so --events reads on it;

@@ -113,6 +113,10 @@ private:
             options().withFilename = false;
         else if (name == "--partial-ok")
             options().partialOk = true;
+        else if (name == "--properties")
+            options().propertyLines = PropertyLines::First;
+        else if (name == "--properties-only")
+            options().propertyLines = PropertyLines::Only;
         else if (name == "-q" || name == "--quiet")
             options().reports = Reports::None;
         else if (name == "-v" || name == "--verbose")
@@ -202,6 +206,9 @@ std::string usageText()
            "      --raw            print the texts as the library delivered them\n"
            "      --json           print JSON Lines: one object per text, one per file\n"
            "      --events         print the event list of each drawing\n"
+           "      --properties     print the document properties (title, author...) as\n"
+           "                       'name: value' lines before the texts\n"
+           "      --properties-only  print the document properties and no texts\n"
            "  -v, --verbose        print every report of the library (by default only\n"
            "                       the number of its errors per drawing)\n"
            "  -q, --quiet          print nothing on standard error but the lines of\n"
