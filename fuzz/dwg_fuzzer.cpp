@@ -4,15 +4,18 @@
 // host's interface, or a session that does not end within its bound. The
 // same bytes then go straight to the page decoders of R2004 and later,
 // which in a drawing sit behind page checksums that a mutation rarely gets
-// past.
+// past, and to the decoders of the document properties, which a session on
+// the host's protocol never reaches.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "host_library.h"
+#include "r2004/documentinfo.h"
 #include "r2004/lz77.h"
 #include "r2004/r2007lz77.h"
 #include "r2004/reedsolomon.h"
@@ -33,6 +36,14 @@ void decodeAsPages(const uint8_t *data, size_t size)
     rs::decodeInterleaved(rs::Code::System, data, words, decoded.data());
 }
 
+void decodeAsProperties(const uint8_t *data, size_t size)
+{
+    const auto length = static_cast<uint32_t>(std::min<size_t>(size, UINT32_MAX));
+    auto properties = std::make_unique<DrawingProperties>();
+    decodeSummaryInfo(data, length, size % 2 == 0 ? InfoCharacters::Utf16 : InfoCharacters::Bytes, properties.get());
+    decodeAppInfo(data, length, properties.get());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -45,5 +56,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     }
     decodeAsPages(data, size);
+    decodeAsProperties(data, size);
     return 0;
 }
