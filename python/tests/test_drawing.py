@@ -24,10 +24,12 @@ SOURCE_KINDS = {
 def assert_read_as_dwgtext_reads(source, expected) -> None:
     with tqdudade.open(source) as drawing:
         assert drawing.status == "reading"
+        properties = drawing.properties
         texts = list(drawing.texts)
     record = expected.record
     assert (texts, drawing.version, drawing.status, counted_reports(drawing.reports)) == (
         expected.texts, record["version"], record["status"], record["reports"])
+    assert properties == drawing.properties == record["properties"]
     assert tqdudade.texts(source, raw=True) == expected.bytes
 
 
