@@ -253,6 +253,33 @@ TEST(Properties, EveryReleaseFromR2004GivesEveryPropertyBack)
     }
 }
 
+// R13 to R2000 keep their times among the header variables, past more of
+// them in R13 and R14; times the reader does not reach (past a menu name
+// longer than it reads) are left out, and cost nothing else.
+TEST(Properties, R13ToR2000GiveTheTimesOfTheirHeader)
+{
+    const int standard = DWGTEXT_PROPERTY_STANDARD;
+    const Properties times = {{"created", "2024-03-05T14:07:09Z", standard},
+                              {"modified", "2024-03-30T00:00:00Z", standard},
+                              {"editingTime", "90123", standard}};
+    for (dwgw::BitVersion version : {dwgw::BitVersion::AC1012, dwgw::BitVersion::AC1014, dwgw::BitVersion::AC1015}) {
+        SCOPED_TRACE(static_cast<int>(version));
+        dwgw::HeaderTimes header{{2'460'375, 50'829'000}, {2'460'400, 0}, {1, 3'723'000}};
+        dwgw::Drawing drawing(version);
+        drawing.addText("PUMP 1");
+        drawing.options.headerVariables = dwgw::encodeHeaderTimes(header, version != dwgw::BitVersion::AC1015);
+        std::vector<std::string> texts;
+        EXPECT_EQ(propertiesOf(drawing.build(), &texts), times);
+        EXPECT_EQ(texts, std::vector<std::string>{"PUMP 1"});
+
+        header.menuName = std::string(5000, 'm');
+        drawing.options.headerVariables = dwgw::encodeHeaderTimes(header, version != dwgw::BitVersion::AC1015);
+        texts.clear();
+        EXPECT_EQ(propertiesOf(drawing.build(), &texts), Properties{});
+        EXPECT_EQ(texts, std::vector<std::string>{"PUMP 1"});
+    }
+}
+
 // What cannot be read costs only the properties: a count of pairs past the
 // bytes left, and more pairs than are kept, each give their texts and a
 // report with the properties before the fault.

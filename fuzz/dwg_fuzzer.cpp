@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host_library.h"
+#include "r13/headertimes.h"
 #include "r2004/documentinfo.h"
 #include "r2004/lz77.h"
 #include "r2004/r2007lz77.h"
@@ -42,6 +43,9 @@ void decodeAsProperties(const uint8_t *data, size_t size)
     auto properties = std::make_unique<DrawingProperties>();
     decodeSummaryInfo(data, length, size % 2 == 0 ? InfoCharacters::Utf16 : InfoCharacters::Bytes, properties.get());
     decodeAppInfo(data, length, properties.get());
+    const auto span = static_cast<int32_t>(std::min<size_t>(size, INT32_MAX));
+    BitCursor in(data, span);
+    decodeHeaderTimes(in, size % 3 == 0, properties.get());
 }
 
 }  // namespace

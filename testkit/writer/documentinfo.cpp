@@ -48,6 +48,22 @@ void appendDayTime(Bytes& out, DayTime time)
 
 }  // namespace
 
+Bytes encodeHeaderTimes(const HeaderTimes& times, bool beforeR2000)
+{
+    BitWriter w;
+    w.BD(412148564080.0).BD(1.0).BD(1.0).BD(1.0);
+    for (int i = 0; i < 4; ++i) w.T("");
+    w.BL(24).BL(0);
+    if (beforeR2000) w.BS(0);
+    w.H(5, 1);
+    for (int i = 0; i < (beforeR2000 ? 26 : 20); ++i) w.B(i % 3 == 0);
+    for (int i = 0; i < (beforeR2000 ? 31 : 27); ++i) w.BS(static_cast<std::uint16_t>(i * 40));
+    for (int i = 0; i < 21; ++i) w.BD(i % 2 == 0 ? 1.0 : 0.25);
+    w.T(times.menuName);
+    for (const DayTime& time : {times.created, times.modified, times.editingTime}) w.BL(time.day).BL(time.milliseconds);
+    return w.bytes();
+}
+
 void appendInfoText(Bytes& out, const std::string& text, bool utf16)
 {
     if (!utf16) {

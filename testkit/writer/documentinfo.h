@@ -33,7 +33,16 @@ struct AppInfo {
     std::string version;
 };
 
+// R13 to R2000 keep the times among their header variables: these are the
+// variables up to them (TDCREATE, TDUPDATE, TDINDWG), every other one at a
+// plain value, for DrawingOptions::headerVariables.
+struct HeaderTimes {
+    DayTime created, modified, editingTime;
+    std::string menuName = "acad";
+};
+
 Bytes encodeSummaryInfo(const SummaryInfo& info, bool utf16);
+Bytes encodeHeaderTimes(const HeaderTimes& times, bool beforeR2000);
 Bytes encodeAppInfo(const AppInfo& info, bool utf16);
 
 // A counted text of these sections: its length in characters with the

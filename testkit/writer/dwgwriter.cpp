@@ -57,8 +57,8 @@ Bytes sentinelledSection(const Sentinel& start, const Bytes& data, const Sentine
     return sentinel(w, end).bytes();
 }
 
-Bytes headerVariablesSection() {
-    return sentinelledSection(kVariablesStart, Bytes(32, 0), kVariablesEnd);
+Bytes headerVariablesSection(const std::optional<Bytes>& variables) {
+    return sentinelledSection(kVariablesStart, variables.value_or(Bytes(32, 0)), kVariablesEnd);
 }
 
 Bytes classSection() {
@@ -231,7 +231,7 @@ ComposedDrawing Drawing::composePaged() const {
 ComposedDrawing Drawing::compose(bool mapFirst) const {
     if (layout() >= Layout::R2004) return composePaged();
     const std::vector<FramedObject> framed = frameObjects();
-    const Bytes variables = headerVariablesSection();
+    const Bytes variables = headerVariablesSection(options.headerVariables);
     const Bytes classes = classSection();
     const std::size_t classesAt = kFileHeaderSize + variables.size();
     const std::size_t areaAt = classesAt + classes.size() + kPaddingSize;
