@@ -132,6 +132,20 @@ enum {
 DWGTEXT_API size_t dwgtext_property_count(const dwgtext_drawing *drawing);
 DWGTEXT_API int dwgtext_property(const dwgtext_drawing *drawing, size_t index, const char **name, const char **value);
 
+/* The preview image the drawing keeps (R13 on), as stored, read at the
+ * first call: DWGTEXT_PREVIEW_BMP (a device-independent bitmap, which a .bmp
+ * file holds after its 14-byte file header), DWGTEXT_PREVIEW_WMF or
+ * DWGTEXT_PREVIEW_PNG, with *bytes and *size set until dwgtext_close;
+ * DWGTEXT_PREVIEW_NONE when it has none (or one past 16 MiB); or
+ * DWGTEXT_ERROR_ARGUMENT or DWGTEXT_ERROR_MEMORY. */
+enum {
+    DWGTEXT_PREVIEW_NONE = 0,
+    DWGTEXT_PREVIEW_BMP = 1,
+    DWGTEXT_PREVIEW_WMF = 2,
+    DWGTEXT_PREVIEW_PNG = 3
+};
+DWGTEXT_API int dwgtext_preview(dwgtext_drawing *drawing, const unsigned char **bytes, size_t *size);
+
 /* Frees the drawing and everything it gave; null is ignored. */
 DWGTEXT_API void dwgtext_close(dwgtext_drawing *drawing);
 

@@ -280,6 +280,48 @@ TEST(Properties, R13ToR2000GiveTheTimesOfTheirHeader)
     }
 }
 
+// A drawing with a preview area at its end, the file header pointing to it:
+// a header entry (code 1), then the image's entry with its code.
+Bytes withPreview(Bytes drawing, uint8_t code, const std::string &image, uint32_t claimedSize)
+{
+    const auto address = static_cast<uint32_t>(drawing.size());
+    dwgw::BitWriter area;
+    area.raw(Bytes{0x1F, 0x25, 0x6D, 0x07, 0xD4, 0x36, 0x28, 0x28, 0x9D, 0x57, 0xCA, 0x3F, 0x9D, 0x44, 0x10, 0x2B});
+    const uint32_t entriesEnd = address + 16 + 4 + 1 + 2 * 9;
+    area.RL(static_cast<uint32_t>(1 + 2 * 9 + 80 + image.size())).RC(2);
+    area.RC(1).RL(entriesEnd).RL(80).RC(code).RL(entriesEnd + 80).RL(claimedSize);
+    area.raw(Bytes(80, 0)).raw(image);
+    const Bytes bytes = area.bytes();
+    drawing.insert(drawing.end(), bytes.begin(), bytes.end());
+    for (int i = 0; i < 4; ++i)
+        drawing[13 + i] = static_cast<uint8_t>(address >> (8 * i));
+    return drawing;
+}
+
+// The preview comes as stored, in its format, from R13 and from the paged
+// releases; one whose size runs past the file is none, and costs nothing else.
+TEST(Preview, ThePreviewComesAsStored)
+{
+    const std::string png = "\x89PNG\r\n\x1a\n fake image";
+    for (dwgw::BitVersion version : {dwgw::BitVersion::AC1012, dwgw::BitVersion::AC1015, dwgw::BitVersion::AC1032}) {
+        SCOPED_TRACE(static_cast<int>(version));
+        dwgw::Drawing drawing(version);
+        drawing.addText("PUMP 1");
+        for (const auto &[code, format, claimed] :
+             {std::tuple(uint8_t{6}, int{DWGTEXT_PREVIEW_PNG}, png.size()), std::tuple(uint8_t{2}, 1, png.size()),
+              std::tuple(uint8_t{3}, 2, png.size()), std::tuple(uint8_t{6}, 0, png.size() + 1)}) {
+            const Bytes bytes = withPreview(drawing.build(), code, png, static_cast<uint32_t>(claimed));
+            dwgtext_drawing *handle = nullptr;
+            ASSERT_EQ(dwgtext_open_bytes(bytes.data(), bytes.size(), 0, &handle), DWGTEXT_OK);
+            const unsigned char *image = nullptr;
+            size_t size = 0;
+            EXPECT_EQ(dwgtext_preview(handle, &image, &size), format);
+            EXPECT_EQ(std::string(reinterpret_cast<const char *>(image), size), format == 0 ? "" : png);
+            EXPECT_EQ(readAll(handle, DWGTEXT_OK).texts.size(), 1u);
+        }
+    }
+}
+
 // What cannot be read costs only the properties: a count of pairs past the
 // bytes left, and more pairs than are kept, each give their texts and a
 // report with the properties before the fault.

@@ -236,6 +236,19 @@ void TextReader::takeFacts()
     facts_.cutShort = found.cutShort;
     facts_.damaged = found.damaged;
     facts_.ended = found.ended;
+    facts_.preview = found.preview;
+}
+
+const std::string &TextReader::preview()
+{
+    const PreviewPlace place = facts_.preview;
+    if (previewRead_ || bytes_ == nullptr || place.format == PreviewFormat::None || place.size > kMostPreviewBytes)
+        return preview_;
+    previewRead_ = true;
+    preview_.resize(place.size);
+    if (bytes_->readAt(place.at, preview_.data(), place.size) != static_cast<int64_t>(place.size))
+        preview_.clear();
+    return preview_;
 }
 
 const FoundText *TextReader::next()

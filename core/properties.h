@@ -44,6 +44,15 @@ struct JulianTime {
     bool present;
 };
 
+// The preview image R13 and later drawings keep as they are stored, at
+// the place the file header gives: its bytes in the file, and its kind.
+enum class PreviewFormat : int32_t { None, Bmp, Wmf, Png };
+struct PreviewPlace {
+    uint32_t at;
+    uint32_t size;
+    PreviewFormat format;
+};
+
 struct DrawingProperties {
     static constexpr int32_t kMaxCustom = 256;
     static constexpr uint32_t kPoolSize = 32768;

@@ -24,6 +24,7 @@ struct ReaderFacts {
     bool cutShort;     // it records parts past the end of its bytes
     bool damaged;      // of full length, but parts it records could not be read
     bool ended;        // the reader came to the drawing's end
+    PreviewPlace preview;  // where the preview image lies in the drawing's bytes
 };
 
 // Where the reader's session comes from and where what it finds goes. The
@@ -59,7 +60,7 @@ private:
     static ReaderFacts p_factsOf(const DWGglobal *session);
 
     DWGglobal *session_ = nullptr;
-    ReaderFacts facts_ = {{}, kNoVersion, -1, false, false, false};
+    ReaderFacts facts_ = {{}, kNoVersion, -1, false, false, false, {}};
 };
 
 #endif

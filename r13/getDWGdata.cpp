@@ -8,6 +8,7 @@
 #include "r13/getDWGobjectMap.h"
 #include "r13/getDWGobjects.h"
 #include "r13/headertimes.h"
+#include "r13/previewplace.h"
 #include "r2004/container.h"
 #include "r2004/documentinfo.h"
 #include "r2004/sectionstream.h"
@@ -125,6 +126,9 @@ DWGReader *newDWGReader(DWGglobal *session, MemoryService *memory, FileStream *s
     if (reader == nullptr) {
         reportf(session, msg::kAllocationFailed, kModule, kAllocationLine);
         return nullptr;
+    }
+    if (session->sink != nullptr) {
+        session->preview = findPreview(stream);
     }
     if (versionAtLeast(session->versionIndex, kAC1018)) {
         if (!reader->openContainer()) {

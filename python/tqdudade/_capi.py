@@ -24,6 +24,7 @@ ERROR_ARGUMENT = -1
 ERROR_MEMORY = -2
 RAW = 1
 PROPERTY_CUSTOM = 2
+PREVIEW_FORMATS = {1: "bmp", 2: "wmf", 3: "png"}
 STREAM_LIMIT = 1 << 30
 
 READING, READ, INCOMPLETE, NOT_A_DRAWING, UNSUPPORTED, FAILED, CANNOT_OPEN, DAMAGED = range(8)
@@ -109,6 +110,8 @@ def _declare(library: ctypes.CDLL) -> ctypes.CDLL:
         "dwgtext_property_count": (ctypes.c_size_t, [handle]),
         "dwgtext_property": (ctypes.c_int, [handle, ctypes.c_size_t, ctypes.POINTER(ctypes.c_char_p),
                                             ctypes.POINTER(ctypes.c_char_p)]),
+        "dwgtext_preview": (ctypes.c_int, [handle, ctypes.POINTER(ctypes.POINTER(ctypes.c_ubyte)),
+                                           ctypes.POINTER(ctypes.c_size_t)]),
         "dwgtext_close": (None, [handle]),
         "dwgtext_error_message": (ctypes.c_char_p, [ctypes.c_int]),
     }

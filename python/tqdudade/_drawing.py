@@ -189,6 +189,23 @@ class Drawing:
             return dict(self._final["properties"])
         return document_properties(_library(), self._handle.pointer)
 
+    @property
+    def preview(self) -> tuple[str, bytes] | None:
+        """The preview image the drawing keeps (R13 on) as stored: ("png",
+        bytes), ("wmf", bytes) or ("bmp", bytes), a device-independent
+        bitmap without the 14-byte header of a .bmp file; None when it has
+        none. Read from the drawing at each call, while it is open."""
+        if self._final is not None:
+            raise ValueError("the drawing is closed")
+        bytes_pointer = ctypes.POINTER(ctypes.c_ubyte)()
+        size = ctypes.c_size_t()
+        answer = _library().dwgtext_preview(self._handle.pointer, ctypes.byref(bytes_pointer), ctypes.byref(size))
+        if answer < 0:
+            _check(answer)
+        if answer not in _capi.PREVIEW_FORMATS:
+            return None
+        return _capi.PREVIEW_FORMATS[answer], ctypes.string_at(bytes_pointer, size.value)
+
     def raise_if_not_read(self) -> None:
         """Raises the DrawingError for the status of a file that is not read:
         NotADrawing, UnsupportedVersion, CannotOpen, or DrawingError itself

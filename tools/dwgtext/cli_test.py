@@ -158,6 +158,21 @@ class Properties(TempDirTest):
         summary = json.loads(lines(dwgtext("--json", sample("r2018.dwg")).stdout)[-1])
         self.assertEqual(summary["properties"], R2018_PROPERTIES)
 
+    def test_preview_writes_the_image_as_stored(self):
+        sentinel = bytes.fromhex("1f256d07d43628289d57ca3f9d44102b")
+        drawing = bytearray(sample("r2000.dwg").read_bytes())
+        image = b"BM not really a bitmap"
+        entries_end = len(drawing) + len(sentinel) + 5 + 9
+        struct.pack_into("<I", drawing, 13, len(drawing))
+        drawing += sentinel + struct.pack("<IBBII", 9 + len(image), 1, 2, entries_end, len(image)) + image
+        path = self.file("preview.dwg", bytes(drawing))
+        result = dwgtext("--preview", self.dir / "preview.bmp", path)
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        self.assertEqual((self.dir / "preview.bmp").read_bytes(), image)
+
+        none = dwgtext("--preview", self.dir / "none.png", sample("r14.dwg"))
+        self.assertEqual((none.returncode, lines(none.stderr)), (1, [f"dwgtext: {sample('r14.dwg')}: no preview image"]))
+
 
 class FileNames(TempDirTest):
     def test_prefix_follows_the_number_of_inputs_and_the_options(self):

@@ -1,5 +1,8 @@
 #include "extract.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -98,6 +101,24 @@ std::vector<DrawingProperty> propertiesOf(const dwgtext_drawing *drawing)
     return found;
 }
 
+// Writes the preview image as the drawing stores it: the reason when it
+// cannot, else empty.
+std::string writePreview(dwgtext_drawing *drawing, const std::string &path)
+{
+    const unsigned char *bytes = nullptr;
+    size_t size = 0;
+    if (dwgtext_preview(drawing, &bytes, &size) <= 0)
+        return "no preview image";
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    bool written = file != nullptr && std::fwrite(bytes, 1, size, file) == size;
+    int error = errno;
+    if (file != nullptr && std::fclose(file) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    return written ? std::string() : "cannot write the preview image to " + path + ": " + std::strerror(error);
+}
+
 // What became of the drawing: the reading ended with next's last answer.
 DrawingResult outcomeOf(const dwgtext_drawing *drawing, int last)
 {
@@ -131,6 +152,8 @@ DrawingResult streamDrawing(const std::string &path, const ReadOptions &options,
     }
     DrawingResult result = outcomeOf(drawing.get(), last);
     result.properties = std::move(properties);
+    if (!options.previewPath.empty())
+        result.previewError = writePreview(drawing.get(), options.previewPath);
     result.size = sizeOf(path);
     return result;
 }

@@ -26,6 +26,7 @@ struct DrawingResult : DrawingFacts {
     std::vector<DrawingProperty> properties;
     std::string eventText;    // the session's event list
     std::string failure;      // why it was not read, as libdwgtext says; empty: from the facts
+    std::string previewError; // why the preview image asked for was not written
 };
 
 // Receives a drawing's texts while the library reads it.
@@ -43,6 +44,7 @@ struct ReadOptions {
     bool raw = false;      // hand on the texts undecoded
     std::string codePage;  // decode from this iconv name; empty: the drawing's own
     uint64_t streamLimit = DWGTEXT_STREAM_LIMIT;  // bytes taken of a pipe or device
+    std::string previewPath;  // where the preview image goes; empty: nowhere
 };
 
 // Reads the file at path ("-" is standard input) through libdwgtext,

@@ -57,7 +57,7 @@ dwgtext::RenderSettings renderSettings(const dwgtext::Options &options, const dw
 
 // The event list is what the recording host saw, so --events reads on it;
 // everything else streams through libdwgtext.
-Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &settings, uint64_t streamLimit,
+Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &settings, const dwgtext::Options &options,
                  const dwgtext::DrawingRenderer::Flush &flush)
 {
     if (!input.error.empty())
@@ -67,8 +67,9 @@ Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &set
         return {dwgtext::render(input.name, drawing, settings), drawing.size};
     }
     dwgtext::DrawingRenderer renderer(input.name, settings, flush);
-    const dwgtext::ReadOptions options{settings.format == dwgtext::Format::Raw, settings.codePage, streamLimit};
-    const dwgtext::DrawingResult drawing = dwgtext::streamDrawing(input.path, options, renderer);
+    const dwgtext::ReadOptions reading{settings.format == dwgtext::Format::Raw, settings.codePage, options.streamLimit,
+                                       options.previewPath};
+    const dwgtext::DrawingResult drawing = dwgtext::streamDrawing(input.path, reading, renderer);
     return {renderer.finish(drawing), drawing.size};
 }
 
@@ -115,7 +116,7 @@ Outcome readAll(const dwgtext::Options &options)
         };
     }
     dwgtext::runInOrder<Finished>(
-        count, jobs, [&](std::size_t i) { return readOne(list.inputs[i], settings, options.streamLimit, flush); },
+        count, jobs, [&](std::size_t i) { return readOne(list.inputs[i], settings, options, flush); },
         [&](std::size_t, Finished &finished) {
             if (outcome.outputError != 0)
                 return false;

@@ -31,6 +31,8 @@ public:
             take(args_[next_++]);
         if (parsed_.ok() && !options().help && !options().version && options().files.empty())
             fail("no drawing given");
+        if (parsed_.ok() && !options().previewPath.empty() && (options().files.size() != 1 || options().recursive))
+            fail("option '--preview' takes one drawing");
         return parsed_;
     }
 
@@ -63,7 +65,7 @@ private:
         if (equals != std::string_view::npos)
             attached = arg.substr(equals + 1);
 
-        if (name == "--codepage" || name == "--jobs" || name == "--stream-limit") {
+        if (name == "--codepage" || name == "--jobs" || name == "--stream-limit" || name == "--preview") {
             const std::optional<std::string_view> value = valueOf(name, attached);
             if (!value)
                 return;
@@ -71,6 +73,8 @@ private:
                 setCodePage(*value);
             else if (name == "--jobs")
                 setJobs(*value);
+            else if (name == "--preview")
+                options().previewPath = *value;
             else
                 setStreamLimit(*value);
         } else if (attached) {
@@ -209,6 +213,8 @@ std::string usageText()
            "      --properties     print the document properties (title, author...) as\n"
            "                       'name: value' lines before the texts\n"
            "      --properties-only  print the document properties and no texts\n"
+           "      --preview FILE   write the drawing's preview image to FILE, as stored\n"
+           "                       (PNG, WMF, or a BMP without its file header)\n"
            "  -v, --verbose        print every report of the library (by default only\n"
            "                       the number of its errors per drawing)\n"
            "  -q, --quiet          print nothing on standard error but the lines of\n"

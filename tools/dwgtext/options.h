@@ -44,6 +44,7 @@ struct Options {
     uint64_t streamLimit = uint64_t{1} << 30;  // bytes taken of a pipe or device
     bool partialOk = false;            // a drawing not read whole that gave texts exits 0
     PropertyLines propertyLines = PropertyLines::None;
+    std::string previewPath;           // --preview: where the one drawing's preview image goes
     std::vector<std::string> files;    // "-" is standard input
 };
 

@@ -255,6 +255,8 @@ void renderErrors(std::string_view name, const DrawingResult &drawing, const Ren
         err.append("dwgtext: ").append(name).append(": ").append(summary).append("\n");
     if (drawing.status != Status::Read)
         err.append("dwgtext: ").append(name).append(": ").append(failureMessage(drawing)).append("\n");
+    if (!drawing.previewError.empty())
+        err.append("dwgtext: ").append(name).append(": ").append(drawing.previewError).append("\n");
 }
 
 }  // namespace
@@ -314,7 +316,7 @@ Rendered DrawingRenderer::finish(const DrawingResult &drawing)
         rendered_.out += jsonSummary(file_, drawing, texts_);
     else if (settings_.format == Format::Events)
         renderEvents(settings_.withFilename ? file_ + ":" : std::string(), drawing.eventText, rendered_.out);
-    rendered_.read = drawing.status == Status::Read;
+    rendered_.read = drawing.status == Status::Read && drawing.previewError.empty();
     rendered_.gaveTexts = texts_ > 0;
     renderErrors(named_, drawing, settings_, rendered_.err);
     return std::move(rendered_);
