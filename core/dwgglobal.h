@@ -13,7 +13,6 @@
 #include "support/publicstorage.h"
 
 class DWGReader;
-struct DrawingProperties;
 class FileStream;
 class MemoryService;
 class ReaderSource;

@@ -6,11 +6,11 @@
 
 // UTF-16 comes little-endian, as drawings store it, and is kept high byte
 // first, as texts are handed on.
-bool DrawingProperties::keep(PropertyText *text, const uint8_t *bytes, uint32_t length, int32_t charset)
+void DrawingProperties::keep(PropertyText *text, const uint8_t *bytes, uint32_t length, int32_t charset)
 {
     if (length > kPoolSize - used) {
         capped = true;
-        return false;
+        return;
     }
     uint8_t *into = pool + used;
     if (charset == DWG_CHARSET_UTF16BE) {
@@ -23,5 +23,4 @@ bool DrawingProperties::keep(PropertyText *text, const uint8_t *bytes, uint32_t 
     }
     *text = PropertyText{used, length, charset, true};
     used += length;
-    return true;
 }

@@ -68,8 +68,9 @@ struct DrawingProperties {
     uint32_t used;
     uint8_t pool[kPoolSize];
 
-    // Keeps a text in the pool: false, with capped set, when it has no room.
-    bool keep(PropertyText *text, const uint8_t *bytes, uint32_t length, int32_t charset);
+    // Keeps a text in the pool; one it has no room for leaves text as it
+    // was, and sets capped.
+    void keep(PropertyText *text, const uint8_t *bytes, uint32_t length, int32_t charset);
     const uint8_t *bytesOf(const PropertyText &text) const { return pool + text.at; }
 };
 

@@ -258,16 +258,17 @@ void DWGDataReader::readHeaderTimes()
 {
     constexpr int32_t kVariablesAt = kSentinelLength + 4;
     constexpr int32_t kTimesReach = 4096;
-    const int32_t length = variablesSize_ - kVariablesAt < kTimesReach ? variablesSize_ - kVariablesAt : kTimesReach;
-    if (variablesStart_ < 0 || length <= 0) {
+    const int64_t at = int64_t{variablesStart_} + kVariablesAt;
+    if (variablesStart_ < 0 || variablesSize_ <= kVariablesAt || at >= stream_->size()) {
         return;
     }
+    const int32_t length = variablesSize_ - kVariablesAt < kTimesReach ? variablesSize_ - kVariablesAt : kTimesReach;
     DrawingProperties *properties = newIn<DrawingProperties>(memory_);
     if (properties == nullptr) {
         reportf(session_, msg::kAllocationFailed, HERE);
         return;
     }
-    const FileStream::Span span = stream_->span(offsetSum(variablesStart_, kVariablesAt), length);
+    const FileStream::Span span = stream_->span(static_cast<int32_t>(at), length);
     BitCursor in(span.bytes, span.length, span.readable);
     if (!decodeHeaderTimes(in, !versionAtLeast(session_->versionIndex, kAC1015), properties)) {
         deleteIn(memory_, properties);

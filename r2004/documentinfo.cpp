@@ -58,14 +58,14 @@ public:
         return read;
     }
 
-    // A counted text, kept without its trailing zeros; null where the
-    // properties keep none (the bytes ended, or the pool is full).
-    bool text(DrawingProperties *properties, PropertyText *into)
+    // A counted text, kept without its trailing zeros; into stays as it
+    // was when the bytes end before it, or the pool has no room for it.
+    void text(DrawingProperties *properties, PropertyText *into)
     {
         const uint32_t count = number(2);
         const uint32_t size = count * unit_;
         if (cut_ || !p_has(size)) {
-            return false;
+            return;
         }
         const uint8_t *start = bytes_ + at_;
         at_ += size;
@@ -73,8 +73,7 @@ public:
         while (kept >= unit_ && p_isZero(start + kept - unit_)) {
             kept -= unit_;
         }
-        const int32_t charset = unit_ == 2 ? DWG_CHARSET_UTF16BE : DWG_CHARSET_BYTES;
-        return properties->keep(into, start, kept, charset);
+        properties->keep(into, start, kept, unit_ == 2 ? DWG_CHARSET_UTF16BE : DWG_CHARSET_BYTES);
     }
 
     bool cut() const { return cut_; }
