@@ -236,6 +236,49 @@ const char *dwgtext_report(const dwgtext_drawing *drawing, size_t index)
     return drawing->reader.reports()[index].c_str();
 }
 
+size_t dwgtext_property_count(const dwgtext_drawing *drawing)
+{
+    return drawing == nullptr ? 0 : drawing->reader.properties().size();
+}
+
+int dwgtext_property(const dwgtext_drawing *drawing, size_t index, const char **name, const char **value)
+{
+    if (drawing == nullptr || name == nullptr || value == nullptr || index >= drawing->reader.properties().size())
+        return DWGTEXT_ERROR_ARGUMENT;
+    const dwgtext::DrawingProperty &property = drawing->reader.properties()[index];
+    *name = property.name.c_str();
+    *value = property.value.c_str();
+    return property.custom ? DWGTEXT_PROPERTY_CUSTOM : DWGTEXT_PROPERTY_STANDARD;
+}
+
+int dwgtext_preview(dwgtext_drawing *drawing, const unsigned char **bytes, size_t *size)
+{
+    if (drawing == nullptr || bytes == nullptr || size == nullptr)
+        return DWGTEXT_ERROR_ARGUMENT;
+    *bytes = nullptr;
+    *size = 0;
+    try {
+        const std::string &image = drawing->reader.preview();
+        if (image.empty())
+            return DWGTEXT_PREVIEW_NONE;
+        *bytes = reinterpret_cast<const unsigned char *>(image.data());
+        *size = image.size();
+    } catch (...) {
+        return DWGTEXT_ERROR_MEMORY;
+    }
+    switch (drawing->reader.facts().preview.format) {
+    case PreviewFormat::Bmp:
+        return DWGTEXT_PREVIEW_BMP;
+    case PreviewFormat::Wmf:
+        return DWGTEXT_PREVIEW_WMF;
+    case PreviewFormat::Png:
+        return DWGTEXT_PREVIEW_PNG;
+    case PreviewFormat::None:
+        break;
+    }
+    return DWGTEXT_PREVIEW_NONE;
+}
+
 void dwgtext_close(dwgtext_drawing *drawing) { delete drawing; }
 
 const char *dwgtext_error_message(int error)

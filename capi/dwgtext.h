@@ -124,6 +124,37 @@ DWGTEXT_API const char *dwgtext_report(const dwgtext_drawing *drawing, size_t in
  * that dwgtext_text keeps its layout. */
 DWGTEXT_API const char *dwgtext_kind(const dwgtext_drawing *drawing);
 
+/* The document properties the drawing records, read as it opened: a fixed
+ * order, the standard ones first, each where present ("title", "subject",
+ * "author", "keywords", "comments", "lastSavedBy", "revision",
+ * "hyperlinkBase", "created", "modified", "editingTime", "application",
+ * "applicationVersion"), then the custom pairs under their own names. Names
+ * and values are UTF-8 and stay valid until dwgtext_close; times are ISO
+ * 8601 in UTC ("2024-03-05T14:07:09Z"), the editing time whole seconds.
+ * dwgtext_property answers DWGTEXT_PROPERTY_STANDARD or
+ * DWGTEXT_PROPERTY_CUSTOM, or DWGTEXT_ERROR_ARGUMENT for an index past the
+ * count or a null pointer. */
+enum {
+    DWGTEXT_PROPERTY_STANDARD = 1,
+    DWGTEXT_PROPERTY_CUSTOM = 2
+};
+DWGTEXT_API size_t dwgtext_property_count(const dwgtext_drawing *drawing);
+DWGTEXT_API int dwgtext_property(const dwgtext_drawing *drawing, size_t index, const char **name, const char **value);
+
+/* The preview image the drawing keeps (R13 on), as stored, read at the
+ * first call: DWGTEXT_PREVIEW_BMP (a device-independent bitmap, which a .bmp
+ * file holds after its 14-byte file header), DWGTEXT_PREVIEW_WMF or
+ * DWGTEXT_PREVIEW_PNG, with *bytes and *size set until dwgtext_close;
+ * DWGTEXT_PREVIEW_NONE when it has none (or one past 16 MiB); or
+ * DWGTEXT_ERROR_ARGUMENT or DWGTEXT_ERROR_MEMORY. */
+enum {
+    DWGTEXT_PREVIEW_NONE = 0,
+    DWGTEXT_PREVIEW_BMP = 1,
+    DWGTEXT_PREVIEW_WMF = 2,
+    DWGTEXT_PREVIEW_PNG = 3
+};
+DWGTEXT_API int dwgtext_preview(dwgtext_drawing *drawing, const unsigned char **bytes, size_t *size);
+
 /* Frees the drawing and everything it gave; null is ignored. */
 DWGTEXT_API void dwgtext_close(dwgtext_drawing *drawing);
 

@@ -171,6 +171,191 @@ TEST(Status, EveryWayADrawingEnds)
     EXPECT_LT(cases[8].drawing.texts.size(), 40u);
 }
 
+using Properties = std::vector<std::tuple<std::string, std::string, int>>;
+
+Properties propertiesOf(const Bytes &bytes, std::vector<std::string> *texts = nullptr)
+{
+    dwgtext_drawing *handle = nullptr;
+    EXPECT_EQ(dwgtext_open_bytes(bytes.data(), bytes.size(), 0, &handle), DWGTEXT_OK);
+    Properties properties;
+    const char *name = nullptr;
+    const char *value = nullptr;
+    for (size_t i = 0; i < dwgtext_property_count(handle); ++i) {
+        const int kind = dwgtext_property(handle, i, &name, &value);
+        properties.emplace_back(name, value, kind);
+    }
+    EXPECT_EQ(dwgtext_property(handle, dwgtext_property_count(handle), &name, &value), DWGTEXT_ERROR_ARGUMENT);
+    Drawing read = readAll(handle, DWGTEXT_OK);
+    EXPECT_EQ(read.status, DWGTEXT_READ);
+    if (texts != nullptr) {
+        for (const Text &text : read.texts)
+            texts->push_back(text.text);
+        texts->insert(texts->end(), read.reports.begin(), read.reports.end());
+    }
+    return properties;
+}
+
+// Every standard property in the order the API gives them, non-ASCII and
+// empty values among them, then 40 custom pairs, in each release that keeps
+// properties in its container: R2004's as CP1252 bytes, the later ones'
+// as UTF-16 (with a character past U+FFFF).
+TEST(Properties, EveryReleaseFromR2004GivesEveryPropertyBack)
+{
+    const int standard = DWGTEXT_PROPERTY_STANDARD;
+    Properties expected = {
+        {"title", "Pump station \u2013 level 2", standard},
+        {"subject", "", standard},
+        {"author", "Zo\u00EB \u00C5ngstr\u00F6m", standard},
+        {"keywords", "pumps; valves", standard},
+        {"comments", "first line\r\nsecond line", standard},
+        {"lastSavedBy", "drafter", standard},
+        {"revision", "C", standard},
+        {"hyperlinkBase", "https://example.com/plans/", standard},
+        {"created", "2024-03-05T14:07:09Z", standard},
+        {"modified", "2024-03-30T00:00:00Z", standard},
+        {"editingTime", "90123", standard},
+        {"application", "Drafter 9", standard},
+        {"applicationVersion", "9.1.0", standard},
+    };
+    for (int i = 0; i < 40; ++i)
+        expected.emplace_back("Sheet " + std::to_string(i), "value " + std::to_string(i), DWGTEXT_PROPERTY_CUSTOM);
+
+    for (dwgw::BitVersion version : {dwgw::BitVersion::AC1018, dwgw::BitVersion::AC1021, dwgw::BitVersion::AC1024,
+                                     dwgw::BitVersion::AC1027, dwgw::BitVersion::AC1032}) {
+        const bool utf16 = version != dwgw::BitVersion::AC1018;
+        SCOPED_TRACE(static_cast<int>(version));
+        dwgw::SummaryInfo summary;
+        summary.title = utf16 ? "Pump station \u2013 level 2" : "Pump station \x96 level 2";
+        summary.author = utf16 ? "Zo\u00EB \u00C5ngstr\u00F6m" : "Zo\xEB \xC5ngstr\xF6m";
+        summary.keywords = "pumps; valves";
+        summary.comments = "first line\r\nsecond line";
+        summary.lastSavedBy = "drafter";
+        summary.revision = "C";
+        summary.hyperlinkBase = "https://example.com/plans/";
+        summary.editingTime = {1, 3'723'000};
+        summary.created = {2'460'375, 50'829'000};
+        summary.modified = {2'460'400, 0};
+        for (int i = 0; i < 40; ++i)
+            summary.custom.emplace_back("Sheet " + std::to_string(i), "value " + std::to_string(i));
+        Properties wanted = expected;
+        if (utf16) {
+            summary.custom.emplace_back("Clef", "\U0001D11E");
+            wanted.emplace_back("Clef", "\U0001D11E", DWGTEXT_PROPERTY_CUSTOM);
+        }
+        dwgw::Drawing drawing(version);
+        drawing.addText("PUMP 1");
+        drawing.options.summaryInfo = dwgw::encodeSummaryInfo(summary, utf16);
+        drawing.options.appInfo = dwgw::encodeAppInfo(
+            {"<ProductInformation name=\"Drafter 9\" build_version=\"9.1\"/>", "9.1.0"}, utf16);
+        std::vector<std::string> texts;
+        EXPECT_EQ(propertiesOf(drawing.build(), &texts), wanted);
+        EXPECT_EQ(texts, std::vector<std::string>{"PUMP 1"});
+    }
+}
+
+// R13 to R2000 keep their times among the header variables, past more of
+// them in R13 and R14; times the reader does not reach (past a menu name
+// longer than it reads) are left out, and cost nothing else.
+TEST(Properties, R13ToR2000GiveTheTimesOfTheirHeader)
+{
+    const int standard = DWGTEXT_PROPERTY_STANDARD;
+    const Properties times = {{"created", "2024-03-05T14:07:09Z", standard},
+                              {"modified", "2024-03-30T00:00:00Z", standard},
+                              {"editingTime", "90123", standard}};
+    for (dwgw::BitVersion version : {dwgw::BitVersion::AC1012, dwgw::BitVersion::AC1014, dwgw::BitVersion::AC1015}) {
+        SCOPED_TRACE(static_cast<int>(version));
+        dwgw::HeaderTimes header{{2'460'375, 50'829'000}, {2'460'400, 0}, {1, 3'723'000}};
+        dwgw::Drawing drawing(version);
+        drawing.addText("PUMP 1");
+        drawing.options.headerVariables = dwgw::encodeHeaderTimes(header, version != dwgw::BitVersion::AC1015);
+        std::vector<std::string> texts;
+        EXPECT_EQ(propertiesOf(drawing.build(), &texts), times);
+        EXPECT_EQ(texts, std::vector<std::string>{"PUMP 1"});
+
+        header.menuName = std::string(5000, 'm');
+        drawing.options.headerVariables = dwgw::encodeHeaderTimes(header, version != dwgw::BitVersion::AC1015);
+        texts.clear();
+        EXPECT_EQ(propertiesOf(drawing.build(), &texts), Properties{});
+        EXPECT_EQ(texts, std::vector<std::string>{"PUMP 1"});
+    }
+}
+
+// A drawing with a preview area at its end, the file header pointing to it:
+// a header entry (code 1), then the image's entry with its code.
+Bytes withPreview(Bytes drawing, uint8_t code, const std::string &image, uint32_t claimedSize)
+{
+    const auto address = static_cast<uint32_t>(drawing.size());
+    dwgw::BitWriter area;
+    area.raw(Bytes{0x1F, 0x25, 0x6D, 0x07, 0xD4, 0x36, 0x28, 0x28, 0x9D, 0x57, 0xCA, 0x3F, 0x9D, 0x44, 0x10, 0x2B});
+    const uint32_t entriesEnd = address + 16 + 4 + 1 + 2 * 9;
+    area.RL(static_cast<uint32_t>(1 + 2 * 9 + 80 + image.size())).RC(2);
+    area.RC(1).RL(entriesEnd).RL(80).RC(code).RL(entriesEnd + 80).RL(claimedSize);
+    area.raw(Bytes(80, 0)).raw(image);
+    const Bytes bytes = area.bytes();
+    drawing.insert(drawing.end(), bytes.begin(), bytes.end());
+    for (int i = 0; i < 4; ++i)
+        drawing[13 + i] = static_cast<uint8_t>(address >> (8 * i));
+    return drawing;
+}
+
+// The preview comes as stored, in its format, from R13 and from the paged
+// releases; one whose size runs past the file is none, and costs nothing else.
+TEST(Preview, ThePreviewComesAsStored)
+{
+    const std::string png = "\x89PNG\r\n\x1a\n fake image";
+    for (dwgw::BitVersion version : {dwgw::BitVersion::AC1012, dwgw::BitVersion::AC1015, dwgw::BitVersion::AC1032}) {
+        SCOPED_TRACE(static_cast<int>(version));
+        dwgw::Drawing drawing(version);
+        drawing.addText("PUMP 1");
+        for (const auto &[code, format, claimed] :
+             {std::tuple(uint8_t{6}, int{DWGTEXT_PREVIEW_PNG}, png.size()), std::tuple(uint8_t{2}, 1, png.size()),
+              std::tuple(uint8_t{3}, 2, png.size()), std::tuple(uint8_t{6}, 0, png.size() + 1)}) {
+            const Bytes bytes = withPreview(drawing.build(), code, png, static_cast<uint32_t>(claimed));
+            dwgtext_drawing *handle = nullptr;
+            ASSERT_EQ(dwgtext_open_bytes(bytes.data(), bytes.size(), 0, &handle), DWGTEXT_OK);
+            const unsigned char *image = nullptr;
+            size_t size = 0;
+            EXPECT_EQ(dwgtext_preview(handle, &image, &size), format);
+            EXPECT_EQ(std::string(reinterpret_cast<const char *>(image), size), format == 0 ? "" : png);
+            EXPECT_EQ(readAll(handle, DWGTEXT_OK).texts.size(), 1u);
+        }
+    }
+}
+
+// What cannot be read costs only the properties: a count of pairs past the
+// bytes left, and more pairs than are kept, each give their texts and a
+// report with the properties before the fault.
+TEST(Properties, DamagedPropertiesKeepTheTextsAndSaySo)
+{
+    dwgw::SummaryInfo summary;
+    summary.title = "Plan";
+    for (int i = 0; i < 300; ++i)
+        summary.custom.emplace_back("k" + std::to_string(i), "v");
+    const dwgw::Bytes many = dwgw::encodeSummaryInfo(summary, true);
+
+    dwgw::R2018Drawing manyPairs;
+    manyPairs.addText("PUMP 1");
+    manyPairs.options.summaryInfo = many;
+    std::vector<std::string> texts;
+    const Properties kept = propertiesOf(manyPairs.build(), &texts);
+    // The eight texts, empty ones too, and the editing time, then the pairs.
+    ASSERT_EQ(kept.size(), 9u + 256u);
+    EXPECT_EQ(kept[0], std::tuple("title"s, "Plan"s, int{DWGTEXT_PROPERTY_STANDARD}));
+    EXPECT_EQ(kept.back(), std::tuple("k255"s, "v"s, int{DWGTEXT_PROPERTY_CUSTOM}));
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_TRUE(texts[1].starts_with("*** WARNING *** The properties exceed")) << texts[1];
+
+    dwgw::R2018Drawing cut;
+    cut.addText("PUMP 1");
+    cut.options.summaryInfo = dwgw::Bytes(many.begin(), many.begin() + static_cast<std::ptrdiff_t>(many.size() / 2));
+    texts.clear();
+    const Properties before = propertiesOf(cut.build(), &texts);
+    EXPECT_GT(before.size(), 100u);
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_TRUE(texts[1].starts_with("*** WARNING *** The properties in section[AcDb:SummaryInfo] end early"))
+        << texts[1];
+}
+
 TEST(Threads, HandlesOnManyThreadsReadAsOne)
 {
     std::vector<hardening::NamedDrawing> drawings = hardening::composedDrawings();

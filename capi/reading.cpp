@@ -7,6 +7,7 @@
 
 #include "drawingfiles.h"
 #include "front/drawingreader.h"
+#include "codepage.h"
 #include "text_output.h"
 #include "versions.h"
 
@@ -159,6 +160,7 @@ public:
 
     ReaderFacts facts() const { return reader_.facts(); }
     void keepClassicKinds() { reader_.keepClassicKinds(); }
+    const DrawingProperties *properties() const { return reader_.properties(); }
 
 private:
     bool open() override { return true; }
@@ -243,6 +245,8 @@ void TextReader::start()
     session_ = std::make_unique<Session>(*bytes_, reports_);
     const bool opened = session_->start();
     takeFacts();
+    if (const DrawingProperties *found = session_->properties())
+        properties_ = propertiesOf(*found, drawingCodePage(facts_.codePage));
     facts_.status = opened ? Status::Reading : finalStatus(facts_, true);
 }
 
@@ -254,6 +258,19 @@ void TextReader::takeFacts()
     facts_.cutShort = found.cutShort;
     facts_.damaged = found.damaged;
     facts_.ended = found.ended;
+    facts_.preview = found.preview;
+}
+
+const std::string &TextReader::preview()
+{
+    const PreviewPlace place = facts_.preview;
+    if (previewRead_ || bytes_ == nullptr || place.format == PreviewFormat::None || place.size > kMostPreviewBytes)
+        return preview_;
+    previewRead_ = true;
+    preview_.resize(place.size);
+    if (bytes_->readAt(place.at, preview_.data(), place.size) != static_cast<int64_t>(place.size))
+        preview_.clear();
+    return preview_;
 }
 
 void TextReader::keepClassicKinds()

@@ -13,6 +13,8 @@
 
 #include "bytesource.h"
 #include "core/dwgglobal.h"
+#include "core/properties.h"
+#include "properties.h"
 
 namespace dwgtext {
 
@@ -42,6 +44,7 @@ struct DrawingFacts {
     bool damaged = false;       // of full length, but parts it records could not be read
     bool changedWhileRead = false;  // the file was cut short while it was read
     bool ended = false;         // the library came to the drawing's end
+    PreviewPlace preview{};     // where its preview image lies, as the library found it
 };
 
 // The status of a drawing once the library is done with it. A drawing cut
@@ -85,6 +88,12 @@ public:
     const DrawingFacts &facts() const { return facts_; }
     // Each as one line of valid UTF-8 without its trailing line breaks.
     const std::vector<std::string> &reports() const { return reports_; }
+    // The document properties, read as the drawing opened (properties.h).
+    const std::vector<DrawingProperty> &properties() const { return properties_; }
+    // The preview image's bytes as stored, read at the first call; empty
+    // when the drawing has none, or one larger than kMostPreviewBytes.
+    const std::string &preview();
+    static constexpr uint32_t kMostPreviewBytes = 16u << 20;
     bool started() const { return started_; }
     // Before the first next(): only texts of the four classic kinds come,
     // as the host's protocol gives them.
@@ -103,6 +112,9 @@ private:
 
     DrawingFacts facts_;
     std::vector<std::string> reports_;
+    std::vector<DrawingProperty> properties_;
+    std::string preview_;
+    bool previewRead_ = false;
     std::unique_ptr<dwgfiles::ByteSource> bytes_;
     std::unique_ptr<Session> session_;  // after reports_: it reports as it closes
     bool started_ = false;              // next() has been called

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "TQDUDADE.h"
+#include "core/properties.h"
 #include "support/publicstorage.h"
 
 class DWGReader;
@@ -81,6 +82,8 @@ struct DWGglobal {
     bool stateReported;  // whether the drawing was said to be cut short or damaged
     bool cutShort;       // what was said: cut short wins over damaged
     bool damaged;
+    DrawingProperties *properties;  // read for a sink only; null when the drawing has none
+    PreviewPlace preview;           // found for a sink only
     char message[1024];
 };
 

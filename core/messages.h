@@ -89,6 +89,14 @@ inline constexpr char kDrawingCutShort[] =
     "*** ERROR *** The drawing is cut short: parts it records lie past the end of the file[%s/%d].";
 inline constexpr char kDrawingDamaged[] = "*** ERROR *** The drawing is damaged: parts it records cannot be read[%s/%d].";
 
+// The document properties, read for our own reader only: a section (named
+// by %s first) whose properties end early, after %d bytes; properties past
+// the pool's bytes (%d) or its custom pairs (%d), left out.
+inline constexpr char kPropertiesCut[] =
+    "*** WARNING *** The properties in section[%s] end early: those past its %d bytes are missing[%s/%d].";
+inline constexpr char kPropertiesCapped[] =
+    "*** WARNING *** The properties exceed %d bytes or %d custom pairs: the rest were left out[%s/%d].";
+
 }  // namespace msg
 
 #endif

@@ -57,7 +57,7 @@ void DrawingReader::close()
 ReaderFacts DrawingReader::p_factsOf(const DWGglobal *session)
 {
     ReaderFacts facts = {{}, session->versionIndex, session->codePage, session->cutShort, session->damaged,
-                         session->ended};
+                         session->ended, session->preview};
     memcpy(facts.versionText, session->versionText, sizeof facts.versionText);
     return facts;
 }

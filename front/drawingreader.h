@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "core/dwgglobal.h"
+#include "core/properties.h"
 #include "core/versions.h"
 #include "support/publicstorage.h"
 #include "support/readersource.h"
@@ -23,6 +24,7 @@ struct ReaderFacts {
     bool cutShort;     // it records parts past the end of its bytes
     bool damaged;      // of full length, but parts it records could not be read
     bool ended;        // the reader came to the drawing's end
+    PreviewPlace preview;  // where the preview image lies in the drawing's bytes
 };
 
 // Where the reader's session comes from and where what it finds goes. The
@@ -52,6 +54,9 @@ public:
     // MTEXT.
     void keepClassicKinds();
     ReaderFacts facts() const { return session_ != nullptr ? p_factsOf(session_) : facts_; }
+    // The document properties, read as the drawing opened: null when it has
+    // none, or once the reader is closed.
+    const DrawingProperties *properties() const { return session_ != nullptr ? session_->properties : nullptr; }
     // Gives back every block; the facts stay.
     void close();
 
@@ -59,7 +64,7 @@ private:
     static ReaderFacts p_factsOf(const DWGglobal *session);
 
     DWGglobal *session_ = nullptr;
-    ReaderFacts facts_ = {{}, kNoVersion, -1, false, false, false};
+    ReaderFacts facts_ = {{}, kNoVersion, -1, false, false, false, {}};
 };
 
 #endif

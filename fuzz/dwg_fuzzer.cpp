@@ -7,17 +7,21 @@
 // under the same bound and with every block given back. The
 // same bytes then go straight to the page decoders of R2004 and later,
 // which in a drawing sit behind page checksums that a mutation rarely gets
-// past.
+// past, and to the decoders of the document properties, which a session on
+// the host's protocol never reaches.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "front/drawingreader.h"
 #include "front/hostinput.h"
 #include "host_library.h"
+#include "r13/headertimes.h"
+#include "r2004/documentinfo.h"
 #include "r2004/lz77.h"
 #include "r2004/r2007lz77.h"
 #include "r2004/reedsolomon.h"
@@ -66,6 +70,17 @@ std::string everyKindProblems(const uint8_t *data, size_t size, uint64_t bound)
     return host.serviceSide().blocks().stats().inUse == 0 ? "" : "every kind: blocks not given back\n";
 }
 
+void decodeAsProperties(const uint8_t *data, size_t size)
+{
+    const auto length = static_cast<uint32_t>(std::min<size_t>(size, UINT32_MAX));
+    auto properties = std::make_unique<DrawingProperties>();
+    decodeSummaryInfo(data, length, size % 2 == 0 ? InfoCharacters::Utf16 : InfoCharacters::Bytes, properties.get());
+    decodeAppInfo(data, length, properties.get());
+    const auto span = static_cast<int32_t>(std::min<size_t>(size, INT32_MAX));
+    BitCursor in(data, span);
+    decodeHeaderTimes(in, size % 3 == 0, properties.get());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -79,5 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     }
     decodeAsPages(data, size);
+    decodeAsProperties(data, size);
     return 0;
 }

@@ -2,8 +2,9 @@
 //
 //   make_seeds DIR
 //
-// writes DIR/NAME.dwg for every composed drawing of every version, and for
-// those whose maps are lost.
+// writes DIR/NAME.dwg for every composed drawing of every version and for
+// those whose maps are lost, and the document properties' sections on their
+// own, in both layouts, for the fuzzer's calls of their decoders.
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -18,12 +19,24 @@ int main(int argc, char **argv)
         return 2;
     }
     try {
+        const std::string dir = argv[1];
         std::vector<hardening::NamedDrawing> drawings = hardening::composedDrawings();
         for (hardening::NamedDrawing &drawing : hardening::mapsLostDrawings()) {
             drawings.push_back(std::move(drawing));
         }
         for (const hardening::NamedDrawing &drawing : drawings) {
-            dwgw::writeFile(std::string(argv[1]) + "/" + drawing.name + ".dwg", drawing.bytes);
+            dwgw::writeFile(dir + "/" + drawing.name + ".dwg", drawing.bytes);
+        }
+        dwgw::SummaryInfo summary;
+        summary.title = "Plan";
+        summary.author = "Ann";
+        summary.created = {2'460'375, 1000};
+        summary.custom = {{"Sheet", "A-101"}};
+        const dwgw::AppInfo program{"<ProductInformation name=\"Drafter\" build_version=\"9\"/>", "9.1"};
+        for (const bool utf16 : {false, true}) {
+            const std::string layout = utf16 ? "utf16" : "bytes";
+            dwgw::writeFile(dir + "/summaryinfo-" + layout, dwgw::encodeSummaryInfo(summary, utf16));
+            dwgw::writeFile(dir + "/appinfo-" + layout, dwgw::encodeAppInfo(program, utf16));
         }
     } catch (const std::exception &error) {
         std::fprintf(stderr, "make_seeds: %s\n", error.what());

@@ -4,9 +4,13 @@
 #include "core/dwgreader.h"
 #include "core/messages.h"
 #include "core/versions.h"
+#include "core/properties.h"
 #include "r13/getDWGobjectMap.h"
 #include "r13/getDWGobjects.h"
+#include "r13/headertimes.h"
+#include "r13/previewplace.h"
 #include "r2004/container.h"
+#include "r2004/documentinfo.h"
 #include "r2004/sectionstream.h"
 #include "support/bitcursor.h"
 #include "support/byteswap.h"
@@ -74,6 +78,7 @@ public:
     PhaseResult runPhase(int32_t index) override;
     void destroy() override;
     int32_t readSectionLocators();
+    void readHeaderTimes();
     bool openContainer();
 
 private:
@@ -93,6 +98,8 @@ private:
     DWGglobal *session_;
     MemoryService *memory_;
     FileStream *stream_;
+    int32_t variablesStart_ = 0;              // the header variables' section
+    int32_t variablesSize_ = 0;
     int64_t classesEnd_ = 0;                  // where objects without a map are looked for from
     int64_t mapStart_ = 0;
     int64_t mapEnd_ = 0;
@@ -122,6 +129,9 @@ DWGReader *newDWGReader(DWGglobal *session, MemoryService *memory, FileStream *s
         reportf(session, msg::kAllocationFailed, kModule, kAllocationLine);
         return nullptr;
     }
+    if (session->sink != nullptr) {
+        session->preview = findPreview(stream);
+    }
     if (versionAtLeast(session->versionIndex, kAC1018)) {
         if (!reader->openContainer()) {
             reader->destroy();
@@ -134,6 +144,9 @@ DWGReader *newDWGReader(DWGglobal *session, MemoryService *memory, FileStream *s
         reportDrawingState(session, stream->wentPastEnd(), false, HERE);
         reader->destroy();
         return nullptr;
+    }
+    if (session->sink != nullptr) {
+        reader->readHeaderTimes();
     }
     return reader;
 }
@@ -164,6 +177,9 @@ bool DWGDataReader::openContainer()
         return false;
     }
     session_->codePage = container_->codePage();
+    if (session_->sink != nullptr) {
+        readDocumentInfo(session_, memory_, container_);
+    }
     const bool mapServed = container_->sectionSize(SectionName::Handles) != 0 || container_->pagesFound();
     const SectionStream sections = mapServed ? newSectionStream(container_, memory_) : SectionStream{};
     if (sections.stream == nullptr) {
@@ -225,6 +241,8 @@ int32_t DWGDataReader::p_readLocators(BitCursor &in)
             return 0;
         }
     }
+    variablesStart_ = seekers[kHeaderLocator];
+    variablesSize_ = sizes[kHeaderLocator];
     classesEnd_ = offsetSum(seekers[kClassesLocator], sizes[kClassesLocator]);
     for (uint8_t number : {kHeaderLocator, kClassesLocator}) {
         const uint64_t end = uint64_t{static_cast<uint32_t>(seekers[number])} + static_cast<uint32_t>(sizes[number]);
@@ -234,6 +252,36 @@ int32_t DWGDataReader::p_readLocators(BitCursor &in)
     mapEnd_ = offsetSum(seekers[kObjectMapLocator], sizes[kObjectMapLocator]);
     p_readRecordedEnd(in, count < kMaxLocatorCount ? count : kMaxLocatorCount);
     return 1;
+}
+
+// Our own reader takes the drawing's times from its header variables, which
+// follow the section's sentinel and size. They lie within the first few
+// hundred bytes unless the menu's name before them is long. Times that
+// cannot be read are left out without a report: a header cut short makes
+// the drawing cut short, which is said, and one that merely holds fewer
+// variables (as drawings made by other programs may) is no fault of the
+// texts.
+void DWGDataReader::readHeaderTimes()
+{
+    constexpr int32_t kVariablesAt = kSentinelLength + 4;
+    constexpr int32_t kTimesReach = 4096;
+    const int64_t at = int64_t{variablesStart_} + kVariablesAt;
+    if (variablesStart_ < 0 || variablesSize_ <= kVariablesAt || at >= stream_->size()) {
+        return;
+    }
+    const int32_t length = variablesSize_ - kVariablesAt < kTimesReach ? variablesSize_ - kVariablesAt : kTimesReach;
+    DrawingProperties *properties = newIn<DrawingProperties>(memory_);
+    if (properties == nullptr) {
+        reportf(session_, msg::kAllocationFailed, HERE);
+        return;
+    }
+    const FileStream::Span span = stream_->span(static_cast<int32_t>(at), length);
+    BitCursor in(span.bytes, span.length, span.readable);
+    if (!decodeHeaderTimes(in, !versionAtLeast(session_->versionIndex, kAC1015), properties)) {
+        deleteIn(memory_, properties);
+        return;
+    }
+    session_->properties = properties;
 }
 
 // Where the file ends by its own header: the furthest end of a section a

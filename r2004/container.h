@@ -21,8 +21,13 @@ enum class SectionName : int32_t {
     Classes,  // "AcDb:Classes"
     Handles,  // "AcDb:Handles": the object map
     Objects,  // "AcDb:AcDbObjects"
+    SummaryInfo,  // "AcDb:SummaryInfo": the document properties
+    AppInfo,      // "AcDb:AppInfo": the program that saved the drawing
     Count
 };
+
+// The sections only our own reader reads, for the document properties.
+inline bool holdsProperties(SectionName name) { return name == SectionName::SummaryInfo || name == SectionName::AppInfo; }
 
 // The name a section has in the maps ("AcDb:Handles"); "" for Count.
 const char *sectionNameText(SectionName name);

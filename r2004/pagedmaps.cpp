@@ -15,8 +15,8 @@ static const char kModule[] = "pagedmaps";
 namespace {
 
 constexpr int32_t kSectionCount = static_cast<int32_t>(SectionName::Count);
-constexpr const char *kSectionNames[kSectionCount] = {"AcDb:Header", "AcDb:Classes", "AcDb:Handles",
-                                                      "AcDb:AcDbObjects"};
+constexpr const char *kSectionNames[kSectionCount] = {"AcDb:Header",      "AcDb:Classes",     "AcDb:Handles",
+                                                      "AcDb:AcDbObjects", "AcDb:SummaryInfo", "AcDb:AppInfo"};
 
 // The file header: the code page among the plain fields, then at 0x80 a
 // block sealed by XOR with a fixed pseudo-random sequence, opening with an

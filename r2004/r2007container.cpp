@@ -448,7 +448,10 @@ int32_t R2007Container::matchSectionName(const uint8_t *name, uint64_t bytes) co
 }
 
 // A section we read. One that is encrypted, not interleaved or whose pages
-// do not fit it is reported and stays absent; the others still read.
+// do not fit it is reported and stays absent; the others still read. The
+// document properties' sections are stored without interleaving by the
+// programs that write R2007 drawings: they stay absent without a report,
+// which would tell the host's protocol of sections it never reads.
 bool R2007Container::recordSection(Section *section, const char *name, const uint8_t *record, const uint8_t *pages)
 {
     const uint64_t size = littleEndian64(record);
@@ -456,7 +459,9 @@ bool R2007Container::recordSection(Section *section, const char *name, const uin
     const uint64_t encoding = littleEndian64(record + 0x30);
     const uint64_t pageCount = littleEndian64(record + 0x38);
     if (encryption != 0 || encoding != 4) {
-        reportf(session_, msg::kR2007SectionStorage, name, HERE);
+        if (!holdsProperties(static_cast<SectionName>(section - sections_))) {
+            reportf(session_, msg::kR2007SectionStorage, name, HERE);
+        }
         return true;
     }
     if (size > kLargestSection) {

@@ -84,7 +84,7 @@ dwgw::Bytes r2000Sample()
 }
 
 // R2004: the objects lie in compressed pages of the container; texts are
-// still bytes of the drawing's code page.
+// still bytes of the drawing's code page, as are its document properties.
 dwgw::Bytes r2004Sample()
 {
     dwgw::R2004Drawing drawing;
@@ -93,11 +93,19 @@ dwgw::Bytes r2004Sample()
     drawing.addMText("Finishes:\\PBrick, red\\POak, oiled");
     drawing.addAttrib("B-12", "DOOR");
     drawing.addText("Fall 1:80 \\U+2193");
+    dwgw::SummaryInfo properties;
+    properties.title = "North elevation";
+    properties.author = "J. Pe\xF1" "a";  // CP1252
+    properties.keywords = "elevation; brick";
+    properties.created = {2'460'375, 50'829'000};   // 2024-03-05 14:07:09
+    properties.modified = {2'460'400, 36'000'000};  // 2024-03-30 10:00:00
+    properties.custom = {{"Project", "Riverside 12"}};
+    drawing.options.summaryInfo = dwgw::encodeSummaryInfo(properties, false);
     return drawing.build();
 }
 
 // R2018: texts in UTF-16, and a multi-line attribute whose two lines come
-// from its embedded MTEXT.
+// from its embedded MTEXT; every kind of document property.
 dwgw::Bytes r2018Sample()
 {
     dwgw::R2018Drawing drawing;
@@ -105,6 +113,19 @@ dwgw::Bytes r2018Sample()
     drawing.addMText("\\A1;Legend:\\PWall\\PWindow");
     drawing.addAttrib("Client:\\PCity council", "CLIENT").attributeKind = 2;
     drawing.addText("Width 3.60 \\U+00B1 0.01");
+    dwgw::SummaryInfo properties;
+    properties.title = "Ground floor, east wing";
+    properties.subject = "Architecture";
+    properties.author = "Zo\u00EB \u00C5ngstr\u00F6m";
+    properties.comments = "For planning approval";
+    properties.revision = "C";
+    properties.editingTime = {0, 5'400'000};        // an hour and a half
+    properties.created = {2'460'375, 50'829'000};   // 2024-03-05 14:07:09
+    properties.modified = {2'460'400, 36'000'000};  // 2024-03-30 10:00:00
+    properties.custom = {{"Client", "City council"}, {"Sheet", "A-101"}};
+    drawing.options.summaryInfo = dwgw::encodeSummaryInfo(properties, true);
+    drawing.options.appInfo =
+        dwgw::encodeAppInfo({"<ProductInformation name=\"TQDUDADE test writer\" build_version=\"1\"/>", "1.0"}, true);
     return drawing.build();
 }
 

@@ -97,6 +97,19 @@ public:
         return field.value;
     }
     void skipBS() { p_skipCoded<16, 8, 0, 0>(); }
+    // A bit-coded long (BL): code 0 a raw long follows, 1 an unsigned
+    // byte; 2 stands for 0 (3 is not used, and reads as 0 too).
+    uint32_t BL()
+    {
+        switch (BB()) {
+        case 0:
+            return RL();
+        case 1:
+            return RC();
+        default:
+            return 0;
+        }
+    }
     void skipBL() { p_skipCoded<32, 8, 0, 0>(); }
     // The doubles a text's fields hold before its string, passed over. A
     // bit-double's code 0 carries a raw double; the others stand for 1.0,

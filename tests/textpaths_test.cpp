@@ -15,6 +15,7 @@
 #include "drawingfiles.h"
 #include "host_lean.h"
 #include "host_library.h"
+#include "core/messages.h"
 #include "reading.h"
 #include "text_output.h"
 
@@ -64,6 +65,18 @@ Reading readOnTheHostsProtocol(const std::vector<uint8_t> &bytes)
     return reading;
 }
 
+// Only our own reader reads the document properties, and says when it
+// cannot: the host's protocol has no such reports.
+bool aboutProperties(std::string_view report)
+{
+    for (std::string_view message : {msg::kPropertiesCut, msg::kPropertiesCapped}) {
+        if (report.starts_with(message.substr(0, message.find_first_of("[%")))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The reports made while a text was looked for come before it. The host's
 // protocol gives the classic kinds only; so does the reader here.
 Reading readWithTheReader(const std::vector<uint8_t> &bytes)
@@ -74,7 +87,9 @@ Reading readWithTheReader(const std::vector<uint8_t> &bytes)
     std::size_t reported = 0;
     const auto takeReports = [&] {
         for (; reported < reader.reports().size(); ++reported) {
-            reading.events.push_back(Recorder::reportEvent(reader.reports()[reported]));
+            if (!aboutProperties(reader.reports()[reported])) {
+                reading.events.push_back(Recorder::reportEvent(reader.reports()[reported]));
+            }
         }
     };
     reading.started = reader.facts().status == dwgtext::Status::Reading;

@@ -3,6 +3,7 @@ every status and its exception, drawings held open by their texts, threads."""
 from __future__ import annotations
 
 import gc
+import struct
 
 import pytest
 
@@ -24,10 +25,12 @@ SOURCE_KINDS = {
 def assert_read_as_dwgtext_reads(source, expected) -> None:
     with tqdudade.open(source) as drawing:
         assert drawing.status == "reading"
+        properties = drawing.properties
         texts = list(drawing.texts)
     record = expected.record
     assert (texts, drawing.version, drawing.status, counted_reports(drawing.reports)) == (
         expected.texts, record["version"], record["status"], record["reports"])
+    assert properties == drawing.properties == record["properties"]
     assert tqdudade.texts(source, raw=True) == expected.bytes
 
 
@@ -114,3 +117,27 @@ def test_the_report_of_an_unknown_object_type_gives_the_type_as_a_number():
         {"report": unknown, "count": 2, "object_type": 500},
         {"report": "*** WARNING *** OBJCT TYPE[0x4A] dosen't exist", "count": 1, "object_type": 74},
         *({"report": report, "count": 1} for report in others)]
+
+
+def with_preview(drawing: bytes, code: int, image: bytes) -> bytes:
+    """The drawing with a preview area at its end, listing a header and the
+    image under its code, and the file header's address of the area."""
+    sentinel = bytes.fromhex("1f256d07d43628289d57ca3f9d44102b")
+    address = len(drawing)
+    entries_end = address + len(sentinel) + 5 + 18
+    area = (sentinel + struct.pack("<IB", 19 + 80 + len(image), 2) + struct.pack("<BII", 1, entries_end, 80) +
+            struct.pack("<BII", code, entries_end + 80, len(image)) + bytes(80) + image)
+    patched = bytearray(drawing + area)
+    struct.pack_into("<I", patched, 13, address)
+    return bytes(patched)
+
+
+def test_the_preview_comes_as_stored_and_the_properties_as_dwgtext_gives_them(samples):
+    r2018 = next(path for path in samples if path.name == "r2018.dwg").read_bytes()
+    image = b"\x89PNG\r\n\x1a\n not really"
+    with tqdudade.open(with_preview(r2018, 6, image)) as drawing:
+        assert drawing.preview == ("png", image)
+        assert drawing.properties["custom"] == {"Client": "City council", "Sheet": "A-101"}
+        assert drawing.properties["editingTime"] == 5400
+    with tqdudade.open(r2018) as drawing:
+        assert drawing.preview is None

@@ -24,6 +24,8 @@ ERROR_ARGUMENT = -1
 ERROR_MEMORY = -2
 RAW = 1
 CLASSIC_KINDS = 2
+PROPERTY_CUSTOM = 2
+PREVIEW_FORMATS = {1: "bmp", 2: "wmf", 3: "png"}
 STREAM_LIMIT = 1 << 30
 
 READING, READ, INCOMPLETE, NOT_A_DRAWING, UNSUPPORTED, FAILED, CANNOT_OPEN, DAMAGED = range(8)
@@ -106,6 +108,11 @@ def _declare(library: ctypes.CDLL) -> ctypes.CDLL:
         "dwgtext_message": (ctypes.c_char_p, [handle]),
         "dwgtext_report_count": (ctypes.c_size_t, [handle]),
         "dwgtext_report": (ctypes.c_char_p, [handle, ctypes.c_size_t]),
+        "dwgtext_property_count": (ctypes.c_size_t, [handle]),
+        "dwgtext_property": (ctypes.c_int, [handle, ctypes.c_size_t, ctypes.POINTER(ctypes.c_char_p),
+                                            ctypes.POINTER(ctypes.c_char_p)]),
+        "dwgtext_preview": (ctypes.c_int, [handle, ctypes.POINTER(ctypes.POINTER(ctypes.c_ubyte)),
+                                           ctypes.POINTER(ctypes.c_size_t)]),
         "dwgtext_close": (None, [handle]),
         "dwgtext_error_message": (ctypes.c_char_p, [ctypes.c_int]),
         "dwgtext_kind": (ctypes.c_char_p, [handle]),

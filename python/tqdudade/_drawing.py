@@ -7,6 +7,7 @@ import os
 from typing import Iterator, Literal, Union, overload
 
 from . import _capi
+from ._records import document_properties
 
 Source = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview]
 """A path to a drawing, or the drawing's bytes (bytes are never a path)."""
@@ -93,7 +94,7 @@ class Drawing:
     not read: its ``status`` says what became of it. Use it as a context
     manager, or call ``close()``: the library keeps the drawing open until
     then. After closing, ``status``, ``version``, ``release``, ``message``
-    and ``reports`` keep their last values. One thread at a time may use a
+    ``reports`` and ``properties`` keep their last values. One thread at a time may use a
     drawing; any number of drawings may be read at once on other threads,
     in parallel, as the library runs without holding the GIL.
     """
@@ -187,6 +188,36 @@ class Drawing:
         return [library.dwgtext_report(pointer, index).decode("utf-8", "replace")
                 for index in range(library.dwgtext_report_count(pointer))]
 
+    @property
+    def properties(self) -> dict:
+        """The document properties, read as the drawing opened, under the
+        keys of ``dwgtext --json``: "title", "subject", "author",
+        "keywords", "comments", "lastSavedBy", "revision",
+        "hyperlinkBase", "created" and "modified" (ISO 8601, UTC),
+        "editingTime" (seconds, an int), "application",
+        "applicationVersion", each where present, and "custom", a dict of
+        the custom pairs, when there are any."""
+        if self._final is not None:
+            return dict(self._final["properties"])
+        return document_properties(_library(), self._handle.pointer)
+
+    @property
+    def preview(self) -> tuple[str, bytes] | None:
+        """The preview image the drawing keeps (R13 on) as stored: ("png",
+        bytes), ("wmf", bytes) or ("bmp", bytes), a device-independent
+        bitmap without the 14-byte header of a .bmp file; None when it has
+        none. Read from the drawing at each call, while it is open."""
+        if self._final is not None:
+            raise ValueError("the drawing is closed")
+        bytes_pointer = ctypes.POINTER(ctypes.c_ubyte)()
+        size = ctypes.c_size_t()
+        answer = _library().dwgtext_preview(self._handle.pointer, ctypes.byref(bytes_pointer), ctypes.byref(size))
+        if answer < 0:
+            _check(answer)
+        if answer not in _capi.PREVIEW_FORMATS:
+            return None
+        return _capi.PREVIEW_FORMATS[answer], ctypes.string_at(bytes_pointer, size.value)
+
     def raise_if_not_read(self) -> None:
         """Raises the DrawingError for the status of a file that is not read:
         NotADrawing, UnsupportedVersion, CannotOpen, or DrawingError itself
@@ -206,6 +237,7 @@ class Drawing:
             return
         final = {name: self._ask(name) for name in _KEPT_ANSWERS}
         final["reports"] = self.reports
+        final["properties"] = self.properties
         self._final = final
         self._texts.close()
         self._kinded.close()

@@ -56,6 +56,29 @@ def counted_reports(reports: list[str]) -> list[dict]:
     return listed
 
 
+def document_properties(library, handle) -> dict:
+    """The drawing's document properties as ``dwgtext --json`` gives them:
+    "title", "author", "created" and the rest where the drawing has them,
+    "editingTime" in seconds, and the custom pairs in "custom" when there
+    are any."""
+    import ctypes
+
+    from ._capi import PROPERTY_CUSTOM
+    name, value = ctypes.c_char_p(), ctypes.c_char_p()
+    standard: dict = {}
+    custom: dict = {}
+    for index in range(library.dwgtext_property_count(handle)):
+        kind = library.dwgtext_property(handle, index, ctypes.byref(name), ctypes.byref(value))
+        key, text = name.value.decode(), value.value.decode()
+        if kind == PROPERTY_CUSTOM:
+            custom[key] = text
+        else:
+            standard[key] = int(text) if key == "editingTime" else text
+    if custom:
+        standard["custom"] = custom
+    return standard
+
+
 class _Calls:
     """The library's calls a worker makes for every drawing, looked up once
     per process, and the library loaded once (its handle is the one
@@ -67,6 +90,7 @@ class _Calls:
         from . import _capi
         drawing = sys.modules.get(f"{__package__}._drawing")
         library = drawing._library() if drawing is not None else _capi.load()
+        self.library = library
         self.open = library.dwgtext_open_path_limited
         self.next = library.dwgtext_next
         self.status = library.dwgtext_status
@@ -136,6 +160,7 @@ def read_record(name: str, path: str) -> dict:
             "status": calls.status_names.get(status) or calls.status_name(status).decode(),
             "texts": len(strings),
             "reports": counted_reports(reports),
+            "properties": document_properties(calls.library, handle),
         }
         if status != calls.read:
             record["error"] = (calls.message(handle) or b"").decode("utf-8", "replace")
@@ -147,8 +172,8 @@ def read_record(name: str, path: str) -> dict:
 
 def failed_record(name: str, error: str) -> dict:
     """The record of a drawing whose reading failed at its last try."""
-    return {"file": name, "version": None, "status": "failed", "texts": 0, "reports": [], "error": error,
-            "strings": []}
+    return {"file": name, "version": None, "status": "failed", "texts": 0, "reports": [], "properties": {},
+            "error": error, "strings": []}
 
 
 class Outcome:

@@ -57,8 +57,8 @@ Bytes sentinelledSection(const Sentinel& start, const Bytes& data, const Sentine
     return sentinel(w, end).bytes();
 }
 
-Bytes headerVariablesSection() {
-    return sentinelledSection(kVariablesStart, Bytes(32, 0), kVariablesEnd);
+Bytes headerVariablesSection(const std::optional<Bytes>& variables) {
+    return sentinelledSection(kVariablesStart, variables.value_or(Bytes(32, 0)), kVariablesEnd);
 }
 
 Bytes classSection() {
@@ -227,9 +227,12 @@ ComposedDrawing Drawing::composePaged() const {
     sections.handles = encodeMap(offsets, version_ == BitVersion::AC1021 ? options.r2007.objectsAt : options.container.objectsAt);
     sections.header = Bytes(32, 0);
     sections.codePage = options.codePage;
+    sections.summaryInfo = options.summaryInfo;
+    sections.appInfo = options.appInfo;
     Bytes file = version_ == BitVersion::AC1021
                      ? composeR2007Container({sections.header, sections.classes, sections.handles,
-                                              sections.objects, sections.codePage},
+                                              sections.objects, sections.summaryInfo, sections.appInfo,
+                                              sections.codePage},
                                              options.r2007)
                      : composePagedContainer(versionString(version_), sections, options.container);
     if (options.versionText) std::copy_n(options.versionText->begin(), 6, file.begin());
@@ -241,7 +244,7 @@ ComposedDrawing Drawing::composePaged() const {
 ComposedDrawing Drawing::compose(bool mapFirst) const {
     if (layout() >= Layout::R2004) return composePaged();
     const std::vector<FramedObject> framed = frameObjects();
-    const Bytes variables = headerVariablesSection();
+    const Bytes variables = headerVariablesSection(options.headerVariables);
     const Bytes classes = classSection();
     const std::size_t classesAt = kFileHeaderSize + variables.size();
     const std::size_t areaAt = classesAt + classes.size() + kPaddingSize;

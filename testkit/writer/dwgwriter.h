@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "bitwriter.h"
+#include "documentinfo.h"
 #include "objectmap.h"
 #include "objects.h"
 #include "r12writer.h"
@@ -78,6 +79,12 @@ struct DrawingOptions {
     // R2004 and later: how the container is put together (R2007's its own).
     ContainerOptions container;
     R2007Options r2007;
+    // R13 to R2000: the header variables (documentinfo.h's
+    // encodeHeaderTimes); 32 zero bytes when none.
+    std::optional<Bytes> headerVariables;
+    // R2004 and later: the bytes of the document properties' sections
+    // (documentinfo.h); none when empty.
+    Bytes summaryInfo, appInfo;
 };
 
 struct ComposedDrawing {

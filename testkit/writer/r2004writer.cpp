@@ -67,6 +67,8 @@ const char* sectionName(ContainerSection section)
     case ContainerSection::Classes: return "AcDb:Classes";
     case ContainerSection::Handles: return "AcDb:Handles";
     case ContainerSection::Objects: return "AcDb:AcDbObjects";
+    case ContainerSection::SummaryInfo: return "AcDb:SummaryInfo";
+    case ContainerSection::AppInfo: return "AcDb:AppInfo";
     }
     return "";
 }
@@ -294,6 +296,8 @@ Bytes composePagedContainer(const std::string& version, const ContainerSections&
         {ContainerSection::Classes, &sections.classes, 2, {}},
         {ContainerSection::Header, &sections.header, 1, {}},
     };
+    if (!sections.summaryInfo.empty()) plans.push_back({ContainerSection::SummaryInfo, &sections.summaryInfo, 5, {}});
+    if (!sections.appInfo.empty()) plans.push_back({ContainerSection::AppInfo, &sections.appInfo, 6, {}});
     std::uint32_t nextNumber = 1;
     for (SectionPlan& plan : plans) {
         cutPages(plan, options, nextNumber);

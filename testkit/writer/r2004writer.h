@@ -21,10 +21,13 @@
 
 namespace dwgw {
 
-enum class ContainerSection { Header, Classes, Handles, Objects };
+enum class ContainerSection { Header, Classes, Handles, Objects, SummaryInfo, AppInfo };
 
+// The document properties' sections (documentinfo.h) are written only when
+// they hold bytes, after the others.
 struct ContainerSections {
     Bytes header, classes, handles, objects;
+    Bytes summaryInfo, appInfo;
     std::uint16_t codePage = 30;
 };
 

@@ -427,6 +427,8 @@ Bytes composeR2007Container(const R2007Sections& sections, const R2007Options& o
         {"AcDb:Handles", 0x3F6E0450, &sections.handles, {}},
         {"AcDb:AcDbObjects", 0x674C05A9, &sections.objects, {}, options.objectsAt},
     };
+    if (!sections.summaryInfo.empty()) plans.push_back({"AcDb:SummaryInfo", 0x717A060F, &sections.summaryInfo, {}});
+    if (!sections.appInfo.empty()) plans.push_back({"AcDb:AppInfo", 0x3FA0043E, &sections.appInfo, {}});
     int nextId = 1;
     for (SectionPlan& plan : plans) planPages(plan, nextId, options);
     const int sectionMapId = nextId++;

@@ -23,6 +23,7 @@ namespace dwgw {
 
 struct R2007Sections {
     Bytes header, classes, handles, objects;
+    Bytes summaryInfo, appInfo;  // written when they hold bytes, after the others
     std::uint16_t codePage = 30;
 };
 

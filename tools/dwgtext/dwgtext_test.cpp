@@ -334,7 +334,8 @@ DrawingResult readDrawingWithTexts()
 
 TEST(Render, TextEventsAndJsonLines)
 {
-    const DrawingResult drawing = readDrawingWithTexts();
+    DrawingResult drawing = readDrawingWithTexts();
+    drawing.properties = {{"title", "Plan \"A\"", false}, {"editingTime", "90", false}, {"Sheet", "2", true}};
     const Rendered plain = render("a.dwg", drawing, {});
     EXPECT_TRUE(plain.read);
     EXPECT_EQ(plain.out, "\xe5\x9b\xb3\xe9\x9d\xa2\n\xc2\xb1\nsay \"hi\"\t \n");
@@ -350,7 +351,8 @@ TEST(Render, TextEventsAndJsonLines)
               R"("bytes":"7361792022686922090100","kind":"MTEXT"})" "\n"
               R"({"file":"dir/\"q\".dwg","version":"AC1015","status":"read","texts":3,)"
               R"("reports":[{"report":"*** WARNING *** OBJCT TYPE[0x1f3] dosen't exist","count":2,"object_type":499},)"
-              R"({"report":"*** ERROR *** cut\u000d\nshort","count":1}]})" "\n");
+              R"({"report":"*** ERROR *** cut\u000d\nshort","count":1}],)"
+              R"("properties":{"title":"Plan \"A\"","editingTime":90,"custom":{"Sheet":"2"}}})" "\n");
 }
 
 // JSON keeps a file name's bytes as Python's surrogateescape would, the rule

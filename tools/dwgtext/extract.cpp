@@ -1,5 +1,8 @@
 #include "extract.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -86,6 +89,36 @@ uint64_t sizeOf(const std::string &path)
     return error ? 0 : size;
 }
 
+std::vector<DrawingProperty> propertiesOf(const dwgtext_drawing *drawing)
+{
+    std::vector<DrawingProperty> found;
+    const char *name = nullptr;
+    const char *value = nullptr;
+    for (std::size_t i = 0; i < dwgtext_property_count(drawing); ++i) {
+        const bool custom = dwgtext_property(drawing, i, &name, &value) == DWGTEXT_PROPERTY_CUSTOM;
+        found.push_back({name, value, custom});
+    }
+    return found;
+}
+
+// Writes the preview image as the drawing stores it: the reason when it
+// cannot, else empty.
+std::string writePreview(dwgtext_drawing *drawing, const std::string &path)
+{
+    const unsigned char *bytes = nullptr;
+    size_t size = 0;
+    if (dwgtext_preview(drawing, &bytes, &size) <= 0)
+        return "no preview image";
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    bool written = file != nullptr && std::fwrite(bytes, 1, size, file) == size;
+    int error = errno;
+    if (file != nullptr && std::fclose(file) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    return written ? std::string() : "cannot write the preview image to " + path + ": " + std::strerror(error);
+}
+
 // What became of the drawing: the reading ended with next's last answer.
 DrawingResult outcomeOf(const dwgtext_drawing *drawing, int last)
 {
@@ -108,6 +141,8 @@ DrawingResult streamDrawing(const std::string &path, const ReadOptions &options,
         return unreadable(std::move(error));
     if (!options.codePage.empty())
         dwgtext_set_codepage(drawing.get(), options.codePage.c_str());
+    std::vector<DrawingProperty> properties = propertiesOf(drawing.get());
+    receiver.properties(properties);
     dwgtext_text text{};
     int last = 0;
     while ((last = dwgtext_next(drawing.get(), &text)) == 1) {
@@ -116,6 +151,9 @@ DrawingResult streamDrawing(const std::string &path, const ReadOptions &options,
             break;
     }
     DrawingResult result = outcomeOf(drawing.get(), last);
+    result.properties = std::move(properties);
+    if (!options.previewPath.empty())
+        result.previewError = writePreview(drawing.get(), options.previewPath);
     result.size = sizeOf(path);
     return result;
 }

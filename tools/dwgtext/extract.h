@@ -24,8 +24,10 @@ struct DrawingText {
 struct DrawingResult : DrawingFacts {
     std::vector<DrawingText> texts;
     std::vector<std::string> reports;
+    std::vector<DrawingProperty> properties;
     std::string eventText;    // the session's event list
     std::string failure;      // why it was not read, as libdwgtext says; empty: from the facts
+    std::string previewError; // why the preview image asked for was not written
 };
 
 // Receives a drawing's texts while the library reads it.
@@ -37,6 +39,8 @@ public:
     // kind names the entity it came from ("TEXT", "TOLERANCE"...); empty
     // for a text of the host's protocol, which gives no kind.
     virtual bool text(int32_t charset, std::string_view bytes, std::string_view plain, std::string_view kind) = 0;
+    // The drawing's document properties, once it is open, before its texts.
+    virtual void properties(const std::vector<DrawingProperty> &) {}
 };
 
 struct ReadOptions {
@@ -44,6 +48,7 @@ struct ReadOptions {
     std::string codePage;  // decode from this iconv name; empty: the drawing's own
     uint64_t streamLimit = DWGTEXT_STREAM_LIMIT;  // bytes taken of a pipe or device
     bool classicKinds = false;  // TEXT, ATTRIB, ATTDEF and MTEXT only
+    std::string previewPath;    // where the preview image goes; empty: nowhere
 };
 
 // Reads the file at path ("-" is standard input) through libdwgtext,

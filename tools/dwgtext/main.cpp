@@ -51,13 +51,14 @@ unsigned jobCount(unsigned asked)
 dwgtext::RenderSettings renderSettings(const dwgtext::Options &options, const dwgtext::InputList &list)
 {
     const bool several = list.inputs.size() > 1 || list.fromDirectory;
-    return {options.format, options.withFilename.value_or(several), options.reports, options.codePage};
+    return {options.format, options.withFilename.value_or(several), options.reports, options.codePage,
+            options.propertyLines};
 }
 
 // The event list is what the recording host saw, so --events reads on it;
 // everything else streams through libdwgtext.
-Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &settings,
-                 const dwgtext::Options &command, const dwgtext::DrawingRenderer::Flush &flush)
+Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &settings, const dwgtext::Options &options,
+                 const dwgtext::DrawingRenderer::Flush &flush)
 {
     if (!input.error.empty())
         return {dwgtext::render(input.name, dwgtext::unreadable(input.error), settings), 0};
@@ -66,9 +67,9 @@ Finished readOne(const dwgtext::Input &input, const dwgtext::RenderSettings &set
         return {dwgtext::render(input.name, drawing, settings), drawing.size};
     }
     dwgtext::DrawingRenderer renderer(input.name, settings, flush);
-    const dwgtext::ReadOptions options{settings.format == dwgtext::Format::Raw, settings.codePage,
-                                       command.streamLimit, command.classicKinds};
-    const dwgtext::DrawingResult drawing = dwgtext::streamDrawing(input.path, options, renderer);
+    const dwgtext::ReadOptions reading{settings.format == dwgtext::Format::Raw, settings.codePage, options.streamLimit,
+                                       options.classicKinds, options.previewPath};
+    const dwgtext::DrawingResult drawing = dwgtext::streamDrawing(input.path, reading, renderer);
     return {renderer.finish(drawing), drawing.size};
 }
 

@@ -31,6 +31,8 @@ public:
             take(args_[next_++]);
         if (parsed_.ok() && !options().help && !options().version && options().files.empty())
             fail("no drawing given");
+        if (parsed_.ok() && !options().previewPath.empty() && (options().files.size() != 1 || options().recursive))
+            fail("option '--preview' takes one drawing");
         return parsed_;
     }
 
@@ -66,7 +68,7 @@ private:
         if (name == "--kinds") {
             if (const std::optional<std::string_view> value = valueOf(name, attached))
                 setKinds(*value);
-        } else if (name == "--codepage" || name == "--jobs" || name == "--stream-limit") {
+        } else if (name == "--codepage" || name == "--jobs" || name == "--stream-limit" || name == "--preview") {
             const std::optional<std::string_view> value = valueOf(name, attached);
             if (!value)
                 return;
@@ -74,6 +76,8 @@ private:
                 setCodePage(*value);
             else if (name == "--jobs")
                 setJobs(*value);
+            else if (name == "--preview")
+                options().previewPath = *value;
             else
                 setStreamLimit(*value);
         } else if (attached) {
@@ -116,6 +120,10 @@ private:
             options().withFilename = false;
         else if (name == "--partial-ok")
             options().partialOk = true;
+        else if (name == "--properties")
+            options().propertyLines = PropertyLines::First;
+        else if (name == "--properties-only")
+            options().propertyLines = PropertyLines::Only;
         else if (name == "-q" || name == "--quiet")
             options().reports = Reports::None;
         else if (name == "-v" || name == "--verbose")
@@ -216,6 +224,11 @@ std::string usageText()
            "                       texts and attribute prompts too)\n"
            "      --json           print JSON Lines: one object per text, one per file\n"
            "      --events         print the event list of each drawing\n"
+           "      --properties     print the document properties (title, author...) as\n"
+           "                       'name: value' lines before the texts\n"
+           "      --properties-only  print the document properties and no texts\n"
+           "      --preview FILE   write the drawing's preview image to FILE, as stored\n"
+           "                       (PNG, WMF, or a BMP without its file header)\n"
            "  -v, --verbose        print every report of the library (by default only\n"
            "                       the number of its errors per drawing)\n"
            "  -q, --quiet          print nothing on standard error but the lines of\n"

@@ -17,6 +17,14 @@ enum class Format {
     Events,  // the event list our host recorded
 };
 
+// Whether the document properties print as "name: value" lines before a
+// drawing's texts (with --json they are always in its summary).
+enum class PropertyLines {
+    None,
+    First,  // --properties
+    Only,   // --properties-only: no texts
+};
+
 // What standard error shows of the library's reports.
 enum class Reports {
     None,     // -q: only the line of a drawing that was not read
@@ -35,6 +43,8 @@ struct Options {
     unsigned jobs = 0;                 // 0: one per core
     uint64_t streamLimit = uint64_t{1} << 30;  // bytes taken of a pipe or device
     bool partialOk = false;            // a drawing not read whole that gave texts exits 0
+    PropertyLines propertyLines = PropertyLines::None;
+    std::string previewPath;           // --preview: where the one drawing's preview image goes
     std::vector<std::string> files;    // "-" is standard input
     bool classicKinds = false;         // --kinds=classic: TEXT, ATTRIB, ATTDEF and MTEXT only
 };

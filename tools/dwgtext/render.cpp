@@ -182,6 +182,29 @@ std::string jsonReports(const DrawingResult &drawing)
     return list + "]";
 }
 
+// The standard properties by their names, the editing time a number, and
+// the custom pairs, when there are any, as an object of their own.
+std::string jsonProperties(const std::vector<DrawingProperty> &properties)
+{
+    JsonObject standard;
+    JsonObject custom;
+    for (const DrawingProperty &property : properties) {
+        if (property.custom)
+            custom.string(property.name, property.value);
+        else if (property.name == "editingTime")
+            standard.raw(property.name, property.value);
+        else
+            standard.string(property.name, property.value);
+    }
+    std::string customLine = custom.line();
+    customLine.pop_back();
+    if (customLine != "{}")
+        standard.raw("custom", customLine);
+    std::string line = standard.line();
+    line.pop_back();
+    return line;
+}
+
 std::string jsonSummary(std::string_view file, const DrawingResult &drawing, uint64_t texts)
 {
     JsonObject summary;
@@ -192,7 +215,8 @@ std::string jsonSummary(std::string_view file, const DrawingResult &drawing, uin
         summary.raw("version", "null");
     summary.string("status", statusName(drawing.status))
         .number("texts", static_cast<int64_t>(texts))
-        .raw("reports", jsonReports(drawing));
+        .raw("reports", jsonReports(drawing))
+        .raw("properties", jsonProperties(drawing.properties));
     if (drawing.status != Status::Read)
         summary.string("error", failureMessage(drawing));
     return summary.line();
@@ -231,6 +255,8 @@ void renderErrors(std::string_view name, const DrawingResult &drawing, const Ren
         err.append("dwgtext: ").append(name).append(": ").append(summary).append("\n");
     if (drawing.status != Status::Read)
         err.append("dwgtext: ").append(name).append(": ").append(failureMessage(drawing)).append("\n");
+    if (!drawing.previewError.empty())
+        err.append("dwgtext: ").append(name).append(": ").append(drawing.previewError).append("\n");
 }
 
 }  // namespace
@@ -243,9 +269,26 @@ DrawingRenderer::DrawingRenderer(std::string_view name, const RenderSettings &se
 {
 }
 
+// "name: value", one line each, named by file as texts are.
+void DrawingRenderer::properties(const std::vector<DrawingProperty> &found)
+{
+    if (settings_.propertyLines == PropertyLines::None || settings_.format == Format::Json ||
+        settings_.format == Format::Events)
+        return;
+    for (const DrawingProperty &property : found) {
+        if (settings_.withFilename)
+            rendered_.out.append(file_).append(":");
+        rendered_.out.append(singleLine(property.name)).append(": ").append(singleLine(property.value)).append("\n");
+    }
+}
+
 bool DrawingRenderer::text(int32_t charset, std::string_view bytes, std::string_view plain, std::string_view kind)
 {
     std::string &out = rendered_.out;
+    if (settings_.propertyLines == PropertyLines::Only) {
+        ++texts_;
+        return true;
+    }
     if (settings_.format == Format::Json) {
         out += JsonObject()
                    .fileName("file", file_)
@@ -274,7 +317,7 @@ Rendered DrawingRenderer::finish(const DrawingResult &drawing)
         rendered_.out += jsonSummary(file_, drawing, texts_);
     else if (settings_.format == Format::Events)
         renderEvents(settings_.withFilename ? file_ + ":" : std::string(), drawing.eventText, rendered_.out);
-    rendered_.read = drawing.status == Status::Read;
+    rendered_.read = drawing.status == Status::Read && drawing.previewError.empty();
     rendered_.gaveTexts = texts_ > 0;
     renderErrors(named_, drawing, settings_, rendered_.err);
     return std::move(rendered_);
@@ -286,6 +329,7 @@ Rendered render(std::string_view name, const DrawingResult &drawing, const Rende
     TextDecoder decoder(settings.codePage.empty() ? drawingCodePage(drawing.codePage) : settings.codePage,
                         mayHoldMText(drawing.firstBytes));
     const bool decoded = settings.format == Format::Text || settings.format == Format::Json;
+    renderer.properties(drawing.properties);
     for (const DrawingText &text : drawing.texts)
         renderer.text(text.charset, text.bytes, decoded ? decoder.plainText(text.charset, text.bytes) : text.bytes,
                       text.kind);

@@ -18,6 +18,7 @@ struct RenderSettings {
     bool withFilename = false;
     Reports reports = Reports::Summary;
     std::string codePage;  // iconv name; empty: the drawing's own
+    PropertyLines propertyLines = PropertyLines::None;
 };
 
 struct Rendered {
@@ -39,6 +40,7 @@ public:
     DrawingRenderer(std::string_view name, const RenderSettings &settings, Flush flush = {});
 
     bool text(int32_t charset, std::string_view bytes, std::string_view plain, std::string_view kind) override;
+    void properties(const std::vector<DrawingProperty> &found) override;
     // The rest of standard output and what goes to standard error.
     Rendered finish(const DrawingResult &drawing);
 

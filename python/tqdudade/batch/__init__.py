@@ -15,8 +15,8 @@ The drawings go to the workers in partitions, one task each (by default
 so that each local worker gets about four, at most 100 drawings a task). Every drawing
 gives one line of --out ("-": standard output), in the order they finish,
 with the fields of ``dwgtext --json``'s per-file record ("file", "version",
-"status", "texts", the number of texts, "reports", and "error" when it was
-not read) and its texts, a list of strings, in "strings". A file name
+"status", "texts", the number of texts, "reports", "properties", the
+document properties, and "error" when it was not read) and its texts, a list of strings, in "strings". A file name
 keeps its bytes: one that is not UTF-8 has each byte that does not decode
 written as the escape \\udcXX (Python's surrogateescape), so that
 ``os.fsencode(json.loads(line)["file"])`` gives the name's bytes back.
