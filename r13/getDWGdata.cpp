@@ -266,7 +266,7 @@ void DWGDataReader::readHeaderTimes()
     constexpr int32_t kVariablesAt = kSentinelLength + 4;
     constexpr int32_t kTimesReach = 4096;
     const int64_t at = int64_t{variablesStart_} + kVariablesAt;
-    if (variablesStart_ < 0 || variablesSize_ <= kVariablesAt || at >= stream_->size()) {
+    if (variablesStart_ < 0 || variablesSize_ <= kVariablesAt || static_cast<uint64_t>(at) >= stream_->size()) {
         return;
     }
     const int32_t length = variablesSize_ - kVariablesAt < kTimesReach ? variablesSize_ - kVariablesAt : kTimesReach;

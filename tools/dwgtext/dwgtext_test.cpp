@@ -221,7 +221,7 @@ std::string writtenFile(const std::vector<uint8_t> &bytes)
 }
 
 // The host's protocol gives the classic kinds only.
-const ReadOptions kClassicKinds{false, {}, DWGTEXT_STREAM_LIMIT, true};
+const ReadOptions kClassicKinds{false, {}, DWGTEXT_STREAM_LIMIT, true, {}};
 
 void expectSameDrawing(const DrawingResult &streamed, const KeptTexts &kept, const DrawingResult &recorded)
 {
