@@ -3,7 +3,11 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <atomic>
 #include <charconv>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -117,12 +121,16 @@ Parsed parse(const std::vector<std::string_view> &args)
 }
 
 // Waits for SIGTERM or SIGINT, which every thread blocks, and stops the
-// server: it serves the requests under way and returns from listening.
-std::thread stopOnSignal(httplib::Server &server, const sigset_t &signals)
+// server: it serves the requests under way and returns from listening. A
+// signal that comes before the server listens stops it once it does; one
+// sent after listening is over only ends the wait.
+std::thread stopOnSignal(httplib::Server &server, const sigset_t &signals, const std::atomic<bool> &over)
 {
-    return std::thread([&server, signals] {
+    return std::thread([&server, signals, &over] {
         int signal = 0;
         sigwait(&signals, &signal);
+        while (!server.is_running() && !over)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         server.stop();
     });
 }
@@ -158,8 +166,10 @@ int main(int argc, char **argv)
         return 1;
     }
     std::fprintf(stderr, "dwgtext-server: listening on http://%s:%d\n", settings.host.c_str(), port);
-    std::thread stopper = stopOnSignal(server, signals);
+    std::atomic<bool> over{false};
+    std::thread stopper = stopOnSignal(server, signals, over);
     const bool listened = server.listen_after_bind();
+    over = true;
     pthread_kill(stopper.native_handle(), SIGTERM);
     stopper.join();
     return listened ? 0 : 1;
