@@ -178,6 +178,9 @@ void configure(httplib::Server &server, const Settings &settings)
     server.set_write_timeout(settings.timeout);
     // An idle connection kept open holds a worker: it gets a moment only.
     server.set_keep_alive_timeout(2);
+    // An answer's head and body go out in two writes; waiting for the
+    // client's delayed acknowledgement of the head cost 40 ms a request.
+    server.set_tcp_nodelay(true);
     server.set_pre_routing_handler([](const httplib::Request &, httplib::Response &) {
         requestLog.start = Clock::now();
         return httplib::Server::HandlerResponse::Unhandled;
