@@ -193,6 +193,14 @@ void configure(httplib::Server &server, const Settings &settings)
     server.Put("/meta", readingRoute(settings, metadataAnswer));
     detectRoute(settings, server);
     fixedRoutes(server);
+    // These paths take the drawing as the body of a PUT: a GET of one is
+    // told so (405), not that the path is unknown.
+    for (const char *path : {"/rmeta", "/rmeta/text", "/meta", "/detect/stream"}) {
+        server.Get(path, [](const httplib::Request &, httplib::Response &response) {
+            response.set_header("Allow", "PUT");
+            refuse(response, 405, "PUT the drawing as the body");
+        });
+    }
 }
 
 }  // namespace dwgserver

@@ -196,6 +196,7 @@ class Errors(unittest.TestCase):
             self.assertTrue(cut_texts)
 
             self.assertEqual(requests.get(server.url + "/nowhere", timeout=10).status_code, 404)
+            self.assertEqual(requests.get(server.url + "/rmeta/text", timeout=10).status_code, 405)
             with socket.create_connection(server.url[7:].split(":")) as raw:
                 raw.sendall(b"PUT /tika\r\n\r\n")
                 self.assertIn(b" 400 ", raw.recv(4096))
