@@ -222,10 +222,11 @@ class Clients(unittest.TestCase):
                 self.assertEqual(server.put("/tika", body).status_code, 200)
                 if select.select([slow], [], [], 0.5)[0] or time.monotonic() - started > 10:
                     break
+            slow.settimeout(5)
             cut_off = slow.recv(4096)
             slow.close()
             self.assertIn(b" 408 ", cut_off)
-            self.assertLess(time.monotonic() - started, 5)
+            self.assertLess(time.monotonic() - started, 8)
 
     def test_sigterm_finishes_the_request_under_way(self):
         body = sample("r2000.dwg")
