@@ -8,7 +8,9 @@
 #include <thread>
 
 #include "extraction.h"
+#include "formatting.h"
 #include "spool.h"
+#include "text_output.h"
 #include "workers.h"
 
 namespace dwgserver {
@@ -32,8 +34,10 @@ void logRequest(const httplib::Request &request, const httplib::Response &respon
 {
     const auto elapsed = requestLog.start == Clock::time_point{} ? Clock::duration{} : Clock::now() - requestLog.start;
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+    // The path comes percent-decoded: "%0A" must not start a line of its own.
+    const std::string path = dwgtext::singleLine(dwgtext::validUtf8(request.path));
     std::fprintf(stderr, "%s %s %s %d in=%llu out=%zu %lldms\n", request.remote_addr.c_str(), request.method.c_str(),
-                 request.path.c_str(), response.status, static_cast<unsigned long long>(requestLog.bodyBytes),
+                 path.c_str(), response.status, static_cast<unsigned long long>(requestLog.bodyBytes),
                  response.body.size(), static_cast<long long>(ms));
     requestLog = {};
 }

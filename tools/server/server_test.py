@@ -195,11 +195,12 @@ class Errors(unittest.TestCase):
             self.assertEqual(record["X-TIKA:content"].encode(), cut_texts)
             self.assertTrue(cut_texts)
 
-            self.assertEqual(requests.get(server.url + "/nowhere", timeout=10).status_code, 404)
+            self.assertEqual(requests.get(server.url + "/nowhere%0A127.0.0.1 GET /forged", timeout=10).status_code, 404)
             self.assertEqual(requests.get(server.url + "/rmeta/text", timeout=10).status_code, 405)
             with socket.create_connection(server.url[7:].split(":")) as raw:
                 raw.sendall(b"PUT /tika\r\n\r\n")
                 self.assertIn(b" 400 ", raw.recv(4096))
+        self.assertNotIn("\n127.0.0.1 GET /forged", "".join(server.log))
 
     def test_bad_command_lines(self):
         for args in (["--port", "70000"], ["--workers"], ["--max-bytes=1X"]):
