@@ -84,6 +84,14 @@ def dwgtext(*args):
     return subprocess.run([CONFIG.dwgtext, *args], capture_output=True).stdout
 
 
+def dwgtext_of(body):
+    """What dwgtext prints for a file of these bytes."""
+    with tempfile.NamedTemporaryFile(suffix=".dwg") as file:
+        file.write(body)
+        file.flush()
+        return dwgtext(file.name)
+
+
 def sample(name):
     return (Path(CONFIG.samples) / name).read_bytes()
 
@@ -153,12 +161,8 @@ class Endpoints(unittest.TestCase):
 
     def test_a_body_kept_on_disk_reads_as_from_a_file(self):
         """Past a few MiB the body moves to an unlinked temporary file."""
-        body = sample("r2004.dwg")
-        body += bytes(5 * 2**20)
-        with tempfile.NamedTemporaryFile(suffix=".dwg") as padded:
-            padded.write(body)
-            padded.flush()
-            texts = dwgtext(padded.name)
+        body = sample("r2004.dwg") + bytes(5 * 2**20)
+        texts = dwgtext_of(body)
         self.assertTrue(texts)
         with running(self) as server:
             answer = server.put("/tika", body)
@@ -170,10 +174,7 @@ class Errors(unittest.TestCase):
     def test_each_error_answer_with_its_reason(self):
         whole = sample("r14.dwg")
         cut_body = whole[:len(whole) * 3 // 4]
-        with tempfile.NamedTemporaryFile(suffix=".dwg") as cut_file:
-            cut_file.write(cut_body)
-            cut_file.flush()
-            cut_texts = dwgtext(cut_file.name)
+        cut_texts = dwgtext_of(cut_body)
         with running(self, "--max-bytes", "1M") as server:
             cases = {
                 "not a drawing": (b"%PDF-1.7\n" * 100, 415, "not a DWG drawing"),
