@@ -7,7 +7,8 @@
 #                                sanitizers, a 32-bit build that proves the
 #                                host records' offsets, a big-endian s390x
 #                                build, the Windows DLLs with the x64 tests
-#                                under wine, and a short fuzzing run
+#                                under wine, a short fuzzing run, and
+#                                dwgtext-server under load for 30 s
 #
 # The fault sweep is the slow part under the sanitizers and emulators:
 # there the default command fails a tenth of the calls (see
@@ -54,6 +55,10 @@ TQDUDADE_FAULT_SAMPLE=light CTEST_EXCLUDE='^dwgtext_' \
   run_suite build/s390x -DTQDUDADE_BUNDLED_GTEST=ON -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-s390x.cmake
 
 bash scripts/windows.sh
+
+echo "== dwgtext-server under load =="
+/usr/bin/python3 tools/server/load_test.py --server build/test/tools/server/dwgtext-server \
+  --dwgtext build/test/tools/dwgtext/dwgtext --samples samples
 
 echo "== fuzzing =="
 bash scripts/fuzz.sh 60

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -12,119 +11,12 @@
 #include "core/messages.h"
 #include "formatting.h"
 #include "host_events.h"
+#include "json.h"
 #include "versions.h"
 
 namespace dwgtext {
 
 namespace {
-
-// One byte of a JSON string that is ASCII: escaped when it is a quote, a
-// backslash or a control character.
-void appendJsonAscii(std::string &out, char c)
-{
-    if (c == '"' || c == '\\') {
-        out += '\\';
-        out += c;
-    } else if (c == '\n') {
-        out += "\\n";
-    } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-        out += escaped;
-    } else {
-        out += c;
-    }
-}
-
-void appendJsonString(std::string &out, std::string_view utf8)
-{
-    out += '"';
-    for (char c : utf8)
-        appendJsonAscii(out, c);
-    out += '"';
-}
-
-// The length of the UTF-8 sequence a lead byte starts; 0 for a byte that
-// starts none.
-std::size_t sequenceLength(unsigned char lead)
-{
-    if (lead < 0x80)
-        return 1;
-    if (lead < 0xC2)
-        return 0;
-    return lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
-}
-
-// A file name, which may hold any bytes, as a JSON string that gives them
-// all back: what is UTF-8 stays as it is, and each byte that is not part of
-// a well-formed sequence (as validUtf8 keeps them, and as Python's decoder
-// takes them) becomes the escape \udcXX of a lone surrogate, as Python's
-// surrogateescape decodes it. The batch of the Python package writes its
-// names so too; os.fsencode(json.loads(line)["file"]) gives the name's
-// bytes back.
-void appendJsonFileName(std::string &out, std::string_view bytes)
-{
-    out += '"';
-    for (std::size_t at = 0; at < bytes.size();) {
-        const std::size_t length = sequenceLength(static_cast<unsigned char>(bytes[at]));
-        const std::string_view sequence = bytes.substr(at, length);
-        if (length == 1) {
-            appendJsonAscii(out, bytes[at]);
-        } else if (length > 1 && sequence.size() == length && validUtf8(sequence) == sequence) {
-            out.append(sequence);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\udc%02x", static_cast<unsigned char>(bytes[at]));
-            out += escaped;
-            ++at;
-            continue;
-        }
-        at += length;
-    }
-    out += '"';
-}
-
-// One "key":value pair, with the comma before it unless it is the first.
-class JsonObject {
-public:
-    JsonObject &string(std::string_view key, std::string_view utf8)
-    {
-        appendJsonString(keyed(key), utf8);
-        return *this;
-    }
-
-    // A file name's bytes, kept whatever they are (appendJsonFileName).
-    JsonObject &fileName(std::string_view key, std::string_view bytes)
-    {
-        appendJsonFileName(keyed(key), bytes);
-        return *this;
-    }
-
-    JsonObject &number(std::string_view key, int64_t value)
-    {
-        keyed(key) += std::to_string(value);
-        return *this;
-    }
-
-    JsonObject &raw(std::string_view key, std::string_view json)
-    {
-        keyed(key) += json;
-        return *this;
-    }
-
-    std::string line() const { return text_ + "}\n"; }
-
-private:
-    std::string &keyed(std::string_view key)
-    {
-        text_ += text_.size() == 1 ? "" : ",";
-        appendJsonString(text_, key);
-        text_ += ':';
-        return text_;
-    }
-
-    std::string text_ = "{";
-};
 
 // Asked of every text, and most answer at their first byte.
 bool blank(std::string_view text)
