@@ -9,6 +9,7 @@
 
 #include "extraction.h"
 #include "formatting.h"
+#include "headclock.h"
 #include "spool.h"
 #include "text_output.h"
 #include "workers.h"
@@ -176,7 +177,8 @@ void fixedRoutes(httplib::Server &server)
 void configure(httplib::Server &server, const Settings &settings)
 {
     const unsigned workers = settings.workers != 0 ? settings.workers : std::max(1u, std::thread::hardware_concurrency());
-    server.new_task_queue = [workers] { return new BoundedWorkers(workers); };
+    const std::chrono::seconds headLimit(settings.timeout);
+    server.new_task_queue = [workers, headLimit] { return new BoundedWorkers(workers, headLimit); };
     server.set_payload_max_length(settings.maxBytes);
     server.set_read_timeout(settings.timeout);
     server.set_write_timeout(settings.timeout);
@@ -185,11 +187,17 @@ void configure(httplib::Server &server, const Settings &settings)
     // An answer's head and body go out in two writes; waiting for the
     // client's delayed acknowledgement of the head cost 40 ms a request.
     server.set_tcp_nodelay(true);
+    // A request's head has come; the next one on the connection has as
+    // long again, from the end of this one.
     server.set_pre_routing_handler([](const httplib::Request &, httplib::Response &) {
+        disarmHeadDeadline();
         requestLog.start = Clock::now();
         return httplib::Server::HandlerResponse::Unhandled;
     });
-    server.set_logger(logRequest);
+    server.set_logger([headLimit](const httplib::Request &request, const httplib::Response &response) {
+        logRequest(request, response);
+        armHeadDeadline(headLimit);
+    });
 
     server.Put("/tika", readingRoute(settings, textAnswer));
     server.Put("/rmeta", readingRoute(settings, recursiveAnswer));

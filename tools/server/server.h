@@ -17,7 +17,7 @@ struct Settings {
     int port = 9998;                            // 0: any free port
     uint64_t maxBytes = uint64_t{1} << 30;      // the largest body taken
     unsigned workers = 0;                       // 0: one per core
-    int timeout = 30;     // seconds a client may leave a read or write waiting
+    int timeout = 30;     // seconds a client may leave a read or write waiting, and take for a head
     int bodyTimeout = 600;  // seconds a whole body may take to arrive
 };
 

@@ -1,8 +1,11 @@
 #include "workers.h"
 
+#include "headclock.h"
+
 namespace dwgserver {
 
-BoundedWorkers::BoundedWorkers(unsigned workers) : capacity_(workers * kQueuedPerWorker)
+BoundedWorkers::BoundedWorkers(unsigned workers, std::chrono::seconds headLimit)
+    : capacity_(workers * kQueuedPerWorker), headLimit_(headLimit)
 {
     for (unsigned i = 0; i < workers; ++i)
         threads_.emplace_back([this] { work(); });
@@ -38,7 +41,9 @@ void BoundedWorkers::work()
         jobs_.pop_front();
         taken_.notify_one();
         lock.unlock();
+        armHeadDeadline(headLimit_);
         job();
+        disarmHeadDeadline();
     }
 }
 
