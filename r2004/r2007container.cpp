@@ -106,7 +106,7 @@ struct PageRecord {
     int32_t id;
     uint64_t position;    // in the file; past its end when the page map puts it partly there
     int32_t words;        // data code words stored; 0 when the bytes are stored plainly
-    bool listed;          // the page map lists it, with room for its words
+    bool listed;          // the page map lists it, with room for what it stores
     bool failed;          // reported once; not read again
     bool correctionReported;
 };
@@ -496,7 +496,8 @@ bool R2007Container::recordSection(Section *section, const char *name, const uin
 // compressed size, the checksum of its bytes and a CRC (which the
 // checksum makes redundant for us).
 // False when it does not fit the section; a page the page map does not
-// list, or lists too small for its words, is kept and reported when read.
+// list, or lists too small for what it stores, is kept and reported when
+// read.
 bool R2007Container::recordPage(PageRecord *page, const uint8_t *bytes, uint64_t sectionSize, uint64_t previousEnd,
                                 bool coded)
 {
@@ -520,22 +521,22 @@ bool R2007Container::recordPage(PageRecord *page, const uint8_t *bytes, uint64_t
     return true;
 }
 
-// The cache and the buffers for one page's code words and stored bytes,
-// sized for the largest page of our sections; the cache takes its slots at
-// first use.
+// The cache and the buffers for one page's code words and the bytes they
+// or a plain page hold, sized for the largest page of our sections; the
+// cache takes its slots at first use.
 bool R2007Container::takeBuffers()
 {
     uint64_t largest = 0;
     uint64_t mostWords = 0;
-    uint64_t mostStored = 0;
+    uint64_t mostData = 0;
     for (const Section &section : sections_) {
         for (int32_t i = 0; i < section.pageCount; ++i) {
             const PageRecord &page = section.pages[i];
             const uint64_t words = static_cast<uint64_t>(page.words);
-            const uint64_t stored = words != 0 ? words * rs::dataBytes(rs::Code::Data) : page.compressed;
+            const uint64_t data = words != 0 ? words * rs::dataBytes(rs::Code::Data) : page.compressed;
             largest = std::max<uint64_t>(largest, page.size);
             mostWords = std::max(mostWords, words);
-            mostStored = std::max(mostStored, stored);
+            mostData = std::max(mostData, data);
         }
     }
     if (largest == 0) {
@@ -543,7 +544,7 @@ bool R2007Container::takeBuffers()
     }
     cache_ = PageCache(session_, memory_, static_cast<uint32_t>(largest));
     stored_ = static_cast<uint8_t *>(allocate(mostWords * rs::kCodewordSize));
-    decoded_ = static_cast<uint8_t *>(allocate(mostStored));
+    decoded_ = static_cast<uint8_t *>(allocate(mostData));
     return stored_ != nullptr && decoded_ != nullptr;
 }
 
