@@ -13,6 +13,7 @@
 
 #include "dwgtext.h"
 #include "dwgwriter.h"
+#include "r12writer.h"
 #include "hardening/composed_drawings.h"
 #include "reading.h"
 
@@ -253,15 +254,25 @@ TEST(Properties, EveryReleaseFromR2004GivesEveryPropertyBack)
     }
 }
 
-// R13 to R2000 keep their times among the header variables, past more of
-// them in R13 and R14; times the reader does not reach (past a menu name
-// longer than it reads) are left out, and cost nothing else.
-TEST(Properties, R13ToR2000GiveTheTimesOfTheirHeader)
+// R10 to R2000 keep their times among the header variables: at a fixed
+// place in R10 to R12, past more variables in R13 and R14 than in R2000.
+// Times the reader does not reach (past a menu name longer than it reads)
+// are left out, and cost nothing else.
+TEST(Properties, R10ToR2000GiveTheTimesOfTheirHeader)
 {
     const int standard = DWGTEXT_PROPERTY_STANDARD;
     const Properties times = {{"created", "2024-03-05T14:07:09Z", standard},
                               {"modified", "2024-03-30T00:00:00Z", standard},
                               {"editingTime", "90123", standard}};
+    for (dwgw::R12Version version : {dwgw::R12Version::AC1006, dwgw::R12Version::AC1009}) {
+        SCOPED_TRACE(static_cast<int>(version));
+        dwgw::R12Drawing drawing(version);
+        drawing.addText("PUMP 1");
+        drawing.options.times = {2'460'375, 50'829'000, 2'460'400, 0, 1, 3'723'000};
+        std::vector<std::string> texts;
+        EXPECT_EQ(propertiesOf(drawing.build(), &texts), times);
+        EXPECT_EQ(texts, std::vector<std::string>{"PUMP 1"});
+    }
     for (dwgw::BitVersion version : {dwgw::BitVersion::AC1012, dwgw::BitVersion::AC1014, dwgw::BitVersion::AC1015}) {
         SCOPED_TRACE(static_cast<int>(version));
         dwgw::HeaderTimes header{{2'460'375, 50'829'000}, {2'460'400, 0}, {1, 3'723'000}};

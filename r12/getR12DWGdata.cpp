@@ -53,6 +53,7 @@ public:
     PhaseResult runPhase(int32_t index) override;
     void destroy() override;
     int32_t readVersionText();
+    void readTimes();
 
     const char *versionText() const { return versionText_; }
 
@@ -203,6 +204,25 @@ void R12DWGReader::p_noteAddresses(const R12Addresses &addresses)
     p_noteEnd(extrasEnd_);
 }
 
+// Our own reader takes the drawing's times from the header as the drawing
+// opens. A header cut before them keeps none, without a report: the
+// header's phase says the drawing was cut short.
+void R12DWGReader::readTimes()
+{
+    const FileStream::Span span = stream_->span(0, kR12HeaderEnd);
+    BitCursor in(span.bytes, span.length, span.readable);
+    DrawingProperties *properties = newIn<DrawingProperties>(memory_);
+    if (properties == nullptr) {
+        reportf(session_, msg::kAllocationFailed, HERE);
+        return;
+    }
+    if (!readR12Times(in, properties)) {
+        deleteIn(memory_, properties);
+        return;
+    }
+    session_->properties = properties;
+}
+
 // The copy after the extra section, from R11 on, known by its sentinel:
 // one whose length the file does not hold lies past the end. A file that
 // ends with its extra section has no copy, and one with other bytes there
@@ -259,6 +279,9 @@ DWGReader *newR12DWGReader(DWGglobal *session, MemoryService *memory, FileStream
         reportDrawingState(session, stream->wentPastEnd(), false, HERE);
         reader->destroy();
         return nullptr;
+    }
+    if (session->sink != nullptr) {
+        reader->readTimes();
     }
     return reader;
 }

@@ -148,3 +148,22 @@ R12HeaderRead readR12Header(BitCursor &in, R12Addresses *addresses)
     }
     return R12HeaderRead::Whole;
 }
+
+bool readR12Times(BitCursor &in, DrawingProperties *properties)
+{
+    constexpr uint64_t kTimesAt = 0x31F;
+    in.seekBit(kTimesAt * 8);
+    JulianTime times[3] = {};
+    for (JulianTime &time : times) {
+        time.day = static_cast<int32_t>(in.RL());
+        time.milliseconds = static_cast<int32_t>(in.RL());
+        time.present = true;
+    }
+    if (in.overran()) {
+        return false;
+    }
+    properties->created = times[0];
+    properties->modified = times[1];
+    properties->editingTime = times[2];
+    return true;
+}

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "core/properties.h"
 #include "support/bitcursor.h"
 
 constexpr uint8_t kR12Text = 7;
@@ -83,5 +84,11 @@ enum class R12HeaderRead {
 constexpr int32_t kR12HeaderEnd = 0x6CF;
 
 R12HeaderRead readR12Header(BitCursor &in, R12Addresses *addresses);
+
+// The times among the header variables: when the drawing was made and last
+// saved, and how long it was edited, each a 32-bit day (a Julian day
+// number for the moments) and the milliseconds into it. False, keeping no
+// time, when the file ends before them.
+bool readR12Times(BitCursor &in, DrawingProperties *properties);
 
 #endif

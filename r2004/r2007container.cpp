@@ -7,11 +7,13 @@
 //
 // The page map is a list of (size, id) pairs, the pages lying one after
 // the other in file order; a negative id marks a gap. The section map
-// lists each section with its name in UTF-16, its size and its pages: for
-// each page, where it starts in the section, its sizes and its id. A
-// section page is stored as interleaved data code words holding its
-// (usually compressed) bytes; pages that hold only zeros are not stored
-// at all, and a section's bytes not covered by a page read as zeros.
+// lists each section with its name in UTF-16, its size, how its pages are
+// stored and the pages: for each page, where it starts in the section, its
+// sizes and its id. The pages of most sections are stored as interleaved
+// data code words holding their (usually compressed) bytes; those of the
+// small sections (the document properties among them) hold those bytes
+// plainly. Pages that hold only zeros are not stored at all, and a
+// section's bytes not covered by a page read as zeros.
 //
 // We read the maps once, then decompress a page at a time into a small
 // cache, so that memory does not grow with the drawing. What a hostile
@@ -56,6 +58,10 @@ constexpr int32_t kPageMapEntrySize = 16;
 constexpr int32_t kSectionRecordSize = 64;
 constexpr int32_t kPageRecordSize = 56;
 
+// How the section map says a section's pages are stored.
+constexpr uint64_t kStoredPlain = 1;
+constexpr uint64_t kStoredInterleaved = 4;
+
 uint64_t alignTo8(uint64_t size) { return (size + 7) & ~uint64_t{7}; }
 
 uint64_t wordsFor(uint64_t bytes, int32_t perWord) { return (bytes + perWord - 1) / perWord; }
@@ -99,8 +105,8 @@ struct PageRecord {
     uint32_t checksum;
     int32_t id;
     uint64_t position;    // in the file; past its end when the page map puts it partly there
-    int32_t words;        // data code words stored
-    bool listed;          // the page map lists it, with room for its words
+    int32_t words;        // data code words stored; 0 when the bytes are stored plainly
+    bool listed;          // the page map lists it, with room for what it stores
     bool failed;          // reported once; not read again
     bool correctionReported;
 };
@@ -156,7 +162,7 @@ private:
     bool readSectionMap(const uint8_t *map, uint64_t size);
     int32_t matchSectionName(const uint8_t *name, uint64_t bytes) const;
     bool recordSection(Section *section, const char *name, const uint8_t *record, const uint8_t *pages);
-    bool recordPage(PageRecord *page, const uint8_t *bytes, uint64_t sectionSize, uint64_t previousEnd);
+    bool recordPage(PageRecord *page, const uint8_t *bytes, uint64_t sectionSize, uint64_t previousEnd, bool coded);
     bool takeBuffers();
     // The whole of what the page map gives a page lies in the file; when
     // it does not, the file was cut short.
@@ -169,6 +175,7 @@ private:
     bool loadWholePage(PageRecord *page, uint8_t *out);
     const uint8_t *pageBytes(PageRecord *page);
     bool loadPage(PageRecord *page, uint8_t *out);
+    PageFault correctPage(const PageRecord &page, uint8_t *out, PageFault fault);
     PageFault expandPage(const PageRecord &page, uint8_t *out);
 
     DWGglobal *session_;
@@ -181,7 +188,7 @@ private:
     uint64_t extentCount_ = 0;
     Section sections_[static_cast<int32_t>(SectionName::Count)] = {};
     uint8_t *stored_ = nullptr;   // a page's code words as the file holds them
-    uint8_t *decoded_ = nullptr;  // their data bytes
+    uint8_t *decoded_ = nullptr;  // their data bytes, or a plain page's bytes
 };
 
 void *R2007Container::allocate(uint64_t size)
@@ -447,18 +454,18 @@ int32_t R2007Container::matchSectionName(const uint8_t *name, uint64_t bytes) co
     return -1;
 }
 
-// A section we read. One that is encrypted, not interleaved or whose pages
-// do not fit it is reported and stays absent; the others still read. The
-// document properties' sections are stored without interleaving by the
-// programs that write R2007 drawings: they stay absent without a report,
-// which would tell the host's protocol of sections it never reads.
+// A section we read. One that is encrypted, stored in a way we do not
+// know or whose pages do not fit it is reported and stays absent; the
+// others still read. The document properties' sections stay absent
+// without a report, which would tell the host's protocol of sections it
+// never reads.
 bool R2007Container::recordSection(Section *section, const char *name, const uint8_t *record, const uint8_t *pages)
 {
     const uint64_t size = littleEndian64(record);
     const uint64_t encryption = littleEndian64(record + 0x10);
     const uint64_t encoding = littleEndian64(record + 0x30);
     const uint64_t pageCount = littleEndian64(record + 0x38);
-    if (encryption != 0 || encoding != 4) {
+    if (encryption != 0 || (encoding != kStoredPlain && encoding != kStoredInterleaved)) {
         if (!holdsProperties(static_cast<SectionName>(section - sections_))) {
             reportf(session_, msg::kR2007SectionStorage, name, HERE);
         }
@@ -474,7 +481,7 @@ bool R2007Container::recordSection(Section *section, const char *name, const uin
     }
     uint64_t end = 0;
     for (uint64_t i = 0; i < pageCount; ++i) {
-        if (!recordPage(&records[i], pages + i * kPageRecordSize, size, end)) {
+        if (!recordPage(&records[i], pages + i * kPageRecordSize, size, end, encoding == kStoredInterleaved)) {
             reportf(session_, msg::kR2007Unreadable, "section map", HERE);
             memory_->free(records);
             return true;
@@ -489,8 +496,10 @@ bool R2007Container::recordSection(Section *section, const char *name, const uin
 // compressed size, the checksum of its bytes and a CRC (which the
 // checksum makes redundant for us).
 // False when it does not fit the section; a page the page map does not
-// list, or lists too small for its words, is kept and reported when read.
-bool R2007Container::recordPage(PageRecord *page, const uint8_t *bytes, uint64_t sectionSize, uint64_t previousEnd)
+// list, or lists too small for what it stores, is kept and reported when
+// read.
+bool R2007Container::recordPage(PageRecord *page, const uint8_t *bytes, uint64_t sectionSize, uint64_t previousEnd,
+                                bool coded)
 {
     const uint64_t start = littleEndian64(bytes);
     const uint64_t id = littleEndian64(bytes + 0x10);
@@ -501,9 +510,10 @@ bool R2007Container::recordPage(PageRecord *page, const uint8_t *bytes, uint64_t
         size > sectionSize - start || compressed == 0 || compressed > 2 * kMaxR2007DataPage) {
         return false;
     }
-    const uint64_t words = wordsFor(alignTo8(compressed), rs::dataBytes(rs::Code::Data));
+    const uint64_t words = coded ? wordsFor(alignTo8(compressed), rs::dataBytes(rs::Code::Data)) : 0;
+    const uint64_t stored = coded ? words * rs::kCodewordSize : compressed;
     const PageExtent *extent = id > 0 && id < extentCount_ && extents_[id].listed ? &extents_[id] : nullptr;
-    const bool listed = extent != nullptr && words * rs::kCodewordSize <= extent->size;
+    const bool listed = extent != nullptr && stored <= extent->size;
     const uint64_t position = listed && inFile(*extent) ? extent->position : UINT64_MAX;
     *page = PageRecord{start, static_cast<uint32_t>(size), static_cast<uint32_t>(compressed),
                        static_cast<uint32_t>(checksum), static_cast<int32_t>(id > 0x7FFFFFFF ? 0x7FFFFFFF : id),
@@ -511,17 +521,22 @@ bool R2007Container::recordPage(PageRecord *page, const uint8_t *bytes, uint64_t
     return true;
 }
 
-// The cache and the buffers for one page's code words, sized for the
-// largest page of our sections; the cache takes its slots at first use.
+// The cache and the buffers for one page's code words and the bytes they
+// or a plain page hold, sized for the largest page of our sections; the
+// cache takes its slots at first use.
 bool R2007Container::takeBuffers()
 {
     uint64_t largest = 0;
     uint64_t mostWords = 0;
+    uint64_t mostData = 0;
     for (const Section &section : sections_) {
         for (int32_t i = 0; i < section.pageCount; ++i) {
-            largest = section.pages[i].size > largest ? section.pages[i].size : largest;
-            const uint64_t words = static_cast<uint64_t>(section.pages[i].words);
-            mostWords = words > mostWords ? words : mostWords;
+            const PageRecord &page = section.pages[i];
+            const uint64_t words = static_cast<uint64_t>(page.words);
+            const uint64_t data = words != 0 ? words * rs::dataBytes(rs::Code::Data) : page.compressed;
+            largest = std::max<uint64_t>(largest, page.size);
+            mostWords = std::max(mostWords, words);
+            mostData = std::max(mostData, data);
         }
     }
     if (largest == 0) {
@@ -529,7 +544,7 @@ bool R2007Container::takeBuffers()
     }
     cache_ = PageCache(session_, memory_, static_cast<uint32_t>(largest));
     stored_ = static_cast<uint8_t *>(allocate(mostWords * rs::kCodewordSize));
-    decoded_ = static_cast<uint8_t *>(allocate(mostWords * rs::dataBytes(rs::Code::Data)));
+    decoded_ = static_cast<uint8_t *>(allocate(mostData));
     return stored_ != nullptr && decoded_ != nullptr;
 }
 
@@ -589,30 +604,32 @@ uint32_t R2007Container::largestPage(SectionName name) const
 }
 
 // A page is read the cheap way first: its data bytes taken out of the code
-// words as they are, decompressed and checked against the page's checksum.
-// Only a page that fails has its code words checked, and corrected where
-// the code allows, and is tried again.
+// words as they are (or as the file holds them, for a plain page),
+// decompressed and checked against the page's checksum. Only a coded page
+// that fails has its code words checked, and corrected where the code
+// allows, and is tried again.
 bool R2007Container::loadPage(PageRecord *page, uint8_t *out)
 {
     if (!page->listed) {
         reportf(session_, msg::kR2007PageDamaged, page->id, HERE);
         return false;
     }
-    if (!file_.readAt(page->position, stored_, static_cast<uint64_t>(page->words) * rs::kCodewordSize)) {
+    const bool coded = page->words != 0;
+    const uint64_t storedSize = coded ? static_cast<uint64_t>(page->words) * rs::kCodewordSize : page->compressed;
+    if (!file_.readAt(page->position, coded ? stored_ : decoded_, storedSize)) {
         file_.notePastEnd();
         reportf(session_, msg::kR2007PageMissing, page->id, HERE);
         return false;
     }
-    rs::takeData(rs::Code::Data, stored_, page->words, decoded_);
+    if (coded) {
+        rs::takeData(rs::Code::Data, stored_, page->words, decoded_);
+    }
     PageFault fault = expandPage(*page, out);
     if (fault == PageFault::None) {
         return true;
     }
-    const rs::Outcome outcome = rs::decodeInterleaved(rs::Code::Data, stored_, page->words, decoded_);
-    if (outcome == rs::Outcome::Damaged) {
-        fault = PageFault::Damaged;
-    } else if (outcome == rs::Outcome::Corrected) {
-        fault = expandPage(*page, out);
+    if (coded) {
+        fault = correctPage(*page, out, fault);
     }
     if (fault != PageFault::None) {
         reportf(session_, fault == PageFault::Damaged ? msg::kR2007PageDamaged : msg::kR2007PageDecompress, page->id,
@@ -624,6 +641,17 @@ bool R2007Container::loadPage(PageRecord *page, uint8_t *out)
         reportf(session_, msg::kR2007PageCorrected, page->id, HERE);
     }
     return true;
+}
+
+// A coded page's words corrected where the code allows, and its bytes
+// taken again; the fault found first when the words hold no error.
+PageFault R2007Container::correctPage(const PageRecord &page, uint8_t *out, PageFault fault)
+{
+    const rs::Outcome outcome = rs::decodeInterleaved(rs::Code::Data, stored_, page.words, decoded_);
+    if (outcome == rs::Outcome::Damaged) {
+        return PageFault::Damaged;
+    }
+    return outcome == rs::Outcome::Corrected ? expandPage(page, out) : fault;
 }
 
 // The page's bytes out of its data bytes, and whether they hold their

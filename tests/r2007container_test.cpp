@@ -251,6 +251,7 @@ dwgw::R2007Sections multiPageSections()
     sections.handles = randomBytes(0x737, 3);
     sections.objects = randomBytes(5 * 0x400 + 77, 4);
     std::fill(sections.objects.begin() + 0x800, sections.objects.begin() + 0xC00, 0);  // page 3: zeros only
+    sections.summaryInfo = randomBytes(0x4A1, 5);  // its pages stored plainly
     sections.codePage = 29;
     return sections;
 }
@@ -263,7 +264,7 @@ dwgw::R2007Options smallPages()
 }
 
 // Page ids in file order: header 1, classes 2-3, handles 4-5, objects 6-10
-// (the zero page of the objects takes none).
+// (the zero page of the objects takes none), summary information 11-12.
 constexpr int kSecondObjectsPage = 7;
 constexpr int kFourthObjectsPage = 8;
 
@@ -273,6 +274,7 @@ void expectSections(Opened &opened, const dwgw::R2007Sections &sections)
     EXPECT_EQ(opened.readAll(SectionName::Classes), sections.classes);
     EXPECT_EQ(opened.readAll(SectionName::Handles), sections.handles);
     EXPECT_EQ(opened.readAll(SectionName::Objects), sections.objects);
+    EXPECT_EQ(opened.readAll(SectionName::SummaryInfo), sections.summaryInfo);
 }
 
 class R2007Written : public testing::TestWithParam<bool> {};

@@ -7,7 +7,7 @@ namespace dwgw {
 namespace {
 
 constexpr std::size_t kSectionAddressesAt = 0x14;
-constexpr std::size_t kDatesAt = 0x31F;
+constexpr std::size_t kTimesAt = 0x31F;
 constexpr std::size_t kHeaderSize = 0x6CF;
 // The first five descriptors follow the section addresses; these are the
 // places of the other five.
@@ -148,8 +148,8 @@ void R12Drawing::writeHeader(BitWriter& file, std::size_t sectionEnd, std::size_
     file.RL(address(options.blockSectionStart, sectionEnd)).RL(0);
     file.RL(address(options.fourthAddress, blocksEnd)).RL(0);
     for (std::size_t i = 0; i < 5; ++i) writeDescriptor(file, options.tables[i]);
-    file.padTo(kDatesAt);
-    for (std::int32_t part : options.dates) file.RL(static_cast<std::uint32_t>(part));
+    file.padTo(kTimesAt);
+    for (std::int32_t part : options.times) file.RL(static_cast<std::uint32_t>(part));
     for (std::size_t i = 0; i < kLaterDescriptorAt.size(); ++i) {
         writeDescriptor(file.padTo(kLaterDescriptorAt[i]), options.tables[5 + i]);
     }

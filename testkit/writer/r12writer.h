@@ -7,7 +7,7 @@
 //           RL block section start, 4 bytes, RL fourth address, 4 bytes
 //   0x02C   table descriptors BLOCK, LAYER, STYLE, LTYPE, VIEW
 //           (10 bytes each: RS entry size, RL count, RL start)
-//   0x31F   two dates, RL whole day and RL fraction in units of 1e-8 each
+//   0x31F   three times (created, updated, editing): RL day, RL milliseconds
 //   0x3EF   descriptor UCS; 0x500 VPORT; 0x512 APPID; 0x522 DIMSTYLE;
 //   0x69F   P13; the rest of the header is zero and it ends at 0x6CF
 //   0x6CF   the entity section: the entity records, then 32 trailing bytes
@@ -84,8 +84,9 @@ struct R12Options {
     std::optional<std::int32_t> fourthAddress;
     // BLOCK, LAYER, STYLE, LTYPE, VIEW, UCS, VPORT, APPID, DIMSTYLE, P13.
     std::array<R12TableDescriptor, 10> tables{{{37}, {37}, {197}, {189}, {58}, {121}, {195}, {37}, {326}, {24}}};
-    // Day and fraction of each of the two dates.
-    std::array<std::int32_t, 4> dates{2451545, 50000000, 2451546, 25000000};
+    // Day and milliseconds of the creation and update times and of the
+    // editing time.
+    std::array<std::int32_t, 6> times{2451545, 50000000, 2451546, 25000000, 1, 61000000};
     // Ends the entity section. Default: a 32-byte BLOCK named NOREAD, whose
     // text shows up if a reader walks into the trailing bytes.
     std::optional<Bytes> entityTrailer;

@@ -229,12 +229,14 @@ struct DataPage {
     Bytes stored;
 };
 
-DataPage dataPage(int id, std::uint64_t start, const Bytes& data, const R2007Options& options)
+// A page's stream as code words, or as it is for the sections stored
+// plainly.
+DataPage dataPage(int id, std::uint64_t start, const Bytes& data, bool plain, const R2007Options& options)
 {
     Bytes stream = pageStream(data, options.compress);
     const std::size_t compressed = stream.size();
     stream.resize(alignUp(compressed, 8), 0);
-    Bytes stored = r2007CodeWords(stream, kDataK);
+    Bytes stored = plain ? stream : r2007CodeWords(stream, kDataK);
     const std::size_t words = stored.size() / kWord;
     if (auto damage = options.damagedBytes.find(id); damage != options.damagedBytes.end()) {
         for (int place : damage->second) {
@@ -255,6 +257,7 @@ struct SectionPlan {
     const Bytes* bytes;
     std::vector<DataPage> pages;
     std::uint64_t lead = 0;  // section bytes before the first, covered by no page
+    bool plain = false;      // pages stored as their bytes, not as code words
 };
 
 Bytes utf16Name(const char* name)
@@ -280,7 +283,7 @@ Bytes sectionMap(const std::vector<SectionPlan>& plans, std::uint32_t pageSize)
         append64(map, plan.hash);
         append64(map, name.size());
         append64(map, 0);
-        append64(map, 4);  // interleaved
+        append64(map, plan.plain ? 1 : 4);
         append64(map, plan.pages.size());
         map.insert(map.end(), name.begin(), name.end());
         for (const DataPage& page : plan.pages) {
@@ -306,7 +309,7 @@ void planPages(SectionPlan& plan, int& nextId, const R2007Options& options)
         const Bytes data(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.begin() + static_cast<std::ptrdiff_t>(end));
         const bool zeros = std::all_of(data.begin(), data.end(), [](std::uint8_t b) { return b == 0; });
         if (options.omitZeroPages && zeros) continue;
-        plan.pages.push_back(dataPage(nextId++, plan.lead + start, data, options));
+        plan.pages.push_back(dataPage(nextId++, plan.lead + start, data, plan.plain, options));
     }
 }
 
@@ -427,8 +430,8 @@ Bytes composeR2007Container(const R2007Sections& sections, const R2007Options& o
         {"AcDb:Handles", 0x3F6E0450, &sections.handles, {}},
         {"AcDb:AcDbObjects", 0x674C05A9, &sections.objects, {}, options.objectsAt},
     };
-    if (!sections.summaryInfo.empty()) plans.push_back({"AcDb:SummaryInfo", 0x717A060F, &sections.summaryInfo, {}});
-    if (!sections.appInfo.empty()) plans.push_back({"AcDb:AppInfo", 0x3FA0043E, &sections.appInfo, {}});
+    if (!sections.summaryInfo.empty()) plans.push_back({"AcDb:SummaryInfo", 0x717A060F, &sections.summaryInfo, {}, 0, true});
+    if (!sections.appInfo.empty()) plans.push_back({"AcDb:AppInfo", 0x3FA0043E, &sections.appInfo, {}, 0, true});
     int nextId = 1;
     for (SectionPlan& plan : plans) planPages(plan, nextId, options);
     const int sectionMapId = nextId++;

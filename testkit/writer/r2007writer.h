@@ -3,9 +3,10 @@
 //
 // The file holds the 0x80-byte opening record, the file header (three
 // interleaved system code words), then from 0x480 the page map, the data
-// pages and the section map. Every code word carries real Reed-Solomon
-// parity, so a reader that checks it finds nothing wrong unless a test asks
-// for damage. Pages are compressed with a literal-only LZ77 stream (one
+// pages and the section map. The properties' sections are stored plainly,
+// as CAD programs store them; the other pages as code words. Every code
+// word carries real Reed-Solomon parity, so a reader that checks it finds
+// nothing wrong unless a test asks for damage. Pages are compressed with a literal-only LZ77 stream (one
 // literal run), which the reader must decompress, or stored as they are.
 // Each data page's checksum is written, since the reader checks it; the
 // CRCs are left zero.
