@@ -281,9 +281,9 @@ int32_t TextDecoder<Common>::getDWGTolerance(int64_t start, const ObjectHead &he
 {
     const char *failure = nullptr;
     DecodedText text{};
-    const bool r13 = std::is_same_v<Common, R13CommonData>;
+    constexpr bool kR13 = std::is_same_v<Common, R13CommonData>;
     decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) {
-        failure = p_readEntityText(in, [r13](BitCursor &fields) { return skipToleranceFields(fields, r13); }, &text);
+        failure = p_readEntityText(in, [](BitCursor &fields) { return skipToleranceFields(fields, kR13); }, &text);
     });
     return finishObject(start, head, failure, text, false, TextKind::Tolerance);
 }

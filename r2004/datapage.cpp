@@ -28,7 +28,7 @@ bool unsealDataPageHeader(const uint8_t *raw, uint64_t address, DataPageHeader *
     header->start = uint64_t{header->words[kStartHighWord]} << 32 | header->words[kStartWord];
     header->headerSum = header->words[kHeaderSumWord];
     header->dataSum = header->words[kDataSumWord];
-    return header->words[0] == kDataPageType && header->compressedSize != 0 &&
+    return header->words[0] == kDataPageType && header->start < kLargestSection && header->compressedSize != 0 &&
            header->compressedSize <= kMaxCompressedPage;
 }
 

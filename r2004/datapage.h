@@ -27,8 +27,8 @@ struct DataPageHeader {
 };
 
 // Unseals the kDataPageHeader bytes found at address. False when they are
-// not a data page's: another type, or no compressed bytes or more than a
-// page can have.
+// not a data page's: another type, a start past the largest section, or
+// no compressed bytes or more than a page can have.
 bool unsealDataPageHeader(const uint8_t *raw, uint64_t address, DataPageHeader *header);
 
 // Both sums of a page over its compressed bytes.

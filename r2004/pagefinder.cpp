@@ -197,11 +197,10 @@ bool PageFinder::p_layOut(SectionLayout *objects)
     for (uint32_t i = 0; i < count; ++i) {
         common = std::gcd(common, found_[i].start);
     }
-    uint64_t parts = common == 0 ? 1 : (common + kMaxDataPage - 1) / kMaxDataPage;
-    while (common % parts != 0) {
-        ++parts;
+    uint64_t pageLimit = common == 0 ? kMaxDataPage : std::min<uint64_t>(common, kMaxDataPage);
+    while (common % pageLimit != 0) {
+        --pageLimit;
     }
-    const uint32_t pageLimit = common == 0 ? kMaxDataPage : static_cast<uint32_t>(common / parts);
     objects->pages = static_cast<PageRef *>(memory_->allocate(count * static_cast<uint32_t>(sizeof(PageRef))));
     if (objects->pages == nullptr) {
         return false;
@@ -210,9 +209,9 @@ bool PageFinder::p_layOut(SectionLayout *objects)
         const FoundPage &page = found_[i];
         objects->pages[i] = PageRef{page.start, page.address, page.compressedSize, page.number, true, true, false};
     }
-    objects->size = std::min(found_[count - 1].start + pageLimit, kLargestSection);
+    objects->size = found_[count - 1].start + pageLimit;
     objects->readableEnd = objects->size;
-    objects->pageLimit = pageLimit;
+    objects->pageLimit = static_cast<uint32_t>(pageLimit);
     objects->compressed = true;
     objects->pageCount = static_cast<int32_t>(count);
     return true;
