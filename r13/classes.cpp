@@ -16,6 +16,9 @@ constexpr uint32_t kMostClassBytes = 64 * 1024;
 constexpr int32_t kSentinelBytes = 16;
 constexpr char kMultileader[] = "MULTILEADER";
 constexpr uint32_t kMultileaderLength = sizeof(kMultileader) - 1;
+// Class numbers start after the fixed list of types, at 500; a lower one
+// would take a listed type's objects for multileaders.
+constexpr uint16_t kFirstClassNumber = 500;
 
 // Whether a stored name is "MULTILEADER": bytes up to R2004, whose count
 // takes in a closing zero, UTF-16 units after.
@@ -59,7 +62,7 @@ uint16_t findIn(BitCursor &in, BitCursor &names, int64_t dataEnd, bool wide)
             in.skipBL();
         }
         if (found && !in.overran() && !names.overran()) {
-            return number;
+            return number >= kFirstClassNumber ? number : 0;
         }
     }
     return 0;
