@@ -81,7 +81,7 @@ uint16_t findInSection(const uint8_t *bytes, int32_t length, int32_t versionInde
         in.skipBits(32);
     }
     if (!versionAtLeast(versionIndex, kAC1021)) {
-        const int64_t dataEnd = int64_t{kSentinelBytes + 4 + int64_t{size}} * 8;
+        const int64_t dataEnd = (int64_t{kSentinelBytes} + 4 + size) * 8;
         in.skipBS();
         in.skipBits(8 + 8 + 1);
         return findIn(in, in, dataEnd, false);
