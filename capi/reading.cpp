@@ -77,6 +77,8 @@ const char *textKindName(TextKind kind)
         return "DIMENSION";
     case TextKind::AttdefPrompt:
         return "ATTDEF_PROMPT";
+    case TextKind::Multileader:
+        return "MULTILEADER";
     }
     return "";
 }

@@ -39,6 +39,7 @@ enum class TextKind : uint8_t {
     Tolerance,
     Dimension,
     AttdefPrompt,
+    Multileader,
 };
 
 inline bool isClassicKind(TextKind kind)
@@ -74,6 +75,7 @@ struct DWGglobal {
     FileStream *stream;  // over the source, opened once for the session
     TextSink *sink;      // instead of output objects; null for the host's protocol
     bool everyKind;      // texts of every kind are wanted, not only the classic four
+    uint16_t multileaderType;  // the drawing's class number of MULTILEADER, for every kind; 0 none
     DWGOutputObject sinkText;  // stands for the text object a sink needs none of
     ReusableBlock sinkBuffer;  // the text buffer a sink reads, used for every text
     uint64_t textsToSink;      // handed to the sink so far

@@ -10,6 +10,7 @@ bool startReading(DWGglobal *session, MemoryService *memory, ReaderSource *sourc
     session->reports = reports;
     session->sink = sink;
     session->everyKind = sink != nullptr;
+    session->multileaderType = 0;
     session->codePage = -1;
     session->reader = switchDWGfuncs(session, memory);
     return session->reader != nullptr;

@@ -27,14 +27,38 @@ void skipExtendedData(BitCursor::Run &in, uint64_t limit)
     }
 }
 
+// An entity's graphic: its size in bytes (from R2010 on a BLL, three bits
+// that count the size's bytes; an RL before), then those bytes.
+void skipGraphic(BitCursor::Run &in, int32_t versionIndex)
+{
+    uint64_t size = 0;
+    if (versionAtLeast(versionIndex, kAC1024)) {
+        const uint32_t high = in.B();
+        const uint32_t count = high << 2 | in.BB();
+        for (uint32_t i = 0; i < count; ++i) {
+            size |= uint64_t{in.RC()} << (8 * i);
+        }
+    } else {
+        size = in.RL();
+    }
+    in.skipBits(size * 8);
+}
+
 // The object's own handle, its extended data, passed over up to the
 // object's size, and the graphic-present flag: true when all of it was
-// there and the entity has no graphic.
-bool skipToGraphicFlag(BitCursor::Run &in, uint32_t objectSize)
+// there and the entity has no graphic, or has one and graphics are stepped
+// over.
+bool skipToGraphicFlag(BitCursor::Run &in, uint32_t objectSize, Graphic graphic, int32_t versionIndex)
 {
     in.skipH();
     skipExtendedData(in, objectSize);
-    return in.B() == 0 && !in.overran();
+    if (in.B() != 0) {
+        if (graphic == Graphic::Refused) {
+            return false;
+        }
+        skipGraphic(in, versionIndex);
+    }
+    return !in.overran();
 }
 
 // The object's size counts from just after it, and from R2010 on from just
@@ -103,7 +127,7 @@ bool readCommonData(BitCursor &cursor, int32_t, R13CommonData *data)
     const uint32_t objectSize = in.MS();
     const int64_t dataStart = static_cast<int64_t>(in.bitOffset());
     in.skipBS();  // type
-    if (!skipToGraphicFlag(in, objectSize)) {
+    if (!skipToGraphicFlag(in, objectSize, Graphic::Refused, 0)) {
         return false;
     }
     data->dataEndBit = dataStart + in.RL();
@@ -121,12 +145,12 @@ bool readCommonData(BitCursor &cursor, int32_t, R13CommonData *data)
 // linetype-by-layer flag and added the style flags and the lineweight (a
 // byte); the releases after it added to the ownership flags, the colour
 // and the style flags.
-bool readCommonData(BitCursor &cursor, int32_t versionIndex, R2KCommonData *data)
+bool readCommonData(BitCursor &cursor, int32_t versionIndex, R2KCommonData *data, Graphic graphic)
 {
     BitCursor::Run in(cursor);
     const uint32_t objectSize = in.MS();
     readTypeAndDataEnd(in, versionIndex, objectSize, data);
-    if (!skipToGraphicFlag(in, objectSize)) {
+    if (!skipToGraphicFlag(in, objectSize, graphic, versionIndex)) {
         return false;
     }
     in.skipBits(2);  // entity mode
@@ -169,6 +193,30 @@ constexpr StepTables makeStepTables()
 constexpr StepTables kStepTables = makeStepTables();
 
 }  // namespace
+
+int64_t stringStreamStart(BitCursor &in, int64_t endBit)
+{
+    constexpr uint16_t kHighPartFollows = 0x8000;
+    const int64_t flag = endBit - 1;
+    if (flag <= 0) {
+        return -1;
+    }
+    in.seekBit(static_cast<uint64_t>(flag));
+    if (in.B() == 0) {
+        return in.overran() ? -1 : flag;
+    }
+    int64_t at = flag - 16;
+    in.seekBit(static_cast<uint64_t>(at));
+    const uint16_t low = in.RS();
+    uint16_t high = 0;
+    if ((low & kHighPartFollows) != 0) {
+        at -= 16;
+        in.seekBit(static_cast<uint64_t>(at));
+        high = in.RS();
+    }
+    const int64_t size = (low & ~kHighPartFollows) | int64_t{high} << 15;
+    return in.overran() || at < size ? -1 : at - size;
+}
 
 uint16_t continueObjectCheck(uint16_t check, const uint8_t *bytes, int32_t length)
 {

@@ -195,9 +195,20 @@ inline int64_t objectEnd(int64_t start, const ObjectHead &head)
 
 // Reads the common data of the object the cursor stands at the start of,
 // with the layout of the session's release (versionIndex): true when every
-// field was there and the entity carries no graphic. The cursor is left at
-// the first field particular to the entity type.
+// field was there and the entity carries no graphic, or (Graphic::Skipped)
+// one that is stepped over. The cursor is left at the first field
+// particular to the entity type. Texts never carry a graphic; a multileader
+// keeps a picture of itself for programs that cannot draw it.
+enum class Graphic { Refused, Skipped };
 bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data);
-bool readCommonData(BitCursor &in, int32_t versionIndex, R2KCommonData *data);
+bool readCommonData(BitCursor &in, int32_t versionIndex, R2KCommonData *data, Graphic graphic = Graphic::Refused);
+
+// From R2007 on an object's texts, and those of the classes, lie in a
+// string stream that ends at endBit: its last bit says whether there is
+// one; if so, the 16 bits before it give its size in bits, and when their
+// top bit is set the 16 before those give the size's high part. Where the
+// stream starts, which is where the data before it ends (endBit - 1 when
+// there is none); -1 when the sizes lead outside the bytes.
+int64_t stringStreamStart(BitCursor &in, int64_t endBit);
 
 #endif

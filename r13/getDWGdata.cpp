@@ -5,6 +5,7 @@
 #include "core/messages.h"
 #include "core/versions.h"
 #include "core/properties.h"
+#include "r13/classes.h"
 #include "r13/getDWGobjectMap.h"
 #include "r13/getDWGobjects.h"
 #include "r13/headertimes.h"
@@ -92,6 +93,7 @@ private:
     int32_t p_readWord(BitCursor &in, int32_t *value);
     void p_readRecordedEnd(BitCursor &in, int32_t locatorCount);
     void p_noteEnd(uint64_t end);
+    uint16_t p_multileaderType();
     bool p_addressBroken() const;
     void p_reportState();
 
@@ -408,6 +410,7 @@ PhaseResult DWGDataReader::p_walkWithoutMap()
 PhaseResult DWGDataReader::p_readObjects()
 {
     if (walk_ == nullptr) {
+        session_->multileaderType = p_multileaderType();
         walk_ = newDWGObjects(session_, memory_, stream_, map_, objectsStart_, objectsEnd_);
         if (walk_ == nullptr) {
             return PhaseResult::Failed;
@@ -419,6 +422,24 @@ PhaseResult DWGDataReader::p_readObjects()
         walk_ = nullptr;
     }
     return result;
+}
+
+// From R2004 on, and only when every kind is wanted, the classes are read
+// for the number of MULTILEADER. Their section states a second size word
+// from R2013 on, and in R2010 from maintenance release 4 on (the file
+// header's byte 11).
+uint16_t DWGDataReader::p_multileaderType()
+{
+    constexpr int64_t kMaintenanceAt = 11;
+    constexpr uint8_t kLastWithoutSecondWord = 3;
+    if (container_ == nullptr || !session_->everyKind) {
+        return 0;
+    }
+    const int32_t version = session_->versionIndex;
+    const FileStream::Span maintenance = fileStream_->span(kMaintenanceAt, 1);
+    const bool laterR2010 =
+        version == kAC1024 && maintenance.length == 1 && maintenance.bytes[0] > kLastWithoutSecondWord;
+    return findMultileaderType(memory_, container_, version, versionAtLeast(version, kAC1027) || laterR2010);
 }
 
 PhaseResult DWGDataReader::p_finishPhase()

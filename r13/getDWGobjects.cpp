@@ -85,7 +85,8 @@ DWGObjects::DWGObjects(DWGglobal *session, MemoryService *memory, FileStream *st
       start_(start),
       end_(end),
       versionIndex_(session->versionIndex),
-      textTypes_(session->everyKind ? everyTextType() : kClassicTextTypes)
+      textTypes_(session->everyKind ? everyTextType() : kClassicTextTypes),
+      multileaderType_(session->everyKind ? session->multileaderType : 0)
 {
 }
 
@@ -288,6 +289,11 @@ StepResult DWGObjects::getNextObject()
         ObjectHead head;
         const int64_t start = stream_->CurPosition();
         const bool read = p_readHead(start, &head);
+        if (read && multileaderType_ != 0 && head.type == multileaderType_) {
+            return p_handled(text_->getDWGMultileader(start, head), msg::kGetDWGMultileader, __LINE__) == 1
+                       ? StepResult::Item
+                       : StepResult::Failed;
+        }
         if (read && p_holdsText(head.type)) {
             return p_handleText(start, head) == 1 ? StepResult::Item : StepResult::Failed;
         }

@@ -71,6 +71,7 @@ private:
     bool chained_ = false;    // and it was checked, or stepped over from one that was
     int32_t versionIndex_;  // the session's, which every head is read by
     uint64_t textTypes_;    // the types that hold texts the session wants, a bit each
+    uint16_t multileaderType_;  // the drawing's class number of MULTILEADER when wanted; 0 none
     ReadBudget budget_;
 };
 

@@ -160,6 +160,229 @@ const char *skipDimensionFields(BitCursor &cursor, bool versionByte)
     return in.overran() ? msg::kGetBD : nullptr;
 }
 
+// A multileader's counts say how many fields follow; each field takes at
+// least a bit, so a count beyond the bits left before end is no count.
+bool countFits(BitCursor &in, uint32_t count, int64_t end)
+{
+    return !in.overran() && int64_t{count} <= end - static_cast<int64_t>(in.bitOffset());
+}
+
+// A CMC among an object's fields: a BS, and from R2004 on an RGB (BL) and
+// a flags byte whose bits 1 and 2 add a name and a book name (T fields up
+// to R2004, texts of the string stream after).
+void skipObjectColor(BitCursor &in, int32_t version)
+{
+    constexpr uint8_t kNamed = 0x01;
+    constexpr uint8_t kBookNamed = 0x02;
+    in.skipBS();
+    if (!versionAtLeast(version, kAC1018)) {
+        return;
+    }
+    in.skipBL();
+    const uint8_t flags = in.RC();
+    const bool inline_ = !versionAtLeast(version, kAC1021);
+    for (uint8_t flag : {kNamed, kBookNamed}) {
+        if ((flags & flag) != 0 && inline_) {
+            in.skipBytes(in.BS());
+        }
+    }
+}
+
+// One leader line: its points, its breaks, its index, and from R2010 on
+// its own type, colour, weight, arrow size and overrides.
+bool skipLeaderLine(BitCursor &in, int32_t version, int64_t end)
+{
+    const uint32_t points = in.BL();
+    if (!countFits(in, points, end)) {
+        return false;
+    }
+    in.skipBDs(3 * points);
+    if (in.BL() != 0) {  // breaks: a segment index and pairs of points
+        in.skipBL();
+        const uint32_t pairs = in.BL();
+        if (!countFits(in, pairs, end)) {
+            return false;
+        }
+        in.skipBDs(6 * pairs);
+    }
+    in.skipBL();  // index
+    if (versionAtLeast(version, kAC1024)) {
+        in.skipBS();
+        skipObjectColor(in, version);
+        in.skipBL();
+        in.skipBD();
+        in.skipBL();
+    }
+    return !in.overran();
+}
+
+// A leader root: two flags, its connection point and direction, pairs of
+// break points, its index and landing distance, its lines, and from R2010
+// on its attachment direction.
+bool skipLeaderRoot(BitCursor &in, int32_t version, int64_t end)
+{
+    in.skipBits(2);
+    in.skipBDs(6);
+    const uint32_t pairs = in.BL();
+    if (!countFits(in, pairs, end)) {
+        return false;
+    }
+    in.skipBDs(6 * pairs);
+    in.skipBL();
+    in.skipBD();
+    const uint32_t lines = in.BL();
+    if (!countFits(in, lines, end)) {
+        return false;
+    }
+    for (uint32_t line = 0; line < lines; ++line) {
+        if (!skipLeaderLine(in, version, end)) {
+            return false;
+        }
+    }
+    if (versionAtLeast(version, kAC1024)) {
+        in.skipBS();
+    }
+    return !in.overran();
+}
+
+// The MTEXT content after its label: normal, location, direction (3BD
+// each), rotation, width, height, line spacing (BD each), spacing style,
+// colour, alignment, flow direction, background colour, scale and
+// transparency, two flags, the column type, a flag, column width and
+// gutter, a flag, the column sizes, and two flags.
+bool skipTextContent(BitCursor &in, int32_t version, int64_t end)
+{
+    in.skipBDs(9 + 4);
+    in.skipBS();
+    skipObjectColor(in, version);
+    in.skipBS();
+    in.skipBS();
+    skipObjectColor(in, version);
+    in.skipBD();
+    in.skipBL();
+    in.skipBits(2);
+    in.skipBS();
+    in.skipBits(1);
+    in.skipBDs(2);
+    in.skipBits(1);
+    const uint32_t columns = in.BL();
+    if (!countFits(in, columns, end)) {
+        return false;
+    }
+    in.skipBDs(columns);
+    in.skipBits(2);
+    return !in.overran();
+}
+
+// Where a multileader's label lies, if it has one: the text of an MTEXT
+// content, a T field up to R2004 (labelBit), the first text of the string
+// stream after.
+struct MultileaderLabel {
+    bool present;
+    uint64_t labelBit;
+};
+
+// The context data a multileader holds within itself: its leader roots,
+// then scale, base point, text height, arrow size, landing gap and four
+// attachment codes; the MTEXT content (its label first) or the block
+// content (normal, location, scale, rotation, colour and the 16 numbers of
+// its transformation); the base point, direction and vertical, a flag, and
+// from R2010 on two attachment codes.
+bool skipContextData(BitCursor &in, int32_t version, int64_t end, MultileaderLabel *label)
+{
+    const uint32_t roots = in.BL();
+    if (!countFits(in, roots, end)) {
+        return false;
+    }
+    for (uint32_t root = 0; root < roots; ++root) {
+        if (!skipLeaderRoot(in, version, end)) {
+            return false;
+        }
+    }
+    in.skipBDs(1 + 3 + 3);
+    for (int32_t code = 0; code < 4; ++code) {
+        in.skipBS();
+    }
+    label->present = in.B() != 0;
+    if (label->present) {
+        label->labelBit = in.bitOffset();
+        if (!versionAtLeast(version, kAC1021)) {
+            in.skipBytes(in.BS());
+        }
+        if (!skipTextContent(in, version, end)) {
+            return false;
+        }
+    } else if (in.B() != 0) {
+        in.skipBDs(9 + 1);
+        skipObjectColor(in, version);
+        in.skipBDs(16);
+    }
+    in.skipBDs(9);
+    in.skipBits(1);
+    if (versionAtLeast(version, kAC1024)) {
+        in.skipBS();
+        in.skipBS();
+    }
+    return !in.overran();
+}
+
+// The multileader's own fields after its context data: overrides, leader
+// type, colour and weight, landing and dog-leg flags, two distances, the
+// content type, four text codes, text colour, frame flag, block colour,
+// scale and rotation, connection type, annotative flag; up to R2007 the
+// arrow heads' flags; the block labels (a text, a BS and a BD each); a
+// flag, two codes and a scale; from R2010 on three codes, from R2013 on a
+// flag.
+bool skipMultileaderFields(BitCursor &in, int32_t version, int64_t end)
+{
+    in.skipBL();
+    in.skipBS();
+    skipObjectColor(in, version);
+    in.skipBL();
+    in.skipBits(2);
+    in.skipBDs(2);
+    for (int32_t code = 0; code < 5; ++code) {
+        in.skipBS();
+    }
+    skipObjectColor(in, version);
+    in.skipBits(1);
+    skipObjectColor(in, version);
+    in.skipBDs(3 + 1);
+    in.skipBS();
+    in.skipBits(1);
+    if (!versionAtLeast(version, kAC1024)) {
+        const uint32_t arrowHeads = in.BL();
+        if (!countFits(in, arrowHeads, end)) {
+            return false;
+        }
+        in.skipBits(arrowHeads);
+    }
+    const uint32_t labels = in.BL();
+    if (!countFits(in, labels, end)) {
+        return false;
+    }
+    for (uint32_t label = 0; label < labels; ++label) {
+        if (!versionAtLeast(version, kAC1021)) {
+            in.skipBytes(in.BS());
+        }
+        in.skipBS();
+        in.skipBD();
+    }
+    in.skipBits(1);
+    in.skipBS();
+    in.skipBS();
+    in.skipBD();
+    if (versionAtLeast(version, kAC1024)) {
+        for (int32_t code = 0; code < 3; ++code) {
+            in.skipBS();
+        }
+    }
+    if (versionAtLeast(version, kAC1027)) {
+        in.skipBits(1);
+    }
+    return !in.overran();
+}
+
 // Whether the last handle of the handles from bit `from` to `end` is null
 // (no bytes, or bytes of value 0). Each handle is a code and count byte and
 // the count's bytes; fewer than 8 bits left before the end are padding. No
@@ -301,6 +524,59 @@ int32_t TextDecoder<Common>::getDWGDimension(int64_t start, const ObjectHead &he
         blockless = failure == nullptr && lastHandleIsNull(in, entity_.dataEndBit, entity_.objectEndBit);
     });
     return finishObject(start, head, failure, blockless ? text : DecodedText{}, false, TextKind::Dimension);
+}
+
+// Only a multileader whose every field was read and whose fields end
+// exactly where its data does gives its text: the layout has unread parts
+// (a leader root count of 0, contents of other kinds), and a text taken
+// from a misread object would be garbage.
+template <class Common>
+int32_t TextDecoder<Common>::getDWGMultileader(int64_t start, const ObjectHead &head)
+{
+    const char *failure = nullptr;
+    DecodedText text{};
+    decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) { failure = p_readMultileader(in, &text); });
+    return finishObject(start, head, failure, text, true, TextKind::Multileader);
+}
+
+// From R2010 on a version (BS) comes first. The data ends where the string
+// stream starts from R2007 on, where the handles do before.
+// R13 and R14 drawings give no multileader text.
+template <>
+const char *TextDecoder<R13CommonData>::p_readMultileader(BitCursor &, DecodedText *)
+{
+    return nullptr;
+}
+
+template <>
+const char *TextDecoder<R2KCommonData>::p_readMultileader(BitCursor &in, DecodedText *text)
+{
+    entity_ = {};
+    if (!readCommonData(in, session_->versionIndex, &entity_, Graphic::Skipped)) {
+        return msg::kGetR2KCommonData;
+    }
+    const int32_t version = session_->versionIndex;
+    if (since(kAC1024)) {
+        in.skipBS();
+    }
+    MultileaderLabel label{};
+    const int64_t end = entity_.dataEndBit;
+    if (!skipContextData(in, version, end, &label) || !skipMultileaderFields(in, version, end)) {
+        return msg::kMultileaderEnd;
+    }
+    const int64_t fieldsEnd = static_cast<int64_t>(in.bitOffset());
+    const int64_t dataEnd = since(kAC1021) ? stringStreamStart(in, end) : end;
+    if (fieldsEnd != dataEnd) {
+        return msg::kMultileaderEnd;
+    }
+    if (!label.present) {
+        return nullptr;
+    }
+    if (since(kAC1021)) {
+        return readStreamText(in, entity_, 0, &text->units, &text->wide) ? nullptr : msg::kGetT;
+    }
+    in.seekBit(label.labelBit);
+    return readT(in, &text->length, &text->bytes) ? nullptr : msg::kGetT;
 }
 
 // The common data, the fields skipFields passes over, then the text: among
@@ -448,38 +724,23 @@ const char *TextData::readAttributeKind(BitCursor &in, const R2KTextRecord &reco
     return nullptr;
 }
 
-// The string stream ends where the object's data ends. Its last bit says
-// whether there is one; if so, the 16 bits before that give its size in
-// bits, and when their top bit is set the 16 before them give the size's
-// high part. The texts follow one another from the stream's start, each a
-// BS count of UTF-16 units and the units; the one at index is read, up to
-// its first zero unit.
+// The string stream ends where the object's data ends. The texts follow
+// one another from the stream's start, each a BS count of UTF-16 units and
+// the units; the one at index is read, up to its first zero unit.
 bool TextData::readStreamText(BitCursor &in, const R2KCommonData &common, int32_t index, int32_t *units,
                               uint16_t **text)
 {
-    constexpr uint16_t kHighPartFollows = 0x8000;
-    const int64_t flag = common.dataEndBit - 1;
-    if (flag <= 0 || flag >= common.objectEndBit) {
+    if (common.dataEndBit - 1 >= common.objectEndBit) {
         return false;
     }
-    in.seekBit(static_cast<uint64_t>(flag));
-    if (in.B() == 0) {
-        return !in.overran();
+    const int64_t streamStart = stringStreamStart(in, common.dataEndBit);
+    if (streamStart == common.dataEndBit - 1) {
+        return true;
     }
-    int64_t at = flag - 16;
-    in.seekBit(static_cast<uint64_t>(at));
-    const uint16_t low = in.RS();
-    uint16_t high = 0;
-    if ((low & kHighPartFollows) != 0) {
-        at -= 16;
-        in.seekBit(static_cast<uint64_t>(at));
-        high = in.RS();
-    }
-    const int64_t size = (low & ~kHighPartFollows) | int64_t{high} << 15;
-    if (in.overran() || at - size < 0) {
+    if (streamStart < 0) {
         return false;
     }
-    in.seekBit(static_cast<uint64_t>(at - size));
+    in.seekBit(static_cast<uint64_t>(streamStart));
     for (int32_t i = 0; i <= index; ++i) {
         *units = in.BS();
         auto *read = in.overran() ? nullptr

@@ -70,6 +70,10 @@ public:
     // entities, and so no text comes out twice.
     virtual int32_t getDWGTolerance(int64_t start, const ObjectHead &head) = 0;
     virtual int32_t getDWGDimension(int64_t start, const ObjectHead &head) = 0;
+    // A MULTILEADER gives the text of its MTEXT content, paragraph by
+    // paragraph, when its fields end exactly where its data does; R13 and
+    // R14 drawings are not read for multileaders.
+    virtual int32_t getDWGMultileader(int64_t start, const ObjectHead &head) = 0;
     // Gives back every block of the decoder, its own included.
     virtual void destroy() = 0;
 
@@ -121,11 +125,13 @@ public:
     int32_t getDWGMText(int64_t start, const ObjectHead &head) override;
     int32_t getDWGTolerance(int64_t start, const ObjectHead &head) override;
     int32_t getDWGDimension(int64_t start, const ObjectHead &head) override;
+    int32_t getDWGMultileader(int64_t start, const ObjectHead &head) override;
     void destroy() override;
 
 private:
     const char *p_readText(BitCursor &in);
     const char *p_readMText(BitCursor &in);
+    const char *p_readMultileader(BitCursor &in, DecodedText *text);
     const char *p_readPrompt(BitCursor &in, DecodedText *prompt);
     int32_t p_putPrompt(int64_t start, const ObjectHead &head);
     const char *p_readTextFields(BitCursor &in, TextRecordOf<Common> *record);

@@ -119,4 +119,26 @@ TEST_P(EveryRelease, EachKindOfEntityGivesItsTextsWithTheirKind)
     EXPECT_EQ(readAll(drawing, Kinds::Classic).texts, classic);
 }
 
+// A multileader's type is its class's number, read from the drawing's
+// classes. Its MTEXT content gives one text per paragraph, whatever the
+// number of leader roots before it; a block content gives none yet.
+TEST_P(EveryRelease, MultileadersGiveTheParagraphsOfTheirMText)
+{
+    if (GetParam() < dwgw::BitVersion::AC1018) {
+        GTEST_SKIP() << "multileaders are read from R2004 on";
+    }
+    dwgw::Drawing drawing(GetParam());
+    drawing.addText("before");
+    drawing.addMultileader("\\A1;EPDM ROOF\\PO.S.B SHEATHING");
+    drawing.addMultileader(std::nullopt, {"A1"});
+    drawing.addMultileader("two roots").leaderRoots = 2;
+    drawing.addText("after");
+    const Read every = readAll(drawing);
+    EXPECT_EQ(every.texts, (std::vector<std::string>{"TEXT before", "MULTILEADER EPDM ROOF",
+                                                     "MULTILEADER O.S.B SHEATHING", "MULTILEADER two roots",
+                                                     "TEXT after"}));
+    EXPECT_EQ(every.reports, std::vector<std::string>{});
+    EXPECT_EQ(readAll(drawing, Kinds::Classic).texts, (std::vector<std::string>{"TEXT before", "TEXT after"}));
+}
+
 }  // namespace

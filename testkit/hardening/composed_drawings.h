@@ -44,6 +44,7 @@ inline dwgw::Bytes composedBitDrawing(dwgw::BitVersion version, bool mapFirst)
     }
     if (version >= dwgw::BitVersion::AC1018) {
         drawing.addText("true colour").common.color = 0xA001;
+        drawing.addMultileader("\\A1;callout\\Psecond line");
         drawing.options.container.pageSize = 0x200;
         drawing.options.r2007.pageSize = 0x200;
     }

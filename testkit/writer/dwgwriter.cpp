@@ -61,6 +61,49 @@ Bytes headerVariablesSection(const std::optional<Bytes>& variables) {
     return sentinelledSection(kVariablesStart, variables.value_or(Bytes(32, 0)), kVariablesEnd);
 }
 
+// Two classes, MLEADERSTYLE (500, an object) and MULTILEADER (501, an
+// entity): a BS number, BS flags, three names, a zombie bit, a BS item
+// class and five BLs. In R2004 the names are T fields that count a closing
+// zero, and a BS (the highest number), two bytes and a bit come first.
+// From R2007 on the names lie in a string stream, which a count of bits
+// taken from where the count stands reaches the end of; a BL and a bit
+// come first; from R2013 on a second size word comes before the count.
+Bytes pagedClassSection(Layout layout) {
+    struct Class { std::uint16_t number; const char* application; const char* cppName; const char* dxfName; std::uint16_t item; };
+    const Class classes[] = {{500, "ObjectDBX Classes", "AcDbMLeaderStyle", "MLEADERSTYLE", 0x1F3},
+                             {501, "ObjectDBX Classes", "AcDbMLeader", "MULTILEADER", 0x1F2}};
+    const bool wide = layout >= Layout::R2007;
+    BitWriter data;
+    BitWriter strings;
+    if (wide) data.BL(501).B(false); else data.BS(501).RC(0).RC(0).B(true);
+    for (const Class& c : classes) {
+        data.BS(c.number).BS(0);
+        for (const char* name : {c.application, c.cppName, c.dxfName}) {
+            const std::string text(name);
+            if (wide) {
+                strings.BS(static_cast<std::uint16_t>(text.size()));
+                for (unsigned char ch : text) strings.RS(ch);
+            } else {
+                data.BS(static_cast<std::uint16_t>(text.size() + 1)).raw(text).RC(0);
+            }
+        }
+        data.B(false).BS(c.item).BL(0).BL(0).BL(0).BL(0).BL(0);
+    }
+    BitWriter body;
+    if (wide) {
+        data.bits(strings).RS(static_cast<std::uint16_t>(strings.bitCount())).B(true);
+        body.RL(static_cast<std::uint32_t>(32 + data.bitCount())).bits(data);
+    } else {
+        body.bits(data);
+    }
+    const Bytes bodyBytes = body.bytes();
+    BitWriter section;
+    section.raw(Bytes(kClassesStart.begin(), kClassesStart.end())).RL(static_cast<std::uint32_t>(bodyBytes.size()));
+    if (layout >= Layout::R2013) section.RL(0);
+    section.raw(bodyBytes).RS(kSectionCrc).raw(Bytes(kClassesEnd.begin(), kClassesEnd.end()));
+    return section.bytes();
+}
+
 Bytes classSection() {
     return sentinelledSection(kClassesStart, {}, kClassesEnd);
 }
@@ -123,6 +166,14 @@ TextEntity& Drawing::addAttdef(std::string value, std::string tag, std::string p
 MTextEntity& Drawing::addMText(std::string text) {
     auto entity = std::make_unique<MTextEntity>();
     entity->text = std::move(text);
+    return add(std::move(entity));
+}
+
+MultileaderEntity& Drawing::addMultileader(std::optional<std::string> text, std::vector<std::string> attributeValues) {
+    auto entity = std::make_unique<MultileaderEntity>();
+    entity->text = std::move(text);
+    entity->attributeValues = std::move(attributeValues);
+    multileaderClasses_ = true;
     return add(std::move(entity));
 }
 
@@ -226,6 +277,7 @@ ComposedDrawing Drawing::composePaged() const {
     sections.objects = objects.bytes();
     sections.handles = encodeMap(offsets, version_ == BitVersion::AC1021 ? options.r2007.objectsAt : options.container.objectsAt);
     sections.header = Bytes(32, 0);
+    if (multileaderClasses_) sections.classes = pagedClassSection(layout());
     sections.codePage = options.codePage;
     sections.summaryInfo = options.summaryInfo;
     sections.appInfo = options.appInfo;

@@ -112,6 +112,9 @@ public:
     ToleranceEntity& addTolerance(std::string text);
     // block 0: a dimension whose anonymous block is not in the drawing.
     DimensionEntity& addDimension(std::string userText, std::uint32_t block);
+    // R2004 on: the drawing's classes then number MLEADERSTYLE 500 and
+    // MULTILEADER 501. No text: a block content with these values.
+    MultileaderEntity& addMultileader(std::optional<std::string> text, std::vector<std::string> attributeValues = {});
 
     ComposedDrawing compose() const;
     Bytes build() const;
@@ -137,6 +140,7 @@ private:
 
     BitVersion version_;
     std::vector<std::unique_ptr<Object>> objects_;
+    bool multileaderClasses_ = false;
 };
 
 struct R13Drawing : Drawing {

@@ -56,6 +56,26 @@ void writeEed(BitWriter& w, const std::vector<EedBlock>& blocks) {
 // Type, own handle, extended data, then the entity's graphic, mode, link and
 // display fields. The layouts differ only where the object's bit count sits
 // and in the few fields some of them lack.
+// A graphic's size is an RL before R2010, a BLL after: three bits that
+// count its bytes, then those bytes.
+void writeGraphic(BitWriter& w, const Bytes& graphic, Layout layout) {
+    const auto size = static_cast<std::uint32_t>(graphic.size());
+    if (since(layout, Layout::R2010)) {
+        const unsigned count = size < 0x100 ? 1 : size < 0x10000 ? 2 : 4;
+        w.B(count >> 2 & 1).BB(count & 3);
+        for (unsigned i = 0; i < count; ++i) w.RC(static_cast<std::uint8_t>(size >> (8 * i)));
+    } else {
+        w.RL(size);
+    }
+    w.raw(graphic);
+}
+
+// A CMC among an object's fields: a BS, from R2004 on an RGB and flags.
+void writeObjectColor(BitWriter& w, Layout layout) {
+    w.BS(256);
+    if (since(layout, Layout::R2004)) w.BL(0).RC(0);
+}
+
 void writeCommon(BitWriter& w, std::uint16_t type, const CommonData& c, const ObjectContext& context,
                  FieldEnds& ends) {
     const Layout layout = context.layout;
@@ -73,6 +93,7 @@ void writeCommon(BitWriter& w, std::uint16_t type, const CommonData& c, const Ob
     writeEed(w, c.eed);
     ends[Field::ExtendedData] = w.bitCount();
     w.B(c.graphicPresent);
+    if (!c.graphic.empty()) writeGraphic(w, c.graphic, layout);
     if (!r2000) w.RL(dataBits);
     w.BB(c.entityMode).BL(c.reactors);
     if (since(layout, Layout::R2004)) w.B(true);  // no extension dictionary
@@ -312,6 +333,93 @@ FramedObject frameObject(const Object& object, Layout layout, std::uint32_t hand
     frame.RS(objectCrc(frame.bytes()));
     framed.bytes = frame.bytes();
     return framed;
+}
+
+MultileaderEntity::MultileaderEntity() {
+    common.graphicPresent = true;
+    common.graphic = Bytes(40, 0x5A);
+}
+
+void MultileaderEntity::writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const {
+    writeCommon(w, type, common, context, ends);
+    if (since(context.layout, Layout::R2010)) w.BS(2);
+    writeContextData(w, context);
+    ends[Field::Text] = w.bitCount();
+    writeOwnFields(w, context);
+}
+
+void MultileaderEntity::writeContextData(BitWriter& w, const ObjectContext& context) const {
+    const Layout layout = context.layout;
+    const bool r2010 = since(layout, Layout::R2010);
+    w.BL(leaderRoots);
+    for (std::uint32_t root = 0; root < leaderRoots; ++root) {
+        w.B(true).B(true);
+        writePoint(w, {10.0, 10.0, 0.0});
+        writePoint(w, {1.0, 0.0, 0.0});
+        w.BL(0).BL(0).BD(8.0);  // no breaks, index, landing distance
+        w.BL(1);                // one line of two points, no breaks
+        w.BL(2);
+        writePoint(w, {0.0, 0.0, 0.0});
+        writePoint(w, {10.0, 10.0, 0.0});
+        w.BL(0).BL(0);
+        if (r2010) {
+            w.BS(1);
+            writeObjectColor(w, layout);
+            w.BL(0).BD(2.5).BL(0);
+        }
+        if (r2010) w.BS(0);
+    }
+    w.BD(1.0);
+    writePoint(w, {12.0, 10.0, 0.0});
+    w.BD(2.5).BD(2.5).BD(2.0).BS(1).BS(1).BS(0).BS(1);
+    w.B(text.has_value());
+    if (text) {
+        writeText(w, context, *text);
+        writePoint(w, {0.0, 0.0, 1.0});
+        writePoint(w, {12.0, 10.0, 0.0});
+        writePoint(w, {1.0, 0.0, 0.0});
+        w.BD(0.0).BD(40.0).BD(0.0).BD(1.0).BS(1);
+        writeObjectColor(w, layout);
+        w.BS(1).BS(1);
+        writeObjectColor(w, layout);
+        w.BD(1.5).BL(0).B(false).B(false).BS(0).B(false).BD(0.0).BD(0.0).B(false);
+        w.BL(0).B(true).B(false);  // no column sizes, word break
+    } else {
+        w.B(true);
+        writePoint(w, {0.0, 0.0, 1.0});
+        writePoint(w, {12.0, 10.0, 0.0});
+        writePoint(w, {1.0, 1.0, 1.0});
+        w.BD(0.0);
+        writeObjectColor(w, layout);
+        for (int i = 0; i < 16; ++i) w.BD(i % 5 == 0 ? 1.0 : 0.0);
+    }
+    writePoint(w, {0.0, 0.0, 0.0});
+    writePoint(w, {1.0, 0.0, 0.0});
+    writePoint(w, {0.0, 1.0, 0.0});
+    w.B(false);
+    if (r2010) w.BS(9).BS(9);
+}
+
+void MultileaderEntity::writeOwnFields(BitWriter& w, const ObjectContext& context) const {
+    const Layout layout = context.layout;
+    w.BL(0).BS(1);
+    writeObjectColor(w, layout);
+    w.BL(0).B(true).B(true).BD(8.0).BD(4.0).BS(text ? 2 : 1);
+    w.BS(1).BS(1).BS(1).BS(0);
+    writeObjectColor(w, layout);
+    w.B(false);
+    writeObjectColor(w, layout);
+    writePoint(w, {1.0, 1.0, 1.0});
+    w.BD(0.0).BS(0).B(false);
+    if (!since(layout, Layout::R2010)) w.BL(1).B(true);  // one arrow head
+    w.BL(static_cast<std::uint32_t>(attributeValues.size()));
+    for (const std::string& value : attributeValues) {
+        writeText(w, context, value);
+        w.BS(0).BD(0.0);
+    }
+    w.B(false).BS(0).BS(1).BD(1.0);
+    if (since(layout, Layout::R2010)) w.BS(0).BS(9).BS(9);
+    if (since(layout, Layout::R2013)) w.B(false);
 }
 
 }  // namespace dwgw

@@ -67,7 +67,8 @@ struct EedBlock {
 struct CommonData {
     unsigned handleCode = 0;           // code nibble of the object's own handle
     std::vector<EedBlock> eed;         // written before the terminating BS 0
-    bool graphicPresent = false;       // the reader refuses entities with 1
+    bool graphicPresent = false;       // texts with 1 are refused
+    Bytes graphic;                     // when not empty: its size (BLL from R2010, RL before) and these bytes
     std::optional<std::uint32_t> dataSizeBits;  // default: the data's bit count
     unsigned entityMode = 0;           // BB
     std::uint32_t reactors = 0;
@@ -156,6 +157,25 @@ public:
     double extentsWidth = 50.0;
     std::string text;
     std::optional<std::uint16_t> textLength;  // declared length; default: text.size()
+};
+
+// MULTILEADER, whose type is the number of the drawing's class for it: one
+// leader root of one line, then an MTEXT content (`text`) or, without one,
+// a block content whose attributes hold `attributeValues`. It carries a
+// picture of itself as a graphic, as real drawings' multileaders do.
+class MultileaderEntity : public Object {
+public:
+    MultileaderEntity();
+    void writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const override;
+    std::uint16_t type = 501;
+    CommonData common;
+    std::optional<std::string> text;
+    std::vector<std::string> attributeValues;
+    std::uint32_t leaderRoots = 1;
+
+private:
+    void writeContextData(BitWriter& w, const ObjectContext& context) const;
+    void writeOwnFields(BitWriter& w, const ObjectContext& context) const;
 };
 
 // TOLERANCE (46): its frame's string, with "%%v" separators and GD&T
