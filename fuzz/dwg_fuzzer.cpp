@@ -17,8 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "front/drawingreader.h"
-#include "front/hostinput.h"
 #include "host_library.h"
 #include "r13/headertimes.h"
 #include "r2004/documentinfo.h"
@@ -42,34 +40,6 @@ void decodeAsPages(const uint8_t *data, size_t size)
     rs::decodeInterleaved(rs::Code::System, data, words, decoded.data());
 }
 
-struct Ignoring final : TextSink, ReportListener {
-    void text(const void *, int32_t, int32_t, TextKind) override {}
-    void report(const char *) override {}
-};
-
-// What went wrong reading every kind; empty when nothing did.
-std::string everyKindProblems(const uint8_t *data, size_t size, uint64_t bound)
-{
-    tqhost::RecordingHost host(std::vector<uint8_t>(data, data + size));
-    HostInput input(host.source());
-    Ignoring ignoring;
-    bool ended = true;
-    {
-        DrawingReader reader;
-        if (reader.open({&input, hostBlocks(host.services()), &ignoring, &ignoring})) {
-            uint64_t calls = 0;
-            while (calls < bound && reader.readOn()) {
-                ++calls;
-            }
-            ended = calls < bound;
-        }
-    }
-    if (!ended) {
-        return "every kind: the reading did not end within its bound\n";
-    }
-    return host.serviceSide().blocks().stats().inUse == 0 ? "" : "every kind: blocks not given back\n";
-}
-
 void decodeAsProperties(const uint8_t *data, size_t size)
 {
     const auto length = static_cast<uint32_t>(std::min<size_t>(size, UINT32_MAX));
@@ -88,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const tqhost::SessionResult result = tqhost::runLibrarySession(std::vector<uint8_t>(data, data + size), {},
                                                                    hardening::sessionCallBound(size));
     const std::string problems =
-        hardening::sessionProblems(result) + everyKindProblems(data, size, hardening::sessionCallBound(size));
+        hardening::sessionProblems(result) + hardening::everyKindProblems(data, size, hardening::sessionCallBound(size));
     if (!problems.empty()) {
         std::fputs(problems.c_str(), stderr);
         std::abort();

@@ -192,7 +192,8 @@ void DWGObjects::p_skipPlainObjectsWith(ReadHead readHead)
 // leave its old bytes behind, in a gap between two objects. So the next
 // object is the first, from the end of the last one on, whose bytes give
 // its check value and which ends by the end offset; false when there is
-// none.
+// none. In a container's section the stretches no page covers read as
+// zeros and hold no object: the search steps over them at once.
 bool DWGObjects::p_toCheckedObject()
 {
     const int64_t chainedEnd = chained_ ? p_chainedPlainEnd(nextInFile_) : -1;
@@ -201,7 +202,7 @@ bool DWGObjects::p_toCheckedObject()
         nextInFile_ = chainedEnd;
         return stream_->SeekPos(at) == 1;
     }
-    for (int64_t at = nextInFile_; at <= end_ - kObjectFraming; ++at) {
+    for (int64_t at = stream_->heldFrom(nextInFile_); at <= end_ - kObjectFraming; at = stream_->heldFrom(at + 1)) {
         if (budget_.spent(*stream_)) {
             return false;
         }

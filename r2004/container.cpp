@@ -64,6 +64,7 @@ public:
     }
     bool pagesFound() const override { return pagesFound_; }
     bool repaired() const override { return pagesFound_ || layout_.headerCopyRead; }
+    uint64_t heldFrom(SectionName name, uint64_t offset) const override;
     int32_t codePage() const override { return layout_.codePage; }
     void destroy() override;
 
@@ -91,6 +92,22 @@ private:
     uint8_t *compressed_ = nullptr;  // kMaxCompressedPage bytes, taken at first use
     bool pagesFound_ = false;
 };
+
+uint64_t PagedContainer::heldFrom(SectionName name, uint64_t offset) const
+{
+    const SectionLayout *section = p_section(name);
+    if (section == nullptr || offset >= section->size) {
+        return section == nullptr ? offset : section->size;
+    }
+    const PageRef *pages = section->pages;
+    const PageRef *end = pages + section->pageCount;
+    const PageRef *next = std::upper_bound(pages, end, offset,
+                                           [](uint64_t wanted, const PageRef &page) { return wanted < page.start; });
+    if (next != pages && offset < (next - 1)->start + section->pageLimit) {
+        return offset;
+    }
+    return next == end ? section->size : next->start;
+}
 
 int32_t PagedContainer::readSection(SectionName name, uint64_t offset, void *buffer, int32_t count)
 {

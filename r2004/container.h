@@ -65,6 +65,9 @@ public:
     };
     virtual PageSpan pageAt(SectionName name, uint64_t offset) const = 0;
     virtual uint32_t largestPage(SectionName name) const = 0;
+    // The first offset from offset on that a page of the section covers;
+    // the section's size when no page does.
+    virtual uint64_t heldFrom(SectionName name, uint64_t offset) const = 0;
 
     // True when the maps could not be read and the objects section was
     // put together from the pages found by their headers: it is then the

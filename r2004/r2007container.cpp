@@ -140,6 +140,7 @@ public:
                                                                     : PageSpan{offset, 0};
     }
     uint32_t largestPage(SectionName name) const override;
+    uint64_t heldFrom(SectionName name, uint64_t offset) const override;
     // Its pages carry no headers: without the maps nothing places them.
     bool pagesFound() const override { return false; }
     bool repaired() const override { return false; }
@@ -588,6 +589,20 @@ bool R2007Container::loadWholePage(PageRecord *page, uint8_t *out)
         return false;
     }
     return true;
+}
+
+uint64_t R2007Container::heldFrom(SectionName name, uint64_t offset) const
+{
+    if (!isSection(name)) {
+        return offset;
+    }
+    const Section &section = sections_[static_cast<int32_t>(name)];
+    const PageRecord *page = findPage(section, offset);
+    if (page != nullptr && offset - page->start < page->size) {
+        return offset;
+    }
+    const PageRecord *next = page == nullptr ? section.pages : page + 1;
+    return next < section.pages + section.pageCount ? next->start : std::max(offset, section.size);
 }
 
 uint32_t R2007Container::largestPage(SectionName name) const

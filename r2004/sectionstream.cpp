@@ -28,6 +28,13 @@ public:
         return objects > map ? objects : map;
     }
     uint64_t blockStart(uint64_t position) const override { return p_pageAt(position).start; }
+    uint64_t heldFrom(uint64_t position) const override
+    {
+        if (position < mapStart_) {
+            return container_->heldFrom(SectionName::Objects, position);
+        }
+        return mapStart_ + container_->heldFrom(SectionName::Handles, position - mapStart_);
+    }
 
     // A read from a page's start takes that page whole and no more, so that
     // a window holds one page; any other read runs on from the objects into

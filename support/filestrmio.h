@@ -61,6 +61,11 @@ public:
     void notePastEnd() { wentPastEnd_ = true; }
     int64_t CurPosition() const { return cursors_[kDefaultCursor].position; }
     int32_t newCursor();
+    // The first position from position on that the source holds bytes for.
+    int64_t heldFrom(int64_t position) const
+    {
+        return static_cast<int64_t>(source_->heldFrom(static_cast<uint64_t>(position)));
+    }
     // Positions from 0 to the size are valid (the size is where a reader
     // stands after the last byte). A move asks nothing of the source: the next
     // read fetches what it needs.

@@ -34,6 +34,10 @@ public:
     // source has no blocks of its own.
     virtual uint32_t blockSize() const { return 0; }
     virtual uint64_t blockStart(uint64_t position) const { return position; }
+    // The first position from position on whose bytes the source holds: a
+    // container's section reads as zeros where no page covers it, and a walk
+    // looking for objects there would find none.
+    virtual uint64_t heldFrom(uint64_t position) const { return position; }
 
 protected:
     ~ReaderSource() = default;

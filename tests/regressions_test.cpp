@@ -48,6 +48,7 @@ TEST_P(Regression, GivesACleanSession)
     const tqhost::SessionResult result =
         tqhost::runLibrarySession(input, {}, hardening::sessionCallBound(input.size()));
     EXPECT_EQ(hardening::sessionProblems(result), "");
+    EXPECT_EQ(hardening::everyKindProblems(input.data(), input.size(), hardening::sessionCallBound(input.size())), "");
 
     const fs::path expected = kRegressions / (GetParam() + ".expected");
     if (fs::exists(expected)) {

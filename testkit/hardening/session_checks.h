@@ -2,13 +2,17 @@
 // failure: it stops by itself within a known number of calls, gives every
 // host block back and uses the host's interface correctly. The fuzzer, the
 // fault-injection sweep and the regression inputs all hold a session to it.
+// Our own reader, reading every kind of text, must do the same.
 #ifndef TQ_TESTS_HARDENING_SESSION_CHECKS_H
 #define TQ_TESTS_HARDENING_SESSION_CHECKS_H
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "front/drawingreader.h"
+#include "front/hostinput.h"
 #include "host_session.h"
 
 namespace hardening {
@@ -39,6 +43,35 @@ inline std::string sessionProblems(const tqhost::SessionResult &result)
         problems += anomaly + "\n";
     }
     return problems;
+}
+
+// Our own reader on the same bytes, reading every kind of text (decoders
+// the host's protocol never runs): empty when it ended within bound steps
+// and gave every block back.
+inline std::string everyKindProblems(const uint8_t *data, std::size_t size, uint64_t bound)
+{
+    struct Ignoring final : TextSink, ReportListener {
+        void text(const void *, int32_t, int32_t, TextKind) override {}
+        void report(const char *) override {}
+    };
+    tqhost::RecordingHost host(std::vector<uint8_t>(data, data + size));
+    HostInput input(host.source());
+    Ignoring ignoring;
+    bool ended = true;
+    {
+        DrawingReader reader;
+        if (reader.open({&input, hostBlocks(host.services()), &ignoring, &ignoring})) {
+            uint64_t calls = 0;
+            while (calls < bound && reader.readOn()) {
+                ++calls;
+            }
+            ended = calls < bound;
+        }
+    }
+    if (!ended) {
+        return "every kind: the reading did not end within its bound\n";
+    }
+    return host.serviceSide().blocks().stats().inUse == 0 ? "" : "every kind: blocks not given back\n";
 }
 
 }  // namespace hardening
