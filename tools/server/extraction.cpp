@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "formatting.h"
 #include "json.h"
@@ -18,13 +19,16 @@ struct KeyName {
     std::string_view key;       // as extraction clients look for it
 };
 
+// The names the widely used extraction server gives a drawing's properties:
+// a drawing's subject is its description there, and its keywords its
+// subject.
 constexpr std::array kStandardKeys{
     KeyName{"title", "dc:title"},
-    KeyName{"subject", "dc:subject"},
+    KeyName{"subject", "dc:description"},
     KeyName{"author", "dc:creator"},
-    KeyName{"keywords", "meta:keyword"},
-    KeyName{"comments", "dc:description"},
-    KeyName{"lastSavedBy", "dc:modifier"},
+    KeyName{"keywords", "dc:subject"},
+    KeyName{"comments", "w:comments"},
+    KeyName{"lastSavedBy", "meta:last-author"},
     KeyName{"revision", "cp:revision"},
     KeyName{"hyperlinkBase", "dc:relation"},
     KeyName{"created", "dcterms:created"},
@@ -34,7 +38,7 @@ constexpr std::array kStandardKeys{
     KeyName{"applicationVersion", "extended-properties:AppVersion"},
 };
 
-constexpr std::string_view kCustomPrefix = "custom:";
+constexpr std::string_view kCustomPrefix = "dwg-custom:";
 constexpr std::string_view kWarningKey = "X-TIKA:EXCEPTION:warn";
 constexpr std::string_view kContentKey = "X-TIKA:content";
 
@@ -85,6 +89,67 @@ Metadata metadataOf(const dwgtext::DrawingResult &drawing, std::string_view name
     return metadata;
 }
 
+std::string escapedXml(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// The content as such servers give it by default: an XHTML page with the
+// metadata in its head and a paragraph per text.
+std::string xhtmlOf(const Extraction &extraction)
+{
+    std::string page = "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n<head>\n";
+    std::string title;
+    for (const auto &[key, value] : extraction.metadata) {
+        page += "<meta name=\"" + escapedXml(key) + "\" content=\"" + escapedXml(value) + "\"/>\n";
+        if (key == "dc:title")
+            title = value;
+    }
+    page += "<title>" + escapedXml(title) + "</title>\n</head>\n<body>";
+    std::string_view rest = extraction.content;
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        page += "<p>" + escapedXml(rest.substr(0, end)) + "</p>\n";
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
+    return page + "</body></html>";
+}
+
+// Values of one key, in the order they came: a key that several custom
+// properties share gives an array, as such servers give a key of many
+// values.
+std::string jsonValuesOf(const Metadata &metadata, const std::string &key)
+{
+    std::vector<std::string_view> values;
+    for (const auto &[name, value] : metadata) {
+        if (name == key)
+            values.push_back(value);
+    }
+    std::string json;
+    if (values.size() == 1) {
+        dwgtext::appendJsonString(json, values.front());
+        return json;
+    }
+    json = "[";
+    for (const std::string_view value : values) {
+        if (json.size() > 1)
+            json += ",";
+        dwgtext::appendJsonString(json, value);
+    }
+    return json + "]";
+}
+
 }  // namespace
 
 Extraction extractDrawing(const std::string &path, std::string_view name)
@@ -107,13 +172,21 @@ std::string_view detectType(std::string_view head)
     return dwgtext::looksLikeDwg(head.substr(0, 6)) ? kDwgType : "application/octet-stream";
 }
 
-std::string metadataJson(const Extraction &extraction, bool withContent)
+std::string metadataJson(const Extraction &extraction, Content content)
 {
     dwgtext::JsonObject object;
-    for (const auto &[key, value] : extraction.metadata)
-        object.string(key, value);
-    if (withContent)
+    std::vector<std::string_view> written;
+    for (const auto &entry : extraction.metadata) {
+        const std::string &key = entry.first;
+        if (std::find(written.begin(), written.end(), key) != written.end())
+            continue;
+        written.push_back(key);
+        object.raw(key, jsonValuesOf(extraction.metadata, key));
+    }
+    if (content == Content::Text)
         object.string(kContentKey, extraction.content);
+    else if (content == Content::Xhtml)
+        object.string(kContentKey, xhtmlOf(extraction));
     std::string json = object.line();
     json.pop_back();
     return json;

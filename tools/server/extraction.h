@@ -32,8 +32,12 @@ Extraction extractDrawing(const std::string &path, std::string_view name);
 // The media type of a body from its first bytes.
 std::string_view detectType(std::string_view head);
 
-// {"key":"value",...}, the content under "X-TIKA:content" when asked for.
-std::string metadataJson(const Extraction &extraction, bool withContent);
+// What goes under "X-TIKA:content": nothing, the texts one per line, or an
+// XHTML page of them.
+enum class Content { None, Text, Xhtml };
+
+// {"key":"value",...}, with the content when asked for.
+std::string metadataJson(const Extraction &extraction, Content content);
 
 // "key","value" lines.
 std::string metadataCsv(const Metadata &metadata);

@@ -25,6 +25,7 @@ constexpr std::string_view kUsage =
     "protocol of the text extraction servers that indexing pipelines call:\n"
     "  PUT /tika          the texts, one per line (JSON with Accept: application/json)\n"
     "  PUT /rmeta[/text]  a JSON array of one map: the metadata and X-TIKA:content\n"
+    "                     (an XHTML page from /rmeta, one text per line from /rmeta/text)\n"
     "  PUT /meta          the metadata as JSON (as CSV with Accept: text/csv)\n"
     "  PUT /detect/stream the media type of the body\n"
     "  GET /tika, /version, /health\n"

@@ -113,14 +113,15 @@ using Answer = void (*)(const httplib::Request &, httplib::Response &, const Ext
 void textAnswer(const httplib::Request &request, httplib::Response &response, const Extraction &extraction)
 {
     if (accepts(request, kJson))
-        answer(response, 200, metadataJson(extraction, true), kJson);
+        answer(response, 200, metadataJson(extraction, Content::Text), kJson);
     else
         answer(response, 200, extraction.content, kPlainText);
 }
 
-void recursiveAnswer(const httplib::Request &, httplib::Response &response, const Extraction &extraction)
+void recursiveAnswer(const httplib::Request &request, httplib::Response &response, const Extraction &extraction)
 {
-    answer(response, 200, "[" + metadataJson(extraction, true) + "]", kJson);
+    const Content content = request.path == "/rmeta/text" ? Content::Text : Content::Xhtml;
+    answer(response, 200, "[" + metadataJson(extraction, content) + "]", kJson);
 }
 
 void metadataAnswer(const httplib::Request &request, httplib::Response &response, const Extraction &extraction)
@@ -128,7 +129,7 @@ void metadataAnswer(const httplib::Request &request, httplib::Response &response
     if (accepts(request, "text/csv"))
         answer(response, 200, metadataCsv(extraction.metadata), "text/csv; charset=UTF-8");
     else
-        answer(response, 200, metadataJson(extraction, false), kJson);
+        answer(response, 200, metadataJson(extraction, Content::None), kJson);
 }
 
 // A PUT whose body is a drawing: received, read, answered.

@@ -21,6 +21,7 @@ import threading
 import time
 import unittest
 from pathlib import Path
+from xml.etree import ElementTree
 
 import requests
 
@@ -29,8 +30,8 @@ CORPORA = [Path("/work/shared/corpus"), Path("/work/shared/corpus-r2004")]
 
 # dwgtext --json's property names and the metadata keys that stand for them.
 METADATA_KEYS = {
-    "title": "dc:title", "subject": "dc:subject", "author": "dc:creator", "keywords": "meta:keyword",
-    "comments": "dc:description", "lastSavedBy": "dc:modifier", "revision": "cp:revision",
+    "title": "dc:title", "subject": "dc:description", "author": "dc:creator", "keywords": "dc:subject",
+    "comments": "w:comments", "lastSavedBy": "meta:last-author", "revision": "cp:revision",
     "hyperlinkBase": "dc:relation", "created": "dcterms:created", "modified": "dcterms:modified",
     "editingTime": "extended-properties:TotalTime", "application": "extended-properties:Application",
     "applicationVersion": "extended-properties:AppVersion",
@@ -101,7 +102,7 @@ def metadata_of(properties):
     expected = {"Content-Type": "image/vnd.dwg"}
     for name, value in properties.items():
         if name == "custom":
-            expected.update({"custom:" + key: text for key, text in value.items() if text})
+            expected.update({"dwg-custom:" + key: text for key, text in value.items() if text})
         elif value != "":
             expected[METADATA_KEYS[name]] = str(value)
     return expected
@@ -127,10 +128,16 @@ class Endpoints(unittest.TestCase):
             self.assertEqual(as_json.pop("X-TIKA:content"), texts)
             self.assertEqual(as_json, expected)
 
-            for path_ in ("/rmeta", "/rmeta/text"):
-                [record] = server.put(path_, body).json()
-                self.assertEqual(record.pop("X-TIKA:content"), texts)
-                self.assertEqual(record, expected)
+            [record] = server.put("/rmeta/text", body).json()
+            self.assertEqual(record.pop("X-TIKA:content"), texts)
+            self.assertEqual(record, expected)
+            [record] = server.put("/rmeta", body).json()
+            page = ElementTree.fromstring(record.pop("X-TIKA:content"))
+            self.assertEqual(record, expected)
+            xhtml = "{http://www.w3.org/1999/xhtml}"
+            self.assertEqual([p.text or "" for p in page.iter(xhtml + "p")], texts.splitlines())
+            self.assertEqual({m.get("name"): m.get("content") for m in page.iter(xhtml + "meta")}, expected)
+            self.assertEqual(page.find(f"{xhtml}head/{xhtml}title").text, expected["dc:title"])
 
             self.assertEqual(server.put("/meta", body).json(), expected)
             csv = server.put("/meta", body, Accept="text/csv")
