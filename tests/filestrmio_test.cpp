@@ -54,7 +54,6 @@ protected:
     }
 
     const tqhost::SourceStats &hostCalls() const { return source->stats(); }
-    void failNext(tqhost::HostOp op) { context.faults().failOnce(op, context.faults().calls(op) + 1); }
 
     tqhost::HostContext context;
     tqhost::Services services{context};

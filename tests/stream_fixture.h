@@ -18,20 +18,12 @@
 #include "support/publicstorage.h"
 #include "tqhost.h"
 
-// The parts one after another; a piece over and over.
+// The parts one after another.
 inline std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> parts)
 {
     std::vector<uint8_t> all;
     for (const std::vector<uint8_t> &part : parts)
         all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-inline std::string repeated(const std::string &piece, std::size_t times)
-{
-    std::string all;
-    for (std::size_t i = 0; i < times; ++i)
-        all += piece;
     return all;
 }
 
@@ -64,13 +56,6 @@ public:
             }
         }
         return texts;
-    }
-
-    // Makes the host's calls of op fail from the next one on.
-    void failFromNext(tqhost::HostOp op)
-    {
-        tqhost::FaultPlan &faults = host.context().faults();
-        faults.failFrom(op, faults.calls(op) + 1);
     }
 
     tqhost::RecordingHost host;
