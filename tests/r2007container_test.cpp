@@ -100,13 +100,9 @@ rs::Outcome checkDamagedDataWord(const Damage &damage)
     return outcome;
 }
 
-TEST(R2007CodeWords, RefusesToCorrectMoreBytesThanTheCodeCan)
+TEST(R2007CodeWords, RefusesWordsBeyondCorrection)
 {
     EXPECT_EQ(checkDamagedDataWord(kLocatorTooLong), rs::Outcome::Damaged);
-}
-
-TEST(R2007CodeWords, RefusesACorrectionThatLeavesAnInvalidWord)
-{
     EXPECT_EQ(checkDamagedDataWord(kInvalidAfterCorrection), rs::Outcome::Damaged);
 }
 
