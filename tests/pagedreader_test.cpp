@@ -1,9 +1,10 @@
-// The R2004 to R2018 reader on composed drawings: the common data of each
-// release, the string streams of R2007 and later, and R2018's multi-line
-// attributes, and drawings whose maps are lost (cut or overwritten). Cut
-// and damaged containers: r2004container_test and r2007container_test page
-// by page, dwgtext_test's Extract and the C API's Status tests for the
-// whole drawing.
+// The R2004 to R2018 reader on composed drawings: R2018's multi-line
+// attributes, objects far into their section, and drawings whose maps are
+// lost (cut or overwritten). The texts of each kind in every release:
+// everyrelease_test, and textpaths_test holds the host's protocol to the
+// same; each release's common data: dwgcommon_test. Cut and damaged
+// containers: r2004container_test and r2007container_test page by page,
+// dwgtext_test's Extract and the C API's Status tests for the whole drawing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -62,35 +63,6 @@ const Release kReleases[] = {
     {"R2013", [] { return std::make_unique<dwgw::R2013Drawing>(); }, true},
     {"R2018", [] { return std::make_unique<dwgw::R2018Drawing>(); }, true},
 };
-
-// Every text type, with the fields that move the text about: leading
-// formatting codes, paragraphs, "\U+" codes, an RGB colour with a
-// transparency, data flags that leave every optional field out.
-TEST(PagedReader, EveryReleaseGivesTheTextsOfEveryTextType)
-{
-    for (const Release &release : kReleases) {
-        SCOPED_TRACE(release.name);
-        auto drawing = release.make();
-        drawing->addText("plain");
-        dwgw::TextEntity &coloured = drawing->addText("coloured");
-        coloured.common.color = 0xA005;
-        coloured.common.colorValue = 0xC2FF8000;
-        coloured.common.transparency = 0x03000080;
-        drawing->addText("packed").dataFlags = 0xFF;
-        drawing->addAttrib("value", "TAG");
-        drawing->addAttdef("default", "TAG", "prompt?");
-        drawing->addObject(0x30);
-        drawing->addMText("\\A1;first\\Psecond");
-        drawing->addText("\\U+00e9t\\U+00e9");
-        const bool wide = release.wide;
-        Lines expected = {textLine("plain", wide),   textLine("coloured", wide),
-                          textLine("packed", wide),  textLine("value", wide),
-                          textLine("default", wide), textLine("first", wide),
-                          textLine("second", wide),  text(std::string("\0\xe9\0t\0\xe9", 6), 51),
-                          "end"};
-        EXPECT_EQ(textsOf(drawing->build()), expected);
-    }
-}
 
 // An R2018 attribute of a multi-line kind keeps its text in an embedded
 // MTEXT and an empty value; the same kinds before R2018 are single lines.
