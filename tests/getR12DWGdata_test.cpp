@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host_library.h"
+#include "text_fixture.h"
 #include "writer/r12writer.h"
 
 namespace {
@@ -100,14 +101,9 @@ TEST(R12Reader, EntityFailuresStillEndWithTheEndObject)
     EXPECT_EQ(events(composed.bytes), "version AC1009\ntext 0 41\n" + kCutShort + "end\n");
 }
 
-std::string hexOf(const std::string &text)
+std::string typeWarning(const char *hex)
 {
-    std::string out;
-    for (unsigned char c : text) {
-        out += "0123456789abcdef"[c >> 4];
-        out += "0123456789abcdef"[c & 15];
-    }
-    return out;
+    return std::string("report *** WARNING *** The entity type[0x") + hex + "] dosen't exist\\n\n";
 }
 
 // Each record's texts reach the host in a delivery of their own. The texts
@@ -117,12 +113,11 @@ std::string hexOf(const std::string &text)
 // there: a dimension's anonymous block and a title block with attributes.
 TEST(R12Reader, BlockDefinitionsGiveTheirTextsAfterTheEntitySection)
 {
-    std::string expected = "text 0 45\ntext 0 " + hexOf("BLK") + "\ntext 0 " + hexOf("TOO") + "\ntext 0 " +
-                           hexOf("TAG") + "\ntext 0 50\ntext 0 " + hexOf("DFLT") + "\n";
-    for (const char *text : {"1.0000", "NAME", "Drawn by", "42", "SHEET", "Site plan"}) {
-        expected += text == std::string("Site plan") ? "report *** WARNING *** The entity type[0x1a] dosen't exist\\n\n" : "";
-        expected += "text 0 " + hexOf(text) + "\n";
+    std::string expected;
+    for (const char *text : {"E", "BLK", "TOO", "TAG", "P", "DFLT", "1.0000", "NAME", "Drawn by", "42", "SHEET"}) {
+        expected += textlines::text(text) + "\n";
     }
+    expected += typeWarning("1a") + textlines::text("Site plan") + "\n";
     for (dwgw::R12Version version : {dwgw::R12Version::AC1006, dwgw::R12Version::AC1009, dwgw::R12Version::AC1010}) {
         R12Drawing drawing(version);
         drawing.addText("E");
@@ -164,11 +159,6 @@ TEST(R12Reader, EachWalkReadsTheRecordsThatStartBeforeItsSectionsLast32Bytes)
                       std::string("version AC1009\n") + (margin == 33 ? "text 0 41\n" : "") + "end\n");
         }
     }
-}
-
-std::string typeWarning(const char *hex)
-{
-    return std::string("report *** WARNING *** The entity type[0x") + hex + "] dosen't exist\\n\n";
 }
 
 // Every known type without a text passes silently, an unknown one is
