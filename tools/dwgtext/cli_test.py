@@ -233,11 +233,13 @@ class Errors(TempDirTest):
 
 
 class JsonLines(TempDirTest):
-    def test_a_line_break_in_a_file_name_stays_escaped(self):
-        path = self.copy_sample("r14.dwg", "plan\nB.dwg")
+    def test_a_name_given_keeps_its_bytes_in_json_and_shows_on_one_line(self):
+        # A line break, and a byte that is not UTF-8: JSON escapes both
+        # (\udcff, as Python's surrogateescape), plain output shows U+FFFD.
+        path = self.copy_sample("r14.dwg", os.fsdecode(b"plan\n\xffB.dwg"))
         records = [json.loads(line) for line in lines(dwgtext("--json", path).stdout)]
-        self.assertEqual({r["file"] for r in records}, {str(path)})
-        self.assertEqual(lines(dwgtext("-H", path).stdout)[0], f"{self.dir}/plan B.dwg:Section A-A")
+        self.assertEqual({os.fsencode(r["file"]) for r in records}, {os.fsencode(path)})
+        self.assertEqual(lines(dwgtext("-H", path).stdout)[0], f"{self.dir}/plan \ufffdB.dwg:Section A-A")
 
 
 def test_drawing(name):
