@@ -1,5 +1,5 @@
 """tqdudade against dwgtext: the same texts and fields from paths and bytes,
-every status and its exception, drawings held open by their texts, threads."""
+every status and its exception, drawings held open by their texts."""
 from __future__ import annotations
 
 import gc
