@@ -4,7 +4,9 @@ its encodings, JSON Lines, drawings cut short, failed writes, ripgrep's
 --pre and Recoll with the README's lines, and the progress line.
 
     cli_test.py --dwgtext PATH --dwgtext-pre PATH --make-drawings PATH
-                --samples DIR --readme FILE [--emulator CMD] [TEST...]
+                --samples DIR --readme FILE [--emulator CMD] [--except TEST] [TEST...]
+
+Without TEST, every test class runs but those named by --except.
 """
 import argparse
 import contextlib
@@ -525,7 +527,11 @@ def main():
     for name in ("--dwgtext", "--dwgtext-pre", "--make-drawings", "--samples", "--readme"):
         parser.add_argument(name, required=True)
     parser.add_argument("--emulator", default="")
+    parser.add_argument("--except", dest="excepted", action="append", default=[],
+                        help="a test class to leave out when none is named")
     CONFIG, tests = parser.parse_known_args()
+    if not tests:
+        tests = [test.__name__ for test in TempDirTest.__subclasses__() if test.__name__ not in CONFIG.excepted]
     CONFIG.emulator = CONFIG.emulator.split(";") if CONFIG.emulator else []
     with tempfile.TemporaryDirectory(prefix="dwgtext-drawings-") as drawings:
         subprocess.run(CONFIG.emulator + [CONFIG.make_drawings, drawings], check=True, timeout=60)
