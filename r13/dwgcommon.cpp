@@ -175,7 +175,7 @@ bool readObjectCommonData(BitCursor &cursor, int32_t versionIndex, ObjectCommonD
     if (fromR2000) {
         data->dataEndBit = dataStart + in.RL();
     }
-    data->handle = in.H().value;
+    in.skipH();
     skipExtendedData(in, objectSize);
     if (!fromR2000) {
         data->dataEndBit = dataStart + in.RL();

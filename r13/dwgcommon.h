@@ -204,12 +204,10 @@ bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data);
 bool readCommonData(BitCursor &in, int32_t versionIndex, R2KCommonData *data, Graphic graphic = Graphic::Refused);
 
 // The common data of an object that is no entity (a dictionary, a record),
-// R13 to R2000: its own handle, where its handles begin, and how many
-// reactors open them (after the owner's handle; the extension
-// dictionary's follows them). The cursor is left at the object's own
-// fields.
+// R13 to R2000: where its handles begin, and how many reactors' open them
+// (after the owner's; the extension dictionary's follows them). The cursor
+// is left at the object's own fields.
 struct ObjectCommonData {
-    uint64_t handle;
     int64_t dataEndBit;
     uint32_t reactors;
 };

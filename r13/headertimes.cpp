@@ -126,7 +126,7 @@ uint64_t namedObjectsHandle(BitCursor &in, bool beforeR2000)
     skipSpace(in, beforeR2000);
     skipDimensionVariables(in, beforeR2000);
     skipHandles(in, kHandlesBefore);
-    const uint64_t handle = in.H().value;
+    const uint64_t handle = in.H();
     return in.overran() ? 0 : handle;
 }
 

@@ -145,10 +145,10 @@ void addNamedPair(DrawingProperties *properties, GroupText pair)
 }
 
 // The pairs after the count: each a name group and a value group, texts.
-// False when a group is not a text.
+// False when a group is not a text; a count past the data's end cuts it.
 bool readCountedPairs(GroupReader &in, DrawingProperties *properties, uint32_t count)
 {
-    for (uint32_t i = 0; i < count && !in.atEnd(); ++i) {
+    for (uint32_t i = 0; i < count && !in.cut(); ++i) {
         const uint16_t nameCode = static_cast<uint16_t>(in.number(2));
         const GroupText name = in.text();
         const uint16_t valueCode = static_cast<uint16_t>(in.number(2));
@@ -203,31 +203,13 @@ uint32_t entryNamed(BitCursor &in, uint32_t count, const char *name)
     return count;
 }
 
-// A handle a reference gives, absolute (codes 2 to 5) or relative to the
-// referring object's own (6: one more, 8: one less, 10 and 12: the value
-// more or less).
-uint64_t absoluteHandle(HandleRef ref, uint64_t own)
-{
-    switch (ref.code) {
-    case 6:
-        return own + 1;
-    case 8:
-        return own - 1;
-    case 10:
-        return own + ref.value;
-    case 12:
-        return own - ref.value;
-    default:
-        return ref.value;
-    }
-}
-
 }  // namespace
 
 // After the common data: the count of entries, a byte in R14, the cloning
 // flag and the hard-owner byte from R2000 on, then the entries' names. The
 // handles open with the owner's, the reactors' and the extension
-// dictionary's, then give the entries' in the same order as the names.
+// dictionary's, then give the entries' in the same order as the names
+// (soft owners: absolute handles).
 uint64_t findDictionaryEntry(BitCursor &in, int32_t versionIndex, const char *name)
 {
     ObjectCommonData common{};
@@ -251,8 +233,8 @@ uint64_t findDictionaryEntry(BitCursor &in, int32_t versionIndex, const char *na
     for (uint64_t i = 0; i < before && !in.overran(); ++i) {
         in.skipH();
     }
-    const HandleRef item = in.H();
-    return in.overran() ? 0 : absoluteHandle(item, common.handle);
+    const uint64_t item = in.H();
+    return in.overran() ? 0 : item;
 }
 
 bool decodePropertiesGroups(const uint8_t *bytes, uint32_t length, DrawingProperties *properties)

@@ -77,13 +77,6 @@ inline CodedShort decodeOT(uint64_t word)
 // in the top bit, count of them (at most 57) read from the span and the
 // rest up to at least 57 either read or zero; Source::p_advance(count)
 // moves past count bits.
-// A handle as an object refers to another: the code says how (owner or
-// pointer, or a value relative to the referring object's own handle).
-struct HandleRef {
-    uint8_t code;
-    uint64_t value;
-};
-
 template <class Source>
 class BitFields {
 public:
@@ -164,16 +157,17 @@ public:
         }
     }
     // A handle reference: code nibble, byte-count nibble, then the value
-    // bytes, most significant first.
+    // bytes, most significant first. The value is given as it is stored,
+    // whatever the code says of it.
     void skipH() { skipBytes(RC() & 0x0Fu); }
-    HandleRef H()
+    uint64_t H()
     {
-        const uint8_t head = RC();
-        HandleRef read{static_cast<uint8_t>(head >> 4), 0};
-        for (uint32_t i = 0; i < (head & 0x0Fu); ++i) {
-            read.value = read.value << 8 | RC();
+        const uint32_t count = RC() & 0x0Fu;
+        uint64_t value = 0;
+        for (uint32_t i = 0; i < count; ++i) {
+            value = value << 8 | RC();
         }
-        return read;
+        return value;
     }
     // An unsigned modular char: seven bits a byte, least significant first,
     // while the high bit says another byte follows. Five bytes carry the 32
