@@ -15,30 +15,57 @@ constexpr uint16_t kFirstNamedPair = 300;
 constexpr uint16_t kLastNamedPair = 309;
 constexpr uint16_t kPairCountGroup = 90;
 
-// The standard texts by group code, 2 to 9 (5 holds none).
-constexpr int32_t kNoText = -1;
-constexpr int32_t kTextOfGroup[] = {
-    static_cast<int32_t>(PropertyKey::Title),    static_cast<int32_t>(PropertyKey::Subject),
-    static_cast<int32_t>(PropertyKey::Author),   kNoText,
-    static_cast<int32_t>(PropertyKey::Comments), static_cast<int32_t>(PropertyKey::Keywords),
-    static_cast<int32_t>(PropertyKey::LastSavedBy), static_cast<int32_t>(PropertyKey::Revision)};
-constexpr uint16_t kFirstTextGroup = 2;
-
-// What follows a group code, by the code's range as DXF has them.
-enum class ValueKind { Text, Double, Short, Long, Unknown };
-
-ValueKind kindOf(uint16_t code)
+bool isText(uint16_t code)
 {
-    if (code <= 9 || (code >= kFirstNamedPair && code <= kLastNamedPair)) {
-        return ValueKind::Text;
-    }
+    return code <= 9 || (code >= kFirstNamedPair && code <= kLastNamedPair);
+}
+
+// The size of a number's value by its group code's range, as in DXF:
+// doubles, shorts and longs. 0 for a code the record does not hold.
+uint32_t numberSize(uint16_t code)
+{
     if (code >= 40 && code <= 59) {
-        return ValueKind::Double;
+        return 8;
     }
     if (code >= 60 && code <= 79) {
-        return ValueKind::Short;
+        return 2;
     }
-    return code >= 90 && code <= 99 ? ValueKind::Long : ValueKind::Unknown;
+    return code >= 90 && code <= 99 ? 4 : 0;
+}
+
+// The standard text a group holds: null for one that holds none.
+PropertyText *standardText(DrawingProperties *properties, uint16_t code)
+{
+    PropertyKey key = PropertyKey::Count;
+    switch (code) {
+    case kHyperlinkBaseGroup:
+        key = PropertyKey::HyperlinkBase;
+        break;
+    case 2:
+        key = PropertyKey::Title;
+        break;
+    case 3:
+        key = PropertyKey::Subject;
+        break;
+    case 4:
+        key = PropertyKey::Author;
+        break;
+    case 6:
+        key = PropertyKey::Comments;
+        break;
+    case 7:
+        key = PropertyKey::Keywords;
+        break;
+    case 8:
+        key = PropertyKey::LastSavedBy;
+        break;
+    case 9:
+        key = PropertyKey::Revision;
+        break;
+    default:
+        return nullptr;
+    }
+    return &properties->standard[static_cast<int32_t>(key)];
 }
 
 // A text of the data: where its bytes are and how many.
@@ -77,20 +104,11 @@ public:
         at_ += length;
         return read;
     }
-    // Passes over the value of a group of kind; false for a kind the
-    // record does not hold.
-    bool skipValue(ValueKind kind)
+    void skip(uint32_t count)
     {
-        constexpr uint32_t kSizes[] = {0, 8, 2, 4};
-        if (kind == ValueKind::Unknown) {
-            return false;
+        if (p_has(count)) {
+            at_ += count;
         }
-        if (kind == ValueKind::Text) {
-            text();
-        } else if (p_has(kSizes[static_cast<int32_t>(kind)])) {
-            at_ += kSizes[static_cast<int32_t>(kind)];
-        }
-        return true;
     }
     bool atEnd() const { return cut_ || at_ == length_; }
     bool cut() const { return cut_; }
@@ -153,7 +171,7 @@ bool readCountedPairs(GroupReader &in, DrawingProperties *properties, uint32_t c
         const GroupText name = in.text();
         const uint16_t valueCode = static_cast<uint16_t>(in.number(2));
         const GroupText value = in.text();
-        if (kindOf(nameCode) != ValueKind::Text || kindOf(valueCode) != ValueKind::Text) {
+        if (!isText(nameCode) || !isText(valueCode)) {
             return false;
         }
         if (!in.cut()) {
@@ -166,11 +184,10 @@ bool readCountedPairs(GroupReader &in, DrawingProperties *properties, uint32_t c
 // A text group: a standard property, a custom pair, or neither.
 void takeText(DrawingProperties *properties, uint16_t code, GroupText text)
 {
-    if (code == kHyperlinkBaseGroup) {
-        keepText(properties, &properties->standard[static_cast<int32_t>(PropertyKey::HyperlinkBase)], text);
-    } else if (code >= kFirstTextGroup && code <= 9 && kTextOfGroup[code - kFirstTextGroup] != kNoText) {
-        keepText(properties, &properties->standard[kTextOfGroup[code - kFirstTextGroup]], text);
-    } else if (code >= kFirstNamedPair && code <= kLastNamedPair) {
+    PropertyText *standard = standardText(properties, code);
+    if (standard != nullptr) {
+        keepText(properties, standard, text);
+    } else if (code >= kFirstNamedPair) {
         addNamedPair(properties, text);
     }
 }
@@ -245,17 +262,18 @@ bool decodePropertiesGroups(const uint8_t *bytes, uint32_t length, DrawingProper
     }
     while (!in.atEnd()) {
         const uint16_t code = static_cast<uint16_t>(in.number(2));
-        const ValueKind kind = kindOf(code);
         if (code == kPairCountGroup) {
             if (!readCountedPairs(in, properties, in.number(4))) {
                 return false;
             }
-        } else if (kind == ValueKind::Text) {
+        } else if (isText(code)) {
             const GroupText text = in.text();
             if (!in.cut()) {
                 takeText(properties, code, text);
             }
-        } else if (!in.skipValue(kind)) {
+        } else if (numberSize(code) != 0) {
+            in.skip(numberSize(code));
+        } else {
             return false;
         }
     }
