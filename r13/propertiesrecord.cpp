@@ -33,39 +33,32 @@ uint32_t numberSize(uint16_t code)
     return code >= 90 && code <= 99 ? 4 : 0;
 }
 
+// The groups of the standard texts (the second group 1, after the marker,
+// is the hyperlink base).
+struct StandardGroup {
+    uint16_t code;
+    PropertyKey key;
+};
+constexpr StandardGroup kStandardGroups[] = {
+    {kHyperlinkBaseGroup, PropertyKey::HyperlinkBase},
+    {2, PropertyKey::Title},
+    {3, PropertyKey::Subject},
+    {4, PropertyKey::Author},
+    {6, PropertyKey::Comments},
+    {7, PropertyKey::Keywords},
+    {8, PropertyKey::LastSavedBy},
+    {9, PropertyKey::Revision},
+};
+
 // The standard text a group holds: null for one that holds none.
 PropertyText *standardText(DrawingProperties *properties, uint16_t code)
 {
-    PropertyKey key = PropertyKey::Count;
-    switch (code) {
-    case kHyperlinkBaseGroup:
-        key = PropertyKey::HyperlinkBase;
-        break;
-    case 2:
-        key = PropertyKey::Title;
-        break;
-    case 3:
-        key = PropertyKey::Subject;
-        break;
-    case 4:
-        key = PropertyKey::Author;
-        break;
-    case 6:
-        key = PropertyKey::Comments;
-        break;
-    case 7:
-        key = PropertyKey::Keywords;
-        break;
-    case 8:
-        key = PropertyKey::LastSavedBy;
-        break;
-    case 9:
-        key = PropertyKey::Revision;
-        break;
-    default:
-        return nullptr;
+    for (const StandardGroup &group : kStandardGroups) {
+        if (group.code == code) {
+            return &properties->standard[static_cast<int32_t>(group.key)];
+        }
     }
-    return &properties->standard[static_cast<int32_t>(key)];
+    return nullptr;
 }
 
 // A text of the data: where its bytes are and how many.

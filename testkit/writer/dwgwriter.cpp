@@ -236,7 +236,7 @@ std::uint32_t Drawing::addPropertiesRecord(const Bytes& data, std::optional<std:
     entries.BL(1);
     if (version_ == BitVersion::AC1014) entries.RC(0);
     if (r2000) entries.BS(1).RC(0);
-    entries.T(version_ == BitVersion::AC1012 ? std::string("DWGPROPS") : std::string("DWGPROPS", 9));
+    entries.T(version_ < BitVersion::AC1014 ? std::string("DWGPROPS") : std::string("DWGPROPS", 9));
     BitWriter entryHandles;
     entryHandles.H(4, 0).H(3, 0).H(2, record);
     addObject(kDictionaryType, nonEntityPayload(r2000, dictionary, entries, entryHandles));
