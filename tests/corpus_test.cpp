@@ -222,7 +222,7 @@ struct IgnoredTexts final : TextSink {
 
 // The real R13 to R2000 drawings that keep a properties record give it,
 // found through their header, object map and named-object dictionary, and
-// read to its end: who saved each last.
+// read to its end: who saved each last, and no custom pair.
 TEST(CorpusProperties, R13ToR2000DrawingsGiveTheirPropertiesRecord)
 {
     const std::pair<const char *, const char *> drawings[] = {
@@ -244,6 +244,7 @@ TEST(CorpusProperties, R13ToR2000DrawingsGiveTheirPropertiesRecord)
         ASSERT_NE(properties, nullptr) << name;
         const PropertyText &text = properties->standard[static_cast<int32_t>(PropertyKey::LastSavedBy)];
         EXPECT_EQ(std::string(reinterpret_cast<const char *>(properties->bytesOf(text)), text.length), savedBy);
+        EXPECT_EQ(properties->customCount, 0) << name;  // their ten slots are unused
         EXPECT_EQ(reports.lines, std::vector<std::string>{}) << name;
     }
 }

@@ -2,8 +2,8 @@
 // each kind of text, formatting and character codes, paragraphs, long
 // texts, extended data, every field of the R10-R12 common part, block
 // definitions, types that are stepped over or refused, the object map
-// before and after the objects, and the R13-R2000 properties record. They seed the fuzzer and are swept by the
-// fault-injection test.
+// before and after the objects, and the R13-R2000 properties record. They
+// seed the fuzzer and are swept by the fault-injection test.
 #ifndef TQ_TESTS_HARDENING_COMPOSED_DRAWINGS_H
 #define TQ_TESTS_HARDENING_COMPOSED_DRAWINGS_H
 
