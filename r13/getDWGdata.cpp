@@ -299,16 +299,15 @@ void DWGDataReader::readHeaderTimes()
 }
 
 // The properties record is found through the named-object dictionary the
-// header names, both by the object map: a drawing cut before its map, or
-// without the dictionary or the record, has none. The map made here serves
-// the map phase after. Each object is read up to kMostObjectBytes, far more
+// header names, both by the object map: a drawing cut before the map's
+// sections that list them, or without the dictionary or the record, has
+// none. The map made here serves the map phase after. Each object is read up to kMostObjectBytes, far more
 // than any properties dialog fills: a longer dictionary or record is said
 // to be capped, one that cannot be read whole to end early.
 void DWGDataReader::p_readPropertiesRecord(uint64_t namedObjects)
 {
     static constexpr char kRecordName[] = "DWGPROPS";
-    const bool mapInFile = mapEnd_ >= 0 && static_cast<uint64_t>(mapEnd_) <= stream_->size();
-    if (namedObjects == 0 || !mapInFile) {
+    if (namedObjects == 0) {
         return;
     }
     map_ = newObjectMap(session_, memory_, stream_, mapStart_, mapEnd_);
