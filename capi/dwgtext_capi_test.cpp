@@ -5,7 +5,9 @@
 // library by Session.BlocksInUseStayTheSameFromTextToText.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -197,13 +199,17 @@ Properties propertiesOf(const Bytes &bytes, std::vector<std::string> *texts = nu
 }
 
 // Every standard property in the order the API gives them, non-ASCII and
-// empty values among them, then 40 custom pairs, in each release that keeps
-// properties in its container: R2004's as CP1252 bytes, the later ones'
-// as UTF-16 (with a character past U+FFFF).
-TEST(Properties, EveryReleaseFromR2004GivesEveryPropertyBack)
+// empty values among them, then 40 custom pairs, in every release from R13
+// on: R13 to R2000 in the record the named-object dictionary lists, with
+// the header's times; R2004 in its container as CP1252 bytes, the later
+// ones as UTF-16 (with a character past U+FFFF), with the program's name.
+TEST(Properties, EveryReleaseFromR13GivesEveryPropertyBack)
 {
+    // The walk over the objects does not know the record's type, as for
+    // the classes real drawings number their records with.
+    const std::string kRecordType = "*** WARNING *** OBJCT TYPE[0x4f] dosen't exist";
     const int standard = DWGTEXT_PROPERTY_STANDARD;
-    Properties expected = {
+    const Properties expected = {
         {"title", "Pump station \u2013 level 2", standard},
         {"subject", "", standard},
         {"author", "Zo\u00EB \u00C5ngstr\u00F6m", standard},
@@ -215,15 +221,15 @@ TEST(Properties, EveryReleaseFromR2004GivesEveryPropertyBack)
         {"created", "2024-03-05T14:07:09Z", standard},
         {"modified", "2024-03-30T00:00:00Z", standard},
         {"editingTime", "90123", standard},
-        {"application", "Drafter 9", standard},
-        {"applicationVersion", "9.1.0", standard},
     };
-    for (int i = 0; i < 40; ++i)
-        expected.emplace_back("Sheet " + std::to_string(i), "value " + std::to_string(i), DWGTEXT_PROPERTY_CUSTOM);
+    const Properties application = {{"application", "Drafter 9", standard},
+                                    {"applicationVersion", "9.1.0", standard}};
 
-    for (dwgw::BitVersion version : {dwgw::BitVersion::AC1018, dwgw::BitVersion::AC1021, dwgw::BitVersion::AC1024,
+    for (dwgw::BitVersion version : {dwgw::BitVersion::AC1012, dwgw::BitVersion::AC1014, dwgw::BitVersion::AC1015,
+                                     dwgw::BitVersion::AC1018, dwgw::BitVersion::AC1021, dwgw::BitVersion::AC1024,
                                      dwgw::BitVersion::AC1027, dwgw::BitVersion::AC1032}) {
-        const bool utf16 = version != dwgw::BitVersion::AC1018;
+        const bool inRecord = version <= dwgw::BitVersion::AC1015;
+        const bool utf16 = version > dwgw::BitVersion::AC1018;
         SCOPED_TRACE(static_cast<int>(version));
         dwgw::SummaryInfo summary;
         summary.title = utf16 ? "Pump station \u2013 level 2" : "Pump station \x96 level 2";
@@ -236,28 +242,41 @@ TEST(Properties, EveryReleaseFromR2004GivesEveryPropertyBack)
         summary.editingTime = {1, 3'723'000};
         summary.created = {2'460'375, 50'829'000};
         summary.modified = {2'460'400, 0};
-        for (int i = 0; i < 40; ++i)
-            summary.custom.emplace_back("Sheet " + std::to_string(i), "value " + std::to_string(i));
         Properties wanted = expected;
+        if (!inRecord)
+            wanted.insert(wanted.end(), application.begin(), application.end());
+        for (int i = 0; i < 40; ++i) {
+            summary.custom.emplace_back("Sheet " + std::to_string(i), "value " + std::to_string(i));
+            wanted.emplace_back("Sheet " + std::to_string(i), "value " + std::to_string(i), DWGTEXT_PROPERTY_CUSTOM);
+        }
         if (utf16) {
             summary.custom.emplace_back("Clef", "\U0001D11E");
             wanted.emplace_back("Clef", "\U0001D11E", DWGTEXT_PROPERTY_CUSTOM);
         }
         dwgw::Drawing drawing(version);
         drawing.addText("PUMP 1");
-        drawing.options.summaryInfo = dwgw::encodeSummaryInfo(summary, utf16);
-        drawing.options.appInfo = dwgw::encodeAppInfo(
-            {"<ProductInformation name=\"Drafter 9\" build_version=\"9.1\"/>", "9.1.0"}, utf16);
+        if (inRecord) {
+            dwgw::HeaderTimes header{summary.created, summary.modified, summary.editingTime};
+            header.namedObjects = drawing.addPropertiesRecord(dwgw::encodePropertiesRecord(summary));
+            drawing.options.headerVariables = dwgw::encodeHeaderTimes(header, version != dwgw::BitVersion::AC1015);
+        } else {
+            drawing.options.summaryInfo = dwgw::encodeSummaryInfo(summary, utf16);
+            drawing.options.appInfo = dwgw::encodeAppInfo(
+                {"<ProductInformation name=\"Drafter 9\" build_version=\"9.1\"/>", "9.1.0"}, utf16);
+        }
         std::vector<std::string> texts;
         EXPECT_EQ(propertiesOf(drawing.build(), &texts), wanted);
-        EXPECT_EQ(texts, std::vector<std::string>{"PUMP 1"});
+        std::vector<std::string> wantedTexts{"PUMP 1"};
+        if (inRecord)
+            wantedTexts.push_back(kRecordType);
+        EXPECT_EQ(texts, wantedTexts);
     }
 }
 
-// R10 to R2000 keep their times among the header variables: at a fixed
-// place in R10 to R12, past more variables in R13 and R14 than in R2000.
-// Times the reader does not reach (past a menu name longer than it reads)
-// are left out, and cost nothing else.
+// R10 to R12 keep their times at a fixed place of the header; R13 to R2000
+// among the header variables (read above), where times the reader does not
+// reach (past a menu name longer than it reads) are left out, and cost
+// nothing else.
 TEST(Properties, R10ToR2000GiveTheTimesOfTheirHeader)
 {
     const int standard = DWGTEXT_PROPERTY_STANDARD;
@@ -275,17 +294,11 @@ TEST(Properties, R10ToR2000GiveTheTimesOfTheirHeader)
     }
     for (dwgw::BitVersion version : {dwgw::BitVersion::AC1012, dwgw::BitVersion::AC1014, dwgw::BitVersion::AC1015}) {
         SCOPED_TRACE(static_cast<int>(version));
-        dwgw::HeaderTimes header{{2'460'375, 50'829'000}, {2'460'400, 0}, {1, 3'723'000}};
+        const dwgw::HeaderTimes header{{2'460'375, 50'829'000}, {2'460'400, 0}, {1, 3'723'000}, std::string(5000, 'm')};
         dwgw::Drawing drawing(version);
         drawing.addText("PUMP 1");
         drawing.options.headerVariables = dwgw::encodeHeaderTimes(header, version != dwgw::BitVersion::AC1015);
         std::vector<std::string> texts;
-        EXPECT_EQ(propertiesOf(drawing.build(), &texts), times);
-        EXPECT_EQ(texts, std::vector<std::string>{"PUMP 1"});
-
-        header.menuName = std::string(5000, 'm');
-        drawing.options.headerVariables = dwgw::encodeHeaderTimes(header, version != dwgw::BitVersion::AC1015);
-        texts.clear();
         EXPECT_EQ(propertiesOf(drawing.build(), &texts), Properties{});
         EXPECT_EQ(texts, std::vector<std::string>{"PUMP 1"});
     }
@@ -365,6 +378,35 @@ TEST(Properties, DamagedPropertiesKeepTheTextsAndSaySo)
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_TRUE(texts[1].starts_with("*** WARNING *** The properties in section[AcDb:SummaryInfo] end early"))
         << texts[1];
+
+    // The R2000 record: its data claiming more bytes than the object holds,
+    // a count of pairs past the bytes left, more pairs than are kept.
+    dwgw::SummaryInfo record;
+    record.title = "Plan";
+    for (int i = 0; i < 12; ++i)
+        record.custom.emplace_back("k" + std::to_string(i), "v");
+    const dwgw::Bytes data = dwgw::encodePropertiesRecord(record);
+    dwgw::Bytes countPast = data;
+    const dwgw::Bytes countOfTwo{90, 0, 2, 0, 0, 0};
+    std::search(countPast.begin(), countPast.end(), countOfTwo.begin(), countOfTwo.end())[2] = 200;
+    for (int i = 0; i < 300; ++i)
+        record.custom.emplace_back("k" + std::to_string(i), "v");
+    for (const auto &[bytes, claimed, size, report] :
+         {std::tuple(data, std::optional<uint32_t>(0x40000000), 11u + 12u, "in section[DWGPROPS] end early"),
+          std::tuple(countPast, std::optional<uint32_t>(), 11u + 12u, "in section[DWGPROPS] end early"),
+          std::tuple(dwgw::encodePropertiesRecord(record), std::optional<uint32_t>(), 11u + 256u, "exceed")}) {
+        dwgw::R2000Drawing drawing;
+        drawing.addText("PUMP 1");
+        dwgw::HeaderTimes header{{2'460'375, 0}, {2'460'400, 0}, {1, 0}};
+        header.namedObjects = drawing.addPropertiesRecord(bytes, claimed);
+        drawing.options.headerVariables = dwgw::encodeHeaderTimes(header, false);
+        texts.clear();
+        const Properties read = propertiesOf(drawing.build(), &texts);
+        EXPECT_EQ(read.size(), size);
+        EXPECT_EQ(std::get<1>(read.at(0)), "Plan");
+        ASSERT_EQ(texts.size(), 3u);
+        EXPECT_NE(texts[1].find(report), std::string::npos) << texts[1];
+    }
 }
 
 TEST(Threads, HandlesOnManyThreadsReadAsOne)

@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "host_library.h"
+#include "core/versions.h"
 #include "r13/headertimes.h"
+#include "r13/propertiesrecord.h"
 #include "r2004/documentinfo.h"
 #include "r2004/lz77.h"
 #include "r2004/r2007lz77.h"
@@ -48,7 +50,15 @@ void decodeAsProperties(const uint8_t *data, size_t size)
     decodeAppInfo(data, length, properties.get());
     const auto span = static_cast<int32_t>(std::min<size_t>(size, INT32_MAX));
     BitCursor in(data, span);
-    decodeHeaderTimes(in, size % 3 == 0, properties.get());
+    uint64_t namedObjects = 0;
+    decodeHeaderTimes(in, size % 3 == 0, properties.get(), &namedObjects);
+    const int32_t versionIndex = size % 3 == 0 ? kAC1014 : kAC1015;
+    BitCursor dictionary(data, span);
+    findDictionaryEntry(dictionary, versionIndex, "DWGPROPS");
+    BitCursor record(data, span);
+    std::vector<uint8_t> scratch(kPage);
+    decodePropertiesRecord(record, versionIndex, scratch.data(), kPage, properties.get());
+    decodePropertiesGroups(data, length, properties.get());
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 //
 // writes DIR/NAME.dwg for every composed drawing of every version and for
 // those whose maps are lost, and the document properties' sections on their
-// own, in both layouts, for the fuzzer's calls of their decoders.
+// own, in both layouts, and the R13-R2000 properties record's data, for the
+// fuzzer's calls of their decoders.
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -38,6 +39,7 @@ int main(int argc, char **argv)
             dwgw::writeFile(dir + "/summaryinfo-" + layout, dwgw::encodeSummaryInfo(summary, utf16));
             dwgw::writeFile(dir + "/appinfo-" + layout, dwgw::encodeAppInfo(program, utf16));
         }
+        dwgw::writeFile(dir + "/propertiesrecord", dwgw::encodePropertiesRecord(summary));
     } catch (const std::exception &error) {
         std::fprintf(stderr, "make_seeds: %s\n", error.what());
         return 1;

@@ -163,6 +163,27 @@ bool readCommonData(BitCursor &cursor, int32_t versionIndex, R2KCommonData *data
     return !in.overran();
 }
 
+// R13 and R14 state the data's size in bits after the extended data,
+// R2000 behind the type; both count from the type on.
+bool readObjectCommonData(BitCursor &cursor, int32_t versionIndex, ObjectCommonData *data)
+{
+    const bool fromR2000 = versionAtLeast(versionIndex, kAC1015);
+    BitCursor::Run in(cursor);
+    const uint32_t objectSize = in.MS();
+    const int64_t dataStart = static_cast<int64_t>(in.bitOffset());
+    in.skipBS();  // type
+    if (fromR2000) {
+        data->dataEndBit = dataStart + in.RL();
+    }
+    in.skipH();
+    skipExtendedData(in, objectSize);
+    if (!fromR2000) {
+        data->dataEndBit = dataStart + in.RL();
+    }
+    data->reactors = in.BL();
+    return !in.overran();
+}
+
 namespace {
 
 constexpr CrcTable<uint16_t> kObjectCheckTable = makeCrcTable<uint16_t>(0xA001);

@@ -203,6 +203,16 @@ enum class Graphic { Refused, Skipped };
 bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data);
 bool readCommonData(BitCursor &in, int32_t versionIndex, R2KCommonData *data, Graphic graphic = Graphic::Refused);
 
+// The common data of an object that is no entity (a dictionary, a record),
+// R13 to R2000: where its handles begin, and how many reactors' open them
+// (after the owner's; the extension dictionary's follows them). The cursor
+// is left at the object's own fields.
+struct ObjectCommonData {
+    int64_t dataEndBit;
+    uint32_t reactors;
+};
+bool readObjectCommonData(BitCursor &in, int32_t versionIndex, ObjectCommonData *data);
+
 // From R2007 on an object's texts, and those of the classes, lie in a
 // string stream that ends at endBit: its last bit says whether there is
 // one; if so, the 16 bits before it give its size in bits, and when their

@@ -6,10 +6,12 @@
 #include "core/versions.h"
 #include "core/properties.h"
 #include "r13/classes.h"
+#include "r13/dwgcommon.h"
 #include "r13/getDWGobjectMap.h"
 #include "r13/getDWGobjects.h"
 #include "r13/headertimes.h"
 #include "r13/previewplace.h"
+#include "r13/propertiesrecord.h"
 #include "r2004/container.h"
 #include "r2004/documentinfo.h"
 #include "r2004/sectionstream.h"
@@ -96,6 +98,14 @@ private:
     uint16_t p_multileaderType();
     bool p_addressBroken() const;
     void p_reportState();
+    struct ObjectBytes {
+        FileStream::Span span;
+        bool capped;  // the object is longer than the span
+    };
+    void p_readPropertiesRecord(uint64_t namedObjects);
+    ObjectBytes p_objectBytes(uint64_t handle);
+
+    static constexpr int32_t kMostObjectBytes = 0x10000;
 
     DWGglobal *session_;
     MemoryService *memory_;
@@ -279,11 +289,71 @@ void DWGDataReader::readHeaderTimes()
     }
     const FileStream::Span span = stream_->span(static_cast<int32_t>(at), length);
     BitCursor in(span.bytes, span.length, span.readable);
-    if (!decodeHeaderTimes(in, !versionAtLeast(session_->versionIndex, kAC1015), properties)) {
+    uint64_t namedObjects = 0;
+    if (!decodeHeaderTimes(in, !versionAtLeast(session_->versionIndex, kAC1015), properties, &namedObjects)) {
         deleteIn(memory_, properties);
         return;
     }
     session_->properties = properties;
+    p_readPropertiesRecord(namedObjects);
+}
+
+// The properties record is found through the named-object dictionary the
+// header names, both by the object map: a drawing cut before the map's
+// sections that list them, or without the dictionary or the record, has
+// none. The map made here serves the map phase after. Each object is read up to kMostObjectBytes, far more
+// than any properties dialog fills: a longer dictionary or record is said
+// to be capped, one that cannot be read whole to end early.
+void DWGDataReader::p_readPropertiesRecord(uint64_t namedObjects)
+{
+    static constexpr char kRecordName[] = "DWGPROPS";
+    if (namedObjects == 0) {
+        return;
+    }
+    map_ = newObjectMap(session_, memory_, stream_, mapStart_, mapEnd_);
+    if (map_ == nullptr) {
+        return;
+    }
+    DrawingProperties *properties = session_->properties;
+    const ObjectBytes dictionary = p_objectBytes(namedObjects);
+    BitCursor dictionaryIn(dictionary.span.bytes, dictionary.span.length, dictionary.span.readable);
+    const uint64_t record = findDictionaryEntry(dictionaryIn, session_->versionIndex, kRecordName);
+    const ObjectBytes recordBytes = record == 0 ? ObjectBytes{} : p_objectBytes(record);
+    properties->capped = (record == 0 && dictionary.capped) || recordBytes.capped;
+    if (recordBytes.span.length > 0) {
+        auto *scratch = static_cast<uint8_t *>(memory_->allocate(kMostObjectBytes));
+        if (scratch == nullptr) {
+            reportf(session_, msg::kAllocationFailed, HERE);
+            return;
+        }
+        BitCursor in(recordBytes.span.bytes, recordBytes.span.length, recordBytes.span.readable);
+        const bool read = decodePropertiesRecord(in, session_->versionIndex, scratch, kMostObjectBytes, properties);
+        memory_->free(scratch);
+        if (!read && !properties->capped) {
+            reportf(session_, msg::kPropertiesCut, kRecordName, recordBytes.span.length, HERE);
+        }
+    }
+    if (properties->capped) {
+        reportf(session_, msg::kPropertiesCapped, static_cast<int32_t>(DrawingProperties::kPoolSize),
+                DrawingProperties::kMaxCustom, HERE);
+    }
+}
+
+// The bytes of the object of handle, by the map, up to kMostObjectBytes;
+// none when the map does not list it or its head cannot be read.
+DWGDataReader::ObjectBytes DWGDataReader::p_objectBytes(uint64_t handle)
+{
+    int64_t at = 0;
+    if (!map_->findOffset(handle, &at) || at < 0 || static_cast<uint64_t>(at) >= stream_->size()) {
+        return ObjectBytes{};
+    }
+    const FileStream::Span headBytes = stream_->span(at, kLongestObjectHead);
+    ObjectHead head{};
+    if (!readObjectHead(headBytes.bytes, headBytes.length, session_->versionIndex, &head)) {
+        return ObjectBytes{};
+    }
+    const bool capped = head.length > kMostObjectBytes;
+    return ObjectBytes{stream_->span(at, capped ? kMostObjectBytes : head.length), capped};
 }
 
 // Where the file ends by its own header: the furthest end of a section a

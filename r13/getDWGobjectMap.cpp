@@ -210,6 +210,56 @@ int32_t ObjectMap::p_scanSection(uint16_t size)
     return p_seek(start + size);
 }
 
+bool ObjectMap::findOffset(uint64_t handle, int64_t *offset)
+{
+    if (!p_seek(mapStart_)) {
+        return false;
+    }
+    bool found = false;
+    while (!found && p_position() < mapEnd_ - kClosingSectionLength) {
+        uint16_t size = 0;
+        if (!p_readSectionSize(&size)) {
+            break;
+        }
+        const int64_t start = p_position();
+        const int32_t pairsLength = size - kCheckValueLength;
+        if (pairsLength > 0 && !p_holdSection(start, pairsLength)) {
+            break;
+        }
+        found = pairsLength > 0 && p_findInSection(handle, pairsLength, offset);
+        if (!p_seek(start + size)) {
+            break;
+        }
+    }
+    return p_seek(mapStart_) != 0 && found;
+}
+
+// Both deltas of a pair run from 0 at the section's start: the handle's
+// is unsigned, seven bits a byte, least significant first.
+bool ObjectMap::p_findInSection(uint64_t handle, int32_t pairsLength, int64_t *offset) const
+{
+    uint64_t running = 0;
+    int64_t runningOffset = 0;
+    for (int32_t at = 0; at < pairsLength;) {
+        const Pair pair = p_decodeHeldPair(section_ + at, held_ - at);
+        if (pair.length == 0) {
+            return false;
+        }
+        uint64_t delta = 0;
+        for (int32_t i = 0; i < kMaxMCBytes && (i == 0 || (section_[at + i - 1] & kContinues) != 0); ++i) {
+            delta |= uint64_t{section_[at + i] & kGroup} << (7 * i);
+        }
+        running += delta;
+        runningOffset += pair.offsetDelta;
+        at += pair.length;
+        if (running == handle) {
+            *offset = runningOffset;
+            return true;
+        }
+    }
+    return false;
+}
+
 // A pair in fewer bytes than a longest one takes: decoded only when both
 // its modular chars end within them.
 ObjectMap::Pair ObjectMap::p_decodePairNearEnd(const uint8_t *bytes, int32_t available)

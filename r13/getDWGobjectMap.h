@@ -70,6 +70,11 @@ public:
     // when there are none); false when a section cannot be read.
     bool scanLowestOffset(int64_t *lowest);
 
+    // The offset the map gives the object of handle, looked for section
+    // by section; false when the map does not list it or cannot be read.
+    // The cursor is left at the map start.
+    bool findOffset(uint64_t handle, int64_t *offset);
+
     // Makes the byte-order service and the cursor and moves the cursor to
     // the map start; false when any of it fails.
     bool open();
@@ -155,6 +160,7 @@ private:
     StepResult p_loadSection();
     bool p_holdSection(int64_t start, int32_t pairsLength);
     int32_t p_scanMap();
+    bool p_findInSection(uint64_t handle, int32_t pairsLength, int64_t *offset) const;
     int32_t p_readSectionSize(uint16_t *size);
     int32_t p_scanSection(uint16_t size);
     int32_t p_seek(int64_t position);

@@ -157,8 +157,18 @@ public:
         }
     }
     // A handle reference: code nibble, byte-count nibble, then the value
-    // bytes, which nothing here needs.
+    // bytes, most significant first. The value is given as it is stored,
+    // whatever the code says of it.
     void skipH() { skipBytes(RC() & 0x0Fu); }
+    uint64_t H()
+    {
+        const uint32_t count = RC() & 0x0Fu;
+        uint64_t value = 0;
+        for (uint32_t i = 0; i < count; ++i) {
+            value = value << 8 | RC();
+        }
+        return value;
+    }
     // An unsigned modular char: seven bits a byte, least significant first,
     // while the high bit says another byte follows. Five bytes carry the 32
     // bits of any size the format gives this way; a sixth is running out.

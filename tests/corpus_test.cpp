@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "drawingfiles.h"
+#include "front/drawingreader.h"
+#include "front/hostinput.h"
 #include "host_library.h"
 
 namespace {
@@ -208,5 +210,43 @@ std::string testName(const testing::TestParamInfo<fs::path> &info)
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, CorpusDrawing, testing::ValuesIn(corpusDrawings()), testName);
+
+struct KeptReports final : ReportListener {
+    void report(const char *line) override { lines.emplace_back(line); }
+    std::vector<std::string> lines;
+};
+
+struct IgnoredTexts final : TextSink {
+    void text(const void *, int32_t, int32_t, TextKind) override {}
+};
+
+// The real R13 to R2000 drawings that keep a properties record give it,
+// found through their header, object map and named-object dictionary, and
+// read to its end: who saved each last, and no custom pair.
+TEST(CorpusProperties, R13ToR2000DrawingsGiveTheirPropertiesRecord)
+{
+    const std::pair<const char *, const char *> drawings[] = {
+        {"example_r13.dwg", "rurban"},       {"example_r14.dwg", "rurban"}, {"example_2000.dwg", "rurban"},
+        {"TS1_2000.dwg", "Guruprasad"},      {"Line_2000.dwg", "THEAI"},    {"sample_base_2000.dwg", "Usuario"}};
+    for (const auto &[name, savedBy] : drawings) {
+        const fs::path path = kCorpora[0] / name;
+        if (!fs::exists(path)) {
+            GTEST_SKIP() << "no " << path;
+        }
+        const std::string drawing = fileText(path);
+        tqhost::RecordingHost host({drawing.begin(), drawing.end()});
+        HostInput input(host.source());
+        KeptReports reports;
+        IgnoredTexts texts;
+        DrawingReader reader;
+        ASSERT_TRUE(reader.open({&input, hostBlocks(host.services()), &reports, &texts})) << name;
+        const DrawingProperties *properties = reader.properties();
+        ASSERT_NE(properties, nullptr) << name;
+        const PropertyText &text = properties->standard[static_cast<int32_t>(PropertyKey::LastSavedBy)];
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(properties->bytesOf(text)), text.length), savedBy);
+        EXPECT_EQ(properties->customCount, 0) << name;  // their ten slots are unused
+        EXPECT_EQ(reports.lines, std::vector<std::string>{}) << name;
+    }
+}
 
 }  // namespace

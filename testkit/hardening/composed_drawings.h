@@ -1,9 +1,9 @@
 // Small drawings of every version that reach every path of both readers:
 // each kind of text, formatting and character codes, paragraphs, long
 // texts, extended data, every field of the R10-R12 common part, block
-// definitions, types that are stepped over or refused, and the object map
-// before and after the objects. They seed the fuzzer and are swept by the
-// fault-injection test.
+// definitions, types that are stepped over or refused, the object map
+// before and after the objects, and the R13-R2000 properties record. They
+// seed the fuzzer and are swept by the fault-injection test.
 #ifndef TQ_TESTS_HARDENING_COMPOSED_DRAWINGS_H
 #define TQ_TESTS_HARDENING_COMPOSED_DRAWINGS_H
 
@@ -41,6 +41,16 @@ inline dwgw::Bytes composedBitDrawing(dwgw::BitVersion version, bool mapFirst)
     drawing.addObject(500);
     if (version >= dwgw::BitVersion::AC1015) {
         drawing.addText("flags").dataFlags = 0x1F;
+    }
+    if (version <= dwgw::BitVersion::AC1015) {
+        dwgw::SummaryInfo properties;
+        properties.title = "Plan";
+        for (int i = 0; i < 12; ++i) {
+            properties.custom.emplace_back("Sheet " + std::to_string(i), "A-10" + std::to_string(i));
+        }
+        dwgw::HeaderTimes header{{2'460'375, 1000}, {2'460'400, 0}, {0, 60'000}};
+        header.namedObjects = drawing.addPropertiesRecord(dwgw::encodePropertiesRecord(properties));
+        drawing.options.headerVariables = dwgw::encodeHeaderTimes(header, version != dwgw::BitVersion::AC1015);
     }
     if (version >= dwgw::BitVersion::AC1018) {
         drawing.addText("true colour").common.color = 0xA001;

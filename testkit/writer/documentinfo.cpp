@@ -48,6 +48,62 @@ void appendDayTime(Bytes& out, DayTime time)
 
 }  // namespace
 
+namespace {
+
+// From the user timer on, up to the named-object dictionary's handle:
+// the current tables, paper space and model space, the dimension
+// variables and the handles of the control objects.
+void encodeAfterTimes(BitWriter& w, const HeaderTimes& times, bool beforeR2000)
+{
+    w.BL(0).BL(0).BS(256).H(0, 0x400);
+    for (int i = 0; i < 5; ++i) w.H(5, 0x10 + i);
+    if (!beforeR2000) w.BD(1.0);
+    for (int space = 0; space < 2; ++space) {
+        for (int i = 0; i < 9; ++i) w.BD(i % 4 == 0 ? 2.5 : 0.0);
+        for (int i = 0; i < 4; ++i) w.RD(12.0 * i);
+        w.BD(0.0);
+        for (int i = 0; i < 9; ++i) w.BD(i % 4 == 0 ? 1.0 : 0.0);
+        w.H(5, 0);
+        if (!beforeR2000) {
+            w.H(5, 0).BS(0).H(5, 0);
+            for (int i = 0; i < 18; ++i) w.BD(0.5);
+        }
+    }
+    if (beforeR2000) {
+        for (int i = 0; i < 11; ++i) w.B(i % 2 == 0);
+        w.RC(2).RC(0).B(false).B(true).RC(1).RC(0).RC(3).B(false);
+        for (int i = 0; i < 4; ++i) w.RC(static_cast<std::uint8_t>(i));
+        for (int i = 0; i < 6; ++i) w.BS(static_cast<std::uint16_t>(2 + i));
+        w.H(5, 0x11);
+    } else {
+        w.T("mm").T("");
+    }
+    for (int i = 0; i < 9; ++i) w.BD(0.18 * i);
+    if (!beforeR2000) {
+        for (int i = 0; i < 6; ++i) w.B(i % 2 == 1);
+        w.BS(1).BS(0).BS(3);
+    }
+    for (int i = 0; i < 8; ++i) w.BD(1.0 + i);
+    if (beforeR2000) {
+        for (const char* text : {"mm", "", "ARROW", "", "DOT"}) w.T(text);
+    } else {
+        w.BD(0.0).B(true).BS(2).B(false).B(true).B(false).B(true);
+    }
+    w.BS(0).BS(256).BS(7);
+    if (!beforeR2000) {
+        for (int i = 0; i < 11; ++i) w.BS(static_cast<std::uint16_t>(i));
+        w.B(true).B(false);
+        for (int i = 0; i < 4; ++i) w.BS(static_cast<std::uint16_t>(i * 3));
+        w.B(true).BS(3);
+        for (int i = 0; i < 5; ++i) w.H(5, 0x20 + i);
+        w.BS(0xFFFE).BS(0xFFFD);
+    }
+    for (int i = 0; i < 12; ++i) w.H(3, 1 + i);
+    w.H(3, times.namedObjects);
+}
+
+}  // namespace
+
 Bytes encodeHeaderTimes(const HeaderTimes& times, bool beforeR2000)
 {
     BitWriter w;
@@ -61,6 +117,7 @@ Bytes encodeHeaderTimes(const HeaderTimes& times, bool beforeR2000)
     for (int i = 0; i < 21; ++i) w.BD(i % 2 == 0 ? 1.0 : 0.25);
     w.T(times.menuName);
     for (const DayTime& time : {times.created, times.modified, times.editingTime}) w.BL(time.day).BL(time.milliseconds);
+    encodeAfterTimes(w, times, beforeR2000);
     return w.bytes();
 }
 
@@ -95,6 +152,42 @@ Bytes encodeSummaryInfo(const SummaryInfo& info, bool utf16)
     }
     append32(out, 0);
     append32(out, 0);
+    return out;
+}
+
+Bytes encodePropertiesRecord(const SummaryInfo& info)
+{
+    constexpr std::size_t kNamedPairs = 10;
+    constexpr std::uint8_t kCodePage = 30;
+    Bytes out;
+    auto text = [&](std::uint16_t code, const std::string& value) {
+        append16(out, code);
+        append16(out, static_cast<std::uint32_t>(value.size()));
+        out.push_back(kCodePage);
+        out.insert(out.end(), value.begin(), value.end());
+    };
+    text(1, "DWGPROPS COOKIE");
+    for (const auto& [code, value] : {std::pair{2, &info.title}, {3, &info.subject}, {4, &info.author},
+                                      {6, &info.comments}, {7, &info.keywords}, {8, &info.lastSavedBy},
+                                      {9, &info.revision}}) {
+        text(static_cast<std::uint16_t>(code), *value);
+    }
+    for (std::size_t i = 0; i < kNamedPairs; ++i) {
+        const bool held = i < info.custom.size();
+        text(static_cast<std::uint16_t>(300 + i), held ? info.custom[i].first + "=" + info.custom[i].second : "=");
+    }
+    for (std::uint16_t code : {40, 41, 42}) {
+        append16(out, code);
+        out.insert(out.end(), 8, 0);
+    }
+    text(1, info.hyperlinkBase);
+    const std::size_t counted = info.custom.size() > kNamedPairs ? info.custom.size() - kNamedPairs : 0;
+    append16(out, 90);
+    append32(out, static_cast<std::uint32_t>(counted));
+    for (std::size_t i = kNamedPairs; i < info.custom.size(); ++i) {
+        text(1, info.custom[i].first);
+        text(1, info.custom[i].second);
+    }
     return out;
 }
 

@@ -34,14 +34,23 @@ struct AppInfo {
 };
 
 // R13 to R2000 keep the times among their header variables: these are the
-// variables up to them (TDCREATE, TDUPDATE, TDINDWG), every other one at a
-// plain value, for DrawingOptions::headerVariables.
+// variables up to them (TDCREATE, TDUPDATE, TDINDWG) and on to the
+// named-object dictionary's handle, every other one at a plain value, for
+// DrawingOptions::headerVariables. Handle 0: the drawing has no dictionary
+// (see Drawing::addPropertiesRecord).
 struct HeaderTimes {
     DayTime created, modified, editingTime;
     std::string menuName = "acad";
+    std::uint32_t namedObjects = 0;
 };
 
 Bytes encodeSummaryInfo(const SummaryInfo& info, bool utf16);
+// The data of the properties record of R13 to R2000 (for
+// Drawing::addPropertiesRecord): groups of a 16-bit code and a value, the
+// texts as bytes of the code page. The first ten custom pairs go as
+// "name=value" in groups 300 to 309, the others after a count (group 90)
+// as a name and a value each; the times are the header's.
+Bytes encodePropertiesRecord(const SummaryInfo& info);
 Bytes encodeHeaderTimes(const HeaderTimes& times, bool beforeR2000);
 Bytes encodeAppInfo(const AppInfo& info, bool utf16);
 

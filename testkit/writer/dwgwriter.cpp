@@ -197,6 +197,59 @@ OpaqueObject& Drawing::addObject(std::uint16_t type, Bytes payload) {
     return add(std::move(object));
 }
 
+namespace {
+
+// The bytes after the type of an object that is no entity, R13 to R2000:
+// the data's size in bits (behind the type from R2000 on, after the
+// extended data before), the object's handle, no extended data, no
+// reactors, then its own fields and its handles. The size counts from the
+// type, a BS of 10 bits for the types written here.
+Bytes nonEntityPayload(bool r2000, std::uint32_t handle, const BitWriter& fields, const BitWriter& handles)
+{
+    constexpr std::size_t kTypeBits = 10;
+    BitWriter own;
+    own.H(0, handle).BS(0);
+    const auto handlesAt = static_cast<std::uint32_t>(kTypeBits + 32 + own.bitCount() + 2 + fields.bitCount());
+    BitWriter w;
+    if (r2000) w.RL(handlesAt);
+    w.bits(own);
+    if (!r2000) w.RL(handlesAt);
+    w.BL(0).bits(fields).bits(handles);
+    return w.bytes();
+}
+
+}  // namespace
+
+// Names end with a zero from R14 on; R14 keeps a byte after the count,
+// R2000 a cloning flag and a hard-owner byte. The record's owner is the
+// dictionary; neither has an extension dictionary.
+std::uint32_t Drawing::addPropertiesRecord(const Bytes& data, std::optional<std::uint32_t> claimed) {
+    constexpr std::uint16_t kDictionaryType = 42;
+    constexpr std::uint16_t kRecordType = 79;
+    if (layout() != Layout::R13 && layout() != Layout::R2000)
+        throw std::invalid_argument("addPropertiesRecord: R13 to R2000 only");
+    const bool r2000 = layout() == Layout::R2000;
+    const auto dictionary = static_cast<std::uint32_t>(objects_.size() + 1);
+    const std::uint32_t record = dictionary + 1;
+
+    BitWriter entries;
+    entries.BL(1);
+    if (version_ == BitVersion::AC1014) entries.RC(0);
+    if (r2000) entries.BS(1).RC(0);
+    entries.T(version_ < BitVersion::AC1014 ? std::string("DWGPROPS") : std::string("DWGPROPS", 9));
+    BitWriter entryHandles;
+    entryHandles.H(4, 0).H(3, 0).H(2, record);
+    addObject(kDictionaryType, nonEntityPayload(r2000, dictionary, entries, entryHandles));
+
+    BitWriter fields;
+    fields.BL(claimed.value_or(static_cast<std::uint32_t>(data.size()))).raw(data);
+    if (r2000) fields.BS(1);
+    BitWriter recordHandles;
+    recordHandles.H(4, dictionary).H(3, 0);
+    addObject(kRecordType, nonEntityPayload(r2000, record, fields, recordHandles));
+    return dictionary;
+}
+
 Bytes Drawing::encodeMap(const std::vector<std::size_t>& objectOffsets, std::uint64_t lead) const {
     if (options.mapBytes) return *options.mapBytes;
     std::vector<MapEntry> entries;

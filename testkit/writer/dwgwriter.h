@@ -116,6 +116,12 @@ public:
     // MULTILEADER 501. No text: a block content with these values.
     MultileaderEntity& addMultileader(std::optional<std::string> text, std::vector<std::string> attributeValues = {});
 
+    // R13 to R2000: the named-object dictionary, which lists the next
+    // object as DWGPROPS, and that record (an XRECORD) holding data
+    // (encodePropertiesRecord), its byte count stated as claimed when
+    // given. Returns the dictionary's handle, for HeaderTimes::namedObjects.
+    std::uint32_t addPropertiesRecord(const Bytes& data, std::optional<std::uint32_t> claimed = {});
+
     ComposedDrawing compose() const;
     Bytes build() const;
     // The drawing with the map before the objects, ending right after

@@ -232,7 +232,11 @@ void expectSameDrawing(const DrawingResult &streamed, const KeptTexts &kept, con
     std::vector<std::string> reports;  // libdwgtext hands them on as lines
     for (const std::string &report : recorded.reports)
         reports.push_back(withoutTrailingNewlines(report));
-    EXPECT_EQ(streamed.reports, reports);
+    std::vector<std::string> streamedReports;  // the host's protocol reads no properties
+    for (const std::string &report : streamed.reports)
+        if (!report.starts_with("*** WARNING *** The properties"))
+            streamedReports.push_back(report);
+    EXPECT_EQ(streamedReports, reports);
     ASSERT_EQ(kept.texts.size(), recorded.texts.size());
     TextDecoder decoder(drawingCodePage(recorded.codePage), mayHoldMText(recorded.firstBytes));
     for (std::size_t i = 0; i < kept.texts.size(); ++i) {
