@@ -42,6 +42,7 @@ SAMPLE_TEXTS = {
         "Centred title",
         "Unnamed", "Room name",       # an attribute definition's default and prompt
         "Kitchen",
+        "EPDM ROOF CONSTRUCTION", "O.S.B SHEATHING", "A-101",  # multileader callouts
         "Bore \u2205 40",
         "\u00b1 0.05",                # delivered as UTF-16BE
     ],
@@ -277,8 +278,10 @@ class JsonLines(TempDirTest):
             records = [json.loads(line) for line in lines(dwgtext("--json", *args, sample("r14.dwg")).stdout)]
             return [(r["kind"], r["text"]) for r in records if "index" in r]
         every, classic = texts(), texts("--kinds=classic")
-        self.assertEqual([text for text in every if text[0] == "ATTDEF_PROMPT"], [("ATTDEF_PROMPT", "Room name")])
-        self.assertEqual([text for text in every if text[0] != "ATTDEF_PROMPT"], classic)
+        added = [("ATTDEF_PROMPT", "Room name"), ("MULTILEADER", "EPDM ROOF CONSTRUCTION"),
+                 ("MULTILEADER", "O.S.B SHEATHING"), ("MULTILEADER", "A-101")]
+        self.assertEqual([text for text in every if text[0] in ("ATTDEF_PROMPT", "MULTILEADER")], added)
+        self.assertEqual([text for text in every if text not in added], classic)
         self.assertEqual({kind for kind, _ in classic}, {"TEXT", "MTEXT", "ATTDEF", "ATTRIB"})
 
     def test_a_line_break_in_a_file_name_stays_escaped(self):
@@ -348,7 +351,7 @@ class Reports(TempDirTest):
     def test_errors_are_counted_once_per_drawing(self):
         # The first object of r14.dwg, 512 bytes after the class section,
         # says it is two bytes long: its text cannot be read.
-        path = self.patched("r14.dwg", "<H", 185 + 38 + 512, 2)
+        path = self.patched("r14.dwg", "<H", 185 + 146 + 512, 2)
         result = dwgtext(path)
         self.assertEqual(result.returncode, 0)
         self.assertEqual(result.stderr.decode(), f"dwgtext: {path}: 2 library errors; -v shows them\n")
