@@ -6,13 +6,10 @@
 #include "support/bitcursor.h"
 #include "support/publicstorage.h"
 
-[[gnu::used]] static const char kIdent[] = "@(#)classes(R2004 to R2018): Version 1.00.00";
+[[gnu::used]] static const char kIdent[] = "@(#)classes(R13 to R2018): Version 1.01.00";
 
 namespace {
 
-// A drawing defines a few dozen classes, a few kilobytes; more than this is
-// not read.
-constexpr uint32_t kMostClassBytes = 64 * 1024;
 constexpr int32_t kSentinelBytes = 16;
 constexpr char kMultileader[] = "MULTILEADER";
 constexpr uint32_t kMultileaderLength = sizeof(kMultileader) - 1;
@@ -48,9 +45,10 @@ bool readDxfName(BitCursor &in, BitCursor &names, bool wide)
 }
 
 // Each class: a BS number, a BS of proxy flags, the three names, a zombie
-// bit, a BS item class and five BLs (the count of its objects, the release
-// and maintenance release it came with, two more), up to dataEnd.
-uint16_t findIn(BitCursor &in, BitCursor &names, int64_t dataEnd, bool wide)
+// bit, a BS item class and from R2004 on (counted) five BLs (the count of
+// its objects, the release and maintenance release it came with, two
+// more), up to dataEnd.
+uint16_t findIn(BitCursor &in, BitCursor &names, int64_t dataEnd, bool wide, bool counted)
 {
     while (static_cast<int64_t>(in.bitOffset()) < dataEnd && !in.overran() && !names.overran()) {
         const uint16_t number = in.BS();
@@ -58,7 +56,7 @@ uint16_t findIn(BitCursor &in, BitCursor &names, int64_t dataEnd, bool wide)
         const bool found = readDxfName(in, names, wide);
         in.skipBits(1);
         in.skipBS();
-        for (int32_t i = 0; i < 5; ++i) {
+        for (int32_t i = 0; counted && i < 5; ++i) {
             in.skipBL();
         }
         if (found && !in.overran() && !names.overran()) {
@@ -68,11 +66,13 @@ uint16_t findIn(BitCursor &in, BitCursor &names, int64_t dataEnd, bool wide)
     return 0;
 }
 
+}  // namespace
+
 // After the sentinel: the RL size of the data (and the second word). From
 // R2007 on an RL count of bits, from where it stands, to the end of the
 // string stream; then a BL (the highest class number) and a bit. In R2004
-// a BS, two bytes and a bit.
-uint16_t findInSection(const uint8_t *bytes, int32_t length, int32_t versionIndex, bool moreSizeWord)
+// a BS, two bytes and a bit; up to R2000 the classes follow the size.
+uint16_t findMultileaderTypeIn(const uint8_t *bytes, int32_t length, int32_t versionIndex, bool moreSizeWord)
 {
     BitCursor in(bytes, length);
     in.skipBytes(kSentinelBytes);
@@ -82,9 +82,12 @@ uint16_t findInSection(const uint8_t *bytes, int32_t length, int32_t versionInde
     }
     if (!versionAtLeast(versionIndex, kAC1021)) {
         const int64_t dataEnd = (int64_t{kSentinelBytes} + 4 + size) * 8;
-        in.skipBS();
-        in.skipBits(8 + 8 + 1);
-        return findIn(in, in, dataEnd, false);
+        const bool paged = versionAtLeast(versionIndex, kAC1018);
+        if (paged) {
+            in.skipBS();
+            in.skipBits(8 + 8 + 1);
+        }
+        return findIn(in, in, dataEnd, false, paged);
     }
     const int64_t bitsAt = static_cast<int64_t>(in.bitOffset());
     const int64_t streamEnd = bitsAt + in.RL();
@@ -97,10 +100,8 @@ uint16_t findInSection(const uint8_t *bytes, int32_t length, int32_t versionInde
     names.seekBit(static_cast<uint64_t>(dataEnd));
     in.skipBL();
     in.skipBits(1);
-    return findIn(in, names, dataEnd, true);
+    return findIn(in, names, dataEnd, true, true);
 }
-
-}  // namespace
 
 uint16_t findMultileaderType(MemoryService *memory, DrawingContainer *container, int32_t versionIndex,
                              bool moreSizeWord)
@@ -115,7 +116,7 @@ uint16_t findMultileaderType(MemoryService *memory, DrawingContainer *container,
         return 0;
     }
     const int32_t got = container->readSection(SectionName::Classes, 0, bytes, static_cast<int32_t>(wanted));
-    const uint16_t type = got > 0 ? findInSection(bytes, got, versionIndex, moreSizeWord) : 0;
+    const uint16_t type = got > 0 ? findMultileaderTypeIn(bytes, got, versionIndex, moreSizeWord) : 0;
     memory->free(bytes);
     return type;
 }

@@ -1,7 +1,8 @@
 // The classes a drawing defines number the objects that are not on the
 // fixed list of types, and the numbers differ from drawing to drawing: a
-// MULTILEADER is the class whose DXF name says so. From R2004 on the
-// classes lie in the container's AcDb:Classes section.
+// MULTILEADER is the class whose DXF name says so. Up to R2000 the classes
+// lie in a section of the file itself, which its header's locator 1
+// places; from R2004 on in the container's AcDb:Classes section.
 #ifndef TQ_R13_CLASSES_H
 #define TQ_R13_CLASSES_H
 
@@ -10,10 +11,18 @@
 class DrawingContainer;
 class MemoryService;
 
-// The type number of the drawing's MULTILEADER class; 0 when it has none
-// or the section cannot be read. moreSizeWord: the section states a second
-// RL after its size (R2010 drawings of maintenance release 4 on, and every
+// A drawing defines a few dozen classes, a few kilobytes; more than this is
+// not read.
+constexpr uint32_t kMostClassBytes = 64 * 1024;
+
+// The type number of the drawing's MULTILEADER class in its classes
+// section, length bytes from its sentinel on; 0 when it has none or the
+// section cannot be read. moreSizeWord: the section states a second RL
+// after its size (R2010 drawings of maintenance release 4 on, and every
 // later release).
+uint16_t findMultileaderTypeIn(const uint8_t *bytes, int32_t length, int32_t versionIndex, bool moreSizeWord);
+
+// The same, read from a container's AcDb:Classes section.
 uint16_t findMultileaderType(MemoryService *memory, DrawingContainer *container, int32_t versionIndex,
                              bool moreSizeWord);
 

@@ -121,13 +121,13 @@ uint32_t styleFlagBits(int32_t versionIndex)
 // in bits (counted from the type on, as from R2000 on), entity mode (2
 // bits), reactor count, linetype-by-layer and no-links flags, colour,
 // linetype scale, invisibility.
-bool readCommonData(BitCursor &cursor, int32_t, R13CommonData *data)
+bool readCommonData(BitCursor &cursor, int32_t versionIndex, R13CommonData *data, Graphic graphic)
 {
     BitCursor::Run in(cursor);
     const uint32_t objectSize = in.MS();
     const int64_t dataStart = static_cast<int64_t>(in.bitOffset());
     in.skipBS();  // type
-    if (!skipToGraphicFlag(in, objectSize, Graphic::Refused, 0)) {
+    if (!skipToGraphicFlag(in, objectSize, graphic, versionIndex)) {
         return false;
     }
     data->dataEndBit = dataStart + in.RL();

@@ -200,7 +200,7 @@ inline int64_t objectEnd(int64_t start, const ObjectHead &head)
 // particular to the entity type. Texts never carry a graphic; a multileader
 // keeps a picture of itself for programs that cannot draw it.
 enum class Graphic { Refused, Skipped };
-bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data);
+bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data, Graphic graphic = Graphic::Refused);
 bool readCommonData(BitCursor &in, int32_t versionIndex, R2KCommonData *data, Graphic graphic = Graphic::Refused);
 
 // The common data of an object that is no entity (a dictionary, a record),

@@ -96,6 +96,7 @@ private:
     void p_readRecordedEnd(BitCursor &in, int32_t locatorCount);
     void p_noteEnd(uint64_t end);
     uint16_t p_multileaderType();
+    uint16_t p_multileaderTypeInFile();
     bool p_addressBroken() const;
     void p_reportState();
     struct ObjectBytes {
@@ -112,6 +113,8 @@ private:
     FileStream *stream_;
     int32_t variablesStart_ = 0;              // the header variables' section
     int32_t variablesSize_ = 0;
+    int32_t classesStart_ = 0;                // the classes' section, before R2004
+    int32_t classesSize_ = 0;
     int64_t classesEnd_ = 0;                  // where objects without a map are looked for from
     int64_t mapStart_ = 0;
     int64_t mapEnd_ = 0;
@@ -255,7 +258,9 @@ int32_t DWGDataReader::p_readLocators(BitCursor &in)
     }
     variablesStart_ = seekers[kHeaderLocator];
     variablesSize_ = sizes[kHeaderLocator];
-    classesEnd_ = offsetSum(seekers[kClassesLocator], sizes[kClassesLocator]);
+    classesStart_ = seekers[kClassesLocator];
+    classesSize_ = sizes[kClassesLocator];
+    classesEnd_ = offsetSum(classesStart_, classesSize_);
     for (uint8_t number : {kHeaderLocator, kClassesLocator}) {
         const uint64_t end = uint64_t{static_cast<uint32_t>(seekers[number])} + static_cast<uint32_t>(sizes[number]);
         frontEnd_ = end > frontEnd_ ? end : frontEnd_;
@@ -494,22 +499,37 @@ PhaseResult DWGDataReader::p_readObjects()
     return result;
 }
 
-// From R2004 on, and only when every kind is wanted, the classes are read
-// for the number of MULTILEADER. Their section states a second size word
-// from R2013 on, and in R2010 from maintenance release 4 on (the file
-// header's byte 11).
+// Only when every kind is wanted are the classes read for the number of
+// MULTILEADER. From R2004 on their section states a second size word from
+// R2013 on, and in R2010 from maintenance release 4 on (the file header's
+// byte 11).
 uint16_t DWGDataReader::p_multileaderType()
 {
     constexpr int64_t kMaintenanceAt = 11;
     constexpr uint8_t kLastWithoutSecondWord = 3;
-    if (container_ == nullptr || !session_->everyKind) {
+    if (!session_->everyKind) {
         return 0;
+    }
+    if (container_ == nullptr) {
+        return p_multileaderTypeInFile();
     }
     const int32_t version = session_->versionIndex;
     const FileStream::Span maintenance = fileStream_->span(kMaintenanceAt, 1);
     const bool laterR2010 =
         version == kAC1024 && maintenance.length == 1 && maintenance.bytes[0] > kLastWithoutSecondWord;
     return findMultileaderType(memory_, container_, version, versionAtLeast(version, kAC1027) || laterR2010);
+}
+
+// Up to R2000 the classes lie where locator 1 says, in the file itself.
+uint16_t DWGDataReader::p_multileaderTypeInFile()
+{
+    if (classesStart_ < 0 || classesSize_ <= 0 || static_cast<uint64_t>(classesStart_) >= stream_->size()) {
+        return 0;
+    }
+    const uint32_t size = static_cast<uint32_t>(classesSize_);
+    const uint32_t wanted = size < kMostClassBytes ? size : kMostClassBytes;
+    const FileStream::Span span = stream_->span(classesStart_, static_cast<int32_t>(wanted));
+    return findMultileaderTypeIn(span.bytes, span.length, session_->versionIndex, false);
 }
 
 PhaseResult DWGDataReader::p_finishPhase()

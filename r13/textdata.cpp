@@ -160,55 +160,88 @@ const char *skipDimensionFields(BitCursor &cursor, bool versionByte)
     return in.overran() ? msg::kGetBD : nullptr;
 }
 
-// A multileader's counts say how many fields follow; each field takes at
-// least a bit, so a count beyond the bits left before end is no count.
-bool countFits(BitCursor &in, uint32_t count, int64_t end)
+}  // namespace
+
+// A multileader is read in one walk over its fields, which notes where its
+// texts lie: the text of an MTEXT content (a T field at textBit up to
+// R2004; from R2007 on the string stream's text number textIndex) and the
+// values of a block content's labels (their BL count at labelsBit up to
+// R2004; from R2007 on `labels` texts of the stream in a row, from number
+// firstLabel). From R2007 on a colour's names lie in the stream too, so
+// the walk counts the stream's texts as it passes them (streamTexts).
+struct MultileaderWalk {
+    int32_t version;
+    int64_t end;  // of the data
+    uint32_t streamTexts;
+    bool hasText;
+    uint64_t textBit;
+    uint32_t textIndex;
+    uint64_t labelsBit;
+    uint32_t labels;
+    uint32_t firstLabel;
+
+    bool since(int32_t release) const { return versionAtLeast(version, release); }
+    // A count says how many fields follow; each field takes at least a
+    // bit, so a count beyond the bits left before the end is no count.
+    bool fits(BitCursor &in, uint32_t count) const
+    {
+        return !in.overran() && int64_t{count} <= end - static_cast<int64_t>(in.bitOffset());
+    }
+};
+
+namespace {
+
+// A text field: a T field up to R2004, the next text of the string stream
+// after.
+void skipText(BitCursor &in, MultileaderWalk &walk)
 {
-    return !in.overran() && int64_t{count} <= end - static_cast<int64_t>(in.bitOffset());
+    if (walk.since(kAC1021)) {
+        ++walk.streamTexts;
+    } else {
+        in.skipBytes(in.BS());
+    }
 }
 
 // A CMC among an object's fields: a BS, and from R2004 on an RGB (BL) and
-// a flags byte whose bits 1 and 2 add a name and a book name (T fields up
-// to R2004, texts of the string stream after).
-void skipObjectColor(BitCursor &in, int32_t version)
+// a flags byte whose bits 1 and 2 add a name and a book name.
+void skipObjectColor(BitCursor &in, MultileaderWalk &walk)
 {
     constexpr uint8_t kNamed = 0x01;
     constexpr uint8_t kBookNamed = 0x02;
     in.skipBS();
-    if (!versionAtLeast(version, kAC1018)) {
+    if (!walk.since(kAC1018)) {
         return;
     }
     in.skipBL();
     const uint8_t flags = in.RC();
-    const bool inline_ = !versionAtLeast(version, kAC1021);
     for (uint8_t flag : {kNamed, kBookNamed}) {
-        if ((flags & flag) != 0 && inline_) {
-            in.skipBytes(in.BS());
+        if ((flags & flag) != 0) {
+            skipText(in, walk);
         }
     }
 }
 
 // One leader line: its points, its breaks, its index, and from R2010 on
 // its own type, colour, weight, arrow size and overrides.
-bool skipLeaderLine(BitCursor &in, int32_t version, int64_t end)
+bool skipLeaderLine(BitCursor &in, MultileaderWalk &walk)
 {
     const uint32_t points = in.BL();
-    if (!countFits(in, points, end)) {
+    if (!walk.fits(in, points)) {
         return false;
     }
     in.skipBDs(3 * points);
     if (in.BL() != 0) {  // breaks: a segment index and pairs of points
         in.skipBL();
         const uint32_t pairs = in.BL();
-        if (!countFits(in, pairs, end)) {
+        if (!walk.fits(in, pairs)) {
             return false;
         }
         in.skipBDs(6 * pairs);
     }
     in.skipBL();  // index
-    if (versionAtLeast(version, kAC1024)) {
+    if (walk.since(kAC1024)) {
         in.skipBS();
-        skipObjectColor(in, version);
+        skipObjectColor(in, walk);
         in.skipBL();
         in.skipBD();
         in.skipBL();
@@ -219,27 +252,27 @@ bool skipLeaderLine(BitCursor &in, int32_t version, int64_t end)
 // A leader root: two flags, its connection point and direction, pairs of
 // break points, its index and landing distance, its lines, and from R2010
 // on its attachment direction.
-bool skipLeaderRoot(BitCursor &in, int32_t version, int64_t end)
+bool skipLeaderRoot(BitCursor &in, MultileaderWalk &walk)
 {
     in.skipBits(2);
     in.skipBDs(6);
     const uint32_t pairs = in.BL();
-    if (!countFits(in, pairs, end)) {
+    if (!walk.fits(in, pairs)) {
         return false;
     }
     in.skipBDs(6 * pairs);
     in.skipBL();
     in.skipBD();
     const uint32_t lines = in.BL();
-    if (!countFits(in, lines, end)) {
+    if (!walk.fits(in, lines)) {
         return false;
     }
     for (uint32_t line = 0; line < lines; ++line) {
-        if (!skipLeaderLine(in, version, end)) {
+        if (!skipLeaderLine(in, walk)) {
             return false;
         }
     }
-    if (versionAtLeast(version, kAC1024)) {
+    if (walk.since(kAC1024)) {
         in.skipBS();
     }
     return !in.overran();
@@ -250,14 +283,14 @@ bool skipLeaderRoot(BitCursor &in, int32_t version, int64_t end)
 // colour, alignment, flow direction, background colour, scale and
 // transparency, two flags, the column type, a flag, column width and
 // gutter, a flag, the column sizes, and two flags.
-bool skipTextContent(BitCursor &in, int32_t version, int64_t end)
+bool skipTextContent(BitCursor &in, MultileaderWalk &walk)
 {
     in.skipBDs(9 + 4);
     in.skipBS();
-    skipObjectColor(in, version);
+    skipObjectColor(in, walk);
     in.skipBS();
     in.skipBS();
-    skipObjectColor(in, version);
+    skipObjectColor(in, walk);
     in.skipBD();
     in.skipBL();
     in.skipBits(2);
@@ -266,7 +299,7 @@ bool skipTextContent(BitCursor &in, int32_t version, int64_t end)
     in.skipBDs(2);
     in.skipBits(1);
     const uint32_t columns = in.BL();
-    if (!countFits(in, columns, end)) {
+    if (!walk.fits(in, columns)) {
         return false;
     }
     in.skipBDs(columns);
@@ -274,28 +307,20 @@ bool skipTextContent(BitCursor &in, int32_t version, int64_t end)
     return !in.overran();
 }
 
-// Where a multileader's label lies, if it has one: the text of an MTEXT
-// content, a T field up to R2004 (labelBit), the first text of the string
-// stream after.
-struct MultileaderLabel {
-    bool present;
-    uint64_t labelBit;
-};
-
 // The context data a multileader holds within itself: its leader roots,
 // then scale, base point, text height, arrow size, landing gap and four
 // attachment codes; the MTEXT content (its label first) or the block
 // content (normal, location, scale, rotation, colour and the 16 numbers of
 // its transformation); the base point, direction and vertical, a flag, and
 // from R2010 on two attachment codes.
-bool skipContextData(BitCursor &in, int32_t version, int64_t end, MultileaderLabel *label)
+bool skipContextData(BitCursor &in, MultileaderWalk &walk)
 {
     const uint32_t roots = in.BL();
-    if (!countFits(in, roots, end)) {
+    if (!walk.fits(in, roots)) {
         return false;
     }
     for (uint32_t root = 0; root < roots; ++root) {
-        if (!skipLeaderRoot(in, version, end)) {
+        if (!skipLeaderRoot(in, walk)) {
             return false;
         }
     }
@@ -303,23 +328,22 @@ bool skipContextData(BitCursor &in, int32_t version, int64_t end, MultileaderLab
     for (int32_t code = 0; code < 4; ++code) {
         in.skipBS();
     }
-    label->present = in.B() != 0;
-    if (label->present) {
-        label->labelBit = in.bitOffset();
-        if (!versionAtLeast(version, kAC1021)) {
-            in.skipBytes(in.BS());
-        }
-        if (!skipTextContent(in, version, end)) {
+    walk.hasText = in.B() != 0;
+    if (walk.hasText) {
+        walk.textBit = in.bitOffset();
+        walk.textIndex = walk.streamTexts;
+        skipText(in, walk);
+        if (!skipTextContent(in, walk)) {
             return false;
         }
     } else if (in.B() != 0) {
         in.skipBDs(9 + 1);
-        skipObjectColor(in, version);
+        skipObjectColor(in, walk);
         in.skipBDs(16);
     }
     in.skipBDs(9);
     in.skipBits(1);
-    if (versionAtLeast(version, kAC1024)) {
+    if (walk.since(kAC1024)) {
         in.skipBS();
         in.skipBS();
     }
@@ -330,41 +354,41 @@ bool skipContextData(BitCursor &in, int32_t version, int64_t end, MultileaderLab
 // type, colour and weight, landing and dog-leg flags, two distances, the
 // content type, four text codes, text colour, frame flag, block colour,
 // scale and rotation, connection type, annotative flag; up to R2007 the
-// arrow heads' flags; the block labels (a text, a BS and a BD each); a
-// flag, two codes and a scale; from R2010 on three codes, from R2013 on a
-// flag.
-bool skipMultileaderFields(BitCursor &in, int32_t version, int64_t end)
+// arrow heads' flags; the block labels (the attribute's value, a BS and a
+// BD each); a flag, two codes and a scale; from R2010 on three codes, from
+// R2013 on a flag.
+bool skipMultileaderFields(BitCursor &in, MultileaderWalk &walk)
 {
     in.skipBL();
     in.skipBS();
-    skipObjectColor(in, version);
+    skipObjectColor(in, walk);
     in.skipBL();
     in.skipBits(2);
     in.skipBDs(2);
     for (int32_t code = 0; code < 5; ++code) {
         in.skipBS();
     }
-    skipObjectColor(in, version);
+    skipObjectColor(in, walk);
     in.skipBits(1);
-    skipObjectColor(in, version);
+    skipObjectColor(in, walk);
     in.skipBDs(3 + 1);
     in.skipBS();
     in.skipBits(1);
-    if (!versionAtLeast(version, kAC1024)) {
+    if (!walk.since(kAC1024)) {
         const uint32_t arrowHeads = in.BL();
-        if (!countFits(in, arrowHeads, end)) {
+        if (!walk.fits(in, arrowHeads)) {
             return false;
         }
         in.skipBits(arrowHeads);
     }
-    const uint32_t labels = in.BL();
-    if (!countFits(in, labels, end)) {
+    walk.labelsBit = in.bitOffset();
+    walk.labels = in.BL();
+    if (!walk.fits(in, walk.labels)) {
         return false;
     }
-    for (uint32_t label = 0; label < labels; ++label) {
-        if (!versionAtLeast(version, kAC1021)) {
-            in.skipBytes(in.BS());
-        }
+    walk.firstLabel = walk.streamTexts;
+    for (uint32_t label = 0; label < walk.labels; ++label) {
+        skipText(in, walk);
         in.skipBS();
         in.skipBD();
     }
@@ -372,12 +396,12 @@ bool skipMultileaderFields(BitCursor &in, int32_t version, int64_t end)
     in.skipBS();
     in.skipBS();
     in.skipBD();
-    if (versionAtLeast(version, kAC1024)) {
+    if (walk.since(kAC1024)) {
         for (int32_t code = 0; code < 3; ++code) {
             in.skipBS();
         }
     }
-    if (versionAtLeast(version, kAC1027)) {
+    if (walk.since(kAC1027)) {
         in.skipBits(1);
     }
     return !in.overran();
@@ -527,56 +551,103 @@ int32_t TextDecoder<Common>::getDWGDimension(int64_t start, const ObjectHead &he
 }
 
 // Only a multileader whose every field was read and whose fields end
-// exactly where its data does gives its text: the layout has unread parts
-// (a leader root count of 0, contents of other kinds), and a text taken
-// from a misread object would be garbage.
+// exactly where its data does gives its texts: the layout has parts no
+// drawing we hold shows (a leader root count of 0, a block content), and a
+// text taken from a misread object would be garbage. Its texts are read
+// once the walk has placed them, from the bytes it read.
 template <class Common>
 int32_t TextDecoder<Common>::getDWGMultileader(int64_t start, const ObjectHead &head)
 {
     const char *failure = nullptr;
-    DecodedText text{};
-    decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) { failure = p_readMultileader(in, &text); });
-    return finishObject(start, head, failure, text, true, TextKind::Multileader);
+    MultileaderWalk walk{};
+    const FileStream::Span span =
+        decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) { failure = p_walkMultileader(in, &walk); });
+    if (failure == nullptr) {
+        BitCursor in(span.bytes, span.length, span.readable);
+        bool taken = true;
+        failure = p_putMultileaderTexts(in, walk, &taken);
+        if (!taken) {
+            return 0;
+        }
+    }
+    return finishObject(start, head, failure, DecodedText{}, false, TextKind::Multileader);
 }
 
 // From R2010 on a version (BS) comes first. The data ends where the string
 // stream starts from R2007 on, where the handles do before.
-// R13 and R14 drawings give no multileader text.
-template <>
-const char *TextDecoder<R13CommonData>::p_readMultileader(BitCursor &, DecodedText *)
-{
-    return nullptr;
-}
-
-template <>
-const char *TextDecoder<R2KCommonData>::p_readMultileader(BitCursor &in, DecodedText *text)
+template <class Common>
+const char *TextDecoder<Common>::p_walkMultileader(BitCursor &in, MultileaderWalk *walk)
 {
     entity_ = {};
     if (!readCommonData(in, session_->versionIndex, &entity_, Graphic::Skipped)) {
-        return msg::kGetR2KCommonData;
+        return std::is_same_v<Common, R2KCommonData> ? msg::kGetR2KCommonData : msg::kGetR13CommonData;
     }
-    const int32_t version = session_->versionIndex;
+    *walk = MultileaderWalk{};
+    walk->version = session_->versionIndex;
+    walk->end = entity_.dataEndBit;
     if (since(kAC1024)) {
         in.skipBS();
     }
-    MultileaderLabel label{};
-    const int64_t end = entity_.dataEndBit;
-    if (!skipContextData(in, version, end, &label) || !skipMultileaderFields(in, version, end)) {
+    if (!skipContextData(in, *walk) || !skipMultileaderFields(in, *walk)) {
         return msg::kMultileaderEnd;
     }
     const int64_t fieldsEnd = static_cast<int64_t>(in.bitOffset());
-    const int64_t dataEnd = since(kAC1021) ? stringStreamStart(in, end) : end;
-    if (fieldsEnd != dataEnd) {
-        return msg::kMultileaderEnd;
+    return fieldsEnd == (since(kAC1021) ? stringStreamStart(in, walk->end) : walk->end) ? nullptr
+                                                                                         : msg::kMultileaderEnd;
+}
+
+// The paragraphs of the MTEXT content, then the labels' values as TEXT
+// values are given. taken turns false when the host could not take one.
+template <class Common>
+const char *TextDecoder<Common>::p_putMultileaderTexts(BitCursor &in, const MultileaderWalk &walk, bool *taken)
+{
+    if (since(kAC1021)) {
+        return p_putMultileaderStreamTexts(in, walk, taken);
     }
-    if (!label.present) {
+    DecodedText text{};
+    if (walk.hasText) {
+        in.seekBit(walk.textBit);
+        if (!readT(in, &text.length, &text.bytes)) {
+            return msg::kGetT;
+        }
+        *taken = putDecodedText(text, true, TextKind::Multileader) == 1;
+    }
+    in.seekBit(walk.labelsBit);
+    in.skipBL();
+    for (uint32_t label = 0; label < walk.labels && *taken; ++label) {
+        if (!readT(in, &text.length, &text.bytes)) {
+            return msg::kGetT;
+        }
+        *taken = putDecodedText(text, false, TextKind::Multileader) == 1;
+        in.skipBS();
+        in.skipBD();
+    }
+    return nullptr;
+}
+
+// From R2007 on the texts are those of the string stream the walk
+// numbered; the stream is read from its start up to the last of them.
+template <class Common>
+const char *TextDecoder<Common>::p_putMultileaderStreamTexts(BitCursor &in, const MultileaderWalk &walk, bool *taken)
+{
+    const int64_t streamStart = stringStreamStart(in, walk.end);
+    if (streamStart == walk.end - 1) {
         return nullptr;
     }
-    if (since(kAC1021)) {
-        return readStreamText(in, entity_, 0, &text->units, &text->wide) ? nullptr : msg::kGetT;
+    const uint32_t labelsEnd = walk.firstLabel + walk.labels;
+    const uint32_t last = walk.labels > 0 ? labelsEnd : walk.hasText ? walk.textIndex + 1 : 0;
+    in.seekBit(static_cast<uint64_t>(streamStart));
+    for (uint32_t index = 0; index < last && *taken; ++index) {
+        DecodedText text{};
+        if (!readStreamUnits(in, &text.units, &text.wide)) {
+            return msg::kGetT;
+        }
+        const bool isText = walk.hasText && index == walk.textIndex;
+        if (isText || (index >= walk.firstLabel && index < labelsEnd)) {
+            *taken = putDecodedText(text, isText, TextKind::Multileader) == 1;
+        }
     }
-    in.seekBit(label.labelBit);
-    return readT(in, &text->length, &text->bytes) ? nullptr : msg::kGetT;
+    return nullptr;
 }
 
 // The common data, the fields skipFields passes over, then the text: among
@@ -725,8 +796,7 @@ const char *TextData::readAttributeKind(BitCursor &in, const R2KTextRecord &reco
 }
 
 // The string stream ends where the object's data ends. The texts follow
-// one another from the stream's start, each a BS count of UTF-16 units and
-// the units; the one at index is read, up to its first zero unit.
+// one another from the stream's start; the one at index is read.
 bool TextData::readStreamText(BitCursor &in, const R2KCommonData &common, int32_t index, int32_t *units,
                               uint16_t **text)
 {
@@ -742,19 +812,29 @@ bool TextData::readStreamText(BitCursor &in, const R2KCommonData &common, int32_
     }
     in.seekBit(static_cast<uint64_t>(streamStart));
     for (int32_t i = 0; i <= index; ++i) {
-        *units = in.BS();
-        auto *read = in.overran() ? nullptr
-                                  : static_cast<uint16_t *>(textBlock_.reserve(
-                                        memory_, (static_cast<uint32_t>(*units) + 1) * 2));
-        if (read == nullptr) {
+        if (!readStreamUnits(in, units, text)) {
             return false;
         }
-        in.units(read, static_cast<uint32_t>(*units));
-        read[*units] = 0;
-        *text = read;
     }
+    return true;
+}
+
+// The text of the string stream the cursor stands at: a BS count of UTF-16
+// units and the units, read up to its first zero unit.
+bool TextData::readStreamUnits(BitCursor &in, int32_t *units, uint16_t **text)
+{
+    *units = in.BS();
+    auto *read = in.overran() ? nullptr
+                              : static_cast<uint16_t *>(
+                                    textBlock_.reserve(memory_, (static_cast<uint32_t>(*units) + 1) * 2));
+    if (read == nullptr) {
+        return false;
+    }
+    in.units(read, static_cast<uint32_t>(*units));
+    read[*units] = 0;
+    *text = read;
     for (int32_t i = 0; i < *units; ++i) {
-        if ((*text)[i] == 0) {
+        if (read[i] == 0) {
             *units = i;
         }
     }

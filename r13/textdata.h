@@ -24,6 +24,7 @@
 class BitCursor;
 struct DWGglobal;
 class FileStream;
+struct MultileaderWalk;
 
 // What a TEXT, ATTRIB or ATTDEF gives, for either layout of the common
 // data: the common data, the data flags that say which fields follow, and
@@ -71,8 +72,8 @@ public:
     virtual int32_t getDWGTolerance(int64_t start, const ObjectHead &head) = 0;
     virtual int32_t getDWGDimension(int64_t start, const ObjectHead &head) = 0;
     // A MULTILEADER gives the text of its MTEXT content, paragraph by
-    // paragraph, when its fields end exactly where its data does; R13 and
-    // R14 drawings are not read for multileaders.
+    // paragraph, then the values of its block content's attributes, when
+    // its fields end exactly where its data does.
     virtual int32_t getDWGMultileader(int64_t start, const ObjectHead &head) = 0;
     // Gives back every block of the decoder, its own included.
     virtual void destroy() = 0;
@@ -88,6 +89,7 @@ protected:
     bool readT(BitCursor &in, int32_t *length, char **text);
     const char *readAttributeKind(BitCursor &in, const TextRecordOf<R2KCommonData> &record, int32_t *textIndex);
     bool readStreamText(BitCursor &in, const R2KCommonData &common, int32_t index, int32_t *units, uint16_t **text);
+    bool readStreamUnits(BitCursor &in, int32_t *units, uint16_t **text);
     bool since(int32_t version) const;
     // A text as a decoder read it: bytes up to R2004, UTF-16 units after.
     struct DecodedText {
@@ -131,7 +133,9 @@ public:
 private:
     const char *p_readText(BitCursor &in);
     const char *p_readMText(BitCursor &in);
-    const char *p_readMultileader(BitCursor &in, DecodedText *text);
+    const char *p_walkMultileader(BitCursor &in, MultileaderWalk *walk);
+    const char *p_putMultileaderTexts(BitCursor &in, const MultileaderWalk &walk, bool *taken);
+    const char *p_putMultileaderStreamTexts(BitCursor &in, const MultileaderWalk &walk, bool *taken);
     const char *p_readPrompt(BitCursor &in, DecodedText *prompt);
     int32_t p_putPrompt(int64_t start, const ObjectHead &head);
     const char *p_readTextFields(BitCursor &in, TextRecordOf<Common> *record);
@@ -143,7 +147,7 @@ private:
 
     TextRecordOf<Common> text_{};
     MTextRecordOf<Common> mtext_{};
-    Common entity_{};  // of a TOLERANCE or DIMENSION
+    Common entity_{};  // of a TOLERANCE, DIMENSION or MULTILEADER
 };
 
 // The decoder of the session's version: R13/R14, or R2000 and later. Null when an

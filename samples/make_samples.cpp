@@ -47,8 +47,9 @@ dwgw::Bytes r12Sample()
 }
 
 // R14: an MTEXT of three paragraphs, one that starts with a formatting code,
-// an attribute with its definition, and two "\U+" texts: the library turns
-// the second into UTF-16, as its codes make up most of it.
+// an attribute with its definition, two multileader callouts (a text of two
+// paragraphs, a block with an attribute), and two "\U+" texts: the library
+// turns the second into UTF-16, as its codes make up most of it.
 dwgw::Bytes r14Sample()
 {
     dwgw::R14Drawing drawing;
@@ -58,6 +59,8 @@ dwgw::Bytes r14Sample()
     drawing.addMText("\\A1;Centred title");
     drawing.addAttdef("Unnamed", "ROOM", "Room name");
     drawing.addAttrib("Kitchen", "ROOM");
+    drawing.addMultileader("\\A1;EPDM ROOF CONSTRUCTION\\PO.S.B SHEATHING");
+    drawing.addMultileader(std::nullopt, {"A-101"});
     drawing.addText("Bore \\U+2205 40");
     drawing.addText("\\U+00B1 0.05");
     return drawing.build();

@@ -121,24 +121,40 @@ TEST_P(EveryRelease, EachKindOfEntityGivesItsTextsWithTheirKind)
 
 // A multileader's type is its class's number, read from the drawing's
 // classes. Its MTEXT content gives one text per paragraph, whatever the
-// number of leader roots before it; a block content gives none yet.
-TEST_P(EveryRelease, MultileadersGiveTheParagraphsOfTheirMText)
+// number of leader roots before it and whatever colour names lie among its
+// texts; then the values of its block labels come, each as a TEXT value
+// is given, an empty one giving nothing.
+TEST_P(EveryRelease, MultileadersGiveTheirParagraphsThenTheirAttributeValues)
 {
-    if (GetParam() < dwgw::BitVersion::AC1018) {
-        GTEST_SKIP() << "multileaders are read from R2004 on";
-    }
     dwgw::Drawing drawing(GetParam());
     drawing.addText("before");
     drawing.addMultileader("\\A1;EPDM ROOF\\PO.S.B SHEATHING");
-    drawing.addMultileader(std::nullopt, {"A1"});
-    drawing.addMultileader("two roots").leaderRoots = 2;
+    drawing.addMultileader(std::nullopt, {"A1", "", "SHEET 2"});
+    dwgw::MultileaderEntity &named = drawing.addMultileader("two roots", {"B7"});
+    named.leaderRoots = 2;
+    named.colorName = "NAMED";
     drawing.addText("after");
     const Read every = readAll(drawing);
     EXPECT_EQ(every.texts, (std::vector<std::string>{"TEXT before", "MULTILEADER EPDM ROOF",
-                                                     "MULTILEADER O.S.B SHEATHING", "MULTILEADER two roots",
-                                                     "TEXT after"}));
+                                                     "MULTILEADER O.S.B SHEATHING", "MULTILEADER A1",
+                                                     "MULTILEADER SHEET 2", "MULTILEADER two roots",
+                                                     "MULTILEADER B7", "TEXT after"}));
     EXPECT_EQ(every.reports, std::vector<std::string>{});
     EXPECT_EQ(readAll(drawing, Kinds::Classic).texts, (std::vector<std::string>{"TEXT before", "TEXT after"}));
+}
+
+// The layout has parts no real drawing showed us, so a multileader whose
+// fields do not end where its data does gives nothing: one that claims a
+// label more than it holds reads on into the fields after, and is reported.
+TEST_P(EveryRelease, AMultileaderThatDoesNotEndWhereItsDataDoesGivesNoText)
+{
+    dwgw::Drawing drawing(GetParam());
+    drawing.addMultileader("callout", {"A1"}).labelCount = 2;
+    drawing.addText("after");
+    const Read every = readAll(drawing);
+    EXPECT_EQ(every.texts, std::vector<std::string>{"TEXT after"});
+    ASSERT_EQ(every.reports.size(), 2u);
+    EXPECT_TRUE(every.reports[0].starts_with("*** ERROR *** multileader fields do not end")) << every.reports[0];
 }
 
 }  // namespace

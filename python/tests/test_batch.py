@@ -168,7 +168,7 @@ def test_output_goes_to_standard_output_or_fails_in_one_line(drawings):
     to_stdout = run_batch(*two, "--out", "-")
     assert to_stdout.returncode == 0, to_stdout.stderr
     assert [record["status"] for record in records_of(to_stdout.stdout)] == ["read", "read"]
-    assert to_stdout.stderr.decode().startswith("2 files, 24 texts, 0 not read, ")
+    assert to_stdout.stderr.decode().startswith("2 files, 27 texts, 0 not read, ")
     full = run_batch(*two, "--out", "/dev/full")
     assert (full.returncode, full.stdout, full.stderr) == (
         1, b"", b"tqdudade.batch: /dev/full: No space left on device\n")

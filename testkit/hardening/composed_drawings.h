@@ -39,6 +39,9 @@ inline dwgw::Bytes composedBitDrawing(dwgw::BitVersion version, bool mapFirst)
     drawing.addDimension("<> TYP", 0x30);
     drawing.addDimension("NO BLOCK", 0).type = 26;
     drawing.addObject(500);
+    if (version >= dwgw::BitVersion::AC1014) {
+        drawing.addMultileader("\\A1;callout\\Psecond line", {"ATT"});
+    }
     if (version >= dwgw::BitVersion::AC1015) {
         drawing.addText("flags").dataFlags = 0x1F;
     }
@@ -54,7 +57,6 @@ inline dwgw::Bytes composedBitDrawing(dwgw::BitVersion version, bool mapFirst)
     }
     if (version >= dwgw::BitVersion::AC1018) {
         drawing.addText("true colour").common.color = 0xA001;
-        drawing.addMultileader("\\A1;callout\\Psecond line");
         drawing.options.container.pageSize = 0x200;
         drawing.options.r2007.pageSize = 0x200;
     }

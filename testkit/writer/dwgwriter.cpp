@@ -62,20 +62,23 @@ Bytes headerVariablesSection(const std::optional<Bytes>& variables) {
 }
 
 // Two classes, MLEADERSTYLE (500, an object) and MULTILEADER (501, an
-// entity): a BS number, BS flags, three names, a zombie bit, a BS item
-// class and five BLs. In R2004 the names are T fields that count a closing
-// zero, and a BS (the highest number), two bytes and a bit come first.
-// From R2007 on the names lie in a string stream, which a count of bits
-// taken from where the count stands reaches the end of; a BL and a bit
-// come first; from R2013 on a second size word comes before the count.
-Bytes pagedClassSection(Layout layout) {
+// entity), or none: a BS number, BS flags, three names, a zombie bit and a
+// BS item class; from R2004 on five BLs follow. Up to R2004 the names are T
+// fields that count a closing zero; in R2004 a BS (the highest number),
+// two bytes and a bit come first. From R2007 on the names lie in a string
+// stream, which a count of bits taken from where the count stands reaches
+// the end of; a BL and a bit come first; from R2013 on a second size word
+// comes before the count.
+Bytes classSection(Layout layout, bool multileaderClasses) {
     struct Class { std::uint16_t number; const char* application; const char* cppName; const char* dxfName; std::uint16_t item; };
     const Class classes[] = {{500, "ObjectDBX Classes", "AcDbMLeaderStyle", "MLEADERSTYLE", 0x1F3},
                              {501, "ObjectDBX Classes", "AcDbMLeader", "MULTILEADER", 0x1F2}};
+    if (!multileaderClasses) return sentinelledSection(kClassesStart, {}, kClassesEnd);
+    const bool paged = layout >= Layout::R2004;
     const bool wide = layout >= Layout::R2007;
     BitWriter data;
     BitWriter strings;
-    if (wide) data.BL(501).B(false); else data.BS(501).RC(0).RC(0).B(true);
+    if (wide) data.BL(501).B(false); else if (paged) data.BS(501).RC(0).RC(0).B(true);
     for (const Class& c : classes) {
         data.BS(c.number).BS(0);
         for (const char* name : {c.application, c.cppName, c.dxfName}) {
@@ -87,7 +90,8 @@ Bytes pagedClassSection(Layout layout) {
                 data.BS(static_cast<std::uint16_t>(text.size() + 1)).raw(text).RC(0);
             }
         }
-        data.B(false).BS(c.item).BL(0).BL(0).BL(0).BL(0).BL(0);
+        data.B(false).BS(c.item);
+        if (paged) data.BL(0).BL(0).BL(0).BL(0).BL(0);
     }
     BitWriter body;
     if (wide) {
@@ -102,10 +106,6 @@ Bytes pagedClassSection(Layout layout) {
     if (layout >= Layout::R2013) section.RL(0);
     section.raw(bodyBytes).RS(kSectionCrc).raw(Bytes(kClassesEnd.begin(), kClassesEnd.end()));
     return section.bytes();
-}
-
-Bytes classSection() {
-    return sentinelledSection(kClassesStart, {}, kClassesEnd);
 }
 
 std::uint32_t u32(std::size_t value) {
@@ -330,7 +330,7 @@ ComposedDrawing Drawing::composePaged() const {
     sections.objects = objects.bytes();
     sections.handles = encodeMap(offsets, version_ == BitVersion::AC1021 ? options.r2007.objectsAt : options.container.objectsAt);
     sections.header = Bytes(32, 0);
-    if (multileaderClasses_) sections.classes = pagedClassSection(layout());
+    if (multileaderClasses_) sections.classes = classSection(layout(), true);
     sections.codePage = options.codePage;
     sections.summaryInfo = options.summaryInfo;
     sections.appInfo = options.appInfo;
@@ -350,7 +350,7 @@ ComposedDrawing Drawing::compose(bool mapFirst) const {
     if (layout() >= Layout::R2004) return composePaged();
     const std::vector<FramedObject> framed = frameObjects();
     const Bytes variables = headerVariablesSection(options.headerVariables);
-    const Bytes classes = classSection();
+    const Bytes classes = classSection(layout(), multileaderClasses_);
     const std::size_t classesAt = kFileHeaderSize + variables.size();
     const std::size_t areaAt = classesAt + classes.size() + kPaddingSize;
     const Placement place = placeObjects(framed, areaAt, mapFirst);

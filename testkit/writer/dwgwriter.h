@@ -19,7 +19,7 @@
 //             0 header variables, 1 classes, 2 object map, 3 and 4 empty
 //             then a CRC and the end-of-header sentinel
 //   ...       header variables: sentinel, RL size, filler, CRC, sentinel
-//   ...       classes: sentinel, RL size 0, CRC, sentinel
+//   ...       classes: sentinel, RL size, the multileader classes or none, CRC, sentinel
 //   ...       512 bytes of padding after the end of the class section
 //   ...       the objects in the order added, then the object map
 //             (or the map first, see DrawingOptions::mapBeforeObjects)
@@ -112,8 +112,8 @@ public:
     ToleranceEntity& addTolerance(std::string text);
     // block 0: a dimension whose anonymous block is not in the drawing.
     DimensionEntity& addDimension(std::string userText, std::uint32_t block);
-    // R2004 on: the drawing's classes then number MLEADERSTYLE 500 and
-    // MULTILEADER 501. No text: a block content with these values.
+    // The drawing's classes then number MLEADERSTYLE 500 and MULTILEADER
+    // 501. No text: a block content with these values.
     MultileaderEntity& addMultileader(std::optional<std::string> text, std::vector<std::string> attributeValues = {});
 
     // R13 to R2000: the named-object dictionary, which lists the next

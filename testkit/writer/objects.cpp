@@ -70,10 +70,13 @@ void writeGraphic(BitWriter& w, const Bytes& graphic, Layout layout) {
     w.raw(graphic);
 }
 
-// A CMC among an object's fields: a BS, from R2004 on an RGB and flags.
-void writeObjectColor(BitWriter& w, Layout layout) {
+// A CMC among an object's fields: a BS, from R2004 on an RGB and flags,
+// whose bit 1 adds a name.
+void writeObjectColor(BitWriter& w, const ObjectContext& context, const std::optional<std::string>& name) {
     w.BS(256);
-    if (since(layout, Layout::R2004)) w.BL(0).RC(0);
+    if (!since(context.layout, Layout::R2004)) return;
+    w.BL(0).RC(name ? 1 : 0);
+    if (name) writeText(w, context, *name);
 }
 
 void writeCommon(BitWriter& w, std::uint16_t type, const CommonData& c, const ObjectContext& context,
@@ -364,7 +367,7 @@ void MultileaderEntity::writeContextData(BitWriter& w, const ObjectContext& cont
         w.BL(0).BL(0);
         if (r2010) {
             w.BS(1);
-            writeObjectColor(w, layout);
+            writeObjectColor(w, context, colorName);
             w.BL(0).BD(2.5).BL(0);
         }
         if (r2010) w.BS(0);
@@ -379,9 +382,9 @@ void MultileaderEntity::writeContextData(BitWriter& w, const ObjectContext& cont
         writePoint(w, {12.0, 10.0, 0.0});
         writePoint(w, {1.0, 0.0, 0.0});
         w.BD(0.0).BD(40.0).BD(0.0).BD(1.0).BS(1);
-        writeObjectColor(w, layout);
+        writeObjectColor(w, context, colorName);
         w.BS(1).BS(1);
-        writeObjectColor(w, layout);
+        writeObjectColor(w, context, colorName);
         w.BD(1.5).BL(0).B(false).B(false).BS(0).B(false).BD(0.0).BD(0.0).B(false);
         w.BL(0).B(true).B(false);  // no column sizes, word break
     } else {
@@ -390,7 +393,7 @@ void MultileaderEntity::writeContextData(BitWriter& w, const ObjectContext& cont
         writePoint(w, {12.0, 10.0, 0.0});
         writePoint(w, {1.0, 1.0, 1.0});
         w.BD(0.0);
-        writeObjectColor(w, layout);
+        writeObjectColor(w, context, colorName);
         for (int i = 0; i < 16; ++i) w.BD(i % 5 == 0 ? 1.0 : 0.0);
     }
     writePoint(w, {0.0, 0.0, 0.0});
@@ -403,16 +406,16 @@ void MultileaderEntity::writeContextData(BitWriter& w, const ObjectContext& cont
 void MultileaderEntity::writeOwnFields(BitWriter& w, const ObjectContext& context) const {
     const Layout layout = context.layout;
     w.BL(0).BS(1);
-    writeObjectColor(w, layout);
+    writeObjectColor(w, context, colorName);
     w.BL(0).B(true).B(true).BD(8.0).BD(4.0).BS(text ? 2 : 1);
     w.BS(1).BS(1).BS(1).BS(0);
-    writeObjectColor(w, layout);
+    writeObjectColor(w, context, colorName);
     w.B(false);
-    writeObjectColor(w, layout);
+    writeObjectColor(w, context, colorName);
     writePoint(w, {1.0, 1.0, 1.0});
     w.BD(0.0).BS(0).B(false);
     if (!since(layout, Layout::R2010)) w.BL(1).B(true);  // one arrow head
-    w.BL(static_cast<std::uint32_t>(attributeValues.size()));
+    w.BL(labelCount.value_or(static_cast<std::uint32_t>(attributeValues.size())));
     for (const std::string& value : attributeValues) {
         writeText(w, context, value);
         w.BS(0).BD(0.0);

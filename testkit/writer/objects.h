@@ -172,6 +172,8 @@ public:
     std::optional<std::string> text;
     std::vector<std::string> attributeValues;
     std::uint32_t leaderRoots = 1;
+    std::optional<std::uint32_t> labelCount;  // declared count of block labels; default: attributeValues.size()
+    std::optional<std::string> colorName;     // R2004 on: the name every colour of it carries
 
 private:
     void writeContextData(BitWriter& w, const ObjectContext& context) const;

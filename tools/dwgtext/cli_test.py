@@ -44,6 +44,7 @@ SAMPLE_TEXTS = {
         "Centred title",
         "Unnamed", "Room name",       # an attribute definition's default and prompt
         "Kitchen",
+        "EPDM ROOF CONSTRUCTION", "O.S.B SHEATHING", "A-101",  # multileader callouts
         "Bore \u2205 40",
         "\u00b1 0.05",                # delivered as UTF-16BE
     ],
@@ -283,7 +284,7 @@ class Reports(TempDirTest):
     def test_errors_are_counted_once_per_drawing(self):
         # The first object of r14.dwg, 512 bytes after the class section,
         # says it is two bytes long: its text cannot be read.
-        path = self.patched("r14.dwg", "<H", 185 + 38 + 512, 2)
+        path = self.patched("r14.dwg", "<H", 185 + 146 + 512, 2)
         result = dwgtext(path)
         self.assertEqual(result.returncode, 0)
         self.assertEqual(result.stderr.decode(), f"dwgtext: {path}: 2 library errors; -v shows them\n")
