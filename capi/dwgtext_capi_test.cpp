@@ -309,12 +309,16 @@ TEST(Properties, R10ToR2000GiveTheTimesOfTheirHeader)
 Bytes withPreview(Bytes drawing, uint8_t code, const std::string &image, uint32_t claimedSize)
 {
     const auto address = static_cast<uint32_t>(drawing.size());
+    const Bytes sentinel{0x1F, 0x25, 0x6D, 0x07, 0xD4, 0x36, 0x28, 0x28, 0x9D, 0x57, 0xCA, 0x3F, 0x9D, 0x44, 0x10, 0x2B};
+    Bytes closing;
+    for (const uint8_t byte : sentinel)
+        closing.push_back(static_cast<uint8_t>(~byte));
     dwgw::BitWriter area;
-    area.raw(Bytes{0x1F, 0x25, 0x6D, 0x07, 0xD4, 0x36, 0x28, 0x28, 0x9D, 0x57, 0xCA, 0x3F, 0x9D, 0x44, 0x10, 0x2B});
+    area.raw(sentinel);
     const uint32_t entriesEnd = address + 16 + 4 + 1 + 2 * 9;
     area.RL(static_cast<uint32_t>(1 + 2 * 9 + 80 + image.size())).RC(2);
     area.RC(1).RL(entriesEnd).RL(80).RC(code).RL(entriesEnd + 80).RL(claimedSize);
-    area.raw(Bytes(80, 0)).raw(image);
+    area.raw(Bytes(80, 0)).raw(image).raw(closing);
     const Bytes bytes = area.bytes();
     drawing.insert(drawing.end(), bytes.begin(), bytes.end());
     for (int i = 0; i < 4; ++i)
@@ -333,7 +337,7 @@ TEST(Preview, ThePreviewComesAsStored)
         drawing.addText("PUMP 1");
         for (const auto &[code, format, claimed] :
              {std::tuple(uint8_t{6}, int{DWGTEXT_PREVIEW_PNG}, png.size()), std::tuple(uint8_t{2}, 1, png.size()),
-              std::tuple(uint8_t{3}, 2, png.size()), std::tuple(uint8_t{6}, 0, png.size() + 1)}) {
+              std::tuple(uint8_t{3}, 2, png.size()), std::tuple(uint8_t{6}, 0, png.size() + 16 + 1)}) {
             const Bytes bytes = withPreview(drawing.build(), code, png, static_cast<uint32_t>(claimed));
             dwgtext_drawing *handle = nullptr;
             ASSERT_EQ(dwgtext_open_bytes(bytes.data(), bytes.size(), 0, &handle), DWGTEXT_OK);
@@ -341,7 +345,9 @@ TEST(Preview, ThePreviewComesAsStored)
             size_t size = 0;
             EXPECT_EQ(dwgtext_preview(handle, &image, &size), format);
             EXPECT_EQ(std::string(reinterpret_cast<const char *>(image), size), format == 0 ? "" : png);
-            EXPECT_EQ(readAll(handle, DWGTEXT_OK).texts.size(), 1u);
+            const Drawing read = readAll(handle, DWGTEXT_OK);
+            EXPECT_EQ(read.texts.size(), 1u);
+            EXPECT_EQ(read.status, DWGTEXT_READ);
         }
     }
 }
