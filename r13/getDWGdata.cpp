@@ -306,9 +306,10 @@ void DWGDataReader::readHeaderTimes()
 // The properties record is found through the named-object dictionary the
 // header names, both by the object map: a drawing cut before the map's
 // sections that list them, or without the dictionary or the record, has
-// none. The map made here serves the map phase after. Each object is read up to kMostObjectBytes, far more
-// than any properties dialog fills: a longer dictionary or record is said
-// to be capped, one that cannot be read whole to end early.
+// none. The map made here serves the map phase after. Each object is read
+// up to kMostObjectBytes, far more than any properties dialog fills: a
+// longer dictionary or record is said to be capped, one that cannot be
+// read whole to end early.
 void DWGDataReader::p_readPropertiesRecord(uint64_t namedObjects)
 {
     static constexpr char kRecordName[] = "DWGPROPS";
