@@ -5,6 +5,7 @@
 #include "TQDUDADE.h"
 #include "core/versions.h"
 #include "r13/dwgcommon.h"
+#include "support/bytereader.h"
 
 namespace {
 
@@ -67,56 +68,19 @@ struct GroupText {
     uint32_t length;
 };
 
-// Little-endian numbers and texts read in turn from the record's data. A
-// value the bytes do not hold whole sets cut, and reads as zero or empty.
-class GroupReader {
+// The record's data read in turn: a text is a 16-bit length, the code
+// page's byte, then the bytes.
+class GroupReader : public ByteReader {
 public:
-    GroupReader(const uint8_t *bytes, uint32_t length) : bytes_(bytes), length_(length) {}
+    using ByteReader::ByteReader;
 
-    uint32_t number(uint32_t size)
-    {
-        if (!p_has(size)) {
-            return 0;
-        }
-        uint32_t value = 0;
-        for (uint32_t i = 0; i < size; ++i) {
-            value |= uint32_t{bytes_[at_ + i]} << (8 * i);
-        }
-        at_ += size;
-        return value;
-    }
-    // A 16-bit length, the code page's byte, then the bytes.
     GroupText text()
     {
         const uint32_t length = number(2);
         number(1);
-        if (!p_has(length)) {
-            return GroupText{nullptr, 0};
-        }
-        const GroupText read{bytes_ + at_, length};
-        at_ += length;
-        return read;
+        const uint8_t *bytes = take(length);
+        return bytes == nullptr ? GroupText{nullptr, 0} : GroupText{bytes, length};
     }
-    void skip(uint32_t count)
-    {
-        if (p_has(count)) {
-            at_ += count;
-        }
-    }
-    bool atEnd() const { return cut_ || at_ == length_; }
-    bool cut() const { return cut_; }
-
-private:
-    bool p_has(uint32_t count)
-    {
-        cut_ = cut_ || count > length_ - at_;
-        return !cut_;
-    }
-
-    const uint8_t *bytes_;
-    uint32_t length_;
-    uint32_t at_ = 0;
-    bool cut_ = false;
 };
 
 void keepText(DrawingProperties *properties, PropertyText *into, GroupText text)
@@ -249,7 +213,7 @@ uint64_t findDictionaryEntry(BitCursor &in, int32_t versionIndex, const char *na
 
 bool decodePropertiesGroups(const uint8_t *bytes, uint32_t length, DrawingProperties *properties)
 {
-    GroupReader in(bytes, bytes == nullptr ? 0 : length);
+    GroupReader in(bytes, length);
     if (!opensWithMarker(in)) {
         return false;
     }

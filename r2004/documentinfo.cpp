@@ -6,6 +6,7 @@
 #include "core/messages.h"
 #include "core/versions.h"
 #include "r2004/container.h"
+#include "support/bytereader.h"
 #include "support/component.h"
 
 static const char kModule[] = "documentinfo";
@@ -20,33 +21,13 @@ constexpr uint32_t kMostSectionBytes = 0x10000;
 // preceded by its 16 bytes.
 constexpr uint32_t kChecksumBytes = 16;
 
-// Little-endian fields and counted texts, read in turn from a section's
-// bytes. A field the bytes do not hold whole sets cut, and reads as zero.
-class InfoReader {
+// The fields and counted texts of a section's bytes: a text is a count of
+// characters (bytes, or UTF-16 units), then the characters.
+class InfoReader : public ByteReader {
 public:
     InfoReader(const uint8_t *bytes, uint32_t length, InfoCharacters characters)
-        : bytes_(bytes), length_(length), unit_(characters == InfoCharacters::Utf16 ? 2 : 1)
+        : ByteReader(bytes, length), unit_(characters == InfoCharacters::Utf16 ? 2 : 1)
     {
-    }
-
-    uint32_t number(uint32_t size)
-    {
-        if (!p_has(size)) {
-            return 0;
-        }
-        uint32_t value = 0;
-        for (uint32_t i = 0; i < size; ++i) {
-            value |= uint32_t{bytes_[at_ + i]} << (8 * i);
-        }
-        at_ += size;
-        return value;
-    }
-
-    void skip(uint32_t count)
-    {
-        if (p_has(count)) {
-            at_ += count;
-        }
     }
 
     JulianTime time()
@@ -54,7 +35,7 @@ public:
         JulianTime read{};
         read.day = static_cast<int32_t>(number(4));
         read.milliseconds = static_cast<int32_t>(number(4));
-        read.present = !cut_;
+        read.present = !cut();
         return read;
     }
 
@@ -62,13 +43,11 @@ public:
     // was when the bytes end before it, or the pool has no room for it.
     void text(DrawingProperties *properties, PropertyText *into)
     {
-        const uint32_t count = number(2);
-        const uint32_t size = count * unit_;
-        if (cut_ || !p_has(size)) {
+        const uint32_t size = number(2) * unit_;
+        const uint8_t *start = cut() ? nullptr : take(size);
+        if (start == nullptr) {
             return;
         }
-        const uint8_t *start = bytes_ + at_;
-        at_ += size;
         uint32_t kept = size;
         while (kept >= unit_ && p_isZero(start + kept - unit_)) {
             kept -= unit_;
@@ -76,21 +55,10 @@ public:
         properties->keep(into, start, kept, unit_ == 2 ? DWG_CHARSET_UTF16BE : DWG_CHARSET_BYTES);
     }
 
-    bool cut() const { return cut_; }
-
 private:
-    bool p_has(uint32_t count)
-    {
-        cut_ = cut_ || count > length_ - at_;
-        return !cut_;
-    }
     bool p_isZero(const uint8_t *unit) const { return unit[0] == 0 && (unit_ == 1 || unit[1] == 0); }
 
-    const uint8_t *bytes_;
-    uint32_t length_;
     uint32_t unit_;
-    uint32_t at_ = 0;
-    bool cut_ = false;
 };
 
 constexpr PropertyKey kSummaryTexts[] = {PropertyKey::Title,    PropertyKey::Subject,     PropertyKey::Author,
@@ -249,7 +217,7 @@ void readInfoSection(DWGglobal *session, MemoryService *memory, DrawingContainer
 bool decodeSummaryInfo(const uint8_t *bytes, uint32_t length, InfoCharacters characters,
                        DrawingProperties *properties)
 {
-    InfoReader in(bytes, bytes == nullptr ? 0 : length, characters);
+    InfoReader in(bytes, length, characters);
     for (PropertyKey key : kSummaryTexts) {
         in.text(properties, standardText(properties, key));
     }
@@ -285,7 +253,7 @@ bool decodeSummaryInfo(const uint8_t *bytes, uint32_t length, InfoCharacters cha
 bool decodeAppInfo(const uint8_t *bytes, uint32_t length, DrawingProperties *properties)
 {
     const bool utf16 = bytes != nullptr && length >= 4 && bytes[2] == 0 && bytes[3] == 0;
-    InfoReader in(bytes, bytes == nullptr ? 0 : length, utf16 ? InfoCharacters::Utf16 : InfoCharacters::Bytes);
+    InfoReader in(bytes, length, utf16 ? InfoCharacters::Utf16 : InfoCharacters::Bytes);
     PropertyText product{};
     PropertyText version{};
     const bool whole = utf16 ? decodeUtf16AppInfo(in, properties, &product, &version)
