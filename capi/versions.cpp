@@ -62,10 +62,15 @@ std::string_view versionOf(std::string_view firstBytes)
     return zero == std::string_view::npos ? version : version.substr(0, zero);
 }
 
+// Version texts have six characters, but for the first release's five
+// ("AC1.2"): five others are the start of a longer one ("AC102" of
+// "AC1021"), in a file cut short before it could show it is a drawing.
 bool looksLikeDwg(std::string_view firstBytes)
 {
     const std::string_view version = versionOf(firstBytes);
-    if (version.size() < 5 || !version.starts_with("AC") || !isDigit(version[2]))
+    if (version.size() < kVersionLength)
+        return findRelease(version).has_value();
+    if (!version.starts_with("AC") || !isDigit(version[2]))
         return false;
     for (char c : version.substr(3)) {
         if (!isDigit(c) && c != '.')

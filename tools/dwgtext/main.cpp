@@ -151,7 +151,7 @@ int main(int argc, char **argv)
 {
     useBinaryStreams();
     const std::vector<std::string_view> args(argv + 1, argv + argc);
-    const dwgtext::ParsedOptions parsed = dwgtext::parseOptions(args);
+    const dwgtext::ParsedOptions parsed = dwgtext::parseOptions(args, !isatty(STDIN_FILENO));
     if (!parsed.ok()) {
         std::fprintf(stderr, "dwgtext: %s (try 'dwgtext --help')\n", parsed.error.c_str());
         return 2;

@@ -23,14 +23,22 @@ constexpr FormatOption kFormatOptions[] = {
 
 class Parser {
 public:
-    explicit Parser(const std::vector<std::string_view> &args) : args_(args) {}
+    Parser(const std::vector<std::string_view> &args, bool inputRedirected)
+        : args_(args),
+          inputRedirected_(inputRedirected)
+    {
+    }
 
     ParsedOptions run()
     {
         while (next_ < args_.size() && parsed_.ok())
             take(args_[next_++]);
-        if (parsed_.ok() && !options().help && !options().version && options().files.empty())
-            fail("no drawing given");
+        if (parsed_.ok() && !options().help && !options().version && options().files.empty()) {
+            if (inputRedirected_)
+                options().files.emplace_back("-");
+            else
+                fail("no drawing given");
+        }
         if (parsed_.ok() && !options().previewPath.empty() && (options().files.size() != 1 || options().recursive))
             fail("option '--preview' takes one drawing");
         return parsed_;
@@ -197,6 +205,7 @@ private:
     }
 
     const std::vector<std::string_view> &args_;
+    const bool inputRedirected_;
     std::size_t next_ = 0;
     bool operandsOnly_ = false;
     std::string_view formatName_;
@@ -205,11 +214,14 @@ private:
 
 }  // namespace
 
-ParsedOptions parseOptions(const std::vector<std::string_view> &args) { return Parser(args).run(); }
+ParsedOptions parseOptions(const std::vector<std::string_view> &args, bool inputRedirected)
+{
+    return Parser(args, inputRedirected).run();
+}
 
 std::string usageText()
 {
-    return "Usage: dwgtext [OPTION]... FILE|DIR...\n"
+    return "Usage: dwgtext [OPTION]... [FILE|DIR]...\n"
            "Prints the texts of DWG drawings (R10 to R2018) in UTF-8, one per line.\n"
            "\n"
            "  -r, --recursive      read the *.dwg files under each DIR\n"
@@ -240,7 +252,8 @@ std::string usageText()
            "  -h, --help           print this help\n"
            "  -V, --version        print the version\n"
            "\n"
-           "FILE '-' reads standard input. Exit status: 0 when every drawing was read,\n"
+           "FILE '-' reads standard input, as does no FILE when standard input is not a\n"
+           "terminal. Exit status: 0 when every drawing was read,\n"
            "1 when one could not be read or was cut short or damaged (with --partial-ok:\n"
            "only when it gave no text), or standard output failed, 2 for a wrong command\n"
            "line.\n";

@@ -56,8 +56,9 @@ struct ParsedOptions {
     bool ok() const { return error.empty(); }
 };
 
-// Parses the arguments after the program name.
-ParsedOptions parseOptions(const std::vector<std::string_view> &args);
+// Parses the arguments after the program name. With no drawing named, a
+// redirected standard input (not a terminal) is the one to read.
+ParsedOptions parseOptions(const std::vector<std::string_view> &args, bool inputRedirected = false);
 
 std::string usageText();
 

@@ -161,13 +161,16 @@ DrawingRenderer::DrawingRenderer(std::string_view name, const RenderSettings &se
 {
 }
 
-// "name: value", one line each, named by file as texts are.
+// "name: value", one line each, named by file as texts are; a property the
+// drawing keeps empty is no property to show.
 void DrawingRenderer::properties(const std::vector<DrawingProperty> &found)
 {
     if (settings_.propertyLines == PropertyLines::None || settings_.format == Format::Json ||
         settings_.format == Format::Events)
         return;
     for (const DrawingProperty &property : found) {
+        if (property.value.empty())
+            continue;
         if (settings_.withFilename)
             rendered_.out.append(file_).append(":");
         rendered_.out.append(singleLine(property.name)).append(": ").append(singleLine(property.value)).append("\n");

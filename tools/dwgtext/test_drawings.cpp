@@ -9,10 +9,12 @@
 //   recoll.dwg   R2000 text with a word found nowhere else
 //   long.dwg     R12 drawing whose first text holds a rare word, followed by
 //                many others: cut to a third, that text still comes out
+//   properties.dwg  R2004 document properties with empty values among them
 #include <cstdio>
 #include <exception>
 #include <string>
 
+#include "documentinfo.h"
 #include "dwgwriter.h"
 
 namespace {
@@ -61,6 +63,19 @@ dwgw::Bytes longDrawing()
     return drawing.build();
 }
 
+// A title and a custom pair with values; the subject and a custom pair kept
+// empty, as programs save a properties dialog left blank.
+dwgw::Bytes propertiesDrawing()
+{
+    dwgw::R2004Drawing drawing;
+    drawing.addText("Plan");
+    dwgw::SummaryInfo properties;
+    properties.title = "Plan";
+    properties.custom = {{"Checked", ""}, {"Job", "42"}};
+    drawing.options.summaryInfo = dwgw::encodeSummaryInfo(properties, false);
+    return drawing.build();
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -76,6 +91,7 @@ int main(int argc, char **argv)
         dwgw::writeFile(dir + "/mtext.dwg", mtextDrawing());
         dwgw::writeFile(dir + "/recoll.dwg", recollDrawing());
         dwgw::writeFile(dir + "/long.dwg", longDrawing());
+        dwgw::writeFile(dir + "/properties.dwg", propertiesDrawing());
     } catch (const std::exception &error) {
         std::fprintf(stderr, "make_test_drawings: %s\n", error.what());
         return 1;
