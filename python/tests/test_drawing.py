@@ -3,6 +3,8 @@ every status and its exception, drawings held open by their texts."""
 from __future__ import annotations
 
 import gc
+import io
+import os
 import struct
 
 import pytest
@@ -13,17 +15,20 @@ from conftest import run_dwgtext
 
 READ_FILES = ["r12.dwg", "r14.dwg", "r2000.dwg", "nul.dwg", "breaks.dwg", "mtext.dwg"]
 
+# The arguments that give a drawing, made afresh for each call.
 SOURCE_KINDS = {
-    "str": str,
-    "Path": lambda path: path,
-    "bytes": lambda path: path.read_bytes(),
-    "bytearray": lambda path: bytearray(path.read_bytes()),
-    "memoryview": lambda path: memoryview(path.read_bytes()),
+    "str": lambda path: {"source": str(path)},
+    "Path": lambda path: {"source": path},
+    "bytes path": lambda path: {"source": os.fsencode(path)},
+    "file": lambda path: {"source": io.BytesIO(path.read_bytes())},
+    "bytes": lambda path: {"data": path.read_bytes()},
+    "bytearray": lambda path: {"data": bytearray(path.read_bytes())},
+    "memoryview": lambda path: {"data": memoryview(path.read_bytes())},
 }
 
 
-def assert_read_as_dwgtext_reads(source, expected) -> None:
-    with tqdudade.open(source) as drawing:
+def assert_read_as_dwgtext_reads(path, expected, make=SOURCE_KINDS["Path"]) -> None:
+    with tqdudade.open(**make(path)) as drawing:
         assert drawing.status == "reading"
         properties = drawing.properties
         texts = list(drawing.texts)
@@ -31,20 +36,38 @@ def assert_read_as_dwgtext_reads(source, expected) -> None:
     assert (texts, drawing.version, drawing.status, counted_reports(drawing.reports)) == (
         expected.texts, record["version"], record["status"], record["reports"])
     assert properties == drawing.properties == record["properties"]
-    assert tqdudade.texts(source, raw=True) == expected.bytes
+    assert tqdudade.texts(**make(path), raw=True) == expected.bytes
 
 
 @pytest.mark.parametrize("kind", SOURCE_KINDS)
 def test_every_kind_of_source_reads_as_dwgtext_reads(drawings, expected_of, kind):
     for name in READ_FILES:
-        assert_read_as_dwgtext_reads(SOURCE_KINDS[kind](drawings / name), expected_of(drawings / name))
+        assert_read_as_dwgtext_reads(drawings / name, expected_of(drawings / name), SOURCE_KINDS[kind])
+
+
+def test_bytes_are_a_path_as_for_open_and_old_form_data_still_reads_with_a_warning(drawings, tmp_path):
+    odd = os.fsencode(tmp_path) + b"/lat1\xe9.dwg"
+    with open(odd, "wb") as file:
+        file.write((drawings / "r14.dwg").read_bytes())
+    expected = tqdudade.texts(drawings / "r14.dwg")
+    assert tqdudade.texts(odd) == tqdudade.texts(os.fsdecode(odd)) == expected
+    with pytest.raises(tqdudade.CannotOpen) as missing:
+        tqdudade.texts(odd + b".missing")
+    assert os.fsencode(missing.value.path) == odd + b".missing"
+    with pytest.warns(DeprecationWarning, match="data=") as warned:
+        assert tqdudade.texts((drawings / "r14.dwg").read_bytes()) == expected
+    assert warned[0].filename == __file__
+    with pytest.warns(DeprecationWarning), pytest.raises(tqdudade.NotADrawing):
+        tqdudade.texts(b"  0\nSECTION\n")
+    with pytest.raises(TypeError):
+        tqdudade.texts()
 
 
 def test_every_real_drawing_reads_as_dwgtext_reads(corpus, dwgtext):
     expected = run_dwgtext(dwgtext, ["-H", *map(str, corpus)])
     for path in corpus:
         assert_read_as_dwgtext_reads(path, expected[str(path)])
-        assert tqdudade.texts(path.read_bytes()) == expected[str(path)].texts, path.name
+        assert tqdudade.texts(data=path.read_bytes()) == expected[str(path)].texts, path.name
 
 
 def test_texts_come_with_their_kinds_as_dwgtext_gives_them(drawings, expected_of):
@@ -92,7 +115,7 @@ def test_a_file_not_read_raises_its_error_and_gives_its_status(drawings, expecte
     assert isinstance(error, OSError) == (status == "cannot-open")
     if path.exists():
         with pytest.raises(error_class) as from_bytes:
-            tqdudade.open(path.read_bytes())
+            tqdudade.open(data=path.read_bytes())
         assert (from_bytes.value.path, from_bytes.value.message) == (None, expected["error"])
     with tqdudade.Drawing(path) as drawing:
         assert (drawing.status, list(drawing.texts), drawing.message) == (status, [], expected["error"])
@@ -100,11 +123,11 @@ def test_a_file_not_read_raises_its_error_and_gives_its_status(drawings, expecte
 
 def test_bytes_live_as_long_as_the_texts_that_read_them(drawings):
     expected = tqdudade.texts(drawings / "r14.dwg")
-    texts = tqdudade.open(bytearray((drawings / "r14.dwg").read_bytes())).texts
+    texts = tqdudade.open(data=bytearray((drawings / "r14.dwg").read_bytes())).texts
     gc.collect()
     assert list(texts) == expected
     source = bytearray((drawings / "r14.dwg").read_bytes())
-    with tqdudade.open(source) as drawing:
+    with tqdudade.open(data=source) as drawing:
         source[:] = bytes(len(source))
         assert list(drawing.texts) == expected
 
@@ -136,9 +159,9 @@ def with_preview(drawing: bytes, code: int, image: bytes) -> bytes:
 def test_the_preview_comes_as_stored_and_the_properties_as_dwgtext_gives_them(samples):
     r2018 = next(path for path in samples if path.name == "r2018.dwg").read_bytes()
     image = b"\x89PNG\r\n\x1a\n not really"
-    with tqdudade.open(with_preview(r2018, 6, image)) as drawing:
+    with tqdudade.open(data=with_preview(r2018, 6, image)) as drawing:
         assert drawing.preview == ("png", image)
         assert drawing.properties["custom"] == {"Client": "City council", "Sheet": "A-101"}
         assert drawing.properties["editingTime"] == 5400
-    with tqdudade.open(r2018) as drawing:
+    with tqdudade.open(data=r2018) as drawing:
         assert drawing.preview is None

@@ -11,7 +11,8 @@
     >>> drawing.status
     'read'
 
-A drawing is given as a path (str or os.PathLike) or as its bytes. Reads
+A drawing is given as a path (str, bytes or os.PathLike, as for open()),
+a file object open for reading bytes, or its bytes as ``data=``. Reads
 R10 to R2018 drawings: texts come as one line of UTF-8
 each, formatting codes rendered, or as the bytes the drawing holds with
 raw=True.

@@ -4,13 +4,18 @@ from __future__ import annotations
 import ctypes
 import functools
 import os
-from typing import Iterator, Literal, Union, overload
+import sys
+import warnings
+from typing import BinaryIO, Iterator, Literal, Union, overload
 
 from . import _capi
 from ._records import document_properties
 
-Source = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview]
-"""A path to a drawing, or the drawing's bytes (bytes are never a path)."""
+Source = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]", BinaryIO]
+"""A path to a drawing, as open() takes one (str, bytes or os.PathLike), or
+a file object open for reading bytes. The bytes of a drawing itself go in
+as ``data=``."""
+Data = Union[bytes, bytearray, memoryview]
 
 
 class DrawingError(Exception):
@@ -18,7 +23,8 @@ class DrawingError(Exception):
 
     Raised as itself when the file holds a DWG version that is read but the
     library could not read this drawing (status "failed"). ``status`` is
-    the status word, ``path`` the path given (None for bytes), ``version``
+    the status word, ``path`` the path given, as a str (None for data and
+    file objects; ``os.fsencode`` gives a bytes path back), ``version``
     the version text of the file ("AC1015"), None when it has none.
     """
 
@@ -90,7 +96,7 @@ def _check(answer: int) -> None:
 class Drawing:
     """A drawing, read as its texts are asked for; made by ``tqdudade.open``.
 
-    Made directly, ``Drawing(source)`` raises nothing for a file that is
+    Made directly, ``Drawing(source)`` or ``Drawing(data=...)`` raises nothing for a file that is
     not read: its ``status`` says what became of it. Use it as a context
     manager, or call ``close()``: the library keeps the drawing open until
     then. After closing, ``status``, ``version``, ``release``, ``message``
@@ -99,17 +105,18 @@ class Drawing:
     in parallel, as the library runs without holding the GIL.
     """
 
-    def __init__(self, source: Source, *, raw: bool = False, codepage: str | None = None,
-                 stream_limit: int = _capi.STREAM_LIMIT, kinds: str = "all"):
+    def __init__(self, source: Source | None = None, *, data: Data | None = None, raw: bool = False,
+                 codepage: str | None = None, stream_limit: int = _capi.STREAM_LIMIT, kinds: str = "all"):
         if kinds not in ("all", "classic"):
             raise ValueError(f"kinds must be 'all' or 'classic', not {kinds!r}")
         flags = _flags(raw) | (_capi.CLASSIC_KINDS if kinds == "classic" else 0)
-        self._path = None if isinstance(source, (bytes, bytearray, memoryview)) else os.fspath(source)
+        path, data = _path_or_data(source, data)
+        self._path = None if path is None else os.fsdecode(path)
         self._final: dict | None = None
-        if self._path is None:
-            self._handle = _Handle.of_bytes(source if isinstance(source, bytes) else bytes(source), flags)
+        if path is None:
+            self._handle = _Handle.of_bytes(data if isinstance(data, bytes) else bytes(data), flags)
         else:
-            self._handle = _Handle.of_path(self._path, flags, stream_limit)
+            self._handle = _Handle.of_path(path, flags, stream_limit)
         self._kinded = _texts_of(self._handle, raw)
         self._texts = (text for _, text in self._kinded)
         if codepage is not None:
@@ -267,7 +274,7 @@ class _Handle:
         self._close = _library().dwgtext_close
 
     @classmethod
-    def of_path(cls, path: str, flags: int, stream_limit: int) -> _Handle:
+    def of_path(cls, path: str | bytes, flags: int, stream_limit: int) -> _Handle:
         if stream_limit < 1:
             raise ValueError(f"stream_limit must be at least 1, not {stream_limit}")
         handle = cls(None)
@@ -287,6 +294,39 @@ class _Handle:
             self.pointer.value = None
 
     __del__ = close
+
+
+def _path_or_data(source, data) -> tuple[str | bytes | None, Data | None]:
+    """The path to open, or else the drawing's bytes, from what the caller
+    gave: a path, a file object, or data=."""
+    if (source is None) == (data is None):
+        raise TypeError("give a drawing as a path or a file object, or its bytes as data=")
+    if data is not None:
+        return None, data
+    if isinstance(source, (bytearray, memoryview)) or (isinstance(source, bytes) and _is_old_form_data(source)):
+        warnings.warn("a drawing's bytes as the first argument are deprecated: pass them as data=; "
+                      "bytes without NUL or line break are read as a path", DeprecationWarning,
+                      stacklevel=_caller_level())
+        return None, source
+    if hasattr(source, "read"):
+        return None, source.read()
+    return os.fspath(source), None
+
+
+def _is_old_form_data(source: bytes) -> bool:
+    """Whether bytes given as a path are a drawing's own bytes, as earlier
+    releases took them: no path is empty or holds a NUL byte, and every
+    drawing does (a DXF file holds line breaks, which no sane name does)."""
+    return not source or any(byte in source for byte in (b"\0", b"\n", b"\r"))
+
+
+def _caller_level() -> int:
+    """The stack level, for warnings.warn, of the first caller outside this
+    module."""
+    frame, level = sys._getframe(1), 1
+    while frame.f_globals.get("__name__") == __name__:
+        frame, level = frame.f_back, level + 1
+    return level
 
 
 def _flags(raw: bool) -> int:
@@ -312,9 +352,10 @@ def _status_name(status: int) -> str:
     return _library().dwgtext_status_name(status).decode()
 
 
-def open(source: Source, *, raw: bool = False, codepage: str | None = None,
-         stream_limit: int = _capi.STREAM_LIMIT, kinds: str = "all") -> Drawing:
-    """Opens a drawing from a path or from its bytes.
+def open(source: Source | None = None, *, data: Data | None = None, raw: bool = False,
+         codepage: str | None = None, stream_limit: int = _capi.STREAM_LIMIT, kinds: str = "all") -> Drawing:
+    """Opens a drawing from a path (str, bytes or os.PathLike, as open()
+    takes), a file object open for reading bytes, or its bytes as data=.
 
     raw=True gives each text as the bytes the drawing holds instead of a
     line of UTF-8 with formatting codes rendered; codepage (an iconv name
@@ -325,11 +366,16 @@ def open(source: Source, *, raw: bool = False, codepage: str | None = None,
     (1 GiB), beyond which it raises CannotOpen. Raises NotADrawing, UnsupportedVersion,
     CannotOpen or DrawingError when the file is not read; a drawing cut
     short is not an error: its status is "incomplete" once its texts are
-    read. Bytes are read in place, not copied (bytearray and memoryview
-    are copied once). kinds="classic" gives only the texts of TEXT, ATTRIB,
+    read. data= bytes are read in place, not copied (bytearray and memoryview
+    are copied once); a file object is read whole first. kinds="classic" gives only the texts of TEXT, ATTRIB,
     ATTDEF and MTEXT entities; by default every kind comes.
+
+    Earlier releases took a drawing's bytes as the first argument. That
+    still works, with a DeprecationWarning, for bytes that no path could be:
+    empty, or holding a NUL byte (every DWG file does) or a line break (every
+    DXF file does); other bytes are a path.
     """
-    drawing = Drawing(source, raw=raw, codepage=codepage, stream_limit=stream_limit, kinds=kinds)
+    drawing = Drawing(source, data=data, raw=raw, codepage=codepage, stream_limit=stream_limit, kinds=kinds)
     try:
         drawing.raise_if_not_read()
     except DrawingError:
@@ -339,17 +385,18 @@ def open(source: Source, *, raw: bool = False, codepage: str | None = None,
 
 
 @overload
-def texts(source: Source, *, raw: Literal[False] = False, codepage: str | None = None,
-          stream_limit: int = ...) -> list[str]: ...
+def texts(source: Source | None = None, *, data: Data | None = None, raw: Literal[False] = False,
+          codepage: str | None = None, stream_limit: int = ..., kinds: str = ...) -> list[str]: ...
 @overload
-def texts(source: Source, *, raw: Literal[True], codepage: str | None = None,
-          stream_limit: int = ...) -> list[bytes]: ...
+def texts(source: Source | None = None, *, data: Data | None = None, raw: Literal[True],
+          codepage: str | None = None, stream_limit: int = ..., kinds: str = ...) -> list[bytes]: ...
 
 
-def texts(source: Source, *, raw: bool = False, codepage: str | None = None,
-          stream_limit: int = _capi.STREAM_LIMIT, kinds: str = "all") -> list[str] | list[bytes]:
-    """The texts of a drawing, from a path or from its bytes, in the order
-    the library finds them. Raises as ``open`` does; a drawing cut short
-    gives the texts it holds (``open`` tells that it was cut short)."""
-    with open(source, raw=raw, codepage=codepage, stream_limit=stream_limit, kinds=kinds) as drawing:
+def texts(source: Source | None = None, *, data: Data | None = None, raw: bool = False,
+          codepage: str | None = None, stream_limit: int = _capi.STREAM_LIMIT,
+          kinds: str = "all") -> list[str] | list[bytes]:
+    """The texts of a drawing, from a path, a file object or data=, in the
+    order the library finds them. Raises as ``open`` does; a drawing cut
+    short gives the texts it holds (``open`` tells that it was cut short)."""
+    with open(source, data=data, raw=raw, codepage=codepage, stream_limit=stream_limit, kinds=kinds) as drawing:
         return list(drawing.texts)
