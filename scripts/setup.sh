@@ -4,8 +4,10 @@
 #   bash scripts/setup.sh demo    cmake, a C++ compiler (iconv is in the C library)
 #                                 and Python 3, for the Python package
 #   bash scripts/setup.sh test    also GoogleTest, Google Benchmark, ripgrep,
-#                                 Recoll, pytest, pip and Dask's distributed,
-#                                 for the tests that run them, and cpp-httplib,
+#                                 Recoll, pytest, pip, setuptools, wheel and
+#                                 venv (to build and install the Python package
+#                                 offline) and Dask's distributed, for the tests
+#                                 that run them, and cpp-httplib,
 #                                 curl and Python's requests for dwgtext-server
 #                                 and its tests
 #   bash scripts/setup.sh all     also the 32-bit, s390x and Windows cross
@@ -17,7 +19,7 @@ task=${1:-test}
 packages=(cmake g++ python3)
 if [[ $task == test || $task == all ]]; then
   packages+=(libgtest-dev googletest libbenchmark-dev pkg-config ripgrep recoll
-    python3-pytest python3-pip python3-setuptools python3-distributed
+    python3-pytest python3-pip python3-setuptools python3-wheel python3-venv python3-distributed
     libcpp-httplib-dev curl python3-requests)
 fi
 if [[ $task == all ]]; then

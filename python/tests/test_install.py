@@ -1,26 +1,66 @@
-"""The package that cmake --install places finds the library installed
-beside it, with no help from the environment."""
+"""The package finds its library wherever it is installed: placed by cmake
+--install beside the library, or installed by pip into a fresh venv as a
+pure-Python wheel that finds it through pkg-config."""
+import ctypes.util
 import os
+import shutil
 import subprocess
 import sys
 from pathlib import Path
 
+import pytest
+
 import tqdudade
+from tqdudade import _capi
 
 # Prints a drawing's texts and the library file that gave them.
 PROGRAM = "import sys, tqdudade, tqdudade._drawing as d; print(tqdudade.texts(sys.argv[1])); print(d._library()._name)"
 
 
-def test_cmake_install_places_a_package_that_finds_its_library(pytestconfig, tmp_path, samples):
-    prefix = tmp_path / "prefix"
+@pytest.fixture(scope="module")
+def prefix(pytestconfig, tmp_path_factory) -> Path:
+    prefix = tmp_path_factory.mktemp("prefix")
     subprocess.run([pytestconfig.getoption("--cmake"), "--install", pytestconfig.getoption("--build"),
                     "--prefix", str(prefix)], check=True, stdout=subprocess.DEVNULL)
-    [package] = prefix.glob("lib/python3*/*-packages/tqdudade")
-    environment = {key: value for key, value in os.environ.items() if key != "TQDUDADE_DWGTEXT_LIBRARY"}
-    environment["PYTHONPATH"] = str(package.parent)
-    run = subprocess.run([sys.executable, "-c", PROGRAM, str(samples[0])], cwd=tmp_path, env=environment,
+    return prefix
+
+
+def texts_and_library(python, sample, cwd, **environment) -> tuple[str, Path]:
+    """What PROGRAM prints, run by python without the tests' own library."""
+    environment = {key: value for key, value in os.environ.items()
+                   if key not in ("TQDUDADE_DWGTEXT_LIBRARY", "PYTHONPATH")} | environment
+    run = subprocess.run([str(python), "-c", PROGRAM, str(sample)], cwd=cwd, env=environment,
                          capture_output=True, text=True)
     assert run.returncode == 0, run.stderr
     texts, library = run.stdout.splitlines()
+    return texts, Path(library).resolve()
+
+
+def test_cmake_install_places_a_package_that_finds_its_library(prefix, tmp_path, samples):
+    [package] = prefix.glob("lib/python3*/*-packages/tqdudade")
+    texts, library = texts_and_library(sys.executable, samples[0], tmp_path, PYTHONPATH=str(package.parent))
     assert texts == str(tqdudade.texts(samples[0]))
-    assert Path(library).resolve().is_relative_to(prefix.resolve())
+    assert library.is_relative_to(prefix.resolve())
+
+
+def test_pip_installs_a_wheel_into_a_venv_offline_that_finds_the_library_by_pkg_config(prefix, tmp_path, samples):
+    # A copy of the sources, so that the build pip leaves stays out of the tree.
+    source = tmp_path / "source"
+    shutil.copytree(Path(tqdudade.__file__).parents[1], source, ignore=shutil.ignore_patterns("tests", "__pycache__"))
+    venv = tmp_path / "venv"
+    subprocess.run([sys.executable, "-m", "venv", "--without-pip", "--system-site-packages", str(venv)], check=True)
+    subprocess.run([venv / "bin/python", "-m", "pip", "install", "-q", "--no-build-isolation", "--no-index",
+                    str(source)], check=True)
+    [wheel] = venv.glob("lib/python3*/site-packages/tqdudade")
+    assert not (wheel / "_installed.py").exists()
+    [pc] = prefix.rglob("dwgtext.pc")
+    texts, library = texts_and_library(venv / "bin/python", samples[0], tmp_path, PKG_CONFIG_PATH=str(pc.parent))
+    assert texts == str(tqdudade.texts(samples[0]))
+    # A copy the system's loader finds (bash scripts/demo.sh installs one) comes first.
+    assert library.is_relative_to(prefix.resolve()) or ctypes.util.find_library("dwgtext")
+
+
+def test_a_missing_library_names_what_to_install(monkeypatch, tmp_path):
+    monkeypatch.setenv(_capi.ENVIRONMENT_VARIABLE, str(tmp_path / "libdwgtext.so.1"))
+    with pytest.raises(_capi.LibraryNotFound, match="install the tqdudade .deb.*cmake --install"):
+        _capi.load()

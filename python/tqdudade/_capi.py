@@ -7,8 +7,14 @@ Where the library is looked for, first to last:
    place relative to the package into ``_installed.py``;
 3. the system's loader (``LD_LIBRARY_PATH``, ``ldconfig``'s cache), by the
    library's SONAME, which names the version of the C API bound here;
-4. the newest ``build/*/`` tree of the checkout this package lies in, for
+4. the libdir that pkg-config gives for ``dwgtext`` (the installed
+   ``dwgtext.pc``, found through ``PKG_CONFIG_PATH`` for a prefix the loader
+   does not search);
+5. the newest ``build/*/`` tree of the checkout this package lies in, for
    running it from the sources.
+
+A package installed with pip carries no ``_installed.py``: it finds the
+library by 1, 3 or 4.
 """
 from __future__ import annotations
 
@@ -66,15 +72,30 @@ def _build_tree_copy():
     return max(built, key=lambda path: path.stat().st_mtime, default=None)
 
 
-def _candidates() -> list[str]:
+def _pkg_config_copy() -> str | None:
+    import subprocess  # only when the loader did not find the library
+    try:
+        found = subprocess.run(["pkg-config", "--variable=libdir", "dwgtext"], capture_output=True, text=True)
+    except OSError:
+        return None
+    libdir = found.stdout.strip()
+    return os.path.join(libdir, SONAME) if found.returncode == 0 and libdir else None
+
+
+def _candidates():
+    """The places to try, first to last, each found only when the one before
+    did not load."""
     override = os.environ.get(ENVIRONMENT_VARIABLE)
     if override:
-        return [override]
+        yield override
+        return
     installed = _installed_copy()
-    candidates = [installed] if installed is not None and os.path.exists(installed) else []
-    candidates.append(SONAME)
-    built = _build_tree_copy()
-    return candidates + ([str(built)] if built is not None else [])
+    if installed is not None and os.path.exists(installed):
+        yield installed
+    yield SONAME
+    for found in (_pkg_config_copy(), _build_tree_copy()):
+        if found is not None:
+            yield str(found)
 
 
 def load() -> ctypes.CDLL:
@@ -85,10 +106,11 @@ def load() -> ctypes.CDLL:
             return _declare(ctypes.CDLL(candidate))
         except OSError as error:
             tried.append(str(error))
-    where = "; ".join(tried) or "no candidate found"
     raise LibraryNotFound(
-        f"cannot load libdwgtext ({where}); install it with cmake --install, "
-        f"or name the file in {ENVIRONMENT_VARIABLE}"
+        f"cannot load libdwgtext ({'; '.join(tried)}). The Python package needs the C library {SONAME}: "
+        f"install the tqdudade .deb (cpack -G DEB in a build of TQDUDADE), or the build with cmake --install "
+        f"(bash scripts/demo.sh puts it in /usr/local), then run ldconfig; for another prefix set "
+        f"PKG_CONFIG_PATH to its lib/pkgconfig, or name the file in {ENVIRONMENT_VARIABLE}"
     )
 
 
