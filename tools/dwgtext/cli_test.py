@@ -514,7 +514,16 @@ class Ripgrep(TempDirTest):
 
 
 class Documents(TempDirTest):
-    """The pkg-config files and --help name the releases the program reads."""
+    """The pkg-config files and --help name the releases the program reads;
+    the man page every kind of text."""
+
+    def test_the_man_page_names_every_kind_of_text(self):
+        records = dwgtext("--json", "-r", CONFIG.drawings, CONFIG.samples).stdout.decode().splitlines()
+        kinds = {json.loads(record).get("kind") for record in records} - {None}
+        page = (Path(CONFIG.readme).parent / "tools/dwgtext/dwgtext.1").read_text()
+        section = page[page.index(".SH TEXT KINDS"):page.index(".SH OPTIONS")]
+        self.assertLessEqual(kinds, set(re.findall(r"^\.B (\w+)$", section, re.M)))
+        self.assertIn("MULTILEADER", kinds)
 
     def test_descriptions_name_the_releases_the_program_reads(self):
         result = dwgtext(self.file("r9.dwg", b"AC1004" + bytes(200)))
