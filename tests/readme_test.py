@@ -4,6 +4,8 @@ that holds the samples, with the build's dwgtext, dwgtext-pre, libdwgtext
 and the Python package of the checkout: a command a newcomer copies must
 work. A block right after a line `<!-- readme-test: skip (why) -->` is left
 out: it installs system-wide, runs every test or needs another system.
+No block, run or not, may start a program of build/test, which only the
+test command builds: a reader has the installed programs.
 
     readme_test.py README BIN_DIR LIBDWGTEXT SOURCE_DIR
 """
@@ -24,7 +26,8 @@ def main():
     environment = dict(os.environ, PATH=f"{bin_dir}{os.pathsep}{os.environ['PATH']}",
                        PYTHONPATH=str(Path(source) / "python"), TQDUDADE_DWGTEXT_LIBRARY=library,
                        PYTHONDONTWRITEBYTECODE="1")
-    failures = 0
+    failures = sum(print(f"FAILED (names a program of build/test):\n{body}") or 1
+                   for _, body in blocks if "build/test/" in body)
     for body in run:
         with tempfile.TemporaryDirectory(prefix="readme-test-") as folder:
             os.symlink(Path(source) / "samples", Path(folder) / "samples")
