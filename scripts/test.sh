@@ -7,8 +7,10 @@
 #                                sanitizers, a 32-bit build that proves the
 #                                host records' offsets, a big-endian s390x
 #                                build, the Windows DLLs with the x64 tests
-#                                under wine, a short fuzzing run, and
-#                                dwgtext-server under load for 30 s
+#                                under wine, a short fuzzing run,
+#                                dwgtext-server under load for 30 s, and
+#                                the Debian package (cpack -G DEB) checked
+#                                and unpacked with dpkg -x
 #
 # The fault sweep is the slow part under the sanitizers and emulators:
 # there the default command fails a tenth of the calls (see
@@ -59,6 +61,12 @@ bash scripts/windows.sh
 echo "== dwgtext-server under load =="
 /usr/bin/python3 tools/server/load_test.py --server build/test/tools/server/dwgtext-server \
   --dwgtext build/test/tools/dwgtext/dwgtext --samples samples
+
+# A Release build for the prefix /usr, as a distribution installs it.
+echo "== Debian package =="
+cmake -S . -B build/deb -DCMAKE_BUILD_TYPE=Release -DTQDUDADE_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+cmake --build build/deb -j"$jobs"
+bash tests/package/deb_test.sh build/deb samples/r2000.dwg
 
 echo "== fuzzing =="
 bash scripts/fuzz.sh 60
