@@ -1,6 +1,6 @@
 """The package finds its library wherever it is installed: placed by cmake
---install beside the library, or installed by pip into a fresh venv as a
-pure-Python wheel that finds it through pkg-config."""
+--install beside the library, or as a pure-Python wheel that pip builds
+offline and installs into a fresh venv, finding it through pkg-config."""
 import ctypes.util
 import os
 import shutil
@@ -43,16 +43,21 @@ def test_cmake_install_places_a_package_that_finds_its_library(prefix, tmp_path,
     assert library.is_relative_to(prefix.resolve())
 
 
-def test_pip_installs_a_wheel_into_a_venv_offline_that_finds_the_library_by_pkg_config(prefix, tmp_path, samples):
-    # A copy of the sources, so that the build pip leaves stays out of the tree.
+def test_pip_builds_a_wheel_offline_that_any_venv_installs_and_that_finds_the_library_by_pkg_config(
+        prefix, tmp_path, samples):
+    # The wheel is built from a copy, so that pip's build stays out of the
+    # tree, with this Python's setuptools and wheel; the venv has neither,
+    # nor pip: this Python's pip installs into it.
     source = tmp_path / "source"
     shutil.copytree(Path(tqdudade.__file__).parents[1], source, ignore=shutil.ignore_patterns("tests", "__pycache__"))
+    pip = [sys.executable, "-m", "pip", "-q"]
+    subprocess.run([*pip, "wheel", "--no-build-isolation", "--no-index", "-w", tmp_path / "dist", source], check=True)
     venv = tmp_path / "venv"
-    subprocess.run([sys.executable, "-m", "venv", "--without-pip", "--system-site-packages", str(venv)], check=True)
-    subprocess.run([venv / "bin/python", "-m", "pip", "install", "-q", "--no-build-isolation", "--no-index",
-                    str(source)], check=True)
-    [wheel] = venv.glob("lib/python3*/site-packages/tqdudade")
-    assert not (wheel / "_installed.py").exists()
+    subprocess.run([sys.executable, "-m", "venv", "--without-pip", venv], check=True)
+    [wheel] = (tmp_path / "dist").glob("tqdudade-*-py3-none-any.whl")
+    subprocess.run([*pip, "--python", venv / "bin/python", "install", "--no-index", wheel], check=True)
+    [package] = venv.glob("lib/python3*/site-packages/tqdudade")
+    assert not (package / "_installed.py").exists()
     [pc] = prefix.rglob("dwgtext.pc")
     texts, library = texts_and_library(venv / "bin/python", samples[0], tmp_path, PKG_CONFIG_PATH=str(pc.parent))
     assert texts == str(tqdudade.texts(samples[0]))
