@@ -96,8 +96,9 @@ def _check(answer: int) -> None:
 class Drawing:
     """A drawing, read as its texts are asked for; made by ``tqdudade.open``.
 
-    Made directly, ``Drawing(source)`` or ``Drawing(data=...)`` raises nothing for a file that is
-    not read: its ``status`` says what became of it. Use it as a context
+    Made directly, ``Drawing(source)`` or ``Drawing(data=...)`` raises
+    nothing for a file that is not read: its ``status`` says what became of
+    it. Use it as a context
     manager, or call ``close()``: the library keeps the drawing open until
     then. After closing, ``status``, ``version``, ``release``, ``message``
     ``reports`` and ``properties`` keep their last values. One thread at a time may use a
@@ -366,9 +367,10 @@ def open(source: Source | None = None, *, data: Data | None = None, raw: bool = 
     (1 GiB), beyond which it raises CannotOpen. Raises NotADrawing, UnsupportedVersion,
     CannotOpen or DrawingError when the file is not read; a drawing cut
     short is not an error: its status is "incomplete" once its texts are
-    read. data= bytes are read in place, not copied (bytearray and memoryview
-    are copied once); a file object is read whole first. kinds="classic" gives only the texts of TEXT, ATTRIB,
-    ATTDEF and MTEXT entities; by default every kind comes.
+    read. data= bytes are read in place, not copied (bytearray and
+    memoryview are copied once); a file object is read whole first.
+    kinds="classic" gives only the texts of TEXT, ATTRIB, ATTDEF and MTEXT
+    entities; by default every kind comes.
 
     Earlier releases took a drawing's bytes as the first argument. That
     still works, with a DeprecationWarning, for bytes that no path could be:
