@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Lines of tests against lines of code, as the project counts them: the
-# non-blank lines of the source files git tracks (C and C++ sources and
-# headers, Python, shell, CMake). Tests are everything under tests/ and
-# python/tests/ and any file named *_test.* or test_*; code is the library
-# (include/ front/ core/ support/ r13/ r12/ r2004/ dxf/), capi/, tools/,
-# host/ and python/. The test kit (testkit/), the fuzzers (fuzz/) and the
-# benchmarks' own code (bench/, but for its *_test.* files) are tools for
-# testing and measuring, on neither side.
+# non-blank lines of the checkout's source files (C and C++ sources and
+# headers, Python, shell, CMake; tracked, or new and not ignored). Tests
+# are everything under tests/ and python/tests/ and any file named *_test.*
+# or test_*; code is the library (include/ front/ core/ support/ r13/ r12/
+# r2004/ dxf/), capi/, tools/, host/ and python/. The test kit (testkit/),
+# the fuzzers (fuzz/), these scripts and the benchmarks' own code (bench/,
+# but for its *_test.* files) are tools for testing and measuring, on
+# neither side.
 #
 #   bash scripts/test_ratio.sh        prints tests, code and their ratio
 #   bash scripts/test_ratio.sh -v     and the lines of each test file
@@ -18,8 +19,9 @@ verbose=false
 
 # Each tracked source file as "test FILE" or "code FILE", or nothing.
 sides() {
-  git ls-files -- '*.cpp' '*.h' '*.c' '*.py' '*.sh' '*.cmake' '*CMakeLists.txt' | awk '
-    /^(testkit|fuzz)\// { next }
+  git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' '*.c' '*.py' '*.sh' '*.cmake' '*CMakeLists.txt' |
+    sort -u | while IFS= read -r file; do [[ -f $file ]] && echo "$file"; done | awk '
+    /^(testkit|fuzz|scripts)\// { next }
     { n = split($0, part, "/"); base = part[n] }
     /^(tests|python\/tests)\// || base ~ /_test\./ || base ~ /^test_/ { print "test", $0; next }
     /^(include|front|core|support|r13|r12|r2004|dxf|capi|tools|host|python)\// { print "code", $0 }'
