@@ -115,6 +115,21 @@ uint32_t styleFlagBits(int32_t versionIndex)
     return 4 + fromR2007 + fromR2010;
 }
 
+// The object's size field, read as readObjectSize reads it from bytes. The
+// walk reads an object's head before its common data, so a field that
+// does not end within two words never reaches here.
+uint32_t readSizeField(BitCursor::Run &in)
+{
+    uint8_t field[4] = {in.RC(), in.RC()};
+    const ObjectSize oneWord = readObjectSize(field, 2);
+    if (oneWord.fieldBytes != 0) {
+        return oneWord.size;
+    }
+    field[2] = in.RC();
+    field[3] = in.RC();
+    return readObjectSize(field, 4).size;
+}
+
 }  // namespace
 
 // R13 and R14: size, type, handle, extended data, graphic flag, data size
@@ -124,7 +139,7 @@ uint32_t styleFlagBits(int32_t versionIndex)
 bool readCommonData(BitCursor &cursor, int32_t versionIndex, R13CommonData *data, Graphic graphic)
 {
     BitCursor::Run in(cursor);
-    const uint32_t objectSize = in.MS();
+    const uint32_t objectSize = readSizeField(in);
     const int64_t dataStart = static_cast<int64_t>(in.bitOffset());
     in.skipBS();  // type
     if (!skipToGraphicFlag(in, objectSize, graphic, versionIndex)) {
@@ -148,7 +163,7 @@ bool readCommonData(BitCursor &cursor, int32_t versionIndex, R13CommonData *data
 bool readCommonData(BitCursor &cursor, int32_t versionIndex, R2KCommonData *data, Graphic graphic)
 {
     BitCursor::Run in(cursor);
-    const uint32_t objectSize = in.MS();
+    const uint32_t objectSize = readSizeField(in);
     readTypeAndDataEnd(in, versionIndex, objectSize, data);
     if (!skipToGraphicFlag(in, objectSize, graphic, versionIndex)) {
         return false;
@@ -169,7 +184,7 @@ bool readObjectCommonData(BitCursor &cursor, int32_t versionIndex, ObjectCommonD
 {
     const bool fromR2000 = versionAtLeast(versionIndex, kAC1015);
     BitCursor::Run in(cursor);
-    const uint32_t objectSize = in.MS();
+    const uint32_t objectSize = readSizeField(in);
     const int64_t dataStart = static_cast<int64_t>(in.bitOffset());
     in.skipBS();  // type
     if (fromR2000) {

@@ -29,13 +29,11 @@ namespace {
 constexpr int32_t kAllocationLine = 133;
 constexpr int32_t kSectionsLine = 157;
 
-// The file header: the address of the preview image at offset 13, the
-// code page of the byte texts at offset 19 (a 16-bit number), the number
+// The file header: the code page of the byte texts at offset 19 (a 16-bit number), the number
 // of section locators at offset 21, then the locators, 9 bytes each
 // (number, seeker, size). Records 0 (header variables), 1 (classes) and 2
 // (object map) are all we read, but a file with fewer than 5 is not one we
 // know, and none has more than 8.
-constexpr int32_t kImageSeekerOffset = 13;
 constexpr int32_t kCodePageOffset = 19;
 constexpr int32_t kLocatorsOffset = 25;
 constexpr int32_t kLocatorSize = 9;
@@ -45,11 +43,8 @@ constexpr uint8_t kHeaderLocator = 0;
 constexpr uint8_t kClassesLocator = 1;
 constexpr uint8_t kObjectMapLocator = 2;
 
-// Each section is framed by 16-byte sentinels. The preview image: a
-// sentinel, the size of what follows it up to its closing sentinel, then
-// that data and the closing sentinel.
+// Each section is framed by 16-byte sentinels.
 constexpr int32_t kSentinelLength = 16;
-constexpr uint64_t kImageFraming = 2 * kSentinelLength + 4;
 
 // Offsets from the drawing are untrusted: their sums wrap instead of
 // overflowing, and a wrapped bound is refused later by the stream.
@@ -380,21 +375,7 @@ void DWGDataReader::p_readRecordedEnd(BitCursor &in, int32_t locatorCount)
         }
         p_noteEnd(uint64_t{seeker} + size);
     }
-    in.seekBit(kImageSeekerOffset * 8);
-    const uint32_t image = in.RL();
-    if (image == 0) {
-        return;
-    }
-    const uint64_t sizeAt = uint64_t{image} + kSentinelLength;
-    uint32_t imageSize = 0;
-    if (sizeAt < stream_->size()) {
-        const FileStream::Span size = stream_->span(static_cast<int64_t>(sizeAt), 4);
-        BitCursor sizeIn(size.bytes, size.length, size.readable);
-        imageSize = sizeIn.RL();
-        stream_->noteRanOut(size, sizeIn.overran());
-        imageSize = sizeIn.overran() ? 0 : imageSize;
-    }
-    p_noteEnd(uint64_t{image} + kImageFraming + imageSize);
+    p_noteEnd(previewAreaEnd(stream_));
 }
 
 void DWGDataReader::p_noteEnd(uint64_t end)

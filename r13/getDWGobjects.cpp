@@ -220,16 +220,13 @@ bool DWGObjects::p_toCheckedObject()
 // a page whose sums held or a zero of a page lost. So once an object has
 // given its check value, the one at its end is the drawing's next object,
 // and one that holds no text can be stepped over by its size alone; a head
-// of zeros is of no type and breaks the chain, as does an object of 32 KiB
-// or more. Texts are still taken from checked objects only. Where the
+// of zeros is of no type and breaks the chain. Texts are still taken from checked objects only. Where the
 // object at start is such a one, where it ends; -1 otherwise.
 int64_t DWGObjects::p_chainedPlainEnd(int64_t start)
 {
-    constexpr uint8_t kSecondSizeWord = 0x80;
     const FileStream::Span span = stream_->span(start, kLongestObjectHead);
     ObjectHead head;
-    if (span.length < 2 || (span.bytes[1] & kSecondSizeWord) != 0 ||
-        !readObjectHead(span.bytes, span.length, versionIndex_, &head) || !p_isPlain(head.type)) {
+    if (!readObjectHead(span.bytes, span.length, versionIndex_, &head) || !p_isPlain(head.type)) {
         chained_ = false;
         return -1;
     }

@@ -11,6 +11,8 @@ constexpr int32_t kAddressOffset = 13;
 constexpr uint8_t kStartSentinel[] = {0x1F, 0x25, 0x6D, 0x07, 0xD4, 0x36, 0x28, 0x28,
                                       0x9D, 0x57, 0xCA, 0x3F, 0x9D, 0x44, 0x10, 0x2B};
 constexpr int32_t kSentinelLength = sizeof kStartSentinel;
+constexpr int32_t kSizeLength = 4;
+constexpr uint64_t kFraming = 2 * kSentinelLength + kSizeLength;
 constexpr int32_t kEntrySize = 9;
 // Drawings list a header and one image; a directory longer than this is
 // not one.
@@ -44,7 +46,7 @@ PreviewPlace findPreview(FileStream *file)
 {
     const uint32_t address = readAddress(file);
     const uint32_t fileSize = file->size();
-    constexpr int32_t kDirectoryBytes = kSentinelLength + 4 + 1 + kMostEntries * kEntrySize;
+    constexpr int32_t kDirectoryBytes = kSentinelLength + kSizeLength + 1 + kMostEntries * kEntrySize;
     if (address == 0 || address >= fileSize || fileSize - address < kSentinelLength + 5) {
         return {};
     }
@@ -53,7 +55,7 @@ PreviewPlace findPreview(FileStream *file)
         return {};
     }
     BitCursor in(span.bytes, span.length, span.readable);
-    in.seekBit((kSentinelLength + 4) * 8);
+    in.seekBit((kSentinelLength + kSizeLength) * 8);
     const uint8_t entries = in.RC();
     for (uint8_t i = 0; i < entries && i < kMostEntries; ++i) {
         const PreviewFormat format = formatOf(in.RC());
@@ -62,9 +64,27 @@ PreviewPlace findPreview(FileStream *file)
         if (in.overran()) {
             break;
         }
-        if (format != PreviewFormat::None && size > 0 && at <= fileSize && size <= fileSize - at) {
+        if (format != PreviewFormat::None) {
             return {at, size, format};
         }
     }
     return {};
+}
+
+uint64_t previewAreaEnd(FileStream *file)
+{
+    const uint32_t address = readAddress(file);
+    if (address == 0) {
+        return 0;
+    }
+    const uint64_t sizeAt = uint64_t{address} + kSentinelLength;
+    uint32_t size = 0;
+    if (sizeAt < file->size()) {
+        const FileStream::Span span = file->span(static_cast<int64_t>(sizeAt), kSizeLength);
+        BitCursor in(span.bytes, span.length, span.readable);
+        size = in.RL();
+        file->noteRanOut(span, in.overran());
+        size = in.overran() ? 0 : size;
+    }
+    return address + kFraming + size;
 }

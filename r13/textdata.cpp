@@ -143,15 +143,14 @@ const char *skipToleranceFields(BitCursor &cursor, bool r13)
     return in.overran() ? msg::kGet3BD : nullptr;
 }
 
-// The common dimension data up to the user text: from R2010 on a version
-// byte, then the extrusion (3BD), the text's middle point (2RD), the
-// elevation (BD) and a flags byte.
-const char *skipDimensionFields(BitCursor &cursor, bool versionByte)
+// The common dimension data up to the user text: the extrusion (3BD), the
+// text's middle point (2RD), the elevation (BD) and a flags byte. Up to
+// R2004 the text follows them; from R2007 on it lies in the string stream,
+// and the fields are only seen to be whole, so the version byte R2010 put
+// before them is not read.
+const char *skipDimensionFields(BitCursor &cursor)
 {
     BitCursor::Run in(cursor);
-    if (versionByte) {
-        in.skipBits(8);
-    }
     in.skipBDs(3);
     in.skipRD();
     in.skipRD();
@@ -541,10 +540,8 @@ int32_t TextDecoder<Common>::getDWGDimension(int64_t start, const ObjectHead &he
     const char *failure = nullptr;
     DecodedText text{};
     bool blockless = false;
-    const bool versionByte = since(kAC1024);
     decodeSpan(stream_, start, head.length, [&](BitCursor &in, bool) {
-        failure = p_readEntityText(
-            in, [versionByte](BitCursor &fields) { return skipDimensionFields(fields, versionByte); }, &text);
+        failure = p_readEntityText(in, skipDimensionFields, &text);
         blockless = failure == nullptr && lastHandleIsNull(in, entity_.dataEndBit, entity_.objectEndBit);
     });
     return finishObject(start, head, failure, blockless ? text : DecodedText{}, false, TextKind::Dimension);

@@ -6,6 +6,7 @@
 #include "core/messages.h"
 #include "r2004/datapage.h"
 #include "r2004/lz77.h"
+#include "r2004/opencontainer.h"
 #include "r2004/pagecache.h"
 #include "r2004/pagedmaps.h"
 #include "r2004/pagefinder.h"
@@ -310,15 +311,5 @@ DrawingContainer *newR2004Container(DWGglobal *session, MemoryService *memory, F
     if (session == nullptr || memory == nullptr || file == nullptr) {
         return nullptr;
     }
-    const int32_t cursor = std::max(file->newCursor(), 0);
-    PagedContainer *container = newIn<PagedContainer>(memory, session, memory, file, cursor);
-    if (container == nullptr) {
-        reportf(session, msg::kAllocationFailed, HERE);
-        return nullptr;
-    }
-    if (!container->open()) {
-        container->destroy();
-        return nullptr;
-    }
-    return container;
+    return openContainer<PagedContainer>(session, memory, file, std::max(file->newCursor(), 0), HERE);
 }

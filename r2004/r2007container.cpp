@@ -26,6 +26,7 @@
 #include "core/messages.h"
 #include "r2004/checksums.h"
 #include "r2004/container.h"
+#include "r2004/opencontainer.h"
 #include "r2004/pagecache.h"
 #include "r2004/r2007lz77.h"
 #include "r2004/reedsolomon.h"
@@ -750,14 +751,5 @@ DrawingContainer *newR2007Container(DWGglobal *session, MemoryService *memory, F
         reportf(session, msg::kR2007Unreadable, "file header", HERE);
         return nullptr;
     }
-    R2007Container *container = newIn<R2007Container>(memory, session, memory, file, cursor);
-    if (container == nullptr) {
-        reportf(session, msg::kAllocationFailed, HERE);
-        return nullptr;
-    }
-    if (!container->open()) {
-        container->destroy();
-        return nullptr;
-    }
-    return container;
+    return openContainer<R2007Container>(session, memory, file, cursor, HERE);
 }

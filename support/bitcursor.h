@@ -186,22 +186,6 @@ public:
         p_source().p_noteOverrun();
         return value;
     }
-    // An object's size, a modular short: little-endian words of 15 bits,
-    // least significant first, while a word's top bit says another follows.
-    // Two words carry any size an object can have; a third is running out.
-    uint32_t MS()
-    {
-        constexpr uint32_t kMoreWords = 0x8000;
-        const uint32_t low = RS();
-        if ((low & kMoreWords) == 0) {
-            return low;
-        }
-        const uint32_t high = RS();
-        if ((high & kMoreWords) != 0) {
-            p_source().p_noteOverrun();
-        }
-        return (low & ~kMoreWords) | (high & ~kMoreWords) << 15;
-    }
     uint16_t OT()
     {
         const CodedShort field = decodeOT(p_source().p_peek(18));

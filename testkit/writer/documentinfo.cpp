@@ -180,6 +180,8 @@ Bytes encodePropertiesRecord(const SummaryInfo& info)
         append16(out, code);
         out.insert(out.end(), 8, 0);
     }
+    append16(out, 70);
+    append16(out, 1);
     text(1, info.hyperlinkBase);
     const std::size_t counted = info.custom.size() > kNamedPairs ? info.custom.size() - kNamedPairs : 0;
     append16(out, 90);

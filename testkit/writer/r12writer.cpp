@@ -145,8 +145,10 @@ void R12Drawing::writeHeader(BitWriter& file, std::size_t sectionEnd, std::size_
     file.raw(options.versionText.value_or(versionString(version_))).padTo(kSectionAddressesAt);
     file.RL(address(options.entitySectionStart, kHeaderSize));
     file.RL(address(options.entitySectionEnd, sectionEnd));
-    file.RL(address(options.blockSectionStart, sectionEnd)).RL(0);
-    file.RL(address(options.fourthAddress, blocksEnd)).RL(0);
+    // The sizes that follow the block and extra sections' addresses carry a
+    // flag in their top bits, as real drawings set them.
+    file.RL(address(options.blockSectionStart, sectionEnd)).RL(0x40000000);
+    file.RL(address(options.fourthAddress, blocksEnd)).RL(0x80000000);
     for (std::size_t i = 0; i < 5; ++i) writeDescriptor(file, options.tables[i]);
     file.padTo(kTimesAt);
     for (std::int32_t part : options.times) file.RL(static_cast<std::uint32_t>(part));
