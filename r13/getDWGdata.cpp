@@ -434,9 +434,10 @@ int32_t DWGDataReader::p_readWord(BitCursor &in, int32_t *value)
 }
 
 // The objects begin at the lowest offset the map lists; a map without
-// entries leaves nothing to walk. A map within the file that cannot be
-// read leaves the drawing damaged; one that runs past its end, cut short,
-// and the drawing is walked without it.
+// entries leaves nothing to walk. A map that cannot be read costs only its
+// order: the objects are walked in file order, which finds every object
+// the map would have listed. One within the file leaves the drawing
+// damaged, with where it failed; one that runs past its end, cut short.
 PhaseResult DWGDataReader::p_readObjectMap()
 {
     if (container_ != nullptr && container_->pagesFound()) {
@@ -457,7 +458,10 @@ PhaseResult DWGDataReader::p_readObjectMap()
     }
     if (container_ != nullptr || mapInFile) {
         mapUnreadable_ = true;
-        return PhaseResult::Failed;
+        const int64_t stop = map_ != nullptr ? map_->scanStop() : mapStart_;
+        const bool inSection = container_ != nullptr;
+        reportf(session_, msg::kObjectMapUnreadable, static_cast<uint32_t>(inSection ? stop - mapStart_ : stop),
+                inSection ? sectionNameText(SectionName::Handles) : "the file", HERE);
     }
     return p_walkWithoutMap();
 }

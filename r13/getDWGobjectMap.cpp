@@ -23,7 +23,7 @@ constexpr int32_t kCheckValueLength = 2;
 // those bytes are no entries of this drawing.
 bool closesMap(uint16_t size)
 {
-    return size <= kCheckValueLength;
+    return size == kCheckValueLength;
 }
 
 }  // namespace
@@ -162,6 +162,7 @@ int32_t ObjectMap::p_scanMap()
         return 0;
     }
     while (p_position() < mapEnd_ - kClosingSectionLength) {
+        scanStop_ = p_position();
         uint16_t size = 0;
         if (!p_readSectionSize(&size)) {
             return 0;
@@ -176,7 +177,8 @@ int32_t ObjectMap::p_scanMap()
     return p_seek(mapStart_);
 }
 
-// Section sizes are the one big-endian number of the drawing.
+// Section sizes are the one big-endian number of the drawing. A size too
+// short for the check value is no section's.
 int32_t ObjectMap::p_readSectionSize(uint16_t *size)
 {
     uint8_t bytes[2] = {0, 0};
@@ -184,7 +186,7 @@ int32_t ObjectMap::p_readSectionSize(uint16_t *size)
         return 0;
     }
     *size = bigEndian16(bytes);
-    return 1;
+    return *size >= kCheckValueLength ? 1 : 0;
 }
 
 // A section that does not close the map holds at least one entry: the
