@@ -507,7 +507,9 @@ PhaseResult DWGDataReader::p_readObjects()
 // Only when every kind is wanted are the classes read for the number of
 // MULTILEADER. From R2004 on their section states a second size word from
 // R2013 on, and in R2010 from maintenance release 4 on (the file header's
-// byte 11).
+// byte 11). Classes pieced together from pages found without the maps may
+// lack the page that names MULTILEADER: not finding it there leaves the
+// number unknown.
 uint16_t DWGDataReader::p_multileaderType()
 {
     constexpr int64_t kMaintenanceAt = 11;
@@ -522,17 +524,23 @@ uint16_t DWGDataReader::p_multileaderType()
     const FileStream::Span maintenance = fileStream_->span(kMaintenanceAt, 1);
     const bool laterR2010 =
         version == kAC1024 && maintenance.length == 1 && maintenance.bytes[0] > kLastWithoutSecondWord;
-    return findMultileaderType(memory_, container_, version, versionAtLeast(version, kAC1027) || laterR2010);
+    const uint16_t type =
+        findMultileaderType(memory_, container_, version, versionAtLeast(version, kAC1027) || laterR2010);
+    return type == 0 && container_->pagesFound() ? kMultileaderUnknown : type;
 }
 
-// Up to R2000 the classes lie where locator 1 says, in the file itself.
+// Up to R2000 the classes lie where locator 1 says, in the file itself;
+// a file cut before their end leaves the number unknown.
 uint16_t DWGDataReader::p_multileaderTypeInFile()
 {
-    if (classesStart_ < 0 || classesSize_ <= 0 || static_cast<uint64_t>(classesStart_) >= stream_->size()) {
+    if (classesStart_ < 0 || classesSize_ <= 0) {
         return 0;
     }
     const uint32_t size = static_cast<uint32_t>(classesSize_);
     const uint32_t wanted = size < kMostClassBytes ? size : kMostClassBytes;
+    if (static_cast<uint64_t>(classesStart_) + wanted > stream_->size()) {
+        return kMultileaderUnknown;
+    }
     const FileStream::Span span = stream_->span(classesStart_, static_cast<int32_t>(wanted));
     return findMultileaderTypeIn(span.bytes, span.length, session_->versionIndex, false);
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "host_library.h"
+#include "reading.h"
 #include "text_fixture.h"
 #include "writer/dwgwriter.h"
 
@@ -190,6 +191,48 @@ TEST_F(MapsLost, TheTextsOfTheIntactPagesComeOutAndNoOther)
             EXPECT_EQ(textsOf(bytes), textsIn([damaged](std::size_t page) { return page != damaged; })) << damaged;
             EXPECT_TRUE(says(bytes, "The drawing is damaged")) << damaged;
         }
+    }
+}
+
+// The texts of every kind, each after its kind's name.
+Lines everyKindOf(const dwgw::Bytes &bytes)
+{
+    dwgtext::TextReader reader(bytes);
+    Lines out;
+    while (const dwgtext::FoundText *text = reader.next()) {
+        out.push_back(std::string(dwgtext::textKindName(text->kind)) + " " + text->bytes);
+    }
+    return out;
+}
+
+// Where the classes cannot be read, their page damaged or the maps lost, a
+// multileader is told by decoding it: the first object of a class type
+// whose fields end exactly where its data does. An object of another class
+// before it is not taken for one.
+TEST_F(MapsLost, AMultileaderIsToldByDecodingWhereTheClassesAreLost)
+{
+    for (const Release &release : kHeadedReleases) {
+        SCOPED_TRACE(release.name);
+        places_ = {};
+        auto drawing = release.make();
+        drawing->addObject(502, dwgw::Bytes(40, 0xA5));
+        drawing->addMultileader("callout");
+        drawing->addMultileader("second");
+        drawing->options.container.places = &places_;
+        const dwgw::Bytes whole = drawing->build();
+        const auto classes = std::find_if(places_.pages.begin(), places_.pages.end(), [](const dwgw::PagePlace &p) {
+            return p.section == dwgw::ContainerSection::Classes;
+        });
+        ASSERT_NE(classes, places_.pages.end());
+        dwgw::Bytes pageDamaged = whole;
+        pageDamaged[classes->address + 0x20 + 2] ^= 1;
+        dwgw::Bytes mapsLost = whole;
+        mapsLost[places_.sectionMap + 0x20] ^= 1;
+        const Lines texts = everyKindOf(whole);
+        ASSERT_EQ(texts.size(), 2u);
+        EXPECT_TRUE(texts[0].starts_with("MULTILEADER ")) << texts[0];
+        EXPECT_EQ(everyKindOf(pageDamaged), texts);
+        EXPECT_EQ(everyKindOf(mapsLost), texts);
     }
 }
 
