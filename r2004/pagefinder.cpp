@@ -180,15 +180,17 @@ bool PageFinder::p_keep(const FoundPage &page)
     return true;
 }
 
-// In section order, one page per start (the first in the file where a
-// later save left an older one behind). Pages start at multiples of the
-// section's page size, which the map would have given: the largest size
-// no larger than a page can be that divides every start is taken, so that
-// pages found never overlap.
+// In section order, one page per start. Where two pages hold one start, a
+// save that did not write the whole file anew left the older behind: such
+// a save writes what it changes after what the file holds, so the page
+// later in the file is the last save's, and kept. Pages start at
+// multiples of the section's page size, which the map would have given:
+// the largest size no larger than a page can be that divides every start
+// is taken, so that pages found never overlap.
 bool PageFinder::p_layOut(SectionLayout *objects)
 {
     std::sort(found_, found_ + foundCount_, [](const FoundPage &a, const FoundPage &b) {
-        return a.start != b.start ? a.start < b.start : a.address < b.address;
+        return a.start != b.start ? a.start < b.start : a.address > b.address;
     });
     const FoundPage *end = std::unique(found_, found_ + foundCount_,
                                        [](const FoundPage &a, const FoundPage &b) { return a.start == b.start; });

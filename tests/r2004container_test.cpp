@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -237,6 +238,10 @@ TEST(R2004Container, ReadsLeftOutZeroPagesAndAbsentSectionsAsSuch)
     // objects' pages land in slots that held other bytes.
     EXPECT_EQ(opened.readAll(SectionName::Handles, 0x90), sections.handles);
     EXPECT_EQ(opened.readAll(SectionName::Objects, 0x90), expected);
+    // The walk without a map steps over what no page covers.
+    for (const auto &[from, held] : {std::pair{0xFF, 0xFF}, {0x100, 0x300}, {0x4FF, 0x4FF}, {0x500, 0x680}}) {
+        EXPECT_EQ(opened.container->heldFrom(SectionName::Objects, from), static_cast<uint64_t>(held)) << from;
+    }
     EXPECT_EQ(opened.container->sectionSize(SectionName::Classes), 0u);
     EXPECT_TRUE(opened.readAll(SectionName::Classes, 16).empty());
     EXPECT_TRUE(opened.fixture.reports().empty());
@@ -431,6 +436,69 @@ TEST(R2004Container, WithoutItsMapsGivesTheObjectPagesFoundByTheirHeaders)
     EXPECT_EQ(unmarked.container, nullptr);
     EXPECT_EQ(unmarked.fixture.reports().size(), 2u);
     EXPECT_NE(unmarked.fixture.reports().back().find("no page of the objects"), std::string::npos);
+}
+
+// Found without the maps, pages are laid out as the section map would
+// have: where two hold one start, the later in the file, which the last
+// save wrote; the page size guessed divides every start (pages at 0,
+// 0x7500 and 0xEA00 make it 0x3A80, so that the section ends 0x3A80 past
+// the last); a header whose start lies past the largest section is no
+// page's.
+TEST(R2004Container, PagesFoundAreLaidOutAsTheMapsWouldLayThemOut)
+{
+    const Bytes objects = markedSections().objects;
+    const Bytes later = pattern(0x100, 9);
+    const auto page = [&objects](std::size_t index) {
+        return Bytes(objects.begin() + 0x100 * index, objects.begin() + 0x100 * (index + 1));
+    };
+    const auto at = [](std::initializer_list<std::pair<uint64_t, Bytes>> pages, uint64_t size) {
+        Bytes section(size, 0);
+        for (const auto &[start, bytes] : pages) {
+            std::copy(bytes.begin(), bytes.end(), section.begin() + static_cast<std::ptrdiff_t>(start));
+        }
+        return section;
+    };
+    struct Case {
+        const char *what;
+        std::size_t pages;
+        std::function<void(dwgw::PageDraft &)> adjust;
+        Bytes expected;
+    };
+    const Case cases[] = {
+        {"page 3 written again at page 2's start", 4,
+         [&later](dwgw::PageDraft &p) {
+             if (p.index == 3) {
+                 p.start = 0x200;
+                 p.compressed = dwgw::compressLiterals(later);
+             }
+         },
+         at({{0, page(0)}, {0x100, page(1)}, {0x200, later}}, 0x300)},
+        {"pages 1 and 2 at 0x7500 and 0xEA00", 3,
+         [](dwgw::PageDraft &p) { p.start = p.index == 1 ? 0x7500 : p.index == 2 ? 0xEA00 : p.start; },
+         at({{0, page(0)}, {0x7500, page(1)}, {0xEA00, page(2)}}, 0xEA00 + 0x3A80)},
+        {"page 2 past the largest section", 3,
+         [](dwgw::PageDraft &p) { p.start = p.index == 2 ? kLargestSection : p.start; },
+         at({{0, page(0)}, {0x100, page(1)}}, 0x200)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        dwgw::ContainerSections sections = markedSections();
+        sections.objects.resize(0x100 * c.pages);
+        dwgw::ContainerOptions options = smallPages();
+        dwgw::ContainerPlaces places;
+        options.places = &places;
+        options.adjustPage = [&c](dwgw::PageDraft &p) {
+            if (p.section == dwgw::ContainerSection::Objects) {
+                c.adjust(p);
+            }
+        };
+        Bytes bytes = dwgw::composePagedContainer("AC1018", sections, options);
+        bytes[places.sectionMap] ^= 1;
+        Opened opened(bytes);
+        ASSERT_NE(opened.container, nullptr);
+        ASSERT_EQ(opened.container->sectionSize(SectionName::Objects), c.expected.size());
+        EXPECT_EQ(opened.readAll(SectionName::Objects), c.expected);
+    }
 }
 
 }  // namespace
