@@ -351,7 +351,7 @@ TEST(R2004Container, RefusesOutOfOrderPagesAfterTheLastGoodOne)
 }
 
 // The objects of sampleSections, opened by the mark that tells the objects
-// section when the section map is lost.
+// section when the section map is lost; the classes by their sentinel.
 dwgw::ContainerSections markedSections()
 {
     dwgw::ContainerSections sections = sampleSections();
@@ -359,13 +359,17 @@ dwgw::ContainerSections markedSections()
     sections.objects[1] = 0x0D;
     sections.objects[2] = 0;
     sections.objects[3] = 0;
+    const Bytes sentinel = {0x8D, 0xA1, 0xC4, 0xB8, 0xC4, 0xA9, 0xF8, 0xC5,
+                            0xC0, 0xDC, 0xF4, 0x5F, 0xE7, 0xCF, 0xB6, 0x8A};
+    std::copy(sentinel.begin(), sentinel.end(), sections.classes.begin());
     return sections;
 }
 
 // A file cut short or with a map or the header and its copy spoilt loses
 // the maps (a header spoilt alone is read from its copy). Its
 // objects' pages are then found by their headers: those the file holds
-// whole, each at its start; no other section is served. A found page that
+// whole, each at its start, and the classes' (which number the
+// multileaders); no other section is served. A found page that
 // fails its sums is lost as any page is. Objects without their mark are
 // not told from the other sections: then nothing is, and both failures are
 // reported.
@@ -419,6 +423,11 @@ TEST(R2004Container, WithoutItsMapsGivesTheObjectPagesFoundByTheirHeaders)
         expected.resize(0x100 * c.pages, 0);  // the last page reads whole
         EXPECT_EQ(opened.readAll(SectionName::Objects, 0x70), expected);
         EXPECT_EQ(opened.container->sectionSize(SectionName::Handles), 0u);
+        if (!c.cut) {
+            Bytes classes = sections.classes;
+            classes.resize(0x200, 0);
+            EXPECT_EQ(opened.readAll(SectionName::Classes), classes);
+        }
         EXPECT_EQ(opened.fixture.stream->wentPastEnd(), c.cut);
     }
 
