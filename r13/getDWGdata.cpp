@@ -87,6 +87,8 @@ public:
 private:
     PhaseResult p_readObjectMap();
     PhaseResult p_walkWithoutMap();
+    PhaseResult p_walkForUnreadableMap(int64_t stop);
+    bool p_hostFailed() const;
     PhaseResult p_readObjects();
     PhaseResult p_finishPhase();
 
@@ -195,8 +197,7 @@ bool DWGDataReader::openContainer()
     if (session_->sink != nullptr) {
         readDocumentInfo(session_, memory_, container_);
     }
-    const bool mapServed = container_->sectionSize(SectionName::Handles) != 0 || container_->pagesFound();
-    const SectionStream sections = mapServed ? newSectionStream(container_, memory_) : SectionStream{};
+    const SectionStream sections = newSectionStream(container_, memory_);
     if (sections.stream == nullptr) {
         reportf(session_, msg::kSectionsPosition, HERE);
         return false;
@@ -443,6 +444,9 @@ PhaseResult DWGDataReader::p_readObjectMap()
     if (container_ != nullptr && container_->pagesFound()) {
         return p_walkWithoutMap();
     }
+    if (container_ != nullptr && container_->sectionSize(SectionName::Handles) == 0) {
+        return p_walkForUnreadableMap(mapStart_);
+    }
     const bool mapInFile = mapEnd_ >= 0 && static_cast<uint64_t>(mapEnd_) <= stream_->size();
     if (map_ == nullptr) {
         map_ = newObjectMap(session_, memory_, stream_, mapStart_, mapEnd_);
@@ -457,12 +461,31 @@ PhaseResult DWGDataReader::p_readObjectMap()
         return doneWhen(lowest > 0);
     }
     if (container_ != nullptr || mapInFile) {
-        mapUnreadable_ = true;
-        const int64_t stop = map_ != nullptr ? map_->scanStop() : mapStart_;
-        const bool inSection = container_ != nullptr;
-        reportf(session_, msg::kObjectMapUnreadable, static_cast<uint32_t>(inSection ? stop - mapStart_ : stop),
-                inSection ? sectionNameText(SectionName::Handles) : "the file", HERE);
+        if (p_hostFailed()) {
+            mapUnreadable_ = true;
+            return PhaseResult::Failed;
+        }
+        return p_walkForUnreadableMap(map_ != nullptr ? map_->scanStop() : mapStart_);
     }
+    return p_walkWithoutMap();
+}
+
+// A map the host failed to deliver (a read or a block refused) is not
+// lost: the drawing ends short, as its texts in map order may still come
+// on another try.
+bool DWGDataReader::p_hostFailed() const
+{
+    return memory_->refused() || (container_ != nullptr ? fileStream_ : stream_)->sourceFailed();
+}
+
+// A map the drawing holds, or should, that fails from stop on (in the
+// stream's offsets) leaves the drawing damaged; where is said.
+PhaseResult DWGDataReader::p_walkForUnreadableMap(int64_t stop)
+{
+    mapUnreadable_ = true;
+    const bool inSection = container_ != nullptr;
+    reportf(session_, msg::kObjectMapUnreadable, static_cast<uint32_t>(inSection ? stop - mapStart_ : stop),
+            inSection ? sectionNameText(SectionName::Handles) : "the file", HERE);
     return p_walkWithoutMap();
 }
 

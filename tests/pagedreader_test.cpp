@@ -254,6 +254,10 @@ TEST_F(MapsLost, OverwritingAPageOrASectionCostsOnlyTheTextsInIt)
         for (std::size_t at : {places_.sectionMap, places_.pageMap, std::size_t{0x80}}) {
             EXPECT_EQ(textsOf(overwritten({{dwgw::ContainerSection::Header, 0, at, 0x40}})), every) << at;
         }
+        auto withoutMap = release.make();
+        withoutMap->addText("no map");
+        withoutMap->options.mapBytes = dwgw::Bytes{};
+        EXPECT_EQ(textsOf(withoutMap->build()), (Lines{textLine("no map", release.wide), "end"}));
     }
 }
 
