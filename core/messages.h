@@ -83,6 +83,12 @@ inline constexpr char kR2007PageDamaged[] = "*** ERROR *** R2007 page %d is dama
 inline constexpr char kR2007PageCorrected[] = "*** WARNING *** R2007 page %d was damaged and has been corrected[%s/%d].";
 inline constexpr char kR2007PageDecompress[] = "*** ERROR *** R2007 page %d does not decompress[%s/%d].";
 
+// An object map that cannot be read from its part at offset %x (in the
+// section or file named by %s) on: a size that runs past the map, a pair
+// that does not decode, or bytes that cannot be read.
+inline constexpr char kObjectMapUnreadable[] =
+    "*** ERROR *** The object map cannot be read from its part at [0x%x] of [%s]: the objects are read in file order[%s/%d].";
+
 // What became of a drawing from R2004 on whose container could not be read
 // whole, said once when its reading ends: cut short when what it records
 // lies past the end of the file, damaged otherwise. The C API tells its

@@ -13,9 +13,6 @@ namespace {
 constexpr int32_t kSentinelBytes = 16;
 constexpr char kMultileader[] = "MULTILEADER";
 constexpr uint32_t kMultileaderLength = sizeof(kMultileader) - 1;
-// Class numbers start after the fixed list of types, at 500; a lower one
-// would take a listed type's objects for multileaders.
-constexpr uint16_t kFirstClassNumber = 500;
 
 // Whether a stored name is "MULTILEADER": bytes up to R2004, whose count
 // takes in a closing zero, UTF-16 units after.
@@ -109,14 +106,16 @@ uint16_t findMultileaderType(MemoryService *memory, DrawingContainer *container,
     const uint64_t size = container->sectionSize(SectionName::Classes);
     const uint32_t wanted = size < kMostClassBytes ? static_cast<uint32_t>(size) : kMostClassBytes;
     if (wanted == 0) {
-        return 0;
+        return kMultileaderUnknown;
     }
     auto *bytes = static_cast<uint8_t *>(memory->allocate(wanted));
     if (bytes == nullptr) {
         return 0;
     }
     const int32_t got = container->readSection(SectionName::Classes, 0, bytes, static_cast<int32_t>(wanted));
-    const uint16_t type = got > 0 ? findMultileaderTypeIn(bytes, got, versionIndex, moreSizeWord) : 0;
+    const uint16_t type = static_cast<uint32_t>(got) == wanted
+                              ? findMultileaderTypeIn(bytes, got, versionIndex, moreSizeWord)
+                              : kMultileaderUnknown;
     memory->free(bytes);
     return type;
 }

@@ -11,9 +11,18 @@
 class DrawingContainer;
 class MemoryService;
 
-// A drawing defines a few dozen classes, a few kilobytes; more than this is
-// not read.
-constexpr uint32_t kMostClassBytes = 64 * 1024;
+// A drawing defines a few dozen classes, a few kilobytes; those of add-on
+// applications hundreds (an architecture drawing's take 158 KB). More than
+// this is not read.
+constexpr uint32_t kMostClassBytes = 1024 * 1024;
+
+// Class numbers start after the fixed list of types, at 500; a lower one
+// would take a listed type's objects for multileaders.
+constexpr uint16_t kFirstClassNumber = 500;
+
+// The classes could not be read: a multileader is then told by decoding
+// it, as no class number says which objects are.
+constexpr uint16_t kMultileaderUnknown = 0xFFFF;
 
 // The type number of the drawing's MULTILEADER class in its classes
 // section, length bytes from its sentinel on; 0 when it has none or the
@@ -22,7 +31,9 @@ constexpr uint32_t kMostClassBytes = 64 * 1024;
 // later release).
 uint16_t findMultileaderTypeIn(const uint8_t *bytes, int32_t length, int32_t versionIndex, bool moreSizeWord);
 
-// The same, read from a container's AcDb:Classes section.
+// The same, read from a container's AcDb:Classes section;
+// kMultileaderUnknown when the container has no such section or cannot
+// give all of it.
 uint16_t findMultileaderType(MemoryService *memory, DrawingContainer *container, int32_t versionIndex,
                              bool moreSizeWord);
 

@@ -82,6 +82,8 @@ public:
 private:
     PhaseResult p_readObjectMap();
     PhaseResult p_walkWithoutMap();
+    PhaseResult p_walkForUnreadableMap(int64_t stop);
+    bool p_hostFailed() const;
     PhaseResult p_readObjects();
     PhaseResult p_finishPhase();
 
@@ -190,8 +192,7 @@ bool DWGDataReader::openContainer()
     if (session_->sink != nullptr) {
         readDocumentInfo(session_, memory_, container_);
     }
-    const bool mapServed = container_->sectionSize(SectionName::Handles) != 0 || container_->pagesFound();
-    const SectionStream sections = mapServed ? newSectionStream(container_, memory_) : SectionStream{};
+    const SectionStream sections = newSectionStream(container_, memory_);
     if (sections.stream == nullptr) {
         reportf(session_, msg::kSectionsPosition, HERE);
         return false;
@@ -415,13 +416,17 @@ int32_t DWGDataReader::p_readWord(BitCursor &in, int32_t *value)
 }
 
 // The objects begin at the lowest offset the map lists; a map without
-// entries leaves nothing to walk. A map within the file that cannot be
-// read leaves the drawing damaged; one that runs past its end, cut short,
-// and the drawing is walked without it.
+// entries leaves nothing to walk. A map that cannot be read costs only its
+// order: the objects are walked in file order, which finds every object
+// the map would have listed. One within the file leaves the drawing
+// damaged, with where it failed; one that runs past its end, cut short.
 PhaseResult DWGDataReader::p_readObjectMap()
 {
     if (container_ != nullptr && container_->pagesFound()) {
         return p_walkWithoutMap();
+    }
+    if (container_ != nullptr && container_->sectionSize(SectionName::Handles) == 0) {
+        return p_walkForUnreadableMap(mapStart_);
     }
     const bool mapInFile = mapEnd_ >= 0 && static_cast<uint64_t>(mapEnd_) <= stream_->size();
     if (map_ == nullptr) {
@@ -437,9 +442,31 @@ PhaseResult DWGDataReader::p_readObjectMap()
         return doneWhen(lowest > 0);
     }
     if (container_ != nullptr || mapInFile) {
-        mapUnreadable_ = true;
-        return PhaseResult::Failed;
+        if (p_hostFailed()) {
+            mapUnreadable_ = true;
+            return PhaseResult::Failed;
+        }
+        return p_walkForUnreadableMap(map_ != nullptr ? map_->scanStop() : mapStart_);
     }
+    return p_walkWithoutMap();
+}
+
+// A map the host failed to deliver (a read or a block refused) is not
+// lost: the drawing ends short, as its texts in map order may still come
+// on another try.
+bool DWGDataReader::p_hostFailed() const
+{
+    return memory_->refused() || (container_ != nullptr ? fileStream_ : stream_)->sourceFailed();
+}
+
+// A map the drawing holds, or should, that fails from stop on (in the
+// stream's offsets) leaves the drawing damaged; where is said.
+PhaseResult DWGDataReader::p_walkForUnreadableMap(int64_t stop)
+{
+    mapUnreadable_ = true;
+    const bool inSection = container_ != nullptr;
+    reportf(session_, msg::kObjectMapUnreadable, static_cast<uint32_t>(inSection ? stop - mapStart_ : stop),
+            inSection ? sectionNameText(SectionName::Handles) : "the file", HERE);
     return p_walkWithoutMap();
 }
 
@@ -484,7 +511,9 @@ PhaseResult DWGDataReader::p_readObjects()
 // Only when every kind is wanted are the classes read for the number of
 // MULTILEADER. From R2004 on their section states a second size word from
 // R2013 on, and in R2010 from maintenance release 4 on (the file header's
-// byte 11).
+// byte 11). Classes pieced together from pages found without the maps may
+// lack the page that names MULTILEADER: not finding it there leaves the
+// number unknown.
 uint16_t DWGDataReader::p_multileaderType()
 {
     constexpr int64_t kMaintenanceAt = 11;
@@ -499,17 +528,23 @@ uint16_t DWGDataReader::p_multileaderType()
     const FileStream::Span maintenance = fileStream_->span(kMaintenanceAt, 1);
     const bool laterR2010 =
         version == kAC1024 && maintenance.length == 1 && maintenance.bytes[0] > kLastWithoutSecondWord;
-    return findMultileaderType(memory_, container_, version, versionAtLeast(version, kAC1027) || laterR2010);
+    const uint16_t type =
+        findMultileaderType(memory_, container_, version, versionAtLeast(version, kAC1027) || laterR2010);
+    return type == 0 && container_->pagesFound() ? kMultileaderUnknown : type;
 }
 
-// Up to R2000 the classes lie where locator 1 says, in the file itself.
+// Up to R2000 the classes lie where locator 1 says, in the file itself;
+// a file cut before their end leaves the number unknown.
 uint16_t DWGDataReader::p_multileaderTypeInFile()
 {
-    if (classesStart_ < 0 || classesSize_ <= 0 || static_cast<uint64_t>(classesStart_) >= stream_->size()) {
+    if (classesStart_ < 0 || classesSize_ <= 0) {
         return 0;
     }
     const uint32_t size = static_cast<uint32_t>(classesSize_);
     const uint32_t wanted = size < kMostClassBytes ? size : kMostClassBytes;
+    if (static_cast<uint64_t>(classesStart_) + wanted > stream_->size()) {
+        return kMultileaderUnknown;
+    }
     const FileStream::Span span = stream_->span(classesStart_, static_cast<int32_t>(wanted));
     return findMultileaderTypeIn(span.bytes, span.length, session_->versionIndex, false);
 }

@@ -16,6 +16,16 @@ constexpr int32_t kClosingSectionLength = 4;
 // Every section ends with a check value, which is not read.
 constexpr int32_t kCheckValueLength = 2;
 
+// A section that holds no pair closes the map, wherever it lies. From
+// R2004 on the map is a section of the container, and a program that
+// rewrote a shorter map over a longer one may leave the longer one's tail
+// after the closing section, up to the size the section map still gives:
+// those bytes are no entries of this drawing.
+bool closesMap(uint16_t size)
+{
+    return size == kCheckValueLength;
+}
+
 }  // namespace
 
 ObjectMap *newObjectMap(DWGglobal *session, MemoryService *memory, FileStream *stream,
@@ -80,39 +90,38 @@ StepResult ObjectMap::p_nextOffsetAtEdge(int64_t *offset)
     return StepResult::Item;
 }
 
-// Moves on to the next section that holds a pair: past the one walked, then
-// over sections too short for one. Every pass reads the size of a section
-// that lies further on than the last one, so it ends at the map's end or at
-// the first read past the end of the file.
+// Moves on to the next section: past the one walked. The walk ends at the
+// closing section, which then ends the map for every later call, and at
+// the map's end; each section lies further on than the last, so it also
+// ends at the first read past the end of the file.
 StepResult ObjectMap::p_loadSection()
 {
     directEnd_ = 0;
-    for (;;) {
-        if (inSection_ && !p_seek(sectionEnd_)) {
-            return StepResult::Failed;
-        }
-        inSection_ = true;
-        uint16_t size = 0;
-        if (!p_readSectionSize(&size)) {
-            return StepResult::Failed;
-        }
-        pairsStart_ = p_position();
-        sectionEnd_ = pairsStart_ + size;
-        runningOffset_ = 0;
-        at_ = 0;
-        pairsEnd_ = 0;
-        if (sectionEnd_ >= mapEnd_ || pairsStart_ >= mapEnd_) {
-            return StepResult::End;
-        }
-        if (pairsStart_ < sectionEnd_ - kCheckValueLength) {
-            pairsEnd_ = static_cast<int32_t>(sectionEnd_ - kCheckValueLength - pairsStart_);
-            if (!p_holdSection(pairsStart_, pairsEnd_)) {
-                return StepResult::Failed;
-            }
-            directEnd_ = static_cast<int32_t>(std::min<int64_t>(p_directEnd(pairsEnd_), mapEnd_ - pairsStart_));
-            return StepResult::Item;
-        }
+    if (inSection_ && !p_seek(sectionEnd_)) {
+        return StepResult::Failed;
     }
+    inSection_ = true;
+    uint16_t size = 0;
+    if (!p_readSectionSize(&size)) {
+        return StepResult::Failed;
+    }
+    pairsStart_ = p_position();
+    sectionEnd_ = pairsStart_ + size;
+    runningOffset_ = 0;
+    at_ = 0;
+    pairsEnd_ = 0;
+    if (closesMap(size)) {
+        mapEnd_ = std::min(mapEnd_, pairsStart_);
+    }
+    if (sectionEnd_ >= mapEnd_ || pairsStart_ >= mapEnd_) {
+        return StepResult::End;
+    }
+    pairsEnd_ = static_cast<int32_t>(sectionEnd_ - kCheckValueLength - pairsStart_);
+    if (!p_holdSection(pairsStart_, pairsEnd_)) {
+        return StepResult::Failed;
+    }
+    directEnd_ = static_cast<int32_t>(std::min<int64_t>(p_directEnd(pairsEnd_), mapEnd_ - pairsStart_));
+    return StepResult::Item;
 }
 
 // Copies the pairs of length bytes from start on, and the bytes a last
@@ -153,15 +162,23 @@ int32_t ObjectMap::p_scanMap()
         return 0;
     }
     while (p_position() < mapEnd_ - kClosingSectionLength) {
+        scanStop_ = p_position();
         uint16_t size = 0;
-        if (!p_readSectionSize(&size) || !p_scanSection(size)) {
+        if (!p_readSectionSize(&size)) {
+            return 0;
+        }
+        if (closesMap(size)) {
+            break;
+        }
+        if (!p_scanSection(size)) {
             return 0;
         }
     }
     return p_seek(mapStart_);
 }
 
-// Section sizes are the one big-endian number of the drawing.
+// Section sizes are the one big-endian number of the drawing. A size too
+// short for the check value is no section's.
 int32_t ObjectMap::p_readSectionSize(uint16_t *size)
 {
     uint8_t bytes[2] = {0, 0};
@@ -169,16 +186,16 @@ int32_t ObjectMap::p_readSectionSize(uint16_t *size)
         return 0;
     }
     *size = bigEndian16(bytes);
-    return 1;
+    return *size >= kCheckValueLength ? 1 : 0;
 }
 
-// A section is taken to hold at least one entry: the first pair is decoded
-// before the section's end is looked at.
+// A section that does not close the map holds at least one entry: the
+// first pair is decoded before the section's end is looked at.
 int32_t ObjectMap::p_scanSection(uint16_t size)
 {
     const int64_t start = p_position();
     const int32_t pairsLength = size - kCheckValueLength;
-    if (!p_holdSection(start, pairsLength > 0 ? pairsLength : 1)) {
+    if (!p_holdSection(start, pairsLength)) {
         return 0;
     }
     const uint8_t *bytes = section_;
@@ -218,15 +235,15 @@ bool ObjectMap::findOffset(uint64_t handle, int64_t *offset)
     bool found = false;
     while (!found && p_position() < mapEnd_ - kClosingSectionLength) {
         uint16_t size = 0;
-        if (!p_readSectionSize(&size)) {
+        if (!p_readSectionSize(&size) || closesMap(size)) {
             break;
         }
         const int64_t start = p_position();
         const int32_t pairsLength = size - kCheckValueLength;
-        if (pairsLength > 0 && !p_holdSection(start, pairsLength)) {
+        if (!p_holdSection(start, pairsLength)) {
             break;
         }
-        found = pairsLength > 0 && p_findInSection(handle, pairsLength, offset);
+        found = p_findInSection(handle, pairsLength, offset);
         if (!p_seek(start + size)) {
             break;
         }

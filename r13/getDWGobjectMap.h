@@ -69,6 +69,8 @@ public:
     // Reads every section for the lowest absolute offset of all entries (0
     // when there are none); false when a section cannot be read.
     bool scanLowestOffset(int64_t *lowest);
+    // Where the section that failed the scan starts.
+    int64_t scanStop() const { return scanStop_; }
 
     // The offset the map gives the object of handle, looked for section
     // by section; false when the map does not list it or cannot be read.
@@ -189,6 +191,7 @@ private:
     int32_t held_ = 0;
     int64_t runningOffset_ = 0;
     int64_t lowestOffset_ = 0;
+    int64_t scanStop_ = 0;
     int32_t cursor_ = -1;
 };
 

@@ -5,6 +5,7 @@
 #include "core/dwgglobal.h"
 #include "core/messages.h"
 #include "core/versions.h"
+#include "r13/classes.h"
 #include "r13/getDWGobjectMap.h"
 #include "r13/textdata.h"
 #include "support/byteswap.h"
@@ -287,7 +288,7 @@ StepResult DWGObjects::getNextObject()
         ObjectHead head;
         const int64_t start = stream_->CurPosition();
         const bool read = p_readHead(start, &head);
-        if (read && multileaderType_ != 0 && head.type == multileaderType_) {
+        if (read && p_isMultileader(start, head)) {
             return p_handled(text_->getDWGMultileader(start, head), msg::kGetDWGMultileader, __LINE__) == 1
                        ? StepResult::Item
                        : StepResult::Failed;
@@ -307,6 +308,18 @@ StepResult DWGObjects::getNextObject()
         }
     }
     return StepResult::End;
+}
+
+// A multileader is of the type the classes number it with. Where they could
+// not be read, the first object of a type the classes would define that
+// reads as one tells the number for the rest of the walk.
+bool DWGObjects::p_isMultileader(int64_t start, const ObjectHead &head)
+{
+    if (multileaderType_ == kMultileaderUnknown && head.type >= kFirstClassNumber && head.type != kMultileaderUnknown &&
+        text_->readsAsMultileader(start, head)) {
+        multileaderType_ = head.type;
+    }
+    return multileaderType_ != 0 && head.type == multileaderType_;
 }
 
 // Type 0 and the types a drawing's classes define (74 on) are reported and

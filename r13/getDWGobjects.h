@@ -54,6 +54,7 @@ private:
     int64_t p_checkedEnd(int64_t start);
     bool p_readHead(int64_t start, ObjectHead *head);
     int32_t p_handleText(int64_t start, const ObjectHead &head);
+    bool p_isMultileader(int64_t start, const ObjectHead &head);
     bool p_skipUnknown(int64_t start, const ObjectHead &head);
     int32_t p_skipBySize(int64_t start, const ObjectHead &head);
     int32_t p_handled(int32_t result, const char *failure, int32_t line);
@@ -71,7 +72,7 @@ private:
     bool chained_ = false;    // and it was checked, or stepped over from one that was
     int32_t versionIndex_;  // the session's, which every head is read by
     uint64_t textTypes_;    // the types that hold texts the session wants, a bit each
-    uint16_t multileaderType_;  // the drawing's class number of MULTILEADER when wanted; 0 none
+    uint16_t multileaderType_;  // the drawing's class number of MULTILEADER when wanted; 0 none; or unknown
     ReadBudget budget_;
 };
 

@@ -570,6 +570,17 @@ int32_t TextDecoder<Common>::getDWGMultileader(int64_t start, const ObjectHead &
     return finishObject(start, head, failure, DecodedText{}, false, TextKind::Multileader);
 }
 
+// A multileader's fields end within its bytes: only those are read, and
+// running out of them is no fault of the drawing.
+template <class Common>
+bool TextDecoder<Common>::readsAsMultileader(int64_t start, const ObjectHead &head)
+{
+    const FileStream::Span span = stream_->span(start, head.length);
+    BitCursor in(span.bytes, span.length, span.readable);
+    MultileaderWalk walk{};
+    return p_walkMultileader(in, &walk) == nullptr && !in.overran();
+}
+
 // From R2010 on a version (BS) comes first. The data ends where the string
 // stream starts from R2007 on, where the handles do before.
 template <class Common>

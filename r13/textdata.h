@@ -75,6 +75,10 @@ public:
     // paragraph, then the values of its block content's attributes, when
     // its fields end exactly where its data does.
     virtual int32_t getDWGMultileader(int64_t start, const ObjectHead &head) = 0;
+    // Whether the object reads as a multileader whose fields end exactly
+    // where its data does, without a report: how one is told where the
+    // classes that number it could not be read.
+    virtual bool readsAsMultileader(int64_t start, const ObjectHead &head) = 0;
     // Gives back every block of the decoder, its own included.
     virtual void destroy() = 0;
 
@@ -128,6 +132,7 @@ public:
     int32_t getDWGTolerance(int64_t start, const ObjectHead &head) override;
     int32_t getDWGDimension(int64_t start, const ObjectHead &head) override;
     int32_t getDWGMultileader(int64_t start, const ObjectHead &head) override;
+    bool readsAsMultileader(int64_t start, const ObjectHead &head) override;
     void destroy() override;
 
 private:

@@ -70,8 +70,9 @@ public:
     virtual uint64_t heldFrom(SectionName name, uint64_t offset) const = 0;
 
     // True when the maps could not be read and the objects section was
-    // put together from the pages found by their headers: it is then the
-    // only section served, and its objects are read in file order.
+    // put together from the pages found by their headers: it is then served
+    // with the classes, when their pages were found, and no other section,
+    // and its objects are read in file order.
     virtual bool pagesFound() const = 0;
     // True when a part of the container was damaged and read from a copy
     // or found without the maps: the drawing is damaged though every text

@@ -16,6 +16,9 @@ static const char kModule[] = "pagefinder";
 namespace {
 
 constexpr uint32_t kObjectsMark = 0x0DCA;
+// The classes section opens with its sentinel.
+constexpr uint8_t kClassesSentinel[16] = {0x8D, 0xA1, 0xC4, 0xB8, 0xC4, 0xA9, 0xF8, 0xC5,
+                                          0xC0, 0xDC, 0xF4, 0x5F, 0xE7, 0xCF, 0xB6, 0x8A};
 // No more pages than a section map can list for a section: the finder's
 // memory stays within what the maps would have taken.
 constexpr uint32_t kMostPages = kMaxSystemPage / 16;
@@ -49,31 +52,37 @@ public:
         memory_->free(expanded_);
     }
 
-    bool find(SectionLayout *objects);
+    bool find(ContainerLayout *layout);
 
 private:
+    // A section the finder tells by the first bytes of its first page.
+    struct Told {
+        uint32_t id;
+        bool known;
+    };
     bool p_scan();
     uint32_t p_pageAt(uint64_t address, bool *failed);
-    bool p_opensObjects(const DataPageHeader &header, uint64_t dataAt);
-    void p_dropOtherSections();
+    void p_tellSection(const DataPageHeader &header, uint64_t dataAt);
     bool p_keep(const FoundPage &page);
-    bool p_layOut(SectionLayout *objects);
+    bool p_layOut(uint32_t id, SectionLayout *section);
 
     DWGglobal *session_;
     MemoryService *memory_;
     ContainerFile *file_;
     uint8_t *compressed_ = nullptr;  // kMaxCompressedPage bytes
     uint8_t *expanded_ = nullptr;    // kMaxDataPage bytes
-    // Every page found until the objects section is known, then only its.
+    // Every page found, of whatever section.
     FoundPage *found_ = nullptr;
     uint32_t foundCount_ = 0;
     uint32_t capacity_ = 0;
-    uint32_t objectsId_ = 0;
-    bool objectsKnown_ = false;
+    Told objects_ = {};
+    Told classes_ = {};
     int32_t pagesSeen_ = 0;
 };
 
-bool PageFinder::find(SectionLayout *objects)
+// The objects, and the classes that number the multileaders among them
+// when their pages are found too.
+bool PageFinder::find(ContainerLayout *layout)
 {
     compressed_ = static_cast<uint8_t *>(memory_->allocate(kMaxCompressedPage));
     expanded_ = static_cast<uint8_t *>(memory_->allocate(kMaxDataPage));
@@ -81,11 +90,13 @@ bool PageFinder::find(SectionLayout *objects)
         reportf(session_, msg::kAllocationFailed, HERE);
         return false;
     }
-    if (!objectsKnown_) {
+    if (!objects_.known) {
         reportf(session_, msg::kR2004NoObjectPages, HERE);
         return false;
     }
-    if (!p_layOut(objects)) {
+    SectionLayout *objects = &layout->sections[static_cast<int32_t>(SectionName::Objects)];
+    SectionLayout *classes = &layout->sections[static_cast<int32_t>(SectionName::Classes)];
+    if (!p_layOut(objects_.id, objects) || (classes_.known && !p_layOut(classes_.id, classes))) {
         reportf(session_, msg::kAllocationFailed, HERE);
         return false;
     }
@@ -110,10 +121,10 @@ bool PageFinder::p_scan()
 }
 
 // The bytes the data page at address takes in the file, 0 when there is
-// none there; the page is kept unless it is known to lie in another
-// section than the objects. Only a section's first page is read here, and
-// checked, to tell the objects. A page whose bytes run past the end of the
-// file shows the drawing was cut there. failed: a block could not be had.
+// none there; the page is kept. Only a section's first page is read here,
+// and checked, to tell the objects and the classes. A page whose bytes run
+// past the end of the file shows the drawing was cut there. failed: a
+// block could not be had.
 uint32_t PageFinder::p_pageAt(uint64_t address, bool *failed)
 {
     uint8_t raw[kDataPageHeader];
@@ -127,35 +138,30 @@ uint32_t PageFinder::p_pageAt(uint64_t address, bool *failed)
         return 0;
     }
     ++pagesSeen_;
-    if (!objectsKnown_ && p_opensObjects(header, dataAt)) {
-        objectsKnown_ = true;
-        objectsId_ = header.section;
-        p_dropOtherSections();
+    if (header.start == 0 && !(objects_.known && classes_.known)) {
+        p_tellSection(header, dataAt);
     }
-    if (!objectsKnown_ || header.section == objectsId_) {
-        *failed = !p_keep(FoundPage{header.section, header.start, address, header.compressedSize, pagesSeen_});
-    }
+    *failed = !p_keep(FoundPage{header.section, header.start, address, header.compressedSize, pagesSeen_});
     return pageExtent(header.compressedSize);
 }
 
-bool PageFinder::p_opensObjects(const DataPageHeader &header, uint64_t dataAt)
+// A first page whose sums hold tells its section by its first bytes.
+void PageFinder::p_tellSection(const DataPageHeader &header, uint64_t dataAt)
 {
-    if (header.start != 0) {
-        return false;
-    }
     const uint8_t *compressed = file_->bytesAt(dataAt, header.compressedSize, compressed_);
     if (compressed == nullptr || !dataPageIntact(header, compressed)) {
-        return false;
+        return;
     }
     const Lz77Result result = decompressLz77(compressed, header.compressedSize, expanded_, kMaxDataPage);
-    return result.status == Lz77Status::Ok && result.produced >= 4 && littleEndian32(expanded_) == kObjectsMark;
-}
-
-void PageFinder::p_dropOtherSections()
-{
-    const FoundPage *end = std::remove_if(found_, found_ + foundCount_,
-                                          [this](const FoundPage &page) { return page.section != objectsId_; });
-    foundCount_ = static_cast<uint32_t>(end - found_);
+    if (result.status != Lz77Status::Ok) {
+        return;
+    }
+    if (!objects_.known && result.produced >= 4 && littleEndian32(expanded_) == kObjectsMark) {
+        objects_ = {header.section, true};
+    } else if (!classes_.known && result.produced >= sizeof kClassesSentinel &&
+               std::equal(kClassesSentinel, kClassesSentinel + sizeof kClassesSentinel, expanded_)) {
+        classes_ = {header.section, true};
+    }
 }
 
 // Pages past the most a section map could list are let go; false only
@@ -180,17 +186,24 @@ bool PageFinder::p_keep(const FoundPage &page)
     return true;
 }
 
-// In section order, one page per start (the first in the file where a
-// later save left an older one behind). Pages start at multiples of the
-// section's page size, which the map would have given: the largest size
-// no larger than a page can be that divides every start is taken, so that
-// pages found never overlap.
-bool PageFinder::p_layOut(SectionLayout *objects)
+// In section order, one page per start. Where two pages hold one start, a
+// save that did not write the whole file anew left the older behind: such
+// a save writes what it changes after what the file holds, so the page
+// later in the file is the last save's, and kept. Pages start at
+// multiples of the section's page size, which the map would have given:
+// the largest size no larger than a page can be that divides every start
+// is taken, so that pages found never overlap.
+bool PageFinder::p_layOut(uint32_t id, SectionLayout *section)
 {
-    std::sort(found_, found_ + foundCount_, [](const FoundPage &a, const FoundPage &b) {
-        return a.start != b.start ? a.start < b.start : a.address < b.address;
+    std::sort(found_, found_ + foundCount_, [id](const FoundPage &a, const FoundPage &b) {
+        if ((a.section == id) != (b.section == id)) {
+            return a.section == id;
+        }
+        return a.start != b.start ? a.start < b.start : a.address > b.address;
     });
-    const FoundPage *end = std::unique(found_, found_ + foundCount_,
+    FoundPage *ours =
+        std::partition_point(found_, found_ + foundCount_, [id](const FoundPage &page) { return page.section == id; });
+    const FoundPage *end = std::unique(found_, ours,
                                        [](const FoundPage &a, const FoundPage &b) { return a.start == b.start; });
     const uint32_t count = static_cast<uint32_t>(end - found_);
     uint64_t common = 0;
@@ -201,19 +214,19 @@ bool PageFinder::p_layOut(SectionLayout *objects)
     while (common % pageLimit != 0) {
         --pageLimit;
     }
-    objects->pages = static_cast<PageRef *>(memory_->allocate(count * static_cast<uint32_t>(sizeof(PageRef))));
-    if (objects->pages == nullptr) {
+    section->pages = static_cast<PageRef *>(memory_->allocate(count * static_cast<uint32_t>(sizeof(PageRef))));
+    if (section->pages == nullptr) {
         return false;
     }
     for (uint32_t i = 0; i < count; ++i) {
         const FoundPage &page = found_[i];
-        objects->pages[i] = PageRef{page.start, page.address, page.compressedSize, page.number, true, true, false};
+        section->pages[i] = PageRef{page.start, page.address, page.compressedSize, page.number, true, true, false};
     }
-    objects->size = found_[count - 1].start + pageLimit;
-    objects->readableEnd = objects->size;
-    objects->pageLimit = static_cast<uint32_t>(pageLimit);
-    objects->compressed = true;
-    objects->pageCount = static_cast<int32_t>(count);
+    section->size = found_[count - 1].start + pageLimit;
+    section->readableEnd = section->size;
+    section->pageLimit = static_cast<uint32_t>(pageLimit);
+    section->compressed = true;
+    section->pageCount = static_cast<int32_t>(count);
     return true;
 }
 
@@ -222,5 +235,5 @@ bool PageFinder::p_layOut(SectionLayout *objects)
 bool findObjectPages(DWGglobal *session, MemoryService *memory, ContainerFile *file, ContainerLayout *layout)
 {
     PageFinder finder(session, memory, file);
-    return finder.find(&layout->sections[static_cast<int32_t>(SectionName::Objects)]);
+    return finder.find(layout);
 }

@@ -8,13 +8,15 @@
 // whole. Its sums are checked when it is read, as those of any page are: a
 // page cut short or damaged gives nothing.
 //
-// Of the sections, the readers need the objects. Their name is in the lost
-// section map, so the objects section is told by its content: its first
-// page opens with the long 0x0DCA, which no other section begins with (the
-// header variables, classes and preview open with a sentinel, the object
-// map with a big-endian size of at most 2 032, the others with their own
-// counts and marks). Its pages are laid out as the section map would have
-// laid them out; what lies between two pages found reads as zeros.
+// Of the sections, the readers need the objects, and the classes that
+// number the multileaders among them. Their names are in the lost section
+// map, so each is told by its content: the objects' first page opens with
+// the long 0x0DCA, which no other section begins with (the header
+// variables, classes and preview open with sentinels of their own, the
+// object map with a big-endian size of at most 2 032, the others with
+// their own counts and marks), the classes' with their sentinel. Their
+// pages are laid out as the section map would have laid them out; what
+// lies between two pages found reads as zeros.
 #ifndef TQ_R2004_PAGEFINDER_H
 #define TQ_R2004_PAGEFINDER_H
 
@@ -24,9 +26,9 @@ class ContainerFile;
 class MemoryService;
 struct DWGglobal;
 
-// Lays out the objects section in layout from the pages found. False,
-// after a report, when no page opens the objects section or a block cannot
-// be had.
+// Lays out the objects section in layout from the pages found, and the
+// classes when a page opens them. False, after a report, when no page
+// opens the objects section or a block cannot be had.
 bool findObjectPages(DWGglobal *session, MemoryService *memory, ContainerFile *file, ContainerLayout *layout);
 
 #endif

@@ -225,6 +225,7 @@ int32_t FileStream::p_readWindow(Window *window, int64_t start)
     const uint64_t left = size_ - static_cast<uint64_t>(start);
     const int32_t wanted = left < static_cast<uint64_t>(windowSize_) ? static_cast<int32_t>(left) : windowSize_;
     const int32_t got = source_->readAt(static_cast<uint64_t>(start), window->block, wanted);
+    sourceFailed_ = sourceFailed_ || got < wanted;
     window->start = start;
     window->length = got > 0 ? got : 0;
     return got < 0 ? 0 : got > 0 ? got : -1;

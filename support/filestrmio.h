@@ -58,6 +58,9 @@ public:
     // source, or found that the drawing records some there: where the
     // drawing's own checked records lead there, it was cut short.
     bool wentPastEnd() const { return wentPastEnd_; }
+    // Whether the source gave fewer bytes than it holds: the host failed a
+    // read, or a container's page could not be read.
+    bool sourceFailed() const { return sourceFailed_; }
     void notePastEnd() { wentPastEnd_ = true; }
     int64_t CurPosition() const { return cursors_[kDefaultCursor].position; }
     int32_t newCursor();
@@ -238,6 +241,7 @@ private:
     ReusableBlock spanCopy_;
     bool wentPastEnd_ = false;
     bool readsAroundGaps_ = false;
+    bool sourceFailed_ = false;
 };
 
 // Null when no block can be had, or the source cannot be opened or

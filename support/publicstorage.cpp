@@ -42,6 +42,7 @@ void *MemoryService::allocate(uint32_t size)
     }
     auto *header = static_cast<Header *>(blocks_.take(blocks_.owner, kHeaderSize + size));
     if (header == nullptr) {
+        refused_ = true;
         return nullptr;
     }
     header->previous = nullptr;

@@ -24,6 +24,8 @@ public:
 
     // A zero-filled block of size bytes; null when the owner refuses.
     void *allocate(uint32_t size);
+    // Whether the owner has refused a block.
+    bool refused() const { return refused_; }
     // Gives back a block of this service; nothing for null.
     void free(void *block);
     const BlockOperations &blocks() const { return blocks_; }
@@ -40,6 +42,7 @@ private:
 
     BlockOperations blocks_;
     Header *live_ = nullptr;
+    bool refused_ = false;
 };
 
 // One block of a memory service used over and over for bytes that live

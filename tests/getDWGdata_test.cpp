@@ -125,9 +125,13 @@ TEST(R13Reader, SpoiledHeadersAndMaps)
          damaged},
         {"map without entries", [](dwgw::DrawingOptions &o) { o.mapBytes = dwgw::Bytes{0x00, 0x02, 0xA5, 0x5A}; },
          endOnly},
-        // The map ends the file, and its section's pair runs past that end.
+        // The map ends the file, and its section's pair runs past that end:
+        // where it failed is said, and the objects are walked in file order.
         {"map that cannot be read", [](dwgw::DrawingOptions &o) { o.mapBytes = dwgw::Bytes{0, 0xFF, 1, 0x81, 0x81}; },
-         damaged},
+         {"version AC1015",
+          report("*** ERROR *** The object map cannot be read from its part at [0x32b] of [the file]: the objects are "
+                 "read in file order[getDWGdata/1]."),
+          text("X"), damaged[1], "end"}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.fault);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "host_library.h"
+#include "reading.h"
 #include "text_fixture.h"
 #include "writer/dwgwriter.h"
 
@@ -132,9 +133,11 @@ protected:
     // nothing when the first page, which tells the objects section, is lost.
     Lines textsIn(const std::function<bool(std::size_t page)> &kept) const
     {
-        if (!kept(0)) {
-            return {};
-        }
+        return kept(0) ? textsOfPages(kept) : Lines{};
+    }
+    // The same where the maps are kept, which place the objects.
+    Lines textsOfPages(const std::function<bool(std::size_t page)> &kept) const
+    {
         Lines lines;
         const std::vector<std::size_t> &starts = composed_.objectOffsets;
         for (int i = 0; i < kTexts; ++i) {
@@ -156,6 +159,20 @@ protected:
     dwgw::ComposedDrawing composed_;
     bool wide_ = false;
 };
+
+// Every line of part comes in whole, in the same order.
+bool inOrderWithin(const Lines &part, const Lines &whole)
+{
+    auto at = whole.begin();
+    for (const std::string &line : part) {
+        at = std::find(at, whole.end(), line);
+        if (at == whole.end()) {
+            return false;
+        }
+        ++at;
+    }
+    return true;
+}
 
 bool says(const dwgw::Bytes &bytes, const std::string &words)
 {
@@ -190,6 +207,99 @@ TEST_F(MapsLost, TheTextsOfTheIntactPagesComeOutAndNoOther)
             EXPECT_EQ(textsOf(bytes), textsIn([damaged](std::size_t page) { return page != damaged; })) << damaged;
             EXPECT_TRUE(says(bytes, "The drawing is damaged")) << damaged;
         }
+    }
+}
+
+// A failure costs only what failed: with any one page overwritten (a
+// data page of any section, the section map, the page map, the header at
+// 0x80), or every page of one section, every text outside it comes out.
+// The maps kept, a lost first page of the objects costs its own texts
+// only; a lost object map, their order.
+TEST_F(MapsLost, OverwritingAPageOrASectionCostsOnlyTheTextsInIt)
+{
+    for (const Release &release : kHeadedReleases) {
+        SCOPED_TRACE(release.name);
+        places_ = {};
+        compose(release);
+        const dwgw::Bytes &whole = composed_.bytes;
+        const Lines every = textsIn([](std::size_t) { return true; });
+        const auto overwritten = [&whole](const std::vector<dwgw::PagePlace> &pages) {
+            dwgw::Bytes bytes = whole;
+            for (const dwgw::PagePlace &page : pages) {
+                std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(page.address), 0x20 + page.compressedSize, 0);
+            }
+            return bytes;
+        };
+        for (const dwgw::PagePlace &page : places_.pages) {
+            SCOPED_TRACE(testing::Message() << "section " << static_cast<int>(page.section) << " page " << page.index);
+            const Lines texts = textsOf(overwritten({page}));
+            if (page.section != dwgw::ContainerSection::Objects) {
+                EXPECT_EQ(texts, every);
+                continue;
+            }
+            // The map reads an object's text without its last bytes: one
+            // that only ends on the page may still give it.
+            EXPECT_TRUE(inOrderWithin(texts, every)) << testing::PrintToString(texts);
+            EXPECT_TRUE(inOrderWithin(textsOfPages([&page](std::size_t k) { return k != page.index; }), texts))
+                << testing::PrintToString(texts);
+        }
+        for (auto section : {dwgw::ContainerSection::Header, dwgw::ContainerSection::Classes,
+                             dwgw::ContainerSection::Handles, dwgw::ContainerSection::Objects}) {
+            std::vector<dwgw::PagePlace> pages;
+            std::copy_if(places_.pages.begin(), places_.pages.end(), std::back_inserter(pages),
+                         [section](const dwgw::PagePlace &page) { return page.section == section; });
+            EXPECT_EQ(textsOf(overwritten(pages)), section == dwgw::ContainerSection::Objects ? Lines{"end"} : every)
+                << static_cast<int>(section);
+        }
+        for (std::size_t at : {places_.sectionMap, places_.pageMap, std::size_t{0x80}}) {
+            EXPECT_EQ(textsOf(overwritten({{dwgw::ContainerSection::Header, 0, at, 0x40}})), every) << at;
+        }
+        auto withoutMap = release.make();
+        withoutMap->addText("no map");
+        withoutMap->options.mapBytes = dwgw::Bytes{};
+        EXPECT_EQ(textsOf(withoutMap->build()), (Lines{textLine("no map", release.wide), "end"}));
+    }
+}
+
+// The texts of every kind, each after its kind's name.
+Lines everyKindOf(const dwgw::Bytes &bytes)
+{
+    dwgtext::TextReader reader(bytes);
+    Lines out;
+    while (const dwgtext::FoundText *text = reader.next()) {
+        out.push_back(std::string(dwgtext::textKindName(text->kind)) + " " + text->bytes);
+    }
+    return out;
+}
+
+// Where the classes cannot be read, their page damaged or the maps lost, a
+// multileader is told by decoding it: the first object of a class type
+// whose fields end exactly where its data does. An object of another class
+// before it is not taken for one.
+TEST_F(MapsLost, AMultileaderIsToldByDecodingWhereTheClassesAreLost)
+{
+    for (const Release &release : kHeadedReleases) {
+        SCOPED_TRACE(release.name);
+        places_ = {};
+        auto drawing = release.make();
+        drawing->addObject(502, dwgw::Bytes(40, 0xA5));
+        drawing->addMultileader("callout");
+        drawing->addMultileader("second");
+        drawing->options.container.places = &places_;
+        const dwgw::Bytes whole = drawing->build();
+        const auto classes = std::find_if(places_.pages.begin(), places_.pages.end(), [](const dwgw::PagePlace &p) {
+            return p.section == dwgw::ContainerSection::Classes;
+        });
+        ASSERT_NE(classes, places_.pages.end());
+        dwgw::Bytes pageDamaged = whole;
+        pageDamaged[classes->address + 0x20 + 2] ^= 1;
+        dwgw::Bytes mapsLost = whole;
+        mapsLost[places_.sectionMap + 0x20] ^= 1;
+        const Lines texts = everyKindOf(whole);
+        ASSERT_EQ(texts.size(), 2u);
+        EXPECT_TRUE(texts[0].starts_with("MULTILEADER ")) << texts[0];
+        EXPECT_EQ(everyKindOf(pageDamaged), texts);
+        EXPECT_EQ(everyKindOf(mapsLost), texts);
     }
 }
 
