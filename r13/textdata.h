@@ -75,6 +75,11 @@ public:
     // paragraph, then the values of its block content's attributes, when
     // its fields end exactly where its data does.
     virtual int32_t getDWGMultileader(int64_t start, const ObjectHead &head) = 0;
+    // An entity of a custom class gives the texts of its graphic
+    // (r13/proxygraphics.h), when it carries one that parses; an object
+    // that is no entity, or carries none, gives nothing. The stream is
+    // left at the object's start. 0 when the host could not take a text.
+    int32_t putProxyTexts(int64_t start, const ObjectHead &head);
     // Gives back every block of the decoder, its own included.
     virtual void destroy() = 0;
 
