@@ -15,7 +15,26 @@ constexpr int32_t kSentinelBytes = 16;
 // fields.
 constexpr const char *kWantedNames[] = {"MULTILEADER", "ACAD_TABLE", "ARC_DIMENSION", "LARGE_RADIAL_DIMENSION"};
 constexpr int32_t kWantedCount = sizeof kWantedNames / sizeof kWantedNames[0];
-constexpr uint32_t kLongestWantedName = 22;
+
+constexpr uint32_t nameLength(const char *name)
+{
+    uint32_t length = 0;
+    while (name[length] != '\0') {
+        ++length;
+    }
+    return length;
+}
+
+constexpr uint32_t longestWantedName()
+{
+    uint32_t longest = 0;
+    for (const char *name : kWantedNames) {
+        longest = nameLength(name) > longest ? nameLength(name) : longest;
+    }
+    return longest;
+}
+
+constexpr uint32_t kLongestWantedName = longestWantedName();
 
 uint16_t *wantedField(ClassNumbers *numbers, int32_t wanted)
 {
@@ -26,10 +45,7 @@ uint16_t *wantedField(ClassNumbers *numbers, int32_t wanted)
 // takes in a closing zero in some drawings and not in others.
 bool sameName(const uint32_t *units, uint32_t count, const char *name)
 {
-    uint32_t length = 0;
-    while (name[length] != '\0') {
-        ++length;
-    }
+    const uint32_t length = nameLength(name);
     if (count != length && !(count == length + 1 && units[length] == 0)) {
         return false;
     }
@@ -78,8 +94,8 @@ int32_t readDxfName(BitCursor &in, BitCursor &names, bool wide)
 // Each class: a BS number, a BS of proxy flags, the three names, a zombie
 // bit, a BS item class and from R2004 on (counted) five BLs (the count of
 // its objects, the release and maintenance release it came with, two
-// more), up to dataEnd.
-// A number below the first class number would be a listed type's.
+// more), up to dataEnd. A number below the first class number would be a
+// listed type's, and is not taken.
 ClassNumbers findIn(BitCursor &in, BitCursor &names, int64_t dataEnd, bool wide, bool counted)
 {
     ClassNumbers numbers{};
