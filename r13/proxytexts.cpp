@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "core/versions.h"
@@ -12,13 +13,14 @@
 namespace {
 
 // The graphic starts at any bit of the object: its bytes are copied into
-// block, when they lie within the object's data; null when they do not,
-// or when the entity carries none.
+// block, when they lie within the object's data and the bytes the file
+// holds of it (so that no block is taken for a size the file cannot
+// hold); null when they do not, or when the entity carries none.
 uint8_t *copyGraphic(BitCursor &in, const ObjectHead &head, int32_t versionIndex, ReusableBlock &block,
                      MemoryService *memory, int32_t *length)
 {
     GraphicPlace place{};
-    const uint64_t dataEnd = static_cast<uint64_t>(head.length - kObjectCheckValue);
+    const uint64_t dataEnd = std::min(static_cast<uint64_t>(head.length - kObjectCheckValue), in.spanLength());
     if (!findGraphic(in, versionIndex, &place) || place.bytes == 0 || place.bit / 8 + place.bytes > dataEnd) {
         return nullptr;
     }
