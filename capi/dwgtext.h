@@ -119,9 +119,9 @@ DWGTEXT_API size_t dwgtext_report_count(const dwgtext_drawing *drawing);
 DWGTEXT_API const char *dwgtext_report(const dwgtext_drawing *drawing, size_t index);
 
 /* The kind of entity the text the last dwgtext_next gave came from: "TEXT",
- * "ATTRIB", "ATTDEF", "MTEXT", "TOLERANCE", "DIMENSION", "ATTDEF_PROMPT"
- * or "MULTILEADER"; "" before the first text. Given by a call of its own so
- * that dwgtext_text keeps its layout. */
+ * "ATTRIB", "ATTDEF", "MTEXT", "TOLERANCE", "DIMENSION", "ATTDEF_PROMPT",
+ * "MULTILEADER" or "PROXY"; "" before the first text. Given by a call of its
+ * own so that dwgtext_text keeps its layout. */
 DWGTEXT_API const char *dwgtext_kind(const dwgtext_drawing *drawing);
 
 /* The document properties the drawing records, read as it opened: a fixed

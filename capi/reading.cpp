@@ -79,6 +79,8 @@ const char *textKindName(TextKind kind)
         return "ATTDEF_PROMPT";
     case TextKind::Multileader:
         return "MULTILEADER";
+    case TextKind::Proxy:
+        return "PROXY";
     }
     return "";
 }

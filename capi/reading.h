@@ -65,7 +65,7 @@ struct FoundText {
 
 // The word for a kind, the same in the C API, in dwgtext's JSON output and
 // in Python: "TEXT", "ATTRIB", "ATTDEF", "MTEXT", "TOLERANCE", "DIMENSION",
-// "ATTDEF_PROMPT", "MULTILEADER".
+// "ATTDEF_PROMPT", "MULTILEADER", "PROXY".
 const char *textKindName(TextKind kind);
 
 // One drawing, opened and started at once, its texts taken one at a time.

@@ -30,7 +30,8 @@ protected:
 // The kind of entity a text comes from. The first four are the classic
 // kinds, the only ones the host's protocol gives; a sink can take every
 // kind. An attribute definition gives its default as Attdef and the
-// sentence that asks for its value as AttdefPrompt.
+// sentence that asks for its value as AttdefPrompt. Proxy texts are those
+// an entity of a custom class draws for programs that lack its application.
 enum class TextKind : uint8_t {
     Text,
     Attrib,
@@ -40,6 +41,7 @@ enum class TextKind : uint8_t {
     Dimension,
     AttdefPrompt,
     Multileader,
+    Proxy,
 };
 
 inline bool isClassicKind(TextKind kind)
@@ -57,6 +59,8 @@ public:
 protected:
     ~TextSink() = default;
 };
+
+inline constexpr int32_t kBlockTextClasses = 3;
 
 // The version text is the file's first six bytes.
 inline constexpr int32_t kVersionTextSize = 6;
@@ -76,6 +80,10 @@ struct DWGglobal {
     TextSink *sink;      // instead of output objects; null for the host's protocol
     bool everyKind;      // texts of every kind are wanted, not only the classic four
     uint16_t multileaderType;  // the drawing's class number of MULTILEADER, for every kind; 0 none
+    // For every kind, the class numbers of the entities of the format's own
+    // whose texts lie in a block (ACAD_TABLE, ARC_DIMENSION,
+    // LARGE_RADIAL_DIMENSION); 0 none. Their graphics repeat those texts.
+    uint16_t blockTextTypes[kBlockTextClasses];
     DWGOutputObject sinkText;  // stands for the text object a sink needs none of
     ReusableBlock sinkBuffer;  // the text buffer a sink reads, used for every text
     uint64_t textsToSink;      // handed to the sink so far

@@ -33,6 +33,7 @@ inline constexpr char kGetDWGMText[] = "*** ERROR *** getDWGMText()[%s/%d]";
 inline constexpr char kGetDWGTolerance[] = "*** ERROR *** getDWGTolerance()[%s/%d]";
 inline constexpr char kGetDWGDimension[] = "*** ERROR *** getDWGDimension()[%s/%d]";
 inline constexpr char kGetDWGMultileader[] = "*** ERROR *** getDWGMultileader()[%s/%d]";
+inline constexpr char kPutProxyTexts[] = "*** ERROR *** putProxyTexts()[%s/%d]";
 inline constexpr char kMultileaderEnd[] = "*** ERROR *** multileader fields do not end where its data does[%s/%d]";
 
 // Decoding a text object: the field that could not be read, then the

@@ -11,6 +11,9 @@ bool startReading(DWGglobal *session, MemoryService *memory, ReaderSource *sourc
     session->sink = sink;
     session->everyKind = sink != nullptr;
     session->multileaderType = 0;
+    for (uint16_t &type : session->blockTextTypes) {
+        type = 0;
+    }
     session->codePage = -1;
     session->reader = switchDWGfuncs(session, memory);
     return session->reader != nullptr;

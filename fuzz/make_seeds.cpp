@@ -3,8 +3,9 @@
 //   make_seeds DIR
 //
 // writes DIR/NAME.dwg for every composed drawing of every version and for
-// those whose maps are lost, and the document properties' sections on their
-// own, in both layouts, and the R13-R2000 properties record's data, for the
+// those whose maps are lost, a custom entity's proxy graphic with its texts
+// in both string layouts, the document properties' sections on their own,
+// in both layouts, and the R13-R2000 properties record's data, for the
 // fuzzer's calls of their decoders.
 #include <cstdio>
 #include <exception>
@@ -27,6 +28,13 @@ int main(int argc, char **argv)
         }
         for (const hardening::NamedDrawing &drawing : drawings) {
             dwgw::writeFile(dir + "/" + drawing.name + ".dwg", drawing.bytes);
+        }
+        for (const dwgw::BitVersion version : {dwgw::BitVersion::AC1015, dwgw::BitVersion::AC1032}) {
+            dwgw::Drawing drawing(version);
+            drawing.addCustomEntity({"D01", "AXIS A", "ROOM 101"});
+            drawing.addText("after");
+            const bool wide = version == dwgw::BitVersion::AC1032;
+            dwgw::writeFile(dir + "/proxy-" + (wide ? "utf16" : "bytes") + ".dwg", drawing.build());
         }
         dwgw::SummaryInfo summary;
         summary.title = "Plan";

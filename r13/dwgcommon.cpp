@@ -29,7 +29,7 @@ void skipExtendedData(BitCursor::Run &in, uint64_t limit)
 
 // An entity's graphic: its size in bytes (from R2010 on a BLL, three bits
 // that count the size's bytes; an RL before), then those bytes.
-void skipGraphic(BitCursor::Run &in, int32_t versionIndex)
+uint64_t readGraphicSize(BitCursor::Run &in, int32_t versionIndex)
 {
     uint64_t size = 0;
     if (versionAtLeast(versionIndex, kAC1024)) {
@@ -41,7 +41,7 @@ void skipGraphic(BitCursor::Run &in, int32_t versionIndex)
     } else {
         size = in.RL();
     }
-    in.skipBits(size * 8);
+    return size;
 }
 
 // The object's own handle, its extended data, passed over up to the
@@ -56,7 +56,7 @@ bool skipToGraphicFlag(BitCursor::Run &in, uint32_t objectSize, Graphic graphic,
         if (graphic == Graphic::Refused) {
             return false;
         }
-        skipGraphic(in, versionIndex);
+        in.skipBits(readGraphicSize(in, versionIndex) * 8);
     }
     return !in.overran();
 }
@@ -175,6 +175,27 @@ bool readCommonData(BitCursor &cursor, int32_t versionIndex, R2KCommonData *data
     in.skipBits(styleFlagBits(versionIndex));
     in.skipBS();     // invisibility
     in.skipBits(8);  // lineweight
+    return !in.overran();
+}
+
+// Everything before the graphic is read as the common data reads it.
+bool findGraphic(BitCursor &cursor, int32_t versionIndex, GraphicPlace *place)
+{
+    BitCursor::Run in(cursor);
+    const uint32_t objectSize = readSizeField(in);
+    if (versionAtLeast(versionIndex, kAC1015)) {
+        R2KCommonData unused{};
+        readTypeAndDataEnd(in, versionIndex, objectSize, &unused);
+    } else {
+        in.skipBS();  // type
+    }
+    in.skipH();
+    skipExtendedData(in, objectSize);
+    *place = GraphicPlace{};
+    if (in.B() != 0) {
+        place->bytes = readGraphicSize(in, versionIndex);
+        place->bit = in.bitOffset();
+    }
     return !in.overran();
 }
 

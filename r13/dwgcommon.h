@@ -203,6 +203,15 @@ enum class Graphic { Refused, Skipped };
 bool readCommonData(BitCursor &in, int32_t versionIndex, R13CommonData *data, Graphic graphic = Graphic::Refused);
 bool readCommonData(BitCursor &in, int32_t versionIndex, R2KCommonData *data, Graphic graphic = Graphic::Refused);
 
+// Where an entity's graphic lies in its object, which the cursor stands
+// at the start of: the bit its bytes start at and how many there are (0
+// when it carries none). False when the fields before it run out.
+struct GraphicPlace {
+    uint64_t bit;
+    uint64_t bytes;
+};
+bool findGraphic(BitCursor &in, int32_t versionIndex, GraphicPlace *place);
+
 // The common data of an object that is no entity (a dictionary, a record),
 // R13 to R2000: where its handles begin, and how many reactors' open them
 // (after the owner's; the extension dictionary's follows them). The cursor

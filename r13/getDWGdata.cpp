@@ -1,5 +1,8 @@
 #include "r13/getDWGdata.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "core/dwgglobal.h"
 #include "core/dwgreader.h"
 #include "core/messages.h"
@@ -92,8 +95,8 @@ private:
     int32_t p_readWord(BitCursor &in, int32_t *value);
     void p_readRecordedEnd(BitCursor &in, int32_t locatorCount);
     void p_noteEnd(uint64_t end);
-    uint16_t p_multileaderType();
-    uint16_t p_multileaderTypeInFile();
+    ClassNumbers p_classNumbers();
+    ClassNumbers p_classNumbersInFile();
     bool p_addressBroken() const;
     void p_reportState();
     struct ObjectBytes {
@@ -494,7 +497,9 @@ PhaseResult DWGDataReader::p_walkWithoutMap()
 PhaseResult DWGDataReader::p_readObjects()
 {
     if (walk_ == nullptr) {
-        session_->multileaderType = p_multileaderType();
+        const ClassNumbers numbers = p_classNumbers();
+        session_->multileaderType = numbers.multileader;
+        std::copy(std::begin(numbers.blockText), std::end(numbers.blockText), session_->blockTextTypes);
         walk_ = newDWGObjects(session_, memory_, stream_, map_, objectsStart_, objectsEnd_);
         if (walk_ == nullptr) {
             return PhaseResult::Failed;
@@ -508,45 +513,48 @@ PhaseResult DWGDataReader::p_readObjects()
     return result;
 }
 
-// Only when every kind is wanted are the classes read for the number of
-// MULTILEADER. From R2004 on their section states a second size word from
+// Only when every kind is wanted are the classes read for their numbers.
+// From R2004 on their section states a second size word from
 // R2013 on, and in R2010 from maintenance release 4 on (the file header's
 // byte 11). Classes pieced together from pages found without the maps may
 // lack the page that names MULTILEADER: not finding it there leaves the
 // number unknown.
-uint16_t DWGDataReader::p_multileaderType()
+ClassNumbers DWGDataReader::p_classNumbers()
 {
     constexpr int64_t kMaintenanceAt = 11;
     constexpr uint8_t kLastWithoutSecondWord = 3;
     if (!session_->everyKind) {
-        return 0;
+        return ClassNumbers{};
     }
     if (container_ == nullptr) {
-        return p_multileaderTypeInFile();
+        return p_classNumbersInFile();
     }
     const int32_t version = session_->versionIndex;
     const FileStream::Span maintenance = fileStream_->span(kMaintenanceAt, 1);
     const bool laterR2010 =
         version == kAC1024 && maintenance.length == 1 && maintenance.bytes[0] > kLastWithoutSecondWord;
-    const uint16_t type =
-        findMultileaderType(memory_, container_, version, versionAtLeast(version, kAC1027) || laterR2010);
-    return type == 0 && container_->pagesFound() ? kMultileaderUnknown : type;
+    ClassNumbers numbers =
+        findClassNumbers(memory_, container_, version, versionAtLeast(version, kAC1027) || laterR2010);
+    if (numbers.multileader == 0 && container_->pagesFound()) {
+        numbers.multileader = kMultileaderUnknown;
+    }
+    return numbers;
 }
 
 // Up to R2000 the classes lie where locator 1 says, in the file itself;
-// a file cut before their end leaves the number unknown.
-uint16_t DWGDataReader::p_multileaderTypeInFile()
+// a file cut before their end leaves the multileader number unknown.
+ClassNumbers DWGDataReader::p_classNumbersInFile()
 {
     if (classesStart_ < 0 || classesSize_ <= 0) {
-        return 0;
+        return ClassNumbers{};
     }
     const uint32_t size = static_cast<uint32_t>(classesSize_);
     const uint32_t wanted = size < kMostClassBytes ? size : kMostClassBytes;
     if (static_cast<uint64_t>(classesStart_) + wanted > stream_->size()) {
-        return kMultileaderUnknown;
+        return kClassesUnknown;
     }
     const FileStream::Span span = stream_->span(classesStart_, static_cast<int32_t>(wanted));
-    return findMultileaderTypeIn(span.bytes, span.length, session_->versionIndex, false);
+    return findClassNumbersIn(span.bytes, span.length, session_->versionIndex, false);
 }
 
 PhaseResult DWGDataReader::p_finishPhase()

@@ -1,6 +1,7 @@
 #include "r13/getDWGobjects.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "core/dwgglobal.h"
 #include "core/messages.h"
@@ -24,6 +25,7 @@ constexpr uint16_t kFirstDimension = 20;  // ordinate, linear, aligned, angular 
 constexpr uint16_t kLastDimension = 26;   // lines, radius, diameter
 constexpr uint16_t kMText = 44;
 constexpr uint16_t kTolerance = 46;
+constexpr uint16_t kProxyEntity = 498;
 
 // The types that hold texts, a bit each: every one is below 64.
 constexpr uint64_t typeBit(uint16_t type)
@@ -87,7 +89,8 @@ DWGObjects::DWGObjects(DWGglobal *session, MemoryService *memory, FileStream *st
       end_(end),
       versionIndex_(session->versionIndex),
       textTypes_(session->everyKind ? everyTextType() : kClassicTextTypes),
-      multileaderType_(session->everyKind ? session->multileaderType : 0)
+      multileaderType_(session->everyKind ? session->multileaderType : 0),
+      proxyTexts_(session->everyKind)
 {
 }
 
@@ -296,6 +299,10 @@ StepResult DWGObjects::getNextObject()
         if (read && p_holdsText(head.type)) {
             return p_handleText(start, head) == 1 ? StepResult::Item : StepResult::Failed;
         }
+        if (read && p_mayDrawProxyTexts(head.type) &&
+            p_handled(text_->putProxyTexts(start, head), msg::kPutProxyTexts, __LINE__) == 0) {
+            return StepResult::Failed;
+        }
         if (read && isListed(head.type)) {
             if (p_skipBySize(start, head) == 0) {
                 return StepResult::Failed;
@@ -354,6 +361,20 @@ int32_t DWGObjects::p_handleText(int64_t start, const ObjectHead &head)
 inline bool DWGObjects::p_holdsText(uint16_t type) const
 {
     return type < 64 && (textTypes_ & typeBit(type)) != 0;
+}
+
+// Entities of custom classes, and those a program kept as proxies of a
+// class it lacked (ACAD_PROXY_ENTITY), carry graphics; they are then
+// stepped over as any type off the list is. The format's own entities
+// whose texts lie in a block are left to the block; where the drawing's
+// classes could not be read, no class is known to be one of them.
+inline bool DWGObjects::p_mayDrawProxyTexts(uint16_t type) const
+{
+    if (!proxyTexts_ || (type != kProxyEntity && type < kFirstClassNumber)) {
+        return false;
+    }
+    return std::find(std::begin(session_->blockTextTypes), std::end(session_->blockTextTypes), type) ==
+           std::end(session_->blockTextTypes);
 }
 
 inline bool DWGObjects::p_isPlain(uint16_t type) const

@@ -5,7 +5,8 @@
 // dispatches by type: TEXT, ATTRIB, ATTDEF and MTEXT to the text decoder,
 // and when the session wants every kind of text TOLERANCE and the
 // dimensions too; the other types of the fixed list are stepped over, and a
-// type outside the list is reported and stepped over.
+// type outside the list is reported and stepped over, after the texts of
+// its graphic when it is a custom entity and every kind is wanted.
 // With an object map the objects are visited in map order; without one they
 // are taken one after another until the end offset, each checked by its
 // check value.
@@ -60,6 +61,7 @@ private:
     int32_t p_handled(int32_t result, const char *failure, int32_t line);
     bool p_holdsText(uint16_t type) const;
     bool p_isPlain(uint16_t type) const;
+    bool p_mayDrawProxyTexts(uint16_t type) const;
 
     DWGglobal *session_;
     MemoryService *memory_;
@@ -73,6 +75,7 @@ private:
     int32_t versionIndex_;  // the session's, which every head is read by
     uint64_t textTypes_;    // the types that hold texts the session wants, a bit each
     uint16_t multileaderType_;  // the drawing's class number of MULTILEADER when wanted; 0 none; or unknown
+    bool proxyTexts_;           // the texts of custom entities' graphics are wanted
     ReadBudget budget_;
 };
 

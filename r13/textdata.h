@@ -79,6 +79,11 @@ public:
     // where its data does, without a report: how one is told where the
     // classes that number it could not be read.
     virtual bool readsAsMultileader(int64_t start, const ObjectHead &head) = 0;
+    // An entity of a custom class gives the texts of its graphic
+    // (r13/proxygraphics.h), when it carries one that parses; an object
+    // that is no entity, or carries none, gives nothing. The stream is
+    // left at the object's start. 0 when the host could not take a text.
+    int32_t putProxyTexts(int64_t start, const ObjectHead &head);
     // Gives back every block of the decoder, its own included.
     virtual void destroy() = 0;
 

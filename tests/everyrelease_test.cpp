@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -155,6 +156,62 @@ TEST_P(EveryRelease, AMultileaderThatDoesNotEndWhereItsDataDoesGivesNoText)
     EXPECT_EQ(every.texts, std::vector<std::string>{"TEXT after"});
     ASSERT_EQ(every.reports.size(), 2u);
     EXPECT_TRUE(every.reports[0].starts_with("*** ERROR *** multileader fields do not end")) << every.reports[0];
+}
+
+// An entity of a custom class gives the texts its graphic draws, in
+// place among the drawing's texts, UTF-16 ones from R2007 on as 8-bit ones
+// before; the classic kinds leave them out. A multileader's graphic, and
+// that of a table, whose texts come from its block, give nothing.
+TEST_P(EveryRelease, CustomEntitiesGiveTheTextsTheirGraphicsDraw)
+{
+    dwgw::Drawing drawing(GetParam());
+    drawing.addText("before");
+    drawing.addCustomEntity({"D01", "door mark 2", "AXIS A"});
+    dwgw::CustomEntity &table = drawing.addCustomEntity({"cell"});
+    table.type = 601;
+    table.dxfName = "ACAD_TABLE";
+    dwgw::CustomEntity &tag = drawing.addCustomEntity({"R101"});
+    tag.type = 602;
+    tag.dxfName = "AECROOMTAG";
+    drawing.addMultileader("callout").common.graphic = dwgw::proxyGraphic({"picture"}, false);
+    drawing.addText("after");
+    EXPECT_EQ(readAll(drawing).texts, (std::vector<std::string>{"TEXT before", "PROXY D01", "PROXY door mark 2",
+                                                               "PROXY AXIS A", "PROXY R101", "MULTILEADER callout",
+                                                               "TEXT after"}));
+    EXPECT_EQ(readAll(drawing, Kinds::Classic).texts, (std::vector<std::string>{"TEXT before", "TEXT after"}));
+}
+
+// A graphic gives its texts only when it parses exactly: its stated size,
+// its count of primitives and each text primitive's fields must all agree.
+TEST_P(EveryRelease, AGraphicThatDoesNotParseExactlyGivesNoText)
+{
+    const auto putRL = [](dwgw::Bytes &graphic, size_t at, uint32_t value) {
+        for (int i = 0; i < 4; ++i) {
+            graphic[at + i] = static_cast<uint8_t>(value >> (8 * i));
+        }
+    };
+    const auto rl = [](const dwgw::Bytes &graphic, size_t at) {
+        return uint32_t{graphic[at]} | uint32_t{graphic[at + 1]} << 8 | uint32_t{graphic[at + 2]} << 16 |
+               uint32_t{graphic[at + 3]} << 24;
+    };
+    const std::vector<std::function<void(dwgw::Bytes &)>> faults{
+        [&](dwgw::Bytes &g) { putRL(g, 0, rl(g, 0) + 1); },  // the stated size
+        [&](dwgw::Bytes &g) { putRL(g, 4, rl(g, 4) + 1); },  // the count
+        [&](dwgw::Bytes &g) { putRL(g, 4, rl(g, 4) - 1); },
+        [&](dwgw::Bytes &g) {  // the last text primitive 4 bytes longer than its fields
+            const size_t text = 8 + rl(g, 8);
+            const size_t last = text + rl(g, text);
+            putRL(g, last, rl(g, last) + 4);
+            putRL(g, 0, rl(g, 0) + 4);
+            g.insert(g.end(), 4, 0);
+        },
+    };
+    for (size_t fault = 0; fault < faults.size(); ++fault) {
+        dwgw::Drawing drawing(GetParam());
+        drawing.addCustomEntity({"KEEP", "OUT"}).adjustGraphic = faults[fault];
+        drawing.addText("after");
+        EXPECT_EQ(readAll(drawing).texts, std::vector<std::string>{"TEXT after"}) << "fault " << fault;
+    }
 }
 
 }  // namespace

@@ -148,7 +148,7 @@ class Drawing:
     def texts_with_kinds(self) -> Iterator[tuple[str, str]] | Iterator[tuple[str, bytes]]:
         """The texts as ``texts`` gives them, each with the kind of entity
         it came from: "TEXT", "ATTRIB", "ATTDEF", "MTEXT",
-        "TOLERANCE", "DIMENSION", "ATTDEF_PROMPT" or "MULTILEADER". It takes its texts from
+        "TOLERANCE", "DIMENSION", "ATTDEF_PROMPT", "MULTILEADER" or "PROXY". It takes its texts from
         the same reading as ``texts``: each text comes out of one of them."""
         return self._kinded
 

@@ -61,28 +61,26 @@ Bytes headerVariablesSection(const std::optional<Bytes>& variables) {
     return sentinelledSection(kVariablesStart, variables.value_or(Bytes(32, 0)), kVariablesEnd);
 }
 
-// Two classes, MLEADERSTYLE (500, an object) and MULTILEADER (501, an
-// entity), or none: a BS number, BS flags, three names, a zombie bit and a
-// BS item class; from R2004 on five BLs follow. Up to R2004 the names are T
-// fields that count a closing zero; in R2004 a BS (the highest number),
-// two bytes and a bit come first. From R2007 on the names lie in a string
-// stream, which a count of bits taken from where the count stands reaches
-// the end of; a BL and a bit come first; from R2013 on a second size word
-// comes before the count.
-Bytes classSection(Layout layout, bool multileaderClasses) {
-    struct Class { std::uint16_t number; const char* application; const char* cppName; const char* dxfName; std::uint16_t item; };
-    const Class classes[] = {{500, "ObjectDBX Classes", "AcDbMLeaderStyle", "MLEADERSTYLE", 0x1F3},
-                             {501, "ObjectDBX Classes", "AcDbMLeader", "MULTILEADER", 0x1F2}};
-    if (!multileaderClasses) return sentinelledSection(kClassesStart, {}, kClassesEnd);
+// The classes: MLEADERSTYLE (500, an object) and MULTILEADER (501, an
+// entity) when there are multileaders, and a class for each custom entity
+// that names one; or none. A BS number, BS flags, three names, a zombie
+// bit and a BS item class; from R2004 on five BLs follow. Up to R2004 the
+// names are T fields that count a closing zero; in R2004 a BS (the highest
+// number), two bytes and a bit come first. From R2007 on the names lie in
+// a string stream, which a count of bits taken from where the count stands
+// reaches the end of; a BL and a bit come first; from R2013 on a second
+// size word comes before the count.
+Bytes classSection(Layout layout, const std::vector<ClassEntry>& classes) {
+    if (classes.empty()) return sentinelledSection(kClassesStart, {}, kClassesEnd);
     const bool paged = layout >= Layout::R2004;
     const bool wide = layout >= Layout::R2007;
     BitWriter data;
     BitWriter strings;
-    if (wide) data.BL(501).B(false); else if (paged) data.BS(501).RC(0).RC(0).B(true);
-    for (const Class& c : classes) {
+    const std::uint16_t highest = classes.back().number;
+    if (wide) data.BL(highest).B(false); else if (paged) data.BS(highest).RC(0).RC(0).B(true);
+    for (const ClassEntry& c : classes) {
         data.BS(c.number).BS(0);
-        for (const char* name : {c.application, c.cppName, c.dxfName}) {
-            const std::string text(name);
+        for (const std::string& text : {c.application, c.cppName, c.dxfName}) {
             if (wide) {
                 strings.BS(static_cast<std::uint16_t>(text.size()));
                 for (unsigned char ch : text) strings.RS(ch);
@@ -122,6 +120,22 @@ std::vector<std::size_t> consecutiveOffsets(const std::vector<FramedObject>& fra
 }
 
 }  // namespace
+
+std::vector<ClassEntry> Drawing::drawingClasses() const {
+    std::vector<ClassEntry> classes;
+    if (multileaderClasses_) {
+        classes.push_back({500, "ObjectDBX Classes", "AcDbMLeaderStyle", "MLEADERSTYLE", 0x1F3});
+        classes.push_back({501, "ObjectDBX Classes", "AcDbMLeader", "MULTILEADER", 0x1F2});
+    }
+    for (const auto& object : objects_) {
+        const auto* custom = dynamic_cast<const CustomEntity*>(object.get());
+        if (custom != nullptr && custom->dxfName) {
+            classes.push_back({custom->type, "TestKit", "TkCustom", *custom->dxfName, 0x1F2});
+        }
+    }
+    std::sort(classes.begin(), classes.end(), [](const ClassEntry& a, const ClassEntry& b) { return a.number < b.number; });
+    return classes;
+}
 
 struct Drawing::Placement {
     std::vector<std::size_t> objectOffsets;
@@ -174,6 +188,12 @@ MultileaderEntity& Drawing::addMultileader(std::optional<std::string> text, std:
     entity->text = std::move(text);
     entity->attributeValues = std::move(attributeValues);
     multileaderClasses_ = true;
+    return add(std::move(entity));
+}
+
+CustomEntity& Drawing::addCustomEntity(std::vector<std::string> texts) {
+    auto entity = std::make_unique<CustomEntity>();
+    entity->texts = std::move(texts);
     return add(std::move(entity));
 }
 
@@ -330,7 +350,8 @@ ComposedDrawing Drawing::composePaged() const {
     sections.objects = objects.bytes();
     sections.handles = encodeMap(offsets, version_ == BitVersion::AC1021 ? options.r2007.objectsAt : options.container.objectsAt);
     sections.header = Bytes(32, 0);
-    if (multileaderClasses_) sections.classes = classSection(layout(), true);
+    const std::vector<ClassEntry> classes = drawingClasses();
+    if (!classes.empty()) sections.classes = classSection(layout(), classes);
     sections.codePage = options.codePage;
     sections.summaryInfo = options.summaryInfo;
     sections.appInfo = options.appInfo;
@@ -350,7 +371,7 @@ ComposedDrawing Drawing::compose(bool mapFirst) const {
     if (layout() >= Layout::R2004) return composePaged();
     const std::vector<FramedObject> framed = frameObjects();
     const Bytes variables = headerVariablesSection(options.headerVariables);
-    const Bytes classes = classSection(layout(), multileaderClasses_);
+    const Bytes classes = classSection(layout(), drawingClasses());
     const std::size_t classesAt = kFileHeaderSize + variables.size();
     const std::size_t areaAt = classesAt + classes.size() + kPaddingSize;
     const Placement place = placeObjects(framed, areaAt, mapFirst);

@@ -100,6 +100,13 @@ struct ComposedDrawing {
     std::size_t endOfField(std::size_t index, Field field) const;
 };
 
+// One class of the drawing's classes section.
+struct ClassEntry {
+    std::uint16_t number = 0;
+    std::string application, cppName, dxfName;
+    std::uint16_t item = 0;  // 0x1F2 an entity, 0x1F3 an object
+};
+
 class Drawing {
 public:
     explicit Drawing(BitVersion version);
@@ -115,6 +122,7 @@ public:
     // The drawing's classes then number MLEADERSTYLE 500 and MULTILEADER
     // 501. No text: a block content with these values.
     MultileaderEntity& addMultileader(std::optional<std::string> text, std::vector<std::string> attributeValues = {});
+    CustomEntity& addCustomEntity(std::vector<std::string> texts);
 
     // R13 to R2000: the named-object dictionary, which lists the next
     // object as DWGPROPS, and that record (an XRECORD) holding data
@@ -143,6 +151,7 @@ private:
     ComposedDrawing compose(bool mapFirst) const;
     ComposedDrawing composePaged() const;
     Layout layout() const;
+    std::vector<ClassEntry> drawingClasses() const;
 
     BitVersion version_;
     std::vector<std::unique_ptr<Object>> objects_;

@@ -254,6 +254,15 @@ void DimensionEntity::writeHandles(BitWriter& w) const {
     w.H(5, 0x10).H(5, 0x11).H(2, block);
 }
 
+void CustomEntity::writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const {
+    CommonData withGraphic = common;
+    withGraphic.graphicPresent = true;
+    withGraphic.graphic = proxyGraphic(texts, since(context.layout, Layout::R2007));
+    if (adjustGraphic) adjustGraphic(withGraphic.graphic);
+    writeCommon(w, type, withGraphic, context, ends);
+    w.raw(Bytes{0x11, 0x22, 0x33});
+}
+
 void OpaqueObject::writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const {
     if (since(context.layout, Layout::R2010)) {
         w.BB(2).RS(type);

@@ -24,6 +24,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -203,6 +204,28 @@ public:
     CommonData common;
     std::string userText;
     std::uint32_t block = 0x30;
+};
+
+// A graphic, as an entity of a custom class carries it for programs that
+// lack its application: a polyline, then a text primitive for each of
+// `texts`, the first, third... of the plain kind (type 10, or 36 when
+// wide), the others with a length and a style (11, 38). Programs write
+// the wide kinds (UTF-16, each byte widened here) from R2007 on.
+Bytes proxyGraphic(const std::vector<std::string>& texts, bool wide);
+
+// An entity of a custom class (type 500 on) that carries the graphic of
+// `texts`, of the kinds its release writes; adjustGraphic sees the graphic
+// before it is written. Its own fields are a few bytes the reader never
+// looks at. The drawing's classes list it when it has a DXF name.
+class CustomEntity : public Object {
+public:
+    void writeData(BitWriter& w, const ObjectContext& context, FieldEnds& ends) const override;
+
+    std::uint16_t type = 600;
+    CommonData common;
+    std::vector<std::string> texts;
+    std::function<void(Bytes&)> adjustGraphic;
+    std::optional<std::string> dxfName;
 };
 
 // Any other object: its type, then payload bytes the reader never looks at.

@@ -233,7 +233,7 @@ std::string usageText()
            "      --raw            print the texts as the library delivered them\n"
            "      --kinds=classic  only the texts of TEXT, ATTRIB, ATTDEF and MTEXT\n"
            "                       (default --kinds=all: callouts, tolerances, dimension\n"
-           "                       texts and attribute prompts too)\n"
+           "                       texts, attribute prompts and proxy texts too)\n"
            "      --json           print JSON Lines: one object per text, one per file\n"
            "      --events         print the event list of each drawing\n"
            "      --properties     print the document properties (title, author...) as\n"
