@@ -387,7 +387,7 @@ bool skipMultileaderFields(BitCursor &in, MultileaderWalk &walk)
         return false;
     }
     walk.firstLabel = walk.streamTexts;
-    for (uint32_t label = 0; label < walk.labels; ++label) {
+    for (uint32_t label = 0; label < walk.labels && !in.overran(); ++label) {
         skipText(in, walk);
         in.skipBS();
         in.skipBD();
@@ -585,6 +585,12 @@ const char *TextDecoder<Common>::p_walkMultileader(BitCursor &in, MultileaderWal
     *walk = MultileaderWalk{};
     walk->version = session_->versionIndex;
     walk->end = entity_.dataEndBit;
+    // The counts of the walk are held to the bits left before this end, so
+    // it must lie within the object's bytes: a data size stated past them
+    // would let a count claim bits that are not there.
+    if (walk->end > entity_.objectEndBit || walk->end > static_cast<int64_t>(in.spanLength() * 8)) {
+        return msg::kMultileaderEnd;
+    }
     if (since(kAC1024)) {
         in.skipBS();
     }
