@@ -143,18 +143,21 @@ TEST_P(EveryRelease, MultileadersGiveTheirParagraphsThenTheirAttributeValues)
     EXPECT_EQ(readAll(drawing, Kinds::Classic).texts, (std::vector<std::string>{"TEXT before", "TEXT after"}));
 }
 
-// The layout has parts no real drawing showed us, so a multileader whose
-// fields do not end where its data does gives nothing: one that claims a
-// label more than it holds reads on into the fields after, and is reported.
+// A multileader whose fields do not end exactly where its data does was
+// misread, and gives nothing: one that claims a label more than it holds
+// reads on into the fields after, one that claims a label fewer stops short.
+// Each is reported.
 TEST_P(EveryRelease, AMultileaderThatDoesNotEndWhereItsDataDoesGivesNoText)
 {
     dwgw::Drawing drawing(GetParam());
     drawing.addMultileader("callout", {"A1"}).labelCount = 2;
+    drawing.addMultileader("short", {"B2"}).labelCount = 0;
     drawing.addText("after");
     const Read every = readAll(drawing);
     EXPECT_EQ(every.texts, std::vector<std::string>{"TEXT after"});
-    ASSERT_EQ(every.reports.size(), 2u);
+    ASSERT_EQ(every.reports.size(), 4u);
     EXPECT_TRUE(every.reports[0].starts_with("*** ERROR *** multileader fields do not end")) << every.reports[0];
+    EXPECT_EQ(every.reports[0].substr(0, 50), every.reports[2].substr(0, 50));
 }
 
 }  // namespace

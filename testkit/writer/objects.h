@@ -159,8 +159,9 @@ public:
     std::optional<std::uint16_t> textLength;  // declared length; default: text.size()
 };
 
-// MULTILEADER, whose type is the number of the drawing's class for it: one
-// leader root of one line, then an MTEXT content (`text`) or, without one,
+// MULTILEADER, whose type is the number of the drawing's class for it:
+// leader roots of two lines each, with breaks in both, then an MTEXT content
+// in two columns (`text`) or, without one,
 // a block content whose attributes hold `attributeValues`. It carries a
 // picture of itself as a graphic, as real drawings' multileaders do.
 class MultileaderEntity : public Object {
