@@ -109,6 +109,18 @@ const char *skipR2KTextFields(BitCursor &cursor, uint8_t *dataFlags)
     return in.overran() ? msg::kGetRD : nullptr;
 }
 
+// After a text's string: its generation flags and its horizontal and
+// vertical alignment, a BS each, those its data flags keep. R13 and R14
+// have no data flags (0): all three are there.
+void skipAlignment(BitCursor &in, uint8_t dataFlags)
+{
+    for (uint8_t flag : {kNoGeneration, kNoHorizontalAlignment, kNoVerticalAlignment}) {
+        if ((dataFlags & flag) == 0) {
+            in.skipBS();
+        }
+    }
+}
+
 // From R2007 on an MTEXT also states its rectangle's height.
 const char *skipMTextFields(BitCursor &cursor, bool rectangleHeight)
 {
@@ -503,11 +515,7 @@ const char *TextDecoder<Common>::p_readPrompt(BitCursor &in, DecodedText *prompt
         }
     }
     in.seekBit(text_.afterTextBit);
-    for (uint8_t flag : {kNoGeneration, kNoHorizontalAlignment, kNoVerticalAlignment}) {
-        if ((text_.dataFlags & flag) == 0) {  // R13 and R14 have no data flags: all three are there
-            in.skipBS();
-        }
-    }
+    skipAlignment(in, text_.dataFlags);
     in.skipBytes(in.BS());  // tag
     in.skipBS();             // field length
     in.skipBits(8);          // flags
@@ -786,12 +794,7 @@ const char *TextData::readAttributeKind(BitCursor &in, const R2KTextRecord &reco
     if (record.common.objectType == kTextType || !since(kAC1032)) {
         return nullptr;
     }
-    const uint8_t absent = record.dataFlags;
-    for (uint8_t flag : {kNoGeneration, kNoHorizontalAlignment, kNoVerticalAlignment}) {
-        if ((absent & flag) == 0) {
-            in.skipBS();
-        }
-    }
+    skipAlignment(in, record.dataFlags);
     in.skipBits(8);
     const uint8_t kind = in.RC();
     if (in.overran()) {
