@@ -91,14 +91,15 @@ TEST_P(EveryRelease, ObjectsOf32KiBOrMoreAreReadByTheirTwoWordSize)
 }
 
 // Every kind, in object-map order, each text with its kind: an attribute
-// definition's prompt after its default, a tolerance frame's string as
+// definition's prompt after its default (past the alignment fields its data
+// flags keep), a tolerance frame's string as
 // stored, a dimension's user text only when its block is not in the
 // drawing. The classic kinds alone are what the host's protocol gives.
 TEST_P(EveryRelease, EachKindOfEntityGivesItsTextsWithTheirKind)
 {
     dwgw::Drawing drawing(GetParam());
     drawing.addText("plain");
-    drawing.addAttdef("1", "SHEET", "Enter sheet number");
+    drawing.addAttdef("1", "SHEET", "Enter sheet number").dataFlags = 0xC0;  // no alignment codes
     drawing.addAttdef("2", "REV", "");
     drawing.addAttdef("3", "NOTE", "Note").attributeKind = 4;  // multi-line in R2018
     drawing.addAttrib("A-101", "SHEET");
