@@ -365,7 +365,7 @@ void MultileaderEntity::writeContextData(BitWriter& w, const ObjectContext& cont
         w.BL(root).BD(8.0);  // index, landing distance
         w.BL(2);             // two lines
         for (std::uint32_t line = 0; line < 2; ++line) {
-            w.BL(2);
+            w.BL(pointCount.value_or(2));
             writePoint(w, {0.0, 0.0, 0.0});
             writePoint(w, {10.0, 10.0, 0.0});
             w.BL(1).BL(0).BL(2);  // breaks on segment 0: two of them

@@ -174,6 +174,7 @@ public:
     std::vector<std::string> attributeValues;
     std::uint32_t leaderRoots = 1;
     std::optional<std::uint32_t> labelCount;  // declared count of block labels; default: attributeValues.size()
+    std::optional<std::uint32_t> pointCount;  // declared count of each leader line's points; default: 2, as written
     std::optional<std::string> colorName;     // R2004 on: the name every colour of it carries
 
 private:
