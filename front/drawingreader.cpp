@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/messages.h"
+#include "support/filestrmio.h"
 #include "front/session.h"
 #include "support/component.h"
 
@@ -57,7 +58,8 @@ void DrawingReader::close()
 ReaderFacts DrawingReader::p_factsOf(const DWGglobal *session)
 {
     ReaderFacts facts = {{}, session->versionIndex, session->codePage, session->cutShort, session->damaged,
-                         session->ended, session->preview};
+                         session->ended, session->preview,
+                         session->stream != nullptr ? session->stream->loadsNearEnd() : 0};
     memcpy(facts.versionText, session->versionText, sizeof facts.versionText);
     return facts;
 }

@@ -25,6 +25,7 @@ struct ReaderFacts {
     bool damaged;      // of full length, but parts it records could not be read
     bool ended;        // the reader came to the drawing's end
     PreviewPlace preview;  // where the preview image lies in the drawing's bytes
+    uint64_t loadsNearEnd;  // the decoders' reads at or past their records' ends (FileStream)
 };
 
 // Where the reader's session comes from and where what it finds goes. The
@@ -64,7 +65,7 @@ private:
     static ReaderFacts p_factsOf(const DWGglobal *session);
 
     DWGglobal *session_ = nullptr;
-    ReaderFacts facts_ = {{}, kNoVersion, -1, false, false, false, {}};
+    ReaderFacts facts_ = {{}, kNoVersion, -1, false, false, false, {}, 0};
 };
 
 #endif

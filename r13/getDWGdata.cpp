@@ -201,6 +201,7 @@ bool DWGDataReader::openContainer()
         return false;
     }
     stream_ = sections.stream;
+    stream_->countLoadsWith(*fileStream_);
     pageFailed_ = sections.pageFailed;
     mapStart_ = sections.mapStart;
     mapEnd_ = static_cast<int64_t>(stream_->size());

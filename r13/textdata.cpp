@@ -109,6 +109,18 @@ const char *skipR2KTextFields(BitCursor &cursor, uint8_t *dataFlags)
     return in.overran() ? msg::kGetRD : nullptr;
 }
 
+// After a text's string: its generation flags and its horizontal and
+// vertical alignment, a BS each, those its data flags keep. R13 and R14
+// have no data flags (0): all three are there.
+void skipAlignment(BitCursor &in, uint8_t dataFlags)
+{
+    for (uint8_t flag : {kNoGeneration, kNoHorizontalAlignment, kNoVerticalAlignment}) {
+        if ((dataFlags & flag) == 0) {
+            in.skipBS();
+        }
+    }
+}
+
 // From R2007 on an MTEXT also states its rectangle's height.
 const char *skipMTextFields(BitCursor &cursor, bool rectangleHeight)
 {
@@ -386,7 +398,7 @@ bool skipMultileaderFields(BitCursor &in, MultileaderWalk &walk)
         return false;
     }
     walk.firstLabel = walk.streamTexts;
-    for (uint32_t label = 0; label < walk.labels; ++label) {
+    for (uint32_t label = 0; label < walk.labels && !in.overran(); ++label) {
         skipText(in, walk);
         in.skipBS();
         in.skipBD();
@@ -502,11 +514,7 @@ const char *TextDecoder<Common>::p_readPrompt(BitCursor &in, DecodedText *prompt
         }
     }
     in.seekBit(text_.afterTextBit);
-    for (uint8_t flag : {kNoGeneration, kNoHorizontalAlignment, kNoVerticalAlignment}) {
-        if ((text_.dataFlags & flag) == 0) {  // R13 and R14 have no data flags: all three are there
-            in.skipBS();
-        }
-    }
+    skipAlignment(in, text_.dataFlags);
     in.skipBytes(in.BS());  // tag
     in.skipBS();             // field length
     in.skipBits(8);          // flags
@@ -593,6 +601,12 @@ const char *TextDecoder<Common>::p_walkMultileader(BitCursor &in, MultileaderWal
     *walk = MultileaderWalk{};
     walk->version = session_->versionIndex;
     walk->end = entity_.dataEndBit;
+    // The counts of the walk are held to the bits left before this end, so
+    // it must lie within the object's bytes: a data size stated past them
+    // would let a count claim bits that are not there.
+    if (walk->end > entity_.objectEndBit || walk->end > static_cast<int64_t>(in.spanLength() * 8)) {
+        return msg::kMultileaderEnd;
+    }
     if (since(kAC1024)) {
         in.skipBS();
     }
@@ -788,12 +802,7 @@ const char *TextData::readAttributeKind(BitCursor &in, const R2KTextRecord &reco
     if (record.common.objectType == kTextType || !since(kAC1032)) {
         return nullptr;
     }
-    const uint8_t absent = record.dataFlags;
-    for (uint8_t flag : {kNoGeneration, kNoHorizontalAlignment, kNoVerticalAlignment}) {
-        if ((absent & flag) == 0) {
-            in.skipBS();
-        }
-    }
+    skipAlignment(in, record.dataFlags);
     in.skipBits(8);
     const uint8_t kind = in.RC();
     if (in.overran()) {

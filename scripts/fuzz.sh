@@ -6,8 +6,8 @@
 # Builds fuzz/dwg_fuzzer with clang under AddressSanitizer and
 # UndefinedBehaviorSanitizer in build/fuzz, writes the seed drawings of every
 # version, adds the real drawings of ../shared/corpus and
-# ../shared/corpus-r2004 when they are there,
-# and runs for SECONDS (default 60) with the dictionary fuzz/dwg.dict. The
+# ../shared/corpus-r2004 and the hostile inputs of tests/regressions and
+# ../shared/regressions when they are there, and runs for SECONDS (default 60) with the dictionary fuzz/dwg.dict. The
 # corpus it grows stays in build/fuzz/corpus for the next run; an input that
 # fails is written to build/fuzz/artifacts/ and the script fails.
 set -euo pipefail
@@ -23,7 +23,7 @@ cmake --build "$dir" -j"$(nproc)" --target dwg_fuzzer make_seeds
 
 mkdir -p "$dir/seeds" "$dir/corpus" "$dir/artifacts"
 "$dir/fuzz/make_seeds" "$dir/seeds"
-for corpus in ../shared/corpus ../shared/corpus-r2004; do
+for corpus in ../shared/corpus ../shared/corpus-r2004 tests/regressions ../shared/regressions; do
   if compgen -G "$corpus/*.dwg" >/dev/null; then
     cp "$corpus"/*.dwg "$dir/seeds/"
   fi

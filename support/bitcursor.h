@@ -241,6 +241,11 @@ public:
         overran_ = overran();
         bit_ = bit;
     }
+    // How many reads reached within eight bytes of the span's end or past
+    // it. A decoder that goes on reading once its record has run out makes
+    // only such reads, so their number measures the work wasted on counts a
+    // record cannot hold.
+    uint64_t loadsNearEnd() const { return loadsNearEnd_; }
     // Copies count bytes from the cursor on into out.
     void bytes(uint8_t *out, uint32_t count);
     // count UTF-16 units, little-endian in the span, into out in the host's
@@ -268,6 +273,7 @@ private:
     uint64_t p_load(uint64_t byte) const
     {
         if (byte + 8 > readable_) {
+            ++loadsNearEnd_;
             return p_loadNearEnd(bytes_, readable_, byte);
         }
         uint64_t fresh = 0;
@@ -285,6 +291,7 @@ private:
     uint64_t endBit_;
     uint64_t bit_ = 0;  // the next bit to read
     bool overran_ = false;
+    mutable uint64_t loadsNearEnd_ = 0;
 };
 
 // Fields read in a row from one load of the cursor's bits, held in a

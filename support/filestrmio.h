@@ -54,6 +54,14 @@ public:
     uint64_t size() const { return size_; }
     // Bytes this stream has handed to its readers so far.
     uint64_t bytesRead() const { return bytesRead_; }
+    // The reads the decoders made near or past the end of this stream's
+    // spans (BitCursor::loadsNearEnd): they stay within a small multiple of
+    // the file's size whatever the counts the drawing states.
+    uint64_t loadsNearEnd() const { return *loadsNearEnd_; }
+    void noteLoadsNearEnd(uint64_t loads) { *loadsNearEnd_ += loads; }
+    // A stream over a part of the file (a container's section) counts them
+    // with the file's stream, which must outlive it.
+    void countLoadsWith(FileStream &file) { loadsNearEnd_ = file.loadsNearEnd_; }
     // Whether a reader asked for a position or bytes past the end of the
     // source, or found that the drawing records some there: where the
     // drawing's own checked records lead there, it was cut short.
@@ -238,6 +246,8 @@ private:
     int32_t cursorCount_ = 0;
     uint64_t size_ = 0;
     uint64_t bytesRead_ = 0;
+    uint64_t ownLoadsNearEnd_ = 0;
+    uint64_t *loadsNearEnd_ = &ownLoadsNearEnd_;
     ReusableBlock spanCopy_;
     bool wentPastEnd_ = false;
     bool readsAroundGaps_ = false;

@@ -32,10 +32,12 @@ FileStream::Span decodeSpan(FileStream *stream, int64_t start, int32_t length, D
     FileStream::Span span = stream->span(start, length);
     BitCursor in(span.bytes, span.length, span.readable);
     decode(in, span.clipped);
+    stream->noteLoadsNearEnd(in.loadsNearEnd());
     if (in.overran() && !span.clipped) {
         span = stream->span(start, kLongestRecordRead);
         in = BitCursor(span.bytes, span.length, span.readable);
         decode(in, span.clipped);
+        stream->noteLoadsNearEnd(in.loadsNearEnd());
     }
     stream->noteRanOut(span, in.overran());
     return span;

@@ -92,14 +92,15 @@ TEST_P(EveryRelease, ObjectsOf32KiBOrMoreAreReadByTheirTwoWordSize)
 }
 
 // Every kind, in object-map order, each text with its kind: an attribute
-// definition's prompt after its default, a tolerance frame's string as
+// definition's prompt after its default (past the alignment fields its data
+// flags keep), a tolerance frame's string as
 // stored, a dimension's user text only when its block is not in the
 // drawing. The classic kinds alone are what the host's protocol gives.
 TEST_P(EveryRelease, EachKindOfEntityGivesItsTextsWithTheirKind)
 {
     dwgw::Drawing drawing(GetParam());
     drawing.addText("plain");
-    drawing.addAttdef("1", "SHEET", "Enter sheet number");
+    drawing.addAttdef("1", "SHEET", "Enter sheet number").dataFlags = 0xC0;  // no alignment codes
     drawing.addAttdef("2", "REV", "");
     drawing.addAttdef("3", "NOTE", "Note").attributeKind = 4;  // multi-line in R2018
     drawing.addAttrib("A-101", "SHEET");
@@ -144,18 +145,21 @@ TEST_P(EveryRelease, MultileadersGiveTheirParagraphsThenTheirAttributeValues)
     EXPECT_EQ(readAll(drawing, Kinds::Classic).texts, (std::vector<std::string>{"TEXT before", "TEXT after"}));
 }
 
-// The layout has parts no real drawing showed us, so a multileader whose
-// fields do not end where its data does gives nothing: one that claims a
-// label more than it holds reads on into the fields after, and is reported.
+// A multileader whose fields do not end exactly where its data does was
+// misread, and gives nothing: one that claims a label more than it holds
+// reads on into the fields after, one that claims a label fewer stops short.
+// Each is reported.
 TEST_P(EveryRelease, AMultileaderThatDoesNotEndWhereItsDataDoesGivesNoText)
 {
     dwgw::Drawing drawing(GetParam());
     drawing.addMultileader("callout", {"A1"}).labelCount = 2;
+    drawing.addMultileader("short", {"B2"}).labelCount = 0;
     drawing.addText("after");
     const Read every = readAll(drawing);
     EXPECT_EQ(every.texts, std::vector<std::string>{"TEXT after"});
-    ASSERT_EQ(every.reports.size(), 2u);
+    ASSERT_EQ(every.reports.size(), 4u);
     EXPECT_TRUE(every.reports[0].starts_with("*** ERROR *** multileader fields do not end")) << every.reports[0];
+    EXPECT_EQ(every.reports[0].substr(0, 50), every.reports[2].substr(0, 50));
 }
 
 // An entity of a custom class gives the texts its graphic draws, in

@@ -1,6 +1,6 @@
 // Drawings built to keep a loop of the readers going: each must still end
-// within the session bound, give back every block and use the host's
-// interface correctly. Each case aims at one loop whose end the drawing
+// within the session bound and the bound on its decoders' work, give back
+// every block and use the host's interface correctly. Each case aims at one loop whose end the drawing
 // would otherwise decide.
 #include <gtest/gtest.h>
 
@@ -64,6 +64,8 @@ TEST(LoopBounds, HostileDrawingsEndWithinTheSessionBound)
             entries.push_back({entries[0].handle + 1 + i, entries[0].offset});
         }
     };
+    dwgw::Drawing manyPoints(dwgw::BitVersion::AC1015);
+    manyPoints.addMultileader("points").pointCount = 0x7FFFFFFF;
     dwgw::R13Drawing endlessEed;
     dwgw::EedBlock block;
     block.length = 60000;
@@ -74,6 +76,7 @@ TEST(LoopBounds, HostileDrawingsEndWithinTheSessionBound)
         {"map of modular chars that never end", withMap(Bytes(3000, 0xFF), 3000)},
         {"map listing one object two thousand times", repeatedEntry.build()},
         {"extended data running to the end of the file", endlessEed.build()},
+        {"multileader line of more points than its bits hold", manyPoints.build()},
         {"R12 records one byte long",
          r12Records([](dwgw::R12Drawing &d) {
              for (int i = 0; i < 50; ++i) {
@@ -95,6 +98,9 @@ TEST(LoopBounds, HostileDrawingsEndWithinTheSessionBound)
         const tqhost::SessionResult result =
             tqhost::runLibrarySession(hostile.drawing, {}, hardening::sessionCallBound(hostile.drawing.size()));
         EXPECT_EQ(hardening::sessionProblems(result), "");
+        EXPECT_EQ(hardening::everyKindProblems(hostile.drawing.data(), hostile.drawing.size(),
+                                               hardening::sessionCallBound(hostile.drawing.size())),
+                  "");
     }
 }
 

@@ -1,7 +1,8 @@
 // Every input that ever made a session fail, kept in tests/regressions/ and
-// named after the fault it caught. Each must now give a clean session (see
-// hardening/session_checks.h); NAME.expected beside it, when present, is the
-// exact event list it must give.
+// named after the fault it caught, and those beside the project in
+// ../shared/regressions when that folder is there. Each must now give a clean
+// session, read with work bounded by its size (see hardening/session_checks.h);
+// NAME.expected beside it, when present, is the exact event list it must give.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,7 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kRegressions = TQDUDADE_REGRESSIONS_DIR;
+const fs::path kRegressionDirs[] = {TQDUDADE_REGRESSIONS_DIR, TQDUDADE_SHARED_REGRESSIONS_DIR};
 
 std::vector<uint8_t> fileBytes(const fs::path &path)
 {
@@ -28,38 +29,41 @@ std::vector<uint8_t> fileBytes(const fs::path &path)
     return bytes;
 }
 
-std::vector<std::string> regressionInputs()
+std::vector<fs::path> regressionInputs()
 {
-    std::vector<std::string> names;
-    for (const fs::directory_entry &entry : fs::directory_iterator(kRegressions)) {
-        if (entry.path().extension() != ".expected" && entry.path().filename() != "README.md") {
-            names.push_back(entry.path().filename().string());
+    std::vector<fs::path> paths;
+    for (const fs::path &folder : kRegressionDirs) {
+        std::error_code error;
+        for (const fs::directory_entry &entry : fs::directory_iterator(folder, error)) {
+            if (entry.path().extension() == ".dwg") {
+                paths.push_back(entry.path());
+            }
         }
     }
-    std::sort(names.begin(), names.end());
-    return names;
+    std::sort(paths.begin(), paths.end());
+    return paths;
 }
 
-class Regression : public testing::TestWithParam<std::string> {};
+class Regression : public testing::TestWithParam<fs::path> {};
 
 TEST_P(Regression, GivesACleanSession)
 {
-    const std::vector<uint8_t> input = fileBytes(kRegressions / GetParam());
+    const std::vector<uint8_t> input = fileBytes(GetParam());
     const tqhost::SessionResult result =
         tqhost::runLibrarySession(input, {}, hardening::sessionCallBound(input.size()));
     EXPECT_EQ(hardening::sessionProblems(result), "");
     EXPECT_EQ(hardening::everyKindProblems(input.data(), input.size(), hardening::sessionCallBound(input.size())), "");
 
-    const fs::path expected = kRegressions / (GetParam() + ".expected");
+    const fs::path expected = GetParam().string() + ".expected";
     if (fs::exists(expected)) {
         const std::vector<uint8_t> lines = fileBytes(expected);
         EXPECT_EQ(result.eventText, std::string(lines.begin(), lines.end()));
     }
 }
 
-std::string testName(const testing::TestParamInfo<std::string> &info)
+std::string testName(const testing::TestParamInfo<fs::path> &info)
 {
-    std::string name = info.param;
+    std::string name = info.param.filename().string();
     std::replace_if(name.begin(), name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) == 0; },
                     '_');
     return name;

@@ -45,9 +45,18 @@ inline std::string sessionProblems(const tqhost::SessionResult &result)
     return problems;
 }
 
+// The most reads the decoders may make near or past the ends of their
+// records in reading a drawing of `size` bytes (FileStream::loadsNearEnd):
+// every count a record states is held to the bits left in it, and the walk
+// reads its records up to sixteen times the file (support/readbudget.h).
+inline uint64_t loadsNearEndBound(std::size_t size)
+{
+    return 16 * 8 * uint64_t{size} + (1u << 20);
+}
+
 // Our own reader on the same bytes, reading every kind of text (decoders
-// the host's protocol never runs): empty when it ended within bound steps
-// and gave every block back.
+// the host's protocol never runs): empty when it ended within bound steps,
+// within loadsNearEndBound and gave every block back.
 inline std::string everyKindProblems(const uint8_t *data, std::size_t size, uint64_t bound)
 {
     struct Ignoring final : TextSink, ReportListener {
@@ -58,6 +67,7 @@ inline std::string everyKindProblems(const uint8_t *data, std::size_t size, uint
     HostInput input(host.source());
     Ignoring ignoring;
     bool ended = true;
+    uint64_t loads = 0;
     {
         DrawingReader reader;
         if (reader.open({&input, hostBlocks(host.services()), &ignoring, &ignoring})) {
@@ -67,9 +77,13 @@ inline std::string everyKindProblems(const uint8_t *data, std::size_t size, uint
             }
             ended = calls < bound;
         }
+        loads = reader.facts().loadsNearEnd;
     }
     if (!ended) {
         return "every kind: the reading did not end within its bound\n";
+    }
+    if (loads > loadsNearEndBound(size)) {
+        return "every kind: " + std::to_string(loads) + " reads past the records' ends\n";
     }
     return host.serviceSide().blocks().stats().inUse == 0 ? "" : "every kind: blocks not given back\n";
 }

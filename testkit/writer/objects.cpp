@@ -368,16 +368,26 @@ void MultileaderEntity::writeContextData(BitWriter& w, const ObjectContext& cont
         w.B(true).B(true);
         writePoint(w, {10.0, 10.0, 0.0});
         writePoint(w, {1.0, 0.0, 0.0});
-        w.BL(0).BL(0).BD(8.0);  // no breaks, index, landing distance
-        w.BL(1);                // one line of two points, no breaks
-        w.BL(2);
-        writePoint(w, {0.0, 0.0, 0.0});
-        writePoint(w, {10.0, 10.0, 0.0});
-        w.BL(0).BL(0);
-        if (r2010) {
-            w.BS(1);
-            writeObjectColor(w, context, colorName);
-            w.BL(0).BD(2.5).BL(0);
+        w.BL(1);  // one break: its start and end
+        writePoint(w, {3.5, 3.5, 0.0});
+        writePoint(w, {4.5, 4.5, 0.0});
+        w.BL(root).BD(8.0);  // index, landing distance
+        w.BL(2);             // two lines
+        for (std::uint32_t line = 0; line < 2; ++line) {
+            w.BL(pointCount.value_or(2));
+            writePoint(w, {0.0, 0.0, 0.0});
+            writePoint(w, {10.0, 10.0, 0.0});
+            w.BL(1).BL(0).BL(2);  // breaks on segment 0: two of them
+            for (double at : {2.5, 6.5}) {
+                writePoint(w, {at, at, 0.0});
+                writePoint(w, {at + 1.5, at + 1.5, 0.0});
+            }
+            w.BL(line);
+            if (r2010) {
+                w.BS(1);
+                writeObjectColor(w, context, colorName);
+                w.BL(0).BD(2.5).BL(0);
+            }
         }
         if (r2010) w.BS(0);
     }
@@ -395,7 +405,7 @@ void MultileaderEntity::writeContextData(BitWriter& w, const ObjectContext& cont
         w.BS(1).BS(1);
         writeObjectColor(w, context, colorName);
         w.BD(1.5).BL(0).B(false).B(false).BS(0).B(false).BD(0.0).BD(0.0).B(false);
-        w.BL(0).B(true).B(false);  // no column sizes, word break
+        w.BL(2).BD(17.5).BD(22.5).B(true).B(false);  // two column sizes, word break
     } else {
         w.B(true);
         writePoint(w, {0.0, 0.0, 1.0});

@@ -160,8 +160,9 @@ public:
     std::optional<std::uint16_t> textLength;  // declared length; default: text.size()
 };
 
-// MULTILEADER, whose type is the number of the drawing's class for it: one
-// leader root of one line, then an MTEXT content (`text`) or, without one,
+// MULTILEADER, whose type is the number of the drawing's class for it:
+// leader roots of two lines each, with breaks in both, then an MTEXT content
+// in two columns (`text`) or, without one,
 // a block content whose attributes hold `attributeValues`. It carries a
 // picture of itself as a graphic, as real drawings' multileaders do.
 class MultileaderEntity : public Object {
@@ -174,6 +175,7 @@ public:
     std::vector<std::string> attributeValues;
     std::uint32_t leaderRoots = 1;
     std::optional<std::uint32_t> labelCount;  // declared count of block labels; default: attributeValues.size()
+    std::optional<std::uint32_t> pointCount;  // declared count of each leader line's points; default: 2, as written
     std::optional<std::string> colorName;     // R2004 on: the name every colour of it carries
 
 private:

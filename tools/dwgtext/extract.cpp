@@ -8,7 +8,6 @@
 #include <system_error>
 #include <utility>
 
-#include "core/messages.h"
 #include "dwgtext.h"
 #include "dwgtext_stdin.h"
 #include "drawingfiles.h"
@@ -17,27 +16,13 @@ namespace dwgtext {
 
 namespace {
 
-// A host of the library's protocol learns what became of a drawing only
-// from its reports: the library says as its reading ends whether the
-// drawing was cut short or damaged.
-void noteReport(DrawingFacts &facts, std::string_view report)
-{
-    const auto says = [report](std::string_view message) {
-        return report.starts_with(message.substr(0, message.find('[')));
-    };
-    facts.cutShort = facts.cutShort || says(msg::kDrawingCutShort);
-    facts.damaged = facts.damaged || says(msg::kDrawingDamaged);
-}
-
 void collectEvents(const std::vector<tqhost::Event> &events, DrawingResult &result)
 {
     for (const tqhost::Event &event : events) {
         if (event.type == tqhost::Event::Type::Text)
             result.texts.push_back({event.code, event.bytes, {}});
-        else if (event.type == tqhost::Event::Type::Report) {
-            noteReport(result, event.bytes);
+        else if (event.type == tqhost::Event::Type::Report)
             result.reports.push_back(event.bytes);
-        }
         else if (event.type == tqhost::Event::Type::Version)
             result.firstBytes = event.bytes;
     }
@@ -131,6 +116,27 @@ DrawingResult outcomeOf(const dwgtext_drawing *drawing, int last)
     return result;
 }
 
+// What became of a drawing as the library's reader finds it, read through
+// libdwgtext as the host's protocol reads it (the four classic kinds, raw):
+// the protocol itself tells its host only texts and report lines.
+DrawingResult readFacts(const std::vector<uint8_t> &bytes)
+{
+    dwgtext_drawing *opened = nullptr;
+    const int error = dwgtext_open_bytes(bytes.data(), bytes.size(), DWGTEXT_RAW | DWGTEXT_CLASSIC_KINDS, &opened);
+    if (error != DWGTEXT_OK) {
+        DrawingResult failed;
+        failed.status = Status::Incomplete;
+        failed.failure = dwgtext_error_message(error);
+        return failed;
+    }
+    const Handle drawing(opened, &dwgtext_close);
+    dwgtext_text text{};
+    int last = 0;
+    while ((last = dwgtext_next(drawing.get(), &text)) == 1) {
+    }
+    return outcomeOf(drawing.get(), last);
+}
+
 }  // namespace
 
 DrawingResult streamDrawing(const std::string &path, const ReadOptions &options, TextReceiver &receiver)
@@ -169,13 +175,14 @@ DrawingResult readDrawing(const std::string &path, const tqhost::EntryPoints &li
 
 DrawingResult readDrawingBytes(std::vector<uint8_t> bytes, const tqhost::EntryPoints &library)
 {
+    const DrawingResult facts = readFacts(bytes);
     DrawingResult result;
     result.size = bytes.size();
     const tqhost::SessionResult session = tqhost::runSession(std::move(bytes), {}, library);
     collectEvents(session.events, result);
     result.eventText = session.eventText;
-    result.ended = session.outcome.endSeen;
-    result.status = finalStatus(result, session.outcome.refused);
+    result.status = facts.status;
+    result.failure = facts.failure;
     return result;
 }
 
