@@ -6,7 +6,8 @@
 Each argument is a directory (its *.dwg files below it, any letter case, in
 path order), a drawing (a file named *.dwg) or a list of drawings (any
 other file: one path a line). Without --scheduler the drawings are read in
-a pool of processes on this machine, one per core, through the C API; with
+a pool of processes on this machine, up to one per core, each started when
+there is a task for it, through the C API; with
 it, on the Dask cluster at ADDRESS (tqdudade.batch.dask_run), whose workers
 must see the same paths and have this package and its library installed.
 Only --scheduler imports Dask.
@@ -40,13 +41,15 @@ per second. The exit status is 0 when every drawing was read, 1 when one
 was not or --out could not be written, 2 for a wrong command line, a list
 that cannot be read, or a cluster that cannot run the batch (its scheduler
 out of reach, or a worker that cannot import this package or the
---reader's module).
+--reader's module). When the reader of --out goes away (``... | head``),
+the batch and its workers end at once, quietly, of SIGPIPE.
 """
 from __future__ import annotations
 
 # Only what every run needs is imported here; the rest when it is used, so
 # that the import stays cheap and the workers, forked from this process,
 # start small.
+import errno
 import marshal  # the messages between the batch and its workers: the same Python at both ends
 import os
 import sys
@@ -104,6 +107,11 @@ class OutputFailed(Exception):
 
     def __init__(self, name: str, error: OSError):
         super().__init__(f"{name}: {error.strerror or error}")
+        self.errno = error.errno
+
+
+class ReaderGone(Exception):
+    """The reader of --out went away (a closed pipe: ``... | head``)."""
 
 
 class Interrupted(BaseException):
@@ -381,7 +389,8 @@ class LocalRun(Run):
 
     def start(self, count: int | None = None) -> None:
         """Starts count workers (all there may be) ahead of the tasks: they
-        load the library meanwhile."""
+        load the library meanwhile. The others start when there are tasks
+        for them (dispatch)."""
         for _ in range(min(count or self.workers, self.workers) - len(self.pool)):
             self.add_worker()
 
@@ -590,11 +599,13 @@ def main(argv: list[str] | None = None) -> int:
     _catch_signals()
     out = None
     to_stdout = False
-    # The local pool's workers start first, as most runs are local ones
-    # with the reader and the number of workers by default, and load the
-    # library while the command line is read and the inputs are gathered.
+    # The local pool's first worker starts first, as most runs are local
+    # ones with the reader by default, and loads the library while the
+    # command line is read and the inputs are gathered; the others start
+    # only when there are tasks for them, so that a few drawings cost one
+    # process.
     local = LocalRun(None)
-    local.start()
+    local.start(1)
     try:
         arguments = parse_arguments(argv)
         to_stdout = arguments.out == "-"
@@ -604,7 +615,7 @@ def main(argv: list[str] | None = None) -> int:
             local = None
             if not arguments.scheduler:
                 local = LocalRun(None, _reader(arguments.reader), arguments.workers)
-                local.start()
+                local.start(1)
         try:
             inputs = gather_inputs(arguments.inputs)
             out = sys.stdout.buffer if to_stdout else open(arguments.out, "wb")
@@ -616,6 +627,15 @@ def main(argv: list[str] | None = None) -> int:
         if local is not None:
             local.close(kill=True)
         _end_of_signal(interruption.signal_number, out, to_stdout)
+        raise  # not reached
+    except ReaderGone:
+        # Quietly, and of SIGPIPE, as a program that Python's start did not
+        # make ignore it ends when its reader goes away.
+        if local is not None:
+            local.close(kill=True)
+        import signal
+        signal.signal(signal.SIGPIPE, signal.SIG_DFL)
+        os.kill(os.getpid(), signal.SIGPIPE)
         raise  # not reached
     finally:
         if local is not None:
@@ -637,11 +657,13 @@ def _write_all(arguments, inputs: list[Input], out, out_name: str, to_stdout: bo
         print(f"{PROGRAM}: {error}", file=sys.stderr)
         return 2
     except (OSError, OutputFailed) as error:
-        message = error if isinstance(error, OutputFailed) else f"{out_name}: {error.strerror or error}"
-        print(f"{PROGRAM}: {message}", file=sys.stderr)
         if to_stdout:
             # What is left in the buffer would fail again at exit.
             os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        if error.errno == errno.EPIPE:
+            raise ReaderGone() from None
+        message = error if isinstance(error, OutputFailed) else f"{out_name}: {error.strerror or error}"
+        print(f"{PROGRAM}: {message}", file=sys.stderr)
         return 1
     print(summary.line(), file=sys.stderr if to_stdout else sys.stdout)
     return 0 if not summary.not_read else 1
