@@ -67,6 +67,11 @@ LIST_LIMIT = 64 << 20
 PARTITION_SIZE = 100
 TASKS_PER_WORKER = 4
 
+# Tasks a worker of the local pool holds at once: the one it reads and the
+# next, so that it never waits for the batch to take an answer and send
+# another task.
+TASKS_AHEAD = 2
+
 
 def read_drawings(inputs: list[Input], read: Reader, apart: bool) -> list[Outcome]:
     """The drawings one after the other, in this process or each in a
@@ -238,12 +243,13 @@ class Run:
 
 class _Worker:
     """A process of the local pool, forked from the batch: it reads the
-    tasks of its pipe, one at a time, and answers each on another."""
+    tasks of its pipe, one at a time, and answers each on another, in
+    order."""
 
     def __init__(self, read: Reader, others: list[_Worker]):
         tasks_read, self.tasks = os.pipe()
         self.results, results_write = os.pipe()
-        self.task: Task | None = None
+        self.sent: list[Task] = []  # not answered yet, the one it reads first
         batch = os.getpid()
         self.pid = os.fork()
         if self.pid == 0:
@@ -264,8 +270,11 @@ class _Worker:
         os.close(results_write)
 
     def send(self, task: Task) -> None:
-        self.task = task
-        _write_message(self.tasks, marshal.dumps((task.drawings, task.apart)))
+        self.sent.append(task)
+        try:
+            _write_message(self.tasks, marshal.dumps((task.drawings, task.apart)))
+        except BrokenPipeError:  # it died meanwhile: the end of its answers tells, and its tasks go again
+            pass
 
     def receive(self) -> tuple[int, list[Outcome]] | None:
         """The answer to the task sent, or None when the worker died."""
@@ -414,28 +423,28 @@ class LocalRun(Run):
         start = time.monotonic()
         if partition_size is None:
             partition_size = local_partition_size(len(inputs), self.workers)
-        completed = False
         try:
             for partition in self.partitions(inputs, partition_size):
                 self.submit(Task(partition))
-            while self.queue or any(worker.task is not None for worker in self.pool.values()):
+            while self.queue or any(worker.sent for worker in self.pool.values()):
                 self.dispatch()
                 for descriptor, _ in self.poll.poll():
                     worker = self.pool[descriptor]
                     answer = worker.receive()
-                    task, worker.task = worker.task, None
                     if answer is None:
                         self.poll.unregister(descriptor)
                         del self.pool[descriptor]
                         status = worker.end(kill=True)
-                        if task is not None:
-                            self.lost(task, f"a process of the pool ended abruptly: {_ending(status)}")
+                        # It died reading its first task; the others wait again.
+                        self.queue[:0] = worker.sent[1:]
+                        if worker.sent:
+                            self.lost(worker.sent[0], f"a process of the pool ended abruptly: {_ending(status)}")
                     else:
-                        self.finished(task, *answer)
-            completed = True
+                        self.finished(worker.sent.pop(0), *answer)
         finally:
-            # Done: each worker reads the end of its pipe. Stopped: killed.
-            self.close(kill=not completed)
+            # Done or stopped, the workers have nothing left to do: killed,
+            # which ends them sooner than the end of their pipes would.
+            self.close(kill=True)
         self.summary.seconds = time.monotonic() - start
         return self.summary
 
@@ -443,14 +452,17 @@ class LocalRun(Run):
         self.queue.append(task)
 
     def dispatch(self) -> None:
-        """Gives the tasks waiting to idle workers, starting workers up to
-        the number asked for."""
-        idle = [worker for worker in self.pool.values() if worker.task is None]
-        while self.queue and len(idle) < len(self.queue) and len(self.pool) < self.workers:
-            idle.append(self.add_worker())
-        idle.reverse()
-        while self.queue and idle:
-            idle.pop().send(self.queue.pop(0))
+        """Gives the tasks waiting to the workers, an idle one first and up
+        to TASKS_AHEAD each, starting workers up to the number asked for
+        while there are more tasks than idle ones."""
+        idle = sum(1 for worker in self.pool.values() if not worker.sent)
+        while self.queue and idle < len(self.queue) and len(self.pool) < self.workers:
+            self.add_worker()
+            idle += 1
+        for held in range(TASKS_AHEAD):
+            for worker in list(self.pool.values()):
+                if self.queue and len(worker.sent) == held:
+                    worker.send(self.queue.pop(0))
 
 
 def _ending(status: int) -> str:
