@@ -619,10 +619,10 @@ uint32_t R2007Container::largestPage(SectionName name) const
 }
 
 // A page is read the cheap way first: its data bytes taken out of the code
-// words as they are (or as the file holds them, for a plain page), where
-// the file's stream holds them when it holds the page whole, decompressed and checked against the page's checksum. Only a coded page
-// that fails has its code words checked, and corrected where the code
-// allows, and is tried again.
+// words as they are (or as the file holds them, for a plain page), in the
+// window of the file's stream when it holds them whole, decompressed and
+// checked against the page's checksum. Only a coded page that fails has its
+// code words checked, and corrected where the code allows, and is tried again.
 bool R2007Container::loadPage(PageRecord *page, uint8_t *out)
 {
     if (!page->listed) {
