@@ -14,39 +14,49 @@ constexpr CrcTable<uint32_t> kCrc32 = makeCrcTable<uint32_t>(0xEDB88320u);
 constexpr uint32_t kSumModulus = 0xFFF1;
 constexpr uint32_t kSumChunk = 0x15B0;
 
-// Eight 16-bit lanes in one number of 128 bits: the vector extension of
-// the compilers we build with, which becomes the host's vector additions
-// where it has them and plain ones where it has none. A load is read as
-// little-endian lanes on either host.
+// Eight 16-bit lanes in one number of 128 bits, and the same bits as four
+// 32-bit lanes: the vector extension of the compilers we build with, which
+// becomes the host's vector additions where it has them and plain ones
+// where it has none. A load is read as little-endian 16-bit lanes on
+// either host.
 using Lanes = uint16_t __attribute__((vector_size(16)));
+using Wide = uint32_t __attribute__((vector_size(16)));
+
+// The 16-bit lanes 2i (even) or 2i + 1 (odd) of a number, as its four
+// 32-bit lanes i; a big-endian host holds lane 2i in the high half.
+constexpr bool kBigEndian = std::endian::native == std::endian::big;
+Wide evenLanes(Lanes lanes) { return kBigEndian ? reinterpret_cast<Wide>(lanes) >> 16 : reinterpret_cast<Wide>(lanes) & 0xFFFF; }
+Wide oddLanes(Lanes lanes) { return kBigEndian ? reinterpret_cast<Wide>(lanes) & 0xFFFF : reinterpret_cast<Wide>(lanes) >> 16; }
 
 // The column sums of groups of eight bytes, and for each column the sum of
 // its sums before each group. Two groups are taken at a time, as one
 // number of eight 16-bit lanes for the even bytes and one for the odd
-// bytes: lanes 0 to 3 hold the columns of the first group of each pair,
-// lanes 4 to 7 those of the second. Each lane keeps its running sum, and
-// the sum of its running sums before each pair; a first group comes after
-// every pair before its own, a second group after those and after the
-// first group of its own pair. Lanes that narrow can take a block of 16
-// pairs (the sums before reach 120 times 255); each block then goes into
-// 32-bit sums, which a chunk keeps below 2^32. An odd last group is taken
+// bytes: lane l holds byte 2l, or 2l + 1, of the pair's sixteen. Each lane
+// keeps its running sum, and the sum of its running sums before each pair.
+// Lanes that narrow can take a block of 23 pairs (the sums before reach
+// 253 times 255); each block then goes into the same sums in 32-bit lanes,
+// which a chunk keeps below 2^32: a whole block adds its lanes' sums before
+// it 23 times, counted once each and multiplied at the end. Over the pairs,
+// a first group has every pair before its own before it, a second group
+// those and the first group of its own pair. An odd last group is taken
 // alone.
 void sumColumns(const uint8_t *bytes, uint32_t groups, uint32_t (&columns)[8], uint32_t (&before)[8])
 {
-    constexpr uint32_t kBlockPairs = 16;
-    for (uint32_t j = 0; j < 8; ++j) {
-        columns[j] = 0;
-        before[j] = 0;
-    }
+    constexpr uint32_t kBlockPairs = 23;
+    // Even bytes' even lanes and odd lanes, odd bytes' even lanes and odd lanes.
+    Wide totals[4] = {};
+    Wide totalsBefore[4] = {};
+    Wide blocksBefore[4] = {};
     uint32_t start = 0;
     while (start + 2 <= groups) {
         const uint32_t pairs = (groups - start) / 2 < kBlockPairs ? (groups - start) / 2 : kBlockPairs;
         Lanes sums[2] = {};
         Lanes sumsBefore[2] = {};
-        for (uint32_t p = 0; p < pairs; ++p) {
+        const uint8_t *const end = bytes + 8 * (start + 2 * pairs);
+        for (const uint8_t *at = bytes + 8 * start; at != end; at += 16) {
             Lanes pair;
-            memcpy(&pair, bytes + 8 * (start + 2 * p), sizeof pair);
-            if constexpr (std::endian::native == std::endian::big) {
+            memcpy(&pair, at, sizeof pair);
+            if constexpr (kBigEndian) {
                 pair = pair << 8 | pair >> 8;
             }
             sumsBefore[0] += sums[0];
@@ -54,14 +64,29 @@ void sumColumns(const uint8_t *bytes, uint32_t groups, uint32_t (&columns)[8], u
             sums[0] += pair & 0xFF;
             sums[1] += pair >> 8;
         }
-        for (uint32_t j = 0; j < 8; ++j) {
-            const Lanes &sum = sums[j % 2];
-            const Lanes &sumBefore = sumsBefore[j % 2];
-            const uint32_t lane = j / 2;
-            before[j] += columns[j] * 2 * pairs + 2 * (uint32_t{sumBefore[lane]} + sumBefore[lane + 4]) + sum[lane];
-            columns[j] += uint32_t{sum[lane]} + sum[lane + 4];
+        for (int k = 0; k < 4; ++k) {
+            if (pairs == kBlockPairs) {
+                blocksBefore[k] += totals[k];
+            } else {
+                totalsBefore[k] += totals[k] * pairs;
+            }
+            const bool odd = k % 2 != 0;
+            totalsBefore[k] += odd ? oddLanes(sumsBefore[k / 2]) : evenLanes(sumsBefore[k / 2]);
+            totals[k] += odd ? oddLanes(sums[k / 2]) : evenLanes(sums[k / 2]);
         }
         start += 2 * pairs;
+    }
+    for (uint32_t j = 0; j < 8; ++j) {
+        columns[j] = 0;
+        before[j] = 0;
+    }
+    for (int k = 0; k < 4; ++k) {
+        for (int i = 0; i < 4; ++i) {
+            const int place = 2 * (2 * i + k % 2) + k / 2;  // in the pair's sixteen bytes
+            const uint32_t column = place % 8;
+            columns[column] += totals[k][i];
+            before[column] += 2 * (totalsBefore[k][i] + kBlockPairs * blocksBefore[k][i]) + (place < 8 ? totals[k][i] : 0);
+        }
     }
     if (start < groups) {
         for (uint32_t j = 0; j < 8; ++j) {

@@ -177,8 +177,8 @@ private:
     bool loadWholePage(PageRecord *page, uint8_t *out);
     const uint8_t *pageBytes(PageRecord *page);
     bool loadPage(PageRecord *page, uint8_t *out);
-    PageFault correctPage(const PageRecord &page, uint8_t *out, PageFault fault);
-    PageFault expandPage(const PageRecord &page, uint8_t *out);
+    PageFault correctPage(const PageRecord &page, const uint8_t *stored, uint8_t *out, PageFault fault);
+    PageFault expandPage(const PageRecord &page, const uint8_t *data, uint8_t *out);
 
     DWGglobal *session_;
     MemoryService *memory_;
@@ -189,8 +189,8 @@ private:
     PageExtent *extents_ = nullptr;
     uint64_t extentCount_ = 0;
     Section sections_[static_cast<int32_t>(SectionName::Count)] = {};
-    uint8_t *stored_ = nullptr;   // a page's code words as the file holds them
-    uint8_t *decoded_ = nullptr;  // their data bytes, or a plain page's bytes
+    uint8_t *stored_ = nullptr;   // a page's code words, where the file's stream does not hold them whole
+    uint8_t *decoded_ = nullptr;  // their data bytes, or a plain page's bytes not held whole
 };
 
 void *R2007Container::allocate(uint64_t size)
@@ -620,10 +620,10 @@ uint32_t R2007Container::largestPage(SectionName name) const
 }
 
 // A page is read the cheap way first: its data bytes taken out of the code
-// words as they are (or as the file holds them, for a plain page),
-// decompressed and checked against the page's checksum. Only a coded page
-// that fails has its code words checked, and corrected where the code
-// allows, and is tried again.
+// words as they are (or as the file holds them, for a plain page), in the
+// window of the file's stream when it holds them whole, decompressed and
+// checked against the page's checksum. Only a coded page that fails has its
+// code words checked, and corrected where the code allows, and is tried again.
 bool R2007Container::loadPage(PageRecord *page, uint8_t *out)
 {
     if (!page->listed) {
@@ -632,20 +632,21 @@ bool R2007Container::loadPage(PageRecord *page, uint8_t *out)
     }
     const bool coded = page->words != 0;
     const uint64_t storedSize = coded ? static_cast<uint64_t>(page->words) * rs::kCodewordSize : page->compressed;
-    if (!file_.readAt(page->position, coded ? stored_ : decoded_, storedSize)) {
+    const uint8_t *stored = file_.bytesAt(page->position, static_cast<uint32_t>(storedSize), coded ? stored_ : decoded_);
+    if (stored == nullptr) {
         file_.notePastEnd();
         reportf(session_, msg::kR2007PageMissing, page->id, HERE);
         return false;
     }
     if (coded) {
-        rs::takeData(rs::Code::Data, stored_, page->words, decoded_);
+        rs::takeData(rs::Code::Data, stored, page->words, decoded_);
     }
-    PageFault fault = expandPage(*page, out);
+    PageFault fault = expandPage(*page, coded ? decoded_ : stored, out);
     if (fault == PageFault::None) {
         return true;
     }
     if (coded) {
-        fault = correctPage(*page, out, fault);
+        fault = correctPage(*page, stored, out, fault);
     }
     if (fault != PageFault::None) {
         reportf(session_, fault == PageFault::Damaged ? msg::kR2007PageDamaged : msg::kR2007PageDecompress, page->id,
@@ -661,23 +662,23 @@ bool R2007Container::loadPage(PageRecord *page, uint8_t *out)
 
 // A coded page's words corrected where the code allows, and its bytes
 // taken again; the fault found first when the words hold no error.
-PageFault R2007Container::correctPage(const PageRecord &page, uint8_t *out, PageFault fault)
+PageFault R2007Container::correctPage(const PageRecord &page, const uint8_t *stored, uint8_t *out, PageFault fault)
 {
-    const rs::Outcome outcome = rs::decodeInterleaved(rs::Code::Data, stored_, page.words, decoded_);
+    const rs::Outcome outcome = rs::decodeInterleaved(rs::Code::Data, stored, page.words, decoded_);
     if (outcome == rs::Outcome::Damaged) {
         return PageFault::Damaged;
     }
-    return outcome == rs::Outcome::Corrected ? expandPage(page, out) : fault;
+    return outcome == rs::Outcome::Corrected ? expandPage(page, decoded_, out) : fault;
 }
 
 // The page's bytes out of its data bytes, and whether they hold their
 // checksum.
-PageFault R2007Container::expandPage(const PageRecord &page, uint8_t *out)
+PageFault R2007Container::expandPage(const PageRecord &page, const uint8_t *data, uint8_t *out)
 {
     if (page.compressed == page.size) {
-        std::memcpy(out, decoded_, page.size);
+        std::memcpy(out, data, page.size);
     } else {
-        const Lz77Result result = decompressR2007Lz77(decoded_, page.compressed, out, page.size);
+        const Lz77Result result = decompressR2007Lz77(data, page.compressed, out, page.size);
         if (result.status != Lz77Status::Ok || result.produced != page.size) {
             return PageFault::Undecompressible;
         }

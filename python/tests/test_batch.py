@@ -177,13 +177,27 @@ def test_output_goes_to_standard_output_or_fails_in_one_line(drawings):
                                      stdout=device, stderr=subprocess.PIPE, timeout=60)
     assert (stdout_full.returncode, stdout_full.stderr) == (
         1, b"tqdudade.batch: standard output: No space left on device\n")
+    # Unbuffered, on a pipe that takes part of a line when it is nearly full.
+    read_end, write_end = os.pipe()
+    os.set_blocking(write_end, False)
+    batch = batch_process(*two * 200, "--out", "-", stdout=write_end, stderr=subprocess.DEVNULL, python=("-u",))
+    os.close(write_end)
+    import fcntl
+    import termios
+
+    def queued() -> int:
+        return int.from_bytes(fcntl.ioctl(read_end, termios.FIONREAD, bytes(4)), sys.byteorder)
+    wait_until(lambda: batch.poll() is not None or queued() > 60_000, 30)
+    with open(read_end, "rb") as lines:
+        assert [record["status"] for record in records_of(lines.read())] == ["read"] * 400
+    assert batch.wait(timeout=60) == 0
 
 
 
-def batch_process(*arguments, **options) -> subprocess.Popen:
+def batch_process(*arguments, python: tuple = (), **options) -> subprocess.Popen:
     paths = dict.fromkeys([str(TESTS), os.environ.get("PYTHONPATH", "")])
     environment = dict(os.environ, PYTHONPATH=os.pathsep.join(paths))
-    return subprocess.Popen([sys.executable, "-m", "tqdudade.batch", *map(str, arguments)], env=environment,
+    return subprocess.Popen([sys.executable, *python, "-m", "tqdudade.batch", *map(str, arguments)], env=environment,
                             **options)
 
 
@@ -301,3 +315,24 @@ def test_workers_read_many_drawings_a_task_with_one_library(many_drawings, tmp_p
     assert len(records) == 200
     assert len({record["pid"] for record in records}) <= 2
     assert {record["lookups"] for record in records} == {1}
+
+
+def test_a_reader_that_goes_away_ends_the_batch_quietly_and_its_workers(many_drawings):
+    batch = batch_process(many_drawings, "--out", "-", "--workers", "2", "--partition-size", "1",
+                          "--reader", "readers:slow_reader", stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    workers = settled_workers(batch.pid)
+    assert json.loads(batch.stdout.readline())["status"] == "read"
+    batch.stdout.close()
+    assert (batch.wait(timeout=20), batch.stderr.read()) == (-signal.SIGPIPE, b"")
+    assert wait_until(lambda: not any(alive(worker) for worker in workers), 2)
+
+
+def test_a_task_that_kills_every_worker_is_tried_a_bounded_number_of_times(drawings, tmp_path):
+    from tqdudade.batch import LOSSES
+    shutil.copy(drawings / "r14.dwg", tmp_path / "killer.dwg")
+    run = run_batch(tmp_path / "killer.dwg", "--out", "-", "--workers", "1", "--reader", "readers:worker_killer")
+    # Once in the worker, then once in a child at every loss up to LOSSES.
+    assert len((tmp_path / "killer.dwg.tries").read_text()) == 1 + LOSSES + 1
+    (record,) = records_of(run.stdout)
+    assert (record["status"], run.returncode) == ("failed", 1)
+    assert record["error"].startswith("its task was lost with its worker (")

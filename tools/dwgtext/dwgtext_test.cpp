@@ -75,6 +75,8 @@ TEST(TextOutput, Utf16AndInvalidUtf8)
     EXPECT_EQ(utf16beToUtf8("\xd8\x3d\x00\x41"s), "\xef\xbf\xbd" "A");  // lone high surrogate
     EXPECT_EQ(utf16beToUtf8("\xde\x00"s), "\xef\xbf\xbd");               // lone low surrogate
     EXPECT_EQ(utf16beToUtf8("\x00\x41\x00"s), "A\xef\xbf\xbd");         // odd byte left over
+    EXPECT_EQ(utf16beToUtf8("\0a\0b\0c\0d\0e\0f\0g\0h\x4e\x2d\0i\0j\0k\0l\0\x80\0m"s),
+              "abcdefgh\xe4\xb8\xadijkl\xc2\x80m");  // four units at a time up to the first that is not ASCII
 
     const std::pair<std::string, std::string> cases[] = {
         {"plain \xe5\x9b\xb3 \xf0\x9f\x98\x80", "plain \xe5\x9b\xb3 \xf0\x9f\x98\x80"},

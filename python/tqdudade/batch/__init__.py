@@ -6,7 +6,8 @@
 Each argument is a directory (its *.dwg files below it, any letter case, in
 path order), a drawing (a file named *.dwg) or a list of drawings (any
 other file: one path a line). Without --scheduler the drawings are read in
-a pool of processes on this machine, one per core, through the C API; with
+a pool of processes on this machine, up to one per core, each started when
+there is a task for it, through the C API; with
 it, on the Dask cluster at ADDRESS (tqdudade.batch.dask_run), whose workers
 must see the same paths and have this package and its library installed.
 Only --scheduler imports Dask.
@@ -40,13 +41,15 @@ per second. The exit status is 0 when every drawing was read, 1 when one
 was not or --out could not be written, 2 for a wrong command line, a list
 that cannot be read, or a cluster that cannot run the batch (its scheduler
 out of reach, or a worker that cannot import this package or the
---reader's module).
+--reader's module). When the reader of --out goes away (``... | head``),
+the batch and its workers end at once, quietly, of SIGPIPE.
 """
 from __future__ import annotations
 
 # Only what every run needs is imported here; the rest when it is used, so
 # that the import stays cheap and the workers, forked from this process,
 # start small.
+import errno
 import marshal  # the messages between the batch and its workers: the same Python at both ends
 import os
 import sys
@@ -63,6 +66,11 @@ LIST_LIMIT = 64 << 20
 # the local pool gets when --partition-size is not given.
 PARTITION_SIZE = 100
 TASKS_PER_WORKER = 4
+
+# Tasks a worker of the local pool holds at once: the one it reads and the
+# next, so that it never waits for the batch to take an answer and send
+# another task.
+TASKS_AHEAD = 2
 
 
 def read_drawings(inputs: list[Input], read: Reader, apart: bool) -> list[Outcome]:
@@ -104,6 +112,11 @@ class OutputFailed(Exception):
 
     def __init__(self, name: str, error: OSError):
         super().__init__(f"{name}: {error.strerror or error}")
+        self.errno = error.errno
+
+
+class ReaderGone(Exception):
+    """The reader of --out went away (a closed pipe: ``... | head``)."""
 
 
 class Interrupted(BaseException):
@@ -230,12 +243,13 @@ class Run:
 
 class _Worker:
     """A process of the local pool, forked from the batch: it reads the
-    tasks of its pipe, one at a time, and answers each on another."""
+    tasks of its pipe, one at a time, and answers each on another, in
+    order."""
 
     def __init__(self, read: Reader, others: list[_Worker]):
         tasks_read, self.tasks = os.pipe()
         self.results, results_write = os.pipe()
-        self.task: Task | None = None
+        self.sent: list[Task] = []  # not answered yet, the one it reads first
         batch = os.getpid()
         self.pid = os.fork()
         if self.pid == 0:
@@ -256,8 +270,11 @@ class _Worker:
         os.close(results_write)
 
     def send(self, task: Task) -> None:
-        self.task = task
-        _write_message(self.tasks, marshal.dumps((task.drawings, task.apart)))
+        self.sent.append(task)
+        try:
+            _write_message(self.tasks, marshal.dumps((task.drawings, task.apart)))
+        except BrokenPipeError:  # it died meanwhile: the end of its answers tells, and its tasks go again
+            pass
 
     def receive(self) -> tuple[int, list[Outcome]] | None:
         """The answer to the task sent, or None when the worker died."""
@@ -381,7 +398,8 @@ class LocalRun(Run):
 
     def start(self, count: int | None = None) -> None:
         """Starts count workers (all there may be) ahead of the tasks: they
-        load the library meanwhile."""
+        load the library meanwhile. The others start when there are tasks
+        for them (dispatch)."""
         for _ in range(min(count or self.workers, self.workers) - len(self.pool)):
             self.add_worker()
 
@@ -405,28 +423,28 @@ class LocalRun(Run):
         start = time.monotonic()
         if partition_size is None:
             partition_size = local_partition_size(len(inputs), self.workers)
-        completed = False
         try:
             for partition in self.partitions(inputs, partition_size):
                 self.submit(Task(partition))
-            while self.queue or any(worker.task is not None for worker in self.pool.values()):
+            while self.queue or any(worker.sent for worker in self.pool.values()):
                 self.dispatch()
                 for descriptor, _ in self.poll.poll():
                     worker = self.pool[descriptor]
                     answer = worker.receive()
-                    task, worker.task = worker.task, None
                     if answer is None:
                         self.poll.unregister(descriptor)
                         del self.pool[descriptor]
                         status = worker.end(kill=True)
-                        if task is not None:
-                            self.lost(task, f"a process of the pool ended abruptly: {_ending(status)}")
+                        # It died reading its first task; the others wait again.
+                        self.queue[:0] = worker.sent[1:]
+                        if worker.sent:
+                            self.lost(worker.sent[0], f"a process of the pool ended abruptly: {_ending(status)}")
                     else:
-                        self.finished(task, *answer)
-            completed = True
+                        self.finished(worker.sent.pop(0), *answer)
         finally:
-            # Done: each worker reads the end of its pipe. Stopped: killed.
-            self.close(kill=not completed)
+            # Done or stopped, the workers have nothing left to do: killed,
+            # which ends them sooner than the end of their pipes would.
+            self.close(kill=True)
         self.summary.seconds = time.monotonic() - start
         return self.summary
 
@@ -434,14 +452,17 @@ class LocalRun(Run):
         self.queue.append(task)
 
     def dispatch(self) -> None:
-        """Gives the tasks waiting to idle workers, starting workers up to
-        the number asked for."""
-        idle = [worker for worker in self.pool.values() if worker.task is None]
-        while self.queue and len(idle) < len(self.queue) and len(self.pool) < self.workers:
-            idle.append(self.add_worker())
-        idle.reverse()
-        while self.queue and idle:
-            idle.pop().send(self.queue.pop(0))
+        """Gives the tasks waiting to the workers, an idle one first and up
+        to TASKS_AHEAD each, starting workers up to the number asked for
+        while there are more tasks than idle ones."""
+        idle = sum(1 for worker in self.pool.values() if not worker.sent)
+        while self.queue and idle < len(self.queue) and len(self.pool) < self.workers:
+            self.add_worker()
+            idle += 1
+        for held in range(TASKS_AHEAD):
+            for worker in list(self.pool.values()):
+                if self.queue and len(worker.sent) == held:
+                    worker.send(self.queue.pop(0))
 
 
 def _ending(status: int) -> str:
@@ -590,11 +611,13 @@ def main(argv: list[str] | None = None) -> int:
     _catch_signals()
     out = None
     to_stdout = False
-    # The local pool's workers start first, as most runs are local ones
-    # with the reader and the number of workers by default, and load the
-    # library while the command line is read and the inputs are gathered.
+    # The local pool's first worker starts first, as most runs are local
+    # ones with the reader by default, and loads the library while the
+    # command line is read and the inputs are gathered; the others start
+    # only when there are tasks for them, so that a few drawings cost one
+    # process.
     local = LocalRun(None)
-    local.start()
+    local.start(1)
     try:
         arguments = parse_arguments(argv)
         to_stdout = arguments.out == "-"
@@ -604,7 +627,7 @@ def main(argv: list[str] | None = None) -> int:
             local = None
             if not arguments.scheduler:
                 local = LocalRun(None, _reader(arguments.reader), arguments.workers)
-                local.start()
+                local.start(1)
         try:
             inputs = gather_inputs(arguments.inputs)
             out = sys.stdout.buffer if to_stdout else open(arguments.out, "wb")
@@ -616,6 +639,15 @@ def main(argv: list[str] | None = None) -> int:
         if local is not None:
             local.close(kill=True)
         _end_of_signal(interruption.signal_number, out, to_stdout)
+        raise  # not reached
+    except ReaderGone:
+        # Quietly, and of SIGPIPE, as a program that Python's start did not
+        # make ignore it ends when its reader goes away.
+        if local is not None:
+            local.close(kill=True)
+        import signal
+        signal.signal(signal.SIGPIPE, signal.SIG_DFL)
+        os.kill(os.getpid(), signal.SIGPIPE)
         raise  # not reached
     finally:
         if local is not None:
@@ -637,11 +669,13 @@ def _write_all(arguments, inputs: list[Input], out, out_name: str, to_stdout: bo
         print(f"{PROGRAM}: {error}", file=sys.stderr)
         return 2
     except (OSError, OutputFailed) as error:
-        message = error if isinstance(error, OutputFailed) else f"{out_name}: {error.strerror or error}"
-        print(f"{PROGRAM}: {message}", file=sys.stderr)
         if to_stdout:
             # What is left in the buffer would fail again at exit.
             os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        if error.errno == errno.EPIPE:
+            raise ReaderGone() from None
+        message = error if isinstance(error, OutputFailed) else f"{out_name}: {error.strerror or error}"
+        print(f"{PROGRAM}: {message}", file=sys.stderr)
         return 1
     print(summary.line(), file=sys.stderr if to_stdout else sys.stdout)
     return 0 if not summary.not_read else 1
