@@ -5,9 +5,9 @@
 #                                 and Python 3, for the Python package
 #   bash scripts/setup.sh test    also GoogleTest, Google Benchmark, ripgrep,
 #                                 Recoll, pytest, pip and Dask's distributed,
-#                                 for the tests that run them, and cpp-httplib,
-#                                 curl and Python's requests for dwgtext-server
-#                                 and its tests
+#                                 for the tests that run them, and libmicrohttpd,
+#                                 libexttextcat, zlib, curl and Python's requests
+#                                 and httpx for dwgtext-server and its tests
 #   bash scripts/setup.sh all     also the 32-bit, s390x and Windows cross
 #                                 toolchains, qemu, wine and clang, for
 #                                 scripts/test.sh --all
@@ -18,7 +18,7 @@ packages=(cmake g++ python3)
 if [[ $task == test || $task == all ]]; then
   packages+=(libgtest-dev googletest libbenchmark-dev pkg-config ripgrep recoll
     python3-pytest python3-pip python3-setuptools python3-distributed
-    libcpp-httplib-dev curl python3-requests)
+    libmicrohttpd-dev libexttextcat-dev zlib1g-dev curl python3-requests python3-httpx)
 fi
 if [[ $task == all ]]; then
   # The versioned multilib package: the unversioned g++-multilib conflicts
