@@ -102,13 +102,12 @@ std::string fileNameOf(MHD_Connection *connection)
     return std::string(name.substr(0, name.find(';')));
 }
 
-// What the HTTP library lets through but a proxy in front may read
-// otherwise: two different lengths, a NUL in a header, a name with a space,
-// an HTTP/1.1 request without a Host. Empty when the head is sound.
+// What the HTTP library lets through, even strict, but a proxy in front may
+// read otherwise: two different lengths, a NUL in a header, a name with a
+// space. (It refuses an HTTP/1.1 request without a Host itself.)
 struct HeadCheck {
     std::string length;
     std::string fault;
-    bool host = false;
 };
 
 // The HTTP library ends a header's value at a NUL, and keeps the line's
@@ -133,16 +132,13 @@ MHD_Result checkHeader(void *cls, MHD_ValueKind, const char *key, size_t keySize
         check.fault = "two different Content-Length headers";
     if (strcasecmp(key, "Content-Length") == 0)
         check.length = value;
-    check.host = check.host || strcasecmp(key, "Host") == 0;
     return MHD_YES;
 }
 
-std::string headFault(MHD_Connection *connection, std::string_view version)
+std::string headFault(MHD_Connection *connection)
 {
     HeadCheck check;
     MHD_get_connection_values_n(connection, MHD_HEADER_KIND, checkHeader, &check);
-    if (check.fault.empty() && version == MHD_HTTP_VERSION_1_1 && !check.host)
-        check.fault = "an HTTP/1.1 request without a Host header";
     return check.fault;
 }
 
@@ -176,9 +172,9 @@ struct Front::State {
     void log(const char *format, ...) __attribute__((format(printf, 2, 3)));
     void setPhase(MHD_Connection *connection, Phase phase);
     void sweep();
-    MHD_Result onRequest(MHD_Connection *connection, const char *url, const char *method, const char *version,
-                         const char *data, size_t *size, void **context);
-    Exchange *begin(MHD_Connection *connection, const char *url, const char *method, const char *version);
+    MHD_Result onRequest(MHD_Connection *connection, const char *url, const char *method, const char *data,
+                         size_t *size, void **context);
+    Exchange *begin(MHD_Connection *connection, const char *url, const char *method);
     void receive(Exchange &exchange, const char *data, std::size_t size);
     MHD_Result bodyDone(Exchange &exchange);
     void read(Exchange &exchange);
@@ -234,7 +230,7 @@ void Front::State::sweep()
     }
 }
 
-Exchange *Front::State::begin(MHD_Connection *connection, const char *url, const char *method, const char *version)
+Exchange *Front::State::begin(MHD_Connection *connection, const char *url, const char *method)
 {
     auto exchange = std::make_unique<Exchange>();
     exchange->connection = connection;
@@ -248,7 +244,7 @@ Exchange *Front::State::begin(MHD_Connection *connection, const char *url, const
         ++underway;
     }
     Answer refused;
-    if (const std::string fault = headFault(connection, version); !fault.empty()) {
+    if (const std::string fault = headFault(connection); !fault.empty()) {
         exchange->answer = refusal(400, fault);
         return exchange.release();
     }
@@ -359,10 +355,10 @@ MHD_Result Front::State::send(Exchange &exchange)
 }
 
 MHD_Result Front::State::onRequest(MHD_Connection *connection, const char *url, const char *method,
-                                   const char *version, const char *data, size_t *size, void **context)
+                                   const char *data, size_t *size, void **context)
 {
     if (*context == nullptr) {
-        Exchange *exchange = begin(connection, url, method, version);
+        Exchange *exchange = begin(connection, url, method);
         *context = exchange;
         // A refusal of a request with a body goes out at once, and the body
         // it leaves unread closes the connection after the answer; any other
@@ -432,8 +428,8 @@ bool Front::start(int listening)
                                                          : std::max(1u, std::thread::hardware_concurrency());
     state.workers = std::make_unique<Workers>(threads, state.settings.queue);
     const auto onRequest = [](void *cls, MHD_Connection *connection, const char *url, const char *method,
-                              const char *version, const char *data, size_t *size, void **context) {
-        return static_cast<State *>(cls)->onRequest(connection, url, method, version, data, size, context);
+                              const char *, const char *data, size_t *size, void **context) {
+        return static_cast<State *>(cls)->onRequest(connection, url, method, data, size, context);
     };
     const auto onCompleted = [](void *cls, MHD_Connection *, void **context, MHD_RequestTerminationCode code) {
         static_cast<State *>(cls)->completed(static_cast<Exchange *>(*context), code);

@@ -109,12 +109,12 @@ def dwgtext(*args):
     return subprocess.run([CONFIG.dwgtext, *args], capture_output=True).stdout
 
 
-def dwgtext_of(body):
+def dwgtext_of(body, *options):
     """What dwgtext prints for a file of these bytes."""
     with tempfile.NamedTemporaryFile(suffix=".dwg") as file:
         file.write(body)
         file.flush()
-        return dwgtext(file.name)
+        return dwgtext(*options, file.name)
 
 
 def sample(name):
@@ -267,15 +267,20 @@ class Routes(unittest.TestCase):
 class Errors(unittest.TestCase):
     def test_each_outcome_in_the_shape_of_each_route(self):
         whole = sample("r14.dwg")
-        cut_body = whole[:len(whole) * 3 // 4]
-        cut_texts = dwgtext_of(cut_body)
-        self.assertTrue(cut_texts)
+        middle = len(whole) // 2
+        cut = whole[:len(whole) * 3 // 4]
+        damaged = whole[:middle] + b"U" * 64 + whole[middle + 64:]
         with running(self, "--no-summary-in-content") as server:
-            # A drawing cut short still gives its texts, with a warning.
-            cut = server.put("/tika", cut_body)
-            self.assertEqual((cut.status_code, cut.content), (200, cut_texts))
-            [record] = server.put("/rmeta/text", cut_body).json()
-            self.assertIn("truncated", record["X-TIKA:EXCEPTION:warn"])
+            # A drawing cut short or damaged still gives its texts, with a warning.
+            for body, status in ((cut, "incomplete"), (damaged, "damaged")):
+                with self.subTest(status):
+                    texts = dwgtext_of(body)
+                    self.assertTrue(texts)
+                    self.assertEqual(json.loads(dwgtext_of(body, "--json").splitlines()[-1])["status"], status)
+                    answer = server.put("/tika", body)
+                    self.assertEqual((answer.status_code, answer.content), (200, texts))
+                    [record] = server.put("/rmeta/text", body).json()
+                    self.assertIn("X-TIKA:EXCEPTION:warn", record)
             # One that cannot be read, or no drawing: the status alone, and
             # a list of one object that says why.
             for body, status in ((b"AC1015" + bytes(4000), 422), (b"%PDF-1.7\n" * 100, 415), (b"", 415)):
@@ -393,18 +398,29 @@ class Clients(unittest.TestCase):
         self.assertEqual("".join(server.log).count("PUT /tika 200"), done)
         self.assertNotIn("without an answer", "".join(server.log))
 
-    def test_sigterm_answers_every_request_queued(self):
+    def test_sigterm_answers_every_request_under_way(self):
+        """Ten requests whose bodies are half sent when SIGTERM comes: each
+        is answered in full, and the server exits 0."""
         body = sample("r2000.dwg")
-        request = b"PUT /tika HTTP/1.1\r\nHost: x\r\nContent-Length: %d\r\n\r\n" % len(body) + body
         server = Server("--workers", "1")
-        with ThreadPoolExecutor(10) as pool:
-            answers = [pool.submit(server.raw, request) for _ in range(10)]
-            time.sleep(0.5)
-            server.process.send_signal(signal.SIGTERM)
-            answers = [answer.result() for answer in answers]
+        clients = [socket.create_connection(server.address(), timeout=10) for _ in range(10)]
+        for client in clients:
+            client.sendall(b"PUT /tika HTTP/1.1\r\nHost: x\r\nContent-Length: %d\r\n\r\n" % len(body) + body[:100])
+        time.sleep(0.3)
+        server.process.send_signal(signal.SIGTERM)
+        time.sleep(0.3)
+        answers = []
+        for client in clients:
+            client.sendall(body[100:])
+            answers.append(b"")
+            while chunk := client.recv(65536):
+                answers[-1] += chunk
+            client.close()
         status, left = server.stop()
         self.assertEqual((status, left), (0, []))
-        self.assertEqual([answer.split(b"\r\n")[0] for answer in answers], [b"HTTP/1.1 200 OK"] * 10)
+        texts = dwgtext(str(Path(CONFIG.samples) / "r2000.dwg"))
+        for answer in answers:
+            self.assertTrue(answer.startswith(b"HTTP/1.1 200 OK\r\n") and answer.endswith(texts))
 
 
 class Corpora(unittest.TestCase):
