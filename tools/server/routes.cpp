@@ -257,8 +257,13 @@ Answer drawingAnswer(const Asked &asked, const Extraction &extraction)
     if (shape == Shape::Language)
         return answer(kText, languageOf(extraction.content));
     // A list of metadata objects carries what went wrong in the object.
-    if (shape == Shape::MetaList)
-        return answer(kJson, "[" + metadataJson(extraction, asked.route->content) + "]");
+    if (shape == Shape::MetaList) {
+        // Appended, not "[" + ...: GCC 12 warns wrongly (-Wrestrict) of the
+        // copy that operator makes in a Release build.
+        std::string list = "[";
+        list += metadataJson(extraction, asked.route->content);
+        return answer(kJson, list + "]");
+    }
     if (extraction.outcome != Outcome::Read)
         return failed(extraction);
     switch (shape) {
