@@ -8,7 +8,7 @@
 #                                host records' offsets, a big-endian s390x
 #                                build, the Windows DLLs with the x64 tests
 #                                under wine, a short fuzzing run, and
-#                                dwgtext-server under load for 30 s
+#                                dwgtext-server under load for 60 s
 #
 # The fault sweep is the slow part under the sanitizers and emulators:
 # there the default command fails a tenth of the calls (see
