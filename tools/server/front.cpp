@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdarg>
@@ -304,12 +303,12 @@ MHD_Result Front::State::bodyDone(Exchange &exchange)
     }
     if (exchange.fileName.empty())
         exchange.fileName = intake.partName();
+    // Suspended before the job is queued: the worker resumes it.
     MHD_suspend_connection(exchange.connection);
     if (!workers->tryPush([this, &exchange] { read(exchange); })) {
-        MHD_resume_connection(exchange.connection);
         exchange.answer = refusal(503, "every worker is busy and the queue is full; try again");
         exchange.answer->headers.emplace_back("Retry-After", "1");
-        return send(exchange);
+        MHD_resume_connection(exchange.connection);
     }
     return MHD_YES;
 }
@@ -483,6 +482,10 @@ void Front::stop()
         state.stopping = true;
         state.drained.wait_for(lock, kDrainLimit, [&state] { return state.underway == 0; });
     }
+    // The readings under way end before the loop does (a worker resumes its
+    // connection); those still queued are dropped, and the loop's end
+    // closes their connections.
+    state.workers.reset();
     MHD_stop_daemon(state.daemon);
     {
         std::lock_guard lock(state.mutex);
@@ -490,7 +493,6 @@ void Front::stop()
     }
     state.drained.notify_all();
     state.sweeper.join();
-    state.workers.reset();
 }
 
 int listenOn(const std::string &host, int port, int &bound, std::string &error)

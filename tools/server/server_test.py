@@ -398,6 +398,20 @@ class Clients(unittest.TestCase):
         self.assertEqual("".join(server.log).count("PUT /tika 200"), done)
         self.assertNotIn("without an answer", "".join(server.log))
 
+    def test_a_full_queue_says_to_come_back(self):
+        body = sample("r2000.dwg")
+        with running(self, "--workers", "1", "--queue", "1") as server:
+            clients = [socket.create_connection(server.address(), timeout=10) for _ in range(8)]
+            for client in clients:
+                client.sendall(b"PUT /tika HTTP/1.1\r\nHost: x\r\nContent-Length: %d\r\n\r\n" % len(body) + body[:-1])
+            time.sleep(0.3)
+            for client in clients:
+                client.sendall(body[-1:])
+            heads = [client.recv(65536).split(b"\r\n\r\n")[0] for client in clients]
+        statuses = {head.split(b" ")[1] for head in heads}
+        self.assertEqual(statuses, {b"200", b"503"})
+        self.assertTrue(all(b"Retry-After: 1" in head for head in heads if b" 503 " in head))
+
     def test_sigterm_answers_every_request_under_way(self):
         """Ten requests whose bodies are half sent when SIGTERM comes: each
         is answered in full, and the server exits 0."""

@@ -13,6 +13,7 @@ Workers::~Workers()
     {
         std::lock_guard lock(mutex_);
         closing_ = true;
+        jobs_.clear();
     }
     queued_.notify_all();
     for (std::thread &thread : threads_)

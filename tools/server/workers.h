@@ -20,7 +20,7 @@ public:
     Workers(unsigned threads, std::size_t queueLimit);
     Workers(const Workers &) = delete;
     Workers &operator=(const Workers &) = delete;
-    // Runs the jobs queued, then ends the threads.
+    // Finishes the jobs under way, drops those queued, and ends the threads.
     ~Workers();
 
     // False when the queue is full; the job is not taken.
