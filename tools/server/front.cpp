@@ -203,8 +203,7 @@ void Front::State::setPhase(MHD_Connection *connection, Phase phase)
 
 // Cuts off a connection whose request head has not come within the
 // timeout, or whose body, past that time, comes slower on average than the
-// minimum rate: shutting its
-// socket down makes the event loop see it end.
+// minimum rate: shutting its socket down makes the event loop see it end.
 void Front::State::sweep()
 {
     std::unique_lock lock(mutex);

@@ -19,7 +19,7 @@ constexpr std::string_view kUsage =
     "Usage: dwgtext-server [OPTION]...\n"
     "Serves the texts and document properties of DWG and DXF drawings over HTTP,\n"
     "in the protocol of the text extraction servers that indexing pipelines call:\n"
-    "  PUT /tika[/text|/html|/xml|/json]  the texts (Accept picks text, XHTML or JSON)\n"
+    "  PUT /tika[/text|/html|/xml|/json]  the texts (as text, XHTML or JSON)\n"
     "  PUT /rmeta[/text|/xml|/html|/ignore]  a JSON list of one metadata object\n"
     "  PUT /meta[/FIELD]   the metadata as JSON (CSV with Accept: text/csv)\n"
     "  POST /tika/form[/text], /meta/form, /rmeta/form[/text|/html]  the same, of\n"
