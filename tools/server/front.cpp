@@ -4,6 +4,8 @@
 #include <microhttpd.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -32,6 +34,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kSweepEvery = std::chrono::milliseconds(250);
+// The event loop runs on a thread of ours: it waits on the HTTP library's
+// epoll set and on an event a worker signals when it resumes a connection
+// (the library's own thread could miss that wake-up and leave the answer
+// waiting for the next event), and never longer than this.
+constexpr int kLoopWaitMs = 50;
 // Stopping waits this long for the requests under way: within the service
 // unit's stop timeout.
 constexpr auto kDrainLimit = std::chrono::seconds(100);
@@ -162,13 +169,17 @@ struct Front::State {
     MHD_Daemon *daemon = nullptr;
     std::mutex mutex;
     std::map<MHD_Connection *, Connection> connections;
-    std::condition_variable drained;
+    std::condition_variable stopped;  // the sweeper's wake-up when the daemon is gone
     std::size_t underway = 0;  // exchanges begun and not yet over
     bool stopping = false;
+    int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    std::thread loop;
     std::thread sweeper;
     std::mutex logMutex;
 
     void log(const char *format, ...) __attribute__((format(printf, 2, 3)));
+    void run();
+    void resume(MHD_Connection *connection);
     void setPhase(MHD_Connection *connection, Phase phase);
     void sweep();
     MHD_Result onRequest(MHD_Connection *connection, const char *url, const char *method, const char *data,
@@ -207,7 +218,7 @@ void Front::State::setPhase(MHD_Connection *connection, Phase phase)
 void Front::State::sweep()
 {
     std::unique_lock lock(mutex);
-    while (!drained.wait_for(lock, kSweepEvery, [this] { return daemon == nullptr; })) {
+    while (!stopped.wait_for(lock, kSweepEvery, [this] { return daemon == nullptr; })) {
         const Clock::time_point now = Clock::now();
         for (auto &[connection, state] : connections) {
             const auto spent = now - state.since;
@@ -226,6 +237,43 @@ void Front::State::sweep()
             }
         }
     }
+}
+
+// Runs the event loop until stopping has closed the listening socket and
+// the requests under way are answered, or the time for that has passed.
+void Front::State::run()
+{
+    const MHD_DaemonInfo *epoll = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_EPOLL_FD);
+    pollfd events[2] = {{epoll != nullptr ? epoll->epoll_fd : -1, POLLIN, 0}, {wake, POLLIN, 0}};
+    std::optional<Clock::time_point> drainUntil;
+    for (;;) {
+        MHD_UNSIGNED_LONG_LONG due = kLoopWaitMs;
+        if (MHD_get_timeout(daemon, &due) != MHD_YES || due > kLoopWaitMs)
+            due = kLoopWaitMs;
+        ::poll(events, 2, static_cast<int>(due));
+        uint64_t signalled = 0;
+        if (::read(wake, &signalled, sizeof signalled) < 0 && errno != EAGAIN)
+            log("dwgtext-server: cannot read the loop's wake-up: %s\n", std::strerror(errno));
+        MHD_run(daemon);
+        std::lock_guard lock(mutex);
+        if (!stopping)
+            continue;
+        if (!drainUntil) {
+            drainUntil = Clock::now() + kDrainLimit;
+            if (const int listening = MHD_quiesce_daemon(daemon); listening >= 0)
+                ::close(listening);
+        }
+        if (underway == 0 || Clock::now() > *drainUntil)
+            return;
+    }
+}
+
+void Front::State::resume(MHD_Connection *connection)
+{
+    MHD_resume_connection(connection);
+    const uint64_t one = 1;
+    if (::write(wake, &one, sizeof one) < 0 && errno != EAGAIN)
+        log("dwgtext-server: cannot wake the loop: %s\n", std::strerror(errno));
 }
 
 Exchange *Front::State::begin(MHD_Connection *connection, const char *url, const char *method)
@@ -307,7 +355,7 @@ MHD_Result Front::State::bodyDone(Exchange &exchange)
     if (!workers->tryPush([this, &exchange] { read(exchange); })) {
         exchange.answer = refusal(503, "every worker is busy and the queue is full; try again");
         exchange.answer->headers.emplace_back("Retry-After", "1");
-        MHD_resume_connection(exchange.connection);
+        resume(exchange.connection);
     }
     return MHD_YES;
 }
@@ -323,7 +371,7 @@ void Front::State::read(Exchange &exchange)
     if (exchange.asked.route->shape == Shape::Language && extraction.outcome != Outcome::Read)
         extraction.content = spool.start(kLanguageSample);
     exchange.answer = drawingAnswer(exchange.asked, extraction);
-    MHD_resume_connection(exchange.connection);
+    resume(exchange.connection);
 }
 
 MHD_Result Front::State::send(Exchange &exchange)
@@ -403,7 +451,6 @@ void Front::State::completed(Exchange *exchange, MHD_RequestTerminationCode code
     delete exchange;
     std::lock_guard lock(mutex);
     --underway;
-    drained.notify_all();
 }
 
 Front::Front(const Settings &settings) : state_(std::make_unique<State>())
@@ -455,7 +502,7 @@ bool Front::start(int listening)
         state.log("dwgtext-server: http: %s\n", line.c_str());
     };
     state.daemon = MHD_start_daemon(
-        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG, 0, nullptr,
+        MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG, 0, nullptr,
         nullptr, +onRequest, &state, MHD_OPTION_EXTERNAL_LOGGER, +onLibraryMessage, &state, MHD_OPTION_LISTEN_SOCKET, listening, MHD_OPTION_CONNECTION_LIMIT,
         state.settings.maxConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT, state.settings.maxPerAddress,
         MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(state.settings.timeout),
@@ -466,6 +513,7 @@ bool Front::start(int listening)
         std::fprintf(stderr, "dwgtext-server: cannot start serving\n");
         return false;
     }
+    state.loop = std::thread([&state] { state.run(); });
     state.sweeper = std::thread([&state] { state.sweep(); });
     return true;
 }
@@ -473,25 +521,23 @@ bool Front::start(int listening)
 void Front::stop()
 {
     State &state = *state_;
-    const int listening = MHD_quiesce_daemon(state.daemon);
-    if (listening >= 0)
-        ::close(listening);
     {
-        std::unique_lock lock(state.mutex);
+        std::lock_guard lock(state.mutex);
         state.stopping = true;
-        state.drained.wait_for(lock, kDrainLimit, [&state] { return state.underway == 0; });
     }
-    // The readings under way end before the loop does (a worker resumes its
-    // connection); those still queued are dropped, and the loop's end
-    // closes their connections.
+    state.loop.join();
+    // The readings under way end before the daemon does (a worker resumes
+    // its connection); those still queued are dropped, and stopping the
+    // daemon closes their connections.
     state.workers.reset();
     MHD_stop_daemon(state.daemon);
     {
         std::lock_guard lock(state.mutex);
         state.daemon = nullptr;
     }
-    state.drained.notify_all();
+    state.stopped.notify_all();
     state.sweeper.join();
+    ::close(state.wake);
 }
 
 int listenOn(const std::string &host, int port, int &bound, std::string &error)

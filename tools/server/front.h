@@ -1,5 +1,6 @@
-// dwgtext-server's HTTP front: one event loop owns every connection, so that
-// a slow client costs a buffer and a timer, never a worker. A request's body
+// dwgtext-server's HTTP front: one event loop (libmicrohttpd's, on a thread
+// of ours) owns every connection, so that a slow client costs a buffer and
+// a timer, never a worker. A request's body
 // streams through the intake to an unlinked file as it arrives; once it has
 // all come, the connection waits, suspended, while a worker reads the
 // drawing, and then the answer goes out.
