@@ -3,13 +3,14 @@
 #
 #   bash scripts/setup.sh demo    cmake, a C++ compiler (iconv is in the C library),
 #                                 Python 3, for the Python package, and
-#                                 cpp-httplib with pkg-config, for dwgtext-server
+#                                 libmicrohttpd, libexttextcat and zlib with
+#                                 pkg-config, for dwgtext-server
 #   bash scripts/setup.sh test    also GoogleTest, Google Benchmark, ripgrep,
 #                                 Recoll, pytest, pip, setuptools, wheel and
 #                                 venv (to build and install the Python package
 #                                 offline) and Dask's distributed, for the tests
 #                                 that run them, and curl and Python's
-#                                 requests for dwgtext-server's tests
+#                                 requests and httpx for dwgtext-server's tests
 #   bash scripts/setup.sh all     also the 32-bit, s390x and Windows cross
 #                                 toolchains, qemu, wine, clang and dpkg-dev
 #                                 (for the Debian package), for
@@ -17,11 +18,11 @@
 set -euo pipefail
 
 task=${1:-test}
-packages=(cmake g++ python3 pkg-config libcpp-httplib-dev)
+packages=(cmake g++ python3 pkg-config libmicrohttpd-dev libexttextcat-dev zlib1g-dev)
 if [[ $task == test || $task == all ]]; then
   packages+=(libgtest-dev googletest libbenchmark-dev ripgrep recoll
     python3-pytest python3-pip python3-setuptools python3-wheel python3-venv python3-distributed
-    curl python3-requests)
+    curl python3-requests python3-httpx)
 fi
 if [[ $task == all ]]; then
   # The versioned multilib package: the unversioned g++-multilib conflicts

@@ -8,7 +8,7 @@
 #                                host records' offsets, a big-endian s390x
 #                                build, the Windows DLLs with the x64 tests
 #                                under wine, a short fuzzing run,
-#                                dwgtext-server under load for 30 s, and
+#                                dwgtext-server under load for 60 s, and
 #                                the Debian package (cpack -G DEB) checked
 #                                and unpacked with dpkg -x
 #

@@ -1,51 +1,59 @@
 // dwgtext-server: serves the texts of DWG drawings to indexing pipelines.
-#include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
-#include "server.h"
+#include "front.h"
 
 namespace {
 
 constexpr std::string_view kUsage =
     "Usage: dwgtext-server [OPTION]...\n"
-    "Serves the texts and document properties of DWG drawings over HTTP, in the\n"
-    "protocol of the text extraction servers that indexing pipelines call:\n"
-    "  PUT /tika          the texts, one per line (JSON with Accept: application/json)\n"
-    "  PUT /rmeta[/text]  a JSON array of one map: the metadata and X-TIKA:content\n"
-    "                     (an XHTML page from /rmeta, one text per line from /rmeta/text)\n"
-    "  PUT /meta          the metadata as JSON (as CSV with Accept: text/csv)\n"
-    "  PUT /detect/stream the media type of the body\n"
-    "  GET /tika, /version, /health\n"
-    "The request body is the drawing; X-File-Name or Content-Disposition may name it.\n"
+    "Serves the texts and document properties of DWG and DXF drawings over HTTP,\n"
+    "in the protocol of the text extraction servers that indexing pipelines call:\n"
+    "  PUT /tika[/text|/html|/xml|/json]  the texts (as text, XHTML or JSON)\n"
+    "  PUT /rmeta[/text|/xml|/html|/ignore]  a JSON list of one metadata object\n"
+    "  PUT /meta[/FIELD]   the metadata as JSON (CSV with Accept: text/csv)\n"
+    "  POST /tika/form[/text], /meta/form, /rmeta/form[/text|/html]  the same, of\n"
+    "                      a multipart/form-data upload\n"
+    "  PUT /unpack/all     a tar of __METADATA__ and __TEXT__\n"
+    "  PUT /language/stream, /language/string  the language of the texts\n"
+    "  PUT /detect/stream  the media type of the body\n"
+    "  GET /, /tika, /version, /health, /parsers, /mime-types, /detectors\n"
+    "The request body is the drawing (gzip or deflate coded, if said so);\n"
+    "X-File-Name or Content-Disposition may name it.\n"
     "\n"
     "Options:\n"
     "  --host ADDRESS        listen on this address (default 127.0.0.1)\n"
     "  --port N              listen on this port (default 9998; 0: any free port)\n"
-    "  --max-bytes N         the largest body taken, in bytes or with K, M or G\n"
-    "                        (default 1G); larger ones get 413\n"
-    "  --workers N           requests served at once (default: one per core)\n"
-    "  --timeout SECONDS     how long a read or write may wait on a client, and a\n"
+    "  --max-bytes N         the largest body taken, as sent and as decoded, in\n"
+    "                        bytes or with K, M or G (default 1G); larger: 413\n"
+    "  --workers N           drawings read at once (default: one per core)\n"
+    "  --queue N             drawings waiting for a worker (default 256); more\n"
+    "                        are told to come back (503)\n"
+    "  --timeout SECONDS     how long a connection may stay silent, and a\n"
     "                        request's head may take to arrive (default 30)\n"
-    "  --body-timeout SECONDS  how long a whole body may take to arrive (default 600)\n"
+    "  --min-rate N          bytes a second a body must average once it has taken\n"
+    "                        the timeout (default 1K)\n"
+    "  --max-connections N   connections open at once (default 1024)\n"
+    "  --max-per-address N   connections open at once from one address (default 256)\n"
+    "  --parse-timeout SECONDS  how long a drawing may take to read (default 300)\n"
+    "  --no-summary-in-content  leave the title, author... out of the content\n"
     "  -h, --help            show this help and exit\n"
     "  --version             show the version and exit\n"
     "\n"
     "One line per request goes to standard error: client, method, path, status,\n"
-    "bytes received and sent, milliseconds. SIGTERM or SIGINT finishes the\n"
-    "requests under way, then exits 0.\n";
+    "bytes received and sent, milliseconds; and one for every connection closed\n"
+    "without an answer, with the reason. SIGTERM or SIGINT stops taking\n"
+    "connections, answers the requests under way, then exits 0.\n";
 
 std::optional<uint64_t> number(std::string_view text, bool sized)
 {
@@ -78,19 +86,28 @@ bool setOption(std::string_view name, std::string_view value, dwgserver::Setting
         settings.host = value;
         return !value.empty();
     }
-    const std::optional<uint64_t> n = number(value, name == "--max-bytes");
+    const std::optional<uint64_t> n = number(value, name == "--max-bytes" || name == "--min-rate");
     if (!n)
         return false;
-    if (name == "--port" && *n <= 65535)
+    const auto within = [&](uint64_t low, uint64_t high) { return *n >= low && *n <= high; };
+    if (name == "--port" && within(0, 65535))
         settings.port = static_cast<int>(*n);
     else if (name == "--max-bytes" && *n > 0)
         settings.maxBytes = *n;
-    else if (name == "--workers" && *n > 0 && *n <= 1024)
+    else if (name == "--workers" && within(1, 1024))
         settings.workers = static_cast<unsigned>(*n);
-    else if (name == "--timeout" && *n > 0 && *n <= 86400)
+    else if (name == "--queue" && within(1, 65536))
+        settings.queue = static_cast<unsigned>(*n);
+    else if (name == "--timeout" && within(1, 86400))
         settings.timeout = static_cast<int>(*n);
-    else if (name == "--body-timeout" && *n > 0 && *n <= 86400)
-        settings.bodyTimeout = static_cast<int>(*n);
+    else if (name == "--min-rate")
+        settings.minRate = *n;
+    else if (name == "--max-connections" && within(1, 65536))
+        settings.maxConnections = static_cast<unsigned>(*n);
+    else if (name == "--max-per-address" && within(1, 65536))
+        settings.maxPerAddress = static_cast<unsigned>(*n);
+    else if (name == "--parse-timeout" && within(1, 86400))
+        settings.parseTimeout = static_cast<int>(*n);
     else
         return false;
     return true;
@@ -98,7 +115,9 @@ bool setOption(std::string_view name, std::string_view value, dwgserver::Setting
 
 Parsed parse(const std::vector<std::string_view> &args)
 {
-    constexpr std::string_view kValued[] = {"--host", "--port", "--max-bytes", "--workers", "--timeout", "--body-timeout"};
+    constexpr std::string_view kValued[] = {"--host",          "--port",           "--max-bytes",
+                                            "--workers", "--queue", "--timeout",        "--min-rate",
+                                            "--max-connections", "--max-per-address", "--parse-timeout"};
     Parsed parsed;
     for (std::size_t i = 0; i < args.size() && parsed.error.empty(); ++i) {
         std::string_view name = args[i];
@@ -111,6 +130,8 @@ Parsed parse(const std::vector<std::string_view> &args)
             parsed.help = true;
         } else if (name == "--version" && !value) {
             parsed.version = true;
+        } else if (name == "--no-summary-in-content" && !value) {
+            parsed.settings.summaryInContent = false;
         } else if (std::find(std::begin(kValued), std::end(kValued), name) == std::end(kValued)) {
             parsed.error = "unknown option '" + std::string(args[i]) + "'";
         } else if (!value && i + 1 == args.size()) {
@@ -120,21 +141,6 @@ Parsed parse(const std::vector<std::string_view> &args)
         }
     }
     return parsed;
-}
-
-// Waits for SIGTERM or SIGINT, which every thread blocks, and stops the
-// server: it serves the requests under way and returns from listening. A
-// signal that comes before the server listens stops it once it does; one
-// sent after listening is over only ends the wait.
-std::thread stopOnSignal(httplib::Server &server, const sigset_t &signals, const std::atomic<bool> &over)
-{
-    return std::thread([&server, signals, &over] {
-        int signal = 0;
-        sigwait(&signals, &signal);
-        while (!server.is_running() && !over)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        server.stop();
-    });
 }
 
 }  // namespace
@@ -150,7 +156,8 @@ int main(int argc, char **argv)
         std::fputs(parsed.help ? kUsage.data() : "dwgtext-server " DWGTEXT_VERSION "\n", stdout);
         return 0;
     }
-
+    // The signals wait for sigwait below: every thread started after this
+    // blocks them.
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGTERM);
@@ -158,21 +165,21 @@ int main(int argc, char **argv)
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    httplib::Server server;
-    dwgserver::configure(server, parsed.settings);
     const dwgserver::Settings &settings = parsed.settings;
-    const int port = settings.port == 0 ? server.bind_to_any_port(settings.host)
-                                        : (server.bind_to_port(settings.host, settings.port) ? settings.port : -1);
-    if (port < 0) {
-        std::fprintf(stderr, "dwgtext-server: cannot listen on %s port %d\n", settings.host.c_str(), settings.port);
+    int port = 0;
+    std::string error;
+    const int listening = dwgserver::listenOn(settings.host, settings.port, port, error);
+    if (listening < 0) {
+        std::fprintf(stderr, "dwgtext-server: cannot listen on %s port %d: %s\n", settings.host.c_str(),
+                     settings.port, error.c_str());
         return 1;
     }
+    dwgserver::Front front(settings);
+    if (!front.start(listening))
+        return 1;
     std::fprintf(stderr, "dwgtext-server: listening on http://%s:%d\n", settings.host.c_str(), port);
-    std::atomic<bool> over{false};
-    std::thread stopper = stopOnSignal(server, signals, over);
-    const bool listened = server.listen_after_bind();
-    over = true;
-    pthread_kill(stopper.native_handle(), SIGTERM);
-    stopper.join();
-    return listened ? 0 : 1;
+    int signal = 0;
+    sigwait(&signals, &signal);
+    front.stop();
+    return 0;
 }

@@ -14,7 +14,7 @@ namespace dwgserver {
 
 namespace {
 
-constexpr std::size_t kHeadSize = 8;
+constexpr std::size_t kHeadSize = 32;
 
 bool writeAll(int fd, const char *data, std::size_t size)
 {
@@ -91,6 +91,14 @@ bool BodySpool::moveToDisk()
     fd_ = file;
     onDisk_ = true;
     return true;
+}
+
+std::string BodySpool::start(std::size_t size) const
+{
+    std::string bytes(std::min<uint64_t>(size, size_), '\0');
+    const ssize_t got = ::pread(fd_, bytes.data(), bytes.size(), 0);
+    bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return bytes;
 }
 
 std::string BodySpool::path() const

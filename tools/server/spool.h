@@ -27,8 +27,10 @@ public:
 
     uint64_t size() const { return size_; }
     bool onDisk() const { return onDisk_; }
-    // The body's first bytes, enough for the version string of a drawing.
+    // The body's first bytes, enough to tell a DWG or DXF drawing.
     std::string_view head() const { return head_; }
+    // Up to size bytes from the body's start.
+    std::string start(std::size_t size) const;
     // A path that opens the body from its start while the spool lives.
     std::string path() const;
     const std::string &error() const { return error_; }

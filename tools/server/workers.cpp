@@ -1,36 +1,38 @@
 #include "workers.h"
 
-#include "headclock.h"
-
 namespace dwgserver {
 
-BoundedWorkers::BoundedWorkers(unsigned workers, std::chrono::seconds headLimit)
-    : capacity_(workers * kQueuedPerWorker), headLimit_(headLimit)
+Workers::Workers(unsigned threads, std::size_t queueLimit) : queueLimit_(queueLimit)
 {
-    for (unsigned i = 0; i < workers; ++i)
+    for (unsigned i = 0; i < threads; ++i)
         threads_.emplace_back([this] { work(); });
 }
 
-void BoundedWorkers::enqueue(std::function<void()> job)
-{
-    std::unique_lock lock(mutex_);
-    taken_.wait(lock, [this] { return jobs_.size() < capacity_; });
-    jobs_.push_back(std::move(job));
-    queued_.notify_one();
-}
-
-void BoundedWorkers::shutdown()
+Workers::~Workers()
 {
     {
         std::lock_guard lock(mutex_);
         closing_ = true;
+        jobs_.clear();
     }
     queued_.notify_all();
     for (std::thread &thread : threads_)
         thread.join();
 }
 
-void BoundedWorkers::work()
+bool Workers::tryPush(std::function<void()> job)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (jobs_.size() >= queueLimit_)
+            return false;
+        jobs_.push_back(std::move(job));
+    }
+    queued_.notify_one();
+    return true;
+}
+
+void Workers::work()
 {
     for (;;) {
         std::unique_lock lock(mutex_);
@@ -39,11 +41,8 @@ void BoundedWorkers::work()
             return;
         std::function<void()> job = std::move(jobs_.front());
         jobs_.pop_front();
-        taken_.notify_one();
         lock.unlock();
-        armHeadDeadline(headLimit_);
         job();
-        disarmHeadDeadline();
     }
 }
 

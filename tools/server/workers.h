@@ -1,15 +1,12 @@
-// The server's workers: a fixed number of threads, and a queue of accepted
-// connections that holds at most a few per worker. When it is full the
-// accepting thread waits, and further clients wait in the kernel's backlog
-// instead of in our memory. A worker gives the client of each connection
-// it takes headLimit to send a request's head (headclock.h).
+// The extraction workers: a fixed number of threads behind a queue that
+// holds a few jobs per worker. A job that finds the queue full is refused
+// at once (the client is told to come back), so that memory and waiting
+// stay bounded however many clients send drawings at the same time.
 #ifndef DWGTEXT_SERVER_WORKERS_H
 #define DWGTEXT_SERVER_WORKERS_H
 
-#include <httplib.h>
-
-#include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -18,23 +15,23 @@
 
 namespace dwgserver {
 
-class BoundedWorkers final : public httplib::TaskQueue {
+class Workers {
 public:
-    static constexpr std::size_t kQueuedPerWorker = 4;
+    Workers(unsigned threads, std::size_t queueLimit);
+    Workers(const Workers &) = delete;
+    Workers &operator=(const Workers &) = delete;
+    // Finishes the jobs under way, drops those queued, and ends the threads.
+    ~Workers();
 
-    BoundedWorkers(unsigned workers, std::chrono::seconds headLimit);
-    void enqueue(std::function<void()> job) override;
-    // Runs the jobs queued, then ends the threads.
-    void shutdown() override;
+    // False when the queue is full; the job is not taken.
+    bool tryPush(std::function<void()> job);
 
 private:
     void work();
 
-    std::size_t capacity_;
-    std::chrono::seconds headLimit_;
+    std::size_t queueLimit_;
     std::mutex mutex_;
     std::condition_variable queued_;
-    std::condition_variable taken_;
     std::deque<std::function<void()>> jobs_;
     bool closing_ = false;
     std::vector<std::thread> threads_;
