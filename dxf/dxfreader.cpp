@@ -170,7 +170,8 @@ PhaseResult DxfReader::p_walk()
 }
 
 // One group: false once the file ended or its bytes are no group. A file
-// that ends without its EOF group was cut short.
+// that ends without its EOF group was cut short. The entity the end came
+// in gives nothing: its groups may not all have been read.
 bool DxfReader::p_step()
 {
     DxfGroup group{};
@@ -179,7 +180,7 @@ bool DxfReader::p_step()
         p_takeGroup(group);
         return true;
     }
-    p_endEntity();
+    entity_ = Entity::None;
     if (result == TokenResult::Malformed) {
         reportf(session_, msg::kDxfGroup, static_cast<uint32_t>(tokens_.groupStart()), HERE);
         damaged_ = true;

@@ -70,12 +70,11 @@ void DxfTexts::p_append(Gathered *into, const DxfGroup &group)
     if (into->length + length > kLongestText) {
         return;
     }
-    auto *bytes = static_cast<uint8_t *>(into->block.reserve(memory_, into->length + length + 1));
-    if (bytes == nullptr) {
+    if (!p_reserve(into, into->length + length + 1)) {
         reportf(session_, msg::kAllocationFailed, HERE);
         return;
     }
-    into->bytes = bytes;
+    uint8_t *bytes = into->bytes;
     if (caretCodes_ && memchr(group.value, kCaret, length) != nullptr) {
         into->length += copyCaretCodes(bytes + into->length, group.value, length);
     } else {
@@ -83,6 +82,29 @@ void DxfTexts::p_append(Gathered *into, const DxfGroup &group)
         into->length += length;
     }
     bytes[into->length] = 0;
+}
+
+bool DxfTexts::p_reserve(Gathered *into, uint32_t size)
+{
+    constexpr uint32_t kFirstSize = 256;
+    if (size <= into->capacity) {
+        return true;
+    }
+    uint32_t capacity = into->capacity < kFirstSize ? kFirstSize : into->capacity;
+    while (capacity < size) {
+        capacity *= 2;
+    }
+    auto *bytes = static_cast<uint8_t *>(memory_->allocate(capacity));
+    if (bytes == nullptr) {
+        return false;
+    }
+    if (into->length > 0) {
+        memcpy(bytes, into->bytes, into->length);
+    }
+    memory_->free(into->bytes);
+    into->bytes = bytes;
+    into->capacity = capacity;
+    return true;
 }
 
 void DxfTexts::putGathered(bool paragraphs, TextKind kind)
@@ -188,7 +210,8 @@ void DxfTexts::p_putText(Unit *text, int32_t length, TextKind kind)
 }
 
 // Before R2007 a property is kept as the bytes of the code page, after as
-// UTF-16 high byte first, as DWG's summary information gives it.
+// UTF-16, handed over low byte first as DWG's summary information stores
+// it.
 const uint8_t *DxfTexts::p_encoded(const uint8_t *bytes, uint32_t length, ReusableBlock *wideBytes, uint32_t *encoded)
 {
     *encoded = length;
@@ -203,8 +226,8 @@ const uint8_t *DxfTexts::p_encoded(const uint8_t *bytes, uint32_t length, Reusab
         return bytes;
     }
     for (int32_t i = 0; i < units; ++i) {
-        out[2 * i] = static_cast<uint8_t>(wide[i] >> 8);
-        out[2 * i + 1] = static_cast<uint8_t>(wide[i]);
+        out[2 * i] = static_cast<uint8_t>(wide[i]);
+        out[2 * i + 1] = static_cast<uint8_t>(wide[i] >> 8);
     }
     *encoded = 2 * static_cast<uint32_t>(units);
     return out;
@@ -254,7 +277,8 @@ void DxfTexts::p_keepPair(DrawingProperties *properties, const uint8_t *name, ui
 void DxfTexts::release()
 {
     for (Gathered *gathered : {&chunks_, &value_, &prompt_, &pairName_}) {
-        gathered->block.release(memory_);
+        memory_->free(gathered->bytes);
+        *gathered = Gathered{};
     }
     for (ReusableBlock *block : {&units_, &wideName_, &wideValue_}) {
         block->release(memory_);

@@ -55,10 +55,11 @@ public:
     void release();
 
 private:
-    // Bytes gathered in a block of their own, a zero byte after them.
+    // Bytes gathered in a block of their own, a zero byte after them. The
+    // block grows by doubling, keeping what it holds.
     struct Gathered {
-        ReusableBlock block;
         uint8_t *bytes = nullptr;
+        uint32_t capacity = 0;
         uint32_t length = 0;
     };
 
@@ -68,6 +69,7 @@ private:
         p_append(into, group);
     }
     void p_append(Gathered *into, const DxfGroup &group);
+    bool p_reserve(Gathered *into, uint32_t size);
     void p_put(Gathered *text, bool paragraphs, TextKind kind);
     template <class Unit>
     void p_putTexts(Unit *text, int32_t length, bool paragraphs, TextKind kind);
@@ -89,7 +91,7 @@ private:
     Gathered pairName_;
     bool pairNamed_ = false;
     ReusableBlock units_;      // a text widened to UTF-16
-    ReusableBlock wideName_;   // a property widened, high byte first
+    ReusableBlock wideName_;   // a property widened, low byte first
     ReusableBlock wideValue_;  // and the value of its pair
 };
 

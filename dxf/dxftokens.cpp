@@ -227,6 +227,9 @@ TokenResult DxfTokens::p_nextAscii(DxfGroup *group)
         return TokenResult::Malformed;
     }
     result = p_line(&line);
+    if (result == TokenResult::Cut && code == 0 && lineOpen_) {
+        result = TokenResult::Group;
+    }
     if (result != TokenResult::Group) {
         return result == TokenResult::End ? TokenResult::Cut : result;
     }
@@ -240,8 +243,10 @@ TokenResult DxfTokens::p_nextAscii(DxfGroup *group)
 // A line without its ending (a CR before an LF goes with it).
 TokenResult DxfTokens::p_line(Piece *piece)
 {
+    lineOpen_ = false;
     const TokenResult result = p_until(lineEnd_, piece);
-    if (result == TokenResult::Group && lineEnd_ == '\n' && piece->length > 0 && piece->bytes[piece->length - 1] == '\r') {
+    const bool read = result == TokenResult::Group || lineOpen_;
+    if (read && lineEnd_ == '\n' && piece->length > 0 && piece->bytes[piece->length - 1] == '\r') {
         --piece->length;
     }
     return result;
@@ -280,6 +285,7 @@ TokenResult DxfTokens::p_nextBinary(DxfGroup *group)
     } else if (kind == ValueKind::Chunk) {
         result = p_fixed(1, &value);
         result = result == TokenResult::Group ? p_fixed(value.bytes[0], &value) : result;
+        result = result == TokenResult::Group ? result : TokenResult::Malformed;
     } else {
         result = p_fixed(binarySize(kind), &value);
     }
@@ -351,6 +357,8 @@ TokenResult DxfTokens::p_untilInCarry(uint8_t terminator, const uint8_t *bytes, 
         }
         held = stream_->viewWithCursor(position_, cursor_, &bytes);
         if (held <= 0) {
+            lineOpen_ = position_ == static_cast<int64_t>(stream_->size());
+            *piece = Piece{carry, static_cast<int32_t>(carryLength_)};
             return TokenResult::Cut;
         }
     }

@@ -8,8 +8,8 @@
 //   - binary: a 22-byte sentinel, then each code as a 16-bit number (from
 //     R13 on) or as a byte (before; 255 announces a 16-bit code after it),
 //     and the value as its kind is stored: texts end in a zero byte,
-//     binary chunks have a length byte in front, numbers are
-//     little-endian.
+//     binary chunks have a length byte in front (one that runs past the
+//     file's end is no chunk), numbers are little-endian.
 //
 // Both are known by their content. A value that runs over a window's end
 // is copied, with the part of it in the next windows, into one block
@@ -94,6 +94,9 @@ private:
     uint8_t lineEnd_ = '\n';  // CR in files whose lines end in CR alone
     ReusableBlock carry_;
     uint32_t carryLength_ = 0;
+    // The last line read ends with the file, without a line end: a file's
+    // closing EOF often does.
+    bool lineOpen_ = false;
 };
 
 #endif

@@ -451,7 +451,7 @@ class ManyFiles(TempDirTest):
             with self.subTest(args=args):
                 result = dwgtext(*args, cwd=self.dir)
                 self.assertEqual((result.returncode, result.stdout, result.stderr.decode()),
-                                 (1, b"", f"dwgtext: no drawing (*.dwg file) found below {named}\n"))
+                                 (1, b"", f"dwgtext: no drawing (*.dwg or *.dxf file) found below {named}\n"))
         # A drawing anywhere among the inputs is something to read.
         result = dwgtext("-r", "empty", sample("r14.dwg"), cwd=self.dir)
         self.assertEqual((result.returncode, result.stderr), (0, b""))
