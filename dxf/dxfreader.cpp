@@ -1,6 +1,7 @@
 #include "dxf/dxfreader.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "core/codepages.h"
 #include "core/dwgglobal.h"
@@ -27,7 +28,7 @@ enum class Place : uint8_t { Between, SectionName, Header, Entities, Other, Ende
 enum class Entity : uint8_t { None, Text, Attrib, Attdef, MText, Multileader, Tolerance, Dimension };
 
 struct EntityName {
-    const char *name;
+    std::string_view name;
     Entity entity;
 };
 constexpr EntityName kTextEntities[] = {
@@ -39,7 +40,7 @@ constexpr EntityName kTextEntities[] = {
 // The header variables the reader keeps.
 enum class Variable : uint8_t { None, Version, CodePage, Created, Modified, EditingTime };
 struct VariableName {
-    const char *name;
+    std::string_view name;
     Variable variable;
 };
 constexpr VariableName kVariables[] = {
@@ -70,26 +71,36 @@ constexpr char kFirstUtf8Version[] = "AC1021";
 // The properties record lies in the OBJECTS section, which R13 brought.
 constexpr char kFirstObjectsVersion[] = "AC1012";
 
-bool valueIs(const DxfGroup &group, const char *name)
+bool valueIs(const DxfGroup &group, std::string_view name)
 {
-    const auto length = static_cast<int32_t>(strlen(name));
+    const auto length = static_cast<int32_t>(name.size());
     int32_t end = group.length;
     while (end > length && (group.value[end - 1] == ' ' || group.value[end - 1] == '\t')) {
         --end;
     }
-    return end == length && memcmp(group.value, name, static_cast<size_t>(length)) == 0;
+    return end == length && memcmp(group.value, name.data(), static_cast<size_t>(length)) == 0;
 }
 
 // Where the properties record's marker last stands in bytes; -1 nowhere.
+// Its K is looked for, a letter few groups hold.
 int64_t lastMarker(const uint8_t *bytes, int32_t length)
 {
     constexpr auto kLength = static_cast<int32_t>(sizeof kPropertiesMarker - 1);
-    for (int32_t at = length - kLength; at >= 0; --at) {
-        if (bytes[at] == 'D' && memcmp(bytes + at, kPropertiesMarker, kLength) == 0) {
-            return at;
+    constexpr int32_t kRareAt = 12;
+    static_assert(kPropertiesMarker[kRareAt] == 'K');
+    int64_t last = -1;
+    for (int32_t at = kRareAt; at < length;) {
+        const auto *found = static_cast<const uint8_t *>(memchr(bytes + at, 'K', static_cast<size_t>(length - at)));
+        if (found == nullptr) {
+            break;
         }
+        const auto start = static_cast<int32_t>(found - bytes) - kRareAt;
+        if (start >= 0 && start + kLength <= length && memcmp(bytes + start, kPropertiesMarker, kLength) == 0) {
+            last = start;
+        }
+        at = start + kRareAt + 1;
     }
-    return -1;
+    return last;
 }
 
 class DxfReader final : public DWGReader {

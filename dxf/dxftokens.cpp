@@ -1,5 +1,6 @@
 #include "dxf/dxftokens.h"
 
+#include <array>
 #include <cstring>
 
 #include "support/byteswap.h"
@@ -32,13 +33,13 @@ constexpr int32_t kLastCode = 1071;
 
 enum class ValueKind : uint8_t { Text, Chunk, Double, Int16, Int32, Int64, Flag, None };
 
-bool within(int32_t code, int32_t first, int32_t last)
+constexpr bool within(int32_t code, int32_t first, int32_t last)
 {
     return code >= first && code <= last;
 }
 
 // The kind of value each group code has; None for codes DXF has not.
-ValueKind valueKind(int32_t code)
+constexpr ValueKind valueKind(int32_t code)
 {
     if (within(code, 0, 9) || within(code, 100, 105) || within(code, 300, 309) || within(code, 320, 369) ||
         within(code, 390, 399) || within(code, 410, 419) || within(code, 430, 439) || within(code, 470, 481) ||
@@ -64,6 +65,15 @@ ValueKind valueKind(int32_t code)
     }
     return within(code, 290, 299) ? ValueKind::Flag : ValueKind::None;
 }
+
+// The kind of every code, looked up.
+constexpr auto kValueKinds = [] {
+    std::array<ValueKind, kLastCode + 1> kinds{};
+    for (int32_t code = 0; code <= kLastCode; ++code) {
+        kinds[static_cast<size_t>(code)] = valueKind(code);
+    }
+    return kinds;
+}();
 
 int32_t binarySize(ValueKind kind)
 {
@@ -213,6 +223,9 @@ TokenResult DxfTokens::next(DxfGroup *group)
 // is the end between groups; a file ending after it was cut.
 TokenResult DxfTokens::p_nextAscii(DxfGroup *group)
 {
+    if (p_groupInWindow(group)) {
+        return TokenResult::Group;
+    }
     Piece line{};
     TokenResult result = p_line(&line);
     if (result != TokenResult::Group) {
@@ -222,7 +235,7 @@ TokenResult DxfTokens::p_nextAscii(DxfGroup *group)
     if (!parseInteger(line.bytes, line.length, &code) || code < 0 || code > kLastCode) {
         return TokenResult::Malformed;
     }
-    const ValueKind kind = valueKind(static_cast<int32_t>(code));
+    const ValueKind kind = kValueKinds[static_cast<size_t>(code)];
     if (kind == ValueKind::None) {
         return TokenResult::Malformed;
     }
@@ -238,6 +251,45 @@ TokenResult DxfTokens::p_nextAscii(DxfGroup *group)
     }
     *group = DxfGroup{static_cast<int32_t>(code), line.bytes, line.length};
     return TokenResult::Group;
+}
+
+// Nearly every group is a code line of a few spaces and digits and a value
+// line, both whole in the window: they are read there, in one pass. Any
+// other group is read line by line.
+bool DxfTokens::p_groupInWindow(DxfGroup *group)
+{
+    constexpr int32_t kMostDigits = 4;
+    const uint8_t *bytes = nullptr;
+    const int32_t held = stream_->viewWithCursor(position_, cursor_, &bytes);
+    int32_t at = 0;
+    while (at < held && bytes[at] == ' ') {
+        ++at;
+    }
+    const int32_t first = at;
+    int32_t code = 0;
+    for (; at < held && at - first < kMostDigits && isDigit(bytes[at]); ++at) {
+        code = code * 10 + (bytes[at] - '0');
+    }
+    const bool digits = at > first;
+    at += at < held && bytes[at] == '\r' && lineEnd_ == '\n' ? 1 : 0;
+    if (!digits || at >= held || bytes[at] != lineEnd_ || code > kLastCode) {
+        return false;
+    }
+    const int32_t valueAt = at + 1;
+    const auto *end = static_cast<const uint8_t *>(
+        memchr(bytes + valueAt, lineEnd_, static_cast<size_t>(held > valueAt ? held - valueAt : 0)));
+    const ValueKind kind = kValueKinds[static_cast<size_t>(code)];
+    if (end == nullptr || kind == ValueKind::None) {
+        return false;
+    }
+    int32_t length = static_cast<int32_t>(end - bytes) - valueAt;
+    length -= length > 0 && lineEnd_ == '\n' && end[-1] == '\r' ? 1 : 0;
+    if (binarySize(kind) != 0 && !looksNumeric(bytes + valueAt, length)) {
+        return false;
+    }
+    position_ += end - bytes + 1;
+    *group = DxfGroup{code, bytes + valueAt, length};
+    return true;
 }
 
 // A line without its ending (a CR before an LF goes with it).
@@ -275,7 +327,7 @@ TokenResult DxfTokens::p_nextBinary(DxfGroup *group)
     if (result != TokenResult::Group) {
         return result;
     }
-    const ValueKind kind = code < 0 || code > kLastCode ? ValueKind::None : valueKind(code);
+    const ValueKind kind = code < 0 || code > kLastCode ? ValueKind::None : kValueKinds[static_cast<size_t>(code)];
     Piece value{};
     if (kind == ValueKind::None) {
         return TokenResult::Malformed;

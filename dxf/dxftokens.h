@@ -82,6 +82,7 @@ private:
     TokenResult p_untilInCarry(uint8_t terminator, const uint8_t *bytes, int32_t held, Piece *piece);
     TokenResult p_fixed(int32_t count, Piece *piece);
     TokenResult p_line(Piece *piece);
+    bool p_groupInWindow(DxfGroup *group);
     TokenResult p_binaryCode(int32_t *code);
     void p_noteLineEnd(const uint8_t *bytes, int32_t held);
 
