@@ -18,7 +18,7 @@ packages=(cmake g++ python3)
 if [[ $task == test || $task == all ]]; then
   packages+=(libgtest-dev googletest libbenchmark-dev pkg-config ripgrep recoll
     python3-pytest python3-pip python3-setuptools python3-distributed
-    libcpp-httplib-dev curl python3-requests)
+    libcpp-httplib-dev curl python3-requests python3-ezdxf)
 fi
 if [[ $task == all ]]; then
   # The versioned multilib package: the unversioned g++-multilib conflicts
