@@ -431,14 +431,16 @@ class Recoll(TempDirTest):
 
 
 class ManyFiles(TempDirTest):
-    def test_recursion_takes_the_dwg_files_below_in_path_order(self):
+    def test_recursion_takes_the_dwg_and_dxf_files_below_in_path_order(self):
         self.copy_sample("r14.dwg", "plans/b/second.DWG")
         self.copy_sample("r12.dwg", "plans/a.dwg")
+        self.file("plans/c.Dxf", b"0\nSECTION\n2\nENTITIES\n0\nTEXT\n1\nFrom DXF\n0\nENDSEC\n0\nEOF\n")
         self.file("plans/readme.txt", b"not a drawing")
         result = dwgtext("-r", self.dir / "plans", cwd=self.dir)
         self.assertEqual(result.returncode, 0, result.stderr)
         expected = [f"{self.dir}/plans/a.dwg:{t}" for t in SAMPLE_TEXTS["r12.dwg"]] + \
-                   [f"{self.dir}/plans/b/second.DWG:{t}" for t in SAMPLE_TEXTS["r14.dwg"]]
+                   [f"{self.dir}/plans/b/second.DWG:{t}" for t in SAMPLE_TEXTS["r14.dwg"]] + \
+                   [f"{self.dir}/plans/c.Dxf:From DXF"]
         self.assertEqual(lines(result.stdout), expected)
 
     def test_a_search_over_no_drawing_fails(self):
