@@ -1,5 +1,6 @@
 """DXF files written by ezdxf, a writer of its own, read with the kinds and
-texts their entities hold, in file order: block definitions first."""
+texts their entities hold, in file order: block definitions first; the
+batch takes them from a directory."""
 from __future__ import annotations
 
 import pytest
@@ -33,3 +34,16 @@ def test_ezdxf_files_give_every_text_with_its_kind(tmp_path, version, fmt):
     mtext = [] if version == "R12" else [("MTEXT", "Notes"), ("MTEXT", "line " + "x" * 300)]
     assert texts == [("TEXT", "Drawn by"), ("ATTDEF", "J. Smith"), ("ATTDEF_PROMPT", "Who drew it?"),
                      ("TEXT", "Ground floor \u00c5")] + mtext + [("ATTRIB", "A. Jones")]
+
+
+def test_the_batch_takes_dxf_files_below_a_directory(tmp_path):
+    import json
+    import os
+    import subprocess
+    import sys
+    composed("R2000").saveas(tmp_path / "plan.DXF")
+    result = subprocess.run([sys.executable, "-m", "tqdudade.batch", str(tmp_path), "--out", "-"],
+                            capture_output=True, env=dict(os.environ), timeout=120, check=True)
+    [record] = [json.loads(line) for line in result.stdout.decode().splitlines()]
+    assert (record["status"], record["strings"]) == (
+        "read", ["Drawn by", "J. Smith", "Who drew it?", "Ground floor \u00c5", "Notes", "line " + "x" * 300, "A. Jones"])
