@@ -139,15 +139,18 @@ TEST(Dxf, EveryReleaseEncodingAndCodePageGivesWhatItsDwgTwinGives)
     }
 }
 
-// R10 to R12 files hold the classic kinds; binary ones write a code as a
-// byte. Lines may end in LF alone or CR alone.
+// R10 to R12 files hold the classic kinds, their texts as stored, as an
+// R10-R12 drawing's; binary ones write a code as a byte. Lines may end in
+// LF alone or CR alone.
 TEST(Dxf, OlderReleasesAndLineEndsGiveTheSameTexts)
 {
     dwgw::R2000Drawing drawing;
     drawing.addText("PUMP \xCF\xEB");
     drawing.addAttdef("default", "TAG", "Which pump?");
     drawing.addAttrib("A-101", "TAG");
-    const Read dwg = readBytes(drawing.build());
+    Read dwg = readBytes(drawing.build());
+    drawing.addText("\\A1;\\U+2205");
+    dwg.texts.emplace_back("\\A1;\u2205", "\\A1;\\U+2205", 0, "TEXT");
     for (const char *version : {"AC1006", "AC1009"}) {
         for (const char *lineEnd : {"\n", "\r"}) {
             const Read ascii = readBytes(dwgw::composeDxf(drawing, dxfOptions(kAscii, version, lineEnd)));

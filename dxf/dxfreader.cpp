@@ -68,8 +68,9 @@ constexpr int32_t kContentOrLine = 304;
 
 // From R2007 on a DXF file's texts are UTF-8.
 constexpr char kFirstUtf8Version[] = "AC1021";
-// The properties record lies in the OBJECTS section, which R13 brought.
-constexpr char kFirstObjectsVersion[] = "AC1012";
+// R13 brought the OBJECTS section, where the properties record lies, and
+// the codes in texts.
+constexpr char kFirstR13Version[] = "AC1012";
 
 bool valueIs(const DxfGroup &group, std::string_view name)
 {
@@ -146,7 +147,7 @@ private:
     bool inLeader_ = false;     // a leader within it
     bool cut_ = false;
     bool damaged_ = false;
-    bool lateVersion_ = false;  // of R13 or later: the file may hold properties
+    bool lateVersion_ = false;  // of R13 or later: the file may hold properties, its texts codes
     bool pairsCounted_ = false; // the properties record's counted pairs began
     DrawingProperties *properties_ = nullptr;
     JulianTime times_[3] = {};
@@ -274,7 +275,7 @@ void DxfReader::p_takeVariable(const DxfGroup &group)
 
 // The version names the release as a DWG file's first bytes do, and it
 // is kept as those are. A file without one is read as R12's are, its
-// texts in the code page.
+// texts as stored, in the code page.
 void DxfReader::p_noteVersion(const DxfGroup &group)
 {
     const int32_t length = group.length < kVersionTextSize ? group.length : kVersionTextSize;
@@ -283,7 +284,8 @@ void DxfReader::p_noteVersion(const DxfGroup &group)
     session_->versionIndex =
         length == kVersionTextSize ? matchVersion(session_->versionText, kAC1006, kAC1032) : kNoVersion;
     texts_.setUtf8(strcmp(session_->versionText, kFirstUtf8Version) >= 0);
-    lateVersion_ = strcmp(session_->versionText, kFirstObjectsVersion) >= 0;
+    lateVersion_ = strcmp(session_->versionText, kFirstR13Version) >= 0;
+    texts_.setCodesDecoded(lateVersion_);
 }
 
 void DxfReader::p_beginEntity(const DxfGroup &group)

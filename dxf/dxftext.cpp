@@ -140,6 +140,10 @@ void DxfTexts::p_put(Gathered *text, bool paragraphs, TextKind kind)
     if (text->length == 0 || (!session_->everyKind && !isClassicKind(kind))) {
         return;
     }
+    if (!codesDecoded_) {
+        textToSink(session_, text->bytes, static_cast<int32_t>(text->length), DWG_CHARSET_BYTES, kind);
+        return;
+    }
     if (!utf8_) {
         p_putTexts(reinterpret_cast<char *>(text->bytes), static_cast<int32_t>(text->length), paragraphs, kind);
         return;

@@ -23,6 +23,8 @@ public:
     DxfTexts(DWGglobal *session, MemoryService *memory) : session_(session), memory_(memory) {}
 
     void setUtf8(bool utf8) { utf8_ = utf8; }
+    // Before R13 a text is given as stored, as an R10-R12 drawing's is.
+    void setCodesDecoded(bool codesDecoded) { codesDecoded_ = codesDecoded; }
     void setCaretCodes(bool caretCodes) { caretCodes_ = caretCodes; }
 
     // An entity's text: its value (group 1) after the chunks that come
@@ -85,6 +87,7 @@ private:
     MemoryService *memory_;
     bool utf8_ = false;
     bool caretCodes_ = false;
+    bool codesDecoded_ = false;
     Gathered chunks_;
     Gathered value_;
     Gathered prompt_;
