@@ -1,67 +1,22 @@
 #include "codepage.h"
 
 #include <iterator>
-#include <strings.h>
+
+#include "core/codepages.h"
 
 namespace dwgtext {
 
 namespace {
 
-struct CodePage {
-    std::string_view name;   // as drawings name it
-    std::string_view iconv;  // what iconv calls it
+// What iconv calls each code page of the drawings' table, by its number.
+constexpr std::string_view kIconvNames[] = {
+    "", "ASCII", "ISO-8859-1", "ISO-8859-2", "ISO-8859-3", "ISO-8859-4", "ISO-8859-5", "ISO-8859-6", "ISO-8859-7",
+    "ISO-8859-8", "ISO-8859-9", "CP437", "CP850", "CP852", "CP855", "CP857", "CP860", "CP861", "CP863", "CP864",
+    "CP865", "CP869", "CP932", "MACINTOSH", "BIG5", "EUC-KR", "JOHAB", "CP866", "CP1250", "CP1251", "CP1252", "GBK",
+    "CP1253", "CP1254", "CP1255", "CP1256", "CP1257", "CP874", "CP932", "CP936", "CP949", "CP950", "JOHAB",
+    "UTF-16LE", "CP1258",
 };
-
-// Indexed by the number a drawing records; entry 0 is "undefined".
-constexpr CodePage kCodePages[] = {
-    {"", ""},
-    {"ASCII", "ASCII"},
-    {"ISO8859_1", "ISO-8859-1"},
-    {"ISO8859_2", "ISO-8859-2"},
-    {"ISO8859_3", "ISO-8859-3"},
-    {"ISO8859_4", "ISO-8859-4"},
-    {"ISO8859_5", "ISO-8859-5"},
-    {"ISO8859_6", "ISO-8859-6"},
-    {"ISO8859_7", "ISO-8859-7"},
-    {"ISO8859_8", "ISO-8859-8"},
-    {"ISO8859_9", "ISO-8859-9"},
-    {"DOS437", "CP437"},
-    {"DOS850", "CP850"},
-    {"DOS852", "CP852"},
-    {"DOS855", "CP855"},
-    {"DOS857", "CP857"},
-    {"DOS860", "CP860"},
-    {"DOS861", "CP861"},
-    {"DOS863", "CP863"},
-    {"DOS864", "CP864"},
-    {"DOS865", "CP865"},
-    {"DOS869", "CP869"},
-    {"DOS932", "CP932"},
-    {"MACINTOSH", "MACINTOSH"},
-    {"BIG5", "BIG5"},
-    {"KSC5601", "EUC-KR"},
-    {"JOHAB", "JOHAB"},
-    {"DOS866", "CP866"},
-    {"ANSI_1250", "CP1250"},
-    {"ANSI_1251", "CP1251"},
-    {"ANSI_1252", "CP1252"},
-    {"GB2312", "GBK"},
-    {"ANSI_1253", "CP1253"},
-    {"ANSI_1254", "CP1254"},
-    {"ANSI_1255", "CP1255"},
-    {"ANSI_1256", "CP1256"},
-    {"ANSI_1257", "CP1257"},
-    {"ANSI_874", "CP874"},
-    {"ANSI_932", "CP932"},
-    {"ANSI_936", "CP936"},
-    {"ANSI_949", "CP949"},
-    {"ANSI_950", "CP950"},
-    {"ANSI_1361", "JOHAB"},
-    {"UTF-16", "UTF-16LE"},
-    {"ANSI_1258", "CP1258"},
-};
-
-constexpr int32_t kCodePageCount = static_cast<int32_t>(std::size(kCodePages));
+static_assert(std::size(kIconvNames) == kCodePageCount);
 
 }  // namespace
 
@@ -69,16 +24,15 @@ std::string_view codePageName(int32_t number)
 {
     if (number < 0 || number >= kCodePageCount)
         return {};
-    return kCodePages[number].name;
+    return kCodePageNames[number];
 }
 
 std::string iconvNameFor(std::string_view name)
 {
-    for (const CodePage &page : kCodePages) {
-        if (!page.name.empty() && page.name.size() == name.size() &&
-            strncasecmp(page.name.data(), name.data(), name.size()) == 0)
-            return std::string(page.iconv);
-    }
+    const int32_t number = codePageNumber(reinterpret_cast<const uint8_t *>(name.data()),
+                                          static_cast<int32_t>(name.size()));
+    if (number > 0)
+        return std::string(kIconvNames[number]);
     std::string candidate(name);
     if (candidate.empty() || !converterKnows(candidate))
         return {};

@@ -98,6 +98,10 @@ inline constexpr char kDrawingCutShort[] =
     "*** ERROR *** The drawing is cut short: parts it records lie past the end of the file[%s/%d].";
 inline constexpr char kDrawingDamaged[] = "*** ERROR *** The drawing is damaged: parts it records cannot be read[%s/%d].";
 
+// A DXF file whose bytes at the offset (%x) are no group: the reading
+// stops there.
+inline constexpr char kDxfGroup[] = "*** ERROR *** The DXF group at 0x%x cannot be read[%s/%d].";
+
 // The document properties, read for our own reader only: a section (named
 // by %s first) whose properties end early, after %d bytes; properties past
 // the pool's bytes (%d) or its custom pairs (%d), left out.

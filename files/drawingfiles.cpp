@@ -56,6 +56,26 @@ bool startsLikeDrawing(const uint8_t *first, std::size_t count)
     return true;
 }
 
+// Whether they could open a DXF file: a binary one's sentinel, or an
+// ASCII one's first group code (blanks and digits up to the line's end,
+// after UTF-8's byte order mark, which some programs write).
+bool startsLikeDxf(const uint8_t *first, std::size_t count)
+{
+    constexpr uint8_t kBinary[] = {'A', 'u', 't', 'o', 'C', 'A'};
+    constexpr uint8_t kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
+    if (count >= sizeof kBinary && std::memcmp(first, kBinary, sizeof kBinary) == 0)
+        return true;
+    std::size_t at = count >= sizeof kByteOrderMark && std::memcmp(first, kByteOrderMark, 3) == 0 ? 3 : 0;
+    bool digit = false;
+    for (; at < count && first[at] != '\r' && first[at] != '\n'; ++at) {
+        if (first[at] >= '0' && first[at] <= '9')
+            digit = true;
+        else if (first[at] != ' ' && first[at] != '\t')
+            return false;
+    }
+    return digit;
+}
+
 std::string overLimit(uint64_t limit)
 {
     return "a stream longer than the limit of " + std::to_string(limit) + " bytes";
@@ -198,7 +218,7 @@ std::unique_ptr<ByteSource> streamSource(std::FILE *stream, uint64_t limit, std:
     std::vector<uint8_t> first;
     if (!firstBytes(stream, first, error))
         return nullptr;
-    if (!startsLikeDrawing(first.data(), first.size()))
+    if (!startsLikeDrawing(first.data(), first.size()) && !startsLikeDxf(first.data(), first.size()))
         return std::make_unique<ReadBytes>(std::move(first));
     return spool(stream, first, limit, error);
 }
@@ -208,7 +228,7 @@ bool readStream(std::FILE *stream, uint64_t limit, std::vector<uint8_t> &bytes, 
 {
     if (!firstBytes(stream, bytes, error))
         return false;
-    if (!startsLikeDrawing(bytes.data(), bytes.size()))
+    if (!startsLikeDrawing(bytes.data(), bytes.size()) && !startsLikeDxf(bytes.data(), bytes.size()))
         return true;
     uint8_t chunk[kChunk];
     std::size_t got = 0;

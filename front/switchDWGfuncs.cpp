@@ -3,6 +3,7 @@
 #include "core/dwgglobal.h"
 #include "core/dwgreader.h"
 #include "core/versions.h"
+#include "dxf/dxfreader.h"
 #include "r12/getR12DWGdata.h"
 #include "r13/getDWGdata.h"
 #include "support/filestrmio.h"
@@ -67,6 +68,9 @@ DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory)
     session->versionIndex = detectVersion(session->stream, session->versionText);
     ReaderMaker make = readerOf(versionFamily(session->versionIndex));
     DWGReader *reader = make == nullptr ? nullptr : make(session, memory, session->stream);
+    if (reader == nullptr && session->versionIndex == kNoVersion && session->sink != nullptr) {
+        reader = newDxfReader(session, memory, session->stream);
+    }
     if (reader == nullptr) {
         closeStream(session);
     }

@@ -19,7 +19,9 @@ int32_t detectVersion(FileStream *stream, char *text);
 
 // Opens the stream over the session's source, detects the drawing's
 // version, stores it in the session and builds the reader of its family;
-// null, with the stream closed, when no reader serves the drawing.
+// null, with the stream closed, when no reader serves the drawing. Our own
+// reader (a session with a sink) also reads DXF files, known by their
+// content; the host's protocol reads DWG drawings only.
 DWGReader *switchDWGfuncs(DWGglobal *session, MemoryService *memory);
 
 // Gives back the session's reader, then closes its stream.

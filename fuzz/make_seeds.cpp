@@ -6,13 +6,38 @@
 // those whose maps are lost, a custom entity's proxy graphic with its texts
 // in both string layouts, the document properties' sections on their own,
 // in both layouts, and the R13-R2000 properties record's data, for the
-// fuzzer's calls of their decoders.
+// fuzzer's calls of their decoders; and DIR/NAME.dxf, a drawing of every
+// kind of text as DXF of a few releases, ASCII and binary, for the DXF
+// reader that our own reader runs.
 #include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "testkit/hardening/composed_drawings.h"
+#include "testkit/writer/dxfwriter.h"
+
+void writeDxfSeeds(const std::string &dir, const dwgw::SummaryInfo &summary)
+{
+    for (const dwgw::BitVersion version : {dwgw::BitVersion::AC1015, dwgw::BitVersion::AC1032}) {
+        dwgw::Drawing drawing(version);
+        drawing.addText("\\A1;PUMP\\U+2205");
+        drawing.addAttdef("default", "TAG", "Which?").attributeKind = 4;
+        drawing.addMText("floor\\Psecond");
+        drawing.addTolerance("%%v0.5");
+        drawing.addDimension("user", 0);
+        drawing.addMultileader(std::nullopt, {"A1"});
+        for (const dwgw::DxfEncoding encoding : {dwgw::DxfEncoding::Ascii, dwgw::DxfEncoding::Binary}) {
+            dwgw::DxfOptions options;
+            options.encoding = encoding;
+            options.properties = summary;
+            options.entitiesInBlock = 1;
+            const std::string name = std::string(version == dwgw::BitVersion::AC1015 ? "r2000" : "r2018") +
+                                     (encoding == dwgw::DxfEncoding::Ascii ? "-ascii" : "-binary");
+            dwgw::writeFile(dir + "/" + name + ".dxf", dwgw::composeDxf(drawing, options));
+        }
+    }
+}
 
 int main(int argc, char **argv)
 {
@@ -48,6 +73,7 @@ int main(int argc, char **argv)
             dwgw::writeFile(dir + "/appinfo-" + layout, dwgw::encodeAppInfo(program, utf16));
         }
         dwgw::writeFile(dir + "/propertiesrecord", dwgw::encodePropertiesRecord(summary));
+        writeDxfSeeds(dir, summary);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "make_seeds: %s\n", error.what());
         return 1;

@@ -9,16 +9,12 @@
 
 namespace {
 
-constexpr char kMarker[] = "DWGPROPS COOKIE";
 constexpr uint16_t kMarkerGroup = 1;
 constexpr uint16_t kHyperlinkBaseGroup = 1;
-constexpr uint16_t kFirstNamedPair = 300;
-constexpr uint16_t kLastNamedPair = 309;
-constexpr uint16_t kPairCountGroup = 90;
 
 bool isText(uint16_t code)
 {
-    return code <= 9 || (code >= kFirstNamedPair && code <= kLastNamedPair);
+    return code <= 9 || (code >= kFirstNamedPairGroup && code <= kLastNamedPairGroup);
 }
 
 // The size of a number's value by its group code's range, as in DXF:
@@ -51,17 +47,6 @@ constexpr StandardGroup kStandardGroups[] = {
     {9, PropertyKey::Revision},
 };
 
-// The standard text a group holds: null for one that holds none.
-PropertyText *standardText(DrawingProperties *properties, uint16_t code)
-{
-    for (const StandardGroup &group : kStandardGroups) {
-        if (group.code == code) {
-            return &properties->standard[static_cast<int32_t>(group.key)];
-        }
-    }
-    return nullptr;
-}
-
 // A text of the data: where its bytes are and how many.
 struct GroupText {
     const uint8_t *bytes;
@@ -88,35 +73,16 @@ void keepText(DrawingProperties *properties, PropertyText *into, GroupText text)
     properties->keep(into, text.bytes, text.length, DWG_CHARSET_BYTES);
 }
 
-// A pair with an empty name is a slot the program left unused.
 void addCustom(DrawingProperties *properties, GroupText name, GroupText value)
 {
-    if (name.length == 0) {
-        return;
-    }
-    const int32_t slot = properties->customCount;
-    if (slot == DrawingProperties::kMaxCustom) {
-        properties->capped = true;
-        return;
-    }
-    PropertyText keptName{};
-    PropertyText keptValue{};
-    keepText(properties, &keptName, name);
-    keepText(properties, &keptValue, value);
-    if (keptName.present && keptValue.present) {
-        properties->customNames[slot] = keptName;
-        properties->customValues[slot] = keptValue;
-        ++properties->customCount;
-    }
+    addPropertiesPair(properties, name.bytes, name.length, value.bytes, value.length, DWG_CHARSET_BYTES);
 }
 
-// "name=value", split at the first equals sign; without one, all is name.
 void addNamedPair(DrawingProperties *properties, GroupText pair)
 {
-    const auto *equals = pair.length == 0 ? nullptr : static_cast<const uint8_t *>(memchr(pair.bytes, '=', pair.length));
-    const uint32_t nameLength = equals == nullptr ? pair.length : static_cast<uint32_t>(equals - pair.bytes);
-    const uint32_t valueAt = equals == nullptr ? pair.length : nameLength + 1;
-    addCustom(properties, GroupText{pair.bytes, nameLength}, GroupText{pair.bytes + valueAt, pair.length - valueAt});
+    const PropertiesPairSplit split = splitPropertiesPair(pair.bytes, pair.length);
+    addCustom(properties, GroupText{pair.bytes, split.nameLength},
+              GroupText{pair.bytes + split.valueAt, pair.length - split.valueAt});
 }
 
 // The pairs after the count: each a name group and a value group, texts.
@@ -141,10 +107,10 @@ bool readCountedPairs(GroupReader &in, DrawingProperties *properties, uint32_t c
 // A text group: a standard property, a custom pair, or neither.
 void takeText(DrawingProperties *properties, uint16_t code, GroupText text)
 {
-    PropertyText *standard = standardText(properties, code);
+    PropertyText *standard = propertiesStandardText(properties, code);
     if (standard != nullptr) {
         keepText(properties, standard, text);
-    } else if (code >= kFirstNamedPair) {
+    } else if (code >= kFirstNamedPairGroup) {
         addNamedPair(properties, text);
     }
 }
@@ -153,8 +119,8 @@ bool opensWithMarker(GroupReader &in)
 {
     const uint16_t code = static_cast<uint16_t>(in.number(2));
     const GroupText marker = in.text();
-    return !in.cut() && code == kMarkerGroup && marker.length == sizeof kMarker - 1 &&
-           memcmp(marker.bytes, kMarker, marker.length) == 0;
+    return !in.cut() && code == kMarkerGroup && marker.length == sizeof kPropertiesMarker - 1 &&
+           memcmp(marker.bytes, kPropertiesMarker, marker.length) == 0;
 }
 
 // Which of the dictionary's entries, whose names the cursor stands at, is
@@ -178,6 +144,46 @@ uint32_t entryNamed(BitCursor &in, uint32_t count, const char *name)
 }
 
 }  // namespace
+
+PropertyText *propertiesStandardText(DrawingProperties *properties, uint16_t code)
+{
+    for (const StandardGroup &group : kStandardGroups) {
+        if (group.code == code) {
+            return &properties->standard[static_cast<int32_t>(group.key)];
+        }
+    }
+    return nullptr;
+}
+
+// A pair with an empty name is a slot the program left unused.
+void addPropertiesPair(DrawingProperties *properties, const uint8_t *name, uint32_t nameLength, const uint8_t *value,
+                       uint32_t valueLength, int32_t charset)
+{
+    if (nameLength == 0) {
+        return;
+    }
+    const int32_t slot = properties->customCount;
+    if (slot == DrawingProperties::kMaxCustom) {
+        properties->capped = true;
+        return;
+    }
+    PropertyText keptName{};
+    PropertyText keptValue{};
+    properties->keep(&keptName, name, nameLength, charset);
+    properties->keep(&keptValue, value, valueLength, charset);
+    if (keptName.present && keptValue.present) {
+        properties->customNames[slot] = keptName;
+        properties->customValues[slot] = keptValue;
+        ++properties->customCount;
+    }
+}
+
+PropertiesPairSplit splitPropertiesPair(const uint8_t *pair, uint32_t length)
+{
+    const auto *equals = length == 0 ? nullptr : static_cast<const uint8_t *>(memchr(pair, '=', length));
+    const uint32_t nameLength = equals == nullptr ? length : static_cast<uint32_t>(equals - pair);
+    return {nameLength, equals == nullptr ? length : nameLength + 1};
+}
 
 // After the common data: the count of entries, a byte in R14, the cloning
 // flag and the hard-owner byte from R2000 on, then the entries' names. The
@@ -219,7 +225,7 @@ bool decodePropertiesGroups(const uint8_t *bytes, uint32_t length, DrawingProper
     }
     while (!in.atEnd()) {
         const uint16_t code = static_cast<uint16_t>(in.number(2));
-        if (code == kPairCountGroup) {
+        if (code == kPropertiesPairCountGroup) {
             if (!readCountedPairs(in, properties, in.number(4))) {
                 return false;
             }

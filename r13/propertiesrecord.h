@@ -20,6 +20,30 @@
 #include "core/properties.h"
 #include "support/bitcursor.h"
 
+// The record's marker and the groups of its custom pairs: ten "name=value"
+// texts, then the count of those given as two texts each.
+inline constexpr char kPropertiesMarker[] = "DWGPROPS COOKIE";
+inline constexpr uint16_t kFirstNamedPairGroup = 300;
+inline constexpr uint16_t kLastNamedPairGroup = 309;
+inline constexpr uint16_t kPropertiesPairCountGroup = 90;
+
+// The standard text a text group of the record holds (the hyperlink base
+// for group 1, which is the marker only first): null for one that holds
+// none.
+PropertyText *propertiesStandardText(DrawingProperties *properties, uint16_t code);
+
+// Keeps a custom pair in the charset given; one with an empty name is a
+// slot the program left unused and gives none.
+void addPropertiesPair(DrawingProperties *properties, const uint8_t *name, uint32_t nameLength, const uint8_t *value,
+                       uint32_t valueLength, int32_t charset);
+
+// "name=value" split at the first equals sign; without one, all is name.
+struct PropertiesPairSplit {
+    uint32_t nameLength;
+    uint32_t valueAt;
+};
+PropertiesPairSplit splitPropertiesPair(const uint8_t *pair, uint32_t length);
+
 // The handle of the entry called name in the dictionary object the cursor
 // stands at the start of (its size field); 0 when it has none, or the
 // object's bytes end before its handle.

@@ -22,7 +22,7 @@ packages=(cmake g++ python3 pkg-config libmicrohttpd-dev libexttextcat-dev zlib1
 if [[ $task == test || $task == all ]]; then
   packages+=(libgtest-dev googletest libbenchmark-dev ripgrep recoll
     python3-pytest python3-pip python3-setuptools python3-wheel python3-venv python3-distributed
-    curl python3-requests python3-httpx)
+    curl python3-requests python3-httpx python3-ezdxf)
 fi
 if [[ $task == all ]]; then
   # The versioned multilib package: the unversioned g++-multilib conflicts

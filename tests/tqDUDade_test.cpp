@@ -14,6 +14,7 @@
 #include "front/hostinput.h"
 #include "host_library.h"
 #include "writer/dwgwriter.h"
+#include "writer/dxfwriter.h"
 #include "writer/r12writer.h"
 
 namespace {
@@ -63,6 +64,18 @@ TEST(Session, OpensAndClosesTheSourceOnce)
         fewBytesARead.readChunk = 5;
         EXPECT_EQ(tqhost::runLibrarySession(bytes, fewBytesARead).eventText, result.eventText);
     }
+}
+
+// Our own reader reads DXF files; the host's protocol refuses them, as any
+// file that is no DWG drawing.
+TEST(Session, TheHostsProtocolRefusesADxfFile)
+{
+    dwgw::R2000Drawing drawing;
+    drawing.addText("A");
+    const tqhost::SessionResult result = tqhost::runLibrarySession(dwgw::composeDxf(drawing));
+    EXPECT_TRUE(result.outcome.refused);
+    EXPECT_EQ(result.blocks.inUse, 0u);
+    EXPECT_EQ(result.source.closes, 1u);
 }
 
 // A session holds a fixed set of blocks however many texts it has given,

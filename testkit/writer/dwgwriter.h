@@ -132,6 +132,9 @@ public:
 
     ComposedDrawing compose() const;
     Bytes build() const;
+    // What the drawing holds, for writers of other formats (dxfwriter.h).
+    BitVersion version() const { return version_; }
+    const std::vector<std::unique_ptr<Object>>& objects() const { return objects_; }
     // The drawing with the map before the objects, ending right after
     // `field` of the last object added. The next field fails to read if it
     // needs a bit beyond that byte: give it a value without a short code

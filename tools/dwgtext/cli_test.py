@@ -436,14 +436,16 @@ class Recoll(TempDirTest):
 
 
 class ManyFiles(TempDirTest):
-    def test_recursion_takes_the_dwg_files_below_in_path_order(self):
+    def test_recursion_takes_the_dwg_and_dxf_files_below_in_path_order(self):
         self.copy_sample("r14.dwg", "plans/b/second.DWG")
         self.copy_sample("r12.dwg", "plans/a.dwg")
+        self.file("plans/c.Dxf", b"0\nSECTION\n2\nENTITIES\n0\nTEXT\n1\nFrom DXF\n0\nENDSEC\n0\nEOF\n")
         self.file("plans/readme.txt", b"not a drawing")
         result = dwgtext("-r", self.dir / "plans", cwd=self.dir)
         self.assertEqual(result.returncode, 0, result.stderr)
         expected = [f"{self.dir}/plans/a.dwg:{t}" for t in SAMPLE_TEXTS["r12.dwg"]] + \
-                   [f"{self.dir}/plans/b/second.DWG:{t}" for t in SAMPLE_TEXTS["r14.dwg"]]
+                   [f"{self.dir}/plans/b/second.DWG:{t}" for t in SAMPLE_TEXTS["r14.dwg"]] + \
+                   [f"{self.dir}/plans/c.Dxf:From DXF"]
         self.assertEqual(lines(result.stdout), expected)
 
     def test_a_search_over_no_drawing_fails(self):
@@ -456,7 +458,7 @@ class ManyFiles(TempDirTest):
             with self.subTest(args=args):
                 result = dwgtext(*args, cwd=self.dir)
                 self.assertEqual((result.returncode, result.stdout, result.stderr.decode()),
-                                 (1, b"", f"dwgtext: no drawing (*.dwg file) found below {named}\n"))
+                                 (1, b"", f"dwgtext: no drawing (*.dwg or *.dxf file) found below {named}\n"))
         # A drawing anywhere among the inputs is something to read.
         result = dwgtext("-r", "empty", sample("r14.dwg"), cwd=self.dir)
         self.assertEqual((result.returncode, result.stderr), (0, b""))

@@ -11,12 +11,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool hasDwgExtension(const fs::path &path)
+bool hasDrawingExtension(const fs::path &path)
 {
     std::string extension = path.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".dwg";
+    return extension == ".dwg" || extension == ".dxf";
 }
 
 void addDirectory(const std::string &directory, InputList &list)
@@ -26,7 +26,7 @@ void addDirectory(const std::string &directory, InputList &list)
     fs::recursive_directory_iterator walk(directory, fs::directory_options::skip_permission_denied, error);
     for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
         std::error_code typeError;
-        if (walk->is_regular_file(typeError) && hasDwgExtension(walk->path()))
+        if (walk->is_regular_file(typeError) && hasDrawingExtension(walk->path()))
             found.push_back(walk->path().string());
     }
     if (error) {

@@ -82,7 +82,7 @@ struct Outcome {
 // over nothing fails, as with grep -r.
 std::string nothingFound(const std::vector<std::string> &directories)
 {
-    std::string message = "dwgtext: no drawing (*.dwg file) found below ";
+    std::string message = "dwgtext: no drawing (*.dwg or *.dxf file) found below ";
     for (std::size_t i = 0; i < directories.size(); ++i)
         message.append(i == 0 ? "" : ", ").append(dwgtext::singleLine(dwgtext::validUtf8(directories[i])));
     return message + "\n";

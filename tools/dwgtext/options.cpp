@@ -224,7 +224,7 @@ std::string usageText()
     return "Usage: dwgtext [OPTION]... [FILE|DIR]...\n"
            "Prints the texts of DWG drawings (R10 to R2018) in UTF-8, one per line.\n"
            "\n"
-           "  -r, --recursive      read the *.dwg files under each DIR\n"
+           "  -r, --recursive      read the *.dwg and *.dxf files under each DIR\n"
            "  -j, --jobs N         read N drawings at a time (default: one per core)\n"
            "  -H, --with-filename  prefix each line with the file name\n"
            "      --no-filename    never prefix lines with the file name\n"

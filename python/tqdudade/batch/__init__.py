@@ -3,8 +3,8 @@
     /usr/bin/python3 -m tqdudade.batch DIR_OR_LIST... --out FILE|-
                                        [--scheduler ADDRESS] [--partition-size N]
 
-Each argument is a directory (its *.dwg files below it, any letter case, in
-path order), a drawing (a file named *.dwg) or a list of drawings (any
+Each argument is a directory (its *.dwg and *.dxf files below it, any letter
+case, in path order), a drawing (a file named so) or a list of drawings (any
 other file: one path a line). Without --scheduler the drawings are read in
 a pool of processes on this machine, up to one per core, each started when
 there is a task for it, through the C API; with
@@ -480,12 +480,12 @@ def local_partition_size(drawings: int, workers: int) -> int:
     return max(1, min(PARTITION_SIZE, -(-drawings // tasks)))
 
 
-def _has_dwg_suffix(name: str) -> bool:
-    return len(name) > 4 and name[-4:].lower() == ".dwg"
+def _has_drawing_suffix(name: str) -> bool:
+    return len(name) > 4 and name[-4:].lower() in (".dwg", ".dxf")
 
 
 def drawings_below(directory: str) -> list[str]:
-    """The *.dwg files below a directory, any letter case, in path order,
+    """The *.dwg and *.dxf files below a directory, any letter case, in path order,
     named as ``dwgtext -r`` names them (the directory, a slash, the path
     below it); directories that are symbolic links are not entered."""
     found = []
@@ -501,7 +501,7 @@ def drawings_below(directory: str) -> list[str]:
             try:
                 if entry.is_dir(follow_symlinks=False):
                     pending.append(prefix + entry.name)
-                elif _has_dwg_suffix(entry.name) and entry.is_file():
+                elif _has_drawing_suffix(entry.name) and entry.is_file():
                     found.append(prefix + entry.name)
             except OSError:
                 continue
@@ -527,7 +527,7 @@ def gather_inputs(arguments) -> list[Input]:
     for argument in arguments:
         if os.path.isdir(argument):
             paths = drawings_below(argument)
-        elif _has_dwg_suffix(os.path.basename(argument.rstrip("/"))):
+        elif _has_drawing_suffix(os.path.basename(argument.rstrip("/"))):
             paths = [argument]
         else:
             paths = read_list(argument)
