@@ -58,7 +58,7 @@ def test_bytes_are_a_path_as_for_open_and_old_form_data_still_reads_with_a_warni
         assert tqdudade.texts((drawings / "r14.dwg").read_bytes()) == expected
     assert warned[0].filename == __file__
     with pytest.warns(DeprecationWarning), pytest.raises(tqdudade.NotADrawing):
-        tqdudade.texts(b"  0\nSECTION\n")
+        tqdudade.texts(b"no drawing\n")
     with pytest.raises(TypeError):
         tqdudade.texts()
 
