@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "drawing_folders.h"
 #include "drawingfiles.h"
 #include "front/drawingreader.h"
 #include "front/hostinput.h"
@@ -33,16 +34,7 @@ const fs::path kCorpora[] = {TQDUDADE_CORPUS_DIR, TQDUDADE_CORPUS_R2004_DIR};
 // that the test can say so.
 std::vector<fs::path> corpusDrawings()
 {
-    std::vector<fs::path> paths;
-    for (const fs::path &corpus : kCorpora) {
-        std::error_code error;
-        for (const fs::directory_entry &entry : fs::directory_iterator(corpus, error)) {
-            if (entry.path().extension() == ".dwg") {
-                paths.push_back(entry.path());
-            }
-        }
-    }
-    std::sort(paths.begin(), paths.end());
+    std::vector<fs::path> paths = dwgFilesIn({kCorpora[0], kCorpora[1]});
     return paths.empty() ? std::vector<fs::path>{fs::path()} : paths;
 }
 

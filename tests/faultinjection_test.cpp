@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "drawing_folders.h"
 #include "hardening/composed_drawings.h"
 #include "hardening/session_checks.h"
 #include "drawingfiles.h"
@@ -153,17 +154,7 @@ std::vector<Drawing> drawingsToSweep()
     for (hardening::NamedDrawing &drawing : hardening::mapsLostDrawings()) {
         drawings.push_back({drawing.name, std::move(drawing.bytes)});
     }
-    std::vector<fs::path> corpus;
-    for (const fs::path &folder : kCorpora) {
-        std::error_code error;
-        for (const fs::directory_entry &entry : fs::directory_iterator(folder, error)) {
-            if (entry.path().extension() == ".dwg") {
-                corpus.push_back(entry.path());
-            }
-        }
-    }
-    std::sort(corpus.begin(), corpus.end());
-    for (const fs::path &path : corpus) {
+    for (const fs::path &path : dwgFilesIn({kCorpora[0], kCorpora[1]})) {
         Drawing drawing{"corpus_" + path.stem().string(), {}};
         std::string message;
         if (dwgfiles::readWholeFile(path.string(), drawing.bytes, message)) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "drawing_folders.h"
 #include "hardening/session_checks.h"
 #include "drawingfiles.h"
 #include "host_library.h"
@@ -31,17 +32,7 @@ std::vector<uint8_t> fileBytes(const fs::path &path)
 
 std::vector<fs::path> regressionInputs()
 {
-    std::vector<fs::path> paths;
-    for (const fs::path &folder : kRegressionDirs) {
-        std::error_code error;
-        for (const fs::directory_entry &entry : fs::directory_iterator(folder, error)) {
-            if (entry.path().extension() == ".dwg") {
-                paths.push_back(entry.path());
-            }
-        }
-    }
-    std::sort(paths.begin(), paths.end());
-    return paths;
+    return dwgFilesIn({kRegressionDirs[0], kRegressionDirs[1]});
 }
 
 class Regression : public testing::TestWithParam<fs::path> {};
