@@ -124,11 +124,11 @@ bool DWGObjects::p_keepsLastCopies() const
     return map_ == nullptr && stream_->readsAroundGaps();
 }
 
-// A first walk notes where each handle's last copy lies (see
-// lastcopies.h). It steps as the text walk does, and notes the
-// objects that walk can take a text from: those of the types that hold
-// texts, and of the class types where multileaders are wanted. Where a block for the table cannot be had, the copies
-// not noted give their texts, as the walk gave them before.
+// A first walk notes each handle's copies (see lastcopies.h). It steps as
+// the text walk does, and notes the objects that walk can take a text
+// from: those of the types that hold texts, and of the class types where
+// multileaders are wanted. Where a block cannot be had, the objects not
+// noted give their texts, as the walk gave them before.
 void DWGObjects::p_noteLastCopies()
 {
     nextInFile_ = start_;
@@ -143,22 +143,17 @@ void DWGObjects::p_noteLastCopies()
         }
         if (!lastCopies_.note(handle, start)) {
             reportf(session_, msg::kAllocationFailed, HERE);
-            return;
+            break;
         }
     }
+    lastCopies_.settle();
 }
 
 // An object whose handle has a copy later in the file was left behind by
 // a save that wrote it anew there.
 bool DWGObjects::p_isOlderCopy(int64_t start)
 {
-    if (!p_keepsLastCopies()) {
-        return false;
-    }
-    const FileStream::Span span = stream_->span(start, kHandleHeadBytes);
-    uint64_t handle = 0;
-    return readObjectHandle(span.bytes, span.length, versionIndex_, &handle) &&
-           lastCopies_.hasLaterCopy(handle, start);
+    return p_keepsLastCopies() && lastCopies_.isOlderCopy(start);
 }
 
 // Moves the stream to the next object: with a map to where its next entry

@@ -1,85 +1,64 @@
 #include "r13/lastcopies.h"
 
+#include <algorithm>
+
 #include "support/publicstorage.h"
 
 namespace {
 
 constexpr uint32_t kFirstCapacity = 256;
-// The most slots one block of the memory service can hold.
-constexpr uint32_t kMostSlots = 1u << 27;
-// A search looks at no more slots than this, so that handles chosen to
-// crowd one run of the table cost no more than others: a handle it does
-// not find room for within them is not noted, and its copies give their
-// texts as if it had no other.
-constexpr uint32_t kMostProbes = 64;
-
-// Handles are numbered from 1 up, so their low bits alone would crowd
-// runs of neighbours together: they are spread first.
-uint32_t spread(uint64_t handle)
-{
-    return static_cast<uint32_t>((handle * 0x9E3779B97F4A7C15ull) >> 32);
-}
+// The most objects one block of the memory service can note.
+constexpr uint32_t kMostNoted = 1u << 27;
 
 }  // namespace
 
 LastCopies::~LastCopies()
 {
-    memory_->free(slots_);
-}
-
-// The slot of handle, or the free one where it would go; null when
-// neither lies within the probes allowed.
-LastCopies::Slot *LastCopies::p_slotOf(uint64_t handle) const
-{
-    const uint32_t mask = capacity_ - 1;
-    uint32_t at = spread(handle) & mask;
-    for (uint32_t probe = 0; probe < kMostProbes; ++probe, at = (at + 1) & mask) {
-        if (slots_[at].atPlusOne == 0 || slots_[at].handle == handle) {
-            return &slots_[at];
-        }
-    }
-    return nullptr;
+    memory_->free(noted_);
 }
 
 bool LastCopies::note(uint64_t handle, int64_t at)
 {
-    if (2 * (count_ + 1) > capacity_ && !p_grow()) {
-        return false;
+    if (count_ == capacity_) {
+        const uint32_t capacity = capacity_ == 0 ? kFirstCapacity : 2 * capacity_;
+        if (capacity > kMostNoted) {
+            return false;
+        }
+        auto *grown = static_cast<Noted *>(memory_->allocate(capacity * static_cast<uint32_t>(sizeof(Noted))));
+        if (grown == nullptr) {
+            return false;
+        }
+        std::copy(noted_, noted_ + count_, grown);
+        memory_->free(noted_);
+        noted_ = grown;
+        capacity_ = capacity;
     }
-    Slot *slot = p_slotOf(handle);
-    if (slot != nullptr) {
-        count_ += slot->atPlusOne == 0 ? 1 : 0;
-        *slot = Slot{handle, at + 1};
-    }
+    noted_[count_++] = Noted{handle, at};
     return true;
 }
 
-bool LastCopies::hasLaterCopy(uint64_t handle, int64_t at) const
+// Sorted by handle, and by position within one, every entry followed by
+// one of its handle is an older copy. The older copies are moved to the
+// front of the block, which they never outrun, and sorted back into file
+// order.
+void LastCopies::settle()
 {
-    const Slot *slot = capacity_ == 0 ? nullptr : p_slotOf(handle);
-    return slot != nullptr && slot->atPlusOne > at + 1;
-}
-
-bool LastCopies::p_grow()
-{
-    const uint32_t capacity = capacity_ == 0 ? kFirstCapacity : 2 * capacity_;
-    if (capacity > kMostSlots) {
-        return false;
-    }
-    auto *slots = static_cast<Slot *>(memory_->allocate(capacity * static_cast<uint32_t>(sizeof(Slot))));
-    if (slots == nullptr) {
-        return false;
-    }
-    Slot *old = slots_;
-    const uint32_t oldCapacity = capacity_;
-    slots_ = slots;
-    capacity_ = capacity;
-    for (uint32_t i = 0; i < oldCapacity; ++i) {
-        Slot *slot = old[i].atPlusOne != 0 ? p_slotOf(old[i].handle) : nullptr;
-        if (slot != nullptr) {
-            *slot = old[i];
+    std::sort(noted_, noted_ + count_, [](const Noted &a, const Noted &b) {
+        return a.handle != b.handle ? a.handle < b.handle : a.at < b.at;
+    });
+    olderCount_ = 0;
+    for (uint32_t i = 0; i + 1 < count_; ++i) {
+        if (noted_[i].handle == noted_[i + 1].handle) {
+            noted_[olderCount_++] = noted_[i];
         }
     }
-    memory_->free(old);
-    return true;
+    std::sort(noted_, noted_ + olderCount_, [](const Noted &a, const Noted &b) { return a.at < b.at; });
+}
+
+bool LastCopies::isOlderCopy(int64_t at)
+{
+    while (nextOlder_ < olderCount_ && noted_[nextOlder_].at < at) {
+        ++nextOlder_;
+    }
+    return nextOlder_ < olderCount_ && noted_[nextOlder_].at == at;
 }

@@ -1,12 +1,13 @@
-// Where each handle's last copy lies, for a walk of the objects in file
-// order. A save that does not write the whole file anew writes the objects
-// it changed after what the file holds and leaves their older copies where
-// they were; the object map of that save lists only the new ones. Without
-// the map both copies are found, and the later in the file is the live
-// one. An open-addressing table of handle and position, in a block of the
-// session's memory service that doubles when half full: at most four slots
-// of 16 bytes for each object noted, an object noted taking at least 4
-// bytes of its section, and a bounded number of slots looked at a search.
+// Which objects are older copies of a handle, for a walk of the objects in
+// file order. A save that does not write the whole file anew writes the
+// objects it changed after what the file holds and leaves their older
+// copies where they were; the object map of that save lists only the new
+// ones. Without the map every copy is found, and the last in the file is
+// the live one. The objects are noted in file order (handle and position,
+// 16 bytes each, in a block of the session's memory service that doubles
+// as it fills), then sorted by handle once: the positions of every copy
+// but each handle's last are kept, in file order, and the walk asks for
+// positions in file order too, so each question costs a comparison or two.
 #ifndef TQ_R13_LASTCOPIES_H
 #define TQ_R13_LASTCOPIES_H
 
@@ -21,25 +22,27 @@ public:
     LastCopies(const LastCopies &) = delete;
     LastCopies &operator=(const LastCopies &) = delete;
 
-    // Notes an object of handle at position at, which lies after every
-    // position noted before; false when a block cannot be had.
+    // Notes an object of handle at position at, after every position noted
+    // before; false when a block cannot be had.
     bool note(uint64_t handle, int64_t at);
-    // Whether a copy of handle lies after position at.
-    bool hasLaterCopy(uint64_t handle, int64_t at) const;
+    // Once every object is noted: keeps the older copies' positions.
+    void settle();
+    // Whether the object at position at is an older copy of its handle;
+    // asked for positions in file order.
+    bool isOlderCopy(int64_t at);
 
 private:
-    // A free slot holds no position (0); positions are kept one up.
-    struct Slot {
+    struct Noted {
         uint64_t handle;
-        int64_t atPlusOne;
+        int64_t at;
     };
-    Slot *p_slotOf(uint64_t handle) const;
-    bool p_grow();
 
     MemoryService *memory_;
-    Slot *slots_ = nullptr;
-    uint32_t capacity_ = 0;  // a power of two, or 0
+    Noted *noted_ = nullptr;
+    uint32_t capacity_ = 0;
     uint32_t count_ = 0;
+    uint32_t olderCount_ = 0;  // after settle, the first entries of noted_
+    uint32_t nextOlder_ = 0;
 };
 
 #endif
