@@ -106,10 +106,11 @@ bool DWGObjects::open()
         reportf(session_, msg::kTextDataAllocation, HERE);
         return false;
     }
-    budget_ = ReadBudget(*stream_, stream_->bytesRead());
     if (p_keepsLastCopies()) {
+        budget_ = ReadBudget(*stream_, stream_->bytesRead());
         p_noteLastCopies();
     }
+    budget_ = ReadBudget(*stream_, stream_->bytesRead());
     nextInFile_ = start_;
     chained_ = false;
     return stream_->SeekPos(start_) == 1;
@@ -125,7 +126,7 @@ bool DWGObjects::p_keepsLastCopies() const
 }
 
 // A first walk notes each handle's copies (see lastcopies.h). It steps as
-// the text walk does, and notes the objects that walk can take a text
+// the text walk does, within a read budget of its own, and notes the objects that walk can take a text
 // from: those of the types that hold texts, and of the class types where
 // multileaders are wanted. Where a block cannot be had, the objects not
 // noted give their texts, as the walk gave them before.
