@@ -126,10 +126,11 @@ bool DWGObjects::p_keepsLastCopies() const
 }
 
 // A first walk notes each handle's copies (see lastcopies.h). It steps as
-// the text walk does, within a read budget of its own, and notes the objects that walk can take a text
-// from: those of the types that hold texts, and of the class types where
-// multileaders are wanted. Where a block cannot be had, the objects not
-// noted give their texts, as the walk gave them before.
+// the text walk does, within a read budget of its own, and notes the
+// objects that walk can take a text from: those of the types that hold
+// texts, and of the class types where multileaders are wanted. Where a
+// block cannot be had, the objects not noted give their texts, as the
+// walk gave them before.
 void DWGObjects::p_noteLastCopies()
 {
     nextInFile_ = start_;
