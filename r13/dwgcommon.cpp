@@ -199,6 +199,22 @@ bool findGraphic(BitCursor &cursor, int32_t versionIndex, GraphicPlace *place)
     return !in.overran();
 }
 
+bool readObjectHandle(const uint8_t *bytes, int32_t length, int32_t versionIndex, uint64_t *handle)
+{
+    BitCursor cursor(bytes, length);
+    BitCursor::Run in(cursor);
+    readSizeField(in);
+    if (versionAtLeast(versionIndex, kAC1024)) {
+        in.MC();
+        in.OT();
+    } else {
+        in.skipBS();
+        in.skipBits(versionAtLeast(versionIndex, kAC1015) ? 32 : 0);
+    }
+    *handle = in.H();
+    return !in.overran();
+}
+
 // R13 and R14 state the data's size in bits after the extended data,
 // R2000 behind the type; both count from the type on.
 bool readObjectCommonData(BitCursor &cursor, int32_t versionIndex, ObjectCommonData *data)

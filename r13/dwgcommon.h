@@ -222,6 +222,13 @@ struct ObjectCommonData {
 };
 bool readObjectCommonData(BitCursor &in, int32_t versionIndex, ObjectCommonData *data);
 
+// An object's own handle, read from its first length bytes: it follows the
+// type in R13 and R14 and from R2010 on, and the data's size in bits (RL)
+// behind the type in R2000 to R2007. kHandleHeadBytes hold it in any
+// release. False when it runs past the bytes.
+constexpr int32_t kHandleHeadBytes = 32;
+bool readObjectHandle(const uint8_t *bytes, int32_t length, int32_t versionIndex, uint64_t *handle);
+
 // From R2007 on an object's texts, and those of the classes, lie in a
 // string stream that ends at endBit: its last bit says whether there is
 // one; if so, the 16 bits before it give its size in bits, and when their

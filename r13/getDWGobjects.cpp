@@ -90,7 +90,8 @@ DWGObjects::DWGObjects(DWGglobal *session, MemoryService *memory, FileStream *st
       versionIndex_(session->versionIndex),
       textTypes_(session->everyKind ? everyTextType() : kClassicTextTypes),
       multileaderType_(session->everyKind ? session->multileaderType : 0),
-      proxyTexts_(session->everyKind)
+      proxyTexts_(session->everyKind),
+      lastCopies_(memory)
 {
 }
 
@@ -108,9 +109,56 @@ bool DWGObjects::open()
         reportf(session_, msg::kTextDataAllocation, HERE);
         return false;
     }
+    if (p_keepsLastCopies()) {
+        budget_ = ReadBudget(*stream_, stream_->bytesRead());
+        p_noteLastCopies();
+    }
     budget_ = ReadBudget(*stream_, stream_->bytesRead());
     nextInFile_ = start_;
+    chained_ = false;
     return stream_->SeekPos(start_) == 1;
+}
+
+// Without a map, a container's objects may hold copies of one handle of
+// several saves, and only the last gives texts. An R13-R2000 drawing walked
+// in file order was cut before its map: the copy the last save wrote may
+// have been cut away, so whatever copy the cut kept gives its texts.
+bool DWGObjects::p_keepsLastCopies() const
+{
+    return map_ == nullptr && stream_->readsAroundGaps();
+}
+
+// A first walk notes each handle's copies (see lastcopies.h). It steps as
+// the text walk does, within a read budget of its own, and notes the
+// objects that walk can take a text from: those of the types that hold
+// texts, and of the class types where multileaders are wanted. Where a
+// block cannot be had, the objects not noted give their texts, as the
+// walk gave them before.
+void DWGObjects::p_noteLastCopies()
+{
+    nextInFile_ = start_;
+    while (p_toCheckedObject()) {
+        const int64_t start = stream_->CurPosition();
+        const FileStream::Span span = stream_->span(start, kHandleHeadBytes);
+        ObjectHead head;
+        uint64_t handle = 0;
+        if (!readObjectHead(span.bytes, span.length, versionIndex_, &head) || !p_mayGiveText(head.type) ||
+            !readObjectHandle(span.bytes, span.length, versionIndex_, &handle)) {
+            continue;
+        }
+        if (!lastCopies_.note(handle, start)) {
+            reportf(session_, msg::kAllocationFailed, HERE);
+            break;
+        }
+    }
+    lastCopies_.settle();
+}
+
+// An object whose handle has a copy later in the file was left behind by
+// a save that wrote it anew there.
+bool DWGObjects::p_isOlderCopy(int64_t start)
+{
+    return p_keepsLastCopies() && lastCopies_.isOlderCopy(start);
 }
 
 // Moves the stream to the next object: with a map to where its next entry
@@ -291,19 +339,19 @@ StepResult DWGObjects::getNextObject()
         ObjectHead head;
         const int64_t start = stream_->CurPosition();
         const bool read = p_readHead(start, &head);
-        if (read && p_isMultileader(start, head)) {
-            return p_handled(text_->getDWGMultileader(start, head), msg::kGetDWGMultileader, __LINE__) == 1
-                       ? StepResult::Item
-                       : StepResult::Failed;
+        const bool multileader = read && p_isMultileader(start, head);
+        const bool givesText = multileader || (read && p_holdsText(head.type));
+        if (givesText && !p_isOlderCopy(start)) {
+            const int32_t handled = multileader ? p_handled(text_->getDWGMultileader(start, head),
+                                                            msg::kGetDWGMultileader, __LINE__)
+                                                : p_handleText(start, head);
+            return handled == 1 ? StepResult::Item : StepResult::Failed;
         }
-        if (read && p_holdsText(head.type)) {
-            return p_handleText(start, head) == 1 ? StepResult::Item : StepResult::Failed;
-        }
-        if (read && p_mayDrawProxyTexts(head.type) &&
+        if (read && p_mayDrawProxyTexts(head.type) && !p_isOlderCopy(start) &&
             p_handled(text_->putProxyTexts(start, head), msg::kPutProxyTexts, __LINE__) == 0) {
             return StepResult::Failed;
         }
-        if (read && isListed(head.type)) {
+        if (givesText || (read && isListed(head.type))) {
             if (p_skipBySize(start, head) == 0) {
                 return StepResult::Failed;
             }
@@ -375,6 +423,11 @@ inline bool DWGObjects::p_mayDrawProxyTexts(uint16_t type) const
     }
     return std::find(std::begin(session_->blockTextTypes), std::end(session_->blockTextTypes), type) ==
            std::end(session_->blockTextTypes);
+}
+
+inline bool DWGObjects::p_mayGiveText(uint16_t type) const
+{
+    return p_holdsText(type) || (multileaderType_ != 0 && type >= kFirstClassNumber) || p_mayDrawProxyTexts(type);
 }
 
 inline bool DWGObjects::p_isPlain(uint16_t type) const

@@ -9,13 +9,15 @@
 // its graphic when it is a custom entity and every kind is wanted.
 // With an object map the objects are visited in map order; without one they
 // are taken one after another until the end offset, each checked by its
-// check value.
+// check value, and in a container's section of the copies of one handle
+// only the last gives texts.
 #ifndef TQ_R13_GETDWGOBJECTS_H
 #define TQ_R13_GETDWGOBJECTS_H
 
 #include <cstdint>
 
 #include "core/results.h"
+#include "r13/lastcopies.h"
 #include "support/readbudget.h"
 
 struct DWGglobal;
@@ -47,6 +49,9 @@ public:
 
 private:
     bool p_toNextObject();
+    bool p_keepsLastCopies() const;
+    void p_noteLastCopies();
+    bool p_isOlderCopy(int64_t start);
     void p_skipPlainObjects();
     template <class ReadHead>
     void p_skipPlainObjectsWith(ReadHead readHead);
@@ -62,6 +67,7 @@ private:
     bool p_holdsText(uint16_t type) const;
     bool p_isPlain(uint16_t type) const;
     bool p_mayDrawProxyTexts(uint16_t type) const;
+    bool p_mayGiveText(uint16_t type) const;
 
     DWGglobal *session_;
     MemoryService *memory_;
@@ -77,6 +83,7 @@ private:
     uint16_t multileaderType_;  // the drawing's class number of MULTILEADER when wanted; 0 none; or unknown
     bool proxyTexts_;           // the texts of custom entities' graphics are wanted
     ReadBudget budget_;
+    LastCopies lastCopies_;  // a container's without a map: where each handle's last copy lies
 };
 
 // Null when an argument is missing, a part cannot be made (reported for the

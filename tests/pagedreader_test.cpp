@@ -303,6 +303,33 @@ TEST_F(MapsLost, AMultileaderIsToldByDecodingWhereTheClassesAreLost)
     }
 }
 
+// A save that writes an object anew after what the file holds leaves its
+// older copy behind. Without the maps both are found: only the later copy
+// of a handle gives its text, and objects of other handles around it keep
+// theirs.
+TEST_F(MapsLost, OfTwoCopiesOfAHandleOnlyTheLaterGivesItsText)
+{
+    for (const Release &release : kHeadedReleases) {
+        SCOPED_TRACE(release.name);
+        places_ = {};
+        auto drawing = release.make();
+        drawing->addText("before");
+        drawing->addText("older");
+        drawing->addText("between");
+        drawing->addText("newer").handle = 2;
+        drawing->addText("after");
+        drawing->options.container.places = &places_;
+        dwgw::Bytes bytes = drawing->build();
+        bytes[places_.sectionMap + 0x20] ^= 1;
+        Lines expected;
+        for (const char *kept : {"before", "between", "newer", "after"}) {
+            expected.push_back(textLine(kept, release.wide));
+        }
+        expected.push_back("end");
+        EXPECT_EQ(textsOf(bytes), expected);
+    }
+}
+
 // A header damaged at 0x80 is read from its copy at the end of the file:
 // every text in map order, and the drawing said to be damaged.
 TEST(PagedReader, ADamagedHeaderIsReadFromItsCopy)

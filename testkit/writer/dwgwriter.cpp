@@ -308,7 +308,7 @@ Layout Drawing::layout() const {
 std::vector<FramedObject> Drawing::frameObjects() const {
     std::vector<FramedObject> framed;
     for (std::size_t i = 0; i < objects_.size(); ++i) {
-        framed.push_back(frameObject(*objects_[i], layout(), kFirstHandle + u32(i)));
+        framed.push_back(frameObject(*objects_[i], layout(), objects_[i]->handle.value_or(kFirstHandle + u32(i))));
     }
     return framed;
 }

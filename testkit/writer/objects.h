@@ -101,6 +101,7 @@ public:
     virtual void writeHandles(BitWriter&) const {}
 
     std::optional<std::uint16_t> sizeField;  // default: the data's byte count
+    std::optional<std::uint32_t> handle;     // default: its place in the order added
 };
 
 // TEXT (1), ATTRIB (2) and ATTDEF (3). The fields after the text (alignment
