@@ -580,7 +580,56 @@ def gather_inputs(arguments) -> list[Input]:
     return inputs
 
 
+# The options of the command line, by the name of their attribute, and the
+# type of their values; every other argument is an input.
+OPTIONS = {"out": str, "scheduler": str, "partition_size": int, "workers": int, "reader": str}
+
+
 def parse_arguments(argv: list[str] | None):
+    """The command line; argparse reads any that the quick reading does not."""
+    return _quick_arguments(sys.argv[1:] if argv is None else argv) or _parsed_arguments(argv)
+
+
+def _quick_arguments(argv: list[str]):
+    """The command line read without argparse, whose import takes longer
+    than a batch of a few drawings: only when every argument is an input or
+    an option named whole, once, with a value that holds, --out given;
+    else None."""
+    import types
+    values = dict.fromkeys(OPTIONS)
+    inputs = []
+    arguments = iter(argv)
+    for argument in arguments:
+        if not argument.startswith("-") or argument == "-":
+            if inputs and inputs[-1] is None:  # argparse takes the inputs in one run
+                return None
+            inputs.append(argument)
+            continue
+        if inputs and inputs[-1] is not None:
+            inputs.append(None)  # the run of inputs ends
+        name, equals, value = argument.partition("=")
+        key = name[2:].replace("-", "_")
+        if not name.startswith("--") or key not in OPTIONS or values[key] is not None:
+            return None
+        if not equals:
+            value = next(arguments, None)
+            if value is None or (value.startswith("-") and value != "-"):
+                return None
+        if OPTIONS[key] is int:
+            try:
+                value = int(value)
+            except ValueError:
+                return None
+            if value < 1:
+                return None
+        values[key] = value
+    inputs = [argument for argument in inputs if argument is not None]
+    if not inputs or values["out"] is None:
+        return None
+    return types.SimpleNamespace(inputs=inputs, **values)
+
+
+def _parsed_arguments(argv: list[str] | None):
     import argparse
     parser = argparse.ArgumentParser(
         prog="python3 -m tqdudade.batch",
