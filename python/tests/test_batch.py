@@ -308,6 +308,14 @@ def test_the_import_takes_only_what_a_run_needs():
     assert heavy & set(loaded) == set()
 
 
+def test_a_line_is_what_json_writes():
+    from tqdudade.batch import json_line
+    awkward = "".join(map(chr, range(0x80))) + "é∅\udcff\U0001f600"
+    record = {"file": awkward, "version": None, "texts": -12, "reports": [{"report": awkward, "count": 3}],
+              "properties": {"custom": {awkward: "", "": awkward}}, "strings": [awkward, "", "x"], "empty": []}
+    assert json_line(record) == json.dumps(record, ensure_ascii=False).encode("utf-8", "backslashreplace") + b"\n"
+
+
 def test_the_quick_reading_of_the_command_line_agrees_with_argparse_or_leaves_it_to_argparse():
     from tqdudade.batch import _parsed_arguments, _quick_arguments
     quick = [["d", "--out", "-"], ["--out=o", "a", "b"], ["a", "--workers", "2", "--out", "o"], ["-", "--out=-x"],

@@ -162,12 +162,36 @@ _signals = _Signals()
 
 
 def json_line(record: dict) -> bytes:
-    """The record as one line of JSON in UTF-8: characters as they are, but
-    the lone surrogates of a name's undecodable bytes (Python's
-    surrogateescape) as the escapes \\udcXX, as ``dwgtext --json`` writes
-    them: ``os.fsencode(json.loads(line)["file"])`` gives the bytes back."""
-    import json
-    return json.dumps(record, ensure_ascii=False).encode("utf-8", "backslashreplace") + b"\n"
+    """The record as one line of JSON in UTF-8, spaced as json.dumps spaces
+    it: characters as they are, but the lone surrogates of a name's
+    undecodable bytes (Python's surrogateescape) as the escapes \\udcXX, as
+    ``dwgtext --json`` writes them: ``os.fsencode(json.loads(line)["file"])``
+    gives the bytes back. Made here rather than by the json module, whose
+    import (with its decoder's regular expressions) takes longer than a
+    batch of a few drawings."""
+    return _json(record).encode("utf-8", "backslashreplace") + b"\n"
+
+
+# The characters a JSON string cannot hold as they are, and their escapes.
+_ESCAPES = {**{code: f"\\u{code:04x}" for code in range(0x20)},
+            ord('"'): '\\"', ord("\\"): "\\\\", ord("\n"): "\\n", ord("\r"): "\\r", ord("\t"): "\\t",
+            ord("\b"): "\\b", ord("\f"): "\\f"}
+
+
+def _json(value) -> str:
+    """A record's value in JSON: the strings, whole numbers, None, lists
+    and dictionaries with string keys that records are made of."""
+    if isinstance(value, str):
+        return '"' + value.translate(_ESCAPES) + '"'
+    if isinstance(value, dict):
+        return "{" + ", ".join(f"{_json(key)}: {_json(item)}" for key, item in value.items()) + "}"
+    if isinstance(value, list):
+        return "[" + ", ".join(map(_json, value)) + "]"
+    if value is None:
+        return "null"
+    if type(value) is int:
+        return int.__repr__(value)
+    raise TypeError(f"a record holds {type(value).__name__}, which its line cannot")
 
 
 # How often a task whose drawings are read in child processes may be lost
@@ -363,7 +387,6 @@ class _Worker:
 def _serve(tasks: int, results: int, read: Reader, batch: int) -> None:
     """A worker's life: ends with the batch, lets the batch take SIGINT and
     SIGTERM, reads a task at a time and answers it."""
-    import json  # for json_line, imported while the batch gathers the inputs
     import signal
 
     from .. import _records
