@@ -397,7 +397,7 @@ def _serve(tasks: int, results: int, read: Reader, batch: int) -> None:
     if os.getppid() != batch:  # the batch died before the signal was asked for
         return
     _keep_freed_memory()
-    _records.prepare()  # while the batch gathers the inputs
+    _records.prepare()  # while the batch sends the first tasks
     while (message := _read_message(tasks)) is not None:
         inputs, apart = marshal.loads(message)
         answers = []
