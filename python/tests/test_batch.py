@@ -81,14 +81,16 @@ def collection(tmp_path_factory, pytestconfig, drawings) -> Path:
     return folder
 
 
-def test_a_collection_gives_dwgtexts_records_none_lost_both_ways(cluster, collection, drawings, dwgtext,
+def test_a_collection_gives_dwgtexts_records_none_lost_every_way(cluster, collection, drawings, dwgtext,
                                                                   tmp_path):
     listed = tmp_path / "list.txt"
     listed.write_text(f"{drawings / 'r14.dwg'}\n{tmp_path / 'missing.dwg'}\n")
     expected = run_dwgtext(dwgtext, ["-r", str(collection)])
     expected.update(run_dwgtext(dwgtext, ["-H", str(drawings / "r14.dwg"), str(tmp_path / "missing.dwg")]))
     runs = {}
-    for way, scheduler in (("dask", ["--scheduler", cluster.scheduler_address]), ("local", [])):
+    # Without options these drawings are little work, read in the batch's own process.
+    for way, scheduler in (("dask", ["--scheduler", cluster.scheduler_address]), ("pool", ["--workers", "2"]),
+                           ("here", [])):
         out = tmp_path / f"{way}.jsonl"
         run = run_batch(collection, listed, "--out", out, "--partition-size", "16", *scheduler)
         records = records_of(out.read_bytes())
@@ -106,7 +108,7 @@ def test_a_collection_gives_dwgtexts_records_none_lost_both_ways(cluster, collec
         texts = sum(record["texts"] for record in records)
         assert (run.returncode, run.stderr) == (1, b""), way
         assert run.stdout.decode().startswith(f"{len(records)} files, {texts} texts, {len(not_read)} not read (")
-    assert runs["local"] == runs["dask"]
+    assert runs["here"] == runs["pool"] == runs["dask"]
 
 
 @pytest.mark.parametrize("way", ["local", "dask"])
@@ -304,6 +306,26 @@ def test_the_import_takes_only_what_a_run_needs():
     heavy = {"concurrent.futures", "multiprocessing", "logging", "argparse", "json", "pathlib", "typing",
              "dataclasses", "ctypes", "subprocess", "tqdudade._drawing", "tqdudade._capi"}
     assert heavy & set(loaded) == set()
+
+
+def test_a_line_is_what_json_writes():
+    from tqdudade.batch import json_line
+    awkward = "".join(map(chr, range(0x80))) + "é∅\udcff\U0001f600"
+    record = {"file": awkward, "version": None, "texts": -12, "reports": [{"report": awkward, "count": 3}],
+              "properties": {"custom": {awkward: "", "": awkward}}, "strings": [awkward, "", "x"], "empty": []}
+    assert json_line(record) == json.dumps(record, ensure_ascii=False).encode("utf-8", "backslashreplace") + b"\n"
+
+
+def test_the_quick_reading_of_the_command_line_agrees_with_argparse_or_leaves_it_to_argparse():
+    from tqdudade.batch import _parsed_arguments, _quick_arguments
+    quick = [["d", "--out", "-"], ["--out=o", "a", "b"], ["a", "--workers", "2", "--out", "o"], ["-", "--out=-x"],
+             ["a", "--partition-size=3", "--out", "o", "--scheduler", "s:1", "--reader", "m:f"]]
+    left = [["a", "--out", "o", "b"], ["a", "--out", "o", "--workers", "0"], ["a", "--ou", "o"], ["a", "--out", "-x"],
+            ["a", "--out", "o", "--out", "p"], ["--out", "o"], ["a", "--out"], ["a", "--", "--out", "o"],
+            ["a", "-h", "--out", "o"], ["a", "--out", "o", "--workers", "x"]]
+    for argv in quick:
+        assert vars(_quick_arguments(argv)) == vars(_parsed_arguments(argv)), argv
+    assert [_quick_arguments(argv) for argv in left] == [None] * len(left)
 
 
 def test_workers_read_many_drawings_a_task_with_one_library(many_drawings, tmp_path):

@@ -5,9 +5,11 @@
 
 Each argument is a directory (its *.dwg and *.dxf files below it, any letter
 case, in path order), a drawing (a file named so) or a list of drawings (any
-other file: one path a line). Without --scheduler the drawings are read in
-a pool of processes on this machine, up to one per core, each started when
-there is a task for it, through the C API; with
+other file: one path a line). Without --scheduler the drawings are read
+through the C API: in this process when they are little work (less than
+starting a worker costs; not with --workers), else in a pool of processes
+on this machine, up to one per core, each started when there is a task for
+it; with
 it, on the Dask cluster at ADDRESS (tqdudade.batch.dask_run), whose workers
 must see the same paths and have this package and its library installed.
 Only --scheduler imports Dask.
@@ -66,6 +68,14 @@ LIST_LIMIT = 64 << 20
 # the local pool gets when --partition-size is not given.
 PARTITION_SIZE = 100
 TASKS_PER_WORKER = 4
+
+# The work of a batch the batch does itself, without a pool: drawing bytes,
+# each drawing counting DRAWING_WORK more for opening it and making its
+# record. A process reads small drawings at about 90 us each and large ones
+# at about 350 MB/s, so this is about a tenth of a second, less than
+# forking and preparing a worker costs.
+HERE_WORK = 32 << 20
+DRAWING_WORK = 32 << 10
 
 # Tasks a worker of the local pool holds at once: the one it reads and the
 # next, so that it never waits for the batch to take an answer and send
@@ -152,12 +162,36 @@ _signals = _Signals()
 
 
 def json_line(record: dict) -> bytes:
-    """The record as one line of JSON in UTF-8: characters as they are, but
-    the lone surrogates of a name's undecodable bytes (Python's
-    surrogateescape) as the escapes \\udcXX, as ``dwgtext --json`` writes
-    them: ``os.fsencode(json.loads(line)["file"])`` gives the bytes back."""
-    import json
-    return json.dumps(record, ensure_ascii=False).encode("utf-8", "backslashreplace") + b"\n"
+    """The record as one line of JSON in UTF-8, spaced as json.dumps spaces
+    it: characters as they are, but the lone surrogates of a name's
+    undecodable bytes (Python's surrogateescape) as the escapes \\udcXX, as
+    ``dwgtext --json`` writes them: ``os.fsencode(json.loads(line)["file"])``
+    gives the bytes back. Made here rather than by the json module, whose
+    import (with its decoder's regular expressions) takes longer than a
+    batch of a few drawings."""
+    return _json(record).encode("utf-8", "backslashreplace") + b"\n"
+
+
+# The characters a JSON string cannot hold as they are, and their escapes.
+_ESCAPES = {**{code: f"\\u{code:04x}" for code in range(0x20)},
+            ord('"'): '\\"', ord("\\"): "\\\\", ord("\n"): "\\n", ord("\r"): "\\r", ord("\t"): "\\t",
+            ord("\b"): "\\b", ord("\f"): "\\f"}
+
+
+def _json(value) -> str:
+    """A record's value in JSON: the strings, whole numbers, None, lists
+    and dictionaries with string keys that records are made of."""
+    if isinstance(value, str):
+        return '"' + value.translate(_ESCAPES) + '"'
+    if isinstance(value, dict):
+        return "{" + ", ".join(f"{_json(key)}: {_json(item)}" for key, item in value.items()) + "}"
+    if isinstance(value, list):
+        return "[" + ", ".join(map(_json, value)) + "]"
+    if value is None:
+        return "null"
+    if type(value) is int:
+        return int.__repr__(value)
+    raise TypeError(f"a record holds {type(value).__name__}, which its line cannot")
 
 
 # How often a task whose drawings are read in child processes may be lost
@@ -192,6 +226,9 @@ class Run:
 
     def submit(self, task: Task, avoid: object = None) -> None:
         raise NotImplementedError
+
+    def close(self, kill: bool = True) -> None:
+        """Ends the processes the run started, if it started any."""
 
     def partitions(self, inputs: list[Input], size: int) -> list[list[Input]]:
         return [inputs[i:i + size] for i in range(0, len(inputs), size)]
@@ -239,6 +276,38 @@ class Run:
             _signals.writing = False
         self.summary.add(record, size)
         _signals.check()
+
+
+class HereRun(Run):
+    """The drawings read in this process, one after the other, each line
+    written as it is read: a batch whose work is less than starting a
+    worker costs. A drawing whose reading raises is read once more in a
+    child process, as the pool does."""
+
+    def run(self, inputs: list[Input], partition_size: int | None = None) -> Summary:
+        start = time.monotonic()
+        _keep_freed_memory()
+        for drawing in inputs:
+            self.submit(Task([drawing]))
+        self.summary.seconds = time.monotonic() - start
+        return self.summary
+
+    def submit(self, task: Task, avoid: object = None) -> None:
+        self.finished(task, None, read_drawings(task.drawings, self.read, task.apart))
+
+
+def little_work(inputs: list[Input]) -> bool:
+    """Whether the drawings are less than HERE_WORK to read; the sizes are
+    looked up only until they are not."""
+    work = 0
+    for _, path in inputs:
+        try:
+            work += os.stat(path).st_size + DRAWING_WORK
+        except OSError:
+            work += DRAWING_WORK
+        if work > HERE_WORK:
+            return False
+    return True
 
 
 class _Worker:
@@ -318,7 +387,6 @@ class _Worker:
 def _serve(tasks: int, results: int, read: Reader, batch: int) -> None:
     """A worker's life: ends with the batch, lets the batch take SIGINT and
     SIGTERM, reads a task at a time and answers it."""
-    import json  # for json_line, imported while the batch gathers the inputs
     import signal
 
     from .. import _records
@@ -329,7 +397,7 @@ def _serve(tasks: int, results: int, read: Reader, batch: int) -> None:
     if os.getppid() != batch:  # the batch died before the signal was asked for
         return
     _keep_freed_memory()
-    _records.prepare()  # while the batch gathers the inputs
+    _records.prepare()  # while the batch sends the first tasks
     while (message := _read_message(tasks)) is not None:
         inputs, apart = marshal.loads(message)
         answers = []
@@ -535,7 +603,56 @@ def gather_inputs(arguments) -> list[Input]:
     return inputs
 
 
+# The options of the command line, by the name of their attribute, and the
+# type of their values; every other argument is an input.
+OPTIONS = {"out": str, "scheduler": str, "partition_size": int, "workers": int, "reader": str}
+
+
 def parse_arguments(argv: list[str] | None):
+    """The command line; argparse reads any that the quick reading does not."""
+    return _quick_arguments(sys.argv[1:] if argv is None else argv) or _parsed_arguments(argv)
+
+
+def _quick_arguments(argv: list[str]):
+    """The command line read without argparse, whose import takes longer
+    than a batch of a few drawings: only when every argument is an input or
+    an option named whole, once, with a value that holds, --out given;
+    else None."""
+    import types
+    values = dict.fromkeys(OPTIONS)
+    inputs = []
+    arguments = iter(argv)
+    for argument in arguments:
+        if not argument.startswith("-") or argument == "-":
+            if inputs and inputs[-1] is None:  # argparse takes the inputs in one run
+                return None
+            inputs.append(argument)
+            continue
+        if inputs and inputs[-1] is not None:
+            inputs.append(None)  # the run of inputs ends
+        name, equals, value = argument.partition("=")
+        key = name[2:].replace("-", "_")
+        if not name.startswith("--") or key not in OPTIONS or values[key] is not None:
+            return None
+        if not equals:
+            value = next(arguments, None)
+            if value is None or (value.startswith("-") and value != "-"):
+                return None
+        if OPTIONS[key] is int:
+            try:
+                value = int(value)
+            except ValueError:
+                return None
+            if value < 1:
+                return None
+        values[key] = value
+    inputs = [argument for argument in inputs if argument is not None]
+    if not inputs or values["out"] is None:
+        return None
+    return types.SimpleNamespace(inputs=inputs, **values)
+
+
+def _parsed_arguments(argv: list[str] | None):
     import argparse
     parser = argparse.ArgumentParser(
         prog="python3 -m tqdudade.batch",
@@ -569,13 +686,26 @@ def _reader(name: str | None) -> Reader:
     return getattr(importlib.import_module(module), function)
 
 
-def _run(arguments, inputs: list[Input], out, out_name: str, local: LocalRun | None) -> Summary:
+def _run(arguments, inputs: list[Input], out, out_name: str, local: Run | None) -> Summary:
     if local is None:
         from .dask_run import run_on_cluster
         return run_on_cluster(arguments.scheduler, inputs, out, arguments.partition_size or PARTITION_SIZE,
                               _reader(arguments.reader), out_name)
     local.out, local.out_name = out, out_name
     return local.run(inputs, arguments.partition_size)
+
+
+def _local_run(arguments, inputs: list[Input]) -> Run | None:
+    """Where the drawings are read: None on the cluster, this process for
+    little work with the library's reader, else a pool whose first worker
+    starts now."""
+    if arguments.scheduler:
+        return None
+    if arguments.reader is None and arguments.workers is None and little_work(inputs):
+        return HereRun(None)
+    local = LocalRun(None, _reader(arguments.reader), arguments.workers)
+    local.start(1)
+    return local
 
 
 def _catch_signals() -> None:
@@ -611,29 +741,18 @@ def main(argv: list[str] | None = None) -> int:
     _catch_signals()
     out = None
     to_stdout = False
-    # The local pool's first worker starts first, as most runs are local
-    # ones with the reader by default, and loads the library while the
-    # command line is read and the inputs are gathered; the others start
-    # only when there are tasks for them, so that a few drawings cost one
-    # process.
-    local = LocalRun(None)
-    local.start(1)
+    local = None
     try:
         arguments = parse_arguments(argv)
         to_stdout = arguments.out == "-"
         out_name = "standard output" if to_stdout else arguments.out
-        if arguments.scheduler or arguments.reader or arguments.workers not in (None, local.workers):
-            local.close(kill=True)
-            local = None
-            if not arguments.scheduler:
-                local = LocalRun(None, _reader(arguments.reader), arguments.workers)
-                local.start(1)
         try:
             inputs = gather_inputs(arguments.inputs)
             out = sys.stdout.buffer if to_stdout else open(arguments.out, "wb")
         except OSError as error:
             print(f"{PROGRAM}: {error}", file=sys.stderr)
             return 2
+        local = _local_run(arguments, inputs)
         return _write_all(arguments, inputs, out, out_name, to_stdout, local)
     except Interrupted as interruption:
         if local is not None:
@@ -654,7 +773,7 @@ def main(argv: list[str] | None = None) -> int:
             local.close(kill=True)
 
 
-def _write_all(arguments, inputs: list[Input], out, out_name: str, to_stdout: bool, local: LocalRun | None) -> int:
+def _write_all(arguments, inputs: list[Input], out, out_name: str, to_stdout: bool, local: Run | None) -> int:
     try:
         try:
             summary = _run(arguments, inputs, out, out_name, local)
