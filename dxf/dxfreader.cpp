@@ -166,6 +166,7 @@ bool DxfReader::open()
     while ((place_ == Place::Between || place_ == Place::SectionName || place_ == Place::Header) && p_step()) {
     }
     p_readProperties();
+    tokens_.leaveWindow();
     return true;
 }
 

@@ -102,6 +102,20 @@ bool isDigit(uint8_t byte)
     return byte >= '0' && byte <= '9';
 }
 
+// What a byte of a number may be: one of its characters, and a digit.
+constexpr uint8_t kNumberByte = 1;
+constexpr uint8_t kDigitByte = 2;
+constexpr auto kNumberBytes = [] {
+    std::array<uint8_t, 256> kinds{};
+    for (const char byte : {'.', '-', '+', 'e', 'E'}) {
+        kinds[static_cast<uint8_t>(byte)] = kNumberByte;
+    }
+    for (int32_t digit = '0'; digit <= '9'; ++digit) {
+        kinds[static_cast<size_t>(digit)] = kNumberByte | kDigitByte;
+    }
+    return kinds;
+}();
+
 // The value of an ASCII line without the blanks around it.
 struct Trimmed {
     const uint8_t *at;
@@ -213,19 +227,23 @@ void DxfTokens::p_noteLineEnd(const uint8_t *bytes, int32_t held)
     }
 }
 
+// The line-by-line reading may move the cursor's window: the one held here
+// is then taken anew.
 TokenResult DxfTokens::next(DxfGroup *group)
 {
     groupStart_ = position_;
-    return encoding_ == DxfEncoding::Ascii ? p_nextAscii(group) : p_nextBinary(group);
+    if (encoding_ == DxfEncoding::Ascii && p_groupInWindow(group)) {
+        return TokenResult::Group;
+    }
+    const TokenResult result = encoding_ == DxfEncoding::Ascii ? p_nextAscii(group) : p_nextBinary(group);
+    leaveWindow();
+    return result;
 }
 
 // A code line, then a value line. The end of the file before a code line
 // is the end between groups; a file ending after it was cut.
 TokenResult DxfTokens::p_nextAscii(DxfGroup *group)
 {
-    if (p_groupInWindow(group)) {
-        return TokenResult::Group;
-    }
     Piece line{};
     TokenResult result = p_line(&line);
     if (result != TokenResult::Group) {
@@ -254,42 +272,81 @@ TokenResult DxfTokens::p_nextAscii(DxfGroup *group)
 }
 
 // Nearly every group is a code line of a few spaces and digits and a value
-// line, both whole in the window: they are read there, in one pass. Any
-// other group is read line by line.
+// line, both whole in the window: they are read there, in one pass over
+// each line. Any other group is read line by line.
 bool DxfTokens::p_groupInWindow(DxfGroup *group)
 {
     constexpr int32_t kMostDigits = 4;
-    const uint8_t *bytes = nullptr;
-    const int32_t held = stream_->viewWithCursor(position_, cursor_, &bytes);
-    int32_t at = 0;
-    while (at < held && bytes[at] == ' ') {
+    const uint8_t *at = p_windowAt();
+    if (at == nullptr) {
+        return false;
+    }
+    const uint8_t *end = window_ + windowLength_;
+    while (at < end && *at == ' ') {
         ++at;
     }
-    const int32_t first = at;
+    const uint8_t *first = at;
     int32_t code = 0;
-    for (; at < held && at - first < kMostDigits && isDigit(bytes[at]); ++at) {
-        code = code * 10 + (bytes[at] - '0');
+    for (; at < end && at - first < kMostDigits && isDigit(*at); ++at) {
+        code = code * 10 + (*at - '0');
     }
     const bool digits = at > first;
-    at += at < held && bytes[at] == '\r' && lineEnd_ == '\n' ? 1 : 0;
-    if (!digits || at >= held || bytes[at] != lineEnd_ || code > kLastCode) {
+    at += at < end && *at == '\r' && lineEnd_ == '\n' ? 1 : 0;
+    if (!digits || at >= end || *at != lineEnd_ || code > kLastCode) {
         return false;
     }
-    const int32_t valueAt = at + 1;
-    const auto *end = static_cast<const uint8_t *>(
-        memchr(bytes + valueAt, lineEnd_, static_cast<size_t>(held > valueAt ? held - valueAt : 0)));
+    const uint8_t *value = at + 1;
     const ValueKind kind = kValueKinds[static_cast<size_t>(code)];
-    if (end == nullptr || kind == ValueKind::None) {
+    const uint8_t *valueEnd = binarySize(kind) != 0 ? p_numberLineEnd(value, end)
+                              : kind == ValueKind::None ? nullptr
+                                                        : p_lineEnd(value, end);
+    if (valueEnd == nullptr) {
         return false;
     }
-    int32_t length = static_cast<int32_t>(end - bytes) - valueAt;
-    length -= length > 0 && lineEnd_ == '\n' && end[-1] == '\r' ? 1 : 0;
-    if (binarySize(kind) != 0 && !looksNumeric(bytes + valueAt, length)) {
-        return false;
-    }
-    position_ += end - bytes + 1;
-    *group = DxfGroup{code, bytes + valueAt, length};
+    int32_t length = static_cast<int32_t>(valueEnd - value);
+    length -= length > 0 && lineEnd_ == '\n' && valueEnd[-1] == '\r' ? 1 : 0;
+    position_ = windowStart_ + (valueEnd + 1 - window_);
+    *group = DxfGroup{code, value, length};
     return true;
+}
+
+// The line end from value on in the window; null when the window ends first.
+const uint8_t *DxfTokens::p_lineEnd(const uint8_t *value, const uint8_t *end) const
+{
+    return static_cast<const uint8_t *>(memchr(value, lineEnd_, static_cast<size_t>(end - value)));
+}
+
+// The same for a number's line, checked on the way: blanks, the
+// characters of a number with a digit among them, blanks, then the line
+// end (with its CR). Null for anything else, which the line-by-line reading then judges.
+const uint8_t *DxfTokens::p_numberLineEnd(const uint8_t *value, const uint8_t *end) const
+{
+    uint8_t seen = 0;
+    const uint8_t *at = value;
+    while (at < end && isBlank(*at)) {
+        ++at;
+    }
+    for (uint8_t kind = 0; at < end && ((kind = kNumberBytes[*at]) & kNumberByte) != 0; ++at) {
+        seen |= kind;
+    }
+    while (at < end && isBlank(*at)) {
+        ++at;
+    }
+    at += at + 1 < end && *at == '\r' && lineEnd_ == '\n' ? 1 : 0;
+    return (seen & kDigitByte) != 0 && at < end && *at == lineEnd_ ? at : nullptr;
+}
+
+// The window's bytes at the position, the window taken anew when the
+// position left it; null past the end of the file.
+const uint8_t *DxfTokens::p_windowAt()
+{
+    int64_t offset = position_ - windowStart_;
+    if (offset < 0 || offset >= windowLength_) {
+        windowLength_ = stream_->viewWithCursor(position_, cursor_, &window_);
+        windowStart_ = position_;
+        offset = 0;
+    }
+    return windowLength_ > 0 ? window_ + offset : nullptr;
 }
 
 // A line without its ending (a CR before an LF goes with it).

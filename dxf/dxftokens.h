@@ -58,7 +58,10 @@ public:
         encoding_ = other.encoding_;
         lineEnd_ = other.lineEnd_;
         position_ = offset;
+        leaveWindow();
     }
+    // Another reader moved the stream's window: it is taken anew.
+    void leaveWindow() { windowLength_ = 0; }
     TokenResult next(DxfGroup *group);
     // Where the last group read starts.
     int64_t groupStart() const { return groupStart_; }
@@ -83,6 +86,9 @@ private:
     TokenResult p_fixed(int32_t count, Piece *piece);
     TokenResult p_line(Piece *piece);
     bool p_groupInWindow(DxfGroup *group);
+    const uint8_t *p_lineEnd(const uint8_t *value, const uint8_t *end) const;
+    const uint8_t *p_numberLineEnd(const uint8_t *value, const uint8_t *end) const;
+    const uint8_t *p_windowAt();
     TokenResult p_binaryCode(int32_t *code);
     void p_noteLineEnd(const uint8_t *bytes, int32_t held);
 
@@ -91,6 +97,10 @@ private:
     int32_t cursor_;
     int64_t position_ = 0;
     int64_t groupStart_ = 0;
+    // The cursor's window as last viewed: its bytes from windowStart_ on.
+    const uint8_t *window_ = nullptr;
+    int64_t windowStart_ = 0;
+    int32_t windowLength_ = 0;
     DxfEncoding encoding_ = DxfEncoding::Ascii;
     uint8_t lineEnd_ = '\n';  // CR in files whose lines end in CR alone
     ReusableBlock carry_;
