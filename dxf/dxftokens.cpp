@@ -163,14 +163,13 @@ bool parseInteger(const uint8_t *bytes, int32_t length, int64_t *value)
 bool looksNumeric(const uint8_t *bytes, int32_t length)
 {
     const Trimmed text = trimmed(bytes, length);
-    bool digit = false;
+    uint8_t every = kNumberByte;
+    uint8_t seen = 0;
     for (const uint8_t *at = text.at; at < text.end; ++at) {
-        digit = digit || isDigit(*at);
-        if (!isDigit(*at) && *at != '.' && *at != '-' && *at != '+' && *at != 'e' && *at != 'E') {
-            return false;
-        }
+        every &= kNumberBytes[*at];
+        seen |= kNumberBytes[*at];
     }
-    return digit;
+    return every != 0 && (seen & kDigitByte) != 0;
 }
 
 constexpr int64_t kMillisecondsPerDay = 86'400'000;
@@ -272,81 +271,56 @@ TokenResult DxfTokens::p_nextAscii(DxfGroup *group)
 }
 
 // Nearly every group is a code line of a few spaces and digits and a value
-// line, both whole in the window: they are read there, in one pass over
-// each line. Any other group is read line by line.
+// line, both whole in the window: they are read there. The code line is
+// read without looking for the window's end, in the room asked for (its
+// padding, digits and line end); the value line's end is looked for once.
+// Any other group is read line by line, which judges it.
 bool DxfTokens::p_groupInWindow(DxfGroup *group)
 {
+    constexpr int32_t kMostPadding = 3;
     constexpr int32_t kMostDigits = 4;
-    const uint8_t *at = p_windowAt();
-    if (at == nullptr) {
-        return false;
-    }
-    const uint8_t *end = window_ + windowLength_;
-    while (at < end && *at == ' ') {
-        ++at;
-    }
-    const uint8_t *first = at;
-    int32_t code = 0;
-    for (; at < end && at - first < kMostDigits && isDigit(*at); ++at) {
-        code = code * 10 + (*at - '0');
-    }
-    const bool digits = at > first;
-    at += at < end && *at == '\r' && lineEnd_ == '\n' ? 1 : 0;
-    if (!digits || at >= end || *at != lineEnd_ || code > kLastCode) {
-        return false;
-    }
-    const uint8_t *value = at + 1;
-    const ValueKind kind = kValueKinds[static_cast<size_t>(code)];
-    const uint8_t *valueEnd = binarySize(kind) != 0 ? p_numberLineEnd(value, end)
-                              : kind == ValueKind::None ? nullptr
-                                                        : p_lineEnd(value, end);
-    if (valueEnd == nullptr) {
-        return false;
-    }
-    int32_t length = static_cast<int32_t>(valueEnd - value);
-    length -= length > 0 && lineEnd_ == '\n' && valueEnd[-1] == '\r' ? 1 : 0;
-    position_ = windowStart_ + (valueEnd + 1 - window_);
-    *group = DxfGroup{code, value, length};
-    return true;
-}
-
-// The line end from value on in the window; null when the window ends first.
-const uint8_t *DxfTokens::p_lineEnd(const uint8_t *value, const uint8_t *end) const
-{
-    return static_cast<const uint8_t *>(memchr(value, lineEnd_, static_cast<size_t>(end - value)));
-}
-
-// The same for a number's line, checked on the way: blanks, the
-// characters of a number with a digit among them, blanks, then the line
-// end (with its CR). Null for anything else, which the line-by-line reading then judges.
-const uint8_t *DxfTokens::p_numberLineEnd(const uint8_t *value, const uint8_t *end) const
-{
-    uint8_t seen = 0;
-    const uint8_t *at = value;
-    while (at < end && isBlank(*at)) {
-        ++at;
-    }
-    for (uint8_t kind = 0; at < end && ((kind = kNumberBytes[*at]) & kNumberByte) != 0; ++at) {
-        seen |= kind;
-    }
-    while (at < end && isBlank(*at)) {
-        ++at;
-    }
-    at += at + 1 < end && *at == '\r' && lineEnd_ == '\n' ? 1 : 0;
-    return (seen & kDigitByte) != 0 && at < end && *at == lineEnd_ ? at : nullptr;
-}
-
-// The window's bytes at the position, the window taken anew when the
-// position left it; null past the end of the file.
-const uint8_t *DxfTokens::p_windowAt()
-{
+    constexpr int32_t kCodeLineRoom = kMostPadding + kMostDigits + 2;
     int64_t offset = position_ - windowStart_;
     if (offset < 0 || offset >= windowLength_) {
         windowLength_ = stream_->viewWithCursor(position_, cursor_, &window_);
         windowStart_ = position_;
         offset = 0;
     }
-    return windowLength_ > 0 ? window_ + offset : nullptr;
+    const uint8_t *end = window_ + windowLength_;
+    const uint8_t *at = window_ + offset;
+    if (end - at < kCodeLineRoom) {
+        return false;
+    }
+    const uint8_t *padEnd = at + kMostPadding;
+    while (at < padEnd && *at == ' ') {
+        ++at;
+    }
+    const uint8_t *first = at;
+    int32_t code = 0;
+    for (; at - first < kMostDigits && isDigit(*at); ++at) {
+        code = code * 10 + (*at - '0');
+    }
+    if (at == first) {
+        return false;
+    }
+    at += *at == '\r' && lineEnd_ == '\n' ? 1 : 0;
+    if (*at != lineEnd_ || code > kLastCode) {
+        return false;
+    }
+    const uint8_t *value = at + 1;
+    const auto *valueEnd = static_cast<const uint8_t *>(memchr(value, lineEnd_, static_cast<size_t>(end - value)));
+    const ValueKind kind = kValueKinds[static_cast<size_t>(code)];
+    if (valueEnd == nullptr || kind == ValueKind::None) {
+        return false;
+    }
+    int32_t length = static_cast<int32_t>(valueEnd - value);
+    length -= length > 0 && lineEnd_ == '\n' && valueEnd[-1] == '\r' ? 1 : 0;
+    if (binarySize(kind) != 0 && !looksNumeric(value, length)) {
+        return false;
+    }
+    position_ = windowStart_ + (valueEnd + 1 - window_);
+    *group = DxfGroup{code, value, length};
+    return true;
 }
 
 // A line without its ending (a CR before an LF goes with it).

@@ -86,9 +86,6 @@ private:
     TokenResult p_fixed(int32_t count, Piece *piece);
     TokenResult p_line(Piece *piece);
     bool p_groupInWindow(DxfGroup *group);
-    const uint8_t *p_lineEnd(const uint8_t *value, const uint8_t *end) const;
-    const uint8_t *p_numberLineEnd(const uint8_t *value, const uint8_t *end) const;
-    const uint8_t *p_windowAt();
     TokenResult p_binaryCode(int32_t *code);
     void p_noteLineEnd(const uint8_t *bytes, int32_t held);
 
