@@ -157,11 +157,66 @@ bool parseInteger(const uint8_t *bytes, int32_t length, int64_t *value)
     return true;
 }
 
+// Nearly every number a file holds is of digits, a point and a minus
+// sign, without blanks or exponent, and 8 bytes or longer: such a number
+// is checked 8 bytes at a time. Each byte is below 0x80, so adding to one
+// carries into no other.
+constexpr uint64_t kOnes = 0x0101010101010101u;
+constexpr uint64_t kHighBits = kOnes * 0x80;
+
+uint64_t wordAt(const uint8_t *bytes)
+{
+    uint64_t word = 0;
+    memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+// The high bit of each byte that is limit or above.
+uint64_t atLeast(uint64_t word, uint8_t limit)
+{
+    return (word + kOnes * (0x80u - limit)) & kHighBits;
+}
+
+bool holdsByte(uint64_t word, uint8_t byte)
+{
+    const uint64_t zeroWhereByte = word ^ (kOnes * byte);
+    return ((zeroWhereByte - kOnes) & ~zeroWhereByte & kHighBits) != 0;
+}
+
+// '-' to '9' are the minus, the point, '/' and the digits.
+bool plainNumberWord(uint64_t word)
+{
+    return (word & kHighBits) == 0 && atLeast(word, '-') == kHighBits && atLeast(word, '9' + 1) == 0 &&
+           !holdsByte(word, '/');
+}
+
+// The last word read overlaps the one before it unless the length is a
+// multiple of 8.
+bool isPlainNumber(const uint8_t *bytes, int32_t length)
+{
+    constexpr int32_t kWord = 8;
+    uint64_t digits = 0;
+    for (int32_t at = 0;; at += kWord) {
+        at = at < length - kWord ? at : length - kWord;
+        const uint64_t word = wordAt(bytes + at);
+        if (!plainNumberWord(word)) {
+            return false;
+        }
+        digits |= atLeast(word, '0');
+        if (at == length - kWord) {
+            return digits != 0;
+        }
+    }
+}
+
 // An ASCII number as C writes one: sign, digits, a point, digits, an
 // exponent. Checked only for its characters: nothing reads the numbers of
 // most groups.
 bool looksNumeric(const uint8_t *bytes, int32_t length)
 {
+    if (length >= 8 && isPlainNumber(bytes, length)) {
+        return true;
+    }
     const Trimmed text = trimmed(bytes, length);
     uint8_t every = kNumberByte;
     uint8_t seen = 0;
@@ -228,12 +283,8 @@ void DxfTokens::p_noteLineEnd(const uint8_t *bytes, int32_t held)
 
 // The line-by-line reading may move the cursor's window: the one held here
 // is then taken anew.
-TokenResult DxfTokens::next(DxfGroup *group)
+TokenResult DxfTokens::p_nextOutsideWindow(DxfGroup *group)
 {
-    groupStart_ = position_;
-    if (encoding_ == DxfEncoding::Ascii && p_groupInWindow(group)) {
-        return TokenResult::Group;
-    }
     const TokenResult result = encoding_ == DxfEncoding::Ascii ? p_nextAscii(group) : p_nextBinary(group);
     leaveWindow();
     return result;

@@ -62,7 +62,14 @@ public:
     }
     // Another reader moved the stream's window: it is taken anew.
     void leaveWindow() { windowLength_ = 0; }
-    TokenResult next(DxfGroup *group);
+    TokenResult next(DxfGroup *group)
+    {
+        groupStart_ = position_;
+        if (encoding_ == DxfEncoding::Ascii && p_groupInWindow(group)) {
+            return TokenResult::Group;
+        }
+        return p_nextOutsideWindow(group);
+    }
     // Where the last group read starts.
     int64_t groupStart() const { return groupStart_; }
     DxfEncoding encoding() const { return encoding_; }
@@ -79,6 +86,7 @@ private:
         int32_t length;
     };
 
+    TokenResult p_nextOutsideWindow(DxfGroup *group);
     TokenResult p_nextAscii(DxfGroup *group);
     TokenResult p_nextBinary(DxfGroup *group);
     TokenResult p_until(uint8_t terminator, Piece *piece);
