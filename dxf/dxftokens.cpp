@@ -331,14 +331,8 @@ bool DxfTokens::p_groupInWindow(DxfGroup *group)
     constexpr int32_t kMostPadding = 3;
     constexpr int32_t kMostDigits = 4;
     constexpr int32_t kCodeLineRoom = kMostPadding + kMostDigits + 2;
-    int64_t offset = position_ - windowStart_;
-    if (offset < 0 || offset >= windowLength_) {
-        windowLength_ = stream_->viewWithCursor(position_, cursor_, &window_);
-        windowStart_ = position_;
-        offset = 0;
-    }
+    const uint8_t *at = p_windowAtPosition();
     const uint8_t *end = window_ + windowLength_;
-    const uint8_t *at = window_ + offset;
     if (end - at < kCodeLineRoom) {
         return false;
     }
@@ -372,6 +366,60 @@ bool DxfTokens::p_groupInWindow(DxfGroup *group)
     position_ = windowStart_ + (valueEnd + 1 - window_);
     *group = DxfGroup{code, value, length};
     return true;
+}
+
+// The same for a binary group: a code of the file's width (not the byte
+// that announces a wide one), then a text ended in the window, a chunk of
+// one byte or more, or a number.
+bool DxfTokens::p_binaryGroupInWindow(DxfGroup *group)
+{
+    constexpr int32_t kWidestCode = 2;
+    const uint8_t *at = p_windowAtPosition();
+    const uint8_t *end = window_ + windowLength_;
+    if (end - at <= kWidestCode) {
+        return false;
+    }
+    const bool wide = encoding_ == DxfEncoding::Binary16;
+    const int32_t code = wide ? static_cast<int16_t>(littleEndian16(at)) : at[0];
+    at += wide ? 2 : 1;
+    if (code < 0 || code > kLastCode || (!wide && code == kWideCodeByte)) {
+        return false;
+    }
+    const ValueKind kind = kValueKinds[static_cast<size_t>(code)];
+    const uint8_t *value = at;
+    int32_t length = binarySize(kind);
+    const uint8_t *next = value + length;
+    if (kind == ValueKind::Text) {
+        const auto *zero = static_cast<const uint8_t *>(memchr(value, 0, static_cast<size_t>(end - value)));
+        if (zero == nullptr) {
+            return false;
+        }
+        length = static_cast<int32_t>(zero - value);
+        next = zero + 1;
+    } else if (kind == ValueKind::Chunk) {
+        length = at[0];
+        value = at + 1;
+        next = value + length;
+    }
+    if (kind == ValueKind::None || (kind == ValueKind::Chunk && length == 0) || next > end) {
+        return false;
+    }
+    position_ = windowStart_ + (next - window_);
+    *group = DxfGroup{code, value, length};
+    return true;
+}
+
+// The window's bytes at the position, the window taken anew when the
+// position left it (none past the end of the file).
+const uint8_t *DxfTokens::p_windowAtPosition()
+{
+    int64_t offset = position_ - windowStart_;
+    if (offset < 0 || offset >= windowLength_) {
+        windowLength_ = stream_->viewWithCursor(position_, cursor_, &window_);
+        windowStart_ = position_;
+        offset = 0;
+    }
+    return window_ + offset;
 }
 
 // A line without its ending (a CR before an LF goes with it).

@@ -65,7 +65,7 @@ public:
     TokenResult next(DxfGroup *group)
     {
         groupStart_ = position_;
-        if (encoding_ == DxfEncoding::Ascii && p_groupInWindow(group)) {
+        if (encoding_ == DxfEncoding::Ascii ? p_groupInWindow(group) : p_binaryGroupInWindow(group)) {
             return TokenResult::Group;
         }
         return p_nextOutsideWindow(group);
@@ -94,6 +94,8 @@ private:
     TokenResult p_fixed(int32_t count, Piece *piece);
     TokenResult p_line(Piece *piece);
     bool p_groupInWindow(DxfGroup *group);
+    bool p_binaryGroupInWindow(DxfGroup *group);
+    const uint8_t *p_windowAtPosition();
     TokenResult p_binaryCode(int32_t *code);
     void p_noteLineEnd(const uint8_t *bytes, int32_t held);
 
