@@ -166,6 +166,9 @@ bool DxfReader::open()
     while ((place_ == Place::Between || place_ == Place::SectionName || place_ == Place::Header) && p_step()) {
     }
     p_readProperties();
+    // The properties were looked for through the default cursor, whose
+    // window the walk's tokens hold.
+    tokens_.leaveWindow();
     return true;
 }
 

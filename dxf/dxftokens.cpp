@@ -102,6 +102,20 @@ bool isDigit(uint8_t byte)
     return byte >= '0' && byte <= '9';
 }
 
+// What a byte of a number may be: one of its characters, and a digit.
+constexpr uint8_t kNumberByte = 1;
+constexpr uint8_t kDigitByte = 2;
+constexpr auto kNumberBytes = [] {
+    std::array<uint8_t, 256> kinds{};
+    for (const char byte : {'.', '-', '+', 'e', 'E'}) {
+        kinds[static_cast<uint8_t>(byte)] = kNumberByte;
+    }
+    for (int32_t digit = '0'; digit <= '9'; ++digit) {
+        kinds[static_cast<size_t>(digit)] = kNumberByte | kDigitByte;
+    }
+    return kinds;
+}();
+
 // The value of an ASCII line without the blanks around it.
 struct Trimmed {
     const uint8_t *at;
@@ -143,20 +157,74 @@ bool parseInteger(const uint8_t *bytes, int32_t length, int64_t *value)
     return true;
 }
 
+// Nearly every number a file holds is of digits, a point and a minus
+// sign, without blanks or exponent, and 8 bytes or longer: such a number
+// is checked 8 bytes at a time. Each byte is below 0x80, so adding to one
+// carries into no other.
+constexpr uint64_t kOnes = 0x0101010101010101u;
+constexpr uint64_t kHighBits = kOnes * 0x80;
+
+uint64_t wordAt(const uint8_t *bytes)
+{
+    uint64_t word = 0;
+    memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+// The high bit of each byte that is limit or above.
+uint64_t atLeast(uint64_t word, uint8_t limit)
+{
+    return (word + kOnes * (0x80u - limit)) & kHighBits;
+}
+
+bool holdsByte(uint64_t word, uint8_t byte)
+{
+    const uint64_t zeroWhereByte = word ^ (kOnes * byte);
+    return ((zeroWhereByte - kOnes) & ~zeroWhereByte & kHighBits) != 0;
+}
+
+// '-' to '9' are the minus, the point, '/' and the digits.
+bool plainNumberWord(uint64_t word)
+{
+    return (word & kHighBits) == 0 && atLeast(word, '-') == kHighBits && atLeast(word, '9' + 1) == 0 &&
+           !holdsByte(word, '/');
+}
+
+// The last word read overlaps the one before it unless the length is a
+// multiple of 8.
+bool isPlainNumber(const uint8_t *bytes, int32_t length)
+{
+    constexpr int32_t kWord = 8;
+    uint64_t digits = 0;
+    for (int32_t at = 0;; at += kWord) {
+        at = at < length - kWord ? at : length - kWord;
+        const uint64_t word = wordAt(bytes + at);
+        if (!plainNumberWord(word)) {
+            return false;
+        }
+        digits |= atLeast(word, '0');
+        if (at == length - kWord) {
+            return digits != 0;
+        }
+    }
+}
+
 // An ASCII number as C writes one: sign, digits, a point, digits, an
 // exponent. Checked only for its characters: nothing reads the numbers of
 // most groups.
 bool looksNumeric(const uint8_t *bytes, int32_t length)
 {
-    const Trimmed text = trimmed(bytes, length);
-    bool digit = false;
-    for (const uint8_t *at = text.at; at < text.end; ++at) {
-        digit = digit || isDigit(*at);
-        if (!isDigit(*at) && *at != '.' && *at != '-' && *at != '+' && *at != 'e' && *at != 'E') {
-            return false;
-        }
+    if (length >= 8 && isPlainNumber(bytes, length)) {
+        return true;
     }
-    return digit;
+    const Trimmed text = trimmed(bytes, length);
+    uint8_t every = kNumberByte;
+    uint8_t seen = 0;
+    for (const uint8_t *at = text.at; at < text.end; ++at) {
+        every &= kNumberBytes[*at];
+        seen |= kNumberBytes[*at];
+    }
+    return every != 0 && (seen & kDigitByte) != 0;
 }
 
 constexpr int64_t kMillisecondsPerDay = 86'400'000;
@@ -213,19 +281,19 @@ void DxfTokens::p_noteLineEnd(const uint8_t *bytes, int32_t held)
     }
 }
 
-TokenResult DxfTokens::next(DxfGroup *group)
+// The line-by-line reading may move the cursor's window: the one held here
+// is then taken anew.
+TokenResult DxfTokens::p_nextOutsideWindow(DxfGroup *group)
 {
-    groupStart_ = position_;
-    return encoding_ == DxfEncoding::Ascii ? p_nextAscii(group) : p_nextBinary(group);
+    const TokenResult result = encoding_ == DxfEncoding::Ascii ? p_nextAscii(group) : p_nextBinary(group);
+    leaveWindow();
+    return result;
 }
 
 // A code line, then a value line. The end of the file before a code line
 // is the end between groups; a file ending after it was cut.
 TokenResult DxfTokens::p_nextAscii(DxfGroup *group)
 {
-    if (p_groupInWindow(group)) {
-        return TokenResult::Group;
-    }
     Piece line{};
     TokenResult result = p_line(&line);
     if (result != TokenResult::Group) {
@@ -254,42 +322,104 @@ TokenResult DxfTokens::p_nextAscii(DxfGroup *group)
 }
 
 // Nearly every group is a code line of a few spaces and digits and a value
-// line, both whole in the window: they are read there, in one pass. Any
-// other group is read line by line.
+// line, both whole in the window: they are read there. The code line is
+// read without looking for the window's end, in the room asked for (its
+// padding, digits and line end); the value line's end is looked for once.
+// Any other group is read line by line, which judges it.
 bool DxfTokens::p_groupInWindow(DxfGroup *group)
 {
+    constexpr int32_t kMostPadding = 3;
     constexpr int32_t kMostDigits = 4;
-    const uint8_t *bytes = nullptr;
-    const int32_t held = stream_->viewWithCursor(position_, cursor_, &bytes);
-    int32_t at = 0;
-    while (at < held && bytes[at] == ' ') {
+    constexpr int32_t kCodeLineRoom = kMostPadding + kMostDigits + 2;
+    const uint8_t *at = p_windowAtPosition();
+    const uint8_t *end = window_ + windowLength_;
+    if (end - at < kCodeLineRoom) {
+        return false;
+    }
+    const uint8_t *padEnd = at + kMostPadding;
+    while (at < padEnd && *at == ' ') {
         ++at;
     }
-    const int32_t first = at;
+    const uint8_t *first = at;
     int32_t code = 0;
-    for (; at < held && at - first < kMostDigits && isDigit(bytes[at]); ++at) {
-        code = code * 10 + (bytes[at] - '0');
+    for (; at - first < kMostDigits && isDigit(*at); ++at) {
+        code = code * 10 + (*at - '0');
     }
-    const bool digits = at > first;
-    at += at < held && bytes[at] == '\r' && lineEnd_ == '\n' ? 1 : 0;
-    if (!digits || at >= held || bytes[at] != lineEnd_ || code > kLastCode) {
+    if (at == first) {
         return false;
     }
-    const int32_t valueAt = at + 1;
-    const auto *end = static_cast<const uint8_t *>(
-        memchr(bytes + valueAt, lineEnd_, static_cast<size_t>(held > valueAt ? held - valueAt : 0)));
+    at += *at == '\r' && lineEnd_ == '\n' ? 1 : 0;
+    if (*at != lineEnd_ || code > kLastCode) {
+        return false;
+    }
+    const uint8_t *value = at + 1;
+    const auto *valueEnd = static_cast<const uint8_t *>(memchr(value, lineEnd_, static_cast<size_t>(end - value)));
     const ValueKind kind = kValueKinds[static_cast<size_t>(code)];
-    if (end == nullptr || kind == ValueKind::None) {
+    if (valueEnd == nullptr || kind == ValueKind::None) {
         return false;
     }
-    int32_t length = static_cast<int32_t>(end - bytes) - valueAt;
-    length -= length > 0 && lineEnd_ == '\n' && end[-1] == '\r' ? 1 : 0;
-    if (binarySize(kind) != 0 && !looksNumeric(bytes + valueAt, length)) {
+    int32_t length = static_cast<int32_t>(valueEnd - value);
+    length -= length > 0 && lineEnd_ == '\n' && valueEnd[-1] == '\r' ? 1 : 0;
+    if (binarySize(kind) != 0 && !looksNumeric(value, length)) {
         return false;
     }
-    position_ += end - bytes + 1;
-    *group = DxfGroup{code, bytes + valueAt, length};
+    position_ = windowStart_ + (valueEnd + 1 - window_);
+    *group = DxfGroup{code, value, length};
     return true;
+}
+
+// The same for a binary group: a code of the file's width (not the byte
+// that announces a wide one), then a text ended in the window, a chunk of
+// one byte or more, or a number.
+bool DxfTokens::p_binaryGroupInWindow(DxfGroup *group)
+{
+    constexpr int32_t kWidestCode = 2;
+    const uint8_t *at = p_windowAtPosition();
+    const uint8_t *end = window_ + windowLength_;
+    if (end - at <= kWidestCode) {
+        return false;
+    }
+    const bool wide = encoding_ == DxfEncoding::Binary16;
+    const int32_t code = wide ? static_cast<int16_t>(littleEndian16(at)) : at[0];
+    at += wide ? 2 : 1;
+    if (code < 0 || code > kLastCode || (!wide && code == kWideCodeByte)) {
+        return false;
+    }
+    const ValueKind kind = kValueKinds[static_cast<size_t>(code)];
+    const uint8_t *value = at;
+    int32_t length = binarySize(kind);
+    const uint8_t *next = value + length;
+    if (kind == ValueKind::Text) {
+        const auto *zero = static_cast<const uint8_t *>(memchr(value, 0, static_cast<size_t>(end - value)));
+        if (zero == nullptr) {
+            return false;
+        }
+        length = static_cast<int32_t>(zero - value);
+        next = zero + 1;
+    } else if (kind == ValueKind::Chunk) {
+        length = at[0];
+        value = at + 1;
+        next = value + length;
+    }
+    if (kind == ValueKind::None || (kind == ValueKind::Chunk && length == 0) || next > end) {
+        return false;
+    }
+    position_ = windowStart_ + (next - window_);
+    *group = DxfGroup{code, value, length};
+    return true;
+}
+
+// The window's bytes at the position, the window taken anew when the
+// position left it (none past the end of the file).
+const uint8_t *DxfTokens::p_windowAtPosition()
+{
+    int64_t offset = position_ - windowStart_;
+    if (offset < 0 || offset >= windowLength_) {
+        windowLength_ = stream_->viewWithCursor(position_, cursor_, &window_);
+        windowStart_ = position_;
+        offset = 0;
+    }
+    return window_ + offset;
 }
 
 // A line without its ending (a CR before an LF goes with it).

@@ -58,8 +58,18 @@ public:
         encoding_ = other.encoding_;
         lineEnd_ = other.lineEnd_;
         position_ = offset;
+        leaveWindow();
     }
-    TokenResult next(DxfGroup *group);
+    // Another reader moved the stream's window: it is taken anew.
+    void leaveWindow() { windowLength_ = 0; }
+    TokenResult next(DxfGroup *group)
+    {
+        groupStart_ = position_;
+        if (encoding_ == DxfEncoding::Ascii ? p_groupInWindow(group) : p_binaryGroupInWindow(group)) {
+            return TokenResult::Group;
+        }
+        return p_nextOutsideWindow(group);
+    }
     // Where the last group read starts.
     int64_t groupStart() const { return groupStart_; }
     DxfEncoding encoding() const { return encoding_; }
@@ -76,6 +86,7 @@ private:
         int32_t length;
     };
 
+    TokenResult p_nextOutsideWindow(DxfGroup *group);
     TokenResult p_nextAscii(DxfGroup *group);
     TokenResult p_nextBinary(DxfGroup *group);
     TokenResult p_until(uint8_t terminator, Piece *piece);
@@ -83,6 +94,8 @@ private:
     TokenResult p_fixed(int32_t count, Piece *piece);
     TokenResult p_line(Piece *piece);
     bool p_groupInWindow(DxfGroup *group);
+    bool p_binaryGroupInWindow(DxfGroup *group);
+    const uint8_t *p_windowAtPosition();
     TokenResult p_binaryCode(int32_t *code);
     void p_noteLineEnd(const uint8_t *bytes, int32_t held);
 
@@ -91,6 +104,10 @@ private:
     int32_t cursor_;
     int64_t position_ = 0;
     int64_t groupStart_ = 0;
+    // The cursor's window as last viewed: its bytes from windowStart_ on.
+    const uint8_t *window_ = nullptr;
+    int64_t windowStart_ = 0;
+    int32_t windowLength_ = 0;
     DxfEncoding encoding_ = DxfEncoding::Ascii;
     uint8_t lineEnd_ = '\n';  // CR in files whose lines end in CR alone
     ReusableBlock carry_;
