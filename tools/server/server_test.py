@@ -253,6 +253,14 @@ class Routes(unittest.TestCase):
                              "plan 1.dwg")
         self.assertRegex("".join(server.log), r"127\.0\.0\.1 PUT /meta 200 in=2572 out=\d+ \d+ms\n")
 
+    def test_a_dxf_drawing_reads_as_dwgtext_reads_it(self):
+        body = b"0\nSECTION\n2\nENTITIES\n0\nTEXT\n1\nFrom DXF\n0\nENDSEC\n0\nEOF\n"
+        with running(self) as server:
+            self.assertEqual(server.put("/tika", body, **{"Content-Type": "image/vnd.dxf"}).content,
+                             b"From DXF\n")
+            [record] = server.put("/rmeta/text", body).json()
+            self.assertEqual((record["Content-Type"], record["X-TIKA:content"]), ("image/vnd.dxf", "From DXF\n"))
+
     def test_a_body_kept_on_disk_reads_as_from_a_file(self):
         """Past a few MiB the body moves to an unlinked temporary file."""
         body = sample("r2004.dwg") + bytes(5 * 2**20)
