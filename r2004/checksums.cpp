@@ -22,11 +22,16 @@ constexpr uint32_t kSumChunk = 0x15B0;
 using Lanes = uint16_t __attribute__((vector_size(16)));
 using Wide = uint32_t __attribute__((vector_size(16)));
 
-// The 16-bit lanes 2i (even) or 2i + 1 (odd) of a number, as its four
-// 32-bit lanes i; a big-endian host holds lane 2i in the high half.
+// Adds the 16-bit lanes 2i (even) or 2i + 1 (odd) of a number to the four
+// 32-bit lanes i of another; a big-endian host holds lane 2i in the high
+// half. Vectors pass by reference: a 32-bit x86 build without SSE would
+// pass them by value in another way than one with it.
 constexpr bool kBigEndian = std::endian::native == std::endian::big;
-Wide evenLanes(Lanes lanes) { return kBigEndian ? reinterpret_cast<Wide>(lanes) >> 16 : reinterpret_cast<Wide>(lanes) & 0xFFFF; }
-Wide oddLanes(Lanes lanes) { return kBigEndian ? reinterpret_cast<Wide>(lanes) & 0xFFFF : reinterpret_cast<Wide>(lanes) >> 16; }
+void addLanes(const Lanes &lanes, bool odd, Wide &into)
+{
+    const Wide wide = reinterpret_cast<Wide>(lanes);
+    into += odd != kBigEndian ? wide >> 16 : wide & 0xFFFF;
+}
 
 // The column sums of groups of eight bytes, and for each column the sum of
 // its sums before each group. Two groups are taken at a time, as one
@@ -71,8 +76,8 @@ void sumColumns(const uint8_t *bytes, uint32_t groups, uint32_t (&columns)[8], u
                 totalsBefore[k] += totals[k] * pairs;
             }
             const bool odd = k % 2 != 0;
-            totalsBefore[k] += odd ? oddLanes(sumsBefore[k / 2]) : evenLanes(sumsBefore[k / 2]);
-            totals[k] += odd ? oddLanes(sums[k / 2]) : evenLanes(sums[k / 2]);
+            addLanes(sumsBefore[k / 2], odd, totalsBefore[k]);
+            addLanes(sums[k / 2], odd, totals[k]);
         }
         start += 2 * pairs;
     }
