@@ -36,7 +36,7 @@ echo "== fuzzing for ${seconds}s =="
   -dict=fuzz/dwg.dict -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
   -artifact_prefix="$dir/artifacts/" -print_final_stats=1 "$@"
 
-if cmake --build "$dir" --target help | grep -q request_fuzzer; then
+if cmake --build "$dir" --target help | grep request_fuzzer >/dev/null; then
   cmake --build "$dir" -j"$(nproc)" --target request_fuzzer
   mkdir -p "$dir/request-seeds" "$dir/request-corpus"
   printf 'GET /health HTTP/1.1\r\nHost: x\r\n\r\n' >"$dir/request-seeds/get"
